@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstdint>
+
+// The platform result code: 0 for success, 0x8000-0x8FFF for failures. The
+// high byte of a failure names its area.
+using XpResult = uint32_t;
+
+inline constexpr XpResult kXpOk = 0x0000;
+
+// 0x80xx generic.
+inline constexpr XpResult kXpErrGeneric = 0x8000;
+
+// 0x81xx file system, devices, watchdogs, arguments.
+inline constexpr XpResult kXpErrSystem = 0x8100;
+inline constexpr XpResult kXpErrWrongState = 0x8101;
+inline constexpr XpResult kXpErrBadArgument = 0x8102;
+inline constexpr XpResult kXpErrEndOfFile = 0x8103;
+inline constexpr XpResult kXpErrBufferTooSmall = 0x8104;
+inline constexpr XpResult kXpErrFileNotFound = 0x8105;
+inline constexpr XpResult kXpErrPathNotFound = 0x8106;
+inline constexpr XpResult kXpErrAlreadyOpen = 0x8107;
+inline constexpr XpResult kXpErrAccessDenied = 0x8108;
+inline constexpr XpResult kXpErrDiskFull = 0x8109;
+inline constexpr XpResult kXpErrAlreadyExists = 0x810A;
+inline constexpr XpResult kXpErrTooManyOpenFiles = 0x810B;
+inline constexpr XpResult kXpErrOpenFailed = 0x810D;
+inline constexpr XpResult kXpErrNotOpen = 0x810E;
+inline constexpr XpResult kXpErrDeleteFailed = 0x810F;
+inline constexpr XpResult kXpErrOpenForWriteFailed = 0x8111;
+inline constexpr XpResult kXpErrCreateDirFailed = 0x8112;
+inline constexpr XpResult kXpErrCopyFailed = 0x8113;
+inline constexpr XpResult kXpErrMoveFailed = 0x8114;
+inline constexpr XpResult kXpErrStopped = 0x8115;
+inline constexpr XpResult kXpErrNotSupportedByOs = 0x8116;
+inline constexpr XpResult kXpErrDirNotEmpty = 0x8117;
+// Also "fewer bytes read than asked".
+inline constexpr XpResult kXpErrInvalidFile = 0x8119;
+inline constexpr XpResult kXpErrDeviceNotReady = 0x811A;
+
+// 0x82xx threads and synchronisation.
+inline constexpr XpResult kXpErrSync = 0x8200;
+inline constexpr XpResult kXpErrTimeout = 0x8201;
+inline constexpr XpResult kXpErrNotOwner = 0x8202;
+inline constexpr XpResult kXpErrNotSupported = 0x8203;
+inline constexpr XpResult kXpErrAbandoned = 0x8204;
+inline constexpr XpResult kXpErrJoinSelf = 0x8205;
+inline constexpr XpResult kXpErrInvalidHandle = 0x8206;
+inline constexpr XpResult kXpErrPriority = 0x8207;
+
+// 0x84xx memory.
+inline constexpr XpResult kXpErrOutOfMemory = 0x8401;
+
+inline constexpr bool XpSucceeded(XpResult result) { return result == kXpOk; }
+inline constexpr bool XpFailed(XpResult result) { return result != kXpOk; }

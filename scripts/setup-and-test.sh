@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# From a fresh Debian 12 machine: install what the build needs, then build
+# and test the normal and the sanitizer build.
+set -euo pipefail
+
+scripts=$(cd "$(dirname "$0")" && pwd)
+
+"$scripts/install-deps.sh"
+for kind in normal asan; do
+  "$scripts/build.sh" "$kind"
+  "$scripts/test.sh" "$kind"
+done
