@@ -10,6 +10,8 @@ PACKAGES=(
   # libraries
   libjpeg62-turbo-dev libtiff-dev libgif-dev zlib1g-dev libminizip-dev
   libxml2-dev libssl-dev libgsf-1-dev
+  # time zones for the date tests
+  tzdata
   # tools used by tests
   osslsigncode msitools
 )

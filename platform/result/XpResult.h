@@ -51,5 +51,22 @@ inline constexpr XpResult kXpErrPriority = 0x8207;
 // 0x84xx memory.
 inline constexpr XpResult kXpErrOutOfMemory = 0x8401;
 
+// 0x85xx value tree.
+// The property list has no root element, or a date value has no text.
+inline constexpr XpResult kXpErrValueNoRoot = 0x8500;
+// The element type does not support the operation.
+inline constexpr XpResult kXpErrValueNotSupported = 0x8501;
+// A path component or index does not exist, or is not a container.
+inline constexpr XpResult kXpErrValueNotFound = 0x8502;
+inline constexpr XpResult kXpErrValueParse = 0x8503;
+// Wrong property-list structure.
+inline constexpr XpResult kXpErrValueStructure = 0x8504;
+inline constexpr XpResult kXpErrValueXmlInit = 0x8505;
+inline constexpr XpResult kXpErrValueXmlDocument = 0x8506;
+inline constexpr XpResult kXpErrValueUnknownType = 0x8507;
+inline constexpr XpResult kXpErrValueKeyExists = 0x8508;
+// The integer does not fit in 32 bits.
+inline constexpr XpResult kXpErrValueNotInt32 = 0x8509;
+
 inline constexpr bool XpSucceeded(XpResult result) { return result == kXpOk; }
 inline constexpr bool XpFailed(XpResult result) { return result != kXpOk; }

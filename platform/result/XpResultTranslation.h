@@ -4,8 +4,7 @@
 
 #include "platform/result/XpResult.h"
 
-// Win32 error codes as the design's tables know them. Linux code never sees
-// them; they remain for callers that carry such codes in stored data.
+// Translations of Win32 error codes, for callers that carry such codes.
 XpResult XpResultFromWin32Error(uint32_t win32Error);
 // A failed synchronisation call, given the Win32 error it left.
 XpResult XpSyncResultFromLastError(uint32_t win32Error);

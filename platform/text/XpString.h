@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -70,6 +72,12 @@ class XpString {
   int32_t CapacityForTest() const;
 
  private:
+  friend XpString operator+(const XpString& a, const XpString& b);
+  friend XpString operator+(const XpString& a, const char16_t* b);
+  friend XpString operator+(const char16_t* a, const XpString& b);
+
+  static XpString Join(std::u16string_view a, std::u16string_view b);
+  void Refresh();
   XpResult AssignFormatted(const char16_t* format, const XpFormatArg* args, size_t count,
                            bool append);
 
@@ -102,5 +110,12 @@ XpResult XpString::AppendFormat(const char16_t* format, const Args&... args) {
   const XpFormatArg packed[] = {XpFormatArg(args)..., XpFormatArg()};
   return AssignFormatted(format, packed, sizeof...(Args), true);
 }
+
+template <>
+struct std::hash<XpString> {
+  size_t operator()(const XpString& text) const noexcept {
+    return std::hash<std::u16string_view>()(text.View());
+  }
+};
 
 #include "platform/text/XpStringA.h"

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string_view>
 
 struct XpStringRepA;
@@ -13,6 +15,7 @@ class XpStringA {
   XpStringA();
   XpStringA(const char* text);  // NOLINT(google-explicit-constructor): null reads as ""
   XpStringA(const char* text, int32_t length);
+  explicit XpStringA(std::string_view text);
   XpStringA(const XpStringA& other);
   XpStringA(XpStringA&& other) noexcept;
   ~XpStringA();
@@ -21,6 +24,7 @@ class XpStringA {
   XpStringA& operator=(XpStringA&& other) noexcept;
   XpStringA& operator=(const char* text);
   XpStringA& operator+=(const char* text);
+  XpStringA& operator+=(const XpStringA& text);
 
   // Never null: a released handle reads as "".
   const char* CStr() const;
@@ -43,11 +47,20 @@ class XpStringA {
   int32_t CapacityForTest() const;
 
  private:
+  void Refresh();
+
   const char* chars_ = nullptr;
   XpStringRepA* rep_ = nullptr;
 };
 
 bool operator==(const XpStringA& a, const char* b);
+bool operator==(const char* a, const XpStringA& b);
 bool operator==(const XpStringA& a, const XpStringA& b);
 bool operator!=(const XpStringA& a, const char* b);
+bool operator!=(const XpStringA& a, const XpStringA& b);
 bool operator<(const XpStringA& a, const XpStringA& b);
+
+template <>
+struct std::hash<XpStringA> {
+  size_t operator()(const XpStringA& text) const noexcept { return std::hash<std::string_view>()(text.View()); }
+};

@@ -1,0 +1,114 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/registry/XpRegistryTree.h"
+#include "platform/result/XpResult.h"
+#include "platform/text/XpString.h"
+
+enum class XpRegistryRoot { kLocalMachine, kCurrentUser, kClassesRoot };
+
+// The registry: one text file per root (see XpRegistryText). The machine
+// roots live in /var/lib/kavo/registry/ (everyone reads, root writes), the
+// user's root in $XDG_CONFIG_HOME/kavo/registry/; $KAVO_REGISTRY_DIR puts
+// all three in one folder. A missing file is an empty root.
+//
+// One store per root per process, shared by every thread. Readers reload
+// the file when it changed. Every change is saved at once: under an
+// exclusive flock on "<file>.lock" the store reloads a changed file, applies
+// the change, writes a new file and renames it over the old one, so two
+// processes never lose each other's changes.
+//
+// Key paths separate names with '/' or '\'; "" is the root key. Results:
+// kXpErrFileNotFound for a missing key or value, kXpErrAccessDenied when
+// the file may not be written, kXpErrInvalidFile when it cannot be read as
+// registry text (it is then never overwritten), kXpErrBadArgument for a
+// name the file cannot hold.
+class XpRegistryStore {
+ public:
+  static constexpr const char* kDirectoryVariable = "KAVO_REGISTRY_DIR";
+  static constexpr const char* kMachineDirectory = "/var/lib/kavo/registry";
+  static constexpr const char* kUserSubdirectory = "kavo/registry";
+
+  // Stores live until the process ends.
+  static XpRegistryStore& ForRoot(XpRegistryRoot root);
+  // "HKEY_LOCAL_MACHINE", "HKEY_CURRENT_USER", "HKEY_CLASSES_ROOT".
+  static const char16_t* RootName(XpRegistryRoot root);
+
+  XpRegistryStore(const XpRegistryStore&) = delete;
+  XpRegistryStore& operator=(const XpRegistryStore&) = delete;
+
+  // The file that holds this root now; the environment decides.
+  std::string FilePath() const;
+
+  bool KeyExists(const XpString& keyPath);
+  // Creates the key and missing parents. For an existing key nothing is
+  // written, but the file must still be writable.
+  XpResult CreateKey(const XpString& keyPath);
+  // Deletes one key; kXpErrDirNotEmpty when it has subkeys.
+  XpResult DeleteKey(const XpString& keyPath);
+  // Deletes the key and everything below it. The root key itself cannot be
+  // deleted (kXpErrBadArgument).
+  XpResult DeleteKeyTree(const XpString& keyPath);
+
+  XpResult QueryValue(const XpString& keyPath, const XpString& name, uint32_t* type,
+                      std::vector<uint8_t>* data);
+  // The key must exist.
+  XpResult SetValue(const XpString& keyPath, const XpString& name, uint32_t type,
+                    const std::vector<uint8_t>& data);
+  XpResult DeleteValue(const XpString& keyPath, const XpString& name);
+
+  // Names in the order they were added.
+  XpResult EnumSubkeys(const XpString& keyPath, XpStringVector* names);
+  XpResult EnumValues(const XpString& keyPath, XpStringVector* names);
+
+  // Test seam: writes fail as if the system had answered with errno error:
+  // EACCES, EPERM and EROFS at the writability check that every change (and
+  // CreateKey of an existing key) makes first, any other error when the
+  // changed file is saved. 0 turns it off.
+  static void InjectWriteErrorForTest(int error);
+
+ private:
+  struct FileIdentity {
+    bool missing = true;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+    timespec changed{};
+  };
+  using Change = std::function<XpResult(XpRegKey& root, bool* changed)>;
+
+  explicit XpRegistryStore(XpRegistryRoot root);
+
+  // With mutex_ held: the tree as the file holds it now.
+  XpResult Refresh(const std::string& path);
+  void Forget();
+  XpResult Modify(const Change& change);
+  XpResult CheckWritable(const std::string& path) const;
+  mode_t NewFileMode() const;
+  XpResult Save(const std::string& path);
+  void HoldLoaded(int fd, const FileIdentity& identity);
+  static FileIdentity IdentityOf(const struct stat& info);
+  static bool SameFile(const FileIdentity& a, const FileIdentity& b);
+
+  const XpRegistryRoot root_;
+  std::mutex mutex_;
+  std::unique_ptr<XpRegKey> tree_;
+  std::string loadedPath_;
+  FileIdentity loaded_;
+  bool loadedValid_ = false;
+  XpResult loadResult_ = kXpOk;
+  mode_t loadedMode_ = 0;
+  // The loaded file stays open so that its inode number cannot be reused by
+  // a later version while we compare against it.
+  int heldFd_ = -1;
+};

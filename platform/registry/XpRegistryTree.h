@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "platform/text/XpString.h"
+
+// Value types, numbered as the registry numbers them.
+inline constexpr uint32_t kXpRegNone = 0;
+inline constexpr uint32_t kXpRegSz = 1;
+inline constexpr uint32_t kXpRegExpandSz = 2;
+inline constexpr uint32_t kXpRegBinary = 3;
+inline constexpr uint32_t kXpRegDword = 4;
+inline constexpr uint32_t kXpRegMultiSz = 7;
+inline constexpr uint32_t kXpRegQword = 11;
+
+// One value: its name ("" for the key's default value), type and raw bytes
+// (text as UTF-16LE with its terminator, numbers little-endian).
+struct XpRegValue {
+  XpString name;
+  uint32_t type = kXpRegNone;
+  std::vector<uint8_t> data;
+};
+
+bool operator==(const XpRegValue& a, const XpRegValue& b);
+
+// One key of a registry tree with its values and subkeys. Names match
+// without case and keep the case they were created with; values and
+// subkeys stay in the order they were added.
+class XpRegKey {
+ public:
+  explicit XpRegKey(const XpString& name) : name_(name) {}
+  XpRegKey(const XpRegKey&) = delete;
+  XpRegKey& operator=(const XpRegKey&) = delete;
+
+  const XpString& Name() const { return name_; }
+
+  XpRegKey* FindSubkey(const XpString& name) const;
+  // The subkey of that name, added when missing.
+  XpRegKey* AddSubkey(const XpString& name);
+  bool RemoveSubkey(const XpString& name);
+  const std::vector<std::unique_ptr<XpRegKey>>& Subkeys() const { return subkeys_; }
+
+  const XpRegValue* FindValue(const XpString& name) const;
+  // Replaces the data of an existing value in place (its name keeps its
+  // case) or appends a new value. False when nothing changed.
+  bool SetValue(const XpString& name, uint32_t type, const std::vector<uint8_t>& data);
+  bool RemoveValue(const XpString& name);
+  const std::vector<XpRegValue>& Values() const { return values_; }
+
+  // The key at path (names separated by '/' or '\') below this one; this
+  // key for an empty path. Null when missing.
+  XpRegKey* Find(const XpString& path);
+  // Same tree: names (with their case), order, types and data.
+  bool SameAs(const XpRegKey& other) const;
+
+ private:
+  XpString name_;
+  std::vector<XpRegValue> values_;
+  std::vector<std::unique_ptr<XpRegKey>> subkeys_;
+};
+
+// The key names of a path: split at '/' and '\', empty names dropped.
+XpStringVector XpRegSplitKeyPath(const XpString& path);

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <mutex>
+
+#include "platform/sync/XpSyncObject.h"
+
+// A plain in-process lock, recursive for its owning thread.
+class XpCriticalSection : public XpSyncObject {
+ public:
+  XpCriticalSection() = default;
+
+  XpResult Lock() override;
+  XpResult Unlock() override;
+  // Not supported: always kXpErrNotSupported.
+  XpResult TryLock() override;
+
+  // BasicLockable, for std::lock_guard and std::condition_variable_any.
+  void lock() { mutex_.lock(); }
+  void unlock() { mutex_.unlock(); }
+
+ private:
+  std::recursive_mutex mutex_;
+};

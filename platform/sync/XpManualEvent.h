@@ -1,0 +1,21 @@
+#pragma once
+
+#include "platform/sync/XpComboSyncObject.h"
+
+// An event that stays signalled until it is reset. Waiting for it never
+// clears it.
+class XpManualEvent : public XpComboSyncObject {
+ public:
+  explicit XpManualEvent(bool initiallySignaled);
+
+  // Sets the event.
+  XpResult Unlock() override;
+  // Waits until the event is set.
+  XpResult LockUntil(const XpDeadline& deadline) override;
+
+  XpResult SetSignaled(bool signaled);
+  bool IsSignaled();
+
+ private:
+  bool signaled_;
+};

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "platform/result/XpResult.h"
+
+// Time-outs of every lock and wait are whole seconds.
+inline constexpr uint32_t kXpWaitForever = 0xFFFFFFFF;
+inline constexpr uint32_t kXpTryOnce = 0;
+
+// The common interface of every lock and wait object.
+class XpSyncObject {
+ public:
+  XpSyncObject() = default;
+  XpSyncObject(const XpSyncObject&) = delete;
+  XpSyncObject& operator=(const XpSyncObject&) = delete;
+  virtual ~XpSyncObject() = default;
+
+  virtual XpResult Lock() = 0;
+  virtual XpResult Unlock() = 0;
+  virtual XpResult TryLock() = 0;
+};

@@ -1,0 +1,182 @@
+#include "platform/fs/XpSysCalls.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "platform/testsupport/FaultInjection.h"
+#include "platform/testsupport/HermeticTest.h"
+
+namespace {
+
+using testsupport::Fault;
+using testsupport::FaultInjection;
+using testsupport::SysCall;
+
+class XpSysCallsFixture : public testsupport::HermeticTest {
+ protected:
+  static ::XpSysCalls& Calls() { return ::XpSysCalls::Current(); }
+  std::string PathOf(const std::string& name) const { return (Root() / name).string(); }
+
+  // Opens name through the seam, or fails the test.
+  int OpenForWriting(const std::string& name) {
+    int fd = Calls().Open(PathOf(name).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    EXPECT_GE(fd, 0) << name << ": " << errno;
+    return fd;
+  }
+
+  void WriteFile(const std::string& name, const std::string& bytes) {
+    int fd = ::open(PathOf(name).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    ::close(fd);
+  }
+
+  // errno of a call that must fail.
+  template <typename Call>
+  int ErrnoOf(Call call) {
+    errno = 0;
+    EXPECT_EQ(call(), -1);
+    return errno;
+  }
+};
+// Suite name of the seam's tests; the seam itself is ::XpSysCalls here.
+using XpSysCalls = XpSysCallsFixture;
+
+// Counts the opens it passes on.
+class CountingSysCalls : public XpSysCallsWrapper {
+ public:
+  using XpSysCallsWrapper::XpSysCallsWrapper;
+  int Open(const char* path, int flags, mode_t mode) override {
+    ++opens;
+    return XpSysCallsWrapper::Open(path, flags, mode);
+  }
+  int opens = 0;
+};
+
+TEST_F(XpSysCalls, InstallRoutesEveryCallUntilTheRealCallsAreRestored) {
+  ASSERT_EQ(&Calls(), &::XpSysCalls::Posix());
+  CountingSysCalls counting(::XpSysCalls::Posix());
+  EXPECT_EQ(::XpSysCalls::Install(&counting), &::XpSysCalls::Posix());
+  int fd = Calls().Open("/dev/null", O_RDONLY, 0);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(counting.opens, 1);
+  // Every descriptor of the seam is close-on-exec.
+  EXPECT_NE(::fcntl(fd, F_GETFD) & FD_CLOEXEC, 0);
+  Calls().Close(fd);
+  EXPECT_EQ(::XpSysCalls::Install(nullptr), &counting);
+  EXPECT_EQ(&Calls(), &::XpSysCalls::Posix());
+}
+
+TEST_F(XpSysCalls, WriteFailsWithDiskFullAfterItsByteAllowance) {
+  FaultInjection faults;
+  int rule = faults.Add(Fault(SysCall::kWrite, Root().string()).Errno(ENOSPC).AfterBytes(3));
+  int fd = OpenForWriting("full");
+  ::XpSysCalls& calls = Calls();
+  EXPECT_EQ(calls.Write(fd, "0123456789", 10), 3);
+  EXPECT_EQ(ErrnoOf([&] { return calls.Write(fd, "3456789", 7); }), ENOSPC);
+  EXPECT_EQ(ErrnoOf([&] { return calls.Write(fd, "x", 1); }), ENOSPC);
+  EXPECT_EQ(faults.Hits(rule), 3);
+  calls.Close(fd);
+}
+
+TEST_F(XpSysCalls, FromCallAndTimesChooseWhichMatchingCallsFail) {
+  FaultInjection faults;
+  faults.Add(Fault(SysCall::kWrite, Root().string()).Errno(EIO).FromCall(2).Times(1));
+  int fd = OpenForWriting("nth");
+  ::XpSysCalls& calls = Calls();
+  EXPECT_EQ(calls.Write(fd, "a", 1), 1);
+  EXPECT_EQ(ErrnoOf([&] { return calls.Write(fd, "b", 1); }), EIO);
+  EXPECT_EQ(calls.Write(fd, "c", 1), 1);
+  calls.Close(fd);
+}
+
+TEST_F(XpSysCalls, OpenForWritingFailsOnlyForWritersUnderThePrefix) {
+  WriteFile("inside", "x");
+  Dir("elsewhere");
+  FaultInjection faults;
+  faults.Add(Fault(SysCall::kOpen, PathOf("inside")).Errno(EROFS).ForWriting());
+  ::XpSysCalls& calls = Calls();
+  int reader = calls.Open(PathOf("inside").c_str(), O_RDONLY, 0);
+  EXPECT_GE(reader, 0);
+  calls.Close(reader);
+  EXPECT_EQ(ErrnoOf([&] { return calls.Open(PathOf("inside").c_str(), O_RDWR, 0); }), EROFS);
+  int other = calls.Open(PathOf("elsewhere/y").c_str(), O_WRONLY | O_CREAT, 0644);
+  EXPECT_GE(other, 0);
+  calls.Close(other);
+}
+
+TEST_F(XpSysCalls, ReadsCanBeCutShort) {
+  WriteFile("data", std::string(20, 'r'));
+  FaultInjection faults;
+  faults.Add(Fault(SysCall::kRead, Root().string()).AtMost(7));
+  ::XpSysCalls& calls = Calls();
+  int fd = calls.Open(PathOf("data").c_str(), O_RDONLY, 0);
+  char buffer[20];
+  EXPECT_EQ(calls.Read(fd, buffer, sizeof(buffer)), 7);
+  EXPECT_EQ(calls.Read(fd, buffer, 3), 3);
+  EXPECT_EQ(calls.Read(fd, buffer, sizeof(buffer)), 7);
+  EXPECT_EQ(calls.Read(fd, buffer, sizeof(buffer)), 3);
+  calls.Close(fd);
+}
+
+TEST_F(XpSysCalls, PathCallsMatchTheirPathAndRenameEitherOne) {
+  WriteFile("a", "x");
+  Dir("locked");
+  FaultInjection faults;
+  faults.Add(Fault(SysCall::kRename, PathOf("locked")).Errno(EACCES));
+  faults.Add(Fault(SysCall::kStat, PathOf("locked")).Errno(ENODEV));
+  ::XpSysCalls& calls = Calls();
+  EXPECT_EQ(ErrnoOf([&] {
+              return calls.Rename(PathOf("a").c_str(), PathOf("locked/a").c_str(), 0);
+            }),
+            EACCES);
+  struct stat info {};
+  EXPECT_EQ(ErrnoOf([&] { return calls.Stat(PathOf("locked").c_str(), &info); }), ENODEV);
+  EXPECT_EQ(calls.Stat(PathOf("a").c_str(), &info), 0);
+  EXPECT_EQ(calls.Rename(PathOf("a").c_str(), PathOf("b").c_str(), 0), 0);
+}
+
+TEST_F(XpSysCalls, FolderStreamsFailThroughTheirPath) {
+  Dir("gone");
+  FaultInjection faults;
+  faults.Add(Fault(SysCall::kReaddir, PathOf("gone")).Errno(EIO));
+  ::XpSysCalls& calls = Calls();
+  DIR* dir = calls.Opendir(PathOf("gone").c_str());
+  ASSERT_NE(dir, nullptr);
+  errno = 0;
+  EXPECT_EQ(calls.Readdir(dir), nullptr);
+  EXPECT_EQ(errno, EIO);
+  EXPECT_EQ(calls.Closedir(dir), 0);
+  EXPECT_EQ(calls.Opendir(PathOf("missing").c_str()), nullptr);
+  EXPECT_EQ(errno, ENOENT);
+}
+
+TEST_F(XpSysCalls, AFailedCloseStillReleasesTheDescriptor) {
+  FaultInjection faults;
+  faults.Add(Fault(SysCall::kClose, Root().string()).Errno(EIO));
+  int fd = OpenForWriting("closing");
+  EXPECT_EQ(ErrnoOf([&] { return Calls().Close(fd); }), EIO);
+  EXPECT_EQ(::fcntl(fd, F_GETFD), -1);
+  EXPECT_EQ(errno, EBADF);
+}
+
+TEST_F(XpSysCalls, RulesEndWithTheInjection) {
+  {
+    FaultInjection faults;
+    faults.Add(Fault(SysCall::kMkdir, "").Errno(ENOSPC));
+    EXPECT_EQ(ErrnoOf([&] { return Calls().Mkdir(PathOf("d1").c_str(), 0755); }),
+              ENOSPC);
+    faults.Clear();
+    EXPECT_EQ(Calls().Mkdir(PathOf("d2").c_str(), 0755), 0);
+    faults.Add(Fault(SysCall::kMkdir, "").Errno(ENOSPC));
+  }
+  EXPECT_EQ(&Calls(), &::XpSysCalls::Posix());
+  EXPECT_EQ(Calls().Mkdir(PathOf("d3").c_str(), 0755), 0);
+}
+
+}  // namespace

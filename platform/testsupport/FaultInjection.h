@@ -1,0 +1,107 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace testsupport {
+
+// The calls of the file layer's system-call seam (XpSysCalls).
+enum class SysCall {
+  kOpen,
+  kClose,
+  kRead,
+  kWrite,
+  kLseek,
+  kFtruncate,
+  kFsync,
+  kFstat,
+  kFstatfs,
+  kFadvise,
+  kFchmod,
+  kIoctl,
+  kMkdir,
+  kRmdir,
+  kUnlink,
+  kRename,
+  kStat,
+  kLstat,
+  kStatx,
+  kChmod,
+  kUtimensat,
+  kStatvfs,
+  kSymlink,
+  kReadlink,
+  kRealpath,
+  kOpendir,
+  kReaddir,
+  kClosedir,
+};
+
+// One fault rule. It matches one kind of call on paths that begin with a
+// prefix: the path argument, or for descriptor and folder-stream calls the
+// path they were opened with (rename matches either of its paths). An empty
+// prefix matches every call, also on descriptors opened elsewhere.
+//
+//   Fault(SysCall::kWrite, dir).Errno(ENOSPC).AfterBytes(3)
+//       writes under dir move 3 more bytes in all, then fail with ENOSPC;
+//   Fault(SysCall::kOpen, dir).Errno(EROFS).ForWriting()
+//       opens for writing under dir fail with EROFS;
+//   Fault(SysCall::kRead, dir).AtMost(7)
+//       reads under dir return at most 7 bytes each.
+class Fault {
+ public:
+  Fault(SysCall call, std::string pathPrefix);
+
+  // The matched call fails with this errno.
+  Fault& Errno(int error);
+  // The rule acts from the nth matching call on (1, the first, by default).
+  Fault& FromCall(int nth);
+  // The rule fails at most this many calls (every one by default).
+  Fault& Times(int count);
+  // Reads and writes: this many bytes still pass once the rule acts, the
+  // call that reaches the limit coming up short; the failure follows.
+  Fault& AfterBytes(uint64_t bytes);
+  // Reads and writes: each call moves at most this many bytes.
+  Fault& AtMost(size_t bytes);
+  // Opens: only those that ask for write access.
+  Fault& ForWriting();
+
+ private:
+  friend class FaultySysCalls;
+
+  SysCall call_;
+  std::string prefix_;
+  int error_ = 0;
+  int fromCall_ = 1;
+  int times_ = -1;
+  uint64_t afterBytes_ = 0;
+  size_t atMost_ = 0;
+  bool forWriting_ = false;
+};
+
+class FaultySysCalls;
+
+// Routes the file layer's system calls through fault rules for as long as it
+// lives; the rules go with it. Keep one as a fixture member so that every
+// test ends with the real calls again.
+class FaultInjection {
+ public:
+  FaultInjection();
+  ~FaultInjection();
+  FaultInjection(const FaultInjection&) = delete;
+  FaultInjection& operator=(const FaultInjection&) = delete;
+
+  // Adds a rule; returns its id.
+  int Add(const Fault& fault);
+  // How often rule id failed a call or cut one short.
+  int Hits(int id) const;
+  // Drops every rule.
+  void Clear();
+
+ private:
+  std::unique_ptr<FaultySysCalls> calls_;
+};
+
+}  // namespace testsupport

@@ -1,0 +1,511 @@
+#include "platform/text/XpFormatter.h"
+
+#include <charconv>
+#include <cmath>
+#include <new>
+#include <stdexcept>
+#include <string>
+
+#include "platform/text/XpString.h"
+#include "platform/text/XpUtf.h"
+
+namespace {
+
+// Widths and precisions above this are rejected rather than allocated.
+constexpr int32_t kMaxField = 1000000;
+constexpr int32_t kDefaultRealPrecision = 6;
+constexpr int kPointerDigits = 16;
+constexpr char16_t kEscapeBase = 0xDC00;  // surrogate escape of a byte >= 0x80
+constexpr uint32_t kMaxWideChar = 0xFFFF;
+constexpr uint32_t kMaxNarrowChar = 0xFF;
+constexpr char16_t kNullText[] = u"(null)";
+
+enum class Size { kNone, kChar, kShort, kLong, kLongLong, kWide, kLongDouble };
+
+struct Spec {
+  bool left = false;
+  bool plus = false;
+  bool space = false;
+  bool alternate = false;
+  bool zero = false;
+  int32_t width = 0;
+  int32_t precision = -1;  // -1: none given
+  Size size = Size::kNone;
+  char16_t conversion = 0;
+};
+
+bool IsDigit(char16_t ch) { return ch >= u'0' && ch <= u'9'; }
+
+void ToUpperAscii(std::string& text) {
+  for (char& ch : text) {
+    if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
+  }
+}
+
+void AppendAscii(std::u16string& out, std::string_view text) { out.append(text.begin(), text.end()); }
+
+// Reads the value of an integer or character argument, reduced to `bits`
+// bits. False when the argument is no integer or its value does not fit,
+// either as a signed or as an unsigned number of that width.
+bool ReduceInteger(const XpFormatArg& arg, int bits, uint64_t& value) {
+  const auto kind = arg.GetKind();
+  if (kind != XpFormatArg::Kind::kInteger && kind != XpFormatArg::Kind::kWideChar &&
+      kind != XpFormatArg::Kind::kNarrowChar) {
+    return false;
+  }
+  const uint64_t raw = arg.Bits();
+  if (bits == 64) {
+    value = raw;
+    return true;
+  }
+  const uint64_t mask = (uint64_t{1} << bits) - 1;
+  if (arg.IsSigned()) {
+    const auto signedValue = static_cast<int64_t>(raw);
+    const int64_t lowest = -(int64_t{1} << (bits - 1));
+    if (signedValue < lowest || signedValue > static_cast<int64_t>(mask)) return false;
+  } else if (raw > mask) {
+    return false;
+  }
+  value = raw & mask;
+  return true;
+}
+
+// The non-negative value of an integer argument in [0, limit].
+bool ReadUnsigned(const XpFormatArg& arg, uint32_t limit, uint32_t& value) {
+  uint64_t raw = 0;
+  if (!ReduceInteger(arg, 64, raw)) return false;
+  if (arg.IsSigned() && static_cast<int64_t>(raw) < 0) return false;
+  if (raw > limit) return false;
+  value = static_cast<uint32_t>(raw);
+  return true;
+}
+
+class Formatter {
+ public:
+  Formatter(std::u16string& out, const XpFormatArg* args, size_t count) : out_(out), args_(args), count_(count) {}
+
+  XpResult Run(const char16_t* format) {
+    if (format == nullptr) return kXpErrBadArgument;
+    for (const char16_t* at = format; *at != u'\0';) {
+      if (*at != u'%') {
+        out_.push_back(*at++);
+        continue;
+      }
+      ++at;
+      Spec spec;
+      if (!ParseSpec(at, spec) || !Convert(spec)) return kXpErrBadArgument;
+    }
+    return kXpOk;
+  }
+
+ private:
+  const XpFormatArg* NextArg() {
+    if (next_ >= count_) return nullptr;
+    const XpFormatArg* arg = &args_[next_++];
+    return arg->GetKind() == XpFormatArg::Kind::kNone ? nullptr : arg;
+  }
+
+  bool ReadStarArgument(int32_t& value) {
+    const XpFormatArg* arg = NextArg();
+    uint64_t raw = 0;
+    if (arg == nullptr || !ReduceInteger(*arg, 32, raw)) return false;
+    // %d semantics: an unsigned value above INT32_MAX reads as negative.
+    value = static_cast<int32_t>(static_cast<uint32_t>(raw));
+    return true;
+  }
+
+  static bool ParseNumber(const char16_t*& at, int32_t& value) {
+    value = 0;
+    for (; IsDigit(*at); ++at) {
+      value = value * 10 + (*at - u'0');
+      if (value > kMaxField) return false;
+    }
+    return true;
+  }
+
+  bool ParseSpec(const char16_t*& at, Spec& spec) {
+    for (;; ++at) {
+      if (*at == u'-') {
+        spec.left = true;
+      } else if (*at == u'+') {
+        spec.plus = true;
+      } else if (*at == u' ') {
+        spec.space = true;
+      } else if (*at == u'#') {
+        spec.alternate = true;
+      } else if (*at == u'0') {
+        spec.zero = true;
+      } else {
+        break;
+      }
+    }
+    if (*at == u'*') {
+      ++at;
+      if (!ReadStarArgument(spec.width)) return false;
+      if (spec.width < 0) {
+        spec.left = true;
+        spec.width = spec.width == INT32_MIN ? INT32_MAX : -spec.width;
+      }
+      if (spec.width > kMaxField) return false;
+    } else if (!ParseNumber(at, spec.width)) {
+      return false;
+    }
+    if (*at == u'.') {
+      ++at;
+      if (*at == u'*') {
+        ++at;
+        if (!ReadStarArgument(spec.precision)) return false;
+        if (spec.precision < 0) spec.precision = -1;
+        if (spec.precision > kMaxField) return false;
+      } else if (!ParseNumber(at, spec.precision)) {
+        return false;
+      }
+    }
+    ParseSize(at, spec);
+    spec.conversion = *at;
+    if (spec.conversion == u'\0') return false;
+    ++at;
+    return true;
+  }
+
+  static bool Skip(const char16_t*& at, std::u16string_view prefix) {
+    if (std::u16string_view(at).substr(0, prefix.size()) != prefix) return false;
+    at += prefix.size();
+    return true;
+  }
+
+  static void ParseSize(const char16_t*& at, Spec& spec) {
+    if (Skip(at, u"hh")) {
+      spec.size = Size::kChar;
+    } else if (Skip(at, u"h")) {
+      spec.size = Size::kShort;
+    } else if (Skip(at, u"ll") || Skip(at, u"I64") || Skip(at, u"z") || Skip(at, u"j") || Skip(at, u"t")) {
+      spec.size = Size::kLongLong;
+    } else if (Skip(at, u"l") || Skip(at, u"I32")) {
+      spec.size = Size::kLong;
+    } else if (Skip(at, u"I")) {
+      spec.size = Size::kLongLong;  // pointer-sized
+    } else if (Skip(at, u"w")) {
+      spec.size = Size::kWide;
+    } else if (Skip(at, u"L")) {
+      spec.size = Size::kLongDouble;
+    }
+  }
+
+  bool Convert(const Spec& spec) {
+    switch (spec.conversion) {
+      case u'%':
+        out_.push_back(u'%');
+        return true;
+      case u'd':
+      case u'i':
+      case u'u':
+      case u'o':
+      case u'x':
+      case u'X':
+        return ConvertInteger(spec);
+      case u'f':
+      case u'F':
+      case u'e':
+      case u'E':
+      case u'g':
+      case u'G':
+        return ConvertReal(spec);
+      case u's':
+      case u'S':
+        return ConvertText(spec);
+      case u'c':
+      case u'C':
+        return ConvertChar(spec);
+      case u'p':
+        return ConvertPointer(spec);
+      default:
+        return false;  // %n and anything unknown
+    }
+  }
+
+  // Wide unless h asks for narrow; S and C are narrow unless l or w asks for wide.
+  static bool IsWide(const Spec& spec, bool& wide) {
+    switch (spec.size) {
+      case Size::kNone:
+        wide = spec.conversion == u's' || spec.conversion == u'c';
+        return true;
+      case Size::kShort:
+        wide = false;
+        return true;
+      case Size::kLong:
+      case Size::kWide:
+        wide = true;
+        return true;
+      default:
+        return false;
+    }
+  }
+
+  static int IntegerBits(Size size) {
+    switch (size) {
+      case Size::kChar:
+        return 8;
+      case Size::kShort:
+        return 16;
+      case Size::kNone:
+      case Size::kLong:
+        return 32;
+      case Size::kLongLong:
+        return 64;
+      default:
+        return 0;
+    }
+  }
+
+  bool ConvertInteger(const Spec& spec) {
+    const int bits = IntegerBits(spec.size);
+    const XpFormatArg* arg = NextArg();
+    uint64_t value = 0;
+    if (bits == 0 || arg == nullptr || !ReduceInteger(*arg, bits, value)) return false;
+
+    const bool isSigned = spec.conversion == u'd' || spec.conversion == u'i';
+    bool negative = false;
+    uint64_t magnitude = value;
+    if (isSigned && bits < 64 && (value >> (bits - 1)) != 0) {
+      negative = true;
+      magnitude = (uint64_t{1} << bits) - value;
+    } else if (isSigned && bits == 64 && static_cast<int64_t>(value) < 0) {
+      negative = true;
+      magnitude = uint64_t{0} - value;
+    }
+
+    const bool upper = spec.conversion == u'X';
+    const int base = spec.conversion == u'o' ? 8 : (spec.conversion == u'x' || upper ? 16 : 10);
+    char digitBuffer[32];
+    const char* end = std::to_chars(digitBuffer, digitBuffer + sizeof(digitBuffer), magnitude, base).ptr;
+    std::string digits(digitBuffer, static_cast<size_t>(end - digitBuffer));
+    if (upper) ToUpperAscii(digits);
+    if (spec.precision == 0 && magnitude == 0) digits.clear();
+    if (spec.precision > static_cast<int32_t>(digits.size())) {
+      digits.insert(0, static_cast<size_t>(spec.precision) - digits.size(), '0');
+    }
+
+    std::string prefix;
+    if (negative) {
+      prefix = "-";
+    } else if (isSigned && spec.plus) {
+      prefix = "+";
+    } else if (isSigned && spec.space) {
+      prefix = " ";
+    }
+    if (spec.alternate && base == 8 && (digits.empty() || digits[0] != '0')) digits.insert(0, "0");
+    if (spec.alternate && base == 16 && magnitude != 0) prefix = upper ? "0X" : "0x";
+
+    const bool zeroPad = spec.zero && !spec.left && spec.precision < 0;
+    WriteNumber(spec, prefix, digits, zeroPad);
+    return true;
+  }
+
+  bool ConvertReal(const Spec& spec) {
+    if (spec.size != Size::kNone && spec.size != Size::kLong && spec.size != Size::kLongDouble) return false;
+    const XpFormatArg* arg = NextArg();
+    if (arg == nullptr || arg->GetKind() != XpFormatArg::Kind::kReal) return false;
+    const double value = arg->Real();
+    const bool upper = spec.conversion == u'F' || spec.conversion == u'E' || spec.conversion == u'G';
+
+    std::string prefix;
+    if (std::signbit(value)) {
+      prefix = "-";
+    } else if (spec.plus) {
+      prefix = "+";
+    } else if (spec.space) {
+      prefix = " ";
+    }
+
+    std::string body;
+    if (!std::isfinite(value)) {
+      body = std::isnan(value) ? "nan" : "inf";
+    } else {
+      const int32_t precision = spec.precision < 0 ? kDefaultRealPrecision : spec.precision;
+      body = RealDigits(std::fabs(value), spec.conversion, precision, spec.alternate);
+    }
+    if (upper) ToUpperAscii(body);
+    const bool zeroPad = spec.zero && !spec.left && std::isfinite(value);
+    WriteNumber(spec, prefix, body, zeroPad);
+    return true;
+  }
+
+  static std::string ToChars(double value, std::chars_format format, int32_t precision) {
+    // Fixed notation of a double has at most 309 integer digits.
+    constexpr size_t kRoom = 400;
+    std::string text(static_cast<size_t>(precision) + kRoom, '\0');
+    auto [end, error] = std::to_chars(text.data(), text.data() + text.size(), value, format, precision);
+    text.resize(error == std::errc() ? static_cast<size_t>(end - text.data()) : 0);
+    return text;
+  }
+
+  // Where the digits of a mantissa end: before the exponent, if any.
+  static size_t MantissaEnd(const std::string& text) {
+    const size_t exponent = text.find('e');
+    return exponent == std::string::npos ? text.size() : exponent;
+  }
+
+  // The exponent of text in scientific notation ("d.ddde+XX").
+  static int Exponent(const std::string& text) {
+    const size_t at = MantissaEnd(text) + 1;
+    if (at + 1 >= text.size()) return 0;
+    int magnitude = 0;
+    std::from_chars(text.data() + at + 1, text.data() + text.size(), magnitude);
+    return text[at] == '-' ? -magnitude : magnitude;
+  }
+
+  static void EnsurePoint(std::string& text) {
+    if (text.find('.') != std::string::npos) return;
+    text.insert(MantissaEnd(text), ".");
+  }
+
+  static void TrimZeros(std::string& text) {
+    if (text.find('.') == std::string::npos) return;
+    const size_t end = MantissaEnd(text);
+    size_t keep = end;
+    while (text[keep - 1] == '0') --keep;
+    if (text[keep - 1] == '.') --keep;
+    text.erase(keep, end - keep);
+  }
+
+  // Digits of a finite, non-negative value for f, e or g (either case).
+  static std::string RealDigits(double value, char16_t conversion, int32_t precision, bool alternate) {
+    std::string text;
+    const char16_t lower = conversion | 0x20;
+    if (lower == u'f') {
+      text = ToChars(value, std::chars_format::fixed, precision);
+    } else if (lower == u'e') {
+      text = ToChars(value, std::chars_format::scientific, precision);
+    } else {
+      // %g: scientific when the exponent is below -4 or not below the precision.
+      const int32_t significant = precision == 0 ? 1 : precision;
+      const std::string scientific = ToChars(value, std::chars_format::scientific, significant - 1);
+      const int exponent = Exponent(scientific);
+      if (exponent < -4 || exponent >= significant) {
+        text = scientific;
+      } else {
+        text = ToChars(value, std::chars_format::fixed, significant - 1 - exponent);
+      }
+      if (!alternate) TrimZeros(text);
+    }
+    if (alternate) EnsurePoint(text);
+    return text;
+  }
+
+  bool ConvertText(const Spec& spec) {
+    bool wide = true;
+    const XpFormatArg* arg = NextArg();
+    if (!IsWide(spec, wide) || arg == nullptr) return false;
+    const auto kind = arg->GetKind();
+    const bool isNull = kind == XpFormatArg::Kind::kPointer && arg->Pointer() == nullptr;
+    const auto wanted = wide ? XpFormatArg::Kind::kWideText : XpFormatArg::Kind::kNarrowText;
+    if (kind != wanted && !isNull) return false;
+
+    std::u16string converted;
+    std::u16string_view text = kNullText;
+    if (!isNull && arg->HasText()) {
+      if (wide) {
+        text = arg->WideText();
+      } else {
+        converted = XpUtf8ToUtf16(arg->NarrowText());
+        text = converted;
+      }
+    }
+    if (spec.precision >= 0 && static_cast<size_t>(spec.precision) < text.size()) {
+      text = text.substr(0, static_cast<size_t>(spec.precision));
+    }
+    WritePadded(spec, text);
+    return true;
+  }
+
+  bool ConvertChar(const Spec& spec) {
+    bool wide = true;
+    const XpFormatArg* arg = NextArg();
+    if (!IsWide(spec, wide) || arg == nullptr) return false;
+    char16_t unit = 0;
+    if (wide) {
+      uint32_t value = 0;
+      if (!ReadUnsigned(*arg, kMaxWideChar, value)) return false;
+      unit = static_cast<char16_t>(value);
+    } else {
+      uint32_t byte = 0;
+      if (arg->GetKind() == XpFormatArg::Kind::kNarrowChar) {
+        byte = static_cast<unsigned char>(arg->Bits());
+      } else if (!ReadUnsigned(*arg, kMaxNarrowChar, byte)) {
+        return false;
+      }
+      unit = byte < 0x80 ? static_cast<char16_t>(byte) : static_cast<char16_t>(kEscapeBase + byte);
+    }
+    WritePadded(spec, std::u16string_view(&unit, 1));
+    return true;
+  }
+
+  bool ConvertPointer(const Spec& spec) {
+    const XpFormatArg* arg = NextArg();
+    if (spec.size != Size::kNone || arg == nullptr || arg->GetKind() != XpFormatArg::Kind::kPointer) return false;
+    char digitBuffer[kPointerDigits + 1];
+    const auto address = reinterpret_cast<uintptr_t>(arg->Pointer());
+    const char* end = std::to_chars(digitBuffer, digitBuffer + sizeof(digitBuffer), address, 16).ptr;
+    std::string digits(digitBuffer, static_cast<size_t>(end - digitBuffer));
+    ToUpperAscii(digits);
+    digits.insert(0, kPointerDigits - digits.size(), '0');
+    Spec plain = spec;
+    plain.zero = false;
+    WriteNumber(plain, "", digits, false);
+    return true;
+  }
+
+  void WriteNumber(const Spec& spec, std::string_view prefix, std::string_view digits, bool zeroPad) {
+    const size_t length = prefix.size() + digits.size();
+    const size_t padding = static_cast<size_t>(spec.width) > length ? static_cast<size_t>(spec.width) - length : 0;
+    if (!spec.left && !zeroPad) out_.append(padding, u' ');
+    AppendAscii(out_, prefix);
+    if (zeroPad) out_.append(padding, u'0');
+    AppendAscii(out_, digits);
+    if (spec.left) out_.append(padding, u' ');
+  }
+
+  void WritePadded(const Spec& spec, std::u16string_view text) {
+    const size_t padding = static_cast<size_t>(spec.width) > text.size() ? static_cast<size_t>(spec.width) - text.size() : 0;
+    if (!spec.left) out_.append(padding, spec.zero ? u'0' : u' ');
+    out_.append(text);
+    if (spec.left) out_.append(padding, u' ');
+  }
+
+  std::u16string& out_;
+  const XpFormatArg* args_;
+  size_t count_;
+  size_t next_ = 0;
+};
+
+}  // namespace
+
+bool XpFormatArg::HasText() const {
+  if (string_ != nullptr || stringA_ != nullptr) return true;
+  return kind_ == Kind::kWideText ? wide_ != nullptr : narrow_ != nullptr;
+}
+
+std::u16string_view XpFormatArg::WideText() const {
+  if (string_ != nullptr) return string_->View();
+  return wide_ != nullptr ? std::u16string_view(wide_, length_) : std::u16string_view();
+}
+
+std::string_view XpFormatArg::NarrowText() const {
+  if (stringA_ != nullptr) return stringA_->View();
+  return narrow_ != nullptr ? std::string_view(narrow_, length_) : std::string_view();
+}
+
+XpResult XpFormatTo(std::u16string& out, const char16_t* format, const XpFormatArg* args, size_t count) {
+  const size_t start = out.size();
+  XpResult result = kXpOk;
+  try {
+    result = Formatter(out, args, count).Run(format);
+  } catch (const std::bad_alloc&) {
+    result = kXpErrOutOfMemory;
+  } catch (const std::length_error&) {
+    result = kXpErrOutOfMemory;
+  }
+  if (XpFailed(result)) out.resize(start);
+  return result;
+}

@@ -1,0 +1,130 @@
+#include "platform/text/XpUtf.h"
+
+#include <cstdint>
+
+namespace {
+
+constexpr char16_t kEscapeBase = 0xDC00;  // escape of byte b is kEscapeBase + b
+constexpr char16_t kFirstEscape = 0xDC80;
+constexpr char16_t kLastEscape = 0xDCFF;
+constexpr char16_t kFirstHighSurrogate = 0xD800;
+constexpr char16_t kLastHighSurrogate = 0xDBFF;
+constexpr char16_t kFirstLowSurrogate = 0xDC00;
+constexpr char16_t kLastLowSurrogate = 0xDFFF;
+constexpr char32_t kFirstSupplementary = 0x10000;
+constexpr char32_t kReplacement = 0xFFFD;
+
+bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
+
+// Decodes one strict UTF-8 sequence at bytes[pos]. Returns its length, or 0
+// when the bytes there do not form a valid sequence.
+size_t DecodeSequence(std::string_view bytes, size_t pos, char32_t& codePoint) {
+  const auto lead = static_cast<unsigned char>(bytes[pos]);
+  size_t length = 0;
+  // The second byte's allowed range rules out overlong forms, encoded
+  // surrogates and values above U+10FFFF.
+  unsigned char low = 0x80;
+  unsigned char high = 0xBF;
+  if (lead < 0x80) {
+    codePoint = lead;
+    return 1;
+  }
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+    codePoint = lead & 0x1F;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    codePoint = lead & 0x0F;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    codePoint = lead & 0x07;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (bytes.size() - pos < length) return 0;
+  const auto second = static_cast<unsigned char>(bytes[pos + 1]);
+  if (second < low || second > high) return 0;
+  codePoint = (codePoint << 6) | (second & 0x3F);
+  for (size_t i = 2; i < length; ++i) {
+    const auto next = static_cast<unsigned char>(bytes[pos + i]);
+    if (!IsContinuation(next)) return 0;
+    codePoint = (codePoint << 6) | (next & 0x3F);
+  }
+  return length;
+}
+
+void AppendUtf16(std::u16string& out, char32_t codePoint) {
+  if (codePoint < kFirstSupplementary) {
+    out.push_back(static_cast<char16_t>(codePoint));
+    return;
+  }
+  const char32_t offset = codePoint - kFirstSupplementary;
+  out.push_back(static_cast<char16_t>(kFirstHighSurrogate + (offset >> 10)));
+  out.push_back(static_cast<char16_t>(kFirstLowSurrogate + (offset & 0x3FF)));
+}
+
+void AppendUtf8(std::string& out, char32_t codePoint) {
+  if (codePoint < 0x80) {
+    out.push_back(static_cast<char>(codePoint));
+  } else if (codePoint < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (codePoint >> 6)));
+    out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+  } else if (codePoint < kFirstSupplementary) {
+    out.push_back(static_cast<char>(0xE0 | (codePoint >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (codePoint >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+  }
+}
+
+bool IsHighSurrogate(char16_t unit) { return unit >= kFirstHighSurrogate && unit <= kLastHighSurrogate; }
+bool IsLowSurrogate(char16_t unit) { return unit >= kFirstLowSurrogate && unit <= kLastLowSurrogate; }
+
+}  // namespace
+
+std::u16string XpUtf8ToUtf16(std::string_view bytes) {
+  std::u16string out;
+  out.reserve(bytes.size());
+  size_t pos = 0;
+  while (pos < bytes.size()) {
+    char32_t codePoint = 0;
+    const size_t length = DecodeSequence(bytes, pos, codePoint);
+    if (length == 0) {
+      out.push_back(static_cast<char16_t>(kEscapeBase + static_cast<unsigned char>(bytes[pos])));
+      ++pos;
+      continue;
+    }
+    AppendUtf16(out, codePoint);
+    pos += length;
+  }
+  return out;
+}
+
+std::string XpUtf16ToUtf8(std::u16string_view units) {
+  std::string out;
+  out.reserve(units.size() * 3);
+  for (size_t pos = 0; pos < units.size(); ++pos) {
+    const char16_t unit = units[pos];
+    if (IsHighSurrogate(unit) && pos + 1 < units.size() && IsLowSurrogate(units[pos + 1])) {
+      const char32_t high = unit - kFirstHighSurrogate;
+      const char32_t low = units[pos + 1] - kFirstLowSurrogate;
+      AppendUtf8(out, kFirstSupplementary + ((high << 10) | low));
+      ++pos;
+    } else if (unit >= kFirstEscape && unit <= kLastEscape) {
+      out.push_back(static_cast<char>(unit - kEscapeBase));
+    } else if (IsHighSurrogate(unit) || IsLowSurrogate(unit)) {
+      AppendUtf8(out, kReplacement);
+    } else {
+      AppendUtf8(out, unit);
+    }
+  }
+  return out;
+}
