@@ -12,8 +12,12 @@ PACKAGES=(
   libxml2-dev libssl-dev libgsf-1-dev
   # time zones for the date tests
   tzdata
+  # a comma-decimal locale for the number-format tests
+  locales
   # tools used by tests
   osslsigncode msitools
+  # ext2 images for the root-only loop-mount tests
+  e2fsprogs
 )
 
 missing=()
@@ -24,17 +28,25 @@ for package in "${PACKAGES[@]}"; do
   fi
 done
 
-if [[ ${#missing[@]} -eq 0 ]]; then
-  echo "install-deps: every package is installed"
-  exit 0
-fi
-
 SUDO=()
 if [[ $(id -u) -ne 0 ]]; then
   SUDO=(sudo)
 fi
 
-echo "install-deps: installing ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
-"${SUDO[@]}" apt-get update -y
-"${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+if [[ ${#missing[@]} -eq 0 ]]; then
+  echo "install-deps: every package is installed"
+else
+  echo "install-deps: installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  "${SUDO[@]}" apt-get update -y
+  "${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+# Locales the tests switch to.
+LOCALES=(de_DE.UTF-8)
+for name in "${LOCALES[@]}"; do
+  if ! locale -a 2>/dev/null | grep -qix "${name/UTF-8/utf8}"; then
+    echo "install-deps: generating locale $name"
+    "${SUDO[@]}" localedef -i "${name%%.*}" -f UTF-8 "$name"
+  fi
+done

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 #include <tuple>
+#include <utility>
 
 #include "imaging/pixmap/XpPixmapAllocationHook.h"
 #include "imaging/pixmap/XpPixmapBase.h"
@@ -114,6 +115,24 @@ class XpPixmap : public XpPixmapBase {
     }
     std::memcpy(copy->block, block, blockSize);
     return copy;
+  }
+
+  // Exchanges the whole contents (block, sizes, planes and the allocator's
+  // state) with other, without copying pixels.
+  void Swap(XpPixmap& other) noexcept {
+    std::swap(block, other.block);
+    std::swap(blockSize, other.blockSize);
+    std::swap(width, other.width);
+    std::swap(height, other.height);
+    allocator_.Swap(other.allocator_);
+    for (int32_t i = 0; i < kXpPlaneCount; ++i) {
+      XpPlaneBase& mine = *planes_[i];
+      XpPlaneBase& theirs = *other.planes_[i];
+      std::swap(mine.pixels, theirs.pixels);
+      std::swap(mine.width, theirs.width);
+      std::swap(mine.height, theirs.height);
+      std::swap(mine.stride, theirs.stride);
+    }
   }
 
   int32_t GetPlaneCount() const override { return Desc::kPlaneCount; }

@@ -97,7 +97,8 @@ XpResult XpCubicPass(const XpPlaneBase& source, const XpPlaneBase& target, int32
                      XpResampleDirection direction) {
   const int32_t sourceLength = XpSourceLength(source, direction);
   const int32_t targetLength = XpTargetLength(target, direction);
-  if (sourceLength < 2 || targetLength <= sourceLength) {
+  if (!XpCrossLengthsAgree(source, target, direction) || sourceLength < 2 ||
+      targetLength <= sourceLength) {
     return kXpErrGeneric;
   }
   std::unique_ptr<Position[]> positions(new (std::nothrow)

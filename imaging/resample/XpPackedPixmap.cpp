@@ -1,9 +1,9 @@
 #include "imaging/resample/XpPackedPixmap.h"
 
 #include <cstring>
-#include <memory>
 
 #include "imaging/pixmap/XpPixel.h"
+#include "imaging/pixmap/XpPixmapTypes.h"
 
 namespace {
 
@@ -15,14 +15,24 @@ bool IsPacked(const XpPixmapBase& pixmap, int32_t channels, uint32_t channelSet)
          pixmap.GetChannelSet(0) == channelSet;
 }
 
-// Puts a saved copy back after the pixmap lost its block.
-XpResult Restore(XpPixmapBase& pixmap, const XpPixmapBase& saved) {
-  const XpResult result = pixmap.Allocate(saved.width, saved.height);
-  if (XpFailed(result)) {
-    return result;
+// Builds the new contents in a fresh pixmap of pixmap's own type and swaps
+// them in, so the old pixels stay where they are until the new ones are
+// complete. False when pixmap is not of type Pixmap.
+template <typename Pixmap>
+bool ReplaceAs(XpPixmapBase& pixmap, const XpPixmapBase& replacement, XpResult& result) {
+  auto* typed = dynamic_cast<Pixmap*>(&pixmap);
+  if (typed == nullptr) {
+    return false;
   }
-  std::memcpy(pixmap.block, saved.block, pixmap.blockSize);
-  return kXpOk;
+  Pixmap fresh;
+  result = fresh.Allocate(replacement.width, replacement.height);
+  if (XpFailed(result)) {
+    return true;
+  }
+  XpCopyPackedRows(*fresh.GetPlane(0), *replacement.GetPlane(0),
+                   XpPackedChannelCount(replacement));
+  typed->Swap(fresh);
+  return true;
 }
 
 }  // namespace
@@ -45,18 +55,11 @@ void XpCopyPackedRows(const XpPlaneBase& target, const XpPlaneBase& source, int3
 }
 
 XpResult XpReplacePixmapContents(XpPixmapBase& pixmap, const XpPixmapBase& replacement) {
-  // Allocate gives the old block back first, so a copy of it is kept until
-  // the new block is there.
-  const std::unique_ptr<XpPixmapBase> saved(pixmap.Clone());
-  if (!saved) {
-    return kXpErrOutOfMemory;
-  }
-  const XpResult result = pixmap.Allocate(replacement.width, replacement.height);
-  if (XpFailed(result)) {
-    Restore(pixmap, *saved);
+  XpResult result = kXpErrGeneric;
+  if (ReplaceAs<XpPixmapBGR24NoHandle>(pixmap, replacement, result) ||
+      ReplaceAs<XpPixmapBGR24>(pixmap, replacement, result) ||
+      ReplaceAs<XpPixmapBGRA32>(pixmap, replacement, result)) {
     return result;
   }
-  XpCopyPackedRows(*pixmap.GetPlane(0), *replacement.GetPlane(0),
-                   XpPackedChannelCount(replacement));
-  return kXpOk;
+  return kXpErrGeneric;
 }

@@ -17,8 +17,9 @@ int32_t XpPackedChannelCount(const XpPixmapBase& pixmap);
 // another of the same size and channel count.
 void XpCopyPackedRows(const XpPlaneBase& target, const XpPlaneBase& source, int32_t channels);
 
-// Gives pixmap the size and pixels of replacement (same channel count). On
-// failure the allocation's code is returned and the pixmap keeps its old
-// size and pixels, saved in a copy while its block is replaced; only when
-// memory runs out again while they are put back is it left empty.
+// Gives pixmap the size and pixels of replacement (same channel count).
+// The new contents are built in a fresh pixmap of pixmap's type and then
+// swapped in, so on failure the allocation's code is returned and pixmap
+// keeps its size and pixels untouched. kXpErrGeneric when pixmap is not
+// one of the BGR 24-bit or BGRA 32-bit pixmap types.
 XpResult XpReplacePixmapContents(XpPixmapBase& pixmap, const XpPixmapBase& replacement);

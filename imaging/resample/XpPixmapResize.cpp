@@ -23,19 +23,16 @@ XpResult Pass(const XpPlaneBase& source, const XpPlaneBase& target, int32_t chan
   const int64_t s = XpSourceLength(source, direction);
   const int64_t t = XpTargetLength(target, direction);
   if (s == t) {
-    XpCopyPass(source, target, channels, direction);
-    return kXpOk;
+    return XpCopyPass(source, target, channels, direction);
   }
   if (s == 2 * t) {
-    XpPairAveragePass(source, target, channels, direction);
-    return kXpOk;
+    return XpPairAveragePass(source, target, channels, direction);
   }
   if (s > t) {
     return XpAreaAveragePass(source, target, channels, direction);
   }
   if (s == 1) {
-    XpReplicatePass(source, target, channels, direction);
-    return kXpOk;
+    return XpReplicatePass(source, target, channels, direction);
   }
   return XpCubicPass(source, target, channels, direction);
 }
@@ -47,12 +44,10 @@ XpResult Pass(const XpPlaneBase& source, const XpPlaneBase& target, int32_t chan
 template <typename WorkPixmap>
 XpResult ResizePlane(const XpPlaneBase& source, const XpPlaneBase& target, int32_t channels) {
   if (ShrinksBy(source, target, kHalving)) {
-    XpBoxAverage(source, target, channels, kHalving);
-    return kXpOk;
+    return XpBoxAverage(source, target, channels, kHalving);
   }
   if (ShrinksBy(source, target, kThirding)) {
-    XpBoxAverage(source, target, channels, kThirding);
-    return kXpOk;
+    return XpBoxAverage(source, target, channels, kThirding);
   }
   if (source.width == target.width) {
     return Pass(source, target, channels, XpResampleDirection::kVertical);

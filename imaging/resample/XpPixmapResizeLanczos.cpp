@@ -46,9 +46,11 @@ XpResult LanczosPass(const XpPlaneBase& source, const XpPlaneBase& target,
                      XpResampleDirection direction) {
   const int32_t s = XpSourceLength(source, direction);
   const int32_t t = XpTargetLength(target, direction);
+  if (!XpCrossLengthsAgree(source, target, direction)) {
+    return kXpErrGeneric;
+  }
   if (s == t) {
-    XpCopyPass(source, target, kXpBgrChannels, direction);
-    return kXpOk;
+    return XpCopyPass(source, target, kXpBgrChannels, direction);
   }
   XpResampleTable table;
   const XpResult result = table.Build(s, t);

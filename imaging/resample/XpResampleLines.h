@@ -33,6 +33,14 @@ inline int32_t XpTargetLength(const XpPlaneBase& target, XpResampleDirection dir
   return direction == XpResampleDirection::kHorizontal ? target.width : target.height;
 }
 
+// Whether source and target have the same length across the direction, as
+// every pass needs.
+inline bool XpCrossLengthsAgree(const XpPlaneBase& source, const XpPlaneBase& target,
+                                XpResampleDirection direction) {
+  return direction == XpResampleDirection::kHorizontal ? source.height == target.height
+                                                       : source.width == target.width;
+}
+
 // Calls visit for every group of lines of a pass from source to target with
 // packed pixels of the given channel count: one group per row horizontally,
 // one group of whole rows vertically. Rows are addressed through the stride.

@@ -82,8 +82,12 @@ class AreaTable {
 
 }  // namespace
 
-void XpBoxAverage(const XpPlaneBase& source, const XpPlaneBase& target, int32_t channels,
-                  int32_t factor) {
+XpResult XpBoxAverage(const XpPlaneBase& source, const XpPlaneBase& target, int32_t channels,
+                      int32_t factor) {
+  if (source.width != static_cast<int64_t>(factor) * target.width ||
+      source.height != static_cast<int64_t>(factor) * target.height) {
+    return kXpErrGeneric;
+  }
   const uint64_t area = static_cast<uint64_t>(factor) * factor;
   const ptrdiff_t blockBytes = static_cast<ptrdiff_t>(factor) * channels;
   for (int32_t y = 0; y < target.height; ++y) {
@@ -103,21 +107,31 @@ void XpBoxAverage(const XpPlaneBase& source, const XpPlaneBase& target, int32_t 
       }
     }
   }
+  return kXpOk;
 }
 
-void XpCopyPass(const XpPlaneBase& source, const XpPlaneBase& target, int32_t channels,
-                XpResampleDirection direction) {
+XpResult XpCopyPass(const XpPlaneBase& source, const XpPlaneBase& target, int32_t channels,
+                    XpResampleDirection direction) {
   const int32_t length = XpTargetLength(target, direction);
+  if (!XpCrossLengthsAgree(source, target, direction) ||
+      XpSourceLength(source, direction) != length) {
+    return kXpErrGeneric;
+  }
   XpForEachLineGroup(source, target, channels, direction, [&](const XpLineGroup& lines) {
     for (int32_t i = 0; i < length; ++i) {
       std::memcpy(lines.TargetAt(i), lines.SourceAt(i), static_cast<size_t>(lines.lanes));
     }
   });
+  return kXpOk;
 }
 
-void XpPairAveragePass(const XpPlaneBase& source, const XpPlaneBase& target, int32_t channels,
-                       XpResampleDirection direction) {
+XpResult XpPairAveragePass(const XpPlaneBase& source, const XpPlaneBase& target, int32_t channels,
+                           XpResampleDirection direction) {
   const int32_t length = XpTargetLength(target, direction);
+  if (!XpCrossLengthsAgree(source, target, direction) ||
+      XpSourceLength(source, direction) != 2 * static_cast<int64_t>(length)) {
+    return kXpErrGeneric;
+  }
   XpForEachLineGroup(source, target, channels, direction, [&](const XpLineGroup& lines) {
     for (int32_t i = 0; i < length; ++i) {
       const uint8_t* first = lines.SourceAt(2 * static_cast<int64_t>(i));
@@ -128,11 +142,16 @@ void XpPairAveragePass(const XpPlaneBase& source, const XpPlaneBase& target, int
       }
     }
   });
+  return kXpOk;
 }
 
 XpResult XpAreaAveragePass(const XpPlaneBase& source, const XpPlaneBase& target, int32_t channels,
                            XpResampleDirection direction) {
   const int32_t length = XpTargetLength(target, direction);
+  if (!XpCrossLengthsAgree(source, target, direction) || length < 1 ||
+      XpSourceLength(source, direction) <= length) {
+    return kXpErrGeneric;
+  }
   AreaTable table;
   const XpResult result = table.Build(XpSourceLength(source, direction), length);
   if (XpFailed(result)) {
@@ -156,12 +175,16 @@ XpResult XpAreaAveragePass(const XpPlaneBase& source, const XpPlaneBase& target,
   return kXpOk;
 }
 
-void XpReplicatePass(const XpPlaneBase& source, const XpPlaneBase& target, int32_t channels,
-                     XpResampleDirection direction) {
+XpResult XpReplicatePass(const XpPlaneBase& source, const XpPlaneBase& target, int32_t channels,
+                         XpResampleDirection direction) {
   const int32_t length = XpTargetLength(target, direction);
+  if (!XpCrossLengthsAgree(source, target, direction) || XpSourceLength(source, direction) != 1) {
+    return kXpErrGeneric;
+  }
   XpForEachLineGroup(source, target, channels, direction, [&](const XpLineGroup& lines) {
     for (int32_t i = 0; i < length; ++i) {
       std::memcpy(lines.TargetAt(i), lines.SourceAt(0), static_cast<size_t>(lines.lanes));
     }
   });
+  return kXpOk;
 }

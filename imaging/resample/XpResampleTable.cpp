@@ -23,6 +23,8 @@ constexpr int64_t kMaxEntries = std::numeric_limits<int32_t>::max();
 }  // namespace
 
 XpResult XpResampleTable::Build(int32_t sourceLength, int32_t targetLength) {
+  count = 0;
+  taps = 0;
   if (sourceLength < 1 || targetLength < 1) {
     return kXpErrGeneric;
   }
@@ -43,8 +45,6 @@ XpResult XpResampleTable::Build(int32_t sourceLength, int32_t targetLength) {
 }
 
 XpResult XpResampleTable::Reserve(int32_t targetLength, int64_t tapCount) {
-  count = 0;
-  taps = 0;
   if (tapCount > kMaxEntries / targetLength) {
     return kXpErrOutOfMemory;
   }

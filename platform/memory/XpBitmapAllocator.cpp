@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -81,3 +82,10 @@ void* XpBitmapAllocator::AllocateImage(int32_t width, int32_t height, size_t str
 }
 
 void XpBitmapAllocator::FreeBlock(void* /*block*/) { Free(); }
+
+void XpBitmapAllocator::Swap(XpBitmapAllocator& other) noexcept {
+  std::swap(header_, other.header_);
+  std::swap(pixels_, other.pixels_);
+  std::swap(section_, other.section_);
+  std::swap(useSection_, other.useSection_);
+}

@@ -45,6 +45,9 @@ class XpBitmapAllocator {
   void* AllocateImage(int32_t width, int32_t height, size_t stride, size_t size);
   void FreeBlock(void* block);
 
+  // Exchanges header, pixels, handle and kind with other.
+  void Swap(XpBitmapAllocator& other) noexcept;
+
  private:
   void ClearImageFields();
 

@@ -15,6 +15,8 @@ class XpDefaultAllocator {
     return nullptr;
   }
   void FreeBlock(void* block);
+  // Nothing to exchange: the blocks belong to the pixmaps.
+  void Swap(XpDefaultAllocator& /*other*/) noexcept {}
 
   XpBitmapHandle GetHandle() const { return nullptr; }
   const XpBitmapInfoHeader* GetBitmapInfo() const { return nullptr; }

@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/fs/XpSysCalls.h"
 #include "platform/path/XpPath.h"
 #include "platform/result/XpResultTranslation.h"
 
@@ -51,17 +52,17 @@ std::optional<uint32_t> FatAttributes(const std::string& path, int* openFd = nul
   if (::statfs(path.c_str(), &fileSystem) != 0 || fileSystem.f_type != MSDOS_SUPER_MAGIC) {
     return std::nullopt;
   }
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  const int fd = XpSysCalls::Current().Open(path.c_str(), O_RDONLY | O_NONBLOCK, 0);
   if (fd < 0) return std::nullopt;
   uint32_t attributes = 0;
-  if (::ioctl(fd, FAT_IOCTL_GET_ATTRIBUTES, &attributes) != 0) {
-    ::close(fd);
+  if (XpSysCalls::Current().Ioctl(fd, FAT_IOCTL_GET_ATTRIBUTES, &attributes) != 0) {
+    XpSysCalls::Current().Close(fd);
     return std::nullopt;
   }
   if (openFd != nullptr) {
     *openFd = fd;
   } else {
-    ::close(fd);
+    XpSysCalls::Current().Close(fd);
   }
   return attributes;
 }
@@ -104,12 +105,12 @@ bool XpPathExists(const XpString& path, bool* isDir) {
   if (path.IsEmpty()) return false;
   const std::string osPath = ToOs(path);
   struct stat info {};
-  if (::stat(osPath.c_str(), &info) == 0) {
+  if (XpSysCalls::Current().Stat(osPath.c_str(), &info) == 0) {
     if (isDir != nullptr) *isDir = S_ISDIR(info.st_mode);
     return true;
   }
   // A dangling symbolic link exists, and is not a folder.
-  if (::lstat(osPath.c_str(), &info) == 0) {
+  if (XpSysCalls::Current().Lstat(osPath.c_str(), &info) == 0) {
     if (isDir != nullptr) *isDir = false;
     return true;
   }
@@ -133,16 +134,16 @@ bool XpPathExistsWithAnyExtension(const XpString& path) {
   XpPathSplit(path, &dir, &base, nullptr);
   const std::string folder = dir.IsEmpty() ? std::string(".") : ToOs(dir);
   const std::string baseName = ToOs(base);
-  DIR* listing = ::opendir(folder.c_str());
+  DIR* listing = XpSysCalls::Current().Opendir(folder.c_str());
   if (listing == nullptr) return false;
   bool found = false;
-  while (const dirent* entry = ::readdir(listing)) {
+  while (const dirent* entry = XpSysCalls::Current().Readdir(listing)) {
     if (EntryMatchesBase(entry->d_name, baseName)) {
       found = true;
       break;
     }
   }
-  ::closedir(listing);
+  XpSysCalls::Current().Closedir(listing);
   return found;
 }
 
@@ -162,7 +163,7 @@ bool XpFileIsSystem(const XpString& path) {
 bool XpFileIsReadOnly(const XpString& path) {
   if (path.IsEmpty()) return false;
   struct stat info {};
-  return ::stat(ToOs(path).c_str(), &info) == 0 && (info.st_mode & kWriteBits) == 0;
+  return XpSysCalls::Current().Stat(ToOs(path).c_str(), &info) == 0 && (info.st_mode & kWriteBits) == 0;
 }
 
 XpResult XpFileSetHidden(const XpString& path, bool hidden) {
@@ -173,29 +174,29 @@ XpResult XpFileSetHidden(const XpString& path, bool hidden) {
     return HasDotName(path) == hidden ? kXpOk : kXpErrNotSupportedByOs;
   }
   uint32_t changed = hidden ? (*attributes | ATTR_HIDDEN) : (*attributes & ~ATTR_HIDDEN);
-  const bool refused = ::ioctl(fd, FAT_IOCTL_SET_ATTRIBUTES, &changed) != 0;
-  ::close(fd);
+  const bool refused = XpSysCalls::Current().Ioctl(fd, FAT_IOCTL_SET_ATTRIBUTES, &changed) != 0;
+  XpSysCalls::Current().Close(fd);
   return refused ? kXpErrAccessDenied : kXpOk;
 }
 
 XpResult XpFileSetReadOnly(const XpString& path, bool readOnly) {
   const std::string osPath = ToOs(path);
   struct stat info {};
-  if (path.IsEmpty() || ::stat(osPath.c_str(), &info) != 0) {
+  if (path.IsEmpty() || XpSysCalls::Current().Stat(osPath.c_str(), &info) != 0) {
     return XpResultFromErrno(path.IsEmpty() ? ENOENT : errno, osPath.c_str());
   }
   const mode_t permissions = info.st_mode & kPermissionBits;
   const mode_t wanted =
       readOnly ? (permissions & ~kWriteBits) : (permissions | (kWriteBits & ~CurrentUmask()));
   if (wanted == permissions) return kXpOk;
-  if (::chmod(osPath.c_str(), wanted) != 0) return XpResultFromErrno(errno, osPath.c_str());
+  if (XpSysCalls::Current().Chmod(osPath.c_str(), wanted) != 0) return XpResultFromErrno(errno, osPath.c_str());
   return kXpOk;
 }
 
 XpResult XpCreateNewFile(const XpString& path) {
-  const int fd = ::open(ToOs(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kNewFileMode);
+  const int fd = XpSysCalls::Current().Open(ToOs(path).c_str(), O_WRONLY | O_CREAT | O_EXCL, kNewFileMode);
   if (fd < 0) return XpCreateNewFileResultFromErrno(errno);
-  ::close(fd);
+  XpSysCalls::Current().Close(fd);
   return kXpOk;
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/fs/XpDirectoryOperations.h"
 #include "platform/fs/XpSysCalls.h"
 #include "platform/path/XpPath.h"
 #include "platform/path/XpPathTests.h"
@@ -22,7 +23,6 @@ constexpr const char16_t* kDefaultDataFolder = u".local/share";
 constexpr const char16_t* kUserDirsFile = u"user-dirs.dirs";
 constexpr const char* kProgramLink = "/proc/self/exe";
 constexpr std::string_view kHomeVariable = "$HOME";
-constexpr mode_t kFolderMode = 0777;
 constexpr size_t kFirstLinkBuffer = 256;
 constexpr size_t kPasswdBuffer = 16384;
 
@@ -153,24 +153,6 @@ XpString ProgramFile() {
   }
 }
 
-bool IsFolder(const std::string& path) {
-  struct stat status;
-  return XpSysCalls::Current().Stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
-}
-
-// Makes folder and every missing parent; true when the folder exists after.
-bool MakeFolderTree(const XpString& folder) {
-  const std::string path = folder.ToMultiByte().CStr();
-  for (size_t end = path.find('/', 1); ; end = path.find('/', end + 1)) {
-    const std::string prefix = path.substr(0, end);
-    if (XpSysCalls::Current().Mkdir(prefix.c_str(), kFolderMode) != 0 && !IsFolder(prefix)) {
-      return false;
-    }
-    if (end == std::string::npos) break;
-  }
-  return IsFolder(path);
-}
-
 XpString FolderOf(int32_t kind) {
   switch (kind) {
     case kXpFolderTemp:
@@ -205,7 +187,8 @@ bool IsCreatable(int32_t kind) {
 XpString XpGetSpecialFolder(int32_t kind, bool create) {
   const XpString folder = FolderOf(kind);
   if (!create || folder.IsEmpty() || !IsCreatable(kind)) return folder;
-  return MakeFolderTree(WithoutTrailingSeparators(folder)) ? folder : XpString();
+  const XpResult made = XpCreateDirectoryTree(WithoutTrailingSeparators(folder));
+  return made == kXpOk || made == kXpErrAlreadyExists ? folder : XpString();
 }
 
 XpString XpGetSpecialFolderDisplayName(int32_t kind) {

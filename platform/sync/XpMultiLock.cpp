@@ -11,6 +11,10 @@ XpResult XpMultiWaiterBase::Register(std::span<XpComboSyncObject* const> objects
   if (std::find(objects.begin(), objects.end(), nullptr) != objects.end()) {
     return kXpErrInvalidHandle;
   }
+  // Its own state changes would wake it without end.
+  if (std::find(objects.begin(), objects.end(), wakeUp_) != objects.end()) {
+    return kXpErrBadArgument;
+  }
   for (size_t i = 0; i < objects.size(); ++i) {
     const XpResult added = objects[i]->AddWaiter(this);
     if (added != kXpOk) {

@@ -21,8 +21,9 @@ class XpMultiWaiterBase {
  protected:
   XpMultiWaiterBase(bool autoUnlock, XpComboSyncObject* wakeUp);
 
-  // kXpErrInvalidHandle for a null wake-up object or a null entry, else
-  // registers with every object (all or none).
+  // kXpErrInvalidHandle for a null wake-up object or a null entry,
+  // kXpErrBadArgument when the wake-up object is in the list, else registers
+  // with every object (all or none).
   XpResult Register(std::span<XpComboSyncObject* const> objects);
   void Unregister(std::span<XpComboSyncObject* const> objects);
 

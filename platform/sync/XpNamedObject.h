@@ -20,8 +20,12 @@ struct XpNamedObjectRecord;
 // a mutex releases it; nobody is told that it was abandoned.
 //
 // A mutex is owned by a thread and may be taken again by its owner; every
-// handle of one process that names the same object shares that ownership.
-// Waits poll against their deadline.
+// handle of one process that names the same object shares that ownership. A
+// thread that ends while it owns the mutex keeps it until its process closes
+// the object's last handle or ends. Waits poll against their deadline.
+//
+// Handles are not inherited: a forked child cannot use its parent's handles
+// (kXpErrInvalidHandle), and a started program gets none.
 class XpNamedObject {
  public:
   static constexpr uint32_t kNoMaximum = 0xFFFFFFFF;

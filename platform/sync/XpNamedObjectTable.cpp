@@ -94,7 +94,10 @@ XpNamedObjectTable::XpNamedObjectTable() : pid_(::getpid()) {
   // A fork while another thread holds the table's lock must not leave the
   // child with a lock that nobody releases.
   ::pthread_atfork([] { Instance().mutex_.lock(); }, [] { Instance().mutex_.unlock(); },
-                   [] { Instance().mutex_.unlock(); });
+                   [] {
+                     Instance().CloseInheritedFiles();
+                     Instance().mutex_.unlock();
+                   });
 }
 
 XpResult XpNamedObjectTable::Create(const XpNamedObjectLocation& location,
@@ -160,14 +163,21 @@ bool XpNamedObjectTable::IsUsable(const XpNamedObjectRecord* record) {
   return record->pid == ::getpid();
 }
 
-void XpNamedObjectTable::DropInheritedRecords() {
-  const pid_t self = ::getpid();
-  if (pid_ == self) return;
-  // Closing the child's copies leaves the parent's locks as they are.
+// In a forked child, at once: its copies of the parent's descriptors must not
+// keep the parent's objects and locks alive. Closing them leaves the parent's
+// locks as they are.
+void XpNamedObjectTable::CloseInheritedFiles() {
   for (auto& [path, record] : records_) {
+    if (record->fd < 0) continue;
     ::close(record->fd);
     record->fd = -1;
   }
+}
+
+void XpNamedObjectTable::DropInheritedRecords() {
+  const pid_t self = ::getpid();
+  if (pid_ == self) return;
+  CloseInheritedFiles();
   records_.clear();
   pid_ = self;
 }

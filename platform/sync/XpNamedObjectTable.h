@@ -63,6 +63,7 @@ class XpNamedObjectTable {
  private:
   XpNamedObjectTable();
 
+  void CloseInheritedFiles();
   void DropInheritedRecords();
   XpNamedObjectRecord* Find(const std::string& path);
   XpResult Insert(XpNamedObjectRecord* record);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 #include "platform/result/XpResult.h"
 
 // Time-outs of every lock and wait are whole seconds.

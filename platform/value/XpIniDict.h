@@ -37,6 +37,27 @@ class XpIniDict : public XpIniElement {
   // container on the way is missing.
   XpResult Add(const XpString& path, XpIniType type, const XpIniValue& value = {}) override;
 
+  // XML property lists (XpPlistReader, XpPlistWriter). Each load empties
+  // the dictionary first and keeps what it read up to a failure.
+  // The code of opening path for reading; kXpErrValueParse when the file is
+  // not XML, kXpErrValueStructure when it is no property list.
+  XpResult LoadFromFile(const XpString& path) override;
+  // Writes a temporary file beside path and renames it over path, so that a
+  // failed save leaves the old file as it was; the result is then the code
+  // of creating or writing the temporary file. Relative paths are refused
+  // with kXpErrPathNotFound.
+  XpResult SaveToFile(const XpString& path) override;
+  // The text is parsed as UTF-8 whatever its declaration says.
+  virtual XpResult LoadFromText(const XpString& text);
+  // The text of the file, in UTF-16.
+  virtual XpResult SaveToText(XpString* out) const;
+  // The text through the in-process clipboard (XpClipboard) under format.
+  // kXpErrGeneric, the dictionary untouched, when the clipboard holds
+  // nothing under format.
+  virtual XpResult LoadFromClipboard(uint32_t format);
+  // Replaces the whole clipboard by the text under format.
+  virtual XpResult SaveToClipboard(uint32_t format) const;
+
   // The element of the index-th key in key order; null past the end. (The
   // int overload of the element interface gives null for a dictionary.)
   XpIniElement* GetAt(uint32_t index) const;

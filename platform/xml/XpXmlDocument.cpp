@@ -64,8 +64,8 @@ XpResult XpXmlDocument::ParseWith(std::string_view bytes, const char* encoding, 
   if (context == nullptr) {
     return kXpErrValueXmlDocument;
   }
-  doc_ = xmlCtxtReadMemory(context, bytes.data(), static_cast<int>(bytes.size()), nullptr,
-                           encoding, options);
+  doc_ = xmlCtxtReadMemory(context, bytes.data(), static_cast<int>(bytes.size()), nullptr, encoding,
+                           options);
   xmlFreeParserCtxt(context);
   return doc_ != nullptr ? kXpOk : kXpErrValueParse;
 }

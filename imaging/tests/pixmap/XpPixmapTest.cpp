@@ -370,6 +370,46 @@ TEST(XpPixmap, CloneCopiesTheBlock) {
   EXPECT_EQ(source.Clone(), nullptr);
 }
 
+TEST(XpPixmap, SwapExchangesContentsWithoutCopying) {
+  XpPixmapBGR24 first;
+  XpPixmapBGR24 second;
+  ASSERT_EQ(first.Allocate(3, 2), kXpOk);
+  ASSERT_EQ(second.Allocate(5, 4), kXpOk);
+  FillPattern(first);
+  uint8_t* firstBlock = first.block;
+  uint8_t* secondBlock = second.block;
+  first.Swap(second);
+  EXPECT_EQ(first.block, secondBlock);
+  EXPECT_EQ(first.width, 5);
+  EXPECT_EQ(first.height, 4);
+  EXPECT_EQ(first.blockSize, 64u);
+  EXPECT_EQ(first.GetPlane(0)->pixels, secondBlock);
+  EXPECT_EQ(first.GetPlane(0)->width, 5);
+  EXPECT_EQ(first.GetPlane(0)->stride, 16u);
+  EXPECT_EQ(first.GetPlane(1)->pixels, secondBlock + 64);
+  EXPECT_EQ(first.GetBitmapHandle(), secondBlock);
+  EXPECT_EQ(first.GetBitmapInfo()->biWidth, 5);
+  EXPECT_EQ(second.block, firstBlock);
+  EXPECT_EQ(second.width, 3);
+  EXPECT_EQ(second.GetPlane(0)->height, 2);
+  EXPECT_EQ(second.GetPlane(0)->stride, 12u);
+  EXPECT_EQ(second.GetBitmapHandle(), firstBlock);
+  EXPECT_EQ(second.GetBitmapInfo()->biHeight, -2);
+  EXPECT_TRUE(HasPattern(second));
+
+  // With an empty pixmap: the contents move across, each block freed once.
+  XpPixmapYCbCr420 planar;
+  XpPixmapYCbCr420 empty;
+  ASSERT_EQ(planar.Allocate(5, 3), kXpOk);
+  FillPattern(planar);
+  planar.Swap(empty);
+  EXPECT_FALSE(planar.IsAllocated());
+  EXPECT_EQ(planar.GetPlane(0), nullptr);
+  ASSERT_TRUE(empty.IsAllocated());
+  EXPECT_EQ(empty.GetPlane(2)->pixels, empty.block + 17);
+  EXPECT_TRUE(HasPattern(empty));
+}
+
 TEST(XpPixmap, SharedPointerReleasesThroughTheBase) {
   EventLog log;
   {

@@ -96,6 +96,30 @@ TEST(XpBitmapAllocator, SetUseSectionTakesEffectWithNextAllocate) {
   EXPECT_EQ(allocator.GetHandle(), nullptr);
 }
 
+TEST(XpBitmapAllocator, SwapExchangesPixelsHeaderAndKind) {
+  XpBitmapAllocator24 first;
+  XpBitmapAllocator24 second;
+  second.SetUseSection(false);
+  void* firstPixels = first.Allocate(3, 2);
+  void* secondPixels = second.Allocate(5, 7);
+  ASSERT_NE(firstPixels, nullptr);
+  ASSERT_NE(secondPixels, nullptr);
+  first.Swap(second);
+  EXPECT_EQ(first.GetPixels(), secondPixels);
+  EXPECT_EQ(first.GetHandle(), nullptr);
+  EXPECT_FALSE(first.GetUseSection());
+  EXPECT_EQ(first.GetBitmapInfo()->biWidth, 5);
+  EXPECT_EQ(first.GetBitmapInfo()->biHeight, -7);
+  EXPECT_EQ(second.GetPixels(), firstPixels);
+  EXPECT_EQ(second.GetHandle(), firstPixels);
+  EXPECT_TRUE(second.GetUseSection());
+  EXPECT_EQ(second.GetBitmapInfo()->biWidth, 3);
+  EXPECT_EQ(second.GetBitmapInfo()->biSizeImage, 24u);
+  // Each block is freed once, by its new owner (the sanitizer build checks).
+  second.Free();
+  EXPECT_EQ(first.GetPixels(), secondPixels);
+}
+
 TEST(XpBitmapAllocator, SecondAllocateReleasesTheFirst) {
   // The sanitizer build reports the first block should it leak.
   XpBitmapAllocator32 allocator;

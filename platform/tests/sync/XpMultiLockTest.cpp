@@ -58,12 +58,13 @@ TEST(XpMultiLock, OneTakesTheFirstFreeObjectInListOrder) {
   EXPECT_EQ(c.GetCount(), 1);
 }
 
-TEST(XpMultiLock, RefusesNullObjectsAndEmptyLists) {
+TEST(XpMultiLock, RefusesNullObjectsEmptyListsAndItsWakeUpObjectInTheList) {
   XpSemaphore a(1, 1), wakeUp(0, 1);
   EXPECT_EQ(XpMultiLockOne(false, &a, nullptr, &wakeUp, 0).GetResult(), kXpErrInvalidHandle);
   EXPECT_EQ(XpMultiLockOne(false, &a, &a, nullptr, 0).GetResult(), kXpErrInvalidHandle);
   EXPECT_EQ(XpMultiLockAll(false, nullptr, &a, &wakeUp, 0).GetResult(), kXpErrInvalidHandle);
   EXPECT_EQ(XpMultiLockOne(false, {}, &wakeUp, 0).GetResult(), kXpErrBadArgument);
+  EXPECT_EQ(XpMultiLockAll(false, &a, &wakeUp, &wakeUp, 0).GetResult(), kXpErrBadArgument);
   EXPECT_EQ(a.GetCount(), 1);
 }
 

@@ -361,6 +361,32 @@ TEST_F(XpNamedObject, ForkedChildNeverSharesTheParentsOwnershipAcrossProcesses) 
   EXPECT_EQ(mutex.ReleaseMutex(), kXpOk);
 }
 
+TEST_F(XpNamedObject, ForkedChildDoesNotKeepTheParentsObjectsAliveAcrossProcesses) {
+  auto mutex = std::make_unique<::XpNamedObject>();
+  ASSERT_EQ(mutex->CreateMutex(u"Global\\KavoAlive", true), kXpOk);
+  testsupport::ForkedChild child;
+  ASSERT_TRUE(child.Start([](testsupport::ChildChannel& channel) {
+    channel.SignalReady();
+    channel.WaitForGo();
+    return 0;
+  }));
+  ASSERT_TRUE(child.WaitReady());
+  mutex.reset();
+  ::XpNamedObject object;
+  EXPECT_EQ(object.Open(u"Global\\KavoAlive", Kind::kMutex), kXpErrFileNotFound);
+  bool existed = true;
+  ASSERT_EQ(object.CreateMutex(u"Global\\KavoAlive", false, &existed), kXpOk);
+  EXPECT_FALSE(existed);
+  EXPECT_EQ(OnOtherThread([&] {
+              const XpResult taken = object.Wait(0);
+              if (taken == kXpOk) object.ReleaseMutex();
+              return taken;
+            }),
+            kXpOk);
+  child.LetGo();
+  EXPECT_EQ(child.Wait(), 0);
+}
+
 TEST_F(XpNamedObject, ConcurrentCreatorsSeeOneNewObjectAcrossProcesses) {
   constexpr int kCreators = 4;
   std::vector<std::unique_ptr<testsupport::ForkedChild>> children;

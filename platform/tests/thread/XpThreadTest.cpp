@@ -190,16 +190,17 @@ class FakeNice {
 TEST(XpThread, PrioritiesMapToNiceValuesOfTheThread) {
   Parked parked;
   FakeNice fake;
-  const NiceCall expected[] = {{uint32_t(-15), 19}, {uint32_t(-2), 10}, {uint32_t(-1), 5},
-                               {0, 0},              {1, -5},            {2, -10},
-                               {15, -20}};
-  for (const NiceCall& level : expected) {
-    const int priority = static_cast<int>(level.thread);
-    EXPECT_EQ(parked.Thread().SetPriority(priority), kXpOk) << priority;
-    EXPECT_EQ(parked.Thread().GetPriority(), priority);
+  struct Level {
+    int priority;
+    int nice;
+  };
+  const Level levels[] = {{-15, 19}, {-2, 10}, {-1, 5}, {0, 0}, {1, -5}, {2, -10}, {15, -20}};
+  for (const Level& level : levels) {
+    EXPECT_EQ(parked.Thread().SetPriority(level.priority), kXpOk) << level.priority;
+    EXPECT_EQ(parked.Thread().GetPriority(), level.priority);
     ASSERT_FALSE(gNiceCalls.empty());
     EXPECT_EQ(gNiceCalls.back().thread, parked.Thread().GetThreadId());
-    EXPECT_EQ(gNiceCalls.back().nice, level.nice) << priority;
+    EXPECT_EQ(gNiceCalls.back().nice, level.nice) << level.priority;
   }
 }
 

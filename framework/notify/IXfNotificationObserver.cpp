@@ -1,0 +1,3 @@
+#include "framework/notify/IXfNotificationObserver.h"
+
+IXfNotificationObserver::~IXfNotificationObserver() = default;

@@ -1,0 +1,3 @@
+#include "framework/notify/XfObject.h"
+
+XfObject::~XfObject() = default;

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "framework/ui/dialog/XfDialogModel.h"
+#include "framework/ui/dialog/XfMessageBoxStyle.h"
+#include "platform/text/XpString.h"
+
+// How the terminal back end writes what it shows and reads what is typed.
+// Pure functions, so they are tested without a terminal.
+namespace XfUiTerminalFormat {
+
+// Each character cell of a progress bar counts as this many pixels of the
+// bar's client area, and the bar is this many pixels high.
+inline constexpr int32_t kCellPixels = 8;
+inline constexpr int32_t kBarPixelsHigh = 15;
+inline constexpr int32_t kBarCells = 30;
+
+// "\n[Caption]\nText\nYes (y) / No (n) [No] > ".
+std::string BoxPrompt(const XpString& caption, const XpString& text, const XfMessageBoxStyle& style);
+// The answer a typed line gives: an empty line the default, otherwise a
+// button's initial letter or name (any case). Nothing for anything else.
+std::optional<int32_t> ParseBoxAnswer(const XfMessageBoxStyle& style, std::string_view line);
+// "Please answer y, n (Enter: No).\n".
+std::string BoxRetry(const XfMessageBoxStyle& style);
+
+// A dialog as a text block: the title, then every visible item, the ones a
+// person acts on numbered from 1 (their control ids in numbers, in order).
+struct FormBlock {
+  std::string text;
+  std::vector<int32_t> numbers;
+};
+FormBlock RenderForm(const XfDialogModel& model, int32_t acceptCommand);
+// "> ".
+std::string FormPrompt();
+
+// A typed line for a dialog: a number, or a number and text; an empty line
+// accepts.
+struct FormInput {
+  enum class Kind { kAccept, kControl, kInvalid };
+  Kind kind = Kind::kInvalid;
+  int32_t id = 0;
+  bool hasText = false;
+  XpString text;
+};
+FormInput ParseFormLine(const std::vector<int32_t>& numbers, std::string_view line);
+
+// "\n[Title]\nCaption\nFolder (empty line cancels) [initial]: ".
+std::string FolderPrompt(const XpString& title, const XpString& caption, const XpString& initialPath);
+
+// The bar as character cells: "[######........]  40 %", or the marquee
+// blocks ("[   #####      ]") at marqueePosition when a marquee runs.
+std::string ProgressLine(const SfProgressCtrl& bar, int32_t cells, int32_t marqueePosition);
+// The bar's position in whole percent of its range.
+int32_t ProgressPercent(const SfProgressCtrl& bar);
+
+// UTF-8 of a text for the terminal.
+std::string Utf8(const XpString& text);
+
+}  // namespace XfUiTerminalFormat

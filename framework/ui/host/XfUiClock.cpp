@@ -1,0 +1,14 @@
+#include "framework/ui/host/XfUiClock.h"
+
+#include <chrono>
+
+int64_t XfUiSteadyClock::NowMs() const {
+  const auto now = std::chrono::steady_clock::now().time_since_epoch();
+  return std::chrono::duration_cast<std::chrono::milliseconds>(now).count();
+}
+
+void XfUiVirtualClock::Set(int64_t ms) {
+  if (ms > now_.load(std::memory_order_acquire)) {
+    now_.store(ms, std::memory_order_release);
+  }
+}

@@ -1,0 +1,3 @@
+#include "platform/fs/IXpFileOpProgressObserver.h"
+
+IXpFileOpProgressObserver::~IXpFileOpProgressObserver() = default;

@@ -1,0 +1,126 @@
+#include "platform/fs/XpDirectoryOperations.h"
+
+#include <cerrno>
+#include <cstdio>
+
+#include "platform/fs/XpDir.h"
+#include "platform/fs/XpFile.h"
+#include "platform/fs/XpFileOpSupport.h"
+#include "platform/fs/XpFileOperations.h"
+#include "platform/fs/XpSysCalls.h"
+#include "platform/fs/XpTreeOperations.h"
+#include "platform/path/XpPath.h"
+
+namespace {
+
+constexpr mode_t kFolderMode = 0777;
+constexpr uint32_t kLastProbeNumber = 0xFFFFFFFF;
+
+bool IsAbsolute(const XpString& path) {
+  return !path.IsEmpty() && path.CStr()[0] == kXpPathSeparator;
+}
+
+XpString ProbeName(uint32_t number) {
+  char name[sizeof(".ffffffff.tmp")];
+  std::snprintf(name, sizeof(name), ".%08x.tmp", number);
+  return XpStringA(name).ToWide();
+}
+
+// An existing probe file that is not read-only and opens for reading and
+// writing.
+bool ExistingProbeIsWritable(const XpString& path) {
+  struct stat info {};
+  if (!XpFsStat(path, &info) || S_ISDIR(info.st_mode) || XpFsModeIsReadOnly(info.st_mode)) {
+    return false;
+  }
+  XpFile file;
+  return file.OpenPath(path, kXpOpenReadWrite) == kXpOk && file.Close() == kXpOk;
+}
+
+}  // namespace
+
+int32_t XpFindCharFrom(int32_t start, const XpString& text, char16_t ch) {
+  if (start < 0 || start >= text.GetLength()) {
+    return -1;
+  }
+  return text.Find(ch, start);
+}
+
+XpResult XpCreateDirectory(const XpString& path) {
+  // A relative path would land below whatever the working folder is.
+  if (!IsAbsolute(path)) {
+    return kXpErrPathNotFound;
+  }
+  if (XpSysCalls::Current().Mkdir(path.ToMultiByte().CStr(), kFolderMode) == 0) {
+    return kXpOk;
+  }
+  switch (errno) {
+    case EEXIST:
+      return kXpErrAlreadyExists;
+    case ENOENT:
+      return kXpErrPathNotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return kXpErrAccessDenied;
+    default:
+      return XpFsIsFolder(XpPathGetDirectory(path)) ? kXpErrCreateDirFailed : kXpErrPathNotFound;
+  }
+}
+
+XpResult XpCreateDirectoryTree(const XpString& path) {
+  if (!IsAbsolute(path)) {
+    return kXpErrCreateDirFailed;
+  }
+  // Level by level after the leading '/'.
+  for (int32_t end = XpFindCharFrom(1, path, kXpPathSeparator); end >= 0;
+       end = XpFindCharFrom(end + 1, path, kXpPathSeparator)) {
+    const XpResult result = XpCreateDirectory(path.Left(end));
+    if (result != kXpOk && result != kXpErrAlreadyExists) {
+      return result;
+    }
+  }
+  return XpCreateDirectory(path);
+}
+
+bool XpIsDirectoryEmpty(const XpString& path) {
+  XpDir folder(path);
+  if (folder.BeginEnum(kXpEnumAll, XpString()) != kXpOk) {
+    return false;
+  }
+  const bool empty = !folder.GetNext();
+  folder.EndEnum();
+  return empty;
+}
+
+bool XpIsDirectoryWritable(const XpString& dir) {
+  if (!XpFsIsFolder(dir)) {
+    return false;
+  }
+  for (uint32_t number = 0; number < kLastProbeNumber; ++number) {
+    const XpString path = XpPathJoin(dir, ProbeName(number));
+    const XpResult result = XpFsCreateNewFile(path);
+    if (result == kXpOk) {
+      XpDeleteFile(path);
+      return true;
+    }
+    if (result != kXpErrAlreadyExists) {
+      return false;
+    }
+    if (ExistingProbeIsWritable(path)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+XpResult XpRemoveDirectory(const XpString& path, bool withContents, bool toRecycleBin,
+                           bool asList, IXpFileOpProgressObserver* observer) {
+  if (!toRecycleBin) {
+    return XpRemoveDirectoryTree(path, withContents, observer);
+  }
+  if (!withContents && !XpIsDirectoryEmpty(path)) {
+    return kXpErrDirNotEmpty;
+  }
+  return XpDeleteWithProgress(path, true, asList, observer);
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/fs/IXpFileOpProgressObserver.h"
+#include "platform/fs/XpAbstractFSObj.h"
+#include "platform/fs/XpAbstractFile.h"
+#include "platform/memory/XpSharedPtr.h"
+#include "platform/result/XpResult.h"
+#include "platform/text/XpString.h"
+
+// Copying and joining the bytes of file objects.
+
+// Copies an open source, from its current position, into the file at
+// destinationPath (created, or emptied), in blocks of 256 KiB. With an
+// observer: source, destination, percent 0.0 and stopFlag 0 are set and 0.0
+// reported, then the percentage after each block; a true answer stops the
+// copy with kXpErrStopped. On success the destination gets the source's
+// modification time and its read-only and hidden attributes. On failure a
+// destination that this call created or emptied is removed; one it could not
+// open stays as it was.
+XpResult XpCopyFileData(XpSharedPtr<XpAbstractFile> source, const XpString& destinationPath,
+                        IXpFileOpProgressObserver* observer);
+
+// Copies source into folder under its own name; with makeUnique a taken name
+// becomes "name (2).ext", "name (3).ext", ... until one is free, else
+// kXpErrAlreadyExists. resultPath (optional) receives the new file's path.
+XpResult XpCopyFileIntoFolder(XpSharedPtr<XpAbstractFile> source, const XpString& folder,
+                              bool makeUnique, IXpFileOpProgressObserver* observer,
+                              XpString* resultPath);
+
+// The sum of the sizes above 0.
+int64_t XpSumFileSizes(const std::vector<XpSharedPtr<XpAbstractFSObj>>& objects);
+
+// Writes the bytes of the sources, one after the other, into destination
+// (opened for writing here, and closed). With an observer: totalCount the
+// number of sources, doneCount raised as each source opens, percent over
+// the bytes of all sources after each block; a true answer stops with
+// kXpErrStopped. Empty elements are skipped. The destination stays on
+// failure: it is the caller's.
+XpResult XpConcatenateFileData(const std::vector<XpSharedPtr<XpAbstractFSObj>>& sources,
+                               XpSharedPtr<XpAbstractFile> destination,
+                               IXpFileOpProgressObserver* observer);
+// Joins the files named by sources into a temporary file beside destination
+// and moves it onto destination. The temporary file never stays.
+XpResult XpConcatenateFiles(const XpStringVector& sources, const XpString& destination,
+                            IXpFileOpProgressObserver* observer);

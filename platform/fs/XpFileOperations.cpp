@@ -1,0 +1,218 @@
+#include "platform/fs/XpFileOperations.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <functional>
+
+#include "platform/fs/XpFileOpSupport.h"
+#include "platform/fs/XpFileTransfer.h"
+#include "platform/fs/XpShellOperations.h"
+#include "platform/fs/XpSysCalls.h"
+#include "platform/path/XpPath.h"
+#include "platform/result/XpResultTranslation.h"
+
+namespace {
+
+constexpr mode_t kModeBits = 07777;
+constexpr double kStartPercent = 0.0;
+constexpr double kEndPercent = 100.0;
+
+void Report(IXpFileOpProgressObserver* observer, double percent) {
+  observer->percent = percent;
+  observer->OnFileOpProgress(percent);
+}
+
+// Runs a single-file copy or move: an empty source reports 0.0 before and
+// 100.0 after; "device not ready" reads as "file not found".
+XpResult RunWithProgress(const XpString& source, IXpFileOpProgressObserver* observer,
+                         const std::function<XpResult()>& operation) {
+  struct stat info {};
+  const bool empty = observer != nullptr && XpFsStat(source, &info) && S_ISREG(info.st_mode) &&
+                     info.st_size == 0;
+  if (empty) {
+    Report(observer, kStartPercent);
+  }
+  const XpResult result = operation();
+  if (empty) {
+    Report(observer, kEndPercent);
+  }
+  return result == kXpErrDeviceNotReady ? kXpErrFileNotFound : result;
+}
+
+// In folder mode: into the destination's folder through the shell, then a
+// rename to the destination's name.
+XpResult TransferInFolderMode(const XpString& source, const XpString& destination, bool move) {
+  const XpString folder = XpPathGetDirectory(destination);
+  const XpStringVector sources{source};
+  XpResult result = move ? XpShellMove(sources, folder) : XpShellCopy(sources, folder);
+  const XpString sourceName = XpPathGetLeafName(source);
+  if (result != kXpOk || sourceName == XpPathGetLeafName(destination)) {
+    return result;
+  }
+  const XpString placed = XpPathJoin(folder, sourceName);
+  result = XpMoveFileWithProgress(placed, destination, nullptr);
+  if (result == kXpOk) {
+    return kXpOk;
+  }
+  if (move) {
+    XpMoveFileWithProgress(placed, source, nullptr);
+  } else {
+    XpShellDeleteToRecycleBin(placed);
+  }
+  return result;
+}
+
+XpResult TransferIntoFolder(const XpStringVector& sources, const XpString& folder, bool move,
+                            IXpFileOpProgressObserver* observer) {
+  for (const XpString& source : sources) {
+    const XpString destination = XpPathJoin(folder, XpPathGetLeafName(source));
+    const XpResult result = move ? XpMovePath(source, destination, false, observer)
+                                 : XpCopyPath(source, destination, false, observer);
+    if (result != kXpOk) {
+      return result;
+    }
+  }
+  return kXpOk;
+}
+
+}  // namespace
+
+XpResult XpDeleteFile(const XpString& path) {
+  XpSysCalls& calls = XpSysCalls::Current();
+  const XpStringA osPath = path.ToMultiByte();
+  struct stat info {};
+  // A link has no read-only state of its own; chmod would change its target.
+  const bool madeWritable = calls.Lstat(osPath.CStr(), &info) == 0 && !S_ISLNK(info.st_mode) &&
+                            XpFsModeIsReadOnly(info.st_mode) &&
+                            calls.Chmod(osPath.CStr(), (info.st_mode & kModeBits) | S_IWUSR) == 0;
+  if (calls.Unlink(osPath.CStr()) == 0) {
+    return kXpOk;
+  }
+  const int error = errno;
+  if (madeWritable) {
+    calls.Chmod(osPath.CStr(), info.st_mode & kModeBits);
+  }
+  const XpResult result = XpResultFromErrno(error, osPath.CStr());
+  return result == kXpErrGeneric || result == kXpErrSystem ? kXpErrDeleteFailed : result;
+}
+
+XpResult XpDeleteFile(const XpString& path, bool toRecycleBin) {
+  return toRecycleBin ? XpShellDeleteToRecycleBin(path) : XpDeleteFile(path);
+}
+
+XpResult XpRemoveDirectory(const XpString& path) {
+  const int error = XpFsRmdir(path);
+  if (error == 0) {
+    return kXpOk;
+  }
+  // Some file systems say EEXIST for a folder that is not empty.
+  return error == EEXIST ? kXpErrDirNotEmpty : XpResultFromErrno(error, path.ToMultiByte().CStr());
+}
+
+XpResult XpCopyOrMoveFileSimple(const XpString& destination, bool move, const XpString& source) {
+  XpFileTransferOptions options;
+  options.failIfExists = true;
+  if (!move) {
+    return XpTransferCopyFile(source, destination, options);
+  }
+  options.copyAcrossDevices = true;
+  options.writeThrough = true;
+  return XpTransferMoveEntry(source, destination, options);
+}
+
+XpResult XpMoveFileRetrying(const XpString& source, const XpString& destination) {
+  return XpMoveFileRetrying(source, destination, XpWaitClock::Real());
+}
+
+XpResult XpMoveFileRetrying(const XpString& source, const XpString& destination,
+                            XpWaitClock& clock) {
+  const XpFileTransferOptions options;
+  XpResult result = XpTransferMoveEntry(source, destination, options);
+  for (int retry = 0; retry < kXpMoveRetryCount && result == kXpErrAccessDenied; ++retry) {
+    clock.SleepFor(kXpMoveRetryDelay);
+    result = XpTransferMoveEntry(source, destination, options);
+  }
+  return result;
+}
+
+XpResult XpCopyFileWithProgress(const XpString& source, const XpString& destination,
+                                IXpFileOpProgressObserver* observer) {
+  XpFileTransferOptions options;
+  options.observer = observer;
+  return RunWithProgress(source, observer,
+                         [&] { return XpTransferCopyFile(source, destination, options); });
+}
+
+XpResult XpMoveFileWithProgress(const XpString& source, const XpString& destination,
+                                IXpFileOpProgressObserver* observer) {
+  XpFileTransferOptions options;
+  options.copyAcrossDevices = true;
+  options.observer = observer;
+  return RunWithProgress(source, observer,
+                         [&] { return XpTransferMoveEntry(source, destination, options); });
+}
+
+XpResult XpDeleteWithProgress(const XpString& path, bool toRecycleBin, bool asList,
+                              IXpFileOpProgressObserver* observer) {
+  if (asList) {
+    return XpDeleteFiles(XpStringVector{path}, toRecycleBin);
+  }
+  if (observer != nullptr) {
+    observer->source = path;
+    Report(observer, kStartPercent);
+  }
+  const XpResult result = XpDeleteFile(path, toRecycleBin);
+  if (observer != nullptr) {
+    Report(observer, kEndPercent);
+    ++observer->doneCount;
+  }
+  return result;
+}
+
+XpResult XpDeleteFilesWithProgress(const XpStringVector& paths, bool asList, bool toRecycleBin,
+                                   IXpFileOpProgressObserver* observer) {
+  if (toRecycleBin) {
+    return XpDeleteFiles(paths, true);
+  }
+  XpResult first = kXpOk;
+  for (const XpString& path : paths) {
+    const XpResult result = XpDeleteWithProgress(path, false, asList, observer);
+    if (first == kXpOk) {
+      first = result;
+    }
+  }
+  return first;
+}
+
+XpResult XpCopyPath(const XpString& source, const XpString& destination, bool folderMode,
+                    IXpFileOpProgressObserver* observer) {
+  if (folderMode) {
+    return TransferInFolderMode(source, destination, false);
+  }
+  return XpCopyFileWithProgress(source, destination, observer);
+}
+
+XpResult XpMovePath(const XpString& source, const XpString& destination, bool folderMode,
+                    IXpFileOpProgressObserver* observer) {
+  if (folderMode) {
+    return TransferInFolderMode(source, destination, true);
+  }
+  return XpMoveFileWithProgress(source, destination, observer);
+}
+
+XpResult XpCopyPathsIntoFolder(const XpStringVector& sources, const XpString& folder,
+                               bool throughShell, IXpFileOpProgressObserver* observer) {
+  if (throughShell) {
+    return XpShellCopy(sources, folder);
+  }
+  return TransferIntoFolder(sources, folder, false, observer);
+}
+
+XpResult XpMovePathsIntoFolder(const XpStringVector& sources, const XpString& folder,
+                               bool throughShell, IXpFileOpProgressObserver* observer) {
+  if (throughShell) {
+    return XpShellMove(sources, folder);
+  }
+  return TransferIntoFolder(sources, folder, true, observer);
+}

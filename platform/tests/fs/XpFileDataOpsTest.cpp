@@ -1,0 +1,195 @@
+#include "platform/fs/XpFileDataOperations.h"
+
+#include <cerrno>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/fs/XpDir.h"
+#include "platform/fs/XpFile.h"
+#include "platform/testsupport/FaultInjection.h"
+#include "platform/testsupport/HermeticTest.h"
+#include "platform/tests/fs/FileOpsTestSupport.h"
+#include "platform/tests/fs/FsTestFiles.h"
+#include "platform/tests/text/XpStringPrinters.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using fileopstest::Exists;
+using fileopstest::ModeOf;
+using fileopstest::MtimeOf;
+using fileopstest::NamesIn;
+using fileopstest::RecordingObserver;
+using fileopstest::SetMtime;
+using fstest::ReadBytes;
+using fstest::ToXp;
+using fstest::WriteBytes;
+using testsupport::Fault;
+using testsupport::FaultInjection;
+using testsupport::SysCall;
+
+constexpr size_t kBlock = 0x40000;
+constexpr time_t kOldTime = 1000000000;
+
+class FileDataOpsFixture : public testsupport::HermeticTest {
+ protected:
+  // An XpFile on a new file with content, open for reading.
+  XpSharedPtr<XpAbstractFile> OpenSource(const std::string& name, const std::string& content) {
+    const fs::path path = Root() / name;
+    WriteBytes(path, content);
+    XpSharedPtr<XpAbstractFile> file(new ::XpFile(ToXp(path)));
+    EXPECT_EQ(file->Open(kXpOpenRead), kXpOk);
+    return file;
+  }
+  XpString X(const fs::path& path) const { return ToXp(path); }
+
+  FaultInjection faults_;
+};
+using XpFileDataOps = FileDataOpsFixture;
+
+TEST_F(XpFileDataOps, CopyFileDataOfAnEmptySourceReportsOnce) {
+  XpSharedPtr<XpAbstractFile> source = OpenSource("empty", "");
+  const fs::path destination = Root() / "copy";
+  RecordingObserver observer;
+  observer.stopFlag = 1;
+  EXPECT_EQ(XpCopyFileData(source, X(destination), &observer), kXpOk);
+  EXPECT_EQ(observer.reports, (std::vector<double>{0.0}));
+  EXPECT_EQ(observer.stopFlag.load(), 0);
+  EXPECT_EQ(observer.source, X(Root() / "empty"));
+  EXPECT_EQ(observer.destination, X(destination));
+  EXPECT_TRUE(Exists(destination));
+  EXPECT_EQ(fs::file_size(destination), 0u);
+}
+
+TEST_F(XpFileDataOps, CopyFileDataReportsEachBlockAndKeepsTimeAndReadOnly) {
+  const std::string content(2 * kBlock + kBlock / 2, 'd');
+  XpSharedPtr<XpAbstractFile> source = OpenSource("src", content);
+  ::chmod((Root() / "src").c_str(), 0444);
+  SetMtime(Root() / "src", kOldTime);
+  const fs::path destination = Root() / "copy";
+  RecordingObserver observer;
+  EXPECT_EQ(XpCopyFileData(source, X(destination), &observer), kXpOk);
+  EXPECT_EQ(observer.reports, (std::vector<double>{0.0, 40.0, 80.0, 100.0}));
+  EXPECT_EQ(ReadBytes(destination), content);
+  EXPECT_EQ(MtimeOf(destination), kOldTime);
+  EXPECT_EQ(ModeOf(destination) & 0222, 0u);
+}
+
+TEST_F(XpFileDataOps, CopyFileDataStoppedRemovesTheDestination) {
+  for (const int stopAt : {1, 2}) {
+    XpSharedPtr<XpAbstractFile> source = OpenSource("src", std::string(2 * kBlock, 's'));
+    const fs::path destination = Root() / "copy";
+    RecordingObserver observer;
+    observer.stopAtCall = stopAt;
+    EXPECT_EQ(XpCopyFileData(source, X(destination), &observer), kXpErrStopped) << stopAt;
+    EXPECT_EQ(observer.reports.size(), static_cast<size_t>(stopAt));
+    EXPECT_FALSE(Exists(destination)) << stopAt;
+  }
+}
+
+TEST_F(XpFileDataOps, CopyFileDataLeavesADestinationItCouldNotOpen) {
+  XpSharedPtr<XpAbstractFile> source = OpenSource("src", "new");
+  const fs::path destination = Root() / "existing";
+  WriteBytes(destination, "old content");
+  faults_.Add(Fault(SysCall::kOpen, destination.string()).Errno(EACCES).ForWriting());
+  EXPECT_EQ(XpCopyFileData(source, X(destination), nullptr), kXpErrAccessDenied);
+  EXPECT_EQ(ReadBytes(destination), "old content");
+}
+
+TEST_F(XpFileDataOps, CopyFileDataRemovesAPartialDestination) {
+  XpSharedPtr<XpAbstractFile> source = OpenSource("src", std::string(2 * kBlock, 's'));
+  const fs::path destination = Root() / "copy";
+  faults_.Add(Fault(SysCall::kWrite, destination.string()).Errno(ENOSPC).AfterBytes(kBlock + 10));
+  EXPECT_EQ(XpCopyFileData(source, X(destination), nullptr), kXpErrDiskFull);
+  EXPECT_FALSE(Exists(destination));
+  EXPECT_EQ(XpCopyFileData(XpSharedPtr<XpAbstractFile>(), X(destination), nullptr),
+            kXpErrBadArgument);
+}
+
+TEST_F(XpFileDataOps, CopyFileDataNeverEmptiesItsOwnSource) {
+  XpSharedPtr<XpAbstractFile> source = OpenSource("src", "keep");
+  EXPECT_EQ(XpCopyFileData(source, X(Root() / "src"), nullptr), kXpErrAccessDenied);
+  EXPECT_EQ(ReadBytes(Root() / "src"), "keep");
+}
+
+TEST_F(XpFileDataOps, CopyFileIntoFolderMakesAFreeName) {
+  const fs::path folder = Dir("out");
+  WriteBytes(folder / "IMG_0001.JPG", "first");
+  WriteBytes(folder / "IMG_0001 (2).JPG", "second");
+  XpSharedPtr<XpAbstractFile> source = OpenSource("in/IMG_0001.JPG", "third");
+  XpString resultPath;
+  EXPECT_EQ(XpCopyFileIntoFolder(source, X(folder), true, nullptr, &resultPath), kXpOk);
+  EXPECT_EQ(resultPath, X(folder / "IMG_0001 (3).JPG"));
+  EXPECT_EQ(ReadBytes(folder / "IMG_0001 (3).JPG"), "third");
+
+  XpString untouched = u"unchanged";
+  EXPECT_EQ(XpCopyFileIntoFolder(source, X(folder), false, nullptr, &untouched),
+            kXpErrAlreadyExists);
+  EXPECT_EQ(untouched, u"unchanged");
+  EXPECT_EQ(ReadBytes(folder / "IMG_0001.JPG"), "first");
+}
+
+TEST_F(XpFileDataOps, CopyFileIntoFolderRemovesItsNameOnFailure) {
+  const fs::path folder = Dir("out");
+  XpSharedPtr<XpAbstractFile> source = OpenSource("in/a.txt", std::string(kBlock, 'a'));
+  faults_.Add(Fault(SysCall::kWrite, (folder / "a.txt").string()).Errno(EIO));
+  EXPECT_EQ(XpCopyFileIntoFolder(source, X(folder), true, nullptr, nullptr), kXpErrDeviceNotReady);
+  EXPECT_TRUE(NamesIn(folder).empty());
+}
+
+TEST_F(XpFileDataOps, SumFileSizesAddsOnlyKnownSizes) {
+  WriteBytes(Root() / "a", "123");
+  WriteBytes(Root() / "b", "45");
+  std::vector<XpSharedPtr<XpAbstractFSObj>> objects;
+  objects.emplace_back(new ::XpFile(X(Root() / "a")));
+  objects.emplace_back(new ::XpFile(X(Root() / "missing")));
+  objects.emplace_back();
+  objects.emplace_back(new ::XpFile(X(Root() / "b")));
+  EXPECT_EQ(XpSumFileSizes(objects), 5);
+}
+
+TEST_F(XpFileDataOps, ConcatenateFilesJoinsInOrder) {
+  WriteBytes(Root() / "in/1", "abc");
+  WriteBytes(Root() / "in/2", "");
+  WriteBytes(Root() / "in/3", "defgh");
+  const fs::path folder = Dir("out");
+  const fs::path destination = folder / "joined";
+  WriteBytes(destination, "old");
+  RecordingObserver observer;
+  const XpStringVector sources{X(Root() / "in/1"), X(Root() / "in/2"), X(Root() / "in/3")};
+  EXPECT_EQ(XpConcatenateFiles(sources, X(destination), &observer), kXpOk);
+  EXPECT_EQ(ReadBytes(destination), "abcdefgh");
+  EXPECT_EQ(observer.totalCount, 3);
+  EXPECT_EQ(observer.doneCount, 3);
+  EXPECT_EQ(observer.reports, (std::vector<double>{37.5, 100.0}));
+  EXPECT_EQ(NamesIn(folder), (std::set<std::string>{"joined"}));
+}
+
+TEST_F(XpFileDataOps, ConcatenateFilesLeavesNothingOnFailure) {
+  WriteBytes(Root() / "in/1", "abc");
+  const fs::path folder = Dir("out");
+  const XpStringVector sources{X(Root() / "in/1"), X(Root() / "in/missing")};
+  EXPECT_EQ(XpConcatenateFiles(sources, X(folder / "joined"), nullptr), kXpErrFileNotFound);
+  EXPECT_TRUE(NamesIn(folder).empty());
+
+  RecordingObserver observer;
+  observer.stopAtCall = 1;
+  EXPECT_EQ(XpConcatenateFiles({X(Root() / "in/1")}, X(folder / "joined"), &observer),
+            kXpErrStopped);
+  EXPECT_TRUE(NamesIn(folder).empty());
+}
+
+TEST_F(XpFileDataOps, ConcatenateFileDataRefusesAFolder) {
+  const fs::path destination = Root() / "joined";
+  std::vector<XpSharedPtr<XpAbstractFSObj>> sources;
+  sources.emplace_back(new XpDir(X(Dir("folder"))));
+  XpSharedPtr<XpAbstractFile> target(new ::XpFile(X(destination)));
+  EXPECT_EQ(XpConcatenateFileData(sources, target, nullptr), kXpErrAccessDenied);
+  EXPECT_EQ(XpConcatenateFileData(sources, XpSharedPtr<XpAbstractFile>(), nullptr),
+            kXpErrBadArgument);
+}
+
+}  // namespace
