@@ -13,6 +13,8 @@ namespace {
 constexpr XfNotificationKind kLastKindWhileUnhandled = 5;
 constexpr XfNotificationKind kAlwaysDispatchedKind = 6;
 constexpr uint32_t kFirstSupportedMajorVersion = 5;
+constexpr const char16_t* kMyDocumentsToken = u"<MYDOCUMENTS>";
+constexpr const char16_t* kVolumeTokenFormat = u"<%08X%08X>";
 
 std::atomic<XfApplication*> gApplication{nullptr};
 
@@ -35,7 +37,10 @@ XfStringsManagerList OneEmptyManager() {
 
 }  // namespace
 
-XfApplication::XfApplication() : strings_(new (std::nothrow) XfStringsListSource()) {
+XfApplication::XfApplication()
+    : strings_(new (std::nothrow) XfStringsListSource()),
+      pathConverter_(new (std::nothrow)
+                         XpFilePathConverter(kMyDocumentsToken, kVolumeTokenFormat)) {
   notificationManager_.AddObserver(this);
   if (strings_) {
     strings_->Replace(OneEmptyManager());
@@ -51,6 +56,7 @@ XfApplication::~XfApplication() {
     XpRegistry::CloseAndDelete(std::exchange(registryRoot_, nullptr));
   }
   notificationManager_.RemoveObserver(this);
+  pathConverter_ = XpSharedPtr<XpFilePathConverter>();
 }
 
 void XfApplication::OnNotification(XpSharedPtr<XfNotification> notification) {

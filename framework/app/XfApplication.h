@@ -9,11 +9,14 @@
 #include "framework/notify/XfUIPlug.h"
 #include "framework/strings/XfStringLookup.h"
 #include "framework/strings/XfStringsManager.h"
+#include "framework/threadgroup/XfPriorityThreadGroupManager.h"
+#include "framework/transaction/XfTransactionManager.h"
 #include "platform/memory/XpSharedPtr.h"
 #include "platform/registry/XpRegistry.h"
 #include "platform/result/XpResult.h"
 #include "platform/sync/XpCriticalSection.h"
 #include "platform/text/XpString.h"
+#include "platform/volume/XpFilePathConverter.h"
 
 // The framework's application object: one per process. A program derives
 // its own class, creates one instance on the main thread, makes it the
@@ -29,10 +32,9 @@
 // from the manager (GetNotificationManager().RemoveObserver(this)) first
 // thing in its destructor, so no delivery runs into a half-destroyed object.
 //
-// TODO(path converter): hold an XpSharedPtr<XpFilePathConverter> made with
-// the tokens "<MYDOCUMENTS>" and "<%08X%08X>" once that class exists: made
-// last in the constructor, released first after the observer is removed in
-// the destructor, and answered by a GetPathConverter() accessor.
+// It holds the path converter (tokens "<MYDOCUMENTS>" and "<%08X%08X>"),
+// made last and released right after the observer is removed. Starting its
+// volume polling is the program's call.
 class XfApplication : public IXfNotificationObserver, public XfUIPlug {
  public:
   XfApplication();
@@ -65,6 +67,8 @@ class XfApplication : public IXfNotificationObserver, public XfUIPlug {
   XfRegistryKey OpenRegistryRootSubKey(const XpString& name, uint32_t access) const;
 
   XfNotificationManager& GetNotificationManager() { return notificationManager_; }
+  XfTransactionManager& GetTransactionManager() { return transactionManager_; }
+  XfPriorityThreadGroupManager& GetPriorityThreadGroupManager() { return threadGroupManager_; }
   // A copy of the list, in search order; never empty.
   XfStringsManagerList GetStringsManagers() const;
   XpSharedPtr<XfStringsManager> GetFirstStringsManager() const;
@@ -72,15 +76,20 @@ class XfApplication : public IXfNotificationObserver, public XfUIPlug {
   XfStringsManager& GetEmbeddedStringsManager() { return embeddedStrings_; }
   // The list as a source of the global look-ups.
   XpSharedPtr<IXfStringsSource> GetStringsSource() const;
+  // Null only when it could not be allocated.
+  XpSharedPtr<XpFilePathConverter> GetPathConverter() const { return pathConverter_; }
 
  private:
   mutable XpCriticalSection registryLock_;
   XpString registryBase_;
   XpString registrySub_;
   XfNotificationManager notificationManager_;
+  XfTransactionManager transactionManager_;
   XpSharedPtr<XfStringsListSource> strings_;
   XfStringsManager embeddedStrings_;
   XpRegistry* registryRoot_ = nullptr;
+  XfPriorityThreadGroupManager threadGroupManager_;
+  XpSharedPtr<XpFilePathConverter> pathConverter_;
 };
 
 // The global application: set by the program right after it creates the

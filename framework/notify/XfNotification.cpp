@@ -5,10 +5,10 @@
 #include <new>
 #include <utility>
 
+#include "framework/clock/XfClock.h"
 #include "framework/queue/XfMessageQueue.h"
 #include "platform/sync/XpDeadline.h"
 #include "platform/sync/XpSyncObject.h"
-#include "platform/system/XpSystemInfo.h"
 
 namespace {
 
@@ -114,10 +114,10 @@ XfNotificationProgress::XfNotificationProgress(XpSharedPtr<XfObject> subject,
                                                XpSharedPtr<XfObject> payload)
     : XfNotification(std::move(subject), std::move(target), code, std::move(payload), false,
                      true),
-      created_(XpGetCurrentTime()) {}
+      created_(XfGetCurrentTime()) {}
 
 int64_t XfNotificationProgress::GetElapsedSeconds() const {
-  return XpGetCurrentTime() - created_;
+  return XfGetCurrentTime() - created_;
 }
 
 int64_t XfNotificationProgress::EstimateRemainingSeconds() const {

@@ -68,5 +68,26 @@ inline constexpr XpResult kXpErrValueKeyExists = 0x8508;
 // The integer does not fit in 32 bits.
 inline constexpr XpResult kXpErrValueNotInt32 = 0x8509;
 
+// 0x86xx imaging.
+// Imaging failure; also: the movie frame server could not be started.
+inline constexpr XpResult kXpErrImaging = 0x8600;
+// A tag, IFD, block or segment was not found or has an unexpected type.
+inline constexpr XpResult kXpErrImageTagNotFound = 0x8601;
+// No TIFF header or block; no frame from the movie frame server.
+inline constexpr XpResult kXpErrImageNoTiffBlock = 0x8602;
+// A bad scale divisor or region; a refused path in a batch of frames.
+inline constexpr XpResult kXpErrImageBadRegion = 0x8604;
+// Not supported by the format, or not available.
+inline constexpr XpResult kXpErrImageNotSupported = 0x8605;
+// Stopped by the observer.
+inline constexpr XpResult kXpErrImageStopped = 0x8607;
+// The exchange with the movie frame server broke.
+inline constexpr XpResult kXpErrImageServerBroken = 0x860A;
+
+// 0x89xx movie properties.
+inline constexpr XpResult kXpErrMovieNullOutput = 0x8901;
+inline constexpr XpResult kXpErrMovieKeyNotFound = 0x8902;
+inline constexpr XpResult kXpErrMovieWrongType = 0x8903;
+
 inline constexpr bool XpSucceeded(XpResult result) { return result == kXpOk; }
 inline constexpr bool XpFailed(XpResult result) { return result != kXpOk; }

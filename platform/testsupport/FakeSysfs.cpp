@@ -27,8 +27,8 @@ std::string EscapeField(const std::string& text) {
 
 bool IsSafeLabelChar(unsigned char ch) {
   return (ch >= '0' && ch <= '9') || (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z') ||
-         ch == '#' || ch == '+' || ch == '-' || ch == '.' || ch == ':' || ch == '=' ||
-         ch == '@' || ch == '_' || ch >= 0x80;
+         ch == '#' || ch == '+' || ch == '-' || ch == '.' || ch == ':' || ch == '=' || ch == '@' ||
+         ch == '_' || ch >= 0x80;
 }
 
 void WriteFile(const std::filesystem::path& path, const std::string& text) {
@@ -100,8 +100,9 @@ void FakeSysfs::WriteUdevData(unsigned major, unsigned minor,
   for (const std::string& line : lines) {
     text += line + "\n";
   }
-  WriteFile(sysRoot_ / "run/udev/data" / ("b" + std::to_string(major) + ":" + std::to_string(minor)),
-            text);
+  WriteFile(
+      sysRoot_ / "run/udev/data" / ("b" + std::to_string(major) + ":" + std::to_string(minor)),
+      text);
 }
 
 std::string FakeSysfs::EscapeLabel(const std::string& label) {
@@ -126,8 +127,8 @@ void FakeSysfs::WriteMountTable() const {
     text += std::to_string(mountId++) + " 1 " + std::to_string(mount.major) + ":" +
             std::to_string(mount.minor) + " " + EscapeField(mount.root) + " " +
             EscapeField(mount.mountPoint) + " " + mount.options + " - " + mount.fileSystemType +
-            " " + EscapeField(mount.source.empty() ? "none" : mount.source) + " " +
-            mount.options + "\n";
+            " " + EscapeField(mount.source.empty() ? "none" : mount.source) + " " + mount.options +
+            "\n";
   }
   const std::filesystem::path table = sysRoot_ / "proc/self/mountinfo";
   const std::filesystem::path next = sysRoot_ / "proc/self/mountinfo.next";

@@ -132,8 +132,8 @@ XpResult FindDevice(const XpString& root, bool checkDrive, Device* device) {
 // The text of the USB device's file, else of the disk's SCSI file.
 XpString DeviceText(const Device& device, const char* usbName, const char* scsiName) {
   std::string text;
-  if (!device.usbFolder.empty() && XpVolumeDevice::ReadSysfsText(device.usbFolder, usbName, &text) &&
-      !text.empty()) {
+  if (!device.usbFolder.empty() &&
+      XpVolumeDevice::ReadSysfsText(device.usbFolder, usbName, &text) && !text.empty()) {
     return Wide(text);
   }
   if (XpVolumeDevice::ReadSysfsText(device.diskFolder, scsiName, &text)) return Wide(text);

@@ -18,7 +18,7 @@
 
 namespace {
 
-// What Windows would call the drive type.
+// The kind of drive a volume is.
 enum class DriveKind { kUnknown, kRemote, kCdRom, kRemovable, kFixed };
 
 constexpr const char16_t* kMemoryCardDatabaseFolder = u"/VELDRA/DBFILES";
@@ -161,8 +161,7 @@ XpString XpVolume::GetVolumeId() {
 
 bool XpVolume::IsRemovable() {
   if (KindOf(path_) != DriveKind::kFixed) return true;
-  return XpFileExists(XpPathJoin(path_, kXpMemoryCardMarker)) &&
-         GetFileSystemType() == kXpFileSystemFat;
+  return XpFileExists(AtRoot(kXpMemoryCardMarker)) && GetFileSystemType() == kXpFileSystemFat;
 }
 
 bool XpVolume::IsRemote() { return KindOf(path_) == DriveKind::kRemote; }
@@ -176,8 +175,8 @@ bool XpVolume::IsWritableCdRom() {
   uint32_t major = 0;
   uint32_t minor = 0;
   if (XpFailed(XpGetOSVersion(nullptr, &major, &minor))) return false;
-  const bool recentSystem =
-      major > kFirstWritableCdMajor || (major == kFirstWritableCdMajor && minor >= kFirstWritableCdMinor);
+  const bool recentSystem = major > kFirstWritableCdMajor ||
+                            (major == kFirstWritableCdMajor && minor >= kFirstWritableCdMinor);
   return recentSystem && device.IsMountedReadWrite();
 }
 
@@ -196,12 +195,12 @@ XpFileSystemType XpVolume::GetFileSystemType() {
 }
 
 XpMediaKind XpVolume::GetMediaKind() {
-  if (XpFileExists(XpPathJoin(path_, kXpBuiltInMemoryMarker)) ||
-      FileBeginsWith(XpPathJoin(path_, kXpSystemReferenceFile), kBuiltInMemorySignature)) {
+  if (XpFileExists(AtRoot(kXpBuiltInMemoryMarker)) ||
+      FileBeginsWith(AtRoot(kXpSystemReferenceFile), kBuiltInMemorySignature)) {
     return kXpMediaBuiltInMemory;
   }
-  if (XpPathExists(XpPathJoin(path_, kXpMemoryCardMarker))) return kXpMediaMemoryCard;
-  if (XpPathExists(XpPathJoin(path_, kXpCompactFlashMarker))) return kXpMediaCompactFlash;
+  if (XpPathExists(AtRoot(kXpMemoryCardMarker))) return kXpMediaMemoryCard;
+  if (XpPathExists(AtRoot(kXpCompactFlashMarker))) return kXpMediaCompactFlash;
   const Xp_MODELCFG_IND_File modelFile(Xp_MODELCFG_IND_File::PathForFolder(*this));
   if (modelFile.IsValid()) return kXpMediaBuiltInMemory;
   return kXpMediaOther;
@@ -211,7 +210,7 @@ bool XpVolume::HasDatabaseFolder() { return XpDirectoryExists(GetDatabaseFolderP
 
 XpString XpVolume::GetDatabaseFolderPath() {
   const bool memoryCard = GetMediaKind() == kXpMediaMemoryCard;
-  return XpPathJoin(path_, memoryCard ? kMemoryCardDatabaseFolder : kDatabaseFolder);
+  return AtRoot(memoryCard ? kMemoryCardDatabaseFolder : kDatabaseFolder);
 }
 
 uint32_t XpVolume::GetVolumeSerial() const {
@@ -222,6 +221,11 @@ uint32_t XpVolume::GetVolumeSerial() const {
     return SerialFromUuid(DecodeLinkName(uuid));
   }
   return 0;
+}
+
+XpString XpVolume::AtRoot(const char16_t* name) const {
+  // A volume without a root must not test names in the working folder.
+  return path_.IsEmpty() ? XpString() : XpPathJoin(path_, name);
 }
 
 uint32_t XpVolume::GetPartitionNumber() const {

@@ -58,4 +58,8 @@ class XpVolume : public XpDir {
   // The partition number of the volume's device; 0 for a whole disk or
   // when unknown.
   uint32_t GetPartitionNumber() const;
+
+ private:
+  // name (a path below the root) at the root; "" when there is no root.
+  XpString AtRoot(const char16_t* name) const;
 };

@@ -78,8 +78,8 @@ bool WriteAll(XpSysCalls& calls, int fd, const char* bytes, size_t size) {
 bool StillNamedBy(XpSysCalls& calls, int fd, const XpString& path) {
   struct stat opened {};
   struct stat named {};
-  return calls.Fstat(fd, &opened) == 0 && XpFsStat(path, &named) &&
-         opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+  return calls.Fstat(fd, &opened) == 0 && XpFsStat(path, &named) && opened.st_dev == named.st_dev &&
+         opened.st_ino == named.st_ino;
 }
 
 // Creates a new hidden temporary file in root; -1 on failure.
@@ -117,7 +117,8 @@ Publish PublishNewFile(const XpString& root, const XpString& path, bool replace)
   // The dot name hides it everywhere; on FAT the attribute does too. The
   // attribute goes with the file through the rename.
   XpFileSetHidden(temporary, true);
-  const int error = replace ? XpFsRenameReplace(temporary, path) : XpFsRenameNoReplace(temporary, path);
+  const int error =
+      replace ? XpFsRenameReplace(temporary, path) : XpFsRenameNoReplace(temporary, path);
   if (error == 0) return Publish::kPublished;
   XpFsUnlink(temporary);
   return error == EEXIST ? Publish::kExists : Publish::kFailed;
@@ -125,12 +126,12 @@ Publish PublishNewFile(const XpString& root, const XpString& path, bool replace)
 
 // Replaces the empty identifier file open as fd. The lock keeps a second
 // process from replacing it again: after waiting, it sees that the name has
-// moved on to another file.
+// moved on to another file. Where the file system has no such locks the
+// file is replaced without one.
 Publish ReplaceEmptyFile(XpSysCalls& calls, int fd, const XpString& root, const XpString& path) {
-  while (::flock(fd, LOCK_EX) != 0) {
-    if (errno != EINTR) return Publish::kFailed;
-  }
-  if (!StillNamedBy(calls, fd, path)) return Publish::kExists;
+  int locked = ::flock(fd, LOCK_EX);
+  while (locked != 0 && errno == EINTR) locked = ::flock(fd, LOCK_EX);
+  if (locked == 0 && !StillNamedBy(calls, fd, path)) return Publish::kExists;
   return PublishNewFile(root, path, true);
 }
 
@@ -166,8 +167,10 @@ XpString XpVolumeGuidFile::ReadOrCreate(const XpString& root) {
 XpStringA XpVolumeGuidFile::NewGuidText() {
   std::array<uint8_t, kGuidBytes> b{};
   if (!FillRandom(b.data(), b.size())) return XpStringA();
-  b[kGuidVersionByte] = static_cast<uint8_t>((b[kGuidVersionByte] & kGuidVersionMask) | kGuidVersion4);
-  b[kGuidVariantByte] = static_cast<uint8_t>((b[kGuidVariantByte] & kGuidVariantMask) | kGuidVariantRfc);
+  b[kGuidVersionByte] =
+      static_cast<uint8_t>((b[kGuidVersionByte] & kGuidVersionMask) | kGuidVersion4);
+  b[kGuidVariantByte] =
+      static_cast<uint8_t>((b[kGuidVariantByte] & kGuidVariantMask) | kGuidVariantRfc);
   char text[64];
   std::snprintf(text, sizeof(text),
                 "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", b[0],

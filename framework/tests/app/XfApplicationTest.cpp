@@ -292,6 +292,15 @@ TEST_F(XfApplication, GlobalApplicationComesAndGoes) {
   EXPECT_TRUE(XfGetStringsManagers().empty());
 }
 
+TEST_F(XfApplication, HoldsThePathConverter) {
+  TestApplication& application = MakeApplication();
+  const XpSharedPtr<XpFilePathConverter> converter = application.GetPathConverter();
+  ASSERT_TRUE(converter);
+  const XpString documents = Wide((Root() / "home/Documents").string());
+  EXPECT_EQ(converter->ToPortablePath(documents + u"/a.jpg"), XpString(u"<MYDOCUMENTS>/a.jpg"));
+  EXPECT_EQ(converter->ToRealPath(u"<MYDOCUMENTS>/a.jpg"), documents + u"/a.jpg");
+}
+
 TEST_F(XfApplication, BaseHooksFail) {
   ::XfApplication base;
   EXPECT_EQ(base.Start(u""), kXpErrGeneric);

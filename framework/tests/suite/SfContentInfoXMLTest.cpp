@@ -265,7 +265,7 @@ TEST_F(SfContentInfoXML, WrongShapesReadAsMissing) {
   ASSERT_NO_FATAL_FAILURE(Load("<key>ContentsGroupList</key><array><string>group</string><dict>"
        "<key>ContentsList</key><dict/></dict><dict><key>ContentsList</key><array>"
        "<integer>1</integer><dict><key>Files</key><string>/a/1.jpg</string></dict>"
-       "</array></dict></array>");
+       "</array></dict></array>"));
   // The counts promise entries that cannot be fetched: the walk can tell.
   EXPECT_EQ(document_.GetContentsGroupCount(), 3);
   EXPECT_EQ(document_.GetContentsGroup(0), nullptr);

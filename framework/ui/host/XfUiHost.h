@@ -89,7 +89,9 @@ class XfUiHost {
 
   XfUiTheme& Theme() { return theme_; }
 
-  // Runs the loop until done() holds (tests and nested loops).
+  // Runs the loop until done() holds (tests and nested loops). done() is
+  // checked after each thing the loop runs; another thread that makes it
+  // true must post, so that the loop wakes.
   void RunUntil(const std::function<bool()>& done);
   // Runs what can run now without waiting; true when anything ran.
   bool RunPending();

@@ -1,12 +1,11 @@
-#include "platform/volume/XpVolumeEnumerator.h"
+#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "platform/tests/volume/VolumeTestTree.h"
+#include "platform/volume/XpVolumeEnumerator.h"
 
 namespace {
 
@@ -33,7 +32,8 @@ class VolumeEnumeratorFixture : public volumetest::VolumeFixture {
     Fake().AddBlockDevice(2, 0, "devices/platform/floppy.0/block/fd0");
     Fake().AddMount({Dir("snap/core").string(), "squashfs", "/dev/loop0", 7, 0, "/", "ro"});
     Fake().AddMount({Dir("scratch").string(), "tmpfs", "tmpfs", 0, 40});
-    Fake().AddMount({Dir("bound").string(), "ext4", "/dev/vda1", volumetest::kFixedMajor, 1, "/sub"});
+    Fake().AddMount(
+        {Dir("bound").string(), "ext4", "/dev/vda1", volumetest::kFixedMajor, 1, "/sub"});
     Fake().AddMount({Dir("media/card/again/longer").string(), "vfat", "/dev/sdb1",
                      volumetest::kCardMajor, volumetest::kCardMinor});
     Fake().AddMount({net_.string(), "cifs", "//server/share", 0, 61});

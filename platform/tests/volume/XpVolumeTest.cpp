@@ -1,24 +1,22 @@
-#include "platform/volume/XpVolume.h"
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/statvfs.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <fstream>
 #include <memory>
-#include <filesystem>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "platform/fs/XpSysCalls.h"
 #include "platform/path/XpPath.h"
 #include "platform/path/XpPathTests.h"
+#include "platform/tests/volume/VolumeTestTree.h"
 #include "platform/testsupport/FaultInjection.h"
 #include "platform/testsupport/ForkedChild.h"
 #include "platform/testsupport/LoopMount.h"
-#include "platform/tests/volume/VolumeTestTree.h"
+#include "platform/volume/XpVolume.h"
 #include "platform/volume/XpVolumeEnumerator.h"
 
 namespace {
@@ -87,6 +85,14 @@ TEST_F(XpVolume, PathIsTheMountPointOfAnyPathInside) {
   ::XpVolume volume(ToXp(card / "DCIM/100ABCDE"));
   EXPECT_EQ(volume.GetPath(), RootOf(card));
   EXPECT_TRUE(volume.IsDirectory());
+
+  // A relative path has no volume, and nothing is looked up in the working
+  // folder.
+  ::XpVolume relative(u"DCIM/100ABCDE");
+  EXPECT_EQ(relative.GetPath(), u"");
+  EXPECT_EQ(relative.GetMediaKind(), kXpMediaOther);
+  EXPECT_FALSE(relative.HasDatabaseFolder());
+  EXPECT_EQ(relative.GetVolumeId(), u"");
 }
 
 TEST_F(XpVolume, CardFacts) {
@@ -108,7 +114,8 @@ TEST_F(XpVolume, FatVersionComesFromUdevElseFromTheClusterCount) {
   const std::filesystem::path card = AddCard();
   ::XpVolume volume(RootOf(card));
 
-  Fake().WriteUdevData(kCardMajor, kCardMinor, {"S:disk/by-uuid/1234-ABCD", "E:ID_FS_VERSION=FAT32"});
+  Fake().WriteUdevData(kCardMajor, kCardMinor,
+                       {"S:disk/by-uuid/1234-ABCD", "E:ID_FS_VERSION=FAT32"});
   EXPECT_EQ(volume.GetFileSystemType(), kXpFileSystemFat32);
   Fake().WriteUdevData(kCardMajor, kCardMinor, {"E:ID_FS_VERSION=FAT16"});
   EXPECT_EQ(volume.GetFileSystemType(), kXpFileSystemFat);
@@ -131,9 +138,9 @@ TEST_F(XpVolume, FileSystemTypes) {
     XpFileSystemType expected;
   };
   const Case cases[] = {
-      {"ntfs", nullptr, kXpFileSystemNtfs},     {"ntfs3", nullptr, kXpFileSystemNtfs},
-      {"fuseblk", "ntfs", kXpFileSystemNtfs},   {"fuseblk", "exfat", kXpFileSystemOther},
-      {"exfat", nullptr, kXpFileSystemOther},   {"ext4", nullptr, kXpFileSystemOther},
+      {"ntfs", nullptr, kXpFileSystemNtfs},   {"ntfs3", nullptr, kXpFileSystemNtfs},
+      {"fuseblk", "ntfs", kXpFileSystemNtfs}, {"fuseblk", "exfat", kXpFileSystemOther},
+      {"exfat", nullptr, kXpFileSystemOther}, {"ext4", nullptr, kXpFileSystemOther},
   };
   unsigned minor = 1;
   for (const Case& c : cases) {
@@ -262,10 +269,12 @@ TEST_F(XpVolume, RemoteAndOpticalVolumes) {
   const std::filesystem::path share = Dir("net/share");
   Fake().AddMount({share.string(), "cifs", "//server/share", 0, 61});
   const std::filesystem::path disc = Dir("media/disc");
-  Fake().AddBlockDevice(11, 0, "devices/pci0000:00/0000:00:1f.2/ata3/host2/target2:0:0/2:0:0:0/block/sr0");
+  Fake().AddBlockDevice(11, 0,
+                        "devices/pci0000:00/0000:00:1f.2/ata3/host2/target2:0:0/2:0:0:0/block/sr0");
   Fake().AddMount({disc.string(), "udf", "/dev/sr0", 11, 0, "/", "ro,relatime"});
   const std::filesystem::path burner = Dir("media/burner");
-  Fake().AddBlockDevice(11, 1, "devices/pci0000:00/0000:00:1f.2/ata4/host3/target3:0:0/3:0:0:0/block/sr1");
+  Fake().AddBlockDevice(11, 1,
+                        "devices/pci0000:00/0000:00:1f.2/ata4/host3/target3:0:0/3:0:0:0/block/sr1");
   Fake().AddMount({burner.string(), "udf", "/dev/sr1", 11, 1});
 
   ::XpVolume remote(RootOf(share));
@@ -399,7 +408,8 @@ TEST_F(XpVolume, LoopMountedExt2Image) {
 
   ::XpVolumeEnumerator enumerator;
   bool listed = false;
-  while (XpSharedPtr<::XpVolume> volume = enumerator.Next()) listed = listed || volume->GetPath() == root;
+  while (XpSharedPtr<::XpVolume> volume = enumerator.Next())
+    listed = listed || volume->GetPath() == root;
   EXPECT_TRUE(listed);
 
   WriteBytes(loop.MountPoint() / "DCIM/file.jpg", "x");

@@ -1,12 +1,11 @@
-#include "platform/volume/Xp_MODELCFG_IND_File.h"
+#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
 
-#include <gtest/gtest.h>
-
 #include "platform/fs/XpDir.h"
 #include "platform/tests/volume/VolumeTestTree.h"
+#include "platform/volume/Xp_MODELCFG_IND_File.h"
 
 namespace {
 
@@ -57,7 +56,8 @@ TEST_F(Xp_MODELCFG_IND_File, PathIsAtTheVolumeRoot) {
   const std::filesystem::path card = AddCard();
   const XpDir folder(ToXp(card / "DCIM/100ABCDE"));
   EXPECT_EQ(::Xp_MODELCFG_IND_File::PathForFolder(folder), RootOf(card) + u"MODELCFG.IND");
-  EXPECT_EQ(::Xp_MODELCFG_IND_File::PathForFolderName(RootOf(card)), RootOf(card) + u"MODELCFG.IND");
+  EXPECT_EQ(::Xp_MODELCFG_IND_File::PathForFolderName(RootOf(card)),
+            RootOf(card) + u"MODELCFG.IND");
 }
 
 }  // namespace

@@ -1,12 +1,11 @@
-#include "platform/volume/Xp_VOLUMEID_IND_File.h"
+#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
 
-#include <gtest/gtest.h>
-
 #include "platform/fs/XpDir.h"
 #include "platform/tests/volume/VolumeTestTree.h"
+#include "platform/volume/Xp_VOLUMEID_IND_File.h"
 
 namespace {
 
@@ -55,7 +54,8 @@ TEST_F(Xp_VOLUMEID_IND_File, FailedReloadKeepsTheLastIdentifier) {
 
 TEST_F(Xp_VOLUMEID_IND_File, PathAndHexHelpers) {
   const std::filesystem::path card = AddCard();
-  EXPECT_EQ(::Xp_VOLUMEID_IND_File::PathForFolder(ToXp(card / "DCIM")), RootOf(card) + u"VOLUMEID.IND");
+  EXPECT_EQ(::Xp_VOLUMEID_IND_File::PathForFolder(ToXp(card / "DCIM")),
+            RootOf(card) + u"VOLUMEID.IND");
   const XpDir folder(ToXp(card / "DCIM"));
   EXPECT_EQ(::Xp_VOLUMEID_IND_File::PathForFolderObject(folder), RootOf(card) + u"VOLUMEID.IND");
   const uint8_t bytes[] = {0x0F, 0xA0};

@@ -1,0 +1,3 @@
+#include "framework/transaction/XfTransactionObject.h"
+
+XfTransactionObject::~XfTransactionObject() = default;

@@ -1,0 +1,60 @@
+#include "imaging/io/XpImageIoFactory.h"
+
+#include <new>
+
+#include "imaging/format/XpFormatChecker.h"
+#include "imaging/io/XpImageIo.h"
+#include "imaging/movie/XpImageIoMovie.h"
+#include "imaging/tags/XpTiffTagManager.h"
+
+namespace {
+
+constexpr XpFormatKind kSubFamilyMask = 0xFF00;
+constexpr XpFormatKind kJpegSubFamily = 0x0100;
+
+bool IsBetween(XpFormatKind kind, XpFormatKind first, XpFormatKind last) {
+  return kind >= first && kind <= last;
+}
+
+}  // namespace
+
+XpImageIoFamily XpImageIoFamilyForKind(XpFormatKind kind) {
+  if ((kind & kSubFamilyMask) == kJpegSubFamily) {
+    return XpImageIoFamily::kJpeg;
+  }
+  if (XpIsMovieKind(kind)) {
+    return XpImageIoFamily::kMovie;
+  }
+  if (kind == kXpKindTiff) {
+    return XpImageIoFamily::kTiff;
+  }
+  if (IsBetween(kind, kXpKindZkp, kXpKindZk2) || IsBetween(kind, kXpKindZkwByName, kXpKindZkwOther)) {
+    return XpImageIoFamily::kZkp;
+  }
+  if (kind == kXpKindGif) {
+    return XpImageIoFamily::kGif;
+  }
+  return XpImageIoFamily::kNone;
+}
+
+XpSharedPtr<XpImageIo> XpImageIo::CreateForKind(XpFormatKind kind) {
+  switch (XpImageIoFamilyForKind(kind)) {
+    case XpImageIoFamily::kMovie:
+      return XpSharedPtr<XpImageIo>(new (std::nothrow) XpImageIoMovie(XpString(), false));
+    default:
+      // The readers of the other families are not part of this library yet.
+      return XpSharedPtr<XpImageIo>();
+  }
+}
+
+XpSharedPtr<XpImageIo> XpImageIo::CreateForPath(const XpString& path) {
+  return CreateForKind(XpFormatChecker::KindFromExtension(path));
+}
+
+XpSharedPtr<XpTiffTagManager> XpImageIoReadTagsForPath(const XpString& path) {
+  XpSharedPtr<XpImageIo> reader = XpImageIo::CreateForPath(path);
+  if (!reader) {
+    return XpSharedPtr<XpTiffTagManager>();
+  }
+  return reader->ReadTagsFromPath(path);
+}

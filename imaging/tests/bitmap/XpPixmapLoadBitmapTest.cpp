@@ -1,0 +1,70 @@
+#include "imaging/bitmap/XpPixmapLoadBitmap.h"
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "imaging/pixmap/XpPixmapTypes.h"
+#include "imaging/tests/bitmap/BitmapBytes.h"
+#include "platform/testsupport/HermeticTest.h"
+#include "platform/text/XpStringA.h"
+
+namespace {
+
+using bitmaptest::BitmapSpec;
+using bitmaptest::BuildBitmap;
+using bitmaptest::Value;
+
+XpString ToXp(const std::filesystem::path& path) { return XpStringA(path.c_str()).ToWide(); }
+
+void WriteFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
+  std::filesystem::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+using XpPixmapLoadBitmap = testsupport::HermeticTest;
+
+TEST_F(XpPixmapLoadBitmap, FromTheBundleByIdOrNull) {
+  BitmapSpec spec;
+  spec.bitCount = 32;
+  const std::filesystem::path bundle = Dir("bundle");
+  WriteFile(bundle / "bitmaps" / "163.bmp", BuildBitmap(spec));
+  WriteFile(bundle / "bitmaps" / "164.bmp", {'B', 'M', 0, 1});
+  const XpResourceModule module(ToXp(bundle));
+  const std::unique_ptr<XpPixmapBase> pixmap(XpPixmapLoadBitmapResource(module, 163));
+  ASSERT_NE(pixmap, nullptr);
+  ASSERT_NE(dynamic_cast<XpPixmapBGRA32*>(pixmap.get()), nullptr);
+  EXPECT_EQ(pixmap->GetPlane(0)->Row(0)[3], Value(0, 1, 3));
+  EXPECT_EQ(XpPixmapLoadBitmapResource(module, 164), nullptr);
+  EXPECT_EQ(XpPixmapLoadBitmapResource(module, 165), nullptr);
+
+  XpResourceModule memory;
+  memory.AddBitmap(160, BuildBitmap(BitmapSpec{}));
+  const std::unique_ptr<XpPixmapBase> fromMemory(XpPixmapLoadBitmapResource(memory, 160));
+  ASSERT_NE(fromMemory, nullptr);
+  EXPECT_EQ(fromMemory->width, 2);
+}
+
+TEST_F(XpPixmapLoadBitmap, FromAFileOrNull) {
+  BitmapSpec spec;
+  spec.width = 5;
+  spec.height = 3;
+  const std::filesystem::path path = Root() / "picture.bmp";
+  WriteFile(path, BuildBitmap(spec));
+  const std::unique_ptr<XpPixmapBase> pixmap(XpPixmapLoadBitmapFile(ToXp(path)));
+  ASSERT_NE(pixmap, nullptr);
+  EXPECT_EQ(pixmap->width, 5);
+  EXPECT_EQ(pixmap->GetPlane(0)->Row(2)[14], Value(4, 0, 2));
+
+  spec.truncate = 1;
+  WriteFile(Root() / "short.bmp", BuildBitmap(spec));
+  EXPECT_EQ(XpPixmapLoadBitmapFile(ToXp(Root() / "short.bmp")), nullptr);
+  EXPECT_EQ(XpPixmapLoadBitmapFile(ToXp(Root() / "missing.bmp")), nullptr);
+  EXPECT_EQ(XpPixmapLoadBitmapFile(ToXp(Dir("folder.bmp"))), nullptr);
+}
+
+}  // namespace

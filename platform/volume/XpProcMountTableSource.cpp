@@ -1,0 +1,65 @@
+#include "platform/volume/XpProcMountTableSource.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+
+#include "platform/system/XpSysRoot.h"
+
+namespace {
+
+constexpr const char* kMountInfoPath = "/proc/self/mountinfo";
+constexpr int kWaitWithoutLimit = -1;
+constexpr uint64_t kWakeValue = 1;
+
+void CloseFd(int& fd) {
+  if (fd < 0) return;
+  ::close(fd);
+  fd = -1;
+}
+
+}  // namespace
+
+XpProcMountTableSource::~XpProcMountTableSource() { Close(); }
+
+XpResult XpProcMountTableSource::Open() {
+  Close();
+  tableFd_ = ::open(XpSysRootPath(kMountInfoPath).CStr(), O_RDONLY | O_CLOEXEC);
+  if (tableFd_ < 0) return kXpErrSystem;
+  wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (wakeFd_ < 0) {
+    CloseFd(tableFd_);
+    return kXpErrSystem;
+  }
+  return kXpOk;
+}
+
+void XpProcMountTableSource::Close() {
+  CloseFd(tableFd_);
+  CloseFd(wakeFd_);
+}
+
+XpResult XpProcMountTableSource::Read(XpMountTable* table) { return table->Load(); }
+
+bool XpProcMountTableSource::WaitForChange() {
+  if (tableFd_ < 0 || wakeFd_ < 0) return false;
+  pollfd fds[] = {{tableFd_, POLLPRI, 0}, {wakeFd_, POLLIN, 0}};
+  for (;;) {
+    const int ready = ::poll(fds, 2, kWaitWithoutLimit);
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready <= 0) return false;
+    if ((fds[1].revents & (POLLIN | POLLERR | POLLHUP | POLLNVAL)) != 0) return false;
+    if ((fds[0].revents & POLLNVAL) != 0) return false;
+    return (fds[0].revents & (POLLPRI | POLLERR)) != 0;
+  }
+}
+
+void XpProcMountTableSource::Interrupt() {
+  if (wakeFd_ < 0) return;
+  const uint64_t value = kWakeValue;
+  [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &value, sizeof(value));
+}

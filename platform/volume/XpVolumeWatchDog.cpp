@@ -1,0 +1,79 @@
+#include "platform/volume/XpVolumeWatchDog.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "platform/path/XpPath.h"
+#include "platform/system/XpMountTable.h"
+#include "platform/volume/XpMountWatcher.h"
+
+namespace {
+
+bool Contains(const std::vector<XpString>& sortedRoots, const XpString& root) {
+  return std::binary_search(sortedRoots.begin(), sortedRoots.end(), root);
+}
+
+}  // namespace
+
+XpVolumeWatchDog::XpVolumeWatchDog(bool lowerPriority) : XpAbstractWatchDog(lowerPriority) {
+  SetInterval(kPollIntervalMs);
+}
+
+XpVolumeWatchDog::~XpVolumeWatchDog() { Stop(); }
+
+XpResult XpVolumeWatchDog::AddCallback(IXpVolumeWatchDogCallback* callback) {
+  if (callback == nullptr) return kXpErrBadArgument;
+  std::lock_guard<std::mutex> lock(callbacksMutex_);
+  callbacks_.push_back(callback);
+  return kXpOk;
+}
+
+void XpVolumeWatchDog::RemoveCallback(IXpVolumeWatchDogCallback* callback) {
+  std::lock_guard<std::mutex> lock(callbacksMutex_);
+  callbacks_.remove(callback);
+}
+
+std::vector<XpString> XpVolumeWatchDog::ScanReadyRoots() {
+  XpMountTable table;
+  table.Load();
+  std::vector<XpString> roots;
+  for (const XpMountEntry& mount : XpMountWatcher::SelectReadyVolumes(table.Entries())) {
+    XpString root = mount.mountPoint;
+    XpPathAddTrailingBackslash(root);
+    roots.push_back(root);
+  }
+  std::sort(roots.begin(), roots.end());
+  roots.erase(std::unique(roots.begin(), roots.end()), roots.end());
+  return roots;
+}
+
+void XpVolumeWatchDog::OnStarting() { lastRoots_ = ScanReadyRoots(); }
+
+uint32_t XpVolumeWatchDog::Run() {
+  while (WaitInterval()) {
+    std::vector<XpString> roots = ScanReadyRoots();
+    for (const XpString& root : lastRoots_) {
+      if (!Contains(roots, root)) Notify(root, false);
+    }
+    for (const XpString& root : roots) {
+      if (!Contains(lastRoots_, root)) Notify(root, true);
+    }
+    lastRoots_ = std::move(roots);
+  }
+  return kXpOk;
+}
+
+void XpVolumeWatchDog::Notify(const XpString& root, bool arrived) {
+  std::list<IXpVolumeWatchDogCallback*> callbacks;
+  {
+    std::lock_guard<std::mutex> lock(callbacksMutex_);
+    callbacks = callbacks_;
+  }
+  for (IXpVolumeWatchDogCallback* callback : callbacks) {
+    if (arrived) {
+      callback->OnVolumeArrived(root);
+    } else {
+      callback->OnVolumeRemoved(root);
+    }
+  }
+}

@@ -1,0 +1,75 @@
+#include "platform/volume/XpVolumeWatchDogWrapper.h"
+
+#include <new>
+
+#include "platform/system/XpSystemInfo.h"
+
+namespace {
+
+constexpr uint32_t kFirstEventDrivenMajor = 5;
+constexpr uint32_t kFirstEventDrivenMinor = 1;
+
+bool SystemChoosesEventDriven() {
+  uint32_t platformId = 0;
+  uint32_t major = 0;
+  uint32_t minor = 0;
+  if (XpFailed(XpGetOSVersion(&platformId, &major, &minor))) return false;
+  return XpVolumeWatchDogWrapper::ChoosesEventDriven(platformId, major, minor);
+}
+
+}  // namespace
+
+XpVolumeWatchDogWrapper::XpVolumeWatchDogWrapper(IXpVolumeWatchDogCallback* callback,
+                                                 bool smoothing)
+    : eventDriven_(SystemChoosesEventDriven()) {
+  if (eventDriven_) {
+    watcher_ = XpSharedPtr<XpVolumeWatchDogEx>(new (std::nothrow)
+                                                   XpVolumeWatchDogEx(callback, smoothing));
+    return;
+  }
+  polling_ = XpSharedPtr<XpVolumeWatchDog>(new (std::nothrow) XpVolumeWatchDog(false));
+  if (polling_ && callback != nullptr) polling_->AddCallback(callback);
+}
+
+XpVolumeWatchDogWrapper::~XpVolumeWatchDogWrapper() = default;
+
+bool XpVolumeWatchDogWrapper::ChoosesEventDriven(uint32_t platformId, uint32_t major,
+                                                 uint32_t minor) {
+  if (platformId != kXpPlatformWin32NT) return false;
+  return major > kFirstEventDrivenMajor ||
+         (major == kFirstEventDrivenMajor && minor >= kFirstEventDrivenMinor);
+}
+
+bool XpVolumeWatchDogWrapper::HasWatchDog() const {
+  return static_cast<bool>(watcher_) || static_cast<bool>(polling_);
+}
+
+XpResult XpVolumeWatchDogWrapper::AddCallback(IXpVolumeWatchDogCallback* callback) {
+  if (watcher_) return watcher_->AddCallback(callback);
+  if (polling_) return polling_->AddCallback(callback);
+  return kXpErrWrongState;
+}
+
+XpResult XpVolumeWatchDogWrapper::RemoveCallback(IXpVolumeWatchDogCallback* callback) {
+  if (watcher_) {
+    watcher_->RemoveCallback(callback);
+    return kXpOk;
+  }
+  if (polling_) {
+    polling_->RemoveCallback(callback);
+    return kXpOk;
+  }
+  return kXpErrWrongState;
+}
+
+XpResult XpVolumeWatchDogWrapper::Start() {
+  if (watcher_) return watcher_->Start();
+  if (polling_) return polling_->Start();
+  return kXpErrWrongState;
+}
+
+XpResult XpVolumeWatchDogWrapper::Stop() {
+  if (watcher_) return watcher_->Stop();
+  if (polling_) return polling_->Stop();
+  return kXpErrWrongState;
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "platform/memory/XpSharedPtr.h"
+#include "platform/result/XpResult.h"
+#include "platform/volume/IXpVolumeWatchDogCallback.h"
+#include "platform/volume/XpVolumeWatchDog.h"
+#include "platform/volume/XpVolumeWatchDogEx.h"
+
+// Picks a volume watchdog by the system's version: the event-driven one on
+// NT 5.1 and later, the polling one otherwise (or when the version cannot be
+// told), and forwards to it.
+class XpVolumeWatchDogWrapper {
+ public:
+  // callback (which may be null) is registered with the chosen watchdog.
+  XpVolumeWatchDogWrapper(IXpVolumeWatchDogCallback* callback, bool smoothing);
+  XpVolumeWatchDogWrapper(const XpVolumeWatchDogWrapper&) = delete;
+  XpVolumeWatchDogWrapper& operator=(const XpVolumeWatchDogWrapper&) = delete;
+  virtual ~XpVolumeWatchDogWrapper();
+
+  // Each gives kXpErrWrongState when no watchdog could be made.
+  virtual XpResult AddCallback(IXpVolumeWatchDogCallback* callback);
+  virtual XpResult RemoveCallback(IXpVolumeWatchDogCallback* callback);
+  virtual XpResult Start();
+  virtual XpResult Stop();
+
+  // The event-driven watchdog was chosen.
+  bool IsEventDriven() const { return eventDriven_; }
+  bool HasWatchDog() const;
+
+  // The version rule: NT (platform 2) 5.1 and later.
+  static bool ChoosesEventDriven(uint32_t platformId, uint32_t major, uint32_t minor);
+
+ private:
+  XpSharedPtr<XpVolumeWatchDogEx> watcher_;
+  XpSharedPtr<XpVolumeWatchDog> polling_;
+  bool eventDriven_ = false;
+};
