@@ -97,8 +97,7 @@ void XfViewProgress::OnProgress(const XpSharedPtr<XfNotification>& notification)
     consumed = finished_;
     if (running_ && progress != nullptr && IsStepIndexInsideLocked() &&
         notification->GetCode() == steps_[stepIndex_].progressCode) {
-      const double within =
-          std::min(static_cast<double>(progress->GetValue()), kFullPercent);
+      const double within = std::min(static_cast<double>(progress->GetValue()), kFullPercent);
       percent_ = ComputePercentLocked(within);
       update = running_;
     }

@@ -29,5 +29,4 @@ uint32_t SfTerminalWindowList::GetThreadId(SfWindowHandle) { return 0; }
 
 void SfTerminalWindowList::BringForward(SfWindowHandle, uint32_t) {}
 
-void SfTerminalWindowList::SendCopyData(SfWindowHandle, SfWindowHandle,
-                                        const SfCopyDataRecord&) {}
+void SfTerminalWindowList::SendCopyData(SfWindowHandle, SfWindowHandle, const SfCopyDataRecord&) {}

@@ -22,8 +22,7 @@ void ReportUntestedMutex(const XpString& name, const char16_t* step, XpResult re
 
 // The first marked window with a known thread; minimised marked windows are
 // restored on the way.
-SfWindowHandle FindMarkedWindow(ISfWindowList& windows, const XpString& mark,
-                                uint32_t* threadId) {
+SfWindowHandle FindMarkedWindow(ISfWindowList& windows, const XpString& mark, uint32_t* threadId) {
   for (SfWindowHandle window = windows.GetFirstWindow(); window != kNoWindow;
        window = windows.GetNextWindow(window)) {
     if (!windows.HasProperty(window, mark)) continue;
@@ -72,7 +71,9 @@ bool SfAppMutexChecker::TestNamedMutex(const XpString& name, XpNamedObject* hand
   return true;
 }
 
-bool SfAppMutexChecker::CheckViewerMutex() { return TestNamedMutex(kViewerMutexName, &viewerMutex_); }
+bool SfAppMutexChecker::CheckViewerMutex() {
+  return TestNamedMutex(kViewerMutexName, &viewerMutex_);
+}
 
 bool SfAppMutexChecker::CheckApplicationMutex() {
   return TestNamedMutex(kApplicationMutexName, &applicationMutex_);

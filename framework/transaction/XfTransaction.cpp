@@ -17,8 +17,8 @@ constexpr uint64_t kMillisecondsPerSecond = 1000;
 
 }  // namespace
 
-XfTransaction::XfTransaction(XfTransactionManager* manager,
-                             XpSharedPtr<XfTransactionObject> object, uint32_t id)
+XfTransaction::XfTransaction(XfTransactionManager* manager, XpSharedPtr<XfTransactionObject> object,
+                             uint32_t id)
     : manager_(manager), id_(id), object_(std::move(object)), clock_(&XpWaitClock::Real()) {}
 
 XfTransaction::~XfTransaction() = default;

@@ -25,7 +25,9 @@ class XpGammaTables {
   static const XpGammaTables& Get();
 
   // The entry of a table; table and index must be in range.
-  uint16_t Lookup(Table table, uint32_t index) const { return entries_[table * kEntryCount + index]; }
+  uint16_t Lookup(Table table, uint32_t index) const {
+    return entries_[table * kEntryCount + index];
+  }
   // The table's first entry.
   const uint16_t* Data(Table table) const { return entries_.data() + table * kEntryCount; }
 

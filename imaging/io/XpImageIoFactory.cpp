@@ -28,7 +28,8 @@ XpImageIoFamily XpImageIoFamilyForKind(XpFormatKind kind) {
   if (kind == kXpKindTiff) {
     return XpImageIoFamily::kTiff;
   }
-  if (IsBetween(kind, kXpKindZkp, kXpKindZk2) || IsBetween(kind, kXpKindZkwByName, kXpKindZkwOther)) {
+  if (IsBetween(kind, kXpKindZkp, kXpKindZk2) ||
+      IsBetween(kind, kXpKindZkwByName, kXpKindZkwOther)) {
     return XpImageIoFamily::kZkp;
   }
   if (kind == kXpKindGif) {

@@ -25,7 +25,8 @@ constexpr int32_t kHighByteShift = 8;
 uint8_t Encode(const XpGammaTables& tables, int32_t linear) {
   const int32_t clamped = std::clamp(linear, 0, kMaxLinear);
   return static_cast<uint8_t>(
-      tables.Lookup(XpGammaTables::kLinearToSRGB, static_cast<uint32_t>(clamped)) >> kHighByteShift);
+      tables.Lookup(XpGammaTables::kLinearToSRGB, static_cast<uint32_t>(clamped)) >>
+      kHighByteShift);
 }
 
 int32_t Decode(const XpGammaTables& tables, uint8_t value) {
@@ -49,7 +50,8 @@ XpResult XpPixmapAdobeRGBToSRGB(XpPixmapBase& pixmap) {
       const int32_t red = Decode(tables, pixel[kRed]);
       pixel[kRed] = Encode(tables, (kRedFromRed * red + kRedFromGreen * green) >> kMatrixShift);
       pixel[kGreen] = Encode(tables, green);
-      pixel[kBlue] = Encode(tables, (kBlueFromBlue * blue + kBlueFromGreen * green) >> kMatrixShift);
+      pixel[kBlue] =
+          Encode(tables, (kBlueFromBlue * blue + kBlueFromGreen * green) >> kMatrixShift);
     }
   }
   return kXpOk;

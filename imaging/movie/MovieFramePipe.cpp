@@ -12,9 +12,8 @@ struct TokenText {
 };
 
 constexpr TokenText kTokens[] = {
-    {MovieToken::kOpen, u"<O>"},       {MovieToken::kClose, u"<C>"},
-    {MovieToken::kFrame, u"<L>"},      {MovieToken::kProperties, u"<P>"},
-    {MovieToken::kQuit, u"<Q>"},       {MovieToken::kBad, u"<B>"},
+    {MovieToken::kOpen, u"<O>"},       {MovieToken::kClose, u"<C>"}, {MovieToken::kFrame, u"<L>"},
+    {MovieToken::kProperties, u"<P>"}, {MovieToken::kQuit, u"<Q>"},  {MovieToken::kBad, u"<B>"},
     {MovieToken::kError, u"<E>"},
 };
 
@@ -27,6 +26,17 @@ constexpr int32_t kStreamKindAudio = 3;
 constexpr int32_t kStreamsWithAudio = 2;
 
 constexpr uint32_t kBitsPerByte = 8;
+
+// Field offsets of a frame request.
+constexpr size_t kRequestWidthAt = 8;
+constexpr size_t kRequestHeightAt = 12;
+constexpr size_t kRequestKeepAspectAt = 16;
+constexpr size_t kRequestPrepareAt = 17;
+// Field offsets of a frame header.
+constexpr size_t kHeaderHeightAt = 4;
+constexpr size_t kHeaderByteCountAt = 8;
+constexpr size_t kHeaderAspectXAt = 12;
+constexpr size_t kHeaderAspectYAt = 16;
 
 void PutLE(uint8_t* out, uint64_t value, size_t size) {
   for (size_t i = 0; i < size; ++i) {
@@ -105,20 +115,20 @@ std::vector<uint8_t> MovieOpenRequest::Serialize() const {
 std::array<uint8_t, MovieFrameRequest::kBytes> MovieFrameRequest::Serialize() const {
   std::array<uint8_t, kBytes> bytes{};
   PutLE(bytes.data(), static_cast<uint64_t>(position), sizeof(int64_t));
-  PutLE(bytes.data() + 8, static_cast<uint32_t>(width), sizeof(int32_t));
-  PutLE(bytes.data() + 12, static_cast<uint32_t>(height), sizeof(int32_t));
-  bytes[16] = keepAspect;
-  bytes[17] = prepare;
+  PutLE(bytes.data() + kRequestWidthAt, static_cast<uint32_t>(width), sizeof(int32_t));
+  PutLE(bytes.data() + kRequestHeightAt, static_cast<uint32_t>(height), sizeof(int32_t));
+  bytes[kRequestKeepAspectAt] = keepAspect;
+  bytes[kRequestPrepareAt] = prepare;
   return bytes;
 }
 
 MovieFrameHeader MovieFrameHeader::Parse(const uint8_t* bytes) {
   MovieFrameHeader header;
   header.width = GetInt32(bytes);
-  header.height = GetInt32(bytes + 4);
-  header.byteCount = GetInt32(bytes + 8);
-  header.aspectX = GetInt32(bytes + 12);
-  header.aspectY = GetInt32(bytes + 16);
+  header.height = GetInt32(bytes + kHeaderHeightAt);
+  header.byteCount = GetInt32(bytes + kHeaderByteCountAt);
+  header.aspectX = GetInt32(bytes + kHeaderAspectXAt);
+  header.aspectY = GetInt32(bytes + kHeaderAspectYAt);
   return header;
 }
 
@@ -128,11 +138,13 @@ bool MovieFrameHeader::IsValid() const {
   if (width < 1 || width > kMaxSide || height < 1 || height > kMaxSide) {
     return false;
   }
-  const int64_t stride = (kBytesPerPixel * width + kRowAlignment - 1) / kRowAlignment * kRowAlignment;
+  const int64_t stride =
+      (kBytesPerPixel * width + kRowAlignment - 1) / kRowAlignment * kRowAlignment;
   return static_cast<int64_t>(byteCount) == stride * height;
 }
 
-const std::array<MoviePropertyEntry, MoviePropertyBlock::kEntryCount>& MoviePropertyBlock::Entries() {
+const std::array<MoviePropertyEntry, MoviePropertyBlock::kEntryCount>&
+MoviePropertyBlock::Entries() {
   return kEntries;
 }
 
@@ -165,7 +177,8 @@ void MoviePropertyBlock::StoreInto(XpMovieProperties& properties) const {
     }
     switch (entry.type) {
       case kXpAnyTypeInt32:
-        properties.SetInt32(entry.stream, entry.id, static_cast<int32_t>(ReadUInt32(entry.valueOffset)));
+        properties.SetInt32(entry.stream, entry.id,
+                            static_cast<int32_t>(ReadUInt32(entry.valueOffset)));
         break;
       case kXpAnyTypeUInt32:
         properties.SetUInt32(entry.stream, entry.id, ReadUInt32(entry.valueOffset));

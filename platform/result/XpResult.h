@@ -71,8 +71,6 @@ inline constexpr XpResult kXpErrValueNotInt32 = 0x8509;
 // 0x86xx imaging.
 // Imaging failure; also: the movie frame server could not be started.
 inline constexpr XpResult kXpErrImaging = 0x8600;
-// A tag, IFD, block or segment was not found or has an unexpected type.
-inline constexpr XpResult kXpErrImageTagNotFound = 0x8601;
 // No TIFF header or block; no frame from the movie frame server.
 inline constexpr XpResult kXpErrImageNoTiffBlock = 0x8602;
 // A bad scale divisor or region; a refused path in a batch of frames.

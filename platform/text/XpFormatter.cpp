@@ -22,7 +22,7 @@ constexpr char16_t kNullText[] = u"(null)";
 
 enum class Size { kNone, kChar, kShort, kLong, kLongLong, kWide, kLongDouble };
 
-struct Spec {
+struct Directive {
   bool left = false;
   bool plus = false;
   bool space = false;
@@ -92,8 +92,8 @@ class Formatter {
         continue;
       }
       ++at;
-      Spec spec;
-      if (!ParseSpec(at, spec) || !Convert(spec)) return kXpErrBadArgument;
+      Directive directive;
+      if (!ParseDirective(at, directive) || !Convert(directive)) return kXpErrBadArgument;
     }
     return kXpOk;
   }
@@ -123,47 +123,47 @@ class Formatter {
     return true;
   }
 
-  bool ParseSpec(const char16_t*& at, Spec& spec) {
+  bool ParseDirective(const char16_t*& at, Directive& directive) {
     for (;; ++at) {
       if (*at == u'-') {
-        spec.left = true;
+        directive.left = true;
       } else if (*at == u'+') {
-        spec.plus = true;
+        directive.plus = true;
       } else if (*at == u' ') {
-        spec.space = true;
+        directive.space = true;
       } else if (*at == u'#') {
-        spec.alternate = true;
+        directive.alternate = true;
       } else if (*at == u'0') {
-        spec.zero = true;
+        directive.zero = true;
       } else {
         break;
       }
     }
     if (*at == u'*') {
       ++at;
-      if (!ReadStarArgument(spec.width)) return false;
-      if (spec.width < 0) {
-        spec.left = true;
-        spec.width = spec.width == INT32_MIN ? INT32_MAX : -spec.width;
+      if (!ReadStarArgument(directive.width)) return false;
+      if (directive.width < 0) {
+        directive.left = true;
+        directive.width = directive.width == INT32_MIN ? INT32_MAX : -directive.width;
       }
-      if (spec.width > kMaxField) return false;
-    } else if (!ParseNumber(at, spec.width)) {
+      if (directive.width > kMaxField) return false;
+    } else if (!ParseNumber(at, directive.width)) {
       return false;
     }
     if (*at == u'.') {
       ++at;
       if (*at == u'*') {
         ++at;
-        if (!ReadStarArgument(spec.precision)) return false;
-        if (spec.precision < 0) spec.precision = -1;
-        if (spec.precision > kMaxField) return false;
-      } else if (!ParseNumber(at, spec.precision)) {
+        if (!ReadStarArgument(directive.precision)) return false;
+        if (directive.precision < 0) directive.precision = -1;
+        if (directive.precision > kMaxField) return false;
+      } else if (!ParseNumber(at, directive.precision)) {
         return false;
       }
     }
-    ParseSize(at, spec);
-    spec.conversion = *at;
-    if (spec.conversion == u'\0') return false;
+    ParseSize(at, directive);
+    directive.conversion = *at;
+    if (directive.conversion == u'\0') return false;
     ++at;
     return true;
   }
@@ -174,26 +174,26 @@ class Formatter {
     return true;
   }
 
-  static void ParseSize(const char16_t*& at, Spec& spec) {
+  static void ParseSize(const char16_t*& at, Directive& directive) {
     if (Skip(at, u"hh")) {
-      spec.size = Size::kChar;
+      directive.size = Size::kChar;
     } else if (Skip(at, u"h")) {
-      spec.size = Size::kShort;
+      directive.size = Size::kShort;
     } else if (Skip(at, u"ll") || Skip(at, u"I64") || Skip(at, u"z") || Skip(at, u"j") || Skip(at, u"t")) {
-      spec.size = Size::kLongLong;
+      directive.size = Size::kLongLong;
     } else if (Skip(at, u"l") || Skip(at, u"I32")) {
-      spec.size = Size::kLong;
+      directive.size = Size::kLong;
     } else if (Skip(at, u"I")) {
-      spec.size = Size::kLongLong;  // pointer-sized
+      directive.size = Size::kLongLong;  // pointer-sized
     } else if (Skip(at, u"w")) {
-      spec.size = Size::kWide;
+      directive.size = Size::kWide;
     } else if (Skip(at, u"L")) {
-      spec.size = Size::kLongDouble;
+      directive.size = Size::kLongDouble;
     }
   }
 
-  bool Convert(const Spec& spec) {
-    switch (spec.conversion) {
+  bool Convert(const Directive& directive) {
+    switch (directive.conversion) {
       case u'%':
         out_.push_back(u'%');
         return true;
@@ -203,32 +203,32 @@ class Formatter {
       case u'o':
       case u'x':
       case u'X':
-        return ConvertInteger(spec);
+        return ConvertInteger(directive);
       case u'f':
       case u'F':
       case u'e':
       case u'E':
       case u'g':
       case u'G':
-        return ConvertReal(spec);
+        return ConvertReal(directive);
       case u's':
       case u'S':
-        return ConvertText(spec);
+        return ConvertText(directive);
       case u'c':
       case u'C':
-        return ConvertChar(spec);
+        return ConvertChar(directive);
       case u'p':
-        return ConvertPointer(spec);
+        return ConvertPointer(directive);
       default:
         return false;  // %n and anything unknown
     }
   }
 
   // Wide unless h asks for narrow; S and C are narrow unless l or w asks for wide.
-  static bool IsWide(const Spec& spec, bool& wide) {
-    switch (spec.size) {
+  static bool IsWide(const Directive& directive, bool& wide) {
+    switch (directive.size) {
       case Size::kNone:
-        wide = spec.conversion == u's' || spec.conversion == u'c';
+        wide = directive.conversion == u's' || directive.conversion == u'c';
         return true;
       case Size::kShort:
         wide = false;
@@ -258,13 +258,13 @@ class Formatter {
     }
   }
 
-  bool ConvertInteger(const Spec& spec) {
-    const int bits = IntegerBits(spec.size);
+  bool ConvertInteger(const Directive& directive) {
+    const int bits = IntegerBits(directive.size);
     const XpFormatArg* arg = NextArg();
     uint64_t value = 0;
     if (bits == 0 || arg == nullptr || !ReduceInteger(*arg, bits, value)) return false;
 
-    const bool isSigned = spec.conversion == u'd' || spec.conversion == u'i';
+    const bool isSigned = directive.conversion == u'd' || directive.conversion == u'i';
     bool negative = false;
     uint64_t magnitude = value;
     if (isSigned && bits < 64 && (value >> (bits - 1)) != 0) {
@@ -275,46 +275,46 @@ class Formatter {
       magnitude = uint64_t{0} - value;
     }
 
-    const bool upper = spec.conversion == u'X';
-    const int base = spec.conversion == u'o' ? 8 : (spec.conversion == u'x' || upper ? 16 : 10);
+    const bool upper = directive.conversion == u'X';
+    const int base = directive.conversion == u'o' ? 8 : (directive.conversion == u'x' || upper ? 16 : 10);
     char digitBuffer[32];
     const char* end = std::to_chars(digitBuffer, digitBuffer + sizeof(digitBuffer), magnitude, base).ptr;
     std::string digits(digitBuffer, static_cast<size_t>(end - digitBuffer));
     if (upper) ToUpperAscii(digits);
-    if (spec.precision == 0 && magnitude == 0) digits.clear();
-    if (spec.precision > static_cast<int32_t>(digits.size())) {
-      digits.insert(0, static_cast<size_t>(spec.precision) - digits.size(), '0');
+    if (directive.precision == 0 && magnitude == 0) digits.clear();
+    if (directive.precision > static_cast<int32_t>(digits.size())) {
+      digits.insert(0, static_cast<size_t>(directive.precision) - digits.size(), '0');
     }
 
     std::string prefix;
     if (negative) {
       prefix = "-";
-    } else if (isSigned && spec.plus) {
+    } else if (isSigned && directive.plus) {
       prefix = "+";
-    } else if (isSigned && spec.space) {
+    } else if (isSigned && directive.space) {
       prefix = " ";
     }
-    if (spec.alternate && base == 8 && (digits.empty() || digits[0] != '0')) digits.insert(0, "0");
-    if (spec.alternate && base == 16 && magnitude != 0) prefix = upper ? "0X" : "0x";
+    if (directive.alternate && base == 8 && (digits.empty() || digits[0] != '0')) digits.insert(0, "0");
+    if (directive.alternate && base == 16 && magnitude != 0) prefix = upper ? "0X" : "0x";
 
-    const bool zeroPad = spec.zero && !spec.left && spec.precision < 0;
-    WriteNumber(spec, prefix, digits, zeroPad);
+    const bool zeroPad = directive.zero && !directive.left && directive.precision < 0;
+    WriteNumber(directive, prefix, digits, zeroPad);
     return true;
   }
 
-  bool ConvertReal(const Spec& spec) {
-    if (spec.size != Size::kNone && spec.size != Size::kLong && spec.size != Size::kLongDouble) return false;
+  bool ConvertReal(const Directive& directive) {
+    if (directive.size != Size::kNone && directive.size != Size::kLong && directive.size != Size::kLongDouble) return false;
     const XpFormatArg* arg = NextArg();
     if (arg == nullptr || arg->GetKind() != XpFormatArg::Kind::kReal) return false;
     const double value = arg->Real();
-    const bool upper = spec.conversion == u'F' || spec.conversion == u'E' || spec.conversion == u'G';
+    const bool upper = directive.conversion == u'F' || directive.conversion == u'E' || directive.conversion == u'G';
 
     std::string prefix;
     if (std::signbit(value)) {
       prefix = "-";
-    } else if (spec.plus) {
+    } else if (directive.plus) {
       prefix = "+";
-    } else if (spec.space) {
+    } else if (directive.space) {
       prefix = " ";
     }
 
@@ -322,12 +322,12 @@ class Formatter {
     if (!std::isfinite(value)) {
       body = std::isnan(value) ? "nan" : "inf";
     } else {
-      const int32_t precision = spec.precision < 0 ? kDefaultRealPrecision : spec.precision;
-      body = RealDigits(std::fabs(value), spec.conversion, precision, spec.alternate);
+      const int32_t precision = directive.precision < 0 ? kDefaultRealPrecision : directive.precision;
+      body = RealDigits(std::fabs(value), directive.conversion, precision, directive.alternate);
     }
     if (upper) ToUpperAscii(body);
-    const bool zeroPad = spec.zero && !spec.left && std::isfinite(value);
-    WriteNumber(spec, prefix, body, zeroPad);
+    const bool zeroPad = directive.zero && !directive.left && std::isfinite(value);
+    WriteNumber(directive, prefix, body, zeroPad);
     return true;
   }
 
@@ -393,10 +393,10 @@ class Formatter {
     return text;
   }
 
-  bool ConvertText(const Spec& spec) {
+  bool ConvertText(const Directive& directive) {
     bool wide = true;
     const XpFormatArg* arg = NextArg();
-    if (!IsWide(spec, wide) || arg == nullptr) return false;
+    if (!IsWide(directive, wide) || arg == nullptr) return false;
     const auto kind = arg->GetKind();
     const bool isNull = kind == XpFormatArg::Kind::kPointer && arg->Pointer() == nullptr;
     const auto wanted = wide ? XpFormatArg::Kind::kWideText : XpFormatArg::Kind::kNarrowText;
@@ -412,17 +412,17 @@ class Formatter {
         text = converted;
       }
     }
-    if (spec.precision >= 0 && static_cast<size_t>(spec.precision) < text.size()) {
-      text = text.substr(0, static_cast<size_t>(spec.precision));
+    if (directive.precision >= 0 && static_cast<size_t>(directive.precision) < text.size()) {
+      text = text.substr(0, static_cast<size_t>(directive.precision));
     }
-    WritePadded(spec, text);
+    WritePadded(directive, text);
     return true;
   }
 
-  bool ConvertChar(const Spec& spec) {
+  bool ConvertChar(const Directive& directive) {
     bool wide = true;
     const XpFormatArg* arg = NextArg();
-    if (!IsWide(spec, wide) || arg == nullptr) return false;
+    if (!IsWide(directive, wide) || arg == nullptr) return false;
     char16_t unit = 0;
     if (wide) {
       uint32_t value = 0;
@@ -437,40 +437,40 @@ class Formatter {
       }
       unit = byte < 0x80 ? static_cast<char16_t>(byte) : static_cast<char16_t>(kEscapeBase + byte);
     }
-    WritePadded(spec, std::u16string_view(&unit, 1));
+    WritePadded(directive, std::u16string_view(&unit, 1));
     return true;
   }
 
-  bool ConvertPointer(const Spec& spec) {
+  bool ConvertPointer(const Directive& directive) {
     const XpFormatArg* arg = NextArg();
-    if (spec.size != Size::kNone || arg == nullptr || arg->GetKind() != XpFormatArg::Kind::kPointer) return false;
+    if (directive.size != Size::kNone || arg == nullptr || arg->GetKind() != XpFormatArg::Kind::kPointer) return false;
     char digitBuffer[kPointerDigits + 1];
     const auto address = reinterpret_cast<uintptr_t>(arg->Pointer());
     const char* end = std::to_chars(digitBuffer, digitBuffer + sizeof(digitBuffer), address, 16).ptr;
     std::string digits(digitBuffer, static_cast<size_t>(end - digitBuffer));
     ToUpperAscii(digits);
     digits.insert(0, kPointerDigits - digits.size(), '0');
-    Spec plain = spec;
+    Directive plain = directive;
     plain.zero = false;
     WriteNumber(plain, "", digits, false);
     return true;
   }
 
-  void WriteNumber(const Spec& spec, std::string_view prefix, std::string_view digits, bool zeroPad) {
+  void WriteNumber(const Directive& directive, std::string_view prefix, std::string_view digits, bool zeroPad) {
     const size_t length = prefix.size() + digits.size();
-    const size_t padding = static_cast<size_t>(spec.width) > length ? static_cast<size_t>(spec.width) - length : 0;
-    if (!spec.left && !zeroPad) out_.append(padding, u' ');
+    const size_t padding = static_cast<size_t>(directive.width) > length ? static_cast<size_t>(directive.width) - length : 0;
+    if (!directive.left && !zeroPad) out_.append(padding, u' ');
     AppendAscii(out_, prefix);
     if (zeroPad) out_.append(padding, u'0');
     AppendAscii(out_, digits);
-    if (spec.left) out_.append(padding, u' ');
+    if (directive.left) out_.append(padding, u' ');
   }
 
-  void WritePadded(const Spec& spec, std::u16string_view text) {
-    const size_t padding = static_cast<size_t>(spec.width) > text.size() ? static_cast<size_t>(spec.width) - text.size() : 0;
-    if (!spec.left) out_.append(padding, spec.zero ? u'0' : u' ');
+  void WritePadded(const Directive& directive, std::u16string_view text) {
+    const size_t padding = static_cast<size_t>(directive.width) > text.size() ? static_cast<size_t>(directive.width) - text.size() : 0;
+    if (!directive.left) out_.append(padding, directive.zero ? u'0' : u' ');
     out_.append(text);
-    if (spec.left) out_.append(padding, u' ');
+    if (directive.left) out_.append(padding, u' ');
   }
 
   std::u16string& out_;

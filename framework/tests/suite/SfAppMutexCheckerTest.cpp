@@ -1,6 +1,5 @@
-#include "framework/suite/SfAppMutexChecker.h"
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -14,8 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include <gtest/gtest.h>
-
+#include "framework/suite/SfAppMutexChecker.h"
 #include "platform/sync/XpNamedObject.h"
 #include "platform/sync/XpSyncObject.h"
 #include "platform/testsupport/ForkedChild.h"
@@ -135,8 +133,8 @@ TEST_F(SfAppMutexChecker, ChecksTheViewerMutexesAcrossProcesses) {
 
     auto checker = std::make_unique<::SfAppMutexChecker>(false);
     EXPECT_EQ((checker.get()->*c.check)(), c.expected);
-    const bool kept = c.mutex == kAppMutex ? checker->HoldsApplicationMutex()
-                                           : checker->HoldsViewerMutex();
+    const bool kept =
+        c.mutex == kAppMutex ? checker->HoldsApplicationMutex() : checker->HoldsViewerMutex();
     EXPECT_EQ(kept, c.expected);
 
     if (c.end == ChildEnd::kLetGo) {
@@ -326,15 +324,16 @@ class FakeWindowList : public ISfWindowList {
 
 TEST_F(SfAppMutexChecker, ActivationWithoutWindowsGivesUpAfterAllPasses) {
   FakeClock clock;
-  EXPECT_FALSE(::SfAppMutexChecker::ActivateRunningInstance(nullptr, SfTerminalWindowList::Instance(),
-                                                            clock));
+  EXPECT_FALSE(::SfAppMutexChecker::ActivateRunningInstance(
+      nullptr, SfTerminalWindowList::Instance(), clock));
   ASSERT_EQ(clock.sleeps.size(), 300u);
   for (const std::chrono::milliseconds sleep : clock.sleeps) {
     EXPECT_EQ(sleep, std::chrono::milliseconds(100));
   }
   // The terminal list marks nothing.
   ::SfAppMutexChecker::MarkMainWindow(1);
-  EXPECT_FALSE(SfTerminalWindowList::Instance().HasProperty(1, ::SfAppMutexChecker::GetWindowMarkName()));
+  EXPECT_FALSE(
+      SfTerminalWindowList::Instance().HasProperty(1, ::SfAppMutexChecker::GetWindowMarkName()));
 }
 
 TEST_F(SfAppMutexChecker, ActivationBringsForwardTheFirstMarkedWindowWithAThread) {
@@ -352,8 +351,7 @@ TEST_F(SfAppMutexChecker, ActivationBringsForwardTheFirstMarkedWindowWithAThread
   EXPECT_TRUE(::SfAppMutexChecker::ActivateRunningInstance(&record, windows, clock));
   EXPECT_EQ(clock.sleeps.size(), 1u);
   EXPECT_EQ(windows.restored, (std::vector<SfWindowHandle>{2, 3}));
-  EXPECT_EQ(windows.broughtForward,
-            (std::vector<std::pair<SfWindowHandle, uint32_t>>{{3, 5}}));
+  EXPECT_EQ(windows.broughtForward, (std::vector<std::pair<SfWindowHandle, uint32_t>>{{3, 5}}));
   ASSERT_EQ(windows.copyData.size(), 1u);
   EXPECT_EQ(windows.copyData[0].window, 3u);
   EXPECT_EQ(windows.copyData[0].sender, 3u);

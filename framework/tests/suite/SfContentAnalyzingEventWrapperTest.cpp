@@ -1,11 +1,10 @@
-#include "framework/suite/SfContentAnalyzingEventWrapper.h"
+#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <memory>
 
-#include <gtest/gtest.h>
-
+#include "framework/suite/SfContentAnalyzingEventWrapper.h"
 #include "platform/sync/XpNamedObject.h"
 #include "platform/sync/XpSyncObject.h"
 #include "platform/testsupport/ForkedChild.h"

@@ -1,4 +1,4 @@
-#include "framework/suite/SfContentInfoXML.h"
+#include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cstdint>
@@ -8,8 +8,7 @@
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
+#include "framework/suite/SfContentInfoXML.h"
 #include "platform/testsupport/FaultInjection.h"
 #include "platform/testsupport/HermeticTest.h"
 
@@ -147,12 +146,13 @@ TEST_F(SfContentInfoXML, AddContentsGroupWithoutHeaderAddsNothing) {
 }
 
 TEST_F(SfContentInfoXML, FindContentsGroupTakesTheFirstExactName) {
-  Load("<key>ContentsGroupList</key><array>"
-       "<dict><key>ContentsList</key><array/></dict>"
-       "<dict><key>GroupName</key><integer>5</integer></dict>"
-       "<dict><key>GroupName</key><string>Trip</string><key>Tag</key><integer>1</integer></dict>"
-       "<dict><key>GroupName</key><string>Trip</string><key>Tag</key><integer>2</integer></dict>"
-       "</array>");
+  Load(
+      "<key>ContentsGroupList</key><array>"
+      "<dict><key>ContentsList</key><array/></dict>"
+      "<dict><key>GroupName</key><integer>5</integer></dict>"
+      "<dict><key>GroupName</key><string>Trip</string><key>Tag</key><integer>1</integer></dict>"
+      "<dict><key>GroupName</key><string>Trip</string><key>Tag</key><integer>2</integer></dict>"
+      "</array>");
   const XpIniElement* group = document_.FindContentsGroup(u"Trip");
   ASSERT_NE(group, nullptr);
   EXPECT_EQ(group, document_.GetContentsGroup(2));
@@ -161,8 +161,9 @@ TEST_F(SfContentInfoXML, FindContentsGroupTakesTheFirstExactName) {
 }
 
 TEST_F(SfContentInfoXML, GetFileReportsAnEntryThatIsNoString) {
-  Load(OneContents("<key>Files</key><array><string>/a/1.jpg</string><integer>7</integer>"
-                   "<string>/a/2.jpg</string></array>"));
+  Load(
+      OneContents("<key>Files</key><array><string>/a/1.jpg</string><integer>7</integer>"
+                  "<string>/a/2.jpg</string></array>"));
   const XpIniElement* contents = FirstContents();
   ASSERT_NE(contents, nullptr);
   EXPECT_EQ(::SfContentInfoXML::GetFileCount(contents), 3);
@@ -240,14 +241,15 @@ TEST_F(SfContentInfoXML, OnlyABooleanTrueSelects) {
 }
 
 TEST_F(SfContentInfoXML, FirstSelectedContentsIsFoundInListOrder) {
-  Load("<key>ContentsGroupList</key><array>"
-       "<dict><key>GroupName</key><string>A</string><key>ContentsList</key><array>"
-       "<dict><key>Selected</key><false/></dict></array></dict>"
-       "<dict><key>GroupName</key><string>B</string><key>ContentsList</key><array>"
-       "<dict><key>Selected</key><integer>1</integer></dict>"
-       "<dict><key>Selected</key><true/></dict>"
-       "<dict><key>Selected</key><true/></dict></array></dict>"
-       "</array>");
+  Load(
+      "<key>ContentsGroupList</key><array>"
+      "<dict><key>GroupName</key><string>A</string><key>ContentsList</key><array>"
+      "<dict><key>Selected</key><false/></dict></array></dict>"
+      "<dict><key>GroupName</key><string>B</string><key>ContentsList</key><array>"
+      "<dict><key>Selected</key><integer>1</integer></dict>"
+      "<dict><key>Selected</key><true/></dict>"
+      "<dict><key>Selected</key><true/></dict></array></dict>"
+      "</array>");
   const XpIniElement* group = document_.GetContentsGroup(1);
   EXPECT_EQ(document_.FindFirstSelectedContents(), ::SfContentInfoXML::GetContents(group, 1));
 }
@@ -262,10 +264,11 @@ TEST_F(SfContentInfoXML, WrongShapesReadAsMissing) {
   EXPECT_EQ(document_.AddContentsGroup(u"G"), nullptr);
   EXPECT_TRUE(document_.GetSourceApp().IsEmpty());
 
-  ASSERT_NO_FATAL_FAILURE(Load("<key>ContentsGroupList</key><array><string>group</string><dict>"
-       "<key>ContentsList</key><dict/></dict><dict><key>ContentsList</key><array>"
-       "<integer>1</integer><dict><key>Files</key><string>/a/1.jpg</string></dict>"
-       "</array></dict></array>"));
+  ASSERT_NO_FATAL_FAILURE(
+      Load("<key>ContentsGroupList</key><array><string>group</string><dict>"
+           "<key>ContentsList</key><dict/></dict><dict><key>ContentsList</key><array>"
+           "<integer>1</integer><dict><key>Files</key><string>/a/1.jpg</string></dict>"
+           "</array></dict></array>"));
   // The counts promise entries that cannot be fetched: the walk can tell.
   EXPECT_EQ(document_.GetContentsGroupCount(), 3);
   EXPECT_EQ(document_.GetContentsGroup(0), nullptr);

@@ -1,6 +1,7 @@
 #include "framework/ui/host/XfUiHost.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <csignal>
@@ -9,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "framework/queue/XfMessageQueue.h"
 #include "framework/tests/ui/UiTestSupport.h"
 #include "framework/ui/backend/XfUiTerminalBackend.h"
 #include "platform/testsupport/HermeticTest.h"
@@ -20,7 +22,42 @@ using ui_test::Lines;
 using ui_test::MakeScriptedHost;
 using ui_test::TestPresenter;
 
-using XfUiHost = testsupport::HermeticTest;
+// Hosts on the scripted back end come from MakeScriptedHost; this one is on
+// the terminal back end over pipes and catches signals, for Ctrl-C.
+class HostFixture : public testsupport::HermeticTest {
+ protected:
+  void TearDown() override {
+    host_.reset();
+    for (int fd : {input_[0], input_[1], output_[0], output_[1]}) {
+      if (fd >= 0) {
+        close(fd);
+      }
+    }
+    HermeticTest::TearDown();
+  }
+
+  ::XfUiHost& MakeInterruptibleHost() {
+    EXPECT_EQ(pipe(input_), 0);
+    EXPECT_EQ(pipe(output_), 0);
+    XfUiHostOptions options;
+    options.catchSignals = true;
+    host_ = std::make_unique<::XfUiHost>(std::make_unique<XfUiTerminalBackend>(input_[0], output_[1], false),
+                                         options);
+    return *host_;
+  }
+
+  // Raises SIGINT from inside the next loop of the host.
+  static void InterruptSoon(::XfUiHost& host) {
+    host.Post([] { raise(SIGINT); });
+  }
+
+ private:
+  int input_[2] = {-1, -1};
+  int output_[2] = {-1, -1};
+  std::unique_ptr<::XfUiHost> host_;
+};
+
+using XfUiHost = HostFixture;
 
 // Records each firing with the clock's time and the thread it ran on.
 class Recorder final : public XfUiTimerTarget {
@@ -111,6 +148,29 @@ TEST_F(XfUiHost, ClosuresFromFourThreadsRunOnTheUiThreadInOrder) {
       ASSERT_EQ(seen[t][i], i) << "thread " << t;
     }
   }
+}
+
+TEST_F(XfUiHost, XfPumpMessageRunsPostedClosuresAndWorkerBoxes) {
+  Lines lines = std::make_shared<std::vector<std::string>>();
+  auto host = MakeScriptedHost("option clock real\nbox \"waiting\" press yes\n", lines);
+  host->RunPending();
+  bool ran = false;
+  host->Post([&ran] { ran = true; });
+  EXPECT_TRUE(XfPumpMessage());
+  EXPECT_TRUE(ran);
+  EXPECT_FALSE(XfPumpMessage());
+
+  // A UI thread that waits by pumping framework messages (as a wait for a
+  // notification's reply does) still shows a worker's box.
+  std::atomic<int32_t> answer{0};
+  std::thread worker([&] { answer = host->MessageBox(u"Worker", u"waiting", kXfMbYesNo); });
+  while (answer.load() == 0) {
+    XfPumpMessage();
+    std::this_thread::yield();
+  }
+  worker.join();
+  EXPECT_EQ(answer.load(), kXfIdYes);
+  EXPECT_FALSE(host->HasFailed());
 }
 
 TEST_F(XfUiHost, PostToDialogRunsNothingOnceTheDialogHasEnded) {
@@ -252,72 +312,101 @@ TEST_F(XfUiHost, BoxesFromSeveralThreadsAreShownOneAtATime) {
   EXPECT_EQ(kinds, std::vector<std::string>({"show", "answer", "show", "answer", "show", "answer"}));
 }
 
-TEST_F(XfUiHost, ABoxAnsweredOnTheDestructionOfTheHostWakesItsWorker) {
+TEST_F(XfUiHost, ABoxStillWaitingWhenTheHostGoesGetsItsCancelAnswer) {
   std::atomic<int32_t> answer{0};
   std::thread worker;
   {
     Lines lines = std::make_shared<std::vector<std::string>>();
     auto host = MakeScriptedHost("", lines);
-    std::atomic<bool> started{false};
-    worker = std::thread([&] {
-      started = true;
-      answer = host->MessageBox(u"Worker", u"never shown", kXfMbYesNoCancel);
-    });
-    while (!started.load()) {
+    // Items left on this thread's queue by earlier hosts go first.
+    host->RunPending();
+    worker = std::thread([&] { answer = host->MessageBox(u"Worker", u"never shown", kXfMbYesNoCancel); });
+    // The worker's box is queued for the UI thread, which never runs it.
+    const XpSharedPtr<XfMessageQueue> queue = XfMessageQueue::ForCurrentThread();
+    while (!queue->HasItem(kXfUiPostedMessage, kXfUiPostedMessage)) {
       std::this_thread::yield();
     }
-    // The worker may not have posted yet; either way it must wake.
   }
   worker.join();
   EXPECT_EQ(answer.load(), kXfIdCancel);
 }
 
-// Ctrl-C acts on the innermost thing shown.
-class Interruptible : public testsupport::HermeticTest {
- protected:
-  void SetUp() override {
-    HermeticTest::SetUp();
-    ASSERT_EQ(pipe(input_), 0);
-    ASSERT_EQ(pipe(output_), 0);
-    XfUiHostOptions options;
-    options.catchSignals = true;
-    host_ = std::make_unique<::XfUiHost>(std::make_unique<XfUiTerminalBackend>(input_[0], output_[1], false), options);
-  }
-  void TearDown() override {
-    host_.reset();
-    for (int fd : {input_[0], input_[1], output_[0], output_[1]}) {
-      close(fd);
-    }
-    HermeticTest::TearDown();
-  }
-  // Raises SIGINT from inside the next loop.
-  void InterruptSoon() {
-    host_->Post([] { raise(SIGINT); });
-  }
+TEST_F(XfUiHost, EndOfADialogKillsItsTimersAndItsBarsTimers) {
+  Lines lines = std::make_shared<std::vector<std::string>>();
+  auto host = MakeScriptedHost("form 132 at 20 % press 1\n", lines);
+  TestPresenter dialog(132);
+  dialog.onInit = [](TestPresenter& self, XfDialogModel& model, ::XfUiHost& h) {
+    AddOkCancel(model, u"Bars");
+    SfProgressCtrl& bar = *model.Add(1007, XfItemKind::kProgress).Progress();
+    EXPECT_TRUE(bar.IsCreated());
+    bar.SetShowHideDelays(0, 5000);
+    bar.ShowWindow(kSfShowHide);
+    bar.SetPos(100);
+    h.SetTimer(&self, 1, 1000);
+  };
+  EXPECT_EQ(host->RunModal(dialog), kXfIdOk);
+  EXPECT_EQ(host->Timers().Count(), 0u);
+  EXPECT_FALSE(dialog.Model().Progress(1007)->IsCreated());
+  EXPECT_EQ(host->NowMs(), 40);
+}
 
-  int input_[2] = {-1, -1};
-  int output_[2] = {-1, -1};
-  std::unique_ptr<::XfUiHost> host_;
-};
+TEST_F(XfUiHost, BusyHostRefusesInputToForms) {
+  Lines lines = std::make_shared<std::vector<std::string>>();
+  auto host = MakeScriptedHost("form 9 press 1\nwait 150\nform 9 press 1\n", lines);
+  TestPresenter dialog(9);
+  dialog.onInit = [](TestPresenter& self, XfDialogModel& model, ::XfUiHost& h) {
+    AddOkCancel(model, u"Busy");
+    h.SetModalBusy(true);
+    h.SetTimer(&self, 1, 100);
+  };
+  dialog.onTimer = [&](TestPresenter& self, uint32_t id) {
+    host->SetModalBusy(false);
+    host->KillTimer(&self, id);
+  };
+  EXPECT_EQ(host->RunModal(dialog), kXfIdOk);
+  EXPECT_EQ(dialog.commands, std::vector<int32_t>({kXfIdOk}));
+  EXPECT_EQ(ui_test::LinesStartingWith(*lines, "form 9 refused"), std::vector<std::string>({"form 9 refused: busy"}));
+}
 
-TEST_F(Interruptible, CtrlCCancelsTheBoxThenTheDialogThenRequestsQuit) {
-  InterruptSoon();
-  EXPECT_EQ(host_->MessageBox(u"Stop", u"Stop?", kXfMbYesNo | kXfMbDefButton2), kXfIdNo);
-  InterruptSoon();
-  EXPECT_EQ(host_->MessageBox(u"Stop", u"Stop?", kXfMbYesNoCancel), kXfIdCancel);
+TEST_F(XfUiHost, ThemeHoldsSystemColoursAndAnnouncesChanges) {
+  Lines lines = std::make_shared<std::vector<std::string>>();
+  auto host = MakeScriptedHost("", lines);
+  XfUiTheme& theme = host->Theme();
+  EXPECT_EQ(theme.GetSysColor(kXfColourButtonFace), XfRgb(240, 240, 240));
+  EXPECT_EQ(theme.GetSysColor(kXfColourHighlight), XfRgb(51, 153, 255));
+  EXPECT_EQ(theme.GetSysColor(99), 0u);
+  int notices = 0;
+  const int32_t token = theme.Subscribe([&] { ++notices; });
+  theme.SetSysColor(kXfColourButtonFace, XfRgb(1, 2, 3));
+  theme.SetSysColors({{kXfColourHighlight, XfRgb(4, 5, 6)}, {kXfColourWindow, XfRgb(7, 8, 9)}});
+  EXPECT_EQ(theme.GetSysColor(kXfColourButtonFace), 0x030201u);
+  EXPECT_EQ(notices, 2);
+  theme.Unsubscribe(token);
+  theme.Reset();
+  EXPECT_EQ(notices, 2);
+  EXPECT_EQ(theme.GetSysColor(kXfColourButtonFace), XfRgb(240, 240, 240));
+}
+
+TEST_F(XfUiHost, CtrlCCancelsTheBoxThenTheDialogThenRequestsQuit) {
+  ::XfUiHost& host = MakeInterruptibleHost();
+  InterruptSoon(host);
+  EXPECT_EQ(host.MessageBox(u"Stop", u"Stop?", kXfMbYesNo | kXfMbDefButton2), kXfIdNo);
+  InterruptSoon(host);
+  EXPECT_EQ(host.MessageBox(u"Stop", u"Stop?", kXfMbYesNoCancel), kXfIdCancel);
 
   TestPresenter dialog(132);
   dialog.accept = 0;
   dialog.onInit = [&](TestPresenter&, XfDialogModel& model, ::XfUiHost&) {
     model.Add(kXfIdCancel, XfItemKind::kButton, u"Stop");
-    InterruptSoon();
+    InterruptSoon(host);
   };
-  EXPECT_EQ(host_->RunModal(dialog), kXfIdCancel);
-  EXPECT_FALSE(host_->IsQuitRequested());
+  EXPECT_EQ(host.RunModal(dialog), kXfIdCancel);
+  EXPECT_EQ(dialog.commands, std::vector<int32_t>({kXfIdCancel}));
+  EXPECT_FALSE(host.IsQuitRequested());
 
-  InterruptSoon();
-  host_->RunUntil([this] { return host_->IsQuitRequested(); });
-  EXPECT_TRUE(host_->IsQuitRequested());
+  InterruptSoon(host);
+  host.RunUntil([&host] { return host.IsQuitRequested(); });
+  EXPECT_TRUE(host.IsQuitRequested());
 }
 
 }  // namespace

@@ -196,7 +196,7 @@ void XfUiTerminalBackend::DrawChanges(XfUiHost& host, XfUiForm& form) {
     known = text;
     if (item->Kind() == XfItemKind::kStatic && item->IsVisible() && !text.empty()) {
       CloseBarLine();
-      Write("     " + text + "\n");
+      WriteLine("     " + text);
     }
   }
   formRevision_ = model.Revision();
@@ -223,7 +223,7 @@ void XfUiTerminalBackend::DrawBar(int32_t id, const SfProgressCtrl& bar) {
   }
   state.marquee = marquee;
   state.step = step;
-  Write((marquee ? std::string("[working]") : fmt::ProgressLine(bar, fmt::kBarCells, 0)) + "\n");
+  WriteLine(marquee ? std::string("[working]") : fmt::ProgressLine(bar, fmt::kBarCells, 0));
 }
 
 void XfUiTerminalBackend::UpdateAnimation(XfUiHost& host, XfUiForm& form) {
@@ -365,7 +365,15 @@ void XfUiTerminalBackend::CloseBarLine() {
   }
 }
 
+void XfUiTerminalBackend::WriteLine(const std::string& text) {
+  Write((atLineStart_ ? "" : "\n") + text + "\n");
+}
+
 void XfUiTerminalBackend::Write(const std::string& text) {
+  if (text.empty()) {
+    return;
+  }
+  atLineStart_ = text.back() == '\n';
   std::string_view rest = text;
   while (!rest.empty()) {
     const ssize_t written = write(outputFd_, rest.data(), rest.size());

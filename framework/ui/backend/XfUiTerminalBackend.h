@@ -57,6 +57,8 @@ class XfUiTerminalBackend final : public XfUiBackend, public XfUiTimerTarget {
   void DrawBar(int32_t id, const SfProgressCtrl& bar);
   void UpdateAnimation(XfUiHost& host, XfUiForm& form);
   void CloseBarLine();
+  // Writes text as a line of its own, after a prompt left open too.
+  void WriteLine(const std::string& text);
   void Write(const std::string& text);
 
   int inputFd_;
@@ -77,6 +79,7 @@ class XfUiTerminalBackend final : public XfUiBackend, public XfUiTimerTarget {
   std::map<int32_t, std::string> texts_;
   std::map<int32_t, BarState> bars_;
   bool barLineOpen_ = false;
+  bool atLineStart_ = true;
   int32_t animationFrame_ = 0;
   uint32_t animationIntervalMs_ = 0;
 };

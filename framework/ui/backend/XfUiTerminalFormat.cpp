@@ -116,7 +116,8 @@ FormBlock RenderForm(const XfDialogModel& model, int32_t acceptCommand) {
   FormBlock block;
   block.text = "\n== " + Utf8(model.Title()) + " ==\n";
   for (const auto& item : model.Items()) {
-    if (!item->IsVisible()) {
+    const bool blank = item->Kind() == XfItemKind::kStatic && item->Text().IsEmpty();
+    if (!item->IsVisible() || blank) {
       continue;
     }
     int32_t number = 0;
@@ -186,10 +187,10 @@ std::string ProgressLine(const SfProgressCtrl& bar, int32_t cells, int32_t marqu
     const XfUiSize client{cells * kCellPixels, kBarPixelsHigh};
     const std::vector<XfUiRect> blocks = SfProgressCtrl::MarqueeBlocks(marqueePosition, client);
     for (int32_t cell = 0; cell < cells; ++cell) {
-      const int32_t centre = cell * kCellPixels + kCellPixels / 2;
+      const XfUiRect area{cell * kCellPixels, 0, (cell + 1) * kCellPixels, kBarPixelsHigh};
       bool lit = false;
       for (const XfUiRect& block : blocks) {
-        lit = lit || (centre >= block.left && centre < block.right);
+        lit = lit || !block.Intersect(area).IsEmpty();
       }
       line += lit ? '#' : ' ';
     }

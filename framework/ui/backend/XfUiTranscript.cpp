@@ -76,15 +76,18 @@ void AppendHexByte(std::string& out, uint8_t byte) {
 
 std::unique_ptr<XfUiTranscript> XfUiTranscript::ForDescriptor(int fd, bool owned) {
   struct Descriptor {
-    int fd;
-    bool owned;
+    Descriptor(int descriptorFd, bool isOwned) : fd(descriptorFd), owned(isOwned) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
     ~Descriptor() {
       if (owned) {
         close(fd);
       }
     }
+    int fd;
+    bool owned;
   };
-  auto descriptor = std::make_shared<Descriptor>(Descriptor{fd, owned});
+  auto descriptor = std::make_shared<Descriptor>(fd, owned);
   return std::make_unique<XfUiTranscript>([descriptor](std::string_view line) {
     std::string text(line);
     text += '\n';

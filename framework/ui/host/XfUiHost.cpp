@@ -99,7 +99,7 @@ bool XfUiHost::PostInternal(Closure closure) {
 }
 
 int32_t XfUiHost::RunModal(XfDialogPresenter& presenter) {
-  if (!IsUiThread()) {
+  if (!IsUiThread() || presenter.IsRunning()) {
     return -1;
   }
   presenter.BeginRun(*this);
@@ -132,8 +132,11 @@ int32_t XfUiHost::MessageBox(const XpString& caption, const XpString& text, uint
     box->SetAnswer(box->Style().CancelAnswer());
   }
   const int32_t answer = box->WaitForAnswer();
-  std::lock_guard<std::mutex> lock(outstandingMutex_);
-  std::erase(outstanding_, box);
+  {
+    std::lock_guard<std::mutex> lock(outstandingMutex_);
+    std::erase(outstanding_, box);
+  }
+  outstandingLeft_.notify_all();
   return answer;
 }
 
@@ -199,6 +202,9 @@ void XfUiHost::RequestQuit() { quitRequested_.store(true); }
 void XfUiHost::SetModalBusy(bool busy) { modalBusy_.store(busy); }
 
 void XfUiHost::RunUntil(const std::function<bool()>& done) {
+  if (!IsUiThread()) {
+    return;
+  }
   while (!done()) {
     if (RunOneStep()) {
       continue;
@@ -208,6 +214,9 @@ void XfUiHost::RunUntil(const std::function<bool()>& done) {
 }
 
 bool XfUiHost::RunPending() {
+  if (!IsUiThread()) {
+    return false;
+  }
   bool ran = false;
   while (RunOneStep()) {
     ran = true;
@@ -308,13 +317,11 @@ int XfUiHost::Finish() {
 }
 
 void XfUiHost::AnswerOutstandingBoxes() {
-  std::vector<std::shared_ptr<XfUiBox>> outstanding;
-  {
-    std::lock_guard<std::mutex> lock(outstandingMutex_);
-    closing_ = true;
-    outstanding = outstanding_;
-  }
-  for (const auto& box : outstanding) {
+  std::unique_lock<std::mutex> lock(outstandingMutex_);
+  closing_ = true;
+  for (const auto& box : outstanding_) {
     box->SetAnswer(box->Style().CancelAnswer());
   }
+  // The waiting threads still touch the host on their way out.
+  outstandingLeft_.wait(lock, [this] { return outstanding_.empty(); });
 }

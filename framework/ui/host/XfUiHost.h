@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -59,10 +60,11 @@ class XfUiHost {
   bool PostToDialog(const XfDialogPresenter& dialog, Closure closure);
 
   // Runs the dialog in a nested loop until it ends and returns its end code;
-  // -1 off the UI thread.
+  // -1 off the UI thread or for a dialog that runs already.
   int32_t RunModal(XfDialogPresenter& presenter);
   // Shows a message box and returns the answer (kXfIdOk ... kXfIdNo). From
-  // any thread: the caller blocks until the box is answered.
+  // any thread: the caller blocks until the box is answered. Boxes still
+  // waiting when the host goes get their cancel answer.
   int32_t MessageBox(const XpString& caption, const XpString& text, uint32_t style);
   // Asks for a folder until the validator takes one; nothing when the
   // picker is cancelled. UI thread only (nothing elsewhere).
@@ -89,16 +91,17 @@ class XfUiHost {
 
   XfUiTheme& Theme() { return theme_; }
 
-  // Runs the loop until done() holds (tests and nested loops). done() is
-  // checked after each thing the loop runs; another thread that makes it
-  // true must post, so that the loop wakes.
+  // Runs the loop until done() holds (tests and nested loops); UI thread
+  // only. done() is checked after each thing the loop runs; another thread
+  // that makes it true must post, so that the loop wakes.
   void RunUntil(const std::function<bool()>& done);
   // Runs what can run now without waiting; true when anything ran.
   bool RunPending();
 
   // Acts on the innermost thing shown as Ctrl-C does: a pending box gets
-  // its cancel answer; else the innermost dialog its cancel command; with
-  // nothing shown, quit is requested.
+  // its cancel answer; else a folder picker is cancelled, or the innermost
+  // dialog gets its cancel command. With nothing shown, or a dialog that
+  // has no cancel command or refuses it, quit is requested.
   void Interrupt();
 
   // For back ends: what is shown, innermost last, and the answers.
@@ -141,6 +144,7 @@ class XfUiHost {
   std::atomic<uint64_t> nextSerial_{1};
 
   std::mutex outstandingMutex_;
+  std::condition_variable outstandingLeft_;
   std::vector<std::shared_ptr<XfUiBox>> outstanding_;
   bool closing_ = false;
 

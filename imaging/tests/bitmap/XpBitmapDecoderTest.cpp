@@ -12,7 +12,7 @@
 
 namespace {
 
-using bitmaptest::BitmapSpec;
+using bitmaptest::BitmapParams;
 using bitmaptest::BuildBitmap;
 using bitmaptest::PutU32;
 using bitmaptest::Value;
@@ -22,15 +22,15 @@ std::unique_ptr<XpPixmapBase> Decode(const std::vector<uint8_t>& bytes) {
 }
 
 // Every pixel of pixmap holds the data's values, its rows turned over.
-void ExpectPixels(const XpPixmapBase& pixmap, const BitmapSpec& spec) {
-  ASSERT_EQ(pixmap.width, spec.width);
-  ASSERT_EQ(pixmap.height, spec.height);
-  const int32_t channels = spec.bitCount / 8;
+void ExpectPixels(const XpPixmapBase& pixmap, const BitmapParams& params) {
+  ASSERT_EQ(pixmap.width, params.width);
+  ASSERT_EQ(pixmap.height, params.height);
+  const int32_t channels = params.bitCount / 8;
   for (int32_t y = 0; y < pixmap.height; ++y) {
     const uint8_t* row = pixmap.GetPlane(0)->Row(y);
     for (int32_t x = 0; x < pixmap.width; ++x) {
       for (int32_t c = 0; c < channels; ++c) {
-        ASSERT_EQ(row[x * channels + c], Value(x, spec.height - 1 - y, c))
+        ASSERT_EQ(row[x * channels + c], Value(x, params.height - 1 - y, c))
             << x << ", " << y << " channel " << c;
       }
     }
@@ -40,33 +40,33 @@ void ExpectPixels(const XpPixmapBase& pixmap, const BitmapSpec& spec) {
 TEST(XpBitmapDecoder, TwentyFourBitsGiveATopDownBgrPixmapWithHandle) {
   for (const bool fileHeader : {false, true}) {
     SCOPED_TRACE(fileHeader ? "with file header" : "information header only");
-    BitmapSpec spec;
-    spec.fileHeader = fileHeader;
-    const std::unique_ptr<XpPixmapBase> pixmap = Decode(BuildBitmap(spec));
+    BitmapParams params;
+    params.fileHeader = fileHeader;
+    const std::unique_ptr<XpPixmapBase> pixmap = Decode(BuildBitmap(params));
     ASSERT_NE(pixmap, nullptr);
     ASSERT_NE(dynamic_cast<XpPixmapBGR24*>(pixmap.get()), nullptr);
     EXPECT_NE(pixmap->GetBitmapHandle(), nullptr);
     // The top row is the data's last row.
     EXPECT_EQ(pixmap->GetPlane(0)->Row(0)[0], Value(0, 1, 0));
-    ExpectPixels(*pixmap, spec);
+    ExpectPixels(*pixmap, params);
   }
 }
 
 TEST(XpBitmapDecoder, ThirtyTwoBitsGiveABgraPixmap) {
-  BitmapSpec spec;
-  spec.width = 3;
-  spec.height = 4;
-  spec.bitCount = 32;
-  const std::unique_ptr<XpPixmapBase> pixmap = Decode(BuildBitmap(spec));
+  BitmapParams params;
+  params.width = 3;
+  params.height = 4;
+  params.bitCount = 32;
+  const std::unique_ptr<XpPixmapBase> pixmap = Decode(BuildBitmap(params));
   ASSERT_NE(pixmap, nullptr);
   ASSERT_NE(dynamic_cast<XpPixmapBGRA32*>(pixmap.get()), nullptr);
-  ExpectPixels(*pixmap, spec);
+  ExpectPixels(*pixmap, params);
 }
 
 TEST(XpBitmapDecoder, PixelsStartAtTheFileOffsetWhenItIsSound) {
   const struct {
     std::string name;
-    BitmapSpec spec;
+    BitmapParams params;
   } cases[] = {
       // A 124-byte header: pixel offset 14 + 124 = 138.
       {"124-byte header", {true, 124, 3, 2, 24, 0, 0, 0, 0}},
@@ -80,28 +80,28 @@ TEST(XpBitmapDecoder, PixelsStartAtTheFileOffsetWhenItIsSound) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::unique_ptr<XpPixmapBase> pixmap = Decode(BuildBitmap(c.spec));
+    const std::unique_ptr<XpPixmapBase> pixmap = Decode(BuildBitmap(c.params));
     ASSERT_NE(pixmap, nullptr);
-    ExpectPixels(*pixmap, c.spec);
+    ExpectPixels(*pixmap, c.params);
   }
 }
 
 TEST(XpBitmapDecoder, UnsoundFileOffsetFallsBackToTheHeaderEnd) {
   for (const uint32_t offset : {13u, 53u, 55u, 0xFFFFFFFFu}) {
     SCOPED_TRACE(offset);
-    BitmapSpec spec;
-    spec.width = 3;
-    spec.pixelOffset = offset;
-    const std::unique_ptr<XpPixmapBase> pixmap = Decode(BuildBitmap(spec));
+    BitmapParams params;
+    params.width = 3;
+    params.pixelOffset = offset;
+    const std::unique_ptr<XpPixmapBase> pixmap = Decode(BuildBitmap(params));
     ASSERT_NE(pixmap, nullptr);
-    ExpectPixels(*pixmap, spec);
+    ExpectPixels(*pixmap, params);
   }
 }
 
 TEST(XpBitmapDecoder, RefusesWhatItCannotRead) {
   const struct {
     std::string name;
-    BitmapSpec spec;
+    BitmapParams params;
   } cases[] = {
       {"16 bits", {true, 40, 2, 2, 16, 0, 0, 0, 0}},
       {"8 bits", {true, 40, 2, 2, 8, 0, 0, 0, 0}},
@@ -118,12 +118,12 @@ TEST(XpBitmapDecoder, RefusesWhatItCannotRead) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(Decode(BuildBitmap(c.spec)), nullptr);
+    EXPECT_EQ(Decode(BuildBitmap(c.params)), nullptr);
   }
 }
 
 TEST(XpBitmapDecoder, SizesFromTheHeadersNeverOverflowOrReadPastTheData) {
-  std::vector<uint8_t> bytes = BuildBitmap(BitmapSpec{});
+  std::vector<uint8_t> bytes = BuildBitmap(BitmapParams{});
   // Width 0x40000000, height 2: 3 GiB rows in 70 bytes.
   PutU32(bytes, 14 + 4, 0x40000000);
   EXPECT_EQ(Decode(bytes), nullptr);
@@ -133,13 +133,13 @@ TEST(XpBitmapDecoder, SizesFromTheHeadersNeverOverflowOrReadPastTheData) {
 
   // A header size beyond the data, or so large it wraps 32 bits.
   for (const uint32_t size : {57u, 0xFFFFFFFFu, 0xFFFFFFF8u}) {
-    std::vector<uint8_t> header = BuildBitmap(BitmapSpec{});
+    std::vector<uint8_t> header = BuildBitmap(BitmapParams{});
     PutU32(header, 14, size);
     EXPECT_EQ(Decode(header), nullptr) << size;
   }
 
   // Too short for the headers.
-  const std::vector<uint8_t> whole = BuildBitmap(BitmapSpec{});
+  const std::vector<uint8_t> whole = BuildBitmap(BitmapParams{});
   for (const size_t length : {size_t{0}, size_t{2}, size_t{39}, size_t{53}}) {
     const std::vector<uint8_t> prefix(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(length));
     EXPECT_EQ(XpDecodeBitmap(prefix.data(), prefix.size()), nullptr) << length;

@@ -14,7 +14,7 @@
 
 namespace {
 
-using bitmaptest::BitmapSpec;
+using bitmaptest::BitmapParams;
 using bitmaptest::BuildBitmap;
 using bitmaptest::Value;
 
@@ -29,10 +29,10 @@ void WriteFile(const std::filesystem::path& path, const std::vector<uint8_t>& by
 using XpPixmapLoadBitmap = testsupport::HermeticTest;
 
 TEST_F(XpPixmapLoadBitmap, FromTheBundleByIdOrNull) {
-  BitmapSpec spec;
-  spec.bitCount = 32;
+  BitmapParams params;
+  params.bitCount = 32;
   const std::filesystem::path bundle = Dir("bundle");
-  WriteFile(bundle / "bitmaps" / "163.bmp", BuildBitmap(spec));
+  WriteFile(bundle / "bitmaps" / "163.bmp", BuildBitmap(params));
   WriteFile(bundle / "bitmaps" / "164.bmp", {'B', 'M', 0, 1});
   const XpResourceModule module(ToXp(bundle));
   const std::unique_ptr<XpPixmapBase> pixmap(XpPixmapLoadBitmapResource(module, 163));
@@ -43,25 +43,25 @@ TEST_F(XpPixmapLoadBitmap, FromTheBundleByIdOrNull) {
   EXPECT_EQ(XpPixmapLoadBitmapResource(module, 165), nullptr);
 
   XpResourceModule memory;
-  memory.AddBitmap(160, BuildBitmap(BitmapSpec{}));
+  memory.AddBitmap(160, BuildBitmap(BitmapParams{}));
   const std::unique_ptr<XpPixmapBase> fromMemory(XpPixmapLoadBitmapResource(memory, 160));
   ASSERT_NE(fromMemory, nullptr);
   EXPECT_EQ(fromMemory->width, 2);
 }
 
 TEST_F(XpPixmapLoadBitmap, FromAFileOrNull) {
-  BitmapSpec spec;
-  spec.width = 5;
-  spec.height = 3;
+  BitmapParams params;
+  params.width = 5;
+  params.height = 3;
   const std::filesystem::path path = Root() / "picture.bmp";
-  WriteFile(path, BuildBitmap(spec));
+  WriteFile(path, BuildBitmap(params));
   const std::unique_ptr<XpPixmapBase> pixmap(XpPixmapLoadBitmapFile(ToXp(path)));
   ASSERT_NE(pixmap, nullptr);
   EXPECT_EQ(pixmap->width, 5);
   EXPECT_EQ(pixmap->GetPlane(0)->Row(2)[14], Value(4, 0, 2));
 
-  spec.truncate = 1;
-  WriteFile(Root() / "short.bmp", BuildBitmap(spec));
+  params.truncate = 1;
+  WriteFile(Root() / "short.bmp", BuildBitmap(params));
   EXPECT_EQ(XpPixmapLoadBitmapFile(ToXp(Root() / "short.bmp")), nullptr);
   EXPECT_EQ(XpPixmapLoadBitmapFile(ToXp(Root() / "missing.bmp")), nullptr);
   EXPECT_EQ(XpPixmapLoadBitmapFile(ToXp(Dir("folder.bmp"))), nullptr);

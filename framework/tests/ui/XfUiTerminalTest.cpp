@@ -1,0 +1,404 @@
+#include "framework/ui/backend/XfUiTerminalBackend.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "framework/tests/ui/UiTestSupport.h"
+#include "framework/ui/backend/XfUiTerminalFormat.h"
+#include "framework/ui/host/XfUiHost.h"
+#include "platform/testsupport/HermeticTest.h"
+
+namespace {
+
+namespace fmt = XfUiTerminalFormat;
+using ui_test::AddOkCancel;
+using ui_test::TestPresenter;
+
+constexpr auto kPatience = std::chrono::seconds(10);
+
+void WriteText(int fd, std::string_view text) {
+  while (!text.empty()) {
+    const ssize_t written = write(fd, text.data(), text.size());
+    ASSERT_GT(written, 0);
+    text.remove_prefix(static_cast<size_t>(written));
+  }
+}
+
+// Collects what a descriptor gives and waits for texts in it, each after
+// the one waited for before.
+class OutputReader {
+ public:
+  explicit OutputReader(int fd) : fd_(fd) {}
+
+  // True once needle has appeared after the last text waited for.
+  bool WaitFor(std::string_view needle) {
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    for (;;) {
+      const size_t found = text_.find(needle, cursor_);
+      if (found != std::string::npos) {
+        cursor_ = found + needle.size();
+        return true;
+      }
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      if (left.count() <= 0 || !ReadSome(static_cast<int>(left.count()))) {
+        return false;
+      }
+    }
+  }
+
+  // Reads what is there until the descriptor ends (or stays silent).
+  void Drain() {
+    while (ReadSome(200)) {
+    }
+  }
+
+  const std::string& Text() const { return text_; }
+
+ private:
+  bool ReadSome(int timeoutMs) {
+    pollfd pfd{fd_, POLLIN, 0};
+    if (poll(&pfd, 1, timeoutMs) <= 0) {
+      return false;
+    }
+    char buffer[4096];
+    const ssize_t got = read(fd_, buffer, sizeof(buffer));
+    if (got <= 0) {
+      return false;
+    }
+    text_.append(buffer, static_cast<size_t>(got));
+    return true;
+  }
+
+  int fd_;
+  std::string text_;
+  size_t cursor_ = 0;
+};
+
+// A host on the terminal back end, over pipes or over a pseudo-terminal.
+class TerminalFixture : public testsupport::HermeticTest {
+ protected:
+  void TearDown() override {
+    host_.reset();
+    for (int fd : fds_) {
+      close(fd);
+    }
+    HermeticTest::TearDown();
+  }
+
+  // The test writes to input_ and reads output_.
+  XfUiHost& OverPipes(bool virtualClock = false) {
+    int in[2];
+    int out[2];
+    EXPECT_EQ(pipe2(in, O_CLOEXEC), 0);
+    EXPECT_EQ(pipe2(out, O_CLOEXEC), 0);
+    fds_ = {in[0], in[1], out[0], out[1]};
+    input_ = in[1];
+    output_ = out[0];
+    return MakeHost(std::make_unique<XfUiTerminalBackend>(in[0], out[1], false, virtualClock));
+  }
+
+  // The test writes to and reads from the master side.
+  XfUiHost& OverPty() {
+    int master = -1;
+    int slave = -1;
+    EXPECT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    fds_ = {master, slave};
+    input_ = master;
+    output_ = master;
+    return MakeHost(std::make_unique<XfUiTerminalBackend>(slave, slave, true));
+  }
+
+  void EndInput() {
+    close(input_);
+    std::erase(fds_, input_);
+  }
+
+  XfUiHost& MakeHost(std::unique_ptr<XfUiBackend> backend) {
+    XfUiHostOptions options;
+    options.catchSignals = false;
+    host_ = std::make_unique<XfUiHost>(std::move(backend), options);
+    return *host_;
+  }
+
+  std::vector<int> fds_;
+  int input_ = -1;
+  int output_ = -1;
+  std::unique_ptr<XfUiHost> host_;
+};
+
+using XfUiTerminal = TerminalFixture;
+
+TEST_F(XfUiTerminal, BoxAnswersByInitialLetterNameOrEnter) {
+  struct Case {
+    uint32_t style;
+    const char* line;
+    int32_t answer;
+  };
+  const Case cases[] = {
+      {kXfMbYesNo, "y", kXfIdYes},       {kXfMbYesNo, " N ", kXfIdNo},   {kXfMbYesNo, "yes", kXfIdYes},
+      {kXfMbYesNo | kXfMbDefButton2, "", kXfIdNo}, {kXfMbOkCancel, "c", kXfIdCancel},
+      {kXfMbAbortRetryIgnore, "I", kXfIdIgnore},   {kXfMbRetryCancel, "r", kXfIdRetry},
+      {kXfMbOk, "", kXfIdOk},            {kXfMbYesNo, "o", 0},           {kXfMbYesNo, "maybe", 0},
+  };
+  for (const Case& c : cases) {
+    const std::optional<int32_t> answer = fmt::ParseBoxAnswer(XfMessageBoxStyle(c.style), c.line);
+    EXPECT_EQ(answer.value_or(0), c.answer) << c.style << " '" << c.line << "'";
+  }
+  EXPECT_EQ(fmt::BoxPrompt(u"Export", u"Stop?", XfMessageBoxStyle(0x134)),
+            "\n[Export]\nStop?\nYes (y) / No (n) [No] > ");
+  EXPECT_EQ(fmt::BoxRetry(XfMessageBoxStyle(0x3)), "Please answer y, n, c (Enter: Yes).\n");
+}
+
+TEST_F(XfUiTerminal, FormsPrintNumberedControlsAndReadNumbersWithText) {
+  XfDialogModel model(158);
+  model.SetTitle(u"Settings");
+  model.Add(1020, XfItemKind::kStatic, u"Conversion");
+  model.Add(1016, XfItemKind::kCheckBox, u"Change size").SetChecked(true);
+  model.Add(1022, XfItemKind::kRadio, u"Small").SetChecked(true);
+  model.Add(1023, XfItemKind::kRadio, u"Large");
+  model.Add(1012, XfItemKind::kEdit, u"/tmp");
+  model.Add(1014, XfItemKind::kButton, u"Browse").SetVisible(false);
+  model.Add(1, XfItemKind::kButton, u"OK");
+  model.Add(2, XfItemKind::kButton, u"Cancel").SetEnabled(false);
+  const fmt::FormBlock block = fmt::RenderForm(model, 1);
+  EXPECT_EQ(block.text,
+            "\n== Settings ==\n"
+            "     Conversion\n"
+            "  1) [x] Change size\n"
+            "  2) (*) Small\n"
+            "  3) ( ) Large\n"
+            "  4) [/tmp]\n"
+            "  5) <OK> (Enter)\n"
+            "  6) <Cancel> (unavailable)\n"
+            "Type a number, or a number and text.\n");
+  EXPECT_EQ(block.numbers, std::vector<int32_t>({1016, 1022, 1023, 1012, 1, 2}));
+
+  struct Case {
+    const char* line;
+    fmt::FormInput::Kind kind;
+    int32_t id;
+    const char16_t* text;
+  };
+  const Case cases[] = {
+      {"", fmt::FormInput::Kind::kAccept, 0, nullptr},
+      {"3", fmt::FormInput::Kind::kControl, 1023, nullptr},
+      {"4  /home/kavo pictures ", fmt::FormInput::Kind::kControl, 1012, u"/home/kavo pictures"},
+      {"7", fmt::FormInput::Kind::kInvalid, 0, nullptr},
+      {"0", fmt::FormInput::Kind::kInvalid, 0, nullptr},
+      {"4x", fmt::FormInput::Kind::kInvalid, 0, nullptr},
+      {"ok", fmt::FormInput::Kind::kInvalid, 0, nullptr},
+  };
+  for (const Case& c : cases) {
+    const fmt::FormInput input = fmt::ParseFormLine(block.numbers, c.line);
+    EXPECT_EQ(input.kind, c.kind) << c.line;
+    EXPECT_EQ(input.id, c.id) << c.line;
+    EXPECT_EQ(input.hasText, c.text != nullptr) << c.line;
+    if (c.text != nullptr) {
+      EXPECT_EQ(input.text, c.text);
+    }
+  }
+}
+
+TEST_F(XfUiTerminal, ProgressLineFillsCellsOrWalksTheMarquee) {
+  XfUiVirtualClock clock;
+  XfUiTimers timers(clock);
+  SfProgressCtrl bar;
+  bar.Create(&timers, false);
+  bar.SetPos(45);
+  EXPECT_EQ(fmt::ProgressLine(bar, 10, 0), "[####......]  45 %");
+  bar.SetPos(100);
+  EXPECT_EQ(fmt::ProgressLine(bar, 10, 0), "[##########] 100 %");
+  bar.SetMarquee(true, 20);
+  // 30 cells of 8 pixels, 24 positions of blocks 10 pixels wide: a cell
+  // lights when a block reaches into it.
+  EXPECT_EQ(fmt::ProgressLine(bar, 30, 0), "[#######                       ]");
+  EXPECT_EQ(fmt::ProgressLine(bar, 30, -5), "[                              ]");
+  EXPECT_EQ(fmt::ProgressLine(bar, 30, 22), "[####                       ###]");
+}
+
+TEST_F(XfUiTerminal, YesAnswersABoxOverPipesAndEndOfInputCancels) {
+  XfUiHost& host = OverPipes();
+  WriteText(input_, "x\ny\n");
+  EXPECT_EQ(host.MessageBox(u"Export", u"Go on?", kXfMbYesNo), kXfIdYes);
+  OutputReader output(output_);
+  EXPECT_TRUE(output.WaitFor("[Export]\nGo on?\nYes (y) / No (n) [Yes] > "));
+  EXPECT_TRUE(output.WaitFor("Please answer y, n (Enter: Yes).\n> "));
+
+  EndInput();
+  EXPECT_EQ(host.MessageBox(u"Export", u"Really?", kXfMbYesNoCancel), kXfIdCancel);
+  EXPECT_EQ(host.MessageBox(u"Export", u"Sure?", kXfMbYesNo), kXfIdNo);
+  EXPECT_FALSE(host.PickFolder(u"Folder", u"", u"OK", u"/tmp", nullptr).has_value());
+}
+
+TEST_F(XfUiTerminal, YesAnswersABoxOverAPseudoTerminal) {
+  XfUiHost& host = OverPty();
+  std::thread typist([this] {
+    OutputReader output(output_);
+    EXPECT_TRUE(output.WaitFor("Yes (y) / No (n) [No] > "));
+    WriteText(input_, "y\n");
+  });
+  EXPECT_EQ(host.MessageBox(u"Export", u"Stop?", kXfMbYesNo | kXfMbDefButton2), kXfIdYes);
+  typist.join();
+}
+
+TEST_F(XfUiTerminal, FolderPickerAsksAgainWithTheReason) {
+  XfUiHost& host = OverPipes();
+  WriteText(input_, "/nonexistent\n/tmp\n");
+  const std::optional<XpString> picked =
+      host.PickFolder(u"Choose", u"A folder", u"Use", u"/tmp", [](const XpString& path) {
+        return path == u"/tmp" ? XfFolderCheck::Ok() : XfFolderCheck::Refuse(u"No such folder.");
+      });
+  ASSERT_TRUE(picked.has_value());
+  EXPECT_EQ(*picked, u"/tmp");
+  OutputReader output(output_);
+  EXPECT_TRUE(output.WaitFor("[Choose]\nA folder\nFolder (empty line cancels) [/tmp]: "));
+  EXPECT_TRUE(output.WaitFor("No such folder.\nFolder (empty line cancels): "));
+}
+
+TEST_F(XfUiTerminal, PlainOutputGetsOneProgressLinePerFivePercent) {
+  XfUiHost& host = OverPipes(true);
+  TestPresenter dialog(132);
+  dialog.accept = 0;
+  dialog.onInit = [](TestPresenter& self, XfDialogModel& model, XfUiHost& h) {
+    model.SetTitle(u"Progress");
+    model.Add(1007, XfItemKind::kProgress).Progress()->SetSmoothing(false, 0, 1);
+    model.Add(kXfIdCancel, XfItemKind::kButton, u"Stop");
+    h.SetTimer(&self, 1, 10);
+  };
+  dialog.onTimer = [](TestPresenter& self, uint32_t) {
+    SfProgressCtrl& bar = *self.Model().Progress(1007);
+    bar.SetPos(bar.GetPos() + 1);
+    if (bar.GetPos() == 100) {
+      self.End(kXfIdOk);
+    }
+  };
+  EXPECT_EQ(host.RunModal(dialog), kXfIdOk);
+  host_.reset();
+  OutputReader output(output_);
+  output.Drain();
+  std::vector<std::string> barLines;
+  size_t start = 0;
+  const std::string& text = output.Text();
+  while (start < text.size()) {
+    const size_t end = text.find('\n', start);
+    const std::string line = text.substr(start, end - start);
+    if (line.starts_with("[")) {
+      barLines.push_back(line.substr(line.size() - 5));
+    }
+    start = end == std::string::npos ? text.size() : end + 1;
+  }
+  std::vector<std::string> expected;
+  for (int percent = 5; percent <= 100; percent += 5) {
+    char tail[8];
+    std::snprintf(tail, sizeof(tail), "%3d %%", percent);
+    expected.push_back(tail);
+  }
+  EXPECT_EQ(barLines, expected) << text;
+}
+
+TEST_F(XfUiTerminal, TerminalOutputRedrawsTheBarInPlace) {
+  XfUiHost& host = OverPty();
+  TestPresenter dialog(132);
+  dialog.accept = 0;
+  dialog.onInit = [](TestPresenter& self, XfDialogModel& model, XfUiHost& h) {
+    model.SetTitle(u"Progress");
+    model.Add(1007, XfItemKind::kProgress).Progress()->SetSmoothing(false, 0, 1);
+    h.SetTimer(&self, 1, 1);
+  };
+  dialog.onTimer = [](TestPresenter& self, uint32_t) {
+    SfProgressCtrl& bar = *self.Model().Progress(1007);
+    bar.SetPos(bar.GetPos() + 50);
+    if (bar.GetPos() == 100) {
+      self.End(kXfIdOk);
+    }
+  };
+  std::thread reader([this] {
+    OutputReader output(output_);
+    EXPECT_TRUE(output.WaitFor("\r\x1b[K[###############...............]  50 %"));
+    EXPECT_TRUE(output.WaitFor("\r\x1b[K[##############################] 100 %"));
+  });
+  EXPECT_EQ(host.RunModal(dialog), kXfIdOk);
+  reader.join();
+}
+
+TEST_F(XfUiTerminal, TypedLinesGoToAPendingBoxNotToTheDialogBeneath) {
+  XfUiHost& host = OverPipes();
+  std::thread worker;
+  int32_t answer = 0;
+  TestPresenter dialog(700);
+  dialog.onInit = [&](TestPresenter&, XfDialogModel& model, XfUiHost& h) {
+    AddOkCancel(model, u"Beneath");
+    worker = std::thread([&answer, &h] { answer = h.MessageBox(u"Worker", u"Carry on?", kXfMbYesNo); });
+  };
+  std::thread typist([this] {
+    OutputReader output(output_);
+    EXPECT_TRUE(output.WaitFor("[Worker]\nCarry on?\nYes (y) / No (n) [Yes] > "));
+    // "1" would press OK in the dialog; the box takes it and asks again.
+    WriteText(input_, "1\n");
+    EXPECT_TRUE(output.WaitFor("Please answer y, n"));
+    WriteText(input_, "n\n");
+    EXPECT_TRUE(output.WaitFor("== Beneath =="));
+    WriteText(input_, "1\n");
+  });
+  EXPECT_EQ(host.RunModal(dialog), kXfIdOk);
+  typist.join();
+  worker.join();
+  EXPECT_EQ(answer, kXfIdNo);
+  EXPECT_EQ(dialog.commands, std::vector<int32_t>({kXfIdOk}));
+}
+
+// uidemo in a pseudo-terminal: Ctrl-C during the progress asks "Stop?";
+// "y" ends the progress and the program goes on to its final box.
+TEST_F(XfUiTerminal, CtrlCDuringTheDemoProgressAsksStopAndTheDemoGoesOn) {
+  int master = -1;
+  const pid_t child = forkpty(&master, nullptr, nullptr, nullptr);
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    unsetenv("KAVO_UI_SCRIPT");
+    unsetenv("KAVO_UI_TRANSCRIPT");
+    execl(KAVO_UIDEMO_PATH, "uidemo", "--tick", "100", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  fds_ = {master};
+  OutputReader output(master);
+  ASSERT_TRUE(output.WaitFor("Yes (y) / No (n) [Yes] > ")) << output.Text();
+  WriteText(master, "y\n");
+  ASSERT_TRUE(output.WaitFor("== Demo settings ==")) << output.Text();
+  ASSERT_TRUE(output.WaitFor("> ")) << output.Text();
+  WriteText(master, "4 Kavo\n");
+  ASSERT_TRUE(output.WaitFor("[Kavo]")) << output.Text();
+  ASSERT_TRUE(output.WaitFor("> ")) << output.Text();
+  WriteText(master, "\n");
+  ASSERT_TRUE(output.WaitFor("Folder (empty line cancels) [/tmp]: ")) << output.Text();
+  WriteText(master, "/tmp\n");
+  ASSERT_TRUE(output.WaitFor("== Demo progress ==")) << output.Text();
+  ASSERT_TRUE(output.WaitFor("%")) << output.Text();
+  // Ctrl-C, as typed: the terminal sends SIGINT to the program.
+  WriteText(master, "\x03");
+  // The terminal turns each "\n" into "\r\n".
+  ASSERT_TRUE(output.WaitFor("Stop?\r\nYes (y) / No (n) [No] > ")) << output.Text();
+  WriteText(master, "y\n");
+  ASSERT_TRUE(output.WaitFor("The work was stopped at")) << output.Text();
+  ASSERT_TRUE(output.WaitFor("OK (o) [OK] > ")) << output.Text();
+  WriteText(master, "\n");
+  output.Drain();
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << output.Text();
+  EXPECT_EQ(WEXITSTATUS(status), 0) << output.Text();
+}
+
+}  // namespace
