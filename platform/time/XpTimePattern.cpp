@@ -16,7 +16,7 @@ constexpr int32_t kStyleNoSeconds = 1;
 // A run of literal text, or one conversion such as "%H" or "%-OI".
 struct Token {
   bool conversion = false;
-  char spec = 0;
+  char letter = 0;
   std::string text;
 };
 
@@ -125,11 +125,11 @@ void AppendTokens(Tokens& target, const Tokens& source) {
 Tokens Expand(std::string_view format, std::string_view amPm) {
   Tokens result;
   for (const Token& token : Tokenize(format)) {
-    if (token.conversion && token.spec == 'T') {
+    if (token.conversion && token.letter == 'T') {
       AppendTokens(result, Tokenize(kExpandedT));
-    } else if (token.conversion && token.spec == 'R') {
+    } else if (token.conversion && token.letter == 'R') {
       AppendTokens(result, Tokenize(kExpandedR));
-    } else if (token.conversion && token.spec == 'r' && !amPm.empty()) {
+    } else if (token.conversion && token.letter == 'r' && !amPm.empty()) {
       AppendTokens(result, Expand(amPm, {}));
     } else if (token.conversion) {
       result.push_back(token);
@@ -197,15 +197,15 @@ void MergeLiterals(Tokens& tokens) {
 template <typename Predicate>
 size_t FindConversion(const Tokens& tokens, Predicate matches) {
   for (size_t index = 0; index < tokens.size(); ++index) {
-    if (tokens[index].conversion && matches(tokens[index].spec)) {
+    if (tokens[index].conversion && matches(tokens[index].letter)) {
       return index;
     }
   }
   return tokens.size();
 }
 
-void RemoveFields(Tokens& tokens, char spec) {
-  const auto matches = [spec](char candidate) { return candidate == spec; };
+void RemoveFields(Tokens& tokens, char letter) {
+  const auto matches = [letter](char candidate) { return candidate == letter; };
   for (size_t index = FindConversion(tokens, matches); index < tokens.size();
        index = FindConversion(tokens, matches)) {
     RemoveFieldAt(tokens, index);
@@ -215,12 +215,12 @@ void RemoveFields(Tokens& tokens, char spec) {
 
 void ForceTwentyFourHours(Tokens& tokens) {
   for (Token& token : tokens) {
-    if (token.conversion && (token.spec == 'I' || token.spec == 'l')) {
-      token.spec = 'H';
+    if (token.conversion && (token.letter == 'I' || token.letter == 'l')) {
+      token.letter = 'H';
       token.text = kHour24;
     }
   }
-  const auto isMarker = [](char spec) { return spec == 'p' || spec == 'P'; };
+  const auto isMarker = [](char letter) { return letter == 'p' || letter == 'P'; };
   for (size_t index = FindConversion(tokens, isMarker); index < tokens.size();
        index = FindConversion(tokens, isMarker)) {
     RemoveMarkerAt(tokens, index);

@@ -166,7 +166,8 @@ void XfUiTerminalBackend::Present(XfUiHost& host, XfUiShown& shown) {
       for (const auto& item : model.Items()) {
         texts_[item->Id()] = fmt::Utf8(item->Text());
         if (IsBarItem(*item)) {
-          const SfProgressCtrl& bar = *item->Progress();
+          SfProgressCtrl& bar = *item->Progress();
+          bar.SetClientSize(XfUiSize{fmt::kBarCells * fmt::kCellPixels, fmt::kBarPixelsHigh});
           bars_[item->Id()] = BarState{"", fmt::ProgressPercent(bar) / kPlainStepPercent, bar.IsMarqueeOn()};
         }
       }

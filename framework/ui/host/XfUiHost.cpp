@@ -132,10 +132,10 @@ int32_t XfUiHost::MessageBox(const XpString& caption, const XpString& text, uint
     box->SetAnswer(box->Style().CancelAnswer());
   }
   const int32_t answer = box->WaitForAnswer();
-  {
-    std::lock_guard<std::mutex> lock(outstandingMutex_);
-    std::erase(outstanding_, box);
-  }
+  // Notified under the lock: once it is released, a host that is going may
+  // be destroyed at once.
+  std::lock_guard<std::mutex> lock(outstandingMutex_);
+  std::erase(outstanding_, box);
   outstandingLeft_.notify_all();
   return answer;
 }

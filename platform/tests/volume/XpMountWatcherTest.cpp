@@ -23,7 +23,7 @@ using volumetest::FakeMountTableSource;
 constexpr unsigned kDiskMajor = 8;
 
 // A mount of the fake table: a folder below the test's root.
-struct MountSpec {
+struct MountRow {
   std::string folder;
   unsigned minor = 1;
   std::string type = "ext4";
@@ -48,12 +48,12 @@ class XpMountWatcherFixture : public volumetest::VolumeFixture {
     control_ = std::make_shared<FakeMountTableControl>();
   }
 
-  std::vector<FakeMount> ToMounts(const std::vector<MountSpec>& specs) {
+  std::vector<FakeMount> ToMounts(const std::vector<MountRow>& rows) {
     std::vector<FakeMount> mounts;
-    for (const MountSpec& spec : specs) {
-      const std::string device = "/dev/sda" + std::to_string(spec.minor);
-      mounts.push_back({Dir(spec.folder).string(), spec.type, device, kDiskMajor, spec.minor,
-                        spec.root, spec.options});
+    for (const MountRow& row : rows) {
+      const std::string device = "/dev/sda" + std::to_string(row.minor);
+      mounts.push_back({Dir(row.folder).string(), row.type, device, kDiskMajor, row.minor,
+                        row.root, row.options});
     }
     return mounts;
   }
@@ -102,8 +102,8 @@ using XpMountWatcher = XpMountWatcherFixture;
 TEST_F(XpMountWatcher, ReportsRootsThatWentAndCame) {
   struct Case {
     const char* name;
-    std::vector<MountSpec> before;
-    std::vector<MountSpec> after;
+    std::vector<MountRow> before;
+    std::vector<MountRow> after;
     std::vector<Change> expected;
   };
   const std::vector<Case> cases = {
