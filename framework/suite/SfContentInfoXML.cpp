@@ -1,7 +1,7 @@
 #include "framework/suite/SfContentInfoXML.h"
 
 #include "platform/path/XpPath.h"
-#include "platform/path/XpPathTests.h"
+#include "platform/path/XpPathQueries.h"
 #include "platform/value/XpIniArray.h"
 
 namespace {

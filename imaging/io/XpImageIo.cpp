@@ -5,7 +5,7 @@
 #include "imaging/resample/XpPixmapResize.h"
 #include "imaging/tags/XpTiffTagManager.h"
 #include "platform/fs/XpFile.h"
-#include "platform/path/XpPathTests.h"
+#include "platform/path/XpPathQueries.h"
 
 namespace {
 

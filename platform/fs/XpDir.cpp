@@ -11,7 +11,7 @@
 #include "platform/fs/XpFile.h"
 #include "platform/fs/XpSysCalls.h"
 #include "platform/path/XpPath.h"
-#include "platform/path/XpPathTests.h"
+#include "platform/path/XpPathQueries.h"
 #include "platform/result/XpResultTranslation.h"
 
 namespace {

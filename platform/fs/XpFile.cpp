@@ -10,7 +10,7 @@
 
 #include "platform/fs/XpSysCalls.h"
 #include "platform/path/XpPath.h"
-#include "platform/path/XpPathTests.h"
+#include "platform/path/XpPathQueries.h"
 #include "platform/result/XpResultTranslation.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include "platform/fs/XpFileOperations.h"
 #include "platform/fs/XpTempFiles.h"
 #include "platform/path/XpPath.h"
-#include "platform/path/XpPathTests.h"
+#include "platform/path/XpPathQueries.h"
 
 namespace {
 

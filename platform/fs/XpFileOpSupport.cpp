@@ -8,7 +8,7 @@
 
 #include "platform/fs/XpSysCalls.h"
 #include "platform/path/XpPath.h"
-#include "platform/path/XpPathTests.h"
+#include "platform/path/XpPathQueries.h"
 
 namespace {
 

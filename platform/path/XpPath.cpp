@@ -8,7 +8,7 @@
 
 #include <string_view>
 
-#include "platform/path/XpPathTests.h"
+#include "platform/path/XpPathQueries.h"
 #include "platform/shell/XpSpecialFolder.h"
 #include "platform/system/XpMountTable.h"
 

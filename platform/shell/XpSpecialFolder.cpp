@@ -12,7 +12,7 @@
 #include "platform/fs/XpDirectoryOperations.h"
 #include "platform/fs/XpSysCalls.h"
 #include "platform/path/XpPath.h"
-#include "platform/path/XpPathTests.h"
+#include "platform/path/XpPathQueries.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "platform/fs/XpFile.h"
 #include "platform/fs/XpSysCalls.h"
 #include "platform/path/XpPath.h"
-#include "platform/path/XpPathTests.h"
+#include "platform/path/XpPathQueries.h"
 #include "platform/system/XpSystemInfo.h"
 #include "platform/volume/XpVolumeDevice.h"
 #include "platform/volume/XpVolumeGuidFile.h"

@@ -14,7 +14,7 @@
 #include "platform/fs/XpFileOpSupport.h"
 #include "platform/fs/XpSysCalls.h"
 #include "platform/path/XpPath.h"
-#include "platform/path/XpPathTests.h"
+#include "platform/path/XpPathQueries.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include "platform/fs/XpSysCalls.h"
 #include "platform/path/XpPath.h"
-#include "platform/path/XpPathTests.h"
+#include "platform/path/XpPathQueries.h"
 #include "platform/tests/volume/VolumeTestTree.h"
 #include "platform/testsupport/FaultInjection.h"
 #include "platform/testsupport/ForkedChild.h"

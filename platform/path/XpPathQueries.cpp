@@ -1,4 +1,4 @@
-#include "platform/path/XpPathTests.h"
+#include "platform/path/XpPathQueries.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "platform/path/XpPathTests.h"
+#include "platform/path/XpPathQueries.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -35,7 +35,7 @@ class SinglePathFixture : public testsupport::HermeticTest {
     return info.st_mode & 0777;
   }
 };
-using XpPathTests = SinglePathFixture;
+using XpPathQueries = SinglePathFixture;
 using XpCreateNewFile = SinglePathFixture;
 
 // Sets the umask for one scope.
@@ -48,7 +48,7 @@ class UmaskScope {
   mode_t saved_;
 };
 
-TEST_F(XpPathTests, ExistenceTellsFilesFoldersAndDanglingLinksApart) {
+TEST_F(XpPathQueries, ExistenceTellsFilesFoldersAndDanglingLinksApart) {
   Touch("file");
   fs::create_directory(Root() / "folder");
   fs::create_symlink(Root() / "nowhere", Root() / "dangling");
@@ -75,7 +75,7 @@ TEST_F(XpPathTests, ExistenceTellsFilesFoldersAndDanglingLinksApart) {
   EXPECT_FALSE(XpPathExists(XpString()));
 }
 
-TEST_F(XpPathTests, AnyExtensionMatchesTheBaseNameExactly) {
+TEST_F(XpPathQueries, AnyExtensionMatchesTheBaseNameExactly) {
   const struct {
     const char* present;
     const char16_t* asked;
@@ -100,7 +100,7 @@ TEST_F(XpPathTests, AnyExtensionMatchesTheBaseNameExactly) {
   EXPECT_FALSE(XpPathExistsWithAnyExtension(Under("missing/IMG_0001")));
 }
 
-TEST_F(XpPathTests, HiddenFollowsTheDotNameOffFat) {
+TEST_F(XpPathQueries, HiddenFollowsTheDotNameOffFat) {
   Touch(".hidden");
   Touch("shown");
   EXPECT_TRUE(XpFileIsHidden(Under(".hidden")));
@@ -125,7 +125,7 @@ TEST_F(XpPathTests, HiddenFollowsTheDotNameOffFat) {
   }
 }
 
-TEST_F(XpPathTests, ReadOnlyIsTheWriteBits) {
+TEST_F(XpPathQueries, ReadOnlyIsTheWriteBits) {
   UmaskScope mask(022);
   Touch("file");
   fs::permissions(Root() / "file", fs::perms(0664));
