@@ -7,6 +7,8 @@ PACKAGES=(
   cmake ninja-build g++ pkg-config
   # tests
   libgtest-dev libgmock-dev
+  # benchmark programs
+  libbenchmark-dev
   # libraries
   libjpeg62-turbo-dev libtiff-dev libgif-dev zlib1g-dev libminizip-dev
   libxml2-dev libssl-dev libgsf-1-dev

@@ -6,6 +6,8 @@ constexpr SfWindowHandle kNoWindow = 0;
 
 }  // namespace
 
+XpString ISfWindowList::GetTitle(SfWindowHandle) { return XpString(); }
+
 SfTerminalWindowList& SfTerminalWindowList::Instance() {
   static SfTerminalWindowList list;
   return list;

@@ -27,6 +27,9 @@ class ISfWindowList {
   virtual SfWindowHandle GetNextWindow(SfWindowHandle window) = 0;
 
   virtual bool HasProperty(SfWindowHandle window, const XpString& name) = 0;
+  // The window's title; "" when it has none. A list that cannot tell titles
+  // keeps this answer.
+  virtual XpString GetTitle(SfWindowHandle window);
   // False when the property cannot be set.
   virtual bool SetProperty(SfWindowHandle window, const XpString& name) = 0;
   virtual void RemoveProperty(SfWindowHandle window, const XpString& name) = 0;

@@ -1,7 +1,7 @@
 #include "framework/suite/SfContentInfoXML.h"
 
+#include "platform/fs/XpPathQueries.h"
 #include "platform/path/XpPath.h"
-#include "platform/path/XpPathQueries.h"
 #include "platform/value/XpIniArray.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include "imaging/format/XpFormatChecker.h"
 
+#include "platform/fs/XpPathQueries.h"
 #include "platform/path/XpPath.h"
-#include "platform/path/XpPathQueries.h"
 
 namespace {
 

@@ -1,11 +1,13 @@
 #include "imaging/io/XpImageIo.h"
 
+#include <new>
+
 #include "imaging/icc/icc_profile.h"
 #include "imaging/io/XpPixmapOrientation.h"
 #include "imaging/resample/XpPixmapResize.h"
 #include "imaging/tags/XpTiffTagManager.h"
 #include "platform/fs/XpFile.h"
-#include "platform/path/XpPathQueries.h"
+#include "platform/fs/XpPathQueries.h"
 
 namespace {
 
@@ -124,9 +126,19 @@ XpSharedPtr<XpTiffTagManager> XpImageIo::ReadTags(XpAbstractFile& file, int64_t 
   if (XpFailed(SetLastError(LocateTiffBlock(file, offset)))) {
     return XpSharedPtr<XpTiffTagManager>();
   }
-  // Parsing the located block into a tag tree is not available to this reader.
-  SetLastError(kXpErrImageNotSupported);
-  return XpSharedPtr<XpTiffTagManager>();
+  auto* manager = new (std::nothrow) XpTiffTagManager();
+  if (manager == nullptr) {
+    SetLastError(kXpErrOutOfMemory);
+    return XpSharedPtr<XpTiffTagManager>();
+  }
+  if (!manager->Parse(file, static_cast<XpTiffMakerNoteMode>(GetFormatFlag()))) {
+    delete manager;
+    SetLastError(kXpErrImageNoTiffBlock);
+    return XpSharedPtr<XpTiffTagManager>();
+  }
+  XpSharedPtr<XpTiffTagManager> tags(manager);
+  SetLastError(tags ? kXpOk : kXpErrOutOfMemory);
+  return tags;
 }
 
 XpSharedPtr<icc_profile> XpImageIo::ReadIccProfile(XpAbstractFile& /*file*/, int64_t /*offset*/) {

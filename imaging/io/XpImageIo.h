@@ -60,6 +60,9 @@ class XpImageIo {
 
   // The tag tree of the picture; empty when it has none.
   virtual XpSharedPtr<XpTiffTagManager> ReadTagsFromPath(const XpString& path);
+  // LocateTiffBlock, then the block parsed with GetFormatFlag() as the
+  // maker-note mode: empty and kXpErrImageNoTiffBlock when the header is
+  // not valid, kXpErrOutOfMemory when no manager could be made.
   virtual XpSharedPtr<XpTiffTagManager> ReadTags(XpAbstractFile& file, int64_t offset);
   // The embedded colour profile. Here: not supported, empty.
   virtual XpSharedPtr<icc_profile> ReadIccProfile(XpAbstractFile& file, int64_t offset);
@@ -83,7 +86,7 @@ class XpImageIo {
 
   // The picture turned by its stored orientation.
   virtual XpPixmapBase* ReadOrientedPixmap(XpAbstractFile& file, int64_t offset) = 0;
-  // Handed to the tag parser: 0 here.
+  // Handed to the tag parser as its maker-note mode: 0 here.
   virtual int32_t GetFormatFlag();
   // Positions the file at the TIFF header of the picture's tag block. Here:
   // kXpErrImageNoTiffBlock.

@@ -5,7 +5,7 @@
 #include "imaging/format/XpFormatChecker.h"
 #include "imaging/movie/MovieFramePipe.h"
 #include "imaging/movie/XpImageIoMovieInternal.h"
-#include "platform/path/XpPathQueries.h"
+#include "platform/fs/XpPathQueries.h"
 #include "platform/shell/XpSpecialFolder.h"
 
 namespace {

@@ -12,10 +12,11 @@
 #include <thread>
 
 #include "imaging/pixmap/XpPixmapTypes.h"
+#include "platform/fs/XpSysCalls.h"
+#include "platform/fs/XpWriteAll.h"
 
 namespace {
 
-constexpr size_t kWritePiece = 32768;
 constexpr size_t kDropPiece = 32768;
 constexpr auto kExitPollInterval = std::chrono::milliseconds(5);
 // A batch asks for frames fitted inside the requested size.
@@ -42,15 +43,7 @@ bool WaitReadable(int fd, std::chrono::steady_clock::time_point deadline) {
 }  // namespace
 
 bool XpMoviePipeWriteAll(int fd, const uint8_t* bytes, size_t count) {
-  size_t done = 0;
-  while (done < count) {
-    const size_t piece = std::min(kWritePiece, count - done);
-    const ssize_t written = ::write(fd, bytes + done, piece);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    done += static_cast<size_t>(written);
-  }
-  return true;
+  return XpWriteAll(XpSysCalls::Current(), fd, bytes, count) == kXpOk;
 }
 
 bool XpMoviePipeReadAll(int fd, uint8_t* bytes, size_t count,

@@ -27,12 +27,12 @@ class XpAbstractDir : public XpAbstractFSObj {
 
   // Ends a running enumeration and starts a new one. Succeeds on an
   // existing folder even when nothing matches.
-  virtual XpResult BeginEnum(XpEnumFilter filter, const XpString& pattern) = 0;
+  [[nodiscard]] virtual XpResult BeginEnum(XpEnumFilter filter, const XpString& pattern) = 0;
   // The next matching child as a new object; empty at the end or when no
   // enumeration runs.
   virtual XpSharedPtr<XpAbstractFSObj> GetNext() = 0;
   // kXpErrWrongState when no enumeration runs.
-  virtual XpResult EndEnum() = 0;
+  [[nodiscard]] virtual XpResult EndEnum() = 0;
   // Children, and with recursive their children too; 0 when the folder
   // cannot be enumerated. Ends any enumeration running on this object.
   virtual int64_t CountChildren(bool recursive);

@@ -16,21 +16,21 @@ class XpAbstractFSObj {
   XpAbstractFSObj& operator=(const XpAbstractFSObj&) = delete;
   virtual ~XpAbstractFSObj();
 
-  virtual XpResult SetPath(const XpString& path);
+  [[nodiscard]] virtual XpResult SetPath(const XpString& path);
   virtual XpString GetPath() const;
   virtual XpString GetName() const = 0;
   // Bytes; -1 when unknown.
   virtual int64_t GetSize() = 0;
   // Each non-null output receives one local time.
-  virtual XpResult GetTimes(XpDateTime* created, XpDateTime* modified,
-                            XpDateTime* accessed) const = 0;
+  [[nodiscard]] virtual XpResult GetTimes(XpDateTime* created, XpDateTime* modified,
+                                          XpDateTime* accessed) const = 0;
   // Each a default XpDateTime (not valid) when GetTimes fails.
   virtual XpDateTime GetCreationTime() const;
   virtual XpDateTime GetModificationTime() const;
   virtual XpDateTime GetAccessTime() const;
   // kXpErrNotSupportedByOs unless the object can change its times.
-  virtual XpResult SetTimes(const XpDateTime* created, const XpDateTime* modified,
-                            const XpDateTime* accessed);
+  [[nodiscard]] virtual XpResult SetTimes(const XpDateTime* created, const XpDateTime* modified,
+                                          const XpDateTime* accessed);
   virtual bool IsReadOnly() const = 0;
   virtual bool IsHidden() const = 0;
   virtual bool IsFile() const = 0;
@@ -40,8 +40,8 @@ class XpAbstractFSObj {
   // The times of path through statx, following symbolic links: created is
   // the birth time where the file system keeps one, else the modification
   // time. kXpErrFileNotFound, outputs untouched, when path cannot be read.
-  static XpResult ReadPathTimes(const XpString& path, XpDateTime* created,
-                                XpDateTime* modified, XpDateTime* accessed);
+  [[nodiscard]] static XpResult ReadPathTimes(const XpString& path, XpDateTime* created,
+                                              XpDateTime* modified, XpDateTime* accessed);
 
   XpString path_;
 };

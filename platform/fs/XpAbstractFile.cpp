@@ -49,7 +49,8 @@ void ReverseBytes(T& value) {
 XpAbstractFile::XpAbstractFile() : hostByteOrder_(HostByteOrder()) {}
 
 XpAbstractFile::XpAbstractFile(XpByteOrder fileByteOrder) : XpAbstractFile() {
-  SetByteOrder(fileByteOrder);
+  // An order that is not a byte order keeps the host's.
+  (void)SetByteOrder(fileByteOrder);
 }
 
 XpResult XpAbstractFile::Open(XpOpenMode mode) {

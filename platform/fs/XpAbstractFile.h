@@ -39,66 +39,66 @@ class XpAbstractFile : public XpAbstractFSObj {
   bool IsDirectory() const override { return false; }
 
   // Stores the mode; subclasses open, then call it.
-  virtual XpResult Open(XpOpenMode mode);
-  virtual XpResult Close() = 0;
+  [[nodiscard]] virtual XpResult Open(XpOpenMode mode);
+  [[nodiscard]] virtual XpResult Close() = 0;
   // kXpErrEndOfFile when fewer than count bytes were left; done (may be
   // null) is always the number of bytes moved.
-  virtual XpResult Read(void* buffer, uint64_t count, uint64_t* done) = 0;
-  virtual XpResult Write(const void* buffer, uint64_t count, uint64_t* done) = 0;
+  [[nodiscard]] virtual XpResult Read(void* buffer, uint64_t count, uint64_t* done) = 0;
+  [[nodiscard]] virtual XpResult Write(const void* buffer, uint64_t count, uint64_t* done) = 0;
   // Write, then Flush when the write succeeded.
-  virtual XpResult WriteAndFlush(const void* buffer, uint64_t count, uint64_t* done);
-  virtual XpResult Flush() = 0;
+  [[nodiscard]] virtual XpResult WriteAndFlush(const void* buffer, uint64_t count, uint64_t* done);
+  [[nodiscard]] virtual XpResult Flush() = 0;
   // origin is kXpSeekBegin, kXpSeekCurrent or kXpSeekEnd.
-  virtual XpResult Seek(int64_t offset, int32_t origin) = 0;
+  [[nodiscard]] virtual XpResult Seek(int64_t offset, int32_t origin) = 0;
   // -1 when unknown.
   virtual int64_t Tell() = 0;
-  virtual XpResult SetLength(uint64_t length) = 0;
+  [[nodiscard]] virtual XpResult SetLength(uint64_t length) = 0;
 
   // Typed values. Multi-byte ones first set the byte order (order 3 keeps
   // the file's; an order never set reverses like big-endian), and are
   // reversed when the file's order differs from the machine's, even after a
   // short read. 8-bit ones never look at the order.
-  virtual XpResult ReadUInt64(uint64_t& value, XpByteOrder order);
-  virtual XpResult ReadInt64(int64_t& value, XpByteOrder order);
-  virtual XpResult ReadUInt32(uint32_t& value, XpByteOrder order);
-  virtual XpResult ReadInt32(int32_t& value, XpByteOrder order);
-  virtual XpResult ReadUInt16(uint16_t& value, XpByteOrder order);
-  virtual XpResult ReadInt16(int16_t& value, XpByteOrder order);
-  virtual XpResult ReadUInt8(uint8_t& value, XpByteOrder order);
-  virtual XpResult ReadInt8(int8_t& value, XpByteOrder order);
-  virtual XpResult WriteUInt64(uint64_t value, XpByteOrder order);
-  virtual XpResult WriteInt64(int64_t value, XpByteOrder order);
-  virtual XpResult WriteUInt32(uint32_t value, XpByteOrder order);
-  virtual XpResult WriteInt32(int32_t value, XpByteOrder order);
-  virtual XpResult WriteUInt16(uint16_t value, XpByteOrder order);
-  virtual XpResult WriteInt16(int16_t value, XpByteOrder order);
-  virtual XpResult WriteUInt8(uint8_t value, XpByteOrder order);
-  virtual XpResult WriteInt8(int8_t value, XpByteOrder order);
+  [[nodiscard]] virtual XpResult ReadUInt64(uint64_t& value, XpByteOrder order);
+  [[nodiscard]] virtual XpResult ReadInt64(int64_t& value, XpByteOrder order);
+  [[nodiscard]] virtual XpResult ReadUInt32(uint32_t& value, XpByteOrder order);
+  [[nodiscard]] virtual XpResult ReadInt32(int32_t& value, XpByteOrder order);
+  [[nodiscard]] virtual XpResult ReadUInt16(uint16_t& value, XpByteOrder order);
+  [[nodiscard]] virtual XpResult ReadInt16(int16_t& value, XpByteOrder order);
+  [[nodiscard]] virtual XpResult ReadUInt8(uint8_t& value, XpByteOrder order);
+  [[nodiscard]] virtual XpResult ReadInt8(int8_t& value, XpByteOrder order);
+  [[nodiscard]] virtual XpResult WriteUInt64(uint64_t value, XpByteOrder order);
+  [[nodiscard]] virtual XpResult WriteInt64(int64_t value, XpByteOrder order);
+  [[nodiscard]] virtual XpResult WriteUInt32(uint32_t value, XpByteOrder order);
+  [[nodiscard]] virtual XpResult WriteInt32(int32_t value, XpByteOrder order);
+  [[nodiscard]] virtual XpResult WriteUInt16(uint16_t value, XpByteOrder order);
+  [[nodiscard]] virtual XpResult WriteInt16(int16_t value, XpByteOrder order);
+  [[nodiscard]] virtual XpResult WriteUInt8(uint8_t value, XpByteOrder order);
+  [[nodiscard]] virtual XpResult WriteInt8(int8_t value, XpByteOrder order);
 
   // 1 or 2 becomes the file's order, 3 changes nothing; anything else is
   // kXpErrGeneric.
-  virtual XpResult SetByteOrder(XpByteOrder order);
+  [[nodiscard]] virtual XpResult SetByteOrder(XpByteOrder order);
   virtual void SetHostByteOrder();
   XpByteOrder GetByteOrder() const { return fileByteOrder_; }
 
   // One character; in text mode CR LF reads as LF. A character outside the
   // BMP comes as its two surrogates, one per call.
-  virtual XpResult ReadChar(char16_t& ch);
+  [[nodiscard]] virtual XpResult ReadChar(char16_t& ch);
   // One line without its LF. At the end of the file the result is kXpOk with
   // an empty line, so the end is found with Tell() >= GetSize().
-  virtual XpResult ReadLine(XpString& line);
+  [[nodiscard]] virtual XpResult ReadLine(XpString& line);
   // A line into buffer, always terminated. kXpErrBufferTooSmall when
   // capacity - 1 characters came without LF.
-  virtual XpResult ReadLineBuffer(char16_t* buffer, int32_t capacity);
+  [[nodiscard]] virtual XpResult ReadLineBuffer(char16_t* buffer, int32_t capacity);
   // In text mode LF is written as CR LF.
-  virtual XpResult WriteChar(char16_t ch);
-  virtual XpResult WriteString(const char16_t* text);
+  [[nodiscard]] virtual XpResult WriteChar(char16_t ch);
+  [[nodiscard]] virtual XpResult WriteString(const char16_t* text);
   // One UTF-8 character. A byte that does not start a valid sequence reads
   // as its surrogate escape U+DC80..U+DCFF and only that byte is consumed.
-  virtual XpResult ReadMultiByteChar(char16_t& ch);
+  [[nodiscard]] virtual XpResult ReadMultiByteChar(char16_t& ch);
   // A high surrogate is held until its low surrogate comes; an escape
   // U+DC80..U+DCFF is written as its original byte.
-  virtual XpResult WriteMultiByteChar(char16_t ch);
+  [[nodiscard]] virtual XpResult WriteMultiByteChar(char16_t ch);
 
  protected:
   XpOpenMode GetOpenMode() const { return openMode_; }
@@ -109,10 +109,10 @@ class XpAbstractFile : public XpAbstractFSObj {
 
  private:
   template <typename T>
-  XpResult ReadValue(T& value, XpByteOrder order);
+  [[nodiscard]] XpResult ReadValue(T& value, XpByteOrder order);
   template <typename T>
-  XpResult WriteValue(T value, XpByteOrder order);
-  XpResult WriteBytes(const char* bytes, int32_t length);
+  [[nodiscard]] XpResult WriteValue(T value, XpByteOrder order);
+  [[nodiscard]] XpResult WriteBytes(const char* bytes, int32_t length);
 
   XpByteOrder fileByteOrder_ = kXpByteOrderNotSet;
   XpByteOrder hostByteOrder_;

@@ -9,9 +9,9 @@
 #include <new>
 
 #include "platform/fs/XpFile.h"
+#include "platform/fs/XpPathQueries.h"
 #include "platform/fs/XpSysCalls.h"
 #include "platform/path/XpPath.h"
-#include "platform/path/XpPathQueries.h"
 #include "platform/result/XpResultTranslation.h"
 
 namespace {
@@ -44,9 +44,13 @@ struct XpDir::FindState {
   bool exhausted = false;
 };
 
-XpDir::XpDir(const XpString& path) { SetPath(path); }
+XpDir::XpDir(const XpString& path) {
+  (void)SetPath(path);  // taken as given; the enumeration tells what it holds
+}
 
-XpDir::~XpDir() { EndEnum(); }
+XpDir::~XpDir() {
+  (void)EndEnum();  // fails only when no enumeration runs
+}
 
 XpString XpDir::GetName() const { return XpPathGetBaseName(path_); }
 

@@ -16,14 +16,14 @@ class XpDir : public XpAbstractDir {
   // The last component without its extension: "DBFILES.tmp" is "DBFILES".
   XpString GetName() const override;
   // kXpErrFileNotFound when the folder cannot be read.
-  XpResult GetTimes(XpDateTime* created, XpDateTime* modified,
-                    XpDateTime* accessed) const override;
+  [[nodiscard]] XpResult GetTimes(XpDateTime* created, XpDateTime* modified,
+                                  XpDateTime* accessed) const override;
   bool IsReadOnly() const override;
   bool IsHidden() const override;
 
-  XpResult BeginEnum(XpEnumFilter filter, const XpString& pattern) override;
+  [[nodiscard]] XpResult BeginEnum(XpEnumFilter filter, const XpString& pattern) override;
   XpSharedPtr<XpAbstractFSObj> GetNext() override;
-  XpResult EndEnum() override;
+  [[nodiscard]] XpResult EndEnum() override;
 
   // Bytes of the volume that holds the folder; -1 on failure. Free counts
   // what the calling user may use.

@@ -89,7 +89,7 @@ bool XpIsDirectoryEmpty(const XpString& path) {
     return false;
   }
   const bool empty = !folder.GetNext();
-  folder.EndEnum();
+  (void)folder.EndEnum();  // the enumeration begun above
   return empty;
 }
 
@@ -101,7 +101,8 @@ bool XpIsDirectoryWritable(const XpString& dir) {
     const XpString path = XpPathJoin(dir, ProbeName(number));
     const XpResult result = XpFsCreateNewFile(path);
     if (result == kXpOk) {
-      XpDeleteFile(path);
+      // The probe answered; a probe file that stays is harmless.
+      (void)XpDeleteFile(path);
       return true;
     }
     if (result != kXpErrAlreadyExists) {

@@ -17,12 +17,12 @@ int32_t XpFindCharFrom(int32_t start, const XpString& text, char16_t ch);
 // kXpErrPathNotFound, EACCES, EPERM and EROFS kXpErrAccessDenied; any other
 // failure kXpErrCreateDirFailed when the parent folder exists, else
 // kXpErrPathNotFound.
-XpResult XpCreateDirectory(const XpString& path);
+[[nodiscard]] XpResult XpCreateDirectory(const XpString& path);
 // Creates every missing level of path after its leading '/'; a path without
 // it gives kXpErrCreateDirFailed. An existing level counts as made; any
 // other failure ends the walk with its code. The result is that of the full
 // path, so an existing folder gives kXpErrAlreadyExists.
-XpResult XpCreateDirectoryTree(const XpString& path);
+[[nodiscard]] XpResult XpCreateDirectoryTree(const XpString& path);
 
 // True for a folder that can be enumerated and has no entries.
 bool XpIsDirectoryEmpty(const XpString& path);
@@ -34,5 +34,5 @@ bool XpIsDirectoryWritable(const XpString& dir);
 // Permanently through XpRemoveDirectoryTree, or to the recycle bin through
 // XpDeleteWithProgress; a folder sent to the recycle bin without
 // withContents must be empty (XpIsDirectoryEmpty), else kXpErrDirNotEmpty.
-XpResult XpRemoveDirectory(const XpString& path, bool withContents, bool toRecycleBin,
-                           bool asList, IXpFileOpProgressObserver* observer);
+[[nodiscard]] XpResult XpRemoveDirectory(const XpString& path, bool withContents, bool toRecycleBin,
+                                         bool asList, IXpFileOpProgressObserver* observer);

@@ -8,9 +8,10 @@
 #include <cstdint>
 #include <limits>
 
+#include "platform/fs/XpPathQueries.h"
 #include "platform/fs/XpSysCalls.h"
+#include "platform/fs/XpWriteAll.h"
 #include "platform/path/XpPath.h"
-#include "platform/path/XpPathQueries.h"
 #include "platform/result/XpResultTranslation.h"
 
 namespace {
@@ -78,17 +79,20 @@ const XpDateTime* OrNull(const std::optional<XpDateTime>& time) {
 
 XpFile::XpFile() = default;
 
-XpFile::XpFile(const XpString& path) { SetPath(path); }
+XpFile::XpFile(const XpString& path) {
+  (void)SetPath(path);  // taken as given; Open tells what it names
+}
 
 XpFile::XpFile(XpByteOrder byteOrder) : XpAbstractFile(byteOrder) {}
 
 XpFile::XpFile(const XpString& path, XpByteOrder byteOrder) : XpAbstractFile(byteOrder) {
-  SetPath(path);
+  (void)SetPath(path);  // taken as given; Open tells what it names
 }
 
 XpFile::~XpFile() {
   if (IsOpen()) {
-    Close();
+    // A destructor cannot report; callers that care call Close first.
+    (void)Close();
   }
 }
 
@@ -132,7 +136,10 @@ XpResult XpFile::Open(XpOpenMode mode) {
   if (IsOpen()) {
     return kXpErrAlreadyOpen;
   }
-  XpAbstractFile::Open(mode);
+  const XpResult begun = XpAbstractFile::Open(mode);
+  if (begun != kXpOk) {
+    return begun;
+  }
   if ((mode & kXpOpenReadWrite) == 0) {
     return kXpErrBadArgument;
   }
@@ -251,23 +258,13 @@ XpResult XpFile::Write(const void* buffer, uint64_t count, uint64_t* done) {
   if (!IsOpen()) {
     return kXpErrWrongState;
   }
-  XpSysCalls& calls = XpSysCalls::Current();
-  const char* bytes = static_cast<const char*>(buffer);
-  uint64_t total = 0;
-  XpResult result = kXpOk;
-  while (total < count) {
-    const ssize_t moved = calls.Write(fd_, bytes + total, std::min(count - total, kMaxTransfer));
-    if (moved < 0 && errno == EINTR) {
-      continue;
-    }
-    if (moved <= 0) {
-      // A write that moves nothing is out of room.
-      result = XpResultFromErrno(moved == 0 ? ENOSPC : errno);
-      break;
-    }
-    total += static_cast<uint64_t>(moved);
+  if (count > std::numeric_limits<size_t>::max()) {
+    return kXpErrBadArgument;
   }
-  if (done != nullptr) *done = total;
+  size_t written = 0;
+  const XpResult result =
+      XpWriteAll(XpSysCalls::Current(), fd_, buffer, static_cast<size_t>(count), &written);
+  if (done != nullptr) *done = written;
   return result;
 }
 
@@ -320,10 +317,10 @@ XpResult XpFile::OpenPath(const XpString& path, XpOpenMode mode) {
 }
 
 XpResult XpFile::SetFile(const XpString& path) {
-  if (IsOpen()) {
-    Close();
-  }
-  return SetPath(path);
+  const XpResult closed = IsOpen() ? Close() : kXpOk;
+  const XpResult set = SetPath(path);
+  // A failed close may have lost what was written to the old file.
+  return closed != kXpOk ? closed : set;
 }
 
 XpString XpFile::GetFilePath() const { return GetPath(); }

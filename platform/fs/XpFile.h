@@ -26,42 +26,43 @@ class XpFile : public XpAbstractFile {
   // Bytes of a regular file; -1 for anything else or on failure.
   int64_t GetSize() override;
   // kXpErrFileNotFound when the path cannot be read.
-  XpResult GetTimes(XpDateTime* created, XpDateTime* modified,
-                    XpDateTime* accessed) const override;
+  [[nodiscard]] XpResult GetTimes(XpDateTime* created, XpDateTime* modified,
+                                  XpDateTime* accessed) const override;
   // Applied at once on a closed file; on an open one kept until Close.
   // Linux cannot set a creation time: it is ignored.
-  XpResult SetTimes(const XpDateTime* created, const XpDateTime* modified,
-                    const XpDateTime* accessed) override;
+  [[nodiscard]] XpResult SetTimes(const XpDateTime* created, const XpDateTime* modified,
+                                  const XpDateTime* accessed) override;
   bool IsReadOnly() const override;
   bool IsHidden() const override;
 
-  XpResult Open(XpOpenMode mode) override;
-  XpResult Close() override;
-  XpResult Read(void* buffer, uint64_t count, uint64_t* done) override;
+  [[nodiscard]] XpResult Open(XpOpenMode mode) override;
+  [[nodiscard]] XpResult Close() override;
+  [[nodiscard]] XpResult Read(void* buffer, uint64_t count, uint64_t* done) override;
   // A write that stops short is a failure; done counts what was written.
-  XpResult Write(const void* buffer, uint64_t count, uint64_t* done) override;
+  [[nodiscard]] XpResult Write(const void* buffer, uint64_t count, uint64_t* done) override;
   // Writes go straight to the system; nothing to flush.
-  XpResult Flush() override;
-  XpResult Seek(int64_t offset, int32_t origin) override;
+  [[nodiscard]] XpResult Flush() override;
+  [[nodiscard]] XpResult Seek(int64_t offset, int32_t origin) override;
   int64_t Tell() override;
   // The position stays where it was when that is below length, else it is
   // length.
-  XpResult SetLength(uint64_t length) override;
+  [[nodiscard]] XpResult SetLength(uint64_t length) override;
 
   // SetFile, then Open.
-  virtual XpResult OpenPath(const XpString& path, XpOpenMode mode);
-  // Closes the file, then takes the new path.
-  virtual XpResult SetFile(const XpString& path);
+  [[nodiscard]] virtual XpResult OpenPath(const XpString& path, XpOpenMode mode);
+  // Closes the file, then takes the new path. A failed close is the result
+  // (the new path is taken all the same).
+  [[nodiscard]] virtual XpResult SetFile(const XpString& path);
   virtual XpString GetFilePath() const;
   // Sets the modification and access times given (null ones stay); the
   // creation time is ignored.
-  virtual XpResult ApplyTimes(const XpDateTime* created, const XpDateTime* modified,
-                              const XpDateTime* accessed);
+  [[nodiscard]] virtual XpResult ApplyTimes(const XpDateTime* created, const XpDateTime* modified,
+                                            const XpDateTime* accessed);
 
   bool IsOpen() const { return fd_ >= 0; }
 
  private:
-  XpResult OpenDescriptor(XpOpenMode mode);
+  [[nodiscard]] XpResult OpenDescriptor(XpOpenMode mode);
 
   int fd_ = -1;
   std::optional<XpDateTime> pendingCreated_;

@@ -10,9 +10,9 @@
 #include "platform/fs/XpFile.h"
 #include "platform/fs/XpFileOpSupport.h"
 #include "platform/fs/XpFileOperations.h"
-#include "platform/fs/XpTempFiles.h"
+#include "platform/fs/XpPathQueries.h"
+#include "platform/fs/XpPendingFile.h"
 #include "platform/path/XpPath.h"
-#include "platform/path/XpPathQueries.h"
 
 namespace {
 
@@ -20,8 +20,6 @@ constexpr uint64_t kBlockBytes = 0x40000;
 constexpr double kFullPercent = 100.0;
 constexpr uint32_t kFirstCopyNumber = 2;
 constexpr uint32_t kLastCopyNumber = 0x7FFFFFFF;
-constexpr uint32_t kTempDigits = 8;
-constexpr const char16_t* kTempSuffix = u".tmp";
 
 double PercentOf(uint64_t done, int64_t total) {
   if (total <= 0) {
@@ -39,8 +37,8 @@ bool SameFile(const XpString& a, const XpString& b) {
 }
 
 // Copies the blocks; *stopped tells a stop asked by the observer.
-XpResult CopyBlocks(XpAbstractFile& source, XpFile& destination, char* buffer, int64_t size,
-                    IXpFileOpProgressObserver* observer, bool* stopped) {
+XpResult CopyBlocks(XpAbstractFile& source, XpPendingFile& destination, char* buffer,
+                    int64_t size, IXpFileOpProgressObserver* observer, bool* stopped) {
   uint64_t written = 0;
   while (!*stopped) {
     uint64_t got = 0;
@@ -49,7 +47,7 @@ XpResult CopyBlocks(XpAbstractFile& source, XpFile& destination, char* buffer, i
       return read;
     }
     if (got > 0) {
-      const XpResult result = destination.Write(buffer, got, nullptr);
+      const XpResult result = destination.Write(buffer, static_cast<size_t>(got));
       if (result != kXpOk) {
         return result;
       }
@@ -66,18 +64,55 @@ XpResult CopyBlocks(XpAbstractFile& source, XpFile& destination, char* buffer, i
   return kXpOk;
 }
 
-void CopyTimesAndAttributes(XpAbstractFile& source, XpFile& destination) {
+// Gives the pending copy the source's creation and modification times and
+// its read-only and hidden attributes, before it takes its final name. Each
+// is best effort, as on a file system that cannot hold it.
+void CopyTimesAndAttributes(XpAbstractFile& source, const XpPendingFile& destination) {
+  const XpString tempPath = destination.TempPath().ToWide();
   XpDateTime created;
   XpDateTime modified;
   if (source.GetTimes(&created, &modified, nullptr) == kXpOk) {
-    destination.SetTimes(&created, &modified, nullptr);
+    XpFile temp(tempPath);
+    (void)temp.SetTimes(&created, &modified, nullptr);
   }
   if (source.IsReadOnly()) {
-    XpFileSetReadOnly(destination.GetPath(), true);
+    (void)XpFileSetReadOnly(tempPath, true);
   }
   if (source.IsHidden()) {
-    XpFileSetHidden(destination.GetPath(), true);
+    (void)XpFileSetHidden(tempPath, true);
   }
+}
+
+// Copies the bytes of an open source into a pending file for
+// destinationPath, with its times and attributes, flushed.
+XpResult CopyToPending(XpAbstractFile& source, const XpString& destinationPath,
+                       IXpFileOpProgressObserver* observer, XpPendingFile* pending) {
+  XpResult result = pending->Create(destinationPath);
+  if (result != kXpOk) {
+    return result;
+  }
+  std::unique_ptr<char[]> buffer(new (std::nothrow) char[kBlockBytes]);
+  if (!buffer) {
+    return kXpErrOutOfMemory;
+  }
+  const int64_t size = source.GetSize();
+  bool stopped = false;
+  if (observer != nullptr) {
+    observer->source = source.GetPath();
+    observer->destination = destinationPath;
+    observer->percent = 0.0;
+    observer->stopFlag = 0;
+    stopped = observer->OnFileOpProgress(0.0);
+  }
+  result = CopyBlocks(source, *pending, buffer.get(), size, observer, &stopped);
+  if (result == kXpOk && stopped) {
+    result = kXpErrStopped;
+  }
+  if (result != kXpOk) {
+    return result;
+  }
+  CopyTimesAndAttributes(source, *pending);
+  return pending->Sync();
 }
 
 // Appends one source to destination.
@@ -141,46 +176,13 @@ XpResult XpCopyFileData(XpSharedPtr<XpAbstractFile> source, const XpString& dest
   if (!source) {
     return kXpErrBadArgument;
   }
-  const bool existed = XpFsEntryExists(destinationPath);
-  // Emptying the destination would empty the source.
-  if (existed && SameFile(source->GetPath(), destinationPath)) {
+  // Replacing the source by its own copy would read a file being replaced.
+  if (XpFsEntryExists(destinationPath) && SameFile(source->GetPath(), destinationPath)) {
     return kXpErrAccessDenied;
   }
-  XpFile destination(destinationPath);
-  XpResult result = destination.Open(kXpOpenWrite);
-  if (result != kXpOk) {
-    // Only a file the failed open itself left behind goes; an existing one
-    // was never touched.
-    if (!existed) {
-      XpDeleteFile(destinationPath);
-    }
-    return result;
-  }
-  std::unique_ptr<char[]> buffer(new (std::nothrow) char[kBlockBytes]);
-  bool stopped = false;
-  if (!buffer) {
-    result = kXpErrOutOfMemory;
-  } else {
-    const int64_t size = source->GetSize();
-    if (observer != nullptr) {
-      observer->source = source->GetPath();
-      observer->destination = destinationPath;
-      observer->percent = 0.0;
-      observer->stopFlag = 0;
-      stopped = observer->OnFileOpProgress(0.0);
-    }
-    result = CopyBlocks(*source, destination, buffer.get(), size, observer, &stopped);
-  }
-  const XpResult closed = destination.Close();
-  if (result == kXpOk) {
-    result = stopped ? kXpErrStopped : closed;
-  }
-  if (result != kXpOk) {
-    XpDeleteFile(destinationPath);
-    return result;
-  }
-  CopyTimesAndAttributes(*source, destination);
-  return kXpOk;
+  XpPendingFile pending;
+  const XpResult result = CopyToPending(*source, destinationPath, observer, &pending);
+  return result == kXpOk ? pending.Publish(true) : result;
 }
 
 XpResult XpCopyFileIntoFolder(XpSharedPtr<XpAbstractFile> source, const XpString& folder,
@@ -190,30 +192,39 @@ XpResult XpCopyFileIntoFolder(XpSharedPtr<XpAbstractFile> source, const XpString
     return kXpErrBadArgument;
   }
   const XpString sourcePath = source->GetPath();
+  XpString name;
+  XpString extension;
+  XpPathSplit(sourcePath, nullptr, &name, &extension);
+  uint32_t number = kFirstCopyNumber;
+  // The candidate after a taken one; false when there is none.
+  auto nextCandidate = [&](XpString* candidate) {
+    if (!makeUnique || number >= kLastCopyNumber) {
+      return false;
+    }
+    *candidate = XpPathJoin(folder, CopyName(name, number++, extension));
+    return true;
+  };
   XpString candidate = XpPathJoin(folder, XpPathGetLeafName(sourcePath));
-  XpResult result = XpFsCreateNewFile(candidate);
-  if (result == kXpErrAlreadyExists && makeUnique) {
-    XpString name;
-    XpString extension;
-    XpPathSplit(sourcePath, nullptr, &name, &extension);
-    for (uint32_t number = kFirstCopyNumber;
-         result == kXpErrAlreadyExists && number < kLastCopyNumber; ++number) {
-      candidate = XpPathJoin(folder, CopyName(name, number, extension));
-      result = XpFsCreateNewFile(candidate);
+  // Names taken before the copy begins are passed over at once; one taken
+  // while it runs is found by the rename, which never replaces.
+  while (XpFsEntryExists(candidate)) {
+    if (!nextCandidate(&candidate)) {
+      return kXpErrAlreadyExists;
     }
   }
+  XpPendingFile pending;
+  XpResult result = CopyToPending(*source, candidate, observer, &pending);
   if (result != kXpOk) {
     return result;
   }
-  result = XpCopyFileData(source, candidate, observer);
-  if (result != kXpOk) {
-    XpDeleteFile(candidate);
-    return result;
+  result = pending.PublishAs(candidate, false);
+  while (result == kXpErrAlreadyExists && nextCandidate(&candidate)) {
+    result = pending.PublishAs(candidate, false);
   }
-  if (resultPath != nullptr) {
+  if (result == kXpOk && resultPath != nullptr) {
     *resultPath = candidate;
   }
-  return kXpOk;
+  return result;
 }
 
 int64_t XpSumFileSizes(const std::vector<XpSharedPtr<XpAbstractFSObj>>& objects) {
@@ -266,29 +277,30 @@ XpResult XpConcatenateFileData(const std::vector<XpSharedPtr<XpAbstractFSObj>>& 
 
 XpResult XpConcatenateFiles(const XpStringVector& sources, const XpString& destination,
                             IXpFileOpProgressObserver* observer) {
-  const XpString temp = XpCreateUniqueNumberedFile(XpPathGetDirectory(destination), XpString(),
-                                                   kTempDigits, XpString(), kTempSuffix);
-  if (temp.IsEmpty()) {
-    return kXpErrSystem;
+  XpPendingFile pending;
+  XpResult result = pending.Create(destination);
+  if (result != kXpOk) {
+    return result;
   }
   std::vector<XpSharedPtr<XpAbstractFSObj>> files;
   files.reserve(sources.size());
-  XpResult result = kXpOk;
   for (const XpString& path : sources) {
     files.emplace_back(new (std::nothrow) XpFile(path));
     if (!files.back()) {
       result = kXpErrOutOfMemory;
     }
   }
-  XpSharedPtr<XpAbstractFile> target(new (std::nothrow) XpFile(temp));
+  XpSharedPtr<XpAbstractFile> target(new (std::nothrow) XpFile(pending.TempPath().ToWide()));
   if (result == kXpOk) {
     result = target ? XpConcatenateFileData(files, target, observer) : kXpErrOutOfMemory;
   }
+  // The join wrote through a descriptor of its own; flushing the pending
+  // file flushes the same file.
   if (result == kXpOk) {
-    result = XpMoveFileWithProgress(temp, destination, nullptr);
+    result = pending.Sync();
   }
-  if (result != kXpOk) {
-    XpDeleteFile(temp);
+  if (result == kXpOk) {
+    result = pending.Publish(true);
   }
   return result;
 }

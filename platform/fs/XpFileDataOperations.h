@@ -12,23 +12,27 @@
 
 // Copying and joining the bytes of file objects.
 
-// Copies an open source, from its current position, into the file at
-// destinationPath (created, or emptied), in blocks of 256 KiB. With an
-// observer: source, destination, percent 0.0 and stopFlag 0 are set and 0.0
-// reported, then the percentage after each block; a true answer stops the
-// copy with kXpErrStopped. On success the destination gets the source's
-// modification time and its read-only and hidden attributes. On failure a
-// destination that this call created or emptied is removed; one it could not
-// open stays as it was.
-XpResult XpCopyFileData(XpSharedPtr<XpAbstractFile> source, const XpString& destinationPath,
-                        IXpFileOpProgressObserver* observer);
+// Copies an open source, from its current position, into a new file at
+// destinationPath that replaces whatever is there, in blocks of 256 KiB.
+// With an observer: source, destination, percent 0.0 and stopFlag 0 are set
+// and 0.0 reported, then the percentage after each block; a true answer
+// stops the copy with kXpErrStopped. The copy gets the source's creation
+// and modification times and its read-only and hidden attributes. It is
+// written beside the destination and renamed onto it when whole: on
+// failure, stop or kill the destination stays as it was.
+[[nodiscard]] XpResult XpCopyFileData(XpSharedPtr<XpAbstractFile> source,
+                                      const XpString& destinationPath,
+                                      IXpFileOpProgressObserver* observer);
 
 // Copies source into folder under its own name; with makeUnique a taken name
 // becomes "name (2).ext", "name (3).ext", ... until one is free, else
-// kXpErrAlreadyExists. resultPath (optional) receives the new file's path.
-XpResult XpCopyFileIntoFolder(XpSharedPtr<XpAbstractFile> source, const XpString& folder,
-                              bool makeUnique, IXpFileOpProgressObserver* observer,
-                              XpString* resultPath);
+// kXpErrAlreadyExists. No existing file is ever replaced, also not one that
+// appears while the copy runs. resultPath (optional) receives the new
+// file's path.
+[[nodiscard]] XpResult XpCopyFileIntoFolder(XpSharedPtr<XpAbstractFile> source,
+                                            const XpString& folder, bool makeUnique,
+                                            IXpFileOpProgressObserver* observer,
+                                            XpString* resultPath);
 
 // The sum of the sizes above 0.
 int64_t XpSumFileSizes(const std::vector<XpSharedPtr<XpAbstractFSObj>>& objects);
@@ -39,10 +43,12 @@ int64_t XpSumFileSizes(const std::vector<XpSharedPtr<XpAbstractFSObj>>& objects)
 // the bytes of all sources after each block; a true answer stops with
 // kXpErrStopped. Empty elements are skipped. The destination stays on
 // failure: it is the caller's.
-XpResult XpConcatenateFileData(const std::vector<XpSharedPtr<XpAbstractFSObj>>& sources,
-                               XpSharedPtr<XpAbstractFile> destination,
-                               IXpFileOpProgressObserver* observer);
+[[nodiscard]] XpResult XpConcatenateFileData(const std::vector<XpSharedPtr<XpAbstractFSObj>>& sources,
+                                             XpSharedPtr<XpAbstractFile> destination,
+                                             IXpFileOpProgressObserver* observer);
 // Joins the files named by sources into a temporary file beside destination
-// and moves it onto destination. The temporary file never stays.
-XpResult XpConcatenateFiles(const XpStringVector& sources, const XpString& destination,
-                            IXpFileOpProgressObserver* observer);
+// and renames it onto destination when whole. The temporary file never
+// stays.
+[[nodiscard]] XpResult XpConcatenateFiles(const XpStringVector& sources,
+                                          const XpString& destination,
+                                          IXpFileOpProgressObserver* observer);

@@ -6,9 +6,9 @@
 
 #include <cerrno>
 
+#include "platform/fs/XpPathQueries.h"
 #include "platform/fs/XpSysCalls.h"
 #include "platform/path/XpPath.h"
-#include "platform/path/XpPathQueries.h"
 
 namespace {
 

@@ -22,7 +22,7 @@ inline bool XpFsModeIsReadOnly(mode_t mode) { return (mode & (S_IWUSR | S_IWGRP 
 
 // Creates an empty file that must not exist yet, and closes it; the results
 // of XpCreateNewFile.
-XpResult XpFsCreateNewFile(const XpString& path);
+[[nodiscard]] XpResult XpFsCreateNewFile(const XpString& path);
 
 // Renames without ever replacing: renameat2(RENAME_NOREPLACE), or where the
 // file system refuses the flag a check for the destination, then rename.

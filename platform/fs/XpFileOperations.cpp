@@ -56,9 +56,10 @@ XpResult TransferInFolderMode(const XpString& source, const XpString& destinatio
     return kXpOk;
   }
   if (move) {
-    XpMoveFileWithProgress(placed, source, nullptr);
+    // The rename's failure is the answer; the undo is all that can be tried.
+    (void)XpMoveFileWithProgress(placed, source, nullptr);
   } else {
-    XpShellDeleteToRecycleBin(placed);
+    (void)XpShellDeleteToRecycleBin(placed);
   }
   return result;
 }
@@ -117,7 +118,6 @@ XpResult XpCopyOrMoveFileSimple(const XpString& destination, bool move, const Xp
     return XpTransferCopyFile(source, destination, options);
   }
   options.copyAcrossDevices = true;
-  options.writeThrough = true;
   return XpTransferMoveEntry(source, destination, options);
 }
 
@@ -138,7 +138,13 @@ XpResult XpMoveFileRetrying(const XpString& source, const XpString& destination,
 
 XpResult XpCopyFileWithProgress(const XpString& source, const XpString& destination,
                                 IXpFileOpProgressObserver* observer) {
+  return XpCopyFileWithProgress(source, destination, observer, false);
+}
+
+XpResult XpCopyFileWithProgress(const XpString& source, const XpString& destination,
+                                IXpFileOpProgressObserver* observer, bool failIfExists) {
   XpFileTransferOptions options;
+  options.failIfExists = failIfExists;
   options.observer = observer;
   return RunWithProgress(source, observer,
                          [&] { return XpTransferCopyFile(source, destination, options); });

@@ -3,20 +3,25 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
+#include <limits>
 #include <memory>
 #include <new>
 #include <vector>
 
 #include "platform/fs/XpFileOpSupport.h"
+#include "platform/fs/XpPendingFile.h"
 #include "platform/fs/XpSysCalls.h"
+#include "platform/fs/XpWriteAll.h"
+#include "platform/path/XpPath.h"
 #include "platform/result/XpResultTranslation.h"
 
 namespace {
 
 constexpr size_t kChunkBytes = size_t{1} << 20;
-constexpr mode_t kNewFileMode = 0666;
 constexpr mode_t kPermissionBits = 0777;
 constexpr double kFullPercent = 100.0;
 constexpr size_t kFirstLinkBuffer = 256;
@@ -39,83 +44,170 @@ bool Report(IXpFileOpProgressObserver* observer, uint64_t done, uint64_t total) 
   return stop;
 }
 
-// Writes all count bytes; 0 or the errno.
-int WriteAll(XpSysCalls& calls, int fd, const char* bytes, size_t count) {
-  while (count > 0) {
-    const ssize_t moved = calls.Write(fd, bytes, count);
-    if (moved < 0 && errno == EINTR) {
-      continue;
-    }
-    if (moved < 0) {
-      return errno;
-    }
-    if (moved == 0) {
-      return ENOSPC;
-    }
-    bytes += moved;
-    count -= static_cast<size_t>(moved);
-  }
-  return 0;
+// copy_file_range cannot copy between these files: the plain reads and
+// writes can.
+bool CopyRangeUnavailable(int error) {
+  return error == EXDEV || error == ENOSYS || error == EOPNOTSUPP || error == EINVAL ||
+         error == EBADF || error == EPERM || error == ETXTBSY;
 }
 
-XpResult CopyBytes(XpSysCalls& calls, int in, int out, uint64_t total,
-                   IXpFileOpProgressObserver* observer) {
-  std::unique_ptr<char[]> buffer(new (std::nothrow) char[kChunkBytes]);
-  if (!buffer) {
-    return kXpErrOutOfMemory;
+// Moves the bytes of one open file into another at the same offsets.
+class ChunkCopier {
+ public:
+  ChunkCopier(XpSysCalls& calls, int in, int out) : calls_(calls), in_(in), out_(out) {}
+
+  // Copies up to count bytes at offset; *moved 0 means the source ends
+  // there.
+  XpResult Copy(off_t offset, size_t count, size_t* moved) {
+    *moved = 0;
+    if (useCopyRange_) {
+      off_t inOffset = offset;
+      off_t outOffset = offset;
+      ssize_t copied = -1;
+      do {
+        copied = calls_.CopyFileRange(in_, &inOffset, out_, &outOffset, count);
+      } while (copied < 0 && errno == EINTR);
+      if (copied > 0) {
+        *moved = static_cast<size_t>(copied);
+        return kXpOk;
+      }
+      if (copied < 0 && !CopyRangeUnavailable(errno)) {
+        return XpResultFromErrno(errno);
+      }
+      // Unavailable, or 0: the end of the source, or a file system that
+      // copies nothing this way; a plain read tells which.
+      useCopyRange_ = false;
+    }
+    return ReadAndWrite(offset, count, moved);
   }
-  uint64_t done = 0;
-  for (;;) {
-    if (StopAsked(observer)) {
-      return kXpErrStopped;
+
+ private:
+  XpResult ReadAndWrite(off_t offset, size_t count, size_t* moved) {
+    if (!buffer_) {
+      buffer_.reset(new (std::nothrow) char[kChunkBytes]);
+      if (!buffer_) {
+        return kXpErrOutOfMemory;
+      }
     }
-    const ssize_t got = calls.Read(in, buffer.get(), kChunkBytes);
-    if (got < 0 && errno == EINTR) {
-      continue;
-    }
+    ssize_t got = -1;
+    do {
+      got = calls_.Pread(in_, buffer_.get(), std::min(count, kChunkBytes), offset);
+    } while (got < 0 && errno == EINTR);
     if (got < 0) {
       return XpResultFromErrno(errno);
     }
     if (got == 0) {
       return kXpOk;
     }
-    const int error = WriteAll(calls, out, buffer.get(), static_cast<size_t>(got));
-    if (error != 0) {
-      return XpResultFromErrno(error);
+    if (calls_.Lseek(out_, offset, SEEK_SET) < 0) {
+      return XpResultFromErrno(errno);
     }
-    done += static_cast<uint64_t>(got);
-    if (Report(observer, done, total)) {
+    const XpResult written = XpWriteAll(calls_, out_, buffer_.get(), static_cast<size_t>(got));
+    if (written == kXpOk) {
+      *moved = static_cast<size_t>(got);
+    }
+    return written;
+  }
+
+  XpSysCalls& calls_;
+  int in_;
+  int out_;
+  bool useCopyRange_ = true;
+  std::unique_ptr<char[]> buffer_;
+};
+
+// The next stretch of data at or after position: [*start, *end). False when
+// only a hole (or nothing) is left. A file system that cannot tell data
+// from holes gives one stretch up to the end.
+bool NextData(XpSysCalls& calls, int in, off_t position, off_t* start, off_t* end) {
+  const off_t data = calls.Lseek(in, position, SEEK_DATA);
+  if (data < 0) {
+    if (errno == ENXIO) {
+      return false;
+    }
+    *start = position;
+    *end = std::numeric_limits<off_t>::max();
+    return true;
+  }
+  const off_t hole = calls.Lseek(in, data, SEEK_HOLE);
+  *start = data;
+  *end = hole > data ? hole : std::numeric_limits<off_t>::max();
+  return true;
+}
+
+// Copies every byte of in to out, leaving holes as holes, and sets out's
+// length. Reports after each chunk and after each hole skipped.
+XpResult CopyBytes(XpSysCalls& calls, int in, int out, uint64_t total,
+                   IXpFileOpProgressObserver* observer) {
+  ChunkCopier copier(calls, in, out);
+  off_t position = 0;
+  off_t dataEnd = 0;
+  for (;;) {
+    if (StopAsked(observer)) {
+      return kXpErrStopped;
+    }
+    if (position >= dataEnd) {
+      off_t dataStart = 0;
+      if (!NextData(calls, in, position, &dataStart, &dataEnd)) {
+        const off_t end = calls.Lseek(in, 0, SEEK_END);
+        if (end < 0) {
+          return XpResultFromErrno(errno);
+        }
+        if (end > position) {
+          position = end;
+          if (Report(observer, static_cast<uint64_t>(position), total)) {
+            return kXpErrStopped;
+          }
+        }
+        break;
+      }
+      if (dataStart > position) {
+        position = dataStart;
+        if (Report(observer, static_cast<uint64_t>(position), total)) {
+          return kXpErrStopped;
+        }
+        continue;
+      }
+    }
+    const size_t want = static_cast<size_t>(
+        std::min<uint64_t>(kChunkBytes, static_cast<uint64_t>(dataEnd - position)));
+    size_t moved = 0;
+    const XpResult result = copier.Copy(position, want, &moved);
+    if (result != kXpOk) {
+      return result;
+    }
+    if (moved == 0) {
+      break;
+    }
+    position += static_cast<off_t>(moved);
+    if (Report(observer, static_cast<uint64_t>(position), total)) {
       return kXpErrStopped;
     }
   }
+  return calls.Ftruncate(out, position) == 0 ? kXpOk : XpResultFromErrno(errno);
 }
 
-// Opens the destination for writing: an O_EXCL create, or the truncation of
-// an existing file that may be replaced.
-XpResult OpenDestination(const XpStringA& path, const struct stat& source,
-                         const XpFileTransferOptions& options, int* fd) {
-  XpSysCalls& calls = XpSysCalls::Current();
+// May the copy go onto destination? *existed tells whether something is
+// there.
+XpResult CheckDestination(const XpStringA& path, const struct stat& source,
+                          const XpFileTransferOptions& options, bool* existed) {
   struct stat existing {};
-  const bool replace = !options.failIfExists && calls.Stat(path.CStr(), &existing) == 0;
-  if (!replace) {
-    *fd = calls.Open(path.CStr(), O_WRONLY | O_CREAT | O_EXCL, kNewFileMode);
-    return *fd < 0 ? XpResultFromErrno(errno, path.CStr()) : kXpOk;
+  *existed = XpSysCalls::Current().Stat(path.CStr(), &existing) == 0;
+  if (!*existed) {
+    return kXpOk;
   }
-  // Truncating the source itself would destroy it.
+  if (options.failIfExists) {
+    return kXpErrAlreadyExists;
+  }
+  // Replacing the source by itself would lose it.
   const bool sameFile = existing.st_dev == source.st_dev && existing.st_ino == source.st_ino;
   if (sameFile || S_ISDIR(existing.st_mode)) {
     return kXpErrAccessDenied;
   }
-  if (XpFsModeIsReadOnly(existing.st_mode)) {
-    if (!options.replaceReadOnly) {
-      return kXpErrAccessDenied;
-    }
-    if (calls.Chmod(path.CStr(), existing.st_mode | S_IWUSR) != 0) {
-      return XpResultFromErrno(errno, path.CStr());
-    }
+  if (XpFsModeIsReadOnly(existing.st_mode) && !options.replaceReadOnly) {
+    return kXpErrAccessDenied;
   }
-  *fd = calls.Open(path.CStr(), O_WRONLY | O_TRUNC, 0);
-  return *fd < 0 ? XpResultFromErrno(errno, path.CStr()) : kXpOk;
+  return kXpOk;
 }
 
 // Opens the source as a regular file.
@@ -133,24 +225,91 @@ XpResult OpenSource(const XpStringA& path, int* fd, struct stat* info) {
     result = kXpErrAccessDenied;
   }
   if (result != kXpOk) {
-    calls.Close(*fd);
+    (void)calls.Close(*fd);  // opened for reading only
     *fd = -1;
   }
   return result;
 }
 
+// Closes a descriptor opened for reading; nothing written can be lost.
+class ReadOnlyFd {
+ public:
+  ReadOnlyFd() = default;
+  ~ReadOnlyFd() {
+    if (fd >= 0) {
+      (void)XpSysCalls::Current().Close(fd);
+    }
+  }
+  ReadOnlyFd(const ReadOnlyFd&) = delete;
+  ReadOnlyFd& operator=(const ReadOnlyFd&) = delete;
+
+  int fd = -1;
+};
+
+// Copies source into a pending file for destination, with the source's
+// permission bits and times, flushed; *existed tells whether the
+// destination was there when the copy began.
+XpResult CopyToPending(const XpString& source, const XpString& destination,
+                       const XpFileTransferOptions& options, XpPendingFile* pending,
+                       bool* existed) {
+  XpSysCalls& calls = XpSysCalls::Current();
+  ReadOnlyFd in;
+  struct stat info {};
+  XpResult result = OpenSource(source.ToMultiByte(), &in.fd, &info);
+  if (result != kXpOk) {
+    return result;
+  }
+  if (StopAsked(options.observer)) {
+    return kXpErrStopped;
+  }
+  result = CheckDestination(destination.ToMultiByte(), info, options, existed);
+  if (result == kXpOk) {
+    result = pending->Create(destination);
+  }
+  if (result == kXpOk) {
+    result = CopyBytes(calls, in.fd, pending->Fd(), static_cast<uint64_t>(info.st_size),
+                       options.observer);
+  }
+  if (result != kXpOk) {
+    return result;
+  }
+  // Best effort, as on a file system without permission bits or times.
+  (void)calls.Fchmod(pending->Fd(), info.st_mode & kPermissionBits);
+  const struct timespec times[2] = {info.st_atim, info.st_mtim};
+  (void)calls.Utimensat(pending->TempPath().CStr(), times, 0);
+  return pending->Sync();
+}
+
 XpResult MoveAcrossDevices(const XpString& source, const XpString& destination,
                            const struct stat& info, const XpFileTransferOptions& options) {
-  XpResult result = kXpOk;
   if (S_ISLNK(info.st_mode)) {
     int error = XpTransferCopyLink(source, destination);
     if (error == EEXIST && !options.failIfExists && !XpFsIsRealFolder(destination)) {
-      XpFsUnlink(destination);
+      (void)XpFsUnlink(destination);  // the retry below reports what is wrong
       error = XpTransferCopyLink(source, destination);
     }
-    result = error == 0 ? kXpOk : XpResultFromErrno(error, destination.ToMultiByte().CStr());
-  } else {
-    result = XpTransferCopyFile(source, destination, options);
+    if (error != 0) {
+      return XpResultFromErrno(error, destination.ToMultiByte().CStr());
+    }
+    const int unlinkError = XpFsUnlink(source);
+    if (unlinkError == 0) {
+      return kXpOk;
+    }
+    (void)XpFsUnlink(destination);  // the link made above; the source stays
+    return XpResultFromErrno(unlinkError, source.ToMultiByte().CStr());
+  }
+  XpPendingFile pending;
+  bool existed = false;
+  XpResult result = CopyToPending(source, destination, options, &pending, &existed);
+  // A source whose folder refuses the unlink is not moved: found out before
+  // the copy takes the destination's place.
+  const XpStringA sourceFolder = XpPathGetDirectory(source).ToMultiByte();
+  if (result == kXpOk && !sourceFolder.IsEmpty() &&
+      XpSysCalls::Current().Access(sourceFolder.CStr(), W_OK) != 0) {
+    result = XpResultFromErrno(errno, sourceFolder.CStr());
+  }
+  if (result == kXpOk) {
+    result = pending.Publish(!options.failIfExists);
   }
   if (result != kXpOk) {
     return result;
@@ -159,8 +318,11 @@ XpResult MoveAcrossDevices(const XpString& source, const XpString& destination,
   if (unlinkError == 0) {
     return kXpOk;
   }
-  // The source stays: the move did not happen, so neither does the copy.
-  XpFsUnlink(destination);
+  // The source stays: the move did not happen, so neither does the copy,
+  // unless removing it would lose the file it replaced.
+  if (!existed) {
+    (void)XpFsUnlink(destination);  // our own copy; the source still holds the bytes
+  }
   return XpResultFromErrno(unlinkError, source.ToMultiByte().CStr());
 }
 
@@ -168,44 +330,13 @@ XpResult MoveAcrossDevices(const XpString& source, const XpString& destination,
 
 XpResult XpTransferCopyFile(const XpString& source, const XpString& destination,
                             const XpFileTransferOptions& options) {
-  XpSysCalls& calls = XpSysCalls::Current();
-  const XpStringA osSource = source.ToMultiByte();
-  const XpStringA osDestination = destination.ToMultiByte();
-  int in = -1;
-  struct stat info {};
-  XpResult result = OpenSource(osSource, &in, &info);
+  XpPendingFile pending;
+  bool existed = false;
+  const XpResult result = CopyToPending(source, destination, options, &pending, &existed);
   if (result != kXpOk) {
     return result;
   }
-  if (StopAsked(options.observer)) {
-    calls.Close(in);
-    return kXpErrStopped;
-  }
-  int out = -1;
-  result = OpenDestination(osDestination, info, options, &out);
-  if (result != kXpOk) {
-    calls.Close(in);
-    return result;
-  }
-  result = CopyBytes(calls, in, out, static_cast<uint64_t>(info.st_size), options.observer);
-  if (result == kXpOk && options.writeThrough && calls.Fsync(out) != 0) {
-    result = XpResultFromErrno(errno);
-  }
-  if (result == kXpOk) {
-    // Best effort, as on a file system without permission bits.
-    calls.Fchmod(out, info.st_mode & kPermissionBits);
-  }
-  if (calls.Close(out) != 0 && result == kXpOk) {
-    result = XpResultFromErrno(errno);
-  }
-  calls.Close(in);
-  if (result != kXpOk) {
-    calls.Unlink(osDestination.CStr());
-    return result;
-  }
-  const struct timespec times[2] = {info.st_atim, info.st_mtim};
-  calls.Utimensat(osDestination.CStr(), times, 0);
-  return kXpOk;
+  return pending.Publish(!options.failIfExists);
 }
 
 XpResult XpTransferMoveEntry(const XpString& source, const XpString& destination,

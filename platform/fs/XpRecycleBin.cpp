@@ -16,6 +16,7 @@
 #include "platform/fs/XpNetworkPath.h"
 #include "platform/fs/XpSysCalls.h"
 #include "platform/fs/XpTreeOperations.h"
+#include "platform/fs/XpWriteAll.h"
 #include "platform/path/XpPath.h"
 #include "platform/result/XpResultTranslation.h"
 #include "platform/system/XpBlockDevice.h"
@@ -146,22 +147,13 @@ int WriteInfoFile(const XpString& infoFile, const XpStringA& text) {
   if (fd < 0) {
     return errno;
   }
-  int error = 0;
   const std::string_view bytes = text.View();
-  size_t done = 0;
-  while (error == 0 && done < bytes.size()) {
-    const ssize_t moved = calls.Write(fd, bytes.data() + done, bytes.size() - done);
-    if (moved < 0 && errno == EINTR) {
-      continue;
-    }
-    error = moved < 0 ? errno : (moved == 0 ? ENOSPC : 0);
-    done += moved > 0 ? static_cast<size_t>(moved) : 0;
-  }
+  int error = XpWriteAll(calls, fd, bytes.data(), bytes.size()) == kXpOk ? 0 : errno;
   if (calls.Close(fd) != 0 && error == 0) {
     error = errno;
   }
   if (error != 0) {
-    XpFsUnlink(infoFile);
+    (void)XpFsUnlink(infoFile);  // the failure to report is the write's
   }
   return error;
 }

@@ -18,7 +18,7 @@
 //   $XDG_DATA_HOME/Trash;
 // - elsewhere to $topdir/.Trash-$uid (mode 0700) at the top of its volume,
 //   or, when that cannot be made, it is deleted permanently.
-XpResult XpMoveToRecycleBin(const XpString& path);
+[[nodiscard]] XpResult XpMoveToRecycleBin(const XpString& path);
 
 // The text of a .trashinfo file for the entry that was at path: Path=
 // percent-encoded, DeletionDate= the local time "YYYY-MM-DDThh:mm:ss".

@@ -62,7 +62,7 @@ XpResult CopyFolder(const XpString& source, const XpString& destination, Conflic
     const XpString childPath = child->GetPath();
     result = CopyEntry(childPath, XpPathJoin(destination, XpPathGetLeafName(childPath)), conflict);
   }
-  folder.EndEnum();
+  (void)folder.EndEnum();  // the enumeration begun above
   return result;
 }
 

@@ -15,26 +15,26 @@ inline constexpr uint32_t kXpShellOperationCopy = 2;
 
 // Sends a file, link or folder to the recycle bin (XpMoveToRecycleBin);
 // kXpErrDeleteFailed on any failure.
-XpResult XpShellDeleteToRecycleBin(const XpString& path);
+[[nodiscard]] XpResult XpShellDeleteToRecycleBin(const XpString& path);
 
 // Copies or moves each source, in list order, into the existing folder
 // destination under its own name: files, links and folders with everything
 // below them. Nothing is ever overwritten, and a folder never goes into
 // itself. The first failure ends the list with kXpErrCopyFailed or
 // kXpErrMoveFailed; kXpErrBadArgument for an unknown operation.
-XpResult XpShellCopyOrMove(const XpStringVector& sources, const XpString& destination,
-                           uint32_t operation);
-XpResult XpShellCopy(const XpStringVector& sources, const XpString& destination);
-XpResult XpShellMove(const XpStringVector& sources, const XpString& destination);
+[[nodiscard]] XpResult XpShellCopyOrMove(const XpStringVector& sources, const XpString& destination,
+                                         uint32_t operation);
+[[nodiscard]] XpResult XpShellCopy(const XpStringVector& sources, const XpString& destination);
+[[nodiscard]] XpResult XpShellMove(const XpStringVector& sources, const XpString& destination);
 
 // Copies or moves sources[i] to destinations[i], replacing existing files
 // (read-only ones too) and merging into existing folders. Lists of unequal
 // length, or the first failure: kXpErrCopyFailed or kXpErrMoveFailed.
-XpResult XpShellCopyOrMoveEach(const XpStringVector& sources, const XpStringVector& destinations,
-                               bool move);
+[[nodiscard]] XpResult XpShellCopyOrMoveEach(const XpStringVector& sources, const XpStringVector& destinations,
+                                             bool move);
 
 // With toRecycleBin each path goes to the recycle bin, the first failure
 // ending the list with kXpErrDeleteFailed. Otherwise each path is deleted
 // permanently by XpDeleteWithProgress, the first failure ending the list
 // and being returned.
-XpResult XpDeleteFiles(const XpStringVector& paths, bool toRecycleBin);
+[[nodiscard]] XpResult XpDeleteFiles(const XpStringVector& paths, bool toRecycleBin);

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -21,6 +22,16 @@ class XpPosixSysCalls final : public XpSysCalls {
   ssize_t Write(int fd, const void* buffer, size_t count) override {
     return ::write(fd, buffer, count);
   }
+  ssize_t Pread(int fd, void* buffer, size_t count, off_t offset) override {
+    return ::pread(fd, buffer, count, offset);
+  }
+  ssize_t Pwrite(int fd, const void* buffer, size_t count, off_t offset) override {
+    return ::pwrite(fd, buffer, count, offset);
+  }
+  ssize_t CopyFileRange(int inFd, off_t* inOffset, int outFd, off_t* outOffset,
+                        size_t count) override {
+    return ::copy_file_range(inFd, inOffset, outFd, outOffset, count, 0);
+  }
   off_t Lseek(int fd, off_t offset, int whence) override { return ::lseek(fd, offset, whence); }
   int Ftruncate(int fd, off_t length) override { return ::ftruncate(fd, length); }
   int Fsync(int fd) override { return ::fsync(fd); }
@@ -38,6 +49,10 @@ class XpPosixSysCalls final : public XpSysCalls {
   int Ioctl(int fd, unsigned long request, void* argument) override {
     return ::ioctl(fd, request, argument);
   }
+  int FcntlLock(int fd, int command, struct flock* lock) override {
+    return ::fcntl(fd, command, lock);
+  }
+  int Flock(int fd, int operation) override { return ::flock(fd, operation); }
   int Mkdir(const char* path, mode_t mode) override { return ::mkdir(path, mode); }
   int Rmdir(const char* path) override { return ::rmdir(path); }
   int Unlink(const char* path) override { return ::unlink(path); }
@@ -50,6 +65,9 @@ class XpPosixSysCalls final : public XpSysCalls {
     return ::statx(AT_FDCWD, path, flags, mask, out);
   }
   int Chmod(const char* path, mode_t mode) override { return ::chmod(path, mode); }
+  int Access(const char* path, int mode) override {
+    return ::faccessat(AT_FDCWD, path, mode, AT_EACCESS);
+  }
   int Utimensat(const char* path, const struct timespec times[2], int flags) override {
     return ::utimensat(AT_FDCWD, path, times, flags);
   }
@@ -101,6 +119,16 @@ ssize_t XpSysCallsWrapper::Read(int fd, void* buffer, size_t count) {
 ssize_t XpSysCallsWrapper::Write(int fd, const void* buffer, size_t count) {
   return target_.Write(fd, buffer, count);
 }
+ssize_t XpSysCallsWrapper::Pread(int fd, void* buffer, size_t count, off_t offset) {
+  return target_.Pread(fd, buffer, count, offset);
+}
+ssize_t XpSysCallsWrapper::Pwrite(int fd, const void* buffer, size_t count, off_t offset) {
+  return target_.Pwrite(fd, buffer, count, offset);
+}
+ssize_t XpSysCallsWrapper::CopyFileRange(int inFd, off_t* inOffset, int outFd, off_t* outOffset,
+                                         size_t count) {
+  return target_.CopyFileRange(inFd, inOffset, outFd, outOffset, count);
+}
 off_t XpSysCallsWrapper::Lseek(int fd, off_t offset, int whence) {
   return target_.Lseek(fd, offset, whence);
 }
@@ -115,6 +143,10 @@ int XpSysCallsWrapper::Fchmod(int fd, mode_t mode) { return target_.Fchmod(fd, m
 int XpSysCallsWrapper::Ioctl(int fd, unsigned long request, void* argument) {
   return target_.Ioctl(fd, request, argument);
 }
+int XpSysCallsWrapper::FcntlLock(int fd, int command, struct flock* lock) {
+  return target_.FcntlLock(fd, command, lock);
+}
+int XpSysCallsWrapper::Flock(int fd, int operation) { return target_.Flock(fd, operation); }
 int XpSysCallsWrapper::Mkdir(const char* path, mode_t mode) { return target_.Mkdir(path, mode); }
 int XpSysCallsWrapper::Rmdir(const char* path) { return target_.Rmdir(path); }
 int XpSysCallsWrapper::Unlink(const char* path) { return target_.Unlink(path); }
@@ -129,6 +161,7 @@ int XpSysCallsWrapper::Statx(const char* path, int flags, unsigned int mask, str
   return target_.Statx(path, flags, mask, out);
 }
 int XpSysCallsWrapper::Chmod(const char* path, mode_t mode) { return target_.Chmod(path, mode); }
+int XpSysCallsWrapper::Access(const char* path, int mode) { return target_.Access(path, mode); }
 int XpSysCallsWrapper::Utimensat(const char* path, const struct timespec times[2], int flags) {
   return target_.Utimensat(path, times, flags);
 }

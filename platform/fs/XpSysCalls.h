@@ -24,6 +24,12 @@ class XpSysCalls {
   virtual int Close(int fd) = 0;
   virtual ssize_t Read(int fd, void* buffer, size_t count) = 0;
   virtual ssize_t Write(int fd, const void* buffer, size_t count) = 0;
+  virtual ssize_t Pread(int fd, void* buffer, size_t count, off_t offset) = 0;
+  virtual ssize_t Pwrite(int fd, const void* buffer, size_t count, off_t offset) = 0;
+  // copy_file_range(2) with explicit offsets, which it advances.
+  virtual ssize_t CopyFileRange(int inFd, off_t* inOffset, int outFd, off_t* outOffset,
+                                size_t count) = 0;
+  // Also SEEK_DATA and SEEK_HOLE.
   virtual off_t Lseek(int fd, off_t offset, int whence) = 0;
   virtual int Ftruncate(int fd, off_t length) = 0;
   virtual int Fsync(int fd) = 0;
@@ -33,6 +39,10 @@ class XpSysCalls {
   virtual int Fadvise(int fd, off_t offset, off_t length, int advice) = 0;
   virtual int Fchmod(int fd, mode_t mode) = 0;
   virtual int Ioctl(int fd, unsigned long request, void* argument) = 0;
+  // fcntl(2) with a record lock: F_OFD_SETLK, F_OFD_SETLKW, F_OFD_GETLK and
+  // the classic lock commands.
+  virtual int FcntlLock(int fd, int command, struct flock* lock) = 0;
+  virtual int Flock(int fd, int operation) = 0;
 
   virtual int Mkdir(const char* path, mode_t mode) = 0;
   virtual int Rmdir(const char* path) = 0;
@@ -44,6 +54,9 @@ class XpSysCalls {
   // statx relative to the working folder.
   virtual int Statx(const char* path, int flags, unsigned int mask, struct statx* out) = 0;
   virtual int Chmod(const char* path, mode_t mode) = 0;
+  // faccessat relative to the working folder, with AT_EACCESS: the
+  // effective ids decide.
+  virtual int Access(const char* path, int mode) = 0;
   // utimensat relative to the working folder.
   virtual int Utimensat(const char* path, const struct timespec times[2], int flags) = 0;
   virtual int Statvfs(const char* path, struct statvfs* out) = 0;
@@ -78,6 +91,10 @@ class XpSysCallsWrapper : public XpSysCalls {
   int Close(int fd) override;
   ssize_t Read(int fd, void* buffer, size_t count) override;
   ssize_t Write(int fd, const void* buffer, size_t count) override;
+  ssize_t Pread(int fd, void* buffer, size_t count, off_t offset) override;
+  ssize_t Pwrite(int fd, const void* buffer, size_t count, off_t offset) override;
+  ssize_t CopyFileRange(int inFd, off_t* inOffset, int outFd, off_t* outOffset,
+                        size_t count) override;
   off_t Lseek(int fd, off_t offset, int whence) override;
   int Ftruncate(int fd, off_t length) override;
   int Fsync(int fd) override;
@@ -86,6 +103,8 @@ class XpSysCallsWrapper : public XpSysCalls {
   int Fadvise(int fd, off_t offset, off_t length, int advice) override;
   int Fchmod(int fd, mode_t mode) override;
   int Ioctl(int fd, unsigned long request, void* argument) override;
+  int FcntlLock(int fd, int command, struct flock* lock) override;
+  int Flock(int fd, int operation) override;
   int Mkdir(const char* path, mode_t mode) override;
   int Rmdir(const char* path) override;
   int Unlink(const char* path) override;
@@ -94,6 +113,7 @@ class XpSysCallsWrapper : public XpSysCalls {
   int Lstat(const char* path, struct stat* out) override;
   int Statx(const char* path, int flags, unsigned int mask, struct statx* out) override;
   int Chmod(const char* path, mode_t mode) override;
+  int Access(const char* path, int mode) override;
   int Utimensat(const char* path, const struct timespec times[2], int flags) override;
   int Statvfs(const char* path, struct statvfs* out) override;
   int Symlink(const char* target, const char* linkPath) override;

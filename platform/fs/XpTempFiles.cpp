@@ -53,7 +53,7 @@ XpResult XpCopyViaTempFile(const XpString& source, const XpString& destination, 
   }
   const XpResult reserved = XpFsCreateNewFile(destination);
   if (reserved != kXpOk && reserved != kXpErrAlreadyExists) {
-    XpDeleteFile(temp);
+    (void)XpDeleteFile(temp);  // the reservation's failure is the answer
     return reserved;
   }
   XpResult result = XpCopyPath(source, temp, folderMode, observer);
@@ -61,8 +61,8 @@ XpResult XpCopyViaTempFile(const XpString& source, const XpString& destination, 
     result = XpMoveFileWithProgress(temp, destination, nullptr);
   }
   if (result != kXpOk && reserved == kXpOk) {
-    XpDeleteFile(destination);
+    (void)XpDeleteFile(destination);  // the reservation made above; the copy's failure is the answer
   }
-  XpDeleteFile(temp);
+  (void)XpDeleteFile(temp);  // gone after a move; else only an empty or partial copy
   return result;
 }

@@ -20,5 +20,5 @@ XpString XpCreateUniqueNumberedFile(const XpString& dir, const XpString& prefix,
 // reserved first and removed again when the copy or the move fails; the
 // temporary file never stays. kXpErrSystem when no temporary file can be
 // made.
-XpResult XpCopyViaTempFile(const XpString& source, const XpString& destination, bool folderMode,
-                           IXpFileOpProgressObserver* observer);
+[[nodiscard]] XpResult XpCopyViaTempFile(const XpString& source, const XpString& destination, bool folderMode,
+                                         IXpFileOpProgressObserver* observer);

@@ -209,7 +209,7 @@ XpResult XpRemoveDirectoryTree(const XpString& path, bool withContents,
     result = child->IsDirectory() ? XpRemoveDirectoryTree(childPath, true, observer)
                                   : RemoveTreeFile(childPath, observer);
   }
-  folder.EndEnum();
+  (void)folder.EndEnum();  // the enumeration begun above
   if (result != kXpOk) {
     return result;
   }

@@ -15,8 +15,8 @@
 // file copy reports its own percentage and every entry copied raises
 // doneCount. A destination parent that is the source or lies below it gives
 // kXpErrBadArgument and nothing is made. See XpCopyTreeInto for the rest.
-XpResult XpCopyTree(const char16_t* sourceFolder, const char16_t* destinationParent,
-                    IXpFileOpProgressObserver* observer);
+[[nodiscard]] XpResult XpCopyTree(const char16_t* sourceFolder, const char16_t* destinationParent,
+                                  IXpFileOpProgressObserver* observer);
 // The step of XpCopyTree, touching no count but doneCount. An empty source
 // or a null destination gives kXpErrBadArgument. The new folder must not
 // exist (kXpErrAlreadyExists, nothing copied). Files are copied with
@@ -25,14 +25,14 @@ XpResult XpCopyTree(const char16_t* sourceFolder, const char16_t* destinationPar
 // A failed entry does not end the walk; the result is then the first
 // failure that was not a stop, else kXpErrStopped. A set stopFlag cancels
 // every later file copy while the folders are still made.
-XpResult XpCopyTreeInto(XpSharedPtr<XpDir> sourceFolder, const char16_t* destinationParent,
-                        IXpFileOpProgressObserver* observer);
+[[nodiscard]] XpResult XpCopyTreeInto(XpSharedPtr<XpDir> sourceFolder, const char16_t* destinationParent,
+                                      IXpFileOpProgressObserver* observer);
 // XpCopyTree, then on success the permanent removal of the source tree,
 // whose result is returned. When the copy fails the source stays whole; the
 // new top folder is removed when it is empty, unless the copy failed with
 // kXpErrAlreadyExists.
-XpResult XpMoveTree(const char16_t* sourceFolder, const char16_t* destinationParent,
-                    IXpFileOpProgressObserver* observer);
+[[nodiscard]] XpResult XpMoveTree(const char16_t* sourceFolder, const char16_t* destinationParent,
+                                  IXpFileOpProgressObserver* observer);
 
 // Permanent delete of a folder. Without withContents the folder must be
 // empty; with an observer: source the path, doneCount 0, totalCount 1, a
@@ -42,5 +42,5 @@ XpResult XpMoveTree(const char16_t* sourceFolder, const char16_t* destinationPar
 // 0 gets the number of entries plus one, and for each file and each folder
 // source is set, 0.0 reported and doneCount raised. The answers are ignored:
 // the delete cannot be stopped.
-XpResult XpRemoveDirectoryTree(const XpString& path, bool withContents,
-                               IXpFileOpProgressObserver* observer);
+[[nodiscard]] XpResult XpRemoveDirectoryTree(const XpString& path, bool withContents,
+                                             IXpFileOpProgressObserver* observer);

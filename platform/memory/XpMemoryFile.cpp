@@ -56,7 +56,10 @@ XpResult XpMemoryFile::GetTimes(XpDateTime* created, XpDateTime* modified,
 }
 
 XpResult XpMemoryFile::Open(XpOpenMode mode) {
-  XpAbstractFile::Open(mode);
+  const XpResult opened = XpAbstractFile::Open(mode);
+  if (opened != kXpOk) {
+    return opened;
+  }
   TouchAll();
   if ((mode & kXpOpenWrite) != 0) {
     return SetLength(0);

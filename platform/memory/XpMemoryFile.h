@@ -32,28 +32,28 @@ class XpMemoryFile : public XpAbstractFile, public XpFileTime {
   // "Memory File(...)" with the buffer's address.
   XpString GetName() const override;
   int64_t GetSize() override;
-  XpResult GetTimes(XpDateTime* created, XpDateTime* modified,
-                    XpDateTime* accessed) const override;
+  [[nodiscard]] XpResult GetTimes(XpDateTime* created, XpDateTime* modified,
+                                  XpDateTime* accessed) const override;
   bool IsReadOnly() const override { return false; }
   bool IsHidden() const override { return false; }
 
   // Stores the mode; the write bit empties the file.
-  XpResult Open(XpOpenMode mode) override;
-  XpResult Close() override;
-  XpResult Read(void* buffer, uint64_t count, uint64_t* done) override;
+  [[nodiscard]] XpResult Open(XpOpenMode mode) override;
+  [[nodiscard]] XpResult Close() override;
+  [[nodiscard]] XpResult Read(void* buffer, uint64_t count, uint64_t* done) override;
   // Writes at the position, growing the buffer; a gap left by a position
   // past the end is zero-filled. kXpErrBadArgument when position + count
   // passes the largest file position, kXpErrDiskFull when memory runs out.
-  XpResult Write(const void* buffer, uint64_t count, uint64_t* done) override;
-  XpResult Flush() override { return kXpOk; }
+  [[nodiscard]] XpResult Write(const void* buffer, uint64_t count, uint64_t* done) override;
+  [[nodiscard]] XpResult Flush() override { return kXpOk; }
   // kXpErrBadArgument for a target before the start, one past the largest
   // position, or an unknown origin; the position is then unchanged.
-  XpResult Seek(int64_t offset, int32_t origin) override;
+  [[nodiscard]] XpResult Seek(int64_t offset, int32_t origin) override;
   int64_t Tell() override { return position_; }
   // Without a buffer only 0 is accepted (kXpErrWrongState otherwise). New
   // bytes are zero; a position past length becomes length.
   // kXpErrOutOfMemory when the buffer cannot be resized.
-  XpResult SetLength(uint64_t length) override;
+  [[nodiscard]] XpResult SetLength(uint64_t length) override;
 
   void* GetBuffer() const { return buffer_; }
   // GetSize for holders of a const file.

@@ -351,7 +351,9 @@ XpMemoryMappedFile::XpMemoryMappedFile() = default;
 XpMemoryMappedFile::XpMemoryMappedFile(const XpString& path, int64_t size, uint32_t access,
                                        uint32_t shareMode, bool writeThrough,
                                        bool randomAccess) {
-  Assign(path, size, access, shareMode, writeThrough, randomAccess);
+  // A constructor cannot report: Open and the mapping calls fail on an
+  // object whose assignment failed.
+  (void)Assign(path, size, access, shareMode, writeThrough, randomAccess);
 }
 
 XpResult XpMemoryMappedFile::Assign(const XpString& path, int64_t size, uint32_t access,

@@ -51,7 +51,7 @@ class XpMemoryMappedFile {
     // Binds the view to file and maps it, opening the file when needed.
     // kXpErrWrongState when the file has no state. An offset at or past the
     // end of the file maps nothing: the result is kXpOk and GetData() null.
-    XpResult Map(const XpMemoryMappedFile& file);
+    [[nodiscard]] XpResult Map(const XpMemoryMappedFile& file);
 
     // The byte at the offset; null when nothing is mapped. Bytes from here
     // to GetViewEnd() are mapped.
@@ -65,20 +65,20 @@ class XpMemoryMappedFile {
 
     // Each kXpErrWrongState when nothing is mapped.
     // Writes the data range back to the file and waits for it.
-    XpResult Flush();
+    [[nodiscard]] XpResult Flush();
     // Keeps the data range in memory; a refusal (limits, rights) is its
     // result code.
-    XpResult Lock();
-    XpResult Unlock();
+    [[nodiscard]] XpResult Lock();
+    [[nodiscard]] XpResult Unlock();
     // Changes the protection of the data range. Copy-on-write is only
     // possible on a view that was mapped copy-on-write
     // (kXpErrNotSupportedByOs otherwise).
-    XpResult SetAccess(uint32_t access, bool copyOnWrite);
+    [[nodiscard]] XpResult SetAccess(uint32_t access, bool copyOnWrite);
     // Move the data range; the mapping is kept when the new range lies inside
     // it, else made anew.
-    XpResult SetOffset(int64_t offset);
-    XpResult Move(int64_t delta);
-    XpResult SetLength(uint32_t length);
+    [[nodiscard]] XpResult SetOffset(int64_t offset);
+    [[nodiscard]] XpResult Move(int64_t delta);
+    [[nodiscard]] XpResult SetLength(uint32_t length);
 
    private:
     XpSharedPtr<ViewImpl> impl_;
@@ -96,18 +96,18 @@ class XpMemoryMappedFile {
 
   // Replaces the state by a new one (kXpErrOutOfMemory when none can be
   // made; there is no state then).
-  XpResult Assign(const XpString& path, int64_t size = 0, uint32_t access = kXpMapAccessRead,
-                  uint32_t shareMode = kXpMapShareShared, bool writeThrough = false,
-                  bool randomAccess = false);
+  [[nodiscard]] XpResult Assign(const XpString& path, int64_t size = 0, uint32_t access = kXpMapAccessRead,
+                                uint32_t shareMode = kXpMapShareShared, bool writeThrough = false,
+                                bool randomAccess = false);
   // Assign, then open.
-  XpResult Open(const XpString& path, int64_t size = 0, uint32_t access = kXpMapAccessRead,
-                uint32_t shareMode = kXpMapShareShared, bool writeThrough = false,
-                bool randomAccess = false);
+  [[nodiscard]] XpResult Open(const XpString& path, int64_t size = 0, uint32_t access = kXpMapAccessRead,
+                              uint32_t shareMode = kXpMapShareShared, bool writeThrough = false,
+                              bool randomAccess = false);
   // Opens the current state again; kXpErrWrongState without state.
-  XpResult Reopen();
+  [[nodiscard]] XpResult Reopen();
   // Closes the file; views already mapped stay usable. kXpErrWrongState
   // without state.
-  XpResult Close();
+  [[nodiscard]] XpResult Close();
 
   // Empty without state.
   XpString GetPath() const;

@@ -1,15 +1,11 @@
 #include "platform/path/XpPath.h"
 
 #include <locale.h>
-#include <sys/stat.h>
 #include <wctype.h>
 
 #include <string>
-
 #include <string_view>
 
-#include "platform/path/XpPathQueries.h"
-#include "platform/shell/XpSpecialFolder.h"
 #include "platform/system/XpMountTable.h"
 
 namespace {
@@ -17,7 +13,6 @@ namespace {
 constexpr char16_t kDot = u'.';
 constexpr const char16_t* kRootPath = u"/";
 constexpr const char16_t* kInvalidFileNameChars = u"\\/:,;*?\"<>|";
-constexpr mode_t kNewFolderMode = 0777;
 
 bool EndsWithSeparator(const XpString& path) {
   const int32_t length = path.GetLength();
@@ -45,16 +40,6 @@ XpString Trim(const XpString& text, Predicate drop, bool trailingToo) {
   while (trailingToo && end > start && drop(view[end - 1])) --end;
   if (start == 0 && end == view.size()) return text;
   return XpString(view.substr(start, end - start));
-}
-
-// Makes every missing folder of path; failures show in the caller's later
-// use of the folder.
-void MakeFolderTree(const XpString& path) {
-  const std::string folder(path.ToMultiByte().View());
-  for (size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
-    ::mkdir(folder.substr(0, slash).c_str(), kNewFolderMode);
-    if (slash == std::string::npos) return;
-  }
 }
 
 }  // namespace
@@ -157,13 +142,3 @@ const char16_t* XpGetInvalidFileNameChars() { return kInvalidFileNameChars; }
 XpString XpTrimLeadingSpaces(const XpString& text) { return Trim(text, IsSpace, false); }
 
 XpString XpTrimSpacesAndDots(const XpString& text) { return Trim(text, IsSpaceOrDot, true); }
-
-XpString XpGetAppDataPath(const XpString& a, const XpString& b, const XpString& c, bool create) {
-  XpString path = XpGetSpecialFolder(kXpFolderAppData, false);
-  if (path.IsEmpty()) return path;
-  if (!a.IsEmpty()) path = XpPathJoin(path, a);
-  path = XpPathJoin(path, b);
-  if (!c.IsEmpty()) path = XpPathJoin(path, c);
-  if (create && !XpDirectoryExists(path)) MakeFolderTree(path);
-  return path;
-}

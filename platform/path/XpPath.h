@@ -5,7 +5,7 @@
 // Free functions that take paths apart and put them together. '/' is the
 // only separator; '\' is an ordinary character. Nothing here touches the
 // file system except XpPathGetRoot and XpPathRelativeToRoot, which read the
-// mount table, and XpGetAppDataPath.
+// mount table.
 
 inline constexpr char16_t kXpPathSeparator = u'/';
 
@@ -52,8 +52,3 @@ const char16_t* XpGetInvalidFileNameChars();
 XpString XpTrimLeadingSpaces(const XpString& text);
 // text without leading and trailing white space and dots.
 XpString XpTrimSpacesAndDots(const XpString& text);
-
-// The application-data folder joined with a, b and c (a and c are skipped
-// when empty); "" when that folder cannot be told. With create the folder
-// tree is made when it is not yet a folder.
-XpString XpGetAppDataPath(const XpString& a, const XpString& b, const XpString& c, bool create);

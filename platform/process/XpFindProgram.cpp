@@ -8,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/fs/XpPathQueries.h"
 #include "platform/fs/XpSysCalls.h"
 #include "platform/path/XpPath.h"
-#include "platform/path/XpPathQueries.h"
 #include "platform/shell/XpSpecialFolder.h"
 
 namespace {

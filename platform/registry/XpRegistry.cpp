@@ -57,10 +57,12 @@ std::vector<uint8_t> DataFromText(const XpString& text) {
 
 }  // namespace
 
-XpRegistry::~XpRegistry() { Close(); }
+XpRegistry::~XpRegistry() {
+  (void)Close();  // fails only for a key that is not open
+}
 
 XpResult XpRegistry::Open(const XpString& path, uint32_t root, uint32_t access) {
-  if (open_) Close();
+  if (open_) (void)Close();  // an open key always closes
   if ((access & kAccessModeBits) == 0) return kXpErrGeneric;
   const XpString keyPath = Backslashed(path);
   XpRegistryStore& store = StoreFor(root);
@@ -95,7 +97,7 @@ XpRegistry* XpRegistry::OpenSubKey(const XpRegistry* parent, const XpString& nam
 
 void XpRegistry::CloseAndDelete(XpRegistry* key) {
   if (key == nullptr) return;
-  key->Close();
+  (void)key->Close();  // fails only for a key that is not open
   delete key;
 }
 
@@ -160,7 +162,8 @@ XpStringVector XpRegistry::QueryStringList(const XpString& prefix,
   // A damaged count must not make us read billions of entries: a genuine
   // list cannot be longer than the values the key holds plus the defaults.
   XpStringVector stored;
-  StoreFor(root_).EnumValues(path_, &stored);
+  // A key that cannot be listed bounds the list by the defaults alone.
+  (void)StoreFor(root_).EnumValues(path_, &stored);
   const size_t count = std::min<size_t>(QueryDword(countName, 0), stored.size() + defaults.size());
   XpStringVector list;
   for (size_t i = 0; i < count; ++i) {
@@ -168,6 +171,20 @@ XpStringVector XpRegistry::QueryStringList(const XpString& prefix,
     list.push_back(QueryString(ListEntryName(prefix, i), fallback));
   }
   return list;
+}
+
+XpResult XpRegistry::EnumSubkeys(XpStringVector* names) const {
+  if (names == nullptr) return kXpErrGeneric;
+  names->clear();
+  if (!CanRead()) return kXpErrGeneric;
+  return XpSucceeded(StoreFor(root_).EnumSubkeys(path_, names)) ? kXpOk : kXpErrGeneric;
+}
+
+XpResult XpRegistry::EnumValues(XpStringVector* names) const {
+  if (names == nullptr) return kXpErrGeneric;
+  names->clear();
+  if (!CanRead()) return kXpErrGeneric;
+  return XpSucceeded(StoreFor(root_).EnumValues(path_, names)) ? kXpOk : kXpErrGeneric;
 }
 
 XpResult XpRegistry::SetValue(const XpString& name, uint32_t type, const void* data,

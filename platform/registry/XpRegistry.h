@@ -33,7 +33,7 @@ class XpRegistry {
 
   // Closes any open key, then opens the key; with write access a missing
   // key (and its parents) is created. kXpOk or kXpErrGeneric.
-  XpResult Open(const XpString& path, uint32_t root, uint32_t access);
+  [[nodiscard]] XpResult Open(const XpString& path, uint32_t root, uint32_t access);
   // A new object with the key open, or null. Free it with CloseAndDelete.
   static XpRegistry* OpenNew(const XpString& path, uint32_t root, uint32_t access);
   // parent's path + '\' + name under parent's root; null on failure or for
@@ -43,7 +43,7 @@ class XpRegistry {
   static void CloseAndDelete(XpRegistry* key);
 
   // kXpErrGeneric when no key is open.
-  XpResult Close();
+  [[nodiscard]] XpResult Close();
 
   bool IsOpen() const { return open_; }
   const XpString& GetPath() const { return path_; }
@@ -63,24 +63,30 @@ class XpRegistry {
   // Entry i falls back to defaults[i], or "" past its end; without a count
   // value the defaults are returned.
   XpStringVector QueryStringList(const XpString& prefix, const XpStringVector& defaults) const;
+  // The names of the open key's subkeys or values, in the order they were
+  // added and with their stored case. names is emptied first. kXpOk, or
+  // kXpErrGeneric for a null names, a key not open for reading or a key
+  // that is gone.
+  [[nodiscard]] XpResult EnumSubkeys(XpStringVector* names) const;
+  [[nodiscard]] XpResult EnumValues(XpStringVector* names) const;
 
   // kXpOk or kXpErrGeneric.
-  XpResult SetBool(const XpString& name, bool flag);
-  XpResult SetDword(const XpString& name, uint32_t value);
-  XpResult SetString(const XpString& name, const XpString& text);
+  [[nodiscard]] XpResult SetBool(const XpString& name, bool flag);
+  [[nodiscard]] XpResult SetDword(const XpString& name, uint32_t value);
+  [[nodiscard]] XpResult SetString(const XpString& name, const XpString& text);
   // Writes the count, then the entries; stops at the first failure, leaving
   // what was written.
-  XpResult SetStringList(const XpString& prefix, const XpStringVector& list);
+  [[nodiscard]] XpResult SetStringList(const XpString& prefix, const XpStringVector& list);
 
   // Removes the key and everything below it; the path is taken as it is.
-  static XpResult DeleteKeyTree(const XpString& path, uint32_t root);
+  [[nodiscard]] static XpResult DeleteKeyTree(const XpString& path, uint32_t root);
   // Removes the value named after the last '\' of fullPath from the key
   // before it (a path without '\' names a value directly under the root).
-  static XpResult DeleteValue(const XpString& fullPath, uint32_t root);
+  [[nodiscard]] static XpResult DeleteValue(const XpString& fullPath, uint32_t root);
 
  private:
   bool CanRead() const;
-  XpResult SetValue(const XpString& name, uint32_t type, const void* data, size_t size);
+  [[nodiscard]] XpResult SetValue(const XpString& name, uint32_t type, const void* data, size_t size);
 
   bool open_ = false;
   XpString path_;

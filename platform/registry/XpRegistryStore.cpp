@@ -6,10 +6,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 
+#include "platform/fs/XpPendingFile.h"
+#include "platform/fs/XpSysCalls.h"
 #include "platform/registry/XpRegistryText.h"
 #include "platform/result/XpResultTranslation.h"
 
@@ -17,7 +18,6 @@ namespace {
 
 constexpr const char* kFileExtension = ".reg";
 constexpr const char* kLockExtension = ".lock";
-constexpr const char* kTempSuffix = ".XXXXXX";
 constexpr const char* kConfigFolder = "/.config";
 constexpr mode_t kMachineFileMode = 0644;
 constexpr mode_t kUserFileMode = 0600;
@@ -26,8 +26,6 @@ constexpr mode_t kUserFolderMode = 0700;
 constexpr mode_t kPermissionBits = 07777;
 constexpr size_t kReadChunk = 16384;
 constexpr size_t kPasswordBufferSize = 16384;
-
-std::atomic<int> gInjectedWriteError{0};
 
 std::string Environment(const char* name) {
   const char* value = ::getenv(name);
@@ -59,36 +57,24 @@ std::string ParentFolder(const std::string& path) {
 }
 
 XpResult MakeFolders(const std::string& folder, mode_t mode) {
+  XpSysCalls& calls = XpSysCalls::Current();
   for (size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
     const std::string part = folder.substr(0, slash);
-    if (::mkdir(part.c_str(), mode) != 0 && errno != EEXIST) return XpResultFromErrno(errno);
+    if (calls.Mkdir(part.c_str(), mode) != 0 && errno != EEXIST) return XpResultFromErrno(errno);
     if (slash == std::string::npos) return kXpOk;
   }
-}
-
-XpResult WriteAll(int fd, const std::string& text) {
-  size_t written = 0;
-  while (written < text.size()) {
-    const ssize_t count = ::write(fd, text.data() + written, text.size() - written);
-    if (count < 0 && errno == EINTR) continue;
-    if (count < 0) return XpResultFromErrno(errno);
-    written += static_cast<size_t>(count);
-  }
-  return kXpOk;
 }
 
 XpResult ReadAll(int fd, std::string* text) {
   char buffer[kReadChunk];
   for (;;) {
-    const ssize_t count = ::read(fd, buffer, sizeof(buffer));
+    const ssize_t count = XpSysCalls::Current().Read(fd, buffer, sizeof(buffer));
     if (count < 0 && errno == EINTR) continue;
     if (count < 0) return XpResultFromErrno(errno);
     if (count == 0) return kXpOk;
     text->append(buffer, static_cast<size_t>(count));
   }
 }
-
-bool IsAccessError(int error) { return error == EACCES || error == EPERM || error == EROFS; }
 
 bool SameTime(const timespec& a, const timespec& b) {
   return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
@@ -98,19 +84,21 @@ bool SameTime(const timespec& a, const timespec& b) {
 class FileLock {
  public:
   explicit FileLock(const std::string& path, mode_t mode) {
-    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, mode);
+    XpSysCalls& calls = XpSysCalls::Current();
+    fd_ = calls.Open(path.c_str(), O_RDWR | O_CREAT, mode);
     if (fd_ < 0) {
       result_ = XpResultFromErrno(errno);
       return;
     }
-    while (::flock(fd_, LOCK_EX) != 0) {
+    while (calls.Flock(fd_, LOCK_EX) != 0) {
       if (errno == EINTR) continue;
       result_ = XpResultFromErrno(errno);
       return;
     }
   }
   ~FileLock() {
-    if (fd_ >= 0) ::close(fd_);
+    // Nothing is ever written to the lock file.
+    if (fd_ >= 0) (void)XpSysCalls::Current().Close(fd_);
   }
   FileLock(const FileLock&) = delete;
   FileLock& operator=(const FileLock&) = delete;
@@ -155,8 +143,6 @@ const char16_t* XpRegistryStore::RootName(XpRegistryRoot root) {
 XpRegistryStore::XpRegistryStore(XpRegistryRoot root)
     : root_(root), tree_(std::make_unique<XpRegKey>(XpString())) {}
 
-void XpRegistryStore::InjectWriteErrorForTest(int error) { gInjectedWriteError = error; }
-
 std::string XpRegistryStore::FilePath() const {
   const std::string fileName =
       std::string(XpString(RootName(root_)).ToMultiByte().View()) + kFileExtension;
@@ -188,14 +174,16 @@ bool XpRegistryStore::SameFile(const FileIdentity& a, const FileIdentity& b) {
 }
 
 void XpRegistryStore::HoldLoaded(int fd, const FileIdentity& identity) {
-  if (heldFd_ >= 0) ::close(heldFd_);
+  // Held for reading only.
+  if (heldFd_ >= 0) (void)XpSysCalls::Current().Close(heldFd_);
   heldFd_ = fd;
   loaded_ = identity;
   loadedValid_ = true;
 }
 
 void XpRegistryStore::Forget() {
-  if (heldFd_ >= 0) ::close(heldFd_);
+  // Held for reading only.
+  if (heldFd_ >= 0) (void)XpSysCalls::Current().Close(heldFd_);
   heldFd_ = -1;
   tree_ = std::make_unique<XpRegKey>(XpString());
   loaded_ = FileIdentity();
@@ -208,7 +196,8 @@ XpResult XpRegistryStore::Refresh(const std::string& path) {
     Forget();
     loadedPath_ = path;
   }
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  XpSysCalls& calls = XpSysCalls::Current();
+  const int fd = calls.Open(path.c_str(), O_RDONLY, 0);
   if (fd < 0 && errno == ENOENT) {
     if (!(loadedValid_ && loaded_.missing)) {
       Forget();
@@ -222,15 +211,15 @@ XpResult XpRegistryStore::Refresh(const std::string& path) {
     return result;
   }
   struct stat info {};
-  if (::fstat(fd, &info) != 0) {
+  if (calls.Fstat(fd, &info) != 0) {
     const XpResult result = XpResultFromErrno(errno);
-    ::close(fd);
+    (void)calls.Close(fd);  // opened for reading
     Forget();
     return result;
   }
   const FileIdentity identity = IdentityOf(info);
   if (loadedValid_ && SameFile(loaded_, identity)) {
-    ::close(fd);
+    (void)calls.Close(fd);  // opened for reading
     return loadResult_;
   }
   std::string text;
@@ -249,41 +238,37 @@ XpResult XpRegistryStore::Refresh(const std::string& path) {
 }
 
 XpResult XpRegistryStore::CheckWritable(const std::string& path) const {
-  if (const int injected = gInjectedWriteError.load(); IsAccessError(injected)) {
-    return XpResultFromErrno(injected);
-  }
-  if (::faccessat(AT_FDCWD, ParentFolder(path).c_str(), W_OK, AT_EACCESS) != 0) {
+  XpSysCalls& calls = XpSysCalls::Current();
+  if (calls.Access(ParentFolder(path).c_str(), W_OK) != 0) {
     return XpResultFromErrno(errno);
   }
-  if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0 && errno != ENOENT) {
+  if (calls.Access(path.c_str(), W_OK) != 0 && errno != ENOENT) {
     return XpResultFromErrno(errno);
   }
   return kXpOk;
 }
 
 XpResult XpRegistryStore::Save(const std::string& path) {
-  if (const int injected = gInjectedWriteError.load(); injected != 0) {
-    return XpResultFromErrno(injected);
-  }
   const std::string text = XpRegistryText::Write(*tree_, RootName(root_));
-  std::string tempPath = path + kTempSuffix;
-  const int fd = ::mkostemp(tempPath.data(), O_CLOEXEC);
-  if (fd < 0) return XpResultFromErrno(errno);
-  const mode_t mode = loaded_.missing ? NewFileMode() : loadedMode_;
-  XpResult result = ::fchmod(fd, mode) == 0 ? kXpOk : XpResultFromErrno(errno);
-  if (XpSucceeded(result)) result = WriteAll(fd, text);
-  if (XpSucceeded(result) && ::fsync(fd) != 0) result = XpResultFromErrno(errno);
-  if (XpSucceeded(result) && ::rename(tempPath.c_str(), path.c_str()) != 0) {
-    result = XpResultFromErrno(errno);
-  }
+  XpPendingFile::Options options;
+  options.mode = loaded_.missing ? NewFileMode() : loadedMode_;
+  options.exactMode = true;
+  // Every writer of the file holds its lock.
+  options.soleWriter = true;
+  const XpResult result =
+      XpReplaceFileAtomically(XpStringA(path.c_str()).ToWide(), text, options);
+  if (XpFailed(result)) return result;
+  // Hold the new file, so that only another change reloads it.
+  XpSysCalls& calls = XpSysCalls::Current();
+  const int fd = calls.Open(path.c_str(), O_RDONLY, 0);
   struct stat info {};
-  if (XpSucceeded(result) && ::fstat(fd, &info) != 0) result = XpResultFromErrno(errno);
-  if (XpFailed(result)) {
-    ::unlink(tempPath.c_str());
-    ::close(fd);
-    return result;
+  if (fd < 0 || calls.Fstat(fd, &info) != 0) {
+    if (fd >= 0) (void)calls.Close(fd);  // opened for reading
+    // Saved all the same; the next look reads the file again.
+    Forget();
+    return kXpOk;
   }
-  loadedMode_ = mode;
+  loadedMode_ = info.st_mode & kPermissionBits;
   HoldLoaded(fd, IdentityOf(info));
   return kXpOk;
 }
@@ -315,9 +300,7 @@ bool XpRegistryStore::KeyExists(const XpString& keyPath) {
 
 XpResult XpRegistryStore::CreateKey(const XpString& keyPath) {
   const XpStringVector names = XpRegSplitKeyPath(keyPath);
-  for (const XpString& name : names) {
-    if (!XpRegistryText::IsWritableName(name)) return kXpErrBadArgument;
-  }
+  if (!XpRegIsValidKeyPath(names)) return kXpErrBadArgument;
   return Modify([&](XpRegKey& root, bool* changed) {
     XpRegKey* key = &root;
     for (const XpString& name : names) {

@@ -24,8 +24,10 @@ enum class XpRegistryRoot { kLocalMachine, kCurrentUser, kClassesRoot };
 // One store per root per process, shared by every thread. Readers reload
 // the file when it changed. Every change is saved at once: under an
 // exclusive flock on "<file>.lock" the store reloads a changed file, applies
-// the change, writes a new file and renames it over the old one, so two
-// processes never lose each other's changes.
+// the change, and replaces the file atomically (XpReplaceFileAtomically), so
+// two processes never lose each other's changes and a writer killed at any
+// moment leaves the old file or the new one. Every change first checks that
+// the folder and file may be written (access(2) with the effective ids).
 //
 // Key paths separate names with '/' or '\'; "" is the root key. Results:
 // kXpErrFileNotFound for a missing key or value, kXpErrAccessDenied when
@@ -52,29 +54,23 @@ class XpRegistryStore {
   bool KeyExists(const XpString& keyPath);
   // Creates the key and missing parents. For an existing key nothing is
   // written, but the file must still be writable.
-  XpResult CreateKey(const XpString& keyPath);
+  [[nodiscard]] XpResult CreateKey(const XpString& keyPath);
   // Deletes one key; kXpErrDirNotEmpty when it has subkeys.
-  XpResult DeleteKey(const XpString& keyPath);
+  [[nodiscard]] XpResult DeleteKey(const XpString& keyPath);
   // Deletes the key and everything below it. The root key itself cannot be
   // deleted (kXpErrBadArgument).
-  XpResult DeleteKeyTree(const XpString& keyPath);
+  [[nodiscard]] XpResult DeleteKeyTree(const XpString& keyPath);
 
-  XpResult QueryValue(const XpString& keyPath, const XpString& name, uint32_t* type,
-                      std::vector<uint8_t>* data);
+  [[nodiscard]] XpResult QueryValue(const XpString& keyPath, const XpString& name, uint32_t* type,
+                                    std::vector<uint8_t>* data);
   // The key must exist.
-  XpResult SetValue(const XpString& keyPath, const XpString& name, uint32_t type,
-                    const std::vector<uint8_t>& data);
-  XpResult DeleteValue(const XpString& keyPath, const XpString& name);
+  [[nodiscard]] XpResult SetValue(const XpString& keyPath, const XpString& name, uint32_t type,
+                                  const std::vector<uint8_t>& data);
+  [[nodiscard]] XpResult DeleteValue(const XpString& keyPath, const XpString& name);
 
   // Names in the order they were added.
-  XpResult EnumSubkeys(const XpString& keyPath, XpStringVector* names);
-  XpResult EnumValues(const XpString& keyPath, XpStringVector* names);
-
-  // Test seam: writes fail as if the system had answered with errno error:
-  // EACCES, EPERM and EROFS at the writability check that every change (and
-  // CreateKey of an existing key) makes first, any other error when the
-  // changed file is saved. 0 turns it off.
-  static void InjectWriteErrorForTest(int error);
+  [[nodiscard]] XpResult EnumSubkeys(const XpString& keyPath, XpStringVector* names);
+  [[nodiscard]] XpResult EnumValues(const XpString& keyPath, XpStringVector* names);
 
  private:
   struct FileIdentity {
@@ -90,12 +86,12 @@ class XpRegistryStore {
   explicit XpRegistryStore(XpRegistryRoot root);
 
   // With mutex_ held: the tree as the file holds it now.
-  XpResult Refresh(const std::string& path);
+  [[nodiscard]] XpResult Refresh(const std::string& path);
   void Forget();
-  XpResult Modify(const Change& change);
-  XpResult CheckWritable(const std::string& path) const;
+  [[nodiscard]] XpResult Modify(const Change& change);
+  [[nodiscard]] XpResult CheckWritable(const std::string& path) const;
   mode_t NewFileMode() const;
-  XpResult Save(const std::string& path);
+  [[nodiscard]] XpResult Save(const std::string& path);
   void HoldLoaded(int fd, const FileIdentity& identity);
   static FileIdentity IdentityOf(const struct stat& info);
   static bool SameFile(const FileIdentity& a, const FileIdentity& b);

@@ -207,11 +207,15 @@ bool ParseValueLine(std::string_view line, XpRegKey& key) {
   if (rest.empty() || rest.front() != '=') return false;
   std::optional<ParsedData> data = ParseData(TrimLeft(rest.substr(1)));
   if (!data) return false;
-  key.SetValue(FromUtf8(name), data->type, data->data);
+  const XpString valueName = FromUtf8(name);
+  if (!XpRegIsValidName(valueName)) return false;
+  key.SetValue(valueName, data->type, data->data);
   return true;
 }
 
-// "[ROOT\A\B]": the key A\B below root, created when missing.
+// "[ROOT\A\B]": the key A\B below root, created when missing. Null for a
+// malformed line, a name the text form cannot hold or a key nested deeper
+// than kXpRegMaxKeyDepth.
 XpRegKey* ParseSection(std::string_view line, const XpString& rootName, XpRegKey& root) {
   if (line.size() < 2 || line.back() != ']') return nullptr;
   const std::string_view inner = line.substr(1, line.size() - 2);
@@ -219,10 +223,10 @@ XpRegKey* ParseSection(std::string_view line, const XpString& rootName, XpRegKey
   const std::string_view head = inner.substr(0, separator);
   if (FromUtf8(head).CompareNoCase(rootName.CStr()) != 0) return nullptr;
   if (separator == std::string_view::npos) return &root;
+  const XpStringVector names = XpRegSplitKeyPath(FromUtf8(inner.substr(separator + 1)));
+  if (!XpRegIsValidKeyPath(names)) return nullptr;
   XpRegKey* key = &root;
-  for (const XpString& name : XpRegSplitKeyPath(FromUtf8(inner.substr(separator + 1)))) {
-    key = key->AddSubkey(name);
-  }
+  for (const XpString& name : names) key = key->AddSubkey(name);
   return key;
 }
 
@@ -306,14 +310,33 @@ void AppendValue(std::string& out, const XpRegValue& value) {
   out += "\n";
 }
 
-void AppendKey(std::string& out, const XpRegKey& key, const std::string& path, bool isRoot) {
-  if (!isRoot || !key.Values().empty()) {
-    out += "[" + path + "]\n";
-    for (const XpRegValue& value : key.Values()) AppendValue(out, value);
-    out += "\n";
-  }
-  for (const auto& subkey : key.Subkeys()) {
-    AppendKey(out, *subkey, path + kKeySeparator + Utf8(subkey->Name()), false);
+void AppendSection(std::string& out, const XpRegKey& key, const std::string& path) {
+  out += "[" + path + "]\n";
+  for (const XpRegValue& value : key.Values()) AppendValue(out, value);
+  out += "\n";
+}
+
+// Parents before children, in insertion order, with a worklist instead of
+// recursion.
+void AppendTree(std::string& out, const XpRegKey& root, const std::string& rootPath) {
+  struct Pending {
+    const XpRegKey* key;
+    std::string path;
+  };
+  if (!root.Values().empty()) AppendSection(out, root, rootPath);
+  std::vector<Pending> pending;
+  const auto pushSubkeys = [&pending](const XpRegKey& key, const std::string& path) {
+    const auto& subkeys = key.Subkeys();
+    for (auto subkey = subkeys.rbegin(); subkey != subkeys.rend(); ++subkey) {
+      pending.push_back(Pending{subkey->get(), path + kKeySeparator + Utf8((*subkey)->Name())});
+    }
+  };
+  pushSubkeys(root, rootPath);
+  while (!pending.empty()) {
+    Pending next = std::move(pending.back());
+    pending.pop_back();
+    AppendSection(out, *next.key, next.path);
+    pushSubkeys(*next.key, next.path);
   }
 }
 
@@ -344,8 +367,8 @@ XpResult XpRegistryText::Parse(std::string_view text, const XpString& rootName, 
 std::string XpRegistryText::Write(const XpRegKey& root, const XpString& rootName) {
   std::string out(kHeader);
   out += "\n\n";
-  AppendKey(out, root, Utf8(rootName), true);
+  AppendTree(out, root, Utf8(rootName));
   return out;
 }
 
-bool XpRegistryText::IsWritableName(const XpString& name) { return IsPlainText(name.View()); }
+bool XpRegistryText::IsWritableName(const XpString& name) { return XpRegIsValidName(name); }

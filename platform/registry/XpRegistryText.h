@@ -24,7 +24,8 @@ class XpRegistryText {
 
   // Reads text into root (an empty key). Every section must belong to
   // rootName ("HKEY_CURRENT_USER"). kXpErrInvalidFile on anything that is
-  // not understood, so a file is never half read.
+  // not understood, so a file is never half read: a key or value name
+  // holding NUL, or a key nested deeper than kXpRegMaxKeyDepth, too.
   static XpResult Parse(std::string_view text, const XpString& rootName, XpRegKey& root);
 
   // The text of the tree below root: parents before children, every key

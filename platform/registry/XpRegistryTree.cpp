@@ -1,17 +1,38 @@
 #include "platform/registry/XpRegistryTree.h"
 
 #include <algorithm>
+#include <utility>
+
+#include "platform/text/XpUtf.h"
 
 namespace {
 
-bool SameName(const XpString& a, const XpString& b) { return a.CompareNoCase(b.CStr()) == 0; }
+// Whole names: a NUL inside a name never ends the comparison early.
+bool SameName(const XpString& a, const XpString& b) {
+  return a.GetLength() == b.GetLength() && a.CompareNoCase(b.CStr()) == 0;
+}
 
 bool IsKeySeparator(char16_t ch) { return ch == u'/' || ch == u'\\'; }
+
+constexpr char16_t kNul = 0;
 
 }  // namespace
 
 bool operator==(const XpRegValue& a, const XpRegValue& b) {
   return a.name == b.name && a.type == b.type && a.data == b.data;
+}
+
+XpRegKey::~XpRegKey() {
+  // Each key is taken apart after its subkeys moved to the worklist, so no
+  // destructor call reaches a second level.
+  std::vector<std::unique_ptr<XpRegKey>> pending = std::move(subkeys_);
+  subkeys_.clear();
+  while (!pending.empty()) {
+    std::unique_ptr<XpRegKey> key = std::move(pending.back());
+    pending.pop_back();
+    for (std::unique_ptr<XpRegKey>& subkey : key->subkeys_) pending.push_back(std::move(subkey));
+    key->subkeys_.clear();
+  }
 }
 
 XpRegKey* XpRegKey::FindSubkey(const XpString& name) const {
@@ -72,12 +93,17 @@ XpRegKey* XpRegKey::Find(const XpString& path) {
 }
 
 bool XpRegKey::SameAs(const XpRegKey& other) const {
-  if (name_ != other.name_ || values_ != other.values_ ||
-      subkeys_.size() != other.subkeys_.size()) {
-    return false;
-  }
-  for (size_t i = 0; i < subkeys_.size(); ++i) {
-    if (!subkeys_[i]->SameAs(*other.subkeys_[i])) return false;
+  std::vector<std::pair<const XpRegKey*, const XpRegKey*>> pending{{this, &other}};
+  while (!pending.empty()) {
+    const auto [mine, theirs] = pending.back();
+    pending.pop_back();
+    if (mine->name_ != theirs->name_ || mine->values_ != theirs->values_ ||
+        mine->subkeys_.size() != theirs->subkeys_.size()) {
+      return false;
+    }
+    for (size_t i = 0; i < mine->subkeys_.size(); ++i) {
+      pending.emplace_back(mine->subkeys_[i].get(), theirs->subkeys_[i].get());
+    }
   }
   return true;
 }
@@ -93,4 +119,17 @@ XpStringVector XpRegSplitKeyPath(const XpString& path) {
     start = end + 1;
   }
   return names;
+}
+
+bool XpRegIsValidName(const XpString& name) {
+  const std::u16string_view text = name.View();
+  for (char16_t unit : text) {
+    if (unit == kNul || unit == u'\r' || unit == u'\n') return false;
+  }
+  return XpUtf8ToUtf16(XpUtf16ToUtf8(text)) == text;
+}
+
+bool XpRegIsValidKeyPath(const XpStringVector& names) {
+  if (names.size() > kXpRegMaxKeyDepth) return false;
+  return std::all_of(names.begin(), names.end(), XpRegIsValidName);
 }

@@ -25,14 +25,20 @@ struct XpRegValue {
 
 bool operator==(const XpRegValue& a, const XpRegValue& b);
 
+// Keys below a root never nest deeper than this; the text form and the
+// API refuse deeper keys, far below what a real key uses.
+inline constexpr size_t kXpRegMaxKeyDepth = 512;
+
 // One key of a registry tree with its values and subkeys. Names match
 // without case and keep the case they were created with; values and
-// subkeys stay in the order they were added.
+// subkeys stay in the order they were added. Destruction and comparison
+// walk the tree without recursion, so no depth overflows the stack.
 class XpRegKey {
  public:
   explicit XpRegKey(const XpString& name) : name_(name) {}
   XpRegKey(const XpRegKey&) = delete;
   XpRegKey& operator=(const XpRegKey&) = delete;
+  ~XpRegKey();
 
   const XpString& Name() const { return name_; }
 
@@ -63,3 +69,10 @@ class XpRegKey {
 
 // The key names of a path: split at '/' and '\', empty names dropped.
 XpStringVector XpRegSplitKeyPath(const XpString& path);
+
+// A name a key or value may have: no NUL, no line break, and text that
+// survives UTF-8 unchanged.
+bool XpRegIsValidName(const XpString& name);
+// Key names that may be made below a root: each a valid name, and no more
+// than kXpRegMaxKeyDepth of them.
+bool XpRegIsValidKeyPath(const XpStringVector& names);

@@ -38,7 +38,7 @@ XpResult XpReadWholeFile(const XpString& path, std::vector<uint8_t>* bytes) {
     return result;
   }
   result = ReadOpenFile(file, bytes);
-  file.Close();
+  (void)file.Close();  // opened for reading: nothing to lose
   if (XpFailed(result)) {
     bytes->clear();
   }

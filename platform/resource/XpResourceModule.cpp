@@ -110,7 +110,7 @@ void XpResourceModule::LoadStringsFile() const {
   }
   XpIniDict dict;
   // What was read before a failure is kept, like the dictionary does.
-  dict.LoadFromFile(folder_ + kStringsFile);
+  (void)dict.LoadFromFile(folder_ + kStringsFile);
   const auto count = static_cast<uint32_t>(dict.GetCount());
   for (uint32_t i = 0; i < count; ++i) {
     XpString key;

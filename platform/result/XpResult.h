@@ -71,8 +71,10 @@ inline constexpr XpResult kXpErrValueNotInt32 = 0x8509;
 // 0x86xx imaging.
 // Imaging failure; also: the movie frame server could not be started.
 inline constexpr XpResult kXpErrImaging = 0x8600;
+inline constexpr XpResult kXpErrImageTagNotFound = 0x8601;  // tag missing or of another type
 // No TIFF header or block; no frame from the movie frame server.
 inline constexpr XpResult kXpErrImageNoTiffBlock = 0x8602;
+inline constexpr XpResult kXpErrImageMalformed = 0x8603;  // malformed value, not renderable
 // A bad scale divisor or region; a refused path in a batch of frames.
 inline constexpr XpResult kXpErrImageBadRegion = 0x8604;
 // Not supported by the format, or not available.
@@ -81,6 +83,10 @@ inline constexpr XpResult kXpErrImageNotSupported = 0x8605;
 inline constexpr XpResult kXpErrImageStopped = 0x8607;
 // The exchange with the movie frame server broke.
 inline constexpr XpResult kXpErrImageServerBroken = 0x860A;
+
+// 0x88xx ICC profiles.
+// An ICC tag's data does not begin with its type signature.
+inline constexpr XpResult kXpErrIccWrongType = 0x8801;
 
 // 0x89xx movie properties.
 inline constexpr XpResult kXpErrMovieNullOutput = 0x8901;

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/fs/XpSysCalls.h"
+
 namespace {
 
 template <typename Key>
@@ -151,7 +153,7 @@ std::string ParentFolder(const std::string& path) {
 
 bool FolderIsMissing(const std::string& folder) {
   struct stat info = {};
-  if (::stat(folder.c_str(), &info) != 0) {
+  if (XpSysCalls::Current().Stat(folder.c_str(), &info) != 0) {
     return errno == ENOENT || errno == ENOTDIR;
   }
   return !S_ISDIR(info.st_mode);

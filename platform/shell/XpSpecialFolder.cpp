@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "platform/fs/XpDirectoryOperations.h"
+#include "platform/fs/XpPathQueries.h"
 #include "platform/fs/XpSysCalls.h"
 #include "platform/path/XpPath.h"
-#include "platform/path/XpPathQueries.h"
 
 namespace {
 
@@ -194,6 +194,17 @@ XpString XpGetSpecialFolder(int32_t kind, bool create) {
 XpString XpGetSpecialFolderDisplayName(int32_t kind) {
   if (kind < kXpFolderPictures || kind > kXpFolderSharedDocuments) return XpString();
   return XpPathGetLeafName(XpGetSpecialFolder(kind, false));
+}
+
+XpString XpGetAppDataPath(const XpString& a, const XpString& b, const XpString& c, bool create) {
+  XpString path = XpGetSpecialFolder(kXpFolderAppData, false);
+  if (path.IsEmpty()) return path;
+  if (!a.IsEmpty()) path = XpPathJoin(path, a);
+  path = XpPathJoin(path, b);
+  if (!c.IsEmpty()) path = XpPathJoin(path, c);
+  // A failure to make the tree shows in the caller's later use of the folder.
+  if (create && !XpDirectoryExists(path)) (void)XpCreateDirectoryTree(WithoutTrailingSeparators(path));
+  return path;
 }
 
 XpString XpFindFileBesideProgram(const XpString& name) {

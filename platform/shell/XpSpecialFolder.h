@@ -44,5 +44,10 @@ XpString XpGetSpecialFolder(int32_t kind, bool create);
 // name; "" for other kinds and for folders that cannot be told.
 XpString XpGetSpecialFolderDisplayName(int32_t kind);
 
+// The application-data folder joined with a, b and c (a and c are skipped
+// when empty); "" when that folder cannot be told. With create the folder
+// tree is made when it is not yet a folder.
+XpString XpGetAppDataPath(const XpString& a, const XpString& b, const XpString& c, bool create);
+
 // The program folder joined with name when that file exists, else "".
 XpString XpFindFileBesideProgram(const XpString& name);

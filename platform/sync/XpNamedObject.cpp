@@ -89,8 +89,9 @@ XpResult XpNamedObject::Wait(uint32_t seconds) {
 
 XpResult XpNamedObject::WaitUntil(const XpDeadline& deadline) {
   if (record_ == nullptr || !XpNamedObjectTable::IsUsable(record_)) return kXpErrInvalidHandle;
+  std::optional<uint32_t> eventGeneration;
   for (;;) {
-    const XpResult result = TryOnce();
+    const XpResult result = TryOnce(&eventGeneration);
     if (result != kXpErrTimeout) return result;
     if (deadline.HasPassed(*clock_)) return kXpErrTimeout;
     clock_->SleepFor(PollDelay(deadline, *clock_));
@@ -139,12 +140,12 @@ XpResult XpNamedObject::Check(XpNamedObjectKind kind) const {
   return record_->kind == kind ? kXpOk : kXpErrInvalidHandle;
 }
 
-XpResult XpNamedObject::TryOnce() {
+XpResult XpNamedObject::TryOnce(std::optional<uint32_t>* eventGeneration) {
   switch (record_->kind) {
     case XpNamedObjectKind::kMutex:
       return TryTakeMutex();
     case XpNamedObjectKind::kEvent:
-      return TryWaitEvent();
+      return TryWaitEvent(eventGeneration);
     case XpNamedObjectKind::kSemaphore:
       return TryTakeUnit();
   }
@@ -167,14 +168,18 @@ XpResult XpNamedObject::TryTakeMutex() {
   return kXpOk;
 }
 
-XpResult XpNamedObject::TryWaitEvent() {
+XpResult XpNamedObject::TryWaitEvent(std::optional<uint32_t>* generation) {
   std::lock_guard<std::mutex> hold(record_->mutex);
   const XpNamedObjectFile file = record_->File();
   return file.WithGuard([&] {
     XpNamedObjectFile::State state;
     const XpResult read = file.ReadState(&state);
     if (read != kXpOk) return read;
-    return state.value != 0 ? kXpOk : kXpErrTimeout;
+    if (state.value != 0) return kXpOk;
+    // Set and reset again since the first look.
+    if (generation->has_value() && **generation != state.generation) return kXpOk;
+    *generation = state.generation;
+    return kXpErrTimeout;
   });
 }
 
@@ -201,6 +206,8 @@ XpResult XpNamedObject::SetEventState(uint32_t value) {
     const XpResult read = file.ReadState(&state);
     if (read != kXpOk) return read;
     state.value = value;
+    // Every set counts, so that waiters see it however soon a reset follows.
+    if (value != 0) ++state.generation;
     return file.WriteState(state);
   });
 }

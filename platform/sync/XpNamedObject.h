@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "platform/result/XpResult.h"
 #include "platform/sync/XpDeadline.h"
@@ -50,9 +51,10 @@ class XpNamedObject {
   bool IsOpen() const { return record_ != nullptr; }
   XpNamedObjectKind GetKind() const;
 
-  // A mutex: takes ownership. An event: waits until it is set. A semaphore:
-  // takes one unit. kXpTryOnce tries once; kXpErrTimeout when the time is
-  // up.
+  // A mutex: takes ownership. An event: waits until it is set; a set that
+  // happens while it waits releases it even when a reset follows at once. A
+  // semaphore: takes one unit. kXpTryOnce tries once; kXpErrTimeout when the
+  // time is up.
   XpResult Wait(uint32_t seconds);
   XpResult WaitUntil(const XpDeadline& deadline);
 
@@ -73,9 +75,11 @@ class XpNamedObject {
   // kXpErrInvalidHandle unless the handle is open in this process and of
   // that kind.
   XpResult Check(XpNamedObjectKind kind) const;
-  XpResult TryOnce();
+  // eventGeneration: the event's set count at the wait's first look, which
+  // the first call stores; a later one that finds it changed has seen a set.
+  XpResult TryOnce(std::optional<uint32_t>* eventGeneration);
   XpResult TryTakeMutex();
-  XpResult TryWaitEvent();
+  XpResult TryWaitEvent(std::optional<uint32_t>* generation);
   XpResult TryTakeUnit();
   XpResult SetEventState(uint32_t value);
 

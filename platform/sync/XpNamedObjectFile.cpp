@@ -5,16 +5,19 @@
 
 #include <cerrno>
 
+#include "platform/fs/XpSysCalls.h"
 #include "platform/result/XpResultTranslation.h"
 
 namespace {
 
-constexpr uint32_t kStateMagic = 0x4F53564B;  // "KVSO"
+// "KVS2": the second layout, with the generation count.
+constexpr uint32_t kStateMagic = 0x3253564B;
 
 struct StoredState {
   uint32_t magic;
   uint32_t value;
   uint32_t maximum;
+  uint32_t generation;
 };
 
 struct flock ByteLock(off_t byte, short type) {
@@ -29,7 +32,7 @@ struct flock ByteLock(off_t byte, short type) {
 int Control(int fd, int command, struct flock* lock) {
   int result = 0;
   do {
-    result = ::fcntl(fd, command, lock);
+    result = XpSysCalls::Current().FcntlLock(fd, command, lock);
   } while (result != 0 && errno == EINTR);
   return result;
 }
@@ -51,7 +54,9 @@ XpResult XpNamedObjectFile::WaitLock(off_t byte) const {
 
 void XpNamedObjectFile::Unlock(off_t byte) const {
   struct flock lock = ByteLock(byte, F_UNLCK);
-  Control(fd_, F_OFD_SETLK, &lock);
+  // Unlocking a byte of an open description cannot fail but for a bad
+  // descriptor, which the caller's own checks rule out.
+  (void)Control(fd_, F_OFD_SETLK, &lock);
 }
 
 bool XpNamedObjectFile::IsHeldElsewhere(off_t byte) const {
@@ -62,19 +67,20 @@ bool XpNamedObjectFile::IsHeldElsewhere(off_t byte) const {
 
 XpResult XpNamedObjectFile::ReadState(State* state) const {
   StoredState stored{};
-  const ssize_t got = ::pread(fd_, &stored, sizeof stored, 0);
+  const ssize_t got = XpSysCalls::Current().Pread(fd_, &stored, sizeof stored, 0);
   if (got < 0) return XpResultFromErrno(errno);
   if (got != static_cast<ssize_t>(sizeof stored) || stored.magic != kStateMagic) {
     return kXpErrInvalidFile;
   }
   state->value = stored.value;
   state->maximum = stored.maximum;
+  state->generation = stored.generation;
   return kXpOk;
 }
 
 XpResult XpNamedObjectFile::WriteState(const State& state) const {
-  const StoredState stored{kStateMagic, state.value, state.maximum};
-  const ssize_t put = ::pwrite(fd_, &stored, sizeof stored, 0);
+  const StoredState stored{kStateMagic, state.value, state.maximum, state.generation};
+  const ssize_t put = XpSysCalls::Current().Pwrite(fd_, &stored, sizeof stored, 0);
   if (put < 0) return XpResultFromErrno(errno);
   return put == static_cast<ssize_t>(sizeof stored) ? kXpOk : kXpErrDiskFull;
 }

@@ -23,18 +23,21 @@ class XpNamedObjectFile {
   static constexpr off_t kGuardByte = 2;
 
   // The state of an event (value 0 or 1) or a semaphore (count, maximum).
+  // An event counts its sets in generation, so that a waiter that saw the
+  // event reset still learns of a set that a reset at once hid again.
   struct State {
     uint32_t value = 0;
     uint32_t maximum = 0;
+    uint32_t generation = 0;
   };
 
   explicit XpNamedObjectFile(int fd) : fd_(fd) {}
 
   // kXpOk, or kXpErrTimeout when another description holds a conflicting
   // lock.
-  XpResult TryLock(off_t byte, bool exclusive) const;
+  [[nodiscard]] XpResult TryLock(off_t byte, bool exclusive) const;
   // Waits for an exclusive lock; kept only briefly by anybody.
-  XpResult WaitLock(off_t byte) const;
+  [[nodiscard]] XpResult WaitLock(off_t byte) const;
   void Unlock(off_t byte) const;
   // Whether another description holds any lock on the byte.
   bool IsHeldElsewhere(off_t byte) const;
@@ -49,8 +52,8 @@ class XpNamedObjectFile {
     return result;
   }
 
-  XpResult ReadState(State* state) const;
-  XpResult WriteState(const State& state) const;
+  [[nodiscard]] XpResult ReadState(State* state) const;
+  [[nodiscard]] XpResult WriteState(const State& state) const;
 
  private:
   int fd_;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "platform/fs/XpSysCalls.h"
 #include "platform/result/XpResultTranslation.h"
 
 namespace {
@@ -92,13 +93,15 @@ const char* NonEmptyEnv(const char* variable) {
 // there: a real folder, and for a private folder one of the user's own that
 // nobody else may enter.
 XpResult EnsureFolder(const std::string& folder, mode_t mode, bool isPrivate) {
-  if (::mkdir(folder.c_str(), mode) == 0) {
-    ::chmod(folder.c_str(), mode);  // past the umask
+  XpSysCalls& calls = XpSysCalls::Current();
+  if (calls.Mkdir(folder.c_str(), mode) == 0) {
+    // Past the umask; a folder that keeps the umask's mode still works.
+    (void)calls.Chmod(folder.c_str(), mode);
     return kXpOk;
   }
   if (errno != EEXIST) return XpResultFromErrno(errno, folder.c_str());
   struct stat info {};
-  if (::lstat(folder.c_str(), &info) != 0) return XpResultFromErrno(errno, folder.c_str());
+  if (calls.Lstat(folder.c_str(), &info) != 0) return XpResultFromErrno(errno, folder.c_str());
   if (!S_ISDIR(info.st_mode)) return kXpErrAccessDenied;
   if (isPrivate && (info.st_uid != ::geteuid() || (info.st_mode & kOthersBits) != 0)) {
     return kXpErrAccessDenied;
@@ -107,7 +110,9 @@ XpResult EnsureFolder(const std::string& folder, mode_t mode, bool isPrivate) {
 }
 
 XpResult OverriddenFolder(const char* base, bool global, std::string* folder) {
-  if (::mkdir(base, 0777) != 0 && errno != EEXIST) return XpResultFromErrno(errno, base);
+  if (XpSysCalls::Current().Mkdir(base, 0777) != 0 && errno != EEXIST) {
+    return XpResultFromErrno(errno, base);
+  }
   *folder = std::string(base) + (global ? "/global" : "/session");
   return EnsureFolder(*folder, global ? kSharedFolderMode : kPrivateFolderMode, !global);
 }

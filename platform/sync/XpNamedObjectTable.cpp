@@ -9,6 +9,7 @@
 #include <memory>
 #include <new>
 
+#include "platform/fs/XpSysCalls.h"
 #include "platform/result/XpResultTranslation.h"
 #include "platform/thread/XpThread.h"
 
@@ -21,19 +22,21 @@ constexpr mode_t kPrivateFileMode = 0600;
 
 XpResult OpenExisting(const std::string& path, int* fd) {
   do {
-    *fd = ::open(path.c_str(), kOpenFlags);
+    *fd = XpSysCalls::Current().Open(path.c_str(), kOpenFlags, 0);
   } while (*fd < 0 && errno == EINTR);
   if (*fd >= 0) return kXpOk;
   return errno == ENOENT ? kXpErrFileNotFound : XpResultFromErrno(errno, path.c_str());
 }
 
 XpResult OpenOrCreate(const XpNamedObjectLocation& location, int* fd) {
+  XpSysCalls& calls = XpSysCalls::Current();
   const mode_t mode = location.global ? kSharedFileMode : kPrivateFileMode;
   do {
-    *fd = ::open(location.path.c_str(), kOpenFlags | O_CREAT | O_EXCL, mode);
+    *fd = calls.Open(location.path.c_str(), kOpenFlags | O_CREAT | O_EXCL, mode);
   } while (*fd < 0 && errno == EINTR);
   if (*fd >= 0) {
-    if (location.global) ::fchmod(*fd, kSharedFileMode);  // past the umask
+    // Past the umask; where that is refused only the umask's users share it.
+    if (location.global) (void)calls.Fchmod(*fd, kSharedFileMode);
     return kXpOk;
   }
   if (errno != EEXIST) return XpResultFromErrno(errno, location.path.c_str());
@@ -68,6 +71,10 @@ XpResult JoinExisting(XpNamedObjectRecord* record) {
   if (!file.IsHeldElsewhere(XpNamedObjectFile::kExistsByte)) return kXpErrFileNotFound;
   return file.TryLock(XpNamedObjectFile::kExistsByte, false);
 }
+
+// Closing drops this process's locks on the file; the state in it was
+// written under the guard and needs no flush.
+void CloseLockFile(int fd) { (void)XpSysCalls::Current().Close(fd); }
 
 std::unique_ptr<XpNamedObjectRecord> NewRecord(const XpNamedObjectLocation& location,
                                                XpNamedObjectKind kind) {
@@ -118,7 +125,7 @@ XpResult XpNamedObjectTable::Create(const XpNamedObjectLocation& location,
   result = made->File().WithGuard([&] { return JoinOrInitialize(made.get(), init, existed); });
   if (result == kXpOk) result = Insert(made.get());
   if (result != kXpOk) {
-    ::close(made->fd);
+    CloseLockFile(made->fd);
     return result;
   }
   *record = made.release();
@@ -141,7 +148,7 @@ XpResult XpNamedObjectTable::Open(const XpNamedObjectLocation& location, XpNamed
   result = made->File().WithGuard([&] { return JoinExisting(made.get()); });
   if (result == kXpOk) result = Insert(made.get());
   if (result != kXpOk) {
-    ::close(made->fd);
+    CloseLockFile(made->fd);
     return result;
   }
   *record = made.release();
@@ -155,7 +162,7 @@ void XpNamedObjectTable::Close(XpNamedObjectRecord* record) {
   if (!IsUsable(record)) return;
   if (--record->handles > 0) return;
   records_.erase(record->path);
-  ::close(record->fd);
+  CloseLockFile(record->fd);
   delete record;
 }
 
@@ -169,7 +176,7 @@ bool XpNamedObjectTable::IsUsable(const XpNamedObjectRecord* record) {
 void XpNamedObjectTable::CloseInheritedFiles() {
   for (auto& [path, record] : records_) {
     if (record->fd < 0) continue;
-    ::close(record->fd);
+    CloseLockFile(record->fd);
     record->fd = -1;
   }
 }

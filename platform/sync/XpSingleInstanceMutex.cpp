@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "platform/fs/XpSysCalls.h"
 #include "platform/system/XpSystemInfo.h"
 
 namespace {
@@ -48,7 +49,7 @@ XpString XpSingleInstanceMutex::BuildName(const XpString& programPath, bool glob
 XpString XpSingleInstanceMutex::ProgramPath() {
   for (size_t size = kFirstLinkBuffer; size <= kLongestLink; size *= 2) {
     std::string buffer(size, '\0');
-    const ssize_t length = ::readlink(kOwnProgramLink, buffer.data(), buffer.size());
+    const ssize_t length = XpSysCalls::Current().Readlink(kOwnProgramLink, buffer.data(), buffer.size());
     if (length < 0) return XpString();
     if (static_cast<size_t>(length) < buffer.size()) {
       buffer.resize(static_cast<size_t>(length));

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "platform/fs/XpSysCalls.h"
 #include "platform/result/XpResultTranslation.h"
 
 namespace {
@@ -43,14 +44,15 @@ XpResult XpSysRootReadFile(const char* absolutePath, std::string* contents) {
   }
   contents->clear();
   const std::string path = SysRootPathString(absolutePath);
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  XpSysCalls& calls = XpSysCalls::Current();
+  const int fd = calls.Open(path.c_str(), O_RDONLY, 0);
   if (fd < 0) {
     return XpResultFromErrno(errno, path.c_str());
   }
   char buffer[kReadChunk];
   XpResult result = kXpOk;
   for (;;) {
-    const ssize_t count = ::read(fd, buffer, sizeof(buffer));
+    const ssize_t count = calls.Read(fd, buffer, sizeof(buffer));
     if (count > 0) {
       contents->append(buffer, static_cast<size_t>(count));
       continue;
@@ -64,6 +66,6 @@ XpResult XpSysRootReadFile(const char* absolutePath, std::string* contents) {
     }
     break;
   }
-  ::close(fd);
+  (void)calls.Close(fd);  // opened for reading
   return result;
 }

@@ -133,6 +133,50 @@ class FaultySysCalls final : public XpSysCallsWrapper {
     return moved;
   }
 
+  ssize_t Pread(int fd, void* buffer, size_t count, off_t offset) override {
+    Verdict verdict = Judge(SysCall::kRead, PathsOf(fd), count, false);
+    if (Fail(verdict)) {
+      return -1;
+    }
+    ssize_t moved = Target().Pread(fd, buffer, std::min(count, verdict.limit), offset);
+    Spend(verdict, moved);
+    return moved;
+  }
+
+  ssize_t Pwrite(int fd, const void* buffer, size_t count, off_t offset) override {
+    Verdict verdict = Judge(SysCall::kWrite, PathsOf(fd), count, false);
+    if (Fail(verdict)) {
+      return -1;
+    }
+    ssize_t moved = Target().Pwrite(fd, buffer, std::min(count, verdict.limit), offset);
+    Spend(verdict, moved);
+    return moved;
+  }
+
+  // The call as a whole, then its read side and its write side.
+  ssize_t CopyFileRange(int inFd, off_t* inOffset, int outFd, off_t* outOffset,
+                        size_t count) override {
+    Paths both = PathsOf(inFd);
+    const Paths out = PathsOf(outFd);
+    both.insert(both.end(), out.begin(), out.end());
+    if (Fail(Judge(SysCall::kCopyFileRange, both))) {
+      return -1;
+    }
+    Verdict read = Judge(SysCall::kRead, PathsOf(inFd), count, false);
+    if (Fail(read)) {
+      return -1;
+    }
+    Verdict write = Judge(SysCall::kWrite, out, std::min(count, read.limit), false);
+    if (Fail(write)) {
+      return -1;
+    }
+    const size_t limit = std::min({count, read.limit, write.limit});
+    ssize_t moved = Target().CopyFileRange(inFd, inOffset, outFd, outOffset, limit);
+    Spend(read, moved);
+    Spend(write, moved);
+    return moved;
+  }
+
   off_t Lseek(int fd, off_t offset, int whence) override {
     return Fail(Judge(SysCall::kLseek, PathsOf(fd))) ? -1 : Target().Lseek(fd, offset, whence);
   }
@@ -158,6 +202,12 @@ class FaultySysCalls final : public XpSysCallsWrapper {
   int Ioctl(int fd, unsigned long request, void* argument) override {
     return Fail(Judge(SysCall::kIoctl, PathsOf(fd))) ? -1 : Target().Ioctl(fd, request, argument);
   }
+  int FcntlLock(int fd, int command, struct flock* lock) override {
+    return Fail(Judge(SysCall::kFcntlLock, PathsOf(fd))) ? -1 : Target().FcntlLock(fd, command, lock);
+  }
+  int Flock(int fd, int operation) override {
+    return Fail(Judge(SysCall::kFlock, PathsOf(fd))) ? -1 : Target().Flock(fd, operation);
+  }
   int Mkdir(const char* path, mode_t mode) override {
     return Fail(Judge(SysCall::kMkdir, {path})) ? -1 : Target().Mkdir(path, mode);
   }
@@ -181,6 +231,9 @@ class FaultySysCalls final : public XpSysCallsWrapper {
   }
   int Chmod(const char* path, mode_t mode) override {
     return Fail(Judge(SysCall::kChmod, {path})) ? -1 : Target().Chmod(path, mode);
+  }
+  int Access(const char* path, int mode) override {
+    return Fail(Judge(SysCall::kAccess, {path})) ? -1 : Target().Access(path, mode);
   }
   int Utimensat(const char* path, const struct timespec times[2], int flags) override {
     return Fail(Judge(SysCall::kUtimensat, {path})) ? -1 : Target().Utimensat(path, times, flags);

@@ -7,12 +7,16 @@
 
 namespace testsupport {
 
-// The calls of the file layer's system-call seam (XpSysCalls).
+// The calls of the file layer's system-call seam (XpSysCalls). The rules of
+// kRead and kWrite also govern the positioned reads and writes (Pread,
+// Pwrite) and the two ends of a CopyFileRange, which a kCopyFileRange rule
+// can refuse as a whole.
 enum class SysCall {
   kOpen,
   kClose,
   kRead,
   kWrite,
+  kCopyFileRange,
   kLseek,
   kFtruncate,
   kFsync,
@@ -21,6 +25,8 @@ enum class SysCall {
   kFadvise,
   kFchmod,
   kIoctl,
+  kFcntlLock,
+  kFlock,
   kMkdir,
   kRmdir,
   kUnlink,
@@ -29,6 +35,7 @@ enum class SysCall {
   kLstat,
   kStatx,
   kChmod,
+  kAccess,
   kUtimensat,
   kStatvfs,
   kSymlink,
@@ -41,7 +48,9 @@ enum class SysCall {
 
 // One fault rule. It matches one kind of call on paths that begin with a
 // prefix: the path argument, or for descriptor and folder-stream calls the
-// path they were opened with (rename matches either of its paths). An empty
+// path they were opened with (rename matches either of its paths, a copy
+// range the path of its source for the read side and of its destination for
+// the write side). An empty
 // prefix matches every call, also on descriptors opened elsewhere.
 //
 //   Fault(SysCall::kWrite, dir).Errno(ENOSPC).AfterBytes(3)

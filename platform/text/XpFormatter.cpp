@@ -1,7 +1,10 @@
 #include "platform/text/XpFormatter.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <limits>
+#include <memory>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -14,7 +17,11 @@ namespace {
 // Widths and precisions above this are rejected rather than allocated.
 constexpr int32_t kMaxField = 1000000;
 constexpr int32_t kDefaultRealPrecision = 6;
-constexpr int kPointerDigits = 16;
+constexpr size_t kPointerDigits = 16;
+constexpr size_t kIntegerDigits = 24;  // 64 bits in octal take 22
+constexpr unsigned kOctalBase = 8;
+constexpr unsigned kDecimalBase = 10;
+constexpr unsigned kHexBase = 16;
 constexpr char16_t kEscapeBase = 0xDC00;  // surrogate escape of a byte >= 0x80
 constexpr uint32_t kMaxWideChar = 0xFFFF;
 constexpr uint32_t kMaxNarrowChar = 0xFF;
@@ -36,13 +43,31 @@ struct Directive {
 
 bool IsDigit(char16_t ch) { return ch >= u'0' && ch <= u'9'; }
 
-void ToUpperAscii(std::string& text) {
-  for (char& ch : text) {
-    if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
-  }
+// Writes the digits of value in Base backwards, ending at end; returns where
+// they begin.
+template <unsigned Base>
+char* WriteDigitsIn(char* end, uint64_t value, const char* digitChars) {
+  char* at = end;
+  do {
+    *--at = digitChars[value % Base];
+    value /= Base;
+  } while (value != 0);
+  return at;
 }
 
-void AppendAscii(std::u16string& out, std::string_view text) { out.append(text.begin(), text.end()); }
+// base is kOctalBase, kDecimalBase or kHexBase.
+char* WriteDigits(char* end, uint64_t value, unsigned base, bool upper) {
+  const char* digitChars = upper ? "0123456789ABCDEF" : "0123456789abcdef";
+  if (base == kHexBase) return WriteDigitsIn<kHexBase>(end, value, digitChars);
+  if (base == kOctalBase) return WriteDigitsIn<kOctalBase>(end, value, digitChars);
+  return WriteDigitsIn<kDecimalBase>(end, value, digitChars);
+}
+
+void ToUpperAscii(char* begin, char* end) {
+  for (char* at = begin; at != end; ++at) {
+    if (*at >= 'a' && *at <= 'z') *at = static_cast<char>(*at - 'a' + 'A');
+  }
+}
 
 // Reads the value of an integer or character argument, reduced to `bits`
 // bits. False when the argument is no integer or its value does not fit,
@@ -82,15 +107,16 @@ bool ReadUnsigned(const XpFormatArg& arg, uint32_t limit, uint32_t& value) {
 
 class Formatter {
  public:
-  Formatter(std::u16string& out, const XpFormatArg* args, size_t count) : out_(out), args_(args), count_(count) {}
+  Formatter(XpFormatBuffer& out, const XpFormatArg* args, size_t count) : out_(out), args_(args), count_(count) {}
 
+  // One pass: each unit of the format is looked at a bounded number of times.
   XpResult Run(const char16_t* format) {
     if (format == nullptr) return kXpErrBadArgument;
     for (const char16_t* at = format; *at != u'\0';) {
-      if (*at != u'%') {
-        out_.push_back(*at++);
-        continue;
-      }
+      const char16_t* literal = at;
+      while (*at != u'\0' && *at != u'%') ++at;
+      out_.Append(literal, static_cast<size_t>(at - literal));
+      if (*at == u'\0') break;
       ++at;
       Directive directive;
       if (!ParseDirective(at, directive) || !Convert(directive)) return kXpErrBadArgument;
@@ -168,34 +194,59 @@ class Formatter {
     return true;
   }
 
-  static bool Skip(const char16_t*& at, std::u16string_view prefix) {
-    if (std::u16string_view(at).substr(0, prefix.size()) != prefix) return false;
-    at += prefix.size();
-    return true;
-  }
-
+  // Reads a size prefix (hh h l ll I I32 I64 z j t w L), looking no further
+  // than the units it needs.
   static void ParseSize(const char16_t*& at, Directive& directive) {
-    if (Skip(at, u"hh")) {
-      directive.size = Size::kChar;
-    } else if (Skip(at, u"h")) {
-      directive.size = Size::kShort;
-    } else if (Skip(at, u"ll") || Skip(at, u"I64") || Skip(at, u"z") || Skip(at, u"j") || Skip(at, u"t")) {
-      directive.size = Size::kLongLong;
-    } else if (Skip(at, u"l") || Skip(at, u"I32")) {
-      directive.size = Size::kLong;
-    } else if (Skip(at, u"I")) {
-      directive.size = Size::kLongLong;  // pointer-sized
-    } else if (Skip(at, u"w")) {
-      directive.size = Size::kWide;
-    } else if (Skip(at, u"L")) {
-      directive.size = Size::kLongDouble;
+    switch (*at) {
+      case u'h':
+        ++at;
+        directive.size = Size::kShort;
+        if (*at == u'h') {
+          ++at;
+          directive.size = Size::kChar;
+        }
+        return;
+      case u'l':
+        ++at;
+        directive.size = Size::kLong;
+        if (*at == u'l') {
+          ++at;
+          directive.size = Size::kLongLong;
+        }
+        return;
+      case u'I':
+        ++at;
+        directive.size = Size::kLongLong;  // pointer-sized
+        if (at[0] == u'6' && at[1] == u'4') {
+          at += 2;
+        } else if (at[0] == u'3' && at[1] == u'2') {
+          at += 2;
+          directive.size = Size::kLong;
+        }
+        return;
+      case u'z':
+      case u'j':
+      case u't':
+        ++at;
+        directive.size = Size::kLongLong;
+        return;
+      case u'w':
+        ++at;
+        directive.size = Size::kWide;
+        return;
+      case u'L':
+        ++at;
+        directive.size = Size::kLongDouble;
+        return;
+      default:
+        return;
     }
   }
 
   bool Convert(const Directive& directive) {
     switch (directive.conversion) {
       case u'%':
-        out_.push_back(u'%');
+        out_.Push(u'%');
         return true;
       case u'd':
       case u'i':
@@ -276,17 +327,18 @@ class Formatter {
     }
 
     const bool upper = directive.conversion == u'X';
-    const int base = directive.conversion == u'o' ? 8 : (directive.conversion == u'x' || upper ? 16 : 10);
-    char digitBuffer[32];
-    const char* end = std::to_chars(digitBuffer, digitBuffer + sizeof(digitBuffer), magnitude, base).ptr;
-    std::string digits(digitBuffer, static_cast<size_t>(end - digitBuffer));
-    if (upper) ToUpperAscii(digits);
-    if (directive.precision == 0 && magnitude == 0) digits.clear();
+    const unsigned base = directive.conversion == u'o' ? kOctalBase : (directive.conversion == u'x' || upper ? kHexBase : kDecimalBase);
+    char digitBuffer[kIntegerDigits];
+    char* const end = digitBuffer + kIntegerDigits;
+    const char* begin = end;
+    if (directive.precision != 0 || magnitude != 0) begin = WriteDigits(end, magnitude, base, upper);
+    const std::string_view digits(begin, static_cast<size_t>(end - begin));
+    size_t zeros = 0;
     if (directive.precision > static_cast<int32_t>(digits.size())) {
-      digits.insert(0, static_cast<size_t>(directive.precision) - digits.size(), '0');
+      zeros = static_cast<size_t>(directive.precision) - digits.size();
     }
 
-    std::string prefix;
+    std::string_view prefix;
     if (negative) {
       prefix = "-";
     } else if (isSigned && directive.plus) {
@@ -294,11 +346,11 @@ class Formatter {
     } else if (isSigned && directive.space) {
       prefix = " ";
     }
-    if (directive.alternate && base == 8 && (digits.empty() || digits[0] != '0')) digits.insert(0, "0");
-    if (directive.alternate && base == 16 && magnitude != 0) prefix = upper ? "0X" : "0x";
+    if (directive.alternate && base == kOctalBase && zeros == 0 && (digits.empty() || digits[0] != '0')) zeros = 1;
+    if (directive.alternate && base == kHexBase && magnitude != 0) prefix = upper ? "0X" : "0x";
 
     const bool zeroPad = directive.zero && !directive.left && directive.precision < 0;
-    WriteNumber(directive, prefix, digits, zeroPad);
+    WriteNumber(directive, prefix, zeros, digits, zeroPad);
     return true;
   }
 
@@ -325,9 +377,9 @@ class Formatter {
       const int32_t precision = directive.precision < 0 ? kDefaultRealPrecision : directive.precision;
       body = RealDigits(std::fabs(value), directive.conversion, precision, directive.alternate);
     }
-    if (upper) ToUpperAscii(body);
+    if (upper) ToUpperAscii(body.data(), body.data() + body.size());
     const bool zeroPad = directive.zero && !directive.left && std::isfinite(value);
-    WriteNumber(directive, prefix, body, zeroPad);
+    WriteNumber(directive, prefix, 0, body, zeroPad);
     return true;
   }
 
@@ -423,6 +475,8 @@ class Formatter {
     bool wide = true;
     const XpFormatArg* arg = NextArg();
     if (!IsWide(directive, wide) || arg == nullptr) return false;
+    const auto kind = arg->GetKind();
+    if (kind == (wide ? XpFormatArg::Kind::kNarrowChar : XpFormatArg::Kind::kWideChar)) return false;
     char16_t unit = 0;
     if (wide) {
       uint32_t value = 0;
@@ -430,7 +484,7 @@ class Formatter {
       unit = static_cast<char16_t>(value);
     } else {
       uint32_t byte = 0;
-      if (arg->GetKind() == XpFormatArg::Kind::kNarrowChar) {
+      if (kind == XpFormatArg::Kind::kNarrowChar) {
         byte = static_cast<unsigned char>(arg->Bits());
       } else if (!ReadUnsigned(*arg, kMaxNarrowChar, byte)) {
         return false;
@@ -444,36 +498,38 @@ class Formatter {
   bool ConvertPointer(const Directive& directive) {
     const XpFormatArg* arg = NextArg();
     if (directive.size != Size::kNone || arg == nullptr || arg->GetKind() != XpFormatArg::Kind::kPointer) return false;
-    char digitBuffer[kPointerDigits + 1];
-    const auto address = reinterpret_cast<uintptr_t>(arg->Pointer());
-    const char* end = std::to_chars(digitBuffer, digitBuffer + sizeof(digitBuffer), address, 16).ptr;
-    std::string digits(digitBuffer, static_cast<size_t>(end - digitBuffer));
-    ToUpperAscii(digits);
-    digits.insert(0, kPointerDigits - digits.size(), '0');
+    char digitBuffer[kIntegerDigits];
+    char* const end = digitBuffer + kIntegerDigits;
+    const char* begin = WriteDigits(end, reinterpret_cast<uintptr_t>(arg->Pointer()), kHexBase, true);
+    const std::string_view digits(begin, static_cast<size_t>(end - begin));
     Directive plain = directive;
     plain.zero = false;
-    WriteNumber(plain, "", digits, false);
+    WriteNumber(plain, "", kPointerDigits - digits.size(), digits, false);
     return true;
   }
 
-  void WriteNumber(const Directive& directive, std::string_view prefix, std::string_view digits, bool zeroPad) {
-    const size_t length = prefix.size() + digits.size();
+  // Width padding, prefix, zeros and digits: zeroPad puts the padding
+  // between prefix and digits as zeros.
+  void WriteNumber(const Directive& directive, std::string_view prefix, size_t zeros, std::string_view digits,
+                   bool zeroPad) {
+    const size_t length = prefix.size() + zeros + digits.size();
     const size_t padding = static_cast<size_t>(directive.width) > length ? static_cast<size_t>(directive.width) - length : 0;
-    if (!directive.left && !zeroPad) out_.append(padding, u' ');
-    AppendAscii(out_, prefix);
-    if (zeroPad) out_.append(padding, u'0');
-    AppendAscii(out_, digits);
-    if (directive.left) out_.append(padding, u' ');
+    if (!directive.left && !zeroPad) out_.AppendRepeated(padding, u' ');
+    out_.AppendAscii(prefix);
+    if (zeroPad) out_.AppendRepeated(padding, u'0');
+    out_.AppendRepeated(zeros, u'0');
+    out_.AppendAscii(digits);
+    if (directive.left) out_.AppendRepeated(padding, u' ');
   }
 
   void WritePadded(const Directive& directive, std::u16string_view text) {
     const size_t padding = static_cast<size_t>(directive.width) > text.size() ? static_cast<size_t>(directive.width) - text.size() : 0;
-    if (!directive.left) out_.append(padding, directive.zero ? u'0' : u' ');
-    out_.append(text);
-    if (directive.left) out_.append(padding, u' ');
+    if (!directive.left) out_.AppendRepeated(padding, directive.zero ? u'0' : u' ');
+    out_.Append(text);
+    if (directive.left) out_.AppendRepeated(padding, u' ');
   }
 
-  std::u16string& out_;
+  XpFormatBuffer& out_;
   const XpFormatArg* args_;
   size_t count_;
   size_t next_ = 0;
@@ -482,22 +538,35 @@ class Formatter {
 }  // namespace
 
 bool XpFormatArg::HasText() const {
-  if (string_ != nullptr || stringA_ != nullptr) return true;
+  if (kind_ != Kind::kWideText && kind_ != Kind::kNarrowText) return false;
+  if (object_) return true;
   return kind_ == Kind::kWideText ? wide_ != nullptr : narrow_ != nullptr;
 }
 
 std::u16string_view XpFormatArg::WideText() const {
-  if (string_ != nullptr) return string_->View();
+  if (kind_ != Kind::kWideText) return std::u16string_view();
+  if (object_) return string_->View();
   return wide_ != nullptr ? std::u16string_view(wide_, length_) : std::u16string_view();
 }
 
 std::string_view XpFormatArg::NarrowText() const {
-  if (stringA_ != nullptr) return stringA_->View();
+  if (kind_ != Kind::kNarrowText) return std::string_view();
+  if (object_) return stringA_->View();
   return narrow_ != nullptr ? std::string_view(narrow_, length_) : std::string_view();
 }
 
-XpResult XpFormatTo(std::u16string& out, const char16_t* format, const XpFormatArg* args, size_t count) {
-  const size_t start = out.size();
+void XpFormatBuffer::Grow(size_t extra) {
+  if (extra > std::numeric_limits<size_t>::max() / sizeof(char16_t) / 2 - size_) throw std::bad_alloc();
+  const size_t capacity = std::max(capacity_ * 2, size_ + extra);
+  auto grown = std::make_unique_for_overwrite<char16_t[]>(capacity);
+  std::char_traits<char16_t>::copy(grown.get(), data_, size_);
+  heap_ = std::move(grown);
+  data_ = heap_.get();
+  capacity_ = capacity;
+}
+
+XpResult XpFormatTo(XpFormatBuffer& out, const char16_t* format, const XpFormatArg* args, size_t count) {
+  const size_t start = out.Size();
   XpResult result = kXpOk;
   try {
     result = Formatter(out, args, count).Run(format);
@@ -506,6 +575,20 @@ XpResult XpFormatTo(std::u16string& out, const char16_t* format, const XpFormatA
   } catch (const std::length_error&) {
     result = kXpErrOutOfMemory;
   }
-  if (XpFailed(result)) out.resize(start);
+  if (XpFailed(result)) out.Truncate(start);
   return result;
+}
+
+XpResult XpFormatTo(std::u16string& out, const char16_t* format, const XpFormatArg* args, size_t count) {
+  XpFormatBuffer buffer;
+  const XpResult result = XpFormatTo(buffer, format, args, count);
+  if (XpFailed(result)) return result;
+  try {
+    out.append(buffer.View());
+  } catch (const std::bad_alloc&) {
+    return kXpErrOutOfMemory;
+  } catch (const std::length_error&) {
+    return kXpErrOutOfMemory;
+  }
+  return kXpOk;
 }

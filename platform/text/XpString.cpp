@@ -237,12 +237,13 @@ void XpString::Refresh() { chars_ = rep_ != nullptr ? rep_->buffer : nullptr; }
 
 XpResult XpString::AssignFormatted(const char16_t* format, const XpFormatArg* args, size_t count,
                                    bool append) {
-  std::u16string text;
+  XpFormatBuffer text;
   const XpResult result = XpFormatTo(text, format, args, count);
   if (XpFailed(result)) return result;
-  if (text.size() > static_cast<size_t>(Core::kMaxLength)) return kXpErrOutOfMemory;
-  const auto length = static_cast<int32_t>(text.size());
-  const bool done = append ? Core::Append(rep_, text.data(), length) : Core::Assign(rep_, text.data(), length);
+  if (text.Size() > static_cast<size_t>(Core::kMaxLength)) return kXpErrOutOfMemory;
+  const auto length = static_cast<int32_t>(text.Size());
+  const char16_t* units = text.View().data();
+  const bool done = append ? Core::Append(rep_, units, length) : Core::Assign(rep_, units, length);
   if (!done) return kXpErrOutOfMemory;
   Refresh();
   return kXpOk;

@@ -32,37 +32,37 @@ class XpIniDict : public XpIniElement {
   int32_t GetCount() const override;
   XpIniElement* Find(const XpString& path) const override;
   // kXpErrValueNotFound when nothing lies at path.
-  XpResult Remove(const XpString& path) override;
+  [[nodiscard]] XpResult Remove(const XpString& path) override;
   // kXpErrValueKeyExists when the key is taken; kXpErrValueNotFound when a
   // container on the way is missing.
-  XpResult Add(const XpString& path, XpIniType type, const XpIniValue& value = {}) override;
+  [[nodiscard]] XpResult Add(const XpString& path, XpIniType type, const XpIniValue& value = {}) override;
 
   // XML property lists (XpPlistReader, XpPlistWriter). Each load empties
   // the dictionary first and keeps what it read up to a failure.
   // The code of opening path for reading; kXpErrValueParse when the file is
   // not XML, kXpErrValueStructure when it is no property list.
-  XpResult LoadFromFile(const XpString& path) override;
-  // Writes a temporary file beside path and renames it over path, so that a
-  // failed save leaves the old file as it was; the result is then the code
-  // of creating or writing the temporary file. Relative paths are refused
-  // with kXpErrPathNotFound.
-  XpResult SaveToFile(const XpString& path) override;
+  [[nodiscard]] XpResult LoadFromFile(const XpString& path) override;
+  // Replaces the file at path atomically (XpReplaceFileAtomically), so that
+  // a failed or killed save leaves the old file as it was; the result is
+  // then the code of the step that failed. Relative paths are refused with
+  // kXpErrPathNotFound.
+  [[nodiscard]] XpResult SaveToFile(const XpString& path) override;
   // The text is parsed as UTF-8 whatever its declaration says.
-  virtual XpResult LoadFromText(const XpString& text);
+  [[nodiscard]] virtual XpResult LoadFromText(const XpString& text);
   // The text of the file, in UTF-16.
-  virtual XpResult SaveToText(XpString* out) const;
+  [[nodiscard]] virtual XpResult SaveToText(XpString* out) const;
   // The text through the in-process clipboard (XpClipboard) under format.
   // kXpErrGeneric, the dictionary untouched, when the clipboard holds
   // nothing under format.
-  virtual XpResult LoadFromClipboard(uint32_t format);
+  [[nodiscard]] virtual XpResult LoadFromClipboard(uint32_t format);
   // Replaces the whole clipboard by the text under format.
-  virtual XpResult SaveToClipboard(uint32_t format) const;
+  [[nodiscard]] virtual XpResult SaveToClipboard(uint32_t format) const;
 
   // The element of the index-th key in key order; null past the end. (The
   // int overload of the element interface gives null for a dictionary.)
   XpIniElement* GetAt(uint32_t index) const;
   // The index-th key; kXpErrValueNotFound past the end.
-  XpResult GetKeyAt(uint32_t index, XpString* key) const;
+  [[nodiscard]] XpResult GetKeyAt(uint32_t index, XpString* key) const;
 
  private:
   struct Entry {

@@ -46,6 +46,7 @@ XpResult XpIniMemChunk::SetMemChunk(XpAbstractFile* source, int64_t offset, int6
     return read;
   }
   // Never keep bytes the source did not deliver.
-  chunk_.SetLength(done);
+  // Shrinking within the buffer cannot fail.
+  (void)chunk_.SetLength(done);
   return read != kXpOk ? read : kXpErrEndOfFile;
 }

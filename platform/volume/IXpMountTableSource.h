@@ -12,10 +12,10 @@ class IXpMountTableSource {
 
   // Prepares for waiting; kXpErrSystem when the table cannot be opened. An
   // Interrupt from an earlier run is forgotten.
-  virtual XpResult Open() = 0;
+  [[nodiscard]] virtual XpResult Open() = 0;
   virtual void Close() = 0;
   // The table as it is now.
-  virtual XpResult Read(XpMountTable* table) = 0;
+  [[nodiscard]] virtual XpResult Read(XpMountTable* table) = 0;
   // Blocks until the table may have changed (true) or until Interrupt
   // (false; so does a failure of the wait).
   virtual bool WaitForChange() = 0;

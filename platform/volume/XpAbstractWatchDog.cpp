@@ -15,7 +15,9 @@ constexpr uint32_t kMillisecondsPerSecond = 1000;
 
 XpAbstractWatchDog::XpAbstractWatchDog(bool lowerPriority) : lowerPriority_(lowerPriority) {}
 
-XpAbstractWatchDog::~XpAbstractWatchDog() { Stop(); }
+XpAbstractWatchDog::~XpAbstractWatchDog() {
+  (void)Stop();  // a destructor cannot report; the thread ends either way
+}
 
 void XpAbstractWatchDog::SetInterval(uint32_t milliseconds) { intervalMs_.store(milliseconds); }
 

@@ -27,9 +27,9 @@ class XpAbstractWatchDog {
   virtual uint32_t GetInterval() const;
   // kXpErrWrongState when running; kXpErrOutOfMemory when the thread cannot
   // be created.
-  virtual XpResult Start();
+  [[nodiscard]] virtual XpResult Start();
   // kXpErrWrongState when not running; else signals the thread and joins it.
-  virtual XpResult Stop();
+  [[nodiscard]] virtual XpResult Stop();
   bool IsRunning() const;
 
   // What WaitInterval waits for the interval now set: whole seconds from

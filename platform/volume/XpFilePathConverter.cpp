@@ -41,12 +41,14 @@ XpFilePathConverter::XpFilePathConverter(const XpString& myDocumentsToken,
   const XpString documents = XpGetSpecialFolder(kXpFolderDocuments, false);
   pairs_.emplace_back(WithoutTrailingSeparators(documents), myDocumentsToken);
   for (const XpString& root : ScanReadyRoots()) AddVolumeToken(root);
-  AddCallback(this);
+  // A constructor cannot report; without the callback the tokens stay
+  // those of the volumes found above.
+  (void)AddCallback(this);
 }
 
 XpFilePathConverter::~XpFilePathConverter() {
   // The polling thread calls back into this object: it ends first.
-  Stop();
+  (void)Stop();
   RemoveCallback(this);
 }
 

@@ -43,7 +43,7 @@ class XpFilePathConverter : public XpVolumeWatchDog, public IXpVolumeWatchDogCal
   void AddPair(const XpString& real, const XpString& token);
   void RemovePair(const XpString& real);
   // kXpErrBadArgument when no pair has this real path.
-  XpResult SetToken(const XpString& real, const XpString& token);
+  [[nodiscard]] XpResult SetToken(const XpString& real, const XpString& token);
   std::vector<Pair> GetPairs() const;
 
  private:

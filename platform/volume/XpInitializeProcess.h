@@ -6,4 +6,4 @@
 // it is called: the user's locale for texts shown to people, and SIGPIPE
 // ignored so that a write to a closed pipe fails instead of ending the
 // program. The floating-point mode is left as it is.
-XpResult XpInitializeProcess();
+[[nodiscard]] XpResult XpInitializeProcess();

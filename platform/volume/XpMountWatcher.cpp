@@ -28,7 +28,9 @@ XpMountWatcher::XpMountWatcher(Listener listener, std::unique_ptr<IXpMountTableS
   if (!source_) source_.reset(new (std::nothrow) XpProcMountTableSource());
 }
 
-XpMountWatcher::~XpMountWatcher() { Stop(); }
+XpMountWatcher::~XpMountWatcher() {
+  (void)Stop();  // a destructor cannot report; the thread ends either way
+}
 
 XpResult XpMountWatcher::Start() {
   std::lock_guard<std::mutex> lock(threadMutex_);

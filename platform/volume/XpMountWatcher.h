@@ -31,9 +31,9 @@ class XpMountWatcher {
   // Takes the table as it is now as the starting point. kXpErrWrongState
   // when running, kXpErrSystem when the table cannot be opened or read,
   // kXpErrOutOfMemory when the thread cannot be created.
-  XpResult Start();
+  [[nodiscard]] XpResult Start();
   // kXpErrWrongState when not running.
-  XpResult Stop();
+  [[nodiscard]] XpResult Stop();
   bool IsRunning() const;
   // The kernel's id of the watcher's thread; 0 when not running.
   uint32_t GetThreadId() const;

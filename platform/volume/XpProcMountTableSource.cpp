@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstdint>
 
+#include "platform/fs/XpSysCalls.h"
+#include "platform/fs/XpWriteAll.h"
 #include "platform/system/XpSysRoot.h"
 
 namespace {
@@ -16,9 +18,10 @@ constexpr const char* kMountInfoPath = "/proc/self/mountinfo";
 constexpr int kWaitWithoutLimit = -1;
 constexpr uint64_t kWakeValue = 1;
 
+// Both descriptors are only read or polled: closing them loses nothing.
 void CloseFd(int& fd) {
   if (fd < 0) return;
-  ::close(fd);
+  (void)XpSysCalls::Current().Close(fd);
   fd = -1;
 }
 
@@ -28,7 +31,7 @@ XpProcMountTableSource::~XpProcMountTableSource() { Close(); }
 
 XpResult XpProcMountTableSource::Open() {
   Close();
-  tableFd_ = ::open(XpSysRootPath(kMountInfoPath).CStr(), O_RDONLY | O_CLOEXEC);
+  tableFd_ = XpSysCalls::Current().Open(XpSysRootPath(kMountInfoPath).CStr(), O_RDONLY, 0);
   if (tableFd_ < 0) return kXpErrSystem;
   wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (wakeFd_ < 0) {
@@ -61,5 +64,6 @@ bool XpProcMountTableSource::WaitForChange() {
 void XpProcMountTableSource::Interrupt() {
   if (wakeFd_ < 0) return;
   const uint64_t value = kWakeValue;
-  [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &value, sizeof(value));
+  // A full counter (EAGAIN) already wakes the watcher.
+  (void)XpWriteAll(XpSysCalls::Current(), wakeFd_, &value, sizeof(value));
 }

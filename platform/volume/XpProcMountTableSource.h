@@ -12,9 +12,9 @@ class XpProcMountTableSource : public IXpMountTableSource {
   XpProcMountTableSource& operator=(const XpProcMountTableSource&) = delete;
   ~XpProcMountTableSource() override;
 
-  XpResult Open() override;
+  [[nodiscard]] XpResult Open() override;
   void Close() override;
-  XpResult Read(XpMountTable* table) override;
+  [[nodiscard]] XpResult Read(XpMountTable* table) override;
   bool WaitForChange() override;
   void Interrupt() override;
 

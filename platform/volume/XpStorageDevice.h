@@ -25,17 +25,17 @@ inline constexpr uint32_t kXpStorageNoId = 0xFFFFFFFF;
 // "vendor" and "model"). kXpOk for USB, IEEE 1394 and PC Card devices (ids
 // only for USB); kXpErrNotSupportedByOs, bus 0 and ids kXpStorageNoId for
 // any other device. Outputs may be null.
-XpResult XpStorageDeviceGetVenIdAndProdId(const XpString& root, uint32_t* busKind,
-                                          uint32_t* vendorId, uint32_t* productId,
-                                          XpString* vendorText, XpString* productText,
-                                          bool checkDrive);
+[[nodiscard]] XpResult XpStorageDeviceGetVenIdAndProdId(const XpString& root, uint32_t* busKind,
+                                                        uint32_t* vendorId, uint32_t* productId,
+                                                        XpString* vendorText, XpString* productText,
+                                                        bool checkDrive);
 
 // The USB serial number as a 64-bit value (the "serial" text read as hex
 // when it is 1-16 hex digits, else its FNV-1a-64 hash) and the device
 // release number ("bcdDevice"). kXpErrNotSupportedByOs for a device that is
 // not USB or has no serial. Outputs may be null.
-XpResult XpStorageDeviceGetUsbSerialAndBcdDevice(const XpString& root, uint64_t* serial,
-                                                 uint32_t* bcdDevice, bool checkDrive);
+[[nodiscard]] XpResult XpStorageDeviceGetUsbSerialAndBcdDevice(const XpString& root, uint64_t* serial,
+                                                               uint32_t* bcdDevice, bool checkDrive);
 
 // XpStorageDeviceGetUsbSerialAndBcdDevice without the release number.
-XpResult XpStorageDeviceGetUsbSerial(const XpString& root, uint64_t* serial, bool checkDrive);
+[[nodiscard]] XpResult XpStorageDeviceGetUsbSerial(const XpString& root, uint64_t* serial, bool checkDrive);

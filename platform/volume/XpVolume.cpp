@@ -2,21 +2,25 @@
 
 #include <sys/statvfs.h>
 
+#include <atomic>
 #include <cstring>
 #include <string>
 #include <string_view>
 
 #include "platform/fs/XpFile.h"
+#include "platform/fs/XpPathQueries.h"
 #include "platform/fs/XpSysCalls.h"
 #include "platform/path/XpPath.h"
-#include "platform/path/XpPathQueries.h"
 #include "platform/system/XpSystemInfo.h"
 #include "platform/volume/XpVolumeDevice.h"
 #include "platform/volume/XpVolumeGuidFile.h"
+#include "platform/volume/XpVIDFile.h"
 #include "platform/volume/Xp_MODELCFG_IND_File.h"
 #include "platform/volume/Xp_VOLUMEID_IND_File.h"
 
 namespace {
+
+std::atomic<bool> gSetupIdOrder{false};
 
 // The kind of drive a volume is.
 enum class DriveKind { kUnknown, kRemote, kCdRom, kRemovable, kFixed };
@@ -113,7 +117,7 @@ bool FileBeginsWith(const XpString& path, std::string_view signature) {
   std::string bytes(signature.size(), '\0');
   uint64_t done = 0;
   const XpResult result = file.Read(bytes.data(), bytes.size(), &done);
-  file.Close();
+  (void)file.Close();  // opened for reading: nothing to lose
   return XpSucceeded(result) && done == signature.size() && bytes == signature;
 }
 
@@ -131,7 +135,9 @@ XpFileSystemType FatTypeOf(const XpVolumeDevice& device, const XpString& root) {
 
 }  // namespace
 
-XpVolume::XpVolume(const XpString& path) : XpDir(path) { SetPath(XpPathGetRoot(path)); }
+XpVolume::XpVolume(const XpString& path) : XpDir(path) {
+  (void)SetPath(XpPathGetRoot(path));  // the root that holds path, or ""
+}
 
 XpVolume::~XpVolume() = default;
 
@@ -156,8 +162,11 @@ XpString XpVolume::GetVolumeId() {
   const Xp_VOLUMEID_IND_File cameraFile(Xp_VOLUMEID_IND_File::PathForFolder(path_));
   const XpString cameraId = cameraFile.GetIdString();
   if (!cameraId.IsEmpty()) return cameraId;
+  if (gSetupIdOrder.load()) return XpVIDFile::IdentifierForRoot(path_);
   return XpVolumeGuidFile::ReadOrCreate(path_);
 }
+
+void XpVolume::UseSetupIdOrder(bool on) { gSetupIdOrder.store(on); }
 
 bool XpVolume::IsRemovable() {
   if (KindOf(path_) != DriveKind::kFixed) return true;

@@ -37,8 +37,12 @@ class XpVolume : public XpDir {
 
   // The volume serial as eight lower-case hex digits, else the identifier
   // the camera wrote ("VOLUMEID.IND"), else the one this system keeps in
-  // ".KavoVID" (made when missing); "" when none can be had.
+  // ".KavoVID" (made when missing); "" when none can be had. In setup's
+  // order the last source is XpVIDFile::IdentifierForRoot instead.
   virtual XpString GetVolumeId();
+  // Turns setup's order of identifier sources on or off for the whole
+  // process; off at start.
+  static void UseSetupIdOrder(bool on);
   // Not a fixed disk; a fixed disk holding "TARVELON.IND" with a FAT (not
   // FAT32) file system also counts.
   virtual bool IsRemovable();

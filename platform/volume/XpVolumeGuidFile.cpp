@@ -12,9 +12,10 @@
 #include <string>
 
 #include "platform/fs/XpFileOpSupport.h"
+#include "platform/fs/XpPathQueries.h"
+#include "platform/fs/XpPendingFile.h"
 #include "platform/fs/XpSysCalls.h"
 #include "platform/path/XpPath.h"
-#include "platform/path/XpPathQueries.h"
 
 namespace {
 
@@ -22,7 +23,6 @@ constexpr mode_t kFileMode = 0644;
 // Rounds of "read, else publish" before giving up; more are needed only
 // when other processes keep replacing the file.
 constexpr int kAttempts = 3;
-constexpr int kTemporaryNameAttempts = 8;
 constexpr size_t kGuidBytes = 16;
 constexpr size_t kGuidVersionByte = 6;
 constexpr size_t kGuidVariantByte = 8;
@@ -63,17 +63,6 @@ bool ReadIdentifier(XpSysCalls& calls, int fd, std::string* id) {
   return true;
 }
 
-bool WriteAll(XpSysCalls& calls, int fd, const char* bytes, size_t size) {
-  size_t done = 0;
-  while (done < size) {
-    const ssize_t count = calls.Write(fd, bytes + done, size - done);
-    if (count < 0 && errno == EINTR) continue;
-    if (count <= 0) return false;
-    done += static_cast<size_t>(count);
-  }
-  return true;
-}
-
 // fd still is the file that path names: nobody renamed another over it.
 bool StillNamedBy(XpSysCalls& calls, int fd, const XpString& path) {
   struct stat opened {};
@@ -82,57 +71,38 @@ bool StillNamedBy(XpSysCalls& calls, int fd, const XpString& path) {
          opened.st_ino == named.st_ino;
 }
 
-// Creates a new hidden temporary file in root; -1 on failure.
-int CreateTemporary(XpSysCalls& calls, const XpString& root, XpString* path) {
-  for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
-    uint32_t suffix = 0;
-    if (!FillRandom(&suffix, sizeof(suffix))) return -1;
-    XpString name;
-    name.Format(u"%s-%08x.tmp", XpVolumeGuidFile::kFileName, suffix);
-    *path = XpPathJoin(root, name);
-    const int fd = calls.Open(path->ToMultiByte().CStr(), O_WRONLY | O_CREAT | O_EXCL, kFileMode);
-    if (fd >= 0 || errno != EEXIST) return fd;
-  }
-  return -1;
-}
-
-// Writes a new identifier file beside path and renames it onto path,
-// replacing an existing file only when asked.
-Publish PublishNewFile(const XpString& root, const XpString& path, bool replace) {
+// Writes a new identifier file beside path (XpPendingFile) and renames it
+// onto path, replacing an existing file only when asked.
+Publish PublishNewFile(const XpString& path, bool replace) {
   const XpStringA guid = XpVolumeGuidFile::NewGuidText();
   if (guid.IsEmpty()) return Publish::kFailed;
-  XpSysCalls& calls = XpSysCalls::Current();
-  XpString temporary;
-  const int fd = CreateTemporary(calls, root, &temporary);
-  if (fd < 0) return Publish::kFailed;
-
   std::array<char, XpVolumeGuidFile::kFileSize> bytes{};
   guid.View().copy(bytes.data(), bytes.size() - 1);
-  const bool written = WriteAll(calls, fd, bytes.data(), bytes.size()) && calls.Fsync(fd) == 0;
-  const bool closed = calls.Close(fd) == 0;
-  if (!written || !closed) {
-    XpFsUnlink(temporary);
+  XpPendingFile pending;
+  XpPendingFile::Options options;
+  options.mode = kFileMode;
+  if (pending.Create(path, options) != kXpOk || pending.Write(bytes.data(), bytes.size()) != kXpOk ||
+      pending.Sync() != kXpOk) {
     return Publish::kFailed;
   }
-  // The dot name hides it everywhere; on FAT the attribute does too. The
-  // attribute goes with the file through the rename.
-  XpFileSetHidden(temporary, true);
-  const int error =
-      replace ? XpFsRenameReplace(temporary, path) : XpFsRenameNoReplace(temporary, path);
-  if (error == 0) return Publish::kPublished;
-  XpFsUnlink(temporary);
-  return error == EEXIST ? Publish::kExists : Publish::kFailed;
+  // The dot name hides it everywhere; on FAT the attribute does too, and it
+  // goes with the file through the rename. Best effort: the name still hides
+  // it where the attribute cannot be set.
+  (void)XpFileSetHidden(pending.TempPath().ToWide(), true);
+  const XpResult published = pending.Publish(replace);
+  if (published == kXpOk) return Publish::kPublished;
+  return published == kXpErrAlreadyExists ? Publish::kExists : Publish::kFailed;
 }
 
 // Replaces the empty identifier file open as fd. The lock keeps a second
 // process from replacing it again: after waiting, it sees that the name has
 // moved on to another file. Where the file system has no such locks the
 // file is replaced without one.
-Publish ReplaceEmptyFile(XpSysCalls& calls, int fd, const XpString& root, const XpString& path) {
-  int locked = ::flock(fd, LOCK_EX);
-  while (locked != 0 && errno == EINTR) locked = ::flock(fd, LOCK_EX);
+Publish ReplaceEmptyFile(XpSysCalls& calls, int fd, const XpString& path) {
+  int locked = calls.Flock(fd, LOCK_EX);
+  while (locked != 0 && errno == EINTR) locked = calls.Flock(fd, LOCK_EX);
   if (locked == 0 && !StillNamedBy(calls, fd, path)) return Publish::kExists;
-  return PublishNewFile(root, path, true);
+  return PublishNewFile(path, true);
 }
 
 }  // namespace
@@ -145,20 +115,21 @@ XpString XpVolumeGuidFile::ReadOrCreate(const XpString& root) {
     const int fd = calls.Open(path.ToMultiByte().CStr(), O_RDONLY, 0);
     if (fd < 0) {
       if (errno != ENOENT) return XpString();
-      if (PublishNewFile(root, path, false) == Publish::kFailed) return XpString();
+      if (PublishNewFile(path, false) == Publish::kFailed) return XpString();
       continue;
     }
+    // fd is only read: its close loses nothing.
     std::string id;
     if (!ReadIdentifier(calls, fd, &id)) {
-      calls.Close(fd);
+      (void)calls.Close(fd);
       return XpString();
     }
     if (!id.empty()) {
-      calls.Close(fd);
+      (void)calls.Close(fd);
       return XpStringA(std::string_view(id)).ToWide();
     }
-    const Publish outcome = ReplaceEmptyFile(calls, fd, root, path);
-    calls.Close(fd);
+    const Publish outcome = ReplaceEmptyFile(calls, fd, path);
+    (void)calls.Close(fd);
     if (outcome == Publish::kFailed) return XpString();
   }
   return XpString();

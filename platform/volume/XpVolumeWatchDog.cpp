@@ -19,7 +19,9 @@ XpVolumeWatchDog::XpVolumeWatchDog(bool lowerPriority) : XpAbstractWatchDog(lowe
   SetInterval(kPollIntervalMs);
 }
 
-XpVolumeWatchDog::~XpVolumeWatchDog() { Stop(); }
+XpVolumeWatchDog::~XpVolumeWatchDog() {
+  (void)Stop();  // a destructor cannot report; the thread ends either way
+}
 
 XpResult XpVolumeWatchDog::AddCallback(IXpVolumeWatchDogCallback* callback) {
   if (callback == nullptr) return kXpErrBadArgument;

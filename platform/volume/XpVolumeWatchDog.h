@@ -20,7 +20,7 @@ class XpVolumeWatchDog : public XpAbstractWatchDog {
   ~XpVolumeWatchDog() override;
 
   // kXpErrBadArgument for null; a callback added twice is called twice.
-  XpResult AddCallback(IXpVolumeWatchDogCallback* callback);
+  [[nodiscard]] XpResult AddCallback(IXpVolumeWatchDogCallback* callback);
   // Removes every registration of callback.
   void RemoveCallback(IXpVolumeWatchDogCallback* callback);
 

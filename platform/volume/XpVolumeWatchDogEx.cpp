@@ -99,7 +99,9 @@ XpVolumeWatchDogEx::XpVolumeWatchDogEx(IXpVolumeWatchDogCallback* callback, bool
   if (callback != nullptr) callbacks_.push_back(callback);
 }
 
-XpVolumeWatchDogEx::~XpVolumeWatchDogEx() { Stop(); }
+XpVolumeWatchDogEx::~XpVolumeWatchDogEx() {
+  (void)Stop();  // a destructor cannot report; the thread ends either way
+}
 
 XpResult XpVolumeWatchDogEx::Start() { return watcher_.Start(); }
 

@@ -42,7 +42,7 @@ class _XpVolumeNotifier {
   ~_XpVolumeNotifier();
 
   // kXpErrOutOfMemory when the thread cannot be created.
-  XpResult Start();
+  [[nodiscard]] XpResult Start();
   // Ends the thread; queued states are dropped.
   void Stop();
   // Queues a state and restarts the quiet period.
@@ -85,19 +85,19 @@ class XpVolumeWatchDogEx {
 
   // kXpErrWrongState when running; kXpErrSystem when the mount table cannot
   // be opened.
-  virtual XpResult Start();
+  [[nodiscard]] virtual XpResult Start();
   // kXpErrWrongState when not running.
-  virtual XpResult Stop();
+  [[nodiscard]] virtual XpResult Stop();
 
   // kXpErrBadArgument for null.
-  XpResult AddCallback(IXpVolumeWatchDogCallback* callback);
+  [[nodiscard]] XpResult AddCallback(IXpVolumeWatchDogCallback* callback);
   // Removes every registration of callback.
   void RemoveCallback(IXpVolumeWatchDogCallback* callback);
 
   // Keeps a copy of a device-notification filter (a block whose first
   // 32-bit word is its size in bytes). The mount table needs no filter, so
   // nothing reads them. kXpErrBadArgument for null or a size below 4.
-  XpResult AddFilter(const void* filter);
+  [[nodiscard]] XpResult AddFilter(const void* filter);
   size_t GetFilterCount() const;
 
   // The kernel's id of the thread that watches the table; 0 when stopped.

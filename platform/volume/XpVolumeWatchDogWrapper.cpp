@@ -28,7 +28,8 @@ XpVolumeWatchDogWrapper::XpVolumeWatchDogWrapper(IXpVolumeWatchDogCallback* call
     return;
   }
   polling_ = XpSharedPtr<XpVolumeWatchDog>(new (std::nothrow) XpVolumeWatchDog(false));
-  if (polling_ && callback != nullptr) polling_->AddCallback(callback);
+  // A constructor cannot report: without the callback no change is told.
+  if (polling_ && callback != nullptr) (void)polling_->AddCallback(callback);
 }
 
 XpVolumeWatchDogWrapper::~XpVolumeWatchDogWrapper() = default;

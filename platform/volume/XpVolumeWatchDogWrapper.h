@@ -18,10 +18,10 @@ class XpVolumeWatchDogWrapper {
   virtual ~XpVolumeWatchDogWrapper();
 
   // Each gives kXpErrWrongState when no watchdog could be made.
-  virtual XpResult AddCallback(IXpVolumeWatchDogCallback* callback);
-  virtual XpResult RemoveCallback(IXpVolumeWatchDogCallback* callback);
-  virtual XpResult Start();
-  virtual XpResult Stop();
+  [[nodiscard]] virtual XpResult AddCallback(IXpVolumeWatchDogCallback* callback);
+  [[nodiscard]] virtual XpResult RemoveCallback(IXpVolumeWatchDogCallback* callback);
+  [[nodiscard]] virtual XpResult Start();
+  [[nodiscard]] virtual XpResult Stop();
 
   // The event-driven watchdog was chosen.
   bool IsEventDriven() const { return eventDriven_; }

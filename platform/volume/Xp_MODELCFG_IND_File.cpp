@@ -1,5 +1,7 @@
 #include "platform/volume/Xp_MODELCFG_IND_File.h"
 
+#include <algorithm>
+
 #include "platform/path/XpPath.h"
 
 namespace {
@@ -7,12 +9,27 @@ namespace {
 constexpr const char16_t* kFileName = u"MODELCFG.IND";
 constexpr uint8_t kMagic[] = {'K', 'T'};
 
+constexpr size_t kMajorIndex = 2;
+constexpr size_t kMinorIndex = 3;
+constexpr size_t kWordIndex = 4;
+constexpr size_t kCopyIndex = 8;
+constexpr size_t kCopySize = 4;
+constexpr size_t kFeatureIndex = 12;
+constexpr size_t kByte16 = 16;
+constexpr size_t kByte17 = 17;
+constexpr size_t kByte18 = 18;
+constexpr size_t kByte19 = 19;
+// The version that brought the feature byte.
+constexpr uint8_t kFeatureMajor = 1;
+constexpr uint8_t kFeatureMinor = 1;
+constexpr int32_t kByte16Gated = 2;
+
 }  // namespace
 
 Xp_MODELCFG_IND_File::Xp_MODELCFG_IND_File() = default;
 
 Xp_MODELCFG_IND_File::Xp_MODELCFG_IND_File(const XpString& path) {
-  Xp_MODELCFG_IND_File::SetFile(path);
+  (void)Xp_MODELCFG_IND_File::SetFile(path);  // kept as GetLoadResult
 }
 
 XpResult Xp_MODELCFG_IND_File::SetFile(const XpString& path) {
@@ -38,6 +55,82 @@ XpResult Xp_MODELCFG_IND_File::Load() {
     loadResult_ = closeResult;
   }
   return loadResult_;
+}
+
+uint16_t Xp_MODELCFG_IND_File::GetWord4() const {
+  if (!valid_) {
+    return 0;
+  }
+  return static_cast<uint16_t>(bytes_[kWordIndex] | (bytes_[kWordIndex + 1] << 8));
+}
+
+XpResult Xp_MODELCFG_IND_File::CopyBytes8To11(uint8_t* destination) const {
+  if (destination == nullptr) {
+    return kXpErrBadArgument;
+  }
+  if (loadResult_ == kXpOk) {
+    std::copy_n(bytes_.begin() + kCopyIndex, kCopySize, destination);
+  }
+  return loadResult_;
+}
+
+int32_t Xp_MODELCFG_IND_File::GetByte16Bit7() const {
+  if (!IsByte12Bit7Clear()) {
+    return kByte16Gated;
+  }
+  return IsBitClear(kByte16, 7) ? 0 : 1;
+}
+
+bool Xp_MODELCFG_IND_File::IsByte17Bit7Clear() const {
+  return IsByte12Bit6Clear() && IsBitClear(kByte17, 7);
+}
+
+bool Xp_MODELCFG_IND_File::IsByte18Bit7Clear() const {
+  return IsByte12Bit5Clear() && IsBitClear(kByte18, 7);
+}
+
+bool Xp_MODELCFG_IND_File::IsByte18Bit6Clear() const {
+  return IsByte12Bit5Clear() && IsBitClear(kByte18, 6);
+}
+
+bool Xp_MODELCFG_IND_File::IsByte18Bit5Clear() const {
+  return IsByte12Bit5Clear() && IsBitClear(kByte18, 5);
+}
+
+bool Xp_MODELCFG_IND_File::IsByte19Bit7Clear() const {
+  return IsByte12Bit4Clear() && IsBitClear(kByte19, 7);
+}
+
+bool Xp_MODELCFG_IND_File::IsByte19Bit6Clear() const {
+  return IsByte12Bit4Clear() && IsBitClear(kByte19, 6);
+}
+
+bool Xp_MODELCFG_IND_File::IsByte19Bit5Clear() const {
+  return IsByte12Bit4Clear() && IsBitClear(kByte19, 5);
+}
+
+bool Xp_MODELCFG_IND_File::IsVersionAtLeast(uint8_t major, uint8_t minor) const {
+  return major < bytes_[kMajorIndex] || (major == bytes_[kMajorIndex] && minor <= bytes_[kMinorIndex]);
+}
+
+bool Xp_MODELCFG_IND_File::IsByte12Bit7Clear() const {
+  return IsVersionAtLeast(kFeatureMajor, kFeatureMinor) && IsBitClear(kFeatureIndex, 7);
+}
+
+bool Xp_MODELCFG_IND_File::IsByte12Bit6Clear() const {
+  return IsVersionAtLeast(kFeatureMajor, kFeatureMinor) && IsBitClear(kFeatureIndex, 6);
+}
+
+bool Xp_MODELCFG_IND_File::IsByte12Bit5Clear() const {
+  return IsVersionAtLeast(kFeatureMajor, kFeatureMinor) && IsBitClear(kFeatureIndex, 5);
+}
+
+bool Xp_MODELCFG_IND_File::IsByte12Bit4Clear() const {
+  return IsVersionAtLeast(kFeatureMajor, kFeatureMinor) && IsBitClear(kFeatureIndex, 4);
+}
+
+bool Xp_MODELCFG_IND_File::IsBitClear(size_t index, int bit) const {
+  return (bytes_[index] & (1u << bit)) == 0;
 }
 
 const char16_t* Xp_MODELCFG_IND_File::GetFileName() { return kFileName; }

@@ -16,7 +16,7 @@ constexpr uint8_t kNibbleMask = 0x0F;
 Xp_VOLUMEID_IND_File::Xp_VOLUMEID_IND_File() = default;
 
 Xp_VOLUMEID_IND_File::Xp_VOLUMEID_IND_File(const XpString& path) {
-  Xp_VOLUMEID_IND_File::SetFile(path);
+  (void)Xp_VOLUMEID_IND_File::SetFile(path);  // a constructor cannot report; Load tells
 }
 
 XpResult Xp_VOLUMEID_IND_File::SetFile(const XpString& path) {

@@ -18,16 +18,16 @@ class Xp_VOLUMEID_IND_File : public XpFile {
 
   // Closes the file, takes the path and, when that succeeded, loads it;
   // returns the last of these results.
-  XpResult SetFile(const XpString& path) override;
+  [[nodiscard]] XpResult SetFile(const XpString& path) override;
   // The last load succeeded.
   virtual bool IsValid() const { return valid_; }
   // The identifier of the last successful load; "" before one.
   virtual XpString GetIdString() const { return idString_; }
   // Reads the file: the result of the open, the read (kXpErrEndOfFile for
   // fewer than 9 bytes) or the close.
-  virtual XpResult Load();
+  [[nodiscard]] virtual XpResult Load();
 
-  XpResult GetLoadResult() const { return loadResult_; }
+  [[nodiscard]] XpResult GetLoadResult() const { return loadResult_; }
 
   static const char16_t* GetFileName();
   // The file in the root of the volume that holds folder.

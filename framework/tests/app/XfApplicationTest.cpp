@@ -193,7 +193,7 @@ TEST_F(XfApplication, OpenAppRegistryKeyFollowsCurrentVersion) {
     TestApplication& application = MakeApplication();
     ASSERT_EQ(application.SetRegistryRoot(kRegistryBase, u"Accessor/K2\\1.0"), kXpOk);
     const XpString machinePath = u"Software\\Kavo Corporation\\QMV\\Settings";
-    XpRegistry::DeleteKeyTree(machinePath, XpRegistry::kRootLocalMachine);
+    (void)XpRegistry::DeleteKeyTree(machinePath, XpRegistry::kRootLocalMachine);  // may be missing
     if (c.machineVersion) {
       XpRegistry machine;
       ASSERT_EQ(machine.Open(machinePath, XpRegistry::kRootLocalMachine, kXfRegistryReadWrite),

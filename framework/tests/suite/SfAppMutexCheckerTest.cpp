@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "framework/suite/SfAppMutexChecker.h"
+#include "platform/fs/XpSysCalls.h"
 #include "platform/sync/XpNamedObject.h"
 #include "platform/sync/XpSyncObject.h"
 #include "platform/testsupport/ForkedChild.h"
@@ -70,7 +71,7 @@ class StderrCapture {
   explicit StderrCapture(fs::path file) : file_(std::move(file)) {
     std::fflush(stderr);
     saved_ = ::dup(STDERR_FILENO);
-    const int fd = ::open(file_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const int fd = XpSysCalls::Posix().Open(file_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     ::dup2(fd, STDERR_FILENO);
     ::close(fd);
   }

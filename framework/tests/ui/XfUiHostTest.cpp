@@ -409,4 +409,39 @@ TEST_F(XfUiHost, CtrlCCancelsTheBoxThenTheDialogThenRequestsQuit) {
   EXPECT_TRUE(host.IsQuitRequested());
 }
 
+// Ctrl-C on a dialog that cannot be cancelled now leaves the dialog as it is
+// and no quit request behind for the rest of the program.
+TEST_F(XfUiHost, CtrlCOnADialogThatRefusesCancelLeavesNoQuitRequest) {
+  struct Case {
+    const char* name;
+    int32_t cancel;
+    bool stopEnabled;
+    bool busy;
+  };
+  const Case cases[] = {
+      {"disabled stop button", kXfIdCancel, false, false},
+      {"no cancel command", 0, true, false},
+      {"busy host", kXfIdCancel, true, true},
+  };
+  ::XfUiHost& host = MakeInterruptibleHost();
+  for (const Case& c : cases) {
+    TestPresenter dialog(132);
+    dialog.accept = 0;
+    dialog.cancel = c.cancel;
+    dialog.onInit = [&](TestPresenter& self, XfDialogModel& model, ::XfUiHost& h) {
+      model.Add(kXfIdCancel, XfItemKind::kButton, u"Stop").SetEnabled(c.stopEnabled);
+      h.SetModalBusy(c.busy);
+      h.Post([&self, &h] {
+        h.Interrupt();
+        EXPECT_FALSE(self.HasEnded());
+        h.SetModalBusy(false);
+        self.End(kXfIdOk);
+      });
+    };
+    EXPECT_EQ(host.RunModal(dialog), kXfIdOk) << c.name;
+    EXPECT_TRUE(dialog.commands.empty()) << c.name;
+    EXPECT_FALSE(host.IsQuitRequested()) << c.name;
+  }
+}
+
 }  // namespace

@@ -160,6 +160,48 @@ TEST_F(XfUiScripted, StepWhoseConditionNeverHoldsFailsAtItsTimeOut) {
   EXPECT_EQ(lines->back(), "form 700 end 2");
 }
 
+// The dialog a step waits on ends before the step's condition held: the
+// failure names that step, not the box that comes next.
+TEST_F(XfUiScripted, StepWhoseDialogEndsBeforeItsConditionIsNamed) {
+  Lines lines = NewLines();
+  auto host = MakeScriptedHost("form 700 when 1011 == \"done\" press 1\nbox \"Finished\" press ok\n", lines);
+  TestPresenter dialog(700);
+  dialog.onInit = [](TestPresenter& self, XfDialogModel& model, XfUiHost& h) {
+    AddOkCancel(model, u"Waiting");
+    model.Add(1011, XfItemKind::kStatic, u"working");
+    h.SetTimer(&self, 1, 100);
+  };
+  dialog.onTimer = [](TestPresenter& self, uint32_t) { self.End(kXfIdOk); };
+  EXPECT_EQ(host->RunModal(dialog), kXfIdOk);
+  EXPECT_EQ(host->MessageBox(u"Export", u"Finished", kXfMbOk), kXfIdOk);
+  EXPECT_TRUE(host->HasFailed());
+  EXPECT_EQ(LinesStartingWith(*lines, "unexpected"),
+            std::vector<std::string>(
+                {"unexpected form 700 end: line 1 not met: form 700 when 1011 == \"done\" press 1"}));
+}
+
+// A box over the dialog a step waits on names the step beside the box.
+TEST_F(XfUiScripted, BoxOverADialogAStepWaitsOnNamesTheStep) {
+  Lines lines = NewLines();
+  auto host = MakeScriptedHost("form 700 at 100 % press 1\n", lines);
+  TestPresenter dialog(700);
+  int32_t answer = 0;
+  dialog.onInit = [&](TestPresenter& self, XfDialogModel& model, XfUiHost& h) {
+    AddOkCancel(model, u"Copying");
+    model.Add(1007, XfItemKind::kProgress).Progress()->SetPos(40);
+    h.SetTimer(&self, 1, 100);
+  };
+  dialog.onTimer = [&](TestPresenter& self, uint32_t id) {
+    host->KillTimer(&self, id);
+    answer = host->MessageBox(u"Export", u"Disk full", kXfMbOk);
+  };
+  EXPECT_EQ(host->RunModal(dialog), kXfIdCancel);
+  EXPECT_EQ(answer, kXfIdOk);
+  EXPECT_EQ(LinesStartingWith(*lines, "unexpected"),
+            std::vector<std::string>({"unexpected box \"Export\" \"Disk full\" style 0x0 buttons OK default OK"
+                                      " while line 1 not met: form 700 at 100 % press 1"}));
+}
+
 TEST_F(XfUiScripted, StepsLeftAtTheEndFailTheRun) {
   Lines lines = NewLines();
   auto host = MakeScriptedHost("box * press ok\nbox \"never\" press ok\n", lines);

@@ -4,11 +4,14 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -28,6 +31,7 @@ using ui_test::AddOkCancel;
 using ui_test::TestPresenter;
 
 constexpr auto kPatience = std::chrono::seconds(10);
+constexpr unsigned short kPtyRows = 24;
 
 void WriteText(int fd, std::string_view text) {
   while (!text.empty()) {
@@ -87,6 +91,60 @@ class OutputReader {
   size_t cursor_ = 0;
 };
 
+// What a terminal of a fixed width shows for the bytes it is given: '\r',
+// '\n', ESC [ K (erase to the end of the line), other escape sequences
+// skipped. A character written past the last column moves to the next row,
+// as a terminal wraps; each such wrap is counted with the row it left.
+class Screen {
+ public:
+  explicit Screen(size_t columns) : columns_(columns), rows_(1) {}
+
+  void Feed(std::string_view bytes) {
+    for (size_t i = 0; i < bytes.size(); ++i) {
+      const char ch = bytes[i];
+      if (ch == '\x1b' && i + 1 < bytes.size() && bytes[i + 1] == '[') {
+        size_t end = i + 2;
+        while (end < bytes.size() && !(bytes[end] >= '@' && bytes[end] <= '~')) ++end;
+        if (end < bytes.size() && bytes[end] == 'K') Row().resize(std::min(Row().size(), column_));
+        i = end;
+      } else if (ch == '\r') {
+        column_ = 0;
+      } else if (ch == '\n') {
+        NextRow();
+      } else if ((static_cast<unsigned char>(ch) & 0xC0) != 0x80) {
+        Put(ch);
+      }
+    }
+  }
+
+  const std::vector<std::string>& Rows() const { return rows_; }
+  const std::vector<std::string>& WrappedRows() const { return wrapped_; }
+
+ private:
+  std::string& Row() { return rows_[row_]; }
+
+  void NextRow() {
+    ++row_;
+    column_ = 0;
+    if (row_ == rows_.size()) rows_.emplace_back();
+  }
+
+  void Put(char ch) {
+    if (column_ == columns_) {
+      wrapped_.push_back(Row());
+      NextRow();
+    }
+    if (Row().size() <= column_) Row().resize(column_ + 1, ' ');
+    Row()[column_++] = ch;
+  }
+
+  size_t columns_;
+  std::vector<std::string> rows_;
+  std::vector<std::string> wrapped_;
+  size_t row_ = 0;
+  size_t column_ = 0;
+};
+
 // A host on the terminal back end, over pipes or over a pseudo-terminal.
 class TerminalFixture : public testsupport::HermeticTest {
  protected:
@@ -110,11 +168,15 @@ class TerminalFixture : public testsupport::HermeticTest {
     return MakeHost(std::make_unique<XfUiTerminalBackend>(in[0], out[1], false, virtualClock));
   }
 
-  // The test writes to and reads from the master side.
-  XfUiHost& OverPty() {
+  // The test writes to and reads from the master side; columns 0 leaves
+  // the terminal's size unset.
+  XfUiHost& OverPty(unsigned short columns = 0) {
     int master = -1;
     int slave = -1;
-    EXPECT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    winsize size = {};
+    size.ws_row = kPtyRows;
+    size.ws_col = columns;
+    EXPECT_EQ(openpty(&master, &slave, nullptr, nullptr, columns > 0 ? &size : nullptr), 0);
     fds_ = {master, slave};
     input_ = master;
     output_ = master;
@@ -264,8 +326,41 @@ TEST_F(XfUiTerminal, FolderPickerAsksAgainWithTheReason) {
   ASSERT_TRUE(picked.has_value());
   EXPECT_EQ(*picked, u"/tmp");
   OutputReader output(output_);
-  EXPECT_TRUE(output.WaitFor("[Choose]\nA folder\nFolder (empty line cancels) [/tmp]: "));
-  EXPECT_TRUE(output.WaitFor("No such folder.\nFolder (empty line cancels): "));
+  EXPECT_TRUE(output.WaitFor("[Choose]\nA folder\nFolder [/tmp] (Enter takes it, - cancels): "));
+  EXPECT_TRUE(output.WaitFor("No such folder.\nFolder [/tmp] (Enter takes it, - cancels): "));
+}
+
+// A default shows in brackets only where Enter takes it.
+TEST_F(XfUiTerminal, FolderPromptShowsTheDefaultThatEnterTakes) {
+  EXPECT_EQ(fmt::FolderPrompt(u"Choose", u"", u"/data"), "\n[Choose]\nFolder [/data] (Enter takes it, - cancels): ");
+  EXPECT_EQ(fmt::FolderPrompt(u"Choose", u"Where", u""), "\n[Choose]\nWhere\nFolder (empty line cancels): ");
+  struct Case {
+    const char* line;
+    const char16_t* initial;
+    const char16_t* picked;  // null: cancelled
+  };
+  const Case cases[] = {
+      {"", u"/data", u"/data"},   {"-", u"/data", nullptr},      {" - ", u"/data", nullptr},
+      {"/x y", u"/data", u"/x y"}, {"", u"", nullptr},            {"-", u"", u"-"},
+      {"/x", u"", u"/x"},
+  };
+  for (const Case& c : cases) {
+    const std::optional<XpString> picked = fmt::ParseFolderAnswer(c.line, c.initial);
+    EXPECT_EQ(picked.has_value(), c.picked != nullptr) << "'" << c.line << "'";
+    if (picked && c.picked != nullptr) {
+      EXPECT_EQ(*picked, c.picked) << "'" << c.line << "'";
+    }
+  }
+
+  XfUiHost& host = OverPipes();
+  WriteText(input_, "\n");
+  const std::optional<XpString> picked = host.PickFolder(u"Choose", u"", u"Use", u"/data", nullptr);
+  ASSERT_TRUE(picked.has_value());
+  EXPECT_EQ(*picked, u"/data");
+  WriteText(input_, "-\n");
+  EXPECT_FALSE(host.PickFolder(u"Choose", u"", u"Use", u"/data", nullptr).has_value());
+  WriteText(input_, "\n");
+  EXPECT_FALSE(host.PickFolder(u"Choose", u"", u"Use", u"", nullptr).has_value());
 }
 
 TEST_F(XfUiTerminal, PlainOutputGetsOneProgressLinePerFivePercent) {
@@ -334,6 +429,100 @@ TEST_F(XfUiTerminal, TerminalOutputRedrawsTheBarInPlace) {
   reader.join();
 }
 
+// A progress dialog in a pseudo-terminal of a given width: the bar line
+// never wraps and is redrawn on one row, with the bar as wide as fits.
+TEST_F(XfUiTerminal, BarLineFitsTheTerminalWidthAndNeverWraps) {
+  struct Case {
+    unsigned short columns;
+    const char* finalRow;
+  };
+  const Case cases[] = {
+      {80, "[##############################] 100 %  > "},
+      {43, "[##############################] 100 %  > "},
+      {42, "[#############################] 100 %  > "},
+      {32, "[###################] 100 %  > "},
+      {20, "[##########] 100 %"},
+      {12, "[##########"},
+  };
+  for (const Case& c : cases) {
+    XfUiHost& host = OverPty(c.columns);
+    TestPresenter dialog(132);
+    dialog.accept = 0;
+    dialog.onInit = [](TestPresenter& self, XfDialogModel& model, XfUiHost& h) {
+      model.SetTitle(u"Copy");
+      model.Add(1007, XfItemKind::kProgress).Progress()->SetSmoothing(false, 0, 1);
+      model.Add(kXfIdCancel, XfItemKind::kButton, u"Stop");
+      h.SetTimer(&self, 1, 1);
+    };
+    dialog.onTimer = [](TestPresenter& self, uint32_t) {
+      SfProgressCtrl& bar = *self.Model().Progress(1007);
+      bar.SetPos(bar.GetPos() + 10);
+      if (bar.GetPos() == 100) {
+        self.End(kXfIdOk);
+      }
+    };
+    // The few hundred bytes written wait in the pseudo-terminal's buffer.
+    EXPECT_EQ(host.RunModal(dialog), kXfIdOk);
+    host_.reset();
+    OutputReader output(output_);
+    output.Drain();
+    const std::string& text = output.Text();
+
+    Screen screen(c.columns);
+    screen.Feed(text);
+    for (const std::string& row : screen.WrappedRows()) {
+      EXPECT_EQ(row.find('['), std::string::npos) << c.columns << " columns, a bar row wrapped: " << row;
+    }
+    // Every redraw went to the one row the bar line holds.
+    size_t barRows = 0;
+    for (const std::string& row : screen.Rows()) {
+      if (row.find('[') == std::string::npos) continue;
+      EXPECT_LT(row.size(), c.columns) << row;
+      if (row.rfind("[##########", 0) == 0) ++barRows;
+    }
+    EXPECT_EQ(barRows, 1u) << c.columns << " columns:\n" << text;
+    ASSERT_GE(screen.Rows().size(), 2u);
+    EXPECT_EQ(screen.Rows()[screen.Rows().size() - 2], c.finalRow) << c.columns << " columns:\n" << text;
+    for (int fd : fds_) close(fd);
+    fds_.clear();
+  }
+}
+
+// After SIGWINCH the bar line takes the new width.
+TEST_F(XfUiTerminal, BarLineFollowsAResize) {
+  XfUiHost& host = OverPty(80);
+  const int slave = fds_[1];
+  TestPresenter dialog(132);
+  dialog.accept = 0;
+  dialog.onInit = [](TestPresenter& self, XfDialogModel& model, XfUiHost& h) {
+    model.SetTitle(u"Copy");
+    model.Add(1007, XfItemKind::kProgress).Progress()->SetSmoothing(false, 0, 1);
+    model.Add(kXfIdCancel, XfItemKind::kButton, u"Stop");
+    h.SetTimer(&self, 1, 1);
+  };
+  dialog.onTimer = [slave](TestPresenter& self, uint32_t) {
+    SfProgressCtrl& bar = *self.Model().Progress(1007);
+    bar.SetPos(bar.GetPos() + 25);
+    if (bar.GetPos() == 50) {
+      winsize size = {};
+      size.ws_row = kPtyRows;
+      size.ws_col = 32;
+      EXPECT_EQ(ioctl(slave, TIOCSWINSZ, &size), 0);
+      // The pseudo-terminal is not this process's terminal: say it ourselves.
+      raise(SIGWINCH);
+    }
+    if (bar.GetPos() == 100) {
+      self.End(kXfIdOk);
+    }
+  };
+  EXPECT_EQ(host.RunModal(dialog), kXfIdOk);
+  OutputReader output(output_);
+  output.Drain();
+  const std::string& text = output.Text();
+  EXPECT_NE(text.find("\r\x1b[K[#######.......................]  25 %  > "), std::string::npos) << text;
+  EXPECT_NE(text.find("\r\x1b[K[###################] 100 %  > "), std::string::npos) << text;
+}
+
 TEST_F(XfUiTerminal, TypedLinesGoToAPendingBoxNotToTheDialogBeneath) {
   XfUiHost& host = OverPipes();
   std::thread worker;
@@ -382,8 +571,8 @@ TEST_F(XfUiTerminal, CtrlCDuringTheDemoProgressAsksStopAndTheDemoGoesOn) {
   ASSERT_TRUE(output.WaitFor("[Kavo]")) << output.Text();
   ASSERT_TRUE(output.WaitFor("> ")) << output.Text();
   WriteText(master, "\n");
-  ASSERT_TRUE(output.WaitFor("Folder (empty line cancels) [/tmp]: ")) << output.Text();
-  WriteText(master, "/tmp\n");
+  ASSERT_TRUE(output.WaitFor("Folder [/tmp] (Enter takes it, - cancels): ")) << output.Text();
+  WriteText(master, "\n");
   ASSERT_TRUE(output.WaitFor("== Demo progress ==")) << output.Text();
   ASSERT_TRUE(output.WaitFor("%")) << output.Text();
   // Ctrl-C, as typed: the terminal sends SIGINT to the program.

@@ -1,12 +1,10 @@
 #include "framework/ui/backend/XfUiAutomaticBackend.h"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <string>
-#include <string_view>
 
 #include "framework/ui/host/XfUiHost.h"
+#include "platform/fs/XpSysCalls.h"
+#include "platform/fs/XpWriteAll.h"
 #include "platform/text/XpStringA.h"
 
 namespace {
@@ -105,16 +103,7 @@ void XfUiAutomaticBackend::OnClosed(XfUiHost& /*host*/, XfUiShown& shown) {
 }
 
 void XfUiAutomaticBackend::Echo(const std::string& line) const {
-  std::string text = line + "\n";
-  std::string_view rest = text;
-  while (!rest.empty()) {
-    const ssize_t written = write(echoFd_, rest.data(), rest.size());
-    if (written < 0) {
-      if (errno == EINTR) {
-        continue;
-      }
-      return;
-    }
-    rest.remove_prefix(static_cast<size_t>(written));
-  }
+  const std::string text = line + "\n";
+  // The echo only informs; a closed standard error must not stop the run.
+  (void)XpWriteAll(XpSysCalls::Current(), echoFd_, text.data(), text.size());
 }

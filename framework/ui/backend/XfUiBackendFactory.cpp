@@ -14,8 +14,6 @@
 
 namespace {
 
-constexpr mode_t kTranscriptMode = 0644;
-
 std::unique_ptr<XfUiBackend> CreateScripted(const char* scriptPath, std::string* error) {
   XfUiScript script;
   if (!XfUiScript::Load(XpStringA(scriptPath).ToWide(), &script, error)) {
@@ -24,12 +22,10 @@ std::unique_ptr<XfUiBackend> CreateScripted(const char* scriptPath, std::string*
   std::unique_ptr<XfUiTranscript> transcript;
   const char* transcriptPath = std::getenv(kXfUiTranscriptVariable);
   if (transcriptPath != nullptr && transcriptPath[0] != '\0') {
-    const int fd = open(transcriptPath, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kTranscriptMode);
-    if (fd < 0) {
-      *error = std::string("cannot write the transcript ") + transcriptPath + ": " + std::strerror(errno);
+    transcript = XfUiTranscript::ForFile(XpStringA(transcriptPath).ToWide(), error);
+    if (transcript == nullptr) {
       return nullptr;
     }
-    transcript = XfUiTranscript::ForDescriptor(fd, true);
   } else {
     transcript = XfUiTranscript::ForDescriptor(STDOUT_FILENO, false);
   }

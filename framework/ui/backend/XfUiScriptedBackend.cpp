@@ -10,6 +10,8 @@ namespace {
 
 std::string Number(int64_t value) { return std::to_string(value); }
 
+std::string NotMet(const XfUiStep& step) { return "line " + Number(step.line) + " not met: " + step.source; }
+
 std::string Hex(uint32_t value) {
   char buffer[16];
   std::snprintf(buffer, sizeof(buffer), "0x%X", value);
@@ -78,15 +80,13 @@ bool XfUiScriptedBackend::Step(XfUiHost& host) {
   if (innermost != nullptr) {
     if (step != nullptr && Matches(*step, *innermost)) {
       if (ConditionHolds(*step, *innermost)) {
-        ++cursor_;
-        StartWaiting(host);
+        Advance(host);
         Perform(host, *step, *innermost);
         return true;
       }
+      conditionFormSerial_ = innermost->Serial();
     } else if (innermost->Kind() != XfUiShownKind::kForm) {
-      Unexpected(host, innermost->Kind() == XfUiShownKind::kBox
-                           ? "unexpected " + BoxLine(static_cast<XfUiBox&>(*innermost))
-                           : "unexpected folder " + XfUiTranscript::Quote(static_cast<XfUiFolderPick&>(*innermost).Title()));
+      Unexpected(host, UnexpectedShown(*innermost));
       return true;
     }
   }
@@ -94,8 +94,7 @@ bool XfUiScriptedBackend::Step(XfUiHost& host) {
     return false;
   }
   if (step != nullptr) {
-    Unexpected(host, "unexpected timeout after " + Number(script_.timeoutMs) + " ms: line " + Number(step->line) +
-                         " not met: " + step->source);
+    Unexpected(host, "unexpected timeout after " + Number(script_.timeoutMs) + " ms: " + NotMet(*step));
   } else {
     auto& form = static_cast<XfUiForm&>(*innermost);
     Unexpected(host, "unexpected " + FormPrefix(form) + " left waiting after " + Number(script_.timeoutMs) + " ms");
@@ -109,18 +108,30 @@ bool XfUiScriptedBackend::StepWait(XfUiHost& host, const XfUiStep& step, XfUiSho
   }
   if (host.NowMs() >= *waitUntil_) {
     waitUntil_.reset();
-    ++cursor_;
-    StartWaiting(host);
+    Advance(host);
     transcript_->Line("wait " + Number(step.waitMs));
     return true;
   }
   if (innermost != nullptr && innermost->Kind() != XfUiShownKind::kForm) {
-    Unexpected(host, innermost->Kind() == XfUiShownKind::kBox
-                         ? "unexpected " + BoxLine(static_cast<XfUiBox&>(*innermost))
-                         : "unexpected folder " + XfUiTranscript::Quote(static_cast<XfUiFolderPick&>(*innermost).Title()));
+    Unexpected(host, UnexpectedShown(*innermost));
     return true;
   }
   return false;
+}
+
+void XfUiScriptedBackend::Advance(const XfUiHost& host) {
+  ++cursor_;
+  conditionFormSerial_ = 0;
+  StartWaiting(host);
+}
+
+std::string XfUiScriptedBackend::UnexpectedShown(XfUiShown& shown) const {
+  std::string what = shown.Kind() == XfUiShownKind::kBox
+                         ? "unexpected " + BoxLine(static_cast<XfUiBox&>(shown))
+                         : "unexpected folder " + XfUiTranscript::Quote(static_cast<XfUiFolderPick&>(shown).Title());
+  const XfUiStep* step = CurrentStep();
+  if (conditionFormSerial_ != 0 && step != nullptr) what += " while " + NotMet(*step);
+  return what;
 }
 
 std::optional<int64_t> XfUiScriptedBackend::NextDeadline(const XfUiHost& host) const {
@@ -327,6 +338,12 @@ void XfUiScriptedBackend::OnClosed(XfUiHost& host, XfUiShown& shown) {
       RecordForm(form);
       transcript_->Line(FormPrefix(form) + " end " + Number(form.Presenter().EndCode()));
       forms_.erase(form.Serial());
+      // The dialog a step waited on went away before its condition held.
+      const XfUiStep* step = CurrentStep();
+      if (form.Serial() == conditionFormSerial_ && step != nullptr && !failed_) {
+        conditionFormSerial_ = 0;
+        Unexpected(host, "unexpected " + FormPrefix(form) + " end: " + NotMet(*step));
+      }
       break;
     }
     case XfUiShownKind::kBox: {
@@ -354,7 +371,7 @@ void XfUiScriptedBackend::OnInterrupt(XfUiHost& /*host*/, int signal) {
 void XfUiScriptedBackend::Finish(XfUiHost& host) {
   const XfUiStep* step = CurrentStep();
   if (step != nullptr && !failed_) {
-    Unexpected(host, "unexpected end: line " + Number(step->line) + " not met: " + step->source);
+    Unexpected(host, "unexpected end: " + NotMet(*step));
   }
 }
 

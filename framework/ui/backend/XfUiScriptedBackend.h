@@ -60,6 +60,10 @@ class XfUiScriptedBackend final : public XfUiBackend {
   void Unexpected(XfUiHost& host, const std::string& what);
   bool Unwind(XfUiHost& host, XfUiShown* innermost);
   void StartWaiting(const XfUiHost& host);
+  void Advance(const XfUiHost& host);
+  // "unexpected box ..." or "unexpected folder ...", naming the current step
+  // too when it waits for a condition on a dialog beneath.
+  std::string UnexpectedShown(XfUiShown& shown) const;
 
   std::string FormPrefix(const XfUiForm& form) const;
   static std::string ItemLine(const XfDialogItem& item);
@@ -71,6 +75,8 @@ class XfUiScriptedBackend final : public XfUiBackend {
   int64_t waitingSince_ = 0;
   std::optional<int64_t> waitUntil_;
   uint64_t innermostSerial_ = 0;
+  // The form the current step matched while its condition did not hold yet.
+  uint64_t conditionFormSerial_ = 0;
   std::map<uint64_t, FormSnapshot> forms_;
   std::set<uint64_t> presented_;
   bool failed_ = false;

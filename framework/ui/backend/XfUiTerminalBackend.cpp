@@ -2,15 +2,19 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <string_view>
 #include <utility>
 
 #include "framework/ui/backend/XfUiTerminalFormat.h"
 #include "framework/ui/host/XfUiHost.h"
+#include "platform/fs/XpSysCalls.h"
+#include "platform/fs/XpWriteAll.h"
 #include "platform/thread/XpThread.h"
 
 namespace {
@@ -25,7 +29,15 @@ constexpr uint32_t kMinimumAnimationMs = 100;
 constexpr int32_t kMarqueeStart = -5;
 constexpr const char* kEraseLine = "\r\x1b[K";
 
+// Counts SIGWINCH; a back end reads the width again when the count moved.
+std::atomic<uint32_t> gResizes{0};
+static_assert(std::atomic<uint32_t>::is_always_lock_free);
+
+extern "C" void CountResize(int /*signal*/) { gResizes.fetch_add(1); }
+
 bool IsBarItem(const XfDialogItem& item) { return item.Progress() != nullptr; }
+
+XfUiSize BarClient(int32_t cells) { return XfUiSize{cells * fmt::kCellPixels, fmt::kBarPixelsHigh}; }
 
 }  // namespace
 
@@ -40,6 +52,15 @@ XfUiTerminalBackend::~XfUiTerminalBackend() {
 
 void XfUiTerminalBackend::Attach(XfUiHost& host) {
   host_ = &host;
+  if (outputIsTerminal_) {
+    struct sigaction action = {};
+    action.sa_handler = CountResize;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    resizeCaught_ = sigaction(SIGWINCH, &action, &previousResize_) == 0;
+    seenResizes_ = gResizes.load();
+    ReadColumns();
+  }
   if (pipe2(stopFds_, O_CLOEXEC) != 0) {
     stopFds_[0] = stopFds_[1] = -1;
     endOfInput_ = true;
@@ -56,19 +77,41 @@ void XfUiTerminalBackend::Detach(XfUiHost& host) {
   host.Timers().KillAll(this);
   if (reader_ != nullptr) {
     const char stop = 0;
-    while (write(stopFds_[1], &stop, 1) < 0 && errno == EINTR) {
-    }
+    // A pipe of our own with room for a byte: the write cannot fail.
+    (void)XpWriteAll(XpSysCalls::Current(), stopFds_[1], &stop, 1);
     XpThread::Join(reader_);
     reader_ = nullptr;
   }
   for (int& fd : stopFds_) {
     if (fd >= 0) {
-      close(fd);
+      XpSysCalls::Current().Close(fd);
       fd = -1;
     }
   }
+  if (resizeCaught_) {
+    sigaction(SIGWINCH, &previousResize_, nullptr);
+    resizeCaught_ = false;
+  }
   host_ = nullptr;
 }
+
+void XfUiTerminalBackend::ReadColumns() {
+  winsize size = {};
+  if (XpSysCalls::Current().Ioctl(outputFd_, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) {
+    columns_ = size.ws_col;
+  }
+}
+
+void XfUiTerminalBackend::NoticeResize() {
+  const uint32_t resizes = gResizes.load();
+  if (!outputIsTerminal_ || resizes == seenResizes_) {
+    return;
+  }
+  seenResizes_ = resizes;
+  ReadColumns();
+}
+
+std::string XfUiTerminalBackend::BarSuffix() const { return numbers_.empty() ? "" : "  " + fmt::FormPrompt(); }
 
 uint32_t XfUiTerminalBackend::ReadThread(void* argument) {
   static_cast<XfUiTerminalBackend*>(argument)->ReadInput();
@@ -89,7 +132,7 @@ void XfUiTerminalBackend::ReadInput() {
     if (fds[1].revents != 0) {
       return;
     }
-    const ssize_t got = read(inputFd_, buffer, sizeof(buffer));
+    const ssize_t got = XpSysCalls::Current().Read(inputFd_, buffer, sizeof(buffer));
     if (got < 0 && (errno == EINTR || errno == EAGAIN)) {
       continue;
     }
@@ -143,6 +186,7 @@ bool XfUiTerminalBackend::Step(XfUiHost& host) {
 
 void XfUiTerminalBackend::Present(XfUiHost& host, XfUiShown& shown) {
   CloseBarLine();
+  NoticeResize();
   presentedSerial_ = shown.Serial();
   needsPresent_ = false;
   switch (shown.Kind()) {
@@ -159,15 +203,16 @@ void XfUiTerminalBackend::Present(XfUiHost& host, XfUiShown& shown) {
     case XfUiShownKind::kForm: {
       auto& form = static_cast<XfUiForm&>(shown);
       const XfDialogModel& model = form.Model();
-      fmt::FormBlock block = fmt::RenderForm(model, form.Presenter().AcceptCommand());
+      fmt::FormBlock block = fmt::RenderForm(model, form.Presenter().AcceptCommand(), columns_);
       numbers_ = std::move(block.numbers);
+      barCells_ = outputIsTerminal_ ? fmt::BarCellsFor(columns_, BarSuffix().size()) : fmt::kBarCells;
       texts_.clear();
       bars_.clear();
       for (const auto& item : model.Items()) {
         texts_[item->Id()] = fmt::Utf8(item->Text());
         if (IsBarItem(*item)) {
           SfProgressCtrl& bar = *item->Progress();
-          bar.SetClientSize(XfUiSize{fmt::kBarCells * fmt::kCellPixels, fmt::kBarPixelsHigh});
+          bar.SetClientSize(BarClient(barCells_));
           bars_[item->Id()] = BarState{"", fmt::ProgressPercent(bar) / kPlainStepPercent, bar.IsMarqueeOn()};
         }
       }
@@ -181,6 +226,10 @@ void XfUiTerminalBackend::Present(XfUiHost& host, XfUiShown& shown) {
 
 void XfUiTerminalBackend::DrawChanges(XfUiHost& host, XfUiForm& form) {
   const XfDialogModel& model = form.Model();
+  NoticeResize();
+  if (outputIsTerminal_) {
+    barCells_ = fmt::BarCellsFor(columns_, BarSuffix().size());
+  }
   UpdateAnimation(host, form);
   for (const auto& item : model.Items()) {
     if (IsBarItem(*item)) {
@@ -203,17 +252,18 @@ void XfUiTerminalBackend::DrawChanges(XfUiHost& host, XfUiForm& form) {
   formRevision_ = model.Revision();
 }
 
-void XfUiTerminalBackend::DrawBar(int32_t id, const SfProgressCtrl& bar) {
+void XfUiTerminalBackend::DrawBar(int32_t id, SfProgressCtrl& bar) {
   BarState& state = bars_[id];
-  const bool ownMarquee = !bar.HasNativeMarquee();
-  const int32_t position = ownMarquee ? bar.MarqueePosition() : animationFrame_;
   if (outputIsTerminal_) {
-    const std::string line = fmt::ProgressLine(bar, fmt::kBarCells, position);
+    // A bar that drew its own marquee on a wider line walks the new width.
+    bar.SetClientSize(BarClient(barCells_));
+    const int32_t position = bar.HasNativeMarquee() ? animationFrame_ : bar.MarqueePosition();
+    const std::string line = fmt::FitToWidth(fmt::ProgressLine(bar, barCells_, position), BarSuffix(), columns_);
     if (line == state.line && barLineOpen_) {
       return;
     }
     state.line = line;
-    Write(kEraseLine + line + (numbers_.empty() ? "" : "  " + fmt::FormPrompt()));
+    Write(kEraseLine + line);
     barLineOpen_ = true;
     return;
   }
@@ -254,9 +304,8 @@ void XfUiTerminalBackend::OnTimer(uint32_t id) {
   if (id != kAnimationTimer) {
     return;
   }
-  const XfUiSize client{fmt::kBarCells * fmt::kCellPixels, fmt::kBarPixelsHigh};
   ++animationFrame_;
-  if (animationFrame_ >= SfProgressCtrl::MarqueePositionCount(client)) {
+  if (animationFrame_ >= SfProgressCtrl::MarqueePositionCount(BarClient(barCells_))) {
     animationFrame_ = 0;
   }
 }
@@ -275,13 +324,13 @@ void XfUiTerminalBackend::ApplyLine(XfUiHost& host, XfUiShown& shown, const std:
     }
     case XfUiShownKind::kFolder: {
       auto& pick = static_cast<XfUiFolderPick&>(shown);
-      const std::string path = line;
-      if (path.empty()) {
+      const std::optional<XpString> path = fmt::ParseFolderAnswer(line, pick.InitialPath());
+      if (!path) {
         host.EndFolderPick(pick);
         return;
       }
-      if (!pick.Offer(XpStringA(path.c_str(), static_cast<int32_t>(path.size())).ToWide())) {
-        Write(fmt::Utf8(pick.Refusal()) + "\nFolder (empty line cancels): ");
+      if (!pick.Offer(*path)) {
+        Write(fmt::Utf8(pick.Refusal()) + "\n" + fmt::FolderAsk(pick.InitialPath()));
       }
       return;
     }
@@ -375,15 +424,7 @@ void XfUiTerminalBackend::Write(const std::string& text) {
     return;
   }
   atLineStart_ = text.back() == '\n';
-  std::string_view rest = text;
-  while (!rest.empty()) {
-    const ssize_t written = write(outputFd_, rest.data(), rest.size());
-    if (written < 0) {
-      if (errno == EINTR) {
-        continue;
-      }
-      return;
-    }
-    rest.remove_prefix(static_cast<size_t>(written));
-  }
+  // A terminal that went away has no one left to tell; end of input then
+  // cancels what is shown.
+  (void)XpWriteAll(XpSysCalls::Current(), outputFd_, text.data(), text.size());
 }

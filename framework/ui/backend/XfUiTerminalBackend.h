@@ -1,5 +1,6 @@
 #pragma once
 
+#include <csignal>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "framework/ui/backend/XfUiBackend.h"
+#include "framework/ui/backend/XfUiTerminalFormat.h"
 #include "framework/ui/host/XfUiTimers.h"
 
 class XpThread;
@@ -21,7 +23,9 @@ class SfProgressCtrl;
 // A dialog prints as a text block with numbered controls; a box offers its
 // buttons by initial letter; the folder picker reads a path. A progress bar
 // is one line redrawn in place when the output is a terminal, otherwise a
-// plain line at each 5 % step. End of input cancels what is shown.
+// plain line at each 5 % step. The bar line fits the terminal's width (read
+// again after SIGWINCH) and never wraps: a narrow terminal shortens the bar,
+// then the text beside it. End of input cancels what is shown.
 class XfUiTerminalBackend final : public XfUiBackend, public XfUiTimerTarget {
  public:
   // The descriptors stay open; outputIsTerminal chooses how bars are drawn.
@@ -54,7 +58,11 @@ class XfUiTerminalBackend final : public XfUiBackend, public XfUiTimerTarget {
   void ApplyToForm(XfUiForm& form, const std::string& line);
   bool CancelOnEndOfInput(XfUiHost& host, XfUiShown& shown);
   void DrawChanges(XfUiHost& host, XfUiForm& form);
-  void DrawBar(int32_t id, const SfProgressCtrl& bar);
+  void DrawBar(int32_t id, SfProgressCtrl& bar);
+  void ReadColumns();
+  void NoticeResize();
+  // What follows a bar on its line: the prompt while the dialog takes input.
+  std::string BarSuffix() const;
   void UpdateAnimation(XfUiHost& host, XfUiForm& form);
   void CloseBarLine();
   // Writes text as a line of its own, after a prompt left open too.
@@ -82,4 +90,11 @@ class XfUiTerminalBackend final : public XfUiBackend, public XfUiTimerTarget {
   bool atLineStart_ = true;
   int32_t animationFrame_ = 0;
   uint32_t animationIntervalMs_ = 0;
+
+  // The terminal's width; 0 while it is not known.
+  int32_t columns_ = 0;
+  int32_t barCells_ = XfUiTerminalFormat::kBarCells;
+  uint32_t seenResizes_ = 0;
+  bool resizeCaught_ = false;
+  struct sigaction previousResize_ = {};
 };

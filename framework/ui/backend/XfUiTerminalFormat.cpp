@@ -12,6 +12,8 @@ namespace XfUiTerminalFormat {
 namespace {
 
 constexpr int32_t kPercentWhole = 100;
+// Cancels the folder question when Enter would take a default.
+constexpr const char* kFolderCancelWord = "-";
 
 std::string Trim(std::string_view text) {
   size_t first = 0;
@@ -32,7 +34,14 @@ std::string Lower(std::string text) {
   return text;
 }
 
-std::string ItemText(const XfDialogItem& item, int32_t number, int32_t acceptCommand) {
+// The width of a line may reach one less than the terminal's, so the cursor
+// never stands in the last column, where some terminals wrap at once.
+size_t UsableWidth(int32_t columns) {
+  const int32_t width = columns > 0 ? columns : kDefaultColumns;
+  return static_cast<size_t>(std::max(width - 1, 1));
+}
+
+std::string ItemText(const XfDialogItem& item, int32_t number, int32_t acceptCommand, int32_t columns) {
   const std::string label = number > 0 ? "  " + std::to_string(number) + ") " : "     ";
   std::string line;
   switch (item.Kind()) {
@@ -61,7 +70,9 @@ std::string ItemText(const XfDialogItem& item, int32_t number, int32_t acceptCom
       }
       break;
     case XfItemKind::kProgress:
-      line = label + ProgressLine(*item.Progress(), kBarCells, item.Progress()->MarqueePosition());
+      line = FitToWidth(label + ProgressLine(*item.Progress(), BarCellsFor(columns, label.size()),
+                                             item.Progress()->MarqueePosition()),
+                        "", columns);
       break;
     case XfItemKind::kPicture:
       line = label + "(picture " + std::to_string(item.BitmapId()) + ", " +
@@ -112,7 +123,7 @@ std::string BoxRetry(const XfMessageBoxStyle& style) {
          ").\n";
 }
 
-FormBlock RenderForm(const XfDialogModel& model, int32_t acceptCommand) {
+FormBlock RenderForm(const XfDialogModel& model, int32_t acceptCommand, int32_t columns) {
   FormBlock block;
   block.text = "\n== " + Utf8(model.Title()) + " ==\n";
   for (const auto& item : model.Items()) {
@@ -125,7 +136,7 @@ FormBlock RenderForm(const XfDialogModel& model, int32_t acceptCommand) {
       block.numbers.push_back(item->Id());
       number = static_cast<int32_t>(block.numbers.size());
     }
-    block.text += ItemText(*item, number, acceptCommand);
+    block.text += ItemText(*item, number, acceptCommand, columns);
   }
   block.text += "Type a number, or a number and text.\n";
   return block;
@@ -163,11 +174,42 @@ std::string FolderPrompt(const XpString& title, const XpString& caption, const X
   if (!caption.IsEmpty()) {
     prompt += Utf8(caption) + "\n";
   }
-  prompt += "Folder (empty line cancels)";
-  if (!initialPath.IsEmpty()) {
-    prompt += " [" + Utf8(initialPath) + "]";
+  return prompt + FolderAsk(initialPath);
+}
+
+std::string FolderAsk(const XpString& initialPath) {
+  if (initialPath.IsEmpty()) {
+    return "Folder (empty line cancels): ";
   }
-  return prompt + ": ";
+  return "Folder [" + Utf8(initialPath) + "] (Enter takes it, " + kFolderCancelWord + " cancels): ";
+}
+
+std::optional<XpString> ParseFolderAnswer(std::string_view line, const XpString& initialPath) {
+  if (line.empty()) {
+    if (initialPath.IsEmpty()) {
+      return std::nullopt;
+    }
+    return initialPath;
+  }
+  if (!initialPath.IsEmpty() && Trim(line) == kFolderCancelWord) {
+    return std::nullopt;
+  }
+  return XpStringA(line.data(), static_cast<int32_t>(line.size())).ToWide();
+}
+
+int32_t BarCellsFor(int32_t columns, size_t extra) {
+  const size_t fixed = static_cast<size_t>(kBarTextWidth) + extra;
+  const size_t usable = UsableWidth(columns);
+  const size_t room = usable > fixed ? usable - fixed : 0;
+  return static_cast<int32_t>(std::clamp(room, static_cast<size_t>(kMinBarCells), static_cast<size_t>(kBarCells)));
+}
+
+std::string FitToWidth(const std::string& line, std::string_view suffix, int32_t columns) {
+  const size_t usable = UsableWidth(columns);
+  if (line.size() + suffix.size() <= usable) {
+    return line + std::string(suffix);
+  }
+  return line.substr(0, usable);
 }
 
 int32_t ProgressPercent(const SfProgressCtrl& bar) {

@@ -19,6 +19,13 @@ namespace XfUiTerminalFormat {
 inline constexpr int32_t kCellPixels = 8;
 inline constexpr int32_t kBarPixelsHigh = 15;
 inline constexpr int32_t kBarCells = 30;
+// A narrow terminal shortens the bar down to this many cells before it
+// shortens the text beside it.
+inline constexpr int32_t kMinBarCells = 10;
+// Assumed when the terminal does not tell its width.
+inline constexpr int32_t kDefaultColumns = 80;
+// What a bar line holds besides its cells: "[", "] " and "100 %".
+inline constexpr int32_t kBarTextWidth = 8;
 
 // "\n[Caption]\nText\nYes (y) / No (n) [No] > ".
 std::string BoxPrompt(const XpString& caption, const XpString& text, const XfMessageBoxStyle& style);
@@ -34,7 +41,8 @@ struct FormBlock {
   std::string text;
   std::vector<int32_t> numbers;
 };
-FormBlock RenderForm(const XfDialogModel& model, int32_t acceptCommand);
+// A progress bar's line fits a terminal of columns columns (0: not known).
+FormBlock RenderForm(const XfDialogModel& model, int32_t acceptCommand, int32_t columns = 0);
 // "> ".
 std::string FormPrompt();
 
@@ -49,12 +57,28 @@ struct FormInput {
 };
 FormInput ParseFormLine(const std::vector<int32_t>& numbers, std::string_view line);
 
-// "\n[Title]\nCaption\nFolder (empty line cancels) [initial]: ".
+// "\n[Title]\nCaption\n" and FolderAsk.
 std::string FolderPrompt(const XpString& title, const XpString& caption, const XpString& initialPath);
+// The question for a path. A default shows in brackets only because Enter
+// takes it: "Folder [/data] (Enter takes it, - cancels): "; without one,
+// "Folder (empty line cancels): ".
+std::string FolderAsk(const XpString& initialPath);
+// A typed line for the folder question: the path it picks, or nothing when
+// it cancels.
+std::optional<XpString> ParseFolderAnswer(std::string_view line, const XpString& initialPath);
 
 // The bar as character cells: "[######........]  40 %", or the marquee
 // blocks ("[   #####      ]") at marqueePosition when a marquee runs.
 std::string ProgressLine(const SfProgressCtrl& bar, int32_t cells, int32_t marqueePosition);
+// The cells a bar gets in a terminal of columns columns (kDefaultColumns
+// when not above 0) when extra characters share its line, so that the
+// line stays off the last column: kBarCells at 42 columns and more, fewer
+// below, never fewer than kMinBarCells.
+int32_t BarCellsFor(int32_t columns, size_t extra);
+// line followed by suffix when both fit before the last column; else line
+// alone, cut to fit when it is still too long. A line of this never wraps.
+std::string FitToWidth(const std::string& line, std::string_view suffix, int32_t columns);
+
 // The bar's position in whole percent of its range.
 int32_t ProgressPercent(const SfProgressCtrl& bar);
 

@@ -1,28 +1,60 @@
 #include "framework/ui/backend/XfUiTranscript.h"
 
-#include <unistd.h>
+#include <sys/stat.h>
 
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <string>
+#include <utility>
 
+#include "platform/fs/XpPendingFile.h"
+#include "platform/fs/XpSysCalls.h"
+#include "platform/fs/XpWriteAll.h"
 #include "platform/text/XpStringA.h"
 
 namespace {
 
-// Writes all of data, retrying after signals.
+constexpr mode_t kTranscriptMode = 0644;
+
+// Writes all of data. A transcript that cannot be written does not stop the
+// program it records; the check that reads it finds the gap.
 void WriteAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    const ssize_t written = write(fd, data.data(), data.size());
-    if (written < 0) {
-      if (errno == EINTR) {
-        continue;
-      }
-      return;
-    }
-    data.remove_prefix(static_cast<size_t>(written));
-  }
+  (void)XpWriteAll(XpSysCalls::Current(), fd, data.data(), data.size());
 }
+
+// The pending transcript file; published when the last line is written.
+class PendingTranscript {
+ public:
+  explicit PendingTranscript(XpString path) : path_(std::move(path)) {}
+  PendingTranscript(const PendingTranscript&) = delete;
+  PendingTranscript& operator=(const PendingTranscript&) = delete;
+  ~PendingTranscript() {
+    XpResult result = failure_;
+    if (result == kXpOk) result = file_.Sync();
+    if (result == kXpOk) result = file_.Publish(true);
+    if (result == kXpOk) result = file_.SyncFolder();
+    if (result != kXpOk) {
+      std::fprintf(stderr, "cannot write the transcript %s: 0x%04X\n",
+                   std::string(path_.ToMultiByte().View()).c_str(), static_cast<unsigned>(result));
+    }
+  }
+
+  XpResult Create() {
+    XpPendingFile::Options options;
+    options.mode = kTranscriptMode;
+    return file_.Create(path_, options);
+  }
+
+  void Append(std::string_view text) {
+    if (failure_ == kXpOk) failure_ = file_.Write(text);
+  }
+
+ private:
+  XpString path_;
+  XpPendingFile file_;
+  // The first failed write; the old transcript then stays.
+  XpResult failure_ = kXpOk;
+};
 
 // The length of the valid UTF-8 sequence at the start of text; 0 when the
 // first byte does not begin one.
@@ -81,7 +113,8 @@ std::unique_ptr<XfUiTranscript> XfUiTranscript::ForDescriptor(int fd, bool owned
     Descriptor& operator=(const Descriptor&) = delete;
     ~Descriptor() {
       if (owned) {
-        close(fd);
+        // Every line went out with its own write; nothing is pending.
+        (void)XpSysCalls::Current().Close(fd);
       }
     }
     int fd;
@@ -92,6 +125,24 @@ std::unique_ptr<XfUiTranscript> XfUiTranscript::ForDescriptor(int fd, bool owned
     std::string text(line);
     text += '\n';
     WriteAll(descriptor->fd, text);
+  });
+}
+
+std::unique_ptr<XfUiTranscript> XfUiTranscript::ForFile(const XpString& path, std::string* error) {
+  auto pending = std::make_shared<PendingTranscript>(path);
+  const XpResult created = pending->Create();
+  if (created != kXpOk) {
+    char code[16];
+    std::snprintf(code, sizeof(code), "0x%04X", static_cast<unsigned>(created));
+    if (error != nullptr) {
+      *error = "cannot write the transcript " + std::string(path.ToMultiByte().View()) + ": " + code;
+    }
+    return nullptr;
+  }
+  return std::make_unique<XfUiTranscript>([pending](std::string_view line) {
+    std::string text(line);
+    text += '\n';
+    pending->Append(text);
   });
 }
 

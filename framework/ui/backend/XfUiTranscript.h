@@ -18,6 +18,11 @@ class XfUiTranscript {
   // Lines written to a file descriptor, which is closed at the end when
   // owned.
   static std::unique_ptr<XfUiTranscript> ForDescriptor(int fd, bool owned);
+  // Lines written to a new file beside path that replaces the file at path
+  // when the transcript ends (XpPendingFile), so a run killed midway leaves
+  // the previous transcript whole. Null, with the reason in *error, when the
+  // file cannot be made.
+  static std::unique_ptr<XfUiTranscript> ForFile(const XpString& path, std::string* error);
 
   void Line(const std::string& line) { sink_(line); }
 

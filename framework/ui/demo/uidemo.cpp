@@ -15,7 +15,7 @@
 #include "framework/ui/demo/UiDemoForm.h"
 #include "framework/ui/demo/UiDemoProgress.h"
 #include "framework/ui/host/XfUiHost.h"
-#include "platform/path/XpPathQueries.h"
+#include "platform/fs/XpPathQueries.h"
 
 namespace {
 

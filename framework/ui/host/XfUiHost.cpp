@@ -274,10 +274,13 @@ void XfUiHost::Interrupt() {
       EndFolderPick(static_cast<XfUiFolderPick&>(*innermost));
       return;
     case XfUiShownKind::kForm: {
+      // A dialog that has no cancel, or refuses it now, stays as it is; a
+      // quit request left behind would stop the program at some later,
+      // unrelated point.
       auto& form = static_cast<XfUiForm&>(*innermost);
       const int32_t cancel = form.Presenter().CancelCommand();
-      if (cancel == 0 || form.Command(cancel) != XfUiInput::kTaken) {
-        RequestQuit();
+      if (cancel != 0) {
+        (void)form.Command(cancel);
       }
       return;
     }

@@ -100,8 +100,9 @@ class XfUiHost {
 
   // Acts on the innermost thing shown as Ctrl-C does: a pending box gets
   // its cancel answer; else a folder picker is cancelled, or the innermost
-  // dialog gets its cancel command. With nothing shown, or a dialog that
-  // has no cancel command or refuses it, quit is requested.
+  // dialog gets its cancel command. A dialog that has no cancel command or
+  // refuses it (disabled, busy) is left as it is. Only with nothing shown is
+  // quit requested.
   void Interrupt();
 
   // For back ends: what is shown, innermost last, and the answers.

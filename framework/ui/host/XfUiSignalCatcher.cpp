@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <utility>
 
+#include "platform/fs/XpSysCalls.h"
+#include "platform/fs/XpWriteAll.h"
 #include "platform/thread/XpThread.h"
 
 namespace {
@@ -17,6 +19,8 @@ constexpr unsigned char kStopByte = 0;
 
 std::atomic<int> gSignalWriteFd{-1};
 
+// Runs in the signal handler: only the async-signal-safe write itself, not
+// the system-call seam, which may lock or allocate.
 extern "C" void WriteSignalToPipe(int signal) {
   const int savedErrno = errno;
   const int fd = gSignalWriteFd.load();
@@ -63,15 +67,15 @@ XfUiSignalCatcher::~XfUiSignalCatcher() {
     }
     gSignalWriteFd.store(-1);
     const unsigned char stop = kStopByte;
-    while (write(writeFd_, &stop, 1) < 0 && errno == EINTR) {
-    }
+    // The watcher drains the pipe, so the stop byte finds room.
+    (void)XpWriteAll(XpSysCalls::Current(), writeFd_, &stop, 1);
     XpThread::Join(watcher_);
   }
   if (readFd_ >= 0) {
-    close(readFd_);
+    XpSysCalls::Current().Close(readFd_);
   }
   if (writeFd_ >= 0) {
-    close(writeFd_);
+    XpSysCalls::Current().Close(writeFd_);
   }
 }
 
@@ -83,7 +87,7 @@ uint32_t XfUiSignalCatcher::WatchThread(void* argument) {
 void XfUiSignalCatcher::Watch() {
   for (;;) {
     unsigned char byte = 0;
-    const ssize_t got = read(readFd_, &byte, 1);
+    const ssize_t got = XpSysCalls::Current().Read(readFd_, &byte, 1);
     if (got < 0 && errno == EINTR) {
       continue;
     }

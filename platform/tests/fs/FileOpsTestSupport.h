@@ -66,6 +66,24 @@ inline void SetMtime(const std::filesystem::path& path, time_t seconds) {
   ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
 }
 
+// The beginning of the temporary names of a file written for destination
+// (XpPendingFile): fault rules on it hit the copy's own file.
+inline std::string TempPrefix(const std::filesystem::path& destination) {
+  return (destination.parent_path() / ("." + destination.filename().string() + ".kavotmp-"))
+      .string();
+}
+
+// The names in a folder that look like temporaries of a pending file.
+inline std::set<std::string> TempFilesIn(const std::filesystem::path& folder) {
+  std::set<std::string> found;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.find(".kavotmp-") != std::string::npos) found.insert(name);
+  }
+  return found;
+}
+
 // An entry exists; a dangling link counts.
 inline bool Exists(const std::filesystem::path& path) {
   return std::filesystem::exists(std::filesystem::symlink_status(path));

@@ -47,7 +47,7 @@ class XpAbstractFileFixture : public testsupport::HermeticTest {
     for (char16_t ch : text) {
       EXPECT_EQ(file.WriteChar(ch), kXpOk);
     }
-    file.Close();
+    EXPECT_EQ(file.Close(), kXpOk);
     return ReadBytes(Root() / "out");
   }
 };
@@ -89,7 +89,7 @@ TEST_F(XpAbstractFile, WritesSetTheOrderForLaterCallsAndEightBitsNeverTouchIt) {
   EXPECT_EQ(file.WriteUInt64(0x0102030405060708, kXpByteOrderBigEndian), kXpOk);
   EXPECT_EQ(file.WriteInt16(-2, kXpByteOrderKeep), kXpOk);
   EXPECT_EQ(file.WriteInt32(-2, kXpByteOrderKeep), kXpOk);
-  file.Close();
+  EXPECT_EQ(file.Close(), kXpOk);
   EXPECT_EQ(ReadBytes(Root() / "out"),
             std::string("\xAB\x12\x34\x01\x02\x03\x04\xFF"
                         "\xFE\xFF\xFF\xFF\xFF\xFF\xFF\xFF"
@@ -117,7 +117,7 @@ TEST_F(XpAbstractFile, SetByteOrderAcceptsTheTwoOrdersAndKeep) {
   EXPECT_EQ(file.SetByteOrder(kXpByteOrderNotSet), kXpErrGeneric);
   EXPECT_EQ(file.SetByteOrder(4), kXpErrGeneric);
   EXPECT_EQ(file.GetByteOrder(), kXpByteOrderLittleEndian);
-  file.SetByteOrder(kXpByteOrderBigEndian);
+  EXPECT_EQ(file.SetByteOrder(kXpByteOrderBigEndian), kXpOk);
   file.SetHostByteOrder();
   EXPECT_EQ(file.GetByteOrder(), kXpByteOrderLittleEndian);
 }
@@ -181,7 +181,7 @@ TEST_F(XpAbstractFile, WriteStringStopsAtTheTerminator) {
   ASSERT_EQ(file.Open(kWriteText), kXpOk);
   EXPECT_EQ(file.WriteString(u"one\ntwo\n"), kXpOk);
   EXPECT_EQ(file.WriteString(nullptr), kXpErrBadArgument);
-  file.Close();
+  EXPECT_EQ(file.Close(), kXpOk);
   EXPECT_EQ(ReadBytes(Root() / "out"), "one\r\ntwo\r\n");
 }
 

@@ -24,6 +24,7 @@ using fileopstest::MtimeOf;
 using fileopstest::NamesIn;
 using fileopstest::RecordingObserver;
 using fileopstest::SetMtime;
+using fileopstest::TempPrefix;
 using fstest::ReadBytes;
 using fstest::ToXp;
 using fstest::WriteBytes;
@@ -90,21 +91,22 @@ TEST_F(XpFileDataOps, CopyFileDataStoppedRemovesTheDestination) {
   }
 }
 
-TEST_F(XpFileDataOps, CopyFileDataLeavesADestinationItCouldNotOpen) {
+TEST_F(XpFileDataOps, CopyFileDataLeavesADestinationItCouldNotWriteBeside) {
   XpSharedPtr<XpAbstractFile> source = OpenSource("src", "new");
   const fs::path destination = Root() / "existing";
   WriteBytes(destination, "old content");
-  faults_.Add(Fault(SysCall::kOpen, destination.string()).Errno(EACCES).ForWriting());
+  faults_.Add(Fault(SysCall::kOpen, TempPrefix(destination)).Errno(EACCES).ForWriting());
   EXPECT_EQ(XpCopyFileData(source, X(destination), nullptr), kXpErrAccessDenied);
   EXPECT_EQ(ReadBytes(destination), "old content");
 }
 
-TEST_F(XpFileDataOps, CopyFileDataRemovesAPartialDestination) {
+TEST_F(XpFileDataOps, CopyFileDataLeavesNoPartialDestination) {
   XpSharedPtr<XpAbstractFile> source = OpenSource("src", std::string(2 * kBlock, 's'));
   const fs::path destination = Root() / "copy";
-  faults_.Add(Fault(SysCall::kWrite, destination.string()).Errno(ENOSPC).AfterBytes(kBlock + 10));
+  faults_.Add(Fault(SysCall::kWrite, TempPrefix(destination)).Errno(ENOSPC).AfterBytes(kBlock + 10));
   EXPECT_EQ(XpCopyFileData(source, X(destination), nullptr), kXpErrDiskFull);
   EXPECT_FALSE(Exists(destination));
+  EXPECT_TRUE(fileopstest::TempFilesIn(Root()).empty());
   EXPECT_EQ(XpCopyFileData(XpSharedPtr<XpAbstractFile>(), X(destination), nullptr),
             kXpErrBadArgument);
 }
@@ -135,7 +137,7 @@ TEST_F(XpFileDataOps, CopyFileIntoFolderMakesAFreeName) {
 TEST_F(XpFileDataOps, CopyFileIntoFolderRemovesItsNameOnFailure) {
   const fs::path folder = Dir("out");
   XpSharedPtr<XpAbstractFile> source = OpenSource("in/a.txt", std::string(kBlock, 'a'));
-  faults_.Add(Fault(SysCall::kWrite, (folder / "a.txt").string()).Errno(EIO));
+  faults_.Add(Fault(SysCall::kWrite, TempPrefix(folder / "a.txt")).Errno(EIO));
   EXPECT_EQ(XpCopyFileIntoFolder(source, X(folder), true, nullptr, nullptr), kXpErrDeviceNotReady);
   EXPECT_TRUE(NamesIn(folder).empty());
 }

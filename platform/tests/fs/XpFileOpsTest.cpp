@@ -26,6 +26,7 @@ using fileopstest::MtimeOf;
 using fileopstest::NamesIn;
 using fileopstest::RecordingObserver;
 using fileopstest::SetMtime;
+using fileopstest::TempPrefix;
 using fstest::ReadBytes;
 using fstest::ToXp;
 using fstest::WriteBytes;
@@ -128,7 +129,7 @@ TEST_F(XpFileOps, CopyOrMoveFileSimpleCopiesAndMoves) {
   // the move and takes the copy back) and its source unlinked.
   const fs::path destination = Root() / "moved.txt";
   faults_.Add(Fault(SysCall::kRename, Key(source)).Errno(EXDEV));
-  const int flush = faults_.Add(Fault(SysCall::kFsync, Key(destination)).Errno(EIO));
+  const int flush = faults_.Add(Fault(SysCall::kFsync, TempPrefix(destination)).Errno(EIO));
   EXPECT_EQ(XpCopyOrMoveFileSimple(X(destination), true, X(source)), kXpErrDeviceNotReady);
   EXPECT_EQ(faults_.Hits(flush), 1);
   EXPECT_EQ(ReadBytes(source), "data");
@@ -245,9 +246,10 @@ TEST_F(XpFileOps, CopyWithProgressRemovesItsCopyOnFailure) {
   for (const Case& c : cases) {
     const fs::path source = File(std::string(c.name) + ".bin", std::string(2 * kChunk, 'x'));
     const fs::path destination = Root() / (std::string(c.name) + ".copy");
-    faults_.Add(Fault(SysCall::kWrite, Key(destination)).Errno(c.error).AfterBytes(kChunk + 5));
+    faults_.Add(Fault(SysCall::kWrite, TempPrefix(destination)).Errno(c.error).AfterBytes(kChunk + 5));
     EXPECT_EQ(XpCopyFileWithProgress(X(source), X(destination), nullptr), c.expected) << c.name;
     EXPECT_FALSE(Exists(destination)) << c.name;
+    EXPECT_TRUE(fileopstest::TempFilesIn(Root()).empty()) << c.name;
   }
 }
 

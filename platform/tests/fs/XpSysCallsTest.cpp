@@ -30,9 +30,10 @@ class XpSysCallsFixture : public testsupport::HermeticTest {
   }
 
   void WriteFile(const std::string& name, const std::string& bytes) {
-    int fd = ::open(PathOf(name).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    XpSysCalls& posix = XpSysCalls::Posix();
+    int fd = posix.Open(PathOf(name).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     ASSERT_GE(fd, 0);
-    ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    ASSERT_EQ(posix.Write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
     ::close(fd);
   }
 

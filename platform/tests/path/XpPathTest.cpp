@@ -9,7 +9,6 @@
 
 #include "platform/testsupport/HermeticTest.h"
 #include "platform/tests/text/XpStringPrinters.h"
-#include "platform/text/XpUtf.h"
 
 namespace {
 
@@ -151,18 +150,6 @@ TEST_F(XpPath, RelativeToRootDropsTheRoot) {
   for (const TextCase& row : cases) {
     EXPECT_EQ(XpPathRelativeToRoot(row.input), XpString(row.expected)) << testing::PrintToString(XpString(row.input));
   }
-}
-
-TEST_F(XpPath, AppDataPathJoinsItsPartsAndMakesTheFolders) {
-  const std::filesystem::path data = Root() / "data";
-  SetEnv("XDG_DATA_HOME", data.string());
-  const XpString base(XpUtf8ToUtf16(data.string()));
-
-  EXPECT_EQ(XpGetAppDataPath(u"Kavo", u"Accessor", u"", true), base + u"/Kavo/Accessor");
-  EXPECT_TRUE(std::filesystem::is_directory(data / "Kavo/Accessor"));
-  EXPECT_EQ(XpGetAppDataPath(u"", u"B", u"C", false), base + u"/B/C");
-  EXPECT_FALSE(std::filesystem::exists(data / "B"));
-  EXPECT_EQ(XpGetAppDataPath(u"A", u"", u"", false), base + u"/A/");
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/fs/XpSysCalls.h"
+
 namespace {
 
 // A pipe whose ends close with it.
@@ -66,7 +68,7 @@ TEST(XpProcess, WiresStandardInputAndOutput) {
   EXPECT_FALSE(process->HasEnded());
   EXPECT_EQ(process->GetExitCode(), XpProcess::kStillActive);
 
-  ASSERT_EQ(::write(input.WriteEnd(), "hi\n", 3), 3);
+  ASSERT_EQ(XpSysCalls::Posix().Write(input.WriteEnd(), "hi\n", 3), 3);
   input.CloseWrite();
   // End of file arrives only when no copy of the write end is left open.
   EXPECT_EQ(output.ReadAll(), "got hi\n");
@@ -102,7 +104,7 @@ TEST(XpProcess, WritingToAChildThatIsGoneFails) {
   input.CloseRead();
   ASSERT_EQ(process->Wait(), kXpOk);
 
-  EXPECT_EQ(::write(input.WriteEnd(), "x", 1), -1);
+  EXPECT_EQ(XpSysCalls::Posix().Write(input.WriteEnd(), "x", 1), -1);
   EXPECT_EQ(errno, EPIPE);
   ::sigaction(SIGPIPE, &previous, nullptr);
 }

@@ -2,16 +2,26 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "platform/fs/XpSysCalls.h"
 #include "platform/registry/XpRegistryText.h"
+#include "platform/registry/XpRegistryTree.h"
+#include "platform/testsupport/AgedFiles.h"
+#include "platform/testsupport/FaultInjection.h"
 #include "platform/testsupport/ForkedChild.h"
 #include "platform/testsupport/HermeticTest.h"
 #include "platform/tests/text/XpStringPrinters.h"
@@ -50,15 +60,11 @@ std::string ReadText(const fs::path& path) {
 void ReplaceText(const fs::path& path, const std::string& text) {
   const fs::path temp = path.string() + ".new";
   std::ofstream(temp, std::ios::binary) << text;
-  fs::rename(temp, path);
+  ASSERT_EQ(XpSysCalls::Posix().Rename(temp.c_str(), path.c_str(), 0), 0);
 }
 
 class RegistryStoreFixture : public testsupport::HermeticTest {
  protected:
-  void TearDown() override {
-    ::XpRegistryStore::InjectWriteErrorForTest(0);
-    HermeticTest::TearDown();
-  }
   ::XpRegistryStore& User() { return ::XpRegistryStore::ForRoot(XpRegistryRoot::kCurrentUser); }
   ::XpRegistryStore& Machine() { return ::XpRegistryStore::ForRoot(XpRegistryRoot::kLocalMachine); }
   fs::path RegistryDir() const { return std::getenv("KAVO_REGISTRY_DIR"); }
@@ -76,6 +82,8 @@ class RegistryStoreFixture : public testsupport::HermeticTest {
         << testing::PrintToString(key) << " " << testing::PrintToString(name);
     return data;
   }
+
+  testsupport::FaultInjection faults_;
 };
 using XpRegistryStore = RegistryStoreFixture;
 
@@ -323,18 +331,23 @@ TEST_F(XpRegistryStore, RefusedWriteChangesNothing) {
 
   // Access errors stop a change before it is made; a failed save takes back
   // the change it had made in memory.
+  using testsupport::SysCall;
   const struct {
+    SysCall call;
     int error;
     XpResult result;
     XpResult existingKeyResult;
   } faults[] = {
-      {EACCES, kXpErrAccessDenied, kXpErrAccessDenied},
-      {EROFS, kXpErrAccessDenied, kXpErrAccessDenied},
-      {ENOSPC, kXpErrDiskFull, kXpOk},
-      {EIO, kXpErrDeviceNotReady, kXpOk},
+      {SysCall::kAccess, EACCES, kXpErrAccessDenied, kXpErrAccessDenied},
+      {SysCall::kAccess, EROFS, kXpErrAccessDenied, kXpErrAccessDenied},
+      {SysCall::kWrite, ENOSPC, kXpErrDiskFull, kXpOk},
+      {SysCall::kWrite, EIO, kXpErrDeviceNotReady, kXpOk},
+      {SysCall::kFsync, EIO, kXpErrDeviceNotReady, kXpOk},
+      {SysCall::kRename, EROFS, kXpErrAccessDenied, kXpOk},
   };
   for (const auto& fault : faults) {
-    ::XpRegistryStore::InjectWriteErrorForTest(fault.error);
+    faults_.Clear();
+    faults_.Add(testsupport::Fault(fault.call, RegistryDir().string()).Errno(fault.error));
     EXPECT_EQ(User().SetValue(u"A", u"v", kXpRegDword, DwordBytes(2)), fault.result);
     EXPECT_EQ(User().SetValue(u"A", u"w", kXpRegDword, DwordBytes(2)), fault.result);
     EXPECT_EQ(User().CreateKey(u"A"), fault.existingKeyResult);
@@ -346,7 +359,7 @@ TEST_F(XpRegistryStore, RefusedWriteChangesNothing) {
     EXPECT_TRUE(User().KeyExists(u"A")) << fault.error;
     EXPECT_EQ(ReadText(UserFile()), before);
   }
-  ::XpRegistryStore::InjectWriteErrorForTest(0);
+  faults_.Clear();
   EXPECT_EQ(User().SetValue(u"A", u"v", kXpRegDword, DwordBytes(2)), kXpOk);
   EXPECT_EQ(ValueOf(u"A", u"v"), DwordBytes(2));
   EXPECT_EQ(FilesInRegistryDir(),
@@ -406,6 +419,67 @@ TEST_F(XpRegistryStore, TwoProcessesWritingAtOnceLoseNothing) {
       EXPECT_EQ(data, DwordBytes(writer * 1000 + i));
     }
   }
+}
+
+TEST_F(XpRegistryStore, AWriterKilledAtAnyMomentLeavesAFileWithEveryAcknowledgedValueKill) {
+  constexpr int kKills = 10;
+  ASSERT_EQ(User().CreateKey(u"K"), kXpOk);
+  // The user's own file beside the registry, old enough to look stale.
+  const fs::path notes = RegistryDir() / ".notes.tmp";
+  std::ofstream(notes) << "mine";
+  std::random_device seeds;
+  const unsigned seed = seeds();
+  std::mt19937 random(seed);
+  std::uniform_int_distribution<int> moment(0, 150);
+  for (int kill = 0; kill < kKills; ++kill) {
+    int acks[2];
+    ASSERT_EQ(::pipe2(acks, O_CLOEXEC), 0);
+    testsupport::ForkedChild child;
+    // The child sets values one after another and acknowledges each that
+    // was set by writing its number.
+    ASSERT_TRUE(child.Start([&](testsupport::ChildChannel& channel) {
+      auto& store = ::XpRegistryStore::ForRoot(XpRegistryRoot::kCurrentUser);
+      channel.SignalReady();
+      for (int32_t i = 0;; ++i) {
+        XpString name;
+        name.Format(u"v%d_%d", kill, i);
+        if (store.SetValue(u"K", name, kXpRegDword, DwordBytes(static_cast<uint32_t>(i))) != kXpOk) {
+          return 1;
+        }
+        if (XpSysCalls::Posix().Write(acks[1], &i, sizeof i) != static_cast<ssize_t>(sizeof i)) return 2;
+      }
+    }));
+    ASSERT_EQ(XpSysCalls::Posix().Close(acks[1]), 0);
+    ASSERT_TRUE(child.WaitReady());
+    std::this_thread::sleep_for(std::chrono::milliseconds(moment(random)));
+    child.Kill();
+    EXPECT_EQ(child.Wait(), -1) << "the writer failed before the kill";
+    std::vector<int32_t> acknowledged;
+    int32_t number = 0;
+    while (XpSysCalls::Posix().Read(acks[0], &number, sizeof number) == sizeof number) {
+      acknowledged.push_back(number);
+    }
+    ASSERT_EQ(XpSysCalls::Posix().Close(acks[0]), 0);
+
+    XpRegKey root{XpString()};
+    ASSERT_EQ(XpRegistryText::Parse(ReadText(UserFile()), u"HKEY_CURRENT_USER", root), kXpOk)
+        << "seed " << seed << ", kill " << kill;
+    const XpRegKey* key = root.Find(u"K");
+    ASSERT_NE(key, nullptr);
+    for (int32_t i : acknowledged) {
+      XpString name;
+      name.Format(u"v%d_%d", kill, i);
+      const XpRegValue* value = key->FindValue(name);
+      ASSERT_NE(value, nullptr) << "seed " << seed << ", kill " << kill << ", value " << i;
+      EXPECT_EQ(value->data, DwordBytes(static_cast<uint32_t>(i)));
+    }
+  }
+  // The next save clears what a killed writer left, and nothing else.
+  testsupport::AgedFiles aged(".notes.tmp", std::chrono::seconds(120));
+  ASSERT_EQ(User().SetValue(u"K", u"after", kXpRegDword, DwordBytes(1)), kXpOk);
+  EXPECT_EQ(FilesInRegistryDir(), (std::vector<std::string>{".notes.tmp", "HKEY_CURRENT_USER.reg",
+                                                            "HKEY_CURRENT_USER.reg.lock"}));
+  EXPECT_EQ(ReadText(notes), "mine");
 }
 
 }  // namespace

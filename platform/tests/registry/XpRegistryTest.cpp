@@ -9,10 +9,13 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
 #include "platform/registry/XpRegistryStore.h"
+#include "platform/registry/XpRegistryTree.h"
+#include "platform/testsupport/FaultInjection.h"
 #include "platform/testsupport/ForkedChild.h"
 #include "platform/testsupport/HermeticTest.h"
 #include "platform/tests/text/XpStringPrinters.h"
@@ -41,13 +44,11 @@ using KeyPtr = std::unique_ptr<::XpRegistry, KeyDeleter>;
 
 class RegistryFixture : public testsupport::HermeticTest {
  protected:
-  void TearDown() override {
-    ::XpRegistryStore::InjectWriteErrorForTest(0);
-    HermeticTest::TearDown();
-  }
   fs::path RegistryDir() const { return std::getenv("KAVO_REGISTRY_DIR"); }
   fs::path UserFile() const { return RegistryDir() / "HKEY_CURRENT_USER.reg"; }
   ::XpRegistryStore& UserStore() { return ::XpRegistryStore::ForRoot(XpRegistryRoot::kCurrentUser); }
+
+  testsupport::FaultInjection faults_;
 };
 using XpRegistry = RegistryFixture;
 
@@ -252,7 +253,7 @@ TEST_F(XpRegistry, RefusedWriteIsAFailure) {
   ::XpRegistry key;
   ASSERT_EQ(key.Open(u"Software\\A", kUser, kReadWrite), kXpOk);
   ASSERT_EQ(key.SetDword(u"v", 1), kXpOk);
-  ::XpRegistryStore::InjectWriteErrorForTest(EACCES);
+  faults_.Add(testsupport::Fault(testsupport::SysCall::kAccess, RegistryDir().string()).Errno(EACCES));
   EXPECT_EQ(key.SetDword(u"v", 2), kXpErrGeneric);
   EXPECT_EQ(UserStore().SetValue(u"Software\\A", u"v", kXpRegDword, {2, 0, 0, 0}), kXpErrAccessDenied);
   EXPECT_EQ(key.QueryDword(u"v", 0), 1u);
@@ -328,6 +329,79 @@ TEST_F(XpRegistry, AValueWrittenByAChildIsReadByTheParent) {
   }));
   ASSERT_EQ(child.Wait(), 0);
   EXPECT_EQ(key.QueryString(u"FromChild", u"none"), u"hello");
+}
+
+TEST_F(XpRegistry, EnumerationListsNamesInInsertionOrderWithTheirCase) {
+  ::XpRegistry key;
+  ASSERT_EQ(key.Open(u"Software\\Enum", kUser, kReadWrite), kXpOk);
+  for (const char16_t* name : {u"Zeta", u"alpha", u"Mid/Dle"}) {
+    KeyPtr sub(::XpRegistry::OpenSubKey(&key, name, kWrite));
+    ASSERT_NE(sub, nullptr);
+  }
+  ASSERT_EQ(key.SetDword(u"ValueB", 1), kXpOk);
+  ASSERT_EQ(key.SetString(u"valueA", u"x"), kXpOk);
+  ASSERT_EQ(key.SetDword(u"VALUEB", 2), kXpOk);  // the same value: no new name
+
+  XpStringVector names{u"stale"};
+  ASSERT_EQ(key.EnumSubkeys(&names), kXpOk);
+  // "Mid/Dle" is two levels: only "Mid" lies directly below the key.
+  EXPECT_EQ(names, (XpStringVector{u"Zeta", u"alpha", u"Mid"}));
+  ASSERT_EQ(key.EnumValues(&names), kXpOk);
+  EXPECT_EQ(names, (XpStringVector{u"ValueB", u"valueA"}));
+
+  KeyPtr leaf(::XpRegistry::OpenNew(u"software\\ENUM\\zeta", kUser, kRead));
+  ASSERT_NE(leaf, nullptr);
+  ASSERT_EQ(leaf->EnumSubkeys(&names), kXpOk);
+  EXPECT_TRUE(names.empty());
+  ASSERT_EQ(leaf->EnumValues(&names), kXpOk);
+  EXPECT_TRUE(names.empty());
+}
+
+TEST_F(XpRegistry, EnumerationNeedsAKeyOpenForReading) {
+  ::XpRegistry writeOnly;
+  ASSERT_EQ(writeOnly.Open(u"Software\\Enum\\Sub", kUser, kWrite), kXpOk);
+  ASSERT_EQ(writeOnly.SetDword(u"V", 1), kXpOk);
+  XpStringVector names{u"stale"};
+  EXPECT_EQ(writeOnly.EnumValues(&names), kXpErrGeneric);
+  EXPECT_TRUE(names.empty());
+
+  ::XpRegistry parent;
+  ASSERT_EQ(parent.Open(u"Software\\Enum", kUser, kRead), kXpOk);
+  EXPECT_EQ(parent.EnumSubkeys(nullptr), kXpErrGeneric);
+  ASSERT_EQ(::XpRegistry::DeleteKeyTree(u"Software\\Enum", kUser), kXpOk);
+  names = {u"stale"};
+  EXPECT_EQ(parent.EnumSubkeys(&names), kXpErrGeneric);
+  EXPECT_TRUE(names.empty());
+  EXPECT_EQ(parent.EnumValues(&names), kXpErrGeneric);
+
+  ::XpRegistry closed;
+  EXPECT_EQ(closed.EnumSubkeys(&names), kXpErrGeneric);
+  EXPECT_EQ(closed.EnumValues(&names), kXpErrGeneric);
+}
+
+TEST_F(XpRegistry, NamesWithANulAndKeysTooDeepAreRefused) {
+  using namespace std::string_view_literals;
+  ::XpRegistry key;
+  ASSERT_EQ(key.Open(u"Software\\Nul", kUser, kReadWrite), kXpOk);
+  ASSERT_EQ(key.SetString(u"a", u"plain"), kXpOk);
+  EXPECT_EQ(key.SetString(XpString(u"a\0b"sv), u"x"), kXpErrGeneric);
+  EXPECT_EQ(key.QueryString(XpString(u"a\0b"sv), u"none"), u"none");
+  EXPECT_EQ(key.QueryString(u"a", u"none"), u"plain");
+
+  ::XpRegistry nulKey;
+  EXPECT_EQ(nulKey.Open(XpString(u"Software\\Nul\\x\0y"sv), kUser, kReadWrite), kXpErrGeneric);
+  EXPECT_EQ(nulKey.Open(XpString(u"Software\\Nul\0y"sv), kUser, kRead), kXpErrGeneric);
+
+  XpString deepest(u"Software");
+  for (size_t depth = 1; depth < kXpRegMaxKeyDepth; ++depth) deepest += u"\\k";
+  ::XpRegistry deep;
+  EXPECT_EQ(deep.Open(deepest, kUser, kReadWrite), kXpOk);
+  EXPECT_EQ(deep.Open(deepest + u"\\k", kUser, kReadWrite), kXpErrGeneric);
+  // Each save reloads unchanged: no duplicate sibling, no refused file.
+  EXPECT_EQ(ReadText(UserFile()).find('\0'), std::string::npos);
+  ::XpRegistry reread;
+  ASSERT_EQ(reread.Open(u"Software\\Nul", kUser, kRead), kXpOk);
+  EXPECT_EQ(reread.QueryString(u"a", u"none"), u"plain");
 }
 
 }  // namespace

@@ -164,6 +164,17 @@ TEST_F(XpSpecialFolder, CreateMakesTheFolderTree) {
   EXPECT_EQ(Narrow(XpGetSpecialFolder(kXpFolderAppData, true)), "");
 }
 
+TEST_F(XpSpecialFolder, AppDataPathJoinsItsPartsAndMakesTheFolders) {
+  const fs::path data = Root() / "data";
+  SetEnv("XDG_DATA_HOME", data.string());
+
+  EXPECT_EQ(Narrow(XpGetAppDataPath(u"Kavo", u"Accessor", u"", true)), data.string() + "/Kavo/Accessor");
+  EXPECT_TRUE(fs::is_directory(data / "Kavo/Accessor"));
+  EXPECT_EQ(Narrow(XpGetAppDataPath(u"", u"B", u"C", false)), data.string() + "/B/C");
+  EXPECT_FALSE(fs::exists(data / "B"));
+  EXPECT_EQ(Narrow(XpGetAppDataPath(u"A", u"", u"", false)), data.string() + "/A/");
+}
+
 TEST_F(XpSpecialFolder, DisplayPathsReplaceLeadingSpecialFolders) {
   const std::string home = Home();
   WriteUserDirs("XDG_VIDEOS_DIR=\"$HOME/Filme\"\n");

@@ -414,4 +414,52 @@ TEST_F(XpNamedObject, ConcurrentCreatorsSeeOneNewObjectAcrossProcesses) {
   EXPECT_EQ(madeNew, 1);
 }
 
+// The real clock and sleep; the first sleep of a wait, which comes after
+// the wait's first look, tells the parent that the child waits.
+class ReadyOnFirstSleep : public XpWaitClock {
+ public:
+  explicit ReadyOnFirstSleep(testsupport::ChildChannel& channel) : channel_(channel) {}
+  TimePoint Now() override { return std::chrono::steady_clock::now(); }
+  void SleepFor(std::chrono::milliseconds duration) override {
+    if (!told_) channel_.SignalReady();
+    told_ = true;
+    std::this_thread::sleep_for(duration);
+  }
+
+ private:
+  testsupport::ChildChannel& channel_;
+  bool told_ = false;
+};
+
+TEST_F(XpNamedObject, ASetAtOnceResetReleasesEveryWaiterAcrossProcesses) {
+  constexpr int kWaiters = 20;
+  constexpr uint32_t kWaitSeconds = 10;
+  ::XpNamedObject event;
+  ASSERT_EQ(event.CreateEvent(u"KavoPulse", false), kXpOk);
+  std::vector<std::unique_ptr<testsupport::ForkedChild>> waiters;
+  for (int i = 0; i < kWaiters; ++i) {
+    waiters.push_back(std::make_unique<testsupport::ForkedChild>());
+    ASSERT_TRUE(waiters.back()->Start([](testsupport::ChildChannel& channel) {
+      ::XpNamedObject waiting;
+      if (waiting.Open(u"KavoPulse", Kind::kEvent) != kXpOk) return 2;
+      ReadyOnFirstSleep clock(channel);
+      waiting.SetClockForTest(clock);
+      return waiting.Wait(kWaitSeconds) == kXpOk ? 0 : 1;
+    }));
+  }
+  for (auto& waiter : waiters) ASSERT_TRUE(waiter->WaitReady());
+  testsupport::ForkedChild setter;
+  ASSERT_TRUE(setter.Start([](testsupport::ChildChannel&) {
+    ::XpNamedObject pulsing;
+    if (pulsing.Open(u"KavoPulse", Kind::kEvent) != kXpOk) return 2;
+    return pulsing.SetEvent() == kXpOk && pulsing.ResetEvent() == kXpOk ? 0 : 1;
+  }));
+  EXPECT_EQ(setter.Wait(), 0);
+  int woken = 0;
+  for (auto& waiter : waiters) woken += waiter->Wait() == 0 ? 1 : 0;
+  EXPECT_EQ(woken, kWaiters);
+  // The reset stands for waits that begin afterwards.
+  EXPECT_EQ(event.Wait(0), kXpErrTimeout);
+}
+
 }  // namespace

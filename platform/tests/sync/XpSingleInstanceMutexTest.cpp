@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/fs/XpSysCalls.h"
 #include "platform/sync/XpNamedObjectPath.h"
 #include "platform/testsupport/ForkedChild.h"
 #include "platform/testsupport/HermeticTest.h"
@@ -64,7 +65,7 @@ TEST_F(XpSingleInstanceMutex, StartedProgramDoesNotKeepItAcrossProcesses) {
     char seconds[] = "30";
     char* argv[] = {program, seconds, nullptr};
     if (::posix_spawn(&sleeper, program, nullptr, nullptr, argv, environ) != 0) return 2;
-    if (::write(pidPipe[1], &sleeper, sizeof sleeper) != sizeof sleeper) return 3;
+    if (XpSysCalls::Posix().Write(pidPipe[1], &sleeper, sizeof sleeper) != sizeof sleeper) return 3;
     channel.SignalReady();
     channel.WaitForGo();
     return 0;

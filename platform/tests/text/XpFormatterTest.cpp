@@ -7,6 +7,7 @@
 #include <limits>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/text/XpString.h"
 #include "platform/tests/text/XpStringPrinters.h"
@@ -101,6 +102,9 @@ TEST(XpFormatter, IntegerConversions) {
       {__LINE__, Formatted(u"%+05d|%#06x|% 05d", 3, 255, 3), u"+0003|0x00ff| 0003"},
       {__LINE__, Formatted(u"%*d|%-*d|%*d|", 5, 42, 4, 1, -4, 1), u"   42|1   |1   |"},
       {__LINE__, Formatted(u"%.*d", 4, 3), u"0003"},
+      {__LINE__, Formatted(u"%llo|%#llo|%lld", UINT64_MAX, UINT64_MAX, int64_t{0}),
+       u"1777777777777777777777|01777777777777777777777|0"},
+      {__LINE__, Formatted(u"%s/%04d_%08X.JPG", XpString(u"/m/DCIM"), 7, 0xABCDEF12u), u"/m/DCIM/0007_ABCDEF12.JPG"},
       {__LINE__, Formatted(u"%d", 1, 2), u"1"},
       {__LINE__, Formatted(u"plain", 1, u"extra"), u"plain"},
   };
@@ -177,6 +181,38 @@ TEST(XpFormatter, MismatchesAndBadFormatsAreRefused) {
   EXPECT_TRUE(Refused(u"%2000000d", 1));
   EXPECT_TRUE(Refused(u"%.2000000f", 1.0));
   EXPECT_TRUE(Refused(static_cast<const char16_t*>(nullptr)));
+}
+
+// %c takes a UTF-16 unit and %C a narrow character; the other character type
+// is a mismatch, whatever its value.
+TEST(XpFormatter, CharacterOfTheOtherWidthIsRefused) {
+  EXPECT_TRUE(Refused(u"%C", char16_t(u'A')));
+  EXPECT_TRUE(Refused(u"%C", char16_t(0xE9)));
+  EXPECT_TRUE(Refused(u"%hc", char16_t(u'A')));
+  EXPECT_TRUE(Refused(u"x%C", char16_t(u'A')));
+  EXPECT_TRUE(Refused(u"%c", 'A'));
+  EXPECT_TRUE(Refused(u"%lC", 'A'));
+  EXPECT_TRUE(Refused(u"%wc", static_cast<char>(0xE9)));
+  EXPECT_TRUE(Refused(u"%c%C", u'a', u'b'));
+}
+
+TEST(XpFormatter, LongFormatsParseInOnePass) {
+  constexpr size_t kDirectives = 100000;
+  std::u16string format;
+  for (size_t i = 0; i < kDirectives; ++i) format += u"%%";
+  XpString text;
+  ASSERT_EQ(text.Format(format.c_str()), kXpOk);
+  EXPECT_EQ(text.View(), std::u16string(kDirectives, u'%'));
+
+  // Many conversions, each reading its own argument in turn.
+  std::u16string manyFormat;
+  for (size_t i = 0; i < kDirectives; ++i) manyFormat += u"%d,";
+  std::u16string expected;
+  for (size_t i = 0; i < kDirectives; ++i) expected += u"7,";
+  std::vector<XpFormatArg> args(kDirectives, XpFormatArg(7));
+  std::u16string out;
+  ASSERT_EQ(XpFormatTo(out, manyFormat.c_str(), args.data(), args.size()), kXpOk);
+  EXPECT_EQ(out, expected);
 }
 
 TEST(XpFormatter, LongResultsComeOutExact) {

@@ -91,7 +91,7 @@ inline std::string Describe(const XpIniElement& element) {
       std::string text = "{";
       for (uint32_t i = 0; i < static_cast<uint32_t>(dict.GetCount()); ++i) {
         XpString key;
-        dict.GetKeyAt(i, &key);
+        EXPECT_EQ(dict.GetKeyAt(i, &key), kXpOk);
         text += (i == 0 ? "" : ",") + Utf8(key) + "=" + Describe(*dict.GetAt(i));
       }
       return text + "}";

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/fs/XpPathQueries.h"
 #include "platform/fs/XpSysCalls.h"
 #include "platform/path/XpPath.h"
-#include "platform/path/XpPathQueries.h"
 #include "platform/tests/volume/VolumeTestTree.h"
 #include "platform/testsupport/FaultInjection.h"
 #include "platform/testsupport/ForkedChild.h"

@@ -1,0 +1,111 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "accessor/app/AccessorMode.h"
+#include "accessor/app/ExclusionChecker.h"
+#include "accessor/app/K2AccessorApplication.h"
+#include "accessor/app/K2AccessorCommandLineInfo.h"
+#include "accessor/app/K2ExportOutcome.h"
+#include "platform/result/XpResult.h"
+#include "platform/text/XpString.h"
+
+class ISfWindowList;
+class XfDialogPresenter;
+class XfUiHost;
+
+// The accessor's process object: one per process, made by main on the main
+// thread over the program's UI host. Run prepares the process, makes the
+// application object (strings, registry root), parses the command line,
+// checks the files the program needs beside it, runs the export flow when
+// "export" was given, removes the hand-over file, tears the application
+// down and answers the exit status: 0 done, 1 failed, 2 cancelled.
+class CK2AccessorWinApp {
+ public:
+  // programFolder holds the files the program needs (K2RequiredFiles.h);
+  // by default the folder of the running program.
+  explicit CK2AccessorWinApp(XfUiHost& host, const XpString& programFolder = DefaultProgramFolder());
+  CK2AccessorWinApp(const CK2AccessorWinApp&) = delete;
+  CK2AccessorWinApp& operator=(const CK2AccessorWinApp&) = delete;
+  virtual ~CK2AccessorWinApp();
+
+  // The process object while one lives; else null.
+  static CK2AccessorWinApp* Instance();
+  static XpString DefaultProgramFolder();
+
+  // InitInstance, then ExitInstance; the host is finished once, at the end.
+  // When the host found the run went wrong (an unexpected interaction on
+  // the scripted back end) its status 1 is the answer.
+  int Run(int argc, const char* const* argv);
+  // The whole start-up; always false, as the program has no loop of its own.
+  bool InitInstance(int argc, const char* const* argv);
+  // The exit status of what InitInstance did; with "importscore" the exit
+  // code member (0).
+  int ExitInstance();
+
+  // A message box captioned by the current mode, from any thread. owner is
+  // the dialog the box belongs to, or null; the host shows a box over the
+  // innermost dialog, so it stays modal to a running owner.
+  virtual int32_t DoMessageBox(const XfDialogPresenter* owner, const XpString& text, uint32_t style);
+  // The caption of the current mode: the title key's text of a mode of the
+  // table, else "Orvane". Looked up at each call.
+  XpString GetCaption() const;
+
+  void SetMode(int32_t mode) { mode_.store(mode); }
+  int32_t GetMode() const { return mode_.load(); }
+
+  XfUiHost& GetHost() { return host_; }
+  const XpString& GetProgramFolder() const { return programFolder_; }
+  const K2AccessorCommandLineInfo& GetCommandLine() const { return commandLine_; }
+  // The application object while InitInstance runs; else null.
+  K2AccessorApplication* GetApplication() const { return application_.get(); }
+
+  // Replaces the required-file names (K2DefaultRequiredFiles by default).
+  void SetRequiredFiles(XpStringVector names) { requiredFiles_ = std::move(names); }
+
+  // Runs the exclusion check for direction (kExclusionDirectionImport or
+  // kExclusionDirectionExport) and tells why the work may not go on: a box
+  // captioned by the mode, or, for another import-side instance of the same
+  // user, that instance's window raised without a box. True when nothing
+  // stands in the way.
+  bool ReportExclusion(int32_t direction);
+  ExclusionChecker& GetExclusionChecker() { return *exclusionChecker_; }
+  // The windows ReportExclusion looks through (the terminal's, which has
+  // none, by default); windows must outlive this object.
+  void SetWindowList(ISfWindowList& windows) { windows_ = &windows; }
+
+ protected:
+  // The export of the command line's hand-over file. Reports how it ended
+  // with SetExportOutcome; one that reports nothing has failed. Until the
+  // flow is built it shows nothing and fails with kXpErrGeneric.
+  virtual ExportResult ExportFlow(const K2AccessorCommandLineInfo& commandLine);
+  void SetExportOutcome(K2ExportOutcome outcome) { exportOutcome_ = outcome; }
+
+  // One line on standard error (without its newline).
+  virtual void WriteErrorLine(const std::string& line);
+
+ private:
+  bool CheckRequiredFiles();
+  void RunExport();
+  void RemoveHandOverFile();
+  // Brings the window of another import-side instance to the front.
+  void RaiseOtherImportInstance();
+
+  XfUiHost& host_;
+  XpString programFolder_;
+  XpStringVector requiredFiles_;
+  K2AccessorCommandLineInfo commandLine_;
+  // Returned by ExitInstance with "importscore"; nothing sets it.
+  int32_t m_nExitCode = 0;
+  std::atomic<int32_t> mode_{kAccessorModeNeutral};
+  std::unique_ptr<K2AccessorApplication> application_;
+  bool requiredFileMissing_ = false;
+  // Set once the export flow has run.
+  std::optional<K2ExportOutcome> exportOutcome_;
+  std::unique_ptr<ExclusionChecker> exclusionChecker_;
+  ISfWindowList* windows_;
+};

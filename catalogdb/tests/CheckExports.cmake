@@ -1,0 +1,21 @@
+# Fails unless `nm -D --defined-only` lists exactly fskGrammar for each of
+# the libraries (separated by '|').
+string(REPLACE "|" ";" libraries "${LIBRARIES}")
+foreach(library IN LISTS libraries)
+  execute_process(COMMAND ${NM} -D --defined-only ${library}
+    OUTPUT_VARIABLE listing RESULT_VARIABLE result)
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "nm failed on ${library}")
+  endif()
+  string(REGEX REPLACE "\n$" "" listing "${listing}")
+  string(REPLACE "\n" ";" lines "${listing}")
+  set(symbols "")
+  foreach(line IN LISTS lines)
+    string(REGEX REPLACE "^.* " "" symbol "${line}")
+    list(APPEND symbols "${symbol}")
+  endforeach()
+  if(NOT symbols STREQUAL "fskGrammar")
+    message(FATAL_ERROR "${library} exports: ${symbols}")
+  endif()
+  message(STATUS "${library}: ${symbols}")
+endforeach()

@@ -1,0 +1,9 @@
+# Read by CTest after the tests of imaging_tests are discovered.
+set_tests_properties(
+  XpTiffTagParser.HostileNextLinksInACircleEndTheChain
+  XpTiffTagParser.HostilePointersBackUpTheTreeHoldNoIFD
+  XpTiffTagParser.HostileNestingStopsAtSixteenLevels
+  XpTiffTagParser.HostileIFDCountsStopAtTheLimit
+  XpTiffTagParser.HostileValuesSharingTheirBytesStayWithinTheBudget
+  XpTiffTagParser.HostileEveryPrefixOfAWrittenTreeParsesOrFails
+  PROPERTIES TIMEOUT 10)

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstdint>
+
+// The types of a script value. Type 0 is undefined.
+enum FskValueType : int32_t {
+  kFskUndefinedType = 0,
+  kFskNullType = 1,
+  kFskBooleanType = 2,
+  kFskIntegerType = 3,
+  kFskNumberType = 4,
+  kFskStringType = 5,
+  kFskObjectType = 6,
+};
+
+struct FskObject;
+struct FskString;
+
+// One script value: undefined, null, a boolean, a 64-bit integer, a double,
+// a UTF-8 string or an object. A slot holds what it names: copying a slot
+// shares the string or the object, and the last slot to let go of an object
+// frees it (unless the object's machine has been torn down, which frees
+// every object's content at once and leaves empty shells to the slots that
+// still hold them).
+//
+// Slots are set and read through the fx calls of FskMachine.h; a slot on
+// the machine's stack, in a variable, in a property or anywhere in process
+// memory behaves the same.
+class [[gnu::visibility("default")]] FskSlot {
+ public:
+  FskSlot() noexcept : type_(kFskUndefinedType), integer_(0) {}
+  FskSlot(const FskSlot& other) noexcept;
+  FskSlot(FskSlot&& other) noexcept;
+  FskSlot& operator=(const FskSlot& other) noexcept;
+  FskSlot& operator=(FskSlot&& other) noexcept;
+  ~FskSlot();
+
+  FskValueType Type() const { return type_; }
+
+ private:
+  friend struct FskSlotAccess;
+
+  void Release() noexcept;
+  void Retain() noexcept;
+
+  FskValueType type_;
+  union {
+    bool boolean_;
+    int64_t integer_;
+    double number_;
+    FskString* string_;
+    FskObject* object_;
+  };
+};
+
+static_assert(sizeof(FskSlot) == 16);

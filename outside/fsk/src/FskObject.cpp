@@ -1,0 +1,151 @@
+#include "FskObject.h"
+
+#include <utility>
+
+#include "FskMachineImpl.h"
+#include "FskValues.h"
+
+FskProperty* FskObject::FindOwn(FskID id) {
+  if (id >= 0) {
+    auto found = indexed.find(id);
+    return found == indexed.end() ? nullptr : &found->second;
+  }
+  for (FskProperty& property : named) {
+    if (property.id == id) {
+      return &property;
+    }
+  }
+  return nullptr;
+}
+
+void FskObject::RunDestructor() noexcept {
+  if (!isHost || destructorRan) {
+    return;
+  }
+  destructorRan = true;
+  void* data = std::exchange(hostData, nullptr);
+  if (destructor != nullptr) {
+    destructor(data);
+  }
+}
+
+void FskObject::ClearContent() noexcept {
+  // Move everything out first: letting go of a value may free objects that
+  // reach back here.
+  std::vector<FskProperty> oldNamed = std::move(named);
+  std::map<int32_t, FskProperty> oldIndexed = std::move(indexed);
+  std::unique_ptr<FskClosure> oldClosure = std::move(closure);
+  FskObject* oldPrototype = std::exchange(prototype, nullptr);
+  named.clear();
+  indexed.clear();
+  callable = FskCallableKind::kNone;
+  oldNamed.clear();
+  oldIndexed.clear();
+  oldClosure.reset();
+  if (oldPrototype != nullptr) {
+    FskReleaseObject(oldPrototype);
+  }
+}
+
+void FskRetainObject(FskObject* object) noexcept { ++object->refs; }
+
+void FskReleaseObject(FskObject* object) noexcept {
+  if (--object->refs > 0) {
+    return;
+  }
+  if (object->machine == nullptr) {
+    delete object;
+    return;
+  }
+  object->machine->Free(object);
+}
+
+FskObject* FskMachine::AllocateObject() {
+  auto* object = new FskObject();
+  object->serial = nextSerial++;
+  object->machine = this;
+  object->previous = liveLast;
+  if (liveLast != nullptr) {
+    liveLast->next = object;
+  } else {
+    liveFirst = object;
+  }
+  liveLast = object;
+  ++liveCount;
+  return object;
+}
+
+void FskMachine::Unlink(FskObject* object) noexcept {
+  if (object->previous != nullptr) {
+    object->previous->next = object->next;
+  } else {
+    liveFirst = object->next;
+  }
+  if (object->next != nullptr) {
+    object->next->previous = object->previous;
+  } else {
+    liveLast = object->previous;
+  }
+  object->previous = nullptr;
+  object->next = nullptr;
+  object->machine = nullptr;
+  --liveCount;
+}
+
+void FskMachine::Free(FskObject* object) noexcept {
+  // A queue rather than recursion: a long chain of objects must not use up
+  // the C++ stack.
+  pendingFree.push_back(object);
+  if (freeing) {
+    return;
+  }
+  freeing = true;
+  for (size_t i = 0; i < pendingFree.size(); ++i) {
+    FskObject* dead = pendingFree[i];
+    Unlink(dead);
+    dead->RunDestructor();
+    dead->ClearContent();
+    delete dead;
+  }
+  pendingFree.clear();
+  freeing = false;
+}
+
+void FskMachine::TearDown() noexcept {
+  if (tornDown) {
+    return;
+  }
+  tornDown = true;
+  frames.clear();
+  while (!stack.empty()) {
+    stack.pop_back();
+  }
+  std::vector<FskSlot*> roots = std::move(remembered);
+  remembered.clear();
+  for (FskSlot* slot : roots) {
+    *slot = FskSlot();
+  }
+  global = FskSlot();
+  prototypes = FskPrototypes();
+
+  // What is left lives in cycles or in slots outside the machine. Run every
+  // destructor in creation order, then empty every object; the shells that
+  // outside slots still hold are freed with the last of those slots.
+  for (FskObject* object = liveFirst; object != nullptr; object = object->next) {
+    object->RunDestructor();
+  }
+  std::vector<FskObject*> survivors;
+  for (FskObject* object = liveFirst; object != nullptr; object = object->next) {
+    survivors.push_back(object);
+    FskRetainObject(object);
+  }
+  for (FskObject* object : survivors) {
+    object->ClearContent();
+  }
+  for (FskObject* object : survivors) {
+    Unlink(object);
+  }
+  for (FskObject* object : survivors) {
+    FskReleaseObject(object);
+  }
+}

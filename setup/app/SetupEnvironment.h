@@ -1,0 +1,24 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "platform/text/XpString.h"
+#include "setup/app/CheckOperatingSystem.h"
+
+// What setup takes from the machine it runs on; tests give their own.
+struct SetupEnvironment {
+  using LineWriter = std::function<void(const std::string& line)>;
+
+  // setup's own folder, with a trailing '/'; "" when it cannot be told.
+  XpString programFolder;
+  // Nothing when the system could not be asked.
+  std::optional<SetupOsIdentity> os;
+  // The user's POSIX locale ("de_AT.UTF-8").
+  std::string userLocale;
+  // Writes one line, without its line end, to standard error.
+  LineWriter errorLine;
+
+  static SetupEnvironment Live();
+};

@@ -1,0 +1,3 @@
+#include "setup/config/XpPath.h"
+
+XpPath::XpPath(const XpString& path) : path_(path), length_(path.GetLength()) {}

@@ -1,0 +1,5 @@
+#include "setup/config/XpSetErrorModeWin.h"
+
+XpSetErrorModeWin::XpSetErrorModeWin() = default;
+
+XpSetErrorModeWin::~XpSetErrorModeWin() = default;
