@@ -1,7 +1,6 @@
 #include "catalogdb/grammar/CatalogAtomKindNatives.h"
 
 #include <cerrno>
-#include <cstring>
 
 #include "catalogdb/common/CatalogByteOrder.h"
 #include "catalogdb/common/CatalogNativeSupport.h"

@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "catalogdb/common/CatalogByteOrder.h"

@@ -45,6 +45,15 @@ class XdbNativeFixture : public testsupport::HermeticTest {
   }
 
   void TearDown() override {
+    // Atom files have no destructor: close every one the test made.
+    for (const fsk::Value& file : files_) {
+      try {
+        fsk::Call(the_, file, "close");
+      } catch (const FskException&) {
+        ADD_FAILURE() << "an atom file did not close";
+      }
+    }
+    files_.clear();
     machine_.reset();
     HermeticTest::TearDown();
   }
@@ -67,10 +76,11 @@ class XdbNativeFixture : public testsupport::HermeticTest {
     return static_cast<int64_t>(std::filesystem::file_size(path));
   }
 
-  // A new atom file, never opened.
+  // A new atom file, never opened; the test's end closes it.
   fsk::Value NewAtomFile(const char* prototype = "xdb.atomFile") {
     fsk::Value file = fsk::NewInstanceOf(the_, Path(prototype));
     fsk::Set(the_, file, "refnum", fsk::Value::Integer(-1));
+    files_.push_back(file);
     return file;
   }
 
@@ -122,6 +132,7 @@ class XdbNativeFixture : public testsupport::HermeticTest {
 
  private:
   std::unique_ptr<fsktest::GrammarMachine> machine_;
+  std::vector<fsk::Value> files_;
 };
 
 }  // namespace xdbtest

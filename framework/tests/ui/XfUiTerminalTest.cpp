@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -413,16 +414,23 @@ TEST_F(XfUiTerminal, TerminalOutputRedrawsTheBarInPlace) {
     model.Add(1007, XfItemKind::kProgress).Progress()->SetSmoothing(false, 0, 1);
     h.SetTimer(&self, 1, 1);
   };
-  dialog.onTimer = [](TestPresenter& self, uint32_t) {
+  // The bar moves on once the reader saw it at 50 %: a frame that a late
+  // loop would skip is never waited for.
+  std::atomic<bool> seenHalf{false};
+  dialog.onTimer = [&seenHalf](TestPresenter& self, uint32_t) {
     SfProgressCtrl& bar = *self.Model().Progress(1007);
+    if (bar.GetPos() == 50 && !seenHalf.load()) {
+      return;
+    }
     bar.SetPos(bar.GetPos() + 50);
     if (bar.GetPos() == 100) {
       self.End(kXfIdOk);
     }
   };
-  std::thread reader([this] {
+  std::thread reader([this, &seenHalf] {
     OutputReader output(output_);
     EXPECT_TRUE(output.WaitFor("\r\x1b[K[###############...............]  50 %"));
+    seenHalf.store(true);
     EXPECT_TRUE(output.WaitFor("\r\x1b[K[##############################] 100 %"));
   });
   EXPECT_EQ(host.RunModal(dialog), kXfIdOk);
@@ -500,8 +508,13 @@ TEST_F(XfUiTerminal, BarLineFollowsAResize) {
     model.Add(kXfIdCancel, XfItemKind::kButton, u"Stop");
     h.SetTimer(&self, 1, 1);
   };
-  dialog.onTimer = [slave](TestPresenter& self, uint32_t) {
+  // The bar moves on from 25 % once the reader saw it drawn 80 columns wide.
+  std::atomic<bool> seenWide{false};
+  dialog.onTimer = [slave, &seenWide](TestPresenter& self, uint32_t) {
     SfProgressCtrl& bar = *self.Model().Progress(1007);
+    if (bar.GetPos() == 25 && !seenWide.load()) {
+      return;
+    }
     bar.SetPos(bar.GetPos() + 25);
     if (bar.GetPos() == 50) {
       winsize size = {};
@@ -515,12 +528,14 @@ TEST_F(XfUiTerminal, BarLineFollowsAResize) {
       self.End(kXfIdOk);
     }
   };
+  std::thread reader([this, &seenWide] {
+    OutputReader output(output_);
+    EXPECT_TRUE(output.WaitFor("\r\x1b[K[#######.......................]  25 %  > ")) << output.Text();
+    seenWide.store(true);
+    EXPECT_TRUE(output.WaitFor("\r\x1b[K[###################] 100 %  > ")) << output.Text();
+  });
   EXPECT_EQ(host.RunModal(dialog), kXfIdOk);
-  OutputReader output(output_);
-  output.Drain();
-  const std::string& text = output.Text();
-  EXPECT_NE(text.find("\r\x1b[K[#######.......................]  25 %  > "), std::string::npos) << text;
-  EXPECT_NE(text.find("\r\x1b[K[###################] 100 %  > "), std::string::npos) << text;
+  reader.join();
 }
 
 TEST_F(XfUiTerminal, TypedLinesGoToAPendingBoxNotToTheDialogBeneath) {

@@ -81,7 +81,7 @@ class XdbRecordFile {
     bool operator==(const Atom& other) const = default;
   };
 
-  // the must have CatalogGrammar loaded and outlive this object.
+  // The machine must have CatalogGrammar loaded and outlive this object.
   explicit XdbRecordFile(FskMachine* the);
   // Closes the file without flushing.
   ~XdbRecordFile();

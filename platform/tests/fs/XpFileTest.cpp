@@ -299,4 +299,16 @@ TEST_F(XpFile, CreationTimeIsTheBirthTimeWhereTheFileSystemKeepsOne) {
   }
 }
 
+TEST_F(XpFile, SetFileReportsAFailedCloseOfTheOldFile) {
+  ::XpFile file(PathOf("old"));
+  ASSERT_EQ(file.Open(kXpOpenWrite), kXpOk);
+  faults_.Add(Fault(SysCall::kClose, FsPath("old").string()).Errno(EIO));
+  EXPECT_EQ(file.SetFile(PathOf("new")), kXpErrDeviceNotReady);
+  EXPECT_FALSE(file.IsOpen());
+  EXPECT_EQ(file.GetFilePath(), PathOf("new"));
+  faults_.Clear();
+  EXPECT_EQ(file.OpenPath(PathOf("new"), kXpOpenWrite), kXpOk);
+  EXPECT_EQ(file.Close(), kXpOk);
+}
+
 }  // namespace
