@@ -16,8 +16,8 @@ constexpr int32_t kAtomSize = 48;
 constexpr uint32_t kAtomHeaderSize = 8;
 // The stored words, in their order.
 constexpr std::array<const char*, 10> kFields = {
-    "flags", "keySize", "cacheSize", "pageEntries", "overflowEntries",
-    "pageSize", "defaultSize", "root", "free", "overflow",
+    "flags",    "keySize",     "cacheSize", "pageEntries", "overflowEntries",
+    "pageSize", "defaultSize", "root",      "free",        "overflow",
 };
 constexpr size_t kRootField = 7;
 constexpr size_t kOverflowField = 9;

@@ -64,7 +64,9 @@ int32_t CatalogInt32Property(FskMachine* the, const fsk::Value& object, std::str
   return CatalogInt32(the, fsk::Get(the, object, name));
 }
 
-int32_t CatalogInt32Arg(FskMachine* the, int32_t index) { return CatalogInt32(the, fsk::Value(*fxCheckArg(the, index))); }
+int32_t CatalogInt32Arg(FskMachine* the, int32_t index) {
+  return CatalogInt32(the, fsk::Value(*fxCheckArg(the, index)));
+}
 
 int32_t CatalogPageOffset(FskMachine* the, const fsk::Value& page) { return CatalogInt32Property(the, page, "offset"); }
 
@@ -88,7 +90,9 @@ fsk::Value CatalogBtreeIndexObject::ReadNode(int32_t offset) {
   return fsk::Call(the_, index_, "readNode", offset);
 }
 
-fsk::Value CatalogBtreeIndexObject::MakeNode(const fsk::Value& like) { return fsk::Call(the_, index_, "makeNode", like); }
+fsk::Value CatalogBtreeIndexObject::MakeNode(const fsk::Value& like) {
+  return fsk::Call(the_, index_, "makeNode", like);
+}
 
 fsk::Value CatalogBtreeIndexObject::GetOverflow() { return fsk::Call(the_, index_, "getOverflow"); }
 

@@ -31,8 +31,10 @@ void AddToEntry(CatalogBtreeIndexObject& index, const fsk::Value& page, int entr
     fxThrowError(the, kFskError, kDuplicateKey);
   }
   CatalogBtreeOverflowChain chain(index);
-  if (view.OverflowPage(entry) != 0) {
-    chain.Add(chain.Page(view.OverflowPage(entry)), view.OverflowSlot(entry), id);
+  int32_t headPage = view.OverflowPage(entry);
+  int32_t headSlot = view.OverflowSlot(entry);
+  if (headPage != 0) {
+    chain.Add(chain.Page(headPage), headSlot, id);
     return;
   }
   for (int slot = 0; slot < view.IdSlots(); ++slot) {
@@ -146,7 +148,13 @@ void CatalogBtreeInsertData(FskMachine* the) {
     newRootView.SetLeaf(false);
     newRootView.SetCount(0);
     newRootView.SetChild(0, CatalogPageOffset(the, root));
-    Split(index, newRoot, 0, root);
+    try {
+      Split(index, newRoot, 0, root);
+    } catch (...) {
+      // The new root was never written: the old one stays the root.
+      index.SetRoot(root);
+      throw;
+    }
     root = newRoot;
   }
   Insert(index, root, key, id);

@@ -33,9 +33,7 @@ constexpr uint32_t kOverflowSlotWord = 8;
 
 constexpr uint16_t kKnownIndexFlags = kLeaf | kInner | kUniqueKeys | kKeyKindMask;
 
-uint16_t Load16(const unsigned char* at, bool bigEndian) {
-  return bigEndian ? LoadBigEndian16(at) : LoadHost16(at);
-}
+uint16_t Load16(const unsigned char* at, bool bigEndian) { return bigEndian ? LoadBigEndian16(at) : LoadHost16(at); }
 
 void Store16(unsigned char* at, uint16_t value, bool bigEndian) {
   if (bigEndian) {
@@ -241,9 +239,7 @@ unsigned char* OverflowPage::Slot(int slot) const {
 
 int32_t OverflowPage::NextPage(int slot) const { return CatalogLoadHost32(Slot(slot) + kNextPageWord); }
 
-int32_t OverflowPage::NextSlot(int slot) const {
-  return CatalogLoadHost32(Slot(slot) + kNextSlotWord) & kNextSlotMask;
-}
+int32_t OverflowPage::NextSlot(int slot) const { return CatalogLoadHost32(Slot(slot) + kNextSlotWord) & kNextSlotMask; }
 
 void OverflowPage::SetNext(int slot, int32_t page, int32_t nextSlot) {
   CatalogStoreHost32(Slot(slot) + kNextPageWord, page);

@@ -116,8 +116,7 @@ void CatalogBtreeOverflowChain::Add(const fsk::Value& page, int32_t slot, int32_
   index_.Write(Page(last.page));
 }
 
-CatalogBtreeOverflowChain::Removal CatalogBtreeOverflowChain::Remove(const fsk::Value& page, int32_t slot,
-                                                                     int32_t id) {
+CatalogBtreeOverflowChain::Removal CatalogBtreeOverflowChain::Remove(const fsk::Value& page, int32_t slot, int32_t id) {
   std::vector<Position> slots = Slots(Position{CatalogPageOffset(index_.Machine(), Remember(page)), slot});
   const Position* hole = nullptr;
   int holePosition = -1;
@@ -226,6 +225,7 @@ void CatalogBtreeOverflowRemoveEntry(FskMachine* the) {
   CatalogBtreeIndexObject index(the, fsk::Value(*fxCheckArg(the, 0)));
   int32_t slot = CatalogInt32Arg(the, 1);
   int32_t id = CatalogInt32Arg(the, 2);
-  CatalogBtreeOverflowChain::Removal removal = CatalogBtreeOverflowChain(index).Remove(fsk::Value(*fxThis(the)), slot, id);
+  CatalogBtreeOverflowChain::Removal removal =
+      CatalogBtreeOverflowChain(index).Remove(fsk::Value(*fxThis(the)), slot, id);
   fxBoolean(the, fxResult(the), removal.removed);
 }

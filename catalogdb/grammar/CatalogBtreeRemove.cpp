@@ -40,8 +40,7 @@ void CopyOuterKey(CatalogBtreeIndexObject& index, const fsk::Value& page, int po
   }
   cb::IndexPage leaf = CatalogIndexPageOf(the, node);
   cb::IndexPage target = CatalogIndexPageOf(the, page);
-  if (leaf.Count() == 0 || position < 0 || position >= target.Count() ||
-      !leaf.Header().SameLayout(target.Header())) {
+  if (leaf.Count() == 0 || position < 0 || position >= target.Count() || !leaf.Header().SameLayout(target.Header())) {
     fxError(the, EINVAL);
   }
   target.CopyPayload(position, leaf, side == Side::kLeft ? leaf.Count() - 1 : 0);

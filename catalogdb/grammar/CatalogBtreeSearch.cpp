@@ -29,8 +29,7 @@ void CatalogBtreeCheckDepth(FskMachine* the, int depth) {
   }
 }
 
-void CatalogBtreeAddIds(CatalogBtreeIndexObject& index, const fsk::Value& result, const fsk::Value& page,
-                        int entry) {
+void CatalogBtreeAddIds(CatalogBtreeIndexObject& index, const fsk::Value& result, const fsk::Value& page, int entry) {
   bool unique = CatalogIndexPageOf(index.Machine(), page).IsUnique();
   if (unique && result.IsUndefined()) {
     return;

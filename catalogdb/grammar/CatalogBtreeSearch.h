@@ -21,8 +21,7 @@ void CatalogBtreeCheckDepth(FskMachine* the, int depth);
 
 // Adds the IDs of entry of page to result with result.addID(id); in a
 // unique page only when result is defined.
-void CatalogBtreeAddIds(CatalogBtreeIndexObject& index, const fsk::Value& result, const fsk::Value& page,
-                        int entry);
+void CatalogBtreeAddIds(CatalogBtreeIndexObject& index, const fsk::Value& result, const fsk::Value& page, int entry);
 
 // index.searchNode(node, key, result).
 void CatalogBtreeSearchNode(FskMachine* the);

@@ -123,11 +123,12 @@ void CatalogBtreePartialSearchNode(FskMachine* the) {
     return;
   }
   size_t compared = static_cast<size_t>(std::min<int64_t>(length, first.KeySize()));
-  std::vector<unsigned char> prefix(compared, 0);
-  std::memcpy(prefix.data(), text.data(), std::min(compared, text.size()));
+  std::vector<unsigned char> prefix(text.begin(),
+                                    text.begin() + static_cast<ptrdiff_t>(std::min(compared, text.size())));
+  prefix.resize(compared, 0);
   WalkKeys(index, node, [&](const fsk::Value& page, int entry, int) {
     cb::IndexPage view = CatalogIndexPageOf(the, page);
-    if (view.KeySize() < compared || std::memcmp(view.Key(entry), prefix.data(), compared) != 0) {
+    if (view.KeySize() < compared || !std::equal(prefix.begin(), prefix.end(), view.Key(entry))) {
       return;
     }
     CatalogBtreeAddIds(index, result, page, entry);

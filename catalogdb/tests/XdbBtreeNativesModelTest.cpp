@@ -1,3 +1,5 @@
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <iostream>
@@ -5,8 +7,6 @@
 #include <random>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "catalogdb/tests/XdbBtreeTestIndex.h"
 #include "catalogdb/tests/XdbNativeFixture.h"
@@ -26,7 +26,9 @@ using xdbtest::TestKey;
 constexpr uint32_t kDefaultSeed = 20240611;
 constexpr int kSteps = 2000;
 constexpr int kReopenEvery = 500;
-constexpr int kIntegerKeys = 400;
+// Keys are drawn from about this many values, so that the trees grow a few
+// levels deep and shrink again.
+constexpr int kKeyValues = 150;
 
 uint32_t Seed() {
   const char* chosen = std::getenv("KAVO_TEST_SEED");
@@ -68,12 +70,12 @@ class XdbBtreeNativesModel : public xdbtest::XdbNativeFixture, public ::testing:
   TestKey RandomKey(KeyType keys) {
     switch (keys) {
       case KeyType::kInteger:
-        return TestKey::Of(std::uniform_int_distribution<int>(-kIntegerKeys / 2, kIntegerKeys / 2)(random_));
+        return TestKey::Of(std::uniform_int_distribution<int>(-kKeyValues / 2, kKeyValues / 2)(random_));
       case KeyType::kNumber:
-        return TestKey::Of(std::uniform_int_distribution<int>(-200, 200)(random_) * 0.37e3 - 0.5);
+        return TestKey::Of(std::uniform_int_distribution<int>(-kKeyValues / 2, kKeyValues / 2)(random_) * 0.37e3 - 0.5);
       case KeyType::kString: {
         static constexpr char kLetters[] = "abcz\xE9";
-        std::string text(std::uniform_int_distribution<size_t>(1, 4)(random_), 'a');
+        std::string text(std::uniform_int_distribution<size_t>(1, 3)(random_), 'a');
         for (char& letter : text) {
           letter = kLetters[std::uniform_int_distribution<size_t>(0, sizeof kLetters - 2)(random_)];
         }
@@ -190,7 +192,8 @@ TEST_P(XdbBtreeNativesModel, RanksFollowTheKeys) {
   fsk::Set(the_, array, "index", Value::Integer(0));
   fsk::Set(the_, array, "setValue",
            fsk::NewFunction(
-               the_, [&ranks](FskMachine* the, const Value&, const std::vector<Value>& args) {
+               the_,
+               [&ranks](FskMachine* the, const Value&, const std::vector<Value>& args) {
                  ranks[static_cast<int32_t>(fsk::ToInteger(the, args.at(0)))] = fsk::ToInteger(the, args.at(1));
                  return Value();
                },

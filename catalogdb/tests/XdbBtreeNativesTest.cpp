@@ -1,3 +1,5 @@
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -6,8 +8,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "catalogdb/grammar/CatalogBtreeIndexObject.h"
 #include "catalogdb/grammar/CatalogBtreeLayout.h"
@@ -120,6 +120,23 @@ TEST_F(XdbBtreeNatives, TheEighthKeySplitsAFullRoot) {
   }
 }
 
+TEST_F(XdbBtreeNatives, ARootSplitThatFailsKeepsTheOldRoot) {
+  TestIndex& index = Make(SmallUnique(kBigEndian));
+  for (int32_t key = 1; key <= 7; ++key) {
+    index.Insert(Key(key), key);
+  }
+  Value root = index.Root();
+  index.makeNodeBudget = 1;  // The new root, but not the split's right page.
+  EXPECT_EQ(Raised([&] { index.Insert(Key(8), 8); }), EFBIG);
+  EXPECT_EQ(CatalogPageOffset(the_, index.Root()), CatalogPageOffset(the_, root));
+  EXPECT_EQ(Keys(index.Root()), std::vector<int32_t>({1, 2, 3, 4, 5, 6, 7}));
+  EXPECT_EQ(index.Check(), "");
+  index.makeNodeBudget = -1;
+  index.Insert(Key(8), 8);
+  EXPECT_EQ(index.Count(true), 8);
+  EXPECT_EQ(index.Check(), "");
+}
+
 TEST_F(XdbBtreeNatives, InsertionClearsTheSortingArray) {
   TestIndex& index = Make(SmallUnique(kLittleEndian));
   fsk::Set(the_, index.Object(), "sortingArray", fsk::NewObject(the_));
@@ -136,12 +153,15 @@ TEST_F(XdbBtreeNatives, KeysCompareByTheirKind) {
   IndexSpec text = SmallShared(KeyType::kString, kBigEndian);
   text.keyLength = 4;
   const Case cases[] = {
-      {SmallUnique(kBigEndian), {Key(5), Key(-1), Key(2147483647), Key(-2147483648.0), Key(0)},
+      {SmallUnique(kBigEndian),
+       {Key(5), Key(-1), Key(2147483647), Key(-2147483648.0), Key(0)},
        {Key(-2147483648.0), Key(-1), Key(0), Key(5), Key(2147483647)}},
-      {SmallShared(KeyType::kNumber, kBigEndian | 0x100), {Key(0.5), Key(-1e300), Key(-0.25), Key(1e-300)},
+      {SmallShared(KeyType::kNumber, kBigEndian | 0x100),
+       {Key(0.5), Key(-1e300), Key(-0.25), Key(1e-300)},
        {Key(-1e300), Key(-0.25), Key(1e-300), Key(0.5)}},
       // Text compares as unsigned bytes, NUL-padded, cut at the key size.
-      {text, {Text("b"), Text("\xC3\xA9"), Text("ab"), Text("a"), Text("abcdXYZ")},
+      {text,
+       {Text("b"), Text("\xC3\xA9"), Text("ab"), Text("a"), Text("abcdXYZ")},
        {Text("a"), Text("ab"), Text("abcd"), Text("b"), Text("\xC3\xA9")}},
   };
   for (const Case& test : cases) {
@@ -340,7 +360,7 @@ TEST_F(XdbBtreeNatives, PartialSearchMatchesTextPrefixes) {
       {"apx", 2, {5, 4, 1, 7, 2}},  // only length bytes count
       {"ap", 3, {5}},               // the text is NUL-padded to length
       {"", 0, {5, 4, 1, 7, 2, 3, 6}},
-      {"apples", 100, {7}},         // at most the key size
+      {"apples", 100, {7}},  // at most the key size
       {"zebra", 5, {}},
   };
   for (const Case& test : cases) {
@@ -364,7 +384,8 @@ TEST_F(XdbBtreeNatives, FilterSearchSkipsKeysTheFilterRefuses) {
   }
   // filter.call(key): the key is this of the filter.
   Value even = fsk::NewFunction(
-      the_, [](FskMachine* the, const Value& key, const std::vector<Value>&) {
+      the_,
+      [](FskMachine* the, const Value& key, const std::vector<Value>&) {
         return Value::Boolean(fsk::ToInteger(the, key) % 2 == 0);
       },
       0);
@@ -397,7 +418,10 @@ TEST_F(XdbBtreeNatives, FilterSearchSkipsKeysTheFilterRefuses) {
 TEST_F(XdbBtreeNatives, SortingRanksFollowKeyOrder) {
   TestIndex& index = Make(SmallShared(KeyType::kNumber, kLittleEndian | 0x100));
   const std::pair<double, std::vector<int32_t>> keys[] = {
-      {30.5, {4, 5, 6, 7}}, {-10, {1, 2}}, {20, {3}}, {25, {}},
+      {30.5, {4, 5, 6, 7}},
+      {-10, {1, 2}},
+      {20, {3}},
+      {25, {}},
   };
   for (const auto& [key, ids] : keys) {
     for (int32_t id : ids) {
@@ -412,7 +436,8 @@ TEST_F(XdbBtreeNatives, SortingRanksFollowKeyOrder) {
   fsk::Set(the_, array, "index", Value::Integer(5));
   fsk::Set(the_, array, "setValue",
            fsk::NewFunction(
-               the_, [&ranks](FskMachine* the, const Value&, const std::vector<Value>& args) {
+               the_,
+               [&ranks](FskMachine* the, const Value&, const std::vector<Value>& args) {
                  ranks[static_cast<int32_t>(fsk::ToInteger(the, args.at(0)))] = fsk::ToInteger(the, args.at(1));
                  return Value();
                },
@@ -423,6 +448,20 @@ TEST_F(XdbBtreeNatives, SortingRanksFollowKeyOrder) {
   EXPECT_EQ(fsk::ToInteger(the_, fsk::Get(the_, array, "index")), 9);
   EXPECT_EQ(index.locks, 1);
   EXPECT_EQ(index.unlocks, 1);
+}
+
+TEST_F(XdbBtreeNatives, TheGrammarsSortingArrayTakesTheRanks) {
+  TestIndex& index = Make(SmallShared(KeyType::kInteger, kBigEndian));
+  index.Insert(Key(5), 1);
+  index.Insert(Key(5), 2);
+  index.Insert(Key(3), 4);
+  Value array = fsk::New(the_, fsk::GetPath(the_, "xdbBtree"), "SortingArray", 8);
+  fsk::Call(the_, index.Object(), "buildSortingNode", array, index.Root());
+  auto compare = [&](int32_t a, int32_t b) { return fsk::ToInteger(the_, fsk::Call(the_, array, "compare", a, b)); };
+  EXPECT_EQ(compare(1, 2), 0);
+  EXPECT_EQ(compare(1, 4), 1);
+  EXPECT_EQ(compare(3, 4), -1) << "an ID without a key keeps its -1";
+  EXPECT_EQ(fsk::ToInteger(the_, fsk::Get(the_, array, "index")), 2);
 }
 
 TEST_F(XdbBtreeNatives, StatisticsCountIdsChainsAndDepth) {
@@ -440,7 +479,8 @@ TEST_F(XdbBtreeNatives, StatisticsCountIdsChainsAndDepth) {
   Value statistics = fsk::NewObject(the_);
   fsk::Set(the_, statistics, "add",
            fsk::NewFunction(
-               the_, [&added](FskMachine* the, const Value&, const std::vector<Value>& args) {
+               the_,
+               [&added](FskMachine* the, const Value&, const std::vector<Value>& args) {
                  added.push_back({fsk::ToInteger(the, args.at(0)), fsk::ToInteger(the, args.at(1)),
                                   fsk::ToInteger(the, args.at(2)), fsk::ToInteger(the, args.at(3))});
                  return Value();
@@ -485,10 +525,8 @@ TEST_F(XdbBtreeNatives, SplitNodeRefusesPagesThatAreNotFull) {
     index.Insert(Key(key), key);
   }
   Value root = index.Root();
-  EXPECT_EQ(Raised([&] { fsk::Call(the_, index.Object(), "splitNode", root, 0, Child(index, root, 0)); }),
-            EINVAL);
-  EXPECT_EQ(Raised([&] { fsk::Call(the_, index.Object(), "splitNode", root, 1, Child(index, root, 0)); }),
-            EINVAL);
+  EXPECT_EQ(Raised([&] { fsk::Call(the_, index.Object(), "splitNode", root, 0, Child(index, root, 0)); }), EINVAL);
+  EXPECT_EQ(Raised([&] { fsk::Call(the_, index.Object(), "splitNode", root, 1, Child(index, root, 0)); }), EINVAL);
   EXPECT_EQ(index.Check(), "");
 }
 

@@ -1,9 +1,9 @@
+#include <gtest/gtest.h>
+
 #include <cerrno>
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "catalogdb/common/CatalogByteOrder.h"
 #include "catalogdb/grammar/CatalogBtreeIndexObject.h"
@@ -72,8 +72,8 @@ class XdbBtreePage : public xdbtest::XdbNativeFixture {
   }
 
   Value IntegerPage(int32_t offset, int32_t pageSize, int32_t idSlots, bool unique) {
-    return NewPage("IntegerPage", {Value::Integer(offset), Value::Integer(pageSize), Value::Integer(idSlots),
-                                   Value::Boolean(unique)});
+    return NewPage("IntegerPage",
+                   {Value::Integer(offset), Value::Integer(pageSize), Value::Integer(idSlots), Value::Boolean(unique)});
   }
 
   CatalogPageMemory Memory(const Value& page) { return CatalogPageMemoryOf(the_, page); }
@@ -105,16 +105,13 @@ struct HeaderCase {
 
 TEST_F(XdbBtreePage, ConstructorsWriteTheHeaderOfALeaf) {
   const HeaderCase cases[] = {
-      {"IntegerPage", 1024, 0, true, 0, 0x31, 41, 12, 4},
-      {"IntegerPage", 876, 20, false, 0, 0x21, 4, 96, 4},
-      {"NumberPage", 1024, 0, true, 0, 0x91, 31, 16, 8},
-      {"NumberPage", 912, 20, false, 0, 0x81, 4, 100, 8},
-      {"StringPage", 1024, 0, true, 10, 0x51, 24, 20, 12},
-      {"StringPage", 792, 20, false, 64, 0x41, 2, 156, 64},
+      {"IntegerPage", 1024, 0, true, 0, 0x31, 41, 12, 4},  {"IntegerPage", 876, 20, false, 0, 0x21, 4, 96, 4},
+      {"NumberPage", 1024, 0, true, 0, 0x91, 31, 16, 8},   {"NumberPage", 912, 20, false, 0, 0x81, 4, 100, 8},
+      {"StringPage", 1024, 0, true, 10, 0x51, 24, 20, 12}, {"StringPage", 792, 20, false, 64, 0x41, 2, 156, 64},
   };
   for (const HeaderCase& test : cases) {
-    std::vector<Value> args = {Value::Integer(kPageOffset), Value::Integer(test.pageSize),
-                               Value::Integer(test.idSlots), Value::Boolean(test.unique)};
+    std::vector<Value> args = {Value::Integer(kPageOffset), Value::Integer(test.pageSize), Value::Integer(test.idSlots),
+                               Value::Boolean(test.unique)};
     if (test.keyLength != 0) {
       args.push_back(Value::Integer(test.keyLength));
     }
@@ -163,8 +160,7 @@ TEST_F(XdbBtreePage, ConstructorsRefusePagesThatCannotHoldATree) {
     for (int64_t arg : test.args) {
       args.push_back(Value::Integer(arg));
     }
-    EXPECT_EQ(Raised([&] { NewPage(test.constructor, args); }), EINVAL) << test.constructor << " "
-                                                                             << test.args[1];
+    EXPECT_EQ(Raised([&] { NewPage(test.constructor, args); }), EINVAL) << test.constructor << " " << test.args[1];
   }
 }
 
@@ -180,13 +176,12 @@ TEST_F(XdbBtreePage, CalculatePageSizeFromTheDefaults) {
     int64_t overflowEntries;
   };
   const Case cases[] = {
-      {kUnique, 4, 0, 0, 1008, 12, 41, 60},  // the primary index
-      {0, 4, 0, 0, 876, 96, 4, 60},          // an integer secondary index
-      {0, 8, 0, 0, 912, 100, 4, 60},         // a number secondary index
-      {0, 64, 0, 0, 792, 156, 2, 60},        // a text secondary index
-      {kUnique, 4, 64, 0, 120, 12, 4, 26},   // small pages lower overflowEntries
-      {0, 4, 64, 2, 180, 24, 3, 41},
-      {0, 10, 64, 2, 172, 32, 2, 39},        // key sizes round up to words
+      {kUnique, 4, 0, 0, 1008, 12, 41, 60},                                  // the primary index
+      {0, 4, 0, 0, 876, 96, 4, 60},                                          // an integer secondary index
+      {0, 8, 0, 0, 912, 100, 4, 60},                                         // a number secondary index
+      {0, 64, 0, 0, 792, 156, 2, 60},                                        // a text secondary index
+      {kUnique, 4, 64, 0, 120, 12, 4, 26},                                   // small pages lower overflowEntries
+      {0, 4, 64, 2, 180, 24, 3, 41},        {0, 10, 64, 2, 172, 32, 2, 39},  // key sizes round up to words
   };
   for (const Case& test : cases) {
     Value index = fsk::NewInstanceOf(the_, fsk::GetPath(the_, names::kIndex));
@@ -275,8 +270,8 @@ TEST_F(XdbBtreePage, NumberKeysFollowTheIndexByteOrder) {
   for (const KeyBytesCase& test : cases) {
     file_.clear();
     Value index = FileIndex(test.flags | kUnique, 1024, 8);
-    Value page = NewPage("NumberPage", {Value::Integer(kPageOffset), Value::Integer(1024), Value::Integer(0),
-                                        Value::Boolean(true)});
+    Value page = NewPage("NumberPage",
+                         {Value::Integer(kPageOffset), Value::Integer(1024), Value::Integer(0), Value::Boolean(true)});
     cb::IndexPage view = View(page);
     view.SetCount(2);
     double one = 1.0;
@@ -288,8 +283,8 @@ TEST_F(XdbBtreePage, NumberKeysFollowTheIndexByteOrder) {
     fsk::Call(the_, page, "writeData", index);
     EXPECT_EQ(FileBytes(kPageOffset + 12 + 8, 8), test.key) << test.flags;
     EXPECT_EQ(Snapshot(page), before);
-    Value read = NewPage("NumberPage", {Value::Integer(kPageOffset), Value::Integer(1024), Value::Integer(0),
-                                        Value::Boolean(true)});
+    Value read = NewPage("NumberPage",
+                         {Value::Integer(kPageOffset), Value::Integer(1024), Value::Integer(0), Value::Boolean(true)});
     fsk::Call(the_, read, "read", index);
     EXPECT_EQ(Snapshot(read), before) << test.flags;
   }
@@ -328,8 +323,8 @@ TEST_F(XdbBtreePage, NonUniqueEntriesConvertEveryWordButText) {
   fsk::Call(the_, page, "writeData", index);
   Bytes expected = {0x00, 0x42, 0x00, 0x01};  // inner text page, one key
   EXPECT_EQ(FileBytes(kPageOffset, 4), expected);
-  Bytes entries = {0, 0, 0, 0x11, 0, 0, 0, 0x22, 0, 0, 0, 0x33, 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h',
-                   0, 0, 0, 0x44, 0, 0, 0, 0x55, 0, 0, 0, 0x66};
+  Bytes entries = {0,   0,   0,   0x11, 0, 0, 0, 0x22, 0, 0, 0, 0x33, 'a', 'b', 'c', 'd',
+                   'e', 'f', 'g', 'h',  0, 0, 0, 0x44, 0, 0, 0, 0x55, 0,   0,   0,   0x66};
   EXPECT_EQ(FileBytes(kPageOffset + 12, entries.size()), entries);
 
   Value read = NewPage("StringPage", {Value::Integer(kPageOffset), Value::Integer(1024), Value::Integer(2),
@@ -358,15 +353,9 @@ struct CorruptionCase {
 
 TEST_F(XdbBtreePage, AReadRefusesAPageThatDoesNotAgreeWithTheIndex) {
   const CorruptionCase cases[] = {
-      {"count 500", 2, {0x01, 0xF4}},
-      {"count 2d", 2, {0x00, 82}},
-      {"degree", 4, {0x00, 0x7F}},
-      {"entry size", 6, {0x00, 16}},
-      {"key size", 8, {0x00, 8}},
-      {"not unique", 0, {0x00, 0x21}},
-      {"text keys", 0, {0x00, 0x51}},
-      {"leaf and inner", 0, {0x00, 0x33}},
-      {"unknown flag", 0, {0x01, 0x31}},
+      {"count 500", 2, {0x01, 0xF4}},   {"count 2d", 2, {0x00, 82}},         {"degree", 4, {0x00, 0x7F}},
+      {"entry size", 6, {0x00, 16}},    {"key size", 8, {0x00, 8}},          {"not unique", 0, {0x00, 0x21}},
+      {"text keys", 0, {0x00, 0x51}},   {"leaf and inner", 0, {0x00, 0x33}}, {"unknown flag", 0, {0x01, 0x31}},
       {"a free page", 0, {0x00, 0x08}},
   };
   for (const CorruptionCase& test : cases) {
@@ -475,8 +464,8 @@ TEST_F(XdbBtreePage, TheHeaderAtomRoundTrips) {
   // Without a root or an overflow page.
   fsk::Call(the_, index, "writeFileAux");
   ASSERT_EQ(atom.size(), 48u);
-  Bytes expected = {0, 0, 0, 48, 'I', 'N', 'D', 'X', 0, 0, 0, 9, 0, 0, 0, 4, 0, 0, 0, 2, 0, 0, 0, 20, 0, 0, 0, 60,
-                    0, 0, 3, 0xF0, 0, 0, 4, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0x0B, 0xF0, 0, 0, 0, 0};
+  Bytes expected = {0, 0, 0, 48, 'I', 'N', 'D', 'X',  0, 0, 0, 9, 0,    0,    0,    4,    0, 0, 0,    2,    0, 0, 0, 20,
+                    0, 0, 0, 60, 0,   0,   3,   0xF0, 0, 0, 4, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0x0B, 0xF0, 0, 0, 0, 0};
   EXPECT_EQ(atom, expected);
 
   // Pages are written as their offsets and read back as offsets.
@@ -484,8 +473,8 @@ TEST_F(XdbBtreePage, TheHeaderAtomRoundTrips) {
   fsk::Set(the_, index, "overflow",
            NewPage("OverflowPage", {Value::Integer(1056), Value::Integer(1008), Value::Integer(60)}));
   fsk::Call(the_, index, "writeFileAux");
-  for (const char* name : {"flags", "keySize", "cacheSize", "pageEntries", "overflowEntries", "pageSize",
-                           "defaultSize", "root", "free", "overflow"}) {
+  for (const char* name : {"flags", "keySize", "cacheSize", "pageEntries", "overflowEntries", "pageSize", "defaultSize",
+                           "root", "free", "overflow"}) {
     fsk::Set(the_, index, name, Value());
   }
   fsk::Call(the_, index, "readFile");

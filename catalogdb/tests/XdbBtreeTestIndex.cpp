@@ -6,9 +6,9 @@
 #include <sstream>
 
 #include "catalogdb/common/CatalogByteOrder.h"
-#include "catalogdb/include/CatalogGrammarNames.h"
 #include "catalogdb/grammar/CatalogBtreeIndexObject.h"
 #include "catalogdb/grammar/CatalogBtreeLayout.h"
+#include "catalogdb/include/CatalogGrammarNames.h"
 
 namespace xdbtest {
 
@@ -43,7 +43,8 @@ std::string Describe(const TestKey& key) {
 
 TestIndex::TestIndex(FskMachine* the, const IndexSpec& spec) : the_(the), spec_(spec) {
   index_ = fsk::NewInstanceOf(the_, fsk::GetPath(the_, CatalogGrammarNames::kIndex));
-  int32_t kindBits = spec.keys == KeyType::kInteger ? kIntegerIndex : (spec.keys == KeyType::kNumber ? kNumberIndex : 0);
+  int32_t kindBits =
+      spec.keys == KeyType::kInteger ? kIntegerIndex : (spec.keys == KeyType::kNumber ? kNumberIndex : 0);
   int32_t keySize = spec.keys == KeyType::kInteger ? 4 : (spec.keys == KeyType::kNumber ? 8 : spec.keyLength);
   fsk::Set(the_, index_, "flags", Value::Integer((spec.unique ? 1 : 0) | kindBits | spec.order));
   fsk::Set(the_, index_, "keySize", Value::Integer(keySize));
@@ -75,7 +76,8 @@ void TestIndex::SetFunction(const char* name, int32_t length, fsk::Closure closu
 
 void TestIndex::InstallCallbacks() {
   write_ = fsk::NewFunction(
-      the_, [this](FskMachine* the, const Value& page, const std::vector<Value>&) {
+      the_,
+      [this](FskMachine* the, const Value& page, const std::vector<Value>&) {
         return fsk::Call(the, page, "writeData", index_);
       },
       0);
@@ -130,7 +132,11 @@ void TestIndex::InstallCallbacks() {
   SetFunction("readOverflow", 1, [this](FskMachine* the, const Value&, const std::vector<Value>& args) {
     return Cached(static_cast<int32_t>(Integer(the, args.at(0))), true);
   });
-  SetFunction("makeNode", 1, [this](FskMachine*, const Value&, const std::vector<Value>&) {
+  SetFunction("makeNode", 1, [this](FskMachine* the, const Value&, const std::vector<Value>&) {
+    if (makeNodeBudget == 0) {
+      fxError(the, EFBIG);
+    }
+    makeNodeBudget -= makeNodeBudget > 0 ? 1 : 0;
     Value page = NewIndexPage(Allocate());
     cache_[CatalogPageOffset(the_, page)] = page;
     return page;
@@ -189,8 +195,7 @@ Value TestIndex::NewIndexPage(int32_t offset) {
       page = fsk::New(the_, holder, "NumberPage", offset, pageSize_, spec_.pageEntries, spec_.unique);
       break;
     case KeyType::kString:
-      page = fsk::New(the_, holder, "StringPage", offset, pageSize_, spec_.pageEntries, spec_.unique,
-                      spec_.keyLength);
+      page = fsk::New(the_, holder, "StringPage", offset, pageSize_, spec_.pageEntries, spec_.unique, spec_.keyLength);
       break;
   }
   fsk::Set(the_, page, "write", write_);
@@ -268,7 +273,8 @@ Value TestIndex::NewResult(std::vector<int32_t>* ids) {
   Value result = fsk::NewObject(the_);
   fsk::Set(the_, result, "addID",
            fsk::NewFunction(
-               the_, [ids](FskMachine* the, const Value&, const std::vector<Value>& args) {
+               the_,
+               [ids](FskMachine* the, const Value&, const std::vector<Value>& args) {
                  ids->push_back(static_cast<int32_t>(fsk::ToInteger(the, args.at(0))));
                  return Value();
                },
@@ -312,8 +318,8 @@ int64_t TestIndex::Count(bool onlyKeys) {
 void TestIndex::Reopen() {
   position_ = 0;
   fsk::Call(the_, index_, "writeFileAux");
-  for (const char* name : {"flags", "keySize", "cacheSize", "pageEntries", "overflowEntries", "pageSize",
-                           "defaultSize", "root", "free", "overflow"}) {
+  for (const char* name : {"flags", "keySize", "cacheSize", "pageEntries", "overflowEntries", "pageSize", "defaultSize",
+                           "root", "free", "overflow"}) {
     fsk::Set(the_, index_, name, Value());
   }
   cache_.clear();

@@ -93,6 +93,9 @@ class TestIndex {
   std::vector<int32_t> freed;
   // When set, writeDataAt raises EIO.
   bool failWrites = false;
+  // When not negative, the pages makeNode may still make; past them it
+  // raises EFBIG, as a file at its largest size does.
+  int makeNodeBudget = -1;
 
  private:
   fsk::Value NewIndexPage(int32_t offset);

@@ -1,9 +1,9 @@
+#include <gtest/gtest.h>
+
 #include <cerrno>
 #include <memory>
 #include <numeric>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "catalogdb/grammar/CatalogBtreeIndexObject.h"
 #include "catalogdb/grammar/CatalogBtreeLayout.h"
@@ -190,12 +190,9 @@ TEST_F(XdbOverflowPage, AChainThatRunsInACircleIsRefused) {
   int32_t next = Page(page).NextSlot(slot);
   Page(page).SetNext(next, page, slot);
   EXPECT_EQ(Raised([&] { index_->Search(kKey); }), EINVAL);
-  EXPECT_EQ(Raised([&] {
-              fsk::Call(the_, index_->OverflowNode(page), "addEntry", index_->Object(), slot, 99);
-            }),
+  EXPECT_EQ(Raised([&] { fsk::Call(the_, index_->OverflowNode(page), "addEntry", index_->Object(), slot, 99); }),
             EINVAL);
-  EXPECT_EQ(Raised([&] { fsk::Call(the_, index_->OverflowNode(page), "addEntry", index_->Object(), 8, 99); }),
-            EINVAL)
+  EXPECT_EQ(Raised([&] { fsk::Call(the_, index_->OverflowNode(page), "addEntry", index_->Object(), 8, 99); }), EINVAL)
       << "a slot beyond the page";
 }
 
