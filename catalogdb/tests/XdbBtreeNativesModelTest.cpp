@@ -18,7 +18,7 @@
 namespace {
 
 using fsk::Value;
-using xdbtest::IndexSpec;
+using xdbtest::IndexShape;
 using xdbtest::KeyType;
 using xdbtest::TestIndex;
 using xdbtest::TestKey;
@@ -55,16 +55,16 @@ using Model = std::map<TestKey, std::vector<int32_t>>;
 
 class XdbBtreeNativesModel : public xdbtest::XdbNativeFixture, public ::testing::WithParamInterface<ModelCase> {
  protected:
-  static IndexSpec SpecOf(const ModelCase& test) {
-    IndexSpec spec;
-    spec.keys = test.keys;
-    spec.unique = test.unique;
-    spec.keyLength = 8;
-    spec.pageEntries = 2;
-    spec.overflowEntries = 3;
-    spec.defaultSize = 64;
-    spec.order = test.order;
-    return spec;
+  static IndexShape ShapeOf(const ModelCase& test) {
+    IndexShape shape;
+    shape.keys = test.keys;
+    shape.unique = test.unique;
+    shape.keyLength = 8;
+    shape.pageEntries = 2;
+    shape.overflowEntries = 3;
+    shape.defaultSize = 64;
+    shape.order = test.order;
+    return shape;
   }
 
   TestKey RandomKey(KeyType keys) {
@@ -110,7 +110,7 @@ TEST_P(XdbBtreeNativesModel, StaysEqualToAMap) {
   RecordProperty("seed", std::to_string(seed));
   random_.seed(seed);
 
-  TestIndex index(the_, SpecOf(test));
+  TestIndex index(the_, ShapeOf(test));
   Model model;
   int32_t nextId = 1;
   for (int step = 1; step <= kSteps; ++step) {
@@ -177,7 +177,7 @@ TEST_P(XdbBtreeNativesModel, RanksFollowTheKeys) {
   uint32_t seed = Seed() + 1;
   random_.seed(seed);
   SCOPED_TRACE("seed " + std::to_string(seed));
-  TestIndex index(the_, SpecOf(test));
+  TestIndex index(the_, ShapeOf(test));
   Model model;
   for (int32_t id = 1; id <= 600; ++id) {
     TestKey key = RandomKey(test.keys);

@@ -18,7 +18,7 @@ namespace {
 
 namespace cb = CatalogBtree;
 using fsk::Value;
-using xdbtest::IndexSpec;
+using xdbtest::IndexShape;
 using xdbtest::KeyType;
 using xdbtest::TestIndex;
 using xdbtest::TestKey;
@@ -32,30 +32,30 @@ TestKey Key(double number) { return TestKey::Of(number); }
 TestKey Text(const char* text) { return TestKey::Of(std::string(text)); }
 
 // A unique integer index of degree 4 (120-byte pages).
-IndexSpec SmallUnique(int32_t order) {
-  IndexSpec spec;
-  spec.defaultSize = 64;
-  spec.order = order;
-  return spec;
+IndexShape SmallUnique(int32_t order) {
+  IndexShape shape;
+  shape.defaultSize = 64;
+  shape.order = order;
+  return shape;
 }
 
 // A non-unique index with two inline IDs and small overflow slots.
-IndexSpec SmallShared(KeyType keys, int32_t order) {
-  IndexSpec spec;
-  spec.keys = keys;
-  spec.unique = false;
-  spec.keyLength = 8;
-  spec.pageEntries = 2;
-  spec.overflowEntries = 3;
-  spec.defaultSize = 64;
-  spec.order = order;
-  return spec;
+IndexShape SmallShared(KeyType keys, int32_t order) {
+  IndexShape shape;
+  shape.keys = keys;
+  shape.unique = false;
+  shape.keyLength = 8;
+  shape.pageEntries = 2;
+  shape.overflowEntries = 3;
+  shape.defaultSize = 64;
+  shape.order = order;
+  return shape;
 }
 
 class XdbBtreeNatives : public xdbtest::XdbNativeFixture {
  protected:
-  TestIndex& Make(const IndexSpec& spec) {
-    indexes_.push_back(std::make_unique<TestIndex>(the_, spec));
+  TestIndex& Make(const IndexShape& shape) {
+    indexes_.push_back(std::make_unique<TestIndex>(the_, shape));
     return *indexes_.back();
   }
 
@@ -146,11 +146,11 @@ TEST_F(XdbBtreeNatives, InsertionClearsTheSortingArray) {
 
 TEST_F(XdbBtreeNatives, KeysCompareByTheirKind) {
   struct Case {
-    IndexSpec spec;
+    IndexShape shape;
     std::vector<TestKey> inserted;
     std::vector<TestKey> ascending;
   };
-  IndexSpec text = SmallShared(KeyType::kString, kBigEndian);
+  IndexShape text = SmallShared(KeyType::kString, kBigEndian);
   text.keyLength = 4;
   const Case cases[] = {
       {SmallUnique(kBigEndian),
@@ -165,7 +165,7 @@ TEST_F(XdbBtreeNatives, KeysCompareByTheirKind) {
        {Text("a"), Text("ab"), Text("abcd"), Text("b"), Text("\xC3\xA9")}},
   };
   for (const Case& test : cases) {
-    TestIndex& index = Make(test.spec);
+    TestIndex& index = Make(test.shape);
     int32_t id = 1;
     for (const TestKey& key : test.inserted) {
       index.Insert(key, id++);

@@ -41,16 +41,16 @@ std::string Describe(const TestKey& key) {
   return text.str();
 }
 
-TestIndex::TestIndex(FskMachine* the, const IndexSpec& spec) : the_(the), spec_(spec) {
+TestIndex::TestIndex(FskMachine* the, const IndexShape& shape) : the_(the), spec_(shape) {
   index_ = fsk::NewInstanceOf(the_, fsk::GetPath(the_, CatalogGrammarNames::kIndex));
   int32_t kindBits =
-      spec.keys == KeyType::kInteger ? kIntegerIndex : (spec.keys == KeyType::kNumber ? kNumberIndex : 0);
-  int32_t keySize = spec.keys == KeyType::kInteger ? 4 : (spec.keys == KeyType::kNumber ? 8 : spec.keyLength);
-  fsk::Set(the_, index_, "flags", Value::Integer((spec.unique ? 1 : 0) | kindBits | spec.order));
+      shape.keys == KeyType::kInteger ? kIntegerIndex : (shape.keys == KeyType::kNumber ? kNumberIndex : 0);
+  int32_t keySize = shape.keys == KeyType::kInteger ? 4 : (shape.keys == KeyType::kNumber ? 8 : shape.keyLength);
+  fsk::Set(the_, index_, "flags", Value::Integer((shape.unique ? 1 : 0) | kindBits | shape.order));
   fsk::Set(the_, index_, "keySize", Value::Integer(keySize));
-  fsk::Set(the_, index_, "pageEntries", Value::Integer(spec.pageEntries));
-  fsk::Set(the_, index_, "overflowEntries", Value::Integer(spec.overflowEntries));
-  fsk::Set(the_, index_, "defaultSize", Value::Integer(spec.defaultSize));
+  fsk::Set(the_, index_, "pageEntries", Value::Integer(shape.pageEntries));
+  fsk::Set(the_, index_, "overflowEntries", Value::Integer(shape.overflowEntries));
+  fsk::Set(the_, index_, "defaultSize", Value::Integer(shape.defaultSize));
   fsk::Set(the_, index_, "cacheSize", Value::Integer(5));
   fsk::Set(the_, index_, "type", Value::Integer(kIndexType));
   fsk::Set(the_, index_, "free", Value::Integer(0));

@@ -15,7 +15,7 @@ namespace xdbtest {
 enum class KeyType { kInteger, kNumber, kString };
 
 // What an index of a test is made of.
-struct IndexSpec {
+struct IndexShape {
   KeyType keys = KeyType::kInteger;
   bool unique = true;
   // The key size of text keys.
@@ -46,13 +46,13 @@ std::string Describe(const TestKey& key);
 class TestIndex {
  public:
   // A new index with an empty root leaf. The page size is calculatePageSize's.
-  TestIndex(FskMachine* the, const IndexSpec& spec);
+  TestIndex(FskMachine* the, const IndexShape& shape);
   TestIndex(const TestIndex&) = delete;
   TestIndex& operator=(const TestIndex&) = delete;
 
   FskMachine* Machine() const { return the_; }
   const fsk::Value& Object() const { return index_; }
-  const IndexSpec& Spec() const { return spec_; }
+  const IndexShape& Spec() const { return spec_; }
   int32_t PageSize() const { return pageSize_; }
   std::vector<unsigned char>& File() { return file_; }
 
@@ -110,7 +110,7 @@ class TestIndex {
   std::string CheckPageBytes(const fsk::Value& page, bool overflow);
 
   FskMachine* the_;
-  IndexSpec spec_;
+  IndexShape spec_;
   fsk::Value index_;
   fsk::Value write_;
   int32_t pageSize_ = 0;

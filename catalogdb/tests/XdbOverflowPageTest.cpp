@@ -26,13 +26,13 @@ class XdbOverflowPage : public xdbtest::XdbNativeFixture {
  protected:
   void SetUp() override {
     XdbNativeFixture::SetUp();
-    xdbtest::IndexSpec spec;
-    spec.unique = false;
-    spec.pageEntries = 2;
-    spec.overflowEntries = 3;
-    spec.defaultSize = 64;
-    spec.order = kBigEndian;
-    index_ = std::make_unique<xdbtest::TestIndex>(the_, spec);
+    xdbtest::IndexShape shape;
+    shape.unique = false;
+    shape.pageEntries = 2;
+    shape.overflowEntries = 3;
+    shape.defaultSize = 64;
+    shape.order = kBigEndian;
+    index_ = std::make_unique<xdbtest::TestIndex>(the_, shape);
     ASSERT_EQ(index_->PageSize(), 180);
   }
 
