@@ -17,7 +17,7 @@ PACKAGES=(
   # a comma-decimal locale for the number-format tests
   locales
   # tools used by tests
-  osslsigncode msitools
+  osslsigncode msitools wixl
   # ext2 images for the root-only loop-mount tests
   e2fsprogs
 )

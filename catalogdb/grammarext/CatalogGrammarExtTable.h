@@ -5,6 +5,6 @@
 #include "fsk/Grammar.h"
 
 // The native table of CatalogGrammarExt: row n is native n, "@"[n] in the
-// machine. Rows whose natives are not built yet point to the placeholder.
+// machine.
 inline constexpr size_t kCatalogGrammarExtRowCount = 56;
 extern const NativeRow kCatalogGrammarExtRows[kCatalogGrammarExtRowCount];

@@ -41,7 +41,7 @@ std::string Describe(const TestKey& key) {
   return text.str();
 }
 
-TestIndex::TestIndex(FskMachine* the, const IndexShape& shape) : the_(the), spec_(shape) {
+TestIndex::TestIndex(FskMachine* the, const IndexShape& shape) : the_(the), shape_(shape) {
   index_ = fsk::NewInstanceOf(the_, fsk::GetPath(the_, CatalogGrammarNames::kIndex));
   int32_t kindBits =
       shape.keys == KeyType::kInteger ? kIntegerIndex : (shape.keys == KeyType::kNumber ? kNumberIndex : 0);
@@ -56,7 +56,7 @@ TestIndex::TestIndex(FskMachine* the, const IndexShape& shape) : the_(the), spec
   fsk::Set(the_, index_, "free", Value::Integer(0));
   fsk::Set(the_, index_, "overflow", Value::Integer(0));
   pageSize_ = static_cast<int32_t>(Integer(the_, fsk::Call(the_, index_, "calculatePageSize")));
-  spec_.overflowEntries = static_cast<int32_t>(Integer(the_, fsk::Get(the_, index_, "overflowEntries")));
+  shape_.overflowEntries = static_cast<int32_t>(Integer(the_, fsk::Get(the_, index_, "overflowEntries")));
   fsk::Set(the_, index_, "pageSize", Value::Integer(pageSize_));
   file_.assign(kHeaderAtomSize, 0);
   end_ = kHeaderAtomSize;
@@ -187,15 +187,15 @@ void TestIndex::InstallCallbacks() {
 Value TestIndex::NewIndexPage(int32_t offset) {
   Value holder = fsk::GetPath(the_, CatalogGrammarNames::kXdbBtree);
   Value page;
-  switch (spec_.keys) {
+  switch (shape_.keys) {
     case KeyType::kInteger:
-      page = fsk::New(the_, holder, "IntegerPage", offset, pageSize_, spec_.pageEntries, spec_.unique);
+      page = fsk::New(the_, holder, "IntegerPage", offset, pageSize_, shape_.pageEntries, shape_.unique);
       break;
     case KeyType::kNumber:
-      page = fsk::New(the_, holder, "NumberPage", offset, pageSize_, spec_.pageEntries, spec_.unique);
+      page = fsk::New(the_, holder, "NumberPage", offset, pageSize_, shape_.pageEntries, shape_.unique);
       break;
     case KeyType::kString:
-      page = fsk::New(the_, holder, "StringPage", offset, pageSize_, spec_.pageEntries, spec_.unique, spec_.keyLength);
+      page = fsk::New(the_, holder, "StringPage", offset, pageSize_, shape_.pageEntries, shape_.unique, shape_.keyLength);
       break;
   }
   fsk::Set(the_, page, "write", write_);
@@ -204,7 +204,7 @@ Value TestIndex::NewIndexPage(int32_t offset) {
 
 Value TestIndex::NewOverflowPage(int32_t offset) {
   Value holder = fsk::GetPath(the_, CatalogGrammarNames::kXdbBtree);
-  Value page = fsk::New(the_, holder, "OverflowPage", offset, pageSize_, spec_.overflowEntries);
+  Value page = fsk::New(the_, holder, "OverflowPage", offset, pageSize_, shape_.overflowEntries);
   fsk::Set(the_, page, "write", write_);
   return page;
 }
@@ -241,7 +241,7 @@ Value TestIndex::Node(int32_t offset) { return Cached(offset, false); }
 Value TestIndex::OverflowNode(int32_t offset) { return Cached(offset, true); }
 
 Value TestIndex::KeyValue(const TestKey& key) const {
-  switch (spec_.keys) {
+  switch (shape_.keys) {
     case KeyType::kInteger:
       return Value::Integer(static_cast<int32_t>(key.number));
     case KeyType::kNumber:
@@ -253,7 +253,7 @@ Value TestIndex::KeyValue(const TestKey& key) const {
 }
 
 TestKey TestIndex::KeyOf(const Value& value) const {
-  if (spec_.keys == KeyType::kString) {
+  if (shape_.keys == KeyType::kString) {
     return TestKey::Of(fsk::ToString(the_, value));
   }
   return TestKey::Of(fsk::ToNumber(the_, value));
@@ -294,7 +294,7 @@ std::vector<std::pair<TestKey, std::vector<int32_t>>> TestIndex::Walk() {
   std::vector<std::pair<TestKey, std::vector<int32_t>>> walk;
   for (const auto& [key, value] : leaves_) {
     std::vector<int32_t> ids;
-    if (spec_.unique) {
+    if (shape_.unique) {
       ids.push_back(static_cast<int32_t>(fsk::ToInteger(the_, value)));
     } else {
       for (int32_t i = 0;; ++i) {
@@ -435,7 +435,7 @@ std::string TestIndex::Check() {
   Walker walker{*this, {}, {}, -1, {}};
   try {
     walker.Visit(Root(), 0, std::nullopt, std::nullopt);
-    bool bigEndian = (spec_.order & cb::kIndexMemoryOrder) == 0;
+    bool bigEndian = (shape_.order & cb::kIndexMemoryOrder) == 0;
     std::set<int32_t> seen;
     for (int32_t offset = FreeHead(); offset != 0;) {
       if (!seen.insert(offset).second || offset < kHeaderAtomSize ||

@@ -52,7 +52,7 @@ class TestIndex {
 
   FskMachine* Machine() const { return the_; }
   const fsk::Value& Object() const { return index_; }
-  const IndexShape& Spec() const { return spec_; }
+  const IndexShape& Shape() const { return shape_; }
   int32_t PageSize() const { return pageSize_; }
   std::vector<unsigned char>& File() { return file_; }
 
@@ -110,7 +110,7 @@ class TestIndex {
   std::string CheckPageBytes(const fsk::Value& page, bool overflow);
 
   FskMachine* the_;
-  IndexShape spec_;
+  IndexShape shape_;
   fsk::Value index_;
   fsk::Value write_;
   int32_t pageSize_ = 0;

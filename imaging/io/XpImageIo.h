@@ -68,20 +68,22 @@ class XpImageIo {
   virtual XpSharedPtr<icc_profile> ReadIccProfile(XpAbstractFile& file, int64_t offset);
   virtual XpSharedPtr<icc_profile> ReadIccProfileFromPath(const XpString& path);
 
-  // Tag edits in place. The by-path forms answer kXpErrFileNotFound, and
-  // create nothing, when the path does not name an existing file; they open
-  // for reading and writing.
-  // Turns the stored orientation by quarter turns.
+  // Tag edits in place, in the TIFF block that LocateTiffBlock finds. The
+  // by-path forms answer kXpErrFileNotFound, and create nothing, when the
+  // path does not name an existing file; they open for reading and writing.
+  // Turns the stored orientation by quarter turns; when that succeeded,
+  // DateTime and the file time become now.
   virtual XpResult UpdateTagFromPath(const XpString& path, int32_t quarterTurns, bool fromUpright);
   virtual XpResult UpdateTag(XpAbstractFile& file, int32_t quarterTurns, bool fromUpright);
-  // Rewrites the date tags, and optionally the file time, from date.
+  // Rewrites DateTime, and optionally the file time, from date.
   virtual XpResult UpdateTagsFromPath(const XpString& path, const XpDateTime& date,
                                       bool setFileTime);
   virtual XpResult UpdateTags(XpAbstractFile& file, const XpDateTime& date, bool setFileTime);
-  // Rewrites the shooting date.
+  // Rewrites the shooting date (DateTimeOriginal); when that succeeded,
+  // DateTime and the file time become now.
   virtual XpResult WriteDateTimeFromPath(const XpString& path, const XpDateTime& date);
   virtual XpResult WriteDateTime(XpAbstractFile& file, const XpDateTime& date);
-  // Writes value into the tag block in place.
+  // Writes value into maker-note tag 0x2002.
   virtual XpResult RewriteTagsInPlace(const XpString& path, uint32_t value);
 
   // The picture turned by its stored orientation.
@@ -96,7 +98,7 @@ class XpImageIo {
                                  bool keepStoredOrientation);
 
   // RewriteTagsInPlace with the file opened read-only and writing off: the
-  // tag block is only checked.
+  // tag block is only checked, and value is not handed out.
   XpResult CheckTagsInPlace(const XpString& path, uint32_t value);
 
   XpResult GetLastError() const { return lastResult_; }
@@ -125,8 +127,13 @@ class XpImageIo {
   bool OpenForOperation(XpFile& file, const XpString& path, XpOpenMode mode);
   // Opens an existing file for an edit: kXpErrFileNotFound for anything else.
   bool OpenForEdit(XpFile& file, const XpString& path);
-  // The edit that follows a located tag block.
-  XpResult EditLocatedTagBlock();
+  // LocateTiffBlock from the start of the file; base receives the block's
+  // position. False, with the result kept, when there is none.
+  bool LocateBlockForEdit(XpAbstractFile& file, int64_t& base);
+  // The turn or date edit done, then DateTime and the file time set to now
+  // in the block at base; the date step's result wins unless it is kXpOk or
+  // kXpErrImageTagNotFound.
+  XpResult StampNowAfter(XpResult edit, XpAbstractFile& file, int64_t base);
 
   XpResult lastResult_ = kXpOk;
 };

@@ -4,6 +4,7 @@
 
 #include "imaging/format/XpFormatChecker.h"
 #include "imaging/io/XpImageIo.h"
+#include "imaging/jpeg/XpImageIoJpeg.h"
 #include "imaging/movie/XpImageIoMovie.h"
 #include "imaging/tags/XpTiffTagManager.h"
 
@@ -40,6 +41,8 @@ XpImageIoFamily XpImageIoFamilyForKind(XpFormatKind kind) {
 
 XpSharedPtr<XpImageIo> XpImageIo::CreateForKind(XpFormatKind kind) {
   switch (XpImageIoFamilyForKind(kind)) {
+    case XpImageIoFamily::kJpeg:
+      return XpSharedPtr<XpImageIo>(new (std::nothrow) XpImageIoJpeg());
     case XpImageIoFamily::kMovie:
       return XpSharedPtr<XpImageIo>(new (std::nothrow) XpImageIoMovie(XpString(), false));
     default:

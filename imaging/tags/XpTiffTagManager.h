@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "imaging/tags/XpGPSPosition.h"
 #include "imaging/tags/XpTiffTagDataIFD.h"
 #include "imaging/tags/XpTiffTagIFD.h"
 #include "platform/fs/XpAbstractFile.h"
@@ -71,6 +72,9 @@ class XpTiffTagManager {
   // IFD 0, not searched below it; null when there is none.
   XpTiffTagIFD* GetExifIFD() const;
   XpTiffTagIFD* GetGPSIFD() const;
+  // The latitude and longitude of the GPS IFD. False, output untouched,
+  // when there is none or it is not a valid position.
+  bool GetGPSPosition(XpGPSPosition& position) const;
   // The first IFD of the maker note held as sub-IFDs in the Exif IFD, and
   // the first IFD of tag 0xB028 in that; null when there is none.
   XpTiffTagIFD* GetMakerNoteIFD() const;

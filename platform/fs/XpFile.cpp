@@ -270,6 +270,13 @@ XpResult XpFile::Write(const void* buffer, uint64_t count, uint64_t* done) {
 
 XpResult XpFile::Flush() { return kXpOk; }
 
+XpResult XpFile::Sync() {
+  if (!IsOpen()) {
+    return kXpErrWrongState;
+  }
+  return XpSysCalls::Current().Fsync(fd_) == 0 ? kXpOk : XpResultFromErrno(errno);
+}
+
 XpResult XpFile::Seek(int64_t offset, int32_t origin) {
   if (!IsOpen()) {
     return kXpErrWrongState;

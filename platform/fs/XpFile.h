@@ -42,6 +42,8 @@ class XpFile : public XpAbstractFile {
   [[nodiscard]] XpResult Write(const void* buffer, uint64_t count, uint64_t* done) override;
   // Writes go straight to the system; nothing to flush.
   [[nodiscard]] XpResult Flush() override;
+  // Flushes the file's data and metadata to the medium (fsync).
+  [[nodiscard]] XpResult Sync();
   [[nodiscard]] XpResult Seek(int64_t offset, int32_t origin) override;
   int64_t Tell() override;
   // The position stays where it was when that is below length, else it is

@@ -372,6 +372,30 @@ XpResult XpRegistryStore::DeleteValue(const XpString& keyPath, const XpString& n
   });
 }
 
+XpResult XpRegistryStore::QueryGrants(const XpString& keyPath, std::vector<XpRegGrant>* grants) {
+  if (grants == nullptr) return kXpErrBadArgument;
+  grants->clear();
+  std::lock_guard<std::mutex> guard(mutex_);
+  const XpResult result = Refresh(FilePath());
+  if (XpFailed(result)) return result;
+  const XpRegKey* key = tree_->Find(keyPath);
+  if (key == nullptr) return kXpErrFileNotFound;
+  *grants = key->Grants();
+  return kXpOk;
+}
+
+XpResult XpRegistryStore::SetGrant(const XpString& keyPath, const XpRegGrant& grant) {
+  if (grant.trustee.IsEmpty() || !XpRegistryText::IsWritableName(grant.trustee)) {
+    return kXpErrBadArgument;
+  }
+  return Modify([&](XpRegKey& root, bool* changed) {
+    XpRegKey* key = root.Find(keyPath);
+    if (key == nullptr) return kXpErrFileNotFound;
+    *changed = key->SetGrant(grant);
+    return kXpOk;
+  });
+}
+
 XpResult XpRegistryStore::EnumSubkeys(const XpString& keyPath, XpStringVector* names) {
   if (names == nullptr) return kXpErrBadArgument;
   names->clear();

@@ -68,6 +68,11 @@ class XpRegistryStore {
                                   const std::vector<uint8_t>& data);
   [[nodiscard]] XpResult DeleteValue(const XpString& keyPath, const XpString& name);
 
+  // The key's grants (see XpRegGrant), in the order they were added.
+  [[nodiscard]] XpResult QueryGrants(const XpString& keyPath, std::vector<XpRegGrant>* grants);
+  // Sets or replaces the grant of grant.trustee on an existing key.
+  [[nodiscard]] XpResult SetGrant(const XpString& keyPath, const XpRegGrant& grant);
+
   // Names in the order they were added.
   [[nodiscard]] XpResult EnumSubkeys(const XpString& keyPath, XpStringVector* names);
   [[nodiscard]] XpResult EnumValues(const XpString& keyPath, XpStringVector* names);

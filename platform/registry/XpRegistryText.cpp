@@ -27,6 +27,9 @@ constexpr char kEscape = '\\';
 constexpr char kComment = ';';
 constexpr char16_t kNul = 0;
 
+constexpr std::string_view kGrantPrefix = ";grant ";
+constexpr int kDecimalBase = 10;
+
 constexpr const char* kHexDigits = "0123456789abcdef";
 
 bool IsBlank(char ch) { return ch == ' ' || ch == '\t'; }
@@ -230,6 +233,32 @@ XpRegKey* ParseSection(std::string_view line, const XpString& rootName, XpRegKey
   return key;
 }
 
+std::optional<uint32_t> ParseDecimal(std::string_view digits) {
+  uint32_t value = 0;
+  const char* end = digits.data() + digits.size();
+  const auto parsed = std::from_chars(digits.data(), end, value, kDecimalBase);
+  if (digits.empty() || parsed.ec != std::errc() || parsed.ptr != end) return std::nullopt;
+  return value;
+}
+
+// ";grant "TRUSTEE" MASK FLAGS"; nothing for any other comment.
+std::optional<XpRegGrant> ParseGrantLine(std::string_view line) {
+  if (line.substr(0, kGrantPrefix.size()) != kGrantPrefix) return std::nullopt;
+  line.remove_prefix(kGrantPrefix.size());
+  size_t pos = 0;
+  std::optional<std::string> trustee = ParseQuoted(line, pos);
+  if (!trustee || pos >= line.size() || line[pos] != ' ') return std::nullopt;
+  const std::string_view rest = line.substr(pos + 1);
+  const size_t space = rest.find(' ');
+  if (space == std::string_view::npos) return std::nullopt;
+  const std::optional<uint32_t> mask = ParseHexNumber(rest.substr(0, space), kDwordDigits);
+  const std::optional<uint32_t> inheritance = ParseDecimal(rest.substr(space + 1));
+  if (!mask || !inheritance) return std::nullopt;
+  XpRegGrant grant{FromUtf8(*trustee), *mask, *inheritance};
+  if (!XpRegIsValidName(grant.trustee)) return std::nullopt;
+  return grant;
+}
+
 // Text that fits on one line of the file and survives UTF-8 unchanged.
 bool IsPlainText(std::u16string_view text) {
   for (char16_t unit : text) {
@@ -310,8 +339,14 @@ void AppendValue(std::string& out, const XpRegValue& value) {
   out += "\n";
 }
 
+void AppendGrant(std::string& out, const XpRegGrant& grant) {
+  out += std::string(kGrantPrefix) + Quote(Utf8(grant.trustee)) + " " +
+         Hex(grant.accessMask, kDwordDigits) + " " + std::to_string(grant.inheritance) + "\n";
+}
+
 void AppendSection(std::string& out, const XpRegKey& key, const std::string& path) {
   out += "[" + path + "]\n";
+  for (const XpRegGrant& grant : key.Grants()) AppendGrant(out, grant);
   for (const XpRegValue& value : key.Values()) AppendValue(out, value);
   out += "\n";
 }
@@ -323,7 +358,7 @@ void AppendTree(std::string& out, const XpRegKey& root, const std::string& rootP
     const XpRegKey* key;
     std::string path;
   };
-  if (!root.Values().empty()) AppendSection(out, root, rootPath);
+  if (!root.Values().empty() || !root.Grants().empty()) AppendSection(out, root, rootPath);
   std::vector<Pending> pending;
   const auto pushSubkeys = [&pending](const XpRegKey& key, const std::string& path) {
     const auto& subkeys = key.Subkeys();
@@ -353,7 +388,11 @@ XpResult XpRegistryText::Parse(std::string_view text, const XpString& rootName, 
       headerSeen = true;
       continue;
     }
-    if (line.front() == kComment) continue;
+    if (line.front() == kComment) {
+      const std::optional<XpRegGrant> grant = ParseGrantLine(line);
+      if (grant && current != nullptr) current->SetGrant(*grant);
+      continue;
+    }
     if (line.front() == '[') {
       current = ParseSection(line, rootName, root);
       if (current == nullptr) return kXpErrInvalidFile;

@@ -16,6 +16,15 @@
 //   "Data"=hex:01,02
 //   "List"=hex(7):61,00,00,00,00,00
 //
+// A grant of a key (XpRegGrant) is a comment line directly under its
+// section, which other readers skip:
+//
+//   ;grant "EVERYONE" 001f01ff 3
+//
+// with the trustee quoted as a value name is, the access mask in eight hex
+// digits and the inheritance flags in decimal. A comment line that does not
+// have this form exactly is an ordinary comment.
+//
 // UTF-8 with LF line ends; CR LF, a UTF-8 or UTF-16LE byte-order mark and
 // lines continued with a trailing '\' are accepted on reading.
 class XpRegistryText {

@@ -22,6 +22,10 @@ bool operator==(const XpRegValue& a, const XpRegValue& b) {
   return a.name == b.name && a.type == b.type && a.data == b.data;
 }
 
+bool operator==(const XpRegGrant& a, const XpRegGrant& b) {
+  return a.trustee == b.trustee && a.accessMask == b.accessMask && a.inheritance == b.inheritance;
+}
+
 XpRegKey::~XpRegKey() {
   // Each key is taken apart after its subkeys moved to the worklist, so no
   // destructor call reaches a second level.
@@ -83,6 +87,17 @@ bool XpRegKey::RemoveValue(const XpString& name) {
   return true;
 }
 
+bool XpRegKey::SetGrant(const XpRegGrant& grant) {
+  for (XpRegGrant& existing : grants_) {
+    if (!SameName(existing.trustee, grant.trustee)) continue;
+    if (existing == grant) return false;
+    existing = grant;
+    return true;
+  }
+  grants_.push_back(grant);
+  return true;
+}
+
 XpRegKey* XpRegKey::Find(const XpString& path) {
   XpRegKey* key = this;
   for (const XpString& name : XpRegSplitKeyPath(path)) {
@@ -98,6 +113,7 @@ bool XpRegKey::SameAs(const XpRegKey& other) const {
     const auto [mine, theirs] = pending.back();
     pending.pop_back();
     if (mine->name_ != theirs->name_ || mine->values_ != theirs->values_ ||
+        mine->grants_ != theirs->grants_ ||
         mine->subkeys_.size() != theirs->subkeys_.size()) {
       return false;
     }

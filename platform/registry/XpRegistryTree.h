@@ -25,6 +25,21 @@ struct XpRegValue {
 
 bool operator==(const XpRegValue& a, const XpRegValue& b);
 
+// Inheritance flags of a grant.
+inline constexpr uint32_t kXpRegInheritObjects = 1;
+inline constexpr uint32_t kXpRegInheritContainers = 2;
+
+// One access grant recorded on a key: who, which access rights, and how it
+// passes to what lies below. Grants are kept with the key but never
+// enforced: the file's own permissions decide who may write.
+struct XpRegGrant {
+  XpString trustee;
+  uint32_t accessMask = 0;
+  uint32_t inheritance = 0;
+};
+
+bool operator==(const XpRegGrant& a, const XpRegGrant& b);
+
 // Keys below a root never nest deeper than this; the text form and the
 // API refuse deeper keys, far below what a real key uses.
 inline constexpr size_t kXpRegMaxKeyDepth = 512;
@@ -55,15 +70,21 @@ class XpRegKey {
   bool RemoveValue(const XpString& name);
   const std::vector<XpRegValue>& Values() const { return values_; }
 
+  const std::vector<XpRegGrant>& Grants() const { return grants_; }
+  // Replaces the grant of the same trustee (matched without case) or
+  // appends it. False when nothing changed.
+  bool SetGrant(const XpRegGrant& grant);
+
   // The key at path (names separated by '/' or '\') below this one; this
   // key for an empty path. Null when missing.
   XpRegKey* Find(const XpString& path);
-  // Same tree: names (with their case), order, types and data.
+  // Same tree: names (with their case), order, types, data and grants.
   bool SameAs(const XpRegKey& other) const;
 
  private:
   XpString name_;
   std::vector<XpRegValue> values_;
+  std::vector<XpRegGrant> grants_;
   std::vector<std::unique_ptr<XpRegKey>> subkeys_;
 };
 

@@ -27,6 +27,8 @@ inline constexpr XpResult kXpErrTooManyOpenFiles = 0x810B;
 inline constexpr XpResult kXpErrOpenFailed = 0x810D;
 inline constexpr XpResult kXpErrNotOpen = 0x810E;
 inline constexpr XpResult kXpErrDeleteFailed = 0x810F;
+// An archive entry could not be opened.
+inline constexpr XpResult kXpErrArchiveEntry = 0x8110;
 inline constexpr XpResult kXpErrOpenForWriteFailed = 0x8111;
 inline constexpr XpResult kXpErrCreateDirFailed = 0x8112;
 inline constexpr XpResult kXpErrCopyFailed = 0x8113;
@@ -79,6 +81,8 @@ inline constexpr XpResult kXpErrImageMalformed = 0x8603;  // malformed value, no
 inline constexpr XpResult kXpErrImageBadRegion = 0x8604;
 // Not supported by the format, or not available.
 inline constexpr XpResult kXpErrImageNotSupported = 0x8605;
+// A JPEG writer without a product name.
+inline constexpr XpResult kXpErrImageNoWriterName = 0x8606;
 // Stopped by the observer.
 inline constexpr XpResult kXpErrImageStopped = 0x8607;
 // The exchange with the movie frame server broke.

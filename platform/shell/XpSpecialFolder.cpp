@@ -18,6 +18,8 @@ namespace {
 
 constexpr const char16_t* kDefaultTempFolder = u"/tmp";
 constexpr const char16_t* kCommonAppDataFolder = u"/var/lib/kavo";
+constexpr const char16_t* kProgramFilesFolder = u"/opt";
+constexpr const char16_t* kCommonProgramsFolder = u"/usr/share/applications";
 constexpr const char16_t* kDefaultConfigFolder = u".config";
 constexpr const char16_t* kDefaultDataFolder = u".local/share";
 constexpr const char16_t* kUserDirsFile = u"user-dirs.dirs";
@@ -133,6 +135,13 @@ XpString UserFolderOf(int32_t kind) {
   return home.IsEmpty() ? XpString() : XpPathJoin(home, entry.defaultName);
 }
 
+// A machine-wide folder, below $KAVO_MACHINE_ROOT when that is set.
+XpString MachineFolder(const char16_t* folder) {
+  const XpString root = AbsoluteFolderFromEnv(kXpMachineRootVariable);
+  if (root.IsEmpty()) return XpString(folder);
+  return root == u"/" ? XpString(folder) : root + folder;
+}
+
 XpString TempFolder() {
   XpString folder = AbsoluteFolderFromEnv("TMPDIR");
   if (folder.IsEmpty()) folder = kDefaultTempFolder;
@@ -172,7 +181,11 @@ XpString FolderOf(int32_t kind) {
     case kXpFolderProfile:
       return HomeFolder();
     case kXpFolderCommonAppData:
-      return XpString(kCommonAppDataFolder);
+      return MachineFolder(kCommonAppDataFolder);
+    case kXpFolderProgramFiles:
+      return MachineFolder(kProgramFilesFolder);
+    case kXpFolderCommonPrograms:
+      return MachineFolder(kCommonProgramsFolder);
     default:
       return XpString();
   }

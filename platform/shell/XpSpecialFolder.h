@@ -21,7 +21,14 @@ enum XpSpecialFolderKind : int32_t {
   kXpFolderProgramFile = 12,
   kXpFolderProfile = 13,
   kXpFolderCommonAppData = 14,
+  kXpFolderProgramFiles = 15,
+  kXpFolderCommonPrograms = 16,
 };
+
+// Set, it names a folder that the machine-wide kinds (common app data,
+// program files, common programs) move below, so that tests run as root
+// never write into the real system folders.
+inline constexpr const char* kXpMachineRootVariable = "KAVO_MACHINE_ROOT";
 
 // The folder of a kind:
 //   temp         $TMPDIR or "/tmp", with a trailing '/'
@@ -35,6 +42,9 @@ enum XpSpecialFolderKind : int32_t {
 //                running program
 //   profile      $HOME
 //   common app data "/var/lib/kavo"
+//   program files "/opt"
+//   common programs "/usr/share/applications"
+//                the last three below $KAVO_MACHINE_ROOT when it is set
 // "" for any other kind or when the folder cannot be told. With create the
 // folder tree is made (not for the program's kinds); a folder that exists
 // already is fine, any other failure gives "".

@@ -11,6 +11,7 @@ constexpr const char* kFolderVariables[][2] = {
     {"KAVO_REGISTRY_DIR", "registry"},
     {"KAVO_IPC_DIR", "ipc"},
     {"KAVO_SYSROOT", "sysroot"},
+    {"KAVO_MACHINE_ROOT", "machine"},
     {"HOME", "home"},
     {"XDG_CONFIG_HOME", "home/.config"},
     {"XDG_DATA_HOME", "home/.local/share"},

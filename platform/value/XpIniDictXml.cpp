@@ -17,9 +17,13 @@
 namespace {
 
 constexpr uint64_t kReadBlock = 65536;
+// No property list of ours comes near this; a longer input (a device such
+// as /dev/zero, a wrong file) is refused instead of read without end.
+constexpr size_t kMaxPropertyListBytes = 64u << 20;
 constexpr mode_t kNewFileMode = 0666;
 
-// The whole content of the file at path.
+// The whole content of the file at path; kXpErrInvalidFile past
+// kMaxPropertyListBytes.
 XpResult ReadWholeFile(const XpString& path, std::string* bytes) {
   XpFile file(path);
   const XpResult opened = file.Open(kXpOpenRead);
@@ -38,6 +42,9 @@ XpResult ReadWholeFile(const XpString& path, std::string* bytes) {
       }
       if (read != kXpOk) {
         return read;
+      }
+      if (bytes->size() > kMaxPropertyListBytes) {
+        return kXpErrInvalidFile;
       }
     }
   } catch (const std::bad_alloc&) {

@@ -12,6 +12,9 @@
 #include "setup/app/SetupMutex.h"
 #include "setup/app/SetupStringTable.h"
 #include "setup/config/SetupVersionText.h"
+#include "setup/package/CheckRequiredFiles.h"
+#include "setup/package/ExtractPackageArchive.h"
+#include "setup/package/SettingsDigestCheck.h"
 
 namespace {
 
@@ -183,11 +186,16 @@ CError SetupApplication::FilesMissing(const std::string& reason) const {
 
 void SetupApplication::StartPreparingWindow() {}
 
-bool SetupApplication::ExtractPackage(const XpString& /*archive*/, const XpString& /*folder*/) {
-  return false;
+bool SetupApplication::ExtractPackage(const XpString& archive, const XpString& folder) {
+  const XpResult result = ExtractPackageArchive(archive, folder);
+  if (XpFailed(result)) ErrorLine("unpacking ended with code " + std::to_string(result));
+  return XpSucceeded(result);
 }
 
-bool SetupApplication::VerifySettingsDigest() { return false; }
+bool SetupApplication::VerifySettingsDigest() {
+  SettingsDigestCheck check(host_, settingsPath_, dataFolder_ + kDigestFileName);
+  return check.Verify();
+}
 
 void SetupApplication::StopWatcher() {}
 
@@ -195,7 +203,9 @@ void SetupApplication::StartWatcher() {}
 
 void SetupApplication::RegisterWatcher() {}
 
-bool SetupApplication::CheckRequiredFiles() { return false; }
+bool SetupApplication::CheckRequiredFiles() {
+  return ::CheckRequiredFiles(programFolder_, settings_.Target());
+}
 
 void SetupApplication::ReadFileConfigurationFacts() {}
 

@@ -39,9 +39,9 @@ inline constexpr uint32_t kSetupInstallerNotStarted = 0xCCCCCCCC;
 // setup with exit status 1.
 //
 // The steps that unpack and check the package and that drive the installer
-// are the protected hooks below. Checks and the command build fail until
-// they are built, so that nothing claims success early; the other hooks do
-// nothing.
+// are the protected hooks below. Unpacking, the settings digest and the
+// required files are checked for real; the command build fails until it is
+// built, so that nothing claims success early; the other hooks do nothing.
 class SetupApplication {
  public:
   SetupApplication(XfUiHost& host, SetupEnvironment environment);

@@ -13,7 +13,6 @@
 #include <utility>
 
 #include "framework/strings/XfStringLookup.h"
-#include "framework/ui/backend/XfUiScriptedBackend.h"
 #include "platform/text/XpStringA.h"
 
 extern char** environ;
@@ -36,27 +35,6 @@ XpString Wide(const std::string& text) { return XpStringA(text.c_str()).ToWide()
 std::string Narrow(const XpString& text) { return std::string(text.ToMultiByte().View()); }
 
 XpString WidePath(const std::filesystem::path& path) { return Wide(path.string()); }
-
-std::unique_ptr<XfUiHost> MakeScriptedHost(std::string_view script, const Lines& lines) {
-  XfUiScript parsed;
-  std::string error;
-  EXPECT_TRUE(XfUiScript::Parse(script, &parsed, &error)) << error;
-  auto transcript = std::make_unique<XfUiTranscript>([lines](std::string_view line) { lines->emplace_back(line); });
-  auto backend = std::make_unique<XfUiScriptedBackend>(std::move(parsed), std::move(transcript));
-  XfUiHostOptions options;
-  options.catchSignals = false;
-  return std::make_unique<XfUiHost>(std::move(backend), options);
-}
-
-std::vector<std::string> LinesStartingWith(const std::vector<std::string>& lines, std::string_view prefix) {
-  std::vector<std::string> found;
-  for (const std::string& line : lines) {
-    if (std::string_view(line).starts_with(prefix)) {
-      found.push_back(line);
-    }
-  }
-  return found;
-}
 
 std::vector<std::string> SplitLines(const std::string& text) {
   std::vector<std::string> lines;

@@ -8,24 +8,20 @@
 #include <vector>
 
 #include "accessor/app/CK2AccessorWinApp.h"
+#include "framework/tests/ui/UiTestSupport.h"
 #include "framework/ui/host/XfUiHost.h"
 #include "platform/testsupport/HermeticTest.h"
 #include "platform/text/XpString.h"
 
 namespace accessor_test {
 
-using Lines = std::shared_ptr<std::vector<std::string>>;
+using ui_test::Lines;
+using ui_test::LinesStartingWith;
+using ui_test::MakeScriptedHost;
 
 XpString Wide(const std::string& text);
 std::string Narrow(const XpString& text);
 XpString WidePath(const std::filesystem::path& path);
-
-// A host on the scripted back end with the script given as text; the
-// transcript goes to lines. Signals are left alone.
-std::unique_ptr<XfUiHost> MakeScriptedHost(std::string_view script, const Lines& lines);
-
-// The lines that start with prefix.
-std::vector<std::string> LinesStartingWith(const std::vector<std::string>& lines, std::string_view prefix);
 
 void WriteFile(const std::filesystem::path& path, std::string_view bytes);
 // A property list whose root holds "ContentsGroupList" with one group.

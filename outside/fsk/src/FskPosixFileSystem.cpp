@@ -7,6 +7,7 @@
 
 #include "fsk/FskFile.h"
 #include "platform/fs/XpSysCalls.h"
+#include "platform/fs/XpWriteAll.h"
 
 namespace {
 
@@ -25,10 +26,16 @@ class PosixOpenFile : public FskOpenFile {
     });
   }
 
+  // A write that moves nothing is a full medium (ENOSPC), never success.
   int WriteAt(int64_t offset, const void* buffer, size_t count, size_t* done) override {
-    return Transfer(offset, count, done, [&](size_t at, size_t n) {
-      return XpSysCalls::Current().Write(fd_, static_cast<const char*>(buffer) + at, n);
-    });
+    *done = 0;
+    if (XpSysCalls::Current().Lseek(fd_, offset, SEEK_SET) < 0) {
+      return LastError();
+    }
+    if (XpFailed(XpWriteAll(XpSysCalls::Current(), fd_, buffer, count, done))) {
+      return LastError();
+    }
+    return 0;
   }
 
   int GetSize(int64_t* size) override {
@@ -54,8 +61,8 @@ class PosixOpenFile : public FskOpenFile {
   }
 
  private:
-  // Repeats step until count bytes moved, the file ends (a step of 0
-  // bytes) or a step fails; EINTR is retried.
+  // Reads until count bytes moved, the file ends (a read of 0 bytes) or a
+  // read fails; EINTR is retried.
   template <typename Step>
   int Transfer(int64_t offset, size_t count, size_t* done, Step step) {
     *done = 0;

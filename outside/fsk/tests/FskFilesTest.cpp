@@ -10,6 +10,7 @@
 
 #include "fsk/FskFile.h"
 #include "fsk/FskFileSystem.h"
+#include "platform/fs/XpSysCalls.h"
 #include "platform/result/XpResult.h"
 #include "platform/testsupport/FaultInjection.h"
 #include "platform/testsupport/HermeticTest.h"
@@ -141,6 +142,32 @@ TEST_F(FskFiles, InjectedDiskFullFailsTheWriteWithTheCountDone) {
   faults_.Clear();
   EXPECT_EQ(FskFileClose(file), 0);
   EXPECT_EQ(std::filesystem::file_size(path), 100u);
+}
+
+// A file system that takes nothing: every write moves 0 bytes.
+class WritesThatMoveNothing : public XpSysCallsWrapper {
+ public:
+  WritesThatMoveNothing() : XpSysCallsWrapper(XpSysCalls::Posix()) {}
+  ssize_t Write(int, const void*, size_t) override {
+    ++calls;
+    return 0;
+  }
+  int calls = 0;
+};
+
+TEST_F(FskFiles, AWriteThatMovesNothingIsDiskFullNotSuccess) {
+  std::string path = MakeFile("stuck", "old");
+  FskFile file = Open(path);
+  ASSERT_NE(file, nullptr);
+  WritesThatMoveNothing stuck;
+  XpSysCalls* previous = XpSysCalls::Install(&stuck);
+  size_t done = 99;
+  const int32_t result = FskFileWrite(file, 5, "fresh", &done);
+  XpSysCalls::Install(previous);
+  EXPECT_EQ(result, static_cast<int32_t>(kXpErrDiskFull));
+  EXPECT_EQ(done, 0u);
+  EXPECT_EQ(stuck.calls, 1);
+  EXPECT_EQ(FskFileClose(file), 0);
 }
 
 TEST_F(FskFiles, InjectedOpenFailureReachesTheCaller) {

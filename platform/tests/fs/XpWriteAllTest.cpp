@@ -50,11 +50,11 @@ class WriteAllFixture : public testsupport::HermeticTest {
   void SetUp() override {
     HermeticTest::SetUp();
     path_ = Root() / "out.bin";
-    fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    fd_ = XpSysCalls::Posix().Open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     ASSERT_GE(fd_, 0);
   }
   void TearDown() override {
-    ::close(fd_);
+    EXPECT_EQ(XpSysCalls::Posix().Close(fd_), 0);
     HermeticTest::TearDown();
   }
 

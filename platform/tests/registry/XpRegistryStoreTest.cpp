@@ -366,6 +366,43 @@ TEST_F(XpRegistryStore, RefusedWriteChangesNothing) {
             (std::vector<std::string>{"HKEY_CURRENT_USER.reg", "HKEY_CURRENT_USER.reg.lock"}));
 }
 
+TEST_F(XpRegistryStore, GrantsAreCommentLinesThatEveryRewriteKeeps) {
+  const XpRegGrant everyone{u"EVERYONE", 0x1F01FF, kXpRegInheritObjects | kXpRegInheritContainers};
+  EXPECT_EQ(User().SetGrant(u"Missing", everyone), kXpErrFileNotFound);
+  ASSERT_EQ(User().CreateKey(u"A\\B"), kXpOk);
+  EXPECT_EQ(User().SetGrant(u"A\\B", XpRegGrant{u"", 1, 0}), kXpErrBadArgument);
+  ASSERT_EQ(User().SetGrant(u"A\\B", everyone), kXpOk);
+  // Set again, or under another case of the name: still one grant.
+  ASSERT_EQ(User().SetGrant(u"A\\B", everyone), kXpOk);
+  ASSERT_EQ(User().SetGrant(u"a/b", XpRegGrant{u"everyone", 0x20019, 0}), kXpOk);
+  ASSERT_EQ(User().SetValue(u"A\\B", u"v", kXpRegDword, DwordBytes(1)), kXpOk);
+  EXPECT_EQ(ReadText(UserFile()), std::string(kHeader) +
+                                      "\n[HKEY_CURRENT_USER\\A]\n\n"
+                                      "[HKEY_CURRENT_USER\\A\\B]\n;grant \"everyone\" 00020019 0\n"
+                                      "\"v\"=dword:00000001\n\n");
+  ASSERT_EQ(User().SetGrant(u"A\\B", everyone), kXpOk);
+
+  // Read back from the file as another program wrote it; malformed grant
+  // lines are plain comments.
+  ReplaceText(UserFile(), std::string(kHeader) +
+                              "[HKEY_CURRENT_USER\\A\\B]\n;grant \"EVERYONE\" 001f01ff 3\n"
+                              ";grant \"X\" 1f01ff\n;grant Y 1 2\n;grant \"Z\" 1 -2\n"
+                              "\"v\"=dword:00000001\n");
+  std::vector<XpRegGrant> grants;
+  ASSERT_EQ(User().QueryGrants(u"A\\B", &grants), kXpOk);
+  EXPECT_EQ(grants, std::vector<XpRegGrant>{everyone});
+  EXPECT_EQ(User().QueryGrants(u"Missing", &grants), kXpErrFileNotFound);
+  ASSERT_EQ(User().CreateKey(u"C"), kXpOk);
+  EXPECT_NE(ReadText(UserFile()).find("[HKEY_CURRENT_USER\\A\\B]\n;grant \"EVERYONE\" 001f01ff 3\n"),
+            std::string::npos);
+
+  faults_.Add(testsupport::Fault(testsupport::SysCall::kAccess, RegistryDir().string()).Errno(EACCES));
+  EXPECT_EQ(User().SetGrant(u"C", everyone), kXpErrAccessDenied);
+  faults_.Clear();
+  ASSERT_EQ(User().QueryGrants(u"C", &grants), kXpOk);
+  EXPECT_TRUE(grants.empty());
+}
+
 TEST_F(XpRegistryStore, ChangesOfAnotherProcessAreSeenAndKept) {
   ASSERT_EQ(User().CreateKey(u"Shared"), kXpOk);
   ASSERT_EQ(User().SetValue(u"Shared", u"parent", kXpRegDword, DwordBytes(1)), kXpOk);

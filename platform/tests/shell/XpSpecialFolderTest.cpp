@@ -113,8 +113,8 @@ TEST_F(XpSpecialFolder, FixedKinds) {
       {kXpFolderSharedPictures, ""}, {kXpFolderSharedVideos, ""},
       {kXpFolderSharedMusic, ""},    {kXpFolderSharedDocuments, ""},
       {kXpFolderAppData, (Root() / "data").string()},
-      {kXpFolderProfile, home},      {kXpFolderCommonAppData, "/var/lib/kavo"},
-      {15, ""},                      {-1, ""},
+      {kXpFolderProfile, home},      {17, ""},
+      {-1, ""},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Narrow(XpGetSpecialFolder(c.kind, false)), c.folder) << c.kind;
@@ -124,6 +124,32 @@ TEST_F(XpSpecialFolder, FixedKinds) {
 
   UnsetEnv("XDG_DATA_HOME");
   EXPECT_EQ(Narrow(XpGetSpecialFolder(kXpFolderAppData, false)), home + "/.local/share");
+}
+
+TEST_F(XpSpecialFolder, MachineFoldersLieBelowTheMachineRoot) {
+  const std::string machine = (Root() / "machine").string();
+  struct Case {
+    int32_t kind;
+    std::string folder;
+  };
+  const Case cases[] = {
+      {kXpFolderCommonAppData, "/var/lib/kavo"},
+      {kXpFolderProgramFiles, "/opt"},
+      {kXpFolderCommonPrograms, "/usr/share/applications"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Narrow(XpGetSpecialFolder(c.kind, false)), machine + c.folder) << c.kind;
+  }
+  // Created below the root, never in the real system folder.
+  EXPECT_EQ(Narrow(XpGetSpecialFolder(kXpFolderProgramFiles, true)), machine + "/opt");
+  EXPECT_TRUE(fs::is_directory(machine + "/opt"));
+
+  SetEnv(kXpMachineRootVariable, "relative/root");
+  EXPECT_EQ(Narrow(XpGetSpecialFolder(kXpFolderProgramFiles, false)), "/opt");
+  UnsetEnv(kXpMachineRootVariable);
+  for (const Case& c : cases) {
+    EXPECT_EQ(Narrow(XpGetSpecialFolder(c.kind, false)), c.folder) << c.kind;
+  }
 }
 
 TEST_F(XpSpecialFolder, ProgramFolderAndFile) {

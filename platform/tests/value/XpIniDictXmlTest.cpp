@@ -93,6 +93,7 @@ TEST_F(XpIniDictXml, LoadFailuresEmptyTheDictionary) {
       {notXml, kXpErrValueParse, "{}"},
       {wrongRoot, kXpErrValueStructure, "{}"},
       {partial, kXpErrValueStructure, "{a=b:true}"},
+      {"/dev/zero", kXpErrInvalidFile, "{}"},
   };
   for (const auto& c : cases) {
     XpIniDict dict;

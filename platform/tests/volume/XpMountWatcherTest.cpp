@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/tests/volume/FakeMountTableSource.h"
+#include "platform/testsupport/FakeMountTableSource.h"
 #include "platform/tests/volume/VolumeTestTree.h"
 #include "platform/thread/XpThread.h"
 #include "platform/volume/XpProcMountTableSource.h"
@@ -17,8 +17,8 @@
 namespace {
 
 using testsupport::FakeMount;
-using volumetest::FakeMountTableControl;
-using volumetest::FakeMountTableSource;
+using testsupport::FakeMountTableControl;
+using testsupport::FakeMountTableSource;
 
 constexpr unsigned kDiskMajor = 8;
 

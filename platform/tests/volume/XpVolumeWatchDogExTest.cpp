@@ -9,7 +9,7 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/tests/volume/FakeMountTableSource.h"
+#include "platform/testsupport/FakeMountTableSource.h"
 #include "platform/tests/volume/VolumeEventRecorder.h"
 #include "platform/tests/volume/VolumeTestTree.h"
 #include "platform/testsupport/LoopMount.h"
@@ -18,8 +18,8 @@
 namespace {
 
 using testsupport::FakeMount;
-using volumetest::FakeMountTableControl;
-using volumetest::FakeMountTableSource;
+using testsupport::FakeMountTableControl;
+using testsupport::FakeMountTableSource;
 using volumetest::VolumeEvent;
 using volumetest::VolumeEventRecorder;
 

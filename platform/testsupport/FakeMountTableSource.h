@@ -8,7 +8,7 @@
 
 #include "platform/volume/IXpMountTableSource.h"
 
-namespace volumetest {
+namespace testsupport {
 
 // The state a test shares with the source it hands to a watcher.
 struct FakeMountTableControl {
@@ -68,4 +68,4 @@ class FakeMountTableSource : public IXpMountTableSource {
   std::shared_ptr<FakeMountTableControl> control_;
 };
 
-}  // namespace volumetest
+}  // namespace testsupport

@@ -1,0 +1,297 @@
+#include "imaging/jpeg/XpImageIoJpeg.h"
+
+#include <algorithm>
+#include <limits>
+#include <memory>
+#include <new>
+
+#include "imaging/io/ConvertToAdobeRgb.h"
+#include "imaging/io/XpPixmapOrientation.h"
+#include "imaging/jpeg/XpJpegCompressRun.h"
+#include "imaging/pixelops/XpPixmapYCbCrFromBGR.h"
+#include "imaging/pixmap/XpYCbCrConversion.h"
+#include "imaging/resample/XpPixmapCrop.h"
+#include "imaging/tags/XpTiffTagManager.h"
+#include "platform/fs/XpFile.h"
+#include "platform/fs/XpFileOpSupport.h"
+#include "platform/fs/XpPathQueries.h"
+#include "platform/path/XpPath.h"
+#include "platform/result/XpResultTranslation.h"
+
+namespace {
+
+constexpr uint16_t kTagInterColorProfile = 34675;
+
+bool IsUsableBGR(const XpPixmapBase* pixmap) {
+  return pixmap != nullptr && pixmap->IsAllocated() && XpPixmapIsBGR24(*pixmap);
+}
+
+bool IsUsableYCbCr(const XpPixmapYCbCr444* pixmap) {
+  return pixmap != nullptr && pixmap->IsAllocated();
+}
+
+XpRect ClampToPixmap(const XpRect& region, const XpPixmapBase& pixmap) {
+  return XpRect(std::max(region.left, 0), std::max(region.top, 0),
+                std::min(region.right, pixmap.width), std::min(region.bottom, pixmap.height));
+}
+
+
+// Copies the profile held in IFD 0 into iccBytes (left empty without one).
+XpResult ExtractProfile(const XpTiffTagManager& tags, XpMemoryFile& iccBytes) {
+  const XpTiffTagIFD* ifd0 = tags.GetIFD(0);
+  const XpTiffTagDataBase* profile =
+      ifd0 == nullptr ? nullptr : ifd0->FindTag(kTagInterColorProfile, false);
+  if (profile == nullptr || profile->GetByteSize() == 0) {
+    return kXpOk;
+  }
+  if (profile->GetByteSize() > XpJpegCompressRun::kMaxIccSize) {
+    return kXpErrImageNotSupported;
+  }
+  if (XpFailed(iccBytes.Open(kXpOpenReadWrite)) ||
+      XpFailed(iccBytes.Write(profile->GetData(), profile->GetByteSize(), nullptr))) {
+    return kXpErrOutOfMemory;
+  }
+  return kXpOk;
+}
+
+// The pixels to encode when they cannot be the caller's: the region or a
+// clone, converted to Adobe RGB when asked. Null when memory ran out.
+XpPixmapBase* WorkingPixmap(const XpPixmapBase& pixmap, bool isYCbCr, bool whole,
+                            const XpRect& region, bool adobeRgb) {
+  XpPixmapBase* copy = nullptr;
+  if (whole) {
+    copy = pixmap.Clone();
+  } else if (isYCbCr) {
+    copy = XpPixmapCropCopy(static_cast<const XpPixmapYCbCr444&>(pixmap), region);
+  } else {
+    copy = XpPixmapCropCopy(pixmap, region);
+  }
+  if (copy == nullptr || !adobeRgb) {
+    return copy;
+  }
+  const XpResult converted = isYCbCr ? ConvertYCbCrToAdobeRgb(*static_cast<XpPixmapYCbCr444*>(copy))
+                                     : ConvertToAdobeRgb(*copy);
+  if (XpFailed(converted)) {
+    delete copy;
+    return nullptr;
+  }
+  return copy;
+}
+
+// Claims the first free "<n>.temp" in folder with an exclusive create.
+XpResult ClaimTempFile(const XpString& folder, XpString& tempPath) {
+  for (int32_t n = 0; n < std::numeric_limits<int32_t>::max(); ++n) {
+    XpString name;
+    if (XpFailed(name.Format(u"%d.temp", n))) {
+      return kXpErrGeneric;
+    }
+    tempPath = XpPathJoin(folder, name);
+    const XpResult created = XpCreateNewFile(tempPath);
+    if (created != kXpErrAlreadyExists) {
+      return created;
+    }
+  }
+  return kXpErrAlreadyExists;
+}
+
+// Flushes and closes the finished temporary file, then renames it over
+// target in one step.
+XpResult ReplaceTarget(XpFile& file, const XpString& tempPath, const XpString& target) {
+  XpResult result = file.Sync();
+  const XpResult closed = file.Close();
+  if (result == kXpOk) {
+    result = closed;
+  }
+  if (result != kXpOk) {
+    return result;
+  }
+  const int error = XpFsRenameReplace(tempPath, target);
+  return error == 0 ? kXpOk : XpResultFromErrno(error);
+}
+
+}  // namespace
+
+XpImageIoJpeg::XpImageIoJpeg() = default;
+
+XpImageIoJpeg::XpImageIoJpeg(int32_t quality, const XpString& name)
+    : quality_(quality), name_(name.ToMultiByte()) {}
+
+XpImageIoJpeg::~XpImageIoJpeg() = default;
+
+XpTiffTagManager* XpImageIoJpeg::NewTagTree() {
+  std::unique_ptr<XpTiffTagManager> tags(new (std::nothrow) XpTiffTagManager());
+  if (tags == nullptr || !tags->Reset()) {
+    return nullptr;
+  }
+  tags->SetByteOrder(kXpByteOrderNotSet);
+  return tags.release();
+}
+
+XpResult XpImageIoJpeg::WriteToPath(const XpPixmapBase* pixmap,
+                                    XpSharedPtr<XpTiffTagManager> sourceTags, const XpString& path,
+                                    IXpImageProgress* observer, const XpRect& region,
+                                    bool adobeRgb, bool resetOrientation) {
+  if (!IsUsableBGR(pixmap)) {
+    return kXpErrBadArgument;
+  }
+  return WriteViaTempFile({pixmap, PixmapKind::kBGR, sourceTags.Get(), observer, region, adobeRgb,
+                           resetOrientation},
+                          path);
+}
+
+XpResult XpImageIoJpeg::WriteToFile(const XpPixmapBase* pixmap,
+                                    XpSharedPtr<XpTiffTagManager> sourceTags,
+                                    XpAbstractFile& file, IXpImageProgress* observer,
+                                    const XpRect& region, bool adobeRgb, bool resetOrientation) {
+  if (!IsUsableBGR(pixmap)) {
+    return kXpErrBadArgument;
+  }
+  return EncodeRegion({pixmap, PixmapKind::kBGR, sourceTags.Get(), observer, region, adobeRgb,
+                       resetOrientation},
+                      file);
+}
+
+XpResult XpImageIoJpeg::WriteYCbCrToPath(const XpPixmapYCbCr444* pixmap,
+                                         XpSharedPtr<XpTiffTagManager> sourceTags,
+                                         const XpString& path, IXpImageProgress* observer,
+                                         const XpRect& region, bool adobeRgb,
+                                         bool resetOrientation) {
+  if (!IsUsableYCbCr(pixmap)) {
+    return kXpErrBadArgument;
+  }
+  return WriteViaTempFile({pixmap, PixmapKind::kYCbCr, sourceTags.Get(), observer, region,
+                           adobeRgb, resetOrientation},
+                          path);
+}
+
+XpResult XpImageIoJpeg::WriteYCbCrToFile(const XpPixmapYCbCr444* pixmap,
+                                         XpSharedPtr<XpTiffTagManager> sourceTags,
+                                         XpAbstractFile& file, IXpImageProgress* observer,
+                                         const XpRect& region, bool adobeRgb,
+                                         bool resetOrientation) {
+  if (!IsUsableYCbCr(pixmap)) {
+    return kXpErrBadArgument;
+  }
+  return EncodeRegion({pixmap, PixmapKind::kYCbCr, sourceTags.Get(), observer, region, adobeRgb,
+                       resetOrientation},
+                      file);
+}
+
+XpResult XpImageIoJpeg::WriteToPathAsYCbCr(const XpPixmapBase* pixmap,
+                                           XpSharedPtr<XpTiffTagManager> sourceTags,
+                                           const XpString& path, IXpImageProgress* observer,
+                                           const XpRect& region, bool adobeRgb,
+                                           bool resetOrientation) {
+  if (!IsUsableBGR(pixmap)) {
+    return kXpErrBadArgument;
+  }
+  const std::unique_ptr<XpPixmapYCbCr444> converted(XpPixmapYCbCrFromBGR(*pixmap));
+  if (converted == nullptr) {
+    return kXpErrOutOfMemory;
+  }
+  return WriteYCbCrToPath(converted.get(), sourceTags, path, observer, region, adobeRgb,
+                          resetOrientation);
+}
+
+XpResult XpImageIoJpeg::WriteToFileAsYCbCr(const XpPixmapBase* pixmap,
+                                           XpSharedPtr<XpTiffTagManager> sourceTags,
+                                           XpAbstractFile& file, IXpImageProgress* observer,
+                                           const XpRect& region, bool adobeRgb,
+                                           bool resetOrientation) {
+  if (!IsUsableBGR(pixmap)) {
+    return kXpErrBadArgument;
+  }
+  const std::unique_ptr<XpPixmapYCbCr444> converted(XpPixmapYCbCrFromBGR(*pixmap));
+  if (converted == nullptr) {
+    return kXpErrOutOfMemory;
+  }
+  return WriteYCbCrToFile(converted.get(), sourceTags, file, observer, region, adobeRgb,
+                          resetOrientation);
+}
+
+XpResult XpImageIoJpeg::WriteViaTempFile(const Job& job, const XpString& path) {
+  const XpString folder = XpPathGetDirectory(path);
+  // A relative candidate would land wherever the process stands.
+  if (folder.IsEmpty() || folder.CStr()[0] != u'/') {
+    return kXpErrPathNotFound;
+  }
+  XpString tempPath;
+  const XpResult claimed = ClaimTempFile(folder, tempPath);
+  if (claimed != kXpOk) {
+    return claimed;
+  }
+  XpFile file;
+  XpResult result = file.OpenPath(tempPath, kXpOpenWrite);
+  if (result == kXpOk) {
+    result = EncodeRegion(job, file);
+  }
+  if (result == kXpOk) {
+    result = ReplaceTarget(file, tempPath, path);
+  }
+  if (result != kXpOk) {
+    if (file.IsOpen()) {
+      (void)file.Close();
+    }
+    XpFsUnlink(tempPath);
+  }
+  return result;
+}
+
+XpResult XpImageIoJpeg::EncodeRegion(const Job& job, XpAbstractFile& file) {
+  const XpPixmapBase& pixmap = *job.pixmap;
+  const bool allZero = job.region == XpRect();
+  const XpRect region = ClampToPixmap(job.region, pixmap);
+  if (name_.IsEmpty()) {
+    return kXpErrImageNoWriterName;
+  }
+  if (!allZero && region.IsEmpty()) {
+    return kXpErrImageBadRegion;
+  }
+  // The caller's tags are never changed: the write works on a clone.
+  const std::unique_ptr<XpTiffTagManager> tags(
+      job.sourceTags != nullptr ? job.sourceTags->Clone() : NewTagTree());
+  if (tags == nullptr) {
+    return kXpErrOutOfMemory;
+  }
+  XpMemoryFile iccBytes;
+  const XpResult extracted = ExtractProfile(*tags, iccBytes);
+  if (extracted != kXpOk) {
+    return extracted;
+  }
+  XpJpegPrepareSourceTags(*tags, job.adobeRgb);
+
+  const bool whole = allZero || region == XpRect(0, 0, pixmap.width, pixmap.height);
+  std::unique_ptr<XpPixmapBase> working;
+  if (!whole || job.adobeRgb) {
+    working.reset(WorkingPixmap(pixmap, job.kind == PixmapKind::kYCbCr, whole, region,
+                                job.adobeRgb));
+    if (working == nullptr) {
+      return kXpErrOutOfMemory;
+    }
+  }
+  const bool colourTagged = job.adobeRgb || iccBytes.GetDataSize() > 0;
+  return EncodeWithMarkers(working != nullptr ? *working : pixmap, job.kind, *tags, file,
+                           job.observer, colourTagged, job.resetOrientation, iccBytes);
+}
+
+XpResult XpImageIoJpeg::WriteWithinSizeLimit(const XpPixmapBase* pixmap, XpAbstractFile& file,
+                                             int32_t startQuality, int32_t step, bool withExif,
+                                             const XpDateTime* date) {
+  if (!IsUsableBGR(pixmap)) {
+    return kXpErrBadArgument;
+  }
+  for (int32_t quality = std::clamp(startQuality, kMinThumbnailQuality, kMaxQuality);;
+       quality -= step) {
+    XpMemoryFile encoded;
+    const XpResult result =
+        EncodeThumbnail(encoded, *pixmap, false, withExif, date, quality);
+    if (result == kXpOk && encoded.GetSize() < kThumbnailFileLimit) {
+      return file.Write(encoded.GetBuffer(), encoded.GetDataSize(), nullptr);
+    }
+    // A step below 1 would never reach the lowest quality.
+    if (step < 1 || quality - step < kMinThumbnailQuality) {
+      return kXpErrImaging;
+    }
+  }
+}
+

@@ -1,0 +1,212 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "imaging/geometry/XpRect.h"
+#include "imaging/io/IXpImageProgress.h"
+#include "imaging/io/XpImageIo.h"
+#include "imaging/pixmap/XpPixmapTypes.h"
+#include "platform/fs/XpAbstractFile.h"
+#include "platform/memory/XpMemoryFile.h"
+#include "platform/memory/XpSharedPtr.h"
+#include "platform/result/XpResult.h"
+#include "platform/text/XpString.h"
+#include "platform/text/XpStringA.h"
+#include "platform/time/XpDateTime.h"
+
+class XpJpegDecompressor;
+class XpTiffTagIFD;
+class XpTiffTagManager;
+class icc_profile;
+
+// The JPEG reader and writer. The writer makes baseline 4:2:2 JPEG files
+// that carry an Exif APP1 block rebuilt from the source's tags with a
+// 160 x 120 thumbnail, and the source's colour profile in APP2 segments.
+//
+// Every write takes the pixmap (not owned), the source's tags (may be
+// empty; never changed: the writer works on a clone), an observer (may be
+// null), a region (all zero: the whole picture; clamped to the picture) and
+// two flags: adobeRgb converts the pixels to Adobe RGB and tags them so,
+// resetOrientation writes Orientation 1. The path forms write a numbered
+// temporary file in the target's folder, flush it to the disk and rename it
+// over the target: on any failure the target is left as it was and the
+// temporary file is removed.
+//
+// Results: kXpErrImageNoWriterName without a name, kXpErrImageBadRegion for
+// a region empty once clamped, kXpErrImageNotSupported for a profile beyond
+// 255 segments, kXpErrOutOfMemory, kXpErrImaging for a library error,
+// kXpErrImageStopped when the observer stops, kXpErrBadArgument for a
+// missing pixmap or one of another kind, and the result of a failing file
+// operation.
+class XpImageIoJpeg : public XpImageIo {
+ public:
+  static constexpr int32_t kDefaultQuality = 70;
+  // Thumbnail files stay below this size.
+  static constexpr int64_t kThumbnailFileLimit = 12284;
+  static constexpr int32_t kMinThumbnailQuality = 10;
+  static constexpr int32_t kMaxQuality = 100;
+  static constexpr int32_t kThumbnailWidth = 160;
+  static constexpr int32_t kThumbnailHeight = 120;
+
+  XpImageIoJpeg();
+  // name is the product name: Exif Software, and Model when the source has
+  // none.
+  XpImageIoJpeg(int32_t quality, const XpString& name);
+  ~XpImageIoJpeg() override;
+
+  int32_t GetQuality() const { return quality_; }
+  const XpStringA& GetName() const { return name_; }
+
+  // BGR 24-bit pixmaps.
+  XpResult WriteToPath(const XpPixmapBase* pixmap, XpSharedPtr<XpTiffTagManager> sourceTags,
+                       const XpString& path, IXpImageProgress* observer, const XpRect& region,
+                       bool adobeRgb, bool resetOrientation);
+  XpResult WriteToFile(const XpPixmapBase* pixmap, XpSharedPtr<XpTiffTagManager> sourceTags,
+                       XpAbstractFile& file, IXpImageProgress* observer, const XpRect& region,
+                       bool adobeRgb, bool resetOrientation);
+  // YCbCr 4:4:4 pixmaps.
+  XpResult WriteYCbCrToPath(const XpPixmapYCbCr444* pixmap,
+                            XpSharedPtr<XpTiffTagManager> sourceTags, const XpString& path,
+                            IXpImageProgress* observer, const XpRect& region, bool adobeRgb,
+                            bool resetOrientation);
+  XpResult WriteYCbCrToFile(const XpPixmapYCbCr444* pixmap,
+                            XpSharedPtr<XpTiffTagManager> sourceTags, XpAbstractFile& file,
+                            IXpImageProgress* observer, const XpRect& region, bool adobeRgb,
+                            bool resetOrientation);
+  // BGR 24-bit pixmaps converted to YCbCr first (kXpErrOutOfMemory when
+  // that fails), then written as the YCbCr forms do.
+  XpResult WriteToPathAsYCbCr(const XpPixmapBase* pixmap, XpSharedPtr<XpTiffTagManager> sourceTags,
+                              const XpString& path, IXpImageProgress* observer,
+                              const XpRect& region, bool adobeRgb, bool resetOrientation);
+  XpResult WriteToFileAsYCbCr(const XpPixmapBase* pixmap, XpSharedPtr<XpTiffTagManager> sourceTags,
+                              XpAbstractFile& file, IXpImageProgress* observer,
+                              const XpRect& region, bool adobeRgb, bool resetOrientation);
+
+  // A 160 x 120 thumbnail file of the BGR pixmap (stretched) below
+  // kThumbnailFileLimit bytes: tried from startQuality (within 10-100)
+  // down by step until it fits, then written to file. kXpErrImaging, and
+  // nothing written, when quality 10 is not small enough (or, with a step
+  // below 1, the first try is not). withExif adds an Exif block of its own
+  // whose dates are date (now when null).
+  XpResult WriteWithinSizeLimit(const XpPixmapBase* pixmap, XpAbstractFile& file,
+                                int32_t startQuality, int32_t step, bool withExif,
+                                const XpDateTime* date);
+  // A plain JPEG of the BGR pixmap without any APP marker, the library's
+  // default sampling.
+  XpResult EncodePlain(const XpPixmapBase* pixmap, XpAbstractFile& file, int32_t quality);
+
+  // Reading. Every operation takes the JPEG stream at offset in file. A
+  // stream that does not begin with SOI, a broken APPn chain, an unreadable
+  // header and any library error give kXpErrImageNoTiffBlock; failing reads
+  // and seeks give their own result. The last result of a failed read stays
+  // until the next one.
+
+  // The picture as a BGR 24-bit pixmap reduced by scale (1, 2, 4 or 8, else
+  // kXpErrImageBadRegion), converted from Adobe RGB to sRGB when asked and
+  // the source is Adobe RGB, turned by the stored orientation when asked.
+  // The observer hears 0, then every 256th row, then 100; a stop gives null
+  // and kXpErrImageStopped. kXpErrImageMalformed when the decoder does not
+  // deliver three components.
+  XpPixmapBase* ReadPixmap(XpAbstractFile& file, int64_t offset, int32_t scale,
+                           IXpImageProgress* observer, bool convertToSRGB,
+                           bool applyOrientation) override;
+  // The Exif tags, with the ICC profile of the APP2 segments added to IFD 0
+  // as InterColorProfile; empty without an Exif block.
+  XpSharedPtr<XpTiffTagManager> ReadTags(XpAbstractFile& file, int64_t offset) override;
+  // The profile of the APP2 segments, joined in file order;
+  // kXpErrImageTagNotFound when there is none.
+  XpSharedPtr<icc_profile> ReadIccProfile(XpAbstractFile& file, int64_t offset) override;
+  // The embedded thumbnail (a Photoshop thumbnail resource, else the JPEG of
+  // Exif IFD 1) without the black bars of a letterboxed 160 x 120 one,
+  // turned by the orientation and converted to sRGB; null when there is
+  // none. The main picture is not decoded.
+  XpPixmapBase* ReadOrientedPixmap(XpAbstractFile& file, int64_t offset) override;
+  // Positions the file at the TIFF header of the Exif APP1 block;
+  // kXpErrImageTagNotFound when no Exif APP1 stands before the frame.
+  XpResult LocateTiffBlock(XpAbstractFile& file, int64_t offset) override;
+  // The frame's size; unless keepStoredOrientation, swapped for an Exif
+  // orientation of 5 to 8.
+  XpResult ReadImageSize(XpAbstractFile& file, int64_t offset, XpSize* size,
+                         bool keepStoredOrientation) override;
+
+  // The last decoded file's Exif orientation (0 without one), its frame
+  // size (0 x 0 without IFD 0) and whether it is Adobe RGB.
+  uint16_t GetOrientation() const { return orientation_; }
+  uint32_t GetWidth() const { return width_; }
+  uint32_t GetHeight() const { return height_; }
+  bool IsAdobeRgbSource() const { return adobeRgbSource_; }
+
+ private:
+  enum class DecodeMode {
+    // The main picture.
+    kNormal,
+    // The embedded thumbnail only.
+    kThumbnail,
+    // A thumbnail's own stream: the main picture, without reading tags.
+    kEmbedded,
+  };
+
+  enum class PixmapKind { kBGR, kYCbCr };
+
+  struct Job {
+    const XpPixmapBase* pixmap;
+    PixmapKind kind;
+    XpTiffTagManager* sourceTags;
+    IXpImageProgress* observer;
+    XpRect region;
+    bool adobeRgb;
+    bool resetOrientation;
+  };
+
+  // A new empty tag tree in Intel order; null when memory ran out.
+  static XpTiffTagManager* NewTagTree();
+
+  // The temporary-file protocol around EncodeRegion.
+  XpResult WriteViaTempFile(const Job& job, const XpString& path);
+  // Region, tag preparation, colour conversion and profile extraction.
+  XpResult EncodeRegion(const Job& job, XpAbstractFile& file);
+  // The libjpeg run with the Exif and ICC markers.
+  XpResult EncodeWithMarkers(const XpPixmapBase& pixmap, PixmapKind kind, XpTiffTagManager& tags,
+                             XpAbstractFile& file, IXpImageProgress* observer, bool colourTagged,
+                             bool resetOrientation, XpMemoryFile& iccBytes);
+  // Fills tags and writes the APP1 payload into output.
+  XpResult BuildExifBlock(XpMemoryFile& output, const XpPixmapBase& pixmap, PixmapKind kind,
+                          XpTiffTagManager& tags, bool colourTagged, bool resetOrientation,
+                          bool thumbnailFile, const XpDateTime* date);
+  // The thumbnail IFD and its JPEG.
+  XpResult BuildThumbnail(XpTiffTagManager& tags, const XpPixmapBase& pixmap, PixmapKind kind,
+                          bool resetOrientation, XpMemoryFile& thumbnail);
+  // The 160 x 120 JPEG of a BGR pixmap.
+  XpResult EncodeThumbnail(XpAbstractFile& output, const XpPixmapBase& pixmap, bool keepAspect,
+                           bool withExif, const XpDateTime* date, int32_t quality);
+
+  // The reading decoder; the result is also the last result.
+  XpPixmapBase* Decode(XpAbstractFile& file, int64_t offset, DecodeMode mode, int32_t scale,
+                       IXpImageProgress* observer);
+  // Notes orientation, size and colour space of a file with IFD 0.
+  void RecordPicture(const XpTiffTagManager* tags, uint32_t width, uint32_t height);
+  // The thumbnail of a thumbnail-mode decode, from the kept markers.
+  XpPixmapBase* DecodeThumbnail(const XpJpegDecompressor& decompressor,
+                                const XpTiffTagManager* tags);
+  // Decodes a stream held in memory.
+  XpPixmapBase* DecodeEmbedded(const uint8_t* bytes, size_t size);
+  // The bytes of the APP2 profile segments in file order, in iccBytes
+  // (opened here); kXpErrImageTagNotFound when there are none.
+  XpResult ReadIccBytes(XpAbstractFile& file, int64_t offset, XpMemoryFile& iccBytes);
+  // The thumbnail cut to the main picture's aspect, turned and converted.
+  XpPixmapBase* FinishThumbnail(XpPixmapBase* thumbnail);
+
+  int32_t quality_ = kDefaultQuality;
+  XpStringA name_;
+  uint16_t orientation_ = 0;
+  uint32_t width_ = 0;
+  uint32_t height_ = 0;
+  bool adobeRgbSource_ = false;
+};
+
+// Removes from tags what a written picture must not carry over: the layout
+// tags of IFD 0 (and its colour tags unless adobeRgb), FileSource and
+// SceneType, the names and date of IFD 1, the maker note's private tags,
+// and every top-level IFD after the second.
+void XpJpegPrepareSourceTags(XpTiffTagManager& tags, bool adobeRgb);

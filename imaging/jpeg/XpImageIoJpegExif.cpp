@@ -1,0 +1,346 @@
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "imaging/jpeg/XpImageIoJpeg.h"
+#include "imaging/pixelops/XpPixmapYCbCrToBGR.h"
+#include "imaging/tags/XpTiffTagFormat.h"
+#include "imaging/tags/XpTiffTagIds.h"
+#include "imaging/tags/XpTiffTagManager.h"
+
+namespace {
+
+// IFD 0.
+constexpr uint16_t kTagImageDescription = 270;
+constexpr uint16_t kTagMake = 271;
+constexpr uint16_t kTagModel = 272;
+constexpr uint16_t kTagOrientation = 274;
+constexpr uint16_t kTagXResolution = 282;
+constexpr uint16_t kTagYResolution = 283;
+constexpr uint16_t kTagResolutionUnit = 296;
+constexpr uint16_t kTagSoftware = 305;
+constexpr uint16_t kTagDateTime = 306;
+constexpr uint16_t kTagWhitePoint = 318;
+constexpr uint16_t kTagPrimaryChromaticities = 319;
+constexpr uint16_t kTagYCbCrCoefficients = 529;
+constexpr uint16_t kTagYCbCrPositioning = 531;
+// IFD 1.
+constexpr uint16_t kTagCompression = 259;
+constexpr uint16_t kTagJpegOffset = 513;
+constexpr uint16_t kTagJpegLength = 514;
+// Exif IFD.
+constexpr uint16_t kTagExifVersion = 36864;
+constexpr uint16_t kTagDateTimeOriginal = 36867;
+constexpr uint16_t kTagDateTimeDigitized = 36868;
+constexpr uint16_t kTagComponentsConfiguration = 37121;
+constexpr uint16_t kTagFlashpixVersion = 40960;
+constexpr uint16_t kTagColorSpace = 40961;
+constexpr uint16_t kTagPixelXDimension = 40962;
+constexpr uint16_t kTagPixelYDimension = 40963;
+constexpr uint16_t kTagGamma = 42240;
+// Interoperability IFD.
+constexpr uint16_t kTagInteropIndex = 1;
+constexpr uint16_t kTagInteropVersion = 2;
+
+constexpr const char* kBlankDescription = "                               ";
+constexpr const char* kMake = "KAVO";
+constexpr uint8_t kExifVersion[] = {'0', '2', '2', '1'};
+constexpr uint8_t kFlashpixVersion[] = {'0', '1', '0', '0'};
+constexpr uint8_t kInteropVersion[] = {'0', '1', '0', '0'};
+constexpr uint8_t kComponentsConfiguration[] = {1, 2, 3, 0};
+constexpr const char* kInteropThumbnailFile = "THM";
+constexpr const char* kInteropColourTagged = "R03";
+constexpr const char* kInteropSRGB = "R98";
+constexpr uint16_t kOrientationUpright = 1;
+constexpr uint32_t kResolutionDpi = 72;
+constexpr uint16_t kResolutionUnitInch = 2;
+constexpr uint16_t kYCbCrCoSited = 2;
+constexpr uint16_t kCompressionJpeg = 6;
+constexpr uint16_t kColorSpaceSRGB = 1;
+constexpr uint16_t kColorSpaceUncalibrated = 65535;
+constexpr uint32_t kGammaNumerator = 22;
+constexpr uint32_t kGammaDenominator = 10;
+// The Adobe RGB (1998) colour tags: numerator, denominator pairs.
+constexpr uint32_t kWhitePoint[] = {313, 1000, 329, 1000};
+constexpr uint32_t kPrimaryChromaticities[] = {64, 100, 33, 100, 21, 100, 71, 100, 15, 100, 6, 100};
+constexpr uint32_t kYCbCrCoefficients[] = {299, 1000, 587, 1000, 114, 1000};
+
+constexpr uint8_t kExifHeader[] = {'E', 'x', 'i', 'f', 0, 0};
+constexpr uint64_t kTiffHeaderSize = 8;
+
+// Tags a written picture does not carry over.
+constexpr uint16_t kIfd0Dropped[] = {254, 256,   257,   258,   259,  262, 273, 277,
+                                     278, 279,   284,   330,   513,  514, 34675, 50740};
+constexpr uint16_t kIfd0ColourTags[] = {kTagWhitePoint, kTagPrimaryChromaticities,
+                                        kTagYCbCrCoefficients};
+constexpr uint16_t kExifDropped[] = {41728, 41729};
+constexpr uint16_t kIfd1Dropped[] = {254, kTagMake, kTagModel, kTagDateTime};
+constexpr uint16_t kMakerNoteDropped[] = {0x0002, 0x0080, 0x0088, 0x0089, 0x2001, 0xB028};
+constexpr int32_t kKeptTopLevelIFDs = 2;
+
+template <size_t N>
+bool Contains(const uint16_t (&tags)[N], uint16_t tag) {
+  return std::find(tags, tags + N, tag) != tags + N;
+}
+
+template <size_t N>
+void RemoveTags(XpTiffTagIFD* ifd, const uint16_t (&tags)[N]) {
+  if (ifd == nullptr) {
+    return;
+  }
+  for (int32_t index = ifd->GetCount() - 1; index >= 0; --index) {
+    if (Contains(tags, ifd->GetAt(index)->GetTag())) {
+      ifd->RemoveAt(index);
+    }
+  }
+}
+
+// Collects the setters' answers: any -1 means memory ran out.
+class EntryWriter {
+ public:
+  explicit EntryWriter(XpTiffTagIFD& ifd) : ifd_(ifd) {}
+
+  void Ascii(uint16_t tag, const char* text) { Check(ifd_.SetAscii(tag, text)); }
+  void AsciiIfMissing(uint16_t tag, const char* text) {
+    if (!ifd_.HasTag(tag)) {
+      Ascii(tag, text);
+    }
+  }
+  void Short(uint16_t tag, uint16_t value) { Check(ifd_.SetShort(tag, value)); }
+  void Long(uint16_t tag, uint32_t value) { Check(ifd_.SetLong(tag, value)); }
+  void Rational(uint16_t tag, uint32_t numerator, uint32_t denominator) {
+    Check(ifd_.SetRational(tag, numerator, denominator));
+  }
+  template <size_t N>
+  void Rationals(uint16_t tag, const uint32_t (&pairs)[N]) {
+    static_assert(N % 2 == 0, "numerator, denominator pairs");
+    auto* value = XpTiffTagData<XpTiffTagTypeRational>::Create(tag, N / 2);
+    if (value == nullptr) {
+      ok_ = false;
+      return;
+    }
+    std::memcpy(value->GetData(), pairs, sizeof pairs);
+    Check(ifd_.SetEntry(value));
+  }
+  template <size_t N>
+  void Undefined(uint16_t tag, const uint8_t (&bytes)[N]) {
+    Check(ifd_.SetUndefined(tag, bytes, N));
+  }
+  bool Ok() const { return ok_; }
+
+ private:
+  void Check(int32_t index) { ok_ = ok_ && index >= 0; }
+
+  XpTiffTagIFD& ifd_;
+  bool ok_ = true;
+};
+
+// The first IFD of the sub-IFD value of tag in ifd, made when missing;
+// null when memory ran out.
+XpTiffTagIFD* SubIFD(XpTiffTagIFD& ifd, uint16_t tag) {
+  XpTiffTagDataBase* value = ifd.FindTag(tag, false);
+  if (value == nullptr || !value->IsSubIFD()) {
+    value = XpTiffTagDataIFD::Create(tag, 0);
+    if (value == nullptr || ifd.SetEntry(value) < 0) {
+      return nullptr;
+    }
+  }
+  auto& holder = *static_cast<XpTiffTagDataIFD*>(value);
+  if (holder.GetIFDCount() == 0) {
+    auto* created = new (std::nothrow) XpTiffTagIFD();
+    if (created == nullptr) {
+      return nullptr;
+    }
+    holder.AddIFD(created);
+  }
+  return holder.GetIFD(0);
+}
+
+// Top-level IFD index, appended while the root holds fewer.
+XpTiffTagIFD* TopLevelIFD(XpTiffTagDataIFD& root, int32_t index) {
+  while (root.GetIFDCount() <= index) {
+    auto* created = new (std::nothrow) XpTiffTagIFD();
+    if (created == nullptr) {
+      return nullptr;
+    }
+    root.AddIFD(created);
+  }
+  return root.GetIFD(index);
+}
+
+// A version newer than "0221" stays; anything else becomes "0221".
+void EnsureExifVersion(XpTiffTagIFD& exif, EntryWriter& writer) {
+  const XpTiffTagDataBase* value = exif.FindTag(kTagExifVersion, false);
+  if (value != nullptr) {
+    const uint64_t size = value->GetByteSize();
+    for (size_t index = 0; index < sizeof kExifVersion; ++index) {
+      const uint8_t byte = index < size ? value->GetData()[index] : 0;
+      if (byte != kExifVersion[index]) {
+        if (byte > kExifVersion[index]) {
+          return;
+        }
+        break;
+      }
+    }
+  }
+  writer.Undefined(kTagExifVersion, kExifVersion);
+}
+
+void FillIfd0(EntryWriter& writer, const char* name, const char* date,
+              bool colourTagged, bool resetOrientation) {
+  writer.AsciiIfMissing(kTagImageDescription, kBlankDescription);
+  writer.AsciiIfMissing(kTagMake, kMake);
+  writer.AsciiIfMissing(kTagModel, name);
+  if (resetOrientation) {
+    writer.Short(kTagOrientation, kOrientationUpright);
+  }
+  writer.Rational(kTagXResolution, kResolutionDpi, 1);
+  writer.Rational(kTagYResolution, kResolutionDpi, 1);
+  writer.Short(kTagResolutionUnit, kResolutionUnitInch);
+  writer.Ascii(kTagSoftware, name);
+  writer.Ascii(kTagDateTime, date);
+  if (colourTagged) {
+    writer.Rationals(kTagWhitePoint, kWhitePoint);
+    writer.Rationals(kTagPrimaryChromaticities, kPrimaryChromaticities);
+    writer.Rationals(kTagYCbCrCoefficients, kYCbCrCoefficients);
+  }
+  writer.Short(kTagYCbCrPositioning, kYCbCrCoSited);
+}
+
+void FillExif(XpTiffTagIFD& exif, EntryWriter& writer, const XpPixmapBase& pixmap,
+              const char* date, bool colourTagged) {
+  EnsureExifVersion(exif, writer);
+  writer.AsciiIfMissing(kTagDateTimeOriginal, date);
+  writer.AsciiIfMissing(kTagDateTimeDigitized, date);
+  writer.Undefined(kTagComponentsConfiguration, kComponentsConfiguration);
+  writer.Undefined(kTagFlashpixVersion, kFlashpixVersion);
+  writer.Short(kTagColorSpace, colourTagged ? kColorSpaceUncalibrated : kColorSpaceSRGB);
+  writer.Long(kTagPixelXDimension, static_cast<uint32_t>(pixmap.width));
+  writer.Long(kTagPixelYDimension, static_cast<uint32_t>(pixmap.height));
+  if (colourTagged) {
+    writer.Rational(kTagGamma, kGammaNumerator, kGammaDenominator);
+  }
+}
+
+const char* InteropIndex(bool thumbnailFile, bool colourTagged) {
+  if (thumbnailFile) {
+    return kInteropThumbnailFile;
+  }
+  return colourTagged ? kInteropColourTagged : kInteropSRGB;
+}
+
+// "Exif", two zeros, the TIFF block, then the thumbnail.
+XpResult WriteBlock(XpMemoryFile& output, XpTiffTagManager& tags, const XpMemoryFile& thumbnail) {
+  XpResult result = output.Open(kXpOpenWrite);
+  if (result != kXpOk) {
+    return result;
+  }
+  result = output.Write(kExifHeader, sizeof kExifHeader, nullptr);
+  if (result == kXpOk) {
+    tags.Write(output);
+  }
+  if (result == kXpOk && thumbnail.GetDataSize() > 0) {
+    result = output.Write(thumbnail.GetBuffer(), thumbnail.GetDataSize(), nullptr);
+  }
+  const XpResult closed = output.Close();
+  return result != kXpOk ? result : closed;
+}
+
+}  // namespace
+
+XpResult XpImageIoJpeg::BuildExifBlock(XpMemoryFile& output, const XpPixmapBase& pixmap,
+                                       PixmapKind kind, XpTiffTagManager& tags, bool colourTagged,
+                                       bool resetOrientation, bool thumbnailFile,
+                                       const XpDateTime* date) {
+  const XpStringA dateText = thumbnailFile && date != nullptr ? XpTiffTagFormatDateTime(*date)
+                                                               : XpTiffTagFormatNow();
+  if (tags.GetRoot() == nullptr && !tags.Reset()) {
+    return kXpErrOutOfMemory;
+  }
+  XpTiffTagIFD* ifd0 = TopLevelIFD(*tags.GetRoot(), 0);
+  if (ifd0 == nullptr) {
+    return kXpErrOutOfMemory;
+  }
+  EntryWriter ifd0Writer(*ifd0);
+  FillIfd0(ifd0Writer, name_.CStr(), dateText.CStr(), colourTagged, resetOrientation);
+  XpTiffTagIFD* exif = SubIFD(*ifd0, kXpTiffTagExifIFD);
+  if (exif == nullptr || !ifd0Writer.Ok()) {
+    return kXpErrOutOfMemory;
+  }
+  EntryWriter exifWriter(*exif);
+  FillExif(*exif, exifWriter, pixmap, dateText.CStr(), colourTagged);
+  XpTiffTagIFD* interop = SubIFD(*exif, kXpTiffTagInteropIFD);
+  if (interop == nullptr || !exifWriter.Ok()) {
+    return kXpErrOutOfMemory;
+  }
+  EntryWriter interopWriter(*interop);
+  interopWriter.Ascii(kTagInteropIndex, InteropIndex(thumbnailFile, colourTagged));
+  interopWriter.Undefined(kTagInteropVersion, kInteropVersion);
+  if (!interopWriter.Ok()) {
+    return kXpErrOutOfMemory;
+  }
+  XpMemoryFile thumbnail;
+  if (!thumbnailFile) {
+    const XpResult built = BuildThumbnail(tags, pixmap, kind, resetOrientation, thumbnail);
+    if (built != kXpOk) {
+      return built;
+    }
+  }
+  return WriteBlock(output, tags, thumbnail);
+}
+
+XpResult XpImageIoJpeg::BuildThumbnail(XpTiffTagManager& tags, const XpPixmapBase& pixmap,
+                                       PixmapKind kind, bool resetOrientation,
+                                       XpMemoryFile& thumbnail) {
+  XpTiffTagIFD* ifd1 = TopLevelIFD(*tags.GetRoot(), 1);
+  if (ifd1 == nullptr) {
+    return kXpErrOutOfMemory;
+  }
+  EntryWriter writer(*ifd1);
+  writer.Short(kTagCompression, kCompressionJpeg);
+  if (resetOrientation) {
+    writer.Short(kTagOrientation, kOrientationUpright);
+  }
+  writer.Rational(kTagXResolution, kResolutionDpi, 1);
+  writer.Rational(kTagYResolution, kResolutionDpi, 1);
+  writer.Short(kTagResolutionUnit, kResolutionUnitInch);
+
+  std::unique_ptr<XpPixmapBase> converted;
+  if (kind == PixmapKind::kYCbCr) {
+    converted.reset(XpPixmapYCbCrToBGR(static_cast<const XpPixmapYCbCr444&>(pixmap)));
+    if (converted == nullptr) {
+      return kXpErrOutOfMemory;
+    }
+  }
+  const XpResult encoded = EncodeThumbnail(thumbnail, converted != nullptr ? *converted : pixmap,
+                                           true, false, nullptr, 0);
+  if (encoded != kXpOk) {
+    return encoded;
+  }
+  writer.Long(kTagJpegLength, static_cast<uint32_t>(thumbnail.GetDataSize()));
+  writer.Long(kTagJpegOffset, 0);
+  // The writer lays out the header, IFD 0 with all below it, then IFD 1:
+  // the thumbnail appended to the block starts right after.
+  const uint64_t offset = ifd1->GetSize(true) + tags.GetIFD(0)->GetSize(true) + kTiffHeaderSize;
+  writer.Long(kTagJpegOffset, static_cast<uint32_t>(offset));
+  return writer.Ok() ? kXpOk : kXpErrOutOfMemory;
+}
+
+void XpJpegPrepareSourceTags(XpTiffTagManager& tags, bool adobeRgb) {
+  XpTiffTagIFD* ifd0 = tags.GetIFD(0);
+  RemoveTags(ifd0, kIfd0Dropped);
+  if (!adobeRgb) {
+    RemoveTags(ifd0, kIfd0ColourTags);
+  }
+  RemoveTags(tags.GetExifIFD(), kExifDropped);
+  RemoveTags(tags.GetIFD(1), kIfd1Dropped);
+  RemoveTags(tags.GetMakerNoteIFD(), kMakerNoteDropped);
+  XpTiffTagDataIFD* root = tags.GetRoot();
+  if (root == nullptr) {
+    return;
+  }
+  for (int32_t index = root->GetIFDCount() - 1; index >= kKeptTopLevelIFDs; --index) {
+    root->RemoveIFD(index);
+  }
+}

@@ -1,0 +1,62 @@
+#include "imaging/jpeg/XpJpegCheckPrologue.h"
+
+#include <cstdint>
+
+namespace {
+
+constexpr uint16_t kStartOfImage = 0xFFD8;
+constexpr uint16_t kFirstApp = 0xFFE0;
+constexpr uint16_t kLastApp = 0xFFEF;
+constexpr uint16_t kMarkerPrefixMask = 0xFF00;
+constexpr int64_t kWordSize = 2;
+// Bytes of the length field counted in a segment's length.
+constexpr int64_t kLengthSize = 2;
+
+}  // namespace
+
+XpResult XpJpegReadWord(XpAbstractFile& file, uint16_t& word) {
+  uint8_t bytes[kWordSize] = {};
+  uint64_t done = 0;
+  const XpResult result = file.Read(bytes, sizeof bytes, &done);
+  if (XpFailed(result)) {
+    return result;
+  }
+  // Some files answer a short read with success.
+  if (done != sizeof bytes) {
+    return kXpErrEndOfFile;
+  }
+  word = static_cast<uint16_t>(bytes[0] << 8 | bytes[1]);
+  return kXpOk;
+}
+
+bool XpJpegIsAppMarker(uint16_t marker) { return marker >= kFirstApp && marker <= kLastApp; }
+
+XpResult XpJpegCheckPrologue(XpAbstractFile& file) {
+  const int64_t start = file.Tell();
+  uint16_t word = 0;
+  XpResult result = XpJpegReadWord(file, word);
+  if (XpFailed(result)) {
+    return result;
+  }
+  if (word != kStartOfImage) {
+    return kXpErrImageNoTiffBlock;
+  }
+  result = file.Seek(start + kWordSize, kXpSeekBegin);
+  while (XpSucceeded(result)) {
+    result = XpJpegReadWord(file, word);
+    if (XpFailed(result)) {
+      return result;
+    }
+    if ((word & kMarkerPrefixMask) != kMarkerPrefixMask) {
+      return kXpErrImageNoTiffBlock;
+    }
+    if (!XpJpegIsAppMarker(word)) {
+      return kXpOk;
+    }
+    result = XpJpegReadWord(file, word);
+    if (XpSucceeded(result)) {
+      result = file.Seek(int64_t{word} - kLengthSize, kXpSeekCurrent);
+    }
+  }
+  return result;
+}

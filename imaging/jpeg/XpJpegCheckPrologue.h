@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstdint>
+
+#include "platform/fs/XpAbstractFile.h"
+#include "platform/result/XpResult.h"
+
+// Checks the start of a JPEG stream at the file's position: the SOI marker,
+// then a chain of APPn segments, each skipped by its length, up to the
+// first marker that is not APPn. kXpErrImageNoTiffBlock when the stream
+// does not begin with SOI or a marker does not begin with FF; the result of
+// a failing read or seek as it is. Leaves the file inside the stream.
+XpResult XpJpegCheckPrologue(XpAbstractFile& file);
+
+// Reads a two-byte marker or segment length, big-endian.
+XpResult XpJpegReadWord(XpAbstractFile& file, uint16_t& word);
+
+// Whether a marker code is one of APP0 to APP15.
+bool XpJpegIsAppMarker(uint16_t marker);

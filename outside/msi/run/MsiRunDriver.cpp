@@ -1,0 +1,191 @@
+#include "MsiRunDriver.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+
+#include "MsiPropertiesFile.h"
+#include "platform/text/XpUtf.h"
+
+namespace msirun {
+namespace {
+
+using ExportFunction = uint32_t (*)(MSIHANDLE);
+
+std::string Utf8(const std::u16string& text) { return XpUtf16ToUtf8(text); }
+
+bool ParseAnswer(const std::string& text, int32_t* answer) {
+  if (text == "yes") {
+    *answer = kMsiAnswerYes;
+  } else if (text == "no") {
+    *answer = kMsiAnswerNo;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// Asks on the terminal; anything but an answer starting with 'y' is no.
+int32_t AskOnTerminal(const std::u16string& caption, const std::u16string& text) {
+  std::cerr << Utf8(caption) << ": " << Utf8(text) << " [y/n] " << std::flush;
+  std::string reply;
+  if (!std::getline(std::cin, reply)) return kMsiAnswerNo;
+  return !reply.empty() && (reply[0] == 'y' || reply[0] == 'Y') ? kMsiAnswerYes : kMsiAnswerNo;
+}
+
+msi::YesNoAnswerer MakeAnswerer(std::optional<int32_t> fixed) {
+  const bool terminal = !fixed && ::isatty(STDIN_FILENO) == 1;
+  return [fixed, terminal](const std::u16string& caption, const std::u16string& text) {
+    int32_t answer = kMsiAnswerNo;
+    if (fixed) {
+      answer = *fixed;
+    } else if (terminal) {
+      answer = AskOnTerminal(caption, text);
+    }
+    std::cout << "question " << Utf8(caption) << " " << answer << "\n" << std::flush;
+    return answer;
+  };
+}
+
+// Builds the installation's properties and features; false (with the
+// message printed) for a bad properties file or assignment.
+bool CollectInstallation(const RunOptions& options, PropertiesFile* content) {
+  std::string error;
+  if (!options.propertiesFile.empty() && !ReadPropertiesFile(options.propertiesFile, content, &error)) {
+    std::cerr << "msirun: " << error << "\n";
+    return false;
+  }
+  for (const std::string& assignment : options.assignments) {
+    std::u16string name;
+    std::u16string value;
+    if (!SplitAssignment(assignment, &name, &value)) {
+      std::cerr << "msirun: not NAME=VALUE: " << assignment << "\n";
+      return false;
+    }
+    content->properties[name] = value;
+  }
+  content->features.insert(content->features.end(), options.features.begin(), options.features.end());
+  return true;
+}
+
+// The exports' addresses, all looked up before any is called.
+bool LoadExports(const RunOptions& options, std::vector<ExportFunction>* functions) {
+  void* library = ::dlopen(options.library.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (library == nullptr) {
+    std::cerr << "msirun: " << ::dlerror() << "\n";
+    return false;
+  }
+  for (const std::string& name : options.exports) {
+    ::dlerror();
+    void* address = ::dlsym(library, name.c_str());
+    const char* error = ::dlerror();
+    if (address == nullptr || error != nullptr) {
+      std::cerr << "msirun: " << (error != nullptr ? error : name + ": no address") << "\n";
+      return false;
+    }
+    // dlsym hands out functions as object pointers; the bits are the same.
+    ExportFunction function = nullptr;
+    static_assert(sizeof(function) == sizeof(address));
+    std::memcpy(&function, &address, sizeof(function));
+    functions->push_back(function);
+  }
+  // The library stays loaded: objects it holds must outlive the calls.
+  return true;
+}
+
+void PrintOutcome(MSIHANDLE install) {
+  for (const auto& [name, value] : msi::PropertiesOf(install)) {
+    std::cout << "property " << Utf8(name) << "=" << Utf8(value) << "\n";
+  }
+  for (const auto& [name, state] : msi::FeatureStatesOf(install)) {
+    std::cout << "feature " << Utf8(name) << " " << state << "\n";
+  }
+  std::cout << std::flush;
+}
+
+void WaitForEndOfInput() {
+  char buffer[256];
+  for (;;) {
+    const ssize_t count = ::read(STDIN_FILENO, buffer, sizeof(buffer));
+    if (count == 0) return;
+    if (count < 0 && errno != EINTR) return;
+  }
+}
+
+}  // namespace
+
+bool ParseRunOptions(const std::vector<std::string>& arguments, RunOptions* options, std::string* error) {
+  size_t i = 0;
+  for (; i < arguments.size() && arguments[i].rfind("--", 0) == 0; ++i) {
+    const std::string& flag = arguments[i];
+    const bool takesValue = flag == "--properties" || flag == "--feature" || flag == "--answer";
+    if (flag == "--hold") {
+      options->hold = true;
+      continue;
+    }
+    if (!takesValue) {
+      *error = "unknown option " + flag;
+      return false;
+    }
+    if (++i == arguments.size()) {
+      *error = flag + " needs a value";
+      return false;
+    }
+    const std::string& value = arguments[i];
+    if (flag == "--properties") {
+      options->propertiesFile = value;
+    } else if (flag == "--feature") {
+      options->features.push_back(XpUtf8ToUtf16(value));
+    } else {
+      int32_t answer = 0;
+      if (!ParseAnswer(value, &answer)) {
+        *error = "--answer takes yes or no";
+        return false;
+      }
+      options->answer = answer;
+    }
+  }
+  if (i == arguments.size()) {
+    *error = "no library";
+    return false;
+  }
+  options->library = arguments[i++];
+  for (; i < arguments.size(); ++i) {
+    if (arguments[i].find('=') != std::string::npos) {
+      options->assignments.push_back(arguments[i]);
+    } else {
+      options->exports.push_back(arguments[i]);
+    }
+  }
+  if (options->exports.empty()) {
+    *error = "no export";
+    return false;
+  }
+  return true;
+}
+
+int RunDriver(const RunOptions& options) {
+  PropertiesFile content;
+  if (!CollectInstallation(options, &content)) return kExitUsage;
+  std::vector<ExportFunction> functions;
+  if (!LoadExports(options, &functions)) return kExitLoadFailed;
+
+  const MSIHANDLE install = msi::CreateInstallation(content.properties, content.features);
+  msi::SetYesNoAnswerer(install, MakeAnswerer(options.answer));
+  bool allSucceeded = true;
+  for (size_t i = 0; i < functions.size(); ++i) {
+    const uint32_t result = functions[i](install);
+    std::cout << "call " << options.exports[i] << " " << result << "\n" << std::flush;
+    allSucceeded = allSucceeded && result == 0;
+  }
+  PrintOutcome(install);
+  if (options.hold) WaitForEndOfInput();
+  msi::CloseInstallation(install);
+  return allSucceeded ? kExitDone : kExitActionFailed;
+}
+
+}  // namespace msirun
