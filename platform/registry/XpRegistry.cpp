@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "platform/registry/XpRegistryStore.h"
@@ -155,6 +156,31 @@ XpString XpRegistry::QueryString(const XpString& name, const XpString& defaultVa
   return TextFromData(data);
 }
 
+bool XpRegistry::QueryMultiString(const XpString& name, XpStringVector* list) const {
+  if (!CanRead() || list == nullptr) return false;
+  uint32_t type = kXpRegNone;
+  std::vector<uint8_t> data;
+  if (XpFailed(StoreFor(root_).QueryValue(path_, Backslashed(name), &type, &data)) ||
+      type != kXpRegMultiSz) {
+    return false;
+  }
+  XpStringVector entries;
+  std::u16string entry;
+  for (size_t i = 0; i + 1 < data.size(); i += 2) {
+    const char16_t unit = static_cast<char16_t>(data[i] | (data[i + 1] << kBitsPerByte));
+    if (unit != 0) {
+      entry.push_back(unit);
+      continue;
+    }
+    if (entry.empty()) break;
+    entries.emplace_back(entry);
+    entry.clear();
+  }
+  if (!entry.empty()) entries.emplace_back(entry);
+  *list = std::move(entries);
+  return true;
+}
+
 XpStringVector XpRegistry::QueryStringList(const XpString& prefix,
                                            const XpStringVector& defaults) const {
   const XpString countName = prefix + kCountSuffix;
@@ -185,6 +211,18 @@ XpResult XpRegistry::EnumValues(XpStringVector* names) const {
   names->clear();
   if (!CanRead()) return kXpErrGeneric;
   return XpSucceeded(StoreFor(root_).EnumValues(path_, names)) ? kXpOk : kXpErrGeneric;
+}
+
+XpResult XpRegistry::SetMultiString(const XpString& name, const XpStringVector& list) {
+  std::vector<uint8_t> data;
+  for (const XpString& entry : list) {
+    if (entry.IsEmpty()) break;
+    const std::vector<uint8_t> bytes = DataFromText(entry);
+    data.insert(data.end(), bytes.begin(), bytes.end());
+  }
+  data.push_back(0);
+  data.push_back(0);
+  return SetValue(name, kXpRegMultiSz, data.data(), data.size());
 }
 
 XpResult XpRegistry::SetValue(const XpString& name, uint32_t type, const void* data,

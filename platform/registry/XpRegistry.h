@@ -63,6 +63,9 @@ class XpRegistry {
   // Entry i falls back to defaults[i], or "" past its end; without a count
   // value the defaults are returned.
   XpStringVector QueryStringList(const XpString& prefix, const XpStringVector& defaults) const;
+  // A REG_MULTI_SZ: its entries up to the first empty one. False, with list
+  // unchanged, for another type, a missing value or a null list.
+  bool QueryMultiString(const XpString& name, XpStringVector* list) const;
   // The names of the open key's subkeys or values, in the order they were
   // added and with their stored case. names is emptied first. kXpOk, or
   // kXpErrGeneric for a null names, a key not open for reading or a key
@@ -77,6 +80,8 @@ class XpRegistry {
   // Writes the count, then the entries; stops at the first failure, leaving
   // what was written.
   [[nodiscard]] XpResult SetStringList(const XpString& prefix, const XpStringVector& list);
+  // A REG_MULTI_SZ of the entries; an empty entry ends the list early.
+  [[nodiscard]] XpResult SetMultiString(const XpString& name, const XpStringVector& list);
 
   // Removes the key and everything below it; the path is taken as it is.
   [[nodiscard]] static XpResult DeleteKeyTree(const XpString& path, uint32_t root);

@@ -7,14 +7,21 @@
 #include "framework/ui/host/XfUiHost.h"
 #include "platform/fs/XpPathQueries.h"
 #include "platform/path/XpPath.h"
+#include "platform/process/XpFindProgram.h"
 #include "setup/app/CheckOperatingSystem.h"
 #include "setup/app/ReportError.h"
 #include "setup/app/SetupMutex.h"
 #include "setup/app/SetupStringTable.h"
 #include "setup/config/SetupVersionText.h"
+#include "setup/config/UserLanguageTransform.h"
+#include "setup/launch/CPrepareMsgDlg.h"
+#include "setup/launch/RestartWindows.h"
+#include "setup/launch/SetPackageSourceList.h"
+#include "setup/launch/SetupCommandLine.h"
 #include "setup/package/CheckRequiredFiles.h"
 #include "setup/package/ExtractPackageArchive.h"
 #include "setup/package/SettingsDigestCheck.h"
+#include "setup/signature/PackageSignature.h"
 
 namespace {
 
@@ -41,9 +48,13 @@ bool IsArchiveName(const XpString& path) {
 }  // namespace
 
 SetupApplication::SetupApplication(XfUiHost& host, SetupEnvironment environment)
-    : host_(host), environment_(std::move(environment)) {}
+    : host_(host), environment_(std::move(environment)), watcher_(*environment_.waitClock) {}
 
-SetupApplication::~SetupApplication() = default;
+SetupApplication::~SetupApplication() { EndPreparingWindow(); }
+
+void SetupApplication::EndPreparingWindow() {
+  if (window_) window_->End();
+}
 
 int SetupApplication::Run(const XpStringVector& arguments) {
   arguments_ = arguments;
@@ -51,6 +62,7 @@ int SetupApplication::Run(const XpStringVector& arguments) {
   if (!error) error = CheckInstallSet();
   if (!error) error = PrepareInstaller();
   const int status = error ? Report(*error) : Install();
+  EndPreparingWindow();
   CloseMutexes();
   return status;
 }
@@ -119,7 +131,8 @@ int SetupApplication::Install() {
   if (installerExit != 0) {
     if (settings_.IsWatcherSuppressed()) StartWatcher();
     ErrorLine(installerExit == kSetupInstallerNotStarted
-                  ? std::string("the installer could not be started")
+                  ? "the installer \"" + Utf8(kSetupInstallerProgram) + "\" could not be started: looked in " +
+                        Quoted(programFolder_) + " and on PATH"
                   : "the installer ended with exit code " + std::to_string(installerExit));
     return kSetupExitBusy;
   }
@@ -165,6 +178,7 @@ bool SetupApplication::TakeMutex(const char16_t* name, XpNamedObject& handle) {
 }
 
 int SetupApplication::Report(const CError& error) {
+  EndPreparingWindow();
   ErrorLine(error.Reason());
   ReportError(error, settings_, host_);
   return error.ExitValue();
@@ -184,7 +198,17 @@ CError SetupApplication::FilesMissing(const std::string& reason) const {
   return CError(kSetupStringFilesMissing, std::nullopt, reason);
 }
 
-void SetupApplication::StartPreparingWindow() {}
+XpString SetupApplication::FindInstaller() const {
+  const XpString beside = programFolder_ + kSetupInstallerProgram;
+  if (!programFolder_.IsEmpty() && XpFileExists(beside)) return beside;
+  return XpFindProgram(kSetupInstallerProgram);
+}
+
+void SetupApplication::StartPreparingWindow() {
+  if (window_) return;
+  window_ = std::make_unique<PreparingWindow>(host_, settings_.ProductName());
+  window_->Start();
+}
 
 bool SetupApplication::ExtractPackage(const XpString& archive, const XpString& folder) {
   const XpResult result = ExtractPackageArchive(archive, folder);
@@ -197,31 +221,63 @@ bool SetupApplication::VerifySettingsDigest() {
   return check.Verify();
 }
 
-void SetupApplication::StopWatcher() {}
+void SetupApplication::StopWatcher() { static_cast<void>(watcher_.Stop()); }
 
-void SetupApplication::StartWatcher() {}
+void SetupApplication::StartWatcher() { watcher_.Start(); }
 
-void SetupApplication::RegisterWatcher() {}
+void SetupApplication::RegisterWatcher() {
+  static_cast<void>(watcher_.Register(!settings_.IsWatcherSuppressed(), settings_.IsRebootRequired()));
+}
 
 bool SetupApplication::CheckRequiredFiles() {
   return ::CheckRequiredFiles(programFolder_, settings_.Target());
 }
 
-void SetupApplication::ReadFileConfigurationFacts() {}
+void SetupApplication::ReadFileConfigurationFacts() { fileFacts_ = ::ReadFileConfigurationFacts(); }
 
-void SetupApplication::SetPackageSourceList() {}
-
-void SetupApplication::ReadInstalledProduct() {}
-
-bool SetupApplication::BuildInstallerCommand(const XpStringVector& /*arguments*/,
-                                             bool /*allMutexesNew*/) {
-  return false;
+void SetupApplication::SetPackageSourceList() {
+  static_cast<void>(::SetPackageSourceList(settings_.Target(), programFolder_));
 }
 
-uint32_t SetupApplication::RunInstaller() { return kSetupInstallerNotStarted; }
+void SetupApplication::ReadInstalledProduct() { product_ = ::ReadInstalledProduct(packageVersion_); }
 
-void SetupApplication::RunFileConfiguration() {}
+bool SetupApplication::BuildInstallerCommand(const XpStringVector& arguments, bool allMutexesNew) {
+  const SetupCommandLine commandLine =
+      ParseSetupCommandLine(arguments, dataFolder_, packageVersion_, product_.version);
+  InstallerCommandFacts facts;
+  facts.settings = &settings_;
+  facts.allMutexesNew = allMutexesNew;
+  facts.packageAccepted = IsPackageAccepted(dataFolder_ + settings_.Target());
+  uint32_t transform = 0;
+  if (UserLanguageTransform(SetupLcidFromLocale(environment_.userLocale), &transform)) {
+    facts.languageTransform = transform;
+  }
+  facts.logName = SetupLogName(settings_.ProductName(), environment_.now ? environment_.now() : XpDateTime::Now());
+  facts.product = product_;
+  command_ = ::BuildInstallerCommand(commandLine, facts);
+  return command_.succeeded;
+}
 
-bool SetupApplication::IsRestartNeeded() { return false; }
+uint32_t SetupApplication::RunInstaller() {
+  InstallerLaunch launch;
+  launch.program = FindInstaller();
+  launch.command = command_.text;
+  launch.workingFolder = programFolder_;
+  launch.prepareMsg = settings_.IsPrepareMsgOn();
+  launch.window = window_.get();
+  launch.clock = environment_.waitClock;
+  return ::RunInstaller(launch);
+}
 
-void SetupApplication::RestartWindows() {}
+void SetupApplication::RunFileConfiguration() {
+  FileConfigurationRun run;
+  run.facts = fileFacts_;
+  run.settings = &settings_;
+  run.installModePassed = command_.installModePassed;
+  run.programFolder = programFolder_;
+  static_cast<void>(::RunFileConfiguration(run));
+}
+
+bool SetupApplication::IsRestartNeeded() { return watcher_.IsRestartNeeded(); }
+
+void SetupApplication::RestartWindows() { ::RestartWindows(environment_.outputLine); }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -8,8 +9,13 @@
 #include "platform/text/XpString.h"
 #include "setup/app/CError.h"
 #include "setup/app/SetupEnvironment.h"
+#include "setup/launch/InstallerCommand.h"
+#include "setup/launch/RunFileConfiguration.h"
+#include "setup/launch/RunInstaller.h"
+#include "setup/launch/VolumeWatcherControl.h"
 #include "setup/settings/SetupSettings.h"
 
+class PreparingWindow;
 class XfUiHost;
 
 // Exit statuses of setup.
@@ -17,8 +23,6 @@ inline constexpr int kSetupExitSuccess = 0;
 inline constexpr int kSetupExitFailure = CError::kExitValue;
 // Another setup was running, or the installer failed.
 inline constexpr int kSetupExitBusy = 80;
-// The installer's exit code when it could not be started.
-inline constexpr uint32_t kSetupInstallerNotStarted = 0xCCCCCCCC;
 
 // setup from start to exit, in its fixed order of steps:
 //   1 make the program folder the working folder;
@@ -39,9 +43,7 @@ inline constexpr uint32_t kSetupInstallerNotStarted = 0xCCCCCCCC;
 // setup with exit status 1.
 //
 // The steps that unpack and check the package and that drive the installer
-// are the protected hooks below. Unpacking, the settings digest and the
-// required files are checked for real; the command build fails until it is
-// built, so that nothing claims success early; the other hooks do nothing.
+// are the protected hooks below; tests replace them to watch the order.
 class SetupApplication {
  public:
   SetupApplication(XfUiHost& host, SetupEnvironment environment);
@@ -90,6 +92,10 @@ class SetupApplication {
   const XpString& SettingsPath() const { return settingsPath_; }
   // The text of the package's "Version.txt", once read.
   const XpString& PackageVersion() const { return packageVersion_; }
+  // The installer command, once built.
+  const InstallerCommand& Command() const { return command_; }
+  // The installer: "Msiexec" beside setup, else on PATH; "" when neither.
+  XpString FindInstaller() const;
 
  private:
   // Steps 1 to 5.
@@ -106,6 +112,7 @@ class SetupApplication {
   // existed already.
   bool TakeMutex(const char16_t* name, XpNamedObject& handle);
   int Report(const CError& error);
+  void EndPreparingWindow();
   // One line on standard error, after "setup: ".
   void ErrorLine(const std::string& text) const;
   void CloseMutexes();
@@ -125,4 +132,9 @@ class SetupApplication {
   XpNamedObject viewerMutex_;
   bool busy_ = false;
   bool allMutexesNew_ = true;
+  std::unique_ptr<PreparingWindow> window_;
+  VolumeWatcherControl watcher_;
+  FileConfigurationFacts fileFacts_;
+  InstalledProduct product_;
+  InstallerCommand command_;
 };

@@ -4,7 +4,9 @@
 #include <optional>
 #include <string>
 
+#include "platform/sync/XpWaitClock.h"
 #include "platform/text/XpString.h"
+#include "platform/time/XpDateTime.h"
 #include "setup/app/CheckOperatingSystem.h"
 
 // What setup takes from the machine it runs on; tests give their own.
@@ -19,6 +21,12 @@ struct SetupEnvironment {
   std::string userLocale;
   // Writes one line, without its line end, to standard error.
   LineWriter errorLine;
+  // Writes one line to standard output; standard output itself when empty.
+  LineWriter outputLine;
+  // The local time of the installer's log name; the clock when empty.
+  std::function<XpDateTime()> now;
+  // The clock of setup's waits and pauses.
+  XpWaitClock* waitClock = &XpWaitClock::Real();
 
   static SetupEnvironment Live();
 };

@@ -173,6 +173,45 @@ TEST_F(XpRegistry, StringListsAreACountAndNumberedValues) {
   EXPECT_EQ(closed.QueryStringList(u"Recent", {u"x"}), XpStringVector{u"x"});
 }
 
+TEST_F(XpRegistry, MultiStringsReadTheirEntriesUpToTheFirstEmptyOne) {
+  ::XpRegistry key;
+  ASSERT_EQ(key.Open(u"Software\\A", kUser, kReadWrite), kXpOk);
+  struct Case {
+    std::vector<uint8_t> data;
+    XpStringVector entries;
+  };
+  const Case cases[] = {
+      {{0x61, 0, 0, 0, 0, 0}, {u"a"}},
+      {{0x61, 0, 0x62, 0, 0, 0, 0x63, 0, 0, 0, 0, 0}, {u"ab", u"c"}},
+      // An empty entry ends the list; a missing final terminator does not lose the entry.
+      {{0x61, 0, 0, 0, 0, 0, 0x62, 0, 0, 0}, {u"a"}},
+      {{0x61, 0, 0x62, 0}, {u"ab"}},
+      {{0, 0}, {}},
+      {{}, {}},
+  };
+  for (const Case& c : cases) {
+    ASSERT_EQ(UserStore().SetValue(u"Software\\A", u"History", kXpRegMultiSz, c.data), kXpOk);
+    XpStringVector list{u"kept"};
+    EXPECT_TRUE(key.QueryMultiString(u"History", &list));
+    EXPECT_EQ(list, c.entries);
+  }
+
+  ASSERT_EQ(key.SetMultiString(u"Written", {u"2601", u"3100"}), kXpOk);
+  XpStringVector written;
+  EXPECT_TRUE(key.QueryMultiString(u"Written", &written));
+  EXPECT_EQ(written, (XpStringVector{u"2601", u"3100"}));
+
+  // Another type, a missing value, a null list and a closed key leave the list alone.
+  ASSERT_EQ(key.SetString(u"Text", u"2601"), kXpOk);
+  XpStringVector list{u"kept"};
+  EXPECT_FALSE(key.QueryMultiString(u"Text", &list));
+  EXPECT_FALSE(key.QueryMultiString(u"Missing", &list));
+  EXPECT_FALSE(key.QueryMultiString(u"Written", nullptr));
+  ::XpRegistry closed;
+  EXPECT_FALSE(closed.QueryMultiString(u"Written", &list));
+  EXPECT_EQ(list, XpStringVector{u"kept"});
+}
+
 TEST_F(XpRegistry, SlashesAndCaseNameTheSameKey) {
   ::XpRegistry writer;
   ASSERT_EQ(writer.Open(u"Software/A/B", kUser, kWrite), kXpOk);

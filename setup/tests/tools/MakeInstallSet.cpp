@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "setup/tests/tools/RecordingMsiexec.h"
 #include "setup/tests/tools/TestPackage.h"
 #include "setup/tests/tools/TestPki.h"
 
@@ -67,9 +68,9 @@ bool MakeSignedPackage(const std::string& dir, const std::string& work, std::str
 
 }  // namespace
 
-std::string InstallSetSettings() {
+std::string InstallSetSettings(const std::string& extraSettings) {
   return std::string("[General]\r\n") + kSettingsAsMade +
-         "\r\nSettings=2\r\nTarget=QMV.msi\r\nExtract=QMV.zip\r\n"
+         "\r\nSettings=2\r\nTarget=QMV.msi\r\nExtract=QMV.zip\r\n" + extraSettings +
          "[Bootstrap]\r\nErrorCaptionText=%s Setup\r\nProductName=QMV\r\n";
 }
 
@@ -88,6 +89,7 @@ bool MakeInstallSet(const std::string& dir, const std::string& setupProgram,
   fs::copy_file(setupProgram, dir + "/setup", fs::copy_options::overwrite_existing, code);
   if (code) return Fail(error, "cannot copy " + setupProgram);
   ::chmod((dir + "/setup").c_str(), 0755);
+  if (!options.withoutInstaller && !WriteRecordingMsiexec(dir + "/Msiexec", error)) return false;
 
   const bool packaged = MakeSignedPackage(dir, work, error);
   std::string package;
@@ -103,7 +105,7 @@ bool MakeInstallSet(const std::string& dir, const std::string& setupProgram,
     }
   }
 
-  std::string settings = InstallSetSettings();
+  std::string settings = InstallSetSettings(options.extraSettings);
   const std::string digest = DigestFileText(settings);
   if (options.tamperSettings) {
     settings.replace(settings.find(kSettingsAsMade), std::string(kSettingsChanged).size(),

@@ -1,0 +1,389 @@
+#include "outside/fsk/dbmanager/XdbJournal.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "platform/fs/XpSysCalls.h"
+#include "platform/fs/XpWriteAll.h"
+#include "platform/result/XpResultTranslation.h"
+
+namespace {
+
+constexpr mode_t kNewFileMode = 0666;
+constexpr uint8_t kWriteEntry = 1;
+constexpr uint8_t kRemoveEntry = 2;
+constexpr size_t kReadChunk = 65536;
+
+int LastError() { return errno != 0 ? errno : EIO; }
+XpResult LastResult() { return XpResultFromErrno(LastError()); }
+
+class Writer {
+ public:
+  void U8(uint8_t value) { bytes_.push_back(value); }
+  void U16(uint16_t value) { Word(value, 2); }
+  void U32(uint32_t value) { Word(value, 4); }
+  void U64(uint64_t value) { Word(value, 8); }
+  void Bytes(const void* data, size_t count) {
+    const auto* at = static_cast<const uint8_t*>(data);
+    bytes_.insert(bytes_.end(), at, at + count);
+  }
+  std::vector<uint8_t>& Result() { return bytes_; }
+
+ private:
+  void Word(uint64_t value, int count) {
+    for (int i = 0; i < count; ++i) {
+      bytes_.push_back(static_cast<uint8_t>(value >> (8 * i)));
+    }
+  }
+  std::vector<uint8_t> bytes_;
+};
+
+// Reads words from a span; any read past the end makes Failed() true.
+class Reader {
+ public:
+  Reader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+  uint8_t U8() { return static_cast<uint8_t>(Word(1)); }
+  uint16_t U16() { return static_cast<uint16_t>(Word(2)); }
+  uint32_t U32() { return static_cast<uint32_t>(Word(4)); }
+  uint64_t U64() { return Word(8); }
+  bool Bytes(size_t count, std::vector<uint8_t>* out) {
+    if (!Has(count)) {
+      return false;
+    }
+    out->assign(data_ + at_, data_ + at_ + count);
+    at_ += count;
+    return true;
+  }
+  bool Failed() const { return failed_; }
+  bool AtEnd() const { return at_ == size_; }
+
+ private:
+  bool Has(size_t count) {
+    if (failed_ || size_ - at_ < count) {
+      failed_ = true;
+      return false;
+    }
+    return true;
+  }
+  uint64_t Word(int count) {
+    if (!Has(static_cast<size_t>(count))) {
+      return 0;
+    }
+    uint64_t value = 0;
+    for (int i = 0; i < count; ++i) {
+      value |= static_cast<uint64_t>(data_[at_ + static_cast<size_t>(i)]) << (8 * i);
+    }
+    at_ += static_cast<size_t>(count);
+    return value;
+  }
+  const uint8_t* data_;
+  size_t size_;
+  size_t at_ = 0;
+  bool failed_ = false;
+};
+
+uint32_t Crc(const uint8_t* data, size_t size) {
+  uLong crc = crc32(0L, Z_NULL, 0);
+  size_t done = 0;
+  while (done < size) {
+    auto part = static_cast<uInt>(std::min<size_t>(size - done, kReadChunk));
+    crc = crc32(crc, data + done, part);
+    done += part;
+  }
+  return static_cast<uint32_t>(crc);
+}
+
+bool DecodeChange(Reader* reader, XdbJournal::Change* change) {
+  uint8_t kind = reader->U8();
+  uint16_t nameLength = reader->U16();
+  std::vector<uint8_t> name;
+  if (reader->Failed() || !reader->Bytes(nameLength, &name)) {
+    return false;
+  }
+  change->name.assign(name.begin(), name.end());
+  if (!XdbJournal::IsPlainName(change->name)) {
+    return false;
+  }
+  if (kind == kRemoveEntry) {
+    change->remove = true;
+    return true;
+  }
+  if (kind != kWriteEntry) {
+    return false;
+  }
+  uint64_t size = reader->U64();
+  uint32_t rangeCount = reader->U32();
+  if (reader->Failed() || size > static_cast<uint64_t>(INT64_MAX)) {
+    return false;
+  }
+  change->size = static_cast<int64_t>(size);
+  for (uint32_t i = 0; i < rangeCount; ++i) {
+    XdbJournal::Range range;
+    uint64_t offset = reader->U64();
+    uint32_t length = reader->U32();
+    if (reader->Failed() || offset > size || length > size - offset || !reader->Bytes(length, &range.bytes)) {
+      return false;
+    }
+    range.offset = static_cast<int64_t>(offset);
+    change->ranges.push_back(std::move(range));
+  }
+  return true;
+}
+
+std::string PathIn(const std::string& folder, const std::string& name) { return folder + name; }
+
+// Writes bytes at offset of fd.
+XpResult WriteAt(int fd, int64_t offset, const std::vector<uint8_t>& bytes) {
+  if (XpSysCalls::Current().Lseek(fd, offset, SEEK_SET) < 0) {
+    return LastResult();
+  }
+  return XpWriteAll(XpSysCalls::Current(), fd, bytes.data(), bytes.size());
+}
+
+XpResult ApplyWrite(const std::string& path, const XdbJournal::Change& change) {
+  XpSysCalls& calls = XpSysCalls::Current();
+  int fd = calls.Open(path.c_str(), O_WRONLY | O_CREAT, kNewFileMode);
+  if (fd < 0) {
+    return LastResult();
+  }
+  XpResult result = kXpOk;
+  for (const XdbJournal::Range& range : change.ranges) {
+    result = WriteAt(fd, range.offset, range.bytes);
+    if (XpFailed(result)) {
+      break;
+    }
+  }
+  if (XpSucceeded(result) && calls.Ftruncate(fd, change.size) != 0) {
+    result = LastResult();
+  }
+  if (calls.Close(fd) != 0 && XpSucceeded(result)) {
+    result = LastResult();
+  }
+  return result;
+}
+
+XpResult ApplyRemove(const std::string& path) {
+  if (XpSysCalls::Current().Unlink(path.c_str()) != 0 && errno != ENOENT) {
+    return LastResult();
+  }
+  return kXpOk;
+}
+
+}  // namespace
+
+namespace xdbfiles {
+
+int ReadWhole(const std::string& path, std::vector<uint8_t>* bytes) {
+  XpSysCalls& calls = XpSysCalls::Current();
+  bytes->clear();
+  int fd = calls.Open(path.c_str(), O_RDONLY, 0);
+  if (fd < 0) {
+    return LastError();
+  }
+  struct stat status {};
+  int error = 0;
+  if (calls.Fstat(fd, &status) != 0) {
+    error = LastError();
+  } else if (!S_ISREG(status.st_mode)) {
+    error = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
+  }
+  std::vector<uint8_t> chunk(kReadChunk);
+  while (error == 0) {
+    ssize_t moved = calls.Read(fd, chunk.data(), chunk.size());
+    if (moved < 0 && errno == EINTR) {
+      continue;
+    }
+    if (moved < 0) {
+      error = LastError();
+      break;
+    }
+    if (moved == 0) {
+      break;
+    }
+    bytes->insert(bytes->end(), chunk.begin(), chunk.begin() + moved);
+  }
+  (void)calls.Close(fd);
+  return error;
+}
+
+XpResult SyncPath(const std::string& path, bool folder) {
+  XpSysCalls& calls = XpSysCalls::Current();
+  int fd = calls.Open(path.c_str(), folder ? O_RDONLY | O_DIRECTORY : O_RDONLY, 0);
+  if (fd < 0) {
+    return LastResult();
+  }
+  XpResult result = calls.Fsync(fd) == 0 ? kXpOk : LastResult();
+  (void)calls.Close(fd);
+  return result;
+}
+
+bool Exists(const std::string& path) {
+  struct stat status {};
+  return XpSysCalls::Current().Stat(path.c_str(), &status) == 0 || errno != ENOENT;
+}
+
+}  // namespace xdbfiles
+
+bool XdbJournal::IsPlainName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+         name.find('\0') == std::string::npos;
+}
+
+std::vector<uint8_t> XdbJournal::Encode(const std::vector<Change>& changes) {
+  Writer body;
+  for (const Change& change : changes) {
+    body.U8(change.remove ? kRemoveEntry : kWriteEntry);
+    body.U16(static_cast<uint16_t>(change.name.size()));
+    body.Bytes(change.name.data(), change.name.size());
+    if (change.remove) {
+      continue;
+    }
+    body.U64(static_cast<uint64_t>(change.size));
+    body.U32(static_cast<uint32_t>(change.ranges.size()));
+    for (const Range& range : change.ranges) {
+      body.U64(static_cast<uint64_t>(range.offset));
+      body.U32(static_cast<uint32_t>(range.bytes.size()));
+      body.Bytes(range.bytes.data(), range.bytes.size());
+    }
+  }
+  const std::vector<uint8_t>& bodyBytes = body.Result();
+  Writer out;
+  out.U32(kMagic);
+  out.U32(kVersion);
+  out.U64(bodyBytes.size());
+  out.Bytes(bodyBytes.data(), bodyBytes.size());
+  out.U32(Crc(bodyBytes.data(), bodyBytes.size()));
+  out.U32(kCommitMagic);
+  out.U64(bodyBytes.size());
+  return std::move(out.Result());
+}
+
+bool XdbJournal::Decode(const std::vector<uint8_t>& bytes, std::vector<Change>* changes) {
+  changes->clear();
+  if (bytes.size() < kHeaderSize + kTrailerSize) {
+    return false;
+  }
+  Reader header(bytes.data(), kHeaderSize);
+  uint32_t magic = header.U32();
+  uint32_t version = header.U32();
+  uint64_t bodySize = header.U64();
+  if (magic != kMagic || version != kVersion || bodySize != bytes.size() - kHeaderSize - kTrailerSize) {
+    return false;
+  }
+  const uint8_t* body = bytes.data() + kHeaderSize;
+  Reader trailer(body + bodySize, kTrailerSize);
+  uint32_t crc = trailer.U32();
+  uint32_t commit = trailer.U32();
+  uint64_t committedSize = trailer.U64();
+  if (commit != kCommitMagic || committedSize != bodySize || crc != Crc(body, bodySize)) {
+    return false;
+  }
+  Reader reader(body, bodySize);
+  while (!reader.AtEnd()) {
+    Change change;
+    if (!DecodeChange(&reader, &change)) {
+      changes->clear();
+      return false;
+    }
+    changes->push_back(std::move(change));
+  }
+  return true;
+}
+
+XpResult XdbJournal::Write(const std::string& folder, const std::vector<Change>& changes) {
+  XpSysCalls& calls = XpSysCalls::Current();
+  std::string path = PathIn(folder, kPartName);
+  std::vector<uint8_t> bytes = Encode(changes);
+  int fd = calls.Open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, kNewFileMode);
+  if (fd < 0) {
+    return LastResult();
+  }
+  XpResult result = XpWriteAll(calls, fd, bytes.data(), bytes.size());
+  if (XpSucceeded(result) && calls.Fsync(fd) != 0) {
+    result = LastResult();
+  }
+  if (calls.Close(fd) != 0 && XpSucceeded(result)) {
+    result = LastResult();
+  }
+  if (XpSucceeded(result) && calls.Rename(path.c_str(), PathIn(folder, kFileName).c_str(), 0) != 0) {
+    result = LastResult();
+  }
+  if (XpFailed(result)) {
+    (void)calls.Unlink(path.c_str());
+    return result;
+  }
+  return xdbfiles::SyncPath(folder, true);
+}
+
+XpResult XdbJournal::Apply(const std::string& folder, const std::vector<Change>& changes, const StageHook& hook) {
+  for (const Change& change : changes) {
+    std::string path = PathIn(folder, change.name);
+    XpResult result = change.remove ? ApplyRemove(path) : ApplyWrite(path, change);
+    if (XpFailed(result)) {
+      return result;
+    }
+    if (hook) {
+      hook("applied-one");
+    }
+  }
+  return kXpOk;
+}
+
+XpResult XdbJournal::SyncFiles(const std::string& folder, const std::vector<std::string>& names) {
+  for (const std::string& name : names) {
+    std::string path = PathIn(folder, name);
+    XpResult result = xdbfiles::SyncPath(path, false);
+    if (XpFailed(result) && xdbfiles::Exists(path)) {
+      return result;
+    }
+  }
+  return xdbfiles::SyncPath(folder, true);
+}
+
+XpResult XdbJournal::Remove(const std::string& folder) {
+  if (XpSysCalls::Current().Unlink(PathIn(folder, kFileName).c_str()) != 0 && errno != ENOENT) {
+    return LastResult();
+  }
+  return xdbfiles::SyncPath(folder, true);
+}
+
+XpResult XdbJournal::Recover(const std::string& folder, bool* replayed) {
+  *replayed = false;
+  std::string part = PathIn(folder, kPartName);
+  if (xdbfiles::Exists(part)) {
+    if (XpSysCalls::Current().Unlink(part.c_str()) != 0 && errno != ENOENT) {
+      return LastResult();
+    }
+  }
+  std::vector<uint8_t> bytes;
+  int error = xdbfiles::ReadWhole(PathIn(folder, kFileName), &bytes);
+  if (error == ENOENT) {
+    return kXpOk;
+  }
+  if (error != 0) {
+    return XpResultFromErrno(error);
+  }
+  std::vector<Change> changes;
+  if (Decode(bytes, &changes)) {
+    XpResult result = Apply(folder, changes, nullptr);
+    if (XpFailed(result)) {
+      return result;
+    }
+    std::vector<std::string> names;
+    for (const Change& change : changes) {
+      if (!change.remove) {
+        names.push_back(change.name);
+      }
+    }
+    result = SyncFiles(folder, names);
+    if (XpFailed(result)) {
+      return result;
+    }
+    *replayed = true;
+  }
+  return Remove(folder);
+}

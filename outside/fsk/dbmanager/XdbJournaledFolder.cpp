@@ -1,0 +1,389 @@
+#include "outside/fsk/dbmanager/XdbJournaledFolder.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "fsk/FskFile.h"
+#include "platform/fs/XpSysCalls.h"
+#include "platform/result/XpResultTranslation.h"
+
+namespace {
+
+using File = XdbJournaledFolder::File;
+
+// The folder objects that hold a mount, by folder.
+std::map<std::string, XdbJournaledFolder*>& Holders() {
+  static std::map<std::string, XdbJournaledFolder*> holders;
+  return holders;
+}
+
+std::string WithClosingSlash(const std::string& folder) {
+  std::string result = folder;
+  while (result.size() > 1 && result.back() == '/') {
+    result.pop_back();
+  }
+  return result == "/" ? result : result + "/";
+}
+
+void MarkDirty(File* file, int64_t offset, int64_t count) {
+  if (count <= 0) {
+    return;
+  }
+  int64_t last = (offset + count - 1) / XdbJournaledFolder::kPageSize;
+  for (int64_t page = offset / XdbJournaledFolder::kPageSize; page <= last; ++page) {
+    file->dirtyPages.insert(page);
+  }
+}
+
+class MemoryOpenFile : public FskOpenFile {
+ public:
+  MemoryOpenFile(std::shared_ptr<File> file, bool writable) : file_(std::move(file)), writable_(writable) {}
+
+  int ReadAt(int64_t offset, void* buffer, size_t count, size_t* done) override {
+    *done = 0;
+    if (file_ == nullptr) {
+      return EBADF;
+    }
+    if (offset < 0) {
+      return EINVAL;
+    }
+    auto size = static_cast<int64_t>(file_->data.size());
+    if (offset >= size) {
+      return 0;
+    }
+    size_t moved = std::min(count, static_cast<size_t>(size - offset));
+    std::memcpy(buffer, file_->data.data() + offset, moved);
+    *done = moved;
+    return 0;
+  }
+
+  int WriteAt(int64_t offset, const void* buffer, size_t count, size_t* done) override {
+    *done = 0;
+    if (file_ == nullptr || !writable_) {
+      return EBADF;
+    }
+    if (offset < 0 || count > static_cast<size_t>(INT64_MAX - offset)) {
+      return EINVAL;
+    }
+    if (count == 0) {
+      return 0;
+    }
+    auto end = static_cast<size_t>(offset) + count;
+    *done = count;
+    if (end > file_->data.size()) {
+      Resize(static_cast<int64_t>(end));
+    }
+    std::memcpy(file_->data.data() + offset, buffer, count);
+    MarkDirty(file_.get(), offset, static_cast<int64_t>(count));
+    return 0;
+  }
+
+  int GetSize(int64_t* size) override {
+    if (file_ == nullptr) {
+      return EBADF;
+    }
+    *size = static_cast<int64_t>(file_->data.size());
+    return 0;
+  }
+
+  int SetSize(int64_t size) override {
+    if (file_ == nullptr || !writable_) {
+      return EBADF;
+    }
+    if (size < 0) {
+      return EINVAL;
+    }
+    Resize(size);
+    return 0;
+  }
+
+  int Close() override {
+    file_.reset();
+    return 0;
+  }
+
+ private:
+  // Bytes past the old end are dirty so that a later growth is written.
+  void Resize(int64_t size) {
+    auto old = static_cast<int64_t>(file_->data.size());
+    if (size == old) {
+      return;
+    }
+    file_->data.resize(static_cast<size_t>(size), 0);
+    if (size > old) {
+      MarkDirty(file_.get(), old, size - old);
+    }
+  }
+
+  std::shared_ptr<File> file_;
+  bool writable_;
+};
+
+bool PageDiffers(const File& file, int64_t page) {
+  auto begin = static_cast<size_t>(page * XdbJournaledFolder::kPageSize);
+  size_t end = std::min(file.data.size(), begin + XdbJournaledFolder::kPageSize);
+  if (begin >= end) {
+    return false;
+  }
+  if (end > file.base.size()) {
+    return true;
+  }
+  return std::memcmp(file.data.data() + begin, file.base.data() + begin, end - begin) != 0;
+}
+
+// The changed byte ranges of file, in runs of consecutive changed pages.
+std::vector<XdbJournal::Range> DirtyRanges(const File& file) {
+  std::vector<XdbJournal::Range> ranges;
+  auto size = static_cast<int64_t>(file.data.size());
+  if (file.whole) {
+    if (size > 0) {
+      ranges.push_back({0, file.data});
+    }
+    return ranges;
+  }
+  int64_t runStart = -1;
+  int64_t runEnd = -1;
+  auto closeRun = [&]() {
+    int64_t begin = runStart * XdbJournaledFolder::kPageSize;
+    int64_t end = std::min(size, runEnd * XdbJournaledFolder::kPageSize);
+    if (begin < end) {
+      ranges.push_back({begin, std::vector<uint8_t>(file.data.begin() + begin, file.data.begin() + end)});
+    }
+  };
+  for (int64_t page : file.ChangedPages()) {
+    if (page == runEnd) {
+      runEnd = page + 1;
+      continue;
+    }
+    if (runStart >= 0) {
+      closeRun();
+    }
+    runStart = page;
+    runEnd = page + 1;
+  }
+  if (runStart >= 0) {
+    closeRun();
+  }
+  return ranges;
+}
+
+}  // namespace
+
+bool XdbJournaledFolder::File::Changed() const {
+  return whole || removed || data.size() != base.size() || !ChangedPages().empty();
+}
+
+std::vector<int64_t> XdbJournaledFolder::File::ChangedPages() const {
+  std::vector<int64_t> pages;
+  for (int64_t page : dirtyPages) {
+    if (PageDiffers(*this, page)) {
+      pages.push_back(page);
+    }
+  }
+  return pages;
+}
+
+XdbJournaledFolder::~XdbJournaledFolder() { Unmount(); }
+
+XpResult XdbJournaledFolder::Mount(const std::string& folder) {
+  if (IsMounted()) {
+    return kXpErrAlreadyOpen;
+  }
+  if (folder.empty() || folder[0] != '/') {
+    return kXpErrBadArgument;
+  }
+  std::string normalized = WithClosingSlash(folder);
+  struct stat status {};
+  if (XpSysCalls::Current().Stat(normalized.c_str(), &status) != 0) {
+    return XpResultFromErrno(errno != 0 ? errno : EIO);
+  }
+  if (!S_ISDIR(status.st_mode)) {
+    return XpResultFromErrno(ENOTDIR);
+  }
+  auto held = Holders().find(normalized);
+  if (held != Holders().end()) {
+    held->second->Unmount();
+  }
+  bool replayed = false;
+  XpResult result = XdbJournal::Recover(normalized, &replayed);
+  if (XpFailed(result)) {
+    return result;
+  }
+  folder_ = normalized;
+  Holders()[folder_] = this;
+  FskFileMount(folder_.c_str(), this);
+  return kXpOk;
+}
+
+void XdbJournaledFolder::Unmount() {
+  if (!IsMounted()) {
+    return;
+  }
+  FskFileUnmount(folder_.c_str());
+  auto held = Holders().find(folder_);
+  if (held != Holders().end() && held->second == this) {
+    Holders().erase(held);
+  }
+  files_.clear();
+  folder_.clear();
+}
+
+bool XdbJournaledFolder::HasChanges() const {
+  return std::any_of(files_.begin(), files_.end(), [](const auto& entry) { return entry.second->Changed(); });
+}
+
+std::string XdbJournaledFolder::NameOf(const char* path) const {
+  if (!IsMounted() || path == nullptr) {
+    return {};
+  }
+  std::string_view text(path);
+  if (text.substr(0, folder_.size()) != folder_) {
+    return {};
+  }
+  std::string name(text.substr(folder_.size()));
+  return XdbJournal::IsPlainName(name) ? name : std::string();
+}
+
+int XdbJournaledFolder::Open(const char* path, uint32_t permission, std::unique_ptr<FskOpenFile>* out) {
+  std::string name = NameOf(path);
+  if (name.empty() || name == XdbJournal::kFileName || name == XdbJournal::kPartName) {
+    return ENOENT;
+  }
+  auto found = files_.find(name);
+  if (found == files_.end()) {
+    auto file = std::make_shared<File>();
+    int error = xdbfiles::ReadWhole(PathOf(name), &file->data);
+    if (error != 0) {
+      return error;
+    }
+    file->base = file->data;
+    found = files_.emplace(name, std::move(file)).first;
+  }
+  if (found->second->removed) {
+    return ENOENT;
+  }
+  *out = std::make_unique<MemoryOpenFile>(found->second, permission == kFskFilePermissionReadWrite);
+  return 0;
+}
+
+int XdbJournaledFolder::Create(const char* path) {
+  std::string name = NameOf(path);
+  if (name.empty() || name == XdbJournal::kFileName || name == XdbJournal::kPartName) {
+    return EACCES;
+  }
+  auto found = files_.find(name);
+  bool exists = found != files_.end() ? !found->second->removed : xdbfiles::Exists(PathOf(name));
+  if (exists) {
+    return EEXIST;
+  }
+  // A new object, so that handles of a removed file do not reach it.
+  auto file = std::make_shared<File>();
+  file->whole = true;
+  files_[name] = std::move(file);
+  return 0;
+}
+
+int XdbJournaledFolder::Delete(const char* path) {
+  std::string name = NameOf(path);
+  if (name.empty()) {
+    return ENOENT;
+  }
+  auto found = files_.find(name);
+  if (found == files_.end()) {
+    if (!xdbfiles::Exists(PathOf(name))) {
+      return ENOENT;
+    }
+    found = files_.emplace(name, std::make_shared<File>()).first;
+  }
+  if (found->second->removed) {
+    return ENOENT;
+  }
+  auto gone = std::make_shared<File>();
+  gone->removed = true;
+  found->second = std::move(gone);
+  return 0;
+}
+
+std::vector<XdbJournal::Change> XdbJournaledFolder::CollectChanges() {
+  std::vector<XdbJournal::Change> changes;
+  for (auto& [name, file] : files_) {
+    if (!file->removed && !file->whole && !xdbfiles::Exists(PathOf(name))) {
+      file->whole = true;
+    }
+    if (!file->Changed()) {
+      continue;
+    }
+    XdbJournal::Change change;
+    change.name = name;
+    change.remove = file->removed;
+    change.size = static_cast<int64_t>(file->data.size());
+    if (!file->removed) {
+      change.ranges = DirtyRanges(*file);
+    }
+    changes.push_back(std::move(change));
+  }
+  return changes;
+}
+
+std::vector<std::string> XdbJournaledFolder::KnownNames() const {
+  std::vector<std::string> names;
+  for (const auto& [name, file] : files_) {
+    if (!file->removed) {
+      names.push_back(name);
+    }
+  }
+  return names;
+}
+
+void XdbJournaledFolder::Stage(const char* stage) const {
+  if (hook_) {
+    hook_(stage);
+  }
+}
+
+void XdbJournaledFolder::ForgetChanges() {
+  for (auto entry = files_.begin(); entry != files_.end();) {
+    if (entry->second->removed) {
+      entry = files_.erase(entry);
+      continue;
+    }
+    File& file = *entry->second;
+    file.dirtyPages.clear();
+    file.whole = false;
+    file.base = file.data;
+    ++entry;
+  }
+}
+
+XpResult XdbJournaledFolder::Flush() {
+  if (!IsMounted()) {
+    return kXpErrNotOpen;
+  }
+  std::vector<XdbJournal::Change> changes = CollectChanges();
+  if (changes.empty()) {
+    return XdbJournal::SyncFiles(folder_, KnownNames());
+  }
+  XpResult result = XdbJournal::Write(folder_, changes);
+  if (XpFailed(result)) {
+    return result;
+  }
+  Stage("journal-written");
+  result = XdbJournal::Apply(folder_, changes, hook_);
+  if (XpFailed(result)) {
+    return result;
+  }
+  Stage("applied-all");
+  result = XdbJournal::SyncFiles(folder_, KnownNames());
+  if (XpFailed(result)) {
+    return result;
+  }
+  result = XdbJournal::Remove(folder_);
+  if (XpFailed(result)) {
+    return result;
+  }
+  ForgetChanges();
+  return kXpOk;
+}

@@ -1,0 +1,92 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "fsk/FskFileSystem.h"
+#include "outside/fsk/dbmanager/XdbJournal.h"
+#include "platform/result/XpResult.h"
+
+// A folder of the album database mounted in the runtime as a journaled file
+// system: every file call under the folder's path lands here. A file is read
+// whole from the folder when first opened; from then on reads and writes
+// work on memory, and no file of the folder changes until Flush.
+//
+// Flush writes every change (byte ranges, sizes, files created or removed)
+// to the journal and syncs it, applies it to the files, syncs every file
+// the folder knows and the folder, and removes the journal. A failed flush
+// keeps the changes, so a later one can still succeed. A file removed from
+// the folder behind our back is written whole again by the next flush.
+//
+// Only plain files directly inside the folder are reachable. One folder
+// object per folder in a process: mounting a folder that another object
+// holds unmounts it there first, dropping its unflushed changes.
+class XdbJournaledFolder : public FskFileSystem {
+ public:
+  using StageHook = XdbJournal::StageHook;
+  // Pages of the change tracking.
+  static constexpr int64_t kPageSize = 4096;
+
+  XdbJournaledFolder() = default;
+  // Unmounts, dropping unflushed changes.
+  ~XdbJournaledFolder() override;
+  XdbJournaledFolder(const XdbJournaledFolder&) = delete;
+  XdbJournaledFolder& operator=(const XdbJournaledFolder&) = delete;
+
+  // Replays or drops a journal left in folder (a native path, with or
+  // without the closing '/'), then mounts it. kXpErrAlreadyOpen when this
+  // object holds a folder.
+  [[nodiscard]] XpResult Mount(const std::string& folder);
+  // Drops unflushed changes and the mount.
+  void Unmount();
+  bool IsMounted() const { return !folder_.empty(); }
+  // The folder with its closing '/'; empty when not mounted.
+  const std::string& Folder() const { return folder_; }
+  std::string PathOf(const std::string& name) const { return folder_ + name; }
+
+  // Makes every change durable; with no change, syncs the known files and
+  // the folder and writes nothing.
+  [[nodiscard]] XpResult Flush();
+  bool HasChanges() const;
+  // Called with "journal-written", "applied-one" and "applied-all" during
+  // a flush.
+  void SetStageHook(StageHook hook) { hook_ = std::move(hook); }
+
+  // The runtime's calls.
+  int Open(const char* path, uint32_t permission, std::unique_ptr<FskOpenFile>* out) override;
+  int Create(const char* path) override;
+  int Delete(const char* path) override;
+
+  // A file as the folder keeps it; open files share it.
+  struct File {
+    std::vector<uint8_t> data;
+    // The bytes as the folder holds them, to tell real changes from
+    // rewrites of the same bytes.
+    std::vector<uint8_t> base;
+    // Pages written since the last flush.
+    std::set<int64_t> dirtyPages;
+    // Written whole: created here, or found missing from the folder.
+    bool whole = false;
+    bool removed = false;
+    bool Changed() const;
+    // The dirty pages whose bytes differ from the folder's.
+    std::vector<int64_t> ChangedPages() const;
+  };
+
+ private:
+  // The file's name under the folder, or empty for a path that is not a
+  // plain file directly inside it.
+  std::string NameOf(const char* path) const;
+  std::vector<XdbJournal::Change> CollectChanges();
+  std::vector<std::string> KnownNames() const;
+  void Stage(const char* stage) const;
+  void ForgetChanges();
+
+  std::string folder_;
+  std::map<std::string, std::shared_ptr<File>> files_;
+  StageHook hook_;
+};

@@ -1,0 +1,623 @@
+#include "outside/fsk/dbmanager/XdbStore.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <ctime>
+#include <set>
+
+#include "platform/fs/XpSysCalls.h"
+#include "platform/result/XpResultTranslation.h"
+
+namespace {
+
+constexpr const char* kRecordName = "XDB.DAT";
+constexpr const char* kFreelistName = "XDB.FRE";
+constexpr const char* kIdsName = "IDS.BLK";
+constexpr const char* kIdIndexName = "XDB.IND";
+constexpr const char* kAlbumIndexName = "OAI.IND";
+constexpr const char* kGuidIndexName = "GUID.IND";
+constexpr const char* kRowsName = "DATA.BLK";
+constexpr const char* kOurNames[] = {kRecordName, kFreelistName, kIdsName,         kIdIndexName,
+                                     kAlbumIndexName, kGuidIndexName, kRowsName, XdbJournal::kFileName,
+                                     XdbJournal::kPartName};
+
+constexpr int32_t kVersionShift = 16;
+constexpr int32_t kOrderBits = 0xFFFF;
+constexpr int64_t kDcfFolderFactor = 10000;
+constexpr int64_t kMillisecondsPerDay = 86400000;
+
+constexpr uint32_t kContentRow = 1;
+constexpr uint32_t kAlbumRow = 2;
+
+XpResult Either(XpResult first, XpResult second) { return XpFailed(first) ? first : second; }
+
+// The names of the plain entries of folder; false when it cannot be read.
+bool ListFolder(const std::string& folder, std::vector<std::string>* names) {
+  XpSysCalls& calls = XpSysCalls::Current();
+  DIR* dir = calls.Opendir(folder.c_str());
+  if (dir == nullptr) {
+    return false;
+  }
+  while (dirent* entry = calls.Readdir(dir)) {
+    std::string name = entry->d_name;
+    if (name != "." && name != "..") {
+      names->push_back(name);
+    }
+  }
+  (void)calls.Closedir(dir);
+  return true;
+}
+
+bool Contains(const std::vector<std::string>& names, const char* name) {
+  return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+uint32_t DcfOf(const XdbContent& content) {
+  return static_cast<uint32_t>(content.folderID * kDcfFolderFactor + content.fileID);
+}
+
+// Dates beyond this many milliseconds either side of 1970 have no day.
+constexpr double kLargestDate = 8.64e15;
+
+bool HasDay(double date) { return std::isfinite(date) && std::fabs(date) <= kLargestDate; }
+
+uint32_t DayOf(const XdbContent& content) {
+  if (!HasDay(content.date)) {
+    return 0;
+  }
+  return static_cast<uint32_t>(static_cast<int64_t>(std::floor(content.date / kMillisecondsPerDay)));
+}
+
+bool InRange(double value, double low, double high) { return low <= value && value <= high; }
+
+XdbBtreeIndex::Kind IntegerIndex(bool unique, int32_t order) {
+  XdbBtreeIndex::Kind kind;
+  kind.unique = unique;
+  kind.keys = XdbBtreeIndex::KeyKind::kInteger;
+  kind.order = order;
+  return kind;
+}
+
+}  // namespace
+
+XpResult XdbStore::Files::CloseAll() {
+  XpResult result = kXpOk;
+  if (records.IsOpen()) {
+    result = Either(result, records.Flush());
+    result = Either(result, records.Close());
+  }
+  result = Either(result, ids.Close());
+  for (XdbBtreeIndex* index : {&idIndex, &albumIndex, &guidIndex}) {
+    if (index->IsOpen()) {
+      result = Either(result, index->Close());
+    }
+  }
+  return Either(result, rows.Close());
+}
+
+XdbStore::XdbStore(FskMachine* the) : the_(the) {}
+
+XdbStore::~XdbStore() { Release(); }
+
+void XdbStore::Release() {
+  if (files_ != nullptr) {
+    (void)files_->CloseAll();
+    files_.reset();
+  }
+  records_.clear();
+  folder_.Unmount();
+  open_ = false;
+}
+
+XpResult XdbStore::Open(const std::string& folder, int* status) {
+  *status = kNotOurs;
+  if (open_) {
+    XpResult closed = Close();
+    if (XpFailed(closed)) {
+      return closed;
+    }
+  }
+  struct stat info {};
+  if (folder.empty() || folder[0] != '/' || XpSysCalls::Current().Stat(folder.c_str(), &info) != 0 ||
+      !S_ISDIR(info.st_mode)) {
+    *status = kNoFolder;
+    return kXpOk;
+  }
+  std::vector<std::string> names;
+  if (!ListFolder(folder, &names)) {
+    return XpResultFromErrno(errno != 0 ? errno : EIO);
+  }
+  bool empty = names.empty();
+  bool journal = Contains(names, XdbJournal::kFileName);
+  if (!empty && !journal && (!Contains(names, kRecordName) || !Contains(names, kIdsName))) {
+    return kXpOk;
+  }
+  XpResult result = folder_.Mount(folder);
+  if (XpFailed(result)) {
+    return result;
+  }
+  files_ = std::make_unique<Files>(the_, limit_);
+  result = empty ? CreateNew() : OpenOurs(status);
+  if (XpFailed(result) || (!empty && *status != kOpened)) {
+    Release();
+    return result;
+  }
+  open_ = true;
+  *status = kOpened;
+  return kXpOk;
+}
+
+XpResult XdbStore::CreateNew() {
+  XdbRecordFile::Head head;
+  head.flags = order_ | (kFormatVersion << kVersionShift);
+  XpResult result = files_->records.Create(PathOf(kRecordName), PathOf(kFreelistName), head);
+  result = Either(result, files_->ids.Create(PathOf(kIdsName)));
+  bool rebuilt = false;
+  result = Either(result, RebuildDerived(&rebuilt));
+  if (XpFailed(result)) {
+    return result;
+  }
+  return Either(files_->records.Flush(), folder_.Flush());
+}
+
+XpResult XdbStore::OpenOurs(int* status) {
+  *status = kNotOurs;
+  if (XpFailed(files_->records.Open(PathOf(kRecordName), PathOf(kFreelistName)))) {
+    return kXpOk;
+  }
+  int32_t flags = files_->records.GetHead().flags;
+  int32_t order = flags & kOrderBits;
+  if ((flags >> kVersionShift) != kFormatVersion || (order != kLittleEndian && order != kBigEndian)) {
+    return kXpOk;
+  }
+  order_ = order;
+  if (XpFailed(files_->ids.Open(PathOf(kIdsName))) || XpFailed(LoadRecords())) {
+    return kXpOk;
+  }
+  bool rebuilt = false;
+  XpResult result = RebuildDerived(&rebuilt);
+  if (XpFailed(result)) {
+    return result;
+  }
+  // The record file rebuilds a missing free list in memory.
+  result = files_->records.Flush();
+  if (XpSucceeded(result) && (rebuilt || folder_.HasChanges())) {
+    result = folder_.Flush();
+  }
+  if (XpFailed(result)) {
+    return result;
+  }
+  *status = kOpened;
+  return kXpOk;
+}
+
+XpResult XdbStore::LoadRecords() {
+  std::vector<XdbRecordFile::Atom> atoms;
+  XpResult result = files_->records.Scan([&](const XdbRecordFile::Atom& atom) {
+    atoms.push_back(atom);
+    return true;
+  });
+  uint32_t largestGuid = 0;
+  for (const XdbRecordFile::Atom& atom : atoms) {
+    if (XpFailed(result)) {
+      return result;
+    }
+    if (atom.type == XdbRecordFile::kFreeAtomType) {
+      continue;
+    }
+    XdbRecordFile::Record raw;
+    result = files_->records.Read(atom.offset, &raw);
+    Entry entry;
+    entry.offset = atom.offset;
+    entry.record.id = raw.id;
+    bool decoded = false;
+    if (raw.type == XdbStoreRecord::kContentType) {
+      entry.record.kind = Kind::kContent;
+      decoded = XdbStoreRecord::DecodeContent(raw.payload, &entry.record.content);
+      largestGuid = std::max(largestGuid, static_cast<uint32_t>(entry.record.content.guid));
+    } else if (raw.type == XdbStoreRecord::kAlbumType) {
+      entry.record.kind = Kind::kAlbum;
+      decoded = XdbStoreRecord::DecodeAlbum(raw.payload, &entry.record.album);
+    }
+    if (!decoded || raw.id < 1 || raw.id > limit_ || records_.count(raw.id) != 0) {
+      return kXpErrInvalidFile;
+    }
+    records_[raw.id] = entry;
+  }
+  if (XpFailed(result)) {
+    return result;
+  }
+  // A counter behind a guid in use would hand that guid out again.
+  if (files_->ids.Counter() < largestGuid) {
+    return files_->ids.SetCounter(largestGuid);
+  }
+  return kXpOk;
+}
+
+XpResult XdbStore::RebuildDerived(bool* rebuilt) {
+  struct Index {
+    XdbBtreeIndex* index;
+    const char* name;
+    bool unique;
+  };
+  const Index indexes[] = {{&files_->idIndex, kIdIndexName, true},
+                           {&files_->albumIndex, kAlbumIndexName, false},
+                           {&files_->guidIndex, kGuidIndexName, true}};
+  bool rebuildIndexes = false;
+  for (const Index& index : indexes) {
+    if (XpFailed(index.index->Open(PathOf(index.name)))) {
+      rebuildIndexes = true;
+    }
+  }
+  bool rebuildRows = XpFailed(files_->rows.Open(PathOf(kRowsName)));
+  *rebuilt = rebuildIndexes || rebuildRows;
+  XpResult result = kXpOk;
+  if (rebuildIndexes) {
+    for (const Index& index : indexes) {
+      if (index.index->IsOpen()) {
+        result = Either(result, index.index->Close());
+      }
+      result = Either(result, index.index->Create(PathOf(index.name), IntegerIndex(index.unique, order_)));
+    }
+  }
+  if (rebuildRows) {
+    (void)files_->rows.Close();
+    result = Either(result, files_->rows.Create(PathOf(kRowsName)));
+  }
+  for (const auto& [id, entry] : records_) {
+    if (XpFailed(result)) {
+      return result;
+    }
+    if (rebuildIndexes) {
+      result = IndexRecord(entry);
+    }
+    if (rebuildRows && XpSucceeded(result)) {
+      result = WriteRow(entry);
+    }
+  }
+  return result;
+}
+
+XpResult XdbStore::IndexRecord(const Entry& entry) {
+  const Record& record = entry.record;
+  XpResult result = files_->idIndex.Insert(record.id, static_cast<int32_t>(entry.offset));
+  if (XpFailed(result) || record.kind != Kind::kContent) {
+    return result;
+  }
+  result = files_->albumIndex.Insert(record.content.albumID, record.id);
+  return Either(result, files_->guidIndex.Insert(record.content.guid, record.id));
+}
+
+XpResult XdbStore::UnindexRecord(const Entry& entry) {
+  const Record& record = entry.record;
+  bool removed = false;
+  XpResult result = files_->idIndex.RemoveKey(record.id, &removed);
+  if (XpFailed(result) || record.kind != Kind::kContent) {
+    return result;
+  }
+  result = files_->albumIndex.RemoveKeyId(record.content.albumID, record.id, &removed);
+  return Either(result, files_->guidIndex.RemoveKey(record.content.guid, &removed));
+}
+
+XdbStore::RowValues XdbStore::RowOf(const Record& record) {
+  if (record.kind != Kind::kContent) {
+    return {kAlbumRow, 0, 0, 0, 0, 0};
+  }
+  const XdbContent& content = record.content;
+  return {kContentRow,
+          static_cast<uint32_t>(content.albumID),
+          DcfOf(content),
+          DayOf(content),
+          static_cast<uint32_t>(content.shareFlag),
+          static_cast<uint32_t>(content.favoriteFlag)};
+}
+
+XpResult XdbStore::WriteRow(const Entry& entry) {
+  RowValues values = RowOf(entry.record);
+  for (int32_t field = 0; field < kRowFields; ++field) {
+    XpResult result = files_->rows.SetField(entry.record.id, field, values[static_cast<size_t>(field)]);
+    if (XpFailed(result)) {
+      return result;
+    }
+  }
+  return kXpOk;
+}
+
+XpResult XdbStore::Flush() {
+  if (!IsOpen()) {
+    return kXpErrNotOpen;
+  }
+  return Either(files_->records.Flush(), folder_.Flush());
+}
+
+XpResult XdbStore::Close() {
+  if (!IsOpen()) {
+    Release();
+    return kXpErrNotOpen;
+  }
+  XpResult result = files_->CloseAll();
+  result = Either(result, folder_.Flush());
+  files_.reset();
+  Release();
+  return result;
+}
+
+XpResult XdbStore::DeleteDatabase(const std::string& folder) {
+  std::string normalized = folder;
+  while (normalized.size() > 1 && normalized.back() == '/') {
+    normalized.pop_back();
+  }
+  if (IsOpen() && folder_.Folder() == normalized + "/") {
+    return kXpErrAlreadyOpen;
+  }
+  for (const char* name : kOurNames) {
+    std::string path = normalized + "/" + name;
+    if (XpSysCalls::Current().Unlink(path.c_str()) != 0 && errno != ENOENT) {
+      return XpResultFromErrno(errno);
+    }
+  }
+  return kXpOk;
+}
+
+XdbStore::Entry* XdbStore::Find(int32_t id, Kind kind) {
+  auto found = records_.find(id);
+  return found == records_.end() || found->second.record.kind != kind ? nullptr : &found->second;
+}
+
+// Writes entry's record to the record file (in place or anew) and its
+// offset to XDB.IND.
+XpResult XdbStore::StoreRecord(int32_t id, Entry* entry) {
+  const Record& record = entry->record;
+  bool content = record.kind == Kind::kContent;
+  int32_t type = content ? XdbStoreRecord::kContentType : XdbStoreRecord::kAlbumType;
+  std::vector<uint8_t> payload =
+      content ? XdbStoreRecord::EncodeContent(record.content) : XdbStoreRecord::EncodeAlbum(record.album);
+  int64_t offset = 0;
+  XpResult result = files_->records.Replace(entry->offset, id, type, payload, &offset);
+  if (XpFailed(result) || offset == entry->offset) {
+    return result;
+  }
+  entry->offset = offset;
+  bool removed = false;
+  result = files_->idIndex.RemoveKey(id, &removed);
+  return Either(result, files_->idIndex.Insert(id, static_cast<int32_t>(offset)));
+}
+
+XpResult XdbStore::AddContent(const XdbContent& fields, int32_t* id) {
+  *id = 0;
+  if (!IsOpen()) {
+    return kXpErrNotOpen;
+  }
+  if (Find(fields.albumID, Kind::kAlbum) == nullptr) {
+    return kXpErrBadArgument;
+  }
+  uint32_t counter = files_->ids.Counter();
+  if (counter >= static_cast<uint32_t>(kLargestGuid)) {
+    return kXpOk;
+  }
+  int64_t newID = 0;
+  XpResult result = files_->ids.Allocate(&newID);
+  if (result == XdbIdAllocator::kXpErrNoFreeID) {
+    return kXpOk;
+  }
+  if (XpFailed(result)) {
+    return result;
+  }
+  Entry entry;
+  entry.record.id = static_cast<int32_t>(newID);
+  entry.record.kind = Kind::kContent;
+  entry.record.content = fields;
+  entry.record.content.shareFlag = 0;
+  entry.record.content.favoriteFlag = 0;
+  entry.record.content.guid = static_cast<int32_t>(counter + 1);
+  result = files_->records.Add(entry.record.id, XdbStoreRecord::kContentType,
+                               XdbStoreRecord::EncodeContent(entry.record.content), &entry.offset);
+  if (XpFailed(result)) {
+    (void)files_->ids.Free(newID);
+    return result;
+  }
+  result = files_->ids.SetCounter(counter + 1);
+  if (XpSucceeded(result)) {
+    result = IndexRecord(entry);
+  }
+  result = Either(result, WriteRow(entry));
+  if (XpFailed(result)) {
+    return result;
+  }
+  records_[entry.record.id] = entry;
+  *id = entry.record.id;
+  return kXpOk;
+}
+
+XpResult XdbStore::AddAlbum(const XdbAlbum& album, int32_t* id) {
+  *id = 0;
+  if (!IsOpen()) {
+    return kXpErrNotOpen;
+  }
+  int64_t newID = 0;
+  XpResult result = files_->ids.Allocate(&newID);
+  if (result == XdbIdAllocator::kXpErrNoFreeID) {
+    return kXpOk;
+  }
+  if (XpFailed(result)) {
+    return result;
+  }
+  Entry entry;
+  entry.record.id = static_cast<int32_t>(newID);
+  entry.record.kind = Kind::kAlbum;
+  entry.record.album = album;
+  entry.record.album.title = XdbStoreRecord::ValidTitle(album.title);
+  result = files_->records.Add(entry.record.id, XdbStoreRecord::kAlbumType,
+                               XdbStoreRecord::EncodeAlbum(entry.record.album), &entry.offset);
+  if (XpFailed(result)) {
+    (void)files_->ids.Free(newID);
+    return result;
+  }
+  result = IndexRecord(entry);
+  result = Either(result, WriteRow(entry));
+  if (XpFailed(result)) {
+    return result;
+  }
+  records_[entry.record.id] = entry;
+  *id = entry.record.id;
+  return kXpOk;
+}
+
+XpResult XdbStore::UpdateContent(int32_t id, const XdbContent& fields) {
+  if (!IsOpen()) {
+    return kXpErrNotOpen;
+  }
+  Entry* entry = Find(id, Kind::kContent);
+  if (entry == nullptr || Find(fields.albumID, Kind::kAlbum) == nullptr) {
+    return kXpErrBadArgument;
+  }
+  XdbContent& content = entry->record.content;
+  int32_t oldAlbum = content.albumID;
+  content.date = fields.date;
+  content.folderID = fields.folderID;
+  content.fileID = fields.fileID;
+  content.albumID = fields.albumID;
+  content.misc = fields.misc;
+  XpResult result = StoreRecord(id, entry);
+  if (XpSucceeded(result) && oldAlbum != content.albumID) {
+    bool removed = false;
+    result = files_->albumIndex.RemoveKeyId(oldAlbum, id, &removed);
+    result = Either(result, files_->albumIndex.Insert(content.albumID, id));
+  }
+  return Either(result, WriteRow(*entry));
+}
+
+XpResult XdbStore::UpdateAlbum(int32_t id, const XdbAlbum& album) {
+  if (!IsOpen()) {
+    return kXpErrNotOpen;
+  }
+  Entry* entry = Find(id, Kind::kAlbum);
+  if (entry == nullptr) {
+    return kXpErrBadArgument;
+  }
+  entry->record.album = album;
+  entry->record.album.title = XdbStoreRecord::ValidTitle(album.title);
+  return StoreRecord(id, entry);
+}
+
+XpResult XdbStore::SetShare(int32_t id, int32_t value, bool set) {
+  if (!IsOpen()) {
+    return kXpErrNotOpen;
+  }
+  Entry* entry = Find(id, Kind::kContent);
+  if (entry == nullptr) {
+    return kXpErrBadArgument;
+  }
+  int32_t& flag = entry->record.content.shareFlag;
+  flag = set ? (flag | value) : (flag & ~value);
+  return Either(StoreRecord(id, entry), WriteRow(*entry));
+}
+
+XpResult XdbStore::SetFavorite(int32_t id, int32_t value, bool set) {
+  if (!IsOpen()) {
+    return kXpErrNotOpen;
+  }
+  Entry* entry = Find(id, Kind::kContent);
+  if (entry == nullptr) {
+    return kXpErrBadArgument;
+  }
+  entry->record.content.favoriteFlag = set ? value : 0;
+  return Either(StoreRecord(id, entry), WriteRow(*entry));
+}
+
+XpResult XdbStore::Delete(int32_t id, Kind kind) {
+  if (!IsOpen()) {
+    return kXpErrNotOpen;
+  }
+  Entry* entry = Find(id, kind);
+  if (entry == nullptr) {
+    return kXpErrBadArgument;
+  }
+  XpResult result = files_->records.Free(entry->offset);
+  result = Either(result, UnindexRecord(*entry));
+  for (int32_t field = 0; field < kRowFields && XpSucceeded(result); ++field) {
+    result = files_->rows.SetField(id, field, 0);
+  }
+  result = Either(result, files_->ids.Free(id));
+  records_.erase(id);
+  return result;
+}
+
+std::optional<XdbStore::Record> XdbStore::GetRecord(int32_t id) const {
+  auto found = records_.find(id);
+  if (found == records_.end()) {
+    return std::nullopt;
+  }
+  return found->second.record;
+}
+
+template <typename Match>
+std::vector<int32_t> XdbStore::Select(Match match) const {
+  std::vector<int32_t> ids;
+  for (const auto& [id, entry] : records_) {
+    if (match(entry.record)) {
+      ids.push_back(id);
+    }
+  }
+  return ids;
+}
+
+std::vector<int32_t> XdbStore::ContentsOfAlbum(int32_t albumID) const {
+  return Select([&](const Record& r) { return r.kind == Kind::kContent && r.content.albumID == albumID; });
+}
+
+std::vector<int32_t> XdbStore::AllAlbums() const {
+  return Select([](const Record& r) { return r.kind == Kind::kAlbum; });
+}
+
+std::vector<int32_t> XdbStore::AllContents() const {
+  return Select([](const Record& r) { return r.kind == Kind::kContent; });
+}
+
+std::vector<int32_t> XdbStore::GuidEqual(double guid) const { return GuidRange(guid, guid); }
+
+std::vector<int32_t> XdbStore::GuidRange(double low, double high) const {
+  return Select([&](const Record& r) { return r.kind == Kind::kContent && InRange(r.content.guid, low, high); });
+}
+
+std::vector<int32_t> XdbStore::AlbumRange(double low, double high) const {
+  return Select([&](const Record& r) { return r.kind == Kind::kContent && InRange(r.content.albumID, low, high); });
+}
+
+std::vector<int32_t> XdbStore::ShareAny(int32_t value) const {
+  return Select([&](const Record& r) { return r.kind == Kind::kContent && (r.content.shareFlag & value) != 0; });
+}
+
+std::vector<int32_t> XdbStore::FavoriteEqual(int32_t value) const {
+  return Select([&](const Record& r) { return r.kind == Kind::kContent && r.content.favoriteFlag == value; });
+}
+
+std::vector<int32_t> XdbStore::Dcf(int32_t folderID, int32_t fileID) const {
+  return Select([&](const Record& r) {
+    return r.kind == Kind::kContent && r.content.folderID == folderID && r.content.fileID == fileID;
+  });
+}
+
+std::vector<int32_t> XdbStore::InMonth(int32_t year, int32_t month) const {
+  return Select([&](const Record& r) {
+    if (r.kind != Kind::kContent || !HasDay(r.content.date)) {
+      return false;
+    }
+    auto seconds = static_cast<time_t>(std::floor(r.content.date / 1000));
+    tm fields{};
+    return gmtime_r(&seconds, &fields) != nullptr && fields.tm_year + 1900 == year && fields.tm_mon + 1 == month;
+  });
+}
+
+XpResult XdbStore::SortingRanks(SortKey key, std::vector<int64_t>* ranks) {
+  ranks->assign(static_cast<size_t>(limit_) + 1, -1);
+  if (!IsOpen()) {
+    return kXpErrNotOpen;
+  }
+  XdbBtreeIndex& index = key == SortKey::kGuid ? files_->guidIndex : files_->albumIndex;
+  return index.BuildSortingRanks(ranks);
+}

@@ -1,0 +1,169 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "fsk/FskMachine.h"
+#include "outside/fsk/dbmanager/XdbBtreeIndex.h"
+#include "outside/fsk/dbmanager/XdbDataRows.h"
+#include "outside/fsk/dbmanager/XdbIdAllocator.h"
+#include "outside/fsk/dbmanager/XdbJournaledFolder.h"
+#include "outside/fsk/dbmanager/XdbRecordFile.h"
+#include "outside/fsk/dbmanager/XdbStoreRecord.h"
+#include "platform/result/XpResult.h"
+
+// One album database kept in a folder of plain files:
+//   XDB.DAT   the records ("CONT", "ALBM") after the head molecule;
+//   XDB.FRE   its free list;
+//   IDS.BLK   the ID bits, with the last guid handed out as counter;
+//   XDB.IND   record ID -> offset in XDB.DAT;
+//   OAI.IND   albumID -> content IDs;
+//   GUID.IND  guid -> content ID;
+//   DATA.BLK  one row per ID: kind, albumID, folder * 10000 + file, day,
+//             shareFlag, favoriteFlag.
+// The derived files (all but XDB.DAT and IDS.BLK) are rebuilt by Open when
+// missing. The folder is mounted as a journaled file system, so nothing in
+// it changes between Flush calls and a crash finds the last complete flush.
+//
+// Albums and contents share one ID space, lowest free first from 1 to the
+// limit. Guids only grow, from 1 to kLargestGuid, and are never reused.
+//
+// Results: kXpErrNotOpen with nothing open, kXpErrBadArgument for an id
+// that names no record of the kind asked for (or an album that does not
+// exist), failures of the system as their errno's result. "None" (no free
+// ID, guids exhausted) is success with id 0.
+class XdbStore {
+ public:
+  // Open's answers.
+  static constexpr int kOpened = 350;
+  static constexpr int kNoFolder = 351;
+  static constexpr int kNotOurs = 353;
+
+  static constexpr int32_t kDefaultLimit = 40000;
+  static constexpr int32_t kLargestGuid = INT32_MAX;
+  static constexpr int32_t kFormatVersion = 1;
+  static constexpr int32_t kLittleEndian = 12;
+  static constexpr int32_t kBigEndian = 8;
+
+  enum class Kind { kContent, kAlbum };
+
+  struct Record {
+    int32_t id = 0;
+    Kind kind = Kind::kContent;
+    XdbContent content;
+    XdbAlbum album;
+  };
+
+  // The machine must have both grammars loaded and outlive the store.
+  explicit XdbStore(FskMachine* the);
+  // Closes without flushing.
+  ~XdbStore();
+  XdbStore(const XdbStore&) = delete;
+  XdbStore& operator=(const XdbStore&) = delete;
+
+  // Test options, for the next Open: the ID limit and the byte order of a
+  // new database.
+  void SetLimit(int32_t limit) { limit_ = limit; }
+  void SetByteOrder(int32_t flags) { order_ = flags; }
+  void SetStageHook(XdbJournaledFolder::StageHook hook) { folder_.SetStageHook(std::move(hook)); }
+
+  // *status is one of kOpened, kNoFolder and kNotOurs; a folder that is not
+  // ours is left as it was. A store that is open closes first.
+  [[nodiscard]] XpResult Open(const std::string& folder, int* status);
+  [[nodiscard]] XpResult Flush();
+  [[nodiscard]] XpResult Close();
+  bool IsOpen() const { return open_ && folder_.IsMounted(); }
+  // Removes our files from folder (not the folder, not other files);
+  // kXpErrAlreadyOpen when a store holds it.
+  [[nodiscard]] XpResult DeleteDatabase(const std::string& folder);
+
+  [[nodiscard]] XpResult AddContent(const XdbContent& fields, int32_t* id);
+  [[nodiscard]] XpResult AddAlbum(const XdbAlbum& album, int32_t* id);
+  // Replaces date, folderID, fileID, albumID and misc; flags and guid stay.
+  [[nodiscard]] XpResult UpdateContent(int32_t id, const XdbContent& fields);
+  [[nodiscard]] XpResult UpdateAlbum(int32_t id, const XdbAlbum& album);
+  // share: shareFlag |= value, or &= ~value when clearing.
+  [[nodiscard]] XpResult SetShare(int32_t id, int32_t value, bool set);
+  // favourite: favoriteFlag = value, or 0 when clearing.
+  [[nodiscard]] XpResult SetFavorite(int32_t id, int32_t value, bool set);
+  [[nodiscard]] XpResult Delete(int32_t id, Kind kind);
+  std::optional<Record> GetRecord(int32_t id) const;
+
+  // Searches: IDs in ascending order.
+  std::vector<int32_t> ContentsOfAlbum(int32_t albumID) const;
+  std::vector<int32_t> AllAlbums() const;
+  std::vector<int32_t> AllContents() const;
+  std::vector<int32_t> GuidEqual(double guid) const;
+  std::vector<int32_t> GuidRange(double low, double high) const;
+  std::vector<int32_t> AlbumRange(double low, double high) const;
+  std::vector<int32_t> ShareAny(int32_t value) const;
+  std::vector<int32_t> FavoriteEqual(int32_t value) const;
+  std::vector<int32_t> Dcf(int32_t folderID, int32_t fileID) const;
+  // Contents whose date falls in month (1-12) of year, by its UTC fields.
+  std::vector<int32_t> InMonth(int32_t year, int32_t month) const;
+
+  // Sorting ranks by guid or by albumID, from GUID.IND or OAI.IND: ranks,
+  // indexed by ID, receives each content's rank in ascending key order;
+  // other IDs get -1.
+  enum class SortKey { kGuid, kAlbumID };
+  [[nodiscard]] XpResult SortingRanks(SortKey key, std::vector<int64_t>* ranks);
+
+  int32_t Limit() const { return limit_; }
+  // Every fault found between the records and the other files, one line
+  // each; empty when sound.
+  std::vector<std::string> Check();
+
+ private:
+  // A data row: kind (1 content, 2 album), albumID, folder * 10000 +
+  // file, day (days since 1970 of the date's UTC fields), shareFlag,
+  // favoriteFlag.
+  static constexpr int32_t kRowFields = 6;
+  using RowValues = std::array<uint32_t, kRowFields>;
+  static RowValues RowOf(const Record& record);
+
+  struct Entry {
+    int64_t offset = 0;
+    Record record;
+  };
+  // The components over the folder's files.
+  struct Files {
+    Files(FskMachine* the, int32_t limit)
+        : records(the), ids(the, limit), idIndex(the), albumIndex(the), guidIndex(the), rows(the) {}
+    // Closes every component that is open, writing the free list.
+    XpResult CloseAll();
+
+    XdbRecordFile records;
+    XdbIdAllocator ids;
+    XdbBtreeIndex idIndex;
+    XdbBtreeIndex albumIndex;
+    XdbBtreeIndex guidIndex;
+    XdbDataRows rows;
+  };
+
+  XpResult OpenOurs(int* status);
+  XpResult CreateNew();
+  XpResult LoadRecords();
+  XpResult RebuildDerived(bool* rebuilt);
+  XpResult IndexRecord(const Entry& entry);
+  XpResult UnindexRecord(const Entry& entry);
+  XpResult WriteRow(const Entry& entry);
+  XpResult StoreRecord(int32_t id, Entry* entry);
+  void Release();
+  std::string PathOf(const char* name) const { return folder_.PathOf(name); }
+  Entry* Find(int32_t id, Kind kind);
+  template <typename Match>
+  std::vector<int32_t> Select(Match match) const;
+
+  FskMachine* the_;
+  int32_t limit_ = kDefaultLimit;
+  int32_t order_ = kLittleEndian;
+  XdbJournaledFolder folder_;
+  std::unique_ptr<Files> files_;
+  std::map<int32_t, Entry> records_;
+  bool open_ = false;
+};
