@@ -30,31 +30,6 @@ constexpr uint32_t kAnyCount = 0xFFFFFFFF;
 constexpr int32_t kQuarterTurns = 4;
 constexpr uint16_t kOrientationSequence[kQuarterTurns] = {1, 8, 3, 6};
 
-// Bytes per element of a type in a file; 0 for an unknown type.
-uint32_t ElementSizeOf(uint16_t type) {
-  switch (type) {
-    case kXpTiffTypeByte:
-    case kXpTiffTypeAscii:
-    case kXpTiffTypeSByte:
-    case kXpTiffTypeUndefined:
-      return 1;
-    case kXpTiffTypeShort:
-    case kXpTiffTypeSShort:
-      return 2;
-    case kXpTiffTypeLong:
-    case kXpTiffTypeSLong:
-    case kXpTiffTypeFloat:
-    case kXpTiffTypeIfd:
-      return 4;
-    case kXpTiffTypeRational:
-    case kXpTiffTypeSRational:
-    case kXpTiffTypeDouble:
-      return 8;
-    default:
-      return 0;
-  }
-}
-
 // The quarter turns that lead from upright to an orientation.
 int32_t TurnsOf(uint16_t orientation) {
   switch (orientation) {
@@ -276,7 +251,7 @@ class Block {
       return true;
     }
     const int64_t position = base_ + XpTiffLoad32(bytes + kFieldOffset, bigEndian_);
-    return Holds(position, uint64_t{count} * ElementSizeOf(type));
+    return Holds(position, uint64_t{count} * XpTiffFileElementSize(type));
   }
 
   XpAbstractFile& file_;

@@ -24,6 +24,32 @@ inline constexpr uint16_t kXpTiffTypeIfd = 13;
 inline constexpr uint16_t kXpTiffTypeModelFlag = 0x8000;
 inline constexpr uint16_t kXpTiffTypeSubIFD = kXpTiffTypeModelFlag | kXpTiffTypeLong;
 
+// Bytes per element of a type as it stands in a file (13 is an IFD offset);
+// 0 for a code that is not a type.
+constexpr uint32_t XpTiffFileElementSize(uint16_t type) {
+  switch (type) {
+    case kXpTiffTypeByte:
+    case kXpTiffTypeAscii:
+    case kXpTiffTypeSByte:
+    case kXpTiffTypeUndefined:
+      return 1;
+    case kXpTiffTypeShort:
+    case kXpTiffTypeSShort:
+      return 2;
+    case kXpTiffTypeLong:
+    case kXpTiffTypeSLong:
+    case kXpTiffTypeFloat:
+    case kXpTiffTypeIfd:
+      return 4;
+    case kXpTiffTypeRational:
+    case kXpTiffTypeSRational:
+    case kXpTiffTypeDouble:
+      return 8;
+    default:
+      return 0;
+  }
+}
+
 // Type tags of XpTiffTagData<T>: code, bytes per element, and the unit
 // whose bytes are reversed between byte orders.
 template <uint16_t Code, uint32_t ElementSize, uint32_t SwapUnit>

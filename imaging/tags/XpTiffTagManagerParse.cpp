@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "imaging/tags/XpTiffByteOrder.h"
+#include "imaging/tags/XpTiffTagData.h"
 #include "imaging/tags/XpTiffTagIds.h"
 #include "imaging/tags/XpTiffTagManager.h"
 
@@ -19,32 +20,6 @@ constexpr int64_t kEntryBytes = 12;
 constexpr int64_t kEntryHeadBytes = 8;
 constexpr int64_t kNextLinkBytes = 4;
 constexpr uint64_t kMaxInlineBytes = 4;
-
-// Bytes per element of a TIFF type (13 is an IFD offset); 0 for a type that
-// is not one.
-uint32_t ElementSizeOf(uint16_t type) {
-  switch (type) {
-    case kXpTiffTypeByte:
-    case kXpTiffTypeAscii:
-    case kXpTiffTypeSByte:
-    case kXpTiffTypeUndefined:
-      return 1;
-    case kXpTiffTypeShort:
-    case kXpTiffTypeSShort:
-      return 2;
-    case kXpTiffTypeLong:
-    case kXpTiffTypeSLong:
-    case kXpTiffTypeFloat:
-    case kXpTiffTypeIfd:
-      return 4;
-    case kXpTiffTypeRational:
-    case kXpTiffTypeSRational:
-    case kXpTiffTypeDouble:
-      return 8;
-    default:
-      return 0;
-  }
-}
 
 // Types 4 and 13 of a pointer tag hold IFDs; other ones are plain LONG.
 XpTiffTagDataBase* CreateValue(uint16_t type, uint16_t tag, uint32_t count) {
@@ -211,7 +186,7 @@ bool XpTiffTagManager::ParseIFD(ParseState& state, XpTiffTagIFD& ifd, int64_t po
 
 bool XpTiffTagManager::ParseEntry(ParseState& state, XpTiffTagIFD& ifd, const EntryHead& head,
                                   bool& sawMarker) {
-  const uint32_t elementSize = ElementSizeOf(head.type);
+  const uint32_t elementSize = XpTiffFileElementSize(head.type);
   if (elementSize == 0 ||
       state.base + static_cast<int64_t>(uint64_t{head.count} * elementSize) > state.fileSize) {
     return false;
@@ -251,7 +226,7 @@ bool XpTiffTagManager::MakerNoteHasMarker(ParseState& state, uint32_t offset) {
 
 XpTiffTagDataBase* XpTiffTagManager::ReadValue(ParseState& state, const EntryHead& head,
                                                uint16_t type, uint32_t count) {
-  const uint64_t byteSize = uint64_t{count} * ElementSizeOf(type);
+  const uint64_t byteSize = uint64_t{count} * XpTiffFileElementSize(type);
   const bool inline_ = byteSize <= kMaxInlineBytes;
   const int64_t dataPosition = state.base + XpTiffLoad32(head.field, bigEndian_);
   if (!inline_ && dataPosition + static_cast<int64_t>(byteSize) > state.fileSize) {

@@ -121,7 +121,9 @@ std::optional<CError> SetupApplication::PrepareInstaller() {
   SetPackageSourceList();
   ReadInstalledProduct();
   if (!BuildInstallerCommand(arguments_, allMutexesNew_)) {
-    return FilesMissing("the installer command could not be built");
+    // The command fails only when the package was refused.
+    return FilesMissing("the installer package " + Quoted(dataFolder_ + settings_.Target()) +
+                        " has no valid signature of the maker");
   }
   return std::nullopt;
 }

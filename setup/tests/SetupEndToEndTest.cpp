@@ -128,15 +128,16 @@ TEST_F(SetupEndToEnd, ARefusedSetNeverStartsTheInstaller) {
     setuptest::InstallSetOptions options;
     const char* osVersion;
     const char* boxText;
+    const char* errorText;
   };
   setuptest::InstallSetOptions tamperedPackage;
   tamperedPackage.tamperPackage = true;
   setuptest::InstallSetOptions tamperedSettings;
   tamperedSettings.tamperSettings = true;
   const Case cases[] = {
-      {"package changed after signing", tamperedPackage, "", kMissingForProduct},
-      {"settings changed after data.bin", tamperedSettings, "", kMissingForProduct},
-      {"old operating system", {}, "2.6.2", ""},
+      {"package changed after signing", tamperedPackage, "", kMissingForProduct, "has no valid signature"},
+      {"settings changed after data.bin", tamperedSettings, "", kMissingForProduct, "does not match"},
+      {"old operating system", {}, "2.6.2", "", "not supported"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -150,6 +151,7 @@ TEST_F(SetupEndToEnd, ARefusedSetNeverStartsTheInstaller) {
     ASSERT_THAT(boxes, SizeIs(1));
     EXPECT_THAT(boxes[0], HasSubstr("\"QMV Setup\""));
     EXPECT_THAT(boxes[0], HasSubstr(c.boxText));
+    EXPECT_THAT(ErrorLines(), ElementsAre(HasSubstr(c.errorText)));
   }
   SetEnv("KAVO_OS_VERSION", "");
 }
