@@ -41,4 +41,9 @@ QMV_EXPORT uint32_t QMV_ReleaseQMVMutex(MSIHANDLE install);
 QMV_EXPORT uint32_t QMV_LaunchBootstrapMutex(MSIHANDLE install);
 QMV_EXPORT uint32_t QMV_ClosePreparingWindow(MSIHANDLE install);
 
+// DirectX, the installation folder and the disc recorder.
+QMV_EXPORT uint32_t QMV_DirectXInstallControl(MSIHANDLE install);
+QMV_EXPORT uint32_t QMV_CheckInstallPath(MSIHANDLE install);
+QMV_EXPORT uint32_t QMV_CheckSupportIMAPIv2h(MSIHANDLE install);
+
 }  // extern "C"

@@ -96,12 +96,14 @@ TEST_F(QmvProcActions, ExportsOnlyTheActions) {
         "QMV_SetFeatureSelectedLanguage", "QMV_SetFeatureDesktopShortcut", "QMV_SetFeatureWorkAround",
         "QMV_CheckCDInstall", "QMV_ChengeRegistrySecurity", "QMV_AliveQMVMutex", "QMV_ReleaseQMVMutex",
         "QMV_LaunchBootstrapMutex", "QMV_DeleteHelpFile", "QMV_CopyKnownDevicesDat", "QMV_GetQMVInstallPath",
-        "QMV_DeleteFile", "QMV_ClosePreparingWindow", "QMV_SelectCallFunction"}) {
+        "QMV_DeleteFile", "QMV_ClosePreparingWindow", "QMV_SelectCallFunction", "QMV_DirectXInstallControl",
+        "QMV_CheckInstallPath", "QMV_CheckSupportIMAPIv2h"}) {
     EXPECT_NE(QmvProcExport(name), nullptr) << name;
   }
   // The support class and the actions of other libraries stay hidden.
   EXPECT_EQ(QmvProcExport("_ZN23InstallerCommonFunction11DeleteFilesERK8XpString"), nullptr);
-  EXPECT_EQ(QmvProcExport("QMV_CheckInstallPath"), nullptr);
+  EXPECT_EQ(QmvProcExport("_Z25QmvCheckInstallPathActionj"), nullptr);
+  EXPECT_EQ(QmvProcExport("_ZN12WdMInitCheck32WdMInitCheckLib_IsSupportIMAPIv2Ev"), nullptr);
   EXPECT_EQ(QmvProcExport("_Z13QmvLanguageOfRK8XpString"), nullptr);
 }
 
@@ -447,6 +449,21 @@ TEST_F(QmvProcActions, EntryShapes) {
   const std::string before = ReadFile(LogPath());
   Run("QMV_SelectCallFunction");
   EXPECT_EQ(ReadFile(LogPath()), before);
+}
+
+TEST_F(QmvProcActions, DiscRecorderIsNotAvailableOnLinux) {
+  InstallLogging({});
+  Run("QMV_CheckSupportIMAPIv2h");
+  EXPECT_EQ(Property(u"INSTALLED_IMAPI_FLAG"), u"False");
+  const std::string handle = std::to_string(install_);
+  EXPECT_EQ(Log(),
+            "[T] : [QMV_CheckSupportIMAPIv2h Start]\r\n\tMSI Hundle: " + handle +
+                "\r\n"
+                "[T] : [WdMInitCheckLib_IsSupportIMAPIv2 Result]\r\n\tSupport IMAPIv2: 0\r\n"
+                "[T] : [MsiSetProperty Result]\r\n\tMsiSetProperty Return: 0\r\n\tProperty Name: "
+                "INSTALLED_IMAPI_FLAG\r\n\tProperty Value: False\r\n\tMSI Hundle: " + handle +
+                "\r\n"
+                "[T] : []\r\n\tQMV_CheckSupportIMAPIv2h End\r\n");
 }
 
 }  // namespace
