@@ -10,6 +10,8 @@ inline constexpr XpResult kXpOk = 0x0000;
 
 // 0x80xx generic.
 inline constexpr XpResult kXpErrGeneric = 0x8000;
+// A cancelled operation.
+inline constexpr XpResult kXpErrCancelled = 0x8002;
 
 // 0x81xx file system, devices, watchdogs, arguments.
 inline constexpr XpResult kXpErrSystem = 0x8100;

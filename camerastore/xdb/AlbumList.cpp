@@ -1,0 +1,7 @@
+#include "camerastore/xdb/AlbumList.h"
+
+namespace XdbAccessor {
+
+AlbumList::~AlbumList() = default;
+
+}  // namespace XdbAccessor

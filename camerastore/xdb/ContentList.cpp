@@ -1,0 +1,7 @@
+#include "camerastore/xdb/ContentList.h"
+
+namespace XdbAccessor {
+
+ContentList::~ContentList() = default;
+
+}  // namespace XdbAccessor

@@ -1,0 +1,7 @@
+#include "camerastore/xdb/IAlbumList.h"
+
+namespace XdbAccessor {
+
+IAlbumList::~IAlbumList() = default;
+
+}  // namespace XdbAccessor

@@ -1,0 +1,7 @@
+#include "camerastore/xdb/IContentInfo.h"
+
+namespace XdbAccessor {
+
+IContentInfo::~IContentInfo() = default;
+
+}  // namespace XdbAccessor

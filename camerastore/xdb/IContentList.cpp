@@ -1,0 +1,7 @@
+#include "camerastore/xdb/IContentList.h"
+
+namespace XdbAccessor {
+
+IContentList::~IContentList() = default;
+
+}  // namespace XdbAccessor

@@ -1,0 +1,7 @@
+#include "camerastore/xdb/IXdbAccessor.h"
+
+namespace XdbAccessor {
+
+IXdbAccessor::~IXdbAccessor() = default;
+
+}  // namespace XdbAccessor

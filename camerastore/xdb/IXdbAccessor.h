@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+
+#include "platform/text/XpString.h"
+#include "platform/time/XpDateTime.h"
+
+namespace XdbAccessor {
+
+class IAlbumInfo;
+class IAlbumList;
+class IContentInfo;
+class IContentList;
+
+// The album database of one card: its queries and edits. Every operation
+// but Commit raises XdbException on failure; new objects and lists belong to
+// the caller.
+class IXdbAccessor {
+ public:
+  virtual IAlbumList* GetAllAlbums() = 0;
+  virtual IContentList* GetAllContents() = 0;
+  // Null for flags 0.
+  virtual IContentList* GetContentsByShareFlags(uint32_t flags) = 0;
+  // Contents whose guid lies above value, ordered by guid.
+  virtual IContentList* GetContentsAfterGuid(int64_t value) = 0;
+  virtual void DeleteAlbum(IAlbumInfo* album) = 0;
+  virtual void DeleteContent(IContentInfo* content) = 0;
+  virtual IAlbumInfo* CreateAlbum(const XpString& title) = 0;
+  // date is UTC.
+  virtual IContentInfo* CreateContent(IAlbumInfo* album, const XpString& path, const XpDateTime& date,
+                                      int32_t favorite) = 0;
+  virtual int64_t GetRemainingContentCapacity() = 0;
+  virtual int64_t GetRemainingAlbumCapacity() = 0;
+  // Makes the edits so far the card's database; a result code.
+  virtual int32_t Commit() = 0;
+  // Deletes the object.
+  virtual void Release() = 0;
+  virtual ~IXdbAccessor() = 0;
+};
+
+}  // namespace XdbAccessor

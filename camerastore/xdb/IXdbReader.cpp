@@ -1,0 +1,7 @@
+#include "camerastore/xdb/IXdbReader.h"
+
+namespace XdbAccessor {
+
+IXdbReader::~IXdbReader() = default;
+
+}  // namespace XdbAccessor

@@ -1,0 +1,7 @@
+#include "camerastore/xdb/IXdbWriter.h"
+
+namespace XdbAccessor {
+
+IXdbWriter::~IXdbWriter() = default;
+
+}  // namespace XdbAccessor
