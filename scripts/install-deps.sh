@@ -12,12 +12,14 @@ PACKAGES=(
   # libraries
   libjpeg62-turbo-dev libtiff-dev libgif-dev zlib1g-dev libminizip-dev
   libxml2-dev libssl-dev libgsf-1-dev
+  # the FFmpeg movie plug-in
+  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   # time zones for the date tests
   tzdata
   # a comma-decimal locale for the number-format tests
   locales
   # tools used by tests
-  osslsigncode msitools wixl
+  osslsigncode msitools wixl ffmpeg
   # ext2 images for the root-only loop-mount tests
   e2fsprogs
 )

@@ -1,5 +1,12 @@
 #include "imaging/format/XpFormatChecker.h"
 
+#include "imaging/format/MP4SDKWrapperLoader.h"
+#include "imaging/format/XpAviContainer.h"
+#include "imaging/format/XpFormatCheckerHooks.h"
+#include "imaging/format/XpMpegProgramStream.h"
+#include "imaging/format/XpMpegTransportStream.h"
+#include "imaging/jpeg/XpImageIoJpeg.h"
+#include "imaging/tags/XpTiffTagManager.h"
 #include "platform/fs/XpPathQueries.h"
 #include "platform/path/XpPath.h"
 
@@ -29,6 +36,62 @@ constexpr ExtensionKind kKindsByName[] = {
 
 constexpr const char16_t* kJpegExtensions[] = {u".jpg", u".jpeg", u".jpe", u".thm"};
 
+// A ".jpg" whose maker note carries the camera's mark.
+XpFormatKind JpegKind(const XpString& path) {
+  XpImageIoJpeg reader;
+  XpSharedPtr<XpTiffTagManager> tags = reader.ReadTagsFromPath(path);
+  if (tags && tags->GetExifIFD() != nullptr && tags->HasMakerNoteMark()) {
+    return kXpKindJpegMarked;
+  }
+  return kXpKindJpeg;
+}
+
+XpFormatKind ZkwKind(const XpString& path) {
+  return XpFormatCheckerHooks::IsZkwEarlyModelFile(path) ? kXpKindZkwModel : kXpKindZkwOther;
+}
+
+template <XpFormatKind kind>
+XpFormatKind Fixed(const XpString&) {
+  return kind;
+}
+
+XpFormatKind Mp4Kind(const XpString& path) { return GetMp4Type::Instance()(path); }
+
+struct ContentTest {
+  const char16_t* extension;
+  XpFormatKind (*kindOf)(const XpString& path);
+};
+
+// In the order of comparison; the first match wins.
+constexpr ContentTest kKindsByContent[] = {
+    {u".jpg", JpegKind},
+    {u".jpeg", Fixed<kXpKindJpeg>},
+    {u".jpe", Fixed<kXpKindJpeg>},
+    {u".thm", Fixed<kXpKindJpegThumbnail>},
+    {u".zk2", Fixed<kXpKindZk2>},
+    {u".zkp", Fixed<kXpKindZkp>},
+    {u".zkw", ZkwKind},
+    {u".mrw", Fixed<kXpKindMrw>},
+    {u".tiff", Fixed<kXpKindTiff>},
+    {u".tif", Fixed<kXpKindTiff>},
+    {u".gif", XpFormatCheckerHooks::GifKindOfPath},
+    {u".modd", Fixed<kXpKindMovieSideFile>},
+    {u".rodd", Fixed<kXpKindMovieSideFile>},
+    {u".moff", Fixed<kXpKindMoffSideFile>},
+    {u".vmlt", Fixed<kXpKindVmltSideFile>},
+    {u".vmlf", Fixed<kXpKindVmlfSideFile>},
+    {u".mpg", XpMpegProgramStream::DetectKind},
+    {u".mpeg", XpMpegProgramStream::DetectKind},
+    {u".m2p", Fixed<kXpKindMpeg2>},
+    {u".m2t", XpMpegTransportStream::DetectKind},
+    {u".mts", XpMpegTransportStream::DetectKind},
+    {u".m2ts", XpMpegTransportStream::DetectKind},
+    {u".mmv", Fixed<kXpKindMmv>},
+    {u".mp4", Mp4Kind},
+    {u".avi", XpAviContainer::DetectKind},
+    {u".wmv", Fixed<kXpKindWmv>},
+};
+
 }  // namespace
 
 XpFormatKind XpFormatChecker::KindFromExtension(const XpString& path) {
@@ -55,4 +118,45 @@ bool XpFormatChecker::IsJpegExtension(const XpString& path) {
     }
   }
   return false;
+}
+
+XpFormatKind XpFormatChecker::DetectFormatKind(const XpString& path) {
+  if (path.IsEmpty() || XpDirectoryExists(path)) {
+    return kXpKindDirectory;
+  }
+  const XpString extension = XpPathGetExtension(path);
+  if (extension.IsEmpty()) {
+    return kXpKindUnknown;
+  }
+  for (const ContentTest& entry : kKindsByContent) {
+    if (extension.CompareNoCase(entry.extension) == 0) {
+      return entry.kindOf(path);
+    }
+  }
+  return kXpKindUnknown;
+}
+
+bool XpFormatChecker::ReadDvAviDate(const XpString& path, XpDateTime& date) {
+  return XpAviContainer::ReadDvDate(path, date);
+}
+
+bool XpFormatChecker::ReadAviIditDate(const XpString& path, XpDateTime& date) {
+  return XpAviContainer::ReadIditDate(path, date);
+}
+
+bool XpFormatChecker::ReadPsDate(const XpString& path, XpDateTime& date) {
+  return XpMpegProgramStream::ReadDate(path, date);
+}
+
+bool XpFormatChecker::ReadTsDate(const XpString& path, XpDateTime& date) {
+  return XpMpegTransportStream::ReadDate(path, date);
+}
+
+bool XpFormatChecker::FindTsPacketSize(const XpString& path, uint64_t& packetSize,
+                                       uint64_t& start) {
+  return XpMpegTransportStream::FindPacketSize(path, packetSize, start);
+}
+
+XpFormatKind XpFormatChecker::DetectTsKind(const XpString& path) {
+  return XpMpegTransportStream::DetectKind(path);
 }

@@ -11,6 +11,9 @@ inline constexpr XpFormatKind kXpKindUnknown = 0x01000000;
 inline constexpr XpFormatKind kXpKindJpegByName = 0x10000100;
 inline constexpr XpFormatKind kXpKindJpeg = 0x10000101;
 inline constexpr XpFormatKind kXpKindJpegMarked = 0x10000102;
+// Pictures with a companion movie; only the DCF objects assign them.
+inline constexpr XpFormatKind kXpKindJpegWithMovie = 0x10000103;
+inline constexpr XpFormatKind kXpKindJpegWithMovieMarked = 0x10000104;
 inline constexpr XpFormatKind kXpKindJpegThumbnail = 0x10000105;
 inline constexpr XpFormatKind kXpKindTiff = 0x10000201;
 inline constexpr XpFormatKind kXpKindGif = 0x10000301;
@@ -23,11 +26,20 @@ inline constexpr XpFormatKind kXpKindZkwOther = 0x10030402;
 
 inline constexpr XpFormatKind kXpKindAnimatedGif = 0x20000301;
 inline constexpr XpFormatKind kXpKindMpegByName = 0x20001100;
+inline constexpr XpFormatKind kXpKindMpeg1 = 0x20011101;
 inline constexpr XpFormatKind kXpKindMpeg2ByName = 0x20021100;
+inline constexpr XpFormatKind kXpKindMpeg2 = 0x20021101;
 inline constexpr XpFormatKind kXpKindMpeg2Tshv = 0x20021102;
 inline constexpr XpFormatKind kXpKindMmv = 0x20021103;
+inline constexpr XpFormatKind kXpKindMpeg2Hdmv = 0x20021104;
 inline constexpr XpFormatKind kXpKindMp4ByName = 0x20031100;
+inline constexpr XpFormatKind kXpKindMp4Type1 = 0x20031101;
+inline constexpr XpFormatKind kXpKindMp4Type2 = 0x20031102;
 inline constexpr XpFormatKind kXpKindAviByName = 0x20001200;
+// Offered to the movie plug-ins only; never produced from a file.
+inline constexpr XpFormatKind kXpKindAviPlugin = 0x20001201;
+inline constexpr XpFormatKind kXpKindDvAvi = 0x20001202;
+inline constexpr XpFormatKind kXpKindCameraMjpegAvi = 0x20001203;
 inline constexpr XpFormatKind kXpKindWmv = 0x20001301;
 
 inline constexpr XpFormatKind kXpKindDirectory = 0x80000001;

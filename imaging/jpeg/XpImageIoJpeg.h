@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 #include "imaging/geometry/XpRect.h"
 #include "imaging/io/IXpImageProgress.h"
@@ -15,6 +16,7 @@
 #include "platform/text/XpStringA.h"
 #include "platform/time/XpDateTime.h"
 
+class XpGPSInfo;
 class XpJpegDecompressor;
 class XpTiffTagIFD;
 class XpTiffTagManager;
@@ -130,6 +132,40 @@ class XpImageIoJpeg : public XpImageIo {
   XpResult ReadImageSize(XpAbstractFile& file, int64_t offset, XpSize* size,
                          bool keepStoredOrientation) override;
 
+  // Lossless edits of an existing JPEG file: the picture's coefficients are
+  // copied, never decoded, and the Exif APP1 block is rebuilt from the
+  // file's own tags with DateTime set to now. The new file is written
+  // beside the edited one (its path with "E-<n>" or "-<n>" appended),
+  // synced, given the original's permission bits and renamed over it in
+  // one step: on any failure the original is left byte for byte and the
+  // temporary file is removed. A symbolic link is edited at its target.
+  // kXpErrFileNotFound when the path names no file.
+
+  // Sets maker-note tag 0x2002 to value; kXpErrImageTagNotFound without a
+  // maker note.
+  XpResult RewriteTagsInPlace(const XpString& path, uint32_t value) override;
+  // Exif ImageUniqueID: both halves as 16 lower-case hex digits;
+  // kXpErrImageTagNotFound without an Exif IFD.
+  XpResult WriteImageUniqueId(const XpString& path, uint64_t first, uint64_t second);
+  // Puts the set's present tags into the GPS IFD, made when missing;
+  // replace starts from an empty GPS IFD.
+  XpResult WriteGpsInfo(const XpString& path, const XpGPSInfo& info, bool replace);
+  // kXpErrImageTagNotFound without tags or without the IFD.
+  XpResult ReadGpsInfo(XpAbstractFile& file, int64_t offset, XpGPSInfo& info);
+  XpResult ReadGpsInfoFromPath(const XpString& path, XpGPSInfo& info);
+  XpResult ReadImageUniqueId(XpAbstractFile& file, int64_t offset, uint64_t& first,
+                             uint64_t& second);
+  XpResult ReadImageUniqueIdFromPath(const XpString& path, uint64_t& first, uint64_t& second);
+  // Writes a copy of source turned by transform (a code of
+  // XpJpegCoefficientTransform) to destination, which must not exist
+  // (kXpErrAlreadyExists). With applyOrientation the stored orientation is
+  // undone first and the copy's Orientation is 1. kXpErrImageNotSupported
+  // for a picture with partial iMCUs. The copy is written to a temporary
+  // file beside destination and renamed into place without replacing
+  // anything; on failure neither file remains.
+  XpResult TransformLossless(const XpString& source, const XpString& destination,
+                             int32_t transform, bool applyOrientation);
+
   // The last decoded file's Exif orientation (0 without one), its frame
   // size (0 x 0 without IFD 0) and whether it is Adobe RGB.
   uint16_t GetOrientation() const { return orientation_; }
@@ -197,6 +233,40 @@ class XpImageIoJpeg : public XpImageIo {
   // The thumbnail cut to the main picture's aspect, turned and converted.
   XpPixmapBase* FinishThumbnail(XpPixmapBase* thumbnail);
 
+  // A maker-note preview picture outside the Exif block: offset from the
+  // TIFF header, length, and whether tags 0x88/0x89 of the 0xB028 IFD
+  // hold it (else maker-note tag 0x2001).
+  struct PreviewRef {
+    uint32_t offset = 0;
+    uint32_t length = 0;
+    bool inSubIFD = false;
+  };
+  // One edit of a rewrite's tag tree.
+  using TagEdit = std::function<XpResult(XpTiffTagManager&)>;
+
+  // The claim, rewrite, sync and replace around RewriteFileTags; pattern
+  // is the temporary name's suffix with one %d.
+  XpResult EditInPlace(const XpString& path, const char16_t* pattern, const TagEdit& edit);
+  // Reads the source's tags, applies the edit, rebuilds the block and
+  // copies the picture into destination.
+  XpResult RewriteFileTags(XpAbstractFile& source, XpAbstractFile& destination,
+                           const TagEdit& edit);
+  // DateTime, ExifVersion, the emptied maker-note preview tags and the
+  // pruned IFDs of every rewrite; the preview's place in preview. Nothing
+  // changes without IFD 0. kXpErrOutOfMemory when a value cannot be made.
+  static XpResult PrepareTagsForRewrite(XpTiffTagManager& tags, bool updateExifVersion,
+                                        PreviewRef& preview);
+  // The coefficient copy, then AppendPreview when there is a preview.
+  XpResult LosslessCopy(XpAbstractFile& source, XpAbstractFile& destination,
+                        const XpMemoryFile& block, int32_t transform, const PreviewRef& preview);
+  // Pads destination to a multiple of 4096 bytes, appends the preview
+  // bytes of source and patches their new offset into the block.
+  XpResult AppendPreview(XpAbstractFile& source, XpAbstractFile& destination,
+                         const PreviewRef& preview);
+  // The transform's steps between the open files.
+  XpResult TransformFile(XpAbstractFile& source, XpAbstractFile& destination, int32_t transform,
+                         bool applyOrientation);
+
   int32_t quality_ = kDefaultQuality;
   XpStringA name_;
   uint16_t orientation_ = 0;
@@ -210,3 +280,7 @@ class XpImageIoJpeg : public XpImageIo {
 // SceneType, the names and date of IFD 1, the maker note's private tags,
 // and every top-level IFD after the second.
 void XpJpegPrepareSourceTags(XpTiffTagManager& tags, bool adobeRgb);
+
+// ExifVersion of the Exif IFD: a version newer than "0221" stays, anything
+// else becomes "0221". False when memory ran out.
+bool XpJpegEnsureExifVersion(XpTiffTagIFD& exif);

@@ -327,6 +327,12 @@ XpResult XpImageIoJpeg::BuildThumbnail(XpTiffTagManager& tags, const XpPixmapBas
   return writer.Ok() ? kXpOk : kXpErrOutOfMemory;
 }
 
+bool XpJpegEnsureExifVersion(XpTiffTagIFD& exif) {
+  EntryWriter writer(exif);
+  EnsureExifVersion(exif, writer);
+  return writer.Ok();
+}
+
 void XpJpegPrepareSourceTags(XpTiffTagManager& tags, bool adobeRgb) {
   XpTiffTagIFD* ifd0 = tags.GetIFD(0);
   RemoveTags(ifd0, kIfd0Dropped);

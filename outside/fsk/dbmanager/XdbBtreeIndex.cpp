@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "fsk/FskException.h"
-#include "platform/result/XpResultTranslation.h"
+#include "outside/fsk/dbmanager/XdbHostCall.h"
 
 namespace {
 
@@ -19,21 +19,17 @@ constexpr int32_t kNoRoot = -1;
 constexpr int32_t kIntegerKeySize = 4;
 constexpr int32_t kNumberKeySize = 8;
 
+// EINVAL from the natives means a damaged file; a duplicate key comes as
+// a plain error.
 XpResult ResultOf(FskMachine* the, const FskException& error) {
   Value thrown(error.Value());
-  if (!thrown.IsObject()) {
-    return kXpErrGeneric;
+  if (thrown.IsObject() && fsk::Get(the, thrown, "code").Type() != kFskIntegerType) {
+    Value message = fsk::Get(the, thrown, "message");
+    if (!message.IsUndefined() && fsk::ToString(the, message) == kDuplicateKey) {
+      return kXpErrAlreadyExists;
+    }
   }
-  Value code = fsk::Get(the, thrown, "code");
-  if (code.Type() == kFskIntegerType) {
-    auto errorCode = static_cast<int>(fsk::ToInteger(the, code));
-    return errorCode == EINVAL ? kXpErrInvalidFile : XpResultFromErrno(errorCode);
-  }
-  Value message = fsk::Get(the, thrown, "message");
-  if (!message.IsUndefined() && fsk::ToString(the, message) == kDuplicateKey) {
-    return kXpErrAlreadyExists;
-  }
-  return kXpErrGeneric;
+  return XdbHostCall::ResultOfError(the, error, kXpErrInvalidFile);
 }
 
 }  // namespace
@@ -49,19 +45,9 @@ XdbBtreeIndex::~XdbBtreeIndex() {
   (void)ignored;
 }
 
-void XdbBtreeIndex::Fail(XpResult result) { throw Failure{result}; }
+void XdbBtreeIndex::Fail(XpResult result) { XdbHostCall::Fail(result); }
 
-XpResult XdbBtreeIndex::Run(const std::function<void()>& work) {
-  fsk::HostBracket bracket(the_);
-  try {
-    work();
-    return kXpOk;
-  } catch (const Failure& failure) {
-    return failure.result;
-  } catch (const FskException& error) {
-    return ResultOf(the_, error);
-  }
-}
+XpResult XdbBtreeIndex::Run(const std::function<void()>& work) { return XdbHostCall::Run(the_, work, ResultOf); }
 
 void XdbBtreeIndex::RequireOpen() const {
   if (!open_) {
@@ -697,12 +683,14 @@ XpResult XdbBtreeIndex::BuildSortingArray(int32_t slots) {
   });
 }
 
-bool XdbBtreeIndex::HasSortingArray() const {
+bool XdbBtreeIndex::HasSortingArray() const { return SortingArray().IsObject(); }
+
+fsk::Value XdbBtreeIndex::SortingArray() const {
   if (!open_) {
-    return false;
+    return Value();
   }
   fsk::HostBracket bracket(the_);
-  return fsk::Get(the_, index_, "sortingArray").IsObject();
+  return fsk::Get(the_, index_, "sortingArray");
 }
 
 XpResult XdbBtreeIndex::GetStatistics(Statistics* statistics) {

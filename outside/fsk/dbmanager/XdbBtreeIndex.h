@@ -124,6 +124,8 @@ class XdbBtreeIndex {
   // index's sortingArray until the next insertion.
   [[nodiscard]] XpResult BuildSortingArray(int32_t slots);
   bool HasSortingArray() const;
+  // The sorting array kept, or undefined.
+  fsk::Value SortingArray() const;
   [[nodiscard]] XpResult GetStatistics(Statistics* statistics);
 
   // The consistency of the tree and the file: empty when sound, else what
@@ -143,9 +145,6 @@ class XdbBtreeIndex {
   size_t CachedPages() const { return cache_.size(); }
 
  private:
-  struct Failure {
-    XpResult result;
-  };
   struct CachedPage {
     fsk::Value page;
     bool overflow = false;

@@ -1,5 +1,6 @@
 #include "outside/fsk/dbmanager/XdbDataRows.h"
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -35,11 +36,14 @@ XpResult XdbDataRows::Open(const std::string& path) {
 
 XpResult XdbDataRows::Close() { return file_.Close(); }
 
-XpResult XdbDataRows::SetField(int64_t id, int32_t field, uint32_t value) {
+XpResult XdbDataRows::SetField(int64_t id, int32_t field, uint32_t value) { return SetFields(id, field, {value}); }
+
+XpResult XdbDataRows::SetFields(int64_t id, int32_t first, const std::vector<uint32_t>& values) {
   if (!file_.IsOpen()) {
     return kXpErrNotOpen;
   }
-  if (id < 1 || !ValidField(field)) {
+  auto count = static_cast<int64_t>(values.size());
+  if (id < 1 || !ValidField(first) || first + count > kFieldCount) {
     return kXpErrBadArgument;
   }
   if (id > file_.BlockCount()) {
@@ -49,20 +53,33 @@ XpResult XdbDataRows::SetField(int64_t id, int32_t field, uint32_t value) {
     }
   }
   return file_.WithBlock(id - 1, [&](const Value& row, int64_t) {
-    fsk::Call(the_, row, "setDWord", field, static_cast<int64_t>(value));
+    for (int64_t index = 0; index < count; ++index) {
+      fsk::Call(the_, row, "setDWord", first + index, static_cast<int64_t>(values[static_cast<size_t>(index)]));
+    }
   });
 }
 
 XpResult XdbDataRows::GetField(int64_t id, int32_t field, uint32_t* value) {
-  *value = 0;
+  std::vector<uint32_t> values(1, 0);
+  XpResult result = GetFields(id, field, &values);
+  *value = values[0];
+  return result;
+}
+
+XpResult XdbDataRows::GetFields(int64_t id, int32_t first, std::vector<uint32_t>* values) {
+  std::fill(values->begin(), values->end(), 0);
   if (!file_.IsOpen()) {
     return kXpErrNotOpen;
   }
-  if (id < 1 || id > file_.BlockCount() || !ValidField(field)) {
+  auto count = static_cast<int64_t>(values->size());
+  if (id < 1 || id > file_.BlockCount() || !ValidField(first) || first + count > kFieldCount) {
     return kXpErrBadArgument;
   }
   return file_.WithBlock(id - 1, [&](const Value& row, int64_t) {
-    *value = static_cast<uint32_t>(fsk::ToInteger(the_, fsk::Call(the_, row, "getUDWord", field)));
+    for (int64_t index = 0; index < count; ++index) {
+      (*values)[static_cast<size_t>(index)] =
+          static_cast<uint32_t>(fsk::ToInteger(the_, fsk::Call(the_, row, "getUDWord", first + index)));
+    }
   });
 }
 

@@ -48,7 +48,11 @@ class XdbDataRows {
 
   // Sets field of id's row, adding rows of zeros up to it.
   [[nodiscard]] XpResult SetField(int64_t id, int32_t field, uint32_t value);
+  // Sets the fields from first on of id's row to values, in one go.
+  [[nodiscard]] XpResult SetFields(int64_t id, int32_t first, const std::vector<uint32_t>& values);
   [[nodiscard]] XpResult GetField(int64_t id, int32_t field, uint32_t* value);
+  // Reads values->size() fields from first on of id's row.
+  [[nodiscard]] XpResult GetFields(int64_t id, int32_t first, std::vector<uint32_t>* values);
 
   // target.addID(id) for each row that matches, in ID order.
   [[nodiscard]] XpResult Find(const Search& search, const fsk::Value& target);

@@ -1,12 +1,11 @@
 #include "outside/fsk/dbmanager/XdbRecordFile.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <utility>
 
 #include "fsk/FskException.h"
-#include "platform/result/XpResultTranslation.h"
+#include "outside/fsk/dbmanager/XdbHostCall.h"
 
 namespace {
 
@@ -28,21 +27,6 @@ int32_t LoadBigEndian32(const unsigned char* bytes) {
 
 int64_t Address(const void* pointer) { return static_cast<int64_t>(reinterpret_cast<intptr_t>(pointer)); }
 
-// The result of an error raised inside the runtime. The natives raise
-// EINVAL for a size or type that does not fit: damaged data.
-XpResult ResultOf(FskMachine* the, const FskException& error) {
-  Value thrown(error.Value());
-  if (!thrown.IsObject()) {
-    return kXpErrGeneric;
-  }
-  Value code = fsk::Get(the, thrown, "code");
-  if (code.Type() != kFskIntegerType) {
-    return kXpErrGeneric;
-  }
-  auto errorCode = static_cast<int>(fsk::ToInteger(the, code));
-  return errorCode == EINVAL ? kXpErrInvalidFile : XpResultFromErrno(errorCode);
-}
-
 }  // namespace
 
 XdbRecordFile::XdbRecordFile(FskMachine* the) : the_(the) {}
@@ -56,18 +40,12 @@ XdbRecordFile::~XdbRecordFile() {
   (void)ignored;
 }
 
-void XdbRecordFile::Fail(XpResult result) { throw Failure{result}; }
+void XdbRecordFile::Fail(XpResult result) { XdbHostCall::Fail(result); }
 
+// The natives raise EINVAL for a size or type that does not fit: damaged
+// data.
 XpResult XdbRecordFile::Run(const std::function<void()>& work) {
-  fsk::HostBracket bracket(the_);
-  try {
-    work();
-    return kXpOk;
-  } catch (const Failure& failure) {
-    return failure.result;
-  } catch (const FskException& error) {
-    return ResultOf(the_, error);
-  }
+  return XdbHostCall::Run(the_, work, kXpErrInvalidFile);
 }
 
 void XdbRecordFile::RequireOpen() const {

@@ -119,10 +119,6 @@ class XdbRecordFile {
   int64_t RecordsStart() const { return recordsStart_; }
 
  private:
-  struct Failure {
-    XpResult result;
-  };
-
   XpResult Run(const std::function<void()>& work);
   [[noreturn]] static void Fail(XpResult result);
   void RequireOpen() const;

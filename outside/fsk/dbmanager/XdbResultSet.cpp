@@ -5,7 +5,7 @@
 #include <cstring>
 #include <functional>
 
-#include "fsk/FskException.h"
+#include "outside/fsk/dbmanager/XdbHostCall.h"
 #include "platform/result/XpResultTranslation.h"
 
 namespace {
@@ -14,22 +14,7 @@ using fsk::Value;
 
 constexpr char kResultPath[] = "xdb.result";
 
-struct Failure {
-  XpResult result;
-};
-
-XpResult ResultOf(FskMachine* the, const FskException& error) {
-  Value thrown(error.Value());
-  if (!thrown.IsObject()) {
-    return kXpErrGeneric;
-  }
-  Value code = fsk::Get(the, thrown, "code");
-  if (code.Type() != kFskIntegerType) {
-    return kXpErrGeneric;
-  }
-  auto errorCode = static_cast<int>(fsk::ToInteger(the, code));
-  return errorCode == EINVAL ? kXpErrBadArgument : XpResultFromErrno(errorCode);
-}
+using Failure = XdbHostCall::Failure;
 
 // The callbacks of a result object; they work on their receiver.
 void SetCallbacks(FskMachine* the, const Value& object) {
@@ -94,15 +79,7 @@ void DefineResultConstructor(FskMachine* the) {
 XdbResultSet::XdbResultSet(FskMachine* the, fsk::Value database) : the_(the), database_(std::move(database)) {}
 
 XpResult XdbResultSet::Run(const std::function<void()>& work) const {
-  fsk::HostBracket bracket(the_);
-  try {
-    work();
-    return kXpOk;
-  } catch (const Failure& failure) {
-    return failure.result;
-  } catch (const FskException& error) {
-    return ResultOf(the_, error);
-  }
+  return XdbHostCall::Run(the_, work, kXpErrBadArgument);
 }
 
 void XdbResultSet::MakeObject(const Value& data) {
@@ -224,6 +201,21 @@ XpResult XdbResultSet::IdAt(int32_t position, int32_t* id) {
     }
     Value contents = fsk::Get(the_, object_, "contents");
     *id = static_cast<int32_t>(fsk::ToInteger(the_, fsk::Call(the_, contents, "getAt", position)));
+  });
+}
+
+XpResult XdbResultSet::Ids(std::vector<int32_t>* ids) {
+  ids->clear();
+  return Run([&]() {
+    RequireObject();
+    if (fsk::Get(the_, object_, "contents").IsUndefined()) {
+      fsk::Call(the_, object_, "build", 0);
+    }
+    Value contents = fsk::Get(the_, object_, "contents");
+    int64_t length = fsk::ToInteger(the_, fsk::Get(the_, contents, "length"));
+    for (int64_t position = 0; position < length; ++position) {
+      ids->push_back(static_cast<int32_t>(fsk::ToInteger(the_, fsk::Call(the_, contents, "getAt", position))));
+    }
   });
 }
 

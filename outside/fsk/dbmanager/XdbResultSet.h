@@ -52,6 +52,8 @@ class XdbResultSet {
   // The ID at position in the contents: ascending until sorted; -1 beyond
   // the end.
   [[nodiscard]] XpResult IdAt(int32_t position, int32_t* id);
+  // Every ID of the contents, in the order of IdAt.
+  [[nodiscard]] XpResult Ids(std::vector<int32_t>* ids);
   // Sorts the contents by the keys (up to 256; the first key without a
   // sorting array ends the list).
   [[nodiscard]] XpResult Sort(const std::vector<std::string>& keys);

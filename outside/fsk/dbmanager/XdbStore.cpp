@@ -6,9 +6,15 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <csignal>
+#include <cstdlib>
 #include <ctime>
+#include <functional>
 #include <set>
+#include <variant>
 
+#include "fsk/FskScript.h"
+#include "outside/fsk/dbmanager/XdbHostCall.h"
 #include "platform/fs/XpSysCalls.h"
 #include "platform/result/XpResultTranslation.h"
 
@@ -28,10 +34,24 @@ constexpr const char* kOurNames[] = {kRecordName, kFreelistName, kIdsName,      
 constexpr int32_t kVersionShift = 16;
 constexpr int32_t kOrderBits = 0xFFFF;
 constexpr int64_t kDcfFolderFactor = 10000;
-constexpr int64_t kMillisecondsPerDay = 86400000;
 
 constexpr uint32_t kContentRow = 1;
 constexpr uint32_t kAlbumRow = 2;
+// The fields of a data row.
+constexpr int32_t kKindField = 0;
+constexpr int32_t kDcfField = 2;
+constexpr int32_t kDayField = 3;
+constexpr int32_t kShareField = 4;
+constexpr int32_t kFavoriteField = 5;
+
+// Day keys: year * 10000 + month * 100 + day.
+constexpr int64_t kYearFactor = 10000;
+constexpr int64_t kMonthFactor = 100;
+constexpr int32_t kMonths = 12;
+constexpr int64_t kLongestMonth = 31;
+constexpr int kTmYearBase = 1900;
+constexpr double kMillisecondsPerSecond = 1000;
+constexpr char kDayKeyHolder[] = "CatalogGrammarExt.dateField";
 
 XpResult Either(XpResult first, XpResult second) { return XpFailed(first) ? first : second; }
 
@@ -65,11 +85,32 @@ constexpr double kLargestDate = 8.64e15;
 
 bool HasDay(double date) { return std::isfinite(date) && std::fabs(date) <= kLargestDate; }
 
-uint32_t DayOf(const XdbContent& content) {
-  if (!HasDay(content.date)) {
-    return 0;
+// The UTC fields of a date in milliseconds; false when it has no day.
+bool UtcFieldsOf(double date, tm* fields) {
+  if (!HasDay(date)) {
+    return false;
   }
-  return static_cast<uint32_t>(static_cast<int64_t>(std::floor(content.date / kMillisecondsPerDay)));
+  auto seconds = static_cast<time_t>(std::floor(date / kMillisecondsPerSecond));
+  return gmtime_r(&seconds, fields) != nullptr;
+}
+
+// text as a whole decimal number.
+bool NumberOf(const char* text, int64_t* number) {
+  if (text == nullptr || *text == '\0') {
+    return false;
+  }
+  char* end = nullptr;
+  errno = 0;
+  long long value = std::strtoll(text, &end, 10);
+  if (errno != 0 || *end != '\0') {
+    return false;
+  }
+  *number = value;
+  return true;
+}
+
+XpResult Run(FskMachine* the, const std::function<void()>& work) {
+  return XdbHostCall::Run(the, work, kXpErrBadArgument);
 }
 
 bool InRange(double value, double low, double high) { return low <= value && value <= high; }
@@ -99,9 +140,91 @@ XpResult XdbStore::Files::CloseAll() {
   return Either(result, rows.Close());
 }
 
-XdbStore::XdbStore(FskMachine* the) : the_(the) {}
+XdbStore::XdbStore(FskMachine* the) : the_(the), self_(std::make_shared<XdbStore*>(this)) {
+  ReadEnvironment();
+  MakeDatabase();
+}
 
-XdbStore::~XdbStore() { Release(); }
+XdbStore::~XdbStore() {
+  *self_ = nullptr;
+  Release();
+}
+
+void XdbStore::ReadEnvironment() {
+  int64_t limit = 0;
+  if (NumberOf(std::getenv(kLimitVariable), &limit) && limit > 0 && limit < kLargestGuid) {
+    limit_ = static_cast<int32_t>(limit);
+  }
+  int64_t order = 0;
+  if (NumberOf(std::getenv(kByteOrderVariable), &order) && (order == kLittleEndian || order == kBigEndian)) {
+    order_ = static_cast<int32_t>(order);
+  }
+  const char* stopAt = std::getenv(kStopAtVariable);
+  if (stopAt != nullptr && *stopAt != '\0') {
+    std::string stage = stopAt;
+    SetStageHook([stage](const char* reached) {
+      if (stage == reached) {
+        (void)std::raise(SIGKILL);
+      }
+    });
+  }
+}
+
+void XdbStore::MakeDatabase() {
+  std::weak_ptr<XdbStore*> self = self_;
+  auto method = [self](auto body) {
+    return [self, body](FskMachine*, const fsk::Value&, const std::vector<fsk::Value>& arguments) {
+      std::shared_ptr<XdbStore*> store = self.lock();
+      if (store == nullptr || *store == nullptr || arguments.empty()) {
+        return fsk::Value();
+      }
+      return body(**store, arguments[0]);
+    };
+  };
+  XpResult made = Run(the_, [&] {
+    database_ = fsk::NewObject(the_);
+    fsk::Set(the_, database_, "getSortingArray",
+             fsk::NewFunction(
+                 the_, method([](XdbStore& store, const fsk::Value& key) { return store.SortingArray(key); }), 1));
+    fsk::Set(the_, database_, "getSortingOrder",
+             fsk::NewFunction(the_, method([](XdbStore&, const fsk::Value&) { return fsk::Value::Integer(1); }), 1));
+    fsk::Set(the_, database_, "getRecord",
+             fsk::NewFunction(the_, method([](XdbStore& store, const fsk::Value& id) {
+                                return store.RecordObject(static_cast<int32_t>(fsk::ToInteger(store.the_, id)));
+                              }),
+                              1));
+  });
+  // Without memory for it, sets of this store sort by nothing.
+  (void)made;
+}
+
+fsk::Value XdbStore::RecordObject(int32_t id) {
+  std::optional<Record> record = GetRecord(id);
+  if (!record) {
+    return fsk::Value();
+  }
+  fsk::Value object = fsk::NewObject(the_);
+  auto set = [&](const char* name, const fsk::Value& value) { fsk::Set(the_, object, name, value); };
+  set("id", fsk::Value::Integer(id));
+  if (record->kind == Kind::kAlbum) {
+    set("kind", fsk::Value::String("album"));
+    set("albumDate", fsk::Value::Number(record->album.albumDate));
+    set("title", fsk::Value::String(record->album.title));
+    set("preference", fsk::Value::Integer(record->album.preference));
+    return object;
+  }
+  const XdbContent& content = record->content;
+  set("kind", fsk::Value::String("content"));
+  set("date", fsk::Value::Number(content.date));
+  set("folderID", fsk::Value::Integer(content.folderID));
+  set("fileID", fsk::Value::Integer(content.fileID));
+  set("albumID", fsk::Value::Integer(content.albumID));
+  set("misc", fsk::Value::Integer(content.misc));
+  set("shareFlag", fsk::Value::Integer(content.shareFlag));
+  set("favoriteFlag", fsk::Value::Integer(content.favoriteFlag));
+  set("guid", fsk::Value::Integer(content.guid));
+  return object;
+}
 
 void XdbStore::Release() {
   if (files_ != nullptr) {
@@ -303,7 +426,19 @@ XpResult XdbStore::UnindexRecord(const Entry& entry) {
   return Either(result, files_->guidIndex.RemoveKey(record.content.guid, &removed));
 }
 
-XdbStore::RowValues XdbStore::RowOf(const Record& record) {
+uint32_t XdbStore::DayKeyOf(double date) const {
+  if (!HasDay(date)) {
+    return 0;
+  }
+  int64_t key = 0;
+  XpResult result = Run(the_, [&] {
+    fsk::Value seconds = fsk::Value::Number(std::floor(date / kMillisecondsPerSecond));
+    key = fsk::ToInteger(the_, fsk::Call(the_, fsk::GetPath(the_, kDayKeyHolder), "dayKey", seconds));
+  });
+  return XpSucceeded(result) ? static_cast<uint32_t>(key) : 0;
+}
+
+XdbStore::RowValues XdbStore::RowOf(const Record& record) const {
   if (record.kind != Kind::kContent) {
     return {kAlbumRow, 0, 0, 0, 0, 0};
   }
@@ -311,20 +446,14 @@ XdbStore::RowValues XdbStore::RowOf(const Record& record) {
   return {kContentRow,
           static_cast<uint32_t>(content.albumID),
           DcfOf(content),
-          DayOf(content),
+          DayKeyOf(content.date),
           static_cast<uint32_t>(content.shareFlag),
           static_cast<uint32_t>(content.favoriteFlag)};
 }
 
 XpResult XdbStore::WriteRow(const Entry& entry) {
   RowValues values = RowOf(entry.record);
-  for (int32_t field = 0; field < kRowFields; ++field) {
-    XpResult result = files_->rows.SetField(entry.record.id, field, values[static_cast<size_t>(field)]);
-    if (XpFailed(result)) {
-      return result;
-    }
-  }
-  return kXpOk;
+  return files_->rows.SetFields(entry.record.id, 0, std::vector<uint32_t>(values.begin(), values.end()));
 }
 
 XpResult XdbStore::Flush() {
@@ -539,8 +668,8 @@ XpResult XdbStore::Delete(int32_t id, Kind kind) {
   }
   XpResult result = files_->records.Free(entry->offset);
   result = Either(result, UnindexRecord(*entry));
-  for (int32_t field = 0; field < kRowFields && XpSucceeded(result); ++field) {
-    result = files_->rows.SetField(id, field, 0);
+  if (XpSucceeded(result)) {
+    result = files_->rows.SetFields(id, 0, std::vector<uint32_t>(kRowFields, 0));
   }
   result = Either(result, files_->ids.Free(id));
   records_.erase(id);
@@ -555,62 +684,146 @@ std::optional<XdbStore::Record> XdbStore::GetRecord(int32_t id) const {
   return found->second.record;
 }
 
-template <typename Match>
-std::vector<int32_t> XdbStore::Select(Match match) const {
+XpResult XdbStore::NewSet(Found* found) {
+  found->reset();
+  if (!IsOpen()) {
+    return kXpErrNotOpen;
+  }
+  auto set = std::make_unique<XdbResultSet>(the_, database_);
+  XpResult result = set->Create(limit_ + 1);
+  if (XpSucceeded(result)) {
+    *found = std::move(set);
+  }
+  return result;
+}
+
+XpResult XdbStore::Fill(XpResult result, const std::vector<int32_t>& ids, Found* found) {
+  for (int32_t id : ids) {
+    result = Either(result, (*found)->Add(id));
+  }
+  if (XpFailed(result)) {
+    found->reset();
+  }
+  return result;
+}
+
+XpResult XdbStore::FindRows(const XdbDataRows::Search& search, Found* found) {
+  XpResult result = NewSet(found);
+  if (XpSucceeded(result)) {
+    result = files_->rows.Find(search, (*found)->Object());
+  }
+  if (XpFailed(result)) {
+    found->reset();
+  }
+  return result;
+}
+
+XpResult XdbStore::FindKeys(XdbBtreeIndex& index, double low, double high, Found* found) {
+  XpResult result = NewSet(found);
+  if (XpFailed(result)) {
+    return result;
+  }
   std::vector<int32_t> ids;
-  for (const auto& [id, entry] : records_) {
-    if (match(entry.record)) {
-      ids.push_back(id);
+  if (low <= high) {
+    result = index.FilterSearch(
+        [&](const XdbBtreeIndex::Key& key) {
+          return std::holds_alternative<int32_t>(key) && InRange(std::get<int32_t>(key), low, high);
+        },
+        &ids);
+  }
+  return Fill(result, ids, found);
+}
+
+template <typename Match>
+XpResult XdbStore::FindContents(const XdbDataRows::Search& search, Match match, Found* found) {
+  XpResult result = FindRows(search, found);
+  std::vector<int32_t> candidates;
+  if (XpSucceeded(result)) {
+    result = (*found)->Ids(&candidates);
+  }
+  for (int32_t id : candidates) {
+    auto entry = records_.find(id);
+    bool wanted =
+        entry != records_.end() && entry->second.record.kind == Kind::kContent && match(entry->second.record.content);
+    if (!wanted) {
+      result = Either(result, (*found)->Remove(id));
     }
   }
-  return ids;
+  if (XpFailed(result)) {
+    found->reset();
+  }
+  return result;
 }
 
-std::vector<int32_t> XdbStore::ContentsOfAlbum(int32_t albumID) const {
-  return Select([&](const Record& r) { return r.kind == Kind::kContent && r.content.albumID == albumID; });
+XpResult XdbStore::ContentsOfAlbum(int32_t albumID, Found* found) {
+  XpResult result = NewSet(found);
+  if (XpFailed(result)) {
+    return result;
+  }
+  std::vector<int32_t> ids;
+  result = files_->albumIndex.Search(albumID, &ids);
+  return Fill(result, ids, found);
 }
 
-std::vector<int32_t> XdbStore::AllAlbums() const {
-  return Select([](const Record& r) { return r.kind == Kind::kAlbum; });
+XpResult XdbStore::AllAlbums(Found* found) { return FindRows({kKindField, kAlbumRow, {}, {}, {}}, found); }
+
+XpResult XdbStore::AllContents(Found* found) { return FindRows({kKindField, kContentRow, {}, {}, {}}, found); }
+
+XpResult XdbStore::GuidEqual(double guid, Found* found) { return GuidRange(guid, guid, found); }
+
+XpResult XdbStore::GuidRange(double low, double high, Found* found) {
+  return IsOpen() ? FindKeys(files_->guidIndex, low, high, found) : NewSet(found);
 }
 
-std::vector<int32_t> XdbStore::AllContents() const {
-  return Select([](const Record& r) { return r.kind == Kind::kContent; });
+XpResult XdbStore::AlbumRange(double low, double high, Found* found) {
+  return IsOpen() ? FindKeys(files_->albumIndex, low, high, found) : NewSet(found);
 }
 
-std::vector<int32_t> XdbStore::GuidEqual(double guid) const { return GuidRange(guid, guid); }
-
-std::vector<int32_t> XdbStore::GuidRange(double low, double high) const {
-  return Select([&](const Record& r) { return r.kind == Kind::kContent && InRange(r.content.guid, low, high); });
-}
-
-std::vector<int32_t> XdbStore::AlbumRange(double low, double high) const {
-  return Select([&](const Record& r) { return r.kind == Kind::kContent && InRange(r.content.albumID, low, high); });
-}
-
-std::vector<int32_t> XdbStore::ShareAny(int32_t value) const {
-  return Select([&](const Record& r) { return r.kind == Kind::kContent && (r.content.shareFlag & value) != 0; });
-}
-
-std::vector<int32_t> XdbStore::FavoriteEqual(int32_t value) const {
-  return Select([&](const Record& r) { return r.kind == Kind::kContent && r.content.favoriteFlag == value; });
-}
-
-std::vector<int32_t> XdbStore::Dcf(int32_t folderID, int32_t fileID) const {
-  return Select([&](const Record& r) {
-    return r.kind == Kind::kContent && r.content.folderID == folderID && r.content.fileID == fileID;
+XpResult XdbStore::ShareAny(int32_t value, Found* found) {
+  if (!IsOpen()) {
+    return NewSet(found);
+  }
+  XdbDataRows::Search search{kShareField, 1, {}, {}, {}};
+  XpResult result = Run(the_, [&] {
+    search.transform = fsk::NewFunction(
+        the_,
+        [value](FskMachine* the, const fsk::Value&, const std::vector<fsk::Value>& arguments) {
+          auto flags = static_cast<uint32_t>(fsk::ToInteger(the, arguments.at(0)));
+          return fsk::Value::Integer((flags & static_cast<uint32_t>(value)) != 0 ? 1 : 0);
+        },
+        1);
   });
+  return XpSucceeded(result) ? FindRows(search, found) : result;
 }
 
-std::vector<int32_t> XdbStore::InMonth(int32_t year, int32_t month) const {
-  return Select([&](const Record& r) {
-    if (r.kind != Kind::kContent || !HasDay(r.content.date)) {
-      return false;
-    }
-    auto seconds = static_cast<time_t>(std::floor(r.content.date / 1000));
-    tm fields{};
-    return gmtime_r(&seconds, &fields) != nullptr && fields.tm_year + 1900 == year && fields.tm_mon + 1 == month;
-  });
+XpResult XdbStore::FavoriteEqual(int32_t value, Found* found) {
+  return FindContents(
+      {kFavoriteField, static_cast<uint32_t>(value), {}, {}, {}}, [](const XdbContent&) { return true; }, found);
+}
+
+XpResult XdbStore::Dcf(int32_t folderID, int32_t fileID, Found* found) {
+  XdbContent sought;
+  sought.folderID = folderID;
+  sought.fileID = fileID;
+  return FindContents(
+      {kDcfField, DcfOf(sought), {}, {}, {}},
+      [&](const XdbContent& content) { return content.folderID == folderID && content.fileID == fileID; }, found);
+}
+
+XpResult XdbStore::InMonth(int32_t year, int32_t month, Found* found) {
+  if (month < 1 || month > kMonths) {
+    return NewSet(found);
+  }
+  int64_t first = int64_t{year} * kYearFactor + int64_t{month} * kMonthFactor + 1;
+  XdbDataRows::Search search{
+      kDayField, static_cast<uint32_t>(first), static_cast<uint32_t>(first + kLongestMonth - 1), {}, {}};
+  return FindContents(
+      search,
+      [&](const XdbContent& content) {
+        tm fields{};
+        return UtcFieldsOf(content.date, &fields) && fields.tm_year + kTmYearBase == year && fields.tm_mon + 1 == month;
+      },
+      found);
 }
 
 XpResult XdbStore::SortingRanks(SortKey key, std::vector<int64_t>* ranks) {
@@ -618,6 +831,27 @@ XpResult XdbStore::SortingRanks(SortKey key, std::vector<int64_t>* ranks) {
   if (!IsOpen()) {
     return kXpErrNotOpen;
   }
-  XdbBtreeIndex& index = key == SortKey::kGuid ? files_->guidIndex : files_->albumIndex;
-  return index.BuildSortingRanks(ranks);
+  return Run(the_, [&] {
+    fsk::Value array = SortingArray(fsk::Value::String(key == SortKey::kGuid ? kGuidKey : kAlbumKey));
+    for (int32_t id = 1; id <= limit_; ++id) {
+      // An ID outside the array ranks -1, so this is id's rank + 1.
+      (*ranks)[static_cast<size_t>(id)] = fsk::ToInteger(the_, fsk::Call(the_, array, "compare", id, -1)) - 1;
+    }
+  });
+}
+
+fsk::Value XdbStore::SortingArray(const fsk::Value& key) {
+  if (!IsOpen() || key.Type() != kFskStringType) {
+    return fsk::Value();
+  }
+  std::string name = fsk::ToString(the_, key);
+  XdbBtreeIndex* index = name == kGuidKey ? &files_->guidIndex : name == kAlbumKey ? &files_->albumIndex : nullptr;
+  if (index == nullptr) {
+    return fsk::Value();
+  }
+  XpResult result = index->BuildSortingArray(limit_ + 1);
+  if (XpFailed(result)) {
+    fxError(the_, EIO);
+  }
+  return index->SortingArray();
 }

@@ -14,6 +14,7 @@
 #include "outside/fsk/dbmanager/XdbIdAllocator.h"
 #include "outside/fsk/dbmanager/XdbJournaledFolder.h"
 #include "outside/fsk/dbmanager/XdbRecordFile.h"
+#include "outside/fsk/dbmanager/XdbResultSet.h"
 #include "outside/fsk/dbmanager/XdbStoreRecord.h"
 #include "platform/result/XpResult.h"
 
@@ -24,8 +25,8 @@
 //   XDB.IND   record ID -> offset in XDB.DAT;
 //   OAI.IND   albumID -> content IDs;
 //   GUID.IND  guid -> content ID;
-//   DATA.BLK  one row per ID: kind, albumID, folder * 10000 + file, day,
-//             shareFlag, favoriteFlag.
+//   DATA.BLK  one row per ID: kind, albumID, folder * 10000 + file, day
+//             key, shareFlag, favoriteFlag.
 // The derived files (all but XDB.DAT and IDS.BLK) are rebuilt by Open when
 // missing. The folder is mounted as a journaled file system, so nothing in
 // it changes between Flush calls and a crash finds the last complete flush.
@@ -67,7 +68,13 @@ class XdbStore {
   XdbStore& operator=(const XdbStore&) = delete;
 
   // Test options, for the next Open: the ID limit and the byte order of a
-  // new database.
+  // new database; a stage hook called inside Flush. A new store takes them
+  // from the environment too: kLimitVariable (a positive number),
+  // kByteOrderVariable (8 or 12) and kStopAtVariable (a stage at which the
+  // process kills itself, as a crash would end it).
+  static constexpr const char* kLimitVariable = "KAVO_XDB_LIMIT";
+  static constexpr const char* kByteOrderVariable = "KAVO_XDB_BYTE_ORDER";
+  static constexpr const char* kStopAtVariable = "KAVO_XDB_STOP_AT";
   void SetLimit(int32_t limit) { limit_ = limit; }
   void SetByteOrder(int32_t flags) { order_ = flags; }
   void SetStageHook(XdbJournaledFolder::StageHook hook) { folder_.SetStageHook(std::move(hook)); }
@@ -94,22 +101,38 @@ class XdbStore {
   [[nodiscard]] XpResult Delete(int32_t id, Kind kind);
   std::optional<Record> GetRecord(int32_t id) const;
 
-  // Searches: IDs in ascending order.
-  std::vector<int32_t> ContentsOfAlbum(int32_t albumID) const;
-  std::vector<int32_t> AllAlbums() const;
-  std::vector<int32_t> AllContents() const;
-  std::vector<int32_t> GuidEqual(double guid) const;
-  std::vector<int32_t> GuidRange(double low, double high) const;
-  std::vector<int32_t> AlbumRange(double low, double high) const;
-  std::vector<int32_t> ShareAny(int32_t value) const;
-  std::vector<int32_t> FavoriteEqual(int32_t value) const;
-  std::vector<int32_t> Dcf(int32_t folderID, int32_t fileID) const;
+  // Searches. Each makes *found a new set of this store's database (see
+  // Database()) over IDs 0 to the limit + 1, holding the IDs that match.
+  // ContentsOfAlbum and AlbumRange answer from OAI.IND, the guid searches
+  // from GUID.IND, the others from DATA.BLK. On failure *found is null.
+  using Found = std::unique_ptr<XdbResultSet>;
+  [[nodiscard]] XpResult ContentsOfAlbum(int32_t albumID, Found* found);
+  [[nodiscard]] XpResult AllAlbums(Found* found);
+  [[nodiscard]] XpResult AllContents(Found* found);
+  [[nodiscard]] XpResult GuidEqual(double guid, Found* found);
+  // low <= value <= high; empty when low > high.
+  [[nodiscard]] XpResult GuidRange(double low, double high, Found* found);
+  [[nodiscard]] XpResult AlbumRange(double low, double high, Found* found);
+  // shareFlag & value != 0.
+  [[nodiscard]] XpResult ShareAny(int32_t value, Found* found);
+  [[nodiscard]] XpResult FavoriteEqual(int32_t value, Found* found);
+  [[nodiscard]] XpResult Dcf(int32_t folderID, int32_t fileID, Found* found);
   // Contents whose date falls in month (1-12) of year, by its UTC fields.
-  std::vector<int32_t> InMonth(int32_t year, int32_t month) const;
+  [[nodiscard]] XpResult InMonth(int32_t year, int32_t month, Found* found);
 
-  // Sorting ranks by guid or by albumID, from GUID.IND or OAI.IND: ranks,
-  // indexed by ID, receives each content's rank in ascending key order;
-  // other IDs get -1.
+  // The script object the sets of this store answer to:
+  // getSortingArray(key) gives the sorting array of kGuidKey or kAlbumKey,
+  // built by the index's sorting node over GUID.IND or OAI.IND (undefined
+  // for another key or with nothing open); getSortingOrder(key) gives 1;
+  // getRecord(id) gives the record as an object (id, kind "content" or
+  // "album", then its fields), or undefined when there is none.
+  const fsk::Value& Database() const { return database_; }
+  static constexpr const char* kGuidKey = "guid";
+  static constexpr const char* kAlbumKey = "albumID";
+
+  // Sorting ranks by guid or by albumID, read from the sorting arrays
+  // above: ranks, indexed by ID up to the limit, receives each content's
+  // rank in ascending key order; other IDs get -1.
   enum class SortKey { kGuid, kAlbumID };
   [[nodiscard]] XpResult SortingRanks(SortKey key, std::vector<int64_t>* ranks);
 
@@ -120,11 +143,12 @@ class XdbStore {
 
  private:
   // A data row: kind (1 content, 2 album), albumID, folder * 10000 +
-  // file, day (days since 1970 of the date's UTC fields), shareFlag,
-  // favoriteFlag.
+  // file, day key (year * 10000 + month * 100 + day of the date's UTC
+  // fields, 0 for a date without a day), shareFlag, favoriteFlag.
   static constexpr int32_t kRowFields = 6;
   using RowValues = std::array<uint32_t, kRowFields>;
-  static RowValues RowOf(const Record& record);
+  RowValues RowOf(const Record& record) const;
+  uint32_t DayKeyOf(double date) const;
 
   struct Entry {
     int64_t offset = 0;
@@ -145,6 +169,7 @@ class XdbStore {
     XdbDataRows rows;
   };
 
+  void ReadEnvironment();
   XpResult OpenOurs(int* status);
   XpResult CreateNew();
   XpResult LoadRecords();
@@ -156,8 +181,22 @@ class XdbStore {
   void Release();
   std::string PathOf(const char* name) const { return folder_.PathOf(name); }
   Entry* Find(int32_t id, Kind kind);
+  // A new empty set of this store in *found.
+  XpResult NewSet(Found* found);
+  // Adds ids to *found, made by a search that gave result; on failure
+  // *found is dropped.
+  static XpResult Fill(XpResult result, const std::vector<int32_t>& ids, Found* found);
+  // *found: the rows whose field matches search.
+  XpResult FindRows(const XdbDataRows::Search& search, Found* found);
+  // *found: the IDs of the keys of index from low to high.
+  XpResult FindKeys(XdbBtreeIndex& index, double low, double high, Found* found);
+  // *found: the rows that match search and are contents whose fields pass
+  // match, which rejects rows whose key only collides with the one sought.
   template <typename Match>
-  std::vector<int32_t> Select(Match match) const;
+  XpResult FindContents(const XdbDataRows::Search& search, Match match, Found* found);
+  void MakeDatabase();
+  fsk::Value SortingArray(const fsk::Value& key);
+  fsk::Value RecordObject(int32_t id);
 
   FskMachine* the_;
   int32_t limit_ = kDefaultLimit;
@@ -166,4 +205,8 @@ class XdbStore {
   std::unique_ptr<Files> files_;
   std::map<int32_t, Entry> records_;
   bool open_ = false;
+  fsk::Value database_;
+  // Points at this store while it lives; the database object's functions
+  // hold it, so that they outlive the store safely.
+  std::shared_ptr<XdbStore*> self_;
 };

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <map>
 #include <set>
 #include <string>
@@ -82,12 +83,9 @@ std::vector<std::string> XdbStore::Check() {
     if (found != records_.end()) {
       expected = RowOf(found->second.record);
     }
-    RowValues row{};
-    bool readable = true;
-    for (int32_t field = 0; field < kRowFields && readable; ++field) {
-      readable = XpSucceeded(files_->rows.GetField(id, field, &row[static_cast<size_t>(field)]));
-    }
-    if (!readable || row != expected) {
+    std::vector<uint32_t> row(kRowFields, 0);
+    bool readable = XpSucceeded(files_->rows.GetFields(id, 0, &row));
+    if (!readable || !std::equal(row.begin(), row.end(), expected.begin())) {
       faults.push_back("row " + std::to_string(id) + " of DATA.BLK does not match its record");
     }
   }

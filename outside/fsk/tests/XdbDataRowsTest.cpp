@@ -153,6 +153,14 @@ TEST_F(XdbDataRows, FieldsAndIDsOutsideTheRowsAreRefused) {
   EXPECT_EQ(rows.GetField(2, 7, &value), kXpOk);
   EXPECT_EQ(value, 0U);
   EXPECT_EQ(rows.GetField(4, 0, &value), kXpErrBadArgument);
+  // Several fields at once, within the row only.
+  EXPECT_EQ(rows.SetFields(1, 6, {1, 2, 3}), kXpErrBadArgument);
+  ASSERT_EQ(rows.SetFields(5, 5, {1, 2, 3}), kXpOk);
+  std::vector<uint32_t> values(4, 9);
+  EXPECT_EQ(rows.GetFields(5, 5, &values), kXpErrBadArgument);
+  EXPECT_EQ(values, (std::vector<uint32_t>{0, 0, 0, 0}));
+  ASSERT_EQ(rows.GetFields(5, 4, &values), kXpOk);
+  EXPECT_EQ(values, (std::vector<uint32_t>{0, 1, 2, 3}));
   IDs ids;
   EXPECT_EQ(rows.FindIDs({9, 0, std::nullopt, Value(), Value()}, &ids), kXpErrBadArgument);
   EXPECT_EQ(rows.Close(), kXpOk);

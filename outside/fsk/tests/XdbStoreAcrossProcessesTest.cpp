@@ -12,11 +12,14 @@
 #include <gtest/gtest.h>
 
 #include "outside/fsk/dbmanager/XdbStore.h"
+#include "outside/fsk/tests/XdbStoreSearch.h"
 #include "outside/fsk/testsupport/FskGrammarMachine.h"
 #include "platform/testsupport/ForkedChild.h"
 #include "platform/testsupport/HermeticTest.h"
 
 namespace {
+
+using xdbtest::Found;
 
 using Kind = ::XdbStore::Kind;
 
@@ -71,8 +74,8 @@ void Send(int fd, int32_t kind, int32_t flush, uint64_t hash) {
 void RandomSteps(std::mt19937& random, ::XdbStore& store) {
   int count = 1 + static_cast<int>(random() % 6);
   for (int i = 0; i < count; ++i) {
-    std::vector<int32_t> albums = store.AllAlbums();
-    std::vector<int32_t> contents = store.AllContents();
+    std::vector<int32_t> albums = Found(store, &::XdbStore::AllAlbums);
+    std::vector<int32_t> contents = Found(store, &::XdbStore::AllContents);
     uint32_t action = random() % 10;
     int32_t id = 0;
     if (action < 2 || albums.empty()) {
@@ -177,7 +180,7 @@ TEST_F(XdbStoreAcrossProcesses, KillAtEachStageFindsTheRunningFlush) {
     store.SetLimit(kLimit);
     int status = 0;
     ASSERT_EQ(store.Open(folder, &status), kXpOk);
-    EXPECT_FALSE(store.AllAlbums().empty());
+    EXPECT_FALSE(Found(store, &::XdbStore::AllAlbums).empty());
   }
 }
 
@@ -203,6 +206,42 @@ TEST_F(XdbStoreAcrossProcesses, KillAtRandomMomentsFindsAFlushedState) {
     }
     std::this_thread::sleep_for(std::chrono::microseconds(moments() % kLongestPause));
     KillAndExpectAFlushedState(child, reports[0], folder, last, pending);
+  }
+}
+
+TEST_F(XdbStoreAcrossProcesses, StopAtFromTheEnvironmentKillsTheFlushingProcess) {
+  for (const char* stage : {"journal-written", "applied-one", "applied-all"}) {
+    SCOPED_TRACE(stage);
+    std::string folder = Dir(std::string("env-") + stage).string();
+    int32_t album = 0;
+    {
+      ::XdbStore store(machine_->Machine());
+      int status = 0;
+      ASSERT_EQ(store.Open(folder, &status), kXpOk);
+      ASSERT_EQ(store.AddAlbum({0, 1, "kept"}, &album), kXpOk);
+      ASSERT_EQ(store.Close(), kXpOk);
+    }
+    SetEnv(::XdbStore::kStopAtVariable, stage);
+    testsupport::ForkedChild child;
+    ASSERT_TRUE(child.Start([&](testsupport::ChildChannel&) {
+      ::XdbStore store(machine_->Machine());
+      int status = 0;
+      int32_t id = 0;
+      if (store.Open(folder, &status) != kXpOk || store.AddContent({1.2e12, 100, 1, album, 0, 0, 0, 0}, &id) != kXpOk) {
+        return 1;
+      }
+      (void)store.Flush();
+      return 2;
+    }));
+    EXPECT_EQ(child.Wait(), -1);
+    SetEnv(::XdbStore::kStopAtVariable, "");
+    ::XdbStore store(machine_->Machine());
+    int status = 0;
+    ASSERT_EQ(store.Open(folder, &status), kXpOk);
+    ASSERT_EQ(status, ::XdbStore::kOpened);
+    // The journal was complete at every stage: the flush that ran is found.
+    EXPECT_EQ(Found(store, &::XdbStore::ContentsOfAlbum, album), std::vector<int32_t>{album + 1});
+    EXPECT_EQ(store.Check(), std::vector<std::string>{});
   }
 }
 

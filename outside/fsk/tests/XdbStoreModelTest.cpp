@@ -1,4 +1,7 @@
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <ctime>
 #include <functional>
 #include <map>
 #include <memory>
@@ -9,10 +12,13 @@
 #include <gtest/gtest.h>
 
 #include "outside/fsk/dbmanager/XdbStore.h"
+#include "outside/fsk/tests/XdbStoreSearch.h"
 #include "outside/fsk/testsupport/FskGrammarMachine.h"
 #include "platform/testsupport/HermeticTest.h"
 
 namespace {
+
+using xdbtest::Found;
 
 using IDs = std::vector<int32_t>;
 using Kind = ::XdbStore::Kind;
@@ -52,6 +58,20 @@ struct Model {
 
 bool IsContent(const Record& r) { return r.kind == Kind::kContent; }
 
+// The dates of the steps fall in the first months of kYear.
+constexpr int32_t kYear = 2008;
+constexpr int32_t kMonths = 6;
+
+// The month of a date's UTC fields in kYear, else 0.
+int32_t MonthOf(double date) {
+  auto seconds = static_cast<time_t>(std::floor(date / 1000));
+  tm fields{};
+  if (gmtime_r(&seconds, &fields) == nullptr || fields.tm_year + 1900 != kYear) {
+    return 0;
+  }
+  return fields.tm_mon + 1;
+}
+
 // Named as the class it tests.
 class XdbStoreModel : public testsupport::HermeticTest {
  protected:
@@ -65,24 +85,68 @@ class XdbStoreModel : public testsupport::HermeticTest {
     HermeticTest::TearDown();
   }
 
+  // The ranks of key order the contents as their keys do, equal keys
+  // sharing a rank; every other ID ranks -1.
+  template <typename KeyOf>
+  static void ExpectRanksFollow(::XdbStore& store, ::XdbStore::SortKey key, const Model& model, KeyOf keyOf) {
+    std::vector<int64_t> ranks;
+    ASSERT_EQ(store.SortingRanks(key, &ranks), kXpOk);
+    ASSERT_EQ(ranks.size(), static_cast<size_t>(kLimit) + 1);
+    std::vector<std::pair<int32_t, int32_t>> byKey;  // (key, id)
+    for (int32_t id = 1; id <= kLimit; ++id) {
+      auto found = model.records.find(id);
+      if (found == model.records.end() || !IsContent(found->second)) {
+        EXPECT_EQ(ranks[static_cast<size_t>(id)], -1) << id;
+        continue;
+      }
+      byKey.emplace_back(keyOf(found->second.content), id);
+    }
+    std::sort(byKey.begin(), byKey.end());
+    for (size_t i = 1; i < byKey.size(); ++i) {
+      int64_t before = ranks[static_cast<size_t>(byKey[i - 1].second)];
+      int64_t after = ranks[static_cast<size_t>(byKey[i].second)];
+      if (byKey[i - 1].first == byKey[i].first) {
+        EXPECT_EQ(before, after) << byKey[i - 1].second << " " << byKey[i].second;
+      } else {
+        EXPECT_LT(before, after) << byKey[i - 1].second << " " << byKey[i].second;
+      }
+    }
+  }
+
   static void ExpectAgrees(::XdbStore& store, const Model& model) {
-    EXPECT_EQ(store.AllAlbums(), model.OfKind(Kind::kAlbum));
-    EXPECT_EQ(store.AllContents(), model.OfKind(Kind::kContent));
+    EXPECT_EQ(Found(store, &::XdbStore::AllAlbums), model.OfKind(Kind::kAlbum));
+    EXPECT_EQ(Found(store, &::XdbStore::AllContents), model.OfKind(Kind::kContent));
     for (int32_t album : model.OfKind(Kind::kAlbum)) {
-      EXPECT_EQ(store.ContentsOfAlbum(album),
+      EXPECT_EQ(Found(store, &::XdbStore::ContentsOfAlbum, album),
                 model.Select([&](const Record& r) { return IsContent(r) && r.content.albumID == album; }));
     }
-    EXPECT_EQ(store.GuidRange(1, 2147483647.0), model.OfKind(Kind::kContent));
-    EXPECT_EQ(store.AlbumRange(1, kLimit / 2),
+    EXPECT_EQ(Found(store, &::XdbStore::GuidRange, 1, 2147483647.0), model.OfKind(Kind::kContent));
+    EXPECT_EQ(Found(store, &::XdbStore::AlbumRange, 1, kLimit / 2),
               model.Select([](const Record& r) { return IsContent(r) && r.content.albumID <= kLimit / 2; }));
     for (int32_t bit : {1, 2, 4}) {
-      EXPECT_EQ(store.ShareAny(bit),
+      EXPECT_EQ(Found(store, &::XdbStore::ShareAny, bit),
                 model.Select([&](const Record& r) { return IsContent(r) && (r.content.shareFlag & bit) != 0; }));
     }
     for (int32_t value : {0, 3}) {
-      EXPECT_EQ(store.FavoriteEqual(value),
+      EXPECT_EQ(Found(store, &::XdbStore::FavoriteEqual, value),
                 model.Select([&](const Record& r) { return IsContent(r) && r.content.favoriteFlag == value; }));
     }
+    for (int32_t month = 1; month <= kMonths; ++month) {
+      EXPECT_EQ(Found(store, &::XdbStore::InMonth, kYear, month), model.Select([&](const Record& r) {
+        return IsContent(r) && MonthOf(r.content.date) == month;
+      })) << "month "
+          << month;
+    }
+    IDs contents = model.OfKind(Kind::kContent);
+    if (!contents.empty()) {
+      const XdbContent& first = model.records.at(contents.front()).content;
+      EXPECT_EQ(Found(store, &::XdbStore::Dcf, first.folderID, first.fileID), model.Select([&](const Record& r) {
+        return IsContent(r) && r.content.folderID == first.folderID && r.content.fileID == first.fileID;
+      }));
+      EXPECT_EQ(Found(store, &::XdbStore::GuidEqual, first.guid), IDs{contents.front()});
+    }
+    ExpectRanksFollow(store, ::XdbStore::SortKey::kGuid, model, [](const XdbContent& c) { return c.guid; });
+    ExpectRanksFollow(store, ::XdbStore::SortKey::kAlbumID, model, [](const XdbContent& c) { return c.albumID; });
     for (int32_t id = 1; id <= kLimit; ++id) {
       auto found = store.GetRecord(id);
       auto expected = model.records.find(id);

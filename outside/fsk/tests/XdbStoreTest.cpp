@@ -13,11 +13,16 @@
 
 #include <gtest/gtest.h>
 
+#include "fsk/FskScript.h"
+#include "outside/fsk/dbmanager/XdbDataRows.h"
+#include "outside/fsk/tests/XdbStoreSearch.h"
 #include "outside/fsk/testsupport/FskGrammarMachine.h"
 #include "platform/testsupport/FaultInjection.h"
 #include "platform/testsupport/HermeticTest.h"
 
 namespace {
+
+using xdbtest::Found;
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
@@ -92,10 +97,14 @@ class XdbStore : public testsupport::HermeticTest {
 
   // Every search's answer, to compare two states of one database.
   std::vector<IDs> Searches() {
-    std::vector<IDs> all = {store_->AllAlbums(), store_->AllContents(), store_->GuidRange(1, 2147483647.0),
-                            store_->ShareAny(-1), store_->FavoriteEqual(0), store_->InMonth(2009, 3)};
-    for (int32_t album : store_->AllAlbums()) {
-      all.push_back(store_->ContentsOfAlbum(album));
+    std::vector<IDs> all = {Found(*store_, &::XdbStore::AllAlbums),
+                            Found(*store_, &::XdbStore::AllContents),
+                            Found(*store_, &::XdbStore::GuidRange, 1, 2147483647.0),
+                            Found(*store_, &::XdbStore::ShareAny, -1),
+                            Found(*store_, &::XdbStore::FavoriteEqual, 0),
+                            Found(*store_, &::XdbStore::InMonth, 2009, 3)};
+    for (int32_t album : Found(*store_, &::XdbStore::AllAlbums)) {
+      all.push_back(Found(*store_, &::XdbStore::ContentsOfAlbum, album));
     }
     return all;
   }
@@ -126,26 +135,26 @@ TEST_F(XdbStore, RoundTripThroughTheStore) {
     auto albumRecord = store_->GetRecord(1);
     ASSERT_TRUE(albumRecord.has_value());
     EXPECT_EQ(albumRecord->album, (XdbAlbum{0, 3, "\xC3\x89t\xC3\xA9"}));
-    EXPECT_EQ(store_->ContentsOfAlbum(1), IDs{2});
-    EXPECT_EQ(store_->AllAlbums(), IDs{1});
-    EXPECT_EQ(store_->AllContents(), IDs{2});
-    EXPECT_EQ(store_->GuidRange(1, 2147483647.0), IDs{2});
-    EXPECT_EQ(store_->Dcf(100, 1), IDs{2});
-    EXPECT_EQ(store_->InMonth(2009, 3), IDs{2});
-    EXPECT_EQ(store_->InMonth(2009, 4), IDs{});
+    EXPECT_EQ(Found(*store_, &::XdbStore::ContentsOfAlbum, 1), IDs{2});
+    EXPECT_EQ(Found(*store_, &::XdbStore::AllAlbums), IDs{1});
+    EXPECT_EQ(Found(*store_, &::XdbStore::AllContents), IDs{2});
+    EXPECT_EQ(Found(*store_, &::XdbStore::GuidRange, 1, 2147483647.0), IDs{2});
+    EXPECT_EQ(Found(*store_, &::XdbStore::Dcf, 100, 1), IDs{2});
+    EXPECT_EQ(Found(*store_, &::XdbStore::InMonth, 2009, 3), IDs{2});
+    EXPECT_EQ(Found(*store_, &::XdbStore::InMonth, 2009, 4), IDs{});
     ExpectSound();
     Reopen();
   }
-  EXPECT_EQ(store_->ShareAny(2), IDs{});
+  EXPECT_EQ(Found(*store_, &::XdbStore::ShareAny, 2), IDs{});
   ASSERT_EQ(store_->SetShare(2, 2, true), kXpOk);
-  EXPECT_EQ(store_->ShareAny(2), IDs{2});
+  EXPECT_EQ(Found(*store_, &::XdbStore::ShareAny, 2), IDs{2});
   ASSERT_EQ(store_->SetFavorite(2, 6, true), kXpOk);
   EXPECT_EQ(store_->GetRecord(2)->content.favoriteFlag, 6);
-  EXPECT_EQ(store_->FavoriteEqual(6), IDs{2});
+  EXPECT_EQ(Found(*store_, &::XdbStore::FavoriteEqual, 6), IDs{2});
   ASSERT_EQ(store_->SetShare(2, 2, false), kXpOk);
   ASSERT_EQ(store_->SetFavorite(2, 6, false), kXpOk);
   EXPECT_EQ(store_->GetRecord(2)->content.favoriteFlag, 0);
-  EXPECT_EQ(store_->ShareAny(2), IDs{});
+  EXPECT_EQ(Found(*store_, &::XdbStore::ShareAny, 2), IDs{});
   ExpectSound();
 }
 
@@ -170,7 +179,7 @@ TEST_F(XdbStore, CallerFaultsAreRefused) {
     EXPECT_TRUE(std::isnan(date) ? std::isnan(store_->GetRecord(id)->content.date)
                                  : store_->GetRecord(id)->content.date == date);
   }
-  EXPECT_EQ(store_->InMonth(1970, 1), IDs{});
+  EXPECT_EQ(Found(*store_, &::XdbStore::InMonth, 1970, 1), IDs{});
   ExpectSound();
 }
 
@@ -187,8 +196,8 @@ TEST_F(XdbStore, GuidsOnlyGrowAcrossDeletesAndReopen) {
   int32_t next = AddContent(album);
   EXPECT_EQ(next, contents[2]);
   EXPECT_EQ(GuidOf(next), 4);
-  EXPECT_EQ(store_->GuidRange(2147483648.0, 2147483647.0), IDs{});
-  EXPECT_EQ(store_->GuidEqual(4), IDs{next});
+  EXPECT_EQ(Found(*store_, &::XdbStore::GuidRange, 2147483648.0, 2147483647.0), IDs{});
+  EXPECT_EQ(Found(*store_, &::XdbStore::GuidEqual, 4), IDs{next});
   ExpectSound();
 }
 
@@ -218,8 +227,8 @@ TEST_F(XdbStore, UpdatesKeepFlagsAndGuid) {
   Reopen();
   EXPECT_EQ(store_->GetRecord(content)->content, (XdbContent{kDate + 1, 101, 7, second, 9, 5, 0, 1}));
   EXPECT_EQ(store_->GetRecord(first)->album, (XdbAlbum{2.5, 4, std::string(200, 'x')}));
-  EXPECT_EQ(store_->ContentsOfAlbum(first), IDs{});
-  EXPECT_EQ(store_->ContentsOfAlbum(second), IDs{content});
+  EXPECT_EQ(Found(*store_, &::XdbStore::ContentsOfAlbum, first), IDs{});
+  EXPECT_EQ(Found(*store_, &::XdbStore::ContentsOfAlbum, second), IDs{content});
   ExpectSound();
 }
 
@@ -302,11 +311,11 @@ TEST_F(XdbStore, CopiedAndRenamedFolderOpensAsItWas) {
   fs::rename(copy, Root() / "RENAMED");
   ::XdbStore other(machine_->Machine());
   ASSERT_EQ(OpenAt(other, Root() / "RENAMED"), ::XdbStore::kOpened);
-  EXPECT_EQ(other.AllContents().size(), 1U);
+  EXPECT_EQ(Found(other, &::XdbStore::AllContents).size(), 1U);
   EXPECT_EQ(other.GetRecord(album)->album.title, "trip");
   EXPECT_EQ(other.Check(), std::vector<std::string>{});
   EXPECT_EQ(other.Close(), kXpOk);
-  EXPECT_EQ(store_->AllContents().size(), 2U);
+  EXPECT_EQ(Found(*store_, &::XdbStore::AllContents).size(), 2U);
 }
 
 TEST_F(XdbStore, SecondStoreOnAFolderClosesTheFirst) {
@@ -318,8 +327,8 @@ TEST_F(XdbStore, SecondStoreOnAFolderClosesTheFirst) {
   ASSERT_EQ(OpenAt(second, folder_), ::XdbStore::kOpened);
   EXPECT_FALSE(store_->IsOpen());
   EXPECT_EQ(store_->Flush(), kXpErrNotOpen);
-  EXPECT_EQ(second.AllAlbums(), IDs{album});
-  EXPECT_EQ(second.AllContents(), IDs{});
+  EXPECT_EQ(Found(second, &::XdbStore::AllAlbums), IDs{album});
+  EXPECT_EQ(Found(second, &::XdbStore::AllContents), IDs{});
   EXPECT_EQ(second.Check(), std::vector<std::string>{});
 }
 
@@ -340,13 +349,13 @@ TEST_F(XdbStore, DroppedIndexIsWrittenWholeAgainAndSearchesStayRight) {
   ASSERT_EQ(store_->Flush(), kXpOk);
   ASSERT_TRUE(fs::remove(folder_ / "OAI.IND"));
   ASSERT_EQ(store_->Delete(drop, Kind::kAlbum), kXpOk);
-  EXPECT_EQ(store_->AllAlbums(), IDs{keep});
-  EXPECT_EQ(store_->ContentsOfAlbum(keep), IDs{content});
+  EXPECT_EQ(Found(*store_, &::XdbStore::AllAlbums), IDs{keep});
+  EXPECT_EQ(Found(*store_, &::XdbStore::ContentsOfAlbum, keep), IDs{content});
   ExpectSound();
   ASSERT_EQ(store_->Close(), kXpOk);
   ASSERT_EQ(Open(folder_), ::XdbStore::kOpened);
-  EXPECT_EQ(store_->AllAlbums(), IDs{keep});
-  EXPECT_EQ(store_->ContentsOfAlbum(keep), IDs{content});
+  EXPECT_EQ(Found(*store_, &::XdbStore::AllAlbums), IDs{keep});
+  EXPECT_EQ(Found(*store_, &::XdbStore::ContentsOfAlbum, keep), IDs{content});
   ExpectSound();
 }
 
@@ -354,7 +363,7 @@ TEST_F(XdbStore, CloseWithoutChangesWritesNothing) {
   ASSERT_EQ(Open(folder_), ::XdbStore::kOpened);
   AddContent(AddAlbum());
   Reopen();
-  EXPECT_EQ(store_->AllContents().size(), 1U);
+  EXPECT_EQ(Found(*store_, &::XdbStore::AllContents).size(), 1U);
   ExpectSound();
   testsupport::FaultInjection faults;
   int writes = faults.Add(testsupport::Fault(testsupport::SysCall::kWrite, folder_.string()).Errno(EIO));
@@ -378,12 +387,12 @@ TEST_F(XdbStore, FullMediumFailsFlushAndALaterFlushKeepsEverything) {
     EXPECT_NE(store_->Flush(), kXpOk);
   }
   EXPECT_EQ(SnapshotOf(folder_), before);
-  EXPECT_EQ(store_->AllContents(), added);
+  EXPECT_EQ(Found(*store_, &::XdbStore::AllContents), added);
   ASSERT_EQ(store_->Flush(), kXpOk);
   ::XdbStore copy(machine_->Machine());
   fs::copy(folder_, Root() / "COPY");
   ASSERT_EQ(OpenAt(copy, Root() / "COPY"), ::XdbStore::kOpened);
-  EXPECT_EQ(copy.AllContents(), added);
+  EXPECT_EQ(Found(copy, &::XdbStore::AllContents), added);
   EXPECT_EQ(copy.Check(), std::vector<std::string>{});
 }
 
@@ -401,19 +410,30 @@ TEST_F(XdbStore, FailureWhileApplyingIsReplayedAtTheNextOpen) {
   store_ = std::make_unique<::XdbStore>(machine_->Machine());
   ASSERT_EQ(Open(folder_), ::XdbStore::kOpened);
   EXPECT_FALSE(fs::exists(folder_ / "XDB.JNL"));
-  EXPECT_EQ(store_->AllContents(), IDs{content});
+  EXPECT_EQ(Found(*store_, &::XdbStore::AllContents), IDs{content});
   ExpectSound();
 }
 
 TEST_F(XdbStore, FillsTheRealLimit) {
+  // Both kinds share the IDs: an album first in each run of kRun IDs, then
+  // its contents (many albums keep each album's index entry short).
+  constexpr int32_t kRun = 1000;
   ASSERT_EQ(Open(folder_), ::XdbStore::kOpened);
-  int32_t album = AddAlbum();
-  for (int32_t expected = 2; expected <= ::XdbStore::kDefaultLimit; ++expected) {
+  int32_t album = 0;
+  for (int32_t expected = 1; expected <= ::XdbStore::kDefaultLimit; ++expected) {
+    if (expected % kRun == 1) {
+      album = AddAlbum();
+      ASSERT_EQ(album, expected);
+      continue;
+    }
     ASSERT_EQ(AddContent(album, expected % 9999), expected);
   }
   EXPECT_EQ(AddContent(album), 0);
   EXPECT_EQ(AddAlbum(), 0);
-  EXPECT_EQ(store_->AllContents().size(), static_cast<size_t>(::XdbStore::kDefaultLimit - 1));
+  constexpr int32_t kAlbums = ::XdbStore::kDefaultLimit / kRun;
+  EXPECT_EQ(Found(*store_, &::XdbStore::AllAlbums).size(), static_cast<size_t>(kAlbums));
+  EXPECT_EQ(Found(*store_, &::XdbStore::AllContents).size(), static_cast<size_t>(::XdbStore::kDefaultLimit - kAlbums));
+  EXPECT_EQ(Found(*store_, &::XdbStore::ContentsOfAlbum, album).size(), static_cast<size_t>(kRun - 1));
   ExpectSound();
 }
 
@@ -424,8 +444,8 @@ TEST_F(XdbStore, BigEndianDatabaseOpensAndWorks) {
   int32_t content = AddContent(album);
   store_->SetByteOrder(::XdbStore::kLittleEndian);
   Reopen();
-  EXPECT_EQ(store_->ContentsOfAlbum(album), IDs{content});
-  EXPECT_EQ(store_->GuidEqual(1), IDs{content});
+  EXPECT_EQ(Found(*store_, &::XdbStore::ContentsOfAlbum, album), IDs{content});
+  EXPECT_EQ(Found(*store_, &::XdbStore::GuidEqual, 1), IDs{content});
   ExpectSound();
 }
 
@@ -474,9 +494,9 @@ TEST_F(XdbStore, SortingRanksFollowGuidsAndAlbums) {
   ASSERT_EQ(readded, (IDs{3, 4, 6}));
   std::vector<int64_t> ranks;
   ASSERT_EQ(store_->SortingRanks(::XdbStore::SortKey::kGuid, &ranks), kXpOk);
-  IDs byRank = store_->AllContents();
+  IDs byRank = Found(*store_, &::XdbStore::AllContents);
   std::sort(byRank.begin(), byRank.end(), [&](int32_t a, int32_t b) { return ranks.at(a) < ranks.at(b); });
-  IDs byGuid = store_->AllContents();
+  IDs byGuid = Found(*store_, &::XdbStore::AllContents);
   std::sort(byGuid.begin(), byGuid.end(), [&](int32_t a, int32_t b) { return GuidOf(a) < GuidOf(b); });
   EXPECT_EQ(byRank, byGuid);
   EXPECT_EQ(byGuid, (IDs{5, 7, 3, 4, 6}));
@@ -485,6 +505,163 @@ TEST_F(XdbStore, SortingRanksFollowGuidsAndAlbums) {
   ASSERT_EQ(store_->SortingRanks(::XdbStore::SortKey::kAlbumID, &ranks), kXpOk);
   EXPECT_LT(ranks.at(3), ranks.at(4));
   EXPECT_EQ(ranks.at(3), ranks.at(5));
+}
+
+TEST_F(XdbStore, SetsSortByGuidAndAlbumThroughTheDatabase) {
+  ASSERT_EQ(Open(folder_), ::XdbStore::kOpened);
+  int32_t one = AddAlbum();
+  int32_t two = AddAlbum();
+  for (int i = 0; i < 5; ++i) {
+    AddContent(one);
+  }
+  for (int32_t id : {6, 4, 3}) {
+    ASSERT_EQ(store_->Delete(id, Kind::kContent), kXpOk);
+  }
+  for (int i = 0; i < 3; ++i) {
+    AddContent(i == 1 ? two : one);
+  }
+  ::XdbStore::Found set;
+  ASSERT_EQ(store_->AllContents(&set), kXpOk);
+  IDs ids;
+  ASSERT_EQ(set->Ids(&ids), kXpOk);
+  EXPECT_EQ(ids, (IDs{3, 4, 5, 6, 7}));
+  ASSERT_EQ(set->Sort({::XdbStore::kGuidKey}), kXpOk);
+  ASSERT_EQ(set->Ids(&ids), kXpOk);
+  EXPECT_EQ(ids, (IDs{5, 7, 3, 4, 6}));
+  // Content 4 is the only one in album 2; within an album, guid order.
+  ASSERT_EQ(set->Sort({::XdbStore::kAlbumKey, ::XdbStore::kGuidKey}), kXpOk);
+  ASSERT_EQ(set->Ids(&ids), kXpOk);
+  EXPECT_EQ(ids, (IDs{5, 7, 3, 6, 4}));
+  std::vector<fsk::Value> records;
+  ASSERT_EQ(set->Records(&records), kXpOk);
+  ASSERT_EQ(records.size(), 5U);
+  {
+    fsk::HostBracket bracket(machine_->Machine());
+    FskMachine* the = machine_->Machine();
+    EXPECT_EQ(fsk::ToInteger(the, fsk::Get(the, records[0], "id")), 3);
+    EXPECT_EQ(fsk::ToString(the, fsk::Get(the, records[0], "kind")), "content");
+    EXPECT_EQ(fsk::ToInteger(the, fsk::Get(the, records[0], "guid")), GuidOf(3));
+    EXPECT_EQ(fsk::ToInteger(the, fsk::Get(the, records[1], "albumID")), two);
+  }
+  // An insertion after the sort is seen by the next one.
+  int32_t last = AddContent(two);
+  ASSERT_EQ(store_->AllContents(&set), kXpOk);
+  ASSERT_EQ(set->Sort({::XdbStore::kAlbumKey, ::XdbStore::kGuidKey}), kXpOk);
+  ASSERT_EQ(set->Ids(&ids), kXpOk);
+  EXPECT_EQ(ids, (IDs{5, 7, 3, 6, 4, last}));
+  // A set that outlives its store sorts by nothing.
+  store_.reset();
+  ASSERT_EQ(set->Sort({::XdbStore::kGuidKey}), kXpOk);
+  ASSERT_EQ(set->Ids(&ids), kXpOk);
+  EXPECT_EQ(ids, (IDs{3, 4, 5, 6, 7, last}));
+}
+
+TEST_F(XdbStore, DataRowsHoldTheDayKeyAndMonthsFollowIt) {
+  struct Case {
+    double date;
+    uint32_t dayKey;
+  };
+  const Case cases[] = {
+      {kDate, 20090315},            // 2009-03-15 00:00:00 UTC
+      {1238543999999.0, 20090331},  // the last millisecond of March
+      {1238544000000.0, 20090401},  // the first of April
+      {-1.0, 19691231},             // just before 1970
+      {std::nan(""), 0},            // no day
+      {1e300, 0},
+  };
+  ASSERT_EQ(Open(folder_), ::XdbStore::kOpened);
+  int32_t album = AddAlbum();
+  std::map<int32_t, uint32_t> expected;
+  for (const Case& entry : cases) {
+    int32_t id = 0;
+    ASSERT_EQ(store_->AddContent({entry.date, 100, 1, album, 0, 0, 0, 0}, &id), kXpOk);
+    expected[id] = entry.dayKey;
+  }
+  EXPECT_EQ(Found(*store_, &::XdbStore::InMonth, 2009, 3), (IDs{2, 3}));
+  EXPECT_EQ(Found(*store_, &::XdbStore::InMonth, 2009, 4), (IDs{4}));
+  EXPECT_EQ(Found(*store_, &::XdbStore::InMonth, 1969, 12), (IDs{5}));
+  EXPECT_EQ(Found(*store_, &::XdbStore::InMonth, 2009, 13), IDs{});
+  EXPECT_EQ(Found(*store_, &::XdbStore::InMonth, 0, 0), IDs{});
+  ExpectSound();
+  ASSERT_EQ(store_->Close(), kXpOk);
+  ::XdbDataRows rows(machine_->Machine());
+  ASSERT_EQ(rows.Open((folder_ / "DATA.BLK").string()), kXpOk);
+  for (const auto& [id, dayKey] : expected) {
+    uint32_t found = 1;
+    EXPECT_EQ(rows.GetField(id, 3, &found), kXpOk);
+    EXPECT_EQ(found, dayKey) << "ID " << id;
+  }
+  EXPECT_EQ(rows.Close(), kXpOk);
+}
+
+TEST_F(XdbStore, SearchesTellCollidingRowsApart) {
+  ASSERT_EQ(Open(folder_), ::XdbStore::kOpened);
+  int32_t album = AddAlbum();
+  int32_t id = 0;
+  // folder * 10000 + file is 10000 for both.
+  ASSERT_EQ(store_->AddContent({kDate, 1, 0, album, 0, 0, 0, 0}, &id), kXpOk);
+  ASSERT_EQ(store_->AddContent({kDate, 0, 10000, album, 0, 0, 0, 0}, &id), kXpOk);
+  ASSERT_EQ(store_->SetFavorite(2, 5, true), kXpOk);
+  ASSERT_EQ(store_->SetShare(3, 6, true), kXpOk);
+  struct Case {
+    const char* name;
+    IDs found;
+    IDs expected;
+  };
+  const Case cases[] = {
+      {"dcf 1/0", Found(*store_, &::XdbStore::Dcf, 1, 0), IDs{2}},
+      {"dcf 0/10000", Found(*store_, &::XdbStore::Dcf, 0, 10000), IDs{3}},
+      {"dcf 0/0: albums have no DCF number", Found(*store_, &::XdbStore::Dcf, 0, 0), IDs{}},
+      {"favourite 0: only contents", Found(*store_, &::XdbStore::FavoriteEqual, 0), IDs{3}},
+      {"favourite 5", Found(*store_, &::XdbStore::FavoriteEqual, 5), IDs{2}},
+      {"share 2", Found(*store_, &::XdbStore::ShareAny, 2), IDs{3}},
+      {"share 1", Found(*store_, &::XdbStore::ShareAny, 1), IDs{}},
+      {"album range 1-1", Found(*store_, &::XdbStore::AlbumRange, 1, 1), IDs{2, 3}},
+      {"album range 2-1", Found(*store_, &::XdbStore::AlbumRange, 2, 1), IDs{}},
+      {"guid 1.5", Found(*store_, &::XdbStore::GuidEqual, 1.5), IDs{}},
+      {"guid 2", Found(*store_, &::XdbStore::GuidEqual, 2), IDs{3}},
+  };
+  for (const Case& entry : cases) {
+    EXPECT_EQ(entry.found, entry.expected) << entry.name;
+  }
+  ASSERT_EQ(store_->Close(), kXpOk);
+  ::XdbStore::Found set;
+  EXPECT_EQ(store_->AllContents(&set), kXpErrNotOpen);
+  EXPECT_EQ(set, nullptr);
+  std::vector<int64_t> ranks;
+  EXPECT_EQ(store_->SortingRanks(::XdbStore::SortKey::kGuid, &ranks), kXpErrNotOpen);
+}
+
+TEST_F(XdbStore, EnvironmentSetsTheTestOptions) {
+  SetEnv(::XdbStore::kLimitVariable, "3");
+  SetEnv(::XdbStore::kByteOrderVariable, "8");
+  store_ = std::make_unique<::XdbStore>(machine_->Machine());
+  EXPECT_EQ(store_->Limit(), 3);
+  ASSERT_EQ(Open(folder_), ::XdbStore::kOpened);
+  EXPECT_EQ(AddAlbum(), 1);
+  EXPECT_EQ(AddContent(1), 2);
+  EXPECT_EQ(AddContent(1), 3);
+  EXPECT_EQ(AddContent(1), 0);
+  ASSERT_EQ(store_->Close(), kXpOk);
+  // The head's flags word: format version 1 over byte order 8.
+  Bytes records = ReadDisk(folder_ / "XDB.DAT");
+  const Bytes big = {0x00, 0x01, 0x00, 0x08};
+  EXPECT_NE(std::search(records.begin(), records.end(), big.begin(), big.end()), records.end());
+
+  for (const char* wrong : {"", "0", "-4", "12x", "99999999999999999999"}) {
+    SetEnv(::XdbStore::kLimitVariable, wrong);
+    SetEnv(::XdbStore::kByteOrderVariable, wrong);
+    ::XdbStore store(machine_->Machine());
+    EXPECT_EQ(store.Limit(), ::XdbStore::kDefaultLimit) << wrong;
+  }
+  SetEnv(::XdbStore::kByteOrderVariable, "7");
+  ::XdbStore store(machine_->Machine());
+  fs::path other = Dir("other");
+  ASSERT_EQ(OpenAt(store, other), ::XdbStore::kOpened);
+  ASSERT_EQ(store.Close(), kXpOk);
+  records = ReadDisk(other / "XDB.DAT");
+  const Bytes little = {0x00, 0x01, 0x00, 0x0C};
+  EXPECT_NE(std::search(records.begin(), records.end(), little.begin(), little.end()), records.end());
 }
 
 }  // namespace

@@ -1,0 +1,10 @@
+# Read by CTest after the tests of imaging_tests are discovered: hostile
+# containers must be dealt with quickly.
+set_tests_properties(
+  XpFormatCheckerContainers.AviSizesThatLeaveTheHeadFailTheTest
+  XpFormatCheckerContainers.IditChunksMustLieInsideTheHead
+  XpFormatCheckerContainers.DvWalksThatCannotMoveOnEndWithFalse
+  XpFormatCheckerContainers.TsWalksStayInsideTheirPacket
+  XpFormatCheckerContainers.TsDateBytesMustFollowTheAdaptationFieldInsideThePacket
+  XpFormatCheckerContainers.PsPacketsShorterThanTheirPrivateBlockMoveOnByTheirLength
+  PROPERTIES TIMEOUT 10)
