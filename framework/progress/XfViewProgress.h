@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -75,6 +76,9 @@ class XfViewProgress : public XfView {
   // Marks the task running and restarts the elapsed time; with notify set,
   // posts kCodeStarted and follows kCodeBind and kCodeEndPass.
   void Start(bool notify);
+  // Set when the user asked the task to stop; the task polls it.
+  void SetStopFlag(bool stop) { stopFlag_.store(stop, std::memory_order_release); }
+  bool GetStopFlag() const { return stopFlag_.load(std::memory_order_acquire); }
   // Stops the view for good and posts kCodeFinished, carrying the watched
   // code, once.
   void Finish();
@@ -124,6 +128,7 @@ class XfViewProgress : public XfView {
   bool finished_ = false;
   bool errorSeen_ = false;
   uint32_t watchedCode_ = kNoCode;
+  std::atomic<bool> stopFlag_{false};
   int64_t startTime_;
   // Set when the last pass ends.
   XpManualEvent done_{false};

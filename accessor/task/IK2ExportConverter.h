@@ -1,0 +1,32 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include "accessor/task/K2CreatedFileList.h"
+#include "accessor/task/K2ExporterWithResizeConfig.h"
+#include "platform/memory/XpSharedPtr.h"
+#include "platform/result/XpResult.h"
+
+// The converter that an export task drives while it prepares: it converts
+// the configuration's exportable JPEG pictures into the temporary folder,
+// points each converted item's file to write at its new file and lists
+// that file in the task's created files. Stop, Pause and Resume come from
+// the main thread while ConvertAll runs on the task's worker.
+class IK2ExportConverter {
+ public:
+  virtual ~IK2ExportConverter() = default;
+
+  // Final: a stopped converter converts nothing more.
+  virtual XpResult Stop() = 0;
+  virtual XpResult Pause() = 0;
+  virtual XpResult Resume() = 0;
+  // kXpOk, or the first failure; items after a failure stay unconverted.
+  virtual XpResult ConvertAll() = 0;
+};
+
+// Makes the converter of one preparation from its configuration and the
+// task's list of created files; null when it cannot be made.
+using K2ExportConverterFactory = std::function<std::shared_ptr<IK2ExportConverter>(
+    XpSharedPtr<K2ExporterWithResizeConfig> config,
+    std::shared_ptr<K2CreatedFileList> createdFiles)>;

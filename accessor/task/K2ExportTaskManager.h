@@ -1,0 +1,195 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "accessor/settings/K2ExportConfig.h"
+#include "accessor/task/IK2ExportConverter.h"
+#include "accessor/task/K2CreatedFileList.h"
+#include "accessor/task/K2ExifTagHelper.h"
+#include "accessor/task/K2ExportItem.h"
+#include "framework/notify/XfObject.h"
+#include "framework/progress/XfProgressStep.h"
+#include "platform/fs/IXpFileOpProgressObserver.h"
+#include "platform/memory/XpSharedPtr.h"
+#include "platform/result/XpResult.h"
+#include "platform/sync/XpCriticalSection.h"
+#include "platform/sync/XpWaitClock.h"
+#include "platform/text/XpString.h"
+
+class SfContentInfoXML;
+class XfViewProgress;
+class XpThread;
+
+// Turns the contents of a hand-over file into files on the camera. Start
+// builds the items and starts a worker thread that prepares them (converting
+// pictures when the settings ask for it, and measuring the files to write),
+// follows the dialogs' changes of settings while the user decides, and after
+// the release (Interrupt) runs the export and ends with a status, an error
+// prompt and its notifications. Every notification names the manager as its
+// sender through a borrowed XfPointer.
+//
+// Start, Interrupt, Stop, Pause, Resume, SetConfig and OnCameraRemoved come
+// from the main thread; the worker runs the task body and the copy progress
+// callback. Flags, both settings, the status and the converter are guarded
+// by one lock.
+class K2ExportTaskManager : public IXpFileOpProgressObserver {
+ public:
+  // Notification codes.
+  static constexpr uint32_t kCodeFileStarts = 255;
+  static constexpr uint32_t kCodeRunBegins = 258;
+  static constexpr uint32_t kCodeCopyProgress = 260;
+  static constexpr uint32_t kCodePrepared = 261;
+  static constexpr uint32_t kCodeFileSkipped = 262;
+  static constexpr uint32_t kCodeTaskEnded = 20028;
+  // The prompt style of the error prompt at the end of a task.
+  static constexpr uint32_t kErrorPromptStyle = 1;
+  // Both codes of a measuring step.
+  static constexpr uint32_t kStepCode = 0x104;
+  static constexpr double kMinStepWeight = 4096.0;
+  // A movie of this size or larger is not exported.
+  static constexpr int64_t kMaxMovieBytes = 0x80000000LL;
+  static constexpr uint32_t kPollMilliseconds = 250;
+  static constexpr uint32_t kPromptPollMilliseconds = 1000;
+
+  // clock paces the polls of the worker; tests pass one that does not wait.
+  explicit K2ExportTaskManager(XpWaitClock& clock = XpWaitClock::Real());
+  K2ExportTaskManager(const K2ExportTaskManager&) = delete;
+  K2ExportTaskManager& operator=(const K2ExportTaskManager&) = delete;
+  // Stops the task and waits for its worker.
+  ~K2ExportTaskManager() override;
+
+  // The maker of the converter used when the settings ask for conversion;
+  // without one, conversion leaves every item on its source. Set before
+  // Start.
+  void SetConverterFactory(K2ExportConverterFactory factory);
+
+  // The copy progress callback: posts the progress 260 with the integer
+  // percent, and at 100 also the internal 260; waits while paused; true
+  // when the progress view's stop flag is set.
+  virtual bool Execute(double percent);
+  bool OnFileOpProgress(double percent) override { return Execute(percent); }
+
+  // Stop is final; Pause and Resume hold and release measuring, copying and
+  // the converter. Each reaches the current converter. Always kXpOk.
+  virtual XpResult Stop();
+  virtual XpResult Pause();
+  virtual XpResult Resume();
+
+  // Builds the items from the hand-over content; on success they replace
+  // all items. The build's result.
+  virtual XpResult Prepare(const SfContentInfoXML& content);
+  virtual void SetItems(const K2ExportItemVector& items);
+  virtual void SetDestination(const XpString& root);
+  virtual bool IsNothingDone() const;
+  // Some contents are not exportable.
+  virtual bool HasPending() const;
+  virtual uint64_t GetRequiredBytes() const;
+  virtual uint32_t GetProcessedCount() const;
+  // Counts the exportable items and sums their files' sizes, each rounded up
+  // to the destination volume's allocation unit.
+  virtual void UpdateTotals();
+  // JPEG pictures always; movies below kMaxMovieBytes; nothing else, and no
+  // item without files.
+  virtual bool IsExportableSize(const K2ExportItem& item) const;
+
+  // Builds and sorts the exportable items and starts the worker; called
+  // once. kK2ErrUnsupportedContents when some contents are not exportable,
+  // else kXpOk (also when the hand-over content could not be read: the task
+  // then has nothing to export).
+  XpResult Start(const K2ExportConfig& config, const SfContentInfoXML& content,
+                 XfViewProgress* progressView);
+  // The release: the user confirmed.
+  XpResult Interrupt();
+  bool IsInterrupted() const;
+  bool IsCancelled() const;
+  bool IsStopped() const;
+  XpResult GetStatus() const;
+  // Runs of consecutive exportable items in one folder, and the exportable
+  // count; both 0 without exportable items.
+  void GetCounts(uint32_t* groupCount, uint32_t* itemCount) const;
+  // New settings from the dialogs. A change of the conversion or the
+  // temporary folder stops the converter and sends the worker back to
+  // preparation; a destination alone does not. Always kXpOk.
+  XpResult SetConfig(const K2ExportConfig& config);
+  // The volume watch: a removal stops the task, and during a released task
+  // stores kK2ErrCameraGone as the status.
+  void OnCameraRemoved(bool arrived);
+
+  // Waits for the worker to end; the task body's result (kXpOk without a
+  // worker).
+  XpResult WaitUntilFinished();
+
+  // The files this task made; deleted when it cleans up.
+  K2CreatedFileList& GetCreatedFiles() { return *createdFiles_; }
+  // Copies, taken under the lock.
+  K2ExportItemVector GetAllItems() const;
+  K2ExportItemVector GetExportableItems() const;
+  std::vector<int64_t> GetFileSizes() const;
+  std::vector<XfProgressStep> GetProgressSteps() const;
+
+ protected:
+  // The export on the camera after the release; its result ends the task.
+  // A class that overrides it calls Stop and WaitUntilFinished first thing
+  // in its destructor, so the worker never runs into a half-destroyed
+  // object.
+  virtual XpResult RunExport();
+
+  // Posts one notification with the manager as sender.
+  void PostInternal(uint32_t code, XpSharedPtr<XfObject> payload);
+  void PostProgress(uint32_t code, uint32_t value);
+  // Posts the error prompt for code and waits for its answer.
+  void ReportError(XpResult code);
+  // Sleeps in polls while paused; true when it waited.
+  bool WaitWhilePaused();
+  XpString GetDestinationRoot() const;
+  K2ExifTagHelper& GetExifTagHelper() { return tagHelper_; }
+  XpWaitClock& GetClock() { return clock_; }
+  XpCriticalSection& GetLock() const { return lock_; }
+  // The current exportable items; only the worker changes them once
+  // started.
+  K2ExportItemVector& ExportableItems() { return exportable_; }
+
+ private:
+  static uint32_t WorkerMain(void* manager);
+  XpResult RunTask();
+  XpResult PreparationLoop();
+  XpResult PrepareItems();
+  XpResult PrepareConversion(const K2ExportConfig& config);
+  void PointItemsAtSources();
+  void MeasureItems();
+  XpResult RunAfterRelease(XpResult result);
+  XpResult FinishTask(XpResult result);
+  XpResult DeleteTemporaryFiles();
+  bool IsConfigChanged() const;
+  K2ExportConfig CurrentConfig() const;
+  void SleepPoll(uint32_t milliseconds);
+  XpSharedPtr<XfObject> Sender();
+
+  XpWaitClock& clock_;
+  XpThread* worker_ = nullptr;
+  K2ExportConfig current_;
+  K2ExportConfig requested_;
+  XfViewProgress* progressView_ = nullptr;
+  K2ExportItemVector items_;
+  K2ExportItemVector exportable_;
+  XpString destinationRoot_;
+  uint32_t exportableCount_ = 0;
+  uint64_t byteTotal_ = 0;
+  K2ExifTagHelper tagHelper_;
+  std::atomic<bool> released_{false};
+  std::atomic<bool> cancelled_{false};
+  std::atomic<bool> paused_{false};
+  mutable XpCriticalSection lock_;
+  std::vector<int64_t> fileSizes_;
+  std::vector<XfProgressStep> steps_;
+  K2ExportConverterFactory converterFactory_;
+  std::shared_ptr<K2CreatedFileList> createdFiles_;
+  // Swapped under the lock; the worker converts through its own reference.
+  std::shared_ptr<IK2ExportConverter> converter_;
+  XpResult status_ = kXpOk;
+  std::atomic<uint32_t> outstandingPrompts_{0};
+  std::atomic<XpResult> taskResult_{kXpOk};
+};

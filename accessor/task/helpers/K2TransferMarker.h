@@ -1,0 +1,21 @@
+#pragma once
+
+#include "platform/result/XpResult.h"
+#include "platform/text/XpString.h"
+
+// The marker file that an export leaves on the camera: its text names the
+// folder that received the pictures, as a path from the volume's root.
+inline constexpr const char16_t* kK2TransferMarkerName = u"TRANS.TXT";
+
+// Writes folder/TRANS.TXT holding "/" + the marked path relative to its
+// volume's root, without one trailing '/', as UTF-8 bytes with no line end.
+// The text is staged in a new file of its own name in the temporary folder,
+// which is deleted again whatever happens; an existing marker in folder is
+// replaced. The staging failure or the copy's result is the result.
+XpResult K2WriteTransferMarker(const XpString& folder, const XpString& markedPath);
+
+// Deletes folder/TRANS.TXT permanently.
+XpResult K2RemoveTransferMarker(const XpString& folder);
+
+// The marker's text for markedPath.
+XpString K2TransferMarkerText(const XpString& markedPath);

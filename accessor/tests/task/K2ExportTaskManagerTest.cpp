@@ -1,0 +1,460 @@
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "accessor/task/K2ExportResult.h"
+#include "accessor/task/K2ExportTaskManager.h"
+#include "accessor/tests/task/TaskTestSupport.h"
+#include "framework/notify/XfNotification.h"
+#include "framework/progress/XfViewProgress.h"
+#include "platform/testsupport/FakeSysfs.h"
+
+namespace task_test {
+namespace {
+
+constexpr uint32_t kNoStatus = 0;
+
+// A manager whose run on the camera blocks until the test releases it, and
+// then answers what the test chose.
+class BlockingRunManager : public ::K2ExportTaskManager {
+ public:
+  using ::K2ExportTaskManager::Execute;
+  using ::K2ExportTaskManager::K2ExportTaskManager;
+
+  ~BlockingRunManager() override {
+    Stop();
+    ReleaseRun(kXpErrStopped);
+    WaitUntilFinished();
+  }
+
+  void ReleaseRun(XpResult answer) {
+    {
+      std::lock_guard<std::mutex> guard(lock_);
+      answer_ = answer;
+      released_ = true;
+    }
+    changed_.notify_all();
+  }
+  bool WaitRunning() {
+    std::unique_lock<std::mutex> guard(lock_);
+    return changed_.wait_for(guard, std::chrono::seconds(20), [&] { return running_; });
+  }
+
+ protected:
+  XpResult RunExport() override {
+    std::unique_lock<std::mutex> guard(lock_);
+    running_ = true;
+    changed_.notify_all();
+    changed_.wait(guard, [&] { return released_; });
+    return answer_;
+  }
+
+ private:
+  std::mutex lock_;
+  std::condition_variable changed_;
+  bool running_ = false;
+  bool released_ = false;
+  XpResult answer_ = kXpOk;
+};
+
+using Manager = ::K2ExportTaskManager;
+
+class K2ExportTaskManager : public TaskTest {
+ protected:
+  // The camera at Root()/cam in the fake mount table.
+  void MountCamera() {
+    sysfs_ = std::make_unique<testsupport::FakeSysfs>(Root() / "sysroot");
+    std::filesystem::create_directories(Root() / "cam");
+    sysfs_->AddMount({"/", "ext4", "/dev/sda1", 8, 1});
+    sysfs_->AddMount({(Root() / "cam").string(), "vfat", "/dev/sdb1", 8, 17});
+  }
+  void UnmountCamera() { sysfs_->RemoveMount((Root() / "cam").string()); }
+
+  std::unique_ptr<testsupport::FakeSysfs> sysfs_;
+
+  XpString PathOf(const std::string& relative) { return Wide(Root() / relative); }
+
+  XpString WriteFile(const std::string& relative, const std::string& bytes = "picture") {
+    WriteBytes(Root() / relative, bytes);
+    return PathOf(relative);
+  }
+
+  K2ExportConfig Config(bool convert, uint32_t size = 0) {
+    K2ExportConfig config;
+    config.SetTempDir(Wide(TempFolder()));
+    config.SetChangeImageFileSize(convert);
+    config.SetImageFileSize(size);
+    config.SetDestination(Wide(Root() / "cam"));
+    return config;
+  }
+
+  // The hand-over of the two folders A and B.
+  void AddTwoFolders(HandOver& handOver) {
+    handOver.Add(kK2ContentTypeJpeg, {WriteFile("p/B/x10.JPG", std::string(5000, 'b'))}, 45000.5);
+    handOver.Add(kK2ContentTypeJpeg, {WriteFile("p/A/z.JPG", std::string(3000, 'z'))}, 45001.5);
+    handOver.Add(kK2ContentTypeMovie,
+                 {WriteFile("p/A/m.MPG", std::string(7000, 'm')), WriteFile("p/A/m.THM"),
+                  WriteFile("p/A/m.modd")},
+                 45001.0);
+    handOver.Add(kK2ContentTypeJpeg, {WriteFile("p/B/x2.JPG", std::string(2000, 'x'))}, 45000.5);
+  }
+
+  static std::vector<std::string> FirstNames(const K2ExportItemVector& items) {
+    std::vector<std::string> names;
+    for (const K2ExportItem& item : items) {
+      names.push_back(Narrow(item.sourceFolder) + Narrow(item.fileNames.front()));
+    }
+    return names;
+  }
+
+  std::vector<std::filesystem::path> TempFiles() const {
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::directory_iterator(TempFolder())) {
+      files.push_back(entry.path());
+    }
+    return files;
+  }
+};
+
+TEST_F(K2ExportTaskManager, BuildsSortsAndCountsTheItems) {
+  HandOver handOver;
+  AddTwoFolders(handOver);
+  Manager manager(Clock());
+  EXPECT_EQ(manager.Start(Config(false), handOver.Document(), nullptr), kXpOk);
+
+  const K2ExportItemVector items = manager.GetExportableItems();
+  const std::string root = Root().string();
+  EXPECT_EQ(FirstNames(items),
+            (std::vector<std::string>{root + "/p/A/m.MPG", root + "/p/A/z.JPG",
+                                      root + "/p/B/x2.JPG", root + "/p/B/x10.JPG"}));
+  ASSERT_EQ(items.front().fileNames.size(), 2u);
+  EXPECT_EQ(Narrow(items.front().fileNames[1]), "m.THM");
+  uint32_t groups = 0;
+  uint32_t count = 0;
+  manager.GetCounts(&groups, &count);
+  EXPECT_EQ(groups, 2u);
+  EXPECT_EQ(count, 4u);
+  EXPECT_FALSE(manager.HasPending());
+  EXPECT_FALSE(manager.IsNothingDone());
+  // Five files, each rounded up to one allocation unit of the fallback size.
+  EXPECT_EQ(manager.GetRequiredBytes(), 5u * 32768u);
+  manager.Stop();
+}
+
+TEST_F(K2ExportTaskManager, FoldersDifferingOnlyInCaseAreTwoFolders) {
+  HandOver split;
+  split.Add(kK2ContentTypeMovie, {WriteFile("p/A/m.MPG"), WriteFile("p/a/m.THM")});
+  Manager splitManager(Clock());
+  EXPECT_EQ(splitManager.Start(Config(false), split.Document(), nullptr), kXpOk);
+  uint32_t groups = 9;
+  uint32_t count = 9;
+  splitManager.GetCounts(&groups, &count);
+  EXPECT_EQ(groups, 0u);
+  EXPECT_EQ(count, 0u);
+
+  HandOver twoGroups;
+  twoGroups.Add(kK2ContentTypeJpeg, {WriteFile("p/A/1.JPG")});
+  twoGroups.Add(kK2ContentTypeJpeg, {WriteFile("p/a/2.JPG")});
+  Manager manager(Clock());
+  EXPECT_EQ(manager.Start(Config(false), twoGroups.Document(), nullptr), kXpOk);
+  manager.GetCounts(&groups, &count);
+  EXPECT_EQ(groups, 2u);
+  EXPECT_EQ(count, 2u);
+}
+
+TEST_F(K2ExportTaskManager, MoviesBelowTwoGibibytesAreExportable) {
+  WriteSparse(Root() / "p/small.MPG", 0x7FFFFFFFull);
+  WriteSparse(Root() / "p/large.MPG", 0x80000000ull);
+  Manager manager(Clock());
+  K2ExportItem item;
+  item.contentType = kK2ContentTypeMovie;
+  item.sourceFolder = PathOf("p/");
+  item.fileNames = {u"small.MPG"};
+  EXPECT_TRUE(manager.IsExportableSize(item));
+  item.fileNames = {u"large.MPG"};
+  EXPECT_FALSE(manager.IsExportableSize(item));
+}
+
+TEST_F(K2ExportTaskManager, ContentsWithoutExportableFilesAreRefused) {
+  struct Case {
+    const char* name;
+    uint32_t contentType;
+    std::vector<std::string> files;
+  };
+  const Case cases[] = {
+      {"only a side file", kK2ContentTypeMovie, {"p/x.modd"}},
+      {"no files at all", kK2ContentTypeJpeg, {}},
+      {"unknown content type", 0x30000001, {"p/y.JPG"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    HandOver handOver;
+    std::vector<XpString> files;
+    for (const std::string& file : c.files) {
+      files.push_back(WriteFile(file));
+    }
+    handOver.Add(c.contentType, files);
+    handOver.Add(kK2ContentTypeJpeg, {WriteFile("p/ok.JPG")});
+    Manager manager(Clock());
+    EXPECT_EQ(manager.Start(Config(false), handOver.Document(), nullptr),
+              kK2ErrUnsupportedContents);
+    uint32_t groups = 0;
+    uint32_t count = 0;
+    manager.GetCounts(&groups, &count);
+    EXPECT_EQ(count, 1u);
+    EXPECT_TRUE(manager.HasPending());
+    manager.Stop();
+  }
+}
+
+TEST_F(K2ExportTaskManager, PreparationFollowsTheSettings) {
+  HandOver handOver;
+  AddTwoFolders(handOver);
+  auto ledger = std::make_shared<ConverterLedger>();
+  Manager manager(Clock());
+  Observer().SetManager(&manager);
+  manager.SetConverterFactory(MakeFakeFactory(ledger, false));
+  EXPECT_EQ(manager.Start(Config(true), handOver.Document(), nullptr), kXpOk);
+  ASSERT_TRUE(Observer().WaitFor(Manager::kCodePrepared));
+  // Three converted pictures of their sources' sizes and the movie itself.
+  const std::vector<Seen> first = Observer().WithCode(Manager::kCodePrepared);
+  ASSERT_EQ(first.size(), 1u);
+  EXPECT_EQ(first[0].total, 7000u + 3000u + 2000u + 5000u);
+  EXPECT_TRUE(first[0].senderIsBorrowedManager);
+  const XpStringVector firstFiles = manager.GetCreatedFiles().Snapshot();
+  ASSERT_EQ(firstFiles.size(), 3u);
+  for (const XpString& file : firstFiles) {
+    EXPECT_TRUE(std::filesystem::exists(Narrow(file)));
+  }
+
+  // Another destination only: no new preparation.
+  K2ExportConfig otherCamera = Config(true);
+  otherCamera.SetDestination(PathOf("cam2"));
+  manager.SetConfig(otherCamera);
+  const int64_t sleeps = Clock().Sleeps();
+  while (Clock().Sleeps() < sleeps + 20) {
+    std::this_thread::yield();
+  }
+  EXPECT_EQ(Observer().WithCode(Manager::kCodePrepared).size(), 1u);
+  EXPECT_EQ(ledger->made.load(), 1);
+
+  // Another size: the first files go, then a new preparation.
+  manager.SetConfig(Config(true, 1));
+  ASSERT_TRUE(Observer().WaitFor(Manager::kCodePrepared, 2));
+  EXPECT_EQ(ledger->made.load(), 2);
+  EXPECT_EQ(ledger->leftovers.load(), 0);
+  EXPECT_EQ(manager.GetCreatedFiles().Snapshot().size(), 3u);
+
+  // A stop before the release: no end notification, no status, and the
+  // task's own files are gone.
+  manager.Stop();
+  manager.WaitUntilFinished();
+  EXPECT_TRUE(Observer().WithCode(Manager::kCodeTaskEnded).empty());
+  EXPECT_EQ(manager.GetStatus(), kNoStatus);
+  EXPECT_TRUE(TempFiles().empty());
+  EXPECT_TRUE(manager.GetCreatedFiles().Snapshot().empty());
+  for (const char* source : {"p/A/z.JPG", "p/B/x2.JPG", "p/B/x10.JPG", "p/A/m.MPG"}) {
+    EXPECT_TRUE(std::filesystem::exists(Root() / source)) << source;
+  }
+}
+
+TEST_F(K2ExportTaskManager, TheUsersOwnTemporaryLookingFilesStay) {
+  // In the temporary folder itself, and in one whose name differs only in
+  // case.
+  const std::filesystem::path files[] = {TempFolder() / "own.JPG.tmp",
+                                         Root() / "TMP" / "own.JPG.tmp"};
+  for (const std::filesystem::path& file : files) {
+    SCOPED_TRACE(file.string());
+    WriteBytes(file, "mine");
+    HandOver handOver;
+    handOver.Add(kK2ContentTypeJpeg, {Wide(file)});
+    Manager manager(Clock());
+    EXPECT_EQ(manager.Start(Config(false), handOver.Document(), nullptr), kXpOk);
+    ASSERT_TRUE(Observer().WaitFor(Manager::kCodePrepared));
+    Observer().Clear();
+    manager.Stop();
+    EXPECT_EQ(manager.WaitUntilFinished(), kXpOk);
+    EXPECT_TRUE(std::filesystem::exists(file));
+  }
+}
+
+TEST_F(K2ExportTaskManager, TemporaryFolderDifferingInCaseIsAnotherFolder) {
+  HandOver handOver;
+  handOver.Add(kK2ContentTypeJpeg, {WriteFile("p/a.JPG")});
+  std::filesystem::create_directories(Root() / "TMP");
+  auto ledger = std::make_shared<ConverterLedger>();
+  Manager manager(Clock());
+  manager.SetConverterFactory(MakeFakeFactory(ledger, false));
+  EXPECT_EQ(manager.Start(Config(true), handOver.Document(), nullptr), kXpOk);
+  ASSERT_TRUE(Observer().WaitFor(Manager::kCodePrepared));
+  K2ExportConfig otherFolder = Config(true);
+  otherFolder.SetTempDir(PathOf("TMP"));
+  manager.SetConfig(otherFolder);
+  ASSERT_TRUE(Observer().WaitFor(Manager::kCodePrepared, 2));
+  EXPECT_EQ(ledger->made.load(), 2);
+  EXPECT_TRUE(TempFiles().empty());
+  EXPECT_TRUE(std::filesystem::exists(Root() / "TMP/a.JPG.tmp"));
+  manager.Stop();
+  manager.WaitUntilFinished();
+  EXPECT_FALSE(std::filesystem::exists(Root() / "TMP/a.JPG.tmp"));
+  EXPECT_TRUE(std::filesystem::exists(Root() / "p/a.JPG"));
+}
+
+TEST_F(K2ExportTaskManager, ConverterSwapsRaceWithSettingChanges) {
+  HandOver handOver;
+  for (int index = 0; index < 8; ++index) {
+    handOver.Add(kK2ContentTypeJpeg, {WriteFile("p/" + std::to_string(index) + ".JPG")});
+  }
+  auto ledger = std::make_shared<ConverterLedger>();
+  {
+    Manager manager(Clock());
+    manager.SetConverterFactory(MakeFakeFactory(ledger, true));
+    EXPECT_EQ(manager.Start(Config(true), handOver.Document(), nullptr), kXpOk);
+    ASSERT_TRUE(Observer().WaitFor(Manager::kCodePrepared));
+    for (int change = 1; change <= 200; ++change) {
+      manager.SetConfig(Config(true, static_cast<uint32_t>(change % 2)));
+      if (change % 16 == 0) {
+        std::this_thread::yield();
+      }
+    }
+    // The last size differs from the first: one more preparation follows.
+    manager.SetConfig(Config(true, 1));
+    ASSERT_TRUE(Observer().WaitFor(Manager::kCodePrepared, 2));
+    manager.Stop();
+    manager.WaitUntilFinished();
+    EXPECT_TRUE(TempFiles().empty());
+  }
+  EXPECT_GE(ledger->made.load(), 2);
+  EXPECT_EQ(ledger->destroyed.load(), ledger->made.load());
+  EXPECT_EQ(ledger->callsOnDead.load(), 0);
+}
+
+TEST_F(K2ExportTaskManager, RemovedCameraEndsWithAnAnsweredErrorPrompt) {
+  MountCamera();
+  HandOver handOver;
+  handOver.Add(kK2ContentTypeJpeg, {WriteFile("p/a.JPG")});
+  BlockingRunManager manager(Clock());
+  Observer().SetManager(static_cast<Manager*>(&manager));
+  EXPECT_EQ(manager.Start(Config(false), handOver.Document(), nullptr), kXpOk);
+  ASSERT_TRUE(Observer().WaitFor(Manager::kCodePrepared));
+  manager.Interrupt();
+  ASSERT_TRUE(manager.WaitRunning());
+  ASSERT_TRUE(Observer().WaitFor(Manager::kCodeRunBegins));
+
+  manager.OnCameraRemoved(true);
+  EXPECT_FALSE(manager.IsStopped());
+  UnmountCamera();
+  manager.OnCameraRemoved(false);
+  EXPECT_EQ(manager.GetStatus(), kK2ErrCameraGone);
+  EXPECT_TRUE(manager.IsStopped());
+  manager.ReleaseRun(kXpErrStopped);
+  EXPECT_EQ(manager.WaitUntilFinished(), kK2ErrCameraGone);
+  ASSERT_TRUE(Observer().WaitFor(Manager::kCodeTaskEnded));
+
+  std::vector<uint32_t> ending;
+  for (const Seen& seen : Observer().All()) {
+    if (seen.code == kK2ErrCameraGone || seen.code == Manager::kCodeTaskEnded) {
+      ending.push_back(seen.code);
+      EXPECT_TRUE(seen.senderIsBorrowedManager);
+    }
+  }
+  EXPECT_EQ(ending, (std::vector<uint32_t>{kK2ErrCameraGone, Manager::kCodeTaskEnded}));
+  const std::vector<Seen> errors = Observer().WithCode(kK2ErrCameraGone);
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0].kind, kXfKindError);
+  EXPECT_EQ(errors[0].promptStyle, Manager::kErrorPromptStyle);
+  EXPECT_EQ(manager.GetStatus(), kK2ErrCameraGone);
+}
+
+TEST_F(K2ExportTaskManager, ProgressCallbackPostsAndStops) {
+  HandOver handOver;
+  handOver.Add(kK2ContentTypeJpeg, {WriteFile("p/a.JPG")});
+  XfViewProgress view;
+  BlockingRunManager manager(Clock());
+  EXPECT_EQ(manager.Start(Config(false), handOver.Document(), &view), kXpOk);
+  ASSERT_TRUE(Observer().WaitFor(Manager::kCodePrepared));
+
+  EXPECT_FALSE(manager.Execute(50.0));
+  ASSERT_TRUE(Observer().WaitFor(Manager::kCodeCopyProgress));
+  std::vector<Seen> progress = Observer().WithCode(Manager::kCodeCopyProgress);
+  ASSERT_EQ(progress.size(), 1u);
+  EXPECT_EQ(progress[0].kind, kXfKindProgress);
+  EXPECT_EQ(progress[0].value, 50u);
+
+  EXPECT_FALSE(manager.Execute(100.0));
+  ASSERT_TRUE(Observer().WaitFor(Manager::kCodeCopyProgress, 3));
+  progress = Observer().WithCode(Manager::kCodeCopyProgress);
+  ASSERT_EQ(progress.size(), 3u);
+  size_t internal = 0;
+  for (const Seen& seen : progress) {
+    internal += seen.kind == kXfKindInternal ? 1 : 0;
+  }
+  EXPECT_EQ(internal, 1u);
+
+  view.SetStopFlag(true);
+  EXPECT_TRUE(manager.Execute(10.0));
+  manager.Stop();
+  manager.WaitUntilFinished();
+}
+
+TEST_F(K2ExportTaskManager, MissingSourceCountsAsEmpty) {
+  HandOver handOver;
+  handOver.Add(kK2ContentTypeJpeg, {PathOf("p/gone.JPG")});
+  handOver.Add(kK2ContentTypeJpeg, {WriteFile("p/here.JPG", std::string(10000, 'h'))});
+  Manager manager(Clock());
+  EXPECT_EQ(manager.Start(Config(false), handOver.Document(), nullptr), kXpOk);
+  ASSERT_TRUE(Observer().WaitFor(Manager::kCodePrepared));
+  EXPECT_EQ(manager.GetRequiredBytes(), 32768u);
+  EXPECT_EQ(manager.GetFileSizes(), (std::vector<int64_t>{0, 10000}));
+  const std::vector<XfProgressStep> steps = manager.GetProgressSteps();
+  ASSERT_EQ(steps.size(), 2u);
+  EXPECT_EQ(steps[0].weight, 4096.0);
+  EXPECT_EQ(steps[1].weight, 10000.0);
+  EXPECT_EQ(steps[0].progressCode, Manager::kStepCode);
+  EXPECT_EQ(Observer().WithCode(Manager::kCodePrepared)[0].total, 10000u);
+  manager.Stop();
+}
+
+TEST_F(K2ExportTaskManager, FailedPreparationSurfacesAfterTheRelease) {
+  MountCamera();
+  HandOver handOver;
+  handOver.Add(kK2ContentTypeJpeg, {WriteFile("p/a.JPG")});
+  Manager manager(Clock());
+  manager.SetConverterFactory(
+      [](XpSharedPtr<K2ExporterWithResizeConfig>, std::shared_ptr<K2CreatedFileList>) {
+        struct Failing : IK2ExportConverter {
+          XpResult Stop() override { return kXpOk; }
+          XpResult Pause() override { return kXpOk; }
+          XpResult Resume() override { return kXpOk; }
+          XpResult ConvertAll() override { return kXpErrDiskFull; }
+        };
+        return std::make_shared<Failing>();
+      });
+  EXPECT_EQ(manager.Start(Config(true), handOver.Document(), nullptr), kXpOk);
+  EXPECT_EQ(manager.GetStatus(), kNoStatus);
+  manager.Interrupt();
+  EXPECT_EQ(manager.WaitUntilFinished(), kK2ErrPcDiskFull);
+  ASSERT_TRUE(Observer().WaitFor(Manager::kCodeTaskEnded));
+  EXPECT_EQ(manager.GetStatus(), kK2ErrPcDiskFull);
+  EXPECT_EQ(Observer().WithCode(kK2ErrPcDiskFull).size(), 1u);
+  EXPECT_EQ(Observer().WithCode(Manager::kCodeTaskEnded).size(), 1u);
+}
+
+TEST_F(K2ExportTaskManager, ContentWithoutDateTakesTheFileDate) {
+  const XpString path = WriteFile("p/a.JPG", "not really a picture");
+  SetModified(Root() / "p/a.JPG", 1678881600);  // 2023-03-15 12:00 UTC
+  HandOver handOver;
+  handOver.Add(kK2ContentTypeJpeg, {path});
+  Manager manager(Clock());
+  EXPECT_EQ(manager.Start(Config(false), handOver.Document(), nullptr), kXpOk);
+  const K2ExportItemVector items = manager.GetExportableItems();
+  ASSERT_EQ(items.size(), 1u);
+  EXPECT_TRUE(items[0].shootingDate.IsValid());
+  EXPECT_DOUBLE_EQ(items[0].shootingDate.GetValue(), 45000.5);
+  manager.Stop();
+}
+
+}  // namespace
+}  // namespace task_test

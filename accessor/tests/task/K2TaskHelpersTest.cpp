@@ -1,0 +1,190 @@
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <ctime>
+#include <fstream>
+#include <iterator>
+
+#include "accessor/task/helpers/K2TaskHelpers.h"
+#include "accessor/task/helpers/K2TransferMarker.h"
+#include "accessor/tests/task/TaskTestSupport.h"
+#include "platform/testsupport/FakeSysfs.h"
+#include "platform/testsupport/FaultInjection.h"
+
+namespace task_test {
+namespace {
+
+using testsupport::Fault;
+using testsupport::FaultInjection;
+using testsupport::SysCall;
+
+class K2TaskHelpers : public testsupport::HermeticTest {
+ protected:
+  // The camera at Root()/cam in the fake mount table.
+  void MountCamera() {
+    sysfs_ = std::make_unique<testsupport::FakeSysfs>(Root() / "sysroot");
+    std::filesystem::create_directories(Camera());
+    sysfs_->AddMount({"/", "ext4", "/dev/sda1", 8, 1});
+    sysfs_->AddMount({Camera().string(), "vfat", "/dev/sdb1", 8, 17});
+  }
+  std::filesystem::path Camera() const { return Root() / "cam"; }
+  std::filesystem::path TempFolder() const { return Root() / "tmp"; }
+
+  static std::string ReadAll(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  size_t TempFileCount() const {
+    return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(TempFolder()),
+                                             std::filesystem::directory_iterator()));
+  }
+
+  std::unique_ptr<testsupport::FakeSysfs> sysfs_;
+};
+
+TEST_F(K2TaskHelpers, ParentFolderName) {
+  struct Case {
+    const char16_t* path;
+    XpResult result;
+    const char* name;
+  };
+  const Case cases[] = {
+      {u"/m/cam/DCIM/100ZXDCF/a.JPG", kXpOk, "100ZXDCF"},
+      {u"/m/a.JPG", kXpOk, "m"},
+      {u"a.JPG", kXpErrBadArgument, ""},
+      {u"/a.JPG", kXpErrBadArgument, ""},
+      {u"", kXpErrBadArgument, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Narrow(c.path));
+    XpString name;
+    EXPECT_EQ(K2GetParentFolderName(c.path, &name), c.result);
+    EXPECT_EQ(Narrow(name), c.name);
+  }
+}
+
+TEST_F(K2TaskHelpers, FileInFolderIgnoresCaseAndOneTrailingSlash) {
+  struct Case {
+    const char16_t* folder;
+    const char16_t* file;
+    bool inside;
+  };
+  const Case cases[] = {
+      {u"/m/cam/DCIM/100ZXDCF", u"/m/cam/dcim/100zxdcf/dsc00001.jpg", true},
+      {u"/m/cam/DCIM/100ZXDCF/", u"/m/cam/DCIM/100ZXDCF/DSC00001.JPG", true},
+      {u"/m/cam/DCIM/100ZXDCF", u"/m/cam/DCIM/100ZXDCF/SUB/X.JPG", false},
+      {u"/m/cam/DCIM", u"/m/cam/DCIM/100ZXDCF/X.JPG", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Narrow(c.file));
+    EXPECT_EQ(K2IsFileInFolder(c.folder, c.file), c.inside);
+  }
+}
+
+TEST_F(K2TaskHelpers, CollectsDistinctSortedFolders) {
+  XpStringVector folders{u"stale"};
+  EXPECT_EQ(K2CollectFolders({u"/p/b/1.JPG", u"/p/a/2.JPG", u"/p/b/3.JPG"}, &folders), kXpOk);
+  EXPECT_EQ(folders, (XpStringVector{u"/p/a/", u"/p/b/"}));
+  EXPECT_EQ(K2CollectFolders({}, &folders), kXpErrBadArgument);
+
+  XpStringVector names;
+  EXPECT_EQ(K2CollectParentFolderNames({u"/p/b/1.JPG", u"/q/b/2.JPG", u"/p/a/3.JPG"}, &names),
+            kXpOk);
+  EXPECT_EQ(names, (XpStringVector{u"a", u"b"}));
+  EXPECT_EQ(K2CollectParentFolderNames({u"/p/b/1.JPG", u"/x.JPG"}, &names), kXpErrBadArgument);
+  EXPECT_EQ(K2CollectParentFolderNames({}, &names), kXpErrBadArgument);
+}
+
+TEST_F(K2TaskHelpers, QualityAndBatchChoices) {
+  EXPECT_EQ(K2ChooseJpegQuality(true), 70);
+  EXPECT_EQ(K2ChooseJpegQuality(false), 90);
+  EXPECT_EQ(K2GetBatchSize(true), 50u);
+  EXPECT_EQ(K2GetBatchSize(false), 10u);
+}
+
+TEST_F(K2TaskHelpers, LocalToUtcUsesTheZoneOffset) {
+  SetEnv("TZ", "Asia/Tokyo");
+  ::tzset();
+  EXPECT_DOUBLE_EQ(K2LocalToUtc(XpDateTime(45000.5)).GetValue(), 45000.125);
+  SetEnv("TZ", "UTC");
+  ::tzset();
+  EXPECT_DOUBLE_EQ(K2LocalToUtc(XpDateTime(45000.5)).GetValue(), 45000.5);
+  EXPECT_FALSE(K2LocalToUtc(XpDateTime()).IsValid());
+}
+
+TEST_F(K2TaskHelpers, ClusterSizeFallsBackWhenStatvfsFails) {
+  const XpString folder = Wide(Root());
+  EXPECT_GT(K2GetVolumeClusterSize(folder), 0u);
+  FaultInjection faults;
+  faults.Add(Fault(SysCall::kStatvfs, Root().string()).Errno(EIO));
+  EXPECT_EQ(K2GetVolumeClusterSize(folder), kK2DefaultClusterSize);
+}
+
+TEST_F(K2TaskHelpers, AppDataFolderIsCreated) {
+  const std::filesystem::path expected =
+      Root() / "home/.local/share/Kavo Corporation/QMV/Accessor/K2";
+  EXPECT_FALSE(std::filesystem::exists(expected));
+  EXPECT_EQ(Narrow(K2GetAppDataFolder()), expected.string());
+  EXPECT_TRUE(std::filesystem::is_directory(expected));
+  EXPECT_EQ(Narrow(K2GetAppDataFolder()), expected.string());
+}
+
+TEST_F(K2TaskHelpers, TransferMarkerNamesTheFolderFromTheVolumeRoot) {
+  MountCamera();
+  struct Case {
+    std::string marked;
+    std::string text;
+  };
+  const Case cases[] = {
+      {(Camera() / "DCIM/100ZXDCF/").string(), "/DCIM/100ZXDCF"},
+      {(Camera() / "DCIM/100ZXDCF").string(), "/DCIM/100ZXDCF"},
+      {Camera().string() + "/", ""},
+  };
+  const std::filesystem::path marker = Camera() / "TRANS.TXT";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.marked);
+    WriteBytes(marker, "an older marker");
+    EXPECT_EQ(K2WriteTransferMarker(Wide(Camera()), Wide(c.marked)), kXpOk);
+    EXPECT_EQ(ReadAll(marker), c.text);
+    EXPECT_EQ(TempFileCount(), 0u);
+  }
+  EXPECT_EQ(K2RemoveTransferMarker(Wide(Camera())), kXpOk);
+  EXPECT_FALSE(std::filesystem::exists(marker));
+}
+
+TEST_F(K2TaskHelpers, TransferMarkerIgnoresAnotherUsersLeftover) {
+  MountCamera();
+  const std::filesystem::path leftover = TempFolder() / "TRANS.TXT";
+  WriteBytes(leftover, "someone else's");
+  FaultInjection faults;
+  faults.Add(Fault(SysCall::kUnlink, leftover.string()).Errno(EPERM));
+  EXPECT_EQ(K2WriteTransferMarker(Wide(Camera()), Wide(Camera() / "DCIM/101ZXDCF/")), kXpOk);
+  EXPECT_EQ(ReadAll(Camera() / "TRANS.TXT"), "/DCIM/101ZXDCF");
+  EXPECT_EQ(ReadAll(leftover), "someone else's");
+  EXPECT_EQ(TempFileCount(), 1u);
+}
+
+TEST_F(K2TaskHelpers, StagingFailureLeavesNoMarker) {
+  MountCamera();
+  FaultInjection faults;
+  faults.Add(Fault(SysCall::kWrite, TempFolder().string()).Errno(ENOSPC));
+  EXPECT_NE(K2WriteTransferMarker(Wide(Camera()), Wide(Camera() / "DCIM/100ZXDCF/")), kXpOk);
+  EXPECT_FALSE(std::filesystem::exists(Camera() / "TRANS.TXT"));
+  EXPECT_EQ(TempFileCount(), 0u);
+}
+
+TEST_F(K2TaskHelpers, DestinationPresentOnlyWhileMounted) {
+  MountCamera();
+  EXPECT_TRUE(K2IsDestinationPresent(Wide(Camera())));
+  EXPECT_TRUE(K2IsDestinationPresent(Wide(Camera()) + u"/"));
+  EXPECT_FALSE(K2IsDestinationPresent(Wide(Camera() / "DCIM")));
+  std::filesystem::create_directories(Camera() / "DCIM");
+  EXPECT_FALSE(K2IsDestinationPresent(Wide(Camera() / "DCIM")));
+  sysfs_->RemoveMount(Camera().string());
+  EXPECT_TRUE(std::filesystem::is_directory(Camera()));
+  EXPECT_FALSE(K2IsDestinationPresent(Wide(Camera())));
+  EXPECT_FALSE(K2IsDestinationPresent(u""));
+}
+
+}  // namespace
+}  // namespace task_test
