@@ -72,15 +72,18 @@ XpResult XpCreateDirectoryTree(const XpString& path) {
   if (!IsAbsolute(path)) {
     return kXpErrCreateDirFailed;
   }
+  // A trailing '/' names the same folder, not one more level.
+  XpString folder = path;
+  if (folder.GetLength() > 1) XpPathRemoveTrailingBackslash(folder);
   // Level by level after the leading '/'.
-  for (int32_t end = XpFindCharFrom(1, path, kXpPathSeparator); end >= 0;
-       end = XpFindCharFrom(end + 1, path, kXpPathSeparator)) {
-    const XpResult result = XpCreateDirectory(path.Left(end));
+  for (int32_t end = XpFindCharFrom(1, folder, kXpPathSeparator); end >= 0;
+       end = XpFindCharFrom(end + 1, folder, kXpPathSeparator)) {
+    const XpResult result = XpCreateDirectory(folder.Left(end));
     if (result != kXpOk && result != kXpErrAlreadyExists) {
       return result;
     }
   }
-  return XpCreateDirectory(path);
+  return XpCreateDirectory(folder);
 }
 
 bool XpIsDirectoryEmpty(const XpString& path) {

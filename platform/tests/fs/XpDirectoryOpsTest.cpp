@@ -82,6 +82,10 @@ TEST_F(XpDirectoryOps, CreateDirectoryTreeMakesEveryLevel) {
   EXPECT_EQ(XpCreateDirectoryTree(X(Root() / "a/b/c")), kXpOk);
   EXPECT_TRUE(fs::is_directory(Root() / "a/b/c"));
   EXPECT_EQ(XpCreateDirectoryTree(X(Root() / "a/b/c")), kXpErrAlreadyExists);
+  // A trailing '/' is the same folder: made once, then already there.
+  EXPECT_EQ(XpCreateDirectoryTree(X(Root() / "a/d/")), kXpOk);
+  EXPECT_TRUE(fs::is_directory(Root() / "a/d"));
+  EXPECT_EQ(XpCreateDirectoryTree(X(Root() / "a/d/")), kXpErrAlreadyExists);
   EXPECT_EQ(XpCreateDirectoryTree(u"rel/x"), kXpErrCreateDirFailed);
   EXPECT_FALSE(Exists("rel"));
 
