@@ -28,4 +28,16 @@ XpResult XdbResultFromScript(int32_t scriptResult) {
   }
 }
 
+void XdbRaiseCode(XpResult code) {
+  XdbException error;
+  error.SetCode(code);
+  throw error;
+}
+
+void XdbRaiseScriptResult(int32_t scriptResult) {
+  XdbException error;
+  error.SetFromScriptResult(scriptResult);
+  throw error;
+}
+
 }  // namespace XdbAccessor

@@ -28,4 +28,9 @@ class XdbException : public std::exception {
   XpResult code_ = kXpErrGeneric;
 };
 
+// Raise an XdbException with code unchanged, or with the code of a script
+// result.
+[[noreturn]] void XdbRaiseCode(XpResult code);
+[[noreturn]] void XdbRaiseScriptResult(int32_t scriptResult);
+
 }  // namespace XdbAccessor

@@ -1,0 +1,134 @@
+#include "camerastore/xdb/XdbCardFolders.h"
+
+#include <fcntl.h>
+
+#include "camerastore/xdb/XdbCommitHooks.h"
+#include "platform/fs/XpDirectoryOperations.h"
+#include "platform/fs/XpFile.h"
+#include "platform/fs/XpFileOperations.h"
+#include "platform/fs/XpPathQueries.h"
+#include "platform/fs/XpSysCalls.h"
+#include "platform/fs/XpTempFiles.h"
+#include "platform/shell/XpSpecialFolder.h"
+#include "platform/text/XpStringA.h"
+#include "platform/time/XpDateTime.h"
+
+namespace XdbAccessor {
+
+namespace {
+
+constexpr char16_t kDatabaseFolder[] = u"DBFILES/";
+constexpr char16_t kWorkCopyFolder[] = u"DBFILES.tmp/";
+constexpr char16_t kBackupFolder[] = u"DBFILES.bak/";
+constexpr char16_t kLogPrefix[] = u"_TempK2TLV_";
+constexpr char16_t kLogSuffix[] = u".log";
+constexpr uint32_t kLogDigits = 5;
+constexpr XpOpenMode kLogOpenMode = kXpOpenSequential | kXpOpenText | kXpOpenReadWrite;
+constexpr int32_t kShortDate = 0;
+constexpr int32_t kHourAndMinutes = 1;
+
+std::string Stamp() {
+  const XpDateTime now = XpDateTime::Now();
+  const std::string dateTime = XdbLogPath(now.FormatDateTime(kShortDate, kHourAndMinutes, false));
+  const int32_t second = now.GetSecond();
+  std::string stamp = "[" + dateTime + ":";
+  stamp += static_cast<char>('0' + second / 10);
+  stamp += static_cast<char>('0' + second % 10);
+  return stamp + "]";
+}
+
+std::string ErrorText(XpResult error) { return "[" + std::to_string(static_cast<int32_t>(error)) + "]"; }
+
+void LogRemoveFailure(const XpString& folder, XpResult error) {
+  XdbWriteLogLine("[renameFolders][remove] " + XdbLogPath(folder) + ". " + ErrorText(error) + "\n");
+}
+
+void LogMoveFailure(const XpString& source, const XpString& destination, XpResult error) {
+  XdbWriteLogLine("[renameFolders] " + XdbLogPath(source) + " to " + XdbLogPath(destination) + ". " +
+                  ErrorText(error) + "\n");
+}
+
+}  // namespace
+
+XdbCardFolders::XdbCardFolders(const XpString& root)
+    : root_(root),
+      database_(root + kDatabaseFolder),
+      workCopy_(root + kWorkCopyFolder),
+      backup_(root + kBackupFolder) {}
+
+bool XdbCardFolders::HasDatabase() const { return XpDirectoryExists(database_); }
+bool XdbCardFolders::HasWorkCopy() const { return XpDirectoryExists(workCopy_); }
+bool XdbCardFolders::HasBackup() const { return XpDirectoryExists(backup_); }
+
+XpResult XdbCardFolders::Remove(const XpString& folder) const {
+  const XpResult result = XpRemoveDirectory(folder, true, false, false, nullptr);
+  if (result == kXpOk) {
+    SyncRoot();
+  }
+  return result;
+}
+
+XpResult XdbCardFolders::Move(const XpString& source, const XpString& destination) const {
+  const XpResult result = XpMovePath(source, destination, false, nullptr);
+  if (result == kXpOk) {
+    SyncRoot();
+  }
+  return result;
+}
+
+XpResult XdbCardFolders::RemoveWithRetries(const XpString& folder) const {
+  XpResult result = kXpOk;
+  for (int32_t attempt = 0; attempt < kXdbStepTries; ++attempt) {
+    result = Remove(folder);
+    if (result == kXpOk) {
+      return result;
+    }
+    LogRemoveFailure(folder, result);
+    XdbSleep(kXdbStepPauseMilliseconds);
+  }
+  return result;
+}
+
+XpResult XdbCardFolders::MoveWithRetries(const XpString& source, const XpString& destination) const {
+  XpResult result = kXpOk;
+  for (int32_t attempt = 0; attempt < kXdbStepTries; ++attempt) {
+    result = Move(source, destination);
+    if (result == kXpOk) {
+      return result;
+    }
+    LogMoveFailure(source, destination, result);
+    XdbSleep(kXdbStepPauseMilliseconds);
+  }
+  return result;
+}
+
+void XdbCardFolders::SyncRoot() const {
+  XpSysCalls& calls = XpSysCalls::Current();
+  const std::string path = XdbLogPath(root_);
+  const int fd = calls.Open(path.c_str(), O_RDONLY | O_DIRECTORY, 0);
+  if (fd < 0) {
+    return;
+  }
+  (void)calls.Fsync(fd);
+  (void)calls.Close(fd);
+}
+
+void XdbWriteLogLine(const std::string& text) {
+  const XpString path =
+      XpCreateUniqueNumberedFile(XpGetSpecialFolder(kXpFolderTemp, false), kLogPrefix, kLogDigits, u"", kLogSuffix);
+  if (path.IsEmpty()) {
+    return;
+  }
+  XpFile file;
+  if (file.OpenPath(path, kLogOpenMode) != kXpOk) {
+    return;
+  }
+  const std::string line = Stamp() + text;
+  uint64_t done = 0;
+  (void)file.Write(line.data(), line.size(), &done);
+  (void)file.Close();
+}
+
+std::string XdbLogPath(const XpString& path) { return std::string(path.ToMultiByte().CStr()); }
+
+}  // namespace XdbAccessor

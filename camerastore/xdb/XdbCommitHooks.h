@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+namespace XdbAccessor {
+
+// The pause between two tries of a folder step, and a test's view of the
+// steps of the work copy and the folder swap. Both are process wide.
+
+using XdbSleeper = std::function<void(uint32_t milliseconds)>;
+using XdbStepObserver = std::function<void(const char* step)>;
+
+// Replaces the pause (empty restores the real one); returns the previous.
+XdbSleeper XdbSetSleeper(XdbSleeper sleeper);
+// Installs an observer (empty removes it); returns the previous.
+XdbStepObserver XdbSetStepObserver(XdbStepObserver observer);
+
+void XdbSleep(uint32_t milliseconds);
+// Tells the observer, if any, that step comes next (or, for a file of the
+// work copy, has just been done).
+void XdbObserveStep(const char* step);
+
+// Step names.
+inline constexpr char kXdbStepFactoryRemoveBackup[] = "factory.removeBackup";
+inline constexpr char kXdbStepFactoryRemoveWorkCopy[] = "factory.removeWorkCopy";
+inline constexpr char kXdbStepFactoryRestoreWorkCopy[] = "factory.restoreWorkCopy";
+inline constexpr char kXdbStepFactoryRestoreBackup[] = "factory.restoreBackup";
+inline constexpr char kXdbStepWorkCopyFile[] = "workCopy.file";
+inline constexpr char kXdbStepSwapRemoveOldBackup[] = "swap.removeOldBackup";
+inline constexpr char kXdbStepSwapDatabaseToBackup[] = "swap.databaseToBackup";
+inline constexpr char kXdbStepSwapWorkCopyToDatabase[] = "swap.workCopyToDatabase";
+inline constexpr char kXdbStepSwapRemoveBackup[] = "swap.removeBackup";
+inline constexpr char kXdbStepSwapReopen[] = "swap.reopen";
+
+}  // namespace XdbAccessor

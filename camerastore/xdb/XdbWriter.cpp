@@ -1,0 +1,285 @@
+#include "camerastore/xdb/XdbWriter.h"
+
+#include <memory>
+#include <new>
+#include <string>
+
+#include "camerastore/xdb/AlbumInfo.h"
+#include "camerastore/xdb/ContentInfo.h"
+#include "camerastore/xdb/XdbCommitHooks.h"
+#include "camerastore/xdb/XdbConnection.h"
+#include "camerastore/xdb/XdbException.h"
+#include "camerastore/xdb/XdbRecordMapper.h"
+#include "camerastore/xdb/XdbRecordWrites.h"
+#include "camerastore/xdb/XdbResultCache.h"
+#include "camerastore/xdb/XdbScopedSet.h"
+#include "camerastore/xdb/XdbSearches.h"
+#include "imaging/format/XpFormatChecker.h"
+#include "platform/fs/XpDir.h"
+#include "platform/fs/XpDirectoryOperations.h"
+#include "platform/fs/XpFileOperations.h"
+#include "platform/fs/XpPathQueries.h"
+#include "platform/path/XpPath.h"
+
+namespace XdbAccessor {
+
+namespace {
+
+constexpr char kAlbumField[] = "a";
+constexpr char kContentSearchField[] = "d";
+constexpr char kAlbumSearchField[] = "ad";
+constexpr char kFavoriteGroup[] = "ff";
+constexpr char16_t kIndexFile[] = u"OAI.IND";
+constexpr int32_t kAlbumPreference = 3;
+constexpr int32_t kEpochDayOfMonth = 1;
+constexpr int32_t kEpochYearsSince1900 = 70;
+constexpr int32_t kMiscPicture = 1;
+constexpr int32_t kMiscMovie = 2;
+constexpr int32_t kMiscOther = 0;
+
+XpDateTime Epoch() { return XpDateTime(1970, 1, 1, 0, 0, 0); }
+
+void Check(int32_t scriptResult) {
+  if (scriptResult != 0) {
+    XdbRaiseScriptResult(scriptResult);
+  }
+}
+
+void CheckCode(XpResult code) {
+  if (code != kXpOk) {
+    XdbRaiseCode(code);
+  }
+}
+
+// 1 for a picture, 2 for a movie, else 0, by the name's extension.
+int32_t MiscOfPath(const XpString& path) {
+  const XpFormatKind kind = XpFormatChecker::KindFromExtension(path);
+  if (kind == kXpKindJpegByName) {
+    return kMiscPicture;
+  }
+  return kind == kXpKindMpegByName ? kMiscMovie : kMiscOther;
+}
+
+void LogMissingPath(const XpString& path) {
+  XdbWriteLogLine("[CreateContent] IsPathAvailable (" + XdbLogPath(path) + ")\n");
+}
+
+void LogCreateFailure(XpResult error) {
+  XdbWriteLogLine("[createTempFolder] [" + std::to_string(static_cast<int32_t>(error)) + "]\n");
+}
+
+// Gives the album the content's date when it is earlier, or when the album
+// still has its first date.
+void UpdateAlbumDate(const IAlbumInfo& album, const XpDateTime& date) {
+  const XpDateTime albumDate = album.GetDate();
+  if (!(date < albumDate) && !(albumDate == Epoch())) {
+    return;
+  }
+  MappedAlbumRecord mapped;
+  XdbRecordMapper::MakeAlbumRecord(album, &mapped);
+  XdbRecordMapper::DateToRecord(date, &mapped.record);
+  mapped.record.preference = kAlbumPreference;
+  Check(XdbUpdateAlbumInfo(album.GetId(), mapped.record));
+}
+
+}  // namespace
+
+XdbWriter::XdbWriter(const XpString& root) : folders_(root) {}
+
+XdbWriter::~XdbWriter() = default;
+
+bool XdbWriter::IsRoot(const XpString& root) const { return root == folders_.Root(); }
+
+void XdbWriter::EnsureWorkCopy() { CheckCode(CreateTempFolder()); }
+
+XpResult XdbWriter::CreateTempFolder() {
+  if (workCopyOpen_) {
+    return kXpOk;
+  }
+  if (folders_.HasWorkCopy()) {
+    const XpResult removed = folders_.Remove(folders_.WorkCopy());
+    if (removed != kXpOk) {
+      return removed;
+    }
+  }
+  if (!folders_.HasDatabase()) {
+    return kXpErrPathNotFound;
+  }
+  for (int32_t attempt = 0; attempt < kXdbStepTries; ++attempt) {
+    const XpResult made = XpCreateDirectory(folders_.WorkCopy());
+    if (made == kXpOk) {
+      break;
+    }
+    LogCreateFailure(made);
+    XdbSleep(kXdbStepPauseMilliseconds);
+  }
+  const XpResult copied = CopyDatabaseFiles();
+  if (copied != kXpOk) {
+    return AbandonWorkCopy(copied, false);
+  }
+  if (XdbCloseDatabase() != 0) {
+    return AbandonWorkCopy(kXpErrGeneric, false);
+  }
+  if (XdbCreateMaster() != 0) {
+    return AbandonWorkCopy(kXpErrGeneric, true);
+  }
+  if (XdbOpenDatabase(folders_.WorkCopy().CStr()) != kXdbOpened) {
+    return AbandonWorkCopy(kXpErrGeneric, true);
+  }
+  workCopyOpen_ = true;
+  return kXpOk;
+}
+
+XpResult XdbWriter::CopyDatabaseFiles() const {
+  XpDir database(folders_.Database());
+  XpResult result = database.BeginEnum(kXpEnumAll, u"");
+  if (result != kXpOk) {
+    return result;
+  }
+  for (XpSharedPtr<XpAbstractFSObj> entry = database.GetNext(); entry.Get() != nullptr; entry = database.GetNext()) {
+    if (!entry->IsFile()) {
+      continue;
+    }
+    const XpString path = entry->GetPath();
+    result = XpCopyPath(path, folders_.WorkCopy() + XpPathGetLeafName(path), false, nullptr);
+    if (result != kXpOk) {
+      break;
+    }
+    XdbObserveStep(kXdbStepWorkCopyFile);
+  }
+  (void)database.EndEnum();
+  return result;
+}
+
+XpResult XdbWriter::AbandonWorkCopy(XpResult code, bool reopen) const {
+  (void)folders_.Remove(folders_.WorkCopy());
+  if (reopen && XdbCreateMaster() == 0) {
+    (void)XdbOpenDatabase(folders_.Database().CStr());
+  }
+  return code;
+}
+
+IContentInfo* XdbWriter::CreateContent(IAlbumInfo* album, const XpString& path, const XpDateTime& date,
+                                       int32_t favorite) {
+  if (!XpPathExists(path)) {
+    LogMissingPath(path);
+  }
+  EnsureWorkCopy();
+  XdbContentRecord record = XdbRecordMapper::MakeContentRecord(date, path);
+  record.albumID = album->GetId();
+  record.misc = MiscOfPath(path);
+  int32_t newId = 0;
+  Check(XdbAddPhoto(record, &newId));
+  if (favorite != 0) {
+    Check(XdbAddPhotoToGroup(kFavoriteGroup, newId, 2 * favorite));
+  }
+  UpdateAlbumDate(*album, date);
+  ContentData data;
+  data.kind = record.misc;
+  data.path = path;
+  data.date = date;
+  data.shareFlags = 0;
+  data.favorite = favorite;
+  data.guid = 0;
+  data.albumId = album->GetId();
+  data.id = newId;
+  ContentInfo* content = new (std::nothrow) ContentInfo(data);
+  if (content == nullptr) {
+    XdbRaiseCode(kXpErrOutOfMemory);
+  }
+  return content;
+}
+
+IAlbumInfo* XdbWriter::CreateAlbum(const XpString& title) {
+  EnsureWorkCopy();
+  XdbAlbumRecord record{};
+  record.dayOfMonth = kEpochDayOfMonth;
+  record.yearsSince1900 = kEpochYearsSince1900;
+  // The glue only reads the title.
+  record.title = const_cast<char16_t*>(title.CStr());
+  record.preference = kAlbumPreference;
+  int32_t newId = 0;
+  Check(XdbCreateAlbum(record, &newId));
+  AlbumData data;
+  data.id = newId;
+  data.title = title;
+  data.date = Epoch();
+  AlbumInfo* album = new (std::nothrow) AlbumInfo(data, folders_.Root());
+  if (album == nullptr) {
+    XdbRaiseCode(kXpErrOutOfMemory);
+  }
+  return album;
+}
+
+void XdbWriter::DeleteAlbum(IAlbumInfo* album) {
+  EnsureWorkCopy();
+  const int32_t id = album->GetId();
+  XdbScopedSet contents;
+  Check(XdbSearchNumber(kAlbumField, static_cast<double>(id), contents.Out()));
+  contents.Keep();
+  int32_t count = 0;
+  if (XdbCount(contents.Get(), &count) != 0) {
+    count = 0;
+  }
+  for (int32_t position = 0; position < count; ++position) {
+    int32_t contentId = 0;
+    if (XdbGetID(contents.Get(), position, &contentId) == 0) {
+      (void)XdbDeletePhoto(contentId);
+    }
+  }
+  const int32_t deleted = XdbDeleteAlbum(id);
+  contents.Free();
+  Check(deleted);
+  DropIndex(id);
+}
+
+void XdbWriter::DeleteContent(IContentInfo* content) {
+  EnsureWorkCopy();
+  const ContentInfo* known = dynamic_cast<const ContentInfo*>(content);
+  if (known == nullptr) {
+    XdbRaiseCode(kXpErrGeneric);
+  }
+  Check(XdbDeletePhoto(static_cast<int32_t>(known->GetId())));
+  const int32_t albumId = static_cast<int32_t>(known->GetAlbumId());
+  XdbScopedSet rest;
+  Check(XdbSearch(kAlbumField, albumId, rest.Out()));
+  rest.Keep();
+  int32_t count = 0;
+  Check(XdbCount(rest.Get(), &count));
+  if (count == 0) {
+    Check(XdbDeleteAlbum(albumId));
+    DropIndex(albumId);
+  }
+}
+
+int64_t XdbWriter::GetRemainingContentCapacity() { return CheckCapacity(kContentSearchField); }
+
+int64_t XdbWriter::GetRemainingAlbumCapacity() { return CheckCapacity(kAlbumSearchField); }
+
+int64_t XdbWriter::CheckCapacity(const char* field) {
+  int32_t limit = 0;
+  Check(XdbGetLimit(&limit));
+  XdbScopedSet found;
+  Check(XdbSearchAll(field, found.Out()));
+  found.Keep();
+  int32_t count = 0;
+  Check(XdbCount(found.Get(), &count));
+  found.Free();
+  const auto remaining = static_cast<int32_t>(static_cast<uint32_t>(limit) - static_cast<uint32_t>(count));
+  return static_cast<int64_t>(remaining);
+}
+
+void XdbWriter::DropIndex(int32_t /*albumId*/) { (void)RemoveIndexFile(); }
+
+XpResult XdbWriter::RemoveIndexFile() { return RemoveFile(folders_.WorkCopy() + kIndexFile); }
+
+XpResult XdbWriter::RemoveFile(const XpString& path) {
+  if (!XpFileExists(path)) {
+    return kXpOk;
+  }
+  (void)XpFileSetHidden(path, false);
+  (void)XpFileSetReadOnly(path, false);
+  return XpDeleteWithProgress(path, false, false, nullptr);
+}
+
+}  // namespace XdbAccessor
