@@ -16,38 +16,29 @@ void InitSource(j_decompress_ptr info) {
       reinterpret_cast<j_common_ptr>(info), JPOOL_IMAGE, XpJpegFileSource::kBufferSize));
   source.manager.next_input_byte = source.buffer;
   source.manager.bytes_in_buffer = 0;
-  source.startOfFile = true;
 }
 
-// Reads after the kept bytes at the buffer's start; a read that yields
-// nothing supplies the end-of-image marker after them instead.
-void ReadAfter(XpJpegFileSource& source, size_t kept) {
+// Reads a new block into the buffer; a read that yields nothing supplies
+// the end-of-image marker instead.
+void ReadBlock(XpJpegFileSource& source) {
   uint64_t done = 0;
   // A failing read keeps its byte count: what it moved is used.
-  static_cast<void>(
-      source.file->Read(source.buffer + kept, XpJpegFileSource::kBufferSize - kept, &done));
-  size_t filled = kept + static_cast<size_t>(done);
-  if (done == 0 && kept + sizeof kEndOfImage <= XpJpegFileSource::kBufferSize) {
-    std::memcpy(source.buffer + kept, kEndOfImage, sizeof kEndOfImage);
-    filled += sizeof kEndOfImage;
-  } else if (done > 0) {
-    source.startOfFile = false;
+  static_cast<void>(source.file->Read(source.buffer, XpJpegFileSource::kBufferSize, &done));
+  size_t filled = static_cast<size_t>(done);
+  if (done == 0) {
+    std::memcpy(source.buffer, kEndOfImage, sizeof kEndOfImage);
+    filled = sizeof kEndOfImage;
   }
   source.manager.next_input_byte = source.buffer;
   source.manager.bytes_in_buffer = filled;
 }
 
+// The library asks for more only once it used every byte: its decoders work
+// on their own copies of the position and count and call here without
+// storing them, so what the record still says was consumed already. Nothing
+// is kept; keeping it fed the same bytes in again.
 boolean FillInputBuffer(j_decompress_ptr info) {
-  XpJpegFileSource& source = SourceOf(info);
-  if (source.startOfFile || info->progressive_mode) {
-    ReadAfter(source, 0);
-    return TRUE;
-  }
-  const size_t kept = source.manager.bytes_in_buffer;
-  if (kept > 0 && source.manager.next_input_byte != source.buffer) {
-    std::memmove(source.buffer, source.manager.next_input_byte, kept);
-  }
-  ReadAfter(source, kept);
+  ReadBlock(SourceOf(info));
   return TRUE;
 }
 
@@ -86,5 +77,4 @@ void XpJpegFileSourceInstall(j_decompress_ptr info, XpAbstractFile& file) {
   source.manager.bytes_in_buffer = 0;
   source.file = &file;
   source.buffer = nullptr;
-  source.startOfFile = true;
 }

@@ -16,8 +16,6 @@ struct XpJpegFileSource {
   jpeg_source_mgr manager;
   XpAbstractFile* file;
   JOCTET* buffer;
-  // Set until the first refill that gave bytes.
-  bool startOfFile;
 };
 
 // Installs the source on info, allocating it in the permanent pool when

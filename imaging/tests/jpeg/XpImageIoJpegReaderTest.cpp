@@ -222,6 +222,31 @@ TEST_F(XpImageIoJpegReader, EveryPrefixOfAStreamEndsWithoutOverrun) {
   EXPECT_GT(pixmaps, 0);
 }
 
+// The scan runs over many refills of the 64 KiB input buffer; the library
+// asks for more only once it used every byte, whatever the source record
+// still says, so a refill must not feed bytes again.
+TEST_F(XpImageIoJpegReader, AScanLongerThanTheInputBufferDecodesAsTheLibraryDoes) {
+  const auto noise = NoiseBGR(640, 480, 5);
+  const std::vector<uint8_t> bytes = Written(*noise, XpSharedPtr<XpTiffTagManager>());
+  ASSERT_GT(bytes.size(), 3u * 65536u);
+  const DecodedJpeg expected = DecodeJpeg(bytes);
+  ASSERT_TRUE(expected.ok);
+  const auto pixmap = Read(bytes);
+  ASSERT_NE(pixmap, nullptr) << std::hex << reader_.GetLastError();
+  const Pixels pixels = PixelsOf(*pixmap);
+  ASSERT_EQ(pixels.width, expected.width);
+  ASSERT_EQ(pixels.height, expected.height);
+  int32_t differing = 0;
+  for (int32_t y = 0; y < pixels.height; ++y) {
+    for (int32_t x = 0; x < pixels.width; ++x) {
+      const uint8_t* bgr = pixels.At(x, y);
+      const uint8_t* rgb = expected.Pixel(x, y);
+      differing += (bgr[0] != rgb[2] || bgr[1] != rgb[1] || bgr[2] != rgb[0]) ? 1 : 0;
+    }
+  }
+  EXPECT_EQ(differing, 0);
+}
+
 TEST_F(XpImageIoJpegReader, StreamCutInsideAMarkerSegmentIsNotAJpeg) {
   const auto noise = NoiseBGR(64, 48, 11);
   const std::vector<uint8_t> bytes = Written(*noise, XpSharedPtr<XpTiffTagManager>());
