@@ -207,6 +207,14 @@ XpString SfGetSharedFolder() {
   return XpPathJoin(location, kSharedFolder);
 }
 
+XpString SfGetMoviePluginFolder() {
+  XpString location = ReadString(OpenMachineKey(kSfSuiteKeyPath), kInstalledLocationValue);
+  if (location.IsEmpty()) location = XpPathGetDirectory(ProgramFile());
+  // Never a relative "Shared3", which would name the working folder.
+  if (location.IsEmpty()) return XpString();
+  return XpPathJoin(location, kSharedFolder);
+}
+
 XpString SfGetPicturesFolder() {
   const XpString pictures = XpGetSpecialFolder(kXpFolderPictures, false);
   if (!pictures.IsEmpty() && XpDirectoryExists(pictures)) return pictures;

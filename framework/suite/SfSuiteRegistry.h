@@ -40,6 +40,10 @@ XpString SfGetDiscImporterLocation();
 // "Shared3" in the suite's location, or, without one, beside this program's
 // folder.
 XpString SfGetSharedFolder();
+// The movie plug-in folder: "Shared3" in the suite's location, or, without
+// one, in this program's own folder ("" when that cannot be told). Reads
+// the registry only.
+XpString SfGetMoviePluginFolder();
 // The pictures folder when it exists, else the documents folder.
 XpString SfGetPicturesFolder();
 // <app data>/Kavo Corporation/Kavo Telvane/ExtTools, made when missing.

@@ -3,8 +3,12 @@
 #include <new>
 
 #include "imaging/io/XpImageIo.h"
+#include "imaging/gif/XpImageIoGIF.h"
 #include "imaging/jpeg/XpImageIoJpeg.h"
 #include "imaging/movie/XpMoviePluginQueries.h"
+#include "imaging/raw/XpImageIoMRW.h"
+#include "imaging/raw/XpImageIoZKP.h"
+#include "imaging/tiff/XpImageIoTiff.h"
 
 namespace {
 
@@ -12,8 +16,22 @@ bool IsBetween(XpFormatKind kind, XpFormatKind first, XpFormatKind last) {
   return kind >= first && kind <= last;
 }
 
-// Kinds without a JPEG tag reader: the TIFF and raw kinds, whose readers
-// are not built yet, and the GIF kinds, which have no tag reader at all.
+// The raw readers date their own kinds: MRW, and the ZKP family made for
+// its kind. Empty for every other kind.
+XpSharedPtr<XpImageIo> RawTagReader(XpFormatKind kind) {
+  if (kind == kXpKindMrw) {
+    return XpSharedPtr<XpImageIo>(new (std::nothrow) XpImageIoMRW());
+  }
+  if (IsBetween(kind, kXpKindZkp, kXpKindZk2) ||
+      IsBetween(kind, kXpKindZkwByName, kXpKindZkwOther)) {
+    return XpSharedPtr<XpImageIo>(new (std::nothrow) XpImageIoZKP(kind));
+  }
+  return XpSharedPtr<XpImageIo>();
+}
+
+// Kinds without a JPEG tag reader: those of their own readers (the raw
+// kinds, served above, and TIFF, served below), and the GIF kinds, which
+// have no tag reader at all.
 bool HasNoTagReader(XpFormatKind kind) {
   return kind == kXpKindTiff || kind == kXpKindMrw || IsBetween(kind, kXpKindZkp, kXpKindZk2) ||
          IsBetween(kind, kXpKindZkwByName, kXpKindZkwOther) || kind == kXpKindGif ||
@@ -21,16 +39,24 @@ bool HasNoTagReader(XpFormatKind kind) {
 }
 
 XpSharedPtr<XpImageIo> DefaultTagReader(XpFormatKind kind) {
+  if (XpSharedPtr<XpImageIo> raw = RawTagReader(kind)) {
+    return raw;
+  }
+  if (kind == kXpKindTiff) {
+    return XpSharedPtr<XpImageIo>(new (std::nothrow) XpImageIoTiff());
+  }
   if (HasNoTagReader(kind)) {
     return XpSharedPtr<XpImageIo>();
   }
   return XpSharedPtr<XpImageIo>(new (std::nothrow) XpImageIoJpeg());
 }
 
-// Without a GIF reader every GIF path is of no known kind.
-XpFormatKind DefaultGifKind(const XpString&) { return kXpKindUnknown; }
+XpFormatKind DefaultGifKind(const XpString& path) {
+  XpImageIoGIF reader;
+  return reader.GetKindOfPath(path);
+}
 
-bool DefaultZkwModelTest(const XpString&) { return false; }
+bool DefaultZkwModelTest(const XpString& path) { return XpZkwIsEarlyModelFile(path); }
 
 bool DefaultPluginAnswer(XpMoviePluginQuery query, XpFormatKind kind, const XpString& pluginFolder) {
   return XpMoviePluginQueries::Answer(query, kind, pluginFolder);

@@ -3,10 +3,13 @@
 #include <new>
 
 #include "imaging/format/XpFormatChecker.h"
+#include "imaging/gif/XpImageIoGIF.h"
 #include "imaging/io/XpImageIo.h"
 #include "imaging/jpeg/XpImageIoJpeg.h"
 #include "imaging/movie/XpImageIoMovie.h"
+#include "imaging/raw/XpImageIoZKP.h"
 #include "imaging/tags/XpTiffTagManager.h"
+#include "imaging/tiff/XpImageIoTiff.h"
 
 namespace {
 
@@ -45,6 +48,12 @@ XpSharedPtr<XpImageIo> XpImageIo::CreateForKind(XpFormatKind kind) {
       return XpSharedPtr<XpImageIo>(new (std::nothrow) XpImageIoJpeg());
     case XpImageIoFamily::kMovie:
       return XpSharedPtr<XpImageIo>(new (std::nothrow) XpImageIoMovie(XpString(), false));
+    case XpImageIoFamily::kTiff:
+      return XpSharedPtr<XpImageIo>(new (std::nothrow) XpImageIoTiff());
+    case XpImageIoFamily::kGif:
+      return XpSharedPtr<XpImageIo>(new (std::nothrow) XpImageIoGIF());
+    case XpImageIoFamily::kZkp:
+      return XpSharedPtr<XpImageIo>(new (std::nothrow) XpImageIoZKP(kind));
     default:
       // The readers of the other families are not part of this library yet.
       return XpSharedPtr<XpImageIo>();

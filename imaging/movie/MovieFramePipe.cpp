@@ -1,6 +1,8 @@
 #include "imaging/movie/MovieFramePipe.h"
 
+#include <algorithm>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -112,6 +114,25 @@ std::vector<uint8_t> MovieOpenRequest::Serialize() const {
   return bytes;
 }
 
+MovieOpenRequest MovieOpenRequest::ParseHeader(const uint8_t* bytes, int32_t* pathUnits) {
+  MovieOpenRequest request;
+  request.fileType = static_cast<XpFormatKind>(GetLE(bytes, sizeof(int32_t)));
+  *pathUnits = GetInt32(bytes + sizeof(int32_t));
+  return request;
+}
+
+bool MovieOpenRequest::IsValidPathLength(int32_t pathUnits) {
+  return pathUnits >= 0 && pathUnits < kMovieMaxPathUnits;
+}
+
+XpString MovieOpenRequest::ParsePath(const uint8_t* bytes, int32_t units) {
+  std::u16string text(static_cast<size_t>(std::max(units, 0)), u'\0');
+  for (size_t i = 0; i < text.size(); ++i) {
+    text[i] = static_cast<char16_t>(GetLE(bytes + i * sizeof(char16_t), sizeof(char16_t)));
+  }
+  return XpString(text.c_str());
+}
+
 std::array<uint8_t, MovieFrameRequest::kBytes> MovieFrameRequest::Serialize() const {
   std::array<uint8_t, kBytes> bytes{};
   PutLE(bytes.data(), static_cast<uint64_t>(position), sizeof(int64_t));
@@ -122,6 +143,16 @@ std::array<uint8_t, MovieFrameRequest::kBytes> MovieFrameRequest::Serialize() co
   return bytes;
 }
 
+MovieFrameRequest MovieFrameRequest::Parse(const uint8_t* bytes) {
+  MovieFrameRequest request;
+  request.position = static_cast<int64_t>(GetLE(bytes, sizeof(int64_t)));
+  request.width = GetInt32(bytes + kRequestWidthAt);
+  request.height = GetInt32(bytes + kRequestHeightAt);
+  request.keepAspect = bytes[kRequestKeepAspectAt];
+  request.prepare = bytes[kRequestPrepareAt];
+  return request;
+}
+
 MovieFrameHeader MovieFrameHeader::Parse(const uint8_t* bytes) {
   MovieFrameHeader header;
   header.width = GetInt32(bytes);
@@ -130,6 +161,16 @@ MovieFrameHeader MovieFrameHeader::Parse(const uint8_t* bytes) {
   header.aspectX = GetInt32(bytes + kHeaderAspectXAt);
   header.aspectY = GetInt32(bytes + kHeaderAspectYAt);
   return header;
+}
+
+std::array<uint8_t, MovieFrameHeader::kBytes> MovieFrameHeader::Serialize() const {
+  std::array<uint8_t, kBytes> bytes{};
+  PutLE(bytes.data(), static_cast<uint32_t>(width), sizeof(int32_t));
+  PutLE(bytes.data() + kHeaderHeightAt, static_cast<uint32_t>(height), sizeof(int32_t));
+  PutLE(bytes.data() + kHeaderByteCountAt, static_cast<uint32_t>(byteCount), sizeof(int32_t));
+  PutLE(bytes.data() + kHeaderAspectXAt, static_cast<uint32_t>(aspectX), sizeof(int32_t));
+  PutLE(bytes.data() + kHeaderAspectYAt, static_cast<uint32_t>(aspectY), sizeof(int32_t));
+  return bytes;
 }
 
 bool MovieFrameHeader::IsValid() const {
@@ -149,6 +190,17 @@ MoviePropertyBlock::Entries() {
 }
 
 int32_t MoviePropertyBlock::GetStreamCount() const { return GetInt32(bytes_.data()); }
+
+void MoviePropertyBlock::SetStreamCount(int32_t streams) {
+  PutLE(bytes_.data(), static_cast<uint32_t>(streams), sizeof(int32_t));
+}
+
+void MoviePropertyBlock::SetEntry(const MoviePropertyEntry& entry, int32_t status,
+                                  uint64_t value) {
+  PutLE(bytes_.data() + entry.statusOffset, static_cast<uint32_t>(status), sizeof(int32_t));
+  const size_t valueBytes = entry.type == kXpAnyTypeUInt64 ? sizeof(uint64_t) : sizeof(uint32_t);
+  PutLE(bytes_.data() + entry.valueOffset, value, valueBytes);
+}
 
 bool MoviePropertyBlock::IsPresent(uint32_t statusOffset) const {
   return ReadUInt32(statusOffset) == 0;

@@ -47,6 +47,13 @@ struct MovieOpenRequest {
   XpString path;
 
   std::vector<uint8_t> Serialize() const;
+
+  // The server's half: the 8-byte head gives the file type and the path
+  // length as sent, which may lie outside 0..kMovieMaxPathUnits - 1.
+  static MovieOpenRequest ParseHeader(const uint8_t* bytes, int32_t* pathUnits);
+  static bool IsValidPathLength(int32_t pathUnits);
+  // The path from units x 2 bytes.
+  static XpString ParsePath(const uint8_t* bytes, int32_t units);
 };
 
 // After "<L>": int64 position, int32 width, int32 height, uint8 keep-aspect
@@ -61,6 +68,8 @@ struct MovieFrameRequest {
   uint8_t prepare = 0;
 
   std::array<uint8_t, kBytes> Serialize() const;
+  // The padding is ignored.
+  static MovieFrameRequest Parse(const uint8_t* bytes);
 };
 
 // After the "<L>" reply: int32 width, height, pixel byte count, aspect x,
@@ -78,6 +87,7 @@ struct MovieFrameHeader {
   int32_t aspectY = 0;
 
   static MovieFrameHeader Parse(const uint8_t* bytes);
+  std::array<uint8_t, kBytes> Serialize() const;
 
   // A size within 1..kMaxSide both ways and a byte count of exactly
   // stride x height, stride being 3 x width rounded up to 4.
@@ -113,6 +123,10 @@ class MoviePropertyBlock {
   void Clear() { bytes_.fill(0); }
 
   int32_t GetStreamCount() const;
+  void SetStreamCount(int32_t streams);
+  // Writes the entry's status word and its value: the low 4 bytes of value
+  // for the 32-bit types, all 8 for UInt64.
+  void SetEntry(const MoviePropertyEntry& entry, int32_t status, uint64_t value);
   bool IsPresent(uint32_t statusOffset) const;
   uint32_t ReadUInt32(uint32_t offset) const;
   uint64_t ReadUInt64(uint32_t offset) const;

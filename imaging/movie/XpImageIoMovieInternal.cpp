@@ -9,6 +9,7 @@
 #include <array>
 #include <cerrno>
 #include <new>
+#include <optional>
 #include <thread>
 
 #include "imaging/pixmap/XpPixmapTypes.h"
@@ -28,16 +29,43 @@ int RemainingMs(std::chrono::steady_clock::time_point deadline) {
   return static_cast<int>(std::max<int64_t>(0, left.count()));
 }
 
+// poll's time-out for waiting without a deadline.
+constexpr int kWaitForever = -1;
+
 // Waits until fd has data or is closed; false on the deadline or an error.
-bool WaitReadable(int fd, std::chrono::steady_clock::time_point deadline) {
+// Without a deadline it waits as long as it takes.
+bool WaitReadable(int fd, const std::optional<std::chrono::steady_clock::time_point>& deadline) {
   for (;;) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
+    if (deadline && std::chrono::steady_clock::now() >= *deadline) return false;
     pollfd entry = {fd, POLLIN, 0};
-    const int ready = ::poll(&entry, 1, RemainingMs(deadline));
+    const int ready = ::poll(&entry, 1, deadline ? RemainingMs(*deadline) : kWaitForever);
     if (ready > 0) return true;
     if (ready == 0) return false;
     if (errno != EINTR) return false;
   }
+}
+
+bool ReadAll(int fd, uint8_t* bytes, size_t count,
+             const std::optional<std::chrono::steady_clock::time_point>& deadline,
+             size_t* received) {
+  size_t done = 0;
+  bool complete = true;
+  while (done < count) {
+    if (!WaitReadable(fd, deadline)) {
+      complete = false;
+      break;
+    }
+    const ssize_t got = ::read(fd, bytes + done, count - done);
+    if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    // 0 is end of file: the other side is gone.
+    if (got <= 0) {
+      complete = false;
+      break;
+    }
+    done += static_cast<size_t>(got);
+  }
+  if (received != nullptr) *received = done;
+  return complete;
 }
 
 }  // namespace
@@ -48,16 +76,11 @@ bool XpMoviePipeWriteAll(int fd, const uint8_t* bytes, size_t count) {
 
 bool XpMoviePipeReadAll(int fd, uint8_t* bytes, size_t count,
                         std::chrono::steady_clock::time_point deadline) {
-  size_t done = 0;
-  while (done < count) {
-    if (!WaitReadable(fd, deadline)) return false;
-    const ssize_t got = ::read(fd, bytes + done, count - done);
-    if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-    // 0 is end of file: the server is gone.
-    if (got <= 0) return false;
-    done += static_cast<size_t>(got);
-  }
-  return true;
+  return ReadAll(fd, bytes, count, deadline, nullptr);
+}
+
+bool XpMoviePipeReadAll(int fd, uint8_t* bytes, size_t count, size_t* received) {
+  return ReadAll(fd, bytes, count, std::nullopt, received);
 }
 
 XpImageIoMovieInternal::XpImageIoMovieInternal(const XpMovieServerSettings& settings)

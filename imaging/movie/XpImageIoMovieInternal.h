@@ -115,3 +115,6 @@ bool XpMoviePipeWriteAll(int fd, const uint8_t* bytes, size_t count);
 // error or the deadline is a failure.
 bool XpMoviePipeReadAll(int fd, uint8_t* bytes, size_t count,
                         std::chrono::steady_clock::time_point deadline);
+// The same without a deadline: waits as long as it takes. received, when
+// given, is how many bytes arrived, also on failure.
+bool XpMoviePipeReadAll(int fd, uint8_t* bytes, size_t count, size_t* received);

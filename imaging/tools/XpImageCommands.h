@@ -11,6 +11,7 @@
 int XpImageTransformCommand(const std::vector<std::string>& arguments);
 int XpImageSetMaker2002Command(const std::vector<std::string>& arguments);
 int XpImageInfoCommand(const std::vector<std::string>& arguments);
+int XpImageDecodeCommand(const std::vector<std::string>& arguments);
 int XpImageMovieCommand(const std::vector<std::string>& arguments);
 
 // The absolute form of a command-line path.

@@ -1,9 +1,11 @@
 #include <cinttypes>
 #include <cstdio>
+#include <new>
 #include <string>
 
 #include "imaging/format/XpFormatChecker.h"
 #include "imaging/io/XpImageIo.h"
+#include "imaging/raw/XpImageIoMRW.h"
 #include "imaging/tags/XpTiffTagManager.h"
 #include "imaging/tools/XpImageCommands.h"
 #include "platform/fs/XpFileOpSupport.h"
@@ -47,9 +49,16 @@ int XpImageInfoCommand(const std::vector<std::string>& arguments) {
   }
   const XpFormatKind kind = XpFormatChecker::DetectFormatKind(path);
   std::printf("%-18s 0x%08X\n", "kind", static_cast<unsigned>(kind));
-  XpSharedPtr<XpImageIo> io = XpImageIo::CreateForKind(kind);
+  // An animated GIF's kind reads as a movie kind to the factory.
+  XpSharedPtr<XpImageIo> io =
+      XpImageIo::CreateForKind(kind == kXpKindAnimatedGif ? kXpKindGif : kind);
   if (!io) {
     io = XpImageIo::CreateForPath(path);
+  }
+  // MRW files have no reader in the factory; the checker dates them with
+  // the MRW reader.
+  if (!io && kind == kXpKindMrw) {
+    io = XpSharedPtr<XpImageIo>(new (std::nothrow) XpImageIoMRW());
   }
   if (!io) {
     std::fprintf(stderr, "xpimage: no reader for this kind\n");

@@ -15,9 +15,11 @@ struct Command {
 
 constexpr Command kCommands[] = {
     {"info", "info PATH", XpImageInfoCommand},
+    {"decode", "decode SRC DST.jpg [--oriented]", XpImageDecodeCommand},
     {"transform", "transform SRC DST CODE [--apply-orientation]", XpImageTransformCommand},
     {"set-maker-2002", "set-maker-2002 PATH VALUE", XpImageSetMaker2002Command},
-    {"movie", "movie PATH --plugins DIR [--frame MICROSECONDS OUT.jpg]", XpImageMovieCommand},
+    {"movie", "movie PATH --plugins DIR [--frame MICROSECONDS OUT.jpg] [--server PROGRAM [--size WxH]]",
+     XpImageMovieCommand},
 };
 
 int Usage() {

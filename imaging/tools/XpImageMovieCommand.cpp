@@ -3,12 +3,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "imaging/format/XpFormatChecker.h"
 #include "imaging/geometry/XpRect.h"
 #include "imaging/jpeg/XpImageIoJpeg.h"
+#include "imaging/movie/XpImageIoMovie.h"
 #include "imaging/movie/XpMoviePluginManager.h"
 #include "imaging/pixmap/XpPixmapTypes.h"
 #include "imaging/tags/XpTiffTagManager.h"
@@ -56,7 +58,17 @@ struct MovieOptions {
   bool frame = false;
   int64_t position = 0;
   std::string output;
+  // With a server program the frame is read through it.
+  std::string server;
+  int32_t width = 0;
+  int32_t height = 0;
 };
+
+bool ParseSize(const std::string& text, int32_t* width, int32_t* height) {
+  char tail = 0;
+  return std::sscanf(text.c_str(), "%dx%d%c", width, height, &tail) == 2 && *width >= 0 &&
+         *height >= 0;
+}
 
 bool ParseOptions(const std::vector<std::string>& arguments, MovieOptions* options) {
   for (size_t i = 0; i < arguments.size(); ++i) {
@@ -72,6 +84,12 @@ bool ParseOptions(const std::vector<std::string>& arguments, MovieOptions* optio
       options->frame = true;
       options->output = arguments[i + 2];
       i += 2;
+    } else if (argument == "--server" && i + 1 < arguments.size()) {
+      options->server = arguments[++i];
+    } else if (argument == "--size" && i + 1 < arguments.size()) {
+      if (!ParseSize(arguments[++i], &options->width, &options->height)) {
+        return false;
+      }
     } else if (options->path.empty() && !argument.starts_with("--")) {
       options->path = argument;
     } else {
@@ -114,6 +132,33 @@ void PrintProperty(IMoviePluginReader& reader, const PropertyName& property) {
 }
 
 // Writes the frame at position upright as a JPEG.
+int WriteJpeg(XpPixmapBase* pixmap, const std::string& output) {
+  XpImageIoJpeg writer(kJpegQuality, u"xpimage");
+  const XpResult written = writer.WriteToPath(pixmap, XpSharedPtr<XpTiffTagManager>(),
+                                              XpImageToolPath(output), nullptr, XpRect(), false,
+                                              true);
+  if (written != kXpOk) {
+    return XpImageToolFailure("writing the frame", written);
+  }
+  return 0;
+}
+
+// Reads the frame through the movie frame server and prints the size and
+// aspect it came with.
+int WriteServerFrame(const MovieOptions& options, const XpString& path, XpFormatKind kind) {
+  XpImageIoMovieOptions settings;
+  settings.serverProgram = XpImageToolPath(options.server);
+  XpImageIoMovie movie(XpImageToolPath(options.plugins), false, settings);
+  XpSize aspect;
+  std::unique_ptr<XpPixmapBase> frame(movie.ReadFrameAt(path, kind, options.position, options.width,
+                                                        options.height, false, &aspect));
+  if (frame == nullptr) {
+    return XpImageToolFailure("reading the frame through the server", movie.GetLastError());
+  }
+  std::printf("%dx%d %d:%d\n", frame->width, frame->height, aspect.cx, aspect.cy);
+  return WriteJpeg(frame.get(), options.output);
+}
+
 int WriteFrame(IMoviePluginReader& reader, int64_t position, const std::string& output) {
   int32_t width = 0;
   int32_t height = 0;
@@ -139,25 +184,21 @@ int WriteFrame(IMoviePluginReader& reader, int64_t position, const std::string& 
     const uint8_t* source = frame.data() + static_cast<size_t>(height - 1 - y) * stride;
     std::memcpy(plane.Row(y), source, static_cast<size_t>(width) * kBytesPerPixel);
   }
-  XpImageIoJpeg writer(kJpegQuality, u"xpimage");
-  const XpResult written = writer.WriteToPath(&pixmap, XpSharedPtr<XpTiffTagManager>(),
-                                              XpImageToolPath(output), nullptr, XpRect(), false,
-                                              true);
-  if (written != kXpOk) {
-    return XpImageToolFailure("writing the frame", written);
-  }
-  return 0;
+  return WriteJpeg(&pixmap, output);
 }
 
 }  // namespace
 
-// movie PATH --plugins DIR [--frame MICROSECONDS OUT.jpg]: opens the movie
-// through the plug-ins of DIR, prints its properties and optionally writes
-// one frame as a JPEG.
+// movie PATH --plugins DIR [--frame MICROSECONDS OUT.jpg] [--server PROGRAM
+// [--size WxH]]: opens the movie through the plug-ins of DIR, prints its
+// properties and optionally writes one frame as a JPEG. With --server the
+// frame is read through that movie frame server, fitted to the size.
 int XpImageMovieCommand(const std::vector<std::string>& arguments) {
   MovieOptions options;
   if (!ParseOptions(arguments, &options)) {
-    std::fprintf(stderr, "usage: xpimage movie PATH --plugins DIR [--frame MICROSECONDS OUT.jpg]\n");
+    std::fprintf(stderr,
+                 "usage: xpimage movie PATH --plugins DIR [--frame MICROSECONDS OUT.jpg]"
+                 " [--server PROGRAM [--size WxH]]\n");
     return 2;
   }
   const XpString path = XpImageToolPath(options.path);
@@ -176,9 +217,12 @@ int XpImageMovieCommand(const std::vector<std::string>& arguments) {
     PrintProperty(*reader, property);
   }
   int result = 0;
-  if (options.frame) {
+  if (options.frame && options.server.empty()) {
     result = WriteFrame(*reader, options.position, options.output);
   }
   reader->Close();
+  if (options.frame && !options.server.empty()) {
+    result = WriteServerFrame(options, path, kind);
+  }
   return result;
 }

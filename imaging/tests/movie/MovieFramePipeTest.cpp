@@ -147,4 +147,90 @@ TEST(MovieFramePipe, PropertyEntriesLieInsideTheBlockWithAlignedWideValues) {
   EXPECT_EQ(previousEnd, MoviePropertyBlock::kBytes);
 }
 
+TEST(MovieFramePipe, OpenHeadGivesKindAndLengthAsSent) {
+  struct Row {
+    int32_t units;
+    bool valid;
+  };
+  const Row rows[] = {{0, true}, {259, true}, {260, false}, {-1, false}, {INT32_MIN, false}};
+  for (const Row& row : rows) {
+    uint8_t head[MovieOpenRequest::kHeaderBytes];
+    PutLE(head, 0x20001100u, 4);
+    PutLE(head + 4, static_cast<uint32_t>(row.units), 4);
+    int32_t units = 0;
+    const MovieOpenRequest request = MovieOpenRequest::ParseHeader(head, &units);
+    EXPECT_EQ(request.fileType, 0x20001100u);
+    EXPECT_EQ(units, row.units);
+    EXPECT_EQ(MovieOpenRequest::IsValidPathLength(units), row.valid) << row.units;
+  }
+}
+
+TEST(MovieFramePipe, OpenRequestRoundTripsAndPathStopsAtNul) {
+  MovieOpenRequest sent;
+  sent.fileType = 0x01000000;
+  sent.path = u"/m/\u00e9t\u00e9.mp4";
+  const std::vector<uint8_t> bytes = sent.Serialize();
+  int32_t units = 0;
+  const MovieOpenRequest head = MovieOpenRequest::ParseHeader(bytes.data(), &units);
+  EXPECT_EQ(head.fileType, sent.fileType);
+  EXPECT_EQ(MovieOpenRequest::ParsePath(bytes.data() + MovieOpenRequest::kHeaderBytes, units),
+            sent.path);
+  const uint8_t withNul[] = {'a', 0, 0, 0, 'b', 0};
+  EXPECT_EQ(MovieOpenRequest::ParsePath(withNul, 3), XpString(u"a"));
+}
+
+TEST(MovieFramePipe, FrameRequestParsesWhatItSerializes) {
+  const MovieFrameRequest rows[] = {
+      {0x0102030405060708LL, 160, 90, 1, 0},
+      {-1, -1, -5, 0, 1},
+      {INT64_MIN, INT32_MAX, INT32_MIN, 255, 255},
+  };
+  for (const MovieFrameRequest& row : rows) {
+    auto bytes = row.Serialize();
+    bytes[20] = 0xEE;  // padding is ignored
+    const MovieFrameRequest parsed = MovieFrameRequest::Parse(bytes.data());
+    EXPECT_EQ(parsed.position, row.position);
+    EXPECT_EQ(parsed.width, row.width);
+    EXPECT_EQ(parsed.height, row.height);
+    EXPECT_EQ(parsed.keepAspect, row.keepAspect);
+    EXPECT_EQ(parsed.prepare, row.prepare);
+  }
+}
+
+TEST(MovieFramePipe, FrameHeaderSerializesLittleEndian) {
+  const MovieFrameHeader header{160, 90, 43200, 16, 9};
+  const auto bytes = header.Serialize();
+  const Bytes expected = {160, 0, 0, 0, 90, 0, 0, 0, 0xC0, 0xA8, 0, 0, 16, 0, 0, 0, 9, 0, 0, 0};
+  EXPECT_EQ(Bytes(bytes.begin(), bytes.end()), expected);
+  const MovieFrameHeader parsed = MovieFrameHeader::Parse(bytes.data());
+  EXPECT_EQ(parsed.byteCount, 43200);
+  EXPECT_TRUE(parsed.IsValid());
+}
+
+TEST(MovieFramePipe, EntryWritersFillOnlyTheirOwnBytes) {
+  MoviePropertyBlock block;
+  block.Data()[0] = 0xFF;
+  block.SetStreamCount(2);
+  EXPECT_EQ(block.GetStreamCount(), 2);
+  for (const MoviePropertyEntry& entry : MoviePropertyBlock::Entries()) {
+    MoviePropertyBlock one;
+    one.SetEntry(entry, 0x1003, 0xA1A2A3A4B1B2B3B4ULL);
+    const size_t valueBytes = entry.type == kXpAnyTypeUInt64 ? 8 : 4;
+    for (size_t i = 0; i < MoviePropertyBlock::kBytes; ++i) {
+      const bool status = i >= entry.statusOffset && i < entry.statusOffset + 4;
+      const bool value = i >= entry.valueOffset && i < entry.valueOffset + valueBytes;
+      if (!status && !value) {
+        EXPECT_EQ(one.Data()[i], 0) << entry.statusOffset << " byte " << i;
+      }
+    }
+    EXPECT_EQ(one.ReadUInt32(entry.statusOffset), 0x1003u);
+    EXPECT_FALSE(one.IsPresent(entry.statusOffset));
+    if (valueBytes == 8) {
+      EXPECT_EQ(one.ReadUInt64(entry.valueOffset), 0xA1A2A3A4B1B2B3B4ULL);
+    } else {
+      EXPECT_EQ(one.ReadUInt32(entry.valueOffset), 0xB1B2B3B4u);
+    }
+  }
+}
+
 }  // namespace

@@ -1,0 +1,50 @@
+#include "imaging/tiff/TiffLibrary.h"
+
+#include <dlfcn.h>
+
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+// dlsym hands out functions as object pointers; the bits are the same.
+template <typename Fn>
+bool Bind(void* module, const char* name, Fn& entry) {
+  void* address = ::dlsym(module, name);
+  static_assert(sizeof(entry) == sizeof(address));
+  std::memcpy(&entry, &address, sizeof(entry));
+  return entry != nullptr;
+}
+
+}  // namespace
+
+TiffLibrary TiffLibrary::Load(const char* soname) {
+  TiffLibrary bound;
+  void* module = soname != nullptr ? dlopen(soname, RTLD_NOW | RTLD_LOCAL) : nullptr;
+  if (module == nullptr) {
+    return TiffLibrary();
+  }
+  const bool complete =
+      Bind(module, "TIFFClose", bound.close) && Bind(module, "TIFFGetField", bound.getField) &&
+      Bind(module, "TIFFRGBAImageOK", bound.rgbaImageOK) &&
+      Bind(module, "_TIFFmalloc", bound.tiffMalloc) && Bind(module, "_TIFFfree", bound.tiffFree) &&
+      Bind(module, "TIFFReadRGBAImageOriented", bound.readRGBAImageOriented) &&
+      Bind(module, "TIFFClientOpen", bound.clientOpen) &&
+      Bind(module, "TIFFSetErrorHandler", bound.setErrorHandler) &&
+      Bind(module, "TIFFSetWarningHandler", bound.setWarningHandler);
+  if (!complete) {
+    // Nothing may call through a partial binding.
+    return TiffLibrary();
+  }
+  bound.setErrorHandler(nullptr);
+  bound.setWarningHandler(nullptr);
+  bound.loaded_ = true;
+  return bound;
+}
+
+const TiffLibrary& TiffLibrary::Default() {
+  static std::once_flag once;
+  static TiffLibrary library;
+  std::call_once(once, [] { library = Load(kDefaultSoname); });
+  return library;
+}

@@ -1,0 +1,7 @@
+#include "moviethumb/MovieThumbProgram.h"
+
+int main(int argc, char** argv) {
+  XpStringVector arguments;
+  for (int i = 0; i < argc; ++i) arguments.push_back(XpStringA(argv[i]).ToWide());
+  return RunMovieThumb(arguments);
+}

@@ -1,0 +1,42 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "framework/suite/SfSuiteRegistry.h"
+#include "platform/registry/XpRegistry.h"
+#include "platform/testsupport/HermeticTest.h"
+
+namespace {
+
+XpString Wide(const std::string& text) { return XpStringA(text.c_str()).ToWide(); }
+std::string Narrow(const XpString& text) { return text.ToMultiByte().CStr(); }
+
+class SfGetMoviePluginFolder : public testsupport::HermeticTest {
+ protected:
+  void SetUp() override {
+    HermeticTest::SetUp();
+    SfSetProgramFileForTest(Wide((Root() / "app" / "bin" / "TLVMPThumb").string()));
+  }
+  void TearDown() override {
+    SfSetProgramFileForTest(XpString());
+    HermeticTest::TearDown();
+  }
+  static void SetLocation(const std::string& value) {
+    XpRegistry key;
+    ASSERT_EQ(key.Open(kSfSuiteKeyPath, XpRegistry::kRootLocalMachine, XpRegistry::kAccessWrite),
+              kXpOk);
+    ASSERT_EQ(key.SetString(u"InstalledLocation", Wide(value)), kXpOk);
+  }
+};
+
+TEST_F(SfGetMoviePluginFolder, SuiteLocationElseTheProgramFolderJoinedWithShared3) {
+  const std::string programFolder = (Root() / "app" / "bin" / "Shared3").string();
+  EXPECT_EQ(Narrow(::SfGetMoviePluginFolder()), programFolder);  // key missing
+  SetLocation("");
+  EXPECT_EQ(Narrow(::SfGetMoviePluginFolder()), programFolder);
+  SetLocation("/opt/suite");
+  EXPECT_EQ(Narrow(::SfGetMoviePluginFolder()), "/opt/suite/Shared3");
+}
+
+}  // namespace
