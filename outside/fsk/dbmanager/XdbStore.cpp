@@ -238,6 +238,7 @@ void XdbStore::Release() {
 
 XpResult XdbStore::Open(const std::string& folder, int* status) {
   *status = kNotOurs;
+  rebuilt_.clear();
   if (open_) {
     XpResult closed = Close();
     if (XpFailed(closed)) {
@@ -374,9 +375,13 @@ XpResult XdbStore::RebuildDerived(bool* rebuilt) {
   for (const Index& index : indexes) {
     if (XpFailed(index.index->Open(PathOf(index.name)))) {
       rebuildIndexes = true;
+      rebuilt_.push_back(std::string(index.name) + ": unreadable, rebuilt");
     }
   }
   bool rebuildRows = XpFailed(files_->rows.Open(PathOf(kRowsName)));
+  if (rebuildRows) {
+    rebuilt_.push_back(std::string(kRowsName) + ": unreadable, rebuilt");
+  }
   *rebuilt = rebuildIndexes || rebuildRows;
   XpResult result = kXpOk;
   if (rebuildIndexes) {

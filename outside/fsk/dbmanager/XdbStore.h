@@ -137,6 +137,9 @@ class XdbStore {
   [[nodiscard]] XpResult SortingRanks(SortKey key, std::vector<int64_t>* ranks);
 
   int32_t Limit() const { return limit_; }
+  // The derived files the last Open found unreadable and rebuilt, one line
+  // each.
+  const std::vector<std::string>& Rebuilt() const { return rebuilt_; }
   // Every fault found between the records and the other files, one line
   // each; empty when sound.
   std::vector<std::string> Check();
@@ -205,6 +208,7 @@ class XdbStore {
   std::unique_ptr<Files> files_;
   std::map<int32_t, Entry> records_;
   bool open_ = false;
+  std::vector<std::string> rebuilt_;
   fsk::Value database_;
   // Points at this store while it lives; the database object's functions
   // hold it, so that they outlive the store safely.

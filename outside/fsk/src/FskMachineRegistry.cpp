@@ -6,6 +6,7 @@
 
 #include "fsk/FskMain.h"
 #include "fsk/Grammar.h"
+#include "outside/fsk/dbmanager/XdbDbManager.h"
 #include "platform/result/XpResult.h"
 
 struct FskECMAScriptRecord {
@@ -25,7 +26,7 @@ struct Registry {
 Registry& TheRegistry() {
   static Registry registry = [] {
     Registry fresh;
-    fresh.factories["dbManager"] = FskGrammarMachineFactory({"CatalogGrammar", "CatalogGrammarExt"});
+    fresh.factories["dbManager"] = XdbDbManager::Factory();
     return fresh;
   }();
   return registry;

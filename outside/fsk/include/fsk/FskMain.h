@@ -12,8 +12,9 @@
 // FskMainInitialize counts starts; FskMainTerminate counts them down and, at
 // zero, destroys every machine it made (each torn down as fxDeleteMachine
 // does). A machine is made by its registered factory on its first request
-// and kept until then. By default "dbManager" is registered with a factory
-// that loads the two grammars, CatalogGrammar then CatalogGrammarExt.
+// and kept until then. By default "dbManager" is registered with the album
+// database machine's factory, which loads the two grammars, CatalogGrammar
+// then CatalogGrammarExt, and defines its globals.
 
 struct FskECMAScriptRecord;
 using FskECMAScript = FskECMAScriptRecord*;

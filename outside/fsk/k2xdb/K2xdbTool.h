@@ -1,0 +1,46 @@
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+// The album database tool: creates, lists, edits and checks a database
+// folder through the runtime's "dbManager" machine, as the glue does:
+// initialise, a Master, open, the call, flush, close, terminate.
+//
+//   init FOLDER
+//   list FOLDER
+//   add-album FOLDER TITLE [DATE]
+//   add-content FOLDER ALBUM FOLDER-NO FILE-NO DATE [MISC]
+//   set-group FOLDER ID sf|ff VALUE
+//   delete FOLDER ID
+//   check FOLDER
+//
+// DATE is "YYYY-MM-DD HH:MM:SS" in UTC fields.
+class K2xdbTool {
+ public:
+  static constexpr int kDone = 0;
+  // Refused, or check found a fault.
+  static constexpr int kRefused = 1;
+  static constexpr int kUsage = 2;
+  // Open or the operation failed: a failure like a refusal to the shell.
+  static constexpr int kFailed = 1;
+
+  K2xdbTool(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
+
+  // arguments without the program's name; the exit code.
+  int Run(const std::vector<std::string>& arguments);
+
+  // "YYYY-MM-DD HH:MM:SS" to a time value in milliseconds; false when text
+  // is not such a date.
+  static bool ParseDate(const std::string& text, double* time);
+  static std::string FormatDate(double time);
+  // text in double quotes, with '"' and '\' escaped.
+  static std::string Quoted(const std::string& text);
+
+ private:
+  int Usage();
+
+  std::ostream& out_;
+  std::ostream& err_;
+};
