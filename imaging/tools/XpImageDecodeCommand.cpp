@@ -14,6 +14,8 @@
 namespace {
 
 constexpr int32_t kFullSize = 1;
+// Decoded pictures are written at a quality that keeps what was decoded.
+constexpr int32_t kDecodeQuality = 90;
 
 }  // namespace
 
@@ -41,7 +43,7 @@ int XpImageDecodeCommand(const std::vector<std::string>& arguments) {
   if (pixmap == nullptr) {
     return XpImageToolFailure("decode", reader->GetLastError());
   }
-  XpImageIoJpeg writer(XpImageIoJpeg::kDefaultQuality, u"xpimage");
+  XpImageIoJpeg writer(kDecodeQuality, u"xpimage");
   const XpResult written =
       writer.WriteToPath(pixmap.get(), XpSharedPtr<XpTiffTagManager>(),
                          XpImageToolPath(arguments[1]), nullptr, XpRect(), false, oriented);
