@@ -100,7 +100,7 @@ std::vector<uint8_t> IccProfileBuilder::Build() const {
   std::vector<uint32_t> sizes;
   IccBytes data;
   uint32_t next = kHeaderBytes + 4 + kEntryBytes * static_cast<uint32_t>(tags_.size());
-  for (const TagSpec& tag : tags_) {
+  for (const TagEntry& tag : tags_) {
     if (tag.dataOf >= 0) {
       offsets.push_back(offsets.at(static_cast<size_t>(tag.dataOf)));
       sizes.push_back(sizes.at(static_cast<size_t>(tag.dataOf)));

@@ -48,7 +48,7 @@ class IccProfileBuilder {
   std::vector<uint8_t> Build() const;
 
  private:
-  struct TagSpec {
+  struct TagEntry {
     std::string signature;
     std::vector<uint8_t> data;
     int64_t declaredSize;  // -1: the data's size
@@ -56,5 +56,5 @@ class IccProfileBuilder {
   };
 
   std::string fileSignature_ = "acsp";
-  std::vector<TagSpec> tags_;
+  std::vector<TagEntry> tags_;
 };

@@ -5,7 +5,7 @@
 #include <vector>
 
 // A picture written with libtiff: 8-bit RGB, contiguous, in strips.
-struct TiffSpec {
+struct TiffLayout {
   uint32_t width = 1;
   uint32_t height = 1;
   // Red, green, blue per pixel, top row first.
@@ -25,4 +25,4 @@ struct TiffSpec {
 std::vector<uint8_t> SolidRgb(uint32_t width, uint32_t height, uint8_t red, uint8_t green,
                               uint8_t blue);
 // Writes the picture; false when libtiff failed.
-bool WriteTiff(const std::filesystem::path& path, const TiffSpec& spec);
+bool WriteTiff(const std::filesystem::path& path, const TiffLayout& layout);

@@ -18,20 +18,20 @@ constexpr uint16_t kGifWidth = 40;
 constexpr uint16_t kGifHeight = 30;
 constexpr uint16_t kFrameDelay = 50;
 
-TiffSpec SampleTiff() {
-  TiffSpec spec;
-  spec.width = kTiffWidth;
-  spec.height = kTiffHeight;
+TiffLayout SampleTiff() {
+  TiffLayout layout;
+  layout.width = kTiffWidth;
+  layout.height = kTiffHeight;
   for (uint32_t y = 0; y < kTiffHeight; ++y) {
     for (uint32_t x = 0; x < kTiffWidth; ++x) {
       const bool left = x < kTiffWidth / 2;
-      spec.rgb.insert(spec.rgb.end(), {static_cast<uint8_t>(left ? 220 : 20), 30,
+      layout.rgb.insert(layout.rgb.end(), {static_cast<uint8_t>(left ? 220 : 20), 30,
                                        static_cast<uint8_t>(left ? 20 : 220)});
     }
   }
-  spec.compression = COMPRESSION_LZW;
-  spec.orientation = 6;
-  return spec;
+  layout.compression = COMPRESSION_LZW;
+  layout.orientation = 6;
+  return layout;
 }
 
 std::vector<uint8_t> SampleGif() {

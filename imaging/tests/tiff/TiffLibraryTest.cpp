@@ -15,13 +15,13 @@ namespace {
 class TiffLibraryFixture : public testsupport::HermeticTest {
  protected:
   XpString WritePicture() {
-    TiffSpec spec;
-    spec.width = 4;
-    spec.height = 3;
-    spec.rgb = SolidRgb(4, 3, 10, 20, 30);
-    spec.orientation = 6;
+    TiffLayout layout;
+    layout.width = 4;
+    layout.height = 3;
+    layout.rgb = SolidRgb(4, 3, 10, 20, 30);
+    layout.orientation = 6;
     const auto path = Dir("tiffs") / "picture.tif";
-    EXPECT_TRUE(WriteTiff(path, spec));
+    EXPECT_TRUE(WriteTiff(path, layout));
     return PathText(path);
   }
 };

@@ -64,22 +64,22 @@ class StopAtFirstCall : public IXpImageProgress {
 
 class TiffTest : public testsupport::HermeticTest {
  protected:
-  XpString Write(const TiffSpec& spec, const std::string& name = "picture.tif") {
+  XpString Write(const TiffLayout& layout, const std::string& name = "picture.tif") {
     const auto path = Dir("tiffs") / name;
-    EXPECT_TRUE(WriteTiff(path, spec));
+    EXPECT_TRUE(WriteTiff(path, layout));
     return PathText(path);
   }
 
   XpString WriteLetters(uint16_t orientation) {
-    TiffSpec spec;
-    spec.width = 3;
-    spec.height = 2;
+    TiffLayout layout;
+    layout.width = 3;
+    layout.height = 2;
     for (const char* letter = kLetters; *letter != 0; ++letter) {
       const auto rgb = RgbOfLetter(*letter);
-      spec.rgb.insert(spec.rgb.end(), rgb.begin(), rgb.end());
+      layout.rgb.insert(layout.rgb.end(), rgb.begin(), rgb.end());
     }
-    spec.orientation = orientation;
-    return Write(spec, "letters" + std::to_string(orientation) + ".tif");
+    layout.orientation = orientation;
+    return Write(layout, "letters" + std::to_string(orientation) + ".tif");
   }
 
   std::unique_ptr<XpPixmapBase> Read(const XpString& path, int32_t divisor = 1,
@@ -99,12 +99,12 @@ namespace tiff_reader {
 using XpImageIoTiff = TiffTest;
 
 TEST_F(XpImageIoTiff, DivisorReducesRowsThenWidth) {
-  TiffSpec spec;
-  spec.width = 1000;
-  spec.height = 999;
-  spec.rgb = SolidRgb(1000, 999, 9, 99, 199);
-  spec.compression = COMPRESSION_LZW;
-  const XpString path = Write(spec);
+  TiffLayout layout;
+  layout.width = 1000;
+  layout.height = 999;
+  layout.rgb = SolidRgb(1000, 999, 9, 99, 199);
+  layout.compression = COMPRESSION_LZW;
+  const XpString path = Write(layout);
   struct Case {
     int32_t divisor;
     int32_t width;
@@ -124,13 +124,13 @@ TEST_F(XpImageIoTiff, DivisorReducesRowsThenWidth) {
 }
 
 TEST_F(XpImageIoTiff, SizeTurnsForOrientationsFiveToEight) {
-  TiffSpec spec;
-  spec.width = 30;
-  spec.height = 20;
-  spec.rgb = SolidRgb(30, 20, 1, 2, 3);
+  TiffLayout layout;
+  layout.width = 30;
+  layout.height = 20;
+  layout.rgb = SolidRgb(30, 20, 1, 2, 3);
   for (uint16_t orientation : {1, 3, 5, 6, 8}) {
-    spec.orientation = orientation;
-    const XpString path = Write(spec, "o" + std::to_string(orientation) + ".tif");
+    layout.orientation = orientation;
+    const XpString path = Write(layout, "o" + std::to_string(orientation) + ".tif");
     const bool turned = orientation >= 5;
     XpSize size;
     EXPECT_EQ(reader_.ReadImageSizeFlag0FromPath(path, &size), kXpOk);
@@ -152,12 +152,12 @@ TEST_F(XpImageIoTiff, RedComesOutRedForEveryCompression) {
                         {COMPRESSION_ADOBE_DEFLATE, 0},
                         {COMPRESSION_JPEG, 4}};
   for (const Case& c : cases) {
-    TiffSpec spec;
-    spec.width = 16;
-    spec.height = 16;
-    spec.rgb = SolidRgb(16, 16, 255, 0, 0);
-    spec.compression = c.compression;
-    const auto pixmap = Read(Write(spec, "red" + std::to_string(c.compression) + ".tif"));
+    TiffLayout layout;
+    layout.width = 16;
+    layout.height = 16;
+    layout.rgb = SolidRgb(16, 16, 255, 0, 0);
+    layout.compression = c.compression;
+    const auto pixmap = Read(Write(layout, "red" + std::to_string(c.compression) + ".tif"));
     ASSERT_NE(pixmap, nullptr) << c.compression;
     for (const auto& bgr : AllPixels(*pixmap)) {
       EXPECT_LE(bgr[0], c.tolerance) << c.compression;
@@ -208,14 +208,14 @@ TEST_F(XpImageIoTiff, DotRangeMapsTheChannels) {
       {0, 127, {255, 145, 0}},
   };
   for (const Case& c : cases) {
-    TiffSpec spec;
-    spec.width = 3;
-    spec.height = 1;
-    spec.rgb = {255, 255, 255, 200, 200, 200, 127, 127, 127};
-    spec.hasDotRange = true;
-    spec.dotLow = c.low;
-    spec.dotHigh = c.high;
-    const auto pixmap = Read(Write(spec));
+    TiffLayout layout;
+    layout.width = 3;
+    layout.height = 1;
+    layout.rgb = {255, 255, 255, 200, 200, 200, 127, 127, 127};
+    layout.hasDotRange = true;
+    layout.dotLow = c.low;
+    layout.dotHigh = c.high;
+    const auto pixmap = Read(Write(layout));
     ASSERT_NE(pixmap, nullptr) << c.low << "-" << c.high;
     for (int32_t x = 0; x < 3; ++x) {
       const uint8_t v = c.expected[static_cast<size_t>(x)];
@@ -226,11 +226,11 @@ TEST_F(XpImageIoTiff, DotRangeMapsTheChannels) {
 }
 
 TEST_F(XpImageIoTiff, ObserverStopsTheReadAndSeesItsEnd) {
-  TiffSpec spec;
-  spec.width = 8;
-  spec.height = 600;
-  spec.rgb = SolidRgb(8, 600, 1, 2, 3);
-  const XpString path = Write(spec);
+  TiffLayout layout;
+  layout.width = 8;
+  layout.height = 600;
+  layout.rgb = SolidRgb(8, 600, 1, 2, 3);
+  const XpString path = Write(layout);
   StopAtFirstCall stopper;
   EXPECT_EQ(Read(path, 1, false, &stopper), nullptr);
   EXPECT_EQ(reader_.GetLastError(), kXpErrImageStopped);
@@ -243,23 +243,23 @@ TEST_F(XpImageIoTiff, ObserverStopsTheReadAndSeesItsEnd) {
 }
 
 TEST_F(XpImageIoTiff, IccProfileOfIfd0) {
-  TiffSpec spec;
-  spec.rgb = SolidRgb(1, 1, 1, 2, 3);
-  spec.iccProfile = IccProfileBuilder().Tag("desc", IccDescData("Studio RGB")).Build();
-  XpSharedPtr<icc_profile> profile = reader_.ReadIccProfileFromPath(Write(spec, "icc.tif"));
+  TiffLayout layout;
+  layout.rgb = SolidRgb(1, 1, 1, 2, 3);
+  layout.iccProfile = IccProfileBuilder().Tag("desc", IccDescData("Studio RGB")).Build();
+  XpSharedPtr<icc_profile> profile = reader_.ReadIccProfileFromPath(Write(layout, "icc.tif"));
   ASSERT_TRUE(profile);
   EXPECT_EQ(reader_.GetLastError(), kXpOk);
   EXPECT_EQ(profile->GetTag("desc").GetTextDescriptionType().GetText(), XpStringA("Studio RGB"));
 
-  spec.iccProfile.clear();
-  EXPECT_FALSE(reader_.ReadIccProfileFromPath(Write(spec, "plain.tif")));
+  layout.iccProfile.clear();
+  EXPECT_FALSE(reader_.ReadIccProfileFromPath(Write(layout, "plain.tif")));
   EXPECT_EQ(reader_.GetLastError(), kXpErrImageTagNotFound);
 }
 
 TEST_F(XpImageIoTiff, OrientedReadIsNotSupported) {
-  TiffSpec spec;
-  spec.rgb = SolidRgb(1, 1, 1, 2, 3);
-  EXPECT_EQ(reader_.ReadOrientedPixmapFromPath(Write(spec)), nullptr);
+  TiffLayout layout;
+  layout.rgb = SolidRgb(1, 1, 1, 2, 3);
+  EXPECT_EQ(reader_.ReadOrientedPixmapFromPath(Write(layout)), nullptr);
   EXPECT_EQ(reader_.GetLastError(), kXpErrImageNotSupported);
 }
 
@@ -327,9 +327,9 @@ TEST_F(XpImageIoTiff, MakerNoteUpdateFailures) {
   EXPECT_EQ(reader_.RewriteTagsInPlace(PathText(Dir("notes") / "missing.tif"), 1),
             kXpErrFileNotFound);
   EXPECT_FALSE(std::filesystem::exists(Dir("notes") / "missing.tif"));
-  TiffSpec spec;
-  spec.rgb = SolidRgb(1, 1, 1, 2, 3);
-  EXPECT_EQ(reader_.RewriteTagsInPlace(Write(spec), 1), kXpErrImageTagNotFound);
+  TiffLayout layout;
+  layout.rgb = SolidRgb(1, 1, 1, 2, 3);
+  EXPECT_EQ(reader_.RewriteTagsInPlace(Write(layout), 1), kXpErrImageTagNotFound);
   const auto text = Dir("notes") / "text.tif";
   WriteBytes(text, {'h', 'e', 'l', 'l', 'o'});
   EXPECT_EQ(reader_.RewriteTagsInPlace(PathText(text), 1), kXpErrImageNoTiffBlock);
@@ -355,12 +355,12 @@ TEST_F(XpImageIoTiff, HugeHeaderIsRefusedBeforeAllocating) {
 }
 
 TEST_F(XpImageIoTiff, CutFilesEndQuietly) {
-  TiffSpec spec;
-  spec.width = 20;
-  spec.height = 30;
-  spec.rgb = SolidRgb(20, 30, 5, 6, 7);
-  spec.rowsPerStrip = 4;
-  const XpString path = Write(spec, "whole.tif");
+  TiffLayout layout;
+  layout.width = 20;
+  layout.height = 30;
+  layout.rgb = SolidRgb(20, 30, 5, 6, 7);
+  layout.rowsPerStrip = 4;
+  const XpString path = Write(layout, "whole.tif");
   const std::vector<uint8_t> bytes = ReadBytes(Dir("tiffs") / "whole.tif");
   ASSERT_GT(bytes.size(), 1800u);
   ASSERT_LT(bytes.size(), 2200u);
