@@ -29,14 +29,6 @@ void* OpenBesideProgramOrBySearch() {
   return ::dlopen(XpString(MP4SDKWrapperLoader::kLibraryName).ToMultiByte().CStr(), kOpenFlags);
 }
 
-// dlsym hands out functions as object pointers; the bits are the same.
-template <typename Function>
-Function FunctionOf(void* address) {
-  Function function = nullptr;
-  std::memcpy(&function, &address, sizeof function);
-  return function;
-}
-
 }  // namespace
 
 MP4SDKWrapperLoader::MP4SDKWrapperLoader() : handle_(OpenBesideProgramOrBySearch()) {}
@@ -50,14 +42,10 @@ MP4SDKWrapperLoader::~MP4SDKWrapperLoader() {
   }
 }
 
-void* MP4SDKWrapperLoader::Symbol(const char* name) const {
-  return handle_ != nullptr ? ::dlsym(handle_, name) : nullptr;
-}
-
-GetMp4Type::GetMp4Type() : function_(FunctionOf<Function>(Symbol("GetFormatType"))) {}
+GetMp4Type::GetMp4Type() : function_(Symbol<Function>("GetFormatType")) {}
 
 GetMp4Type::GetMp4Type(const std::string& libraryPath)
-    : MP4SDKWrapperLoader(libraryPath), function_(FunctionOf<Function>(Symbol("GetFormatType"))) {}
+    : MP4SDKWrapperLoader(libraryPath), function_(Symbol<Function>("GetFormatType")) {}
 
 XpFormatKind GetMp4Type::operator()(const XpString& path) const {
   if (function_ == nullptr) {
@@ -81,11 +69,11 @@ const GetMp4Type& GetMp4Type::Instance() {
 }
 
 GetOriginalDateTimeFromMP4::GetOriginalDateTimeFromMP4()
-    : function_(FunctionOf<Function>(Symbol("GetOriginalDateTime"))) {}
+    : function_(Symbol<Function>("GetOriginalDateTime")) {}
 
 GetOriginalDateTimeFromMP4::GetOriginalDateTimeFromMP4(const std::string& libraryPath)
     : MP4SDKWrapperLoader(libraryPath),
-      function_(FunctionOf<Function>(Symbol("GetOriginalDateTime"))) {}
+      function_(Symbol<Function>("GetOriginalDateTime")) {}
 
 bool GetOriginalDateTimeFromMP4::operator()(const XpString& path, XpDateTime& date) const {
   if (function_ == nullptr) {

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "imaging/format/XpFormatKind.h"
+#include "platform/process/XpLookUpFunction.h"
 #include "platform/text/XpString.h"
 #include "platform/time/XpDateTime.h"
 
@@ -24,8 +25,11 @@ class MP4SDKWrapperLoader {
   bool IsLoaded() const { return handle_ != nullptr; }
 
  protected:
-  // The address of an export; null without library or export.
-  void* Symbol(const char* name) const;
+  // An exported function; null without library or export.
+  template <typename Function>
+  Function Symbol(const char* name) const {
+    return XpLookUpFunction<Function>(handle_, name);
+  }
 
  private:
   void* handle_ = nullptr;

@@ -5,14 +5,13 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/process/XpLookUpFunction.h"
+
 namespace {
 
-// dlsym hands out functions as object pointers; the bits are the same.
 template <typename Fn>
 bool Bind(void* module, const char* name, Fn& entry) {
-  void* address = ::dlsym(module, name);
-  static_assert(sizeof(entry) == sizeof(address));
-  std::memcpy(&entry, &address, sizeof(entry));
+  entry = XpLookUpFunction<Fn>(module, name);
   return entry != nullptr;
 }
 

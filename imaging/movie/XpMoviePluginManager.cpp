@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "platform/fs/XpSysCalls.h"
+#include "platform/process/XpLookUpFunction.h"
 #include "platform/text/XpUtf.h"
 
 namespace {
@@ -44,21 +45,11 @@ bool IsRegularFile(const std::string& path) {
   return XpSysCalls::Current().Stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-// dlsym hands out functions as object pointers; the bits are the same.
-template <typename Fn>
-Fn LookUp(void* module, const char* name) {
-  void* address = ::dlsym(module, name);
-  Fn function = nullptr;
-  static_assert(sizeof(function) == sizeof(address));
-  std::memcpy(&function, &address, sizeof(function));
-  return function;
-}
-
 template <typename Object, typename Factory>
 void CreateObjects(std::vector<MoviePluginEntry>& entries, Object* MoviePluginEntry::*slot,
                    const char* factoryName) {
   for (MoviePluginEntry& entry : entries) {
-    auto factory = LookUp<Factory>(entry.module, factoryName);
+    auto factory = XpLookUpFunction<Factory>(entry.module, factoryName);
     if (factory != nullptr) {
       entry.*slot = factory();
     }
@@ -121,8 +112,8 @@ void XpMoviePluginManager::LoadPlugin(const std::string& path) {
   if (module == nullptr) {
     return;
   }
-  auto isSupported = LookUp<MoviePluginIsSupportedTypeFn>(module, kMoviePluginIsSupportedTypeName);
-  auto getMerit = LookUp<MoviePluginGetMeritValueFn>(module, kMoviePluginGetMeritValueName);
+  auto isSupported = XpLookUpFunction<MoviePluginIsSupportedTypeFn>(module, kMoviePluginIsSupportedTypeName);
+  auto getMerit = XpLookUpFunction<MoviePluginGetMeritValueFn>(module, kMoviePluginGetMeritValueName);
   if (isSupported == nullptr || getMerit == nullptr) {
     ::dlclose(module);
     return;
@@ -131,7 +122,7 @@ void XpMoviePluginManager::LoadPlugin(const std::string& path) {
   entry.module = module;
   entry.isSupported = isSupported;
   entry.isAnalyzable =
-      LookUp<MoviePluginIsAnalyzableTypeFn>(module, kMoviePluginIsAnalyzableTypeName);
+      XpLookUpFunction<MoviePluginIsAnalyzableTypeFn>(module, kMoviePluginIsAnalyzableTypeName);
   entry.merit = getMerit();
   entries_.push_back(entry);
 }

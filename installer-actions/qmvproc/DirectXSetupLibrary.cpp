@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "platform/process/XpLookUpFunction.h"
+
 namespace {
 
 constexpr const char16_t* kSetupName = u"dsetup.so";
@@ -19,10 +21,8 @@ void* LoadFrom(const XpString& folder, const char16_t* name) {
 
 template <typename Function>
 bool Resolve(void* library, const char* name, Function* function) {
-  void* symbol = ::dlsym(library, name);
-  if (symbol == nullptr) return false;
-  std::memcpy(function, &symbol, sizeof(*function));
-  return true;
+  *function = XpLookUpFunction<Function>(library, name);
+  return *function != nullptr;
 }
 
 }  // namespace
