@@ -48,13 +48,22 @@ int32_t XdbCount(XdbResultHandle set, int32_t* count) {
 }
 
 int32_t XdbGetCachedRecord(XdbResultHandle set, int32_t position, XdbRecordBuffer* buffer) {
-  return XdbBracketed({kRecordFailed, kRecordLocals}, [&set, position, buffer](XdbHost& host) {
+  XdbRecordKind kind = XdbRecordKind::kUnknown;
+  return XdbGetCachedRecordOfKind(set, position, buffer, &kind);
+}
+
+int32_t XdbGetCachedRecordOfKind(XdbResultHandle set, int32_t position, XdbRecordBuffer* buffer,
+                                 XdbRecordKind* kind) {
+  *kind = XdbRecordKind::kUnknown;
+  return XdbBracketed({kRecordFailed, kRecordLocals}, [&set, position, buffer, kind](XdbHost& host) {
     XdbFetchSet(host, set, kSetLocal);
     host.Call(host.LocalPlace(kSetLocal), "getRecord", {XdbArg::Integer(position)});
     host.Store(kRecordLocal);
     if (XdbIsContentObject(host, kRecordLocal)) {
+      *kind = XdbRecordKind::kContent;
       XdbReadContentObject(host, kRecordLocal, kDateLocal, &buffer->content);
     } else {
+      *kind = XdbRecordKind::kAlbum;
       XdbReadAlbumObject(host, kRecordLocal, kDateLocal, &buffer->album);
     }
     return 0;

@@ -14,6 +14,15 @@ int32_t XdbCount(XdbResultHandle set, int32_t* count);
 // that the caller releases with free; pass it null). 0, or -300 with the
 // fields stored so far.
 int32_t XdbGetCachedRecord(XdbResultHandle set, int32_t position, XdbRecordBuffer* buffer);
+
+// Which member of the buffer a read of a cached record fills: none while
+// the record's kind is not known (the read failed before), else the content
+// or the album member.
+enum class XdbRecordKind { kUnknown, kContent, kAlbum };
+// XdbGetCachedRecord, telling in *kind which member it filled, even when
+// the read then fails part-way.
+int32_t XdbGetCachedRecordOfKind(XdbResultHandle set, int32_t position, XdbRecordBuffer* buffer,
+                                 XdbRecordKind* kind);
 // resultCache3.free(words), also for a handle freed already: 0, or -9999.
 int32_t XdbResultFree(XdbResultHandle set);
 // resultCache3.freeAll(): 0, or -9999.

@@ -1,13 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <optional>
 #include <string>
 
 #include "camerastore/tests/xdb/XdbAccessorFixture.h"
+#include "camerastore/tests/xdb/XdbStopInsideRemoval.h"
 #include "camerastore/xdb/DeviceXdbAccessor.h"
 #include "camerastore/xdb/XdbCommitHooks.h"
-#include "platform/fs/XpSysCalls.h"
 #include "platform/testsupport/ForkedChild.h"
 
 namespace {
@@ -16,38 +15,12 @@ using xdbtest::kBackup;
 using xdbtest::kDatabase;
 using xdbtest::kWorkCopy;
 using xdbtest::Owned;
+using xdbtest::StopInsideRemoval;
 using xdbtest::ScriptedAnswer;
 using xdbtest::ScriptedValue;
 
 constexpr char kAfterEdits[] = "edits";
 constexpr char kDuringBackupRemoval[] = "backupRemoval";
-
-// Stops the child at its second unlink under a folder: the removal has
-// begun and is not done.
-class StopInsideRemoval : public XpSysCallsWrapper {
- public:
-  StopInsideRemoval(std::string folder, testsupport::ChildChannel& channel)
-      : XpSysCallsWrapper(XpSysCalls::Current()), folder_(std::move(folder)), channel_(channel) {
-    previous_ = XpSysCalls::Install(this);
-  }
-  ~StopInsideRemoval() override { XpSysCalls::Install(previous_); }
-  StopInsideRemoval(const StopInsideRemoval&) = delete;
-  StopInsideRemoval& operator=(const StopInsideRemoval&) = delete;
-
-  int Unlink(const char* path) override {
-    if (std::strncmp(path, folder_.c_str(), folder_.size()) == 0 && ++unlinks_ == 2) {
-      channel_.SignalReady();
-      channel_.WaitForGo();
-    }
-    return XpSysCallsWrapper::Unlink(path);
-  }
-
- private:
-  std::string folder_;
-  testsupport::ChildChannel& channel_;
-  XpSysCalls* previous_ = nullptr;
-  int unlinks_ = 0;
-};
 
 struct KillCase {
   const char* name;
