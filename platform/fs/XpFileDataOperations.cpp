@@ -6,6 +6,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "platform/fs/XpFile.h"
 #include "platform/fs/XpFileOpSupport.h"
@@ -169,20 +170,87 @@ XpString CopyName(const XpString& name, uint32_t number, const XpString& extensi
   return name + u" (" + XpStringA(digits.c_str()).ToWide() + u")" + extension;
 }
 
+// The replacing form of the copy with options.
+XpResult CopyReplacing(XpAbstractFile& source, const XpString& destinationPath,
+                       IXpFileOpProgressObserver* observer, bool syncFolder,
+                       XpString* publishedPath) {
+  // Replacing the source by its own copy would read a file being replaced.
+  if (XpFsEntryExists(destinationPath) && SameFile(source.GetPath(), destinationPath)) {
+    return kXpErrAccessDenied;
+  }
+  XpPendingFile pending;
+  XpResult result = CopyToPending(source, destinationPath, observer, &pending);
+  if (result == kXpOk) {
+    result = pending.Publish(true);
+  }
+  if (result == kXpOk && syncFolder) {
+    result = pending.SyncFolder();
+  }
+  if (result == kXpOk && publishedPath != nullptr) {
+    *publishedPath = destinationPath;
+  }
+  return result;
+}
+
+// The no-replace form: target moves on through nextDestination while its
+// name is taken, before the copy and at its publish.
+XpResult CopyWithoutReplace(XpAbstractFile& source, const XpString& destinationPath,
+                            IXpFileOpProgressObserver* observer,
+                            const XpCopyFileDataOptions& options, XpString* publishedPath) {
+  XpString target = destinationPath;
+  auto nextTarget = [&options, &target]() {
+    return options.nextDestination && options.nextDestination(&target);
+  };
+  // Names taken before the copy begins are passed over at once; one taken
+  // while it runs is found by the rename, which never replaces.
+  while (XpFsEntryExists(target)) {
+    if (!nextTarget()) {
+      return kXpErrAlreadyExists;
+    }
+  }
+  XpPendingFile pending;
+  XpResult result = CopyToPending(source, target, observer, &pending);
+  if (result != kXpOk) {
+    return result;
+  }
+  result = pending.PublishAs(target, false);
+  while (result == kXpErrAlreadyExists && nextTarget()) {
+    result = pending.PublishAs(target, false);
+  }
+  if (result != kXpOk) {
+    return result;
+  }
+  if (options.syncFolder) {
+    result = pending.SyncFolder();
+    if (result != kXpOk) {
+      (void)XpFsUnlink(target);  // the failure is what the caller hears
+      return result;
+    }
+  }
+  if (publishedPath != nullptr) {
+    *publishedPath = target;
+  }
+  return kXpOk;
+}
+
 }  // namespace
 
 XpResult XpCopyFileData(XpSharedPtr<XpAbstractFile> source, const XpString& destinationPath,
                         IXpFileOpProgressObserver* observer) {
+  return XpCopyFileData(std::move(source), destinationPath, observer, XpCopyFileDataOptions(),
+                        nullptr);
+}
+
+XpResult XpCopyFileData(XpSharedPtr<XpAbstractFile> source, const XpString& destinationPath,
+                        IXpFileOpProgressObserver* observer, const XpCopyFileDataOptions& options,
+                        XpString* publishedPath) {
   if (!source) {
     return kXpErrBadArgument;
   }
-  // Replacing the source by its own copy would read a file being replaced.
-  if (XpFsEntryExists(destinationPath) && SameFile(source->GetPath(), destinationPath)) {
-    return kXpErrAccessDenied;
+  if (options.replace) {
+    return CopyReplacing(*source, destinationPath, observer, options.syncFolder, publishedPath);
   }
-  XpPendingFile pending;
-  const XpResult result = CopyToPending(*source, destinationPath, observer, &pending);
-  return result == kXpOk ? pending.Publish(true) : result;
+  return CopyWithoutReplace(*source, destinationPath, observer, options, publishedPath);
 }
 
 XpResult XpCopyFileIntoFolder(XpSharedPtr<XpAbstractFile> source, const XpString& folder,
@@ -196,35 +264,19 @@ XpResult XpCopyFileIntoFolder(XpSharedPtr<XpAbstractFile> source, const XpString
   XpString extension;
   XpPathSplit(sourcePath, nullptr, &name, &extension);
   uint32_t number = kFirstCopyNumber;
-  // The candidate after a taken one; false when there is none.
-  auto nextCandidate = [&](XpString* candidate) {
-    if (!makeUnique || number >= kLastCopyNumber) {
-      return false;
-    }
-    *candidate = XpPathJoin(folder, CopyName(name, number++, extension));
-    return true;
-  };
-  XpString candidate = XpPathJoin(folder, XpPathGetLeafName(sourcePath));
-  // Names taken before the copy begins are passed over at once; one taken
-  // while it runs is found by the rename, which never replaces.
-  while (XpFsEntryExists(candidate)) {
-    if (!nextCandidate(&candidate)) {
-      return kXpErrAlreadyExists;
-    }
+  XpCopyFileDataOptions options;
+  options.replace = false;
+  if (makeUnique) {
+    options.nextDestination = [&](XpString* candidate) {
+      if (number >= kLastCopyNumber) {
+        return false;
+      }
+      *candidate = XpPathJoin(folder, CopyName(name, number++, extension));
+      return true;
+    };
   }
-  XpPendingFile pending;
-  XpResult result = CopyToPending(*source, candidate, observer, &pending);
-  if (result != kXpOk) {
-    return result;
-  }
-  result = pending.PublishAs(candidate, false);
-  while (result == kXpErrAlreadyExists && nextCandidate(&candidate)) {
-    result = pending.PublishAs(candidate, false);
-  }
-  if (result == kXpOk && resultPath != nullptr) {
-    *resultPath = candidate;
-  }
-  return result;
+  return XpCopyFileData(source, XpPathJoin(folder, XpPathGetLeafName(sourcePath)), observer,
+                        options, resultPath);
 }
 
 int64_t XpSumFileSizes(const std::vector<XpSharedPtr<XpAbstractFSObj>>& objects) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "platform/fs/IXpFileOpProgressObserver.h"
@@ -23,6 +24,29 @@
 [[nodiscard]] XpResult XpCopyFileData(XpSharedPtr<XpAbstractFile> source,
                                       const XpString& destinationPath,
                                       IXpFileOpProgressObserver* observer);
+
+// How the second form of XpCopyFileData publishes its copy.
+struct XpCopyFileDataOptions {
+  // False: no existing entry is ever replaced, also not one that appears
+  // while the copy runs. A taken destination moves on to the path that
+  // nextDestination gives; without one, kXpErrAlreadyExists.
+  bool replace = true;
+  // Without replace: stores the path to try after a taken one, in the same
+  // folder as the destination; false when there is none. Optional.
+  std::function<bool(XpString* path)> nextDestination;
+  // Flushes the folder after the publish, so that the new name lasts
+  // across a crash. When that fails without replace, the new file is
+  // removed again.
+  bool syncFolder = false;
+};
+
+// XpCopyFileData with options; publishedPath (optional) receives the path
+// the copy took. On failure or stop nothing new stays, hidden or visible.
+[[nodiscard]] XpResult XpCopyFileData(XpSharedPtr<XpAbstractFile> source,
+                                      const XpString& destinationPath,
+                                      IXpFileOpProgressObserver* observer,
+                                      const XpCopyFileDataOptions& options,
+                                      XpString* publishedPath);
 
 // Copies source into folder under its own name; with makeUnique a taken name
 // becomes "name (2).ext", "name (3).ext", ... until one is free, else

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "camerastore/dcf/XpDCFObj.h"
-#include "camerastore/tests/dcf/DcfTestVolume.h"
+#include "camerastore/tests/dcf/DcfObjectFixture.h"
 #include "platform/fs/XpFile.h"
 
 namespace {
@@ -44,7 +44,7 @@ XpSharedPtr<XpAbstractFSObj> Member(const XpString& path, int32_t year = 2000,
   return XpSharedPtr<XpAbstractFSObj>(new FixedMember(path, year, readOnly));
 }
 
-using XpDCFObj = dcftest::VolumeTest;
+using XpDCFObj = dcftest::DcfObjectTest;
 
 TEST_F(XpDCFObj, NumbersAndNameComeFromTheFirstMember) {
   ::XpDCFObj empty;

@@ -117,6 +117,121 @@ TEST_F(XpFileDataOps, CopyFileDataNeverEmptiesItsOwnSource) {
   EXPECT_EQ(ReadBytes(Root() / "src"), "keep");
 }
 
+// Without replace: the names "copy", "copy 2", "copy 3"... in that order.
+XpCopyFileDataOptions NoReplace(const fs::path& folder, int lastNumber) {
+  XpCopyFileDataOptions options;
+  options.replace = false;
+  options.syncFolder = true;
+  int number = 1;
+  options.nextDestination = [folder, lastNumber, number](XpString* path) mutable {
+    if (number >= lastNumber) {
+      return false;
+    }
+    ++number;
+    *path = ToXp(folder / ("copy " + std::to_string(number)));
+    return true;
+  };
+  return options;
+}
+
+TEST_F(XpFileDataOps, CopyFileDataWithoutReplaceNeverReplaces) {
+  struct Case {
+    std::vector<std::string> taken;
+    int lastNumber;
+    XpResult expected;
+    std::string published;  // "" when none
+  };
+  const std::vector<Case> cases = {
+      {{}, 1, kXpOk, "copy"},
+      {{"copy"}, 1, kXpErrAlreadyExists, ""},
+      {{"copy"}, 3, kXpOk, "copy 2"},
+      {{"copy", "copy 2"}, 3, kXpOk, "copy 3"},
+      {{"copy", "copy 2", "copy 3"}, 3, kXpErrAlreadyExists, ""},
+  };
+  for (const Case& test : cases) {
+    const fs::path folder = Dir("out" + std::to_string(&test - cases.data()));
+    for (const std::string& name : test.taken) {
+      WriteBytes(folder / name, "old " + name);
+    }
+    XpSharedPtr<XpAbstractFile> source = OpenSource("src", "new bytes");
+    XpString published = u"untouched";
+    EXPECT_EQ(XpCopyFileData(source, X(folder / "copy"), nullptr, NoReplace(folder, test.lastNumber),
+                             &published),
+              test.expected)
+        << test.lastNumber;
+    for (const std::string& name : test.taken) {
+      EXPECT_EQ(ReadBytes(folder / name), "old " + name);
+    }
+    EXPECT_TRUE(fileopstest::TempFilesIn(folder).empty());
+    if (test.published.empty()) {
+      EXPECT_EQ(published, XpString(u"untouched"));
+      EXPECT_EQ(NamesIn(folder).size(), test.taken.size());
+      continue;
+    }
+    EXPECT_EQ(published, X(folder / test.published));
+    EXPECT_EQ(ReadBytes(folder / test.published), "new bytes");
+  }
+}
+
+TEST_F(XpFileDataOps, CopyFileDataWithoutReplaceMovesOnFromANameTakenMeanwhile) {
+  // A file appears at the destination while the copy runs: the publish
+  // finds it and the copy takes the next name without copying again.
+  class Intruder : public fileopstest::RecordingObserver {
+   public:
+    bool OnFileOpProgress(double reported) override {
+      if (reports.empty()) {
+        WriteBytes(target, "intruder");
+      }
+      return RecordingObserver::OnFileOpProgress(reported);
+    }
+    fs::path target;
+  };
+  const fs::path folder = Dir("out");
+  Intruder observer;
+  observer.target = folder / "copy";
+  XpSharedPtr<XpAbstractFile> source = OpenSource("src", std::string(kBlock + 1, 'b'));
+  XpString published;
+  EXPECT_EQ(XpCopyFileData(source, X(folder / "copy"), &observer, NoReplace(folder, 2), &published),
+            kXpOk);
+  EXPECT_EQ(published, X(folder / "copy 2"));
+  EXPECT_EQ(ReadBytes(folder / "copy"), "intruder");
+  EXPECT_EQ(ReadBytes(folder / "copy 2"), std::string(kBlock + 1, 'b'));
+  EXPECT_EQ(observer.reports, (std::vector<double>{0.0, kBlock * 100.0 / (kBlock + 1), 100.0}));
+  EXPECT_TRUE(fileopstest::TempFilesIn(folder).empty());
+}
+
+TEST_F(XpFileDataOps, CopyFileDataWithReplaceOptionReplacesAndReportsThePath) {
+  const fs::path folder = Dir("out");
+  WriteBytes(folder / "copy", "old");
+  XpSharedPtr<XpAbstractFile> source = OpenSource("src", "new bytes");
+  XpCopyFileDataOptions options;
+  options.syncFolder = true;
+  // Asked for nothing without replace.
+  options.nextDestination = [](XpString*) { return false; };
+  XpString published;
+  EXPECT_EQ(XpCopyFileData(source, X(folder / "copy"), nullptr, options, &published), kXpOk);
+  EXPECT_EQ(published, X(folder / "copy"));
+  EXPECT_EQ(ReadBytes(folder / "copy"), "new bytes");
+  EXPECT_EQ(NamesIn(folder).size(), 1u);
+  EXPECT_EQ(XpCopyFileData(source, X(Root() / "src"), nullptr, options, nullptr),
+            kXpErrAccessDenied);
+  EXPECT_EQ(XpCopyFileData(XpSharedPtr<XpAbstractFile>(), X(folder / "copy"), nullptr,
+                           options, nullptr),
+            kXpErrBadArgument);
+}
+
+TEST_F(XpFileDataOps, CopyFileDataWithoutReplaceRemovesACopyWhoseFolderFlushFailed) {
+  const fs::path folder = Dir("out");
+  XpSharedPtr<XpAbstractFile> source = OpenSource("src", "bytes");
+  // The file's own flush comes first and passes; the folder's fails.
+  faults_.Add(Fault(SysCall::kFsync, folder.string()).Errno(EIO).FromCall(2));
+  XpString published = u"untouched";
+  EXPECT_EQ(XpCopyFileData(source, X(folder / "copy"), nullptr, NoReplace(folder, 1), &published),
+            kXpErrDeviceNotReady);
+  EXPECT_EQ(published, XpString(u"untouched"));
+  EXPECT_TRUE(NamesIn(folder).empty());
+}
+
 TEST_F(XpFileDataOps, CopyFileIntoFolderMakesAFreeName) {
   const fs::path folder = Dir("out");
   WriteBytes(folder / "IMG_0001.JPG", "first");
