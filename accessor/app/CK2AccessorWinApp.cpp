@@ -14,6 +14,7 @@
 #include "framework/ui/host/XfUiHost.h"
 #include "platform/shell/XpSpecialFolder.h"
 #include "platform/text/XpStringA.h"
+#include "platform/volume/IXpMountTableSource.h"
 #include "platform/volume/XpInitializeProcess.h"
 
 namespace {
@@ -202,10 +203,9 @@ XpString CK2AccessorWinApp::GetCaption() const {
   return key != nullptr ? XfGetString(key) : XpString(kNeutralCaption);
 }
 
-ExportResult CK2AccessorWinApp::ExportFlow(const K2AccessorCommandLineInfo& /*commandLine*/) {
-  SetExportOutcome(K2ExportOutcome::kFailed);
-  return kXpErrGeneric;
-}
+K2ExportTaskManager& CK2AccessorWinApp::GetExportTaskManager() { return GetApplication()->GetExportTaskManager(); }
+
+std::unique_ptr<IXpMountTableSource> CK2AccessorWinApp::CreateMountTableSource() { return nullptr; }
 
 void CK2AccessorWinApp::WriteErrorLine(const std::string& line) {
   std::fprintf(stderr, "%s\n", line.c_str());
@@ -229,13 +229,23 @@ bool CK2AccessorWinApp::CheckRequiredFiles() {
   return false;
 }
 
+void CK2AccessorWinApp::SetExportFailure(const std::string& step, XpResult code) {
+  exportFailure_ = step + " (" + HexCode(code) + ")";
+}
+
 void CK2AccessorWinApp::RunExport() {
   exportOutcome_ = K2ExportOutcome::kFailed;
+  exportFailure_.clear();
   const ExportResult result = ExportFlow(commandLine_);
-  if (exportOutcome_ == K2ExportOutcome::kFailed) {
-    WriteErrorLine(ProgramLine("the export of " + Utf8(commandLine_.m_strExportFile) + " failed (" +
-                               HexCode(result) + ")"));
+  if (exportOutcome_ != K2ExportOutcome::kFailed) {
+    return;
   }
+  if (!exportFailure_.empty()) {
+    WriteErrorLine(ProgramLine(exportFailure_));
+    return;
+  }
+  WriteErrorLine(ProgramLine("the export of " + Utf8(commandLine_.m_strExportFile) + " failed (" +
+                             HexCode(result) + ")"));
 }
 
 void CK2AccessorWinApp::RemoveHandOverFile() {

@@ -15,6 +15,8 @@
 #include "platform/text/XpString.h"
 
 class ISfWindowList;
+class IXpMountTableSource;
+class K2ExportTaskManager;
 class XfDialogPresenter;
 class XfUiHost;
 
@@ -26,6 +28,9 @@ class XfUiHost;
 // down and answers the exit status: 0 done, 1 failed, 2 cancelled.
 class CK2AccessorWinApp {
  public:
+  // The most items one export takes.
+  static constexpr uint32_t kMaxExportItems = 2000;
+
   // programFolder holds the files the program needs (K2RequiredFiles.h);
   // by default the folder of the running program.
   explicit CK2AccessorWinApp(XfUiHost& host, const XpString& programFolder = DefaultProgramFolder());
@@ -79,11 +84,26 @@ class CK2AccessorWinApp {
   void SetWindowList(ISfWindowList& windows) { windows_ = &windows; }
 
  protected:
-  // The export of the command line's hand-over file. Reports how it ended
-  // with SetExportOutcome; one that reports nothing has failed. Until the
-  // flow is built it shows nothing and fails with kXpErrGeneric.
+  // The export of the command line's hand-over file: the exclusion check,
+  // the hand-over file and the settings, the preparation and the count
+  // checks, the confirmation, the progress and the final message. Its
+  // result is 0 after a confirmed or a declined export, 0x8000 when the
+  // exclusion check refused or the progress ended without OK, the reading
+  // error of the hand-over file, or the task start's result when the item
+  // count ended it. How the export ended goes to SetExportOutcome; one that
+  // reports nothing has failed. The parent window is not used: there are no
+  // windows, so boxes and dialogs have no owner.
   virtual ExportResult ExportFlow(const K2AccessorCommandLineInfo& commandLine);
   void SetExportOutcome(K2ExportOutcome outcome) { exportOutcome_ = outcome; }
+  // What a failed export's line on standard error tells instead of the
+  // flow's result: the failing step and its code.
+  void SetExportFailure(const std::string& step, XpResult code);
+  void SetExportFailure(const std::string& step) { exportFailure_ = step; }
+  // The export's task manager: the application's.
+  virtual K2ExportTaskManager& GetExportTaskManager();
+  // The mount table the confirmation dialog's volume watch reads; null for
+  // the system's.
+  virtual std::unique_ptr<IXpMountTableSource> CreateMountTableSource();
 
   // One line on standard error (without its newline).
   virtual void WriteErrorLine(const std::string& line);
@@ -106,6 +126,8 @@ class CK2AccessorWinApp {
   bool requiredFileMissing_ = false;
   // Set once the export flow has run.
   std::optional<K2ExportOutcome> exportOutcome_;
+  // The failing step of the export flow, with its code; empty for none.
+  std::string exportFailure_;
   std::unique_ptr<ExclusionChecker> exclusionChecker_;
   ISfWindowList* windows_;
 };

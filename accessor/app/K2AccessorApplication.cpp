@@ -3,11 +3,18 @@
 #include <new>
 #include <utility>
 
+#include "accessor/resize/K2ExporterWithResize.h"
 #include "framework/notify/XfNotificationWithPrompt.h"
 #include "platform/path/XpPath.h"
 #include "platform/fs/XpPathQueries.h"
+#include "platform/thread/XpThread.h"
 
 namespace {
+
+// How long start-up waits for its own error notification to be handled,
+// and how often it looks.
+constexpr uint32_t kStartupNoticeWaitMs = 5000;
+constexpr uint32_t kStartupNoticePollMs = 2;
 
 XpStringVector StringsFilePaths(const XpString& programFolder) {
   XpStringVector paths;
@@ -25,14 +32,29 @@ void PostStringsLoadFailure() {
     return;
   }
   error->SetMessage(kK2StringsLoadFailedMessage);
-  XfPostNotification(error);
+  if (!XfPostNotification(error)) {
+    return;
+  }
+  // The application hears it as the only observer there is yet. Waiting for
+  // that keeps a slow dispatch from handing it to a dialog's observer made
+  // later, which would show it as an error of the export.
+  for (uint32_t waited = 0; !error->IsHandled() && !error->IsConsumed() && waited < kStartupNoticeWaitMs;
+       waited += kStartupNoticePollMs) {
+    XpThread::Sleep(kStartupNoticePollMs);
+  }
 }
 
 }  // namespace
 
-K2AccessorApplication::K2AccessorApplication() = default;
+K2AccessorApplication::K2AccessorApplication() : exportTaskManager_(std::make_unique<K2ExportTaskManager>()) {
+  exportTaskManager_->SetConverterFactory(K2ExporterWithResize::Factory());
+}
 
-K2AccessorApplication::~K2AccessorApplication() { GetNotificationManager().RemoveObserver(this); }
+K2AccessorApplication::~K2AccessorApplication() {
+  // The task's worker posts to this application: it ends first.
+  exportTaskManager_.reset();
+  GetNotificationManager().RemoveObserver(this);
+}
 
 XpResult K2AccessorApplication::Start(const XpString& /*argument*/) { return kXpOk; }
 

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "accessor/app/K2AccessorConfiguration.h"
+#include "accessor/task/K2ExportTaskManager.h"
 #include "framework/app/XfApplication.h"
 #include "platform/result/XpResult.h"
 #include "platform/text/XpString.h"
@@ -21,9 +22,13 @@ class K2AccessorApplication : public XfApplication {
   XpResult Stop(const XpString& argument) override;
 
   K2AccessorConfiguration& GetConfiguration() { return configuration_; }
+  // The export's task manager, converting pictures with the resizing
+  // exporter; it goes before the notification manager it posts to.
+  K2ExportTaskManager& GetExportTaskManager() { return *exportTaskManager_; }
 
  private:
   K2AccessorConfiguration configuration_;
+  std::unique_ptr<K2ExportTaskManager> exportTaskManager_;
 };
 
 // The strings files, in search order, looked for in the program folder.

@@ -15,7 +15,11 @@
 #include "framework/notify/XfPointer.h"
 #include "framework/progress/XfViewProgress.h"
 #include "framework/suite/SfContentInfoXML.h"
+#include "camerastore/xdb/DeviceXdbAccessor.h"
+#include "platform/fs/XpDir.h"
 #include "platform/fs/XpFile.h"
+#include "platform/path/XpPath.h"
+#include "platform/shell/XpSpecialFolder.h"
 #include "platform/thread/XpThread.h"
 
 namespace {
@@ -25,16 +29,38 @@ using Guard = std::lock_guard<XpCriticalSection>;
 }  // namespace
 
 K2ExportTaskManager::K2ExportTaskManager(XpWaitClock& clock)
-    : clock_(clock), createdFiles_(std::make_shared<K2CreatedFileList>()) {}
+    : clock_(clock),
+      createdFiles_(std::make_shared<K2CreatedFileList>()),
+      xdbFactory_(&XdbAccessor::CreateDeviceXdbAccessor),
+      freeSpaceQuery_([](const XpString& root) { return XpDir(root).GetFreeSpace(); }),
+      moviePluginFolder_(XpGetSpecialFolder(kXpFolderProgramFolder, false)) {}
 
 K2ExportTaskManager::~K2ExportTaskManager() {
   (void)Stop();
   (void)WaitUntilFinished();
+  ReleaseAlbumDatabase();
 }
 
 void K2ExportTaskManager::SetConverterFactory(K2ExportConverterFactory factory) {
   Guard guard(lock_);
   converterFactory_ = std::move(factory);
+}
+
+void K2ExportTaskManager::SetXdbAccessorFactory(XdbAccessorFactory factory) {
+  Guard guard(lock_);
+  xdbFactory_ = std::move(factory);
+}
+
+void K2ExportTaskManager::SetFreeSpaceQuery(FreeSpaceQuery query) {
+  Guard guard(lock_);
+  freeSpaceQuery_ = std::move(query);
+}
+
+void K2ExportTaskManager::SetMovieServer(const XpString& pluginFolder,
+                                         const XpImageIoMovieOptions& options) {
+  Guard guard(lock_);
+  moviePluginFolder_ = pluginFolder;
+  movieOptions_ = options;
 }
 
 bool K2ExportTaskManager::Execute(double percent) {
@@ -179,11 +205,6 @@ std::vector<int64_t> K2ExportTaskManager::GetFileSizes() const {
 std::vector<XfProgressStep> K2ExportTaskManager::GetProgressSteps() const {
   Guard guard(lock_);
   return steps_;
-}
-
-XpResult K2ExportTaskManager::RunExport() {
-  // The copy to the camera belongs to a derived run; this task has none.
-  return kXpErrNotSupported;
 }
 
 XpSharedPtr<XfObject> K2ExportTaskManager::Sender() { return XfPointer::Borrow(this); }

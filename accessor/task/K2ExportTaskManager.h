@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -12,6 +14,7 @@
 #include "accessor/task/K2ExportItem.h"
 #include "framework/notify/XfObject.h"
 #include "framework/progress/XfProgressStep.h"
+#include "imaging/movie/XpImageIoMovie.h"
 #include "platform/fs/IXpFileOpProgressObserver.h"
 #include "platform/memory/XpSharedPtr.h"
 #include "platform/result/XpResult.h"
@@ -22,6 +25,11 @@
 class SfContentInfoXML;
 class XfViewProgress;
 class XpThread;
+
+namespace XdbAccessor {
+class IAlbumInfo;
+class IXdbAccessor;
+}  // namespace XdbAccessor
 
 // Turns the contents of a hand-over file into files on the camera. Start
 // builds the items and starts a worker thread that prepares them (converting
@@ -61,10 +69,26 @@ class K2ExportTaskManager : public IXpFileOpProgressObserver {
   // Stops the task and waits for its worker.
   ~K2ExportTaskManager() override;
 
+  // Opens the album database of the camera mounted at root (with its
+  // trailing '/'): 0 with *out set, or null when the camera has none; else
+  // a code.
+  using XdbAccessorFactory =
+      std::function<XpResult(XdbAccessor::IXdbAccessor** out, const XpString& root)>;
+  // The bytes of root's volume that the caller may use; below 0 when they
+  // cannot be learned.
+  using FreeSpaceQuery = std::function<int64_t(const XpString& root)>;
+
   // The maker of the converter used when the settings ask for conversion;
   // without one, conversion leaves every item on its source. Set before
   // Start.
   void SetConverterFactory(K2ExportConverterFactory factory);
+  // The run's seams, set before Start. By default the album database is
+  // XdbAccessor::CreateDeviceXdbAccessor, the free space XpDir(root)'s, and
+  // movie thumbnails come from "TLVMPThumb" with the plug-ins of the
+  // program's folder.
+  void SetXdbAccessorFactory(XdbAccessorFactory factory);
+  void SetFreeSpaceQuery(FreeSpaceQuery query);
+  void SetMovieServer(const XpString& pluginFolder, const XpImageIoMovieOptions& options);
 
   // The copy progress callback: posts the progress 260 with the integer
   // percent, and at 100 also the internal 260; waits while paused; true
@@ -137,6 +161,22 @@ class K2ExportTaskManager : public IXpFileOpProgressObserver {
   // object.
   virtual XpResult RunExport();
 
+  // The parts of the run. ExportIntoFolder copies the items whose
+  // destination lies in folder, ten exportable items a batch, and records
+  // each batch; RegisterBatch records and commits one batch (0 or
+  // kK2ErrAlbumDatabase). ReencodeJpegIfNeeded points an item without a
+  // thumbnail IFD at a re-encoded copy in the temporary folder;
+  // MakeMovieThumbnail writes a thumbnail JPEG from the movie's first
+  // frame; NotifyCurrentItem posts the file that is being copied.
+  XpResult ExportIntoFolder(const XpString& folder);
+  XpResult RegisterBatch(const K2ExportItemVector& batch);
+  bool HasEnoughFreeSpace();
+  bool CheckDatabaseCapacity();
+  XpResult ReencodeJpegIfNeeded(K2ExportItem& item);
+  XpResult MakeMovieThumbnail(const XpString& moviePath, const XpString& thumbnailPath,
+                              const XpDateTime& date);
+  void NotifyCurrentItem(const K2ExportItem& item);
+
   // Posts one notification with the manager as sender.
   void PostInternal(uint32_t code, XpSharedPtr<XfObject> payload);
   void PostProgress(uint32_t code, uint32_t value);
@@ -167,6 +207,16 @@ class K2ExportTaskManager : public IXpFileOpProgressObserver {
   K2ExportConfig CurrentConfig() const;
   void SleepPoll(uint32_t milliseconds);
   XpSharedPtr<XfObject> Sender();
+  // The run's steps.
+  XpResult RunExportChecked(const XpString& root);
+  XpResult CheckBeforeWriting();
+  XpResult ExportFolders(const XpString& root, const XpStringVector& folders);
+  XpResult CopyItem(K2ExportItem& item, K2ExportItemVector* batch);
+  XpResult CopyMovieThumbnail(const K2ExportItem& item);
+  void ReleaseAlbums();
+  void ReleaseAlbumDatabase();
+  // Stop, or the progress view's stop flag.
+  bool IsStopRequested() const;
 
   XpWaitClock& clock_;
   XpThread* worker_ = nullptr;
@@ -192,4 +242,12 @@ class K2ExportTaskManager : public IXpFileOpProgressObserver {
   XpResult status_ = kXpOk;
   std::atomic<uint32_t> outstandingPrompts_{0};
   std::atomic<XpResult> taskResult_{kXpOk};
+  // The run's seams and state; the album database and the album map belong
+  // to the worker during a run.
+  XdbAccessorFactory xdbFactory_;
+  FreeSpaceQuery freeSpaceQuery_;
+  XpString moviePluginFolder_;
+  XpImageIoMovieOptions movieOptions_;
+  XdbAccessor::IXdbAccessor* xdb_ = nullptr;
+  std::map<XpString, XdbAccessor::IAlbumInfo*> albums_;
 };

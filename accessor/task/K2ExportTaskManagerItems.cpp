@@ -12,14 +12,6 @@ namespace {
 
 using Guard = std::lock_guard<XpCriticalSection>;
 
-uint64_t RoundUp(int64_t size, uint32_t unit) {
-  if (size <= 0) {
-    return 0;
-  }
-  const auto bytes = static_cast<uint64_t>(size);
-  return (bytes + unit - 1) / unit * unit;
-}
-
 }  // namespace
 
 XpResult K2ExportTaskManager::Prepare(const SfContentInfoXML& content) {
@@ -75,7 +67,7 @@ void K2ExportTaskManager::UpdateTotals() {
     }
     ++count;
     for (const XpString& name : item.fileNames) {
-      total += RoundUp(XpGetFileSize(XpPathJoin(item.sourceFolder, name).CStr()), unit);
+      total += K2RoundUpToClusters(XpGetFileSize(XpPathJoin(item.sourceFolder, name).CStr()), unit);
     }
   }
   exportableCount_ = count;

@@ -1,6 +1,7 @@
 #include "platform/volume/XpVolumeWatchDogWrapper.h"
 
 #include <new>
+#include <utility>
 
 #include "platform/system/XpSystemInfo.h"
 
@@ -21,10 +22,15 @@ bool SystemChoosesEventDriven() {
 
 XpVolumeWatchDogWrapper::XpVolumeWatchDogWrapper(IXpVolumeWatchDogCallback* callback,
                                                  bool smoothing)
+    : XpVolumeWatchDogWrapper(callback, smoothing, nullptr) {}
+
+XpVolumeWatchDogWrapper::XpVolumeWatchDogWrapper(IXpVolumeWatchDogCallback* callback,
+                                                 bool smoothing,
+                                                 std::unique_ptr<IXpMountTableSource> source)
     : eventDriven_(SystemChoosesEventDriven()) {
   if (eventDriven_) {
-    watcher_ = XpSharedPtr<XpVolumeWatchDogEx>(new (std::nothrow)
-                                                   XpVolumeWatchDogEx(callback, smoothing));
+    watcher_ = XpSharedPtr<XpVolumeWatchDogEx>(
+        new (std::nothrow) XpVolumeWatchDogEx(callback, smoothing, std::move(source)));
     return;
   }
   polling_ = XpSharedPtr<XpVolumeWatchDog>(new (std::nothrow) XpVolumeWatchDog(false));
@@ -43,6 +49,10 @@ bool XpVolumeWatchDogWrapper::ChoosesEventDriven(uint32_t platformId, uint32_t m
 
 bool XpVolumeWatchDogWrapper::HasWatchDog() const {
   return static_cast<bool>(watcher_) || static_cast<bool>(polling_);
+}
+
+void XpVolumeWatchDogWrapper::SetQuietPeriodForTest(uint32_t milliseconds) {
+  if (watcher_) watcher_->SetQuietPeriodForTest(milliseconds);
 }
 
 XpResult XpVolumeWatchDogWrapper::AddCallback(IXpVolumeWatchDogCallback* callback) {

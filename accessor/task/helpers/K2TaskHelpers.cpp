@@ -38,6 +38,17 @@ uint32_t K2GetVolumeClusterSize(const XpString& path) {
   return static_cast<uint32_t>(info.f_bsize);
 }
 
+uint64_t K2RoundUpToClusters(int64_t size, uint32_t cluster) {
+  if (size <= 0) {
+    return 0;
+  }
+  const auto bytes = static_cast<uint64_t>(size);
+  if (cluster == 0) {
+    return bytes;
+  }
+  return (bytes + cluster - 1) / cluster * cluster;
+}
+
 XpString K2GetAppDataFolder() {
   XpString folder = XpGetSpecialFolder(kXpFolderAppData, true);
   folder = XpPathJoin(folder, u"Kavo Corporation");

@@ -12,6 +12,9 @@
 // tell its own.
 inline constexpr uint32_t kK2DefaultClusterSize = 32768;
 
+// size rounded up to whole clusters; 0 for a size of 0 or below.
+uint64_t K2RoundUpToClusters(int64_t size, uint32_t cluster);
+
 // The block size of the file system that holds path; kK2DefaultClusterSize
 // when it cannot be learned.
 uint32_t K2GetVolumeClusterSize(const XpString& path);

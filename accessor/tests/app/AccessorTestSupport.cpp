@@ -12,6 +12,7 @@
 #include <sstream>
 #include <utility>
 
+#include "accessor/app/K2RequiredFiles.h"
 #include "framework/strings/XfStringLookup.h"
 #include "platform/text/XpStringA.h"
 
@@ -20,6 +21,9 @@ extern char** environ;
 namespace accessor_test {
 
 namespace {
+
+// The strings file of the program folder; the tests bring their own.
+constexpr const char* kStringsFileName = "Strings.xml";
 
 std::string ReadFile(const std::filesystem::path& path) {
   std::ifstream file(path, std::ios::binary);
@@ -85,7 +89,7 @@ ExportResult RecordingWinApp::ExportFlow(const K2AccessorCommandLineInfo& comman
 void AccessorTest::SetUp() {
   HermeticTest::SetUp();
   programFolder_ = Dir("program");
-  std::filesystem::copy_file(KAVO_ACCESSOR_TEST_STRINGS, programFolder_ / "Strings.xml");
+  std::filesystem::copy_file(KAVO_ACCESSOR_TEST_STRINGS, programFolder_ / kStringsFileName);
 }
 
 void AccessorTest::TearDown() {
@@ -116,10 +120,24 @@ int AccessorTest::Run(const std::vector<std::string>& args) {
   return app_->Run(static_cast<int>(argv.size()), argv.data());
 }
 
+void AccessorTest::CopyRequiredFilesBesideProgram() {
+  // The build put them beside the built program; the test's own strings
+  // file stays.
+  const std::filesystem::path built = std::filesystem::path(KAVO_TLVK2ACCESSOR_PATH).parent_path();
+  for (const XpString& name : K2DefaultRequiredFiles()) {
+    const std::string leaf = name.ToMultiByte().CStr();
+    const std::filesystem::path target = programFolder_ / leaf;
+    if (leaf != kStringsFileName && leaf != leftOut_ && !std::filesystem::exists(target)) {
+      std::filesystem::copy_file(built / leaf, target);
+    }
+  }
+}
+
 ProgramRun AccessorTest::RunProgramCopy(const std::vector<std::string>& args, const std::string& script) {
   const std::filesystem::path program = programFolder_ / "TLVK2Accessor";
   std::filesystem::copy_file(KAVO_TLVK2ACCESSOR_PATH, program, std::filesystem::copy_options::overwrite_existing);
   std::filesystem::permissions(program, std::filesystem::perms::owner_all);
+  CopyRequiredFilesBesideProgram();
   const std::filesystem::path scriptPath = Root() / "ui.script";
   const std::filesystem::path transcriptPath = Root() / "ui.transcript";
   const std::filesystem::path outPath = Root() / "out.txt";

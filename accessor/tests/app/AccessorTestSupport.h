@@ -81,6 +81,12 @@ class AccessorTest : public testsupport::HermeticTest {
   // on the scripted back end (script as its text), standard input from
   // /dev/null.
   ProgramRun RunProgramCopy(const std::vector<std::string>& args, const std::string& script);
+  // Copies the required files that the program folder lacks from beside the
+  // built program, but not those left out.
+  void CopyRequiredFilesBesideProgram();
+  // Program copies run without the required file name from now on (only
+  // that one; "" for none).
+  void LeaveOutRequiredFile(const std::string& name) { leftOut_ = name; }
 
   RecordingWinApp& App() { return *app_; }
   const std::vector<std::string>& Transcript() const { return *lines_; }
@@ -88,6 +94,7 @@ class AccessorTest : public testsupport::HermeticTest {
 
  private:
   std::filesystem::path programFolder_;
+  std::string leftOut_;
   Lines lines_ = std::make_shared<std::vector<std::string>>();
   std::unique_ptr<XfUiHost> host_;
   std::unique_ptr<RecordingWinApp> app_;

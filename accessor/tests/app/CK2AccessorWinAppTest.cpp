@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "accessor/app/K2AccessorApplication.h"
+#include "accessor/app/K2RequiredFiles.h"
 #include "accessor/tests/app/AccessorTestSupport.h"
 #include "platform/registry/XpRegistry.h"
 
@@ -188,18 +189,17 @@ TEST_F(CK2AccessorWinApp, ExportFlowRunsInsideTheApplication) {
   EXPECT_EQ(app.GetApplication(), nullptr);
 }
 
-TEST_F(CK2AccessorWinApp, PlaceholderFlowFailsAndShowsNothing) {
-  const std::string handOver = HandOverPath();
+TEST_F(CK2AccessorWinApp, UnreadableHandOverFailsWithOneLineAndNoBox) {
+  const std::string missing = (Root() / "missing.xml").string();
   RecordingWinApp& app = MakeTableApp("");
   app.useBaseFlow = true;
 
-  EXPECT_EQ(Run({"-export", handOver}), 1);
-  EXPECT_EQ(app.baseFlowResult, kXpErrGeneric);
+  EXPECT_EQ(Run({"-export", missing}), 1);
+  EXPECT_NE(app.baseFlowResult, kXpOk);
   EXPECT_TRUE(Transcript().empty());
   ASSERT_EQ(app.errorLines.size(), 1u);
-  EXPECT_THAT(app.errorLines[0], HasSubstr("0x8000"));
-  // A real hand-over file goes after a failed export too.
-  EXPECT_FALSE(std::filesystem::exists(handOver));
+  EXPECT_THAT(app.errorLines[0], HasSubstr(missing));
+  EXPECT_THAT(app.errorLines[0], HasSubstr("cannot be read"));
 }
 
 TEST_F(CK2AccessorWinApp, RemovesOnlyARealHandOverFile) {
@@ -269,6 +269,39 @@ TEST_F(CK2AccessorWinApp, ProgramWithoutArgumentsEndsQuietly) {
   EXPECT_EQ(run.out, "");
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(run.transcript, "");
+}
+
+// The program runs from a folder that holds these and nothing else of the
+// build: the MP4 parser and the movie plug-in are not needed to start.
+TEST_F(CK2AccessorWinApp, ProgramNeedsEachFileOfItsTable) {
+  const std::vector<std::string> table = {"TLVK2Accessor", "Strings.xml", "libCatalogGrammar.so",
+                                          "libCatalogGrammarExt.so", "TLVMPThumb"};
+  std::vector<std::string> names;
+  for (const XpString& name : K2DefaultRequiredFiles()) {
+    names.push_back(Narrow(name));
+  }
+  EXPECT_EQ(names, table);
+
+  for (const std::string& name : table) {
+    if (name == "TLVK2Accessor" || name == "Strings.xml") {
+      continue;  // the running copy; the strings file has a test of its own
+    }
+    SCOPED_TRACE(name);
+    LeaveOutRequiredFile(name);
+    const std::filesystem::path missing = ProgramFolder() / name;
+    std::filesystem::remove(missing);
+
+    const ProgramRun run = RunProgramCopy({}, kAnswerOneBox);
+
+    EXPECT_EQ(run.status, 1);
+    const std::vector<std::string> boxes = LinesStartingWith(SplitLines(run.transcript), "box \"");
+    ASSERT_EQ(boxes.size(), 1u) << run.transcript;
+    EXPECT_THAT(boxes[0], HasSubstr(kModulesText));
+    const std::vector<std::string> errors = SplitLines(run.err);
+    ASSERT_EQ(errors.size(), 1u) << run.err;
+    EXPECT_THAT(errors[0], HasSubstr(missing.string()));
+    EXPECT_FALSE(std::filesystem::exists(missing));
+  }
 }
 
 TEST_F(CK2AccessorWinApp, ProgramWhoseBackEndCannotBeMadeFails) {

@@ -13,6 +13,7 @@
 
 #include "accessor/task/K2ExportInfoObj.h"
 #include "accessor/task/K2ExportItem.h"
+#include "accessor/task/K2ObjectForNotification.h"
 #include "framework/app/XfApplication.h"
 #include "framework/notify/XfNotification.h"
 #include "framework/notify/XfNotificationWithPrompt.h"
@@ -116,7 +117,8 @@ HandOver::HandOver() {
   EXPECT_NE(group_, nullptr);
 }
 
-void HandOver::Add(uint32_t contentType, const std::vector<XpString>& files, double date) {
+void HandOver::Add(uint32_t contentType, const std::vector<XpString>& files, double date,
+                   const std::vector<int32_t>& favorites) {
   XpIniElement* contents = SfContentInfoXML::AddContents(group_);
   ASSERT_NE(contents, nullptr);
   for (const XpString& file : files) {
@@ -127,6 +129,15 @@ void HandOver::Add(uint32_t contentType, const std::vector<XpString>& files, dou
     ASSERT_EQ(contents->Add(u"DateTimeOriginal", kXpIniTypeReal), kXpOk);
     ASSERT_EQ(contents->Find(u"DateTimeOriginal")->SetReal(date), kXpOk);
   }
+  if (favorites.empty()) {
+    return;
+  }
+  ASSERT_EQ(contents->Add(u"FavoriteList", kXpIniTypeArray), kXpOk);
+  XpIniElement* list = contents->Find(u"FavoriteList");
+  ASSERT_NE(list, nullptr);
+  for (size_t i = 0; i < favorites.size(); ++i) {
+    ASSERT_EQ(list->InsertAt(static_cast<int32_t>(i), kXpIniTypeInt, favorites[i]), kXpOk);
+  }
 }
 
 void RecordingObserver::OnNotification(XpSharedPtr<XfNotification> notification) {
@@ -135,6 +146,11 @@ void RecordingObserver::OnNotification(XpSharedPtr<XfNotification> notification)
   seen.code = notification->GetCode();
   if (seen.kind == kXfKindProgress) {
     seen.value = static_cast<XfNotificationProgress*>(notification.Get())->GetValue();
+  }
+  if (auto* file = dynamic_cast<K2ObjectForNotification*>(notification->GetObject().Get())) {
+    seen.pictureFile = Narrow(file->GetPictureFile());
+    seen.albumName = Narrow(file->GetAlbumName());
+    seen.fileName = Narrow(file->GetFileName());
   }
   if (auto* info = dynamic_cast<K2ExportInfoObj*>(notification->GetObject().Get())) {
     seen.total = info->GetTotalBytes();

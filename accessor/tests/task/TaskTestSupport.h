@@ -39,8 +39,10 @@ XpSharedPtr<XpTiffTagManager> ExifTagsWithDate(const char* date);
 class HandOver {
  public:
   HandOver();
-  // Appends a content of type with these files; a date below 0 adds none.
-  void Add(uint32_t contentType, const std::vector<XpString>& files, double date = -1.0);
+  // Appends a content of type with these files; a date below 0 adds none,
+  // and no favourites add no list.
+  void Add(uint32_t contentType, const std::vector<XpString>& files, double date = -1.0,
+           const std::vector<int32_t>& favorites = {});
   const SfContentInfoXML& Document() const { return document_; }
 
  private:
@@ -56,6 +58,10 @@ struct Seen {
   uint64_t total = 0;
   uint32_t promptStyle = 0;
   bool senderIsBorrowedManager = false;
+  // The file being copied, as its notification names it.
+  std::string pictureFile;
+  std::string albumName;
+  std::string fileName;
 };
 
 // Keeps what reaches the notification manager and answers every prompt.

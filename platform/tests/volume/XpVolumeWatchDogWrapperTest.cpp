@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <memory>
 
+#include "platform/testsupport/FakeMountTableSource.h"
 #include "platform/tests/volume/VolumeEventRecorder.h"
 #include "platform/tests/volume/VolumeTestTree.h"
 
@@ -57,6 +59,40 @@ TEST_F(XpVolumeWatchDogWrapper, StartFailsWhenTheMountTableCannotBeOpened) {
   ASSERT_TRUE(wrapper.IsEventDriven());
   EXPECT_EQ(wrapper.Start(), kXpErrSystem);
   EXPECT_EQ(wrapper.Stop(), kXpErrWrongState);
+}
+
+TEST_F(XpVolumeWatchDogWrapper, WatchesTheTableOfAGivenSource) {
+  auto control = std::make_shared<testsupport::FakeMountTableControl>();
+  VolumeEventRecorder recorder;
+  ::XpVolumeWatchDogWrapper wrapper(
+      &recorder, true, std::make_unique<testsupport::FakeMountTableSource>(control));
+  ASSERT_TRUE(wrapper.IsEventDriven());
+  wrapper.SetQuietPeriodForTest(1);
+  ASSERT_EQ(wrapper.Start(), kXpOk);
+  const XpString root = RootOf(AddCard());
+  ASSERT_TRUE(control->Nudge());
+  EXPECT_TRUE(recorder.WaitFor(root, true));
+  EXPECT_EQ(wrapper.Stop(), kXpOk);
+}
+
+TEST_F(XpVolumeWatchDogWrapper, AFailingSourceFailsTheStart) {
+  auto control = std::make_shared<testsupport::FakeMountTableControl>();
+  control->openResult = kXpErrSystem;
+  ::XpVolumeWatchDogWrapper wrapper(
+      nullptr, false, std::make_unique<testsupport::FakeMountTableSource>(control));
+  EXPECT_EQ(wrapper.Start(), kXpErrSystem);
+}
+
+TEST_F(XpVolumeWatchDogWrapper, ThePollingWatchDogIgnoresTheSourceAndTheQuietPeriod) {
+  SetEnv("KAVO_OS_VERSION", "1.4.10");
+  auto control = std::make_shared<testsupport::FakeMountTableControl>();
+  control->openResult = kXpErrSystem;
+  ::XpVolumeWatchDogWrapper wrapper(
+      nullptr, true, std::make_unique<testsupport::FakeMountTableSource>(control));
+  ASSERT_FALSE(wrapper.IsEventDriven());
+  wrapper.SetQuietPeriodForTest(1);
+  EXPECT_EQ(wrapper.Start(), kXpOk);
+  EXPECT_EQ(wrapper.Stop(), kXpOk);
 }
 
 }  // namespace

@@ -1,0 +1,114 @@
+#include <memory>
+#include <string>
+
+#include "accessor/app/CK2AccessorWinApp.h"
+#include "accessor/dialogs/DlgExportConfirm.h"
+#include "accessor/dialogs/DlgModalProgress.h"
+#include "accessor/dialogs/K2ExportProgressTask.h"
+#include "accessor/settings/K2ExportConfig.h"
+#include "accessor/task/K2ExportResult.h"
+#include "accessor/task/K2ExportTaskManager.h"
+#include "framework/strings/XfStringLookup.h"
+#include "framework/suite/SfContentInfoXML.h"
+#include "framework/ui/dialog/XfMessageBoxStyle.h"
+#include "framework/ui/host/XfUiHost.h"
+#include "platform/text/XpStringA.h"
+
+namespace {
+
+constexpr const char16_t* kConfirmTitleKey = u"UI/ExportConfirm/0-0";
+constexpr const char16_t* kOnlySupportImagesKey = u"Messages/Errors/OnlySupportImages";
+constexpr const char16_t* kLimitKey = u"Messages/Errors/CannotWriteMoreThanLimitedNumber";
+constexpr const char16_t* kIncludingNoSupportKey = u"Messages/Informations/IncludingNoSupportImages";
+constexpr const char16_t* kExportFailedKey = u"Messages/Informations/ExportFailed";
+constexpr const char16_t* kExportCompletedKey = u"Messages/Informations/ExportCompleted";
+// The exclusion check refused, or the progress ended without OK.
+constexpr ExportResult kFlowRefused = kXpErrGeneric;
+
+std::string Utf8(const XpString& text) { return std::string(text.ToMultiByte().View()); }
+
+}  // namespace
+
+ExportResult CK2AccessorWinApp::ExportFlow(const K2AccessorCommandLineInfo& commandLine) {
+  SetExportOutcome(K2ExportOutcome::kFailed);
+  SetMode(kAccessorModeExportConfirm);
+  if (!ReportExclusion(kExclusionDirectionExport)) {
+    SetExportFailure("the export is refused: other work stands in the way", kFlowRefused);
+    return kFlowRefused;
+  }
+  SfContentInfoXML content;
+  const XpResult loaded = content.LoadFromFile(commandLine.m_strExportFile);
+  if (loaded != kXpOk) {
+    // No box tells of it: the line on standard error is all a terminal
+    // user sees.
+    SetExportFailure("the hand-over file " + Utf8(commandLine.m_strExportFile) + " cannot be read", loaded);
+    return loaded;
+  }
+  K2ExportConfig config;
+  static_cast<void>(config.Load());
+
+  K2ExportTaskManager& manager = GetExportTaskManager();
+  K2ExportProgressTask progressTask(manager);
+  DlgModalProgress progress;
+  progress.SetMode(DlgModalProgress::kModeExport);
+  progress.SetTask(&progressTask);
+  DlgExportConfirm confirm(manager, CreateMountTableSource());
+  confirm.SetExportConfig(&config);
+  confirm.SetTitle(XfGetString(kConfirmTitleKey));
+
+  ExportResult result = manager.Start(config, content, &progress.GetProgress());
+  uint32_t groupCount = 0;
+  uint32_t itemCount = 0;
+  manager.GetCounts(&groupCount, &itemCount);
+  if (itemCount == 0) {
+    manager.Stop();
+    SetExportFailure(Utf8(commandLine.m_strExportFile) + " holds nothing that can be exported", result);
+    DoMessageBox(nullptr, XfGetString(kOnlySupportImagesKey), kXfMbOk);
+    return result;
+  }
+  if (itemCount > kMaxExportItems) {
+    manager.Stop();
+    SetExportFailure(Utf8(commandLine.m_strExportFile) + " holds " + std::to_string(itemCount) +
+                     " items, more than one export takes");
+    DoMessageBox(nullptr, XfFormatString(kLimitKey, static_cast<int32_t>(kMaxExportItems)), kXfMbIconExclamation);
+    return result;
+  }
+  if (result == kK2ErrUnsupportedContents) {
+    DoMessageBox(nullptr, XfGetString(kIncludingNoSupportKey), kXfMbOk);
+    result = kXpOk;
+  }
+
+  confirm.SetGroupCount(groupCount);
+  confirm.SetItemCount(itemCount);
+  if (GetHost().RunModal(confirm) != kXfIdOk) {
+    manager.Stop();
+    SetExportOutcome(K2ExportOutcome::kCancelled);
+    return result;
+  }
+  // The progress caption holds before the release: the released task may
+  // report an error at once.
+  SetMode(kAccessorModeExportProgress);
+  result = manager.Interrupt();
+  confirm.StopObserving();
+  if (GetHost().RunModal(progress) != kXfIdOk) {
+    SetExportFailure("the progress ended without OK", kFlowRefused);
+    return kFlowRefused;
+  }
+  const XpResult status = manager.GetStatus();
+  if (status != kXpOk) {
+    SetExportFailure("the export to the camera failed", status);
+    return result;
+  }
+  if (manager.IsStopped()) {
+    SetExportOutcome(K2ExportOutcome::kCancelled);
+    return result;
+  }
+  if (progress.HasSkippedFiles()) {
+    SetExportFailure("some files were not written to the camera");
+    DoMessageBox(nullptr, XfGetString(kExportFailedKey), kXfMbIconInformation);
+    return result;
+  }
+  DoMessageBox(nullptr, XfGetString(kExportCompletedKey), kXfMbIconInformation);
+  SetExportOutcome(K2ExportOutcome::kCompleted);
+  return result;
+}

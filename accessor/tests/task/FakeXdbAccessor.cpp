@@ -1,0 +1,205 @@
+#include "accessor/tests/task/FakeXdbAccessor.h"
+
+#include "accessor/tests/task/TaskTestSupport.h"
+#include "camerastore/xdb/IAlbumInfo.h"
+#include "camerastore/xdb/IContentInfo.h"
+#include "camerastore/xdb/XdbException.h"
+#include "platform/path/XpPath.h"
+
+namespace task_test {
+namespace {
+
+using Guard = std::lock_guard<std::mutex>;
+
+class FakeAlbum : public XdbAccessor::IAlbumInfo {
+ public:
+  FakeAlbum(int32_t id, const XpString& title) : id_(id), title_(title) {}
+
+  int32_t GetId() const override { return id_; }
+  XpString GetName() const override { return title_; }
+  XpString GetTitle() const override { return title_; }
+  XpDateTime GetDate() const override { return XpDateTime(); }
+  XdbAccessor::IContentList* GetContentList() const override { return nullptr; }
+  XdbAccessor::IContentList* GetContents() const override { return nullptr; }
+  void Release() override { delete this; }
+
+ private:
+  const int32_t id_;
+  const XpString title_;
+};
+
+class FakeContent : public XdbAccessor::IContentInfo {
+ public:
+  FakeContent(const XpString& path, const XpDateTime& date, int32_t flags)
+      : path_(path), date_(date), flags_(flags) {}
+
+  int32_t GetKind() const override { return XdbAccessor::kContentOther; }
+  XpString GetPath() const override { return path_; }
+  XpString GetThumbnailPath() const override { return XpString(); }
+  XpDateTime GetDate() const override { return date_; }
+  int32_t GetShareFlags() const override { return 0; }
+  int32_t GetFavoriteFlags() const override { return flags_; }
+  int64_t GetGuid() const override { return 0; }
+  XdbAccessor::IAlbumInfo* GetAlbum() const override { return nullptr; }
+  int64_t GetId() const override { return 0; }
+  void Release() override { delete this; }
+
+ private:
+  const XpString path_;
+  const XpDateTime date_;
+  const int32_t flags_;
+};
+
+// The fake keeps no lists: a run never asks for them.
+[[noreturn]] void RaiseNoLists() { XdbAccessor::XdbRaiseCode(kXpErrNotSupported); }
+
+void RaiseIfAsked(XdbFailure failure) {
+  if (failure == XdbFailure::kThrow) {
+    XdbAccessor::XdbRaiseCode(kXpErrGeneric);
+  }
+}
+
+}  // namespace
+
+std::vector<std::string> XdbLedger::Calls() const {
+  Guard guard(lock_);
+  return calls_;
+}
+
+std::vector<RecordedContent> XdbLedger::Contents() const {
+  Guard guard(lock_);
+  return contents_;
+}
+
+std::vector<size_t> XdbLedger::ContentsPerCommit() const {
+  Guard guard(lock_);
+  std::vector<size_t> counts;
+  size_t current = 0;
+  for (const std::string& call : calls_) {
+    if (call.rfind("CreateContent ", 0) == 0) {
+      ++current;
+    } else if (call == "Commit") {
+      counts.push_back(current);
+      current = 0;
+    }
+  }
+  return counts;
+}
+
+bool XdbLedger::Released() const {
+  Guard guard(lock_);
+  return released_;
+}
+
+void XdbLedger::FailAt(XdbOp op, int nth, XdbFailure failure, bool always) {
+  Guard guard(lock_);
+  rules_.push_back({op, nth, failure, always});
+}
+
+void XdbLedger::SetCapacities(int64_t contents, int64_t albums) {
+  Guard guard(lock_);
+  contentCapacity_ = contents;
+  albumCapacity_ = albums;
+}
+
+void XdbLedger::SetHook(std::function<void(XdbOp)> hook) {
+  Guard guard(lock_);
+  hook_ = std::move(hook);
+}
+
+XdbFailure XdbLedger::Enter(XdbOp op) {
+  std::function<void(XdbOp)> hook;
+  XdbFailure failure = XdbFailure::kNone;
+  {
+    Guard guard(lock_);
+    const int count = ++counts_[static_cast<size_t>(op)];
+    for (const Rule& rule : rules_) {
+      if (rule.op == op && (count == rule.nth || (rule.always && count > rule.nth))) {
+        failure = rule.failure;
+      }
+    }
+    if (op == XdbOp::kRelease) {
+      released_ = true;
+    }
+    hook = hook_;
+  }
+  if (hook) {
+    hook(op);
+  }
+  return failure;
+}
+
+void XdbLedger::Record(const std::string& call) {
+  Guard guard(lock_);
+  calls_.push_back(call);
+}
+
+void XdbLedger::RecordContent(const RecordedContent& content) {
+  Guard guard(lock_);
+  contents_.push_back(content);
+}
+
+XdbAccessor::IAlbumList* FakeXdbAccessor::GetAllAlbums() { RaiseNoLists(); }
+XdbAccessor::IContentList* FakeXdbAccessor::GetAllContents() { RaiseNoLists(); }
+XdbAccessor::IContentList* FakeXdbAccessor::GetContentsByShareFlags(uint32_t) { RaiseNoLists(); }
+XdbAccessor::IContentList* FakeXdbAccessor::GetContentsAfterGuid(int64_t) { RaiseNoLists(); }
+void FakeXdbAccessor::DeleteAlbum(XdbAccessor::IAlbumInfo*) { RaiseNoLists(); }
+void FakeXdbAccessor::DeleteContent(XdbAccessor::IContentInfo*) { RaiseNoLists(); }
+
+XdbAccessor::IAlbumInfo* FakeXdbAccessor::CreateAlbum(const XpString& title) {
+  const XdbFailure failure = ledger_->Enter(XdbOp::kCreateAlbum);
+  ledger_->Record("CreateAlbum " + Narrow(title));
+  RaiseIfAsked(failure);
+  if (failure == XdbFailure::kFail) {
+    return nullptr;
+  }
+  return new FakeAlbum(nextAlbumId_++, title);
+}
+
+XdbAccessor::IContentInfo* FakeXdbAccessor::CreateContent(XdbAccessor::IAlbumInfo* album,
+                                                          const XpString& path,
+                                                          const XpDateTime& date,
+                                                          int32_t favorite) {
+  const XdbFailure failure = ledger_->Enter(XdbOp::kCreateContent);
+  ledger_->Record("CreateContent " + Narrow(XpPathGetFileName(path)));
+  RaiseIfAsked(failure);
+  if (failure == XdbFailure::kFail) {
+    return nullptr;
+  }
+  ledger_->RecordContent(
+      {album != nullptr ? Narrow(album->GetTitle()) : std::string(), Narrow(path), date, favorite});
+  return new FakeContent(path, date, favorite);
+}
+
+int64_t FakeXdbAccessor::GetRemainingContentCapacity() {
+  RaiseIfAsked(ledger_->Enter(XdbOp::kContentCapacity));
+  return ledger_->ContentCapacity();
+}
+
+int64_t FakeXdbAccessor::GetRemainingAlbumCapacity() {
+  RaiseIfAsked(ledger_->Enter(XdbOp::kAlbumCapacity));
+  return ledger_->AlbumCapacity();
+}
+
+int32_t FakeXdbAccessor::Commit() {
+  const XdbFailure failure = ledger_->Enter(XdbOp::kCommit);
+  ledger_->Record("Commit");
+  RaiseIfAsked(failure);
+  return failure == XdbFailure::kFail ? ledger_->CommitCode() : 0;
+}
+
+void FakeXdbAccessor::Release() {
+  const XdbFailure failure = ledger_->Enter(XdbOp::kRelease);
+  ledger_->Record("Release");
+  delete this;
+  RaiseIfAsked(failure);
+}
+
+K2ExportTaskManager::XdbAccessorFactory MakeFakeXdbFactory(std::shared_ptr<XdbLedger> ledger) {
+  return [ledger](XdbAccessor::IXdbAccessor** out, const XpString&) -> XpResult {
+    *out = ledger ? new FakeXdbAccessor(ledger) : nullptr;
+    return kXpOk;
+  };
+}
+
+}  // namespace task_test

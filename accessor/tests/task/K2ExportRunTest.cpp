@@ -1,0 +1,618 @@
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "accessor/task/K2ExifTagHelper.h"
+#include "accessor/task/K2ExportResult.h"
+#include "accessor/task/K2ExportTaskManager.h"
+#include "accessor/task/helpers/K2TaskHelpers.h"
+#include "accessor/tests/task/FakeXdbAccessor.h"
+#include "accessor/tests/task/TaskTestSupport.h"
+#include "framework/notify/XfNotification.h"
+#include "framework/progress/XfViewProgress.h"
+#include "imaging/io/XpImageIo.h"
+#include "imaging/jpeg/XpImageIoJpeg.h"
+#include "imaging/pixmap/XpPixmapBase.h"
+#include "platform/testsupport/FakeSysfs.h"
+#include "platform/testsupport/FaultInjection.h"
+
+namespace task_test {
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::Fault;
+using testsupport::SysCall;
+
+// 2023-03-15 12:00:00 as the hand-over file gives it.
+constexpr double kShootingDay = 45000.5;
+constexpr const char* kShootingDateText = "2023:03:15 12:00:00";
+constexpr int64_t kPlentyOfSpace = int64_t{1} << 40;
+constexpr uint64_t kMargin = 47185920;
+constexpr uint32_t kDefaultCluster = 32768;
+constexpr const char* kDcfFolder = "DCIM/101ZXDCF";
+
+// A manager whose copy progress the test can act on.
+class RunManager : public ::K2ExportTaskManager {
+ public:
+  using ::K2ExportTaskManager::K2ExportTaskManager;
+  using ::K2ExportTaskManager::ReencodeJpegIfNeeded;
+
+  ~RunManager() override {
+    Stop();
+    WaitUntilFinished();
+  }
+
+  void SetProgressHook(std::function<void(double)> hook) { hook_ = std::move(hook); }
+
+  bool Execute(double percent) override {
+    if (hook_) {
+      hook_(percent);
+    }
+    return ::K2ExportTaskManager::Execute(percent);
+  }
+
+ private:
+  std::function<void(double)> hook_;
+};
+
+std::string ReadBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::vector<std::string> Names(const char* prefix, int first, int last, const char* extension) {
+  std::vector<std::string> names;
+  for (int number = first; number <= last; ++number) {
+    char name[32];
+    std::snprintf(name, sizeof name, "%s%04d%s", prefix, number, extension);
+    names.push_back(name);
+  }
+  return names;
+}
+
+int RunTool(const std::vector<std::string>& arguments) {
+  std::vector<char*> argv;
+  for (const std::string& argument : arguments) {
+    argv.push_back(const_cast<char*>(argument.c_str()));
+  }
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  pid_t child = 0;
+  const int spawned = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) {
+    return -1;
+  }
+  int status = 0;
+  if (::waitpid(child, &status, 0) != child || !WIFEXITED(status)) {
+    return -1;
+  }
+  return WEXITSTATUS(status);
+}
+
+class K2ExportRun : public TaskTest {
+ protected:
+  void SetUp() override {
+    TaskTest::SetUp();
+    fs::create_directories(TempFolder());
+    sysfs_ = std::make_unique<testsupport::FakeSysfs>(Root() / "sysroot");
+    sysfs_->AddMount({"/", "ext4", "/dev/sda1", 8, 1});
+    NewCamera("cam");
+  }
+  void TearDown() override {
+    manager_.reset();
+    TaskTest::TearDown();
+  }
+
+  // A new, empty camera mounted at Root()/name; later runs export to it.
+  void NewCamera(const std::string& name) {
+    camera_ = Root() / name;
+    fs::create_directories(camera_);
+    sysfs_->AddMount({camera_.string(), "vfat", "/dev/sdb1", 8, 17});
+  }
+  void UnmountCamera() { sysfs_->RemoveMount(camera_.string()); }
+  const fs::path& Camera() const { return camera_; }
+  fs::path OnCamera(const std::string& relative) const { return camera_ / relative; }
+  // The camera's files and folders, relative and sorted.
+  std::vector<std::string> CameraTree() const {
+    std::vector<std::string> entries;
+    for (const auto& entry : fs::recursive_directory_iterator(camera_)) {
+      entries.push_back(fs::relative(entry.path(), camera_).string());
+    }
+    std::sort(entries.begin(), entries.end());
+    return entries;
+  }
+
+  // A picture with tags and a thumbnail IFD, or without any Exif block.
+  XpString Picture(const std::string& relative, bool withThumbnail = true) {
+    const fs::path path = Root() / relative;
+    if (withThumbnail) {
+      WriteJpeg(path, ExifTagsWithDate("2020:01:02 03:04:05"));
+    } else {
+      WritePlainJpeg(path);
+    }
+    return Wide(path);
+  }
+  XpString File(const std::string& relative, const std::string& bytes) {
+    WriteBytes(Root() / relative, bytes);
+    return Wide(Root() / relative);
+  }
+  // count pictures in the source folder, one content each.
+  void AddPictures(HandOver& handOver, const std::string& folder, int count) {
+    for (const std::string& name : Names("p", 1, count, ".JPG")) {
+      handOver.Add(kK2ContentTypeJpeg, {Picture(folder + "/" + name)}, kShootingDay);
+    }
+  }
+
+  K2ExportConfig Config() const {
+    K2ExportConfig config;
+    config.SetTempDir(Wide(TempFolder()));
+    config.SetChangeImageFileSize(false);
+    config.SetDestination(Wide(camera_));
+    return config;
+  }
+
+  // A fresh manager over the fake album database and the injected free
+  // space; the previous one goes first.
+  RunManager& NewManager() {
+    manager_.reset();
+    manager_ = std::make_unique<RunManager>(Clock());
+    manager_->SetXdbAccessorFactory(factory_ ? factory_ : MakeFakeXdbFactory(ledger_));
+    manager_->SetFreeSpaceQuery([this](const XpString&) { return freeSpace_; });
+    manager_->SetMovieServer(Wide(movieFolder_), movieOptions_);
+    Observer().SetManager(manager_.get());
+    return *manager_;
+  }
+  RunManager& Manager() { return *manager_; }
+
+  // Starts the task, releases it at once and returns its result.
+  XpResult Run(const HandOver& handOver, XfViewProgress* view = nullptr) {
+    if (!manager_) {
+      NewManager();
+    }
+    EXPECT_EQ(manager_->Start(Config(), handOver.Document(), view), kXpOk);
+    manager_->Interrupt();
+    return manager_->WaitUntilFinished();
+  }
+
+  std::vector<std::string> Calls() const { return ledger_->Calls(); }
+  size_t CountCalls(const std::string& prefix) const {
+    size_t count = 0;
+    for (const std::string& call : Calls()) {
+      count += call.rfind(prefix, 0) == 0 ? 1 : 0;
+    }
+    return count;
+  }
+
+  std::unique_ptr<testsupport::FakeSysfs> sysfs_;
+  testsupport::FaultInjection faults_;
+  std::shared_ptr<XdbLedger> ledger_ = std::make_shared<XdbLedger>();
+  K2ExportTaskManager::XdbAccessorFactory factory_;
+  int64_t freeSpace_ = kPlentyOfSpace;
+  fs::path movieFolder_;
+  XpImageIoMovieOptions movieOptions_;
+
+ private:
+  fs::path camera_;
+  std::unique_ptr<RunManager> manager_;
+};
+
+TEST_F(K2ExportRun, RecordsEveryPictureAndCommitsEveryTenInExportOrder) {
+  HandOver handOver;
+  AddPictures(handOver, "Party", 25);
+  ASSERT_TRUE(FileHasThumbnailIFD(Wide(Root() / "Party/p0001.JPG")));
+
+  EXPECT_EQ(Run(handOver), kXpOk);
+
+  std::vector<std::string> expected{"CreateAlbum Party"};
+  const std::vector<std::string> written = Names("QMVS", 1, 25, ".JPG");
+  for (size_t i = 0; i < written.size(); ++i) {
+    expected.push_back("CreateContent " + written[i]);
+    if (i == 9 || i == 19 || i == 24) {
+      expected.push_back("Commit");
+    }
+  }
+  expected.push_back("Release");
+  EXPECT_EQ(Calls(), expected);
+  EXPECT_EQ(ledger_->ContentsPerCommit(), (std::vector<size_t>{10, 10, 5}));
+
+  const std::vector<RecordedContent> contents = ledger_->Contents();
+  ASSERT_EQ(contents.size(), 25u);
+  const std::vector<std::string> sources = Names("p", 1, 25, ".JPG");
+  for (size_t i = 0; i < contents.size(); ++i) {
+    const fs::path landed = OnCamera(std::string(kDcfFolder) + "/" + written[i]);
+    EXPECT_EQ(contents[i].path, landed.string());
+    EXPECT_EQ(ReadBytes(landed), ReadBytes(Root() / "Party" / sources[i])) << written[i];
+  }
+  EXPECT_FALSE(fs::exists(OnCamera("TRANS.TXT")));
+  EXPECT_TRUE(Observer().WaitFor(K2ExportTaskManager::kCodeFileStarts, 25));
+}
+
+TEST_F(K2ExportRun, AlbumsFavouritesAndUniversalDates) {
+  // Five hours east of UTC, so that local and universal times differ; the
+  // fixture restores the zone.
+  SetEnv("TZ", "XST-5");
+  tzset();
+  HandOver handOver;
+  handOver.Add(kK2ContentTypeJpeg, {Picture("Party/a.JPG")}, kShootingDay);
+  handOver.Add(kK2ContentTypeJpeg, {Picture("Party/b.JPG")}, kShootingDay, {2, 5, 7});
+  handOver.Add(kK2ContentTypeJpeg, {Picture("Trip/c.JPG")}, kShootingDay, {1});
+  handOver.Add(kK2ContentTypeJpeg, {Picture("Trip/d.JPG")}, kShootingDay, {6, 0});
+
+  EXPECT_EQ(Run(handOver), kXpOk);
+
+  EXPECT_EQ(CountCalls("CreateAlbum Party"), 1u);
+  EXPECT_EQ(CountCalls("CreateAlbum Trip"), 1u);
+  const std::vector<RecordedContent> contents = ledger_->Contents();
+  ASSERT_EQ(contents.size(), 4u);
+  const std::vector<std::string> albums{"Party", "Party", "Trip", "Trip"};
+  const std::vector<int32_t> flags{0, 0x12, 0x1, 0x20};
+  const K2ExportItemVector items = Manager().GetExportableItems();
+  ASSERT_EQ(items.size(), 4u);
+  for (size_t i = 0; i < contents.size(); ++i) {
+    EXPECT_EQ(contents[i].album, albums[i]);
+    EXPECT_EQ(contents[i].flags, flags[i]);
+    const XpDateTime utc = K2LocalToUtc(items[i].shootingDate);
+    EXPECT_DOUBLE_EQ(contents[i].date.GetValue(), utc.GetValue());
+    EXPECT_EQ(contents[i].date.GetHour(), 7);
+  }
+}
+
+TEST_F(K2ExportRun, NothingIsWrittenBeforeTheChecksPass) {
+  HandOver handOver;
+  handOver.Add(kK2ContentTypeJpeg, {Picture("Party/a.JPG")}, kShootingDay);
+  handOver.Add(kK2ContentTypeJpeg, {Picture("Trip/b.JPG")}, kShootingDay);
+  uint64_t rounded = 0;
+  for (const char* name : {"Party/a.JPG", "Trip/b.JPG"}) {
+    const auto size = static_cast<uint64_t>(fs::file_size(Root() / name));
+    rounded += (size + kDefaultCluster - 1) / kDefaultCluster * kDefaultCluster;
+  }
+  const auto exactSpace = static_cast<int64_t>(rounded + kMargin);
+
+  struct Case {
+    const char* what;
+    int64_t freeSpace;
+    int64_t contentCapacity;
+    int64_t albumCapacity;
+    bool tempFolder;
+    bool accessor;
+    bool unmountInFactory;
+    XpResult expected;
+  };
+  const Case cases[] = {
+      {"one byte short", exactSpace - 1, 2, 2, true, true, false, kK2ErrCameraFull},
+      {"space unknown", -1, 2, 2, true, true, false, kK2ErrCameraFull},
+      {"one content too many", exactSpace, 1, 2, true, true, false, kK2ErrTooManyContents},
+      {"one album too many", exactSpace, 2, 1, true, true, false, kK2ErrTooManyContents},
+      {"no temporary folder", exactSpace, 2, 2, false, true, false, kK2ErrNoTempDir},
+      {"no album database", exactSpace, 2, 2, true, false, false, kK2ErrAlbumDatabase},
+      {"no album database, camera gone", exactSpace, 2, 2, true, false, true, kK2ErrCameraGone},
+  };
+  int number = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    NewCamera("cam" + std::to_string(++number));
+    // The cluster size cannot be read: the default one counts.
+    faults_.Clear();
+    const int statvfs = faults_.Add(Fault(SysCall::kStatvfs, Camera().string()).Errno(EIO));
+    ledger_ = std::make_shared<XdbLedger>();
+    ledger_->SetCapacities(c.contentCapacity, c.albumCapacity);
+    const std::shared_ptr<XdbLedger> ledger = c.accessor ? ledger_ : nullptr;
+    factory_ = [this, ledger, c](XdbAccessor::IXdbAccessor** out, const XpString& root) {
+      if (c.unmountInFactory) {
+        UnmountCamera();
+      }
+      return MakeFakeXdbFactory(ledger)(out, root);
+    };
+    if (c.tempFolder) {
+      fs::create_directories(TempFolder());
+    } else {
+      fs::remove_all(TempFolder());
+    }
+    freeSpace_ = c.freeSpace;
+    NewManager();
+
+    EXPECT_EQ(Run(handOver), c.expected);
+    EXPECT_TRUE(CameraTree().empty()) << CameraTree().front();
+    EXPECT_EQ(CountCalls("CreateContent"), 0u);
+    EXPECT_EQ(ledger_->Released(), c.accessor);
+    if (c.accessor) {
+      EXPECT_GT(faults_.Hits(statvfs), 0);
+    }
+  }
+
+  // Exactly the rounded total and the margin is enough.
+  NewCamera("enough");
+  faults_.Clear();
+  faults_.Add(Fault(SysCall::kStatvfs, Camera().string()).Errno(EIO));
+  fs::create_directories(TempFolder());
+  ledger_ = std::make_shared<XdbLedger>();
+  factory_ = nullptr;
+  freeSpace_ = exactSpace;
+  NewManager();
+  EXPECT_EQ(Run(handOver), kXpOk);
+  EXPECT_EQ(CameraTree(),
+            (std::vector<std::string>{"DCIM", kDcfFolder, std::string(kDcfFolder) + "/QMVS0001.JPG",
+                                      std::string(kDcfFolder) + "/QMVS0002.JPG"}));
+}
+
+TEST_F(K2ExportRun, PicturesWithoutAThumbnailAreReencodedWithTheirDate) {
+  HandOver handOver;
+  const XpString plain = Picture("Party/a_plain.JPG", false);
+  const XpString tagged = Picture("Party/b_tagged.JPG", true);
+  handOver.Add(kK2ContentTypeJpeg, {plain}, kShootingDay);
+  handOver.Add(kK2ContentTypeJpeg, {tagged}, kShootingDay);
+  ASSERT_FALSE(FileHasThumbnailIFD(plain));
+  const fs::path reserved = TempFolder() / "QMVS0000.JPG.tmp";
+  bool reservedDuringRun = false;
+  ledger_->SetHook([&](XdbOp op) {
+    if (op == XdbOp::kCreateContent) {
+      reservedDuringRun = fs::exists(reserved) && fs::file_size(reserved) > 0;
+    }
+  });
+
+  EXPECT_EQ(Run(handOver), kXpOk);
+
+  EXPECT_TRUE(reservedDuringRun);
+  EXPECT_FALSE(fs::exists(reserved));
+  const fs::path reencoded = OnCamera(std::string(kDcfFolder) + "/QMVS0001.JPG");
+  const fs::path copied = OnCamera(std::string(kDcfFolder) + "/QMVS0002.JPG");
+  EXPECT_NE(ReadBytes(reencoded), ReadBytes(Root() / "Party/a_plain.JPG"));
+  EXPECT_TRUE(FileHasThumbnailIFD(Wide(reencoded)));
+  XpSharedPtr<XpTiffTagManager> tags;
+  ASSERT_EQ(::K2ExifTagHelper().EnsureDateTimeOriginal(Wide(reencoded), XpDateTime(), tags), kXpOk);
+  ASSERT_TRUE(tags && tags->GetExifIFD() != nullptr);
+  EXPECT_EQ(Narrow(tags->GetExifIFD()->GetAscii(kK2TagDateTimeOriginal)), kShootingDateText);
+  EXPECT_EQ(ReadBytes(copied), ReadBytes(Root() / "Party/b_tagged.JPG"));
+  EXPECT_EQ(ledger_->Contents().size(), 2u);
+
+  // The re-encoded picture is shown as its source.
+  ASSERT_TRUE(Observer().WaitFor(K2ExportTaskManager::kCodeFileStarts, 2));
+  const std::vector<Seen> shown = Observer().WithCode(K2ExportTaskManager::kCodeFileStarts);
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[0].pictureFile, (Root() / "Party/a_plain.JPG").string());
+  EXPECT_EQ(shown[0].albumName, "Party");
+  EXPECT_EQ(shown[0].fileName, "a_plain.JPG");
+  EXPECT_EQ(shown[1].pictureFile, (Root() / "Party/b_tagged.JPG").string());
+}
+
+TEST_F(K2ExportRun, DamagedPictureFailsAndLeavesNoReservedFile) {
+  const XpString damaged = Picture("Party/damaged.JPG", false);
+  const std::string bytes = ReadBytes(Root() / "Party/damaged.JPG");
+  WriteBytes(Root() / "Party/damaged.JPG", bytes.substr(0, bytes.size() / 3));
+  const fs::path reserved = TempFolder() / "QMVS0000.JPG.tmp";
+
+  // The part itself, while the task idles before its release.
+  RunManager& manager = NewManager();
+  EXPECT_EQ(manager.Start(Config(), HandOver().Document(), nullptr), kXpOk);
+  K2ExportItem item;
+  item.contentType = kK2ContentTypeJpeg;
+  item.sourceFolder = Wide(Root() / "Party") + u"/";
+  item.fileNames = {u"damaged.JPG"};
+  item.fileToWrite = damaged;
+  EXPECT_EQ(manager.ReencodeJpegIfNeeded(item), kXpErrImageBadRegion);
+  EXPECT_FALSE(fs::exists(reserved));
+  EXPECT_EQ(item.fileToWrite, damaged);
+
+  // The whole run.
+  HandOver handOver;
+  handOver.Add(kK2ContentTypeJpeg, {damaged}, kShootingDay);
+  NewManager();
+  EXPECT_EQ(Run(handOver), kXpErrImageBadRegion);
+  EXPECT_FALSE(fs::exists(reserved));
+  EXPECT_FALSE(fs::exists(OnCamera(std::string(kDcfFolder) + "/QMVS0001.JPG")));
+  EXPECT_TRUE(fs::exists(OnCamera("TRANS.TXT")));
+}
+
+TEST_F(K2ExportRun, MovieThumbnailsAreCopiedOrMade) {
+  movieFolder_ = Dir("server");
+  WriteBytes(movieFolder_ / "script", "frame 64 48 9216 4 3\n");
+  movieOptions_.serverProgram = Wide(fs::path(KAVO_FAKE_MOVIE_SERVER));
+  HandOver handOver;
+  handOver.Add(kK2ContentTypeMovie,
+               {File("Trip/a.MPG", std::string(3000, 'm')), File("Trip/a.THM", "thumbnail")},
+               kShootingDay);
+  handOver.Add(kK2ContentTypeMovie, {File("Trip/b.MPG", std::string(2000, 'n'))}, kShootingDay);
+
+  EXPECT_EQ(Run(handOver), kXpOk);
+
+  const std::string folder = std::string(kDcfFolder) + "/";
+  EXPECT_EQ(ReadBytes(OnCamera(folder + "QMVM0001.MPG")), ReadBytes(Root() / "Trip/a.MPG"));
+  EXPECT_EQ(ReadBytes(OnCamera(folder + "QMVM0001.THM")), "thumbnail");
+  EXPECT_EQ(ReadBytes(OnCamera(folder + "QMVM0002.MPG")), ReadBytes(Root() / "Trip/b.MPG"));
+  const fs::path made = OnCamera(folder + "QMVM0002.THM");
+  const std::string thumbnail = ReadBytes(made);
+  ASSERT_GT(thumbnail.size(), 2u);
+  EXPECT_EQ(thumbnail.substr(0, 2), "\xFF\xD8");
+  EXPECT_LE(static_cast<int64_t>(thumbnail.size()), XpImageIoJpeg::kThumbnailFileLimit);
+  XpSize size;
+  const XpSharedPtr<XpImageIo> reader = XpImageIo::CreateForPath(Wide(made));
+  ASSERT_TRUE(reader);
+  EXPECT_EQ(reader->ReadImageSizeFlag0FromPath(Wide(made), &size), kXpOk);
+  EXPECT_EQ(size.cx, XpImageIoJpeg::kThumbnailWidth);
+  EXPECT_EQ(size.cy, XpImageIoJpeg::kThumbnailHeight);
+  EXPECT_EQ(CountCalls("CreateContent QMVM"), 2u);
+}
+
+TEST_F(K2ExportRun, TheBuiltFrameServerMakesTheThumbnailOfARealMovie) {
+  const fs::path movie = Root() / "Trip/real.MPG";
+  fs::create_directories(movie.parent_path());
+  ASSERT_EQ(RunTool({KAVO_FFMPEG_EXECUTABLE, "-hide_banner", "-nostdin", "-loglevel", "error", "-y",
+                     "-f", "lavfi", "-i", "color=white:size=320x240:rate=25", "-t", "1", "-vf",
+                     "drawbox=x=0:y=120:w=320:h=120:color=black:t=fill", "-c:v", "mpeg1video",
+                     "-pix_fmt", "yuv420p", movie.string()}),
+            0);
+  // The frame server and its plug-in as the build put them beside the
+  // program.
+  const fs::path programFolder = fs::path(KAVO_TLVK2ACCESSOR_PATH).parent_path();
+  movieFolder_ = programFolder;
+  movieOptions_.serverProgram = Wide(programFolder / "TLVMPThumb");
+  HandOver handOver;
+  handOver.Add(kK2ContentTypeMovie, {Wide(movie)}, kShootingDay);
+
+  EXPECT_EQ(Run(handOver), kXpOk);
+
+  const fs::path made = OnCamera(std::string(kDcfFolder) + "/QMVM0001.THM");
+  const XpSharedPtr<XpImageIo> reader = XpImageIo::CreateForPath(Wide(made));
+  ASSERT_TRUE(reader);
+  std::unique_ptr<XpPixmapBase> frame(
+      reader->ReadPixmapFromPath(Wide(made), 1, nullptr, false, false));
+  ASSERT_NE(frame, nullptr);
+  ASSERT_EQ(frame->width, XpImageIoJpeg::kThumbnailWidth);
+  ASSERT_EQ(frame->height, XpImageIoJpeg::kThumbnailHeight);
+  // White above, black below, as the movie's frames are.
+  EXPECT_GT(frame->GetPlane(0)->Row(10)[3 * 80], 200);
+  EXPECT_LT(frame->GetPlane(0)->Row(110)[3 * 80], 50);
+}
+
+TEST_F(K2ExportRun, ThumbnailOfACameraMountedAtAnMpgFolderStaysInItsFolder) {
+  NewCamera("X.MPG");
+  HandOver handOver;
+  handOver.Add(kK2ContentTypeMovie, {File("Trip/a.MPG", "movie"), File("Trip/a.THM", "thumbnail")},
+               kShootingDay);
+
+  EXPECT_EQ(Run(handOver), kXpOk);
+
+  EXPECT_EQ(ReadBytes(OnCamera(std::string(kDcfFolder) + "/QMVM0001.THM")), "thumbnail");
+  EXPECT_FALSE(fs::exists(Root() / "X.THM"));
+}
+
+TEST_F(K2ExportRun, FailedCommitIsAnAlbumDatabaseErrorAndKeepsTheMarker) {
+  struct Case {
+    const char* what;
+    XdbFailure failure;
+  };
+  const Case cases[] = {{"commit gives 0x8000", XdbFailure::kFail},
+                        {"commit throws", XdbFailure::kThrow}};
+  int number = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    NewCamera("cam" + std::to_string(++number));
+    ledger_ = std::make_shared<XdbLedger>();
+    ledger_->SetCommitCode(0x8000);
+    ledger_->FailAt(XdbOp::kCommit, 1, c.failure);
+    HandOver handOver;
+    AddPictures(handOver, "Party", 2);
+    NewManager();
+
+    EXPECT_EQ(Run(handOver), kK2ErrAlbumDatabase);
+    EXPECT_EQ(ReadBytes(OnCamera("TRANS.TXT")), "/DCIM/101ZXDCF");
+    EXPECT_TRUE(ledger_->Released());
+  }
+}
+
+TEST_F(K2ExportRun, AnErrorInTheFirstFolderEndsTheExport) {
+  WriteBytes(OnCamera("DCIM/105ABCDE/DSC09998.JPG"), "x");
+  ledger_->FailAt(XdbOp::kCommit, 1, XdbFailure::kFail);
+  HandOver handOver;
+  AddPictures(handOver, "Party", 3);
+
+  EXPECT_EQ(Run(handOver), kK2ErrAlbumDatabase);
+
+  EXPECT_TRUE(fs::exists(OnCamera("DCIM/105ABCDE/QMVS9999.JPG")));
+  EXPECT_FALSE(fs::exists(OnCamera("DCIM/106ZXDCF/QMVS0001.JPG")));
+  EXPECT_FALSE(fs::exists(OnCamera("DCIM/106ZXDCF/QMVS0002.JPG")));
+  EXPECT_EQ(Calls(), (std::vector<std::string>{"CreateAlbum Party", "CreateContent QMVS9999.JPG",
+                                               "Commit", "Release"}));
+  EXPECT_EQ(ReadBytes(OnCamera("TRANS.TXT")), "/DCIM/105ABCDE");
+}
+
+TEST_F(K2ExportRun, CameraPulledDuringTheCopyEndsAsGone) {
+  HandOver handOver;
+  AddPictures(handOver, "Party", 3);
+  RunManager& manager = NewManager();
+  bool pulled = false;
+  manager.SetProgressHook([&](double percent) {
+    if (percent >= 100.0 && !pulled) {
+      pulled = true;
+      UnmountCamera();
+      faults_.Add(Fault(SysCall::kWrite, OnCamera(kDcfFolder).string()).Errno(ENODEV));
+    }
+  });
+
+  EXPECT_EQ(Run(handOver), kK2ErrCameraGone);
+
+  EXPECT_TRUE(pulled);
+  EXPECT_EQ(ReadBytes(OnCamera("TRANS.TXT")), "/DCIM/101ZXDCF");
+  EXPECT_EQ(CountCalls("Commit"), 0u);
+  EXPECT_EQ(CountCalls("CreateContent"), 0u);
+  EXPECT_FALSE(fs::exists(OnCamera(std::string(kDcfFolder) + "/QMVS0002.JPG")));
+  EXPECT_TRUE(ledger_->Released());
+}
+
+TEST_F(K2ExportRun, FileThatFailsWhileTheCameraIsThereIsSkipped) {
+  HandOver handOver;
+  AddPictures(handOver, "Party", 3);
+  const int rule =
+      faults_.Add(Fault(SysCall::kWrite, OnCamera(kDcfFolder).string()).Errno(EIO).Times(1));
+
+  EXPECT_EQ(Run(handOver), kXpOk);
+
+  EXPECT_EQ(faults_.Hits(rule), 1);
+  EXPECT_TRUE(Observer().WaitFor(K2ExportTaskManager::kCodeFileSkipped, 1));
+  EXPECT_FALSE(fs::exists(OnCamera(std::string(kDcfFolder) + "/QMVS0001.JPG")));
+  EXPECT_EQ(Calls(), (std::vector<std::string>{"CreateAlbum Party", "CreateContent QMVS0002.JPG",
+                                               "CreateContent QMVS0003.JPG", "Commit", "Release"}));
+  EXPECT_FALSE(fs::exists(OnCamera("TRANS.TXT")));
+}
+
+TEST_F(K2ExportRun, RefusedPermissionChangeStillCountsAsCopied) {
+  HandOver handOver;
+  AddPictures(handOver, "Party", 2);
+  const int rule = faults_.Add(Fault(SysCall::kFchmod, Camera().string()).Errno(EPERM));
+
+  EXPECT_EQ(Run(handOver), kXpOk);
+
+  EXPECT_GT(faults_.Hits(rule), 0);
+  EXPECT_EQ(CountCalls("CreateContent"), 2u);
+  EXPECT_EQ(ReadBytes(OnCamera(std::string(kDcfFolder) + "/QMVS0002.JPG")),
+            ReadBytes(Root() / "Party/p0002.JPG"));
+}
+
+TEST_F(K2ExportRun, StopDuringTheSecondBatchEndsWellAndRemovesTheMarker) {
+  HandOver handOver;
+  AddPictures(handOver, "Party", 15);
+  XfViewProgress view;
+  // The stop comes with the first progress of the thirteenth copy.
+  int completed = 0;
+  NewManager().SetProgressHook([&](double percent) {
+    if (completed == 12) {
+      view.SetStopFlag(true);
+    }
+    if (percent >= 100.0) {
+      ++completed;
+    }
+  });
+
+  EXPECT_EQ(Run(handOver, &view), kXpOk);
+
+  // The two copies of the stopped batch are recorded.
+  EXPECT_EQ(ledger_->ContentsPerCommit(), (std::vector<size_t>{10, 2}));
+  EXPECT_TRUE(fs::exists(OnCamera(std::string(kDcfFolder) + "/QMVS0012.JPG")));
+  EXPECT_FALSE(fs::exists(OnCamera(std::string(kDcfFolder) + "/QMVS0013.JPG")));
+  EXPECT_FALSE(fs::exists(OnCamera("TRANS.TXT")));
+  for (const Seen& seen : Observer().All()) {
+    EXPECT_NE(seen.kind, kXfKindError) << seen.code;
+  }
+}
+
+}  // namespace
+}  // namespace task_test

@@ -1,0 +1,11 @@
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "accessor/tools/K2DemoTool.h"
+
+int main(int argc, char** argv) {
+  std::vector<std::string> arguments(argv + 1, argv + argc);
+  K2DemoTool tool(std::cout, std::cerr);
+  return tool.Run(arguments);
+}
