@@ -46,12 +46,15 @@ void PostStringsLoadFailure() {
 
 }  // namespace
 
-K2AccessorApplication::K2AccessorApplication() : exportTaskManager_(std::make_unique<K2ExportTaskManager>()) {
+K2AccessorApplication::K2AccessorApplication()
+    : exportTaskManager_(std::make_unique<K2ExportTaskManager>()),
+      importTaskManager_(std::make_unique<K2ImportTaskManager>()) {
   exportTaskManager_->SetConverterFactory(K2ExporterWithResize::Factory());
 }
 
 K2AccessorApplication::~K2AccessorApplication() {
-  // The task's worker posts to this application: it ends first.
+  // The tasks' workers post to this application: they end first.
+  importTaskManager_.reset();
   exportTaskManager_.reset();
   GetNotificationManager().RemoveObserver(this);
 }

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "accessor/app/K2AccessorConfiguration.h"
+#include "accessor/import/K2ImportTaskManager.h"
 #include "accessor/task/K2ExportTaskManager.h"
 #include "framework/app/XfApplication.h"
 #include "platform/result/XpResult.h"
@@ -25,10 +26,13 @@ class K2AccessorApplication : public XfApplication {
   // The export's task manager, converting pictures with the resizing
   // exporter; it goes before the notification manager it posts to.
   K2ExportTaskManager& GetExportTaskManager() { return *exportTaskManager_; }
+  // The import's task manager, likewise held for the application's life.
+  K2ImportTaskManager& GetImportTaskManager() { return *importTaskManager_; }
 
  private:
   K2AccessorConfiguration configuration_;
   std::unique_ptr<K2ExportTaskManager> exportTaskManager_;
+  std::unique_ptr<K2ImportTaskManager> importTaskManager_;
 };
 
 // The strings files, in search order, looked for in the program folder.
