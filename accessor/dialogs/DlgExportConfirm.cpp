@@ -11,10 +11,9 @@
 #include "accessor/settings/K2ExportConfig.h"
 #include "accessor/task/K2ExportTaskManager.h"
 #include "framework/strings/XfStringLookup.h"
+#include "framework/ui/controls/SfDrawBitmapOnFace.h"
 #include "framework/ui/host/XfUiHost.h"
 #include "imaging/bitmap/XpPixmapLoadBitmap.h"
-#include "imaging/draw/XpAlphaBlendBGRAOnBGR.h"
-#include "imaging/draw/XpPixmapCopyRect24.h"
 #include "imaging/pixmap/XpPixmapTypes.h"
 #include "platform/resource/XpResourceModule.h"
 #include "platform/volume/XpVolumeWatchDogWrapper.h"
@@ -23,8 +22,6 @@ namespace {
 
 constexpr uint32_t kWarningStyle = 0x30;
 constexpr int kHalfBits = 32;
-constexpr int32_t kBgraBitsPerPixel = 32;
-constexpr int32_t kBgrBytesPerPixel = 3;
 constexpr const char16_t* kCaptionKey = u"UI/ExportConfirm/0-0";
 constexpr const char16_t* kCalculatingKey = u"Strings/Calculating";
 constexpr const char16_t* kNoCameraKey = u"Messages/Warnings/DoNotConnectCamera";
@@ -73,22 +70,6 @@ XpString Number(uint32_t value) {
   return text;
 }
 
-void Fill(XpPixmapBase& pixmap, XfColour colour) {
-  const uint8_t bgr[kBgrBytesPerPixel] = {static_cast<uint8_t>(colour >> 16),
-                                          static_cast<uint8_t>(colour >> 8),
-                                          static_cast<uint8_t>(colour)};
-  const XpPlaneBase& plane = *pixmap.GetPlane(0);
-  for (int32_t y = 0; y < plane.height; ++y) {
-    uint8_t* pixel = plane.Row(y);
-    for (int32_t x = 0; x < plane.width; ++x) {
-      pixel[0] = bgr[0];
-      pixel[1] = bgr[1];
-      pixel[2] = bgr[2];
-      pixel += kBgrBytesPerPixel;
-    }
-  }
-}
-
 // bitmap on face: blended when it has alpha, else copied. Null when the
 // picture cannot be allocated.
 XpSharedPtr<IXfPicture> Blend(const XpPixmapBase& bitmap, XfColour face) {
@@ -100,12 +81,7 @@ XpSharedPtr<IXfPicture> Blend(const XpPixmapBase& bitmap, XfColour face) {
   if (XpFailed(picture->pixmap.Allocate(bitmap.width, bitmap.height))) {
     return XpSharedPtr<IXfPicture>();
   }
-  Fill(picture->pixmap, face);
-  if (bitmap.GetBitsPerPixel(0) == kBgraBitsPerPixel) {
-    XpAlphaBlendBGRAOnBGR(picture->pixmap, 0, 0, bitmap.width, bitmap.height, bitmap, 0, 0);
-  } else {
-    XpPixmapCopyRect24(picture->pixmap, 0, 0, bitmap.width, bitmap.height, bitmap, 0, 0);
-  }
+  SfDrawBitmapOnFace(picture->pixmap, bitmap, 0, face);
   return shared;
 }
 

@@ -10,12 +10,11 @@
 #include "accessor/settings/K2ExportConfig.h"
 #include "framework/progress/XfViewProgress.h"
 #include "framework/strings/XfStringLookup.h"
+#include "framework/ui/controls/SfDrawBitmapOnFace.h"
 #include "framework/ui/dialog/XfMessageBoxStyle.h"
 #include "framework/ui/host/XfUiHost.h"
 #include "framework/ui/host/XfUiTheme.h"
 #include "imaging/bitmap/XpPixmapLoadBitmap.h"
-#include "imaging/draw/XpAlphaBlendBGRAOnBGR.h"
-#include "imaging/draw/XpPixmapCopyRect24.h"
 #include "imaging/geometry/XpFitSize.h"
 #include "imaging/pixmap/XpPixmapTypes.h"
 #include "platform/path/XpPath.h"
@@ -51,8 +50,6 @@ constexpr int32_t kPhaseNoTextChange = 3;
 constexpr int32_t kPhaseClosed = 4;
 // Yes and No, Yes an exclamation, No the default.
 constexpr uint32_t kStopQuestionStyle = 0x134;
-constexpr int32_t kBgraBitsPerPixel = 32;
-constexpr int32_t kBgrBytesPerPixel = 3;
 constexpr int32_t kSlotImportWaiting = 0;
 constexpr int32_t kSlotFinalStep = 1;
 constexpr int32_t kSlotExportWaiting = 2;
@@ -74,22 +71,6 @@ class PixmapPicture final : public IXfPicture {
   XfUiSize drawn_;
 };
 
-void Fill(XpPixmapBase& pixmap, XfColour colour) {
-  const uint8_t bgr[kBgrBytesPerPixel] = {static_cast<uint8_t>(colour >> 16),
-                                          static_cast<uint8_t>(colour >> 8),
-                                          static_cast<uint8_t>(colour)};
-  const XpPlaneBase& plane = *pixmap.GetPlane(0);
-  for (int32_t y = 0; y < plane.height; ++y) {
-    uint8_t* pixel = plane.Row(y);
-    for (int32_t x = 0; x < plane.width; ++x) {
-      pixel[0] = bgr[0];
-      pixel[1] = bgr[1];
-      pixel[2] = bgr[2];
-      pixel += kBgrBytesPerPixel;
-    }
-  }
-}
-
 // bitmap on a 24-bit pixmap of the face colour: blended when it has an
 // alpha channel, copied otherwise. Null when it cannot be allocated.
 XpSharedPtr<XpPixmapBase> OnFace(const XpPixmapBase& bitmap, XfColour face) {
@@ -101,12 +82,7 @@ XpSharedPtr<XpPixmapBase> OnFace(const XpPixmapBase& bitmap, XfColour face) {
   if (XpFailed(picture->Allocate(bitmap.width, bitmap.height))) {
     return XpSharedPtr<XpPixmapBase>();
   }
-  if (bitmap.GetBitsPerPixel(0) == kBgraBitsPerPixel) {
-    Fill(*picture, face);
-    XpAlphaBlendBGRAOnBGR(*picture, 0, 0, bitmap.width, bitmap.height, bitmap, 0, 0);
-  } else {
-    XpPixmapCopyRect24(*picture, 0, 0, bitmap.width, bitmap.height, bitmap, 0, 0);
-  }
+  SfDrawBitmapOnFace(*picture, bitmap, 0, face);
   return result;
 }
 

@@ -4,29 +4,10 @@
 #include <utility>
 
 #include "imaging/bitmap/XpPixmapLoadBitmap.h"
-#include "imaging/draw/XpAlphaBlendBGRAOnBGR.h"
-#include "imaging/draw/XpPixmapCopyRect24.h"
+#include "framework/ui/controls/SfDrawBitmapOnFace.h"
 
 namespace {
 
-constexpr int32_t kBgraBitsPerPixel = 32;
-constexpr int32_t kBgrBytesPerPixel = 3;
-
-void Fill(XpPixmapBase& pixmap, XfColour colour) {
-  const uint8_t bgr[kBgrBytesPerPixel] = {static_cast<uint8_t>(colour >> 16),
-                                          static_cast<uint8_t>(colour >> 8),
-                                          static_cast<uint8_t>(colour)};
-  const XpPlaneBase& plane = *pixmap.GetPlane(0);
-  for (int32_t y = 0; y < plane.height; ++y) {
-    uint8_t* pixel = plane.Row(y);
-    for (int32_t x = 0; x < plane.width; ++x) {
-      pixel[0] = bgr[0];
-      pixel[1] = bgr[1];
-      pixel[2] = bgr[2];
-      pixel += kBgrBytesPerPixel;
-    }
-  }
-}
 
 // Gives picture the rows top to top + height of bitmap: copied from a
 // 24-bit bitmap, blended over background from a 32-bit one. A picture that
@@ -36,12 +17,7 @@ void Compose(XpPixmapBGR24& picture, const XpPixmapBase& bitmap, int32_t top, in
   if (XpFailed(picture.Allocate(bitmap.width, height))) {
     return;
   }
-  if (bitmap.GetBitsPerPixel(0) == kBgraBitsPerPixel) {
-    Fill(picture, background);
-    XpAlphaBlendBGRAOnBGR(picture, 0, 0, bitmap.width, height, bitmap, 0, top);
-    return;
-  }
-  XpPixmapCopyRect24(picture, 0, 0, bitmap.width, height, bitmap, 0, top);
+  SfDrawBitmapOnFace(picture, bitmap, top, background);
 }
 
 const XpPixmapBGR24& EmptyPicture() {
