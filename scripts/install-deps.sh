@@ -22,6 +22,8 @@ PACKAGES=(
   osslsigncode msitools wixl ffmpeg
   # ext2 images for the root-only loop-mount tests
   e2fsprogs
+  # the tools scripts/bench.sh compares the export with
+  libvips-tools sqlite3 time
 )
 
 missing=()

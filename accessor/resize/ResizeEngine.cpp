@@ -3,11 +3,14 @@
 #include <algorithm>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <utility>
 
+#include "accessor/resize/ResizeRegionView.h"
 #include "imaging/geometry/XpFitSize.h"
 #include "imaging/jpeg/XpImageIoJpeg.h"
 #include "imaging/pixmap/XpPixmapBase.h"
+#include "imaging/pixmap/XpPixmapTypes.h"
 #include "imaging/resample/XpPixmapCrop.h"
 #include "imaging/resample/XpPixmapResize.h"
 #include "imaging/tags/XpTiffTagManager.h"
@@ -125,21 +128,43 @@ void ResizeEngine::Check() const {
   }
 }
 
-XpResult ResizeEngine::Reshape(XpPixmapBase& pixmap, const XpSize& source, const XpSize& target,
-                               const XpSize& output, bool cutting) {
-  if (!cutting) {
-    const XpResult result = XpPixmapResize(pixmap, output.cx, output.cy);
-    return result == kXpOk ? kXpOk : ReshapeFailure(result);
+XpResult ResizeEngine::ReshapeInPlace(XpPixmapBase& pixmap, const XpRect& region,
+                                      const XpSize& size) {
+  if (region != XpRect(0, 0, pixmap.width, pixmap.height)) {
+    const XpResult result = XpPixmapCrop(pixmap, region);
+    if (result != kXpOk) {
+      return ReshapeFailure(result);
+    }
   }
+  const XpResult result = XpPixmapResize(pixmap, size.cx, size.cy);
+  return result == kXpOk ? kXpOk : ReshapeFailure(result);
+}
+
+XpResult ResizeEngine::Reshape(std::unique_ptr<XpPixmapBase>& pixmap, const XpSize& source,
+                               const XpSize& target, const XpSize& output, bool cutting) {
   // Cut first, then scale: the covering size of a very long picture can be
   // far too large to hold.
-  const XpRect region = CutRegionFor(source, target, XpSize(pixmap.width, pixmap.height));
-  XpResult result = XpPixmapCrop(pixmap, region);
+  const XpRect region = cutting ? CutRegionFor(source, target, XpSize(pixmap->width, pixmap->height))
+                                : XpRect(0, 0, pixmap->width, pixmap->height);
+  const XpSize size = cutting ? target : output;
+  const bool scaled = region.Width() != size.cx || region.Height() != size.cy;
+  if (!scaled || dynamic_cast<XpPixmapBGR24NoHandle*>(pixmap.get()) == nullptr) {
+    return ReshapeInPlace(*pixmap, region, size);
+  }
+  std::unique_ptr<XpPixmapBGR24NoHandle> resized(new (std::nothrow) XpPixmapBGR24NoHandle());
+  if (!resized) {
+    return kXpErrOutOfMemory;
+  }
+  XpResult result = resized->Allocate(size.cx, size.cy);
+  if (result == kXpOk) {
+    const ResizeRegionView kept(*pixmap, region);
+    result = XpPixmapResizeInto(*resized, kept);
+  }
   if (result != kXpOk) {
     return ReshapeFailure(result);
   }
-  result = XpPixmapResize(pixmap, target.cx, target.cy);
-  return result == kXpOk ? kXpOk : ReshapeFailure(result);
+  pixmap = std::move(resized);
+  return kXpOk;
 }
 
 XpResult ResizeEngine::ConvertChecked(const XpString& source, const XpString& destination,
@@ -166,7 +191,7 @@ XpResult ResizeEngine::ConvertChecked(const XpString& source, const XpString& de
   }
   Check();
 
-  result = Reshape(*pixmap, sourceSize, target, output, cutting_);
+  result = Reshape(pixmap, sourceSize, target, output, cutting_);
   if (result != kXpOk) {
     return result;
   }

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "imaging/geometry/XpRect.h"
 #include "imaging/geometry/XpSize.h"
@@ -86,9 +87,13 @@ class ResizeEngine {
  private:
   // Raises the cancellation signal when the engine was cancelled.
   void Check() const;
-  // The decoded pixmap scaled (and cut) to its final size.
-  static XpResult Reshape(XpPixmapBase& pixmap, const XpSize& source, const XpSize& target,
-                          const XpSize& output, bool cutting);
+  // The decoded pixmap scaled (and cut) to its final size: a BGR 24-bit
+  // pixmap is resized straight from the kept part into a new pixmap that
+  // replaces it, with no copy of the decode between; any other kind is cut
+  // and resized in place.
+  static XpResult Reshape(std::unique_ptr<XpPixmapBase>& pixmap, const XpSize& source,
+                          const XpSize& target, const XpSize& output, bool cutting);
+  static XpResult ReshapeInPlace(XpPixmapBase& pixmap, const XpRect& region, const XpSize& size);
   XpResult ConvertChecked(const XpString& source, const XpString& destination,
                           XpSharedPtr<XpTiffTagManager>& tags);
 

@@ -205,6 +205,32 @@ TEST_F(ResizeEngine, CutDecodesAtHalfAndCutsTheMiddle) {
             XpRect(0, 187, 2000, 1312));
 }
 
+// A kept part that already has the target size is only cut: the written
+// rows are the middle rows of the source (green follows the row).
+TEST_F(ResizeEngine, CutOfTheTargetSizeKeepsTheMiddleRows) {
+  const XpSize size(1920, 1440);
+  const std::string source = Source("source.jpg", size);
+  XpSharedPtr<RecordingReader> recorder(new RecordingReader());
+  auto engine = EngineWith(recorder);
+  engine->SetSizeMode(1);
+  engine->SetCutting(true);
+  const std::string destination = PathIn("cut.jpg");
+  ASSERT_EQ(Convert(*engine, source, destination), kXpOk);
+  EXPECT_EQ(recorder->decodedSizes, std::vector<XpSize>{size});
+
+  XpImageIoJpeg reader;
+  std::unique_ptr<XpPixmapBase> written(
+      reader.ReadPixmapFromPath(Text(destination), 1, nullptr, false, false));
+  ASSERT_TRUE(written);
+  ASSERT_EQ(XpSize(written->width, written->height), XpSize(1920, 1080));
+  const int32_t top = (size.cy - 1080) / 2;
+  for (const int32_t row : {0, 539, 1079}) {
+    const int32_t expected = (top + row) * 255 / (size.cy - 1);
+    const int32_t green = written->GetPlane(0)->Row(row)[960 * 3 + 1];
+    EXPECT_NEAR(green, expected, 4) << "row " << row;
+  }
+}
+
 TEST_F(ResizeEngine, FailedResizeOrCutWritesNothing) {
   struct Row {
     bool cutting;

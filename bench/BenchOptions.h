@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The command line of k2bench.
+//
+//   k2bench --work FOLDER [--quick] [--verify-only] [--runs N] [--case N]...
+//
+// --work is an empty folder the inputs and outputs go to; --quick takes
+// fewer and smaller pictures; --verify-only runs the project's side of each
+// case once, checks its output and times nothing (no outside tool is run);
+// --runs sets the timed runs of each contender (at least 1); --case runs
+// only the cases named by their numbers (all without it).
+struct BenchOptions {
+  static constexpr int32_t kDefaultRuns = 5;
+  static constexpr int32_t kQuickRuns = 3;
+
+  std::string workFolder;
+  bool quick = false;
+  bool verifyOnly = false;
+  int32_t runs = kDefaultRuns;
+  std::vector<int32_t> cases;
+
+  // Whether the options ask for case number.
+  bool Wants(int32_t number) const;
+
+  // False, with the reason in error, when the arguments are not usable.
+  static bool Parse(const std::vector<std::string>& arguments, BenchOptions& options,
+                    std::string& error);
+  static const char* Usage();
+};

@@ -1,0 +1,61 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "bench/BenchTool.h"
+#include "platform/testsupport/HermeticTest.h"
+
+namespace {
+
+constexpr size_t kBallastBytes = size_t{256} << 20;
+// Far below the ballast, far above what true or false need.
+constexpr int64_t kSmallProgramKb = 64 * 1024;
+
+class BenchToolRuns : public testsupport::HermeticTest {
+ protected:
+  BenchTool tool_{(Root() / "tools.log").string()};
+};
+
+// A program started from a process holding much memory reports its own
+// peak, not the starter's.
+TEST_F(BenchToolRuns, PeakMemoryIsTheProgramsOwn) {
+  if (access("/usr/bin/time", X_OK) != 0) {
+    GTEST_SKIP() << "/usr/bin/time is not installed";
+  }
+  const std::vector<uint8_t> ballast(kBallastBytes, 1);
+  const BenchToolRun run = tool_.Run({"true"});
+  ASSERT_TRUE(run.Succeeded());
+  EXPECT_GT(run.peakRssKb, 0);
+  EXPECT_LT(run.peakRssKb, kSmallProgramKb);
+  EXPECT_EQ(ballast.back(), 1);
+}
+
+TEST_F(BenchToolRuns, ExitCodesAndEnvironmentReachTheCaller) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> environment;
+    std::vector<std::string> arguments;
+    int exitCode;
+  };
+  const Case cases[] = {
+      {"success", {}, {"true"}, 0},
+      {"failure", {}, {"false"}, 1},
+      {"environment inherited", {}, {"sh", "-c", "test \"$BENCH_PROBE\" = inherited"}, 0},
+      {"variable given", {"BENCH_PROBE=7"}, {"sh", "-c", "test \"$BENCH_PROBE\" = 7"}, 0},
+      {"variable not given", {"OTHER=1"}, {"sh", "-c", "test -z \"$BENCH_PROBE\""}, 0},
+  };
+  SetEnv("BENCH_PROBE", "inherited");
+  for (const Case& c : cases) {
+    const BenchToolRun run =
+        c.environment.empty() ? tool_.Run(c.arguments) : tool_.RunIn(c.environment, c.arguments);
+    EXPECT_TRUE(run.started) << c.name;
+    EXPECT_EQ(run.exitCode, c.exitCode) << c.name;
+    EXPECT_EQ(run.Succeeded(), c.exitCode == 0) << c.name;
+  }
+}
+
+}  // namespace
