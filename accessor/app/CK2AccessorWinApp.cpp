@@ -172,9 +172,15 @@ bool CK2AccessorWinApp::InitInstance(int argc, const char* const* argv) {
   }
   application_ = CreateAccessorApplication(programFolder_);
   XfParseCommandLine(argc, argv, commandLine_);
-  if (CheckRequiredFiles() && commandLine_.m_bExport) {
-    RunExport();
-    RemoveHandOverFile();
+  if (CheckRequiredFiles()) {
+    if (commandLine_.m_bExport) {
+      RunExport();
+      RemoveHandOverFile();
+    } else if (commandLine_.m_bImport) {
+      RunImport();
+    } else if (commandLine_.m_bSalvage) {
+      RunSalvage();
+    }
   }
   DestroyAccessorApplication(std::move(application_));
   return false;
@@ -189,6 +195,9 @@ int CK2AccessorWinApp::ExitInstance() {
   }
   if (exportOutcome_) {
     return K2ExitStatusOf(*exportOutcome_);
+  }
+  if (importOutcome_) {
+    return K2ExitStatusOf(*importOutcome_);
   }
   return kK2ExitDone;
 }
@@ -205,11 +214,24 @@ XpString CK2AccessorWinApp::GetCaption() const {
 
 K2ExportTaskManager& CK2AccessorWinApp::GetExportTaskManager() { return GetApplication()->GetExportTaskManager(); }
 
+K2ImportTaskManager& CK2AccessorWinApp::GetImportTaskManager() { return GetApplication()->GetImportTaskManager(); }
+
 std::unique_ptr<IXpMountTableSource> CK2AccessorWinApp::CreateMountTableSource() { return nullptr; }
 
 void CK2AccessorWinApp::WriteErrorLine(const std::string& line) {
   std::fprintf(stderr, "%s\n", line.c_str());
   std::fflush(stderr);
+}
+
+void CK2AccessorWinApp::WriteOutputLine(const std::string& line) {
+  std::fprintf(stdout, "%s\n", line.c_str());
+  std::fflush(stdout);
+}
+
+void CK2AccessorWinApp::WriteFailureLine(const std::string& text) { WriteErrorLine(ProgramLine(text)); }
+
+void CK2AccessorWinApp::WriteFailureLine(const std::string& text, XpResult code) {
+  WriteErrorLine(ProgramLine(text + " (" + HexCode(code) + ")"));
 }
 
 bool CK2AccessorWinApp::CheckRequiredFiles() {
@@ -246,6 +268,22 @@ void CK2AccessorWinApp::RunExport() {
   }
   WriteErrorLine(ProgramLine("the export of " + Utf8(commandLine_.m_strExportFile) + " failed (" +
                              HexCode(result) + ")"));
+}
+
+void CK2AccessorWinApp::RunImport() {
+  importOutcome_ = ImportFlow(commandLine_.m_strImportPath);
+}
+
+// "salvage" takes no path of its own: the camera root is the last plain
+// argument, so nothing may follow it.
+void CK2AccessorWinApp::RunSalvage() {
+  const XpString& cameraRoot = commandLine_.m_strLastParam;
+  if (cameraRoot.IsEmpty()) {
+    WriteFailureLine("-salvage needs the camera root as the last argument");
+    importOutcome_ = K2ExportOutcome::kFailed;
+    return;
+  }
+  importOutcome_ = SalvageFlow(cameraRoot);
 }
 
 void CK2AccessorWinApp::RemoveHandOverFile() {

@@ -17,6 +17,7 @@
 class ISfWindowList;
 class IXpMountTableSource;
 class K2ExportTaskManager;
+class K2ImportTaskManager;
 class XfDialogPresenter;
 class XfUiHost;
 
@@ -24,8 +25,10 @@ class XfUiHost;
 // thread over the program's UI host. Run prepares the process, makes the
 // application object (strings, registry root), parses the command line,
 // checks the files the program needs beside it, runs the export flow when
-// "export" was given, removes the hand-over file, tears the application
-// down and answers the exit status: 0 done, 1 failed, 2 cancelled.
+// "export" was given and removes the hand-over file, or else the import
+// flow for "import PATH" or the salvage flow for "salvage" (the camera root
+// being the last argument), tears the application down and answers the
+// exit status: 0 done, 1 failed, 2 cancelled.
 class CK2AccessorWinApp {
  public:
   // The most items one export takes.
@@ -105,12 +108,40 @@ class CK2AccessorWinApp {
   // the system's.
   virtual std::unique_ptr<IXpMountTableSource> CreateMountTableSource();
 
+  // The import of the camera folder importPath: the exclusion check, the
+  // import settings, the preparation, the confirmation, the progress, the
+  // copies listed on standard output and the record handed to the browser.
+  // "Nothing new to import" is done. A failure writes one line on standard
+  // error.
+  virtual K2ExportOutcome ImportFlow(const XpString& importPath);
+  // The salvage of the numbered DCIM folders of the camera at cameraRoot
+  // to the import's destination folder: the exclusion check, the
+  // preparation, the confirmation and the progress; how it ended follows
+  // the salvage result. A failure writes one line on standard error.
+  virtual K2ExportOutcome SalvageFlow(const XpString& cameraRoot);
+  // The import and salvage task manager: the application's.
+  virtual K2ImportTaskManager& GetImportTaskManager();
+  // A task result shown as the progress window shows it, captioned by the
+  // current mode.
+  void ShowTaskError(XpResult code);
+  // "TLVK2Accessor: " and text, and the code when given, on standard error.
+  void WriteFailureLine(const std::string& text);
+  void WriteFailureLine(const std::string& text, XpResult code);
+  // An existing folder named by an absolute path: the live mount table
+  // holds its volume (the root file system holds every such path).
+  static bool IsFolderOnMountedVolume(const XpString& path);
+
   // One line on standard error (without its newline).
   virtual void WriteErrorLine(const std::string& line);
+  // One line on standard output (without its newline).
+  virtual void WriteOutputLine(const std::string& line);
 
  private:
   bool CheckRequiredFiles();
   void RunExport();
+  void RunImport();
+  void RunSalvage();
+  void PrintImportedCopies(const XpString& recordFile);
   void RemoveHandOverFile();
   // Brings the window of another import-side instance to the front.
   void RaiseOtherImportInstance();
@@ -126,6 +157,8 @@ class CK2AccessorWinApp {
   bool requiredFileMissing_ = false;
   // Set once the export flow has run.
   std::optional<K2ExportOutcome> exportOutcome_;
+  // Set once the import or the salvage flow has run.
+  std::optional<K2ExportOutcome> importOutcome_;
   // The failing step of the export flow, with its code; empty for none.
   std::string exportFailure_;
   std::unique_ptr<ExclusionChecker> exclusionChecker_;

@@ -7,7 +7,8 @@
 // The result code of the export flow.
 using ExportResult = XpResult;
 
-// How an export ended, as start-up turns it into the exit status.
+// How an export, an import or a salvage ended, as start-up turns it into
+// the exit status.
 enum class K2ExportOutcome {
   kCompleted,
   kFailed,

@@ -12,7 +12,7 @@ struct ErrorRow {
   K2ProgressError error;
 };
 
-constexpr std::array<ErrorRow, 14> kErrors = {{
+constexpr std::array<ErrorRow, 15> kErrors = {{
     {0x8112, {u"Messages/Errors/CannotCreateFolderBecauseReadOnly", kK2IconExclamation}},
     {0x8113, {u"Messages/Errors/CannotCopyBecauseDiskFull", kK2IconExclamation}},
     {0xC000, {u"Messages/Errors/XdbAccessError", kK2IconExclamation}},
@@ -33,6 +33,8 @@ constexpr std::array<ErrorRow, 14> kErrors = {{
     {0xC00D, {u"Messages/Errors/CannotExportBecauseDCFError", kK2IconExclamation}},
     {kK2ErrorFreeSpaceDetail,
      {u"Messages/Errors/AbortOperationBecauseOfFreeSpaceSizeDetail", kK2IconExclamation}},
+    // Not enough space on the PC for a salvage: the same text as 0xC007.
+    {0xC00F, {u"Messages/Errors/DiskFull", kK2IconExclamation}},
 }};
 
 constexpr K2ProgressError kUnknownError = {u"Messages/Errors/UnkownError",

@@ -8,3 +8,5 @@
 inline constexpr XpResult kK2ErrNothingToImport = 0xC006;
 // The destination drive has not enough free space for the import.
 inline constexpr XpResult kK2ErrImportDiskFull = 0xC007;
+// The destination drive has not enough free space for the salvage.
+inline constexpr XpResult kK2ErrSalvageDiskFull = 0xC00F;

@@ -17,14 +17,17 @@
 #include "accessor/import/K2ImportedObject.h"
 #include "framework/progress/XfProgressStep.h"
 #include "platform/fs/IXpFileOpProgressObserver.h"
+#include "platform/fs/XpDir.h"
 #include "platform/memory/XpSharedPtr.h"
 #include "platform/result/XpResult.h"
 #include "platform/sync/XpCriticalSection.h"
 #include "platform/sync/XpWaitClock.h"
 #include "platform/text/XpString.h"
+#include "platform/time/XpDateTime.h"
 
 class K2FolderNameObject;
 class K2ImportConfig;
+class K2SalvageConfig;
 class XfObject;
 class XfViewProgress;
 class XpDCFObj;
@@ -152,6 +155,23 @@ class K2ImportTaskManager : public IXpFileOpProgressObserver, public IK2Progress
   // false.
   bool NotifySalvageCanceled();
 
+  // The salvage of the camera's numbered DCIM folders ("DCIM.001" ...).
+  // Builds the queue on the caller's thread: pictures and movies first,
+  // then every other file, each queued to a dated folder under the
+  // destination; hands the steps to progress (may be null).
+  // kXpErrPathNotFound without a numbered folder, kK2ErrSalvageDiskFull
+  // when the destination drive is short of space (whatever the scans gave),
+  // else the scans' result; kXpErrWrongState while a worker of an earlier
+  // start has not been waited for.
+  XpResult PrepareSalvage(const K2SalvageConfig& settings, XfViewProgress* progress);
+  // Starts the salvage worker (after joining an earlier one): 0, or
+  // kXpErrGeneric when nothing is queued. The run ends with the internal
+  // notification kCodeImportEnded.
+  XpResult StartSalvage();
+  // The first failure of the last salvage's preparation or run; 0 when
+  // none.
+  XpResult GetSalvageResult() const { return salvageResult_.load(); }
+
   // IK2ProgressTask, the progress window's stop sequence: Pause holds the
   // worker between items, Resume releases it, Stop asks the run to end
   // after the current item (and a deletion to stop). Each takes the lock.
@@ -195,10 +215,32 @@ class K2ImportTaskManager : public IXpFileOpProgressObserver, public IK2Progress
   // Posts the error prompt for code and waits for its answer.
   void ReportError(XpResult code);
 
+  // The parts of the salvage.
+  XpResult FindSalvageFolders(const XpString& root, std::vector<XpSharedPtr<XpDir>>* folders);
+  XpResult ScanSalvageFolder(const XpString& folder, const XpString& destinationRoot,
+                             std::vector<XfProgressStep>& steps, int32_t pass);
+  static bool IsSalvageFolderName(const XpString& name, const XpString& extension);
+  static bool IsSalvageTarget(const XpString& path);
+  XpResult RunSalvage();
+  XpResult RemoveSalvageFolders();
+  XpResult RemoveEmptyFolderTree(const XpString& folder);
+  // The date that names the salvage's dated folders; now by default.
+  virtual XpDateTime GetSalvageDate();
+
  private:
   using Item = XpSharedPtr<K2ImportTaskDCFObj>;
 
   static uint32_t WorkerMain(void* manager);
+  static uint32_t SalvageMain(void* manager);
+  XpResult SalvageThread();
+  // Queues the file at path for the salvage: copied to destination and
+  // deleted, or only deleted.
+  XpResult QueueSalvageFile(const XpString& path, const XpString& destination, bool copy,
+                            std::vector<XfProgressStep>& steps);
+  // Copies the item when it is to be copied, then deletes its camera file.
+  XpResult SalvageItem(K2ImportTaskDCFObj& item);
+  // Deletes the item's camera files, retrying while refused.
+  XpResult DeleteSalvagedFiles(K2ImportTaskDCFObj& item);
   XpResult ImportThread();
   XpResult OpenDatabase();
   XpResult CollectContent(int32_t position, std::vector<K2FolderNameObject>& folders,
@@ -251,6 +293,11 @@ class K2ImportTaskManager : public IXpFileOpProgressObserver, public IK2Progress
   std::unique_ptr<K2DifferentialHistory> history_;
   std::atomic<bool> differentialSkipped_{false};
   std::atomic<XpResult> threadResult_{kXpOk};
+  std::atomic<XpResult> salvageResult_{kXpOk};
+  // The camera's numbered DCIM folders in processing order.
+  std::vector<XpSharedPtr<XpDir>> salvageFolders_;
+  // The items of the first pass, queued ahead of the others.
+  size_t salvageFirstPassItems_ = 0;
 
   // The run-local lists of RunImport.
   XpStringVector createdFolders_;

@@ -11,6 +11,7 @@ class K2SalvageConfig {
 
   void SetCameraRoot(const XpString& root) { cameraRoot_ = root; }
   const XpString& GetCameraRoot() const { return cameraRoot_; }
+  void SetDestination(const XpString& destination) { destination_ = destination; }
   const XpString& GetDestination() const { return destination_; }
   void SetFlag(bool flag) { flag_ = flag; }
   bool GetFlag() const { return flag_; }

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <system_error>
@@ -12,6 +13,7 @@
 #include "accessor/settings/K2ExportConfig.h"
 #include "accessor/tools/K2HandoverTool.h"
 #include "camerastore/xdb/DeviceXdbAccessor.h"
+#include "camerastore/xdb/IXdbAccessor.h"
 #include "camerastore/xdb/IAlbumInfo.h"
 #include "camerastore/xdb/IAlbumList.h"
 #include "camerastore/xdb/IContentInfo.h"
@@ -71,6 +73,36 @@ constexpr Sample kSamples[] = {
     {"Trip/IMG_0010.JPG", 480, 640, "2023:03:15 12:00:00", kTripDay},
     {"Party/P1.JPG", 4000, 3000, "2023:03:16 06:00:00", kPartyMorning},
 };
+// The import demo's camera: DCIM/100ABCDE/<name>, its Exif date, and the
+// album ("" for none) and favourite bits of its content.
+struct CameraFile {
+  const char* name;
+  const char* shotAt;
+  const char* album;
+  int32_t favorites;
+};
+constexpr const char* kImportFolder = "DCIM/100ABCDE";
+constexpr CameraFile kImportPictures[] = {
+    {"DSC00001.JPG", "2023:03:15 12:00:00", "Trip", 0b101},
+    {"DSC00002.JPG", "2023:03:15 12:30:00", "Trip", 0},
+    {"DSC00003.JPG", "2023:03:20 09:00:00", "2023/03", 0},
+    {"DSC00004.JPG", "2023:03:20 09:30:00", "2023/03", 0},
+};
+constexpr CameraFile kImportMovie = {"DSC00005.MPG", "2023:03:20 10:00:00", "2023/03", 0};
+constexpr const char* kImportMovieThumbnail = "DSC00005.THM";
+// The numbered folder to salvage: a picture, a picture the PC once wrote,
+// and a text file.
+constexpr const char* kSalvageFolder = "DCIM.001";
+constexpr const char* kSalvagePicture = "DSC00010.JPG";
+constexpr const char* kSalvageOwnPicture = "QMVS0011.JPG";
+constexpr const char* kSalvageNote = "NOTE.TXT";
+constexpr const char* kSalvageNoteText = "Notes of the camera.\n";
+// The home folder and the folders below DIR that the demo's environment
+// names.
+constexpr const char* kUserFolder = "user";
+constexpr const char* kUserSubfolders[] = {"Pictures", ".config", ".local/share", ".cache"};
+constexpr const char* kDemoFolders[] = {"run", "tmp", "ipc", "machine"};
+constexpr const char* kRuntimeFolder = "run";
 constexpr const char* kMovie = "Party/MOV1.MPG";
 constexpr const char* kMovieThumbnail = "Party/MOV1.THM";
 
@@ -133,6 +165,14 @@ bool WriteMovieStandIn(const fs::path& path) {
   return static_cast<bool>(out);
 }
 
+// "YYYY:MM:DD hh:mm:ss" as a date; false when it does not read.
+bool ParseExifDate(const char* text, XpDateTime* date) {
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+  if (std::sscanf(text, "%d:%d:%d %d:%d:%d", &year, &month, &day, &hour, &minute, &second) != 6) return false;
+  *date = XpDateTime(year, month, day, hour, minute, second);
+  return true;
+}
+
 std::string FormatDate(const XpDateTime& date) {
   int32_t year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
   if (!date.GetParts(&year, &month, &day, &hour, &minute, &second, nullptr)) return "(no date)";
@@ -170,6 +210,7 @@ DatabaseFolder ClassifyDatabaseFolder(const fs::path& folder) {
 
 int K2DemoTool::Usage() {
   err_ << "usage: " << kProgramName << " setup DIR\n"
+       << "       " << kProgramName << " setup-import DIR\n"
        << "       " << kProgramName << " tree ROOT\n"
        << "       " << kProgramName << " init-card ROOT\n";
   return kUsage;
@@ -188,6 +229,7 @@ int K2DemoTool::Run(const std::vector<std::string>& arguments) {
   const fs::path target = fs::absolute(arguments[1], error).lexically_normal();
   const fs::path cleaned = target.has_filename() ? target : target.parent_path();
   if (arguments[0] == "setup") return Setup(cleaned);
+  if (arguments[0] == "setup-import") return SetupImport(cleaned);
   if (arguments[0] == "tree") return Tree(cleaned);
   if (arguments[0] == "init-card") return InitCard(cleaned);
   return Usage();
@@ -225,6 +267,111 @@ int K2DemoTool::Setup(const fs::path& dir) {
   if (written != K2HandoverTool::kDone) return written;
   out_ << "demo camera ready in " << dir.string() << "\n";
   return kDone;
+}
+
+int K2DemoTool::SetupImport(const fs::path& dir) {
+  std::error_code error;
+  fs::create_directories(dir, error);
+  if (error) {
+    Fail(dir.string() + ": cannot create the folder: " + error.message());
+    return kFailed;
+  }
+  const fs::path cam = dir / "cam";
+  if (!WriteImportCamera(cam) || !WriteRegistry(dir / "registry") || !MakeUserFolders(dir)) {
+    return kFailed;
+  }
+  const int database = MakeDatabase(cam / kDatabaseFolder);
+  if (database != kDone) return database;
+  if (!FillImportDatabase(cam)) return kFailed;
+
+  testsupport::FakeSysfs fake(dir / "sysroot");
+  testsupport::FakeVolume volume;
+  volume.mountPoint = cam.string();
+  volume.vendorId = kCameraVendorId;
+  volume.productId = kCameraProductId;
+  volume.serial = kImportCameraSerial;
+  volume.label = "CAMERA";
+  volume.uuid = "1F3A-0259";
+  fake.AddVolume(volume);
+  out_ << "import demo camera ready in " << dir.string() << "\n";
+  return kDone;
+}
+
+bool K2DemoTool::WriteImportCamera(const fs::path& cam) {
+  const fs::path folder = cam / kImportFolder;
+  const fs::path salvage = cam / kSalvageFolder;
+  std::error_code error;
+  fs::create_directories(folder, error);
+  if (!error) fs::create_directories(salvage, error);
+  if (error) return Fail(cam.string() + ": cannot create the camera's folders: " + error.message());
+  int32_t seed = 20;
+  for (const CameraFile& file : kImportPictures) {
+    const fs::path path = folder / file.name;
+    const XpResult written =
+        WriteGradient(path, kCameraPictureWidth, kCameraPictureHeight, ++seed, TagsWithDate(file.shotAt));
+    if (written != kXpOk) return Fail(path.string() + ": cannot be written (" + HexCode(written) + ")");
+  }
+  const fs::path movie = folder / kImportMovie.name;
+  const fs::path thumbnail = folder / kImportMovieThumbnail;
+  if (!WriteMovieStandIn(movie)) return Fail(movie.string() + ": cannot be written");
+  XpResult written = WriteGradient(thumbnail, XpImageIoJpeg::kThumbnailWidth, XpImageIoJpeg::kThumbnailHeight,
+                                   ++seed, XpSharedPtr<XpTiffTagManager>());
+  if (written != kXpOk) return Fail(thumbnail.string() + ": cannot be written (" + HexCode(written) + ")");
+  for (const char* name : {kSalvagePicture, kSalvageOwnPicture}) {
+    written = WriteGradient(salvage / name, kCameraPictureWidth, kCameraPictureHeight, ++seed,
+                            TagsWithDate("2023:03:21 08:00:00"));
+    if (written != kXpOk) return Fail((salvage / name).string() + ": cannot be written (" + HexCode(written) + ")");
+  }
+  std::ofstream note(salvage / kSalvageNote, std::ios::binary | std::ios::trunc);
+  note << kSalvageNoteText;
+  note.close();
+  if (!note) return Fail((salvage / kSalvageNote).string() + ": cannot be written");
+  return true;
+}
+
+bool K2DemoTool::FillImportDatabase(const fs::path& cam) {
+  XdbAccessor::IXdbAccessor* opened = nullptr;
+  const XpResult result = XdbAccessor::CreateDeviceXdbAccessor(&opened, Wide(cam) + u"/");
+  if (result != kXpOk) return Fail(cam.string() + ": the album database does not open (" + HexCode(result) + ")");
+  std::unique_ptr<XdbAccessor::IXdbAccessor, void (*)(XdbAccessor::IXdbAccessor*)> database(
+      opened, [](XdbAccessor::IXdbAccessor* object) { object->Release(); });
+  std::vector<CameraFile> files(std::begin(kImportPictures), std::end(kImportPictures));
+  files.push_back(kImportMovie);
+  using AlbumPtr = std::unique_ptr<XdbAccessor::IAlbumInfo, Deleter<XdbAccessor::IAlbumInfo>>;
+  using ContentPtr = std::unique_ptr<XdbAccessor::IContentInfo, Deleter<XdbAccessor::IContentInfo>>;
+  try {
+    std::map<std::string, AlbumPtr> albums;
+    for (const CameraFile& file : files) {
+      AlbumPtr& album = albums[file.album];
+      if (!album) album.reset(database->CreateAlbum(XpStringA(file.album).ToWide()));
+      XpDateTime date;
+      if (!ParseExifDate(file.shotAt, &date)) return Fail(std::string(file.name) + ": its date does not read");
+      const XpString path = Wide(cam / kImportFolder / file.name);
+      const ContentPtr content(database->CreateContent(album.get(), path, date, file.favorites));
+    }
+  } catch (const XdbAccessor::XdbException& thrown) {
+    return Fail(cam.string() + ": the album database cannot be written (" + HexCode(thrown.GetCode()) + ")");
+  }
+  const XpResult committed = static_cast<XpResult>(database->Commit());
+  if (committed != kXpOk) {
+    return Fail(cam.string() + ": the album database cannot be committed (" + HexCode(committed) + ")");
+  }
+  return true;
+}
+
+bool K2DemoTool::MakeUserFolders(const fs::path& dir) {
+  std::error_code error;
+  for (const char* folder : kUserSubfolders) {
+    fs::create_directories(dir / kUserFolder / folder, error);
+    if (error) return Fail((dir / kUserFolder / folder).string() + ": cannot create the folder: " + error.message());
+  }
+  for (const char* folder : kDemoFolders) {
+    fs::create_directories(dir / folder, error);
+    if (error) return Fail((dir / folder).string() + ": cannot create the folder: " + error.message());
+  }
+  fs::permissions(dir / kRuntimeFolder, fs::perms::owner_all, error);
+  if (error) return Fail((dir / kRuntimeFolder).string() + ": cannot be made private: " + error.message());
+  return true;
 }
 
 bool K2DemoTool::WriteSamples(const fs::path& pc) {

@@ -12,6 +12,12 @@
 //                          album database, the fake mount table and sysfs
 //                          under DIR/sysroot presenting DIR/cam as a camera,
 //                          the registry under DIR/registry, DIR/h.xml
+//   k2demo setup-import DIR
+//                          the camera DIR/cam with pictures and a movie in
+//                          DCIM/100ABCDE listed in two albums of its
+//                          database, and a numbered folder DCIM.001 to
+//                          salvage; the fake sysroot, the registry, and
+//                          the home folder DIR/user with its Pictures
 //   k2demo tree ROOT       the files under ROOT, sorted, with their sizes,
 //                          then the albums and contents of its database
 //   k2demo init-card ROOT  an empty album database in ROOT/DBFILES; refused
@@ -22,9 +28,10 @@ class K2DemoTool {
   static constexpr int kFailed = 1;
   static constexpr int kUsage = 2;
 
-  // The camera's USB identifiers.
+  // The camera's USB identifiers, and the serial of the import's camera.
   static constexpr uint16_t kCameraVendorId = 0x1F3A;
   static constexpr uint16_t kCameraProductId = 0x0259;
+  static constexpr const char* kImportCameraSerial = "A1B2";
 
   K2DemoTool(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
 
@@ -34,6 +41,12 @@ class K2DemoTool {
  private:
   int Usage();
   int Setup(const std::filesystem::path& dir);
+  int SetupImport(const std::filesystem::path& dir);
+  bool WriteImportCamera(const std::filesystem::path& cam);
+  // The albums and contents of the import's camera, through the album
+  // database layer.
+  bool FillImportDatabase(const std::filesystem::path& cam);
+  bool MakeUserFolders(const std::filesystem::path& dir);
   int Tree(const std::filesystem::path& root);
   int InitCard(const std::filesystem::path& root);
   // A new database in folder through the album database tool.

@@ -35,6 +35,7 @@ enum class Args {
   kHourMin,     // %d %d
   kTwoInserts,  // %1 %2
   kThreeInserts,
+  kCountAndText,  // %d %s
 };
 
 const char* Placeholders(Args args) {
@@ -53,6 +54,8 @@ const char* Placeholders(Args args) {
       return "%1 %2";
     case Args::kThreeInserts:
       return "%1 %2 %3";
+    case Args::kCountAndText:
+      return "%d %s";
   }
   return "";
 }
@@ -98,6 +101,7 @@ const KeyGroup kKeyGroups[] = {
     {"Format/Duration/", {"HourMinL"}, Args::kHourMin},
     {"Messages/Errors/", {"MutexError", "MutexErrorDuplicateAppsOtherUser"}, Args::kTwoInserts},
     {"Messages/Errors/", {"AbortOperationBecauseOfFreeSpaceSizeDetail"}, Args::kThreeInserts},
+    {"Messages/Confirms/", {"ImportStart", "ImportStartAndRemove", "SalvageStart"}, Args::kCountAndText},
 };
 
 constexpr const char* kCamerasKey = "Messages/Warnings/FoundSomeConnectedCameras";
@@ -241,6 +245,8 @@ class K2StringsFilesLookUp : public testsupport::HermeticTest {
         return Narrow(XfFormatMessage(k, u"A1", u"B2"));
       case Args::kThreeInserts:
         return Narrow(XfFormatMessage(k, u"A1", u"B2", u"C3"));
+      case Args::kCountAndText:
+        return Narrow(XfFormatString(k, 7, XpString(u"A1")));
     }
     return "";
   }
@@ -261,6 +267,8 @@ class K2StringsFilesLookUp : public testsupport::HermeticTest {
         return " A1 B2";
       case Args::kThreeInserts:
         return " A1 B2 C3";
+      case Args::kCountAndText:
+        return " 7 A1";
     }
     return "";
   }

@@ -487,6 +487,7 @@ TEST_F(DlgModalProgress, ErrorsShowTheirMessageThenAnswerTheSender) {
       {0xC00B, "[Messages/Errors/UnableToStartOperationBecauseOfTemporaryFolderWasNotFound]", "0x30"},
       {0xC00C, "[Messages/Errors/UnkownError]", "0x30"},
       {0xC00D, "[Messages/Errors/CannotExportBecauseDCFError]", "0x30"},
+      {0xC00F, "[Messages/Errors/DiskFull]", "0x30"},
   };
   ::DlgModalProgress& dialog = MakeDialog(::DlgModalProgress::kModeExport);
   std::string script = kRealClock;

@@ -88,6 +88,7 @@ TEST_F(K2ProgressTexts, EveryErrorCodeHasItsMessageAndStyle) {
       {0xC00C, "Messages/Errors/UnkownError", 0x30},
       {0xC00D, "Messages/Errors/CannotExportBecauseDCFError", 0x30},
       {0xC00E, "Messages/Errors/AbortOperationBecauseOfFreeSpaceSizeDetail", 0x30},
+      {0xC00F, "Messages/Errors/DiskFull", 0x30},
       {0, "Messages/Errors/UnkownError", 0x30},
       {0xFFFFFFFF, "Messages/Errors/UnkownError", 0x30},
   };

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "framework/ui/dialog/XfMessageBoxStyle.h"
 #include "framework/ui/host/XfUiHost.h"
 #include "platform/fs/XpSysCalls.h"
 #include "platform/fs/XpWriteAll.h"
@@ -16,6 +17,11 @@ constexpr int64_t kRetryMs = 1000;
 
 std::string Utf8(const XpString& text) { return std::string(text.ToMultiByte().View()); }
 
+// A question that can be declined asks for a confirmation.
+bool IsConfirmationBox(const XfMessageBoxStyle& style) {
+  return std::string(style.IconName()) == "question" && style.HasButton(kXfIdCancel);
+}
+
 }  // namespace
 
 XfUiAutomaticBackend::XfUiAutomaticBackend(int echoFd, bool virtualClock)
@@ -29,7 +35,8 @@ bool XfUiAutomaticBackend::Step(XfUiHost& host) {
   switch (innermost->Kind()) {
     case XfUiShownKind::kBox: {
       auto& box = static_cast<XfUiBox&>(*innermost);
-      host.AnswerBox(box, box.Style().DefaultAnswer());
+      const bool decline = IsConfirmationBox(box.Style()) && !host.IsYes();
+      host.AnswerBox(box, decline ? box.Style().CancelAnswer() : box.Style().DefaultAnswer());
       return true;
     }
     case XfUiShownKind::kFolder: {

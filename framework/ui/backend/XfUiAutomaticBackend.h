@@ -8,7 +8,8 @@
 #include "framework/ui/backend/XfUiBackend.h"
 
 // Answers without a person: every box takes its default button, a
-// confirmation is declined (accepted with --yes), other dialogs take their
+// confirmation (a dialog, or a question box that can be cancelled) is
+// declined (accepted with --yes), other dialogs take their
 // accept command, and the folder picker gives nothing. A dialog that stays
 // open a second after that gets its cancel command, and is ended with it a
 // second later, so a run never hangs on a form. Each box is echoed to the

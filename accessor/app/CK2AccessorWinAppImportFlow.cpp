@@ -1,0 +1,155 @@
+#include <memory>
+#include <string>
+
+#include "accessor/app/CK2AccessorWinApp.h"
+#include "accessor/dialogs/DlgModalProgress.h"
+#include "accessor/dialogs/K2ProgressTexts.h"
+#include "accessor/import/K2ImportConfig.h"
+#include "accessor/import/K2ImportResult.h"
+#include "accessor/import/K2ImportTaskManager.h"
+#include "accessor/task/helpers/K2TaskHelpers.h"
+#include "framework/strings/XfStringLookup.h"
+#include "framework/suite/SfContentInfoXML.h"
+#include "framework/ui/dialog/XfMessageBoxStyle.h"
+#include "framework/ui/host/XfUiHost.h"
+#include "platform/fs/XpPathQueries.h"
+#include "platform/path/XpPath.h"
+#include "platform/text/XpStringA.h"
+
+namespace {
+
+constexpr const char16_t* kImportStartKey = u"Messages/Confirms/ImportStart";
+constexpr const char16_t* kImportStartAndRemoveKey = u"Messages/Confirms/ImportStartAndRemove";
+constexpr uint32_t kConfirmStyle = kXfMbOkCancel | kXfMbIconQuestion;
+// The import's side file of a favourite content: listed in the record, but
+// not a copy of a camera file.
+constexpr const char16_t* kSideFileExtension = u".modd";
+// How long one wait for the preparation lasts before it is asked again.
+constexpr uint32_t kPreparationWaitSeconds = 1;
+
+std::string Utf8(const XpString& text) { return std::string(text.ToMultiByte().View()); }
+
+// Waits for the manager's worker whatever way the flow leaves: the worker
+// reports to the progress window, which must outlive it.
+class WorkerJoin {
+ public:
+  explicit WorkerJoin(K2ImportTaskManager& manager) : manager_(manager) {}
+  WorkerJoin(const WorkerJoin&) = delete;
+  WorkerJoin& operator=(const WorkerJoin&) = delete;
+  ~WorkerJoin() { static_cast<void>(manager_.WaitUntilFinished()); }
+
+ private:
+  K2ImportTaskManager& manager_;
+};
+
+K2ImportTaskManager::Preparation WaitUntilPrepared(K2ImportTaskManager& manager) {
+  K2ImportTaskManager::Preparation preparation = manager.WaitForPreparation(kPreparationWaitSeconds);
+  while (preparation.state == K2ImportTaskManager::PreparationState::kPreparing) {
+    preparation = manager.WaitForPreparation(kPreparationWaitSeconds);
+  }
+  return preparation;
+}
+
+}  // namespace
+
+bool CK2AccessorWinApp::IsFolderOnMountedVolume(const XpString& path) {
+  return !path.IsEmpty() && XpDirectoryExists(path) && K2IsDestinationPresent(XpPathGetRoot(path));
+}
+
+void CK2AccessorWinApp::ShowTaskError(XpResult code) {
+  const K2ProgressError error = K2ProgressErrorFor(code);
+  DoMessageBox(nullptr, XfGetString(error.key), error.style);
+}
+
+K2ExportOutcome CK2AccessorWinApp::ImportFlow(const XpString& importPath) {
+  SetMode(kAccessorModeImportConfirm);
+  if (!ReportExclusion(kExclusionDirectionImport)) {
+    WriteFailureLine("the import is refused: other work stands in the way");
+    return K2ExportOutcome::kFailed;
+  }
+  K2ImportConfig config;
+  static_cast<void>(config.Load());
+  if (!IsFolderOnMountedVolume(importPath)) {
+    WriteFailureLine("the import path " + Utf8(importPath) + " is not a folder on a mounted volume");
+    return K2ExportOutcome::kFailed;
+  }
+  config.SetSourcePath(importPath);
+
+  K2ImportTaskManager& manager = GetImportTaskManager();
+  DlgModalProgress progress;
+  progress.SetMode(DlgModalProgress::kModeImport);
+  progress.SetTask(&manager);
+  const WorkerJoin join(manager);
+
+  const XpResult started = manager.StartImport(config, &progress.GetProgress());
+  if (started != kXpOk) {
+    ShowTaskError(started);
+    WriteFailureLine("the import cannot start", started);
+    return K2ExportOutcome::kFailed;
+  }
+  const K2ImportTaskManager::Preparation preparation = WaitUntilPrepared(manager);
+  if (preparation.state == K2ImportTaskManager::PreparationState::kFailed) {
+    ShowTaskError(preparation.code);
+    if (preparation.code == kK2ErrNothingToImport) {
+      return K2ExportOutcome::kCompleted;
+    }
+    WriteFailureLine("the import of " + Utf8(importPath) + " failed", preparation.code);
+    return K2ExportOutcome::kFailed;
+  }
+
+  const char16_t* confirmKey = config.GetRemoveAfterImport() ? kImportStartAndRemoveKey : kImportStartKey;
+  const XpString question =
+      XfFormatString(confirmKey, static_cast<int32_t>(preparation.itemCount), config.GetDestDir());
+  if (DoMessageBox(nullptr, question, kConfirmStyle) != kXfIdOk) {
+    manager.Stop();
+    return K2ExportOutcome::kCancelled;
+  }
+  // The progress caption holds before the release: the run may report an
+  // error at once.
+  SetMode(kAccessorModeImportProgress);
+  static_cast<void>(manager.Confirm());
+  const int32_t shown = GetHost().RunModal(progress);
+  const XpResult result = manager.WaitUntilFinished();
+  if (manager.IsStopRequestedByUser()) {
+    return K2ExportOutcome::kCancelled;
+  }
+  if (shown != kXfIdOk) {
+    WriteFailureLine("the progress ended without OK");
+    return K2ExportOutcome::kFailed;
+  }
+  if (manager.GetLastError() != kXpOk) {
+    WriteFailureLine("the import of " + Utf8(importPath) + " failed", manager.GetLastError());
+    return K2ExportOutcome::kFailed;
+  }
+  if (result != kXpOk && result != kXpErrStopped) {
+    WriteFailureLine("the import of " + Utf8(importPath) + " failed", result);
+    return K2ExportOutcome::kFailed;
+  }
+  if (!manager.IsCompleted()) {
+    return K2ExportOutcome::kCancelled;
+  }
+  PrintImportedCopies(manager.GetRecordFilePath());
+  static_cast<void>(manager.LaunchBrowser());
+  return K2ExportOutcome::kCompleted;
+}
+
+void CK2AccessorWinApp::PrintImportedCopies(const XpString& recordFile) {
+  SfContentInfoXML record;
+  if (record.LoadFromFile(recordFile) != kXpOk) {
+    WriteFailureLine("the import record " + Utf8(recordFile) + " cannot be read");
+    return;
+  }
+  for (int32_t g = 0; g < record.GetContentsGroupCount(); ++g) {
+    const XpIniElement* group = record.GetContentsGroup(static_cast<uint32_t>(g));
+    for (int32_t c = 0; c < SfContentInfoXML::GetContentsCount(group); ++c) {
+      const XpIniElement* contents = SfContentInfoXML::GetContents(group, static_cast<uint32_t>(c));
+      for (int32_t f = 0; f < SfContentInfoXML::GetFileCount(contents); ++f) {
+        XpString path;
+        if (SfContentInfoXML::GetFile(contents, static_cast<uint32_t>(f), &path) == kXpOk &&
+            XpPathGetExtension(path).CompareNoCase(kSideFileExtension) != 0) {
+          WriteOutputLine(Utf8(path));
+        }
+      }
+    }
+  }
+}

@@ -1,0 +1,111 @@
+#!/usr/bin/env bash
+# Runs one import (or salvage) from a generated demo camera and prints what
+# landed on the PC and what stayed on the camera. Builds build/normal when
+# its programs are missing (KAVO_DEMO_BUILD names another build folder),
+# makes the demo with "k2demo setup-import" in a fresh temporary folder,
+# runs TLVK2Accessor on the camera with everything the program reads from
+# the environment pointing into that folder, then prints the pictures
+# folder and the camera with k2demo tree.
+#
+# usage: demo-import.sh [--scripted] [--keep] [--salvage]
+#   --scripted  answer from accessor/demo/import.script (salvage.script)
+#               and print the transcript (else --yes: the automatic back
+#               end accepts and echoes its boxes to standard error)
+#   --keep      keep the temporary folder and print its name
+#   --salvage   salvage the camera's numbered DCIM folders instead
+# The transcript leaves out the progress window's live lines, which depend
+# on timing. KAVO_DEMO_OUT=DIR also writes the transcript to
+# DIR/import.out (salvage.out) and the trees to DIR/import-tree.out
+# (salvage-tree.out); the temporary folder's name is written as "DIR" and
+# the salvage's dated folder as "DATE".
+#
+# Exits with the program's status: 0 done, 1 failed, 2 cancelled.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+scripted=0
+keep=0
+flow=import
+for argument in "$@"; do
+  case "$argument" in
+    --scripted) scripted=1 ;;
+    --keep) keep=1 ;;
+    --salvage) flow=salvage ;;
+    *)
+      echo "usage: $0 [--scripted] [--keep] [--salvage]" >&2
+      exit 2
+      ;;
+  esac
+done
+
+build=${KAVO_DEMO_BUILD:-$root/build/normal}
+accessor=$build/accessor/TLVK2Accessor
+k2demo=$build/accessor/tools/k2demo
+if [[ ! -x $accessor || ! -x $k2demo ]]; then
+  if [[ -n ${KAVO_DEMO_BUILD:-} ]]; then
+    echo "missing $accessor or $k2demo" >&2
+    exit 1
+  fi
+  "$root/scripts/build.sh" normal >&2
+fi
+
+T=$(mktemp -d "${TMPDIR:-/tmp}/demo-import-XXXXXX")
+if [[ $keep -eq 1 ]]; then
+  trap 'echo "kept $T" >&2' EXIT
+else
+  trap 'rm -rf "$T"' EXIT
+fi
+
+# Everything the programs read from the environment points into $T; the
+# home folder is $T/user, so the pictures folder is $T/user/Pictures.
+while read -r name; do unset "$name"; done < <(compgen -e | grep -E '^(KAVO_|XDG_)' | grep -v '^KAVO_DEMO_' || true)
+export HOME=$T/user
+export XDG_CONFIG_HOME=$HOME/.config XDG_DATA_HOME=$HOME/.local/share XDG_CACHE_HOME=$HOME/.cache
+export XDG_RUNTIME_DIR=$T/run
+export KAVO_REGISTRY_DIR=$T/registry KAVO_IPC_DIR=$T/ipc KAVO_SYSROOT=$T/sysroot KAVO_MACHINE_ROOT=$T/machine
+export TMPDIR=$T/tmp TZ=UTC
+
+"$k2demo" setup-import "$T" >/dev/null
+
+pictures=$T/user/Pictures
+# The salvage's dated folder is named after the day it runs.
+hide_names() {
+  local dated=""
+  if [[ $flow == salvage ]]; then
+    dated=$(find "$pictures" -mindepth 1 -maxdepth 1 -type d -printf '%f\n' | head -n 1)
+  fi
+  if [[ -n $dated ]]; then
+    sed -e "s|$T|DIR|g" -e "s|$dated|DATE|g"
+  else
+    sed "s|$T|DIR|g"
+  fi
+}
+# The progress window's live lines (current item, percentages, time left,
+# and the waiting marquee, which a run that begins before the window shows
+# never turns on) depend on timing; the transcript shown keeps the rest.
+steady_lines() { grep -Ev '^form 132 (item (1006|1008|1009|1010|1020) |progress 1007 ([0-9]|marquee))' || true; }
+
+status=0
+if [[ $scripted -eq 1 ]]; then
+  export KAVO_UI_SCRIPT=$root/accessor/demo/$flow.script
+  "$accessor" "-$flow" "$T/cam" </dev/null >"$T/transcript" || status=$?
+  steady_lines <"$T/transcript" | hide_names >"$T/steady"
+  cat "$T/steady"
+else
+  "$accessor" --yes "-$flow" "$T/cam" </dev/null || status=$?
+fi
+
+{
+  echo "--- the pictures folder after the $flow (status $status)"
+  "$k2demo" tree "$pictures"
+  echo "--- the camera after the $flow"
+  "$k2demo" tree "$T/cam"
+} >"$T/tree"
+cat "$T/tree"
+
+if [[ -n ${KAVO_DEMO_OUT:-} ]]; then
+  mkdir -p "$KAVO_DEMO_OUT"
+  if [[ -f $T/steady ]]; then cp "$T/steady" "$KAVO_DEMO_OUT/$flow.out"; fi
+  hide_names <"$T/tree" >"$KAVO_DEMO_OUT/$flow-tree.out"
+fi
+exit "$status"
