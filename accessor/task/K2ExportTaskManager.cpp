@@ -156,7 +156,12 @@ XpResult K2ExportTaskManager::GetStatus() const {
 XpResult K2ExportTaskManager::SetConfig(const K2ExportConfig& config) {
   Guard guard(lock_);
   requested_ = config;
-  if (IsConfigChanged() && converter_) {
+  if (!IsConfigChanged()) {
+    return kXpOk;
+  }
+  // The preparation under way is stale even if the setting comes back.
+  preparationStale_ = true;
+  if (converter_) {
     (void)converter_->Stop();
   }
   return kXpOk;
@@ -270,6 +275,11 @@ bool K2ExportTaskManager::IsConfigChanged() const {
   return current_.IsConversionDifferent(requested_) || current_.IsTempDirDifferent(requested_);
 }
 
+bool K2ExportTaskManager::IsPreparationStale() const {
+  Guard guard(lock_);
+  return preparationStale_ || IsConfigChanged();
+}
+
 uint32_t K2ExportTaskManager::WorkerMain(void* manager) {
   auto* self = static_cast<K2ExportTaskManager*>(manager);
   const XpResult result = self->RunTask();
@@ -286,17 +296,18 @@ XpResult K2ExportTaskManager::PreparationLoop() {
   for (;;) {
     const XpResult result = PrepareItems();
     for (;;) {
-      if ((IsInterrupted() || IsCancelled()) && !IsConfigChanged()) {
+      if ((IsInterrupted() || IsCancelled()) && !IsPreparationStale()) {
         return result == kXpErrDiskFull ? kK2ErrPcDiskFull : result;
       }
       SleepPoll(kPollMilliseconds);
-      if (IsConfigChanged()) {
+      if (IsPreparationStale()) {
         break;
       }
     }
     (void)DeleteTemporaryFiles();
     Guard guard(lock_);
     current_ = requested_;
+    preparationStale_ = false;
   }
 }
 
@@ -316,7 +327,7 @@ XpResult K2ExportTaskManager::PrepareItems() {
       return result;
     }
   }
-  if (IsConfigChanged() || IsCancelled()) {
+  if (IsPreparationStale() || IsCancelled()) {
     return result;
   }
   MeasureItems();

@@ -204,6 +204,9 @@ class K2ExportTaskManager : public IXpFileOpProgressObserver {
   XpResult FinishTask(XpResult result);
   XpResult DeleteTemporaryFiles();
   bool IsConfigChanged() const;
+  // A change of the settings came after the preparation began, or the
+  // settings differ from the prepared ones now.
+  bool IsPreparationStale() const;
   K2ExportConfig CurrentConfig() const;
   void SleepPoll(uint32_t milliseconds);
   XpSharedPtr<XfObject> Sender();
@@ -222,6 +225,8 @@ class K2ExportTaskManager : public IXpFileOpProgressObserver {
   XpThread* worker_ = nullptr;
   K2ExportConfig current_;
   K2ExportConfig requested_;
+  // Set when a change of the settings stopped or outdated the preparation.
+  bool preparationStale_ = false;
   XfViewProgress* progressView_ = nullptr;
   K2ExportItemVector items_;
   K2ExportItemVector exportable_;

@@ -331,6 +331,80 @@ TEST_F(K2ExportTaskManager, ConverterSwapsRaceWithSettingChanges) {
   EXPECT_EQ(ledger->callsOnDead.load(), 0);
 }
 
+// Holds the second conversion at its start until released, so a test can
+// change the settings while a preparation converts.
+class GatedConverter : public IK2ExportConverter {
+ public:
+  struct Gate {
+    std::mutex lock;
+    std::condition_variable changed;
+    int calls = 0;
+    bool entered = false;
+    bool released = false;
+  };
+
+  GatedConverter(std::shared_ptr<IK2ExportConverter> inner, std::shared_ptr<Gate> gate)
+      : inner_(std::move(inner)), gate_(std::move(gate)) {}
+
+  XpResult Stop() override { return inner_->Stop(); }
+  XpResult Pause() override { return inner_->Pause(); }
+  XpResult Resume() override { return inner_->Resume(); }
+  XpResult ConvertAll() override {
+    std::unique_lock<std::mutex> hold(gate_->lock);
+    if (++gate_->calls == 2) {
+      gate_->entered = true;
+      gate_->changed.notify_all();
+      gate_->changed.wait(hold, [this] { return gate_->released; });
+    }
+    hold.unlock();
+    return inner_->ConvertAll();
+  }
+
+ private:
+  std::shared_ptr<IK2ExportConverter> inner_;
+  std::shared_ptr<Gate> gate_;
+};
+
+// A setting changed and changed back while a preparation converts stops
+// that conversion; the preparation is made again, and only a whole one is
+// reported as prepared.
+TEST_F(K2ExportTaskManager, PreparationStoppedByAChangeIsMadeAgainWhenTheSettingComesBack) {
+  HandOver handOver;
+  handOver.Add(kK2ContentTypeJpeg, {WriteFile("p/a.JPG")});
+  handOver.Add(kK2ContentTypeJpeg, {WriteFile("p/b.JPG")});
+  auto ledger = std::make_shared<ConverterLedger>();
+  auto gate = std::make_shared<GatedConverter::Gate>();
+  const K2ExportConverterFactory fake = MakeFakeFactory(ledger, false);
+  Manager manager(Clock());
+  manager.SetConverterFactory([fake, gate](XpSharedPtr<K2ExporterWithResizeConfig> config,
+                                           std::shared_ptr<K2CreatedFileList> created) {
+    return std::make_shared<GatedConverter>(fake(std::move(config), std::move(created)), gate);
+  });
+  EXPECT_EQ(manager.Start(Config(true, 0), handOver.Document(), nullptr), kXpOk);
+  ASSERT_TRUE(Observer().WaitFor(Manager::kCodePrepared));
+
+  manager.SetConfig(Config(true, 1));
+  {
+    std::unique_lock<std::mutex> hold(gate->lock);
+    ASSERT_TRUE(gate->changed.wait_for(hold, std::chrono::seconds(20), [&] { return gate->entered; }));
+  }
+  manager.SetConfig(Config(true, 0));
+  manager.SetConfig(Config(true, 1));
+  {
+    std::lock_guard<std::mutex> hold(gate->lock);
+    gate->released = true;
+  }
+  gate->changed.notify_all();
+
+  ASSERT_TRUE(Observer().WaitFor(Manager::kCodePrepared, 2));
+  for (const K2ExportItem& item : manager.GetExportableItems()) {
+    EXPECT_TRUE(item.fileToWrite.View().ends_with(u".tmp")) << Narrow(item.fileToWrite);
+  }
+  EXPECT_EQ(gate->calls, 3);
+  manager.Stop();
+  manager.WaitUntilFinished();
+}
+
 TEST_F(K2ExportTaskManager, RemovedCameraEndsWithAnAnsweredErrorPrompt) {
   MountCamera();
   HandOver handOver;
