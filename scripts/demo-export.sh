@@ -20,6 +20,8 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=demo-common.sh
+source "$root/scripts/demo-common.sh"
 scripted=0
 keep=0
 for argument in "$@"; do
@@ -33,34 +35,10 @@ for argument in "$@"; do
   esac
 done
 
-build=${KAVO_DEMO_BUILD:-$root/build/normal}
-accessor=$build/accessor/TLVK2Accessor
-k2demo=$build/accessor/tools/k2demo
-if [[ ! -x $accessor || ! -x $k2demo ]]; then
-  if [[ -n ${KAVO_DEMO_BUILD:-} ]]; then
-    echo "missing $accessor or $k2demo" >&2
-    exit 1
-  fi
-  "$root/scripts/build.sh" normal >&2
-fi
+demo_find_programs "$root"
 
-T=$(mktemp -d "${TMPDIR:-/tmp}/demo-export-XXXXXX")
-if [[ $keep -eq 1 ]]; then
-  trap 'echo "kept $T" >&2' EXIT
-else
-  trap 'rm -rf "$T"' EXIT
-fi
-
-# Everything the programs read from the environment points into $T.
-while read -r name; do unset "$name"; done < <(compgen -e | grep -E '^(KAVO_|XDG_)' | grep -v '^KAVO_DEMO_' || true)
-export HOME=$T/home
-export XDG_CONFIG_HOME=$HOME/.config XDG_DATA_HOME=$HOME/.local/share XDG_CACHE_HOME=$HOME/.cache
-export XDG_RUNTIME_DIR=$T/run
-export KAVO_REGISTRY_DIR=$T/registry KAVO_IPC_DIR=$T/ipc KAVO_SYSROOT=$T/sysroot KAVO_MACHINE_ROOT=$T/machine
-export TMPDIR=$T/tmp TZ=UTC
-mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_RUNTIME_DIR" \
-  "$KAVO_IPC_DIR" "$KAVO_MACHINE_ROOT" "$TMPDIR"
-chmod 700 "$XDG_RUNTIME_DIR"
+demo_make_folder demo-export "$keep"
+demo_point_environment_into_folder "$T/home"
 
 "$k2demo" setup "$T" >/dev/null
 
