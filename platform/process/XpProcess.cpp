@@ -2,6 +2,7 @@
 
 #include <pthread.h>
 #include <signal.h>
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -52,6 +53,10 @@ class SpawnSetup {
     }
     if (info.outputFd >= 0 &&
         ::posix_spawn_file_actions_adddup2(&actions_, info.outputFd, STDOUT_FILENO) != 0) {
+      return false;
+    }
+    if (info.discardErrors &&
+        ::posix_spawn_file_actions_addopen(&actions_, STDERR_FILENO, "/dev/null", O_WRONLY, 0) != 0) {
       return false;
     }
     // Nothing else of this process is inherited.

@@ -17,11 +17,13 @@ struct XpProcessStartInfo {
   // Empty: the caller's working folder.
   XpString workingFolder;
   // Descriptors that become the child's standard input and output; -1 keeps
-  // the caller's. Standard error is always the caller's; no other descriptor
-  // is inherited. With an input descriptor this process ignores SIGPIPE from
+  // the caller's. Standard error is the caller's unless discardErrors; no
+  // other descriptor is inherited. With an input descriptor this process ignores SIGPIPE from
   // then on, so that writing to a child that has gone fails with EPIPE.
   int inputFd = -1;
   int outputFd = -1;
+  // True: the child's standard error goes to /dev/null.
+  bool discardErrors = false;
 };
 
 // A started child process. Destroying it without a finished wait hands the

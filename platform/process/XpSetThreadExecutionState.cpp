@@ -56,6 +56,8 @@ void StartHolder(const XpString& programName, Holder* holder) {
   info.path = program;
   info.arguments = InhibitArguments(programName);
   info.inputFd = fds[0];
+  // Without a session bus it can only complain; keeping awake is best effort.
+  info.discardErrors = true;
   std::unique_ptr<XpProcess> process;
   const XpResult started = XpProcess::Start(info, &process);
   XpSysCalls::Current().Close(fds[0]);

@@ -77,6 +77,21 @@ TEST(XpProcess, WiresStandardInputAndOutput) {
   EXPECT_EQ(process->GetExitCode(), 0u);
 }
 
+TEST(XpProcess, DiscardedErrorsGoToDevNull) {
+  for (const bool discard : {false, true}) {
+    Pipe output;
+    ASSERT_TRUE(output.Valid());
+    XpProcessStartInfo info = Shell(u"readlink /proc/self/fd/2");
+    info.outputFd = output.WriteEnd();
+    info.discardErrors = discard;
+    std::unique_ptr<XpProcess> process;
+    ASSERT_EQ(XpProcess::Start(info, &process), kXpOk);
+    output.CloseWrite();
+    EXPECT_EQ(output.ReadAll() == "/dev/null\n", discard) << discard;
+    EXPECT_EQ(process->Wait(), kXpOk);
+  }
+}
+
 TEST(XpProcess, InheritsOnlyTheStandardDescriptors) {
   Pipe inheritable;
   ASSERT_TRUE(inheritable.Valid());
