@@ -23,23 +23,6 @@ namespace fs = std::filesystem;
 constexpr uint16_t kCameraVendor = 0x04DA;
 constexpr uint16_t kCameraProduct = 0x2372;
 
-class ListedAlbum : public XdbAccessor::IAlbumInfo {
- public:
-  ListedAlbum(int32_t id, const XpString& title) : id_(id), title_(title) {}
-
-  int32_t GetId() const override { return id_; }
-  XpString GetName() const override { return title_; }
-  XpString GetTitle() const override { return title_; }
-  XpDateTime GetDate() const override { return XpDateTime(); }
-  XdbAccessor::IContentList* GetContentList() const override { return nullptr; }
-  XdbAccessor::IContentList* GetContents() const override { return nullptr; }
-  void Release() override { delete this; }
-
- private:
-  const int32_t id_;
-  const XpString title_;
-};
-
 class ListedContent : public XdbAccessor::IContentInfo {
  public:
   ListedContent(const CardContent& content, const fs::path& root)
@@ -53,7 +36,7 @@ class ListedContent : public XdbAccessor::IContentInfo {
   int32_t GetFavoriteFlags() const override { return content_.favorites; }
   int64_t GetGuid() const override { return content_.id; }
   XdbAccessor::IAlbumInfo* GetAlbum() const override {
-    return new ListedAlbum(content_.albumId, Wide(content_.albumTitle));
+    return new task_test::FakeAlbum(content_.albumId, Wide(content_.albumTitle));
   }
   int64_t GetId() const override { return content_.id; }
   void Release() override { delete this; }

@@ -11,23 +11,6 @@ namespace {
 
 using Guard = std::lock_guard<std::mutex>;
 
-class FakeAlbum : public XdbAccessor::IAlbumInfo {
- public:
-  FakeAlbum(int32_t id, const XpString& title) : id_(id), title_(title) {}
-
-  int32_t GetId() const override { return id_; }
-  XpString GetName() const override { return title_; }
-  XpString GetTitle() const override { return title_; }
-  XpDateTime GetDate() const override { return XpDateTime(); }
-  XdbAccessor::IContentList* GetContentList() const override { return nullptr; }
-  XdbAccessor::IContentList* GetContents() const override { return nullptr; }
-  void Release() override { delete this; }
-
- private:
-  const int32_t id_;
-  const XpString title_;
-};
-
 class FakeContent : public XdbAccessor::IContentInfo {
  public:
   FakeContent(const XpString& path, const XpDateTime& date, int32_t flags)

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "accessor/task/K2ExportTaskManager.h"
+#include "camerastore/xdb/IAlbumInfo.h"
 #include "camerastore/xdb/IXdbAccessor.h"
 #include "platform/result/XpResult.h"
 #include "platform/text/XpString.h"
@@ -32,6 +33,24 @@ enum class XdbFailure {
   kFail,
   // An XdbException.
   kThrow,
+};
+
+// An album that answers its ID and title, and nothing else.
+class FakeAlbum : public XdbAccessor::IAlbumInfo {
+ public:
+  FakeAlbum(int32_t id, const XpString& title) : id_(id), title_(title) {}
+
+  int32_t GetId() const override { return id_; }
+  XpString GetName() const override { return title_; }
+  XpString GetTitle() const override { return title_; }
+  XpDateTime GetDate() const override { return XpDateTime(); }
+  XdbAccessor::IContentList* GetContentList() const override { return nullptr; }
+  XdbAccessor::IContentList* GetContents() const override { return nullptr; }
+  void Release() override { delete this; }
+
+ private:
+  const int32_t id_;
+  const XpString title_;
 };
 
 // One content the run recorded.
