@@ -1,5 +1,6 @@
 #include "accessor/dialogs/K2ProgressObserver.h"
 
+#include <chrono>
 #include <mutex>
 #include <utility>
 
@@ -30,8 +31,7 @@ constexpr int kThrottledUpToPercent = 99;
 
 K2ProgressObserver::K2ProgressObserver()
     : progress_(std::make_unique<XfViewProgress>()),
-      movieReader_(&K2ProgressObserver::DefaultMovieReader),
-      idleSleep_(&XpThread::Sleep) {
+      movieReader_(&K2ProgressObserver::DefaultMovieReader) {
   progress_->SetObject(XpSharedPtr<XfObject>());
   progress_->Start(false);
 }
@@ -75,6 +75,7 @@ void K2ProgressObserver::StopThumbnailWorker() {
     return;
   }
   stopWorker_.store(true);
+  WakeIdleWorker();
   XpThread::Join(worker_);
   worker_ = nullptr;
 }
@@ -190,8 +191,11 @@ XpString K2ProgressObserver::GetCaption() const {
 }
 
 void K2ProgressObserver::SetCurrentFile(const XpString& file) {
-  std::lock_guard<XpCriticalSection> hold(currentFileLock_);
-  currentFile_ = file;
+  {
+    std::lock_guard<XpCriticalSection> hold(currentFileLock_);
+    currentFile_ = file;
+  }
+  WakeIdleWorker();
 }
 
 XpString K2ProgressObserver::GetCurrentFile() const {
@@ -247,13 +251,32 @@ uint32_t K2ProgressObserver::RunThumbnailWorker() {
   while (!stopWorker_.load()) {
     const XpString file = GetCurrentFile();
     if (file.IsEmpty()) {
-      idleSleep_(kIdlePollMilliseconds);
+      IdleWait();
       continue;
     }
     thumbnailResult_.store(MakeThumbnail(file));
     FinishCurrentFile(file);
   }
   return thumbnailResult_.load();
+}
+
+void K2ProgressObserver::IdleWait() {
+  if (idleSleep_) {
+    idleSleep_(kIdlePollMilliseconds);
+    return;
+  }
+  std::unique_lock<std::mutex> hold(idleLock_);
+  (void)idleWake_.wait_for(hold, std::chrono::milliseconds(kIdlePollMilliseconds),
+                           [this] { return idleWakePending_; });
+  idleWakePending_ = false;
+}
+
+void K2ProgressObserver::WakeIdleWorker() {
+  {
+    std::lock_guard<std::mutex> hold(idleLock_);
+    idleWakePending_ = true;
+  }
+  idleWake_.notify_all();
 }
 
 XpResult K2ProgressObserver::MakeThumbnail(const XpString& file) {

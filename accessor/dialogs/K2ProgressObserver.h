@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -92,7 +93,8 @@ class K2ProgressObserver : public IXfNotificationObserver {
   void StopObserving();
 
   // For tests, before StartObserving: how a movie's reader is made and how
-  // the idle worker waits.
+  // the idle worker waits (by default up to kIdlePollMilliseconds, ending
+  // early when a file comes or the worker is stopped).
   void SetMovieReaderFactory(MovieReaderFactory factory) { movieReader_ = std::move(factory); }
   void SetIdleSleep(SleepFunction sleep) { idleSleep_ = std::move(sleep); }
 
@@ -127,6 +129,9 @@ class K2ProgressObserver : public IXfNotificationObserver {
   XpResult MakeThumbnail(const XpString& file);
   // Clears the current file only while it still names file.
   void FinishCurrentFile(const XpString& file);
+  // The idle worker's pause between two looks at the current file.
+  void IdleWait();
+  void WakeIdleWorker();
 
   std::unique_ptr<XfViewProgress> progress_;
   mutable XpCriticalSection captionLock_;
@@ -150,4 +155,7 @@ class K2ProgressObserver : public IXfNotificationObserver {
   std::atomic<bool> observing_{false};
   MovieReaderFactory movieReader_;
   SleepFunction idleSleep_;
+  std::mutex idleLock_;
+  std::condition_variable idleWake_;
+  bool idleWakePending_ = false;
 };

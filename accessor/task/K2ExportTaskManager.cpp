@@ -30,6 +30,7 @@ using Guard = std::lock_guard<XpCriticalSection>;
 
 K2ExportTaskManager::K2ExportTaskManager(XpWaitClock& clock)
     : clock_(clock),
+      pollWait_(clock),
       createdFiles_(std::make_shared<K2CreatedFileList>()),
       xdbFactory_(&XdbAccessor::CreateDeviceXdbAccessor),
       freeSpaceQuery_([](const XpString& root) { return XpDir(root).GetFreeSpace(); }),
@@ -80,6 +81,7 @@ XpResult K2ExportTaskManager::Stop() {
   if (converter_) {
     (void)converter_->Stop();
   }
+  pollWait_.Wake();
   return kXpOk;
 }
 
@@ -98,6 +100,7 @@ XpResult K2ExportTaskManager::Resume() {
   if (converter_) {
     (void)converter_->Resume();
   }
+  pollWait_.Wake();
   return kXpOk;
 }
 
@@ -164,6 +167,7 @@ XpResult K2ExportTaskManager::SetConfig(const K2ExportConfig& config) {
   if (converter_) {
     (void)converter_->Stop();
   }
+  pollWait_.Wake();
   return kXpOk;
 }
 
@@ -245,10 +249,11 @@ void K2ExportTaskManager::ReportError(XpResult code) {
     (void)prompt->WaitForResult(XfNotification::kWaitPumping);
   }
   --outstandingPrompts_;
+  pollWait_.Wake();
 }
 
 void K2ExportTaskManager::SleepPoll(uint32_t milliseconds) {
-  clock_.SleepFor(std::chrono::milliseconds(milliseconds));
+  pollWait_.Pause(std::chrono::milliseconds(milliseconds));
 }
 
 bool K2ExportTaskManager::WaitWhilePaused() {

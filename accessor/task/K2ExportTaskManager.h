@@ -12,6 +12,7 @@
 #include "accessor/task/K2CreatedFileList.h"
 #include "accessor/task/K2ExifTagHelper.h"
 #include "accessor/task/K2ExportItem.h"
+#include "accessor/task/K2PollWait.h"
 #include "framework/notify/XfObject.h"
 #include "framework/progress/XfProgressStep.h"
 #include "imaging/movie/XpImageIoMovie.h"
@@ -63,6 +64,10 @@ class K2ExportTaskManager : public IXpFileOpProgressObserver {
   static constexpr uint32_t kPromptPollMilliseconds = 1000;
 
   // clock paces the polls of the worker; tests pass one that does not wait.
+  // With the real clock a poll ends early once what it waits for may have
+  // changed (stop, resume, new settings, an answered prompt). The release
+  // is seen at the next poll, so the progress window shows its waiting
+  // state before the run begins.
   explicit K2ExportTaskManager(XpWaitClock& clock = XpWaitClock::Real());
   K2ExportTaskManager(const K2ExportTaskManager&) = delete;
   K2ExportTaskManager& operator=(const K2ExportTaskManager&) = delete;
@@ -182,7 +187,7 @@ class K2ExportTaskManager : public IXpFileOpProgressObserver {
   void PostProgress(uint32_t code, uint32_t value);
   // Posts the error prompt for code and waits for its answer.
   void ReportError(XpResult code);
-  // Sleeps in polls while paused; true when it waited.
+  // Waits in polls while paused; true when it waited.
   bool WaitWhilePaused();
   XpString GetDestinationRoot() const;
   K2ExifTagHelper& GetExifTagHelper() { return tagHelper_; }
@@ -222,6 +227,7 @@ class K2ExportTaskManager : public IXpFileOpProgressObserver {
   bool IsStopRequested() const;
 
   XpWaitClock& clock_;
+  K2PollWait pollWait_;
   XpThread* worker_ = nullptr;
   K2ExportConfig current_;
   K2ExportConfig requested_;

@@ -133,11 +133,19 @@ void AccessorTest::CopyRequiredFilesBesideProgram() {
   }
 }
 
-ProgramRun AccessorTest::RunProgramCopy(const std::vector<std::string>& args, const std::string& script) {
+std::filesystem::path AccessorTest::ProgramCopy() {
   const std::filesystem::path program = programFolder_ / "TLVK2Accessor";
-  std::filesystem::copy_file(KAVO_TLVK2ACCESSOR_PATH, program, std::filesystem::copy_options::overwrite_existing);
-  std::filesystem::permissions(program, std::filesystem::perms::owner_all);
+  if (!programCopied_) {
+    std::filesystem::copy_file(KAVO_TLVK2ACCESSOR_PATH, program, std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::permissions(program, std::filesystem::perms::owner_all);
+    programCopied_ = true;
+  }
   CopyRequiredFilesBesideProgram();
+  return program;
+}
+
+ProgramRun AccessorTest::RunProgramCopy(const std::vector<std::string>& args, const std::string& script) {
+  const std::filesystem::path program = ProgramCopy();
   const std::filesystem::path scriptPath = Root() / "ui.script";
   const std::filesystem::path transcriptPath = Root() / "ui.transcript";
   const std::filesystem::path outPath = Root() / "out.txt";

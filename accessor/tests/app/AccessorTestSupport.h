@@ -84,6 +84,10 @@ class AccessorTest : public testsupport::HermeticTest {
   // Copies the required files that the program folder lacks from beside the
   // built program, but not those left out.
   void CopyRequiredFilesBesideProgram();
+  // The built program copied into ProgramFolder() with its required files.
+  // The program is copied once per test: overwriting an executable can fail
+  // with ETXTBSY for a moment after its last run has been waited for.
+  std::filesystem::path ProgramCopy();
   // Program copies run without the required file name from now on (only
   // that one; "" for none).
   void LeaveOutRequiredFile(const std::string& name) { leftOut_ = name; }
@@ -94,6 +98,8 @@ class AccessorTest : public testsupport::HermeticTest {
 
  private:
   std::filesystem::path programFolder_;
+  // ProgramCopy has put the built program into programFolder_.
+  bool programCopied_ = false;
   std::string leftOut_;
   Lines lines_ = std::make_shared<std::vector<std::string>>();
   std::unique_ptr<XfUiHost> host_;

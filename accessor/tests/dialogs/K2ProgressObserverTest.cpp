@@ -81,8 +81,11 @@ class FakeMovieReader : public XpImageIo {
 // The window side, recording what the observer asked of it.
 class RecordingObserver : public K2ProgressObserver {
  public:
-  explicit RecordingObserver(FakeMovieReader::Gate* gate = nullptr) {
-    SetIdleSleep([](uint32_t) { std::this_thread::sleep_for(std::chrono::milliseconds(1)); });
+  // Without a quick idle sleep the worker waits as the program's does.
+  explicit RecordingObserver(FakeMovieReader::Gate* gate = nullptr, bool quickIdleSleep = true) {
+    if (quickIdleSleep) {
+      SetIdleSleep([](uint32_t) { std::this_thread::sleep_for(std::chrono::milliseconds(1)); });
+    }
     if (gate != nullptr) {
       SetMovieReaderFactory(
           [gate] { return XpSharedPtr<XpImageIo>(new FakeMovieReader(*gate)); });
@@ -319,6 +322,22 @@ TEST_F(K2ProgressObserver, MoviesGoToTheMovieReader) {
   std::lock_guard<std::mutex> hold(gate.lock);
   ASSERT_EQ(gate.paths.size(), 1u);
   EXPECT_EQ(gate.paths[0], "/cam/MVI_0001.MPG");
+}
+
+TEST_F(K2ProgressObserver, TheIdleWorkerTakesEachNewFileAndStops) {
+  FakeMovieReader::Gate gate;
+  {
+    RecordingObserver observer(&gate, false);
+    observer.SetCurrentFile(u"/cam/first.MPG");
+    ASSERT_TRUE(observer.WaitFor("invalidate", 1));
+    observer.SetCurrentFile(u"/cam/second.MPG");
+    ASSERT_TRUE(observer.WaitFor("invalidate", 2));
+    observer.StopThumbnailWorker();
+    observer.SetCurrentFile(u"/cam/third.MPG");
+  }
+  std::lock_guard<std::mutex> hold(gate.lock);
+  ASSERT_EQ(gate.paths.size(), 2u);
+  EXPECT_EQ(gate.paths[1], "/cam/second.MPG");
 }
 
 TEST_F(K2ProgressObserver, ANewerFileSetDuringADecodeIsNotLost) {

@@ -98,10 +98,7 @@ class K2ImportEndToEnd : public accessor_test::AccessorTest {
   // The program copy on the automatic back end (no script), standard
   // output and error kept.
   accessor_test::ProgramRun RunAutomatic(const std::vector<std::string>& args) {
-    const fs::path program = ProgramFolder() / "TLVK2Accessor";
-    fs::copy_file(KAVO_TLVK2ACCESSOR_PATH, program, fs::copy_options::overwrite_existing);
-    fs::permissions(program, fs::perms::owner_all);
-    CopyRequiredFilesBesideProgram();
+    const fs::path program = ProgramCopy();
     std::vector<std::string> environment;
     for (char** entry = environ; *entry != nullptr; ++entry) {
       const std::string text = *entry;

@@ -155,7 +155,7 @@ XdbBlockFile::Line XdbBlockFile::NewLine(int64_t offset, int64_t length) {
   fxNewInstanceOf(the_);
   FskSlot slot;
   fxPop(the_, &slot);
-  Line line{Value(slot), std::make_shared<bool>(false)};
+  Line line{Value(slot), std::make_shared<bool>(false), offset + length};
   void* memory = FskMemPtrAllocClear(static_cast<size_t>(length));
   if (memory == nullptr) {
     Fail(kXpErrOutOfMemory);
@@ -228,9 +228,7 @@ void XdbBlockFile::WriteDirtyLines() {
     }
     CallLine(line, "_write");
     *line.dirty = false;
-    int64_t end = fsk::ToInteger(the_, fsk::Get(the_, line.object, "offset")) +
-                  fsk::ToInteger(the_, fsk::Get(the_, line.object, "length"));
-    fileSize_ = std::max(fileSize_, end);
+    fileSize_ = std::max(fileSize_, line.end);
   };
   for (auto& [page, line] : pages_) {
     write(line);

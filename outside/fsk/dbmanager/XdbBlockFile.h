@@ -91,6 +91,8 @@ class XdbBlockFile {
   struct Line {
     fsk::Value object;
     std::shared_ptr<bool> dirty;
+    // Where the line ends in the file.
+    int64_t end = 0;
   };
 
   [[noreturn]] static void Fail(XpResult result);

@@ -213,6 +213,7 @@ XpResult XdbJournaledFolder::Mount(const std::string& folder) {
     return result;
   }
   folder_ = normalized;
+  synced_.clear();
   Holders()[folder_] = this;
   FskFileMount(folder_.c_str(), this);
   return kXpOk;
@@ -228,6 +229,7 @@ void XdbJournaledFolder::Unmount() {
     Holders().erase(held);
   }
   files_.clear();
+  synced_.clear();
   folder_.clear();
 }
 
@@ -364,8 +366,9 @@ XpResult XdbJournaledFolder::Flush() {
   }
   std::vector<XdbJournal::Change> changes = CollectChanges();
   if (changes.empty()) {
-    return XdbJournal::SyncFiles(folder_, KnownNames());
+    return SyncUnchanged();
   }
+  synced_.clear();
   XpResult result = XdbJournal::Write(folder_, changes);
   if (XpFailed(result)) {
     return result;
@@ -385,5 +388,23 @@ XpResult XdbJournaledFolder::Flush() {
     return result;
   }
   ForgetChanges();
+  const std::vector<std::string> names = KnownNames();
+  synced_.insert(names.begin(), names.end());
   return kXpOk;
+}
+
+XpResult XdbJournaledFolder::SyncUnchanged() {
+  const std::vector<std::string> names = KnownNames();
+  const bool allSynced =
+      !synced_.empty() && std::all_of(names.begin(), names.end(), [this](const std::string& name) {
+        return synced_.count(name) != 0;
+      });
+  if (allSynced) {
+    return kXpOk;
+  }
+  XpResult result = XdbJournal::SyncFiles(folder_, names);
+  if (XpSucceeded(result)) {
+    synced_ = std::set<std::string>(names.begin(), names.end());
+  }
+  return result;
 }

@@ -49,7 +49,8 @@ class XdbJournaledFolder : public FskFileSystem {
   std::string PathOf(const std::string& name) const { return folder_ + name; }
 
   // Makes every change durable; with no change, syncs the known files and
-  // the folder and writes nothing.
+  // the folder and writes nothing. Files that this object's last flush
+  // already synced and that did not change since are not synced again.
   [[nodiscard]] XpResult Flush();
   bool HasChanges() const;
   // Called with "journal-written", "applied-one" and "applied-all" during
@@ -83,10 +84,15 @@ class XdbJournaledFolder : public FskFileSystem {
   std::string NameOf(const char* path) const;
   std::vector<XdbJournal::Change> CollectChanges();
   std::vector<std::string> KnownNames() const;
+  // Syncs the known files and the folder unless the last flush did.
+  XpResult SyncUnchanged();
   void Stage(const char* stage) const;
   void ForgetChanges();
 
   std::string folder_;
   std::map<std::string, std::shared_ptr<File>> files_;
+  // The files that the last successful flush left synced, with the folder;
+  // empty after a mount and while a flush with changes runs.
+  std::set<std::string> synced_;
   StageHook hook_;
 };

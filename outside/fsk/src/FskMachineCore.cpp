@@ -209,19 +209,36 @@ void fxStringBuffer(FskMachine*, FskSlot* slot, const char* text, size_t length)
   FskSlotAccess::SetString(*slot, text != nullptr ? std::string_view(text, length) : std::string_view());
 }
 
-FskID fxID(FskMachine* the, const char* name) {
-  FskID found = fxFindID(the, name);
-  if (found != kFskNoID) {
-    return found;
+FskID fskimpl::IdOf(FskMachine* the, std::string_view name) {
+  // Fibonacci hashing of the name's address spreads nearby literals.
+  constexpr uint64_t kSpread = 0x9E3779B97F4A7C15ULL;
+  constexpr unsigned kHighBits = 32;
+  const auto place = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(name.data())) + name.size();
+  FskMachine::SymbolHint& hint =
+      the->symbolHints[((place * kSpread) >> kHighBits) % FskMachine::kSymbolHints];
+  if (hint.index >= 0 && hint.data == name.data() && hint.size == name.size() &&
+      the->symbolNames[static_cast<size_t>(hint.index)] == name) {
+    return FskSymbolID(hint.index);
   }
-  auto index = static_cast<int32_t>(the->symbolNames.size());
-  the->symbolNames.emplace_back(name);
-  the->symbolIndex.emplace(the->symbolNames.back(), index);
+  int32_t index = 0;
+  auto found = the->symbolIndex.find(name);
+  if (found != the->symbolIndex.end()) {
+    index = found->second;
+  } else {
+    index = static_cast<int32_t>(the->symbolNames.size());
+    the->symbolNames.emplace_back(name);
+    the->symbolIndex.emplace(the->symbolNames.back(), index);
+  }
+  hint = {name.data(), name.size(), index};
   return FskSymbolID(index);
 }
 
+FskID fxID(FskMachine* the, const char* name) {
+  return fskimpl::IdOf(the, name != nullptr ? std::string_view(name) : std::string_view());
+}
+
 FskID fxFindID(FskMachine* the, const char* name) {
-  auto found = the->symbolIndex.find(name);
+  auto found = the->symbolIndex.find(std::string_view(name));
   return found == the->symbolIndex.end() ? kFskNoID : FskSymbolID(found->second);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -51,11 +52,26 @@ struct FskCommonIDs {
   FskID toString = 0;
 };
 
+// Looks symbols up by any string form without making a std::string.
+struct FskSymbolHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
+};
+
 struct FskMachine {
   std::string name;
 
   std::vector<std::string> symbolNames;
-  std::unordered_map<std::string, int32_t> symbolIndex;
+  std::unordered_map<std::string, int32_t, FskSymbolHash, std::equal_to<>> symbolIndex;
+  // Recent look-ups by where the name lay; a hit is checked against the
+  // symbol's own name, so a reused buffer never gives a wrong symbol.
+  struct SymbolHint {
+    const char* data = nullptr;
+    size_t size = 0;
+    int32_t index = -1;
+  };
+  static constexpr size_t kSymbolHints = 1024;
+  std::array<SymbolHint, kSymbolHints> symbolHints{};
 
   std::deque<FskSlot> stack;
   std::vector<FskFrame> frames;
@@ -92,6 +108,8 @@ namespace fskimpl {
 // installed.
 FskMachine* CreateMachine(const char* name, const std::function<void(FskMachine*)>& addSymbols);
 
+// The symbol of name, made on first use.
+FskID IdOf(FskMachine* the, std::string_view name);
 FskObject* ObjectOf(const FskSlot& slot);
 // A new object whose prototype is prototype (null for none). An instance of
 // an array, a date or a host object is one too.

@@ -3,6 +3,8 @@
 #include <string>
 #include <utility>
 
+#include "FskMachineImpl.h"
+
 namespace fsk {
 
 namespace {
@@ -13,7 +15,7 @@ Value PopValue(FskMachine* the) {
   return value;
 }
 
-FskID IdOf(FskMachine* the, std::string_view name) { return fxID(the, std::string(name).c_str()); }
+FskID IdOf(FskMachine* the, std::string_view name) { return fskimpl::IdOf(the, name); }
 
 // Pushes arguments last to first and their count.
 void PushArguments(FskMachine* the, const std::vector<Value>& arguments, int32_t extra) {
@@ -73,9 +75,8 @@ Value Value::String(std::string_view text) {
 Value Global(FskMachine* the) { return Value(*fxGlobal(the)); }
 
 Value Get(FskMachine* the, const Value& object, std::string_view name) {
-  fxPushSlot(the, &object.Slot());
-  fxGetID(the, IdOf(the, name));
-  return PopValue(the);
+  // What fxGetID does, without the round trip through the stack.
+  return Value(fskimpl::GetProperty(the, object.Slot(), IdOf(the, name)));
 }
 
 Value GetAt(FskMachine* the, const Value& object, int32_t index) {

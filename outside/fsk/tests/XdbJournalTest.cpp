@@ -380,6 +380,34 @@ TEST_F(XdbJournal, UnchangedFilesAreSyncedToo) {
   EXPECT_FALSE(recorder.Written(Path("C.DAT")));
 }
 
+TEST_F(XdbJournal, FlushAfterAFlushSyncsOnlyWhatWasNotSyncedSince) {
+  XdbJournaledFolder folder;
+  ASSERT_EQ(folder.Mount(folder_.string()), kXpOk);
+  ASSERT_EQ(Put(Path("A.DAT"), 0, BytesOf("A")), 0);
+  ASSERT_EQ(folder.Flush(), kXpOk);
+  {
+    SyncRecorder recorder;
+    ASSERT_EQ(folder.Flush(), kXpOk);
+    EXPECT_FALSE(recorder.SyncedAfterLastWrite(Path("A.DAT")));
+    EXPECT_FALSE(recorder.SyncedAfterLastWrite(folder_.string()));
+  }
+  // A file first read after the last flush is synced by the next one.
+  EXPECT_EQ(Get(Path("C.DAT")), BytesOf("gamma"));
+  {
+    SyncRecorder recorder;
+    ASSERT_EQ(folder.Flush(), kXpOk);
+    EXPECT_TRUE(recorder.SyncedAfterLastWrite(Path("C.DAT")));
+    EXPECT_TRUE(recorder.SyncedAfterLastWrite(folder_.string()));
+  }
+  // A new mount knows nothing of earlier syncs.
+  folder.Unmount();
+  ASSERT_EQ(folder.Mount(folder_.string()), kXpOk);
+  EXPECT_EQ(Get(Path("A.DAT")), BytesOf("Alpha"));
+  SyncRecorder recorder;
+  ASSERT_EQ(folder.Flush(), kXpOk);
+  EXPECT_TRUE(recorder.SyncedAfterLastWrite(Path("A.DAT")));
+}
+
 TEST_F(XdbJournal, FullMediumOnTheJournalFailsFlushAndKeepsChanges) {
   Remember();
   XdbJournaledFolder folder;
