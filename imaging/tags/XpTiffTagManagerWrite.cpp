@@ -167,9 +167,8 @@ uint64_t XpTiffTagManager::WriteIFD(XpAbstractFile& file, XpTiffTagIFD& ifd, uin
   const uint32_t markerBytes = ifd.IsMakerNote() ? kXpTiffMakerNoteMarkerSize : 0;
   const uint64_t headBytes = markerBytes + kCountBytes + uint64_t{kEntryBytes} * entryCount + kNextLinkBytes;
 
-  std::vector<uint8_t> head;
+  std::vector<uint8_t> head(kXpTiffMakerNoteMarker, kXpTiffMakerNoteMarker + markerBytes);
   head.reserve(headBytes);
-  head.insert(head.end(), kXpTiffMakerNoteMarker, kXpTiffMakerNoteMarker + markerBytes);
   uint8_t word[kNextLinkBytes];
   XpTiffStore16(word, static_cast<uint16_t>(entryCount), bigEndian_);
   head.insert(head.end(), word, word + kCountBytes);
