@@ -18,13 +18,14 @@
 
 #include "platform/testsupport/HermeticTest.h"
 #include "platform/tests/process/FakeProgramFile.h"
+#include "platform/tests/process/ProcessTestSupport.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr auto kReapDeadline = std::chrono::seconds(10);
-constexpr auto kPollInterval = std::chrono::milliseconds(5);
+using process_test::ProcessState;
+using process_test::ReadText;
+using process_test::WaitUntil;
 
 XpString Wide(const std::string& text) { return XpStringA(text.c_str()).ToWide(); }
 XpString Wide(const fs::path& path) { return Wide(path.string()); }
@@ -32,30 +33,6 @@ XpString Wide(const fs::path& path) { return Wide(path.string()); }
 void WriteScript(const fs::path& path, const std::string& body) {
   std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
   fs::permissions(path, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
-}
-
-std::string ReadText(const fs::path& path) {
-  std::ifstream input(path);
-  std::stringstream text;
-  text << input.rdbuf();
-  return text.str();
-}
-
-// The state letter of /proc/PID/stat; 0 when the process is gone.
-char ProcessState(pid_t pid) {
-  const std::string stat = ReadText("/proc/" + std::to_string(pid) + "/stat");
-  const size_t close = stat.rfind(')');
-  if (close == std::string::npos || close + 2 >= stat.size()) return 0;
-  return stat[close + 2];
-}
-
-bool WaitUntil(const std::function<bool()>& condition) {
-  const auto deadline = std::chrono::steady_clock::now() + kReapDeadline;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(kPollInterval);
-  }
-  return true;
 }
 
 class XpRunProgram : public testsupport::HermeticTest {

@@ -13,42 +13,19 @@
 
 #include "platform/testsupport/ForkedChild.h"
 #include "platform/testsupport/HermeticTest.h"
+#include "platform/tests/process/ProcessTestSupport.h"
 #include "platform/text/XpStringA.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using process_test::ProcessState;
+using process_test::ReadText;
+using process_test::WaitUntil;
 
 constexpr uint32_t kKeepAwake = kXpEsContinuous | kXpEsSystemRequired;
-constexpr auto kDeadline = std::chrono::seconds(10);
-constexpr auto kPollInterval = std::chrono::milliseconds(5);
 
 XpString Wide(const fs::path& path) { return XpStringA(path.string().c_str()).ToWide(); }
-
-std::string ReadText(const fs::path& path) {
-  std::ifstream input(path);
-  std::stringstream text;
-  text << input.rdbuf();
-  return text.str();
-}
-
-// The state letter of /proc/PID/stat; 0 once the process is gone (reaped).
-// A process that has ended and waits for its parent shows 'Z'.
-char ProcessState(pid_t pid) {
-  const std::string stat = ReadText("/proc/" + std::to_string(pid) + "/stat");
-  const size_t close = stat.rfind(')');
-  if (close == std::string::npos || close + 2 >= stat.size()) return 0;
-  return stat[close + 2];
-}
-
-bool WaitUntil(const std::function<bool()>& condition) {
-  const auto deadline = std::chrono::steady_clock::now() + kDeadline;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(kPollInterval);
-  }
-  return true;
-}
 
 class XpSetThreadExecutionState : public testsupport::HermeticTest {
  protected:
