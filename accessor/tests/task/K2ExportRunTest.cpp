@@ -30,6 +30,7 @@
 #include "imaging/pixmap/XpPixmapBase.h"
 #include "platform/testsupport/FakeSysfs.h"
 #include "platform/testsupport/FaultInjection.h"
+#include "platform/testsupport/RunQuietly.h"
 
 namespace task_test {
 namespace {
@@ -85,28 +86,6 @@ std::vector<std::string> Names(const char* prefix, int first, int last, const ch
   return names;
 }
 
-int RunTool(const std::vector<std::string>& arguments) {
-  std::vector<char*> argv;
-  for (const std::string& argument : arguments) {
-    argv.push_back(const_cast<char*>(argument.c_str()));
-  }
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-  pid_t child = 0;
-  const int spawned = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) {
-    return -1;
-  }
-  int status = 0;
-  if (::waitpid(child, &status, 0) != child || !WIFEXITED(status)) {
-    return -1;
-  }
-  return WEXITSTATUS(status);
-}
 
 class K2ExportRun : public TaskTest {
  protected:
@@ -455,7 +434,7 @@ TEST_F(K2ExportRun, MovieThumbnailsAreCopiedOrMade) {
 TEST_F(K2ExportRun, TheBuiltFrameServerMakesTheThumbnailOfARealMovie) {
   const fs::path movie = Root() / "Trip/real.MPG";
   fs::create_directories(movie.parent_path());
-  ASSERT_EQ(RunTool({KAVO_FFMPEG_EXECUTABLE, "-hide_banner", "-nostdin", "-loglevel", "error", "-y",
+  ASSERT_EQ(testsupport::RunQuietly({KAVO_FFMPEG_EXECUTABLE, "-hide_banner", "-nostdin", "-loglevel", "error", "-y",
                      "-f", "lavfi", "-i", "color=white:size=320x240:rate=25", "-t", "1", "-vf",
                      "drawbox=x=0:y=120:w=320:h=120:color=black:t=fill", "-c:v", "mpeg1video",
                      "-pix_fmt", "yuv420p", movie.string()}),

@@ -20,6 +20,7 @@
 #include "imaging/movie/XpMoviePluginManager.h"
 #include "imaging/movie/XpMoviePluginQueries.h"
 #include "platform/testsupport/HermeticTest.h"
+#include "platform/testsupport/RunQuietly.h"
 #include "platform/text/XpUtf.h"
 
 extern char** environ;
@@ -87,32 +88,10 @@ class MPFFmpeg : public testsupport::HermeticTest {
                                     "-loglevel", "error", "-y"};
     all.insert(all.end(), arguments.begin(), arguments.end());
     all.push_back(output.string());
-    EXPECT_EQ(RunTool(all), 0) << "ffmpeg failed for " << name;
+    EXPECT_EQ(testsupport::RunQuietly(all), 0) << "ffmpeg failed for " << name;
     return output;
   }
 
-  static int RunTool(const std::vector<std::string>& arguments) {
-    std::vector<char*> argv;
-    for (const std::string& argument : arguments) {
-      argv.push_back(const_cast<char*>(argument.c_str()));
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    pid_t child = 0;
-    const int spawned = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
-      return -1;
-    }
-    int status = 0;
-    if (::waitpid(child, &status, 0) != child || !WIFEXITED(status)) {
-      return -1;
-    }
-    return WEXITSTATUS(status);
-  }
 
   // A movie of one lavfi source, ten frames a second, lossless so that the
   // colours come back as they went in.
