@@ -43,9 +43,9 @@ demo_point_environment_into_folder "$T/home"
 "$k2demo" setup "$T" >/dev/null
 
 hide_folder() { sed "s|$T|DIR|g"; }
-# The progress window's live lines (current item, percentages, time left)
+# The progress window's live lines (current item, percentages, marquee, time left)
 # depend on timing; the transcript shown keeps the rest.
-steady_lines() { grep -Ev '^form 132 (item (1006|1008|1009|1010|1020) |progress 1007 [0-9])' || true; }
+steady_lines() { grep -Ev '^form 132 (item (1006|1008|1009|1010|1020) |progress 1007 ([0-9]|marquee))' || true; }
 
 status=0
 if [[ $scripted -eq 1 ]]; then

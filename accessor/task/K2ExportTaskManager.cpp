@@ -136,6 +136,7 @@ XpResult K2ExportTaskManager::Start(const K2ExportConfig& config, const SfConten
 XpResult K2ExportTaskManager::Interrupt() {
   Guard guard(lock_);
   released_ = true;
+  pollWait_.Wake();
   return kXpOk;
 }
 

@@ -16,6 +16,7 @@
 #include "platform/fs/XpPendingFile.h"
 #include "platform/fs/XpSysCalls.h"
 #include "platform/fs/XpWriteAll.h"
+#include "platform/fs/XpWriteback.h"
 #include "platform/path/XpPath.h"
 #include "platform/result/XpResultTranslation.h"
 
@@ -56,9 +57,18 @@ class ChunkCopier {
  public:
   ChunkCopier(XpSysCalls& calls, int in, int out) : calls_(calls), in_(in), out_(out) {}
 
-  // Copies up to count bytes at offset; *moved 0 means the source ends
-  // there.
+  // Copies up to count bytes at offset and starts writing them back; *moved
+  // 0 means the source ends there.
   XpResult Copy(off_t offset, size_t count, size_t* moved) {
+    const XpResult result = CopyChunk(offset, count, moved);
+    if (result == kXpOk) {
+      XpStartWriteback(calls_, out_, offset, static_cast<off_t>(*moved));
+    }
+    return result;
+  }
+
+ private:
+  XpResult CopyChunk(off_t offset, size_t count, size_t* moved) {
     *moved = 0;
     if (useCopyRange_) {
       off_t inOffset = offset;
@@ -81,7 +91,6 @@ class ChunkCopier {
     return ReadAndWrite(offset, count, moved);
   }
 
- private:
   XpResult ReadAndWrite(off_t offset, size_t count, size_t* moved) {
     if (!buffer_) {
       buffer_.reset(new (std::nothrow) char[kChunkBytes]);

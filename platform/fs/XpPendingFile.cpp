@@ -16,6 +16,7 @@
 #include "platform/fs/XpFileOpSupport.h"
 #include "platform/fs/XpSysCalls.h"
 #include "platform/fs/XpWriteAll.h"
+#include "platform/fs/XpWriteback.h"
 #include "platform/result/XpResultTranslation.h"
 
 namespace {
@@ -198,6 +199,7 @@ XpResult XpPendingFile::Create(const XpString& finalPath, const Options& options
       return XpResultFromErrno(errno, path.c_str());
     }
     fd_ = fd;
+    appended_ = 0;
     finalPath_ = finalPath;
     folder_ = XpStringA(folder.c_str());
     tempPath_ = XpStringA(path.c_str());
@@ -218,7 +220,14 @@ XpResult XpPendingFile::Write(const void* bytes, size_t count) {
   if (!IsOpen()) {
     return kXpErrNotOpen;
   }
-  return XpWriteAll(XpSysCalls::Current(), fd_, bytes, count);
+  XpSysCalls& calls = XpSysCalls::Current();
+  size_t written = 0;
+  const XpResult result = XpWriteAll(calls, fd_, bytes, count, &written);
+  if (written >= kWritebackBytes) {
+    XpStartWriteback(calls, fd_, static_cast<off_t>(appended_), static_cast<off_t>(written));
+  }
+  appended_ += written;
+  return result;
 }
 
 XpResult XpPendingFile::Sync() {

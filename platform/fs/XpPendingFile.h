@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 #include "platform/result/XpResult.h"
@@ -87,7 +88,12 @@ class XpPendingFile {
  private:
   void CloseFile();
 
+  // Writes of at least this many bytes start their writeback at once.
+  static constexpr size_t kWritebackBytes = size_t{1} << 16;
+
   int fd_ = -1;
+  // Bytes appended through Write since Create.
+  uint64_t appended_ = 0;
   XpString finalPath_;
   XpStringA folder_;
   XpStringA tempPath_;

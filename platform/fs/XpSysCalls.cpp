@@ -35,6 +35,9 @@ class XpPosixSysCalls final : public XpSysCalls {
   off_t Lseek(int fd, off_t offset, int whence) override { return ::lseek(fd, offset, whence); }
   int Ftruncate(int fd, off_t length) override { return ::ftruncate(fd, length); }
   int Fsync(int fd) override { return ::fsync(fd); }
+  int SyncFileRange(int fd, off_t offset, off_t count, unsigned int flags) override {
+    return ::sync_file_range(fd, offset, count, flags);
+  }
   int Fstat(int fd, struct stat* out) override { return ::fstat(fd, out); }
   int Fstatfs(int fd, struct statfs* out) override { return ::fstatfs(fd, out); }
   int Fadvise(int fd, off_t offset, off_t length, int advice) override {
@@ -134,6 +137,9 @@ off_t XpSysCallsWrapper::Lseek(int fd, off_t offset, int whence) {
 }
 int XpSysCallsWrapper::Ftruncate(int fd, off_t length) { return target_.Ftruncate(fd, length); }
 int XpSysCallsWrapper::Fsync(int fd) { return target_.Fsync(fd); }
+int XpSysCallsWrapper::SyncFileRange(int fd, off_t offset, off_t count, unsigned int flags) {
+  return target_.SyncFileRange(fd, offset, count, flags);
+}
 int XpSysCallsWrapper::Fstat(int fd, struct stat* out) { return target_.Fstat(fd, out); }
 int XpSysCallsWrapper::Fstatfs(int fd, struct statfs* out) { return target_.Fstatfs(fd, out); }
 int XpSysCallsWrapper::Fadvise(int fd, off_t offset, off_t length, int advice) {

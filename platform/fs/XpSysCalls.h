@@ -33,6 +33,9 @@ class XpSysCalls {
   virtual off_t Lseek(int fd, off_t offset, int whence) = 0;
   virtual int Ftruncate(int fd, off_t length) = 0;
   virtual int Fsync(int fd) = 0;
+  // sync_file_range(2): with SYNC_FILE_RANGE_WRITE it starts writing the
+  // range back without waiting, so a later Fsync waits less.
+  virtual int SyncFileRange(int fd, off_t offset, off_t count, unsigned int flags) = 0;
   virtual int Fstat(int fd, struct stat* out) = 0;
   virtual int Fstatfs(int fd, struct statfs* out) = 0;
   // posix_fadvise; returns 0 or -1 with errno like the other calls.
@@ -98,6 +101,7 @@ class XpSysCallsWrapper : public XpSysCalls {
   off_t Lseek(int fd, off_t offset, int whence) override;
   int Ftruncate(int fd, off_t length) override;
   int Fsync(int fd) override;
+  int SyncFileRange(int fd, off_t offset, off_t count, unsigned int flags) override;
   int Fstat(int fd, struct stat* out) override;
   int Fstatfs(int fd, struct statfs* out) override;
   int Fadvise(int fd, off_t offset, off_t length, int advice) override;

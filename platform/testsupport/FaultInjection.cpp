@@ -186,6 +186,10 @@ class FaultySysCalls final : public XpSysCallsWrapper {
   int Fsync(int fd) override {
     return Fail(Judge(SysCall::kFsync, PathsOf(fd))) ? -1 : Target().Fsync(fd);
   }
+  int SyncFileRange(int fd, off_t offset, off_t count, unsigned int flags) override {
+    return Fail(Judge(SysCall::kSyncFileRange, PathsOf(fd))) ? -1
+                                                             : Target().SyncFileRange(fd, offset, count, flags);
+  }
   int Fstat(int fd, struct stat* out) override {
     return Fail(Judge(SysCall::kFstat, PathsOf(fd))) ? -1 : Target().Fstat(fd, out);
   }

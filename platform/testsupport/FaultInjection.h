@@ -20,6 +20,7 @@ enum class SysCall {
   kLseek,
   kFtruncate,
   kFsync,
+  kSyncFileRange,
   kFstat,
   kFstatfs,
   kFadvise,

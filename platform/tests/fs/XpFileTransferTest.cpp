@@ -321,3 +321,43 @@ TEST_F(XpFileTransfer, CopyIntoFolderTakesTheNextFreeNameWhenOneIsTakenMidway) {
 }
 
 }  // namespace
+
+// Records the ranges whose writeback was started, per descriptor's path.
+class WritebackRecorder : public XpSysCallsWrapper {
+ public:
+  WritebackRecorder() : XpSysCallsWrapper(XpSysCalls::Current()) { XpSysCalls::Install(this); }
+  ~WritebackRecorder() override { XpSysCalls::Install(&Target()); }
+
+  int SyncFileRange(int fd, off_t offset, off_t count, unsigned int flags) override {
+    EXPECT_EQ(flags, static_cast<unsigned int>(SYNC_FILE_RANGE_WRITE));
+    ranges.emplace_back(offset, count);
+    return Target().SyncFileRange(fd, offset, count, flags);
+  }
+
+  std::vector<std::pair<off_t, off_t>> ranges;
+};
+
+TEST_F(XpFileTransfer, CopiesStartTheWritebackOfEveryByteAndARefusedHintChangesNothing) {
+  const std::string bytes = Pattern(2 * kMiB + kMiB / 2, 'w');
+  const fs::path source = File("photo.jpg", bytes);
+  for (const Copier& copier : kCopiers) {
+    for (int refusal : {0, EINVAL, EIO}) {
+      const std::string label = std::string(copier.name) + ", refusal " + std::to_string(refusal);
+      faults_.Clear();
+      if (refusal != 0) faults_.Add(Fault(SysCall::kSyncFileRange, "").Errno(refusal));
+      const fs::path destination = Work() / "copy.jpg";
+      std::error_code ignored;
+      fs::remove(destination, ignored);
+      WritebackRecorder recorder;
+      ASSERT_EQ(copier.copy(source, destination, nullptr), kXpOk) << label;
+      EXPECT_EQ(ReadBytes(destination), bytes) << label;
+      // The hinted ranges follow each other from 0 to the end of the copy.
+      off_t covered = 0;
+      for (const auto& [offset, count] : recorder.ranges) {
+        EXPECT_EQ(offset, covered) << label;
+        covered = offset + count;
+      }
+      EXPECT_EQ(covered, static_cast<off_t>(bytes.size())) << label;
+    }
+  }
+}
