@@ -25,6 +25,7 @@
 
 class SfContentInfoXML;
 class XfViewProgress;
+class XpCopyBatch;
 class XpThread;
 
 namespace XdbAccessor {
@@ -219,7 +220,14 @@ class K2ExportTaskManager : public IXpFileOpProgressObserver {
   XpResult RunExportChecked(const XpString& root);
   XpResult CheckBeforeWriting();
   XpResult ExportFolders(const XpString& root, const XpStringVector& folders);
-  XpResult CopyItem(K2ExportItem& item, K2ExportItemVector* batch);
+  // Copies the item into the batch's copies and adds it to batch; a copy
+  // that fails while the camera is there is skipped.
+  XpResult CopyItem(K2ExportItem& item, XpCopyBatch* copies, K2ExportItemVector* batch);
+  // Publishes the batch's copies; batch keeps the items that reached their
+  // names.
+  XpResult PublishCopies(XpCopyBatch* copies, K2ExportItemVector* batch);
+  // kK2ErrCameraGone when the camera went, else posts the skip: kXpOk.
+  XpResult SkipFailedCopy();
   XpResult CopyMovieThumbnail(const K2ExportItem& item);
   void ReleaseAlbums();
   void ReleaseAlbumDatabase();

@@ -18,6 +18,7 @@
 #include "camerastore/xdb/IXdbAccessor.h"
 #include "camerastore/xdb/XdbException.h"
 #include "framework/progress/XfViewProgress.h"
+#include "platform/fs/XpCopyBatch.h"
 #include "platform/fs/XpDirectoryOperations.h"
 #include "platform/fs/XpFileOperations.h"
 #include "platform/fs/XpPathQueries.h"
@@ -190,6 +191,8 @@ XpResult K2ExportTaskManager::ExportIntoFolder(const XpString& folder) {
   while (next < count && !IsStopRequested()) {
     const size_t end = std::min(count, next + batchSize);
     K2ExportItemVector batch;
+    // The batch's copies reach their names together, before their records.
+    XpCopyBatch copies;
     for (; next < end && !IsStopRequested(); ++next) {
       K2ExportItem item;
       {
@@ -199,7 +202,7 @@ XpResult K2ExportTaskManager::ExportIntoFolder(const XpString& folder) {
       if (!K2IsFileInFolder(folder, item.destination)) {
         continue;
       }
-      result = CopyItem(item, &batch);
+      result = CopyItem(item, &copies, &batch);
       {
         Guard guard(lock_);
         exportable_[next] = item;
@@ -211,6 +214,10 @@ XpResult K2ExportTaskManager::ExportIntoFolder(const XpString& folder) {
       WaitWhilePaused();
     }
     next = end;
+    result = PublishCopies(&copies, &batch);
+    if (result != kXpOk) {
+      return result;
+    }
     result = RegisterBatch(batch);
     if (result != kXpOk) {
       return result;
@@ -219,7 +226,8 @@ XpResult K2ExportTaskManager::ExportIntoFolder(const XpString& folder) {
   return IsStopRequested() ? kXpErrStopped : result;
 }
 
-XpResult K2ExportTaskManager::CopyItem(K2ExportItem& item, K2ExportItemVector* batch) {
+XpResult K2ExportTaskManager::CopyItem(K2ExportItem& item, XpCopyBatch* copies,
+                                      K2ExportItemVector* batch) {
   XpResult result = kXpOk;
   if (item.contentType == kK2ContentTypeJpeg && !CurrentConfig().GetChangeImageFileSize()) {
     result = ReencodeJpegIfNeeded(item);
@@ -232,18 +240,12 @@ XpResult K2ExportTaskManager::CopyItem(K2ExportItem& item, K2ExportItemVector* b
     return result;
   }
   NotifyCurrentItem(item);
-  result = XpCopyPath(item.fileToWrite, item.destination, false, this);
+  result = copies->Add(item.fileToWrite, item.destination, this);
   if (result == kXpErrStopped) {
     return result;
   }
   if (result != kXpOk) {
-    XpString root = GetDestinationRoot();
-    XpPathAddTrailingBackslash(root);
-    if (!K2IsDestinationPresent(root)) {
-      return kK2ErrCameraGone;
-    }
-    PostInternal(kCodeFileSkipped, XpSharedPtr<XfObject>());
-    return kXpOk;
+    return SkipFailedCopy();
   }
   if (item.contentType == kK2ContentTypeMovie) {
     result = CopyMovieThumbnail(item);
@@ -252,6 +254,38 @@ XpResult K2ExportTaskManager::CopyItem(K2ExportItem& item, K2ExportItemVector* b
     }
   }
   batch->push_back(item);
+  return kXpOk;
+}
+
+XpResult K2ExportTaskManager::SkipFailedCopy() {
+  XpString root = GetDestinationRoot();
+  XpPathAddTrailingBackslash(root);
+  if (!K2IsDestinationPresent(root)) {
+    return kK2ErrCameraGone;
+  }
+  PostInternal(kCodeFileSkipped, XpSharedPtr<XfObject>());
+  return kXpOk;
+}
+
+XpResult K2ExportTaskManager::PublishCopies(XpCopyBatch* copies, K2ExportItemVector* batch) {
+  std::vector<XpResult> results;
+  if (copies->Publish(&results) == kXpOk) {
+    return kXpOk;
+  }
+  // A copy that did not reach its name is skipped like one that failed
+  // while it was written.
+  K2ExportItemVector published;
+  for (size_t index = 0; index < batch->size(); ++index) {
+    if (results[index] == kXpOk) {
+      published.push_back((*batch)[index]);
+      continue;
+    }
+    const XpResult skipped = SkipFailedCopy();
+    if (skipped != kXpOk) {
+      return skipped;
+    }
+  }
+  batch->swap(published);
   return kXpOk;
 }
 

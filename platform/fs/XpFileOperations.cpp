@@ -7,6 +7,7 @@
 
 #include "platform/fs/XpFileOpSupport.h"
 #include "platform/fs/XpFileTransfer.h"
+#include "platform/fs/XpPendingFile.h"
 #include "platform/fs/XpShellOperations.h"
 #include "platform/fs/XpSysCalls.h"
 #include "platform/path/XpPath.h"
@@ -148,6 +149,15 @@ XpResult XpCopyFileWithProgress(const XpString& source, const XpString& destinat
   options.observer = observer;
   return RunWithProgress(source, observer,
                          [&] { return XpTransferCopyFile(source, destination, options); });
+}
+
+XpResult XpCopyFileToPending(const XpString& source, const XpString& destination,
+                             IXpFileOpProgressObserver* observer, XpPendingFile* pending) {
+  XpFileTransferOptions options;
+  options.observer = observer;
+  return RunWithProgress(source, observer, [&] {
+    return XpTransferCopyToPending(source, destination, options, pending);
+  });
 }
 
 XpResult XpMoveFileWithProgress(const XpString& source, const XpString& destination,

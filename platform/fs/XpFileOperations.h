@@ -7,6 +7,8 @@
 #include "platform/sync/XpWaitClock.h"
 #include "platform/text/XpString.h"
 
+class XpPendingFile;
+
 // Delete, copy and move of single paths and of lists of paths, with an
 // optional progress observer.
 
@@ -49,6 +51,12 @@ inline constexpr std::chrono::milliseconds kXpMoveRetryDelay{300};
 [[nodiscard]] XpResult XpCopyFileWithProgress(const XpString& source, const XpString& destination,
                                               IXpFileOpProgressObserver* observer,
                                               bool failIfExists);
+// Copies a file as XpCopyFileWithProgress does, with its reports and
+// results, into pending for destination, and leaves it there written but
+// neither flushed nor published (see XpCopyBatch).
+[[nodiscard]] XpResult XpCopyFileToPending(const XpString& source, const XpString& destination,
+                                           IXpFileOpProgressObserver* observer,
+                                           XpPendingFile* pending);
 // Moves a file, replacing a file at destination, or a folder, replacing
 // nothing. Across file systems a file is copied with progress as above and
 // its source unlinked; a folder fails with kXpErrGeneric.

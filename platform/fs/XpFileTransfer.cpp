@@ -144,13 +144,15 @@ bool NextData(XpSysCalls& calls, int in, off_t position, off_t* start, off_t* en
   return true;
 }
 
-// Copies every byte of in to out, leaving holes as holes, and sets out's
-// length. Reports after each chunk and after each hole skipped.
+// Copies every byte of in to out, which is new and empty, leaving holes as
+// holes, and sets out's length where the source ends in a hole. Reports
+// after each chunk and after each hole skipped.
 XpResult CopyBytes(XpSysCalls& calls, int in, int out, uint64_t total,
                    IXpFileOpProgressObserver* observer) {
   ChunkCopier copier(calls, in, out);
   off_t position = 0;
   off_t dataEnd = 0;
+  off_t written = 0;
   for (;;) {
     if (StopAsked(observer)) {
       return kXpErrStopped;
@@ -189,9 +191,13 @@ XpResult CopyBytes(XpSysCalls& calls, int in, int out, uint64_t total,
       break;
     }
     position += static_cast<off_t>(moved);
+    written = position;
     if (Report(observer, static_cast<uint64_t>(position), total)) {
       return kXpErrStopped;
     }
+  }
+  if (position == written) {
+    return kXpOk;
   }
   return calls.Ftruncate(out, position) == 0 ? kXpOk : XpResultFromErrno(errno);
 }
@@ -256,7 +262,7 @@ class ReadOnlyFd {
 };
 
 // Copies source into a pending file for destination, with the source's
-// permission bits and times, flushed; *existed tells whether the
+// permission bits and times, not yet flushed; *existed tells whether the
 // destination was there when the copy began.
 XpResult CopyToPending(const XpString& source, const XpString& destination,
                        const XpFileTransferOptions& options, XpPendingFile* pending,
@@ -286,7 +292,14 @@ XpResult CopyToPending(const XpString& source, const XpString& destination,
   (void)calls.Fchmod(pending->Fd(), info.st_mode & kPermissionBits);
   const struct timespec times[2] = {info.st_atim, info.st_mtim};
   (void)calls.Utimensat(pending->TempPath().CStr(), times, 0);
-  return pending->Sync();
+  return kXpOk;
+}
+
+XpResult CopyToFlushedPending(const XpString& source, const XpString& destination,
+                              const XpFileTransferOptions& options, XpPendingFile* pending,
+                              bool* existed) {
+  const XpResult result = CopyToPending(source, destination, options, pending, existed);
+  return result == kXpOk ? pending->Sync() : result;
 }
 
 XpResult MoveAcrossDevices(const XpString& source, const XpString& destination,
@@ -309,7 +322,7 @@ XpResult MoveAcrossDevices(const XpString& source, const XpString& destination,
   }
   XpPendingFile pending;
   bool existed = false;
-  XpResult result = CopyToPending(source, destination, options, &pending, &existed);
+  XpResult result = CopyToFlushedPending(source, destination, options, &pending, &existed);
   // A source whose folder refuses the unlink is not moved: found out before
   // the copy takes the destination's place.
   const XpStringA sourceFolder = XpPathGetDirectory(source).ToMultiByte();
@@ -341,11 +354,21 @@ XpResult XpTransferCopyFile(const XpString& source, const XpString& destination,
                             const XpFileTransferOptions& options) {
   XpPendingFile pending;
   bool existed = false;
-  const XpResult result = CopyToPending(source, destination, options, &pending, &existed);
+  const XpResult result = CopyToFlushedPending(source, destination, options, &pending, &existed);
   if (result != kXpOk) {
     return result;
   }
   return pending.Publish(!options.failIfExists);
+}
+
+XpResult XpTransferCopyToPending(const XpString& source, const XpString& destination,
+                                 const XpFileTransferOptions& options, XpPendingFile* pending) {
+  bool existed = false;
+  const XpResult result = CopyToPending(source, destination, options, pending, &existed);
+  if (result != kXpOk) {
+    pending->Discard();
+  }
+  return result;
 }
 
 XpResult XpTransferMoveEntry(const XpString& source, const XpString& destination,

@@ -14,6 +14,8 @@
 // bytes move with copy_file_range where the kernel offers it, else with
 // reads and writes; holes of a sparse source stay holes.
 
+class XpPendingFile;
+
 struct XpFileTransferOptions {
   // An existing destination fails with kXpErrAlreadyExists instead of being
   // replaced; the final rename never replaces one that appears meanwhile.
@@ -35,6 +37,14 @@ struct XpFileTransferOptions {
 // temporary file stays.
 [[nodiscard]] XpResult XpTransferCopyFile(const XpString& source, const XpString& destination,
                                           const XpFileTransferOptions& options);
+
+// Copies source into pending, as XpTransferCopyFile does, but leaves the
+// copy there written and neither flushed nor published: the caller flushes
+// (XpPendingFile::Sync) and publishes it, so that several copies can share
+// one flush of the file system. On failure pending holds nothing.
+[[nodiscard]] XpResult XpTransferCopyToPending(const XpString& source, const XpString& destination,
+                                               const XpFileTransferOptions& options,
+                                               XpPendingFile* pending);
 
 // Moves the entry source (a link is moved as a link) to destination. A file
 // replaces an existing destination file unless failIfExists; a folder never

@@ -55,6 +55,8 @@ class XpPendingFile {
   bool IsOpen() const { return fd_ >= 0; }
   // The descriptor of the temporary file; -1 when there is none.
   int Fd() const { return fd_; }
+  // The path given to Create.
+  const XpString& FinalPath() const { return finalPath_; }
   // The temporary file's path, UTF-8.
   const XpStringA& TempPath() const { return tempPath_; }
 

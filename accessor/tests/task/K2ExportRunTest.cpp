@@ -553,6 +553,41 @@ TEST_F(K2ExportRun, FileThatFailsWhileTheCameraIsThereIsSkipped) {
   EXPECT_FALSE(fs::exists(OnCamera("TRANS.TXT")));
 }
 
+TEST_F(K2ExportRun, CopiesTakeTheirNamesBeforeTheirRecordsAndOneThatCannotIsSkipped) {
+  HandOver handOver;
+  AddPictures(handOver, "Party", 3);
+  const std::string folder = OnCamera(kDcfFolder).string();
+  // The second copy cannot take its name.
+  const int rename =
+      faults_.Add(Fault(SysCall::kRename, folder + "/.QMVS0002.JPG.kavotmp-").Errno(EIO));
+
+  EXPECT_EQ(Run(handOver), kXpOk);
+
+  EXPECT_EQ(faults_.Hits(rename), 1);
+  EXPECT_TRUE(Observer().WaitFor(K2ExportTaskManager::kCodeFileSkipped, 1));
+  EXPECT_FALSE(fs::exists(OnCamera(std::string(kDcfFolder) + "/QMVS0002.JPG")));
+  EXPECT_EQ(ReadBytes(OnCamera(std::string(kDcfFolder) + "/QMVS0003.JPG")),
+            ReadBytes(Root() / "Party/p0003.JPG"));
+  EXPECT_EQ(Calls(), (std::vector<std::string>{"CreateAlbum Party", "CreateContent QMVS0001.JPG",
+                                               "CreateContent QMVS0003.JPG", "Commit", "Release"}));
+  EXPECT_FALSE(fs::exists(OnCamera("TRANS.TXT")));
+}
+
+TEST_F(K2ExportRun, CopiesWhoseFolderCannotBeFlushedAreNotRecorded) {
+  HandOver handOver;
+  AddPictures(handOver, "Party", 2);
+  const std::string folder = OnCamera(kDcfFolder).string();
+  // Under the folder the two copies are flushed first; the third flush is
+  // the folder's own.
+  const int flush = faults_.Add(Fault(SysCall::kFsync, folder).FromCall(3).Times(1).Errno(EIO));
+
+  EXPECT_EQ(Run(handOver), kXpOk);
+
+  EXPECT_EQ(faults_.Hits(flush), 1);
+  EXPECT_TRUE(Observer().WaitFor(K2ExportTaskManager::kCodeFileSkipped, 2));
+  EXPECT_EQ(CountCalls("CreateContent"), 0u);
+}
+
 TEST_F(K2ExportRun, RefusedPermissionChangeStillCountsAsCopied) {
   HandOver handOver;
   AddPictures(handOver, "Party", 2);
