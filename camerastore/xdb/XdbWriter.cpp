@@ -3,6 +3,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "camerastore/xdb/AlbumInfo.h"
 #include "camerastore/xdb/ContentInfo.h"
@@ -15,6 +16,7 @@
 #include "camerastore/xdb/XdbScopedSet.h"
 #include "camerastore/xdb/XdbSearches.h"
 #include "imaging/format/XpFormatChecker.h"
+#include "platform/fs/XpCopyBatch.h"
 #include "platform/fs/XpDir.h"
 #include "platform/fs/XpDirectoryOperations.h"
 #include "platform/fs/XpFileOperations.h"
@@ -136,19 +138,25 @@ XpResult XdbWriter::CopyDatabaseFiles() const {
   if (result != kXpOk) {
     return result;
   }
+  // The files reach the work copy together, after one wait for the medium.
+  XpCopyBatch copies;
   for (XpSharedPtr<XpAbstractFSObj> entry = database.GetNext(); entry.Get() != nullptr; entry = database.GetNext()) {
     if (!entry->IsFile()) {
       continue;
     }
     const XpString path = entry->GetPath();
-    result = XpCopyPath(path, folders_.WorkCopy() + XpPathGetLeafName(path), false, nullptr);
+    result = copies.Add(path, folders_.WorkCopy() + XpPathGetLeafName(path), nullptr);
     if (result != kXpOk) {
       break;
     }
     XdbObserveStep(kXdbStepWorkCopyFile);
   }
   (void)database.EndEnum();
-  return result;
+  if (result != kXpOk) {
+    return result;
+  }
+  std::vector<XpResult> published;
+  return copies.Publish(&published);
 }
 
 XpResult XdbWriter::AbandonWorkCopy(XpResult code, bool reopen) const {
