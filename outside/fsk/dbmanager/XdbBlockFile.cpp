@@ -187,6 +187,10 @@ XdbBlockFile::Line& XdbBlockFile::PageLine(int64_t page) {
 }
 
 Value XdbBlockFile::BlockObject(int64_t number) {
+  auto known = blocks_.find(number);
+  if (known != blocks_.end()) {
+    return known->second;
+  }
   Line& line = PageLine(number / blocksPerPage_);
   const auto* memory = static_cast<const unsigned char*>(fxGetHostData(the_, &line.object.Slot()));
   Value block = fsk::NewInstanceOf(the_, fsk::GetPath(the_, kBlockPath));
@@ -194,6 +198,7 @@ Value XdbBlockFile::BlockObject(int64_t number) {
   fsk::Set(the_, block, "length", Value::Integer(blockSize_));
   fsk::Set(the_, block, "index", Value::Integer(number));
   fsk::Set(the_, block, "change", Marker(the_, line.dirty));
+  blocks_.emplace(number, block);
   return block;
 }
 
@@ -239,6 +244,7 @@ void XdbBlockFile::WriteDirtyLines() {
 }
 
 void XdbBlockFile::ReleaseFile() {
+  blocks_.clear();
   pages_.clear();
   header_.reset();
   open_ = false;
@@ -282,6 +288,7 @@ XpResult XdbBlockFile::Open(const std::string& path) {
   });
   if (result != kXpOk && open_) {
     // Nothing was changed: drop the lines unwritten.
+    blocks_.clear();
     pages_.clear();
     header_.reset();
     XpResult ignored = Close();
@@ -323,6 +330,30 @@ XpResult XdbBlockFile::WithBlock(int64_t number, const BlockWork& work) {
       Fail(kXpErrBadArgument);
     }
     work(BlockObject(number), number);
+  });
+}
+
+XpResult XdbBlockFile::ChangeBlockBytes(int64_t number, const BytesWork& work) {
+  return Run([&] {
+    RequireOpen();
+    if (number < 0 || number >= blockCount_) {
+      Fail(kXpErrBadArgument);
+    }
+    Line& line = PageLine(number / blocksPerPage_);
+    auto* memory = static_cast<uint8_t*>(fxGetHostData(the_, &line.object.Slot()));
+    uint8_t* block = memory + number % blocksPerPage_ * blockSize_;
+    work(block);
+    if (*line.dirty) {
+      // The whole line goes out after the work.
+      return;
+    }
+    // The file holds the rest of the line already: only the block is written.
+    try {
+      fsk::Call(the_, file_, "writeDataAt", Address(block), blockSize_, headerSize_ + number * blockSize_);
+    } catch (...) {
+      *line.dirty = true;
+      throw;
+    }
   });
 }
 

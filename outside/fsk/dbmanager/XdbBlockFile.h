@@ -62,6 +62,10 @@ class XdbBlockFile {
   [[nodiscard]] XpResult Append(int64_t count);
   // Runs work on block number.
   [[nodiscard]] XpResult WithBlock(int64_t number, const BlockWork& work);
+  // Runs work on the bytes of block number (blockSize of them), which it
+  // may change: the block is written, not its whole page.
+  using BytesWork = std::function<void(uint8_t* bytes)>;
+  [[nodiscard]] XpResult ChangeBlockBytes(int64_t number, const BytesWork& work);
   // Runs work on each page that holds blocks, in order.
   [[nodiscard]] XpResult ForEachPage(const PageWork& work);
   // The range operation from block source at sourceOffset to block
@@ -117,6 +121,9 @@ class XdbBlockFile {
   fsk::Value linePrototype_;
   std::unique_ptr<Line> header_;
   std::map<int64_t, Line> pages_;
+  // The script objects of blocks handed out, by number; each lives as long
+  // as its page's line.
+  std::map<int64_t, fsk::Value> blocks_;
   int64_t headerSize_ = 0;
   int64_t blockSize_ = 0;
   int64_t blocksPerPage_ = 0;

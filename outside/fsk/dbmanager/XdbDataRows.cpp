@@ -18,6 +18,13 @@ bool SpanFits(int32_t field, int64_t count, int64_t length) {
   return count <= 0 || field * kFieldBytes + XdbDataRows::kRowBytes * (count - 1) + kFieldBytes <= length;
 }
 
+// Fields are little-endian words in every byte order of the database.
+void StoreLittle32(uint8_t* at, uint32_t value) {
+  for (int64_t byte = 0; byte < kFieldBytes; ++byte) {
+    at[byte] = static_cast<uint8_t>(value >> (8 * byte));
+  }
+}
+
 }  // namespace
 
 XdbDataRows::XdbDataRows(FskMachine* the) : the_(the), file_(the, kKindPath, kFileType) {}
@@ -52,9 +59,9 @@ XpResult XdbDataRows::SetFields(int64_t id, int32_t first, const std::vector<uin
       return appended;
     }
   }
-  return file_.WithBlock(id - 1, [&](const Value& row, int64_t) {
+  return file_.ChangeBlockBytes(id - 1, [&](uint8_t* row) {
     for (int64_t index = 0; index < count; ++index) {
-      fsk::Call(the_, row, "setDWord", first + index, static_cast<int64_t>(values[static_cast<size_t>(index)]));
+      StoreLittle32(row + (first + index) * kFieldBytes, values[static_cast<size_t>(index)]);
     }
   });
 }

@@ -31,6 +31,7 @@ class Writer {
     const auto* at = static_cast<const uint8_t*>(data);
     bytes_.insert(bytes_.end(), at, at + count);
   }
+  void Reserve(size_t count) { bytes_.reserve(count); }
   std::vector<uint8_t>& Result() { return bytes_; }
 
  private:
@@ -95,6 +96,26 @@ uint32_t Crc(const uint8_t* data, size_t size) {
     done += part;
   }
   return static_cast<uint32_t>(crc);
+}
+
+// The bytes of the journal's body for changes, as Encode lays it out.
+size_t BodySize(const std::vector<XdbJournal::Change>& changes) {
+  // Kind and name length; new size and range count; offset and length.
+  constexpr size_t kEntryHead = sizeof(uint8_t) + sizeof(uint16_t);
+  constexpr size_t kWriteHead = sizeof(uint64_t) + sizeof(uint32_t);
+  constexpr size_t kRangeHead = sizeof(uint64_t) + sizeof(uint32_t);
+  size_t size = 0;
+  for (const XdbJournal::Change& change : changes) {
+    size += kEntryHead + change.name.size();
+    if (change.remove) {
+      continue;
+    }
+    size += kWriteHead;
+    for (const XdbJournal::Range& range : change.ranges) {
+      size += kRangeHead + range.bytes.size();
+    }
+  }
+  return size;
 }
 
 bool DecodeChange(Reader* reader, XdbJournal::Change* change) {
@@ -234,31 +255,31 @@ bool XdbJournal::IsPlainName(const std::string& name) {
 }
 
 std::vector<uint8_t> XdbJournal::Encode(const std::vector<Change>& changes) {
-  Writer body;
+  const size_t bodySize = BodySize(changes);
+  Writer out;
+  out.Reserve(kHeaderSize + bodySize + kTrailerSize);
+  out.U32(kMagic);
+  out.U32(kVersion);
+  out.U64(bodySize);
   for (const Change& change : changes) {
-    body.U8(change.remove ? kRemoveEntry : kWriteEntry);
-    body.U16(static_cast<uint16_t>(change.name.size()));
-    body.Bytes(change.name.data(), change.name.size());
+    out.U8(change.remove ? kRemoveEntry : kWriteEntry);
+    out.U16(static_cast<uint16_t>(change.name.size()));
+    out.Bytes(change.name.data(), change.name.size());
     if (change.remove) {
       continue;
     }
-    body.U64(static_cast<uint64_t>(change.size));
-    body.U32(static_cast<uint32_t>(change.ranges.size()));
+    out.U64(static_cast<uint64_t>(change.size));
+    out.U32(static_cast<uint32_t>(change.ranges.size()));
     for (const Range& range : change.ranges) {
-      body.U64(static_cast<uint64_t>(range.offset));
-      body.U32(static_cast<uint32_t>(range.bytes.size()));
-      body.Bytes(range.bytes.data(), range.bytes.size());
+      out.U64(static_cast<uint64_t>(range.offset));
+      out.U32(static_cast<uint32_t>(range.bytes.size()));
+      out.Bytes(range.bytes.data(), range.bytes.size());
     }
   }
-  const std::vector<uint8_t>& bodyBytes = body.Result();
-  Writer out;
-  out.U32(kMagic);
-  out.U32(kVersion);
-  out.U64(bodyBytes.size());
-  out.Bytes(bodyBytes.data(), bodyBytes.size());
-  out.U32(Crc(bodyBytes.data(), bodyBytes.size()));
+  const uint32_t crc = Crc(out.Result().data() + kHeaderSize, bodySize);
+  out.U32(crc);
   out.U32(kCommitMagic);
-  out.U64(bodyBytes.size());
+  out.U64(bodySize);
   return std::move(out.Result());
 }
 

@@ -237,6 +237,14 @@ bool XdbJournaledFolder::HasChanges() const {
   return std::any_of(files_.begin(), files_.end(), [](const auto& entry) { return entry.second->Changed(); });
 }
 
+const std::vector<uint8_t>* XdbJournaledFolder::KnownBytes(const std::string& name) const {
+  auto found = files_.find(name);
+  if (found == files_.end() || found->second->removed) {
+    return nullptr;
+  }
+  return &found->second->data;
+}
+
 std::string XdbJournaledFolder::NameOf(const char* path) const {
   if (!IsMounted() || path == nullptr) {
     return {};

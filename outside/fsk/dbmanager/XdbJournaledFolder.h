@@ -53,6 +53,9 @@ class XdbJournaledFolder : public FskFileSystem {
   // already synced and that did not change since are not synced again.
   [[nodiscard]] XpResult Flush();
   bool HasChanges() const;
+  // The bytes of a file that an open has read in, as they stand now; null
+  // for a file not read in or removed.
+  const std::vector<uint8_t>* KnownBytes(const std::string& name) const;
   // Called with "journal-written", "applied-one" and "applied-all" during
   // a flush.
   void SetStageHook(StageHook hook) { hook_ = std::move(hook); }

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <functional>
+#include <mutex>
 #include <set>
 #include <variant>
 
@@ -227,6 +228,7 @@ fsk::Value XdbStore::RecordObject(int32_t id) {
 }
 
 void XdbStore::Release() {
+  recordsMatchFile_ = false;
   if (files_ != nullptr) {
     (void)files_->CloseAll();
     files_.reset();
@@ -271,6 +273,7 @@ XpResult XdbStore::Open(const std::string& folder, int* status) {
     return result;
   }
   open_ = true;
+  recordsMatchFile_ = true;
   *status = kOpened;
   return kXpOk;
 }
@@ -319,13 +322,99 @@ XpResult XdbStore::OpenOurs(int* status) {
   return kXpOk;
 }
 
+XdbStore::RememberedRecords& XdbStore::Remembered() {
+  static RememberedRecords remembered;
+  return remembered;
+}
+
+namespace {
+
+std::mutex& RememberedLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+// Whether the record reads back from its payload as it is.
+bool ReadsBack(const XdbStore::Record& record) {
+  if (record.kind == XdbStore::Kind::kContent) {
+    XdbContent decoded;
+    return XdbStoreRecord::DecodeContent(XdbStoreRecord::EncodeContent(record.content), &decoded) &&
+           decoded == record.content;
+  }
+  XdbAlbum decoded;
+  return XdbStoreRecord::DecodeAlbum(XdbStoreRecord::EncodeAlbum(record.album), &decoded) && decoded == record.album;
+}
+
+}  // namespace
+
+void XdbStore::RememberRecords() {
+  std::lock_guard<std::mutex> hold(RememberedLock());
+  RememberedRecords& remembered = Remembered();
+  remembered = RememberedRecords();
+  const std::vector<uint8_t>* bytes = folder_.KnownBytes(kRecordName);
+  if (!recordsMatchFile_ || bytes == nullptr) {
+    return;
+  }
+  for (const auto& [id, entry] : records_) {
+    if (!ReadsBack(entry.record)) {
+      return;
+    }
+  }
+  remembered.bytes = *bytes;
+  remembered.records = std::move(records_);
+  records_.clear();
+}
+
+bool XdbStore::TakeRememberedRecords() {
+  std::lock_guard<std::mutex> hold(RememberedLock());
+  RememberedRecords& remembered = Remembered();
+  const std::vector<uint8_t>* bytes = folder_.KnownBytes(kRecordName);
+  if (bytes == nullptr || remembered.bytes.empty() || *bytes != remembered.bytes) {
+    return false;
+  }
+  for (const auto& [id, entry] : remembered.records) {
+    if (id < 1 || id > limit_) {
+      return false;
+    }
+  }
+  records_ = std::move(remembered.records);
+  remembered = RememberedRecords();
+  return true;
+}
+
+XpResult XdbStore::Noted(XpResult result) {
+  if (XpFailed(result)) {
+    recordsMatchFile_ = false;
+  }
+  return result;
+}
+
 XpResult XdbStore::LoadRecords() {
+  if (!TakeRememberedRecords()) {
+    XpResult result = ScanRecords();
+    if (XpFailed(result)) {
+      return result;
+    }
+  }
+  uint32_t largestGuid = 0;
+  for (const auto& [id, entry] : records_) {
+    if (entry.record.kind == Kind::kContent) {
+      largestGuid = std::max(largestGuid, static_cast<uint32_t>(entry.record.content.guid));
+    }
+  }
+  // A counter behind a guid in use would hand that guid out again.
+  if (files_->ids.Counter() < largestGuid) {
+    return files_->ids.SetCounter(largestGuid);
+  }
+  return kXpOk;
+}
+
+XpResult XdbStore::ScanRecords() {
   std::vector<XdbRecordFile::Atom> atoms;
   XpResult result = files_->records.Scan([&](const XdbRecordFile::Atom& atom) {
     atoms.push_back(atom);
     return true;
   });
-  uint32_t largestGuid = 0;
   for (const XdbRecordFile::Atom& atom : atoms) {
     if (XpFailed(result)) {
       return result;
@@ -342,7 +431,6 @@ XpResult XdbStore::LoadRecords() {
     if (raw.type == XdbStoreRecord::kContentType) {
       entry.record.kind = Kind::kContent;
       decoded = XdbStoreRecord::DecodeContent(raw.payload, &entry.record.content);
-      largestGuid = std::max(largestGuid, static_cast<uint32_t>(entry.record.content.guid));
     } else if (raw.type == XdbStoreRecord::kAlbumType) {
       entry.record.kind = Kind::kAlbum;
       decoded = XdbStoreRecord::DecodeAlbum(raw.payload, &entry.record.album);
@@ -352,14 +440,7 @@ XpResult XdbStore::LoadRecords() {
     }
     records_[raw.id] = entry;
   }
-  if (XpFailed(result)) {
-    return result;
-  }
-  // A counter behind a guid in use would hand that guid out again.
-  if (files_->ids.Counter() < largestGuid) {
-    return files_->ids.SetCounter(largestGuid);
-  }
-  return kXpOk;
+  return result;
 }
 
 XpResult XdbStore::RebuildDerived(bool* rebuilt) {
@@ -475,6 +556,9 @@ XpResult XdbStore::Close() {
   }
   XpResult result = files_->CloseAll();
   result = Either(result, folder_.Flush());
+  if (XpSucceeded(result)) {
+    RememberRecords();
+  }
   files_.reset();
   Release();
   return result;
@@ -539,7 +623,7 @@ XpResult XdbStore::AddContent(const XdbContent& fields, int32_t* id) {
     return kXpOk;
   }
   if (XpFailed(result)) {
-    return result;
+    return Noted(result);
   }
   Entry entry;
   entry.record.id = static_cast<int32_t>(newID);
@@ -552,7 +636,7 @@ XpResult XdbStore::AddContent(const XdbContent& fields, int32_t* id) {
                                XdbStoreRecord::EncodeContent(entry.record.content), &entry.offset);
   if (XpFailed(result)) {
     (void)files_->ids.Free(newID);
-    return result;
+    return Noted(result);
   }
   result = files_->ids.SetCounter(counter + 1);
   if (XpSucceeded(result)) {
@@ -560,7 +644,7 @@ XpResult XdbStore::AddContent(const XdbContent& fields, int32_t* id) {
   }
   result = Either(result, WriteRow(entry));
   if (XpFailed(result)) {
-    return result;
+    return Noted(result);
   }
   records_[entry.record.id] = entry;
   *id = entry.record.id;
@@ -578,7 +662,7 @@ XpResult XdbStore::AddAlbum(const XdbAlbum& album, int32_t* id) {
     return kXpOk;
   }
   if (XpFailed(result)) {
-    return result;
+    return Noted(result);
   }
   Entry entry;
   entry.record.id = static_cast<int32_t>(newID);
@@ -589,12 +673,12 @@ XpResult XdbStore::AddAlbum(const XdbAlbum& album, int32_t* id) {
                                XdbStoreRecord::EncodeAlbum(entry.record.album), &entry.offset);
   if (XpFailed(result)) {
     (void)files_->ids.Free(newID);
-    return result;
+    return Noted(result);
   }
   result = IndexRecord(entry);
   result = Either(result, WriteRow(entry));
   if (XpFailed(result)) {
-    return result;
+    return Noted(result);
   }
   records_[entry.record.id] = entry;
   *id = entry.record.id;
@@ -622,7 +706,7 @@ XpResult XdbStore::UpdateContent(int32_t id, const XdbContent& fields) {
     result = files_->albumIndex.RemoveKeyId(oldAlbum, id, &removed);
     result = Either(result, files_->albumIndex.Insert(content.albumID, id));
   }
-  return Either(result, WriteRow(*entry));
+  return Noted(Either(result, WriteRow(*entry)));
 }
 
 XpResult XdbStore::UpdateAlbum(int32_t id, const XdbAlbum& album) {
@@ -635,7 +719,7 @@ XpResult XdbStore::UpdateAlbum(int32_t id, const XdbAlbum& album) {
   }
   entry->record.album = album;
   entry->record.album.title = XdbStoreRecord::ValidTitle(album.title);
-  return StoreRecord(id, entry);
+  return Noted(StoreRecord(id, entry));
 }
 
 XpResult XdbStore::SetShare(int32_t id, int32_t value, bool set) {
@@ -648,7 +732,7 @@ XpResult XdbStore::SetShare(int32_t id, int32_t value, bool set) {
   }
   int32_t& flag = entry->record.content.shareFlag;
   flag = set ? (flag | value) : (flag & ~value);
-  return Either(StoreRecord(id, entry), WriteRow(*entry));
+  return Noted(Either(StoreRecord(id, entry), WriteRow(*entry)));
 }
 
 XpResult XdbStore::SetFavorite(int32_t id, int32_t value, bool set) {
@@ -660,7 +744,7 @@ XpResult XdbStore::SetFavorite(int32_t id, int32_t value, bool set) {
     return kXpErrBadArgument;
   }
   entry->record.content.favoriteFlag = set ? value : 0;
-  return Either(StoreRecord(id, entry), WriteRow(*entry));
+  return Noted(Either(StoreRecord(id, entry), WriteRow(*entry)));
 }
 
 XpResult XdbStore::Delete(int32_t id, Kind kind) {
@@ -678,7 +762,7 @@ XpResult XdbStore::Delete(int32_t id, Kind kind) {
   }
   result = Either(result, files_->ids.Free(id));
   records_.erase(id);
-  return result;
+  return Noted(result);
 }
 
 std::optional<XdbStore::Record> XdbStore::GetRecord(int32_t id) const {

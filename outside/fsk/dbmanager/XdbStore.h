@@ -172,10 +172,24 @@ class XdbStore {
     XdbDataRows rows;
   };
 
+  // The records of the last store that closed durably, with the bytes of
+  // its record file: an open that finds those very bytes takes the records
+  // instead of reading every atom again.
+  struct RememberedRecords {
+    std::vector<uint8_t> bytes;
+    std::map<int32_t, Entry> records;
+  };
+  static RememberedRecords& Remembered();
+  void RememberRecords();
+  bool TakeRememberedRecords();
+  // A failed change may leave the record file and records_ apart.
+  XpResult Noted(XpResult result);
+
   void ReadEnvironment();
   XpResult OpenOurs(int* status);
   XpResult CreateNew();
   XpResult LoadRecords();
+  XpResult ScanRecords();
   XpResult RebuildDerived(bool* rebuilt);
   XpResult IndexRecord(const Entry& entry);
   XpResult UnindexRecord(const Entry& entry);
@@ -207,6 +221,8 @@ class XdbStore {
   XdbJournaledFolder folder_;
   std::unique_ptr<Files> files_;
   std::map<int32_t, Entry> records_;
+  // No change failed since the open: records_ is what the record file holds.
+  bool recordsMatchFile_ = false;
   bool open_ = false;
   std::vector<std::string> rebuilt_;
   fsk::Value database_;

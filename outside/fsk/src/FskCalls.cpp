@@ -110,7 +110,7 @@ FskSlot Invoke(FskMachine* the, FskObject* function, size_t thisIndex, size_t co
   FskSlot functionSlot;
   FskSlotAccess::SetObject(functionSlot, function);
   size_t functionIndex = the->stack.size();
-  PushSlot(the) = functionSlot;
+  PushSlot(the) = std::move(functionSlot);
   size_t resultIndex = the->stack.size();
   PushSlot(the);
 
@@ -129,7 +129,8 @@ FskSlot Invoke(FskMachine* the, FskObject* function, size_t thisIndex, size_t co
     // The function slot above keeps the closure alive during the call.
     (*function->closure)(the);
   }
-  return the->stack[resultIndex];
+  // The slot goes with the frame's part of the stack: take its value.
+  return std::move(the->stack[resultIndex]);
 }
 
 FskSlot Construct(FskMachine* the, const FskSlot& constructor, size_t thisIndex,
@@ -174,7 +175,7 @@ void fxCallID(FskMachine* the, FskID id) {
   size_t countIndex = thisIndex - 1;
   int32_t argc = ReadCount(the, countIndex);
   size_t argsStart = countIndex - static_cast<size_t>(argc);
-  FskStackGuard guard(the, argsStart);
+  FskStackScope guard(the, argsStart);
 
   const FskSlot& receiver = the->stack[thisIndex];
   FskValueType type = receiver.Type();
@@ -191,6 +192,7 @@ void fxCallID(FskMachine* the, FskID id) {
   FskSlot result = fskimpl::Invoke(the, function, thisIndex, countIndex, argc);
   fskimpl::Truncate(the, argsStart);
   fskimpl::PushSlot(the) = std::move(result);
+  guard.Done();
 }
 
 void fxCall(FskMachine* the) {
@@ -218,7 +220,7 @@ void fxNewID(FskMachine* the, FskID id) {
   size_t countIndex = thisIndex - 1;
   int32_t argc = ReadCount(the, countIndex);
   size_t argsStart = countIndex - static_cast<size_t>(argc);
-  FskStackGuard guard(the, argsStart);
+  FskStackScope guard(the, argsStart);
 
   FskSlot constructor = fskimpl::GetProperty(the, the->stack[thisIndex], id);
   if (!IsCallable(fskimpl::ObjectOf(constructor))) {
@@ -227,6 +229,7 @@ void fxNewID(FskMachine* the, FskID id) {
   FskSlot instance = fskimpl::Construct(the, constructor, thisIndex, countIndex, argc);
   fskimpl::Truncate(the, argsStart);
   fskimpl::PushSlot(the) = std::move(instance);
+  guard.Done();
 }
 
 void fxNew(FskMachine* the) {

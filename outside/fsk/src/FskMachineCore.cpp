@@ -26,6 +26,17 @@ FskFrame& CurrentCall(FskMachine* the) {
   fskimpl::ThrowError(the, kFskRangeError, "no call is running");
 }
 
+// Whether size bytes at a and b agree. Names are short: a plain loop
+// costs less than a library call.
+bool SameBytes(const char* a, const char* b, size_t size) {
+  for (size_t i = 0; i < size; ++i) {
+    if (a[i] != b[i]) {
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 namespace fskimpl {
@@ -216,9 +227,13 @@ FskID fskimpl::IdOf(FskMachine* the, std::string_view name) {
   const auto place = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(name.data())) + name.size();
   FskMachine::SymbolHint& hint =
       the->symbolHints[((place * kSpread) >> kHighBits) % FskMachine::kSymbolHints];
-  if (hint.index >= 0 && hint.data == name.data() && hint.size == name.size() &&
-      the->symbolNames[static_cast<size_t>(hint.index)] == name) {
-    return FskSymbolID(hint.index);
+  if (hint.index >= 0 && hint.data == name.data() && hint.size == name.size()) {
+    const char* known = name.size() <= FskMachine::kHintText
+                            ? hint.text.data()
+                            : the->symbolNames[static_cast<size_t>(hint.index)].data();
+    if (SameBytes(known, name.data(), name.size())) {
+      return FskSymbolID(hint.index);
+    }
   }
   int32_t index = 0;
   auto found = the->symbolIndex.find(name);
@@ -229,7 +244,12 @@ FskID fskimpl::IdOf(FskMachine* the, std::string_view name) {
     the->symbolNames.emplace_back(name);
     the->symbolIndex.emplace(the->symbolNames.back(), index);
   }
-  hint = {name.data(), name.size(), index};
+  hint.data = name.data();
+  hint.size = static_cast<uint32_t>(name.size());
+  hint.index = index;
+  if (name.size() <= FskMachine::kHintText) {
+    std::copy(name.begin(), name.end(), hint.text.begin());
+  }
   return FskSymbolID(index);
 }
 

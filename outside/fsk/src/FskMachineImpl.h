@@ -64,13 +64,16 @@ struct FskMachine {
   std::vector<std::string> symbolNames;
   std::unordered_map<std::string, int32_t, FskSymbolHash, std::equal_to<>> symbolIndex;
   // Recent look-ups by where the name lay; a hit is checked against the
-  // symbol's own name, so a reused buffer never gives a wrong symbol.
+  // symbol's name, so a reused buffer never gives a wrong symbol. A short
+  // name is kept in the hint itself, so that its check stays in one place.
+  static constexpr size_t kHintText = 16;
   struct SymbolHint {
     const char* data = nullptr;
-    size_t size = 0;
+    uint32_t size = 0;
     int32_t index = -1;
+    std::array<char, kHintText> text{};
   };
-  static constexpr size_t kSymbolHints = 1024;
+  static constexpr size_t kSymbolHints = 2048;
   std::array<SymbolHint, kSymbolHints> symbolHints{};
 
   std::deque<FskSlot> stack;

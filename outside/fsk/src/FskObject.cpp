@@ -10,12 +10,19 @@ FskProperty* FskObject::FindOwn(FskID id) {
     auto found = indexed.find(id);
     return found == indexed.end() ? nullptr : &found->second;
   }
-  for (FskProperty& property : named) {
-    if (property.id == id) {
-      return &property;
+  for (size_t index = 0; index < namedIds.size(); ++index) {
+    if (namedIds[index] == id) {
+      return &named[index];
     }
   }
   return nullptr;
+}
+
+void FskObject::AddNamed(FskProperty property) {
+  namedIds.reserve(namedIds.size() + 1);
+  FskID id = property.id;
+  named.push_back(std::move(property));
+  namedIds.push_back(id);
 }
 
 void FskObject::RunDestructor() noexcept {
@@ -37,6 +44,7 @@ void FskObject::ClearContent() noexcept {
   std::unique_ptr<FskClosure> oldClosure = std::move(closure);
   FskObject* oldPrototype = std::exchange(prototype, nullptr);
   named.clear();
+  namedIds.clear();
   indexed.clear();
   callable = FskCallableKind::kNone;
   oldNamed.clear();

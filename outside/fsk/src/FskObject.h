@@ -39,6 +39,8 @@ struct FskObject {
   // Holds a reference.
   FskObject* prototype = nullptr;
   std::vector<FskProperty> named;
+  // The ids of named, in the same order: a look-up scans these.
+  std::vector<FskID> namedIds;
   std::map<int32_t, FskProperty> indexed;
 
   FskObjectKind kind = FskObjectKind::kPlain;
@@ -55,6 +57,8 @@ struct FskObject {
   std::unique_ptr<FskClosure> closure;
 
   FskProperty* FindOwn(FskID id);
+  // Adds a named property after the others.
+  void AddNamed(FskProperty property);
   // Runs the host destructor once.
   void RunDestructor() noexcept;
   // Lets go of every value the object holds.

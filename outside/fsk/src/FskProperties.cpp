@@ -61,7 +61,7 @@ void GrowArrayLength(FskMachine* the, FskObject* object, FskID index) {
   FskProperty property;
   property.id = the->ids.length;
   property.value = std::move(value);
-  object->named.push_back(std::move(property));
+  object->AddNamed(std::move(property));
 }
 
 }  // namespace
@@ -83,7 +83,7 @@ void DefineOwn(FskMachine* the, FskObject* object, FskID id, const FskSlot& valu
     object->indexed.emplace(id, std::move(property));
     GrowArrayLength(the, object, id);
   } else {
-    object->named.push_back(std::move(property));
+    object->AddNamed(std::move(property));
   }
 }
 
@@ -131,19 +131,21 @@ using fskimpl::PopSlot;
 
 void fxGetID(FskMachine* the, FskID id) {
   FskSlot* top = fxTop(the);
-  FskStackGuard guard(the, the->stack.size() - 1);
+  FskStackScope guard(the, the->stack.size() - 1);
   FskSlot value = fskimpl::GetProperty(the, *top, id);
   *top = std::move(value);
+  guard.Done();
 }
 
 void fxSetID(FskMachine* the, FskID id) {
   if (the->stack.size() < 2) {
     fskimpl::ThrowError(the, kFskRangeError, "stack underflow");
   }
-  FskStackGuard guard(the, the->stack.size() - 2);
+  FskStackScope guard(the, the->stack.size() - 2);
   FskSlot object = PopSlot(the);
   FskSlot value = PopSlot(the);
   fskimpl::SetProperty(the, object, id, value);
+  guard.Done();
 }
 
 void fxPutID(FskMachine* the, FskID id, int32_t flag, int32_t attributes) {

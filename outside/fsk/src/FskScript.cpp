@@ -1,5 +1,6 @@
 #include "fsk/FskScript.h"
 
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -17,18 +18,54 @@ Value PopValue(FskMachine* the) {
 
 FskID IdOf(FskMachine* the, std::string_view name) { return fskimpl::IdOf(the, name); }
 
-// Pushes arguments last to first and their count.
-void PushArguments(FskMachine* the, const std::vector<Value>& arguments, int32_t extra) {
-  fxOverflow(the, -static_cast<int32_t>(arguments.size()) - 1 - extra, nullptr, 0);
-  for (auto argument = arguments.rbegin(); argument != arguments.rend(); ++argument) {
-    fxPushSlot(the, &argument->Slot());
+// Pushes count arguments last to first and their count.
+void PushArguments(FskMachine* the, const Value* arguments, size_t count, int32_t extra) {
+  fxOverflow(the, -static_cast<int32_t>(count) - 1 - extra, nullptr, 0);
+  for (size_t index = count; index > 0; --index) {
+    fxPushSlot(the, &arguments[index - 1].Slot());
   }
-  fxInteger(the, fxPush(the), static_cast<int64_t>(arguments.size()));
+  fxInteger(the, fxPush(the), static_cast<int64_t>(count));
 }
 
+void PushArguments(FskMachine* the, const std::vector<Value>& arguments, int32_t extra) {
+  PushArguments(the, arguments.data(), arguments.size(), extra);
+}
+
+// The argument list of a host closure, kept between its calls so that a
+// call needs no allocation; a call made while another runs gets its own.
+struct ArgumentList {
+  std::vector<Value> values;
+  bool busy = false;
+};
+
+// Lends a closure's list for one call and empties it after, however the
+// call ends, so that it holds no value between calls.
+class LentArguments {
+ public:
+  explicit LentArguments(ArgumentList& list) : list_(list.busy ? nullptr : &list) {
+    if (list_ != nullptr) {
+      list_->busy = true;
+    }
+  }
+  LentArguments(const LentArguments&) = delete;
+  LentArguments& operator=(const LentArguments&) = delete;
+  ~LentArguments() {
+    if (list_ != nullptr) {
+      list_->values.clear();
+      list_->busy = false;
+    }
+  }
+  std::vector<Value>& Values() { return list_ != nullptr ? list_->values : own_; }
+
+ private:
+  ArgumentList* list_;
+  std::vector<Value> own_;
+};
+
 FskClosure Adapt(Closure closure) {
-  return [closure = std::move(closure)](FskMachine* the) {
-    std::vector<Value> arguments;
+  return [closure = std::move(closure), list = std::make_shared<ArgumentList>()](FskMachine* the) {
+    LentArguments lent(*list);
+    std::vector<Value>& arguments = lent.Values();
     int32_t count = fxArgc(the);
     arguments.reserve(static_cast<size_t>(count));
     for (int32_t i = 0; i < count; ++i) {
@@ -119,8 +156,12 @@ void SetAt(FskMachine* the, const Value& object, int32_t index, const Value& val
 }
 
 Value CallMethod(FskMachine* the, const Value& object, std::string_view name, const std::vector<Value>& arguments) {
+  return CallMethod(the, object, name, arguments.data(), arguments.size());
+}
+
+Value CallMethod(FskMachine* the, const Value& object, std::string_view name, const Value* arguments, size_t count) {
   FskID id = IdOf(the, name);
-  PushArguments(the, arguments, 1);
+  PushArguments(the, arguments, count, 1);
   fxPushSlot(the, &object.Slot());
   fxCallID(the, id);
   return PopValue(the);
@@ -136,8 +177,12 @@ Value CallFunction(FskMachine* the, const Value& function, const Value& receiver
 }
 
 Value Construct(FskMachine* the, const Value& holder, std::string_view name, const std::vector<Value>& arguments) {
+  return Construct(the, holder, name, arguments.data(), arguments.size());
+}
+
+Value Construct(FskMachine* the, const Value& holder, std::string_view name, const Value* arguments, size_t count) {
   FskID id = IdOf(the, name);
-  PushArguments(the, arguments, 1);
+  PushArguments(the, arguments, count, 1);
   fxPushSlot(the, &holder.Slot());
   fxNewID(the, id);
   return PopValue(the);

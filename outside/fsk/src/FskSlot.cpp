@@ -29,42 +29,6 @@ void FskReleaseString(FskString* string) noexcept {
   }
 }
 
-FskSlot::FskSlot(const FskSlot& other) noexcept : type_(other.type_), integer_(other.integer_) {
-  Retain();
-}
-
-FskSlot::FskSlot(FskSlot&& other) noexcept : type_(other.type_), integer_(other.integer_) {
-  other.type_ = kFskUndefinedType;
-  other.integer_ = 0;
-}
-
-FskSlot& FskSlot::operator=(const FskSlot& other) noexcept {
-  if (this != &other) {
-    FskSlot copy(other);
-    *this = static_cast<FskSlot&&>(copy);
-  }
-  return *this;
-}
-
-FskSlot& FskSlot::operator=(FskSlot&& other) noexcept {
-  if (this != &other) {
-    // Take the new value before letting go of the old one: releasing may
-    // free objects whose slots hold other.
-    FskValueType type = other.type_;
-    int64_t bits = other.integer_;
-    other.type_ = kFskUndefinedType;
-    other.integer_ = 0;
-    FskSlot old;
-    old.type_ = type_;
-    old.integer_ = integer_;
-    type_ = type;
-    integer_ = bits;
-  }
-  return *this;
-}
-
-FskSlot::~FskSlot() { Release(); }
-
 void FskSlot::Retain() noexcept {
   if (type_ == kFskStringType) {
     FskRetainString(string_);

@@ -28,3 +28,29 @@ class FskStackGuard {
   size_t frames_;
   int exceptions_;
 };
+
+// The same for the hot paths, without asking the C++ runtime about
+// exceptions: the stack and frames are put back unless Done() was called,
+// which the code calls last on its way out when nothing threw.
+class FskStackScope {
+ public:
+  FskStackScope(FskMachine* the, size_t depth) : the_(the), depth_(depth), frames_(the->frames.size()) {}
+  FskStackScope(const FskStackScope&) = delete;
+  FskStackScope& operator=(const FskStackScope&) = delete;
+  ~FskStackScope() {
+    if (done_) {
+      return;
+    }
+    if (the_->frames.size() > frames_) {
+      the_->frames.resize(frames_);
+    }
+    fskimpl::Truncate(the_, depth_);
+  }
+  void Done() { done_ = true; }
+
+ private:
+  FskMachine* the_;
+  size_t depth_;
+  size_t frames_;
+  bool done_ = false;
+};

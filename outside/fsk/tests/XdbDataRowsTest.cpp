@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -86,6 +87,41 @@ TEST_F(XdbDataRows, SearchesFindExactlyTheMatchingIDsAcrossPages) {
   EXPECT_EQ(rows.GetField(2049, kDateField, &value), kXpOk);
   EXPECT_EQ(value, 20U);
   ExpectSearches(rows);
+  EXPECT_EQ(rows.Close(), kXpOk);
+}
+
+TEST_F(XdbDataRows, ChangedRowsOfPagesInTheFileLandInPlace) {
+  std::string path = FilePath("data");
+  {
+    ::XdbDataRows rows(the_);
+    ASSERT_EQ(rows.Create(path), kXpOk);
+    for (int64_t id = 1; id <= kRows; ++id) {
+      ASSERT_EQ(rows.SetFields(id, 0, {static_cast<uint32_t>(id), DayOf(id)}), kXpOk) << id;
+    }
+    ASSERT_EQ(rows.Close(), kXpOk);
+  }
+  // First, last and page-edge rows of each page, changed after a reopen.
+  const IDs changed = {1, 2, 1024, 1025, 2048, 2049, kRows};
+  auto changedValue = [](int64_t id) { return static_cast<uint32_t>(0xA0000000U + id); };
+  {
+    ::XdbDataRows rows(the_);
+    ASSERT_EQ(rows.Open(path), kXpOk);
+    for (int64_t id : changed) {
+      ASSERT_EQ(rows.SetFields(id, 1, {changedValue(id), 7}), kXpOk) << id;
+    }
+    ASSERT_EQ(rows.Close(), kXpOk);
+  }
+  EXPECT_EQ(FileBytes(path).size(), 64U + 3U * 1024U * 32U);
+  ::XdbDataRows rows(the_);
+  ASSERT_EQ(rows.Open(path), kXpOk);
+  for (int64_t id = 1; id <= kRows; ++id) {
+    bool isChanged = std::find(changed.begin(), changed.end(), id) != changed.end();
+    std::vector<uint32_t> values(3, 0);
+    ASSERT_EQ(rows.GetFields(id, 0, &values), kXpOk) << id;
+    std::vector<uint32_t> expected = {static_cast<uint32_t>(id), isChanged ? changedValue(id) : DayOf(id),
+                                      isChanged ? 7U : 0U};
+    EXPECT_EQ(values, expected) << id;
+  }
   EXPECT_EQ(rows.Close(), kXpOk);
 }
 

@@ -318,6 +318,35 @@ TEST_F(XdbStore, CopiedAndRenamedFolderOpensAsItWas) {
   EXPECT_EQ(Found(*store_, &::XdbStore::AllContents).size(), 2U);
 }
 
+TEST_F(XdbStore, ReopenFollowsTheRecordFileAsItIsOnDisk) {
+  ASSERT_EQ(Open(folder_), ::XdbStore::kOpened);
+  int32_t first = AddAlbum("first");
+  ASSERT_EQ(store_->Close(), kXpOk);
+  const Snapshot older = SnapshotOf(folder_);
+  ASSERT_EQ(Open(folder_), ::XdbStore::kOpened);
+  int32_t second = AddAlbum("second");
+  int32_t content = AddContent(second);
+  ASSERT_EQ(store_->UpdateAlbum(first, {kDate, 3, "renamed"}), kXpOk);
+  const std::vector<IDs> newer = Searches();
+  Reopen();
+  EXPECT_EQ(store_->GetRecord(first)->album, (XdbAlbum{kDate, 3, "renamed"}));
+  EXPECT_EQ(store_->GetRecord(content)->content.albumID, second);
+  EXPECT_EQ(Searches(), newer);
+  ExpectSound();
+  ASSERT_EQ(store_->Close(), kXpOk);
+  // The files as they were before the second album, put back behind the
+  // store's back.
+  for (const auto& [name, bytes] : older) {
+    WriteDisk(folder_ / name, std::string(bytes.begin(), bytes.end()));
+  }
+  ASSERT_EQ(Open(folder_), ::XdbStore::kOpened);
+  EXPECT_EQ(store_->GetRecord(first)->album.title, "first");
+  EXPECT_FALSE(store_->GetRecord(second).has_value());
+  EXPECT_FALSE(store_->GetRecord(content).has_value());
+  EXPECT_EQ(Found(*store_, &::XdbStore::AllAlbums), IDs{first});
+  ExpectSound();
+}
+
 TEST_F(XdbStore, SecondStoreOnAFolderClosesTheFirst) {
   ASSERT_EQ(Open(folder_), ::XdbStore::kOpened);
   int32_t album = AddAlbum();

@@ -79,20 +79,35 @@ void SetAt(FskMachine* the, const Value& object, int32_t index, const Value& val
 
 // object.name(arguments...)
 Value CallMethod(FskMachine* the, const Value& object, std::string_view name, const std::vector<Value>& arguments);
+// The same with count arguments at arguments.
+Value CallMethod(FskMachine* the, const Value& object, std::string_view name, const Value* arguments, size_t count);
 // function.call(receiver, arguments...)
 Value CallFunction(FskMachine* the, const Value& function, const Value& receiver,
                    const std::vector<Value>& arguments);
 // new holder.name(arguments...)
 Value Construct(FskMachine* the, const Value& holder, std::string_view name, const std::vector<Value>& arguments);
+// The same with count arguments at arguments.
+Value Construct(FskMachine* the, const Value& holder, std::string_view name, const Value* arguments, size_t count);
 
+// The arguments stay on the C++ stack: no allocation per call.
 template <typename... Arguments>
 Value Call(FskMachine* the, const Value& object, std::string_view name, Arguments&&... arguments) {
-  return CallMethod(the, object, name, {ToValue(std::forward<Arguments>(arguments))...});
+  if constexpr (sizeof...(Arguments) == 0) {
+    return CallMethod(the, object, name, nullptr, 0);
+  } else {
+    const Value values[] = {ToValue(std::forward<Arguments>(arguments))...};
+    return CallMethod(the, object, name, values, sizeof...(Arguments));
+  }
 }
 
 template <typename... Arguments>
 Value New(FskMachine* the, const Value& holder, std::string_view name, Arguments&&... arguments) {
-  return Construct(the, holder, name, {ToValue(std::forward<Arguments>(arguments))...});
+  if constexpr (sizeof...(Arguments) == 0) {
+    return Construct(the, holder, name, nullptr, 0);
+  } else {
+    const Value values[] = {ToValue(std::forward<Arguments>(arguments))...};
+    return Construct(the, holder, name, values, sizeof...(Arguments));
+  }
 }
 
 Value NewObject(FskMachine* the);

@@ -29,17 +29,47 @@ struct FskString;
 class [[gnu::visibility("default")]] FskSlot {
  public:
   FskSlot() noexcept : type_(kFskUndefinedType), integer_(0) {}
-  FskSlot(const FskSlot& other) noexcept;
-  FskSlot(FskSlot&& other) noexcept;
-  FskSlot& operator=(const FskSlot& other) noexcept;
-  FskSlot& operator=(FskSlot&& other) noexcept;
-  ~FskSlot();
+  FskSlot(const FskSlot& other) noexcept : type_(other.type_), integer_(other.integer_) {
+    if (HoldsReference()) {
+      Retain();
+    }
+  }
+  FskSlot(FskSlot&& other) noexcept : type_(other.type_), integer_(other.integer_) {
+    other.type_ = kFskUndefinedType;
+    other.integer_ = 0;
+  }
+  FskSlot& operator=(const FskSlot& other) noexcept {
+    if (this != &other) {
+      FskSlot copy(other);
+      *this = static_cast<FskSlot&&>(copy);
+    }
+    return *this;
+  }
+  FskSlot& operator=(FskSlot&& other) noexcept {
+    if (this != &other) {
+      // The old value goes only once the new one is in place: letting go of
+      // it may free objects whose slots hold other.
+      FskSlot old(static_cast<FskSlot&&>(*this));
+      type_ = other.type_;
+      integer_ = other.integer_;
+      other.type_ = kFskUndefinedType;
+      other.integer_ = 0;
+    }
+    return *this;
+  }
+  ~FskSlot() {
+    if (HoldsReference()) {
+      Release();
+    }
+  }
 
   FskValueType Type() const { return type_; }
 
  private:
   friend struct FskSlotAccess;
 
+  // Strings and objects are counted; the other values are plain bits.
+  bool HoldsReference() const { return type_ >= kFskStringType; }
   void Release() noexcept;
   void Retain() noexcept;
 
