@@ -53,9 +53,13 @@ void CheckCode(XpResult code) {
   }
 }
 
-// 1 for a picture, 2 for a movie, else 0, by the name's extension.
-int32_t MiscOfPath(const XpString& path) {
-  const XpFormatKind kind = XpFormatChecker::KindFromExtension(path);
+// 1 for a picture, 2 for a movie, else 0 (also for a folder), by the
+// name's extension.
+int32_t MiscOfPath(const XpString& path, bool isFolder) {
+  if (isFolder) {
+    return kMiscOther;
+  }
+  const XpFormatKind kind = XpFormatChecker::KindFromName(path);
   if (kind == kXpKindJpegByName) {
     return kMiscPicture;
   }
@@ -169,13 +173,14 @@ XpResult XdbWriter::AbandonWorkCopy(XpResult code, bool reopen) const {
 
 IContentInfo* XdbWriter::CreateContent(IAlbumInfo* album, const XpString& path, const XpDateTime& date,
                                        int32_t favorite) {
-  if (!XpPathExists(path)) {
+  bool isFolder = false;
+  if (!XpPathExists(path, &isFolder)) {
     LogMissingPath(path);
   }
   EnsureWorkCopy();
   XdbContentRecord record = XdbRecordMapper::MakeContentRecord(date, path);
   record.albumID = album->GetId();
-  record.misc = MiscOfPath(path);
+  record.misc = MiscOfPath(path, isFolder);
   int32_t newId = 0;
   Check(XdbAddPhoto(record, &newId));
   if (favorite != 0) {

@@ -63,6 +63,8 @@ class Converter {
 
   bool ToFile() const { return direction_ == Direction::kToFile; }
   bool BigEndian() const { return order_.bigEndian; }
+  // Whether every word and double stays as it is.
+  bool Keeps() const { return order_.IsMemoryOrder(); }
 
  private:
   PageOrder order_;
@@ -95,6 +97,9 @@ void ConvertEntry(const Converter& convert, const IndexHeader& header, unsigned 
 }
 
 void ConvertIndexPage(unsigned char* page, const Converter& convert) {
+  if (convert.Keeps()) {
+    return;
+  }
   // The header is read in the order the page is in now.
   bool headerBigEndian = convert.BigEndian() && !convert.ToFile();
   IndexHeader header = IndexHeader::Load(page, headerBigEndian);
@@ -108,6 +113,9 @@ void ConvertIndexPage(unsigned char* page, const Converter& convert) {
 }
 
 void ConvertOverflowPage(unsigned char* page, const Converter& convert) {
+  if (convert.Keeps()) {
+    return;
+  }
   bool headerBigEndian = convert.BigEndian() && !convert.ToFile();
   OverflowHeader header = OverflowHeader::Load(page, headerBigEndian);
   convert.Words(page + kOverflowHeaderSize, uint32_t{header.slotCount} * header.slotSize / kWordSize);

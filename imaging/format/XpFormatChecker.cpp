@@ -98,6 +98,10 @@ XpFormatKind XpFormatChecker::KindFromExtension(const XpString& path) {
   if (path.IsEmpty() || XpDirectoryExists(path)) {
     return kXpKindDirectory;
   }
+  return KindFromName(path);
+}
+
+XpFormatKind XpFormatChecker::KindFromName(const XpString& path) {
   const XpString extension = XpPathGetExtension(path);
   if (extension.IsEmpty()) {
     return kXpKindUnknown;

@@ -22,6 +22,10 @@ class XpFormatChecker {
   // extension, compared without case; kXpKindUnknown for any other
   // extension or none. Opens no file.
   static XpFormatKind KindFromExtension(const XpString& path);
+  // The kind of the last component's extension alone, compared without
+  // case; kXpKindUnknown for any other extension or none. Looks at nothing
+  // on disk, so a folder is judged by its name too.
+  static XpFormatKind KindFromName(const XpString& path);
 
   // True for ".jpg", ".jpeg", ".jpe" and ".thm", compared without case.
   static bool IsJpegExtension(const XpString& path);

@@ -70,16 +70,23 @@ TEST_F(XdbWriter, ContentsAreStoredWithTheirKindAndFavourite) {
     int32_t favorite;
     int64_t misc;
     int32_t kind;
+    bool folder = false;
   };
   const Case cases[] = {
       {"DCIM/100ZXDCF/MOV00001.MPG", 0, 2, 2},
       {"DCIM/100ZXDCF/DSC00002.TIF", 0, 0, 0},
       {"DCIM/100ZXDCF/DSC00003.jpeg", 3, 1, 1},
+      // A folder is no picture, whatever its name.
+      {"DCIM/100ZXDCF/DSC00004.JPG", 0, 0, 0, true},
   };
   Owned<XdbAccessor::IAlbumInfo> album = Album(XpDateTime(2000, 1, 1, 0, 0, 0));
   AnswerOpens(1);
   for (const Case& c : cases) {
-    MakeFile(c.file);
+    if (c.folder) {
+      MakeFolder(c.file);
+    } else {
+      MakeFile(c.file);
+    }
     Mark();
     scripted_->Answer("Master.addPhoto", ScriptedAnswer::Return(ScriptedValue::Integer(9)));
     Owned<XdbAccessor::IContentInfo> content(

@@ -50,6 +50,9 @@ TEST_F(XpFormatChecker, KindFromExtensionFollowsTheNameTable) {
     for (const char16_t* path : entry.paths) {
       SCOPED_TRACE(XpString(path).ToMultiByte().CStr());
       EXPECT_EQ(::XpFormatChecker::KindFromExtension(path), entry.kind);
+      if (*path != u'\0') {
+        EXPECT_EQ(::XpFormatChecker::KindFromName(path), entry.kind);
+      }
     }
   }
 }
@@ -59,6 +62,9 @@ TEST_F(XpFormatChecker, AnExistingFolderIsADirectoryWhateverItsName) {
   EXPECT_EQ(::XpFormatChecker::KindFromExtension(PathIn("dir.jpg")), 0x80000001u);
   // A file of that name is judged by its extension.
   EXPECT_EQ(::XpFormatChecker::KindFromExtension(PathIn("other.jpg")), 0x10000100u);
+  // By the name alone the folder is a picture, and an empty path has no kind.
+  EXPECT_EQ(::XpFormatChecker::KindFromName(PathIn("dir.jpg")), 0x10000100u);
+  EXPECT_EQ(::XpFormatChecker::KindFromName(u""), 0x01000000u);
 }
 
 TEST_F(XpFormatChecker, IsJpegExtensionOnlyForTheFourJpegNames) {

@@ -461,8 +461,11 @@ void XdbBtreeIndex::WriteHeaderIfChanged() {
 // Evicts the pages used longest ago until cacheSize remain; the root and
 // locked pages stay.
 void XdbBtreeIndex::TrimCache() {
-  int32_t root = RootOffset();
   auto limit = static_cast<size_t>(std::max(kind_.cacheSize, 1));
+  if (cache_.size() <= limit) {
+    return;
+  }
+  int32_t root = RootOffset();
   while (cache_.size() > limit) {
     auto oldest = cache_.end();
     for (auto entry = cache_.begin(); entry != cache_.end(); ++entry) {

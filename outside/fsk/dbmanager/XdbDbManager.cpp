@@ -70,25 +70,28 @@ Value Argument(const Arguments& arguments, size_t index) {
 
 bool IsNumeric(const Value& value) { return value.Type() == kFskIntegerType || value.Type() == kFskNumberType; }
 
-// An integral number within int32 range; otherwise an Error.
-int32_t Int32Argument(FskMachine* the, const Arguments& arguments, size_t index, const char* what) {
-  Value value = Argument(arguments, index);
+double NumberValue(FskMachine* the, const Value& value, const char* what) {
   if (!IsNumeric(value)) {
     ThrowError(the, std::string(what) + " must be a number");
   }
-  double number = fsk::ToNumber(the, value);
+  return fsk::ToNumber(the, value);
+}
+
+// An integral number within int32 range; otherwise an Error.
+int32_t Int32Value(FskMachine* the, const Value& value, const char* what) {
+  double number = NumberValue(the, value, what);
   if (std::trunc(number) != number || number < INT32_MIN || number > INT32_MAX) {
     ThrowError(the, std::string(what) + " must be a 32-bit integer");
   }
   return static_cast<int32_t>(number);
 }
 
+int32_t Int32Argument(FskMachine* the, const Arguments& arguments, size_t index, const char* what) {
+  return Int32Value(the, Argument(arguments, index), what);
+}
+
 double NumberArgument(FskMachine* the, const Arguments& arguments, size_t index, const char* what) {
-  Value value = Argument(arguments, index);
-  if (!IsNumeric(value)) {
-    ThrowError(the, std::string(what) + " must be a number");
-  }
-  return fsk::ToNumber(the, value);
+  return NumberValue(the, Argument(arguments, index), what);
 }
 
 std::string StringArgument(FskMachine* the, const Arguments& arguments, size_t index) {
@@ -152,7 +155,7 @@ Value RecordObject(FskMachine* the, const XdbStore::Record& record) {
 }
 
 int32_t Int32Field(FskMachine* the, const Value& object, const char* name) {
-  return Int32Argument(the, {fsk::Get(the, object, name)}, 0, name);
+  return Int32Value(the, fsk::Get(the, object, name), name);
 }
 
 XdbContent ContentFields(FskMachine* the, const Value& object) {
@@ -160,7 +163,7 @@ XdbContent ContentFields(FskMachine* the, const Value& object) {
     ThrowError(the, "a ContentMaster is expected");
   }
   XdbContent content;
-  content.date = NumberArgument(the, {fsk::Get(the, object, "date")}, 0, "date");
+  content.date = NumberValue(the, fsk::Get(the, object, "date"), "date");
   content.folderID = Int32Field(the, object, "folderID");
   content.fileID = Int32Field(the, object, "fileID");
   content.albumID = Int32Field(the, object, "albumID");
@@ -173,7 +176,7 @@ XdbAlbum AlbumFields(FskMachine* the, const Value& object) {
     ThrowError(the, "a ContentAlbumInfo is expected");
   }
   XdbAlbum album;
-  album.albumDate = NumberArgument(the, {fsk::Get(the, object, "albumDate")}, 0, "albumDate");
+  album.albumDate = NumberValue(the, fsk::Get(the, object, "albumDate"), "albumDate");
   album.title = fsk::ToString(the, fsk::Get(the, object, "title"));
   album.preference = Int32Field(the, object, "preference");
   return album;

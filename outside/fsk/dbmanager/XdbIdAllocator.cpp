@@ -45,7 +45,11 @@ XpResult XdbIdAllocator::Open(const std::string& path) {
 
 XpResult XdbIdAllocator::Close() { return file_.Close(); }
 
-XpResult XdbIdAllocator::Allocate(int64_t* id) {
+XpResult XdbIdAllocator::Allocate(int64_t* id) { return AllocateWith(id, nullptr); }
+
+XpResult XdbIdAllocator::AllocateCounted(int64_t* id, uint32_t counter) { return AllocateWith(id, &counter); }
+
+XpResult XdbIdAllocator::AllocateWith(int64_t* id, const uint32_t* counter) {
   *id = 0;
   if (!file_.IsOpen()) {
     return kXpErrNotOpen;
@@ -69,8 +73,16 @@ XpResult XdbIdAllocator::Allocate(int64_t* id) {
       continue;
     }
     int64_t found = block * kIDsPerBlock + bit;
-    if (found > MaxID()) {
-      result = file_.UpdateHeader([&] { fsk::Set(the_, file_.Object(), "maxID", Value::Integer(found)); });
+    bool raisesMax = found > MaxID();
+    if (raisesMax || counter != nullptr) {
+      result = file_.UpdateHeader([&] {
+        if (raisesMax) {
+          fsk::Set(the_, file_.Object(), "maxID", Value::Integer(found));
+        }
+        if (counter != nullptr) {
+          fsk::Set(the_, file_.Object(), "counter", Value::Integer(*counter));
+        }
+      });
       if (result != kXpOk) {
         return result;
       }

@@ -34,6 +34,9 @@ class XdbIdAllocator {
   [[nodiscard]] XpResult Close();
 
   [[nodiscard]] XpResult Allocate(int64_t* id);
+  // Allocate, and the header's counter becomes counter in the same header
+  // write.
+  [[nodiscard]] XpResult AllocateCounted(int64_t* id, uint32_t counter);
   [[nodiscard]] XpResult Free(int64_t id);
   [[nodiscard]] XpResult IsUsed(int64_t id, bool* used);
 
@@ -45,6 +48,8 @@ class XdbIdAllocator {
 
  private:
   XpResult LoadLimit();
+  // Allocate; counter, when given, is written with the header.
+  XpResult AllocateWith(int64_t* id, const uint32_t* counter);
   // The bit of id in its block: WithBlock on block id / kIDsPerBlock.
   XpResult WithBitOf(int64_t id, const std::function<void(const fsk::Value& block, int64_t bit)>& work);
   int64_t HeaderWord(const char* name) const;

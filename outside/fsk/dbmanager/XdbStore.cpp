@@ -618,7 +618,9 @@ XpResult XdbStore::AddContent(const XdbContent& fields, int32_t* id) {
     return kXpOk;
   }
   int64_t newID = 0;
-  XpResult result = files_->ids.Allocate(&newID);
+  // The guid counter moves with the ID's allocation, and back when the
+  // record cannot be added.
+  XpResult result = files_->ids.AllocateCounted(&newID, counter + 1);
   if (result == XdbIdAllocator::kXpErrNoFreeID) {
     return kXpOk;
   }
@@ -636,12 +638,10 @@ XpResult XdbStore::AddContent(const XdbContent& fields, int32_t* id) {
                                XdbStoreRecord::EncodeContent(entry.record.content), &entry.offset);
   if (XpFailed(result)) {
     (void)files_->ids.Free(newID);
+    (void)files_->ids.SetCounter(counter);
     return Noted(result);
   }
-  result = files_->ids.SetCounter(counter + 1);
-  if (XpSucceeded(result)) {
-    result = IndexRecord(entry);
-  }
+  result = IndexRecord(entry);
   result = Either(result, WriteRow(entry));
   if (XpFailed(result)) {
     return Noted(result);

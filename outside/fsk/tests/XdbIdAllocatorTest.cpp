@@ -78,6 +78,28 @@ TEST_F(XdbIdAllocator, ReopenKeepsBitsCounterAndMaxID) {
   EXPECT_EQ(ids.Close(), kXpOk);
 }
 
+TEST_F(XdbIdAllocator, ACountedAllocationWritesTheCounterWithTheHeader) {
+  std::string path = FilePath("counted");
+  ::XdbIdAllocator ids(the_, 2);
+  ASSERT_EQ(ids.Create(path), kXpOk);
+  int64_t id = 0;
+  ASSERT_EQ(ids.AllocateCounted(&id, 7), kXpOk);
+  EXPECT_EQ(id, 1);
+  EXPECT_EQ(ids.Counter(), 7U);
+  EXPECT_EQ(ids.MaxID(), 1);
+  EXPECT_EQ(Next(ids), 2);
+  // A reused ID leaves maxID alone but still sets the counter.
+  ASSERT_EQ(ids.Free(1), kXpOk);
+  ASSERT_EQ(ids.AllocateCounted(&id, 8), kXpOk);
+  EXPECT_EQ(id, 1);
+  // Without a free ID the counter stays.
+  EXPECT_EQ(ids.AllocateCounted(&id, 9), ::XdbIdAllocator::kXpErrNoFreeID);
+  ASSERT_EQ(ids.Close(), kXpOk);
+  std::vector<uint8_t> bytes = FileBytes(path);
+  EXPECT_EQ(Word(bytes, 64), 2U);
+  EXPECT_EQ(Word(bytes, 68), 8U);
+}
+
 TEST_F(XdbIdAllocator, ASmallerLimitEndsSooner) {
   ::XdbIdAllocator ids(the_, 5);
   ASSERT_EQ(ids.Create(FilePath("small")), kXpOk);
