@@ -1,7 +1,7 @@
 #include "platform/fs/XpCopyBatch.h"
 
-#include <new>
 #include <map>
+#include <new>
 #include <utility>
 
 #include "platform/fs/XpFileOperations.h"
@@ -10,7 +10,7 @@
 
 XpCopyBatch::XpCopyBatch() = default;
 
-XpCopyBatch::~XpCopyBatch() { Clear(); }
+XpCopyBatch::~XpCopyBatch() = default;
 
 XpResult XpCopyBatch::Add(const XpString& source, const XpString& destination,
                           IXpFileOpProgressObserver* observer) {
@@ -38,11 +38,9 @@ XpResult XpCopyBatch::Publish(std::vector<XpResult>* results) {
     if (result == kXpOk) {
       result = file->Publish(true);
     }
-    if (result != kXpOk) {
-      file->Discard();
-      if (first == kXpOk) {
-        first = result;
-      }
+    // A copy that failed goes with its pending file at the end.
+    if (result != kXpOk && first == kXpOk) {
+      first = result;
     }
     results->push_back(result);
   }
@@ -65,9 +63,5 @@ XpResult XpCopyBatch::Publish(std::vector<XpResult>* results) {
   return first;
 }
 
-void XpCopyBatch::Clear() {
-  for (const std::unique_ptr<XpPendingFile>& file : pending_) {
-    file->Discard();
-  }
-  pending_.clear();
-}
+// A pending file removes its unpublished copy when it goes.
+void XpCopyBatch::Clear() { pending_.clear(); }
