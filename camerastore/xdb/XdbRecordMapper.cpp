@@ -48,12 +48,14 @@ void WriteLocalParts(const XpDateTime& date, Record* record) {
   if (!local.UtcToLocal()) {
     return;
   }
-  record->seconds = local.GetSecond();
-  record->minutes = local.GetMinute();
-  record->hours = local.GetHour();
-  record->dayOfMonth = local.GetDay();
-  record->month = local.GetMonth() - 1;
-  record->yearsSince1900 = local.GetYear() - kYearBase;
+  int32_t year = 0;
+  int32_t month = 0;
+  if (!local.GetParts(&year, &month, &record->dayOfMonth, &record->hours, &record->minutes, &record->seconds,
+                      nullptr)) {
+    return;
+  }
+  record->month = month - 1;
+  record->yearsSince1900 = year - kYearBase;
 }
 
 template <typename Record>

@@ -35,6 +35,12 @@ double ArgumentOr(FskMachine* the, int32_t index, double fallback) {
   return fxArgc(the) > index ? Argument(the, index) : fallback;
 }
 
+// Argument index, or the field of time t when the call has fewer; the field
+// is worked out only then.
+double ArgumentOrField(FskMachine* the, int32_t index, double (*field)(double), double t) {
+  return fxArgc(the) > index ? Argument(the, index) : field(t);
+}
+
 void Store(FskMachine* the, FskObject* date, double time) {
   date->time = TimeClip(time);
   fxNumber(the, fxResult(the), date->time);
@@ -73,9 +79,9 @@ void SetUTCHours(FskMachine* the) {
   FskObject* date = DateThis(the);
   double t = date->time;
   double hour = ArgumentOr(the, 0, kNaN);
-  double minute = ArgumentOr(the, 1, MinFromTime(t));
-  double second = ArgumentOr(the, 2, SecFromTime(t));
-  double ms = ArgumentOr(the, 3, MsFromTime(t));
+  double minute = ArgumentOrField(the, 1, MinFromTime, t);
+  double second = ArgumentOrField(the, 2, SecFromTime, t);
+  double ms = ArgumentOrField(the, 3, MsFromTime, t);
   if (std::isnan(t)) {
     Store(the, date, kNaN);
     return;
@@ -88,8 +94,8 @@ void SetUTCFullYear(FskMachine* the) {
   // An invalid date counts as +0.
   double t = std::isnan(date->time) ? 0 : date->time;
   double year = ArgumentOr(the, 0, kNaN);
-  double month = ArgumentOr(the, 1, MonthFromTime(t));
-  double day = ArgumentOr(the, 2, DateFromTime(t));
+  double month = ArgumentOrField(the, 1, MonthFromTime, t);
+  double day = ArgumentOrField(the, 2, DateFromTime, t);
   Store(the, date, MakeDate(MakeDay(year, month, day), TimeWithinDay(t)));
 }
 

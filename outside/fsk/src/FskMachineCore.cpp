@@ -26,9 +26,31 @@ FskFrame& CurrentCall(FskMachine* the) {
   fskimpl::ThrowError(the, kFskRangeError, "no call is running");
 }
 
-// Whether size bytes at a and b agree. Names are short: a plain loop
-// costs less than a library call.
+template <typename Word>
+Word Load(const char* bytes) {
+  Word word = 0;
+  std::memcpy(&word, bytes, sizeof word);
+  return word;
+}
+
+// Whether size bytes at a and b agree. Names are short: a few word loads,
+// the last of which may overlap the one before, cost less than a library
+// call or a loop over bytes.
 bool SameBytes(const char* a, const char* b, size_t size) {
+  constexpr size_t kLong = sizeof(uint64_t);
+  constexpr size_t kShort = sizeof(uint32_t);
+  if (size >= kLong) {
+    for (size_t at = 0; at + kLong < size; at += kLong) {
+      if (Load<uint64_t>(a + at) != Load<uint64_t>(b + at)) {
+        return false;
+      }
+    }
+    return Load<uint64_t>(a + size - kLong) == Load<uint64_t>(b + size - kLong);
+  }
+  if (size >= kShort) {
+    return Load<uint32_t>(a) == Load<uint32_t>(b) &&
+           Load<uint32_t>(a + size - kShort) == Load<uint32_t>(b + size - kShort);
+  }
   for (size_t i = 0; i < size; ++i) {
     if (a[i] != b[i]) {
       return false;
@@ -41,16 +63,7 @@ bool SameBytes(const char* a, const char* b, size_t size) {
 
 namespace fskimpl {
 
-void EnsureRoom(FskMachine* the, size_t count) {
-  if (count > kFskStackLimit || the->stack.size() > kFskStackLimit - count) {
-    ThrowError(the, kFskRangeError, "stack overflow");
-  }
-}
-
-FskSlot& PushSlot(FskMachine* the) {
-  EnsureRoom(the, 1);
-  return the->stack.emplace_back();
-}
+void ThrowStackOverflow(FskMachine* the) { ThrowError(the, kFskRangeError, "stack overflow"); }
 
 FskSlot PopSlot(FskMachine* the) {
   if (the->stack.empty()) {
@@ -59,12 +72,6 @@ FskSlot PopSlot(FskMachine* the) {
   FskSlot value = std::move(the->stack.back());
   the->stack.pop_back();
   return value;
-}
-
-void Truncate(FskMachine* the, size_t depth) {
-  while (the->stack.size() > depth) {
-    the->stack.pop_back();
-  }
 }
 
 void PushObject(FskMachine* the, FskObject* object) {
@@ -220,21 +227,10 @@ void fxStringBuffer(FskMachine*, FskSlot* slot, const char* text, size_t length)
   FskSlotAccess::SetString(*slot, text != nullptr ? std::string_view(text, length) : std::string_view());
 }
 
-FskID fskimpl::IdOf(FskMachine* the, std::string_view name) {
-  // Fibonacci hashing of the name's address spreads nearby literals.
-  constexpr uint64_t kSpread = 0x9E3779B97F4A7C15ULL;
-  constexpr unsigned kHighBits = 32;
-  const auto place = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(name.data())) + name.size();
-  FskMachine::SymbolHint& hint =
-      the->symbolHints[((place * kSpread) >> kHighBits) % FskMachine::kSymbolHints];
-  if (hint.index >= 0 && hint.data == name.data() && hint.size == name.size()) {
-    const char* known = name.size() <= FskMachine::kHintText
-                            ? hint.text.data()
-                            : the->symbolNames[static_cast<size_t>(hint.index)].data();
-    if (SameBytes(known, name.data(), name.size())) {
-      return FskSymbolID(hint.index);
-    }
-  }
+namespace {
+
+// The symbol of name from the table, made on first use; remembered in hint.
+[[gnu::noinline]] FskID LookUpSymbol(FskMachine* the, std::string_view name, FskMachine::SymbolHint& hint) {
   int32_t index = 0;
   auto found = the->symbolIndex.find(name);
   if (found != the->symbolIndex.end()) {
@@ -251,6 +247,26 @@ FskID fskimpl::IdOf(FskMachine* the, std::string_view name) {
     std::copy(name.begin(), name.end(), hint.text.begin());
   }
   return FskSymbolID(index);
+}
+
+}  // namespace
+
+FskID fskimpl::IdOf(FskMachine* the, std::string_view name) {
+  // Fibonacci hashing of the name's address spreads nearby literals.
+  constexpr uint64_t kSpread = 0x9E3779B97F4A7C15ULL;
+  constexpr unsigned kHighBits = 32;
+  const auto place = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(name.data())) + name.size();
+  FskMachine::SymbolHint& hint =
+      the->symbolHints[((place * kSpread) >> kHighBits) % FskMachine::kSymbolHints];
+  if (hint.index >= 0 && hint.data == name.data() && hint.size == name.size()) {
+    const char* known = name.size() <= FskMachine::kHintText
+                            ? hint.text.data()
+                            : the->symbolNames[static_cast<size_t>(hint.index)].data();
+    if (SameBytes(known, name.data(), name.size())) {
+      return FskSymbolID(hint.index);
+    }
+  }
+  return LookUpSymbol(the, name, hint);
 }
 
 FskID fxID(FskMachine* the, const char* name) {

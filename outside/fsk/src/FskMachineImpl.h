@@ -3,7 +3,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -11,6 +10,7 @@
 #include <vector>
 
 #include "FskObject.h"
+#include "FskSlotStack.h"
 #include "fsk/FskMachine.h"
 
 struct FskFrame {
@@ -59,6 +59,9 @@ struct FskSymbolHash {
 };
 
 struct FskMachine {
+  FskSlotStack stack{kFskStackLimit};
+  std::vector<FskFrame> frames;
+
   std::string name;
 
   std::vector<std::string> symbolNames;
@@ -76,8 +79,6 @@ struct FskMachine {
   static constexpr size_t kSymbolHints = 2048;
   std::array<SymbolHint, kSymbolHints> symbolHints{};
 
-  std::deque<FskSlot> stack;
-  std::vector<FskFrame> frames;
 
   FskSlot global;
   FskPrototypes prototypes;
@@ -117,12 +118,24 @@ FskObject* ObjectOf(const FskSlot& slot);
 // A new object whose prototype is prototype (null for none). An instance of
 // an array, a date or a host object is one too.
 FskObject* NewObject(FskMachine* the, FskObject* prototype);
+[[noreturn]] void ThrowStackOverflow(FskMachine* the);
 // Throws a stack-overflow error unless count more slots fit.
-void EnsureRoom(FskMachine* the, size_t count);
+inline void EnsureRoom(FskMachine* the, size_t count) {
+  if (count > kFskStackLimit || the->stack.size() > kFskStackLimit - count) {
+    ThrowStackOverflow(the);
+  }
+}
 void PushObject(FskMachine* the, FskObject* object);
-FskSlot& PushSlot(FskMachine* the);
+inline FskSlot& PushSlot(FskMachine* the) {
+  EnsureRoom(the, 1);
+  return the->stack.emplace_back();
+}
 FskSlot PopSlot(FskMachine* the);
-void Truncate(FskMachine* the, size_t depth);
+inline void Truncate(FskMachine* the, size_t depth) {
+  while (the->stack.size() > depth) {
+    the->stack.pop_back();
+  }
+}
 
 bool GetOwnOrInherited(FskObject* object, FskID id, FskSlot* out);
 void SetOwn(FskMachine* the, FskObject* object, FskID id, const FskSlot& value);

@@ -1,14 +1,57 @@
 #include "FskObject.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "FskMachineImpl.h"
 #include "FskValues.h"
 
+namespace {
+
+constexpr size_t kFirstNamedCapacity = 4;
+// Objects with more named properties than this find them by hash.
+constexpr size_t kHashedFrom = 8;
+// The hash table stays at least this many times as large as the count.
+constexpr size_t kHashLoad = 2;
+constexpr uint32_t kHashSpread = 2654435761U;
+
+size_t HashOf(FskID id) { return static_cast<uint32_t>(id) * kHashSpread; }
+
+size_t PowerOfTwoFrom(size_t value) {
+  size_t power = 1;
+  while (power < value) {
+    power *= 2;
+  }
+  return power;
+}
+
+void Insert(std::vector<uint32_t>& table, FskID id, size_t index) {
+  const size_t mask = table.size() - 1;
+  size_t place = HashOf(id) & mask;
+  while (table[place] != 0) {
+    place = (place + 1) & mask;
+  }
+  table[place] = static_cast<uint32_t>(index + 1);
+}
+
+}  // namespace
+
 FskProperty* FskObject::FindOwn(FskID id) {
   if (id >= 0) {
     auto found = indexed.find(id);
     return found == indexed.end() ? nullptr : &found->second;
+  }
+  if (!namedHash.empty()) {
+    const size_t mask = namedHash.size() - 1;
+    for (size_t place = HashOf(id) & mask;; place = (place + 1) & mask) {
+      const uint32_t entry = namedHash[place];
+      if (entry == 0) {
+        return nullptr;
+      }
+      if (namedIds[entry - 1] == id) {
+        return &named[entry - 1];
+      }
+    }
   }
   for (size_t index = 0; index < namedIds.size(); ++index) {
     if (namedIds[index] == id) {
@@ -19,10 +62,31 @@ FskProperty* FskObject::FindOwn(FskID id) {
 }
 
 void FskObject::AddNamed(FskProperty property) {
-  namedIds.reserve(namedIds.size() + 1);
+  // Every allocation first, so that nothing below can fail half way; most
+  // objects have a few properties, which the first allocation holds.
+  if (named.size() == named.capacity()) {
+    const size_t capacity = std::max(kFirstNamedCapacity, 2 * named.capacity());
+    named.reserve(capacity);
+    namedIds.reserve(capacity);
+  }
+  const size_t count = named.size() + 1;
+  std::vector<uint32_t> grown;
+  if (count > kHashedFrom && namedHash.size() < kHashLoad * count) {
+    grown.assign(PowerOfTwoFrom(2 * kHashLoad * count), 0);
+  }
   FskID id = property.id;
   named.push_back(std::move(property));
   namedIds.push_back(id);
+  if (grown.empty()) {
+    if (!namedHash.empty()) {
+      Insert(namedHash, id, count - 1);
+    }
+    return;
+  }
+  for (size_t index = 0; index < count; ++index) {
+    Insert(grown, namedIds[index], index);
+  }
+  namedHash = std::move(grown);
 }
 
 void FskObject::RunDestructor() noexcept {
@@ -45,6 +109,7 @@ void FskObject::ClearContent() noexcept {
   FskObject* oldPrototype = std::exchange(prototype, nullptr);
   named.clear();
   namedIds.clear();
+  namedHash.clear();
   indexed.clear();
   callable = FskCallableKind::kNone;
   oldNamed.clear();

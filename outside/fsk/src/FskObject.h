@@ -41,6 +41,9 @@ struct FskObject {
   std::vector<FskProperty> named;
   // The ids of named, in the same order: a look-up scans these.
   std::vector<FskID> namedIds;
+  // Once an object has many named properties: a table of (index in named
+  // + 1) by the hash of the id, 0 for a free place.
+  std::vector<uint32_t> namedHash;
   std::map<int32_t, FskProperty> indexed;
 
   FskObjectKind kind = FskObjectKind::kPlain;

@@ -248,4 +248,45 @@ TEST_F(FskObjects, SymbolsAreNegativeAndNamed) {
   EXPECT_EQ(fxSymbolCount(the_), count + 1);
 }
 
+// Objects with many properties find them another way than small ones: every
+// property must stay findable, and no other, however far the object grows.
+TEST_F(FskObjects, EveryPropertyStaysFindableAsAnObjectGrows) {
+  constexpr int kCount = 70;
+  Value object = fsk::NewObject(the_);
+  auto name = [](int index) { return "field" + std::to_string(index); };
+  for (int added = 0; added < kCount; ++added) {
+    fsk::Set(the_, object, name(added), Value::Integer(added));
+    for (int index = 0; index <= added; ++index) {
+      ASSERT_EQ(fsk::ToInteger(the_, fsk::Get(the_, object, name(index))), index) << added;
+    }
+    ASSERT_EQ(fsk::Get(the_, object, name(added + 1)).Slot().Type(), kFskUndefinedType) << added;
+  }
+  // A property set again keeps its place and takes the new value.
+  fsk::Set(the_, object, name(3), Value::Integer(-3));
+  EXPECT_EQ(fsk::ToInteger(the_, fsk::Get(the_, object, name(3))), -3);
+  EXPECT_EQ(fsk::ToInteger(the_, fsk::Get(the_, object, name(kCount - 1))), kCount - 1);
+  Value derived = fsk::NewInstanceOf(the_, object);
+  EXPECT_EQ(fsk::ToInteger(the_, fsk::Get(the_, derived, name(kCount / 2))), kCount / 2);
+  fxPushSlot(the_, &derived.Slot());
+  EXPECT_FALSE(fxHasOwnID(the_, fxID(the_, name(0).c_str())));
+}
+
+// Look-ups remember where a name lay; a buffer that later holds another name
+// of the same length must still get that name's symbol, whichever byte
+// differs.
+TEST_F(FskObjects, ANameInAReusedBufferGetsItsOwnSymbol) {
+  for (size_t length = 1; length <= 24; ++length) {
+    for (size_t changed : {size_t{0}, length / 2, length - 1}) {
+      std::string buffer(length, 'a');
+      const FskID first = fxID(the_, buffer.c_str());
+      buffer[changed] = 'b';
+      const FskID second = fxID(the_, buffer.c_str());
+      EXPECT_NE(first, second) << length << " " << changed;
+      EXPECT_STREQ(fxName(the_, second), buffer.c_str()) << length << " " << changed;
+      buffer[changed] = 'a';
+      EXPECT_EQ(fxID(the_, buffer.c_str()), first) << length << " " << changed;
+    }
+  }
+}
+
 }  // namespace
