@@ -31,6 +31,17 @@ int32_t ReadCount(FskMachine* the, size_t countIndex) {
   return static_cast<int32_t>(value);
 }
 
+// The errors of the calls, out of line so that the calls keep a short path.
+[[noreturn, gnu::cold, gnu::noinline]] void ThrowCallOfNothing(FskMachine* the, FskID id, FskValueType type) {
+  fskimpl::ThrowError(the, kFskTypeError,
+                      "cannot call " + fskimpl::DescribeID(the, id) + " of " +
+                          (type == kFskNullType ? "null" : "undefined"));
+}
+
+[[noreturn, gnu::cold, gnu::noinline]] void ThrowNotCallable(FskMachine* the, FskID id, const char* what) {
+  fskimpl::ThrowError(the, kFskTypeError, fskimpl::DescribeID(the, id) + what);
+}
+
 void RequireDepth(FskMachine* the, size_t depth) {
   if (the->stack.size() < depth) {
     fskimpl::ThrowError(the, kFskRangeError, "stack underflow");
@@ -180,14 +191,12 @@ void fxCallID(FskMachine* the, FskID id) {
   const FskSlot& receiver = the->stack[thisIndex];
   FskValueType type = receiver.Type();
   if (type == kFskUndefinedType || type == kFskNullType) {
-    fskimpl::ThrowError(the, kFskTypeError,
-                        "cannot call " + fskimpl::DescribeID(the, id) + " of " +
-                            (type == kFskNullType ? "null" : "undefined"));
+    ThrowCallOfNothing(the, id, type);
   }
   FskSlot method = fskimpl::GetProperty(the, receiver, id);
   FskObject* function = fskimpl::ObjectOf(method);
   if (!IsCallable(function)) {
-    fskimpl::ThrowError(the, kFskTypeError, fskimpl::DescribeID(the, id) + " is not a function");
+    ThrowNotCallable(the, id, " is not a function");
   }
   FskSlot result = fskimpl::Invoke(the, function, thisIndex, countIndex, argc);
   fskimpl::Truncate(the, argsStart);
@@ -224,7 +233,7 @@ void fxNewID(FskMachine* the, FskID id) {
 
   FskSlot constructor = fskimpl::GetProperty(the, the->stack[thisIndex], id);
   if (!IsCallable(fskimpl::ObjectOf(constructor))) {
-    fskimpl::ThrowError(the, kFskTypeError, fskimpl::DescribeID(the, id) + " is not a constructor");
+    ThrowNotCallable(the, id, " is not a constructor");
   }
   FskSlot instance = fskimpl::Construct(the, constructor, thisIndex, countIndex, argc);
   fskimpl::Truncate(the, argsStart);

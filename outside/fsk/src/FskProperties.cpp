@@ -30,14 +30,28 @@ FskObject* NewObject(FskMachine* the, FskObject* prototype) {
   return object;
 }
 
-bool GetOwnOrInherited(FskObject* object, FskID id, FskSlot* out) {
+namespace {
+
+// The property of id on object or the nearest of its prototypes; null when
+// none has it.
+FskProperty* FindProperty(FskObject* object, FskID id) {
   for (FskObject* current = object; current != nullptr; current = current->prototype) {
     if (FskProperty* property = current->FindOwn(id)) {
-      *out = property->value;
-      return true;
+      return property;
     }
   }
-  return false;
+  return nullptr;
+}
+
+}  // namespace
+
+bool GetOwnOrInherited(FskObject* object, FskID id, FskSlot* out) {
+  FskProperty* property = FindProperty(object, id);
+  if (property == nullptr) {
+    return false;
+  }
+  *out = property->value;
+  return true;
 }
 
 namespace {
@@ -103,18 +117,24 @@ std::string DescribeID(FskMachine* the, FskID id) {
   return name != nullptr ? name : "?";
 }
 
+namespace {
+
+// Out of line, so that the reads keep a short path.
+[[noreturn, gnu::cold, gnu::noinline]] void ThrowReadOfNothing(FskMachine* the, FskID id, FskValueType type) {
+  ThrowError(the, kFskTypeError,
+             "cannot read property " + DescribeID(the, id) + " of " + (type == kFskNullType ? "null" : "undefined"));
+}
+
+}  // namespace
+
 FskSlot GetProperty(FskMachine* the, const FskSlot& holder, FskID id) {
   FskValueType type = holder.Type();
   if (type == kFskUndefinedType || type == kFskNullType) {
-    ThrowError(the, kFskTypeError,
-               "cannot read property " + DescribeID(the, id) + " of " +
-                   (type == kFskNullType ? "null" : "undefined"));
+    ThrowReadOfNothing(the, id, type);
   }
-  FskSlot value;
-  if (FskObject* object = ObjectOf(holder)) {
-    GetOwnOrInherited(object, id, &value);
-  }
-  return value;
+  FskObject* object = ObjectOf(holder);
+  FskProperty* property = object != nullptr ? FindProperty(object, id) : nullptr;
+  return property != nullptr ? property->value : FskSlot();
 }
 
 void SetProperty(FskMachine* the, const FskSlot& holder, FskID id, const FskSlot& value) {

@@ -66,14 +66,18 @@ FskClosure Adapt(Closure closure) {
   return [closure = std::move(closure), list = std::make_shared<ArgumentList>()](FskMachine* the) {
     LentArguments lent(*list);
     std::vector<Value>& arguments = lent.Values();
-    int32_t count = fxArgc(the);
-    arguments.reserve(static_cast<size_t>(count));
-    for (int32_t i = 0; i < count; ++i) {
-      arguments.emplace_back(*fxCheckArg(the, i));
+    // The call's own frame is the newest: the closure runs as soon as it is
+    // made, and the stack never moves under it.
+    const FskFrame& frame = the->frames.back();
+    const auto count = static_cast<size_t>(frame.argc);
+    const size_t resultIndex = frame.resultIndex;
+    arguments.reserve(count);
+    for (size_t i = 0; i < count; ++i) {
+      arguments.emplace_back(the->stack[frame.countIndex - 1 - i]);
     }
-    Value receiver(*fxThis(the));
+    Value receiver(the->stack[frame.thisIndex]);
     Value result = closure(the, receiver, arguments);
-    *fxResult(the) = result.Slot();
+    the->stack[resultIndex] = std::move(result.Slot());
   };
 }
 

@@ -36,11 +36,16 @@ class FskSlotStack {
   }
 
   // The value goes only once it is off the stack: letting go of it may run
-  // code that pushes.
+  // code that pushes. A plain value has nothing to let go of.
   void pop_back() {
-    FskSlot last(std::move(slots_[size_ - 1]));
+    FskSlot& top = slots_[size_ - 1];
+    if (top.Type() < kFskStringType) {
+      --size_;
+      return;
+    }
+    FskSlot last(std::move(top));
     --size_;
-    slots_[size_].~FskSlot();
+    top.~FskSlot();
   }
 
  private:
