@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr size_t kFirstNamedCapacity = 4;
+constexpr size_t kFirstNamedCapacity = 8;
 // Objects with more named properties than this find them by hash.
 constexpr size_t kHashedFrom = 8;
 // The hash table stays at least this many times as large as the count.

@@ -80,14 +80,10 @@ void GrowArrayLength(FskMachine* the, FskObject* object, FskID index) {
 
 }  // namespace
 
-void DefineOwn(FskMachine* the, FskObject* object, FskID id, const FskSlot& value, int32_t flag,
-               int32_t attributes) {
-  if (FskProperty* existing = object->FindOwn(id)) {
-    existing->value = value;
-    existing->flag = flag;
-    existing->attributes = attributes;
-    return;
-  }
+namespace {
+
+// Adds a property the object does not have yet.
+void AddOwn(FskMachine* the, FskObject* object, FskID id, const FskSlot& value, int32_t flag, int32_t attributes) {
   FskProperty property;
   property.id = id;
   property.flag = flag;
@@ -101,12 +97,25 @@ void DefineOwn(FskMachine* the, FskObject* object, FskID id, const FskSlot& valu
   }
 }
 
+}  // namespace
+
+void DefineOwn(FskMachine* the, FskObject* object, FskID id, const FskSlot& value, int32_t flag,
+               int32_t attributes) {
+  if (FskProperty* existing = object->FindOwn(id)) {
+    existing->value = value;
+    existing->flag = flag;
+    existing->attributes = attributes;
+    return;
+  }
+  AddOwn(the, object, id, value, flag, attributes);
+}
+
 void SetOwn(FskMachine* the, FskObject* object, FskID id, const FskSlot& value) {
   if (FskProperty* existing = object->FindOwn(id)) {
     existing->value = value;
     return;
   }
-  DefineOwn(the, object, id, value, 0, 0);
+  AddOwn(the, object, id, value, 0, 0);
 }
 
 std::string DescribeID(FskMachine* the, FskID id) {

@@ -143,10 +143,8 @@ Value GetPath(FskMachine* the, std::string_view path) {
 }
 
 void Set(FskMachine* the, const Value& object, std::string_view name, const Value& value) {
-  fxOverflow(the, -2, nullptr, 0);
-  fxPushSlot(the, &value.Slot());
-  fxPushSlot(the, &object.Slot());
-  fxSetID(the, IdOf(the, name));
+  // What fxSetID does, without the round trip through the stack.
+  fskimpl::SetProperty(the, object.Slot(), IdOf(the, name), value.Slot());
 }
 
 void SetAt(FskMachine* the, const Value& object, int32_t index, const Value& value) {
