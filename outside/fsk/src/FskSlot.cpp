@@ -29,25 +29,6 @@ void FskReleaseString(FskString* string) noexcept {
   }
 }
 
-void FskSlot::Retain() noexcept {
-  if (type_ == kFskStringType) {
-    FskRetainString(string_);
-  } else if (type_ == kFskObjectType) {
-    FskRetainObject(object_);
-  }
-}
-
-void FskSlot::Release() noexcept {
-  FskValueType type = type_;
-  type_ = kFskUndefinedType;
-  if (type == kFskStringType) {
-    FskReleaseString(string_);
-  } else if (type == kFskObjectType) {
-    FskReleaseObject(object_);
-  }
-  integer_ = 0;
-}
-
 void FskSlotAccess::SetUndefined(FskSlot& slot) { slot = FskSlot(); }
 
 void FskSlotAccess::SetNull(FskSlot& slot) {

@@ -17,10 +17,6 @@ struct FskString {
   std::string_view View() const { return {text, length}; }
 };
 
-void FskRetainString(FskString* string) noexcept;
-void FskReleaseString(FskString* string) noexcept;
-void FskRetainObject(FskObject* object) noexcept;
-void FskReleaseObject(FskObject* object) noexcept;
 
 // The runtime's view inside a slot.
 struct FskSlotAccess {

@@ -16,6 +16,12 @@ enum FskValueType : int32_t {
 struct FskObject;
 struct FskString;
 
+// The reference counts of the values slots hold.
+[[gnu::visibility("default")]] void FskRetainString(FskString* string) noexcept;
+[[gnu::visibility("default")]] void FskReleaseString(FskString* string) noexcept;
+[[gnu::visibility("default")]] void FskRetainObject(FskObject* object) noexcept;
+[[gnu::visibility("default")]] void FskReleaseObject(FskObject* object) noexcept;
+
 // One script value: undefined, null, a boolean, a 64-bit integer, a double,
 // a UTF-8 string or an object. A slot holds what it names: copying a slot
 // shares the string or the object, and the last slot to let go of an object
@@ -70,8 +76,23 @@ class [[gnu::visibility("default")]] FskSlot {
 
   // Strings and objects are counted; the other values are plain bits.
   bool HoldsReference() const { return type_ >= kFskStringType; }
-  void Release() noexcept;
-  void Retain() noexcept;
+  void Release() noexcept {
+    const FskValueType type = type_;
+    type_ = kFskUndefinedType;
+    if (type == kFskStringType) {
+      FskReleaseString(string_);
+    } else if (type == kFskObjectType) {
+      FskReleaseObject(object_);
+    }
+    integer_ = 0;
+  }
+  void Retain() noexcept {
+    if (type_ == kFskStringType) {
+      FskRetainString(string_);
+    } else if (type_ == kFskObjectType) {
+      FskRetainObject(object_);
+    }
+  }
 
   FskValueType type_;
   union {
