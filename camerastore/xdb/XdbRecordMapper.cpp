@@ -43,19 +43,27 @@ bool SameNoCase(const XpString& a, const char16_t* b) { return a.CompareNoCase(b
 uint16_t ReadNumber(const XpString& digits) { return static_cast<uint16_t>(XpIniParseIndex(digits.View())); }
 
 template <typename Record>
-void WriteLocalParts(const XpDateTime& date, Record* record) {
+bool WriteLocalParts(const XpDateTime& date, Record* record) {
   XpDateTime local = date;
   if (!local.UtcToLocal()) {
-    return;
+    return false;
   }
   int32_t year = 0;
   int32_t month = 0;
-  if (!local.GetParts(&year, &month, &record->dayOfMonth, &record->hours, &record->minutes, &record->seconds,
-                      nullptr)) {
-    return;
+  int32_t day = 0;
+  int32_t hour = 0;
+  int32_t minute = 0;
+  int32_t second = 0;
+  if (!local.GetParts(&year, &month, &day, &hour, &minute, &second, nullptr)) {
+    return false;
   }
+  record->seconds = second;
+  record->minutes = minute;
+  record->hours = hour;
+  record->dayOfMonth = day;
   record->month = month - 1;
   record->yearsSince1900 = year - kYearBase;
+  return true;
 }
 
 template <typename Record>
@@ -215,9 +223,13 @@ uint16_t XdbRecordMapper::GetFileNumber(const XpString& path) {
   return ReadNumber(XpPathGetBaseName(path).Right(kFileDigits));
 }
 
-void XdbRecordMapper::DateToRecord(const XpDateTime& date, XdbContentRecord* record) { WriteLocalParts(date, record); }
+bool XdbRecordMapper::DateToRecord(const XpDateTime& date, XdbContentRecord* record) {
+  return WriteLocalParts(date, record);
+}
 
-void XdbRecordMapper::DateToRecord(const XpDateTime& date, XdbAlbumRecord* record) { WriteLocalParts(date, record); }
+bool XdbRecordMapper::DateToRecord(const XpDateTime& date, XdbAlbumRecord* record) {
+  return WriteLocalParts(date, record);
+}
 
 void XdbRecordMapper::RecordDateToUtc(XpDateTime& date) {
   XpDateTime local = date;
@@ -242,9 +254,24 @@ void XdbRecordMapper::MakeAlbumRecord(const IAlbumInfo& album, MappedAlbumRecord
   DateToRecord(album.GetDate(), &out->record);
 }
 
-XdbContentRecord XdbRecordMapper::MakeContentRecord(const XpDateTime& date, const XpString& path) {
+void XdbRecordMapper::MakeAlbumRecord(const IAlbumInfo& album, const XdbContentRecord& dated, MappedAlbumRecord* out) {
+  out->title = album.GetTitle();
+  out->record = XdbAlbumRecord{};
+  out->record.title = const_cast<char16_t*>(out->title.CStr());
+  out->record.seconds = dated.seconds;
+  out->record.minutes = dated.minutes;
+  out->record.hours = dated.hours;
+  out->record.dayOfMonth = dated.dayOfMonth;
+  out->record.month = dated.month;
+  out->record.yearsSince1900 = dated.yearsSince1900;
+}
+
+XdbContentRecord XdbRecordMapper::MakeContentRecord(const XpDateTime& date, const XpString& path, bool* dated) {
   XdbContentRecord record{};
-  DateToRecord(date, &record);
+  const bool written = DateToRecord(date, &record);
+  if (dated != nullptr) {
+    *dated = written;
+  }
   record.fileID = GetFileNumber(path);
   record.folderID = GetFolderNumber(path);
   return record;

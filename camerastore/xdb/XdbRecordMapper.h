@@ -53,9 +53,10 @@ class XdbRecordMapper {
   static uint16_t GetFileNumber(const XpString& path);
 
   // Writes the local parts of a UTC date into the first six words of a
-  // record; the other words keep their values.
-  static void DateToRecord(const XpDateTime& date, XdbContentRecord* record);
-  static void DateToRecord(const XpDateTime& date, XdbAlbumRecord* record);
+  // record; the other words keep their values. False when the date has no
+  // local parts, and nothing was written.
+  static bool DateToRecord(const XpDateTime& date, XdbContentRecord* record);
+  static bool DateToRecord(const XpDateTime& date, XdbAlbumRecord* record);
   // Turns a local time into UTC (see the class comment).
   static void RecordDateToUtc(XpDateTime& date);
   // The short date of the user's locale of a UTC date's local time.
@@ -63,8 +64,11 @@ class XdbRecordMapper {
 
   // A zeroed record with the album's title and date.
   static void MakeAlbumRecord(const IAlbumInfo& album, MappedAlbumRecord* out);
-  // A zeroed record with the date and the DCF numbers of path.
-  static XdbContentRecord MakeContentRecord(const XpDateTime& date, const XpString& path);
+  // The same with the six date words of a content record instead.
+  static void MakeAlbumRecord(const IAlbumInfo& album, const XdbContentRecord& dated, MappedAlbumRecord* out);
+  // A zeroed record with the date and the DCF numbers of path; dated, when
+  // given, tells whether the date words were written.
+  static XdbContentRecord MakeContentRecord(const XpDateTime& date, const XpString& path, bool* dated = nullptr);
 
   // New objects that the caller owns; null when they cannot be allocated.
   static AlbumInfo* MakeAlbumInfo(const XdbAlbumRecord& record, int32_t id, const XpString& root);

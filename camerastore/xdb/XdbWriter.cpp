@@ -76,14 +76,19 @@ void LogCreateFailure(XpResult error) {
 
 // Gives the album the content's date when it is earlier, or when the album
 // still has its first date.
-void UpdateAlbumDate(const IAlbumInfo& album, const XpDateTime& date) {
+// content holds the local date words of date when dated; otherwise the
+// album keeps its own words.
+void UpdateAlbumDate(const IAlbumInfo& album, const XpDateTime& date, const XdbContentRecord& content, bool dated) {
   const XpDateTime albumDate = album.GetDate();
   if (!(date < albumDate) && !(albumDate == Epoch())) {
     return;
   }
   MappedAlbumRecord mapped;
-  XdbRecordMapper::MakeAlbumRecord(album, &mapped);
-  XdbRecordMapper::DateToRecord(date, &mapped.record);
+  if (dated) {
+    XdbRecordMapper::MakeAlbumRecord(album, content, &mapped);
+  } else {
+    XdbRecordMapper::MakeAlbumRecord(album, &mapped);
+  }
   mapped.record.preference = kAlbumPreference;
   Check(XdbUpdateAlbumInfo(album.GetId(), mapped.record));
 }
@@ -178,7 +183,8 @@ IContentInfo* XdbWriter::CreateContent(IAlbumInfo* album, const XpString& path, 
     LogMissingPath(path);
   }
   EnsureWorkCopy();
-  XdbContentRecord record = XdbRecordMapper::MakeContentRecord(date, path);
+  bool dated = false;
+  XdbContentRecord record = XdbRecordMapper::MakeContentRecord(date, path, &dated);
   record.albumID = album->GetId();
   record.misc = MiscOfPath(path, isFolder);
   int32_t newId = 0;
@@ -186,7 +192,7 @@ IContentInfo* XdbWriter::CreateContent(IAlbumInfo* album, const XpString& path, 
   if (favorite != 0) {
     Check(XdbAddPhotoToGroup(kFavoriteGroup, newId, 2 * favorite));
   }
-  UpdateAlbumDate(*album, date);
+  UpdateAlbumDate(*album, date, record, dated);
   ContentData data;
   data.kind = record.misc;
   data.path = path;

@@ -108,10 +108,37 @@ std::u16string XpUtf8ToUtf16(std::string_view bytes) {
   return out;
 }
 
+namespace {
+
+constexpr char16_t kFirstNonAscii = 0x80;
+
+// The units from pos on that are ASCII, appended as they are; returns where
+// they end.
+size_t AppendAsciiRun(std::string& out, std::u16string_view units, size_t pos) {
+  size_t end = pos;
+  while (end < units.size() && units[end] < kFirstNonAscii) {
+    ++end;
+  }
+  const size_t start = out.size();
+  out.resize(start + (end - pos));
+  for (size_t i = pos; i < end; ++i) {
+    out[start + (i - pos)] = static_cast<char>(units[i]);
+  }
+  return end;
+}
+
+}  // namespace
+
 std::string XpUtf16ToUtf8(std::u16string_view units) {
   std::string out;
   out.reserve(units.size() * 3);
   for (size_t pos = 0; pos < units.size(); ++pos) {
+    if (units[pos] < kFirstNonAscii) {
+      pos = AppendAsciiRun(out, units, pos);
+      if (pos == units.size()) {
+        break;
+      }
+    }
     const char16_t unit = units[pos];
     if (IsHighSurrogate(unit) && pos + 1 < units.size() && IsLowSurrogate(units[pos + 1])) {
       const char32_t high = unit - kFirstHighSurrogate;

@@ -30,6 +30,8 @@ TEST(XpUtf, RoundTripsEveryByteSequence) {
       {"ff", "\xFF", u"\xDCFF"},
       {"nul", std::string("a\0b", 3), std::u16string(u"a\0b", 3)},
       {"valid after invalid", "\xE9\xC3\xA9", u"\xDCE9\u00E9"},
+      {"ascii runs between others", "DCIM/\xC3\xA9t\xC3\xA9 2024\xE2\x82\xAC.jpg",
+       u"DCIM/\u00E9t\u00E9 2024\u20AC.jpg"},
   };
   for (const RoundTrip& c : cases) {
     EXPECT_EQ(XpUtf8ToUtf16(c.bytes), c.units) << c.name;
