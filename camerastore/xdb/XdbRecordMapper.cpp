@@ -40,7 +40,35 @@ constexpr int32_t kExtensionLength = 4;
 
 bool SameNoCase(const XpString& a, const char16_t* b) { return a.CompareNoCase(b) == 0; }
 
-uint16_t ReadNumber(const XpString& digits) { return static_cast<uint16_t>(XpIniParseIndex(digits.View())); }
+uint16_t ReadNumber(std::u16string_view digits) { return static_cast<uint16_t>(XpIniParseIndex(digits)); }
+
+std::u16string_view LeftOf(std::u16string_view text, size_t count) { return text.substr(0, count); }
+
+std::u16string_view RightOf(std::u16string_view text, size_t count) {
+  return count >= text.size() ? text : text.substr(text.size() - count);
+}
+
+// The folder part (with its last separator) and the base name of a path, cut
+// as XpPathSplit cuts them, without copies.
+struct PathParts {
+  std::u16string_view folder;
+  std::u16string_view baseName;
+};
+
+PathParts SplitPath(std::u16string_view path) {
+  constexpr auto kNone = std::u16string_view::npos;
+  if (path.size() > 1 && path.back() == kXpPathSeparator) {
+    path.remove_suffix(1);
+  }
+  const size_t separator = path.rfind(kXpPathSeparator);
+  const size_t nameStart = separator == kNone ? 0 : separator + 1;
+  size_t dot = path.rfind(u'.');
+  if (dot != kNone && separator != kNone && dot < separator) {
+    dot = kNone;
+  }
+  return {path.substr(0, nameStart),
+          dot == kNone ? path.substr(nameStart) : path.substr(nameStart, dot - nameStart)};
+}
 
 template <typename Record>
 bool WriteLocalParts(const XpDateTime& date, Record* record) {
@@ -216,11 +244,11 @@ void XdbRecordMapper::SetRoot(const XpString& path) {
 }
 
 uint16_t XdbRecordMapper::GetFolderNumber(const XpString& path) {
-  return ReadNumber(XpPathGetDirectory(path).Right(kFolderDigitsWindow).Left(kFolderDigits));
+  return ReadNumber(LeftOf(RightOf(SplitPath(path.View()).folder, kFolderDigitsWindow), kFolderDigits));
 }
 
 uint16_t XdbRecordMapper::GetFileNumber(const XpString& path) {
-  return ReadNumber(XpPathGetBaseName(path).Right(kFileDigits));
+  return ReadNumber(RightOf(SplitPath(path.View()).baseName, kFileDigits));
 }
 
 bool XdbRecordMapper::DateToRecord(const XpDateTime& date, XdbContentRecord* record) {

@@ -56,6 +56,10 @@ TEST_F(XdbRecordMapper, ReadsFolderAndFileNumbersFromPaths) {
       {u"/m/DCIM/ABCDEFGH/DSC0.JPG", 0, 0},
       {u"12/DSC00003.JPG", 12, 3},
       {u"DSC00005.JPG", 0, 5},
+      {u"/m/DCIM/101ZXDCF/DSC00006.JPG/", 101, 6},
+      {u"/m/DC.IM/102ZXDCF/DSC00007", 102, 7},
+      {u"/m/DCIM/103ZXDCF/DSC.00008", 103, 0},
+      {u"/", 0, 0},
       {u"", 0, 0},
   };
   for (const Case& c : cases) {
