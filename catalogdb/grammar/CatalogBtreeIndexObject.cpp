@@ -38,18 +38,20 @@ CatalogPageMemory CatalogNewPageMemory(FskMachine* the, const fsk::Value& page, 
 
 CatalogBtree::IndexPage CatalogIndexPageOf(FskMachine* the, const fsk::Value& page) {
   CatalogPageMemory memory = CatalogPageMemoryOf(the, page);
-  if (!CatalogBtree::IndexHeader::Load(memory.bytes, false).Fits(memory.size)) {
+  CatalogBtree::IndexHeader header = CatalogBtree::IndexHeader::Load(memory.bytes, false);
+  if (!header.Fits(memory.size)) {
     fxError(the, EINVAL);
   }
-  return CatalogBtree::IndexPage(memory.bytes);
+  return CatalogBtree::IndexPage(memory.bytes, header);
 }
 
 CatalogBtree::OverflowPage CatalogOverflowPageOf(FskMachine* the, const fsk::Value& page) {
   CatalogPageMemory memory = CatalogPageMemoryOf(the, page);
-  if (!CatalogBtree::OverflowHeader::Load(memory.bytes, false).Fits(memory.size)) {
+  CatalogBtree::OverflowHeader header = CatalogBtree::OverflowHeader::Load(memory.bytes, false);
+  if (!header.Fits(memory.size)) {
     fxError(the, EINVAL);
   }
-  return CatalogBtree::OverflowPage(memory.bytes);
+  return CatalogBtree::OverflowPage(memory.bytes, header);
 }
 
 int32_t CatalogInt32(FskMachine* the, const fsk::Value& value) {

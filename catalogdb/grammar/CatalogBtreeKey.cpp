@@ -31,19 +31,19 @@ int CompareNumbers(double a, double b) {
 CatalogBtreeKey CatalogBtreeKey::FromValue(FskMachine* the, const fsk::Value& value, const IndexPage& page) {
   CatalogBtreeKey key;
   key.kind_ = page.Kind();
-  key.bytes_.assign(page.KeySize(), 0);
+  key.Clear(page.KeySize());
   switch (key.kind_) {
     case KeyKind::kInteger:
-      CatalogStoreHost32(key.bytes_.data(), static_cast<int32_t>(fxToInteger(the, &value.Slot())));
+      CatalogStoreHost32(key.Bytes(), static_cast<int32_t>(fxToInteger(the, &value.Slot())));
       break;
     case KeyKind::kNumber: {
       double number = fxToNumber(the, &value.Slot());
-      std::memcpy(key.bytes_.data(), &number, sizeof number);
+      std::memcpy(key.Bytes(), &number, sizeof number);
       break;
     }
     case KeyKind::kString: {
       std::string text = fsk::ToString(the, value);
-      std::memcpy(key.bytes_.data(), text.data(), std::min(text.size(), key.bytes_.size()));
+      std::memcpy(key.Bytes(), text.data(), std::min(text.size(), key.size_));
       break;
     }
   }
@@ -53,44 +53,57 @@ CatalogBtreeKey CatalogBtreeKey::FromValue(FskMachine* the, const fsk::Value& va
 CatalogBtreeKey CatalogBtreeKey::FromEntry(const IndexPage& page, int index) {
   CatalogBtreeKey key;
   key.kind_ = page.Kind();
-  const unsigned char* stored = page.Key(index);
-  key.bytes_.assign(stored, stored + page.KeySize());
+  key.Clear(page.KeySize());
+  std::memcpy(key.Bytes(), page.Key(index), key.size_);
   return key;
+}
+
+void CatalogBtreeKey::Clear(size_t size) {
+  size_ = size;
+  short_.fill(0);
+  if (size > kShortKey) {
+    long_.assign(size, 0);
+  }
 }
 
 int CatalogBtreeKey::Compare(const unsigned char* key) const {
   switch (kind_) {
     case KeyKind::kInteger: {
-      int32_t a = CatalogLoadHost32(bytes_.data());
+      int32_t a = CatalogLoadHost32(Bytes());
       int32_t b = CatalogLoadHost32(key);
       return a < b ? -1 : (a > b ? 1 : 0);
     }
     case KeyKind::kNumber:
-      return CompareNumbers(LoadDouble(bytes_.data()), LoadDouble(key));
+      return CompareNumbers(LoadDouble(Bytes()), LoadDouble(key));
     case KeyKind::kString:
-      return std::memcmp(bytes_.data(), key, bytes_.size());
+      return std::memcmp(Bytes(), key, size_);
   }
   return 0;
 }
 
-void CatalogBtreeKey::StoreAt(unsigned char* key) const { std::memcpy(key, bytes_.data(), bytes_.size()); }
+void CatalogBtreeKey::StoreAt(unsigned char* key) const { std::memcpy(key, Bytes(), size_); }
 
 CatalogBtreeKey::Position CatalogBtreeKey::Find(FskMachine* the, const IndexPage& page) const {
-  if (page.Kind() != kind_ || page.KeySize() != bytes_.size()) {
+  if (page.Kind() != kind_ || page.KeySize() != size_) {
     fxError(the, EINVAL);
   }
-  int low = 0;
-  int high = page.Count();
-  while (low < high) {
-    int middle = low + (high - low) / 2;
-    if (Compare(page.Key(middle)) > 0) {
-      low = middle + 1;
-    } else {
-      high = middle;
+  // The key is loaded once; each probe loads only the stored key.
+  switch (kind_) {
+    case KeyKind::kInteger: {
+      int32_t a = CatalogLoadHost32(Bytes());
+      return FindIn(page, [a](const unsigned char* key) {
+        int32_t b = CatalogLoadHost32(key);
+        return a < b ? -1 : (a > b ? 1 : 0);
+      });
     }
+    case KeyKind::kNumber: {
+      double a = LoadDouble(Bytes());
+      return FindIn(page, [a](const unsigned char* key) { return CompareNumbers(a, LoadDouble(key)); });
+    }
+    case KeyKind::kString:
+      break;
   }
-  bool found = low < page.Count() && Compare(page.Key(low)) == 0;
-  return Position{low, found};
+  return FindIn(page, [this](const unsigned char* key) { return Compare(key); });
 }
 
 fsk::Value CatalogBtreeKey::ToValue(const IndexPage& page, int index) {

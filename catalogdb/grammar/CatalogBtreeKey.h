@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -38,6 +40,32 @@ class CatalogBtreeKey {
   static fsk::Value ToValue(const CatalogBtree::IndexPage& page, int index);
 
  private:
+  // The binary search of Find, with compare(key) as Compare(key).
+  template <typename KeyCompare>
+  static Position FindIn(const CatalogBtree::IndexPage& page, KeyCompare compare) {
+    int low = 0;
+    int high = page.Count();
+    while (low < high) {
+      int middle = low + (high - low) / 2;
+      if (compare(page.Key(middle)) > 0) {
+        low = middle + 1;
+      } else {
+        high = middle;
+      }
+    }
+    bool found = low < page.Count() && compare(page.Key(low)) == 0;
+    return Position{low, found};
+  }
+
+  // keySize bytes, 0 first; short keys stay in the object.
+  void Clear(size_t size);
+  const unsigned char* Bytes() const { return size_ <= kShortKey ? short_.data() : long_.data(); }
+  unsigned char* Bytes() { return size_ <= kShortKey ? short_.data() : long_.data(); }
+
+  static constexpr size_t kShortKey = 16;
+
   CatalogBtree::KeyKind kind_ = CatalogBtree::KeyKind::kInteger;
-  std::vector<unsigned char> bytes_;
+  size_t size_ = 0;
+  std::array<unsigned char, kShortKey> short_{};
+  std::vector<unsigned char> long_;
 };

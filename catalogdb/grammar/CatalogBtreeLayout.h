@@ -110,6 +110,8 @@ struct OverflowHeader {
 class IndexPage {
  public:
   explicit IndexPage(unsigned char* bytes);
+  // The same with the header already loaded from bytes.
+  IndexPage(unsigned char* bytes, const IndexHeader& header) : bytes_(bytes), header_(header) {}
 
   const IndexHeader& Header() const { return header_; }
   int Count() const { return header_.count; }
@@ -163,6 +165,8 @@ class IndexPage {
 class OverflowPage {
  public:
   explicit OverflowPage(unsigned char* bytes);
+  // The same with the header already loaded from bytes.
+  OverflowPage(unsigned char* bytes, const OverflowHeader& header) : bytes_(bytes), header_(header) {}
 
   const OverflowHeader& Header() const { return header_; }
   int SlotCount() const { return header_.slotCount; }

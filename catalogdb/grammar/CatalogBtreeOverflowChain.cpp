@@ -7,10 +7,6 @@ namespace cb = CatalogBtree;
 
 namespace {
 
-constexpr int kSlotBits = 16;
-
-int64_t PositionKey(int32_t page, int32_t slot) { return (int64_t{page} << kSlotBits) | slot; }
-
 // The last position of a slot that holds an ID, or -1.
 int LastUsed(const cb::OverflowPage& page, int32_t slot) {
   int last = -1;
@@ -55,12 +51,14 @@ cb::OverflowPage CatalogBtreeOverflowChain::View(int32_t offset, int32_t slot) {
 
 std::vector<CatalogBtreeOverflowChain::Position> CatalogBtreeOverflowChain::Slots(Position head) {
   std::vector<Position> slots;
-  std::set<int64_t> seen;
+  // A chain that runs in a circle comes back to a kept slot (Brent's
+  // method): the kept slot moves on each time the steps since it reach the
+  // next power of 2.
+  Position kept = head;
+  size_t steps = 0;
+  size_t keepFor = 1;
   Position at = head;
   while (true) {
-    if (!seen.insert(PositionKey(at.page, at.slot)).second) {
-      fxError(index_.Machine(), EINVAL);  // A chain that runs in a circle.
-    }
     cb::OverflowPage view = View(at.page, at.slot);
     slots.push_back(at);
     int32_t next = view.NextPage(at.slot);
@@ -68,6 +66,14 @@ std::vector<CatalogBtreeOverflowChain::Position> CatalogBtreeOverflowChain::Slot
       return slots;
     }
     at = Position{next, view.NextSlot(at.slot)};
+    if (at.page == kept.page && at.slot == kept.slot) {
+      fxError(index_.Machine(), EINVAL);
+    }
+    if (++steps == keepFor) {
+      kept = at;
+      keepFor *= 2;
+      steps = 0;
+    }
   }
 }
 

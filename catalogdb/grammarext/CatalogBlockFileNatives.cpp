@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cstring>
-#include <vector>
 
 #include "catalogdb/common/CatalogNativeSupport.h"
 #include "catalogdb/grammarext/CatalogExtSupport.h"
@@ -67,17 +66,29 @@ void SetUnsigned(FskMachine* the, const Value& object, const char* name, const u
 
 void SetHeaderSize(FskMachine* the, int64_t size) { fxInteger(the, fxResult(the), size); }
 
-bool HasMethod(FskMachine* the, const Value& object, const char* name) {
-  Value method = fsk::Get(the, object, name);
-  return fxIsFunction(the, &method.Slot());
+// function.call(self, arguments...), the arguments at arguments.
+Value CallOn(FskMachine* the, const Value& function, const Value& self, const Value* arguments, size_t count) {
+  constexpr int32_t kExtraSlots = 3;  // The count, the receiver and the function.
+  fxOverflow(the, -static_cast<int32_t>(count) - kExtraSlots, nullptr, 0);
+  for (size_t index = count; index > 0; --index) {
+    fxPushSlot(the, &arguments[index - 1].Slot());
+  }
+  fxInteger(the, fxPush(the), static_cast<int64_t>(count));
+  fxPushSlot(the, &self.Slot());
+  fxPushSlot(the, &function.Slot());
+  fxCall(the);
+  Value result;
+  fxPop(the, &result.Slot());
+  return result;
 }
 
 // this.name(arguments) when this has such a method; its truth, else false.
-bool CallIfPresent(FskMachine* the, const Value& self, const char* name, const std::vector<Value>& arguments) {
-  if (!HasMethod(the, self, name)) {
+bool CallIfPresent(FskMachine* the, const Value& self, const char* name, const Value* arguments, size_t count) {
+  Value method = fsk::Get(the, self, name);
+  if (!fxIsFunction(the, &method.Slot())) {
     return false;
   }
-  return fsk::ToBoolean(the, fsk::CallMethod(the, self, name, arguments));
+  return fsk::ToBoolean(the, CallOn(the, method, self, arguments, count));
 }
 
 // The userData array of this, made when it is missing.
@@ -128,16 +139,17 @@ void CatalogBlockFileHeaderSize(FskMachine* the) { SetHeaderSize(the, kBaseHeade
 void CatalogBlockFileReadHeader(FskMachine* the) {
   Value self = CatalogExtThis(the);
   Value address = Value::Integer(CatalogAddressOf(LineMemory(the, CatalogExtArg(the, 0))));
-  fsk::CallMethod(the, self, "unpackHeader", {address});
-  CallIfPresent(the, self, "subUnpackHeader", {address});
+  fsk::CallMethod(the, self, "unpackHeader", &address, 1);
+  CallIfPresent(the, self, "subUnpackHeader", &address, 1);
 }
 
 void CatalogBlockFileWriteHeader(FskMachine* the) {
   Value self = CatalogExtThis(the);
   Value line = CatalogExtArg(the, 0);
-  std::vector<Value> arguments{Value::Integer(CatalogAddressOf(LineMemory(the, line))), CatalogExtOptionalArg(the, 1)};
-  bool changed = fsk::ToBoolean(the, fsk::CallMethod(the, self, "packHeader", arguments));
-  bool extensionChanged = CallIfPresent(the, self, "subPackHeader", arguments);
+  const std::array<Value, 2> arguments{Value::Integer(CatalogAddressOf(LineMemory(the, line))),
+                                       CatalogExtOptionalArg(the, 1)};
+  bool changed = fsk::ToBoolean(the, fsk::CallMethod(the, self, "packHeader", arguments.data(), arguments.size()));
+  bool extensionChanged = CallIfPresent(the, self, "subPackHeader", arguments.data(), arguments.size());
   if (changed || extensionChanged) {
     CatalogExtChange(the, line);
   }

@@ -1,5 +1,8 @@
 #include "catalogdb/grammarext/CatalogBlockIndexNatives.h"
 
+#include <bit>
+#include <cstring>
+
 #include "catalogdb/grammarext/CatalogExtSupport.h"
 
 namespace {
@@ -9,6 +12,21 @@ using fsk::Value;
 constexpr int32_t kBitsPerWord = 32;
 constexpr int64_t kBitsPerByte = 8;
 constexpr unsigned char kFullByte = 0xFF;
+constexpr uint64_t kFullWord = ~uint64_t{0};
+
+// The first byte from byte on that is not 0xFF, or where fewer than a word
+// of bytes remain; a word at a time.
+int64_t SkipFullWords(const CatalogExtBlock& block, int64_t byte) {
+  while (block.length - byte >= static_cast<int64_t>(sizeof(uint64_t))) {
+    uint64_t word = 0;
+    std::memcpy(&word, block.bytes + byte, sizeof word);
+    if (word != kFullWord) {
+      return byte;
+    }
+    byte += static_cast<int64_t>(sizeof word);
+  }
+  return byte;
+}
 
 // The layout of an ID sector: where its count and next slots are and how
 // many ID slots it may use.
@@ -140,6 +158,13 @@ void CatalogDatabaseIDGetNextZero(FskMachine* the) {
   int64_t limit = CatalogExtIntegerArg(the, 1);
   bool firstBlock = CatalogExtIntegerProperty(the, blockObject, "index") == 0;
   for (int64_t byte = 0; byte < block.length; ++byte) {
+    // Byte 0 of the first block keeps ID 0 taken, so it is looked at alone.
+    if (byte > 0 || !firstBlock) {
+      byte = SkipFullWords(block, byte);
+      if (byte >= block.length) {
+        break;
+      }
+    }
     unsigned char value = block.bytes[byte];
     if (byte == 0 && firstBlock) {
       value = static_cast<unsigned char>(value | 1U);
@@ -147,10 +172,7 @@ void CatalogDatabaseIDGetNextZero(FskMachine* the) {
     if (value == kFullByte) {
       continue;
     }
-    int64_t bit = 0;
-    while ((value & (1U << bit)) != 0) {
-      ++bit;
-    }
+    int64_t bit = std::countr_one(value);
     int64_t number = byte * kBitsPerByte + bit;
     if (number > limit) {
       CatalogExtRaise(the, kExtIdLimit);

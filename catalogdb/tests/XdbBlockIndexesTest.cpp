@@ -204,6 +204,17 @@ TEST_F(XdbBlockIndexes, GetNextZeroHandsOutTheLowestClearBit) {
   Bytes words{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F, 0, 0};
   EXPECT_EQ(nextZero(words, 3, 47), 47);
   EXPECT_EQ(words[5], 0xFF);
+  // Runs of full words, a first block whose byte 0 lacks only ID 0, and a
+  // clear bit in the last bytes, after the last whole word.
+  Bytes runs(20, 0xFF);
+  runs[0] = 0xFE;
+  runs[16] = 0xFB;
+  EXPECT_EQ(nextZero(runs, 0, 1000), 16 * 8 + 2);
+  EXPECT_EQ(runs[0], 0xFE);
+  Bytes tail(19, 0xFF);
+  tail[18] = 0x7F;
+  EXPECT_EQ(nextZero(tail, 1, 1000), 18 * 8 + 7);
+  EXPECT_EQ(nextZero(tail, 1, 1000), -1);
 
   Bytes limited{0xFF, 0, 0, 0};
   TestBlock block = NewBlock(limited);

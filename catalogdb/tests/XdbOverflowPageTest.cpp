@@ -196,4 +196,19 @@ TEST_F(XdbOverflowPage, AChainThatRunsInACircleIsRefused) {
       << "a slot beyond the page";
 }
 
+TEST_F(XdbOverflowPage, ACircleFurtherDownTheChainIsRefused) {
+  InsertIds(1, 14);  // Four full slots after the two inline IDs.
+  auto [page, first] = Head();
+  int32_t second = Page(page).NextSlot(first);
+  int32_t third = Page(page).NextSlot(second);
+  int32_t fourth = Page(page).NextSlot(third);
+  ASSERT_EQ(SlotIds(page, fourth), Range(12, 14));
+  Page(page).SetNext(fourth, page, second);
+  EXPECT_EQ(Raised([&] { index_->Search(kKey); }), EINVAL);
+  EXPECT_EQ(Raised([&] { fsk::Call(the_, index_->OverflowNode(page), "addEntry", index_->Object(), first, 99); }),
+            EINVAL);
+  EXPECT_EQ(SlotIds(page, first), Range(3, 5));
+  EXPECT_EQ(SlotIds(page, fourth), Range(12, 14)) << "no ID was added";
+}
+
 }  // namespace
