@@ -147,7 +147,9 @@ XpResult XdbWriter::CopyDatabaseFiles() const {
   if (result != kXpOk) {
     return result;
   }
-  // The files reach the work copy together, after one wait for the medium.
+  // The work copy need not wait for the medium: the commit flushes every
+  // file of it before the folders are swapped, and a work copy left by a
+  // crash is removed before the next one is made.
   XpCopyBatch copies;
   for (XpSharedPtr<XpAbstractFSObj> entry = database.GetNext(); entry.Get() != nullptr; entry = database.GetNext()) {
     if (!entry->IsFile()) {
@@ -165,7 +167,7 @@ XpResult XdbWriter::CopyDatabaseFiles() const {
     return result;
   }
   std::vector<XpResult> published;
-  return copies.Publish(&published);
+  return copies.Publish(&published, XpCopyBatch::Durability::kUnflushed);
 }
 
 XpResult XdbWriter::AbandonWorkCopy(XpResult code, bool reopen) const {

@@ -26,7 +26,8 @@ XpResult XpCopyBatch::Add(const XpString& source, const XpString& destination,
   return kXpOk;
 }
 
-XpResult XpCopyBatch::Publish(std::vector<XpResult>* results) {
+XpResult XpCopyBatch::Publish(std::vector<XpResult>* results, Durability durability) {
+  const bool flushed = durability == Durability::kFlushed;
   std::vector<std::unique_ptr<XpPendingFile>> pending = std::move(pending_);
   pending_.clear();
   results->clear();
@@ -34,7 +35,7 @@ XpResult XpCopyBatch::Publish(std::vector<XpResult>* results) {
   // The first flush waits for the medium; the copies' writeback began as
   // they were written, so the others find little left.
   for (const std::unique_ptr<XpPendingFile>& file : pending) {
-    XpResult result = file->Sync();
+    XpResult result = flushed ? file->Sync() : kXpOk;
     if (result == kXpOk) {
       result = file->Publish(true);
     }
@@ -43,6 +44,9 @@ XpResult XpCopyBatch::Publish(std::vector<XpResult>* results) {
       first = result;
     }
     results->push_back(result);
+  }
+  if (!flushed) {
+    return first;
   }
   // One flush per folder makes the new names last.
   std::map<XpString, XpResult> folders;

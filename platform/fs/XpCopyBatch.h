@@ -30,13 +30,17 @@ class XpCopyBatch {
   [[nodiscard]] XpResult Add(const XpString& source, const XpString& destination,
                              IXpFileOpProgressObserver* observer);
 
+  // Whether Publish waits for the medium. Unflushed suits copies that a
+  // later flush of their own makes durable before anything relies on them.
+  enum class Durability { kFlushed, kUnflushed };
+
   // Flushes and publishes the copies in the order they were added, each
   // replacing a file at its destination, then flushes their folders.
   // results receives one result per copy: a copy that cannot be flushed or
   // published is removed and its destination is as it was; the copies of a
   // folder that cannot be flushed stay published and get that failure. The
   // batch is empty afterwards. Returns the first failure, else kXpOk.
-  XpResult Publish(std::vector<XpResult>* results);
+  XpResult Publish(std::vector<XpResult>* results, Durability durability = Durability::kFlushed);
 
   // The copies added and not yet published.
   size_t Size() const { return pending_.size(); }

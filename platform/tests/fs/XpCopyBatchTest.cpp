@@ -78,6 +78,21 @@ TEST_F(XpCopyBatchTest, CopiesReachTheirNamesOnlyWhenPublished) {
   EXPECT_TRUE(TempFilesIn(Camera() / "101A").empty());
 }
 
+TEST_F(XpCopyBatchTest, AnUnflushedBatchPublishesWithoutWaitingForTheMedium) {
+  XpCopyBatch batch;
+  AddAll(batch);
+  // Every flush under the camera would fail: none may be asked for.
+  const int flushes = faults_.Add(Fault(SysCall::kFsync, Camera().string()).Errno(EIO));
+  std::vector<XpResult> results;
+  EXPECT_EQ(batch.Publish(&results, XpCopyBatch::Durability::kUnflushed), kXpOk);
+  EXPECT_EQ(faults_.Hits(flushes), 0);
+  EXPECT_EQ(results, std::vector<XpResult>(sources_.size(), kXpOk));
+  for (size_t index = 0; index < sources_.size(); ++index) {
+    EXPECT_EQ(ReadBytes(Destination(index)), ReadBytes(sources_[index])) << index;
+  }
+  EXPECT_TRUE(TempFilesIn(Camera() / "100A").empty());
+}
+
 TEST_F(XpCopyBatchTest, AFolderIsFlushedOnceAfterItsCopiesAndItsFailureReachesThem) {
   XpCopyBatch batch;
   AddAll(batch);
