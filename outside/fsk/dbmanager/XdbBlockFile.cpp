@@ -104,7 +104,7 @@ XpResult XdbBlockFile::ResultOfCode(int64_t code) {
 
 void XdbBlockFile::Fail(XpResult result) { throw Failure{result}; }
 
-XpResult XdbBlockFile::Run(const std::function<void()>& work) {
+XpResult XdbBlockFile::Run(XdbCallable<void()> work) {
   fsk::HostBracket bracket(the_);
   XpResult result = kXpOk;
   try {
@@ -323,7 +323,7 @@ XpResult XdbBlockFile::Append(int64_t count) {
   });
 }
 
-XpResult XdbBlockFile::WithBlock(int64_t number, const BlockWork& work) {
+XpResult XdbBlockFile::WithBlock(int64_t number, BlockWork work) {
   return Run([&] {
     RequireOpen();
     if (number < 0 || number >= blockCount_) {
@@ -333,7 +333,7 @@ XpResult XdbBlockFile::WithBlock(int64_t number, const BlockWork& work) {
   });
 }
 
-XpResult XdbBlockFile::ChangeBlockBytes(int64_t number, const BytesWork& work) {
+XpResult XdbBlockFile::ChangeBlockBytes(int64_t number, BytesWork work) {
   return Run([&] {
     RequireOpen();
     if (number < 0 || number >= blockCount_) {
@@ -357,7 +357,7 @@ XpResult XdbBlockFile::ChangeBlockBytes(int64_t number, const BytesWork& work) {
   });
 }
 
-XpResult XdbBlockFile::ForEachPage(const PageWork& work) {
+XpResult XdbBlockFile::ForEachPage(PageWork work) {
   return Run([&] {
     RequireOpen();
     for (int64_t first = 0; first < blockCount_; first += blocksPerPage_) {
@@ -394,7 +394,7 @@ XpResult XdbBlockFile::CombineRange(Range range, int64_t source, int64_t sourceO
   });
 }
 
-XpResult XdbBlockFile::UpdateHeader(const std::function<void()>& work) {
+XpResult XdbBlockFile::UpdateHeader(XdbCallable<void()> work) {
   return Run([&] {
     RequireOpen();
     work();

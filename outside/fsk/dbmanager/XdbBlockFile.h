@@ -8,6 +8,7 @@
 
 #include "fsk/FskMachine.h"
 #include "fsk/FskScript.h"
+#include "outside/fsk/dbmanager/XdbHostCall.h"
 #include "platform/result/XpResult.h"
 
 // A block file of the album database, kept through CatalogGrammarExt's
@@ -30,11 +31,11 @@ class XdbBlockFile {
  public:
   // A block handed to work: the script object (pointer, length, index,
   // change()) and its number.
-  using BlockWork = std::function<void(const fsk::Value& block, int64_t number)>;
+  using BlockWork = XdbCallable<void(const fsk::Value& block, int64_t number)>;
   // A page handed to work: a block-like object over the page's blocks
   // (pointer, length), the number of its first block and how many blocks
   // of the file it holds.
-  using PageWork = std::function<void(const fsk::Value& page, int64_t firstBlock, int64_t blocks)>;
+  using PageWork = XdbCallable<void(const fsk::Value& page, int64_t firstBlock, int64_t blocks)>;
 
   // The byte and bit range operations of a block.
   enum class Range { kCopy, kCopyBits, kAnd, kAndBits, kOr, kOrBits };
@@ -61,20 +62,20 @@ class XdbBlockFile {
   // Adds count blocks of zeros at the end.
   [[nodiscard]] XpResult Append(int64_t count);
   // Runs work on block number.
-  [[nodiscard]] XpResult WithBlock(int64_t number, const BlockWork& work);
+  [[nodiscard]] XpResult WithBlock(int64_t number, BlockWork work);
   // Runs work on the bytes of block number (blockSize of them), which it
   // may change: the block is written, not its whole page.
-  using BytesWork = std::function<void(uint8_t* bytes)>;
-  [[nodiscard]] XpResult ChangeBlockBytes(int64_t number, const BytesWork& work);
+  using BytesWork = XdbCallable<void(uint8_t* bytes)>;
+  [[nodiscard]] XpResult ChangeBlockBytes(int64_t number, BytesWork work);
   // Runs work on each page that holds blocks, in order.
-  [[nodiscard]] XpResult ForEachPage(const PageWork& work);
+  [[nodiscard]] XpResult ForEachPage(PageWork work);
   // The range operation from block source at sourceOffset to block
   // destination at destinationOffset over count bytes (or bits for the bit
   // operations); both spans must lie inside their blocks.
   [[nodiscard]] XpResult CombineRange(Range range, int64_t source, int64_t sourceOffset, int64_t destination,
                                       int64_t destinationOffset, int64_t count);
   // Writes the header after work has changed properties of Object().
-  [[nodiscard]] XpResult UpdateHeader(const std::function<void()>& work);
+  [[nodiscard]] XpResult UpdateHeader(XdbCallable<void()> work);
 
   // The script object of the file: the kind's header properties.
   const fsk::Value& Object() const { return object_; }
@@ -89,7 +90,7 @@ class XdbBlockFile {
   struct Failure {
     XpResult result;
   };
-  [[nodiscard]] XpResult Run(const std::function<void()>& work);
+  [[nodiscard]] XpResult Run(XdbCallable<void()> work);
 
  private:
   struct Line {

@@ -47,7 +47,7 @@ XdbBtreeIndex::~XdbBtreeIndex() {
 
 void XdbBtreeIndex::Fail(XpResult result) { XdbHostCall::Fail(result); }
 
-XpResult XdbBtreeIndex::Run(const std::function<void()>& work) { return XdbHostCall::Run(the_, work, ResultOf); }
+XpResult XdbBtreeIndex::Run(XdbCallable<void()> work) { return XdbHostCall::Run(the_, work, ResultOf); }
 
 void XdbBtreeIndex::RequireOpen() const {
   if (!open_) {
@@ -58,23 +58,33 @@ void XdbBtreeIndex::RequireOpen() const {
 // Runs one operation of an open index, then writes the header when root,
 // free or overflow changed and trims the cache. After a failure the cache
 // is forgotten: what is in the file is what counts.
-XpResult XdbBtreeIndex::Operation(const std::function<void()>& work) {
+XpResult XdbBtreeIndex::Operation(XdbCallable<void()> work) {
   if (!open_) {
     return kXpErrNotOpen;
   }
   XpResult result = Run(work);
-  XpResult header = Run([&] { WriteHeaderIfChanged(); });
-  if (XpSucceeded(result)) {
-    result = header;
-  }
-  XpResult settled = Run([&] {
-    if (XpFailed(result)) {
-      ForgetCache();
-      ReloadRoot();
-      return;
+  // Only the natives' changing and the callbacks that move free or
+  // overflow change the header words; a failure may have left any of them.
+  if (headerMayChange_ || XpFailed(result)) {
+    XpResult header = Run([&] { WriteHeaderIfChanged(); });
+    if (XpSucceeded(header)) {
+      headerMayChange_ = false;
     }
-    TrimCache();
-  });
+    if (XpSucceeded(result)) {
+      result = header;
+    }
+  }
+  XpResult settled = kXpOk;
+  if (XpFailed(result) || CacheOverLimit()) {
+    settled = Run([&] {
+      if (XpFailed(result)) {
+        ForgetCache();
+        ReloadRoot();
+        return;
+      }
+      TrimCache();
+    });
+  }
   for (Value& page : retired_) {
     XpResult ignored = Run([&] { fsk::Call(the_, page, "close"); });
     (void)ignored;
@@ -120,6 +130,7 @@ void XdbBtreeIndex::InstallCallbacks() {
   });
   SetFunction("changing", 0, [this](FskMachine*, const Value&, const std::vector<Value>&) {
     ++changingCalls_;
+    headerMayChange_ = true;
     return Value();
   });
   SetFunction("cacheLock", 1, [this](FskMachine*, const Value&, const std::vector<Value>& args) {
@@ -283,6 +294,7 @@ XpResult XdbBtreeIndex::Close() {
 }
 
 void XdbBtreeIndex::ReleaseFile() {
+  headerMayChange_ = false;
   fsk::HostBracket bracket(the_);
   try {
     ForgetCache();
@@ -364,6 +376,7 @@ int32_t XdbBtreeIndex::Allocate() {
       fxError(the_, EINVAL);
     }
     auto next = static_cast<int32_t>(fsk::ToInteger(the_, fsk::Call(the_, index_, "readFree", head)));
+    headerMayChange_ = true;
     fsk::Set(the_, index_, "free", Value::Integer(next));
     return head;
   }
@@ -385,6 +398,7 @@ Value XdbBtreeIndex::GetOverflowPage() {
   }
   Value page = NewOverflowPage(Allocate());
   Remember(page, true);
+  headerMayChange_ = true;
   fsk::Set(the_, index_, "overflow", fsk::Get(the_, page, "offset"));
   return page;
 }
@@ -396,6 +410,7 @@ void XdbBtreeIndex::GiveBack(int32_t offset) {
     fxError(the_, EINVAL);
   }
   fsk::Call(the_, index_, "writeFree", offset, FreeHead());
+  headerMayChange_ = true;
   fsk::Set(the_, index_, "free", Value::Integer(offset));
   if (OverflowOffset() == offset) {
     fsk::Set(the_, index_, "overflow", Value::Integer(0));
@@ -458,15 +473,18 @@ void XdbBtreeIndex::WriteHeaderIfChanged() {
   }
 }
 
+bool XdbBtreeIndex::CacheOverLimit() const { return cache_.size() > CacheLimit(); }
+
+size_t XdbBtreeIndex::CacheLimit() const { return static_cast<size_t>(std::max(kind_.cacheSize, 1)); }
+
 // Evicts the pages used longest ago until cacheSize remain; the root and
 // locked pages stay.
 void XdbBtreeIndex::TrimCache() {
-  auto limit = static_cast<size_t>(std::max(kind_.cacheSize, 1));
-  if (cache_.size() <= limit) {
+  if (!CacheOverLimit()) {
     return;
   }
   int32_t root = RootOffset();
-  while (cache_.size() > limit) {
+  while (cache_.size() > CacheLimit()) {
     auto oldest = cache_.end();
     for (auto entry = cache_.begin(); entry != cache_.end(); ++entry) {
       bool evictable = entry->first != root && entry->second.locks == 0;

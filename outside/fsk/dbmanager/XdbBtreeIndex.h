@@ -9,6 +9,7 @@
 
 #include "fsk/FskMachine.h"
 #include "fsk/FskScript.h"
+#include "outside/fsk/dbmanager/XdbHostCall.h"
 #include "platform/result/XpResult.h"
 
 // One index of the album database: a B-tree in an atom file of its own,
@@ -160,8 +161,8 @@ class XdbBtreeIndex {
   class Checker;
 
   [[noreturn]] static void Fail(XpResult result);
-  XpResult Run(const std::function<void()>& work);
-  XpResult Operation(const std::function<void()>& work);
+  XpResult Run(XdbCallable<void()> work);
+  XpResult Operation(XdbCallable<void()> work);
   void RequireOpen() const;
   void MakeObject();
   void SetFunction(const char* name, int32_t length, fsk::Closure closure);
@@ -184,6 +185,8 @@ class XdbBtreeIndex {
   void WriteHeader();
   void WriteHeaderIfChanged();
   void TrimCache();
+  size_t CacheLimit() const;
+  bool CacheOverLimit() const;
   void ForgetCache();
   void ReloadRoot();
   void ReleaseFile();
@@ -207,6 +210,9 @@ class XdbBtreeIndex {
   std::vector<fsk::Value> retired_;
   uint64_t clock_ = 0;
   int changingCalls_ = 0;
+  // Root, free or overflow may differ from written_: set by the natives'
+  // changing and by the callbacks that move free or overflow.
+  bool headerMayChange_ = false;
   const Visit* visit_ = nullptr;
   bool open_ = false;
 };

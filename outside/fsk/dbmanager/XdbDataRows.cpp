@@ -43,9 +43,15 @@ XpResult XdbDataRows::Open(const std::string& path) {
 
 XpResult XdbDataRows::Close() { return file_.Close(); }
 
-XpResult XdbDataRows::SetField(int64_t id, int32_t field, uint32_t value) { return SetFields(id, field, {value}); }
+XpResult XdbDataRows::SetField(int64_t id, int32_t field, uint32_t value) {
+  return SetFields(id, field, std::span<const uint32_t>(&value, 1));
+}
 
 XpResult XdbDataRows::SetFields(int64_t id, int32_t first, const std::vector<uint32_t>& values) {
+  return SetFields(id, first, std::span<const uint32_t>(values));
+}
+
+XpResult XdbDataRows::SetFields(int64_t id, int32_t first, std::span<const uint32_t> values) {
   if (!file_.IsOpen()) {
     return kXpErrNotOpen;
   }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,7 @@ class XdbDataRows {
   [[nodiscard]] XpResult SetField(int64_t id, int32_t field, uint32_t value);
   // Sets the fields from first on of id's row to values, in one go.
   [[nodiscard]] XpResult SetFields(int64_t id, int32_t first, const std::vector<uint32_t>& values);
+  [[nodiscard]] XpResult SetFields(int64_t id, int32_t first, std::span<const uint32_t> values);
   [[nodiscard]] XpResult GetField(int64_t id, int32_t field, uint32_t* value);
   // Reads values->size() fields from first on of id's row.
   [[nodiscard]] XpResult GetFields(int64_t id, int32_t first, std::vector<uint32_t>* values);

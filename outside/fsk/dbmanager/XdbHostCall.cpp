@@ -18,13 +18,13 @@ XpResult XdbHostCall::ResultOfError(FskMachine* the, const FskException& error, 
   return errorCode == EINVAL ? invalid : XpResultFromErrno(errorCode);
 }
 
-XpResult XdbHostCall::Run(FskMachine* the, const std::function<void()>& work, XpResult invalid) {
+XpResult XdbHostCall::Run(FskMachine* the, XdbCallable<void()> work, XpResult invalid) {
   return Run(the, work, [invalid](FskMachine* machine, const FskException& error) {
     return ResultOfError(machine, error, invalid);
   });
 }
 
-XpResult XdbHostCall::Run(FskMachine* the, const std::function<void()>& work, const Translate& translate) {
+XpResult XdbHostCall::Run(FskMachine* the, XdbCallable<void()> work, const Translate& translate) {
   fsk::HostBracket bracket(the);
   try {
     work();

@@ -93,7 +93,7 @@ XpResult XdbIdAllocator::AllocateWith(int64_t* id, const uint32_t* counter) {
   return kXpErrNoFreeID;
 }
 
-XpResult XdbIdAllocator::WithBitOf(int64_t id, const std::function<void(const Value& block, int64_t bit)>& work) {
+XpResult XdbIdAllocator::WithBitOf(int64_t id, XdbCallable<void(const Value& block, int64_t bit)> work) {
   if (!file_.IsOpen()) {
     return kXpErrNotOpen;
   }

@@ -51,7 +51,7 @@ class XdbIdAllocator {
   // Allocate; counter, when given, is written with the header.
   XpResult AllocateWith(int64_t* id, const uint32_t* counter);
   // The bit of id in its block: WithBlock on block id / kIDsPerBlock.
-  XpResult WithBitOf(int64_t id, const std::function<void(const fsk::Value& block, int64_t bit)>& work);
+  XpResult WithBitOf(int64_t id, XdbCallable<void(const fsk::Value& block, int64_t bit)> work);
   int64_t HeaderWord(const char* name) const;
 
   FskMachine* the_;

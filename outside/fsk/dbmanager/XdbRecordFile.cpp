@@ -44,7 +44,7 @@ void XdbRecordFile::Fail(XpResult result) { XdbHostCall::Fail(result); }
 
 // The natives raise EINVAL for a size or type that does not fit: damaged
 // data.
-XpResult XdbRecordFile::Run(const std::function<void()>& work) {
+XpResult XdbRecordFile::Run(XdbCallable<void()> work) {
   return XdbHostCall::Run(the_, work, kXpErrInvalidFile);
 }
 
@@ -88,6 +88,7 @@ void XdbRecordFile::MakeObjects() {
 
   freeAtom_ = NewInstance("xdb.freeAtom");
   fsk::Set(the_, freeAtom_, "type", Value::Integer(kFreeAtomType));
+  atoms_ = fsk::GetPath(the_, "xdb");
 }
 
 XpResult XdbRecordFile::Create(const std::string& path, const std::string& freelistPath, const Head& head) {
@@ -148,7 +149,7 @@ void XdbRecordFile::ReleaseFile() {
   }
   open_ = false;
   free_.clear();
-  database_ = freelist_ = secondaries_ = freeAtom_ = Value();
+  database_ = freelist_ = secondaries_ = freeAtom_ = atoms_ = Value();
 }
 
 XpResult XdbRecordFile::SetHeadWords(int32_t flags, int32_t nextID) {
@@ -164,9 +165,17 @@ XpResult XdbRecordFile::SetHeadWords(int32_t flags, int32_t nextID) {
 }
 
 XpResult XdbRecordFile::Add(int32_t id, int32_t type, const std::vector<uint8_t>& payload, int64_t* offset) {
+  Span placed;
+  XpResult result = Add(id, type, payload, &placed);
+  *offset = placed.offset;
+  return result;
+}
+
+XpResult XdbRecordFile::Add(int32_t id, int32_t type, const std::vector<uint8_t>& payload, Span* placed) {
+  *placed = Span{};
   return Run([&] {
     RequireOpen();
-    *offset = AddRecord(id, type, payload);
+    *placed = AddRecord(id, type, payload);
   });
 }
 
@@ -174,7 +183,7 @@ XpResult XdbRecordFile::Read(int64_t offset, Record* record) {
   return Run([&] {
     RequireOpen();
     RecordAt(offset);
-    Value atom = fsk::New(the_, fsk::GetPath(the_, "xdb"), "RawAtom");
+    Value atom = fsk::New(the_, atoms_, "RawAtom");
     fsk::Call(the_, database_, "setOffset", offset);
     fsk::Call(the_, atom, "read", database_);
     Value chunk = fsk::Call(the_, atom, "makeObject");
@@ -189,35 +198,46 @@ XpResult XdbRecordFile::Read(int64_t offset, Record* record) {
 
 XpResult XdbRecordFile::Replace(int64_t offset, int32_t id, int32_t type, const std::vector<uint8_t>& payload,
                                 int64_t* newOffset) {
+  Span placed;
+  XpResult result = Replace(Span{offset, 0}, id, type, payload, &placed);
+  if (XpSucceeded(result)) {
+    *newOffset = placed.offset;
+  }
+  return result;
+}
+
+XpResult XdbRecordFile::Replace(const Span& known, int32_t id, int32_t type, const std::vector<uint8_t>& payload,
+                                Span* placed) {
   return Run([&] {
     RequireOpen();
     CheckRecordArguments(type, payload);
-    Atom old = RecordAt(offset);
+    Span old = RecordSpan(known);
     int64_t atomSize = kMinimumAtomSize + static_cast<int64_t>(payload.size());
     if (atomSize > old.size) {
       // The new record stands before the old one goes.
-      int64_t added = AddRecord(id, type, payload);
-      FreeRecord(offset);
-      *newOffset = added;
+      Span added = AddRecord(id, type, payload);
+      FreeRecord(old);
+      *placed = added;
       return;
     }
     int64_t remainder = old.size - atomSize;
     if (remainder < kMinimumAtomSize) {
-      WriteRecord(offset, old.size, id, type, payload);
-    } else {
-      Span rest{offset + atomSize, remainder};
-      WriteFreeAtom(rest);
-      WriteRecord(offset, atomSize, id, type, payload);
-      free_.push_back(rest);
+      WriteRecord(old.offset, old.size, id, type, payload);
+      *placed = old;
+      return;
     }
-    *newOffset = offset;
+    Span rest{old.offset + atomSize, remainder};
+    WriteFreeAtom(rest);
+    WriteRecord(old.offset, atomSize, id, type, payload);
+    free_.push_back(rest);
+    *placed = Span{old.offset, atomSize};
   });
 }
 
 XpResult XdbRecordFile::Free(int64_t offset) {
   return Run([&] {
     RequireOpen();
-    FreeRecord(offset);
+    FreeRecord(Span{offset, 0});
   });
 }
 
@@ -398,6 +418,13 @@ XdbRecordFile::Atom XdbRecordFile::RecordAt(int64_t offset) {
   return atom;
 }
 
+XdbRecordFile::Span XdbRecordFile::RecordSpan(const Span& known) {
+  if (known.size >= kMinimumAtomSize && known.offset >= recordsStart_) {
+    return known;
+  }
+  return Span{known.offset, RecordAt(known.offset).size};
+}
+
 void XdbRecordFile::ScanAtoms(const std::function<bool(const Atom&)>& visit) {
   int64_t size = FileSize();
   for (int64_t offset = recordsStart_; offset < size;) {
@@ -429,14 +456,14 @@ void XdbRecordFile::CheckRecordArguments(int32_t type, const std::vector<uint8_t
   }
 }
 
-int64_t XdbRecordFile::AddRecord(int32_t id, int32_t type, const std::vector<uint8_t>& payload) {
+XdbRecordFile::Span XdbRecordFile::AddRecord(int32_t id, int32_t type, const std::vector<uint8_t>& payload) {
   CheckRecordArguments(type, payload);
   int64_t atomSize = kMinimumAtomSize + static_cast<int64_t>(payload.size());
   auto fits = std::find_if(free_.begin(), free_.end(), [&](const Span& span) { return span.size >= atomSize; });
   if (fits == free_.end()) {
     int64_t offset = EndOffset(atomSize);
     WriteRecord(offset, atomSize, id, type, payload);
-    return offset;
+    return Span{offset, atomSize};
   }
   auto index = static_cast<size_t>(fits - free_.begin());
   Span span = *fits;
@@ -444,7 +471,7 @@ int64_t XdbRecordFile::AddRecord(int32_t id, int32_t type, const std::vector<uin
   if (remainder < kMinimumAtomSize) {
     WriteRecord(span.offset, span.size, id, type, payload);
     free_.erase(free_.begin() + static_cast<ptrdiff_t>(index));
-    return span.offset;
+    return span;
   }
   // The rest's free atom first: until the record is written, the span's
   // own free atom still covers it.
@@ -452,7 +479,7 @@ int64_t XdbRecordFile::AddRecord(int32_t id, int32_t type, const std::vector<uin
   WriteFreeAtom(rest);
   WriteRecord(span.offset, atomSize, id, type, payload);
   free_[index] = rest;
-  return span.offset;
+  return Span{span.offset, atomSize};
 }
 
 void XdbRecordFile::WriteRecord(int64_t offset, int64_t atomSize, int32_t id, int32_t type,
@@ -462,7 +489,7 @@ void XdbRecordFile::WriteRecord(int64_t offset, int64_t atomSize, int32_t id, in
   if (!payload.empty()) {
     std::memcpy(fxGetHostData(the_, &chunk.Slot()), payload.data(), payload.size());
   }
-  Value atom = fsk::New(the_, fsk::GetPath(the_, "xdb"), "RawAtom", chunk, id);
+  Value atom = fsk::New(the_, atoms_, "RawAtom", chunk, id);
   fsk::Call(the_, atom, "setType", type);
   fsk::Call(the_, database_, "setOffset", offset);
   fsk::Call(the_, atom, "write", database_);
@@ -475,9 +502,8 @@ void XdbRecordFile::WriteFreeAtom(const Span& span) {
   fsk::Call(the_, freeAtom_, "write", database_);
 }
 
-void XdbRecordFile::FreeRecord(int64_t offset) {
-  Atom atom = RecordAt(offset);
-  Span span{offset, atom.size};
+void XdbRecordFile::FreeRecord(const Span& known) {
+  Span span = RecordSpan(known);
   WriteFreeAtom(span);
   free_.push_back(span);
 }

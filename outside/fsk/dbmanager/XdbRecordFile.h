@@ -7,6 +7,7 @@
 
 #include "fsk/FskMachine.h"
 #include "fsk/FskScript.h"
+#include "outside/fsk/dbmanager/XdbHostCall.h"
 #include "platform/result/XpResult.h"
 
 // The album database's record file, kept through CatalogGrammar's atom
@@ -101,11 +102,18 @@ class XdbRecordFile {
   [[nodiscard]] XpResult SetHeadWords(int32_t flags, int32_t nextID);
 
   [[nodiscard]] XpResult Add(int32_t id, int32_t type, const std::vector<uint8_t>& payload, int64_t* offset);
+  // Add, telling the span the record's atom took.
+  [[nodiscard]] XpResult Add(int32_t id, int32_t type, const std::vector<uint8_t>& payload, Span* placed);
   [[nodiscard]] XpResult Read(int64_t offset, Record* record);
   // Writes the record in its span when it fits there, else adds it anew and
   // then frees the old span; *newOffset tells where it is.
   [[nodiscard]] XpResult Replace(int64_t offset, int32_t id, int32_t type, const std::vector<uint8_t>& payload,
                                  int64_t* newOffset);
+  // Replace of the record whose atom is known to span known (as Add or
+  // Replace placed it); a size of 0 reads it from the file. *placed tells
+  // the span the record's atom takes now.
+  [[nodiscard]] XpResult Replace(const Span& known, int32_t id, int32_t type, const std::vector<uint8_t>& payload,
+                                 Span* placed);
   [[nodiscard]] XpResult Free(int64_t offset);
   // Visits every atom after the head molecule in file order until visit
   // answers false.
@@ -119,7 +127,7 @@ class XdbRecordFile {
   int64_t RecordsStart() const { return recordsStart_; }
 
  private:
-  XpResult Run(const std::function<void()>& work);
+  XpResult Run(XdbCallable<void()> work);
   [[noreturn]] static void Fail(XpResult result);
   void RequireOpen() const;
   void MakeObjects();
@@ -137,13 +145,16 @@ class XdbRecordFile {
   int64_t FileSize();
   Atom ReadAtomHeader(int64_t offset);
   Atom RecordAt(int64_t offset);
+  // The span of the record at known.offset: known itself when its size is
+  // known, else as the file tells.
+  Span RecordSpan(const Span& known);
   void ScanAtoms(const std::function<bool(const Atom&)>& visit);
   int64_t EndOffset(int64_t atomSize);
   void WriteRecord(int64_t offset, int64_t atomSize, int32_t id, int32_t type, const std::vector<uint8_t>& payload);
   void WriteFreeAtom(const Span& span);
   void CheckRecordArguments(int32_t type, const std::vector<uint8_t>& payload) const;
-  int64_t AddRecord(int32_t id, int32_t type, const std::vector<uint8_t>& payload);
-  void FreeRecord(int64_t offset);
+  Span AddRecord(int32_t id, int32_t type, const std::vector<uint8_t>& payload);
+  void FreeRecord(const Span& known);
   void ReleaseFile();
 
   FskMachine* the_;
@@ -151,6 +162,8 @@ class XdbRecordFile {
   fsk::Value freelist_;
   fsk::Value secondaries_;
   fsk::Value freeAtom_;
+  // The holder of the RawAtom constructor.
+  fsk::Value atoms_;
   std::string freelistPath_;
   Head head_;
   std::vector<Span> free_;

@@ -12,6 +12,7 @@
 #include <functional>
 #include <mutex>
 #include <set>
+#include <span>
 #include <variant>
 
 #include "fsk/FskScript.h"
@@ -110,7 +111,7 @@ bool NumberOf(const char* text, int64_t* number) {
   return true;
 }
 
-XpResult Run(FskMachine* the, const std::function<void()>& work) {
+XpResult Run(FskMachine* the, XdbCallable<void()> work) {
   return XdbHostCall::Run(the, work, kXpErrBadArgument);
 }
 
@@ -426,6 +427,7 @@ XpResult XdbStore::ScanRecords() {
     result = files_->records.Read(atom.offset, &raw);
     Entry entry;
     entry.offset = atom.offset;
+    entry.size = atom.size;
     entry.record.id = raw.id;
     bool decoded = false;
     if (raw.type == XdbStoreRecord::kContentType) {
@@ -518,8 +520,11 @@ uint32_t XdbStore::DayKeyOf(double date) const {
   }
   int64_t key = 0;
   XpResult result = Run(the_, [&] {
+    if (dayKeyHolder_.IsUndefined()) {
+      dayKeyHolder_ = fsk::GetPath(the_, kDayKeyHolder);
+    }
     fsk::Value seconds = fsk::Value::Number(std::floor(date / kMillisecondsPerSecond));
-    key = fsk::ToInteger(the_, fsk::Call(the_, fsk::GetPath(the_, kDayKeyHolder), "dayKey", seconds));
+    key = fsk::ToInteger(the_, fsk::Call(the_, dayKeyHolder_, "dayKey", seconds));
   });
   return XpSucceeded(result) ? static_cast<uint32_t>(key) : 0;
 }
@@ -539,7 +544,7 @@ XdbStore::RowValues XdbStore::RowOf(const Record& record) const {
 
 XpResult XdbStore::WriteRow(const Entry& entry) {
   RowValues values = RowOf(entry.record);
-  return files_->rows.SetFields(entry.record.id, 0, std::vector<uint32_t>(values.begin(), values.end()));
+  return files_->rows.SetFields(entry.record.id, 0, std::span<const uint32_t>(values));
 }
 
 XpResult XdbStore::Flush() {
@@ -594,15 +599,30 @@ XpResult XdbStore::StoreRecord(int32_t id, Entry* entry) {
   int32_t type = content ? XdbStoreRecord::kContentType : XdbStoreRecord::kAlbumType;
   std::vector<uint8_t> payload =
       content ? XdbStoreRecord::EncodeContent(record.content) : XdbStoreRecord::EncodeAlbum(record.album);
-  int64_t offset = 0;
-  XpResult result = files_->records.Replace(entry->offset, id, type, payload, &offset);
-  if (XpFailed(result) || offset == entry->offset) {
+  // After a failed change the file is asked where the record ends.
+  XdbRecordFile::Span known{entry->offset, recordsMatchFile_ ? entry->size : 0};
+  XdbRecordFile::Span placed;
+  XpResult result = files_->records.Replace(known, id, type, payload, &placed);
+  if (XpFailed(result)) {
     return result;
   }
-  entry->offset = offset;
+  int64_t oldOffset = entry->offset;
+  entry->offset = placed.offset;
+  entry->size = placed.size;
+  if (placed.offset == oldOffset) {
+    return result;
+  }
   bool removed = false;
   result = files_->idIndex.RemoveKey(id, &removed);
-  return Either(result, files_->idIndex.Insert(id, static_cast<int32_t>(offset)));
+  return Either(result, files_->idIndex.Insert(id, static_cast<int32_t>(placed.offset)));
+}
+
+XpResult XdbStore::AddToFile(Entry* entry, int32_t type, const std::vector<uint8_t>& payload) {
+  XdbRecordFile::Span placed;
+  XpResult result = files_->records.Add(entry->record.id, type, payload, &placed);
+  entry->offset = placed.offset;
+  entry->size = placed.size;
+  return result;
 }
 
 XpResult XdbStore::AddContent(const XdbContent& fields, int32_t* id) {
@@ -634,8 +654,7 @@ XpResult XdbStore::AddContent(const XdbContent& fields, int32_t* id) {
   entry.record.content.shareFlag = 0;
   entry.record.content.favoriteFlag = 0;
   entry.record.content.guid = static_cast<int32_t>(counter + 1);
-  result = files_->records.Add(entry.record.id, XdbStoreRecord::kContentType,
-                               XdbStoreRecord::EncodeContent(entry.record.content), &entry.offset);
+  result = AddToFile(&entry, XdbStoreRecord::kContentType, XdbStoreRecord::EncodeContent(entry.record.content));
   if (XpFailed(result)) {
     (void)files_->ids.Free(newID);
     (void)files_->ids.SetCounter(counter);
@@ -669,8 +688,7 @@ XpResult XdbStore::AddAlbum(const XdbAlbum& album, int32_t* id) {
   entry.record.kind = Kind::kAlbum;
   entry.record.album = album;
   entry.record.album.title = XdbStoreRecord::ValidTitle(album.title);
-  result = files_->records.Add(entry.record.id, XdbStoreRecord::kAlbumType,
-                               XdbStoreRecord::EncodeAlbum(entry.record.album), &entry.offset);
+  result = AddToFile(&entry, XdbStoreRecord::kAlbumType, XdbStoreRecord::EncodeAlbum(entry.record.album));
   if (XpFailed(result)) {
     (void)files_->ids.Free(newID);
     return Noted(result);

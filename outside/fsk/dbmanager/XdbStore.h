@@ -155,6 +155,8 @@ class XdbStore {
 
   struct Entry {
     int64_t offset = 0;
+    // The size of the record's atom; 0 when not known.
+    int64_t size = 0;
     Record record;
   };
   // The components over the folder's files.
@@ -195,6 +197,8 @@ class XdbStore {
   XpResult UnindexRecord(const Entry& entry);
   XpResult WriteRow(const Entry& entry);
   XpResult StoreRecord(int32_t id, Entry* entry);
+  // Adds entry's record to the record file, placing entry.
+  XpResult AddToFile(Entry* entry, int32_t type, const std::vector<uint8_t>& payload);
   void Release();
   std::string PathOf(const char* name) const { return folder_.PathOf(name); }
   Entry* Find(int32_t id, Kind kind);
@@ -225,6 +229,8 @@ class XdbStore {
   bool recordsMatchFile_ = false;
   bool open_ = false;
   std::vector<std::string> rebuilt_;
+  // The object whose dayKey gives the day keys of data rows, once looked up.
+  mutable fsk::Value dayKeyHolder_;
   fsk::Value database_;
   // Points at this store while it lives; the database object's functions
   // hold it, so that they outlive the store safely.

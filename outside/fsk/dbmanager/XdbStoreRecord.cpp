@@ -10,6 +10,8 @@ namespace {
 constexpr char16_t kFirstEscape = 0xDC80;
 constexpr char16_t kLastEscape = 0xDCFF;
 constexpr char16_t kReplacement = 0xFFFD;
+// Bytes from here on belong to multi-byte sequences.
+constexpr unsigned char kFirstMultiByte = 0x80;
 constexpr size_t kWordSize = 4;
 constexpr size_t kDoubleSize = 8;
 
@@ -50,6 +52,12 @@ int32_t IntAt(const std::vector<uint8_t>& bytes, size_t at) {
 
 std::string XdbStoreRecord::ValidTitle(const std::string& text) {
   std::string_view cut(text.data(), std::min(text.size(), std::strlen(text.c_str())));
+  bool ascii =
+      std::all_of(cut.begin(), cut.end(), [](char byte) { return static_cast<unsigned char>(byte) < kFirstMultiByte; });
+  if (ascii) {
+    // ASCII decodes to itself.
+    return std::string(cut);
+  }
   std::u16string units = XpUtf8ToUtf16(cut);
   for (char16_t& unit : units) {
     if (unit >= kFirstEscape && unit <= kLastEscape) {
@@ -86,10 +94,11 @@ bool XdbStoreRecord::DecodeContent(const std::vector<uint8_t>& payload, XdbConte
 }
 
 std::vector<uint8_t> XdbStoreRecord::EncodeAlbum(const XdbAlbum& album) {
+  std::string title = ValidTitle(album.title);
   std::vector<uint8_t> out;
+  out.reserve(kSmallestAlbumSize + title.size());
   PutDouble(&out, album.albumDate);
   PutInt(&out, album.preference);
-  std::string title = ValidTitle(album.title);
   out.insert(out.end(), title.begin(), title.end());
   out.push_back(0);
   return out;

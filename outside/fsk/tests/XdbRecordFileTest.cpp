@@ -160,6 +160,56 @@ TEST_F(XdbRecordFile, ReplaceKeepsOrMovesTheRecord) {
   EXPECT_EQ(file_->FreeSpans(), (std::vector<Span>{{offset + 22, 30}, {next, 20}}));
 }
 
+// The spans that Add and Replace report are the atoms in the file, and a
+// Replace given such a span lands where one given the offset alone would.
+TEST_F(XdbRecordFile, PlacedSpansAreTheAtomsOfTheFile) {
+  CreateSample();
+  int64_t start = file_->RecordsStart();
+  auto atomAt = [&](int64_t offset) {
+    std::vector<Atom> atoms = Atoms();
+    auto found = std::find_if(atoms.begin(), atoms.end(), [&](const Atom& atom) { return atom.offset == offset; });
+    return found == atoms.end() ? Span{} : Span{found->offset, found->size};
+  };
+  Span first;
+  Span second;
+  ASSERT_EQ(file_->Add(1, kContent, Payload(40, 'a'), &first), kXpOk);
+  ASSERT_EQ(file_->Add(2, kContent, Payload(8, 'b'), &second), kXpOk);
+  EXPECT_EQ(first, (Span{start, 52}));
+  EXPECT_EQ(second, (Span{start + 52, 20}));
+
+  struct Step {
+    const char* what;
+    size_t payload;
+    Span placed;
+    std::vector<Span> free;
+  };
+  const Step steps[] = {
+      {"10 bytes left stay inside", 30, {start, 52}, {}},
+      {"30 bytes left become free", 10, {start, 22}, {{start + 22, 30}}},
+      {"the same size again", 10, {start, 22}, {{start + 22, 30}}},
+      {"too large: moved to the end", 60, {start + 72, 72}, {{start + 22, 30}, {start, 22}}},
+  };
+  Span known = first;
+  for (const Step& step : steps) {
+    Bytes payload = Payload(step.payload, 'x');
+    Span placed;
+    ASSERT_EQ(file_->Replace(known, 1, kContent, payload, &placed), kXpOk) << step.what;
+    EXPECT_EQ(placed, step.placed) << step.what;
+    EXPECT_EQ(atomAt(placed.offset), placed) << step.what;
+    EXPECT_EQ(file_->FreeSpans(), step.free) << step.what;
+    Bytes stored = Read(placed.offset).payload;
+    stored.resize(payload.size());
+    EXPECT_EQ(stored, payload) << step.what;
+    known = placed;
+  }
+
+  // A freed span taken whole reports the whole span.
+  Span reused;
+  ASSERT_EQ(file_->Add(3, kAlbum, Payload(12, 'c'), &reused), kXpOk);
+  EXPECT_EQ(reused, (Span{start + 22, 30}));
+  EXPECT_EQ(atomAt(reused.offset), reused);
+}
+
 TEST_F(XdbRecordFile, FlushAndReopenGiveTheSameFile) {
   CreateSample();
   std::map<int64_t, Bytes> records;

@@ -63,7 +63,9 @@ TEST_F(XdbStoreRecord, InvalidTitleBytesBecomeReplacementCharacters) {
   };
   const Case cases[] = {
       {"valid", "Caf\xC3\xA9 \xF0\x9F\x98\x80", "Caf\xC3\xA9 \xF0\x9F\x98\x80"},
+      {"ASCII up to DEL", "Trip 1\t\x7F", "Trip 1\t\x7F"},
       {"stray byte", "a\xFF" "b", "a" + r + "b"},
+      {"lone continuation byte", "a\x80", "a" + r},
       {"cut sequence", "a\xC3", "a" + r},
       {"overlong", "\xC0\xAF", r + r},
       {"surrogate", "\xED\xA0\x80", r + r + r},
