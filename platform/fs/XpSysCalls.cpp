@@ -1,6 +1,8 @@
 #include "platform/fs/XpSysCalls.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/file.h>
@@ -9,6 +11,10 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
+#include <string>
+
+#include "platform/fs/XpSysFailure.h"
 
 namespace {
 
@@ -100,17 +106,258 @@ class XpPosixSysCalls final : public XpSysCalls {
 };
 
 XpPosixSysCalls gPosix;
-std::atomic<XpSysCalls*> gCurrent{&gPosix};
+std::atomic<XpSysCalls*> gInstalled{&gPosix};
+
+XpSysCalls& Installed() { return *gInstalled.load(std::memory_order_acquire); }
+
+// The path a descriptor is open on, for the failure record.
+std::string PathOfDescriptor(int fd) {
+  if (fd < 0) {
+    return {};
+  }
+  char link[64];
+  std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+  char target[PATH_MAX];
+  ssize_t length = ::readlink(link, target, sizeof target);
+  if (length <= 0) {
+    return {};
+  }
+  return std::string(target, static_cast<size_t>(length));
+}
+
+// Failures that callers ask for as answers rather than meet as trouble.
+bool IsExpectedError(int error) { return error == EINTR || error == EAGAIN; }
+bool IsProbeMiss(int error) { return error == ENOENT || error == ENOTDIR; }
+bool IsUnsupported(int error) {
+  return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP || error == ENOTTY ||
+         error == EXDEV || error == ENOTSUP;
+}
+
+void Record(const char* call, const std::string& path, int error) {
+  if (IsExpectedError(error)) {
+    return;
+  }
+  XpRecordSysFailure(call, path, error);
+}
+
+template <typename Result>
+Result OnPath(Result result, const char* call, const char* path) {
+  if (result == -1) {
+    int error = errno;
+    Record(call, path != nullptr ? path : "", error);
+    errno = error;
+  }
+  return result;
+}
+
+template <typename Result>
+Result OnDescriptor(Result result, const char* call, int fd) {
+  if (result == -1) {
+    int error = errno;
+    Record(call, PathOfDescriptor(fd), error);
+    errno = error;
+  }
+  return result;
+}
+
+template <typename Result>
+Result OnProbe(Result result, const char* call, const char* path) {
+  if (result == -1 && !IsProbeMiss(errno)) {
+    return OnPath(result, call, path);
+  }
+  return result;
+}
+
+// The front of the seam: forwards to the installed implementation and keeps
+// each thread's last failure.
+class XpRecordingSysCalls final : public XpSysCalls {
+ public:
+  int Open(const char* path, int flags, mode_t mode) override {
+    return OnPath(Installed().Open(path, flags, mode), "open", path);
+  }
+  // The descriptor is gone once close returns, so its failure names no path.
+  int Close(int fd) override { return OnPath(Installed().Close(fd), "close", nullptr); }
+  ssize_t Read(int fd, void* buffer, size_t count) override {
+    return OnDescriptor(Installed().Read(fd, buffer, count), "read", fd);
+  }
+  ssize_t Write(int fd, const void* buffer, size_t count) override {
+    return OnDescriptor(Installed().Write(fd, buffer, count), "write", fd);
+  }
+  ssize_t Pread(int fd, void* buffer, size_t count, off_t offset) override {
+    return OnDescriptor(Installed().Pread(fd, buffer, count, offset), "read", fd);
+  }
+  ssize_t Pwrite(int fd, const void* buffer, size_t count, off_t offset) override {
+    return OnDescriptor(Installed().Pwrite(fd, buffer, count, offset), "write", fd);
+  }
+  ssize_t CopyFileRange(int inFd, off_t* inOffset, int outFd, off_t* outOffset,
+                        size_t count) override {
+    ssize_t result = Installed().CopyFileRange(inFd, inOffset, outFd, outOffset, count);
+    if (result == -1 && !IsUnsupported(errno)) {
+      return OnDescriptor(result, "write", outFd);
+    }
+    return result;
+  }
+  off_t Lseek(int fd, off_t offset, int whence) override {
+    off_t result = Installed().Lseek(fd, offset, whence);
+    // SEEK_DATA and SEEK_HOLE answer ENXIO past the last data.
+    if (result == -1 && errno == ENXIO && (whence == SEEK_DATA || whence == SEEK_HOLE)) {
+      return result;
+    }
+    return OnDescriptor(result, "lseek", fd);
+  }
+  int Ftruncate(int fd, off_t length) override {
+    return OnDescriptor(Installed().Ftruncate(fd, length), "ftruncate", fd);
+  }
+  int Fsync(int fd) override { return OnDescriptor(Installed().Fsync(fd), "fsync", fd); }
+  int SyncFileRange(int fd, off_t offset, off_t count, unsigned int flags) override {
+    // A hint: the fsync that follows reports what matters.
+    return Installed().SyncFileRange(fd, offset, count, flags);
+  }
+  int Fstat(int fd, struct stat* out) override {
+    return OnDescriptor(Installed().Fstat(fd, out), "fstat", fd);
+  }
+  int Fstatfs(int fd, struct statfs* out) override {
+    return OnDescriptor(Installed().Fstatfs(fd, out), "fstatfs", fd);
+  }
+  int Fadvise(int fd, off_t offset, off_t length, int advice) override {
+    return Installed().Fadvise(fd, offset, length, advice);
+  }
+  int Fchmod(int fd, mode_t mode) override {
+    return OnDescriptor(Installed().Fchmod(fd, mode), "fchmod", fd);
+  }
+  int Ioctl(int fd, unsigned long request, void* argument) override {
+    int result = Installed().Ioctl(fd, request, argument);
+    if (result == -1 && !IsUnsupported(errno)) {
+      return OnDescriptor(result, "ioctl", fd);
+    }
+    return result;
+  }
+  int FcntlLock(int fd, int command, struct flock* lock) override {
+    int result = Installed().FcntlLock(fd, command, lock);
+    if (result == -1 && errno != EACCES) {
+      return OnDescriptor(result, "lock", fd);
+    }
+    return result;
+  }
+  int Flock(int fd, int operation) override {
+    int result = Installed().Flock(fd, operation);
+    if (result == -1 && errno != EWOULDBLOCK) {
+      return OnDescriptor(result, "lock", fd);
+    }
+    return result;
+  }
+  int Mkdir(const char* path, mode_t mode) override {
+    int result = Installed().Mkdir(path, mode);
+    if (result == -1 && errno != EEXIST) {
+      return OnPath(result, "mkdir", path);
+    }
+    return result;
+  }
+  int Rmdir(const char* path) override {
+    int result = Installed().Rmdir(path);
+    if (result == -1 && errno != ENOENT) {
+      return OnPath(result, "rmdir", path);
+    }
+    return result;
+  }
+  int Unlink(const char* path) override {
+    int result = Installed().Unlink(path);
+    if (result == -1 && errno != ENOENT) {
+      return OnPath(result, "unlink", path);
+    }
+    return result;
+  }
+  int Rename(const char* from, const char* to, unsigned int flags) override {
+    int result = Installed().Rename(from, to, flags);
+    if (result == -1 && !(errno == EEXIST && flags != 0) && !(IsUnsupported(errno) && flags != 0)) {
+      return OnPath(result, "rename", from);
+    }
+    return result;
+  }
+  int Stat(const char* path, struct stat* out) override {
+    return OnProbe(Installed().Stat(path, out), "stat", path);
+  }
+  int Lstat(const char* path, struct stat* out) override {
+    return OnProbe(Installed().Lstat(path, out), "stat", path);
+  }
+  int Statx(const char* path, int flags, unsigned int mask, struct statx* out) override {
+    return OnProbe(Installed().Statx(path, flags, mask, out), "stat", path);
+  }
+  int Chmod(const char* path, mode_t mode) override {
+    return OnPath(Installed().Chmod(path, mode), "chmod", path);
+  }
+  // An access check is a question; its "no" is the answer.
+  int Access(const char* path, int mode) override { return Installed().Access(path, mode); }
+  int Utimensat(const char* path, const struct timespec times[2], int flags) override {
+    return OnPath(Installed().Utimensat(path, times, flags), "utimensat", path);
+  }
+  int Statvfs(const char* path, struct statvfs* out) override {
+    return OnProbe(Installed().Statvfs(path, out), "statvfs", path);
+  }
+  int Symlink(const char* target, const char* linkPath) override {
+    int result = Installed().Symlink(target, linkPath);
+    if (result == -1 && errno != EEXIST) {
+      return OnPath(result, "symlink", linkPath);
+    }
+    return result;
+  }
+  ssize_t Readlink(const char* path, char* buffer, size_t size) override {
+    ssize_t result = Installed().Readlink(path, buffer, size);
+    if (result == -1 && errno != EINVAL) {
+      return OnProbe(result, "readlink", path);
+    }
+    return result;
+  }
+  char* Realpath(const char* path, char* resolved) override {
+    char* result = Installed().Realpath(path, resolved);
+    if (result == nullptr && !IsProbeMiss(errno)) {
+      int error = errno;
+      Record("realpath", path, error);
+      errno = error;
+    }
+    return result;
+  }
+  DIR* Opendir(const char* path) override {
+    DIR* dir = Installed().Opendir(path);
+    if (dir == nullptr) {
+      int error = errno;
+      Record("opendir", path, error);
+      errno = error;
+    }
+    return dir;
+  }
+  struct dirent* Readdir(DIR* dir) override {
+    int before = errno;
+    errno = 0;
+    struct dirent* entry = Installed().Readdir(dir);
+    if (entry == nullptr && errno != 0) {
+      int error = errno;
+      Record("readdir", PathOfDescriptor(::dirfd(dir)), error);
+      errno = error;
+      return nullptr;
+    }
+    errno = before;
+    return entry;
+  }
+  int Closedir(DIR* dir) override { return Installed().Closedir(dir); }
+};
+
+XpRecordingSysCalls gRecording;
 
 }  // namespace
 
-XpSysCalls& XpSysCalls::Current() { return *gCurrent.load(std::memory_order_acquire); }
+XpSysCalls& XpSysCalls::Current() { return gRecording; }
+
+XpSysCalls& XpSysCalls::Installed() { return ::Installed(); }
 
 XpSysCalls& XpSysCalls::Posix() { return gPosix; }
 
 XpSysCalls* XpSysCalls::Install(XpSysCalls* replacement) {
-  return gCurrent.exchange(replacement ? replacement : &gPosix, std::memory_order_acq_rel);
+  return gInstalled.exchange(replacement ? replacement : &gPosix, std::memory_order_acq_rel);
 }
+
+XpSysCallsWrapper::XpSysCallsWrapper(XpSysCalls& target)
+    : target_(&target == &gRecording ? ::Installed() : target) {}
 
 int XpSysCallsWrapper::Open(const char* path, int flags, mode_t mode) {
   return target_.Open(path, flags, mode);

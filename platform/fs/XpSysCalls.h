@@ -74,8 +74,12 @@ class XpSysCalls {
   virtual struct dirent* Readdir(DIR* dir) = 0;
   virtual int Closedir(DIR* dir) = 0;
 
-  // The implementation every call goes through.
+  // The implementation every call goes through: it forwards to the installed
+  // one and records each thread's last failure (XpSysFailure.h).
   static XpSysCalls& Current();
+  // The installed implementation (the real calls unless a test replaced
+  // them).
+  static XpSysCalls& Installed();
   // The real system calls.
   static XpSysCalls& Posix();
   // For tests: routes every call through replacement (null restores the
@@ -85,10 +89,11 @@ class XpSysCalls {
 };
 
 // Forwards every call to a target; a base for implementations that change a
-// few calls and pass the rest on.
+// few calls and pass the rest on. A target of Current() means the
+// implementation installed at construction.
 class XpSysCallsWrapper : public XpSysCalls {
  public:
-  explicit XpSysCallsWrapper(XpSysCalls& target) : target_(target) {}
+  explicit XpSysCallsWrapper(XpSysCalls& target);
 
   int Open(const char* path, int flags, mode_t mode) override;
   int Close(int fd) override;

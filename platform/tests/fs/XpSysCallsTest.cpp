@@ -5,9 +5,11 @@
 
 #include <cerrno>
 #include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 
+#include "platform/fs/XpSysFailure.h"
 #include "platform/testsupport/FaultInjection.h"
 #include "platform/testsupport/HermeticTest.h"
 
@@ -60,7 +62,7 @@ class CountingSysCalls : public XpSysCallsWrapper {
 };
 
 TEST_F(XpSysCalls, InstallRoutesEveryCallUntilTheRealCallsAreRestored) {
-  ASSERT_EQ(&Calls(), &::XpSysCalls::Posix());
+  ASSERT_EQ(&::XpSysCalls::Installed(), &::XpSysCalls::Posix());
   CountingSysCalls counting(::XpSysCalls::Posix());
   EXPECT_EQ(::XpSysCalls::Install(&counting), &::XpSysCalls::Posix());
   int fd = Calls().Open("/dev/null", O_RDONLY, 0);
@@ -70,7 +72,7 @@ TEST_F(XpSysCalls, InstallRoutesEveryCallUntilTheRealCallsAreRestored) {
   EXPECT_NE(::fcntl(fd, F_GETFD) & FD_CLOEXEC, 0);
   Calls().Close(fd);
   EXPECT_EQ(::XpSysCalls::Install(nullptr), &counting);
-  EXPECT_EQ(&Calls(), &::XpSysCalls::Posix());
+  EXPECT_EQ(&::XpSysCalls::Installed(), &::XpSysCalls::Posix());
 }
 
 TEST_F(XpSysCalls, WriteFailsWithDiskFullAfterItsByteAllowance) {
@@ -176,8 +178,36 @@ TEST_F(XpSysCalls, RulesEndWithTheInjection) {
     EXPECT_EQ(Calls().Mkdir(PathOf("d2").c_str(), 0755), 0);
     faults.Add(Fault(SysCall::kMkdir, "").Errno(ENOSPC));
   }
-  EXPECT_EQ(&Calls(), &::XpSysCalls::Posix());
+  EXPECT_EQ(&::XpSysCalls::Installed(), &::XpSysCalls::Posix());
   EXPECT_EQ(Calls().Mkdir(PathOf("d3").c_str(), 0755), 0);
+}
+
+TEST_F(XpSysCalls, RecordsTheLastFailureOfEachThreadWithItsPathButNotAProbesMiss) {
+  FaultInjection faults;
+  faults.Add(Fault(SysCall::kFsync, Root().string()).Errno(EIO));
+  int fd = OpenForWriting("journal");
+  XpClearSysFailure();
+  EXPECT_EQ(ErrnoOf([&] { return Calls().Fsync(fd); }), EIO);
+  Calls().Close(fd);
+  // Asking whether a file exists is not a failure to remember.
+  struct stat info;
+  EXPECT_EQ(Calls().Stat(PathOf("missing").c_str(), &info), -1);
+  EXPECT_EQ(XpDescribeSysFailure(XpLastSysFailure()),
+            "fsync " + PathOf("journal") + ": Input/output error");
+  EXPECT_EQ(XpSysFailureSuffix(), ": fsync " + PathOf("journal") + ": Input/output error");
+
+  std::string otherThread;
+  std::thread([&] {
+    otherThread = XpDescribeSysFailure(XpLastSysFailure());
+    EXPECT_EQ(Calls().Open(PathOf("missing").c_str(), O_RDONLY, 0), -1);
+    EXPECT_EQ(XpLastSysFailure().path, PathOf("missing"));
+    EXPECT_EQ(XpLastSysFailure().error, ENOENT);
+  }).join();
+  EXPECT_EQ(otherThread, "");
+  EXPECT_EQ(XpLastSysFailure().call, "fsync");
+  XpClearSysFailure();
+  EXPECT_TRUE(XpLastSysFailure().Empty());
+  EXPECT_EQ(XpSysFailureSuffix(), "");
 }
 
 }  // namespace
