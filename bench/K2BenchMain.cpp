@@ -18,6 +18,7 @@
 #include "bench/BenchRunner.h"
 #include "bench/BenchTable.h"
 #include "bench/BenchTool.h"
+#include "platform/process/XpStandardOutput.h"
 
 namespace {
 
@@ -156,5 +157,5 @@ int main(int argc, char** argv) {
     std::cerr << "k2bench: " << error << "\n" << BenchOptions::Usage();
     return kUsage;
   }
-  return Run(options);
+  return XpFinishStandardOutput("k2bench", Run(options));
 }
