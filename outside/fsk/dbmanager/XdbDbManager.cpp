@@ -346,6 +346,11 @@ Value SetGroup(FskMachine* the, XdbMaster& master, const Arguments& arguments, b
 
 Value NewIdOrNone(int32_t id) { return Value::Integer(id == 0 ? kNone : id); }
 
+// What flush and close answer once the changes are durable.
+Value CompletionAnswer(const XdbStore& store) {
+  return Value::Integer(store.LastCompletion().pending ? XdbDbManager::kCompletionPending : XdbDbManager::kComplete);
+}
+
 void DefineStoreMethods(FskMachine* the, const StatePointer& state, const Value& prototype) {
   DefineMasterMethod(the, state, prototype, "open", 2, Open);
   DefineMasterMethod(the, state, prototype, "deleteDatabase", 1, DeleteDatabase);
@@ -372,7 +377,7 @@ void DefineStoreMethods(FskMachine* the, const StatePointer& state, const Value&
                      });
   auto flush = [](FskMachine* machine, const std::shared_ptr<XdbMaster>& master, MachineState&, const Arguments&) {
     Require(machine, master->Store().Flush(), "flush");
-    return Value::Integer(0);
+    return CompletionAnswer(master->Store());
   };
   DefineMasterMethod(the, state, prototype, "flush", 0, flush);
   DefineMasterMethod(the, state, prototype, "compact", 0, flush);
@@ -380,10 +385,11 @@ void DefineStoreMethods(FskMachine* the, const StatePointer& state, const Value&
                      [](FskMachine* machine, const std::shared_ptr<XdbMaster>& master, MachineState&,
                         const Arguments&) {
                        XpResult result = master->Close();
-                       if (result != kXpErrNotOpen) {
-                         Require(machine, result, "close");
+                       if (result == kXpErrNotOpen) {
+                         return Value::Integer(XdbDbManager::kComplete);
                        }
-                       return Value::Integer(0);
+                       Require(machine, result, "close");
+                       return CompletionAnswer(master->Store());
                      });
 }
 

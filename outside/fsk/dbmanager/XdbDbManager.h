@@ -23,6 +23,12 @@ class XdbDbManager {
   static constexpr const char* kMachineName = "dbManager";
   // Fsk.Error.Native code of a method that is not supported.
   static constexpr int32_t kNotSupported = 1003;
+  // The answers of Master.flush and Master.close, which throw when a change
+  // is not committed (no later open finds it). Committed, all in the files:
+  static constexpr int32_t kComplete = 0;
+  // Committed (durable in the journal), and finishing it failed: the next
+  // flush or open completes it. The store's LastCompletion() says why.
+  static constexpr int32_t kCompletionPending = 1;
 
   // A factory for FskRegisterMachineFactory; a grammar that does not load
   // is its error.

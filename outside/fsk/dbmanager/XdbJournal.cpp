@@ -337,7 +337,18 @@ XpResult XdbJournal::Write(const std::string& folder, const std::vector<Change>&
     (void)calls.Unlink(path.c_str());
     return result;
   }
-  return xdbfiles::SyncPath(folder, true);
+  result = xdbfiles::SyncPath(folder, true);
+  if (XpSucceeded(result)) {
+    return kXpOk;
+  }
+  // The rename may not last: take the journal back so that no mount
+  // replays changes reported as not made. A journal that cannot be
+  // removed will be replayed, so it counts as written.
+  if (calls.Unlink(PathIn(folder, kFileName).c_str()) != 0 && errno != ENOENT) {
+    return kXpOk;
+  }
+  (void)xdbfiles::SyncPath(folder, true);
+  return result;
 }
 
 XpResult XdbJournal::Apply(const std::string& folder, const std::vector<Change>& changes, const StageHook& hook) {

@@ -55,8 +55,11 @@ class XdbJournal {
   static bool IsPlainName(const std::string& name);
 
   // Writes the journal into folder under kPartName, syncs it, renames it to
-  // kFileName and syncs the folder. A failed write removes what it wrote as
-  // far as it can.
+  // kFileName and syncs the folder: kXpOk once the journal is durable. A
+  // failure leaves no journal that a mount would replay: before the rename
+  // the partial one is removed, after it (the folder's sync failed) the
+  // renamed one. When that last removal fails too, the journal stays and
+  // the answer is kXpOk, as the next mount replays it.
   [[nodiscard]] static XpResult Write(const std::string& folder, const std::vector<Change>& changes);
   // Applies the changes to the files of folder, without syncing.
   [[nodiscard]] static XpResult Apply(const std::string& folder, const std::vector<Change>& changes,

@@ -214,6 +214,8 @@ XpResult XdbJournaledFolder::Mount(const std::string& folder) {
   }
   folder_ = normalized;
   synced_.clear();
+  pending_.clear();
+  completion_ = Completion();
   Holders()[folder_] = this;
   FskFileMount(folder_.c_str(), this);
   return kXpOk;
@@ -230,6 +232,8 @@ void XdbJournaledFolder::Unmount() {
   }
   files_.clear();
   synced_.clear();
+  pending_.clear();
+  completion_ = Completion();
   folder_.clear();
 }
 
@@ -263,6 +267,9 @@ int XdbJournaledFolder::Open(const char* path, uint32_t permission, std::unique_
     return ENOENT;
   }
   auto found = files_.find(name);
+  if (found == files_.end() && RemovedByPending(name)) {
+    return ENOENT;
+  }
   if (found == files_.end()) {
     auto file = std::make_shared<File>();
     int error = xdbfiles::ReadWhole(PathOf(name), &file->data);
@@ -285,7 +292,8 @@ int XdbJournaledFolder::Create(const char* path) {
     return EACCES;
   }
   auto found = files_.find(name);
-  bool exists = found != files_.end() ? !found->second->removed : xdbfiles::Exists(PathOf(name));
+  bool exists = found != files_.end() ? !found->second->removed
+                                      : !RemovedByPending(name) && xdbfiles::Exists(PathOf(name));
   if (exists) {
     return EEXIST;
   }
@@ -303,7 +311,7 @@ int XdbJournaledFolder::Delete(const char* path) {
   }
   auto found = files_.find(name);
   if (found == files_.end()) {
-    if (!xdbfiles::Exists(PathOf(name))) {
+    if (RemovedByPending(name) || !xdbfiles::Exists(PathOf(name))) {
       return ENOENT;
     }
     found = files_.emplace(name, std::make_shared<File>()).first;
@@ -372,6 +380,12 @@ XpResult XdbJournaledFolder::Flush() {
   if (!IsMounted()) {
     return kXpErrNotOpen;
   }
+  if (completion_.pending) {
+    XpResult completed = Complete(false);
+    if (XpFailed(completed)) {
+      return HasChanges() ? completed : kXpOk;
+    }
+  }
   std::vector<XdbJournal::Change> changes = CollectChanges();
   if (changes.empty()) {
     return SyncUnchanged();
@@ -381,24 +395,39 @@ XpResult XdbJournaledFolder::Flush() {
   if (XpFailed(result)) {
     return result;
   }
+  // Committed: what follows only completes it.
   Stage("journal-written");
-  result = XdbJournal::Apply(folder_, changes, hook_);
-  if (XpFailed(result)) {
-    return result;
-  }
-  Stage("applied-all");
-  result = XdbJournal::SyncFiles(folder_, KnownNames());
-  if (XpFailed(result)) {
-    return result;
-  }
-  result = XdbJournal::Remove(folder_);
-  if (XpFailed(result)) {
-    return result;
-  }
+  pending_ = std::move(changes);
   ForgetChanges();
+  (void)Complete(true);
+  return kXpOk;
+}
+
+XpResult XdbJournaledFolder::Complete(bool stages) {
+  XpResult result = XdbJournal::Apply(folder_, pending_, stages ? hook_ : StageHook());
+  if (XpSucceeded(result) && stages) {
+    Stage("applied-all");
+  }
   const std::vector<std::string> names = KnownNames();
+  if (XpSucceeded(result)) {
+    result = XdbJournal::SyncFiles(folder_, names);
+  }
+  if (XpSucceeded(result)) {
+    result = XdbJournal::Remove(folder_);
+  }
+  if (XpFailed(result)) {
+    completion_ = {true, result, XpLastSysFailure()};
+    return result;
+  }
+  pending_.clear();
+  completion_ = Completion();
   synced_.insert(names.begin(), names.end());
   return kXpOk;
+}
+
+bool XdbJournaledFolder::RemovedByPending(const std::string& name) const {
+  return std::any_of(pending_.begin(), pending_.end(),
+                     [&name](const XdbJournal::Change& change) { return change.remove && change.name == name; });
 }
 
 XpResult XdbJournaledFolder::SyncUnchanged() {

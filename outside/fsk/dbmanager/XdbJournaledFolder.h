@@ -9,6 +9,7 @@
 
 #include "fsk/FskFileSystem.h"
 #include "outside/fsk/dbmanager/XdbJournal.h"
+#include "platform/fs/XpSysFailure.h"
 #include "platform/result/XpResult.h"
 
 // A folder of the album database mounted in the runtime as a journaled file
@@ -17,10 +18,16 @@
 // work on memory, and no file of the folder changes until Flush.
 //
 // Flush writes every change (byte ranges, sizes, files created or removed)
-// to the journal and syncs it, applies it to the files, syncs every file
-// the folder knows and the folder, and removes the journal. A failed flush
-// keeps the changes, so a later one can still succeed. A file removed from
-// the folder behind our back is written whole again by the next flush.
+// to the journal and syncs it, renames it into place and syncs the folder:
+// from then on the changes are committed, as a mount replays the journal.
+// It then applies the journal to the files, syncs every file the folder
+// knows and the folder, and removes the journal. A flush that fails before
+// the commit leaves nothing of its changes on the disk and keeps them in
+// memory, so a later one can still succeed. Trouble after the commit does
+// not undo it: the flush succeeds with its completion pending (see
+// Completion), and the next flush, or the next mount, completes it. A file
+// removed from the folder behind our back is written whole again by the
+// next flush.
 //
 // Only plain files directly inside the folder are reachable. One folder
 // object per folder in a process: mounting a folder that another object
@@ -48,10 +55,26 @@ class XdbJournaledFolder : public FskFileSystem {
   const std::string& Folder() const { return folder_; }
   std::string PathOf(const std::string& name) const { return folder_ + name; }
 
-  // Makes every change durable; with no change, syncs the known files and
-  // the folder and writes nothing. Files that this object's last flush
-  // already synced and that did not change since are not synced again.
+  // What a committed flush left to do: applying its journal, syncing the
+  // files or the folder, or removing the journal failed. The journal stays
+  // in the folder; the next flush completes it first, and so does a mount.
+  struct Completion {
+    bool pending = false;
+    // What stopped it, and the system's failure record then.
+    XpResult result = kXpOk;
+    XpSysFailure failure;
+  };
+
+  // Commits every change: kXpOk once they are durable, a failure when they
+  // are not (then no later mount finds them). After kXpOk, LastCompletion()
+  // tells whether they are all in the files yet. Completes a pending flush
+  // first; when that fails again, changes made since are not committed
+  // (its failure), and without such changes the answer is kXpOk, still
+  // pending. With no change, syncs the known files and the folder and
+  // writes nothing. Files that this object's last flush already synced and
+  // that did not change since are not synced again.
   [[nodiscard]] XpResult Flush();
+  const Completion& LastCompletion() const { return completion_; }
   bool HasChanges() const;
   // The bytes of a file that an open has read in, as they stand now; null
   // for a file not read in or removed.
@@ -89,6 +112,12 @@ class XdbJournaledFolder : public FskFileSystem {
   std::vector<std::string> KnownNames() const;
   // Syncs the known files and the folder unless the last flush did.
   XpResult SyncUnchanged();
+  // Applies the committed journal (pending_), syncs the known files and
+  // the folder and removes the journal; on failure completion_ says why.
+  // stages: whether the stage hook hears the steps.
+  XpResult Complete(bool stages);
+  // A file that the committed journal removes, while it is pending.
+  bool RemovedByPending(const std::string& name) const;
   void Stage(const char* stage) const;
   void ForgetChanges();
 
@@ -97,5 +126,8 @@ class XdbJournaledFolder : public FskFileSystem {
   // The files that the last successful flush left synced, with the folder;
   // empty after a mount and while a flush with changes runs.
   std::set<std::string> synced_;
+  // The changes of the committed journal while its completion is pending.
+  std::vector<XdbJournal::Change> pending_;
+  Completion completion_;
   StageHook hook_;
 };

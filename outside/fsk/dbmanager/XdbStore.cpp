@@ -263,6 +263,7 @@ XpResult XdbStore::Open(const std::string& folder, int* status) {
   if (!empty && !journal && (!Contains(names, kRecordName) || !Contains(names, kIdsName))) {
     return kXpOk;
   }
+  completion_ = Completion();
   XpResult result = folder_.Mount(folder);
   if (XpFailed(result)) {
     return result;
@@ -289,7 +290,13 @@ XpResult XdbStore::CreateNew() {
   if (XpFailed(result)) {
     return result;
   }
-  return Either(files_->records.Flush(), folder_.Flush());
+  return Either(files_->records.Flush(), FlushFolder());
+}
+
+XpResult XdbStore::FlushFolder() {
+  XpResult result = folder_.Flush();
+  completion_ = folder_.LastCompletion();
+  return result;
 }
 
 XpResult XdbStore::OpenOurs(int* status) {
@@ -314,7 +321,7 @@ XpResult XdbStore::OpenOurs(int* status) {
   // The record file rebuilds a missing free list in memory.
   result = files_->records.Flush();
   if (XpSucceeded(result) && (rebuilt || folder_.HasChanges())) {
-    result = folder_.Flush();
+    result = FlushFolder();
   }
   if (XpFailed(result)) {
     return result;
@@ -551,7 +558,7 @@ XpResult XdbStore::Flush() {
   if (!IsOpen()) {
     return kXpErrNotOpen;
   }
-  return Either(files_->records.Flush(), folder_.Flush());
+  return Either(files_->records.Flush(), FlushFolder());
 }
 
 XpResult XdbStore::Close() {
@@ -560,7 +567,7 @@ XpResult XdbStore::Close() {
     return kXpErrNotOpen;
   }
   XpResult result = files_->CloseAll();
-  result = Either(result, folder_.Flush());
+  result = Either(result, FlushFolder());
   if (XpSucceeded(result)) {
     RememberRecords();
   }

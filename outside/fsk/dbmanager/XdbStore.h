@@ -82,8 +82,16 @@ class XdbStore {
   // *status is one of kOpened, kNoFolder and kNotOurs; a folder that is not
   // ours is left as it was. A store that is open closes first.
   [[nodiscard]] XpResult Open(const std::string& folder, int* status);
+  // Flush and Close answer kXpOk once every change is durable and a
+  // failure when a change is not (no later open finds it). After kXpOk,
+  // LastCompletion() tells whether the changes are all in the files yet or
+  // still wait in the journal, which the next flush or open completes.
   [[nodiscard]] XpResult Flush();
   [[nodiscard]] XpResult Close();
+  using Completion = XdbJournaledFolder::Completion;
+  // Of the last flush of the folder (by Open, Flush or Close); kept after
+  // Close.
+  const Completion& LastCompletion() const { return completion_; }
   bool IsOpen() const { return open_ && folder_.IsMounted(); }
   // Removes our files from folder (not the folder, not other files);
   // kXpErrAlreadyOpen when a store holds it.
@@ -189,6 +197,8 @@ class XdbStore {
 
   void ReadEnvironment();
   XpResult OpenOurs(int* status);
+  // The folder's flush, noting its completion.
+  XpResult FlushFolder();
   XpResult CreateNew();
   XpResult LoadRecords();
   XpResult ScanRecords();
@@ -223,6 +233,7 @@ class XdbStore {
   int32_t limit_ = kDefaultLimit;
   int32_t order_ = kLittleEndian;
   XdbJournaledFolder folder_;
+  Completion completion_;
   std::unique_ptr<Files> files_;
   std::map<int32_t, Entry> records_;
   // No change failed since the open: records_ is what the record file holds.

@@ -1,11 +1,13 @@
 #include "outside/fsk/k2xdb/K2xdbTool.h"
 
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <sstream>
 #include <system_error>
 
 #include "fsk/FskException.h"
@@ -13,6 +15,7 @@
 #include "fsk/FskScript.h"
 #include "outside/fsk/dbmanager/XdbDbManager.h"
 #include "outside/fsk/dbmanager/XdbStore.h"
+#include "platform/fs/XpSysFailure.h"
 
 namespace {
 
@@ -62,13 +65,22 @@ int64_t DaysInMonth(int64_t year, int64_t month) {
          DaysFromCivil(year, month, 1);
 }
 
+std::string Hex(uint32_t code) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%X", static_cast<unsigned>(code));
+  return text;
+}
+
 // One run of the runtime with folder open in a Master, as the glue does it;
 // work's exit code, or kFailed when the runtime, open or a call fails.
+// What work prints for its caller goes to out before the change is
+// committed: a caller that cannot read the answer gets no change either.
 class Session {
  public:
-  using Work = std::function<int(FskMachine* the, const Value& master)>;
+  using Work = std::function<int(FskMachine* the, const Value& master, std::ostream& answer)>;
 
-  Session(std::ostream& err, std::string folder) : err_(err), folder_(std::move(folder)) {}
+  Session(std::ostream& out, std::ostream& err, std::string folder)
+      : out_(out), err_(err), folder_(std::move(folder)) {}
 
   int Run(const Work& work) {
     if (FskMainInitialize(0, 0, nullptr) != 0) {
@@ -86,35 +98,77 @@ class Session {
     FskErr error = FskECMAScriptFindByName(XdbDbManager::kMachineName, &vm);
     FskMachine* the = FskECMAScriptGetXSMachine(vm);
     if (error != 0 || the == nullptr) {
-      char text[32];
-      std::snprintf(text, sizeof text, "0x%X", static_cast<unsigned>(error));
-      err_ << "k2xdb: the dbManager machine: error " << text << "\n";
+      err_ << "k2xdb: the dbManager machine: error " << Hex(static_cast<uint32_t>(error)) << "\n";
       return K2xdbTool::kFailed;
     }
     fsk::HostBracket bracket(the);
     try {
       return WithMaster(the, work);
     } catch (const FskException& thrown) {
-      err_ << "k2xdb: " << folder_ << ": " << thrown.what() << "\n";
+      err_ << "k2xdb: " << folder_ << ": " << thrown.what() << XpSysFailureSuffix() << "\n";
       return K2xdbTool::kFailed;
     }
   }
 
+  // Each step clears the failure record, so that a failure line names the
+  // step's own cause.
   int WithMaster(FskMachine* the, const Work& work) {
     Value master = fsk::New(the, fsk::GetPath(the, "dbManager"), "Master");
+    XpClearSysFailure();
     int64_t status = fsk::ToInteger(the, fsk::Call(the, master, "open", folder_, nullptr));
     if (status != kOpened) {
-      err_ << "k2xdb: " << folder_ << ": open gave " << status << "\n";
+      err_ << "k2xdb: " << folder_ << ": open gave " << status << XpSysFailureSuffix() << "\n";
       return K2xdbTool::kFailed;
     }
     fsk::Call(the, master, "createIndex", "guid", kGuidIndexWidth, nullptr);
-    int code = work(the, master);
+    XpClearSysFailure();
+    std::ostringstream answer;
+    int code = work(the, master, answer);
+    if (!Deliver(answer.str())) {
+      return K2xdbTool::kFailed;
+    }
     fsk::Call(the, master, "deleteIndex", "guid");
+    XpClearSysFailure();
     fsk::Call(the, master, "flush");
-    fsk::Call(the, master, "close");
+    XpClearSysFailure();
+    if (fsk::ToInteger(the, fsk::Call(the, master, "close")) == XdbDbManager::kCompletionPending) {
+      WarnPending(XdbDbManager::StoreOf(the, master));
+    }
     return code;
   }
 
+  bool Deliver(const std::string& text) {
+    if (text.empty()) {
+      return true;
+    }
+    errno = 0;
+    out_ << text;
+    out_.flush();
+    if (out_) {
+      return true;
+    }
+    if (errno != 0) {
+      XpRecordSysFailure("write", "standard output", errno);
+    }
+    err_ << "k2xdb: " << folder_ << ": the answer cannot be written, so nothing is changed" << XpSysFailureSuffix()
+         << "\n";
+    return false;
+  }
+
+  // The change is durable; what finishing it met is named.
+  void WarnPending(const XdbStore* store) {
+    err_ << "k2xdb: " << folder_ << ": warning: the change is committed and will be completed at the next open";
+    if (store != nullptr) {
+      const XdbStore::Completion& completion = store->LastCompletion();
+      err_ << "; completing it failed (" << Hex(completion.result) << ")";
+      if (!completion.failure.Empty()) {
+        err_ << ": " << XpDescribeSysFailure(completion.failure);
+      }
+    }
+    err_ << "\n";
+  }
+
+  std::ostream& out_;
   std::ostream& err_;
   std::string folder_;
 };
@@ -139,6 +193,31 @@ void ListAlbums(FskMachine* the, const Value& master, std::ostream& out) {
         << " preference=" << IntegerOf(the, album, "preference")
         << " title=" << K2xdbTool::Quoted(fsk::ToString(the, fsk::Get(the, album, "title"))) << "\n";
   }
+}
+
+// One line for each content whose album does not exist.
+std::vector<std::string> ContentsWithoutAlbum(FskMachine* the, const Value& master) {
+  std::vector<std::string> faults;
+  for (int64_t id : IdsOf(the, fsk::Call(the, master, "search", "d", nullptr))) {
+    int64_t album = IntegerOf(the, fsk::Call(the, master, "getRecord", id), "albumID");
+    if (fsk::Call(the, master, "getRecordA", album).IsUndefined()) {
+      faults.push_back("content " + std::to_string(id) + " names album " + std::to_string(album) +
+                       ", which does not exist");
+    }
+  }
+  return faults;
+}
+
+// The number of contents that album holds.
+int64_t ContentsOf(FskMachine* the, const Value& master, int64_t album) {
+  return fsk::ToInteger(the, fsk::Call(the, fsk::Call(the, master, "search", "a", album), "count"));
+}
+
+// path against the working folder; as given when it cannot be.
+std::string Absolute(const std::string& path) {
+  std::error_code error;
+  fs::path absolute = path.empty() ? fs::path() : fs::absolute(path, error);
+  return error || absolute.empty() ? path : absolute.string();
 }
 
 void ListContents(FskMachine* the, const Value& master, std::ostream& out) {
@@ -228,9 +307,9 @@ int K2xdbTool::Run(const std::vector<std::string>& arguments) {
     return Usage();
   }
   const std::string& command = arguments[0];
-  const std::string& folder = arguments[1];
+  const std::string folder = Absolute(arguments[1]);
   size_t count = arguments.size();
-  Session session(err_, folder);
+  Session session(out_, err_, folder);
 
   if (command == "init" && count == 2) {
     std::error_code error;
@@ -242,27 +321,27 @@ int K2xdbTool::Run(const std::vector<std::string>& arguments) {
       err_ << "k2xdb: " << folder << ": cannot create the folder: " << error.message() << "\n";
       return kFailed;
     }
-    return session.Run([](FskMachine*, const Value&) { return kDone; });
+    return session.Run([](FskMachine*, const Value&, std::ostream&) { return kDone; });
   }
   if (command == "list" && count == 2) {
-    return session.Run([this](FskMachine* the, const Value& master) {
-      ListAlbums(the, master, out_);
-      ListContents(the, master, out_);
+    return session.Run([](FskMachine* the, const Value& master, std::ostream& answer) {
+      ListAlbums(the, master, answer);
+      ListContents(the, master, answer);
       return kDone;
     });
   }
   if (command == "check" && count == 2) {
-    return session.Run([this](FskMachine* the, const Value& master) {
+    return session.Run([](FskMachine* the, const Value& master, std::ostream& answer) {
       XdbStore* store = XdbDbManager::StoreOf(the, master);
       std::vector<std::string> faults = store->Rebuilt();
-      for (const std::string& fault : store->Check()) {
-        faults.push_back(fault);
+      for (const std::vector<std::string>& found : {store->Check(), ContentsWithoutAlbum(the, master)}) {
+        faults.insert(faults.end(), found.begin(), found.end());
       }
       for (const std::string& fault : faults) {
-        out_ << fault << "\n";
+        answer << fault << "\n";
       }
       if (faults.empty()) {
-        out_ << "ok\n";
+        answer << "ok\n";
       }
       return faults.empty() ? kDone : kRefused;
     });
@@ -273,14 +352,14 @@ int K2xdbTool::Run(const std::vector<std::string>& arguments) {
       return Usage();
     }
     const std::string& title = arguments[2];
-    return session.Run([this, date, &title](FskMachine* the, const Value& master) {
+    return session.Run([this, date, &title](FskMachine* the, const Value& master, std::ostream& answer) {
       Value album = fsk::New(the, fsk::GetPath(the, "dbManager"), "ContentAlbumInfo", date, title, kAlbumPreference);
       int64_t id = fsk::ToInteger(the, fsk::Call(the, master, "createAlbum", album));
       if (id < 0) {
         err_ << "k2xdb: no free ID\n";
         return kFailed;
       }
-      out_ << id << "\n";
+      answer << id << "\n";
       return kDone;
     });
   }
@@ -295,7 +374,7 @@ int K2xdbTool::Run(const std::vector<std::string>& arguments) {
         (count == 7 && !ParseInt32(arguments[6], &misc))) {
       return Usage();
     }
-    return session.Run([&, this](FskMachine* the, const Value& master) {
+    return session.Run([&, this](FskMachine* the, const Value& master, std::ostream& answer) {
       Value content = fsk::New(the, fsk::GetPath(the, "dbManager"), "ContentMaster", date, folderNumber, fileNumber,
                                album, misc, 0);
       int64_t id = fsk::ToInteger(the, fsk::Call(the, master, "addPhoto", content));
@@ -304,7 +383,7 @@ int K2xdbTool::Run(const std::vector<std::string>& arguments) {
         return kFailed;
       }
       Value record = fsk::Call(the, master, "getRecord", id);
-      out_ << id << " " << IntegerOf(the, record, "guid") << "\n";
+      answer << id << " " << IntegerOf(the, record, "guid") << "\n";
       return kDone;
     });
   }
@@ -315,7 +394,7 @@ int K2xdbTool::Run(const std::vector<std::string>& arguments) {
     if (!ParseInt32(arguments[2], &id) || (group != "sf" && group != "ff") || !ParseInt32(arguments[4], &value)) {
       return Usage();
     }
-    return session.Run([&](FskMachine* the, const Value& master) {
+    return session.Run([&](FskMachine* the, const Value& master, std::ostream&) {
       fsk::Call(the, master, "addPhotoToGroup", group, id, value);
       return kDone;
     });
@@ -325,8 +404,15 @@ int K2xdbTool::Run(const std::vector<std::string>& arguments) {
     if (!ParseInt32(arguments[2], &id)) {
       return Usage();
     }
-    return session.Run([id](FskMachine* the, const Value& master) {
+    return session.Run([this, id, &folder](FskMachine* the, const Value& master, std::ostream&) {
       bool album = !fsk::Call(the, master, "getRecordA", id).IsUndefined();
+      // As the accessor does, only an empty album goes.
+      int64_t held = album ? ContentsOf(the, master, id) : 0;
+      if (held > 0) {
+        err_ << "k2xdb: " << folder << ": album " << id << " holds " << held
+             << (held == 1 ? " content" : " contents") << "; it is not deleted\n";
+        return kRefused;
+      }
       fsk::Call(the, master, album ? "deleteAlbum" : "deletePhoto", id);
       return kDone;
     });

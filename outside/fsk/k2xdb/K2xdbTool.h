@@ -16,7 +16,16 @@
 //   delete FOLDER ID
 //   check FOLDER
 //
-// DATE is "YYYY-MM-DD HH:MM:SS" in UTC fields.
+// DATE is "YYYY-MM-DD HH:MM:SS" in UTC fields. FOLDER may be relative to
+// the working folder.
+//
+// The answer (an id, a list) is written to out before the change is
+// committed: when it cannot be written, nothing is changed and the run
+// fails. A failed commit leaves nothing of the change (kFailed, a line
+// naming the file and the reason); a committed change whose completion met
+// trouble is done, with a warning that the next open completes it.
+// delete refuses an album that holds contents; check also reports contents
+// whose album is gone.
 class K2xdbTool {
  public:
   static constexpr int kDone = 0;

@@ -2,6 +2,7 @@
 
 #include <sys/wait.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -13,11 +14,15 @@
 #include <gtest/gtest.h>
 
 #include "fsk/FskMain.h"
+#include "fsk/FskScript.h"
+#include "platform/testsupport/FaultInjection.h"
 #include "platform/testsupport/HermeticTest.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using testsupport::Fault;
+using testsupport::SysCall;
 
 class K2xdbTool : public testsupport::HermeticTest {
  protected:
@@ -36,9 +41,13 @@ class K2xdbTool : public testsupport::HermeticTest {
     std::string out;
     std::string err;
   };
-  Outcome Run(const std::vector<std::string>& arguments) {
+  // answerLost: standard output refuses every write.
+  Outcome Run(const std::vector<std::string>& arguments, bool answerLost = false) {
     std::ostringstream out;
     std::ostringstream err;
+    if (answerLost) {
+      out.setstate(std::ios::badbit);
+    }
     ::K2xdbTool tool(out, err);
     Outcome outcome;
     outcome.code = tool.Run(arguments);
@@ -57,6 +66,32 @@ class K2xdbTool : public testsupport::HermeticTest {
     return text + "\n" + outcome.out + "-> " + std::to_string(outcome.code) + "\n";
   }
 
+  static std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+      text.replace(at, from.size(), to);
+    }
+    return text;
+  }
+
+  // Deletes the album through the runtime, as no tool would while it
+  // holds contents.
+  static void DeleteAlbumBehindTheTool(const std::string& folder, int32_t album) {
+    ASSERT_EQ(FskMainInitialize(0, 0, nullptr), 0);
+    FskECMAScript vm = nullptr;
+    ASSERT_EQ(FskECMAScriptFindByName("dbManager", &vm), 0);
+    FskMachine* the = FskECMAScriptGetXSMachine(vm);
+    ASSERT_NE(the, nullptr);
+    {
+      fsk::HostBracket bracket(the);
+      fsk::Value master = fsk::New(the, fsk::GetPath(the, "dbManager"), "Master");
+      ASSERT_EQ(fsk::ToInteger(the, fsk::Call(the, master, "open", folder, nullptr)), 350);
+      fsk::Call(the, master, "deleteAlbum", album);
+      fsk::Call(the, master, "flush");
+      fsk::Call(the, master, "close");
+    }
+    EXPECT_EQ(FskMainTerminate(), 0);
+  }
+
   std::string folder_;
 };
 
@@ -71,6 +106,8 @@ TEST_F(K2xdbTool, GoldenTranscript) {
   transcript += Step({"set-group", folder_, "4", "ff", "6"});
   transcript += Step({"list", folder_});
   transcript += Step({"delete", folder_, "3"});
+  transcript += Step({"delete", folder_, "2"});
+  transcript += Step({"delete", folder_, "4"});
   transcript += Step({"delete", folder_, "2"});
   transcript += Step({"list", folder_});
   transcript += Step({"check", folder_});
@@ -89,10 +126,11 @@ TEST_F(K2xdbTool, GoldenTranscript) {
             "content 4 album=2 guid=2 dcf=101-0023 date=2010-12-31 23:59:59 misc=2 share=0 favorite=6\n"
             "-> 0\n"
             "$ delete F 3\n-> 0\n"
+            "$ delete F 2\n-> 1\n"
+            "$ delete F 4\n-> 0\n"
             "$ delete F 2\n-> 0\n"
             "$ list F\n"
             "album 1 date=1970-01-01 00:00:00 preference=3 title=\"Trip\"\n"
-            "content 4 album=2 guid=2 dcf=101-0023 date=2010-12-31 23:59:59 misc=2 share=0 favorite=6\n"
             "-> 0\n"
             "$ check F\nok\n-> 0\n");
 }
@@ -166,6 +204,155 @@ TEST_F(K2xdbTool, TheProgramExitsWithTheCode) {
             "album 1 date=1970-01-01 00:00:00 preference=3 title=\"Trip\"\n"
             "content 2 album=1 guid=1 dcf=100-0001 date=2009-03-15 00:00:00 misc=1 share=0 favorite=0\n"
             "ok\n");
+}
+
+// Each injected failure of an add-content, before and after the commit
+// (the journal renamed and its folder synced), and an answer that cannot be
+// written: the exit code, the line on standard error, and what the next
+// open shows, the old state (one content) or the new (two), never more.
+TEST_F(K2xdbTool, EditsFailBeforeTheCommitAndSucceedAfterIt) {
+  struct Row {
+    const char* name;
+    // Where a call fails, under the database folder ("" for the folder).
+    SysCall call;
+    const char* file;
+    int error;
+    int nth;    // the first failing call
+    int times;  // how many fail; -1 every one
+    bool answerLost;
+    int code;
+    // The line on standard error, "F" for the folder; empty for none.
+    const char* line;
+    size_t contents;
+  };
+  const std::string failed = "k2xdb: F: Error: flush failed (0x811A): ";
+  const std::string pending =
+      "k2xdb: F: warning: the change is committed and will be completed at the next open; completing it failed "
+      "(0x811A): ";
+  const std::string journalSync = failed + "fsync F/XDB.JNT: Input/output error\n";
+  const std::string journalFull = "k2xdb: F: Error: flush failed (0x8109): write F/XDB.JNT: No space left on device\n";
+  const std::string folderSync = failed + "fsync F: Input/output error\n";
+  const std::string applyWrite = pending + "write F/DATA.BLK: Input/output error\n";
+  const std::string fileSync = pending + "fsync F/XDB.DAT: Input/output error\n";
+  const std::string removal = pending + "unlink F/XDB.JNL: Input/output error\n";
+  const std::string lost = "k2xdb: F: the answer cannot be written, so nothing is changed\n";
+  const Row rows[] = {
+      {"journal sync", SysCall::kFsync, "/XDB.JNT", EIO, 1, -1, false, 1, journalSync.c_str(), 1},
+      {"journal write, disk full", SysCall::kWrite, "/XDB.JNT", ENOSPC, 1, -1, false, 1, journalFull.c_str(), 1},
+      {"folder sync after the rename", SysCall::kFsync, "", EIO, 2, 1, false, 1, folderSync.c_str(), 1},
+      {"apply write", SysCall::kWrite, "/DATA.BLK", EIO, 1, -1, false, 0, applyWrite.c_str(), 2},
+      {"file sync", SysCall::kFsync, "/XDB.DAT", EIO, 1, -1, false, 0, fileSync.c_str(), 2},
+      {"journal removal", SysCall::kUnlink, "/XDB.JNL", EIO, 1, -1, false, 0, removal.c_str(), 2},
+      {"file sync fails once, the close completes", SysCall::kFsync, "/XDB.DAT", EIO, 1, 1, false, 0, "", 2},
+      {"answer lost", SysCall::kFsync, "/none", EIO, 1, -1, true, 1, lost.c_str(), 1},
+  };
+  int number = 0;
+  for (const Row& row : rows) {
+    const std::string folder = (Dir("row" + std::to_string(++number)) / "DBFILES").string();
+    ASSERT_EQ(Run({"init", folder}).code, 0);
+    ASSERT_EQ(Run({"add-album", folder, "Trip"}).code, 0);
+    ASSERT_EQ(Run({"add-content", folder, "1", "100", "1", "2009-03-15 00:00:00"}).code, 0);
+    Outcome outcome;
+    {
+      testsupport::FaultInjection faults;
+      int rule = faults.Add(
+          Fault(row.call, folder + row.file).Errno(row.error).FromCall(row.nth).Times(row.times));
+      outcome = Run({"add-content", folder, "1", "100", "2", "2009-03-15 00:00:00"}, row.answerLost);
+      EXPECT_EQ(faults.Hits(rule) > 0, !row.answerLost) << row.name;
+    }
+    EXPECT_EQ(outcome.code, row.code) << row.name;
+    EXPECT_EQ(Replaced(outcome.err, folder, "F"), row.line) << row.name;
+    if (!row.answerLost) {
+      EXPECT_EQ(outcome.out, "3 2\n") << row.name;
+    }
+    Outcome listed = Run({"list", folder});
+    size_t contents = 0;
+    for (size_t at = listed.out.find("content "); at != std::string::npos; at = listed.out.find("content ", at + 1)) {
+      ++contents;
+    }
+    EXPECT_EQ(contents, row.contents) << row.name << "\n" << listed.out;
+    EXPECT_FALSE(fs::exists(fs::path(folder) / "XDB.JNL")) << row.name << ": the open completed it";
+    EXPECT_EQ(Run({"check", folder}).out, "ok\n") << row.name;
+  }
+}
+
+TEST_F(K2xdbTool, TheProgramFailsWhenItsAnswerCannotBeWritten) {
+  const std::string k = K2XDB_PROGRAM;
+  const std::string d = Dir("by-hand").string() + "/DBFILES";
+  ASSERT_EQ(Run({"init", d}).code, 0);
+  ASSERT_EQ(Run({"add-album", d, "Trip"}).code, 0);
+  const std::string err = (Dir("by-hand") / "err.txt").string();
+  struct Row {
+    const char* name;
+    const char* redirection;
+    const char* reason;
+  };
+  const Row rows[] = {
+      {"closed", ">&-", "Bad file descriptor"},
+      {"full", ">/dev/full", "No space left on device"},
+  };
+  for (const Row& row : rows) {
+    for (const std::string& edit : {"add-album " + d + " Other", "add-content " + d + " 1 100 1 '2009-03-15 00:00:00'",
+                                    "list " + d}) {
+      int status = std::system((k + " " + edit + " " + row.redirection + " 2>" + err).c_str());
+      ASSERT_TRUE(WIFEXITED(status));
+      EXPECT_EQ(WEXITSTATUS(status), 1) << row.name << ": " << edit;
+      std::ifstream in(err);
+      std::string printed((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      EXPECT_EQ(printed, "k2xdb: " + d + ": the answer cannot be written, so nothing is changed: write standard "
+                             "output: " + row.reason + "\n")
+          << row.name << ": " << edit;
+    }
+  }
+  EXPECT_EQ(Run({"list", d}).out, "album 1 date=1970-01-01 00:00:00 preference=3 title=\"Trip\"\n");
+}
+
+TEST_F(K2xdbTool, RelativeFoldersAreTakenFromTheWorkingFolder) {
+  const std::string k = K2XDB_PROGRAM;
+  const fs::path here = Dir("here");
+  const std::string out = (here / "out.txt").string();
+  const std::string script = "cd " + here.string() + " && " + k + " init db && " + k +
+                             " add-album db/ Trip >/dev/null && " + k + " list db > " + out + " 2>&1 && cd db && " +
+                             k + " check . >> " + out + " 2>&1";
+  int status = std::system(script.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  std::ifstream in(out);
+  std::string printed((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(printed, "album 1 date=1970-01-01 00:00:00 preference=3 title=\"Trip\"\nok\n");
+  EXPECT_TRUE(fs::exists(here / "db" / "XDB.DAT"));
+}
+
+TEST_F(K2xdbTool, DeleteRefusesAnAlbumThatHoldsContents) {
+  ASSERT_EQ(Run({"init", folder_}).code, 0);
+  ASSERT_EQ(Run({"add-album", folder_, "Trip"}).code, 0);
+  ASSERT_EQ(Run({"add-content", folder_, "1", "100", "1", "2009-03-15 00:00:00"}).code, 0);
+  ASSERT_EQ(Run({"add-content", folder_, "1", "100", "2", "2009-03-15 00:00:00"}).code, 0);
+  const std::string before = Run({"list", folder_}).out;
+  Outcome refused = Run({"delete", folder_, "1"});
+  EXPECT_EQ(refused.code, 1);
+  EXPECT_EQ(refused.err, "k2xdb: " + folder_ + ": album 1 holds 2 contents; it is not deleted\n");
+  EXPECT_EQ(Run({"list", folder_}).out, before);
+  ASSERT_EQ(Run({"delete", folder_, "2"}).code, 0);
+  EXPECT_EQ(Run({"delete", folder_, "1"}).err, "k2xdb: " + folder_ + ": album 1 holds 1 content; it is not deleted\n");
+  ASSERT_EQ(Run({"delete", folder_, "3"}).code, 0);
+  EXPECT_EQ(Run({"delete", folder_, "1"}).code, 0);
+  EXPECT_EQ(Run({"list", folder_}).out, "");
+}
+
+TEST_F(K2xdbTool, CheckReportsContentsWhoseAlbumIsGone) {
+  ASSERT_EQ(Run({"init", folder_}).code, 0);
+  ASSERT_EQ(Run({"add-album", folder_, "Trip"}).code, 0);
+  ASSERT_EQ(Run({"add-album", folder_, "Kept"}).code, 0);
+  ASSERT_EQ(Run({"add-content", folder_, "1", "100", "1", "2009-03-15 00:00:00"}).code, 0);
+  ASSERT_EQ(Run({"add-content", folder_, "2", "100", "2", "2009-03-15 00:00:00"}).code, 0);
+  ASSERT_EQ(Run({"add-content", folder_, "1", "100", "3", "2009-03-15 00:00:00"}).code, 0);
+  DeleteAlbumBehindTheTool(folder_, 1);
+  Outcome checked = Run({"check", folder_});
+  EXPECT_EQ(checked.code, 1);
+  EXPECT_EQ(checked.out,
+            "content 3 names album 1, which does not exist\n"
+            "content 5 names album 1, which does not exist\n");
 }
 
 TEST_F(K2xdbTool, DatesRoundTrip) {

@@ -448,7 +448,8 @@ TEST_F(XdbJournal, FailureWhileApplyingIsReplayedAtTheNextMount) {
     MakeChanges();
     testsupport::FaultInjection faults;
     int failed = faults.Add(Fault(SysCall::kWrite, Path("B.DAT")).Errno(EIO));
-    EXPECT_NE(folder.Flush(), kXpOk);
+    EXPECT_EQ(folder.Flush(), kXpOk) << "committed";
+    EXPECT_TRUE(folder.LastCompletion().pending);
     EXPECT_GT(faults.Hits(failed), 0);
   }
   ASSERT_TRUE(fs::exists(folder_ / "XDB.JNL"));
@@ -466,13 +467,107 @@ TEST_F(XdbJournal, FailureWhileApplyingLeavesALaterFlushToFinish) {
   {
     testsupport::FaultInjection faults;
     faults.Add(Fault(SysCall::kFtruncate, Path("A.DAT")).Errno(EIO));
-    EXPECT_NE(folder.Flush(), kXpOk);
+    EXPECT_EQ(folder.Flush(), kXpOk) << "committed";
+    EXPECT_TRUE(folder.LastCompletion().pending);
   }
   ASSERT_EQ(Put(Path("B.DAT"), 4, BytesOf("!")), 0);
   ASSERT_EQ(folder.Flush(), kXpOk);
   Snapshot expected = Changed();
   expected["B.DAT"] = BytesOf("beta!");
   EXPECT_EQ(SnapshotOf(folder_), expected);
+}
+
+// Each injected failure of one flush, before and after the commit (the
+// journal renamed and its folder synced): the flush's answer, and what a
+// later mount finds, the old state or the new one.
+TEST_F(XdbJournal, FailuresBeforeTheCommitLeaveNothingAndAfterItCommit) {
+  const std::string dir = folder_.string();
+  struct Row {
+    const char* name;
+    std::vector<Fault> faults;
+    bool committed;
+    bool pending;
+    // The failing call that a pending completion names.
+    const char* call;
+  };
+  const Row rows[] = {
+      {"journal write, disk full", {Fault(SysCall::kWrite, Path("XDB.JN")).Errno(ENOSPC).AfterBytes(20)}, false,
+       false, ""},
+      {"journal sync", {Fault(SysCall::kFsync, Path("XDB.JN")).Errno(EIO)}, false, false, ""},
+      {"journal rename", {Fault(SysCall::kRename, Path("XDB.JN")).Errno(EIO)}, false, false, ""},
+      {"folder sync after the rename", {Fault(SysCall::kFsync, dir).Errno(EIO).FromCall(2).Times(1)}, false, false,
+       ""},
+      {"folder sync after the rename, journal kept",
+       {Fault(SysCall::kFsync, dir).Errno(EIO).FromCall(2).Times(1),
+        Fault(SysCall::kUnlink, Path("XDB.JNL")).Errno(EIO).Times(1)},
+       true, false, ""},
+      {"apply write", {Fault(SysCall::kWrite, Path("B.DAT")).Errno(EIO)}, true, true, "write"},
+      {"apply size", {Fault(SysCall::kFtruncate, Path("A.DAT")).Errno(EIO)}, true, true, "ftruncate"},
+      {"file sync", {Fault(SysCall::kFsync, Path("A.DAT")).Errno(EIO)}, true, true, "fsync"},
+      {"folder sync after applying", {Fault(SysCall::kFsync, dir).Errno(EIO).FromCall(5)}, true, true, "fsync"},
+      {"journal removal", {Fault(SysCall::kUnlink, Path("XDB.JNL")).Errno(EIO)}, true, true, "unlink"},
+  };
+  for (const Row& row : rows) {
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+    WriteDisk(folder_ / "A.DAT", BytesOf("alpha"));
+    WriteDisk(folder_ / "C.DAT", BytesOf("gamma"));
+    Remember();
+    {
+      XdbJournaledFolder folder;
+      ASSERT_EQ(folder.Mount(dir), kXpOk);
+      MakeChanges();
+      testsupport::FaultInjection faults;
+      int hits = 0;
+      std::vector<int> ids;
+      for (const Fault& fault : row.faults) {
+        ids.push_back(faults.Add(fault));
+      }
+      XpResult flushed = folder.Flush();
+      for (int id : ids) {
+        hits += faults.Hits(id) > 0 ? 1 : 0;
+      }
+      EXPECT_EQ(hits, static_cast<int>(ids.size())) << row.name;
+      EXPECT_EQ(XpSucceeded(flushed), row.committed) << row.name;
+      const XdbJournaledFolder::Completion& completion = folder.LastCompletion();
+      EXPECT_EQ(completion.pending, row.pending) << row.name;
+      if (row.pending) {
+        EXPECT_NE(completion.result, kXpOk) << row.name;
+        EXPECT_EQ(completion.failure.call, row.call) << row.name;
+        EXPECT_EQ(completion.failure.error, EIO) << row.name;
+      }
+    }
+    XdbJournaledFolder again;
+    ASSERT_EQ(again.Mount(dir), kXpOk) << row.name;
+    EXPECT_EQ(SnapshotOf(folder_), row.committed ? Changed() : initial_) << row.name;
+  }
+}
+
+// While a committed flush waits for its completion, a flush that cannot
+// complete it commits nothing new.
+TEST_F(XdbJournal, PendingCompletionThatFailsAgainCommitsNoNewChange) {
+  Remember();
+  {
+    XdbJournaledFolder folder;
+    ASSERT_EQ(folder.Mount(folder_.string()), kXpOk);
+    MakeChanges();
+    testsupport::FaultInjection faults;
+    faults.Add(Fault(SysCall::kWrite, Path("B.DAT")).Errno(EIO));
+    ASSERT_EQ(folder.Flush(), kXpOk);
+    ASSERT_TRUE(folder.LastCompletion().pending);
+    ASSERT_TRUE(fs::exists(folder_ / "C.DAT")) << "not yet removed on the disk";
+    int32_t error = 0;
+    Get(Path("C.DAT"), &error);
+    EXPECT_NE(error, 0) << "removed all the same";
+    EXPECT_EQ(folder.Flush(), kXpOk) << "nothing new: still committed";
+    EXPECT_TRUE(folder.LastCompletion().pending);
+    ASSERT_EQ(Put(Path("A.DAT"), 0, BytesOf("A")), 0);
+    EXPECT_NE(folder.Flush(), kXpOk) << "the new change is not committed";
+    EXPECT_TRUE(folder.HasChanges());
+  }
+  XdbJournaledFolder again;
+  ASSERT_EQ(again.Mount(folder_.string()), kXpOk);
+  EXPECT_EQ(SnapshotOf(folder_), Changed());
 }
 
 // A journal left by a crash is applied only when complete.

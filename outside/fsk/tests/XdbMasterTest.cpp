@@ -1,14 +1,18 @@
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "outside/fsk/dbmanager/XdbDbManager.h"
 #include "outside/fsk/tests/XdbMasterFixture.h"
+#include "platform/testsupport/FaultInjection.h"
 
 namespace {
 
@@ -290,6 +294,51 @@ TEST_F(XdbMaster, TheMachineGoingClosesWithoutFlushing) {
   EXPECT_EQ(Count(fsk::Call(the_, again, "search", "ad", nullptr)), 1);
   EXPECT_TRUE(fsk::Call(the_, again, "getRecord", 2).IsUndefined());
   fsk::Call(the_, again, "close");
+}
+
+// The glue's commits rely on these answers: flush and close throw when the
+// change is not committed, answer kCompletionPending when it is committed
+// and finishing it failed, and kComplete otherwise.
+TEST_F(XdbMaster, FlushAndCloseAnswerWhetherTheChangeIsCommitted) {
+  struct Row {
+    const char* name;
+    const char* file;  // where the fsync fails; null for none
+    bool thrown;
+    int64_t answer;
+  };
+  const Row rows[] = {
+      {"no failure", nullptr, false, XdbDbManager::kComplete},
+      {"journal sync", "XDB.JNT", true, 0},
+      {"record file sync", "XDB.DAT", false, XdbDbManager::kCompletionPending},
+  };
+  int number = 0;
+  for (const Row& row : rows) {
+    fs::path folder = Dir("row" + std::to_string(++number));
+    {
+      Value master = OpenMaster(folder);
+      fsk::Call(the_, master, "createAlbum", Album("Trip"));
+      fsk::Call(the_, master, "flush");
+      fsk::Call(the_, master, "addPhoto", Content(1));
+      testsupport::FaultInjection faults;
+      if (row.file != nullptr) {
+        faults.Add(testsupport::Fault(testsupport::SysCall::kFsync, (folder / row.file).string()).Errno(EIO));
+      }
+      int64_t answer = -1;
+      std::optional<std::string> thrown = Thrown([&] { answer = Integer(fsk::Call(the_, master, "flush")); });
+      EXPECT_EQ(thrown.has_value(), row.thrown) << row.name;
+      if (thrown) {
+        EXPECT_EQ(*thrown, "Error: flush failed (0x811A)") << row.name;
+      } else {
+        EXPECT_EQ(answer, row.answer) << row.name;
+        fsk::Call(the_, master, "deleteIndex", "guid");
+        EXPECT_EQ(Integer(fsk::Call(the_, master, "close")), row.answer) << row.name << ": the fault stays";
+      }
+    }
+    Value again = OpenMaster(folder);
+    EXPECT_EQ(Count(fsk::Call(the_, again, "search", "d", nullptr)), row.thrown ? 0 : 1) << row.name;
+    EXPECT_FALSE(fs::exists(folder / "XDB.JNL")) << row.name;
+    fsk::Call(the_, again, "close");
+  }
 }
 
 TEST_F(XdbMaster, GlobalsOfTheMachine) {
