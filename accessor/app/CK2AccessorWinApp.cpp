@@ -2,7 +2,9 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
+#include <system_error>
 #include <utility>
 
 #include "accessor/app/K2HandOverFile.h"
@@ -59,6 +61,19 @@ constexpr ExclusionMessage kExclusionMessages[] = {
     {kMutexErrorKey, kPortableNameKey},                 // portable, local
     {kMutexErrorOtherUserKey, kPortableNameKey},        // portable, global
 };
+
+// The exit status of a command line that asks for nothing the program does.
+constexpr int kExitUsage = 2;
+
+constexpr const char* kUsage =
+    "usage: TLVK2Accessor [--yes] -export HANDOVER.xml [-parentwindow HWND]\n"
+    "       TLVK2Accessor [--yes] -import CAMERA_FOLDER [-importscore]\n"
+    "       TLVK2Accessor [--yes] -salvage CAMERA_ROOT\n"
+    "  -export   writes the pictures and movies the hand-over file lists to the camera\n"
+    "  -import   copies the camera's new pictures and movies to the PC\n"
+    "  -salvage  moves the files of the camera's recovery folders to the PC\n"
+    "  --yes     confirms without asking; without a terminal nothing is confirmed otherwise\n"
+    "  --help    prints this text";
 
 std::atomic<CK2AccessorWinApp*> gInstance{nullptr};
 
@@ -135,6 +150,21 @@ std::string HexCode(XpResult code) {
 // "TLVK2Accessor: " and the text.
 std::string ProgramLine(const std::string& text) { return std::string(kProgramName) + ": " + text; }
 
+// path made absolute against the working folder; an empty or absolute one,
+// or one the working folder cannot be read for, as it is.
+void MakeAbsolute(XpString& path) {
+  if (path.IsEmpty() || path.CStr()[0] == u'/') {
+    return;
+  }
+  std::error_code error;
+  const std::filesystem::path absolute = std::filesystem::absolute(Utf8(path), error);
+  if (error) {
+    return;
+  }
+  const std::string text = absolute.lexically_normal().string();
+  path = XpStringA(text.c_str(), static_cast<int32_t>(text.size())).ToWide();
+}
+
 }  // namespace
 
 CK2AccessorWinApp::CK2AccessorWinApp(XfUiHost& host, const XpString& programFolder)
@@ -172,6 +202,13 @@ bool CK2AccessorWinApp::InitInstance(int argc, const char* const* argv) {
   }
   application_ = CreateAccessorApplication(programFolder_);
   XfParseCommandLine(argc, argv, commandLine_);
+  if (commandLine_.m_bHelp) {
+    WriteOutputLine(kUsage);
+    usageStatus_ = kK2ExitDone;
+    DestroyAccessorApplication(std::move(application_));
+    return false;
+  }
+  ResolveCommandLinePaths();
   if (CheckRequiredFiles()) {
     if (commandLine_.m_bExport) {
       RunExport();
@@ -180,6 +217,9 @@ bool CK2AccessorWinApp::InitInstance(int argc, const char* const* argv) {
       RunImport();
     } else if (commandLine_.m_bSalvage) {
       RunSalvage();
+    } else {
+      WriteErrorLine(kUsage);
+      usageStatus_ = kExitUsage;
     }
   }
   DestroyAccessorApplication(std::move(application_));
@@ -187,6 +227,9 @@ bool CK2AccessorWinApp::InitInstance(int argc, const char* const* argv) {
 }
 
 int CK2AccessorWinApp::ExitInstance() {
+  if (usageStatus_) {
+    return *usageStatus_;
+  }
   if (commandLine_.m_bImportScore) {
     return m_nExitCode;
   }
@@ -205,6 +248,10 @@ int CK2AccessorWinApp::ExitInstance() {
 int32_t CK2AccessorWinApp::DoMessageBox(const XfDialogPresenter* /*owner*/, const XpString& text,
                                         uint32_t style) {
   return host_.MessageBox(GetCaption(), text, style);
+}
+
+int32_t CK2AccessorWinApp::AskToStop(const XfDialogPresenter* /*owner*/, const XpString& text, uint32_t style) {
+  return host_.MessageBox(GetCaption(), text, style, XfUiBoxRole::kAsksToStop);
 }
 
 XpString CK2AccessorWinApp::GetCaption() const {
@@ -251,6 +298,23 @@ bool CK2AccessorWinApp::CheckRequiredFiles() {
   return false;
 }
 
+void CK2AccessorWinApp::ResolveCommandLinePaths() {
+  MakeAbsolute(commandLine_.m_strExportFile);
+  MakeAbsolute(commandLine_.m_strImportPath);
+  // The last argument is a path only as the camera root of a salvage.
+  if (commandLine_.m_bSalvage) {
+    MakeAbsolute(commandLine_.m_strLastParam);
+  }
+}
+
+void CK2AccessorWinApp::ReportUnattendedDecline(const std::string& work,
+                                                const std::optional<K2ExportOutcome>& outcome) {
+  if (outcome != K2ExportOutcome::kCancelled || !host_.HasDeclinedUnattended()) {
+    return;
+  }
+  WriteFailureLine("the " + work + " was not confirmed: no terminal is attached to ask; --yes confirms it");
+}
+
 void CK2AccessorWinApp::SetExportFailure(const std::string& step, XpResult code) {
   exportFailure_ = step + " (" + HexCode(code) + ")";
 }
@@ -259,6 +323,7 @@ void CK2AccessorWinApp::RunExport() {
   exportOutcome_ = K2ExportOutcome::kFailed;
   exportFailure_.clear();
   const ExportResult result = ExportFlow(commandLine_);
+  ReportUnattendedDecline("export", exportOutcome_);
   if (exportOutcome_ != K2ExportOutcome::kFailed) {
     return;
   }
@@ -272,6 +337,7 @@ void CK2AccessorWinApp::RunExport() {
 
 void CK2AccessorWinApp::RunImport() {
   importOutcome_ = ImportFlow(commandLine_.m_strImportPath);
+  ReportUnattendedDecline("import", importOutcome_);
 }
 
 // "salvage" takes no path of its own: the camera root is the last plain
@@ -284,6 +350,7 @@ void CK2AccessorWinApp::RunSalvage() {
     return;
   }
   importOutcome_ = SalvageFlow(cameraRoot);
+  ReportUnattendedDecline("salvage", importOutcome_);
 }
 
 void CK2AccessorWinApp::RemoveHandOverFile() {
@@ -312,6 +379,12 @@ bool CK2AccessorWinApp::ReportExclusion(int32_t direction) {
   const ExclusionResult result = exclusionChecker_->Check(direction);
   if (result == kExclusionNone) {
     return true;
+  }
+  // A mutex that could not be made is no other program at work.
+  const ExclusionChecker::CreateFailure& failure = exclusionChecker_->GetCreateFailure();
+  if (!failure.Empty()) {
+    DoMessageBox(nullptr, XfGetString(ExclusionChecker::CreateFailureMessageKey(failure)), kXfMbIconExclamation);
+    return false;
   }
   if (result == kExclusionOwnLocalImport && direction == kExclusionDirectionImport) {
     RaiseOtherImportInstance();

@@ -28,7 +28,10 @@ class XfUiHost;
 // "export" was given and removes the hand-over file, or else the import
 // flow for "import PATH" or the salvage flow for "salvage" (the camera root
 // being the last argument), tears the application down and answers the
-// exit status: 0 done, 1 failed, 2 cancelled.
+// exit status: 0 done, 1 failed, 2 cancelled. Relative paths of the command
+// line are taken from the working folder. "--help" prints the usage on
+// standard output (0); a run that asks for none of the three prints it on
+// standard error (2).
 class CK2AccessorWinApp {
  public:
   // The most items one export takes.
@@ -59,6 +62,9 @@ class CK2AccessorWinApp {
   // the dialog the box belongs to, or null; the host shows a box over the
   // innermost dialog, so it stays modal to a running owner.
   virtual int32_t DoMessageBox(const XfDialogPresenter* owner, const XpString& text, uint32_t style);
+  // A question whether to stop the running work, captioned as DoMessageBox;
+  // Ctrl-C answers it Yes, so that a second Ctrl-C stops.
+  int32_t AskToStop(const XfDialogPresenter* owner, const XpString& text, uint32_t style);
   // The caption of the current mode: the title key's text of a mode of the
   // table, else "Orvane". Looked up at each call.
   XpString GetCaption() const;
@@ -138,6 +144,11 @@ class CK2AccessorWinApp {
 
  private:
   bool CheckRequiredFiles();
+  // The command line's paths made absolute against the working folder.
+  void ResolveCommandLinePaths();
+  // One line on standard error when work was declined because no one was
+  // there to confirm it.
+  void ReportUnattendedDecline(const std::string& work, const std::optional<K2ExportOutcome>& outcome);
   void RunExport();
   void RunImport();
   void RunSalvage();
@@ -155,6 +166,8 @@ class CK2AccessorWinApp {
   std::atomic<int32_t> mode_{kAccessorModeNeutral};
   std::unique_ptr<K2AccessorApplication> application_;
   bool requiredFileMissing_ = false;
+  // Set once the usage was printed: the exit status it ends with.
+  std::optional<int> usageStatus_;
   // Set once the export flow has run.
   std::optional<K2ExportOutcome> exportOutcome_;
   // Set once the import or the salvage flow has run.

@@ -1,3 +1,5 @@
+#include <cinttypes>
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -26,6 +28,23 @@ constexpr const char16_t* kExportCompletedKey = u"Messages/Informations/ExportCo
 constexpr ExportResult kFlowRefused = kXpErrGeneric;
 
 std::string Utf8(const XpString& text) { return std::string(text.ToMultiByte().View()); }
+
+// "<what> (0xCODE)" and, when known, ": " and the file and the reason.
+std::string FailureLine(const std::string& what, XpResult code, const std::string& detail) {
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "0x%04" PRIX32, code);
+  std::string line = what + " (" + hex + ")";
+  return detail.empty() ? line : line + ": " + detail;
+}
+
+// Why --yes could not confirm the export; empty when one camera was there
+// to confirm it to.
+std::string UnconfirmableReason(const K2CameraList& cameras) {
+  if (cameras.empty()) {
+    return "no camera is connected";
+  }
+  return cameras.size() > 1 ? "more than one camera is connected" : std::string();
+}
 
 }  // namespace
 
@@ -82,6 +101,12 @@ ExportResult CK2AccessorWinApp::ExportFlow(const K2AccessorCommandLineInfo& comm
   confirm.SetItemCount(itemCount);
   if (GetHost().RunModal(confirm) != kXfIdOk) {
     manager.Stop();
+    // Told to confirm, the program could not: that is no cancel.
+    const std::string reason = GetHost().IsYes() ? UnconfirmableReason(confirm.GetCameras()) : "";
+    if (!reason.empty()) {
+      SetExportFailure("the export was not confirmed: " + reason);
+      return result;
+    }
     SetExportOutcome(K2ExportOutcome::kCancelled);
     return result;
   }
@@ -96,7 +121,7 @@ ExportResult CK2AccessorWinApp::ExportFlow(const K2AccessorCommandLineInfo& comm
   }
   const XpResult status = manager.GetStatus();
   if (status != kXpOk) {
-    SetExportFailure("the export to the camera failed", status);
+    SetExportFailure(FailureLine("the export to the camera failed", status, manager.GetFailureDetail()));
     return result;
   }
   if (manager.IsStopped()) {
@@ -104,7 +129,8 @@ ExportResult CK2AccessorWinApp::ExportFlow(const K2AccessorCommandLineInfo& comm
     return result;
   }
   if (progress.HasSkippedFiles()) {
-    SetExportFailure("some files were not written to the camera");
+    const std::string detail = manager.GetFailureDetail();
+    SetExportFailure(detail.empty() ? "some files were not written to the camera" : detail);
     DoMessageBox(nullptr, XfGetString(kExportFailedKey), kXfMbIconInformation);
     return result;
   }

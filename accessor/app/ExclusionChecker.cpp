@@ -1,6 +1,8 @@
 #include "accessor/app/ExclusionChecker.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <string>
 
 #include "framework/suite/SfAppMutexChecker.h"
 #include "platform/text/XpStringA.h"
@@ -10,28 +12,24 @@ namespace {
 // The application-mutex checker of this program is not shared by users.
 constexpr bool kAppMutexCheckerGlobal = false;
 
+constexpr const char16_t* kDiskFullKey = u"Messages/Errors/DiskFull";
+constexpr const char16_t* kReadOnlyKey = u"Messages/Errors/CannotCreateFolderBecauseReadOnly";
+constexpr const char16_t* kUnknownErrorKey = u"Messages/Errors/UnkownError";
+
 // One line on standard error: a mutex that could not be made stops the
-// work, and this tells that refusal apart from a running tool.
-void ReportUncreatableMutex(const char16_t* name, XpResult result) {
+// work, and this tells that refusal apart from a running tool, with the
+// lock folder or file and the reason when a system call failed.
+void ReportUncreatableMutex(const ExclusionChecker::CreateFailure& failure) {
   XpString line;
-  if (line.Format(u"ExclusionChecker: cannot create the mutex \"%s\" (error 0x%04X); taking it as in use\n",
-                  name, result) != kXpOk) {
+  if (line.Format(u"ExclusionChecker: cannot create the mutex \"%s\" (error 0x%04X)", failure.name,
+                  failure.result) != kXpOk) {
     return;
   }
-  std::fputs(line.ToMultiByte().CStr(), stderr);
+  std::string text(line.ToMultiByte().View());
+  if (!failure.cause.Empty()) text += ": " + XpDescribeSysFailure(failure.cause);
+  text += "; taking it as in use\n";
+  std::fputs(text.c_str(), stderr);
   std::fflush(stderr);
-}
-
-// Creates the mutex into handle, not owned. True when this call made it;
-// a failure to create is reported.
-bool CreateNew(XpNamedObject& handle, const char16_t* name) {
-  bool existed = false;
-  const XpResult created = handle.CreateMutex(name, false, &existed);
-  if (created != kXpOk) {
-    ReportUncreatableMutex(name, created);
-    return false;
-  }
-  return !existed;
 }
 
 }  // namespace
@@ -49,6 +47,7 @@ ExclusionChecker::~ExclusionChecker() {
 }
 
 ExclusionResult ExclusionChecker::Check(int32_t direction) {
+  createFailure_ = CreateFailure();
   if (!InstallerIsFree()) return kExclusionInstallerRunning;
   if (!appMutexChecker_->CheckApplicationMutex()) return kExclusionViewerRunning;
   if (!IsAbsent(kMaintenanceLocalMutexName)) return kExclusionMaintenanceLocal;
@@ -60,6 +59,24 @@ ExclusionResult ExclusionChecker::Check(int32_t direction) {
 
 bool ExclusionChecker::InstallerIsFree() {
   return SfAppMutexChecker::TestNamedMutex(kInstallerMutexName, &installer_);
+}
+
+const char16_t* ExclusionChecker::CreateFailureMessageKey(const CreateFailure& failure) {
+  if (failure.result == kXpErrDiskFull) return kDiskFullKey;
+  if (failure.cause.error == EROFS) return kReadOnlyKey;
+  return kUnknownErrorKey;
+}
+
+bool ExclusionChecker::CreateNew(XpNamedObject& handle, const char16_t* name) {
+  XpClearSysFailure();
+  bool existed = false;
+  const XpResult created = handle.CreateMutex(name, false, &existed);
+  if (created != kXpOk) {
+    createFailure_ = CreateFailure{name, created, XpLastSysFailure()};
+    ReportUncreatableMutex(createFailure_);
+    return false;
+  }
+  return !existed;
 }
 
 bool ExclusionChecker::IsAbsent(const char16_t* name) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/fs/XpSysFailure.h"
 #include "platform/sync/XpNamedObject.h"
 
 class SfAppMutexChecker;
@@ -53,21 +54,42 @@ class ExclusionChecker {
   ExclusionChecker& operator=(const ExclusionChecker&) = delete;
   virtual ~ExclusionChecker();
 
+  // A mutex of the existence or claim tests that could not be made, which
+  // fails its test: its name, the result and the system call that failed
+  // (empty when none did).
+  struct CreateFailure {
+    const char16_t* name = nullptr;
+    XpResult result = kXpOk;
+    XpSysFailure cause;
+
+    bool Empty() const { return result == kXpOk; }
+  };
+
   // Runs the tests in order and answers the first that fails, else
   // kExclusionNone. direction is kExclusionDirectionImport or
   // kExclusionDirectionExport; with any other no own mutex stays claimed.
   ExclusionResult Check(int32_t direction);
+
+  // Why the last Check failed when no other program stood in the way but a
+  // mutex could not be made; empty otherwise.
+  const CreateFailure& GetCreateFailure() const { return createFailure_; }
+  // The message that tells of it: the disk is full, the folder is
+  // read-only, else the unknown error.
+  static const char16_t* CreateFailureMessageKey(const CreateFailure& failure);
 
  private:
   // True unless another process owns the installer mutex; the handle stays
   // open unless it does.
   bool InstallerIsFree();
   // True when nobody has the mutex open; keeps nothing. A mutex that cannot
-  // be made counts as existing and is reported on standard error.
-  static bool IsAbsent(const char16_t* name);
+  // be made counts as existing, is kept as the create failure and reported
+  // on standard error.
+  bool IsAbsent(const char16_t* name);
   // True when this process made the mutex; the handle stays in slot, and is
   // closed again at once when the mutex is made for the other direction.
-  static bool Claim(XpNamedObject& slot, const char16_t* name, int32_t direction, int32_t keptFor);
+  bool Claim(XpNamedObject& slot, const char16_t* name, int32_t direction, int32_t keptFor);
+  // Creates the mutex into handle, not owned. True when this call made it.
+  bool CreateNew(XpNamedObject& handle, const char16_t* name);
   ExclusionResult CheckOwnMutexes(int32_t direction);
 
   XpNamedObject localImport_;
@@ -76,4 +98,5 @@ class ExclusionChecker {
   XpNamedObject globalExport_;
   XpNamedObject installer_;
   std::unique_ptr<SfAppMutexChecker> appMutexChecker_;
+  CreateFailure createFailure_;
 };

@@ -4,6 +4,7 @@ namespace {
 
 constexpr const char16_t* kFlagSalvage = u"salvage";
 constexpr const char16_t* kFlagYes = u"yes";
+constexpr const char16_t* kFlagHelp = u"help";
 
 }  // namespace
 
@@ -15,6 +16,7 @@ XpStringVector K2AccessorCommandLineInfo::GetKnownFlags() const {
   XpStringVector flags = SfAccessorCommandLineInfo::GetKnownFlags();
   flags.emplace_back(kFlagSalvage);
   flags.emplace_back(kFlagYes);
+  flags.emplace_back(kFlagHelp);
   return flags;
 }
 
@@ -25,6 +27,8 @@ void K2AccessorCommandLineInfo::ParseParam(const char16_t* param, bool isFlag, b
       m_bSalvage = true;
     } else if (m_strLastFlag.CompareNoCase(kFlagYes) == 0) {
       m_bAssumeYes = true;
+    } else if (m_strLastFlag.CompareNoCase(kFlagHelp) == 0) {
+      m_bHelp = true;
     }
   } else if (isLast && m_bImport) {
     m_strLastParam = u"";

@@ -46,6 +46,17 @@ constexpr ControlText kControls[] = {
     {1031, XfItemKind::kStatic, u"UI/CommonConfirm/8-0"},
 };
 
+// The values and the texts that label them.
+struct ValueLabel {
+  int32_t value;
+  int32_t label;
+};
+constexpr ValueLabel kValueLabels[] = {
+    {DlgExportConfirm::kGroupCountId, 1004},
+    {DlgExportConfirm::kItemCountId, 1008},
+    {DlgExportConfirm::kSizeId, 1006},
+};
+
 // The export task manager as the dialog's task.
 class TaskManagerLink : public IK2ExportConfirmTask {
  public:
@@ -149,6 +160,9 @@ void DlgExportConfirm::SetControlTexts(XfDialogModel& model) {
   model.Add(kGroupCountId, XfItemKind::kStatic, Number(groupCount_));
   model.Add(kItemCountId, XfItemKind::kStatic, Number(itemCount_));
   model.Add(kPictureId, XfItemKind::kPicture);
+  for (const ValueLabel& pair : kValueLabels) {
+    model.Find(pair.value)->SetLabel(pair.label);
+  }
 }
 
 void DlgExportConfirm::PlacePicture(XfUiHost& host) {

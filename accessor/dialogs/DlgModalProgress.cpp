@@ -136,6 +136,7 @@ void DlgModalProgress::Init(XfDialogModel& model, XfUiHost& host) {
     model.Add(id, XfItemKind::kStatic);
   }
   model.SetVisible(kFinalStepId, false);
+  model.Find(kRemainingId)->SetLabel(kNoteId);
   if (texts != nullptr) {
     model.SetTitle(XfGetString(texts->title));
     model.Find(kStopId)->SetText(XfGetString(texts->stop), texts->stop);
@@ -177,7 +178,7 @@ void DlgModalProgress::RunStopSequence() {
     task_->Pause();
   }
   const XpString question = texts != nullptr ? XfGetString(texts->stopQuestion) : XpString();
-  if (ShowBox(question, kStopQuestionStyle) != kXfIdYes) {
+  if (AskToStop(question) != kXfIdYes) {
     if (task_ != nullptr) {
       task_->Resume();
     }
@@ -374,6 +375,15 @@ XpString DlgModalProgress::ErrorText(uint32_t code) const {
   const uint64_t count = task_ != nullptr ? task_->GetExportableCount() : 0;
   return K2FreeSpaceDetailText(XpPathGetRoot(config.GetTempDir()), count,
                                config.GetImageFileSize() != 0);
+}
+
+int32_t DlgModalProgress::AskToStop(const XpString& question) {
+  if (CK2AccessorWinApp* app = CK2AccessorWinApp::Instance()) {
+    return app->AskToStop(this, question, kStopQuestionStyle);
+  }
+  XfUiHost* host = XfUiHost::Instance();
+  return host != nullptr ? host->MessageBox(XpString(), question, kStopQuestionStyle, XfUiBoxRole::kAsksToStop)
+                         : kXfIdCancel;
 }
 
 int32_t DlgModalProgress::ShowBox(const XpString& text, uint32_t style) {

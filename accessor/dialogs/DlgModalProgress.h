@@ -104,6 +104,8 @@ class DlgModalProgress : public XfDialogPresenter, public K2ProgressObserver {
   void RestoreExecutionState();
   XpString ErrorText(uint32_t code) const;
   int32_t ShowBox(const XpString& text, uint32_t style);
+  // The stop question; Ctrl-C answers it Yes.
+  int32_t AskToStop(const XpString& question);
 
   const XpResourceModule* resources_;
   int32_t mode_ = kModeNone;

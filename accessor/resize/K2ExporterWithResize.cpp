@@ -10,6 +10,7 @@
 #include "framework/notify/XfNotificationManager.h"
 #include "imaging/tags/XpTiffTagManager.h"
 #include "platform/fs/XpPathQueries.h"
+#include "platform/fs/XpSysFailure.h"
 #include "platform/path/XpPath.h"
 
 namespace {
@@ -18,6 +19,7 @@ using Guard = std::lock_guard<XpCriticalSection>;
 
 constexpr const char16_t* kTemporarySuffix = u".tmp";
 constexpr const char16_t* kNumberedName = u"%s(%d)%s";
+constexpr const char* kNotAPicture = "not a readable JPEG picture";
 
 }  // namespace
 
@@ -113,7 +115,12 @@ XpResult K2ExporterWithResize::ExecuteItems() {
       break;
     }
     if (item.contentType == kK2ContentTypeJpeg && IsExportableSize(item)) {
+      XpClearSysFailure();
       result = ExportOneResized(item);
+      // A stop is no failure to tell of.
+      if (result != kXpOk && !IsCancelled()) {
+        NoteFailure(K2DescribeFailure(item.FirstSourcePath(), kNotAPicture));
+      }
     }
     WaitWhilePaused();
   }

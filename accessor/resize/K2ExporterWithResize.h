@@ -56,6 +56,8 @@ class K2ExporterWithResize : public K2ExportTaskManager, public XfView, public I
   virtual XpResult SetConfig(XpSharedPtr<K2ExporterWithResizeConfig> config);
   // Converts the configuration's items; kXpOk or the first failure.
   XpResult ConvertAll() override;
+  // The file and the reason of the conversion that failed.
+  std::string ConversionFailure() const override { return GetFailureDetail(); }
   // Converts the current items in order; stops at the first failure or a
   // stop, leaving the later items on their sources.
   virtual XpResult ExecuteItems();

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "accessor/task/K2CreatedFileList.h"
 #include "accessor/task/K2ExporterWithResizeConfig.h"
@@ -23,6 +24,9 @@ class IK2ExportConverter {
   virtual XpResult Resume() = 0;
   // kXpOk, or the first failure; items after a failure stay unconverted.
   virtual XpResult ConvertAll() = 0;
+  // The file and the reason of the failure that ended ConvertAll, as a
+  // failure line names them; empty when none is known.
+  virtual std::string ConversionFailure() const { return std::string(); }
 };
 
 // Makes the converter of one preparation from its configuration and the

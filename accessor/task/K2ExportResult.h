@@ -5,6 +5,8 @@
 // Result codes of an export task, beside the platform's own.
 // The album database could not be opened or a record not written.
 inline constexpr XpResult kK2ErrAlbumDatabase = 0xC000;
+// A batch's records could not be made durable: not committed.
+inline constexpr XpResult kK2ErrAlbumDatabaseWrite = 0xC001;
 // A destination DCF folder cannot be written.
 inline constexpr XpResult kK2ErrFolderNotWritable = 0xC002;
 // The camera is gone: its root no longer exists or its volume was removed.
@@ -21,5 +23,8 @@ inline constexpr XpResult kK2ErrCameraFull = 0xC009;
 inline constexpr XpResult kK2ErrTempDirNotWritable = 0xC00B;
 // Some contents of the hand-over file cannot be exported.
 inline constexpr XpResult kK2ErrUnsupportedContents = 0xC00C;
+// Files were skipped because the camera became full while they were
+// written; the progress window tells that the disk is full.
+inline constexpr XpResult kK2ErrCopyDiskFull = kXpErrCopyFailed;
 // The PC's disk became full during the conversion.
 inline constexpr XpResult kK2ErrPcDiskFull = 0xC00E;

@@ -112,6 +112,10 @@ XpResult K2ExportTaskManager::Start(const K2ExportConfig& config, const SfConten
   current_ = config;
   requested_ = config;
   outstandingPrompts_ = 0;
+  failureDetail_.clear();
+  skipped_ = 0;
+  firstSkip_.clear();
+  skippedForFullCard_ = false;
 
   XpResult result = kXpOk;
   exportable_.clear();
@@ -155,6 +159,41 @@ bool K2ExportTaskManager::IsStopped() const { return IsCancelled(); }
 XpResult K2ExportTaskManager::GetStatus() const {
   Guard guard(lock_);
   return status_;
+}
+
+std::string K2ExportTaskManager::GetFailureDetail() const {
+  Guard guard(lock_);
+  std::string detail = failureDetail_;
+  if (skipped_ == 0) {
+    return detail;
+  }
+  if (!detail.empty()) {
+    detail += "; ";
+  }
+  detail += std::to_string(skipped_) + (skipped_ == 1 ? " file was" : " files were") +
+            " not written to the camera";
+  if (!firstSkip_.empty()) {
+    detail += ", the first: " + firstSkip_;
+  }
+  return detail;
+}
+
+uint32_t K2ExportTaskManager::GetSkippedCount() const {
+  Guard guard(lock_);
+  return skipped_;
+}
+
+void K2ExportTaskManager::NoteFailure(const std::string& detail) {
+  Guard guard(lock_);
+  if (failureDetail_.empty()) {
+    failureDetail_ = detail;
+  }
+}
+
+XpString K2ExportTaskManager::WorkFolder() {
+  const XpString tempDir = CurrentConfig().GetTempDir();
+  const XpString own = runFolder_.PathIn(tempDir);
+  return own.IsEmpty() ? tempDir : own;
 }
 
 XpResult K2ExportTaskManager::SetConfig(const K2ExportConfig& config) {
@@ -326,6 +365,12 @@ XpResult K2ExportTaskManager::PrepareItems() {
   }
   PointItemsAtSources();
   const K2ExportConfig config = CurrentConfig();
+  {
+    Guard guard(lock_);
+    failureDetail_.clear();
+  }
+  // Runs that were killed left their folders of temporary files.
+  K2ExportRunFolder::RemoveAbandoned(config.GetTempDir());
   XpResult result = kXpOk;
   if (config.GetChangeImageFileSize()) {
     result = PrepareConversion(config);
@@ -353,7 +398,7 @@ XpResult K2ExportTaskManager::PrepareConversion(const K2ExportConfig& config) {
           ? K2ExporterWithResizeConfig::kLargeSizeChoice
           : 0;
   XpSharedPtr<K2ExporterWithResizeConfig> resizeConfig(
-      new (std::nothrow) K2ExporterWithResizeConfig(config.GetTempDir(), config.GetPictureCutting(),
+      new (std::nothrow) K2ExporterWithResizeConfig(WorkFolder(), config.GetPictureCutting(),
                                                     sizeChoice, &exportable_));
   if (!resizeConfig) {
     return kXpErrOutOfMemory;
@@ -384,7 +429,11 @@ XpResult K2ExportTaskManager::PrepareConversion(const K2ExportConfig& config) {
     (void)fresh->Stop();
     return kXpOk;
   }
-  return fresh->ConvertAll();
+  const XpResult converted = fresh->ConvertAll();
+  if (converted != kXpOk) {
+    NoteFailure(fresh->ConversionFailure());
+  }
+  return converted;
 }
 
 void K2ExportTaskManager::MeasureItems() {
@@ -465,6 +514,7 @@ XpResult K2ExportTaskManager::FinishTask(XpResult result) {
     PostInternal(kCodeTaskEnded, XpSharedPtr<XfObject>());
   }
   const XpResult deleted = DeleteTemporaryFiles();
+  runFolder_.Remove();
   return result != kXpOk ? result : deleted;
 }
 

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <set>
+#include <string>
 #include <memory>
 #include <vector>
 
@@ -12,6 +14,7 @@
 #include "accessor/task/K2CreatedFileList.h"
 #include "accessor/task/K2ExifTagHelper.h"
 #include "accessor/task/K2ExportItem.h"
+#include "accessor/task/K2ExportRunFolder.h"
 #include "accessor/task/K2PollWait.h"
 #include "framework/notify/XfObject.h"
 #include "framework/progress/XfProgressStep.h"
@@ -25,8 +28,8 @@
 
 class SfContentInfoXML;
 class XfViewProgress;
-class XpCopyBatch;
 class XpThread;
+struct K2ExportBatch;
 
 namespace XdbAccessor {
 class IAlbumInfo;
@@ -137,6 +140,12 @@ class K2ExportTaskManager : public IXpFileOpProgressObserver {
   bool IsCancelled() const;
   bool IsStopped() const;
   XpResult GetStatus() const;
+  // What the failure line of an ended task names besides its code: the
+  // file and the reason of the failure, and the files that were skipped
+  // with the first one's reason. Empty when there is nothing to tell.
+  std::string GetFailureDetail() const;
+  // The files the run could not write and skipped.
+  uint32_t GetSkippedCount() const;
   // Runs of consecutive exportable items in one folder, and the exportable
   // count; both 0 without exportable items.
   void GetCounts(uint32_t* groupCount, uint32_t* itemCount) const;
@@ -190,6 +199,12 @@ class K2ExportTaskManager : public IXpFileOpProgressObserver {
   void ReportError(XpResult code);
   // Waits in polls while paused; true when it waited.
   bool WaitWhilePaused();
+  // Keeps the file and reason of the failure that ends the task; the first
+  // one stays.
+  void NoteFailure(const std::string& detail);
+  // The folder for this run's temporary files: the run's own folder in the
+  // current temporary folder, or that folder itself when none can be made.
+  XpString WorkFolder();
   XpString GetDestinationRoot() const;
   K2ExifTagHelper& GetExifTagHelper() { return tagHelper_; }
   XpWaitClock& GetClock() { return clock_; }
@@ -220,15 +235,27 @@ class K2ExportTaskManager : public IXpFileOpProgressObserver {
   XpResult RunExportChecked(const XpString& root);
   XpResult CheckBeforeWriting();
   XpResult ExportFolders(const XpString& root, const XpStringVector& folders);
-  // Copies the item into the batch's copies and adds it to batch; a copy
+  // Clear what a killed run left: the files of the folder that the
+  // camera's marker names which the album database does not record (before
+  // numbers are given out), and the hidden partial copies in the folders
+  // this run writes.
+  void ClearMarkedFolder(const XpString& root);
+  void RemoveCardTemporaries(const XpString& root, const XpStringVector& folders);
+  std::set<int32_t> RecordedFileNumbers(const XpString& folder);
+  // Copies the item (a movie with its thumbnail) into the batch; a copy
   // that fails while the camera is there is skipped.
-  XpResult CopyItem(K2ExportItem& item, XpCopyBatch* copies, K2ExportItemVector* batch);
-  // Publishes the batch's copies; batch keeps the items that reached their
-  // names.
-  XpResult PublishCopies(XpCopyBatch* copies, K2ExportItemVector* batch);
-  // kK2ErrCameraGone when the camera went, else posts the skip: kXpOk.
-  XpResult SkipFailedCopy();
-  XpResult CopyMovieThumbnail(const K2ExportItem& item);
+  XpResult CopyItem(K2ExportItem& item, K2ExportBatch* batch);
+  // Publishes the batch's copies; the batch keeps the items all of whose
+  // files reached their names.
+  XpResult PublishCopies(K2ExportBatch* batch);
+  // kK2ErrCameraGone when the camera went, else counts and posts the skip
+  // of a copy that failed with failure: kXpOk.
+  XpResult SkipFailedCopy(XpResult failure);
+  XpResult AddMovieThumbnail(const K2ExportItem& item, K2ExportBatch* batch);
+  // Removes the published files of items from the camera again.
+  void RemovePublished(const K2ExportItemVector& items);
+  // The code of a batch whose commit failed with code.
+  static XpResult CommitFailure(int32_t code);
   void ReleaseAlbums();
   void ReleaseAlbumDatabase();
   // Stop, or the progress view's stop flag.
@@ -261,6 +288,13 @@ class K2ExportTaskManager : public IXpFileOpProgressObserver {
   XpResult status_ = kXpOk;
   std::atomic<uint32_t> outstandingPrompts_{0};
   std::atomic<XpResult> taskResult_{kXpOk};
+  // What the failure line tells, under the lock.
+  std::string failureDetail_;
+  uint32_t skipped_ = 0;
+  std::string firstSkip_;
+  bool skippedForFullCard_ = false;
+  // The worker's: the folder of this run's temporary files.
+  K2ExportRunFolder runFolder_;
   // The run's seams and state; the album database and the album map belong
   // to the worker during a run.
   XdbAccessorFactory xdbFactory_;

@@ -47,7 +47,7 @@ XpResult K2ExportTaskManager::ReencodeJpegIfNeeded(K2ExportItem& item) {
     return kXpOk;
   }
   const XpString temporary =
-      XpCreateUniqueNumberedFile(CurrentConfig().GetTempDir(), kReencodePrefix, kReencodeDigits,
+      XpCreateUniqueNumberedFile(WorkFolder(), kReencodePrefix, kReencodeDigits,
                                  kReencodeMiddle, kTemporarySuffix);
   if (temporary.IsEmpty()) {
     return kXpErrOpenFailed;

@@ -2,6 +2,7 @@
 // the checks before anything is written, the folder loop with its marker,
 // the batches of copies and their records.
 #include <algorithm>
+#include <cerrno>
 #include <exception>
 #include <mutex>
 #include <new>
@@ -9,19 +10,23 @@
 #include "accessor/task/K2DCFAllocation.h"
 #include "accessor/task/K2ExportResult.h"
 #include "accessor/task/K2ExportTaskManager.h"
+#include "accessor/task/helpers/K2CardCleanup.h"
 #include "accessor/task/helpers/K2TaskHelpers.h"
 #include "accessor/task/helpers/K2TransferMarker.h"
 #include "camerastore/dcf/XpDCFNames.h"
 #include "camerastore/dcf/XpDCFRootDir.h"
 #include "camerastore/xdb/IAlbumInfo.h"
 #include "camerastore/xdb/IContentInfo.h"
+#include "camerastore/xdb/IContentList.h"
 #include "camerastore/xdb/IXdbAccessor.h"
 #include "camerastore/xdb/XdbException.h"
 #include "framework/progress/XfViewProgress.h"
 #include "platform/fs/XpCopyBatch.h"
 #include "platform/fs/XpDirectoryOperations.h"
 #include "platform/fs/XpFileOperations.h"
+#include "platform/fs/XpFileOpSupport.h"
 #include "platform/fs/XpPathQueries.h"
+#include "platform/fs/XpSysFailure.h"
 #include "platform/path/XpPath.h"
 
 namespace {
@@ -34,6 +39,11 @@ constexpr uint64_t kFreeSpaceMargin = 47185920;
 constexpr int32_t kFirstFavorite = 1;
 constexpr int32_t kLastFavorite = 6;
 constexpr const char16_t* kThumbnailExtension = u".THM";
+// The made thumbnail waits in the run's folder for its copy.
+constexpr const char16_t* kMadeThumbnailSuffix = u".tmp";
+constexpr const char* kNotAPicture = "not a readable JPEG picture";
+constexpr const char* kNoThumbnail = "no thumbnail can be made of this movie";
+constexpr const char* kNotWritable = "cannot be written";
 
 int32_t FavoriteFlags(const std::vector<int32_t>& favorites) {
   int32_t flags = 0;
@@ -68,7 +78,31 @@ XpString SourceThumbnail(const K2ExportItem& item) {
   return XpString();
 }
 
+// This thread's last system failure, or "" when none was recorded.
+std::string LastSysFailureText() { return XpDescribeSysFailure(XpLastSysFailure()); }
+
+bool IsCardFull(XpResult code, int error) {
+  return code == kXpErrDiskFull || error == ENOSPC || error == EDQUOT;
+}
+
+// The DCF number of folder (with or without its trailing '/'); -1 when its
+// name is not a DCF folder's.
+int32_t FolderNumber(const XpString& folder) {
+  XpString path = folder;
+  XpPathRemoveTrailingBackslash(path);
+  const XpString name = XpPathGetFileName(path);
+  return XpDCFIsDirectoryName(name) ? XpDCFGetDirectoryNumber(name) : -1;
+}
+
 }  // namespace
+
+// The copies of one batch: each copy belongs to one of the batch's items (a
+// movie has two, its file and its thumbnail), in the order they were added.
+struct K2ExportBatch {
+  XpCopyBatch copies;
+  std::vector<size_t> owners;
+  K2ExportItemVector items;
+};
 
 XpResult K2ExportTaskManager::RunExport() {
   XpString root = GetDestinationRoot();
@@ -83,6 +117,16 @@ XpResult K2ExportTaskManager::RunExport() {
     result = kK2ErrAlbumDatabase;
   }
   ReleaseAlbumDatabase();
+  bool fullCard = false;
+  {
+    Guard guard(lock_);
+    fullCard = skippedForFullCard_;
+  }
+  // The run wrote what it could; the files the full card refused are told
+  // with the disk-full text.
+  if (fullCard && (result == kXpOk || result == kXpErrStopped)) {
+    return kK2ErrCopyDiskFull;
+  }
   return result;
 }
 
@@ -108,6 +152,7 @@ XpResult K2ExportTaskManager::RunExportChecked(const XpString& root) {
   if (!dcfRoot) {
     return kXpErrCreateDirFailed;
   }
+  ClearMarkedFolder(root);
   XpString dcfPath = dcfRoot->GetPath();
   XpPathAddTrailingBackslash(dcfPath);
   K2DCFAllocation allocation(dcfPath);
@@ -131,6 +176,7 @@ XpResult K2ExportTaskManager::RunExportChecked(const XpString& root) {
   if (K2CollectFolders(destinations, &folders) != kXpOk) {
     return kXpErrBadArgument;
   }
+  RemoveCardTemporaries(root, folders);
   return ExportFolders(root, folders);
 }
 
@@ -151,6 +197,47 @@ XpResult K2ExportTaskManager::CheckBeforeWriting() {
   return kXpOk;
 }
 
+void K2ExportTaskManager::RemoveCardTemporaries(const XpString& root,
+                                                const XpStringVector& folders) {
+  K2RemovePendingTemporaries(root);
+  for (const XpString& folder : folders) {
+    K2RemovePendingTemporaries(folder);
+  }
+}
+
+void K2ExportTaskManager::ClearMarkedFolder(const XpString& root) {
+  // A run killed between a batch's copies and its commit left pictures
+  // that the album database does not know, in the folder its marker names.
+  const XpString marked = K2ReadTransferMarker(root);
+  if (marked.IsEmpty() || !XpDirectoryExists(marked) || FolderNumber(marked) < 0) {
+    return;
+  }
+  K2RemovePendingTemporaries(marked);
+  try {
+    (void)K2RemoveUnrecordedExports(marked, RecordedFileNumbers(marked));
+  } catch (const XdbAccessor::XdbException&) {
+    // What the database records is unknown: nothing is removed.
+  }
+}
+
+std::set<int32_t> K2ExportTaskManager::RecordedFileNumbers(const XpString& folder) {
+  const int32_t folderNumber = FolderNumber(folder);
+  std::set<int32_t> numbers;
+  std::unique_ptr<XdbAccessor::IContentList> contents(xdb_->GetAllContents());
+  if (!contents) {
+    XdbAccessor::XdbRaiseCode(kXpErrGeneric);
+  }
+  for (int32_t index = 0; index < contents->GetCount(); ++index) {
+    const XpString path = contents->GetAt(index)->GetPath();
+    XpString base;
+    XpPathSplit(path, nullptr, &base, nullptr);
+    if (FolderNumber(XpPathGetDirectory(path)) == folderNumber && XpDCFIsFileName(base)) {
+      numbers.insert(XpDCFGetFileNumber(base));
+    }
+  }
+  return numbers;
+}
+
 XpResult K2ExportTaskManager::ExportFolders(const XpString& root, const XpStringVector& folders) {
   XpResult result = kXpOk;
   bool marked = false;
@@ -161,8 +248,10 @@ XpResult K2ExportTaskManager::ExportFolders(const XpString& root, const XpString
     if (!XpIsDirectoryWritable(folder)) {
       return kK2ErrFolderNotWritable;
     }
-    result = K2WriteTransferMarker(root, folder);
+    XpClearSysFailure();
+    result = K2WriteTransferMarker(root, folder, WorkFolder());
     if (result != kXpOk) {
+      NoteFailure(LastSysFailureText());
       break;
     }
     marked = true;
@@ -176,7 +265,15 @@ XpResult K2ExportTaskManager::ExportFolders(const XpString& root, const XpString
   if (result != kXpOk && result != kXpErrStopped) {
     return result;
   }
-  return marked ? K2RemoveTransferMarker(root) : result;
+  if (!marked) {
+    return result;
+  }
+  XpClearSysFailure();
+  const XpResult removed = K2RemoveTransferMarker(root);
+  if (removed != kXpOk) {
+    NoteFailure(LastSysFailureText());
+  }
+  return removed;
 }
 
 XpResult K2ExportTaskManager::ExportIntoFolder(const XpString& folder) {
@@ -190,9 +287,8 @@ XpResult K2ExportTaskManager::ExportIntoFolder(const XpString& folder) {
   size_t next = 0;
   while (next < count && !IsStopRequested()) {
     const size_t end = std::min(count, next + batchSize);
-    K2ExportItemVector batch;
     // The batch's copies reach their names together, before their records.
-    XpCopyBatch copies;
+    K2ExportBatch batch;
     for (; next < end && !IsStopRequested(); ++next) {
       K2ExportItem item;
       {
@@ -202,23 +298,23 @@ XpResult K2ExportTaskManager::ExportIntoFolder(const XpString& folder) {
       if (!K2IsFileInFolder(folder, item.destination)) {
         continue;
       }
-      result = CopyItem(item, &copies, &batch);
+      result = CopyItem(item, &batch);
       {
         Guard guard(lock_);
         exportable_[next] = item;
       }
-      // The copies of this batch so far stay unrecorded.
+      // The copies of this batch so far never reach their names.
       if (result != kXpOk && result != kXpErrStopped) {
         return result;
       }
       WaitWhilePaused();
     }
     next = end;
-    result = PublishCopies(&copies, &batch);
+    result = PublishCopies(&batch);
     if (result != kXpOk) {
       return result;
     }
-    result = RegisterBatch(batch);
+    result = RegisterBatch(batch.items);
     if (result != kXpOk) {
       return result;
     }
@@ -226,12 +322,13 @@ XpResult K2ExportTaskManager::ExportIntoFolder(const XpString& folder) {
   return IsStopRequested() ? kXpErrStopped : result;
 }
 
-XpResult K2ExportTaskManager::CopyItem(K2ExportItem& item, XpCopyBatch* copies,
-                                      K2ExportItemVector* batch) {
+XpResult K2ExportTaskManager::CopyItem(K2ExportItem& item, K2ExportBatch* batch) {
+  XpClearSysFailure();
   XpResult result = kXpOk;
   if (item.contentType == kK2ContentTypeJpeg && !CurrentConfig().GetChangeImageFileSize()) {
     result = ReencodeJpegIfNeeded(item);
     if (result != kXpOk) {
+      NoteFailure(K2DescribeFailure(item.FirstSourcePath(), kNotAPicture));
       return result;
     }
   }
@@ -240,62 +337,111 @@ XpResult K2ExportTaskManager::CopyItem(K2ExportItem& item, XpCopyBatch* copies,
     return result;
   }
   NotifyCurrentItem(item);
-  result = copies->Add(item.fileToWrite, item.destination, this);
+  XpClearSysFailure();
+  result = batch->copies.Add(item.fileToWrite, item.destination, this);
   if (result == kXpErrStopped) {
     return result;
   }
   if (result != kXpOk) {
-    return SkipFailedCopy();
+    return SkipFailedCopy(result);
   }
+  batch->owners.push_back(batch->items.size());
   if (item.contentType == kK2ContentTypeMovie) {
-    result = CopyMovieThumbnail(item);
+    result = AddMovieThumbnail(item, batch);
     if (result != kXpOk) {
       return result;
     }
   }
-  batch->push_back(item);
+  batch->items.push_back(item);
   return kXpOk;
 }
 
-XpResult K2ExportTaskManager::SkipFailedCopy() {
+XpResult K2ExportTaskManager::SkipFailedCopy(XpResult failure) {
+  const XpSysFailure record = XpLastSysFailure();
+  const std::string reason = XpDescribeSysFailure(record);
   XpString root = GetDestinationRoot();
   XpPathAddTrailingBackslash(root);
   if (!K2IsDestinationPresent(root)) {
+    NoteFailure(reason);
     return kK2ErrCameraGone;
+  }
+  {
+    Guard guard(lock_);
+    ++skipped_;
+    if (firstSkip_.empty()) {
+      firstSkip_ = reason;
+    }
+    skippedForFullCard_ = skippedForFullCard_ || IsCardFull(failure, record.error);
   }
   PostInternal(kCodeFileSkipped, XpSharedPtr<XfObject>());
   return kXpOk;
 }
 
-XpResult K2ExportTaskManager::PublishCopies(XpCopyBatch* copies, K2ExportItemVector* batch) {
+XpResult K2ExportTaskManager::PublishCopies(K2ExportBatch* batch) {
   std::vector<XpResult> results;
-  if (copies->Publish(&results) == kXpOk) {
+  XpClearSysFailure();
+  if (batch->copies.Publish(&results) == kXpOk) {
     return kXpOk;
   }
-  // A copy that did not reach its name is skipped like one that failed
-  // while it was written.
+  // An item is published when all its files are; the files of one that is
+  // not go again, and it is skipped like a copy that failed while written.
+  std::vector<XpResult> outcomes(batch->items.size(), kXpOk);
+  for (size_t copy = 0; copy < results.size(); ++copy) {
+    XpResult& outcome = outcomes[batch->owners[copy]];
+    if (outcome == kXpOk) {
+      outcome = results[copy];
+    }
+  }
   K2ExportItemVector published;
-  for (size_t index = 0; index < batch->size(); ++index) {
-    if (results[index] == kXpOk) {
-      published.push_back((*batch)[index]);
+  K2ExportItemVector failed;
+  for (size_t index = 0; index < batch->items.size(); ++index) {
+    (outcomes[index] == kXpOk ? published : failed).push_back(batch->items[index]);
+  }
+  RemovePublished(failed);
+  for (size_t index = 0; index < batch->items.size(); ++index) {
+    if (outcomes[index] == kXpOk) {
       continue;
     }
-    const XpResult skipped = SkipFailedCopy();
+    const XpResult skipped = SkipFailedCopy(outcomes[index]);
     if (skipped != kXpOk) {
       return skipped;
     }
   }
-  batch->swap(published);
+  batch->items.swap(published);
   return kXpOk;
 }
 
-XpResult K2ExportTaskManager::CopyMovieThumbnail(const K2ExportItem& item) {
+XpResult K2ExportTaskManager::AddMovieThumbnail(const K2ExportItem& item, K2ExportBatch* batch) {
   const XpString thumbnail = ThumbnailPathFor(item.destination);
-  const XpString source = SourceThumbnail(item);
-  if (!source.IsEmpty()) {
-    return XpCopyPath(source, thumbnail, false, nullptr);
+  XpString source = SourceThumbnail(item);
+  if (source.IsEmpty()) {
+    source = XpPathJoin(WorkFolder(), XpPathGetFileName(thumbnail) + kMadeThumbnailSuffix);
+    createdFiles_->Add(source);
+    const XpResult made = MakeMovieThumbnail(item.fileToWrite, source, item.shootingDate);
+    if (made != kXpOk) {
+      NoteFailure(K2DescribeFailure(item.fileToWrite, kNoThumbnail));
+      return made;
+    }
   }
-  return MakeMovieThumbnail(item.fileToWrite, thumbnail, item.shootingDate);
+  XpClearSysFailure();
+  const XpResult added = batch->copies.Add(source, thumbnail, nullptr);
+  if (added != kXpOk) {
+    NoteFailure(K2DescribeFailure(thumbnail, kNotWritable));
+    return added;
+  }
+  batch->owners.push_back(batch->items.size());
+  return kXpOk;
+}
+
+void K2ExportTaskManager::RemovePublished(const K2ExportItemVector& items) {
+  for (const K2ExportItem& item : items) {
+    // Best effort: what stays is cleared by the next export, as the run's
+    // marker stays on the camera.
+    (void)XpFsUnlink(item.destination);
+    if (item.contentType == kK2ContentTypeMovie) {
+      (void)XpFsUnlink(ThumbnailPathFor(item.destination));
+    }
+  }
 }
 
 XpResult K2ExportTaskManager::RegisterBatch(const K2ExportItemVector& batch) {
@@ -320,17 +466,33 @@ XpResult K2ExportTaskManager::RegisterBatch(const K2ExportItemVector& batch) {
       }
       content->Release();
     }
-    // Files whose records did not reach the camera's database are not
-    // exported.
-    if (xdb_->Commit() != 0) {
-      return kK2ErrAlbumDatabase;
-    }
   } catch (const XdbAccessor::XdbException&) {
+    NoteFailure(LastSysFailureText());
     return kK2ErrAlbumDatabase;
   } catch (const std::bad_alloc&) {
     return kK2ErrAlbumDatabase;
   }
-  return kXpOk;
+  // A batch that is not committed is not exported: its files go again, and
+  // the album database never records it later.
+  XpClearSysFailure();
+  int32_t committed = static_cast<int32_t>(kXpErrGeneric);
+  try {
+    committed = xdb_->Commit();
+  } catch (const XdbAccessor::XdbException&) {
+    // As a failed commit.
+  }
+  if (committed == 0) {
+    return kXpOk;
+  }
+  const XpResult failure = CommitFailure(committed);
+  NoteFailure(LastSysFailureText());
+  RemovePublished(batch);
+  return failure;
+}
+
+XpResult K2ExportTaskManager::CommitFailure(int32_t code) {
+  return IsCardFull(static_cast<XpResult>(code), XpLastSysFailure().error) ? kK2ErrCameraFull
+                                                                           : kK2ErrAlbumDatabaseWrite;
 }
 
 bool K2ExportTaskManager::HasEnoughFreeSpace() {

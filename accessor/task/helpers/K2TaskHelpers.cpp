@@ -7,6 +7,7 @@
 #include "platform/fs/XpDirectoryOperations.h"
 #include "platform/fs/XpPathQueries.h"
 #include "platform/fs/XpSysCalls.h"
+#include "platform/fs/XpSysFailure.h"
 #include "platform/path/XpPath.h"
 #include "platform/shell/XpSpecialFolder.h"
 #include "platform/time/XpDateTimeSpan.h"
@@ -27,6 +28,14 @@ XpString FolderWithoutSlash(const XpString& path) {
 }
 
 }  // namespace
+
+std::string K2DescribeFailure(const XpString& path, const char* reason) {
+  const XpSysFailure& failure = XpLastSysFailure();
+  if (!failure.Empty()) {
+    return XpDescribeSysFailure(failure);
+  }
+  return std::string(path.ToMultiByte().View()) + ": " + reason;
+}
 
 uint32_t K2GetVolumeClusterSize(const XpString& path) {
   struct statvfs info {};

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "platform/result/XpResult.h"
 #include "platform/text/XpString.h"
@@ -48,6 +49,11 @@ XpResult K2CollectFolders(const XpStringVector& paths, XpStringVector* folders);
 // The distinct parent-folder names of the paths, in string order.
 // kXpErrBadArgument for an empty input or a path without a parent name.
 XpResult K2CollectParentFolderNames(const XpStringVector& paths, XpStringVector* names);
+
+// What went wrong on this thread, as a failure line names it: the system
+// call that failed last (XpSysFailure.h), or else path and reason
+// ("/pc/a.JPG: not a readable JPEG picture").
+std::string K2DescribeFailure(const XpString& path, const char* reason);
 
 // True when root is an existing folder that is still a mount point of the
 // live mount table; a folder left behind by an unplugged volume is gone.

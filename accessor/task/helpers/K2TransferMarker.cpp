@@ -1,14 +1,18 @@
 #include "accessor/task/helpers/K2TransferMarker.h"
 
+#include "accessor/task/helpers/K2CardCleanup.h"
 #include "platform/fs/XpFile.h"
 #include "platform/fs/XpFileOperations.h"
 #include "platform/fs/XpTempFiles.h"
 #include "platform/path/XpPath.h"
 #include "platform/shell/XpSpecialFolder.h"
+#include "platform/text/XpStringA.h"
 
 namespace {
 
 constexpr uint32_t kStagingDigits = 8;
+// A marker names one folder; anything longer is not a marker of ours.
+constexpr uint64_t kMaxMarkerBytes = 4096;
 
 XpResult WriteText(const XpString& path, const XpString& text) {
   XpFile file;
@@ -34,8 +38,13 @@ XpString K2TransferMarkerText(const XpString& markedPath) {
 }
 
 XpResult K2WriteTransferMarker(const XpString& folder, const XpString& markedPath) {
-  const XpString staging = XpCreateUniqueNumberedFile(XpGetSpecialFolder(kXpFolderTemp, false),
-                                                      u"K2Marker", kStagingDigits, u"", u".tmp");
+  return K2WriteTransferMarker(folder, markedPath, XpGetSpecialFolder(kXpFolderTemp, false));
+}
+
+XpResult K2WriteTransferMarker(const XpString& folder, const XpString& markedPath,
+                               const XpString& stagingFolder) {
+  const XpString staging =
+      XpCreateUniqueNumberedFile(stagingFolder, u"K2Marker", kStagingDigits, u"", u".tmp");
   if (staging.IsEmpty()) {
     return kXpErrOpenForWriteFailed;
   }
@@ -50,5 +59,36 @@ XpResult K2WriteTransferMarker(const XpString& folder, const XpString& markedPat
 }
 
 XpResult K2RemoveTransferMarker(const XpString& folder) {
-  return XpDeleteFile(XpPathJoin(folder, kK2TransferMarkerName));
+  const XpResult deleted = XpDeleteFile(XpPathJoin(folder, kK2TransferMarkerName));
+  if (deleted != kXpOk) {
+    return deleted;
+  }
+  return K2SyncFolder(folder);
+}
+
+XpString K2ReadTransferMarker(const XpString& folder) {
+  XpFile file;
+  if (file.OpenPath(XpPathJoin(folder, kK2TransferMarkerName), kXpOpenRead) != kXpOk) {
+    return XpString();
+  }
+  char bytes[kMaxMarkerBytes + 1] = {};
+  uint64_t done = 0;
+  const XpResult read = file.Read(bytes, kMaxMarkerBytes, &done);
+  (void)file.Close();  // read-only: nothing to lose
+  // A marker shorter than the buffer ends the read at its end.
+  const bool whole = read == kXpOk || read == kXpErrEndOfFile;
+  if (!whole || done == 0 || done >= kMaxMarkerBytes || bytes[0] != '/') {
+    return XpString();
+  }
+  const XpString text = XpStringA(bytes).ToWide();
+  // A marker of ours names a folder below the root, never above it.
+  if (text.View().find(u"..") != std::u16string_view::npos) {
+    return XpString();
+  }
+  // The text's leading '/' stands for the volume's root.
+  XpString marked = folder;
+  XpPathAddTrailingBackslash(marked);
+  marked += text.Mid(1);
+  XpPathAddTrailingBackslash(marked);
+  return marked;
 }

@@ -13,9 +13,18 @@ inline constexpr const char16_t* kK2TransferMarkerName = u"TRANS.TXT";
 // which is deleted again whatever happens; an existing marker in folder is
 // replaced. The staging failure or the copy's result is the result.
 XpResult K2WriteTransferMarker(const XpString& folder, const XpString& markedPath);
+// The same, staged in stagingFolder.
+XpResult K2WriteTransferMarker(const XpString& folder, const XpString& markedPath,
+                               const XpString& stagingFolder);
 
-// Deletes folder/TRANS.TXT permanently.
+// Deletes folder/TRANS.TXT permanently and flushes folder, so that the
+// marker stays gone across a pulled card; the first failure is the result.
 XpResult K2RemoveTransferMarker(const XpString& folder);
+
+// The folder that folder/TRANS.TXT names, with its trailing '/', below
+// folder (the volume's root); empty when there is no marker or it names no
+// path.
+XpString K2ReadTransferMarker(const XpString& folder);
 
 // The marker's text for markedPath.
 XpString K2TransferMarkerText(const XpString& markedPath);

@@ -3,7 +3,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,6 +15,9 @@
 #include "accessor/app/K2AccessorApplication.h"
 #include "accessor/app/K2RequiredFiles.h"
 #include "accessor/tests/app/AccessorTestSupport.h"
+#include "framework/tests/ui/UiTestSupport.h"
+#include "framework/ui/backend/XfUiAutomaticBackend.h"
+#include "framework/ui/dialog/XfMessageBoxStyle.h"
 #include "platform/registry/XpRegistry.h"
 
 namespace {
@@ -61,14 +68,25 @@ class CK2AccessorWinApp : public AccessorTest {
   }
 };
 
-TEST_F(CK2AccessorWinApp, AllRequiredFilesPresentAndNoArgumentsEndsAtOnce) {
-  RecordingWinApp& app = MakeTableApp("");
+// A run that asks for none of the export, the import and the salvage does
+// nothing but say how the program is used, and ends as bad usage.
+TEST_F(CK2AccessorWinApp, RunWithoutARequestPrintsTheUsageAndExitsTwo) {
+  const std::vector<std::vector<std::string>> lines = {
+      {}, {"-importscore"}, {"-parentwindow", "1A2B"}, {"--yes"}, {"-unknown", "/tmp/x"}};
+  for (const std::vector<std::string>& args : lines) {
+    SCOPED_TRACE(args.size());
+    RecordingWinApp& app = MakeTableApp("");
 
-  EXPECT_EQ(Run({}), 0);
-  EXPECT_TRUE(Transcript().empty());
-  EXPECT_EQ(app.flowCalls, 0);
-  EXPECT_TRUE(app.errorLines.empty());
-  EXPECT_EQ(app.GetApplication(), nullptr);
+    EXPECT_EQ(Run(args), 2);
+    EXPECT_TRUE(Transcript().empty());
+    EXPECT_EQ(app.flowCalls, 0);
+    ASSERT_EQ(app.errorLines.size(), 1u);
+    for (const char* part : {"usage: TLVK2Accessor", "-export HANDOVER.xml", "-import CAMERA_FOLDER",
+                             "-salvage CAMERA_ROOT", "--yes"}) {
+      EXPECT_THAT(app.errorLines[0], HasSubstr(part));
+    }
+    EXPECT_EQ(app.GetApplication(), nullptr);
+  }
 }
 
 TEST_F(CK2AccessorWinApp, EachMissingRequiredFileFailsWithOneBox) {
@@ -156,7 +174,8 @@ TEST_F(CK2AccessorWinApp, ExitStatusFollowsTheExportOutcome) {
       {"nothing reported", {"-export", handOver}, std::nullopt, "", 1, 1},
       // "/c" is no folder: the import fails before it shows anything.
       {"import", {"-import", "/c"}, K2ExportOutcome::kCompleted, "", 1, 0},
-      {"importscore", {"-importscore"}, K2ExportOutcome::kFailed, "", 0, 0},
+      // Asks for no work: bad usage.
+      {"importscore", {"-importscore"}, K2ExportOutcome::kFailed, "", 2, 0},
       // Without the camera root as the last argument.
       {"salvage", {"-salvage"}, K2ExportOutcome::kCompleted, "", 1, 0},
       {"importscore returns the member", {"-export", handOver, "-importscore"}, K2ExportOutcome::kFailed, "", 0, 1},
@@ -264,13 +283,151 @@ TEST_F(CK2AccessorWinApp, InstanceIsTheLivingProcessObject) {
   EXPECT_EQ(::CK2AccessorWinApp::Instance(), &app);
 }
 
-TEST_F(CK2AccessorWinApp, ProgramWithoutArgumentsEndsQuietly) {
+TEST_F(CK2AccessorWinApp, ProgramWithoutArgumentsPrintsTheUsageOnStandardError) {
   const ProgramRun run = RunProgramCopy({}, "");
 
-  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.status, 2);
   EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err, "");
+  EXPECT_THAT(run.err, StartsWith("usage: TLVK2Accessor [--yes] -export HANDOVER.xml"));
+  EXPECT_THAT(run.err, HasSubstr("-salvage CAMERA_ROOT"));
   EXPECT_EQ(run.transcript, "");
+}
+
+// --help asks for the usage: it goes to standard output, and the run is done,
+// whatever else the line asks for.
+TEST_F(CK2AccessorWinApp, ProgramWithHelpPrintsTheUsageOnStandardOutput) {
+  const std::string handOver = HandOverPath();
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"--help"}, std::vector<std::string>{"/HELP"},
+                                               std::vector<std::string>{"-export", handOver, "-help"}}) {
+    SCOPED_TRACE(args.back());
+    const ProgramRun run = RunProgramCopy(args, "");
+
+    EXPECT_EQ(run.status, 0);
+    EXPECT_THAT(run.out, StartsWith("usage: TLVK2Accessor [--yes] -export HANDOVER.xml"));
+    EXPECT_THAT(run.out, HasSubstr("-import CAMERA_FOLDER"));
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.transcript, "");
+    EXPECT_TRUE(std::filesystem::exists(handOver));
+  }
+}
+
+// The paths of the command line are taken from the working folder.
+TEST_F(CK2AccessorWinApp, RelativePathsAreTakenFromTheWorkingFolder) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string exportFile;
+    std::string importPath;
+    std::string lastParam;
+  };
+  const std::string root = Root().string();
+  const Case cases[] = {
+      {{"-export", "h.xml", "-parentwindow", "1A2B"}, root + "/h.xml", "", "1A2B"},
+      // The last argument is a path only for the salvage.
+      {{"-export", "./sub/../h.xml"}, root + "/h.xml", "", "./sub/../h.xml"},
+      {{"-export", "/elsewhere/h.xml"}, "/elsewhere/h.xml", "", "/elsewhere/h.xml"},
+      {{"-import", "cam"}, "", root + "/cam", ""},
+      {{"-salvage", "cam/"}, "", "", root + "/cam/"},
+  };
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(Root());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[1]);
+    RecordingWinApp& app = MakeTableApp("");
+    Run(c.args);
+    EXPECT_EQ(Narrow(app.GetCommandLine().m_strExportFile), c.exportFile);
+    EXPECT_EQ(Narrow(app.GetCommandLine().m_strImportPath), c.importPath);
+    EXPECT_EQ(Narrow(app.GetCommandLine().m_strLastParam), c.lastParam);
+    if (!c.exportFile.empty()) {
+      EXPECT_EQ(Narrow(app.flowExportFile), c.exportFile);
+    }
+  }
+  std::filesystem::current_path(before);
+}
+
+// Flows that only ask for their confirmation, as the program's own ask it:
+// a confirmation dialog for the export, a question box for the import and
+// the salvage. Without asking they end as cancelled by the user.
+class ConfirmingWinApp final : public ::CK2AccessorWinApp {
+ public:
+  using ::CK2AccessorWinApp::CK2AccessorWinApp;
+
+  bool ask = true;
+  std::vector<std::string> errorLines;
+
+ protected:
+  ExportResult ExportFlow(const K2AccessorCommandLineInfo& /*commandLine*/) override {
+    ui_test::TestPresenter confirm(157);
+    confirm.confirmation = true;
+    confirm.onInit = [](ui_test::TestPresenter&, XfDialogModel& model, XfUiHost&) {
+      ui_test::AddOkCancel(model, u"Export to Camera");
+    };
+    const bool confirmed = ask && GetHost().RunModal(confirm) == kXfIdOk;
+    SetExportOutcome(confirmed ? K2ExportOutcome::kCompleted : K2ExportOutcome::kCancelled);
+    return kXpOk;
+  }
+  K2ExportOutcome ImportFlow(const XpString& /*importPath*/) override { return AskBox(); }
+  K2ExportOutcome SalvageFlow(const XpString& /*cameraRoot*/) override { return AskBox(); }
+  void WriteErrorLine(const std::string& line) override { errorLines.push_back(line); }
+
+ private:
+  K2ExportOutcome AskBox() {
+    const bool confirmed = ask && DoMessageBox(nullptr, u"Go on?", kXfMbOkCancel | kXfMbIconQuestion) == kXfIdOk;
+    return confirmed ? K2ExportOutcome::kCompleted : K2ExportOutcome::kCancelled;
+  }
+};
+
+// Without a terminal a confirmation is declined unless --yes: the run says
+// so in one line and ends as cancelled.
+TEST_F(CK2AccessorWinApp, ConfirmationDeclinedWithoutATerminalSaysWhyInOneLine) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    bool yes;
+    bool ask;
+    int status;
+    const char* line;  // null: no line
+  };
+  const std::string handOver = (Root() / "h.xml").string();
+  const Case cases[] = {
+      {"export", {"-export", handOver}, false, true, 2,
+       "TLVK2Accessor: the export was not confirmed: no terminal is attached to ask; --yes confirms it"},
+      {"import", {"-import", "/cam"}, false, true, 2,
+       "TLVK2Accessor: the import was not confirmed: no terminal is attached to ask; --yes confirms it"},
+      {"salvage", {"-salvage", "/cam"}, false, true, 2,
+       "TLVK2Accessor: the salvage was not confirmed: no terminal is attached to ask; --yes confirms it"},
+      {"export with --yes", {"-export", handOver}, true, true, 0, nullptr},
+      {"import with --yes", {"-import", "/cam"}, true, true, 0, nullptr},
+      {"cancelled without a confirmation", {"-export", handOver}, false, false, 2, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteFile(handOver, HandOverFileText());
+    const int echo = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(echo, 0);
+    XfUiHostOptions options;
+    options.yes = c.yes;
+    options.catchSignals = false;
+    XfUiHost host(std::make_unique<XfUiAutomaticBackend>(echo, true), options);
+    ConfirmingWinApp app(host, accessor_test::WidePath(ProgramFolder()) + u"/");
+    XpStringVector names;
+    for (const std::string& name : requiredNames_) {
+      names.push_back(accessor_test::Wide(name));
+    }
+    app.SetRequiredFiles(names);
+    app.ask = c.ask;
+    std::vector<const char*> argv{"TLVK2Accessor"};
+    for (const std::string& arg : c.args) {
+      argv.push_back(arg.c_str());
+    }
+
+    EXPECT_EQ(app.Run(static_cast<int>(argv.size()), argv.data()), c.status);
+    if (c.line != nullptr) {
+      EXPECT_EQ(app.errorLines, std::vector<std::string>({c.line}));
+    } else {
+      EXPECT_TRUE(app.errorLines.empty()) << app.errorLines.front();
+    }
+    close(echo);
+  }
 }
 
 // The program runs from a folder that holds these and nothing else of the

@@ -24,6 +24,7 @@ struct Record {
   bool salvage = false;
   bool assumeYes = false;
   std::string lastParam;
+  bool help = false;
 };
 
 struct Case {
@@ -41,7 +42,8 @@ Record Parse(const std::vector<std::string>& args) {
   XfParseCommandLine(static_cast<int>(argv.size()), argv.data(), info);
   return Record{info.m_bExport,   Narrow(info.m_strExportFile), info.m_hParentWnd,
                 info.m_bImport,   Narrow(info.m_strImportPath), info.m_bImportScore,
-                info.m_bSalvage,  info.m_bAssumeYes,            Narrow(info.m_strLastParam)};
+                info.m_bSalvage,  info.m_bAssumeYes,            Narrow(info.m_strLastParam),
+                info.m_bHelp};
 }
 
 std::string Describe(const std::vector<std::string>& args) {
@@ -78,6 +80,11 @@ TEST_F(K2AccessorCommandLineInfo, ParsesEachLineIntoTheFullRecord) {
       {{"/yes.xml"}, [](Record& r) { r.lastParam = "/yes.xml"; }},
       {{"--yes", "-export", "h.xml"}, [](Record& r) { r.exportFlag = true; r.exportFile = "h.xml"; r.assumeYes = true; r.lastParam = "h.xml"; }},
       {{"-yes"}, [](Record& r) { r.assumeYes = true; }},
+      // "help" is one flag more; like the others it consumes the next plain argument.
+      {{"--help"}, [](Record& r) { r.help = true; }},
+      {{"/HELP", "h.xml"}, [](Record& r) { r.help = true; r.lastParam = "h.xml"; }},
+      {{"-export", "h.xml", "-help"}, [](Record& r) { r.exportFlag = true; r.exportFile = "h.xml"; r.help = true; }},
+      {{"/help.xml"}, [](Record& r) { r.lastParam = "/help.xml"; }},
       // A flag the record does not know consumes the next plain argument.
       {{"-export", "-verbose", "h.xml"}, [](Record& r) { r.exportFlag = true; r.lastParam = "h.xml"; }},
   };
@@ -95,12 +102,13 @@ TEST_F(K2AccessorCommandLineInfo, ParsesEachLineIntoTheFullRecord) {
     EXPECT_EQ(got.salvage, expected.salvage);
     EXPECT_EQ(got.assumeYes, expected.assumeYes);
     EXPECT_EQ(got.lastParam, expected.lastParam);
+    EXPECT_EQ(got.help, expected.help);
   }
 }
 
-TEST_F(K2AccessorCommandLineInfo, KnowsTheBaseFlagsPlusSalvageAndYes) {
+TEST_F(K2AccessorCommandLineInfo, KnowsTheBaseFlagsPlusSalvageYesAndHelp) {
   const ::K2AccessorCommandLineInfo info;
-  for (const char16_t* name : {u"export", u"import", u"importscore", u"parentwindow", u"salvage", u"Yes"}) {
+  for (const char16_t* name : {u"export", u"import", u"importscore", u"parentwindow", u"salvage", u"Yes", u"help"}) {
     EXPECT_TRUE(info.IsKnownFlag(name)) << Narrow(name);
   }
   EXPECT_FALSE(info.IsKnownFlag(u"data"));

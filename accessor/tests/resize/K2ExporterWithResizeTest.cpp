@@ -110,11 +110,12 @@ class K2ExporterWithResize : public task_test::TaskTest {
     return config;
   }
 
-  // The sizes of the files in the temporary folder, by name.
+  // The sizes of the pictures in the temporary folder and in the task's
+  // folder in it, by name.
   std::vector<std::pair<std::string, XpSize>> TempPictures() const {
     std::vector<std::pair<std::string, XpSize>> pictures;
-    for (const auto& entry : fs::directory_iterator(TempFolder())) {
-      pictures.emplace_back(entry.path().filename().string(), JpegSize(entry.path().string()));
+    for (const fs::path& path : task_test::FilesBelow(TempFolder())) {
+      pictures.emplace_back(path.filename().string(), JpegSize(path.string()));
     }
     std::sort(pictures.begin(), pictures.end(),
               [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -123,8 +124,8 @@ class K2ExporterWithResize : public task_test::TaskTest {
 
   uint64_t TempBytes() const {
     uint64_t total = 0;
-    for (const auto& entry : fs::directory_iterator(TempFolder())) {
-      total += fs::file_size(entry.path());
+    for (const fs::path& path : task_test::FilesBelow(TempFolder())) {
+      total += fs::file_size(path);
     }
     return total;
   }

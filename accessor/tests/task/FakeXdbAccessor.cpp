@@ -3,8 +3,10 @@
 #include "accessor/tests/task/TaskTestSupport.h"
 #include "camerastore/xdb/IAlbumInfo.h"
 #include "camerastore/xdb/IContentInfo.h"
+#include "camerastore/xdb/IContentList.h"
 #include "camerastore/xdb/XdbException.h"
 #include "platform/path/XpPath.h"
+#include "platform/text/XpStringA.h"
 
 namespace task_test {
 namespace {
@@ -33,8 +35,26 @@ class FakeContent : public XdbAccessor::IContentInfo {
   const int32_t flags_;
 };
 
-// The fake keeps no lists: a run never asks for them.
+// The fake keeps no lists but that of all contents.
 [[noreturn]] void RaiseNoLists() { XdbAccessor::XdbRaiseCode(kXpErrNotSupported); }
+
+class FakeContentList : public XdbAccessor::IContentList {
+ public:
+  explicit FakeContentList(const std::vector<RecordedContent>& contents) {
+    for (const RecordedContent& content : contents) {
+      contents_.push_back(std::make_unique<FakeContent>(XpStringA(content.path.c_str()).ToWide(),
+                                                        content.date, content.flags));
+    }
+  }
+  int32_t GetCount() const override { return static_cast<int32_t>(contents_.size()); }
+  XdbAccessor::IContentInfo* Item(int32_t index) const override { return GetAt(index); }
+  XdbAccessor::IContentInfo* GetAt(int32_t index) const override {
+    return contents_.at(static_cast<size_t>(index)).get();
+  }
+
+ private:
+  std::vector<std::unique_ptr<FakeContent>> contents_;
+};
 
 void RaiseIfAsked(XdbFailure failure) {
   if (failure == XdbFailure::kThrow) {
@@ -67,6 +87,24 @@ std::vector<size_t> XdbLedger::ContentsPerCommit() const {
     }
   }
   return counts;
+}
+
+std::vector<RecordedContent> XdbLedger::CommittedContents() const {
+  Guard guard(lock_);
+  return committed_;
+}
+
+void XdbLedger::AddCommitted(const RecordedContent& content) {
+  Guard guard(lock_);
+  committed_.push_back(content);
+}
+
+void XdbLedger::EndCommit(bool committed) {
+  Guard guard(lock_);
+  if (committed) {
+    committed_.insert(committed_.end(), pending_.begin(), pending_.end());
+  }
+  pending_.clear();
 }
 
 bool XdbLedger::Released() const {
@@ -120,10 +158,13 @@ void XdbLedger::Record(const std::string& call) {
 void XdbLedger::RecordContent(const RecordedContent& content) {
   Guard guard(lock_);
   contents_.push_back(content);
+  pending_.push_back(content);
 }
 
 XdbAccessor::IAlbumList* FakeXdbAccessor::GetAllAlbums() { RaiseNoLists(); }
-XdbAccessor::IContentList* FakeXdbAccessor::GetAllContents() { RaiseNoLists(); }
+XdbAccessor::IContentList* FakeXdbAccessor::GetAllContents() {
+  return new FakeContentList(ledger_->CommittedContents());
+}
 XdbAccessor::IContentList* FakeXdbAccessor::GetContentsByShareFlags(uint32_t) { RaiseNoLists(); }
 XdbAccessor::IContentList* FakeXdbAccessor::GetContentsAfterGuid(int64_t) { RaiseNoLists(); }
 void FakeXdbAccessor::DeleteAlbum(XdbAccessor::IAlbumInfo*) { RaiseNoLists(); }
@@ -167,6 +208,7 @@ int64_t FakeXdbAccessor::GetRemainingAlbumCapacity() {
 int32_t FakeXdbAccessor::Commit() {
   const XdbFailure failure = ledger_->Enter(XdbOp::kCommit);
   ledger_->Record("Commit");
+  ledger_->EndCommit(failure == XdbFailure::kNone);
   RaiseIfAsked(failure);
   return failure == XdbFailure::kFail ? ledger_->CommitCode() : 0;
 }

@@ -69,6 +69,11 @@ class XdbLedger {
   // "CreateAlbum <title>", "CreateContent <leaf name>", "Commit", "Release".
   std::vector<std::string> Calls() const;
   std::vector<RecordedContent> Contents() const;
+  // The contents of the commits that succeeded: what the card's database
+  // holds. GetAllContents lists them.
+  std::vector<RecordedContent> CommittedContents() const;
+  // A content that an earlier session committed.
+  void AddCommitted(const RecordedContent& content);
   // The CreateContent calls between two commits, one count per commit.
   std::vector<size_t> ContentsPerCommit() const;
   bool Released() const;
@@ -85,6 +90,8 @@ class XdbLedger {
   XdbFailure Enter(XdbOp op);
   void Record(const std::string& call);
   void RecordContent(const RecordedContent& content);
+  // The contents since the last commit become committed, or are dropped.
+  void EndCommit(bool committed);
   int32_t CommitCode() const { return commitCode_; }
   int64_t ContentCapacity() const { return contentCapacity_; }
   int64_t AlbumCapacity() const { return albumCapacity_; }
@@ -100,6 +107,8 @@ class XdbLedger {
   mutable std::mutex lock_;
   std::vector<std::string> calls_;
   std::vector<RecordedContent> contents_;
+  std::vector<RecordedContent> pending_;
+  std::vector<RecordedContent> committed_;
   std::vector<Rule> rules_;
   std::vector<int> counts_ = std::vector<int>(6, 0);
   std::function<void(XdbOp)> hook_;

@@ -1,8 +1,10 @@
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -28,6 +30,8 @@
 #include "imaging/io/XpImageIo.h"
 #include "imaging/jpeg/XpImageIoJpeg.h"
 #include "imaging/pixmap/XpPixmapBase.h"
+#include "platform/fs/XpPendingFile.h"
+#include "platform/fs/XpSysFailure.h"
 #include "platform/testsupport/FakeSysfs.h"
 #include "platform/testsupport/FaultInjection.h"
 #include "platform/testsupport/RunQuietly.h"
@@ -340,18 +344,21 @@ TEST_F(K2ExportRun, PicturesWithoutAThumbnailAreReencodedWithTheirDate) {
   handOver.Add(kK2ContentTypeJpeg, {plain}, kShootingDay);
   handOver.Add(kK2ContentTypeJpeg, {tagged}, kShootingDay);
   ASSERT_FALSE(FileHasThumbnailIFD(plain));
-  const fs::path reserved = TempFolder() / "QMVS0000.JPG.tmp";
   bool reservedDuringRun = false;
   ledger_->SetHook([&](XdbOp op) {
-    if (op == XdbOp::kCreateContent) {
-      reservedDuringRun = fs::exists(reserved) && fs::file_size(reserved) > 0;
+    if (op != XdbOp::kCreateContent) {
+      return;
+    }
+    for (const fs::path& file : FilesBelow(TempFolder())) {
+      reservedDuringRun = reservedDuringRun ||
+                          (file.filename() == "QMVS0000.JPG.tmp" && fs::file_size(file) > 0);
     }
   });
 
   EXPECT_EQ(Run(handOver), kXpOk);
 
   EXPECT_TRUE(reservedDuringRun);
-  EXPECT_FALSE(fs::exists(reserved));
+  EXPECT_TRUE(fs::is_empty(TempFolder()));
   const fs::path reencoded = OnCamera(std::string(kDcfFolder) + "/QMVS0001.JPG");
   const fs::path copied = OnCamera(std::string(kDcfFolder) + "/QMVS0002.JPG");
   EXPECT_NE(ReadBytes(reencoded), ReadBytes(Root() / "Party/a_plain.JPG"));
@@ -377,8 +384,6 @@ TEST_F(K2ExportRun, DamagedPictureFailsAndLeavesNoReservedFile) {
   const XpString damaged = Picture("Party/damaged.JPG", false);
   const std::string bytes = ReadBytes(Root() / "Party/damaged.JPG");
   WriteBytes(Root() / "Party/damaged.JPG", bytes.substr(0, bytes.size() / 3));
-  const fs::path reserved = TempFolder() / "QMVS0000.JPG.tmp";
-
   // The part itself, while the task idles before its release.
   RunManager& manager = NewManager();
   EXPECT_EQ(manager.Start(Config(), HandOver().Document(), nullptr), kXpOk);
@@ -388,7 +393,7 @@ TEST_F(K2ExportRun, DamagedPictureFailsAndLeavesNoReservedFile) {
   item.fileNames = {u"damaged.JPG"};
   item.fileToWrite = damaged;
   EXPECT_EQ(manager.ReencodeJpegIfNeeded(item), kXpErrImageBadRegion);
-  EXPECT_FALSE(fs::exists(reserved));
+  EXPECT_TRUE(FilesBelow(TempFolder()).empty());
   EXPECT_EQ(item.fileToWrite, damaged);
 
   // The whole run.
@@ -396,7 +401,7 @@ TEST_F(K2ExportRun, DamagedPictureFailsAndLeavesNoReservedFile) {
   handOver.Add(kK2ContentTypeJpeg, {damaged}, kShootingDay);
   NewManager();
   EXPECT_EQ(Run(handOver), kXpErrImageBadRegion);
-  EXPECT_FALSE(fs::exists(reserved));
+  EXPECT_TRUE(fs::is_empty(TempFolder()));
   EXPECT_FALSE(fs::exists(OnCamera(std::string(kDcfFolder) + "/QMVS0001.JPG")));
   EXPECT_TRUE(fs::exists(OnCamera("TRANS.TXT")));
 }
@@ -474,27 +479,71 @@ TEST_F(K2ExportRun, ThumbnailOfACameraMountedAtAnMpgFolderStaysInItsFolder) {
   EXPECT_FALSE(fs::exists(Root() / "X.THM"));
 }
 
-TEST_F(K2ExportRun, FailedCommitIsAnAlbumDatabaseErrorAndKeepsTheMarker) {
+TEST_F(K2ExportRun, ABatchWhoseCommitFailsIsNotExportedAndARetryWritesItOnce) {
   struct Case {
     const char* what;
     XdbFailure failure;
+    // The store's failing call, as the seam records it on the worker; 0
+    // for none.
+    int error;
+    XpResult expected;
+    const char* detail;
   };
-  const Case cases[] = {{"commit gives 0x8000", XdbFailure::kFail},
-                        {"commit throws", XdbFailure::kThrow}};
+  const Case cases[] = {
+      {"input/output error", XdbFailure::kFail, EIO, kK2ErrAlbumDatabaseWrite,
+       "DBFILES.tmp/XDB.JNL: Input/output error"},
+      {"the card is full", XdbFailure::kFail, ENOSPC, kK2ErrCameraFull,
+       "DBFILES.tmp/XDB.JNL: No space left on device"},
+      {"commit throws", XdbFailure::kThrow, 0, kK2ErrAlbumDatabaseWrite, ""},
+  };
+  const std::vector<std::string> sources = Names("p", 1, 12, ".JPG");
+  const std::vector<std::string> written = Names("QMVS", 1, 12, ".JPG");
   int number = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     NewCamera("cam" + std::to_string(++number));
+    const std::string journal = OnCamera("DBFILES.tmp/XDB.JNL").string();
     ledger_ = std::make_shared<XdbLedger>();
-    ledger_->SetCommitCode(0x8000);
-    ledger_->FailAt(XdbOp::kCommit, 1, c.failure);
+    ledger_->FailAt(XdbOp::kCommit, 2, c.failure);
+    int commits = 0;
+    ledger_->SetHook([&](XdbOp op) {
+      if (op == XdbOp::kCommit && ++commits == 2 && c.error != 0) {
+        XpRecordSysFailure("fsync", journal, c.error);
+      }
+    });
     HandOver handOver;
-    AddPictures(handOver, "Party", 2);
+    AddPictures(handOver, "Party", 12);
     NewManager();
 
-    EXPECT_EQ(Run(handOver), kK2ErrAlbumDatabase);
+    EXPECT_EQ(Run(handOver), c.expected);
+
+    // The first batch is exported; the second is neither on the card nor
+    // in its database.
+    const std::string folder = std::string(kDcfFolder) + "/";
+    for (size_t i = 0; i < written.size(); ++i) {
+      EXPECT_EQ(fs::exists(OnCamera(folder + written[i])), i < 10) << written[i];
+    }
+    EXPECT_EQ(ledger_->CommittedContents().size(), 10u);
     EXPECT_EQ(ReadBytes(OnCamera("TRANS.TXT")), "/DCIM/101ZXDCF");
     EXPECT_TRUE(ledger_->Released());
+    EXPECT_THAT(Manager().GetFailureDetail(), ::testing::HasSubstr(c.detail));
+
+    // The retry of what was not exported writes each picture once.
+    ledger_->SetHook(nullptr);
+    HandOver retry;
+    for (size_t i = 10; i < sources.size(); ++i) {
+      retry.Add(kK2ContentTypeJpeg, {Wide(Root() / "Party" / sources[i])}, kShootingDay);
+    }
+    NewManager();
+    EXPECT_EQ(Run(retry), kXpOk);
+    const std::vector<RecordedContent> committed = ledger_->CommittedContents();
+    ASSERT_EQ(committed.size(), 12u);
+    for (size_t i = 0; i < written.size(); ++i) {
+      const fs::path landed = OnCamera(folder + written[i]);
+      EXPECT_EQ(committed[i].path, landed.string());
+      EXPECT_EQ(ReadBytes(landed), ReadBytes(Root() / "Party" / sources[i])) << written[i];
+    }
+    EXPECT_EQ(CameraTree().size(), 2u + written.size());
   }
 }
 
@@ -504,14 +553,109 @@ TEST_F(K2ExportRun, AnErrorInTheFirstFolderEndsTheExport) {
   HandOver handOver;
   AddPictures(handOver, "Party", 3);
 
-  EXPECT_EQ(Run(handOver), kK2ErrAlbumDatabase);
+  EXPECT_EQ(Run(handOver), kK2ErrAlbumDatabaseWrite);
 
-  EXPECT_TRUE(fs::exists(OnCamera("DCIM/105ABCDE/QMVS9999.JPG")));
+  // The first folder's picture is not committed, so it went again; the
+  // next folder was never begun.
+  EXPECT_FALSE(fs::exists(OnCamera("DCIM/105ABCDE/QMVS9999.JPG")));
+  EXPECT_TRUE(fs::exists(OnCamera("DCIM/105ABCDE/DSC09998.JPG")));
   EXPECT_FALSE(fs::exists(OnCamera("DCIM/106ZXDCF/QMVS0001.JPG")));
   EXPECT_FALSE(fs::exists(OnCamera("DCIM/106ZXDCF/QMVS0002.JPG")));
   EXPECT_EQ(Calls(), (std::vector<std::string>{"CreateAlbum Party", "CreateContent QMVS9999.JPG",
                                                "Commit", "Release"}));
   EXPECT_EQ(ReadBytes(OnCamera("TRANS.TXT")), "/DCIM/105ABCDE");
+}
+
+TEST_F(K2ExportRun, WhatAKilledRunLeftOnTheCardGoesBeforeNumbersAreGiven) {
+  const std::string folder = std::string(kDcfFolder) + "/";
+  // The marker of a run killed between its copies and its commit: the
+  // database records 0001 only.
+  WriteBytes(OnCamera("TRANS.TXT"), "/DCIM/101ZXDCF");
+  for (const char* name : {"QMVS0001.JPG", "QMVS0002.JPG", "QMVM0003.MPG", "QMVM0003.THM",
+                           "qmvs0004.jpg", "DSC00005.JPG", "QMVS0006.TXT", ".hidden"}) {
+    WriteBytes(OnCamera(folder + name), name);
+  }
+  ledger_->AddCommitted({"Party", OnCamera(folder + "QMVS0001.JPG").string(), XpDateTime(), 0});
+  // Partial copies of that run, fresh, in the marked folder and the root,
+  // and one that a living writer still holds.
+  const std::string partial = ".QMVS0007.JPG" + std::string(XpPendingFile::kTempMarker) + "a1b2c3";
+  WriteBytes(OnCamera(folder + partial), "partial");
+  WriteBytes(OnCamera(".TRANS.TXT.kavotmp-zz9yy8"), "partial");
+  const fs::path held = OnCamera(folder + ".QMVS0008.JPG.kavotmp-heldxx");
+  WriteBytes(held, "held");
+  const int holder = ::open(held.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+  HandOver handOver;
+  AddPictures(handOver, "Party", 1);
+
+  EXPECT_EQ(Run(handOver), kXpOk);
+  ::close(holder);
+
+  // The camera's own files, the recorded picture, what is not a DCF file
+  // and the held temporary stay; the new picture follows the highest
+  // number left.
+  EXPECT_EQ(CameraTree(),
+            (std::vector<std::string>{"DCIM", kDcfFolder, folder + ".QMVS0008.JPG.kavotmp-heldxx",
+                                      folder + ".hidden", folder + "DSC00005.JPG",
+                                      folder + "QMVS0001.JPG", folder + "QMVS0006.TXT",
+                                      folder + "QMVS0007.JPG"}));
+  EXPECT_EQ(ReadBytes(OnCamera(folder + "QMVS0007.JPG")), ReadBytes(Root() / "Party/p0001.JPG"));
+}
+
+TEST_F(K2ExportRun, ACardThatFillsUpMidCopyEndsAsDiskFullWithTheSkippedFiles) {
+  HandOver handOver;
+  AddPictures(handOver, "Party", 3);
+  // Another program fills the card while the second copy is written.
+  const std::string folder = OnCamera(kDcfFolder).string();
+  const int full = faults_.Add(Fault(SysCall::kWrite, folder).FromCall(2).Times(1).Errno(ENOSPC));
+
+  EXPECT_EQ(Run(handOver), kK2ErrCopyDiskFull);
+
+  EXPECT_EQ(faults_.Hits(full), 1);
+  EXPECT_EQ(Manager().GetSkippedCount(), 1u);
+  const std::string detail = Manager().GetFailureDetail();
+  EXPECT_THAT(detail, ::testing::HasSubstr("1 file was not written to the camera"));
+  EXPECT_THAT(detail, ::testing::HasSubstr("write " + folder + "/.QMVS0002.JPG"));
+  EXPECT_THAT(detail, ::testing::HasSubstr("No space left on device"));
+  EXPECT_EQ(Calls(), (std::vector<std::string>{"CreateAlbum Party", "CreateContent QMVS0001.JPG",
+                                               "CreateContent QMVS0003.JPG", "Commit", "Release"}));
+  EXPECT_FALSE(fs::exists(OnCamera("TRANS.TXT")));
+}
+
+TEST_F(K2ExportRun, AnUnreadablePictureEndsTheRunNamingTheFileAndWhy) {
+  struct Case {
+    const char* what;
+    std::function<void(const fs::path&)> spoil;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"a text file", [](const fs::path& p) { WriteBytes(p, "just some text\n"); },
+       ": not a readable JPEG picture"},
+      {"a truncated picture",
+       [](const fs::path& p) { WriteBytes(p, ReadBytes(p).substr(0, 40)); },
+       ": not a readable JPEG picture"},
+      {"a vanished picture", [](const fs::path& p) { fs::remove(p); }, ": No such file or directory"},
+  };
+  int number = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    NewCamera("cam" + std::to_string(++number));
+    const fs::path picture = Root() / ("Bad" + std::to_string(number)) / "bad.JPG";
+    Picture(fs::relative(picture, Root()).string(), false);
+    HandOver handOver;
+    handOver.Add(kK2ContentTypeJpeg, {Wide(picture)}, kShootingDay);
+    RunManager& manager = NewManager();
+    ASSERT_EQ(manager.Start(Config(), handOver.Document(), nullptr), kXpOk);
+    ASSERT_TRUE(Observer().WaitFor(K2ExportTaskManager::kCodePrepared, static_cast<size_t>(number)));
+    c.spoil(picture);
+    manager.Interrupt();
+
+    EXPECT_EQ(manager.WaitUntilFinished(), kXpErrImageBadRegion);
+    const std::string detail = manager.GetFailureDetail();
+    EXPECT_THAT(detail, ::testing::HasSubstr(picture.string()));
+    EXPECT_THAT(detail, ::testing::EndsWith(c.reason));
+  }
 }
 
 TEST_F(K2ExportRun, CameraPulledDuringTheCopyEndsAsGone) {

@@ -295,10 +295,12 @@ TEST_F(K2ExportTaskManager, TemporaryFolderDifferingInCaseIsAnotherFolder) {
   ASSERT_TRUE(Observer().WaitFor(Manager::kCodePrepared, 2));
   EXPECT_EQ(ledger->made.load(), 2);
   EXPECT_TRUE(TempFiles().empty());
-  EXPECT_TRUE(std::filesystem::exists(Root() / "TMP/a.JPG.tmp"));
+  const std::vector<std::filesystem::path> converted = FilesBelow(Root() / "TMP");
+  ASSERT_EQ(converted.size(), 1u);
+  EXPECT_EQ(converted[0].filename(), "a.JPG.tmp");
   manager.Stop();
   manager.WaitUntilFinished();
-  EXPECT_FALSE(std::filesystem::exists(Root() / "TMP/a.JPG.tmp"));
+  EXPECT_TRUE(std::filesystem::is_empty(Root() / "TMP"));
   EXPECT_TRUE(std::filesystem::exists(Root() / "p/a.JPG"));
 }
 

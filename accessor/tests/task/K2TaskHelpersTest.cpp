@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "accessor/task/K2ExportRunFolder.h"
 #include "accessor/task/helpers/K2TaskHelpers.h"
 #include "accessor/task/helpers/K2TransferMarker.h"
 #include "accessor/tests/task/TaskTestSupport.h"
@@ -184,6 +185,76 @@ TEST_F(K2TaskHelpers, DestinationPresentOnlyWhileMounted) {
   EXPECT_TRUE(std::filesystem::is_directory(Camera()));
   EXPECT_FALSE(K2IsDestinationPresent(Wide(Camera())));
   EXPECT_FALSE(K2IsDestinationPresent(u""));
+}
+
+TEST_F(K2TaskHelpers, TheMarkersRemovalIsFlushedAndAFailedFlushIsTold) {
+  MountCamera();
+  const std::filesystem::path marker = Camera() / "TRANS.TXT";
+  for (const bool flushFails : {false, true}) {
+    SCOPED_TRACE(flushFails ? "the flush fails" : "flushed");
+    WriteBytes(marker, "/DCIM/101ZXDCF");
+    FaultInjection faults;
+    // The marker's removal flushes the root and nothing else.
+    const int flush = flushFails ? faults.Add(Fault(SysCall::kFsync, Camera().string()).Errno(EIO)) : -1;
+    EXPECT_EQ(K2RemoveTransferMarker(Wide(Camera())), flushFails ? kXpErrDeviceNotReady : kXpOk);
+    EXPECT_FALSE(std::filesystem::exists(marker));
+    if (flushFails) {
+      EXPECT_EQ(faults.Hits(flush), 1);
+    }
+  }
+}
+
+TEST_F(K2TaskHelpers, TheMarkerIsReadAsTheFolderItNames) {
+  MountCamera();
+  struct Case {
+    const char* text;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {"/DCIM/101ZXDCF", (Camera() / "DCIM/101ZXDCF/").string()},
+      {"DCIM/101ZXDCF", ""},
+      {"/DCIM/../../etc", ""},
+      {"", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    WriteBytes(Camera() / "TRANS.TXT", c.text);
+    EXPECT_EQ(Narrow(K2ReadTransferMarker(Wide(Camera()))), c.expected);
+  }
+  std::filesystem::remove(Camera() / "TRANS.TXT");
+  EXPECT_TRUE(K2ReadTransferMarker(Wide(Camera())).IsEmpty());
+}
+
+TEST_F(K2TaskHelpers, RunFoldersOfEndedRunsGoAndThoseOfLivingRunsStay) {
+  std::filesystem::create_directories(TempFolder());
+  K2ExportRunFolder living;
+  const std::filesystem::path own = Narrow(living.PathIn(Wide(TempFolder())));
+  ASSERT_FALSE(own.empty());
+  EXPECT_EQ(own.parent_path(), TempFolder());
+  EXPECT_TRUE(std::filesystem::exists(own / K2ExportRunFolder::kLockName));
+  WriteBytes(own / "QMVS0000.JPG.tmp", "living");
+  // A run that ended without removing its folder, one killed before its
+  // lock, and the user's own folder.
+  const std::filesystem::path ended = TempFolder() / "K2ExportRun-1-0";
+  WriteBytes(ended / K2ExportRunFolder::kLockName, "");
+  WriteBytes(ended / "IMG_0001.JPG.tmp", "left");
+  WriteBytes(ended / "0.temp", "left");
+  const std::filesystem::path unlocked = TempFolder() / "K2ExportRun-2-0";
+  WriteBytes(unlocked / "QMVS0001.JPG.tmp", "left");
+  const std::filesystem::path users = TempFolder() / "Holiday";
+  WriteBytes(users / "IMG_0001.JPG.tmp", "mine");
+
+  K2ExportRunFolder::RemoveAbandoned(Wide(TempFolder()));
+
+  EXPECT_FALSE(std::filesystem::exists(ended));
+  EXPECT_FALSE(std::filesystem::exists(unlocked));
+  EXPECT_EQ(ReadAll(own / "QMVS0000.JPG.tmp"), "living");
+  EXPECT_EQ(ReadAll(users / "IMG_0001.JPG.tmp"), "mine");
+  // The same temporary folder keeps the folder; the run's end removes it.
+  EXPECT_EQ(Narrow(living.PathIn(Wide(TempFolder()))), own.string());
+  living.Remove();
+  EXPECT_FALSE(std::filesystem::exists(own));
+  EXPECT_TRUE(std::filesystem::exists(users));
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 
 #include "accessor/task/K2ExportInfoObj.h"
 #include "accessor/task/K2ExportItem.h"
+#include "accessor/task/K2ExportRunFolder.h"
 #include "accessor/task/K2ObjectForNotification.h"
 #include "framework/app/XfApplication.h"
 #include "framework/notify/XfNotification.h"
@@ -46,6 +47,16 @@ void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
   std::filesystem::create_directories(path.parent_path());
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << bytes;
+}
+
+std::vector<std::filesystem::path> FilesBelow(const std::filesystem::path& folder) {
+  std::vector<std::filesystem::path> files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+    if (entry.is_regular_file() && entry.path().filename() != K2ExportRunFolder::kLockName) {
+      files.push_back(entry.path());
+    }
+  }
+  return files;
 }
 
 void WriteSparse(const std::filesystem::path& path, uint64_t size) {

@@ -28,6 +28,9 @@ void WriteBytes(const std::filesystem::path& path, const std::string& bytes);
 void WriteSparse(const std::filesystem::path& path, uint64_t size);
 // Sets the file's modification time to seconds since 1970 (UTC).
 void SetModified(const std::filesystem::path& path, int64_t seconds);
+// The files below folder, in every folder below it, but the lock files of
+// the tasks' own folders.
+std::vector<std::filesystem::path> FilesBelow(const std::filesystem::path& folder);
 // A small JPEG picture at path, with tags when given.
 void WriteJpeg(const std::filesystem::path& path, XpSharedPtr<XpTiffTagManager> tags);
 // A small JPEG picture without any Exif segment.

@@ -85,6 +85,35 @@ TEST_F(K2DemoTool, SetupBuildsACameraThatIsFoundAndAHandOverOfItsSamples) {
   EXPECT_THAT(out_.str(), HasSubstr("\nalbums: 0\ncontents: 0\n"));
 }
 
+// Paths given relative to the working folder name the same files as
+// absolute ones; what the demo writes down (the hand-over file, the fake
+// mount table) holds absolute paths.
+TEST_F(K2DemoTool, RelativePathsAreTakenFromTheWorkingFolder) {
+  const fs::path before = fs::current_path();
+  fs::current_path(Root());
+  const int setup = Run({"setup", "demo"});
+  const std::string setupErr = err_.str();
+  const int tree = Run({"tree", "demo/cam"});
+  const std::string treeOut = out_.str();
+  fs::current_path(before);
+
+  ASSERT_EQ(setup, 0) << setupErr;
+  const fs::path demo = Root() / "demo";
+  EXPECT_TRUE(fs::is_regular_file(demo / "cam" / "DCIM" / "100ABCDE" / "DSC00001.JPG"));
+  SfContentInfoXML document;
+  ASSERT_EQ(document.LoadFromFile(Wide(demo / "h.xml")), kXpOk);
+  XpString first;
+  ASSERT_EQ(SfContentInfoXML::GetFile(SfContentInfoXML::GetContents(document.GetContentsGroup(0), 0), 0, &first),
+            kXpOk);
+  EXPECT_EQ(Narrow(first), (demo / "pc" / "Trip" / "IMG_0002.JPG").string());
+  SetEnv("KAVO_SYSROOT", (demo / "sysroot").string());
+  K2CameraList cameras;
+  CollectConnectedCameras(cameras);
+  EXPECT_TRUE(ContainsCameraPath(cameras, Wide(demo / "cam") + u"/"));
+  EXPECT_EQ(tree, 0);
+  EXPECT_THAT(treeOut, HasSubstr("DCIM/100ABCDE/DSC00005.JPG "));
+}
+
 TEST_F(K2DemoTool, TreeListsFilesSortedWithTheirSizes) {
   const fs::path root = Dir("card");
   WriteBytes(root / "b.txt", "12345");

@@ -1,3 +1,6 @@
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -19,6 +22,7 @@
 #include "accessor/tests/tools/ExportFixture.h"
 #include "framework/strings/XfStringLookup.h"
 #include "framework/tests/ui/UiTestSupport.h"
+#include "framework/ui/backend/XfUiAutomaticBackend.h"
 #include "framework/ui/host/XfUiHost.h"
 #include "platform/testsupport/FakeMountTableSource.h"
 #include "platform/testsupport/FaultInjection.h"
@@ -319,6 +323,40 @@ TEST_F(K2ExportFlow, ACameraPulledDuringTheCopyShowsOnlyTheDisconnection) {
   EXPECT_THAT(boxes[0], HasSubstr("\"[UI/ExportProgress/0-0]\" \"[Messages/Errors/CameraDisconnected]\" style 0x10"))
       << Transcript() << ::testing::PrintToString(app_->errorLines);
   EXPECT_TRUE(fs::exists(Cam() / "TRANS.TXT"));
+}
+
+TEST_F(K2ExportFlow, UnderYesNoCameraToConfirmToIsAFailureWithItsLine) {
+  WriteHandOver(HandOver(), {Picture("one.JPG")});
+  // No camera in the mount table: the confirmation's OK warns, and the
+  // automatic back end gives up.
+  fake_->RemoveMount(Cam().string());
+  const int echo = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+  ASSERT_GE(echo, 0);
+  XfUiHostOptions options;
+  options.yes = true;
+  options.catchSignals = false;
+  host_ = std::make_unique<XfUiHost>(std::make_unique<XfUiAutomaticBackend>(echo, false), options);
+  app_ = std::make_unique<FlowApp>(*host_, Wide(program_) + u"/", *manager_, control_);
+  const std::string file = HandOver().string();
+  const char* argv[] = {"TLVK2Accessor", "--yes", "-export", file.c_str()};
+
+  EXPECT_EQ(app_->Run(4, argv), 1);
+  ::close(echo);
+
+  ASSERT_EQ(app_->errorLines.size(), 1u) << ::testing::PrintToString(app_->errorLines);
+  EXPECT_THAT(app_->errorLines[0], HasSubstr("the export was not confirmed: no camera is connected"));
+  EXPECT_TRUE(manager_->IsStopped());
+}
+
+TEST_F(K2ExportFlow, AFailedExportsLineNamesTheFileAndWhy) {
+  WriteBytes(pc_ / "A" / "text.JPG", "not a picture at all\n");
+  WriteHandOver(HandOver(), {Picture("one.JPG"), Picture("text.JPG")});
+
+  EXPECT_EQ(Run(std::string(kConfirm) + "box \"UnkownError\" press ok\n"), 1) << Transcript();
+
+  ASSERT_EQ(app_->errorLines.size(), 1u) << ::testing::PrintToString(app_->errorLines);
+  EXPECT_THAT(app_->errorLines[0], HasSubstr("the export to the camera failed (0x8604): "));
+  EXPECT_THAT(app_->errorLines[0], HasSubstr((pc_ / "A" / "text.JPG").string() + ": not a readable JPEG picture"));
 }
 
 }  // namespace

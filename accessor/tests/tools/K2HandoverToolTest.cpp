@@ -127,6 +127,20 @@ TEST_F(K2HandoverTool, OtherFilesKeepTheirOwnKindAndPathsBecomeAbsolute) {
   EXPECT_NE(contents[1].type, kPictureContentType);
 }
 
+// The output file and the listed files are taken from the working folder.
+TEST_F(K2HandoverTool, RelativePathsAreTakenFromTheWorkingFolder) {
+  const fs::path before = fs::current_path();
+  fs::current_path(pc_);
+  const int status = Run({"../h.xml", "Trip/IMG_0002.JPG", "./MOV1.MPG"});
+  fs::current_path(before);
+
+  ASSERT_EQ(status, 0) << err_.str();
+  const std::vector<Content> contents = Load();
+  ASSERT_EQ(contents.size(), 2u);
+  EXPECT_EQ(contents[0].files, std::vector<std::string>{(pc_ / "Trip" / "IMG_0002.JPG").string()});
+  EXPECT_EQ(contents[1].files.front(), (pc_ / "MOV1.MPG").string());
+}
+
 TEST_F(K2HandoverTool, BadUsageAndMissingFilesWriteNothing) {
   struct Case {
     const char* name;

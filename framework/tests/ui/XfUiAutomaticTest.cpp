@@ -99,6 +99,40 @@ TEST_F(XfUiAutomatic, ConfirmationIsDeclinedUnlessYesAndOtherDialogsAccepted) {
   }
 }
 
+// The host tells when a confirmation went unanswered for want of a person,
+// so that the program can say why nothing happened.
+TEST_F(XfUiAutomatic, DeclinedConfirmationIsRecordedForTheProgramToTell) {
+  struct Case {
+    const char* name;
+    bool yes;
+    bool dialog;
+    bool confirmation;
+    bool declined;
+  };
+  const Case cases[] = {
+      {"confirmation dialog", false, true, true, true},
+      {"confirmation dialog with --yes", true, true, true, false},
+      {"other dialog", false, true, false, false},
+      {"question box", false, false, true, true},
+      {"question box with --yes", true, false, true, false},
+      {"information box", false, false, false, false},
+  };
+  for (const Case& c : cases) {
+    XfUiHost& host = MakeHost(c.yes);
+    EXPECT_FALSE(host.HasDeclinedUnattended()) << c.name;
+    if (c.dialog) {
+      TestPresenter dialog(157);
+      dialog.confirmation = c.confirmation;
+      dialog.onInit = [](TestPresenter&, XfDialogModel& model, XfUiHost&) { AddOkCancel(model, u"Export"); };
+      host.RunModal(dialog);
+    } else {
+      const uint32_t style = c.confirmation ? kXfMbOkCancel | kXfMbIconQuestion : kXfMbOk | kXfMbIconInformation;
+      host.MessageBox(u"Import", u"Go on?", style);
+    }
+    EXPECT_EQ(host.HasDeclinedUnattended(), c.declined) << c.name;
+  }
+}
+
 TEST_F(XfUiAutomatic, FolderPickerGivesNothing) {
   XfUiHost& host = MakeHost(true);
   EXPECT_FALSE(host.PickFolder(u"Folder", u"Pick", u"OK", u"/tmp", nullptr).has_value());

@@ -409,6 +409,47 @@ TEST_F(XfUiHost, CtrlCCancelsTheBoxThenTheDialogThenRequestsQuit) {
   EXPECT_TRUE(host.IsQuitRequested());
 }
 
+// Ctrl-C at a box that asks whether to stop answers Yes, so that a second
+// Ctrl-C stops what the first one asked about; at every other box, and at a
+// stop question without a Yes, it keeps its cancel answer.
+TEST_F(XfUiHost, CtrlCAnswersAStopQuestionYes) {
+  struct Case {
+    uint32_t style;
+    XfUiBoxRole role;
+    int32_t answer;
+  };
+  const Case cases[] = {
+      {kXfMbYesNo | kXfMbIconExclamation | kXfMbDefButton2, XfUiBoxRole::kAsksToStop, kXfIdYes},
+      {kXfMbYesNo | kXfMbIconExclamation | kXfMbDefButton2, XfUiBoxRole::kPlain, kXfIdNo},
+      {kXfMbYesNoCancel, XfUiBoxRole::kAsksToStop, kXfIdYes},
+      {kXfMbOkCancel, XfUiBoxRole::kAsksToStop, kXfIdCancel},
+      {kXfMbOk, XfUiBoxRole::kAsksToStop, kXfIdOk},
+  };
+  ::XfUiHost& host = MakeInterruptibleHost();
+  for (const Case& c : cases) {
+    InterruptSoon(host);
+    EXPECT_EQ(host.MessageBox(u"Export", u"Stop the export?", c.style, c.role), c.answer) << std::hex << c.style;
+  }
+
+  // The first Ctrl-C sends the stop command, whose question the second one
+  // answers: the dialog stops.
+  TestPresenter dialog(132);
+  dialog.accept = 0;
+  int32_t stopAnswer = 0;
+  dialog.onInit = [&](TestPresenter&, XfDialogModel& model, ::XfUiHost&) {
+    model.Add(kXfIdCancel, XfItemKind::kButton, u"Stop");
+    InterruptSoon(host);
+  };
+  dialog.onCommand = [&](TestPresenter& self, int32_t) {
+    InterruptSoon(host);
+    stopAnswer = host.MessageBox(u"Export", u"Stop the export?", kXfMbYesNo | kXfMbDefButton2,
+                                 XfUiBoxRole::kAsksToStop);
+    self.End(stopAnswer == kXfIdYes ? kXfIdCancel : kXfIdOk);
+  };
+  EXPECT_EQ(host.RunModal(dialog), kXfIdCancel);
+  EXPECT_EQ(stopAnswer, kXfIdYes);
+}
+
 // Ctrl-C on a dialog that cannot be cancelled now leaves the dialog as it is
 // and no quit request behind for the rest of the program.
 TEST_F(XfUiHost, CtrlCOnADialogThatRefusesCancelLeavesNoQuitRequest) {

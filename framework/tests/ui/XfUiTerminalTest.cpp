@@ -292,6 +292,99 @@ TEST_F(XfUiTerminal, ProgressLineFillsCellsOrWalksTheMarquee) {
   EXPECT_EQ(fmt::ProgressLine(bar, 30, 22), "[####                       ###]");
 }
 
+// The confirmation's model as the export fills it: labels first, their
+// values later, then a picture.
+void FillConfirmation(XfDialogModel& model, const char16_t* size) {
+  model.SetTitle(u"Export to Camera");
+  model.Add(1, XfItemKind::kButton, u"OK");
+  model.Add(2, XfItemKind::kButton, u"Cancel");
+  model.Add(1005, XfItemKind::kStatic, u"The pictures will be written to the camera.");
+  model.Add(1004, XfItemKind::kStatic, u"Folders:");
+  model.Add(1008, XfItemKind::kStatic, u"Files:");
+  model.Add(1006, XfItemKind::kStatic, u"Space needed:");
+  model.Add(1010, XfItemKind::kStatic, u"Camera:");
+  model.Add(1011, XfItemKind::kStatic, size).SetLabel(1006);
+  model.Add(1007, XfItemKind::kStatic, u"2").SetLabel(1004);
+  model.Add(1009, XfItemKind::kStatic, u"4").SetLabel(1008);
+  model.Add(1028, XfItemKind::kPicture).SetPictureArea(XfUiSize{0, 0});
+}
+
+TEST_F(XfUiTerminal, FormShowsEachValueBesideItsLabelAndNoPicture) {
+  XfDialogModel model(157);
+  FillConfirmation(model, u"Calculating...");
+  const fmt::FormBlock block = fmt::RenderForm(model, 1);
+  EXPECT_EQ(block.text,
+            "\n== Export to Camera ==\n"
+            "  1) <OK> (Enter)\n"
+            "  2) <Cancel>\n"
+            "     The pictures will be written to the camera.\n"
+            "     Folders: 2\n"
+            "     Files: 4\n"
+            "     Space needed: Calculating...\n"
+            "     Camera:\n"
+            "Type a number, or a number and text.\n");
+  // A hidden label leaves its value a line of its own, where it stands.
+  model.SetVisible(1008, false);
+  EXPECT_NE(fmt::RenderForm(model, 1).text.find("     Space needed: Calculating...\n     Camera:\n     4\n"),
+            std::string::npos);
+}
+
+TEST_F(XfUiTerminal, StatusLineHoldsBarTimeLeftAndFileWithinTheWidth) {
+  XfDialogModel model(132);
+  model.SetTitle(u"Exporting");
+  model.Add(2, XfItemKind::kButton, u"Stop");
+  model.Add(1006, XfItemKind::kPicture);
+  model.Add(1007, XfItemKind::kProgress);
+  model.Add(1008, XfItemKind::kStatic, u"47 seconds").SetLabel(1021);
+  model.Add(1009, XfItemKind::kStatic, u"40%");
+  model.Add(1010, XfItemKind::kStatic, u"Exporting: IMG_0015.JPG");
+  model.Add(1020, XfItemKind::kStatic, u"To: /media/CAM");
+  model.Add(1021, XfItemKind::kStatic, u"Time left:");
+  model.Add(1029, XfItemKind::kStatic, u"Finishing").SetVisible(false);
+  const std::vector<std::string> texts = fmt::StatusTexts(model);
+  EXPECT_EQ(texts, std::vector<std::string>({"Time left: 47 seconds", "Exporting: IMG_0015.JPG", "To: /media/CAM"}));
+  EXPECT_EQ(fmt::RenderForm(model, 0, 80, true).text,
+            "\n== Exporting ==\n  1) <Stop>\nType a number, or a number and text.\n");
+
+  struct PercentCase {
+    const char* text;
+    bool percent;
+  };
+  const PercentCase percents[] = {{"40%", true},   {" 7 % ", true},        {"100%", true}, {"1000%", false},
+                                  {"40% done", false}, {"%", false}, {"Copying 40%", false}};
+  for (const PercentCase& c : percents) {
+    EXPECT_EQ(fmt::IsPercentText(c.text), c.percent) << c.text;
+  }
+
+  struct LineCase {
+    int32_t columns;
+    const char* bar;
+    const char* line;
+  };
+  const std::string bar = "[####......]  40 %";
+  const LineCase lines[] = {
+      {90, "[####......]  40 %", "[####......]  40 %  Time left: 47 seconds  Exporting: IMG_0015.JPG  To: /media/CAM  > "},
+      {80, "[####......]  40 %", "[####......]  40 %  Time left: 47 seconds  Exporting: IMG_0015.JPG  To: ...  > "},
+      {60, "[####......]  40 %", "[####......]  40 %  Time left: 47 seconds  Exporting...  > "},
+      {24, "[####......]  40 %", "[####......]  40 %  > "},
+      {20, "[####......]  40 %", "[####......]  40 %"},
+      {10, "[####......]  40 %", "[####...."},
+      {30, "", "Time left: 47 seconds ...  > "},
+  };
+  for (const LineCase& c : lines) {
+    const std::string line = fmt::StatusLine(c.bar, texts, "  > ", c.columns);
+    EXPECT_EQ(line, c.line) << c.columns;
+    EXPECT_LT(line.size(), static_cast<size_t>(c.columns)) << c.columns;
+  }
+  // Characters, not bytes, count against the width.
+  EXPECT_EQ(fmt::StatusLine("", {"Bild \xC3\xA4\xC3\xB6\xC3\xBC.JPG"}, "", 14), "Bild \xC3\xA4\xC3\xB6\xC3\xBC.JPG");
+  EXPECT_EQ(fmt::StatusLine("", {"Bild \xC3\xA4\xC3\xB6\xC3\xBC.JPG"}, "", 11), "Bild \xC3\xA4\xC3\xB6...");
+  // The bar gets what the texts leave, never fewer than its minimum.
+  EXPECT_EQ(fmt::StatusBarCells(80, {}, "  > "), fmt::kBarCells);
+  EXPECT_EQ(fmt::StatusBarCells(80, texts, "  > "), fmt::kMinBarCells);
+  EXPECT_EQ(fmt::StatusBarCells(80, {std::string(40, 'x')}, "  > "), 79 - 8 - 42 - 4);
+}
+
 TEST_F(XfUiTerminal, YesAnswersABoxOverPipesAndEndOfInputCancels) {
   XfUiHost& host = OverPipes();
   WriteText(input_, "x\ny\n");
@@ -538,6 +631,99 @@ TEST_F(XfUiTerminal, BarLineFollowsAResize) {
   reader.join();
 }
 
+// A progress dialog as the export's: 50 items, each moving the bar and
+// changing the time left, the percentage and the current file. In an 80
+// column terminal its heading scrolls once and everything else is one
+// status line redrawn in place.
+TEST_F(XfUiTerminal, ProgressOfFiftyItemsStaysOnOneStatusLine) {
+  constexpr int32_t kItems = 50;
+  constexpr unsigned short kColumns = 80;
+  XfUiHost& host = OverPty(kColumns);
+  TestPresenter dialog(132);
+  dialog.accept = 0;
+  int32_t done = 0;
+  dialog.onInit = [](TestPresenter& self, XfDialogModel& model, XfUiHost& h) {
+    model.SetTitle(u"Exporting to Camera");
+    model.Add(kXfIdCancel, XfItemKind::kButton, u"Stop");
+    model.Add(1006, XfItemKind::kPicture);
+    model.Add(1007, XfItemKind::kProgress).Progress()->SetSmoothing(false, 0, 1);
+    model.Add(1008, XfItemKind::kStatic, u"Calculating...").SetLabel(1021);
+    model.Add(1009, XfItemKind::kStatic);
+    model.Add(1010, XfItemKind::kStatic, u"/media/CAM");
+    model.Add(1020, XfItemKind::kStatic, u"Preparing the export...");
+    model.Add(1021, XfItemKind::kStatic, u"Time left:");
+    h.SetTimer(&self, 1, 1);
+  };
+  dialog.onTimer = [&done](TestPresenter& self, uint32_t) {
+    ++done;
+    XfDialogModel& model = self.Model();
+    const int32_t percent = done * 100 / kItems;
+    model.Progress(1007)->SetPos(percent);
+    XpString text;
+    text.Format(u"%d seconds", kItems - done + 1);
+    model.SetText(1008, text);
+    text.Format(u"%d%%", percent);
+    model.SetText(1009, text);
+    text.Format(u"Exporting: IMG_%04d.JPG", done);
+    model.SetText(1010, text);
+    model.SetText(1020, u"To: /media/CAM/DCIM/100QMV_A");
+    if (done == kItems) {
+      self.End(kXfIdOk);
+    }
+  };
+  // Read while it runs: fifty redraws fill more than a terminal's buffer.
+  OutputReader output(output_);
+  std::thread reader([&output] { EXPECT_TRUE(output.WaitFor("IMG_0050.JPG")); });
+  EXPECT_EQ(host.RunModal(dialog), kXfIdOk);
+  host_.reset();
+  reader.join();
+  output.Drain();
+
+  Screen screen(kColumns);
+  screen.Feed(output.Text());
+  EXPECT_TRUE(screen.WrappedRows().empty()) << output.Text();
+  size_t filled = 0;
+  for (const std::string& row : screen.Rows()) {
+    filled += row.empty() ? 0 : 1;
+  }
+  EXPECT_LE(filled, 4u) << output.Text();
+  const std::vector<std::string>& rows = screen.Rows();
+  ASSERT_GE(rows.size(), 2u);
+  EXPECT_EQ(rows[1], "== Exporting to Camera ==") << output.Text();
+  const std::string& status = rows[rows.size() - 2];
+  EXPECT_EQ(status,
+            "[##########] 100 %  Time left: 1 seconds  Exporting: IMG_0050.JPG  To: /...  > ")
+      << output.Text();
+  EXPECT_LT(status.size(), kColumns);
+}
+
+// A value that arrives while the form waits prints the form again, the
+// value beside its label and the prompt last.
+TEST_F(XfUiTerminal, FormIsPrintedAgainWhenAValueChangesWhileItWaits) {
+  XfUiHost& host = OverPipes();
+  TestPresenter dialog(157);
+  dialog.onInit = [](TestPresenter& self, XfDialogModel& model, XfUiHost& h) {
+    FillConfirmation(model, u"Calculating...");
+    h.SetTimer(&self, 1, 10);
+  };
+  dialog.onTimer = [](TestPresenter& self, uint32_t id) {
+    self.Host()->KillTimer(&self, id);
+    self.Model().SetText(1011, u"125 MB");
+  };
+  OutputReader output(output_);
+  std::thread typist([this, &output] {
+    EXPECT_TRUE(output.WaitFor("     Space needed: Calculating...\n"));
+    EXPECT_TRUE(output.WaitFor("== Export to Camera =="));
+    EXPECT_TRUE(output.WaitFor("     Space needed: 125 MB\n     Camera:\n"));
+    EXPECT_TRUE(output.WaitFor("Type a number, or a number and text.\n> "));
+    WriteText(input_, "\n");
+  });
+  EXPECT_EQ(host.RunModal(dialog), kXfIdOk);
+  typist.join();
+  EXPECT_EQ(output.Text().find("(picture"), std::string::npos) << output.Text();
+  EXPECT_EQ(output.Text().find("\n     125 MB"), std::string::npos) << output.Text();
+}
+
 TEST_F(XfUiTerminal, TypedLinesGoToAPendingBoxNotToTheDialogBeneath) {
   XfUiHost& host = OverPipes();
   std::thread worker;
@@ -595,6 +781,42 @@ TEST_F(XfUiTerminal, CtrlCDuringTheDemoProgressAsksStopAndTheDemoGoesOn) {
   // The terminal turns each "\n" into "\r\n".
   ASSERT_TRUE(output.WaitFor("Stop?\r\nYes (y) / No (n) [No] > ")) << output.Text();
   WriteText(master, "y\n");
+  ASSERT_TRUE(output.WaitFor("The work was stopped at")) << output.Text();
+  ASSERT_TRUE(output.WaitFor("OK (o) [OK] > ")) << output.Text();
+  WriteText(master, "\n");
+  output.Drain();
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << output.Text();
+  EXPECT_EQ(WEXITSTATUS(status), 0) << output.Text();
+}
+
+// uidemo in a pseudo-terminal: a second Ctrl-C answers the stop question
+// that the first one raised, and the work stops.
+TEST_F(XfUiTerminal, CtrlCTwiceStopsTheDemoProgress) {
+  int master = -1;
+  const pid_t child = forkpty(&master, nullptr, nullptr, nullptr);
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    unsetenv("KAVO_UI_SCRIPT");
+    unsetenv("KAVO_UI_TRANSCRIPT");
+    execl(KAVO_UIDEMO_PATH, "uidemo", "--tick", "100", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  fds_ = {master};
+  OutputReader output(master);
+  ASSERT_TRUE(output.WaitFor("Yes (y) / No (n) [Yes] > ")) << output.Text();
+  WriteText(master, "y\n");
+  ASSERT_TRUE(output.WaitFor("== Demo settings ==")) << output.Text();
+  ASSERT_TRUE(output.WaitFor("> ")) << output.Text();
+  WriteText(master, "6\n");
+  ASSERT_TRUE(output.WaitFor("Folder [/tmp] (Enter takes it, - cancels): ")) << output.Text();
+  WriteText(master, "\n");
+  ASSERT_TRUE(output.WaitFor("== Demo progress ==")) << output.Text();
+  ASSERT_TRUE(output.WaitFor("%")) << output.Text();
+  WriteText(master, "\x03");
+  ASSERT_TRUE(output.WaitFor("Stop?\r\nYes (y) / No (n) [No] > ")) << output.Text();
+  WriteText(master, "\x03");
   ASSERT_TRUE(output.WaitFor("The work was stopped at")) << output.Text();
   ASSERT_TRUE(output.WaitFor("OK (o) [OK] > ")) << output.Text();
   WriteText(master, "\n");

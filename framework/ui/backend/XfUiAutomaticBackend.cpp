@@ -36,6 +36,7 @@ bool XfUiAutomaticBackend::Step(XfUiHost& host) {
     case XfUiShownKind::kBox: {
       auto& box = static_cast<XfUiBox&>(*innermost);
       const bool decline = IsConfirmationBox(box.Style()) && !host.IsYes();
+      declined_ = declined_ || decline;
       host.AnswerBox(box, decline ? box.Style().CancelAnswer() : box.Style().DefaultAnswer());
       return true;
     }
@@ -67,6 +68,7 @@ bool XfUiAutomaticBackend::ActOnForm(XfUiHost& host, XfUiForm& form) {
   tries.lastMs = now;
   if (attempt == kFirstTry) {
     const bool decline = presenter.IsConfirmation() && !host.IsYes();
+    declined_ = declined_ || decline;
     form.Command(decline ? cancel : accept);
     return true;
   }

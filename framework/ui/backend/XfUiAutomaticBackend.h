@@ -23,6 +23,7 @@ class XfUiAutomaticBackend final : public XfUiBackend {
   bool Step(XfUiHost& host) override;
   std::optional<int64_t> NextDeadline(const XfUiHost& host) const override;
   void OnClosed(XfUiHost& host, XfUiShown& shown) override;
+  bool HasDeclinedUnattended() const override { return declined_; }
 
  private:
   bool ActOnForm(XfUiHost& host, class XfUiForm& form);
@@ -35,4 +36,5 @@ class XfUiAutomaticBackend final : public XfUiBackend {
     int64_t lastMs = 0;
   };
   std::map<uint64_t, Tries> tries_;
+  bool declined_ = false;
 };

@@ -30,6 +30,9 @@ class XfUiBackend {
   virtual void OnClosed(XfUiHost& /*host*/, XfUiShown& /*shown*/) {}
   // A stop signal (Ctrl-C) arrived; the host acts on it next.
   virtual void OnInterrupt(XfUiHost& /*host*/, int /*signal*/) {}
+  // True once a confirmation was declined because no one was there to
+  // answer it.
+  virtual bool HasDeclinedUnattended() const { return false; }
   // The program ends.
   virtual void Finish(XfUiHost& /*host*/) {}
 };

@@ -169,7 +169,10 @@ bool XfUiTerminalBackend::Step(XfUiHost& host) {
   if (innermost->Serial() != presentedSerial_ || needsPresent_) {
     Present(host, *innermost);
   } else if (innermost->Kind() == XfUiShownKind::kForm) {
-    DrawChanges(host, static_cast<XfUiForm&>(*innermost));
+    DrawChanges(host, static_cast<XfUiForm&>(*innermost), false);
+    if (needsPresent_) {
+      Present(host, *innermost);
+    }
   }
   if (!lines_.empty()) {
     std::string line = std::move(lines_.front());
@@ -203,7 +206,8 @@ void XfUiTerminalBackend::Present(XfUiHost& host, XfUiShown& shown) {
     case XfUiShownKind::kForm: {
       auto& form = static_cast<XfUiForm&>(shown);
       const XfDialogModel& model = form.Model();
-      fmt::FormBlock block = fmt::RenderForm(model, form.Presenter().AcceptCommand(), columns_);
+      const bool status = HasStatusLine(form);
+      fmt::FormBlock block = fmt::RenderForm(model, form.Presenter().AcceptCommand(), columns_, status);
       numbers_ = std::move(block.numbers);
       barCells_ = outputIsTerminal_ ? fmt::BarCellsFor(columns_, BarSuffix().size()) : fmt::kBarCells;
       texts_.clear();
@@ -216,17 +220,68 @@ void XfUiTerminalBackend::Present(XfUiHost& host, XfUiShown& shown) {
           bars_[item->Id()] = BarState{"", fmt::ProgressPercent(bar) / kPlainStepPercent, bar.IsMarqueeOn()};
         }
       }
-      Write(block.text + (numbers_.empty() ? "" : fmt::FormPrompt()));
       formRevision_ = model.Revision();
+      if (status) {
+        // Back from a box over it, the dialog's heading still stands above.
+        if (statusSerial_ != form.Serial()) {
+          Write(block.text);
+        }
+        statusSerial_ = form.Serial();
+        statusLine_.clear();
+        UpdateAnimation(host, form);
+        DrawStatus(form);
+        return;
+      }
+      Write(block.text + (numbers_.empty() ? "" : fmt::FormPrompt()));
       UpdateAnimation(host, form);
       return;
     }
   }
 }
 
-void XfUiTerminalBackend::DrawChanges(XfUiHost& host, XfUiForm& form) {
+bool XfUiTerminalBackend::IsProgressDialog(const XfUiForm& form) {
+  return form.Presenter().AcceptCommand() == 0 && form.Model().FirstProgressItem() != nullptr;
+}
+
+bool XfUiTerminalBackend::HasStatusLine(const XfUiForm& form) const {
+  return outputIsTerminal_ && IsProgressDialog(form);
+}
+
+void XfUiTerminalBackend::DrawStatus(XfUiForm& form) {
+  const XfDialogModel& model = form.Model();
+  const std::vector<std::string> texts = fmt::StatusTexts(model);
+  const std::string suffix = BarSuffix();
+  std::string barLine;
+  for (const auto& item : model.Items()) {
+    if (!IsBarItem(*item) || !item->IsVisible()) {
+      continue;
+    }
+    SfProgressCtrl& bar = *item->Progress();
+    barCells_ = fmt::StatusBarCells(columns_, texts, suffix);
+    bar.SetClientSize(BarClient(barCells_));
+    const int32_t position = bar.HasNativeMarquee() ? animationFrame_ : bar.MarqueePosition();
+    barLine = fmt::ProgressLine(bar, barCells_, position);
+    break;
+  }
+  const std::string line = fmt::StatusLine(barLine, texts, suffix, columns_);
+  if (line == statusLine_ && barLineOpen_) {
+    return;
+  }
+  statusLine_ = line;
+  Write(kEraseLine + line);
+  barLineOpen_ = true;
+}
+
+void XfUiTerminalBackend::DrawChanges(XfUiHost& host, XfUiForm& form, bool closing) {
   const XfDialogModel& model = form.Model();
   NoticeResize();
+  if (HasStatusLine(form)) {
+    UpdateAnimation(host, form);
+    DrawStatus(form);
+    formRevision_ = model.Revision();
+    return;
+  }
+  const bool progress = IsProgressDialog(form);
   if (outputIsTerminal_) {
     barCells_ = fmt::BarCellsFor(columns_, BarSuffix().size());
   }
@@ -244,7 +299,16 @@ void XfUiTerminalBackend::DrawChanges(XfUiHost& host, XfUiForm& form) {
       continue;
     }
     known = text;
-    if (item->Kind() == XfItemKind::kStatic && item->IsVisible() && !text.empty()) {
+    if (item->Kind() != XfItemKind::kStatic || !item->IsVisible()) {
+      continue;
+    }
+    if (!progress) {
+      // A form that waits for input is shown again with the new value
+      // beside its label.
+      needsPresent_ = needsPresent_ || !closing;
+      continue;
+    }
+    if (!text.empty()) {
       CloseBarLine();
       WriteLine("     " + text);
     }
@@ -394,7 +458,10 @@ bool XfUiTerminalBackend::CancelOnEndOfInput(XfUiHost& host, XfUiShown& shown) {
 
 void XfUiTerminalBackend::OnClosed(XfUiHost& host, XfUiShown& shown) {
   if (shown.Kind() == XfUiShownKind::kForm) {
-    DrawChanges(host, static_cast<XfUiForm&>(shown));
+    DrawChanges(host, static_cast<XfUiForm&>(shown), true);
+    if (statusSerial_ == shown.Serial()) {
+      statusSerial_ = 0;
+    }
     host.KillTimer(this, kAnimationTimer);
     animationIntervalMs_ = 0;
   }

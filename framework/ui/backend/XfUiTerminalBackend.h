@@ -21,11 +21,15 @@ class SfProgressCtrl;
 // Shows everything on a terminal and reads typed lines. A reader thread
 // posts each line to the UI thread, so that thread never blocks in read.
 // A dialog prints as a text block with numbered controls; a box offers its
-// buttons by initial letter; the folder picker reads a path. A progress bar
-// is one line redrawn in place when the output is a terminal, otherwise a
-// plain line at each 5 % step. The bar line fits the terminal's width (read
-// again after SIGWINCH) and never wraps: a narrow terminal shortens the bar,
-// then the text beside it. End of input cancels what is shown.
+// buttons by initial letter; the folder picker reads a path. A form that
+// waits for input is printed again when one of its texts changes. A
+// progress dialog (a bar, no accept command) on a terminal shows its
+// heading once and then one status line redrawn in place: the bar, its
+// percentage and the dialog's texts (time left, current file); on other
+// output its bar is a plain line at each 5 % step and each changed text a
+// line. The status line fits the terminal's width (read again after
+// SIGWINCH) and never wraps: a narrow terminal shortens the bar, then cuts
+// the texts. End of input cancels what is shown.
 class XfUiTerminalBackend final : public XfUiBackend, public XfUiTimerTarget {
  public:
   // The descriptors stay open; outputIsTerminal chooses how bars are drawn.
@@ -57,7 +61,11 @@ class XfUiTerminalBackend final : public XfUiBackend, public XfUiTimerTarget {
   void ApplyLine(XfUiHost& host, XfUiShown& shown, const std::string& line);
   void ApplyToForm(XfUiForm& form, const std::string& line);
   bool CancelOnEndOfInput(XfUiHost& host, XfUiShown& shown);
-  void DrawChanges(XfUiHost& host, XfUiForm& form);
+  // closing: the form is about to go, so it is not printed again.
+  void DrawChanges(XfUiHost& host, XfUiForm& form, bool closing);
+  static bool IsProgressDialog(const XfUiForm& form);
+  bool HasStatusLine(const XfUiForm& form) const;
+  void DrawStatus(XfUiForm& form);
   void DrawBar(int32_t id, SfProgressCtrl& bar);
   void ReadColumns();
   void NoticeResize();
@@ -87,6 +95,9 @@ class XfUiTerminalBackend final : public XfUiBackend, public XfUiTimerTarget {
   std::map<int32_t, std::string> texts_;
   std::map<int32_t, BarState> bars_;
   bool barLineOpen_ = false;
+  // The progress dialog whose heading is printed, and its status line.
+  uint64_t statusSerial_ = 0;
+  std::string statusLine_;
   bool atLineStart_ = true;
   int32_t animationFrame_ = 0;
   uint32_t animationIntervalMs_ = 0;

@@ -4,6 +4,8 @@
 #include <cctype>
 #include <charconv>
 #include <cstdio>
+#include <map>
+#include <set>
 
 #include "platform/text/XpStringA.h"
 
@@ -14,6 +16,9 @@ namespace {
 constexpr int32_t kPercentWhole = 100;
 // Cancels the folder question when Enter would take a default.
 constexpr const char* kFolderCancelWord = "-";
+constexpr const char* kStatusGap = "  ";
+constexpr const char* kCutMark = "...";
+constexpr size_t kMaxPercentDigits = 3;
 
 std::string Trim(std::string_view text) {
   size_t first = 0;
@@ -75,14 +80,84 @@ std::string ItemText(const XfDialogItem& item, int32_t number, int32_t acceptCom
                         "", columns);
       break;
     case XfItemKind::kPicture:
-      line = label + "(picture " + std::to_string(item.BitmapId()) + ", " +
-             std::to_string(item.PictureArea().width) + "x" + std::to_string(item.PictureArea().height) + ")";
-      break;
+      return "";
   }
   if (item.TakesInput() && !item.IsEnabled()) {
     line += " (unavailable)";
   }
   return line + "\n";
+}
+
+// UTF-8 characters in text: every byte that does not continue one.
+size_t CharCount(std::string_view text) {
+  return static_cast<size_t>(std::count_if(text.begin(), text.end(), [](char ch) {
+    return (static_cast<unsigned char>(ch) & 0xC0) != 0x80;
+  }));
+}
+
+// The first count characters of text.
+std::string FirstChars(std::string_view text, size_t count) {
+  size_t chars = 0;
+  for (size_t at = 0; at < text.size(); ++at) {
+    if ((static_cast<unsigned char>(text[at]) & 0xC0) != 0x80 && chars++ == count) {
+      return std::string(text.substr(0, at));
+    }
+  }
+  return std::string(text);
+}
+
+// Static items shown on one line with the static that labels them: each of
+// the two maps to the other.
+std::map<int32_t, const XfDialogItem*> LabelPairs(const XfDialogModel& model) {
+  std::map<int32_t, const XfDialogItem*> partners;
+  for (const auto& item : model.Items()) {
+    const XfDialogItem* label = item->LabelId() != 0 ? model.Find(item->LabelId()) : nullptr;
+    if (label == nullptr || label == item.get() || item->Kind() != XfItemKind::kStatic ||
+        label->Kind() != XfItemKind::kStatic || !label->IsVisible() || !item->IsVisible()) {
+      continue;
+    }
+    partners[label->Id()] = item.get();
+    partners[item->Id()] = label;
+  }
+  return partners;
+}
+
+// The label and the value it labels, as one text; "" when both are empty.
+std::string PairText(const XfDialogItem& first, const XfDialogItem& second) {
+  const bool firstIsLabel = second.LabelId() == first.Id();
+  const std::string label = Utf8((firstIsLabel ? first : second).Text());
+  const std::string value = Utf8((firstIsLabel ? second : first).Text());
+  if (label.empty() || value.empty()) {
+    return label + value;
+  }
+  return label + " " + value;
+}
+
+// The visible items in model order; a static one with its text, joined with
+// its label's where the first of the two stands.
+struct StaticLine {
+  const XfDialogItem* item;
+  std::string text;
+  bool isStatic;
+};
+std::vector<StaticLine> StaticLines(const XfDialogModel& model) {
+  const std::map<int32_t, const XfDialogItem*> partners = LabelPairs(model);
+  std::set<int32_t> done;
+  std::vector<StaticLine> lines;
+  for (const auto& item : model.Items()) {
+    if (!item->IsVisible() || done.count(item->Id()) != 0) {
+      continue;
+    }
+    const auto partner = partners.find(item->Id());
+    if (partner != partners.end()) {
+      done.insert(partner->second->Id());
+      lines.push_back({item.get(), PairText(*item, *partner->second), true});
+      continue;
+    }
+    const bool isStatic = item->Kind() == XfItemKind::kStatic;
+    lines.push_back({item.get(), isStatic ? Utf8(item->Text()) : std::string(), isStatic});
+  }
+  return lines;
 }
 
 }  // namespace
@@ -123,26 +198,92 @@ std::string BoxRetry(const XfMessageBoxStyle& style) {
          ").\n";
 }
 
-FormBlock RenderForm(const XfDialogModel& model, int32_t acceptCommand, int32_t columns) {
+FormBlock RenderForm(const XfDialogModel& model, int32_t acceptCommand, int32_t columns, bool withoutStatus) {
   FormBlock block;
   block.text = "\n== " + Utf8(model.Title()) + " ==\n";
-  for (const auto& item : model.Items()) {
-    const bool blank = item->Kind() == XfItemKind::kStatic && item->Text().IsEmpty();
-    if (!item->IsVisible() || blank) {
+  for (const StaticLine& line : StaticLines(model)) {
+    const XfDialogItem& item = *line.item;
+    if (line.isStatic) {
+      if (!withoutStatus && !line.text.empty()) {
+        block.text += "     " + line.text + "\n";
+      }
+      continue;
+    }
+    if (withoutStatus && item.Kind() == XfItemKind::kProgress) {
       continue;
     }
     int32_t number = 0;
-    if (item->TakesInput()) {
-      block.numbers.push_back(item->Id());
+    if (item.TakesInput()) {
+      block.numbers.push_back(item.Id());
       number = static_cast<int32_t>(block.numbers.size());
     }
-    block.text += ItemText(*item, number, acceptCommand, columns);
+    block.text += ItemText(item, number, acceptCommand, columns);
   }
   block.text += "Type a number, or a number and text.\n";
   return block;
 }
 
 std::string FormPrompt() { return "> "; }
+
+std::vector<std::string> StatusTexts(const XfDialogModel& model) {
+  std::vector<std::string> texts;
+  for (const StaticLine& line : StaticLines(model)) {
+    if (line.isStatic && !line.text.empty() && !IsPercentText(line.text)) {
+      texts.push_back(line.text);
+    }
+  }
+  return texts;
+}
+
+bool IsPercentText(std::string_view text) {
+  const std::string trimmed = Trim(text);
+  size_t digits = 0;
+  while (digits < trimmed.size() && std::isdigit(static_cast<unsigned char>(trimmed[digits]))) {
+    ++digits;
+  }
+  if (digits == 0 || digits > kMaxPercentDigits) {
+    return false;
+  }
+  const std::string rest = Trim(std::string_view(trimmed).substr(digits));
+  return rest == "%";
+}
+
+namespace {
+
+std::string JoinStatus(const std::vector<std::string>& texts) {
+  std::string joined;
+  for (const std::string& text : texts) {
+    joined += kStatusGap + text;
+  }
+  return joined;
+}
+
+}  // namespace
+
+int32_t StatusBarCells(int32_t columns, const std::vector<std::string>& texts, std::string_view suffix) {
+  return BarCellsFor(columns, CharCount(JoinStatus(texts)) + CharCount(suffix));
+}
+
+std::string StatusLine(const std::string& barLine, const std::vector<std::string>& texts, std::string_view suffix,
+                       int32_t columns) {
+  const size_t usable = UsableWidth(columns);
+  std::string joined = JoinStatus(texts);
+  if (barLine.empty() && joined.size() >= std::char_traits<char>::length(kStatusGap)) {
+    joined.erase(0, std::char_traits<char>::length(kStatusGap));
+  }
+  const size_t fixed = CharCount(barLine) + CharCount(suffix);
+  if (fixed + CharCount(joined) <= usable) {
+    return barLine + joined + std::string(suffix);
+  }
+  const size_t cutMark = std::char_traits<char>::length(kCutMark);
+  if (fixed + cutMark < usable && !joined.empty()) {
+    return barLine + FirstChars(joined, usable - fixed - cutMark) + kCutMark + std::string(suffix);
+  }
+  if (!barLine.empty() && fixed <= usable) {
+    return barLine + std::string(suffix);
+  }
+  return FirstChars(barLine.empty() ? joined : barLine, usable);
+}
 
 FormInput ParseFormLine(const std::vector<int32_t>& numbers, std::string_view line) {
   FormInput input;

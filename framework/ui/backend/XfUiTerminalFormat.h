@@ -37,12 +37,33 @@ std::string BoxRetry(const XfMessageBoxStyle& style);
 
 // A dialog as a text block: the title, then every visible item, the ones a
 // person acts on numbered from 1 (their control ids in numbers, in order).
+// A static text and the static that labels it share one line ("Folders: 2"),
+// where the first of the two stands; pictures get no line.
 struct FormBlock {
   std::string text;
   std::vector<int32_t> numbers;
 };
 // A progress bar's line fits a terminal of columns columns (0: not known).
-FormBlock RenderForm(const XfDialogModel& model, int32_t acceptCommand, int32_t columns = 0);
+// withoutStatus leaves out the static texts and the bars, which then show
+// on the status line (StatusTexts).
+FormBlock RenderForm(const XfDialogModel& model, int32_t acceptCommand, int32_t columns = 0,
+                     bool withoutStatus = false);
+
+// The texts of a progress dialog's status line, in the order of the dialog:
+// each visible, non-empty static text with its label, except a bare
+// percentage ("40%"), which the bar shows already.
+std::vector<std::string> StatusTexts(const XfDialogModel& model);
+// "40%", "7 %": a number and a percent sign, nothing else.
+bool IsPercentText(std::string_view text);
+// The cells of a bar that shares its line with texts (StatusTexts) and a
+// suffix; as BarCellsFor.
+int32_t StatusBarCells(int32_t columns, const std::vector<std::string>& texts, std::string_view suffix);
+// The status line: barLine (may be empty), the texts two spaces apart, and
+// the suffix, within the last column: the texts are cut first (ending in
+// "..."), then the suffix goes, then the bar line is cut. Counts UTF-8
+// characters, one column each.
+std::string StatusLine(const std::string& barLine, const std::vector<std::string>& texts,
+                       std::string_view suffix, int32_t columns);
 // "> ".
 std::string FormPrompt();
 

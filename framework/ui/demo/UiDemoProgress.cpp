@@ -39,7 +39,7 @@ void UiDemoProgress::OnCommand(int32_t id) {
     return;
   }
   paused_ = true;
-  const int32_t answer = host_->MessageBox(u"UI demo", u"Stop?", kStopStyle);
+  const int32_t answer = host_->MessageBox(u"UI demo", u"Stop?", kStopStyle, XfUiBoxRole::kAsksToStop);
   paused_ = false;
   if (answer == kXfIdYes) {
     stopping_ = true;

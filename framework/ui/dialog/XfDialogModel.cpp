@@ -81,6 +81,11 @@ void XfDialogItem::SetGroup(int32_t group) {
   Touch();
 }
 
+void XfDialogItem::SetLabel(int32_t labelId) {
+  labelId_ = labelId;
+  Touch();
+}
+
 void XfDialogItem::SetLines(std::vector<XpString> lines) {
   lines_ = std::move(lines);
   Touch();

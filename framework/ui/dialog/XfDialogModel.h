@@ -43,6 +43,11 @@ class XfDialogItem {
   bool IsChecked() const { return checked_; }
   void SetChecked(bool checked);
 
+  // The static item that labels this one ("Folders:" beside "2"); 0 for
+  // none. A back end that lays items out as lines shows the two together.
+  int32_t LabelId() const { return labelId_; }
+  void SetLabel(int32_t labelId);
+
   // Radio buttons of one group exclude each other.
   int32_t Group() const { return group_; }
   void SetGroup(int32_t group);
@@ -76,6 +81,7 @@ class XfDialogItem {
   bool visible_ = true;
   bool checked_ = false;
   int32_t group_ = 0;
+  int32_t labelId_ = 0;
   std::vector<XpString> lines_;
   std::unique_ptr<SfProgressCtrl> progress_;
   int32_t bitmapId_ = 0;

@@ -116,7 +116,11 @@ int32_t XfUiHost::RunModal(XfDialogPresenter& presenter) {
 }
 
 int32_t XfUiHost::MessageBox(const XpString& caption, const XpString& text, uint32_t style) {
-  auto box = std::make_shared<XfUiBox>(nextSerial_++, caption, text, style);
+  return MessageBox(caption, text, style, XfUiBoxRole::kPlain);
+}
+
+int32_t XfUiHost::MessageBox(const XpString& caption, const XpString& text, uint32_t style, XfUiBoxRole role) {
+  auto box = std::make_shared<XfUiBox>(nextSerial_++, caption, text, style, role);
   if (IsUiThread()) {
     ShowBox(box);
     return box->Answer();
@@ -267,7 +271,7 @@ void XfUiHost::Interrupt() {
   switch (innermost->Kind()) {
     case XfUiShownKind::kBox: {
       auto& box = static_cast<XfUiBox&>(*innermost);
-      AnswerBox(box, box.Style().CancelAnswer());
+      AnswerBox(box, box.InterruptAnswer());
       return;
     }
     case XfUiShownKind::kFolder:

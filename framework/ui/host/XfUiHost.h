@@ -66,6 +66,8 @@ class XfUiHost {
   // any thread: the caller blocks until the box is answered. Boxes still
   // waiting when the host goes get their cancel answer.
   int32_t MessageBox(const XpString& caption, const XpString& text, uint32_t style);
+  // As MessageBox, for a box whose role its style does not tell.
+  int32_t MessageBox(const XpString& caption, const XpString& text, uint32_t style, XfUiBoxRole role);
   // Asks for a folder until the validator takes one; nothing when the
   // picker is cancelled. UI thread only (nothing elsewhere).
   std::optional<XpString> PickFolder(const XpString& title, const XpString& caption, const XpString& okText,
@@ -99,7 +101,7 @@ class XfUiHost {
   bool RunPending();
 
   // Acts on the innermost thing shown as Ctrl-C does: a pending box gets
-  // its cancel answer; else a folder picker is cancelled, or the innermost
+  // its interrupt answer (Yes for a stop question, else its cancel answer); else a folder picker is cancelled, or the innermost
   // dialog gets its cancel command. A dialog that has no cancel command or
   // refuses it (disabled, busy) is left as it is. Only with nothing shown is
   // quit requested.
@@ -111,6 +113,10 @@ class XfUiHost {
   void AnswerBox(XfUiBox& box, int32_t answer);
   void EndFolderPick(XfUiFolderPick& pick);
   XfUiBackend& Backend() { return *backend_; }
+
+  // A confirmation was declined because no one was there to answer it
+  // (no terminal and no --yes).
+  bool HasDeclinedUnattended() const { return backend_->HasDeclinedUnattended(); }
 
   // A back end found that the run went wrong (an unexpected interaction).
   void Fail();

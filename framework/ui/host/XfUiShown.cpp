@@ -121,8 +121,16 @@ XfUiInput XfUiForm::Command(int32_t id) {
   return XfUiInput::kTaken;
 }
 
-XfUiBox::XfUiBox(uint64_t serial, const XpString& caption, const XpString& text, uint32_t style)
-    : XfUiShown(serial), caption_(caption), text_(text), style_(style) {}
+XfUiBox::XfUiBox(uint64_t serial, const XpString& caption, const XpString& text, uint32_t style,
+                 XfUiBoxRole role)
+    : XfUiShown(serial), caption_(caption), text_(text), style_(style), role_(role) {}
+
+int32_t XfUiBox::InterruptAnswer() const {
+  if (role_ == XfUiBoxRole::kAsksToStop && style_.HasButton(kXfIdYes)) {
+    return kXfIdYes;
+  }
+  return style_.CancelAnswer();
+}
 
 bool XfUiBox::IsDone() const { return Answer() != 0; }
 

@@ -76,10 +76,15 @@ class XfUiForm final : public XfUiShown {
   XfDialogPresenter& presenter_;
 };
 
+// What a message box asks, where its style does not tell: a stop question
+// ("Stop the export?") is answered Yes by Ctrl-C, so a second Ctrl-C stops.
+enum class XfUiBoxRole { kPlain, kAsksToStop };
+
 // A message box. It may be waited for from another thread.
 class XfUiBox final : public XfUiShown {
  public:
-  XfUiBox(uint64_t serial, const XpString& caption, const XpString& text, uint32_t style);
+  XfUiBox(uint64_t serial, const XpString& caption, const XpString& text, uint32_t style,
+          XfUiBoxRole role = XfUiBoxRole::kPlain);
 
   XfUiShownKind Kind() const override { return XfUiShownKind::kBox; }
   bool IsDone() const override;
@@ -87,6 +92,10 @@ class XfUiBox final : public XfUiShown {
   const XpString& Caption() const { return caption_; }
   const XpString& Text() const { return text_; }
   const XfMessageBoxStyle& Style() const { return style_; }
+  XfUiBoxRole Role() const { return role_; }
+  // The answer Ctrl-C gives: Yes for a stop question that has it, else the
+  // style's cancel answer.
+  int32_t InterruptAnswer() const;
 
   // The first answer counts; false for a later one.
   bool SetAnswer(int32_t answer);
@@ -98,6 +107,7 @@ class XfUiBox final : public XfUiShown {
   XpString caption_;
   XpString text_;
   XfMessageBoxStyle style_;
+  XfUiBoxRole role_;
   mutable std::mutex mutex_;
   mutable std::condition_variable answered_;
   int32_t answer_ = 0;
