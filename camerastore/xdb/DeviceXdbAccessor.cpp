@@ -7,14 +7,15 @@
 #include "camerastore/xdb/XdbReader.h"
 #include "camerastore/xdb/XdbRecordWrites.h"
 #include "camerastore/xdb/XdbWriter.h"
+#include "platform/fs/XpSysFailure.h"
 
 namespace XdbAccessor {
 
 namespace {
 
 // Makes "DBFILES" the one copy of the database: leftovers of an
-// interrupted commit go when it exists, else the newest copy takes its
-// place. kXpErrGeneric when there is no copy at all.
+// interrupted commit go when it exists, else the copy it had before the
+// commit takes its place. kXpErrGeneric when there is no copy at all.
 XpResult RecoverFolders(const XdbCardFolders& folders) {
   if (folders.HasDatabase()) {
     if (folders.HasBackup()) {
@@ -27,23 +28,29 @@ XpResult RecoverFolders(const XdbCardFolders& folders) {
     }
     return kXpOk;
   }
-  if (folders.HasWorkCopy()) {
-    // Without "DBFILES" a work copy exists only after a swap renamed it
-    // away, so the copy was flushed and closed.
-    XdbObserveStep(kXdbStepFactoryRestoreWorkCopy);
-    const XpResult moved = folders.Move(folders.WorkCopy(), folders.Database());
+  if (folders.HasBackup()) {
+    // Without "DBFILES" a backup exists only between the two renames of a
+    // swap, before its edits were committed: they go with the work copy.
+    XdbObserveStep(kXdbStepFactoryRestoreBackup);
+    const XpResult moved = folders.Move(folders.Backup(), folders.Database());
     if (moved != kXpOk) {
       return moved;
     }
-    if (folders.HasBackup()) {
-      XdbObserveStep(kXdbStepFactoryRemoveBackup);
-      (void)folders.Remove(folders.Backup());
+    (void)folders.SyncRoot();
+    if (folders.HasWorkCopy()) {
+      XdbObserveStep(kXdbStepFactoryRemoveWorkCopy);
+      (void)folders.Remove(folders.WorkCopy());
     }
     return kXpOk;
   }
-  if (folders.HasBackup()) {
-    XdbObserveStep(kXdbStepFactoryRestoreBackup);
-    return folders.Move(folders.Backup(), folders.Database());
+  if (folders.HasWorkCopy()) {
+    // The one copy there is.
+    XdbObserveStep(kXdbStepFactoryRestoreWorkCopy);
+    const XpResult moved = folders.Move(folders.WorkCopy(), folders.Database());
+    if (moved == kXpOk) {
+      (void)folders.SyncRoot();
+    }
+    return moved;
   }
   return kXpErrGeneric;
 }
@@ -69,6 +76,7 @@ DeviceXdbAccessor::DeviceXdbAccessor(const XpString& root) : folders_(root) {
 }
 
 DeviceXdbAccessor::~DeviceXdbAccessor() {
+  const XpSysFailure callers = XpLastSysFailure();
   const bool pending = HasPendingWorkCopy();
   if (reader_ != nullptr) {
     reader_->Release();
@@ -78,10 +86,32 @@ DeviceXdbAccessor::~DeviceXdbAccessor() {
     writer_->Release();
     writer_ = nullptr;
   }
-  (void)SwapFolders(pending, false);
+  if (pending && editFailed_) {
+    DiscardWorkCopy();
+  } else if (pending) {
+    (void)PlaceWorkCopy();
+  }
+  XpSetSysFailure(callers);
 }
 
 bool DeviceXdbAccessor::HasPendingWorkCopy() const { return writer_ != nullptr && writer_->IsWorkCopyOpen(); }
+
+void DeviceXdbAccessor::ForgetWorkCopy() {
+  if (writer_ != nullptr) {
+    writer_->ForgetWorkCopy();
+  }
+  editFailed_ = false;
+}
+
+template <typename Edit>
+auto DeviceXdbAccessor::Guarded(Edit&& edit) -> decltype(edit()) {
+  try {
+    return edit();
+  } catch (...) {
+    editFailed_ = true;
+    throw;
+  }
+}
 
 IAlbumList* DeviceXdbAccessor::GetAllAlbums() { return reader_ != nullptr ? reader_->GetAllAlbums() : nullptr; }
 
@@ -99,23 +129,26 @@ IContentList* DeviceXdbAccessor::GetContentsAfterGuid(int64_t value) {
 
 void DeviceXdbAccessor::DeleteAlbum(IAlbumInfo* album) {
   if (writer_ != nullptr) {
-    writer_->DeleteAlbum(album);
+    Guarded([&] { writer_->DeleteAlbum(album); });
   }
 }
 
 void DeviceXdbAccessor::DeleteContent(IContentInfo* content) {
   if (writer_ != nullptr) {
-    writer_->DeleteContent(content);
+    Guarded([&] { writer_->DeleteContent(content); });
   }
 }
 
 IAlbumInfo* DeviceXdbAccessor::CreateAlbum(const XpString& title) {
-  return writer_ != nullptr ? writer_->CreateAlbum(title) : nullptr;
+  return writer_ != nullptr ? Guarded([&] { return writer_->CreateAlbum(title); }) : nullptr;
 }
 
 IContentInfo* DeviceXdbAccessor::CreateContent(IAlbumInfo* album, const XpString& path, const XpDateTime& date,
                                                int32_t favorite) {
-  return writer_ != nullptr ? writer_->CreateContent(album, path, date, favorite) : nullptr;
+  if (writer_ == nullptr) {
+    return nullptr;
+  }
+  return Guarded([&] { return writer_->CreateContent(album, path, date, favorite); });
 }
 
 int64_t DeviceXdbAccessor::GetRemainingContentCapacity() {
@@ -127,52 +160,156 @@ int64_t DeviceXdbAccessor::GetRemainingAlbumCapacity() {
 }
 
 int32_t DeviceXdbAccessor::Commit() {
+  XpClearSysFailure();
   const int32_t flushed = XdbFlush();
   if (flushed != 0) {
-    return flushed;
+    return Refuse(flushed);
   }
   const int32_t closed = XdbCloseDatabase();
   if (closed != 0) {
-    return closed;
+    return Refuse(closed);
   }
   return CommitFolderSwap(true);
 }
 
-int32_t DeviceXdbAccessor::CommitFolderSwap(bool reopen) { return SwapFolders(HasPendingWorkCopy(), reopen); }
+int32_t DeviceXdbAccessor::Refuse(int32_t code) {
+  if (!HasPendingWorkCopy()) {
+    return code;
+  }
+  const XpSysFailure cause = XpLastSysFailure();
+  (void)XdbCloseDatabase();
+  DiscardWorkCopy();
+  ForgetWorkCopy();
+  (void)Reopen();
+  XpSetSysFailure(cause);
+  return code;
+}
 
-int32_t DeviceXdbAccessor::SwapFolders(bool pending, bool reopen) {
-  // A work copy that no edit made is a leftover, never newer than
-  // "DBFILES"; without "DBFILES" it is the only copy.
-  if (folders_.HasWorkCopy() && (pending || !folders_.HasDatabase())) {
-    if (folders_.HasDatabase()) {
-      if (folders_.HasBackup()) {
-        XdbObserveStep(kXdbStepSwapRemoveOldBackup);
-        const XpResult removed = folders_.RemoveWithRetries(folders_.Backup());
-        if (removed != kXpOk) {
-          return static_cast<int32_t>(removed);
-        }
-      }
-      XdbObserveStep(kXdbStepSwapDatabaseToBackup);
-      const XpResult saved = folders_.MoveWithRetries(folders_.Database(), folders_.Backup());
-      if (saved != kXpOk) {
-        return static_cast<int32_t>(saved);
-      }
+int32_t DeviceXdbAccessor::CommitFolderSwap(bool reopen) {
+  if (!HasPendingWorkCopy()) {
+    return reopen ? Reopen() : 0;
+  }
+  const XpResult placed = PlaceWorkCopy();
+  ForgetWorkCopy();
+  if (reopen) {
+    const XpSysFailure kept = XpLastSysFailure();
+    (void)Reopen();
+    XpSetSysFailure(kept);
+  }
+  return static_cast<int32_t>(placed);
+}
+
+XpResult DeviceXdbAccessor::PlaceWorkCopy() const {
+  XdbObserveStep(kXdbStepSwapSyncWorkCopy);
+  const XpResult synced = folders_.SyncWorkCopy();
+  if (synced != kXpOk) {
+    return RollBack(synced);
+  }
+  if (folders_.HasDatabase()) {
+    XdbObserveStep(kXdbStepSwapExchange);
+    const XpResult exchanged = folders_.ExchangeWithRetries();
+    if (exchanged == kXpOk) {
+      return SettleExchange();
     }
-    XdbObserveStep(kXdbStepSwapWorkCopyToDatabase);
-    const XpResult placed = folders_.MoveWithRetries(folders_.WorkCopy(), folders_.Database());
-    if (placed != kXpOk) {
-      return static_cast<int32_t>(placed);
+    if (exchanged != kXpErrNotSupportedByOs) {
+      return RollBack(exchanged);
     }
   }
-  int32_t result = 0;
-  if (folders_.HasDatabase() && folders_.HasBackup()) {
+  return RenameFolders();
+}
+
+XpResult DeviceXdbAccessor::SettleExchange() const {
+  // "DBFILES" holds the edits, "DBFILES.tmp" the old database.
+  const XpResult synced = folders_.SyncRoot();
+  if (synced == kXpOk) {
+    return FinishCommit();
+  }
+  const XpSysFailure cause = XpLastSysFailure();
+  if (folders_.Exchange() == kXpOk) {
+    (void)folders_.SyncRoot();
+    XpSetSysFailure(cause);
+    return RollBack(synced);
+  }
+  // Not undone: the edits stay in "DBFILES" and count as committed.
+  (void)FinishCommit();
+  XpSetSysFailure(cause);
+  return kXpOk;
+}
+
+XpResult DeviceXdbAccessor::RenameFolders() const {
+  if (folders_.HasDatabase()) {
+    const XpResult aside = MoveDatabaseAside();
+    if (aside != kXpOk) {
+      return RollBack(aside);
+    }
+  }
+  XdbObserveStep(kXdbStepSwapWorkCopyToDatabase);
+  const XpResult placed = folders_.MoveWithRetries(folders_.WorkCopy(), folders_.Database());
+  if (placed != kXpOk) {
+    return RollBack(placed);
+  }
+  const XpResult synced = folders_.SyncRoot();
+  if (synced == kXpOk) {
+    return FinishCommit();
+  }
+  const XpSysFailure cause = XpLastSysFailure();
+  if (folders_.Move(folders_.Database(), folders_.WorkCopy()) == kXpOk) {
+    XpSetSysFailure(cause);
+    return RollBack(synced);
+  }
+  (void)FinishCommit();
+  XpSetSysFailure(cause);
+  return kXpOk;
+}
+
+XpResult DeviceXdbAccessor::MoveDatabaseAside() const {
+  if (folders_.HasBackup()) {
+    XdbObserveStep(kXdbStepSwapRemoveOldBackup);
+    const XpResult removed = folders_.RemoveWithRetries(folders_.Backup());
+    if (removed != kXpOk) {
+      return removed;
+    }
+  }
+  XdbObserveStep(kXdbStepSwapDatabaseToBackup);
+  const XpResult saved = folders_.MoveWithRetries(folders_.Database(), folders_.Backup());
+  if (saved != kXpOk) {
+    return saved;
+  }
+  return folders_.SyncRoot();
+}
+
+XpResult DeviceXdbAccessor::RollBack(XpResult code) const {
+  const XpSysFailure cause = XpLastSysFailure();
+  if (!folders_.HasDatabase() && folders_.HasBackup() &&
+      folders_.MoveWithRetries(folders_.Backup(), folders_.Database()) == kXpOk) {
+    (void)folders_.SyncRoot();
+  }
+  // Without "DBFILES" the factory puts the backup back and drops the work
+  // copy too.
+  DiscardWorkCopy();
+  XpSetSysFailure(cause);
+  return code;
+}
+
+void DeviceXdbAccessor::DiscardWorkCopy() const {
+  if (folders_.HasWorkCopy()) {
+    (void)folders_.Remove(folders_.WorkCopy());
+  }
+}
+
+XpResult DeviceXdbAccessor::FinishCommit() const {
+  // Trouble from here on is not a failure of the commit: the factory
+  // removes what stays.
+  if (folders_.HasWorkCopy()) {
+    XdbObserveStep(kXdbStepSwapRemoveOldCopy);
+    (void)folders_.RemoveWithRetries(folders_.WorkCopy());
+  }
+  if (folders_.HasBackup()) {
     XdbObserveStep(kXdbStepSwapRemoveBackup);
-    result = static_cast<int32_t>(folders_.RemoveWithRetries(folders_.Backup()));
+    (void)folders_.RemoveWithRetries(folders_.Backup());
   }
-  if (!reopen) {
-    return result;
-  }
-  return Reopen();
+  XpClearSysFailure();
+  return kXpOk;
 }
 
 int32_t DeviceXdbAccessor::Reopen() {
@@ -182,9 +319,6 @@ int32_t DeviceXdbAccessor::Reopen() {
   }
   if (XdbOpenDatabase(folders_.Database().CStr()) != kXdbOpened) {
     return static_cast<int32_t>(kXpErrGeneric);
-  }
-  if (writer_ != nullptr) {
-    writer_->ForgetWorkCopy();
   }
   return 0;
 }

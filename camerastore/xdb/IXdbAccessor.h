@@ -31,7 +31,8 @@ class IXdbAccessor {
                                       int32_t favorite) = 0;
   virtual int64_t GetRemainingContentCapacity() = 0;
   virtual int64_t GetRemainingAlbumCapacity() = 0;
-  // Makes the edits so far the card's database; a result code.
+  // Makes the edits so far the card's database: 0 when they are durable;
+  // otherwise a result code, and they never appear later.
   virtual int32_t Commit() = 0;
   // Deletes the object.
   virtual void Release() = 0;

@@ -1,6 +1,8 @@
 #include "camerastore/xdb/XdbCardFolders.h"
 
-#include <fcntl.h>
+#include <linux/fs.h>
+
+#include <cerrno>
 
 #include "camerastore/xdb/XdbCommitHooks.h"
 #include "platform/fs/XpDirectoryOperations.h"
@@ -8,7 +10,9 @@
 #include "platform/fs/XpFileOperations.h"
 #include "platform/fs/XpPathQueries.h"
 #include "platform/fs/XpSysCalls.h"
+#include "platform/fs/XpSysFailure.h"
 #include "platform/fs/XpTempFiles.h"
+#include "platform/result/XpResultTranslation.h"
 #include "platform/shell/XpSpecialFolder.h"
 #include "platform/text/XpStringA.h"
 #include "platform/time/XpDateTime.h"
@@ -48,6 +52,22 @@ void LogMoveFailure(const XpString& source, const XpString& destination, XpResul
                   ErrorText(error) + "\n");
 }
 
+void WriteLogFile(const std::string& text) {
+  const XpString path =
+      XpCreateUniqueNumberedFile(XpGetSpecialFolder(kXpFolderTemp, false), kLogPrefix, kLogDigits, u"", kLogSuffix);
+  if (path.IsEmpty()) {
+    return;
+  }
+  XpFile file;
+  if (file.OpenPath(path, kLogOpenMode) != kXpOk) {
+    return;
+  }
+  const std::string line = Stamp() + text;
+  uint64_t done = 0;
+  (void)file.Write(line.data(), line.size(), &done);
+  (void)file.Close();
+}
+
 }  // namespace
 
 XdbCardFolders::XdbCardFolders(const XpString& root)
@@ -63,17 +83,26 @@ bool XdbCardFolders::HasBackup() const { return XpDirectoryExists(backup_); }
 XpResult XdbCardFolders::Remove(const XpString& folder) const {
   const XpResult result = XpRemoveDirectory(folder, true, false, false, nullptr);
   if (result == kXpOk) {
-    SyncRoot();
+    (void)SyncRoot();
   }
   return result;
 }
 
 XpResult XdbCardFolders::Move(const XpString& source, const XpString& destination) const {
-  const XpResult result = XpMovePath(source, destination, false, nullptr);
-  if (result == kXpOk) {
-    SyncRoot();
+  return XpMovePath(source, destination, false, nullptr);
+}
+
+XpResult XdbCardFolders::Exchange() const {
+  const std::string from = XdbLogPath(workCopy_);
+  const std::string to = XdbLogPath(database_);
+  if (XpSysCalls::Current().Rename(from.c_str(), to.c_str(), RENAME_EXCHANGE) == 0) {
+    return kXpOk;
   }
-  return result;
+  const int error = errno;
+  if (error == EINVAL || error == ENOSYS) {
+    return kXpErrNotSupportedByOs;
+  }
+  return XpResultFromErrno(error, from.c_str());
 }
 
 XpResult XdbCardFolders::RemoveWithRetries(const XpString& folder) const {
@@ -102,31 +131,28 @@ XpResult XdbCardFolders::MoveWithRetries(const XpString& source, const XpString&
   return result;
 }
 
-void XdbCardFolders::SyncRoot() const {
-  XpSysCalls& calls = XpSysCalls::Current();
-  const std::string path = XdbLogPath(root_);
-  const int fd = calls.Open(path.c_str(), O_RDONLY | O_DIRECTORY, 0);
-  if (fd < 0) {
-    return;
+XpResult XdbCardFolders::ExchangeWithRetries() const {
+  XpResult result = kXpOk;
+  for (int32_t attempt = 0; attempt < kXdbStepTries; ++attempt) {
+    result = Exchange();
+    if (result == kXpOk || result == kXpErrNotSupportedByOs) {
+      return result;
+    }
+    LogMoveFailure(workCopy_, database_, result);
+    XdbSleep(kXdbStepPauseMilliseconds);
   }
-  (void)calls.Fsync(fd);
-  (void)calls.Close(fd);
+  return result;
 }
 
+XpResult XdbCardFolders::SyncRoot() const { return XpSyncDirectory(root_, false); }
+
+XpResult XdbCardFolders::SyncWorkCopy() const { return XpSyncDirectory(workCopy_, true); }
+
 void XdbWriteLogLine(const std::string& text) {
-  const XpString path =
-      XpCreateUniqueNumberedFile(XpGetSpecialFolder(kXpFolderTemp, false), kLogPrefix, kLogDigits, u"", kLogSuffix);
-  if (path.IsEmpty()) {
-    return;
-  }
-  XpFile file;
-  if (file.OpenPath(path, kLogOpenMode) != kXpOk) {
-    return;
-  }
-  const std::string line = Stamp() + text;
-  uint64_t done = 0;
-  (void)file.Write(line.data(), line.size(), &done);
-  (void)file.Close();
+  // The thread's failure record keeps naming the failure being logged.
+  const XpSysFailure logged = XpLastSysFailure();
+  WriteLogFile(text);
+  XpSetSysFailure(logged);
 }
 
 std::string XdbLogPath(const XpString& path) { return std::string(path.ToMultiByte().CStr()); }

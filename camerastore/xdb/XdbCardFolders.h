@@ -16,10 +16,9 @@ inline constexpr uint32_t kXdbStepPauseMilliseconds = 1000;
 // "DBFILES/", the work copy "DBFILES.tmp/" and the previous copy
 // "DBFILES.bak/".
 //
-// Every rename or removal that succeeds is followed by an fsync of the root
-// folder (best effort), so each step is on the card before the next. A kill
-// of the process is thus covered at every step; a power cut during a rename
-// on a FAT card is not, because FAT renames are not atomic.
+// A removal that succeeds is followed by an fsync of the root folder (best
+// effort). Renames are not: the caller syncs the root itself, and a failed
+// sync is the first one after the rename, so its failure is seen.
 class XdbCardFolders {
  public:
   explicit XdbCardFolders(const XpString& root);
@@ -36,13 +35,21 @@ class XdbCardFolders {
   // One try each.
   XpResult Remove(const XpString& folder) const;
   XpResult Move(const XpString& source, const XpString& destination) const;
+  // The work copy and "DBFILES" trade places in one step
+  // (renameat2 RENAME_EXCHANGE): kXpErrNotSupportedByOs when the card's
+  // file system cannot do that (EINVAL, ENOSYS).
+  XpResult Exchange() const;
   // Up to kXdbStepTries tries a pause apart, each failure logged; the
-  // result of the last try.
+  // result of the last try. An exchange that is not supported is not tried
+  // again.
   XpResult RemoveWithRetries(const XpString& folder) const;
   XpResult MoveWithRetries(const XpString& source, const XpString& destination) const;
+  XpResult ExchangeWithRetries() const;
 
-  // fsync of the root folder; failures are ignored.
-  void SyncRoot() const;
+  // fsync of the root folder.
+  XpResult SyncRoot() const;
+  // fsync of every file of the work copy, then of the work copy itself.
+  XpResult SyncWorkCopy() const;
 
  private:
   XpString root_;
@@ -53,7 +60,8 @@ class XdbCardFolders {
 
 // Writes one line, "[<local date and time>:<seconds>]" + text, to a new
 // "_TempK2TLV_#####.log" in the temporary folder. Best effort: a file that
-// cannot be made or written drops the line.
+// cannot be made or written drops the line, and the thread's failure record
+// (XpSysFailure.h) keeps naming what was being logged.
 void XdbWriteLogLine(const std::string& text);
 // Text in the system's encoding, as paths reach the system.
 std::string XdbLogPath(const XpString& path);

@@ -60,8 +60,8 @@ class XdbWriter : public IXdbWriter {
   // Deletes a file, read-only or hidden alike; 0 when there is none.
   virtual XpResult RemoveFile(const XpString& path);
 
-  // The database is open on "DBFILES" again: the next edit makes a new work
-  // copy.
+  // The work copy was swapped in or removed (whether or not the database
+  // opened again): the next edit makes a new one.
   void ForgetWorkCopy() { workCopyOpen_ = false; }
   bool IsWorkCopyOpen() const { return workCopyOpen_; }
 

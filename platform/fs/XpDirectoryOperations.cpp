@@ -1,7 +1,12 @@
 #include "platform/fs/XpDirectoryOperations.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdio>
+#include <string>
 
 #include "platform/fs/XpDir.h"
 #include "platform/fs/XpFile.h"
@@ -10,6 +15,7 @@
 #include "platform/fs/XpSysCalls.h"
 #include "platform/fs/XpTreeOperations.h"
 #include "platform/path/XpPath.h"
+#include "platform/result/XpResultTranslation.h"
 
 namespace {
 
@@ -35,6 +41,49 @@ bool ExistingProbeIsWritable(const XpString& path) {
   }
   XpFile file;
   return file.OpenPath(path, kXpOpenReadWrite) == kXpOk && file.Close() == kXpOk;
+}
+
+// fsync of what path names, opened with flags.
+XpResult SyncPath(const std::string& path, int flags) {
+  XpSysCalls& calls = XpSysCalls::Current();
+  const int fd = calls.Open(path.c_str(), O_RDONLY | flags, 0);
+  if (fd < 0) {
+    return XpResultFromErrno(errno, path.c_str());
+  }
+  XpResult result = kXpOk;
+  // EINVAL: this file system keeps nothing to flush for a folder.
+  if (calls.Fsync(fd) != 0 && !(errno == EINVAL && (flags & O_DIRECTORY) != 0)) {
+    result = XpResultFromErrno(errno);
+  }
+  (void)calls.Close(fd);  // read-only: nothing to lose
+  return result;
+}
+
+bool IsPlainFile(const std::string& path, const struct dirent& entry) {
+  if (entry.d_type != DT_UNKNOWN) {
+    return entry.d_type == DT_REG;
+  }
+  struct stat info {};
+  return XpSysCalls::Current().Lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// fsync of every plain file directly in folder (UTF-8, ending in '/').
+XpResult SyncFilesIn(const std::string& folder) {
+  XpSysCalls& calls = XpSysCalls::Current();
+  DIR* dir = calls.Opendir(folder.c_str());
+  if (dir == nullptr) {
+    return XpResultFromErrno(errno, folder.c_str());
+  }
+  XpResult result = kXpOk;
+  for (struct dirent* entry = calls.Readdir(dir); entry != nullptr && result == kXpOk;
+       entry = calls.Readdir(dir)) {
+    const std::string path = folder + entry->d_name;
+    if (IsPlainFile(path, *entry)) {
+      result = SyncPath(path, 0);
+    }
+  }
+  (void)calls.Closedir(dir);
+  return result;
 }
 
 }  // namespace
@@ -127,4 +176,18 @@ XpResult XpRemoveDirectory(const XpString& path, bool withContents, bool toRecyc
     return kXpErrDirNotEmpty;
   }
   return XpDeleteWithProgress(path, true, asList, observer);
+}
+
+XpResult XpSyncDirectory(const XpString& path, bool withFiles) {
+  std::string folder(path.ToMultiByte().CStr());
+  if (folder.empty() || folder.back() != '/') {
+    folder += '/';
+  }
+  if (withFiles) {
+    const XpResult synced = SyncFilesIn(folder);
+    if (synced != kXpOk) {
+      return synced;
+    }
+  }
+  return SyncPath(folder, O_DIRECTORY);
 }

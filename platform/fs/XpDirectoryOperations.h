@@ -36,3 +36,10 @@ bool XpIsDirectoryWritable(const XpString& dir);
 // withContents must be empty (XpIsDirectoryEmpty), else kXpErrDirNotEmpty.
 [[nodiscard]] XpResult XpRemoveDirectory(const XpString& path, bool withContents, bool toRecycleBin,
                                          bool asList, IXpFileOpProgressObserver* observer);
+
+// Flushes the folder to the medium, so that the renames and removals made in
+// it last across a power cut; with withFiles first every plain file directly
+// in it, data and metadata. A folder of a file system that keeps nothing to
+// flush for folders (EINVAL) counts as flushed. The first failure ends the
+// walk, with its result.
+[[nodiscard]] XpResult XpSyncDirectory(const XpString& path, bool withFiles);

@@ -173,7 +173,12 @@ Result OnProbe(Result result, const char* call, const char* path) {
 class XpRecordingSysCalls final : public XpSysCalls {
  public:
   int Open(const char* path, int flags, mode_t mode) override {
-    return OnPath(Installed().Open(path, flags, mode), "open", path);
+    int fd = Installed().Open(path, flags, mode);
+    // An exclusive create that finds the name taken is a probe for a free name.
+    if (fd == -1 && errno == EEXIST && (flags & O_EXCL) != 0) {
+      return fd;
+    }
+    return OnPath(fd, "open", path);
   }
   // The descriptor is gone once close returns, so its failure names no path.
   int Close(int fd) override { return OnPath(Installed().Close(fd), "close", nullptr); }

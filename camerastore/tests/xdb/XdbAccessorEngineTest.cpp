@@ -7,11 +7,13 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "camerastore/tests/xdb/XdbEngineFixture.h"
+#include "camerastore/tests/xdb/XdbRefuseExchange.h"
 #include "camerastore/xdb/XdbException.h"
 #include "camerastore/xdb/XdbRecordWrites.h"
 #include "platform/testsupport/FaultInjection.h"
@@ -332,36 +334,60 @@ TEST_F(XdbAccessorEngine, ReleasingWithoutCommitPlacesTheEditsOnTheCard) {
   EXPECT_EQ(Paths(contents.get()), std::vector<XpString>{CardPath(FileOf(1))});
 }
 
-TEST_F(XdbAccessorEngine, AWorkCopyThatCouldNotMoveIsPlacedOnRelease) {
-  InitDatabase();
-  MakeCardFiles(1);
-  {
+TEST_F(XdbAccessorEngine, AWorkCopyThatCouldNotMoveIsRemovedAndNeverPlacedLater) {
+  struct Case {
+    const char* name;
+    // 0: the folders are exchanged in one step; else the errno that
+    // refuses that, so two renames swap them.
+    int refusal;
+    const char* step;
+  };
+  const Case cases[] = {
+      {"exchange", 0, XdbAccessor::kXdbStepSwapExchange},
+      {"renames", EINVAL, XdbAccessor::kXdbStepSwapWorkCopyToDatabase},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const char* folder : {kEngineDatabase, kEngineWorkCopy, kEngineBackup}) {
+      std::filesystem::remove_all(Card() / folder);
+    }
+    sleeps_.clear();
+    InitDatabase();
+    MakeCardFiles(1);
+    {
+      AccessorPtr accessor = OpenAccessor();
+      ASSERT_NE(accessor, nullptr);
+      AlbumPtr album(accessor->CreateAlbum(u"Trip"));
+      Add(*accessor, album.get(), CardPath(FileOf(1)), XpDateTime(2009, 3, 15, 10, 0, 0));
+      std::optional<xdbtest::RefuseExchange> refuse;
+      if (c.refusal != 0) {
+        refuse.emplace(c.refusal);
+      }
+      // The store renames files inside the work copy while it flushes; the
+      // fault starts with the folder's own move.
+      bool armed = false;
+      XdbAccessor::XdbSetStepObserver([this, &armed, &c](const char* step) {
+        if (!armed && std::string(step) == c.step) {
+          faults_.Add(Fault(SysCall::kRename, (Card() / kEngineWorkCopy).string()).Errno(EACCES).Times(10));
+          armed = true;
+        }
+      });
+      EXPECT_EQ(accessor->Commit(), static_cast<int32_t>(kXpErrAccessDenied));
+      XdbAccessor::XdbSetStepObserver({});
+      EXPECT_EQ(Folders(), std::vector<std::string>{kEngineDatabase});
+      EXPECT_EQ(sleeps_, std::vector<uint32_t>(10, 1000));
+      faults_.Clear();
+      // The database is open on "DBFILES" again, as it was.
+      EXPECT_TRUE(Titles(*accessor).empty());
+    }
+    EXPECT_EQ(Folders(), std::vector<std::string>{kEngineDatabase});
+    EXPECT_EQ(CheckDatabase(), "ok\n");
     AccessorPtr accessor = OpenAccessor();
     ASSERT_NE(accessor, nullptr);
-    AlbumPtr album(accessor->CreateAlbum(u"Trip"));
-    Add(*accessor, album.get(), CardPath(FileOf(1)), XpDateTime(2009, 3, 15, 10, 0, 0));
-    // The store renames files inside the work copy while it flushes; the
-    // fault starts with the folder's own move.
-    bool armed = false;
-    XdbAccessor::XdbSetStepObserver([this, &armed](const char* step) {
-      if (!armed && std::string(step) == XdbAccessor::kXdbStepSwapWorkCopyToDatabase) {
-        faults_.Add(Fault(SysCall::kRename, (Card() / kEngineWorkCopy).string()).Errno(EACCES).Times(10));
-        armed = true;
-      }
-    });
-    EXPECT_NE(accessor->Commit(), 0);
-    XdbAccessor::XdbSetStepObserver({});
-    EXPECT_EQ(Folders(), (std::vector<std::string>{kEngineBackup, kEngineWorkCopy}));
-    EXPECT_EQ(sleeps_, std::vector<uint32_t>(10, 1000));
-    faults_.Clear();
+    EXPECT_TRUE(Titles(*accessor).empty());
+    const std::unique_ptr<XdbAccessor::IContentList> contents(accessor->GetAllContents());
+    EXPECT_TRUE(Paths(contents.get()).empty());
   }
-  EXPECT_EQ(Folders(), std::vector<std::string>{kEngineDatabase});
-  EXPECT_EQ(CheckDatabase(), "ok\n");
-  AccessorPtr accessor = OpenAccessor();
-  ASSERT_NE(accessor, nullptr);
-  EXPECT_EQ(Titles(*accessor), std::vector<std::u16string>{u"Trip"});
-  const std::unique_ptr<XdbAccessor::IContentList> contents(accessor->GetAllContents());
-  EXPECT_EQ(Paths(contents.get()), std::vector<XpString>{CardPath(FileOf(1))});
 }
 
 TEST_F(XdbAccessorEngine, AWorkCopyThatRanOutOfSpaceIsRemovedAndTheEditRetried) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -113,8 +114,8 @@ class AccessorTest : public ObjectsTest {
   XdbAccessor::XdbSleeper previousSleeper_;
 };
 
-// Logs the renames, folder removals and fsyncs of the seam, the fsyncs by
-// the path their descriptor was opened with.
+// Logs the renames ("exchange" for one of two names at once) and fsyncs of
+// the seam, the fsyncs by the path their descriptor was opened with.
 class SeamLog : public XpSysCallsWrapper {
  public:
   SeamLog() : XpSysCallsWrapper(XpSysCalls::Current()) { previous_ = XpSysCalls::Install(this); }
@@ -131,7 +132,8 @@ class SeamLog : public XpSysCallsWrapper {
   }
   int Rename(const char* from, const char* to, unsigned int flags) override {
     const int result = XpSysCallsWrapper::Rename(from, to, flags);
-    entries_.push_back("rename " + std::string(from) + " " + std::string(to) + (result == 0 ? "" : " failed"));
+    const char* kind = (flags & RENAME_EXCHANGE) != 0 ? "exchange " : "rename ";
+    entries_.push_back(kind + std::string(from) + " " + std::string(to) + (result == 0 ? "" : " failed"));
     return result;
   }
   int Fsync(int fd) override {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "camerastore/tests/xdb/XdbAccessorFixture.h"
+#include "camerastore/tests/xdb/XdbRefuseExchange.h"
 #include "camerastore/tests/xdb/XdbStopInsideRemoval.h"
 #include "camerastore/xdb/DeviceXdbAccessor.h"
 #include "camerastore/xdb/XdbCommitHooks.h"
@@ -21,10 +22,15 @@ using xdbtest::ScriptedValue;
 
 constexpr char kAfterEdits[] = "edits";
 constexpr char kDuringBackupRemoval[] = "backupRemoval";
+constexpr char kDuringOldCopyRemoval[] = "oldCopyRemoval";
 
 struct KillCase {
   const char* name;
-  // A step of the observer, kAfterEdits or kDuringBackupRemoval.
+  // 0: the card's file system exchanges the folders in one step; else the
+  // errno that refuses the exchange, so two renames swap them.
+  int refusal;
+  // A step of the observer, kAfterEdits, kDuringBackupRemoval or
+  // kDuringOldCopyRemoval.
   const char* step;
   bool leftoverBackup;
   // The copy that "DBFILES" holds after the factory ran.
@@ -62,9 +68,16 @@ class XdbCommitAcrossProcesses : public xdbtest::AccessorTest {
     if (step == kAfterEdits) {
       stop();
     }
+    std::optional<xdbtest::RefuseExchange> refuse;
+    if (c.refusal != 0) {
+      refuse.emplace(c.refusal);
+    }
     std::optional<StopInsideRemoval> inside;
     if (step == kDuringBackupRemoval) {
       inside.emplace((Card() / kBackup).string(), channel);
+    }
+    if (step == kDuringOldCopyRemoval) {
+      inside.emplace((Card() / kWorkCopy).string(), channel);
     }
     accessor->Commit();
     accessor->Release();
@@ -74,13 +87,21 @@ class XdbCommitAcrossProcesses : public xdbtest::AccessorTest {
 
 TEST_F(XdbCommitAcrossProcesses, AKillAtAnyStepLeavesTheOldOrTheNewDatabase) {
   const KillCase cases[] = {
-      {"first file of the work copy", XdbAccessor::kXdbStepWorkCopyFile, false, "old"},
-      {"after the edits", kAfterEdits, false, "old"},
-      {"before removing a leftover backup", XdbAccessor::kXdbStepSwapRemoveOldBackup, true, "old"},
-      {"after DBFILES -> DBFILES.bak", XdbAccessor::kXdbStepSwapWorkCopyToDatabase, false, "new"},
-      {"after DBFILES.tmp -> DBFILES", XdbAccessor::kXdbStepSwapRemoveBackup, false, "new"},
-      {"during the removal of the backup", kDuringBackupRemoval, false, "new"},
-      {"during the reopen", XdbAccessor::kXdbStepSwapReopen, false, "new"},
+      {"first file of the work copy", 0, XdbAccessor::kXdbStepWorkCopyFile, false, "old"},
+      {"after the edits", 0, kAfterEdits, false, "old"},
+      {"before the work copy is synced", 0, XdbAccessor::kXdbStepSwapSyncWorkCopy, false, "old"},
+      {"before the exchange", 0, XdbAccessor::kXdbStepSwapExchange, false, "old"},
+      {"after the exchange", 0, XdbAccessor::kXdbStepSwapRemoveOldCopy, false, "new"},
+      {"during the removal of the old copy", 0, kDuringOldCopyRemoval, false, "new"},
+      {"before removing a leftover backup after the exchange", 0, XdbAccessor::kXdbStepSwapRemoveBackup, true,
+       "new"},
+      {"during the reopen after the exchange", 0, XdbAccessor::kXdbStepSwapReopen, false, "new"},
+      {"renames: before removing a leftover backup", EINVAL, XdbAccessor::kXdbStepSwapRemoveOldBackup, true, "old"},
+      // The edits are not committed before the second rename.
+      {"renames: after DBFILES -> DBFILES.bak", EINVAL, XdbAccessor::kXdbStepSwapWorkCopyToDatabase, false, "old"},
+      {"renames: after DBFILES.tmp -> DBFILES", EINVAL, XdbAccessor::kXdbStepSwapRemoveBackup, false, "new"},
+      {"renames: during the removal of the backup", EINVAL, kDuringBackupRemoval, false, "new"},
+      {"renames: during the reopen", EINVAL, XdbAccessor::kXdbStepSwapReopen, false, "new"},
   };
   for (const KillCase& c : cases) {
     std::filesystem::remove_all(Card());

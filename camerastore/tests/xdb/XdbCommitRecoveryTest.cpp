@@ -29,8 +29,10 @@ TEST_F(XdbCommitRecovery, TheFactoryKeepsTheNewestWholeCopy) {
       {"db+tmp", {kDatabase, kWorkCopy}, kXpOk, kDatabase},
       {"db+bak", {kDatabase, kBackup}, kXpOk, kDatabase},
       {"db+tmp+bak", {kDatabase, kWorkCopy, kBackup}, kXpOk, kDatabase},
-      {"tmp+bak", {kWorkCopy, kBackup}, kXpOk, kWorkCopy},
+      // Between the two renames of a swap: its edits were not committed.
+      {"tmp+bak", {kWorkCopy, kBackup}, kXpOk, kBackup},
       {"bak", {kBackup}, kXpOk, kBackup},
+      {"tmp", {kWorkCopy}, kXpOk, kWorkCopy},
       {"none", {}, kXpErrGeneric, ""},
   };
   for (const RecoveryCase& c : cases) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "camerastore/tests/xdb/XdbEngineFixture.h"
+#include "camerastore/tests/xdb/XdbRefuseExchange.h"
 #include "camerastore/tests/xdb/XdbStopInsideRemoval.h"
 #include "camerastore/xdb/XdbCommitHooks.h"
 #include "platform/testsupport/ForkedChild.h"
@@ -26,6 +27,7 @@ constexpr int32_t kOldContents = 3;
 constexpr int32_t kNewContents = 5;
 constexpr char kAfterEdits[] = "edits";
 constexpr char kDuringBackupRemoval[] = "backupRemoval";
+constexpr char kDuringOldCopyRemoval[] = "oldCopyRemoval";
 
 enum class Stop {
   // The child waits at a step of the commit and is killed there.
@@ -36,9 +38,12 @@ enum class Stop {
 
 struct KillCase {
   const char* name;
+  // 0: the card's file system exchanges the folders in one step; else the
+  // errno that refuses the exchange, so two renames swap them.
+  int refusal;
   Stop stop;
-  // A step of the observer, kAfterEdits or kDuringBackupRemoval; or a
-  // flush stage of the store.
+  // A step of the observer, kAfterEdits, kDuringBackupRemoval or
+  // kDuringOldCopyRemoval; or a flush stage of the store.
   const char* where;
   bool leftoverBackup;
   // Whether "DBFILES.tmp" is on the card after the kill.
@@ -90,12 +95,20 @@ class XdbEngineCommitAcrossProcesses : public xdbtest::EngineTest {
       channel.SignalReady();
       channel.WaitForGo();
     };
+    // Installed in this order, removed in the reverse one.
+    std::optional<xdbtest::RefuseExchange> refuse;
+    std::optional<xdbtest::StopInsideRemoval> inside;
     if (c.stop == Stop::kAtFlushStage) {
       ::setenv(XdbStore::kStopAtVariable, c.where, 1);
     } else {
-      XdbAccessor::XdbSetStepObserver([&where, &stop](const char* reached) {
+      XdbAccessor::XdbSetStepObserver([this, &where, &stop, &inside, &channel](const char* reached) {
         if (where == reached) {
           stop();
+        }
+        // The store unlinks in the work copy while it flushes: the stop is
+        // set once the work copy holds the old database.
+        if (where == kDuringOldCopyRemoval && std::string(reached) == XdbAccessor::kXdbStepSwapRemoveOldCopy) {
+          inside.emplace((Card() / kEngineWorkCopy).string(), channel);
         }
       });
     }
@@ -116,7 +129,9 @@ class XdbEngineCommitAcrossProcesses : public xdbtest::EngineTest {
     if (where == kAfterEdits) {
       stop();
     }
-    std::optional<xdbtest::StopInsideRemoval> inside;
+    if (c.refusal != 0) {
+      refuse.emplace(c.refusal);
+    }
     if (where == kDuringBackupRemoval) {
       inside.emplace((Card() / kEngineBackup).string(), channel);
     }
@@ -138,19 +153,31 @@ class XdbEngineCommitAcrossProcesses : public xdbtest::EngineTest {
 
 TEST_F(XdbEngineCommitAcrossProcesses, AKillAtAnyStepLeavesTheOldOrTheNewDatabase) {
   const KillCase cases[] = {
-      {"first file of the work copy", Stop::kAtStep, XdbAccessor::kXdbStepWorkCopyFile, false, true, kOldContents},
-      {"after the edits", Stop::kAtStep, kAfterEdits, false, true, kOldContents},
-      {"journal written", Stop::kAtFlushStage, "journal-written", false, true, kOldContents},
-      {"one change applied", Stop::kAtFlushStage, "applied-one", false, true, kOldContents},
-      {"all changes applied", Stop::kAtFlushStage, "applied-all", false, true, kOldContents},
-      {"before removing a leftover backup", Stop::kAtStep, XdbAccessor::kXdbStepSwapRemoveOldBackup, true, true,
+      {"first file of the work copy", 0, Stop::kAtStep, XdbAccessor::kXdbStepWorkCopyFile, false, true,
        kOldContents},
-      {"after DBFILES -> DBFILES.bak", Stop::kAtStep, XdbAccessor::kXdbStepSwapWorkCopyToDatabase, false, true,
+      {"after the edits", 0, Stop::kAtStep, kAfterEdits, false, true, kOldContents},
+      {"journal written", 0, Stop::kAtFlushStage, "journal-written", false, true, kOldContents},
+      {"one change applied", 0, Stop::kAtFlushStage, "applied-one", false, true, kOldContents},
+      {"all changes applied", 0, Stop::kAtFlushStage, "applied-all", false, true, kOldContents},
+      {"before the work copy is synced", 0, Stop::kAtStep, XdbAccessor::kXdbStepSwapSyncWorkCopy, false, true,
+       kOldContents},
+      {"before the exchange", 0, Stop::kAtStep, XdbAccessor::kXdbStepSwapExchange, false, true, kOldContents},
+      // The work copy's name then holds the old database.
+      {"after the exchange", 0, Stop::kAtStep, XdbAccessor::kXdbStepSwapRemoveOldCopy, false, true, kNewContents},
+      {"during the removal of the old copy", 0, Stop::kAtStep, kDuringOldCopyRemoval, false, true, kNewContents},
+      {"during the reopen after the exchange", 0, Stop::kAtStep, XdbAccessor::kXdbStepSwapReopen, false, false,
        kNewContents},
-      {"after DBFILES.tmp -> DBFILES", Stop::kAtStep, XdbAccessor::kXdbStepSwapRemoveBackup, false, false,
+      {"renames: before removing a leftover backup", EINVAL, Stop::kAtStep, XdbAccessor::kXdbStepSwapRemoveOldBackup,
+       true, true, kOldContents},
+      // The edits are not committed before the second rename.
+      {"renames: after DBFILES -> DBFILES.bak", EINVAL, Stop::kAtStep, XdbAccessor::kXdbStepSwapWorkCopyToDatabase,
+       false, true, kOldContents},
+      {"renames: after DBFILES.tmp -> DBFILES", EINVAL, Stop::kAtStep, XdbAccessor::kXdbStepSwapRemoveBackup, false,
+       false, kNewContents},
+      {"renames: during the removal of the backup", EINVAL, Stop::kAtStep, kDuringBackupRemoval, false, false,
        kNewContents},
-      {"during the removal of the backup", Stop::kAtStep, kDuringBackupRemoval, false, false, kNewContents},
-      {"during the reopen", Stop::kAtStep, XdbAccessor::kXdbStepSwapReopen, false, false, kNewContents},
+      {"renames: during the reopen", EINVAL, Stop::kAtStep, XdbAccessor::kXdbStepSwapReopen, false, false,
+       kNewContents},
   };
   for (const KillCase& c : cases) {
     SCOPED_TRACE(c.name);

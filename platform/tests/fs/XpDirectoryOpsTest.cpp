@@ -154,4 +154,40 @@ TEST_F(XpDirectoryOps, RemoveDirectoryPermanently) {
   EXPECT_FALSE(Exists(full));
 }
 
+TEST_F(XpDirectoryOps, SyncDirectoryFlushesTheFolderAndWithFilesEachPlainFileInIt) {
+  const fs::path folder = Dir("folder");
+  WriteBytes(folder / "a.txt", "a");
+  WriteBytes(folder / "b.txt", "b");
+  WriteBytes(folder / "sub/c.txt", "c");
+  struct Case {
+    const char* name;
+    bool withFiles;
+    // The fsyncs under this path fail with error, from the nth on.
+    fs::path path;
+    int error;
+    int fromCall;
+    XpResult result;
+    int hits;
+  };
+  const Case cases[] = {
+      {"a file, with files", true, folder / "b.txt", EIO, 1, kXpErrDeviceNotReady, 1},
+      {"a file, folder only", false, folder / "b.txt", EIO, 1, kXpOk, 0},
+      {"a file in a sub-folder", true, folder / "sub", EIO, 1, kXpOk, 0},
+      {"the folder itself, folder only", false, folder, ENOSPC, 1, kXpErrDiskFull, 1},
+      // Two files, then the folder.
+      {"the folder itself, after its files", true, folder, EIO, 3, kXpErrDeviceNotReady, 1},
+      {"a folder that keeps nothing to flush", false, folder, EINVAL, 1, kXpOk, 1},
+      {"a file that answers EINVAL", true, folder / "a.txt", EINVAL, 1, kXpErrGeneric, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const int rule = faults_.Add(Fault(SysCall::kFsync, c.path.string()).Errno(c.error).FromCall(c.fromCall));
+    EXPECT_EQ(XpSyncDirectory(X(folder), c.withFiles), c.result);
+    EXPECT_EQ(faults_.Hits(rule), c.hits);
+    faults_.Clear();
+  }
+  EXPECT_EQ(XpSyncDirectory(X(folder) + u"/", true), kXpOk);
+  EXPECT_EQ(XpSyncDirectory(X(Root() / "missing"), false), kXpErrFileNotFound);
+}
+
 }  // namespace

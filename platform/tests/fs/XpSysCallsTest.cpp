@@ -192,6 +192,8 @@ TEST_F(XpSysCalls, RecordsTheLastFailureOfEachThreadWithItsPathButNotAProbesMiss
   // Asking whether a file exists is not a failure to remember.
   struct stat info;
   EXPECT_EQ(Calls().Stat(PathOf("missing").c_str(), &info), -1);
+  // Nor is an exclusive create that finds the name taken.
+  EXPECT_EQ(Calls().Open(PathOf("journal").c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644), -1);
   EXPECT_EQ(XpDescribeSysFailure(XpLastSysFailure()),
             "fsync " + PathOf("journal") + ": Input/output error");
   EXPECT_EQ(XpSysFailureSuffix(), ": fsync " + PathOf("journal") + ": Input/output error");
