@@ -185,6 +185,8 @@ class K2ExportTaskManager : public IXpFileOpProgressObserver {
   // frame; NotifyCurrentItem posts the file that is being copied.
   XpResult ExportIntoFolder(const XpString& folder);
   XpResult RegisterBatch(const K2ExportItemVector& batch);
+  // The albums and contents of one batch, without the commit.
+  XpResult RecordBatch(const K2ExportItemVector& batch);
   bool HasEnoughFreeSpace();
   bool CheckDatabaseCapacity();
   XpResult ReencodeJpegIfNeeded(K2ExportItem& item);

@@ -444,10 +444,7 @@ void K2ExportTaskManager::RemovePublished(const K2ExportItemVector& items) {
   }
 }
 
-XpResult K2ExportTaskManager::RegisterBatch(const K2ExportItemVector& batch) {
-  if (xdb_ == nullptr) {
-    return kK2ErrAlbumDatabase;
-  }
+XpResult K2ExportTaskManager::RecordBatch(const K2ExportItemVector& batch) {
   try {
     for (const K2ExportItem& item : batch) {
       XdbAccessor::IAlbumInfo*& album = albums_[item.sourceFolder];
@@ -472,8 +469,21 @@ XpResult K2ExportTaskManager::RegisterBatch(const K2ExportItemVector& batch) {
   } catch (const std::bad_alloc&) {
     return kK2ErrAlbumDatabase;
   }
+  return kXpOk;
+}
+
+XpResult K2ExportTaskManager::RegisterBatch(const K2ExportItemVector& batch) {
+  if (xdb_ == nullptr) {
+    return kK2ErrAlbumDatabase;
+  }
   // A batch that is not committed is not exported: its files go again, and
-  // the album database never records it later.
+  // the album database never records it later (the accessor drops the work
+  // copy of a failed edit).
+  const XpResult recorded = RecordBatch(batch);
+  if (recorded != kXpOk) {
+    RemovePublished(batch);
+    return recorded;
+  }
   XpClearSysFailure();
   int32_t committed = static_cast<int32_t>(kXpErrGeneric);
   try {

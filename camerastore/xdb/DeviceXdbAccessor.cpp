@@ -140,7 +140,12 @@ void DeviceXdbAccessor::DeleteContent(IContentInfo* content) {
 }
 
 IAlbumInfo* DeviceXdbAccessor::CreateAlbum(const XpString& title) {
-  return writer_ != nullptr ? Guarded([&] { return writer_->CreateAlbum(title); }) : nullptr;
+  if (writer_ == nullptr) {
+    return nullptr;
+  }
+  IAlbumInfo* album = Guarded([&] { return writer_->CreateAlbum(title); });
+  editFailed_ = editFailed_ || album == nullptr;
+  return album;
 }
 
 IContentInfo* DeviceXdbAccessor::CreateContent(IAlbumInfo* album, const XpString& path, const XpDateTime& date,
@@ -148,7 +153,9 @@ IContentInfo* DeviceXdbAccessor::CreateContent(IAlbumInfo* album, const XpString
   if (writer_ == nullptr) {
     return nullptr;
   }
-  return Guarded([&] { return writer_->CreateContent(album, path, date, favorite); });
+  IContentInfo* content = Guarded([&] { return writer_->CreateContent(album, path, date, favorite); });
+  editFailed_ = editFailed_ || content == nullptr;
+  return content;
 }
 
 int64_t DeviceXdbAccessor::GetRemainingContentCapacity() {

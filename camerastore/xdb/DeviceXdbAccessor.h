@@ -83,7 +83,8 @@ class DeviceXdbAccessor : public IXdbAccessor {
   bool HasPendingWorkCopy() const;
   // The next edit makes a new work copy.
   void ForgetWorkCopy();
-  // An edit that raises marks its work copy as one the release removes.
+  // An edit that raises or answers nothing marks its work copy as one the
+  // release removes.
   template <typename Edit>
   auto Guarded(Edit&& edit) -> decltype(edit());
   // A flush or close that failed: the work copy goes, "DBFILES" reopens.

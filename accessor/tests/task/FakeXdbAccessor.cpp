@@ -105,6 +105,21 @@ void XdbLedger::EndCommit(bool committed) {
     committed_.insert(committed_.end(), pending_.begin(), pending_.end());
   }
   pending_.clear();
+  editFailed_ = false;
+}
+
+void XdbLedger::NoteFailedEdit() {
+  Guard guard(lock_);
+  editFailed_ = true;
+}
+
+void XdbLedger::EndRelease() {
+  bool failed = false;
+  {
+    Guard guard(lock_);
+    failed = editFailed_;
+  }
+  EndCommit(!failed);
 }
 
 bool XdbLedger::Released() const {
@@ -172,6 +187,9 @@ void FakeXdbAccessor::DeleteContent(XdbAccessor::IContentInfo*) { RaiseNoLists()
 
 XdbAccessor::IAlbumInfo* FakeXdbAccessor::CreateAlbum(const XpString& title) {
   const XdbFailure failure = ledger_->Enter(XdbOp::kCreateAlbum);
+  if (failure != XdbFailure::kNone) {
+    ledger_->NoteFailedEdit();
+  }
   ledger_->Record("CreateAlbum " + Narrow(title));
   RaiseIfAsked(failure);
   if (failure == XdbFailure::kFail) {
@@ -185,6 +203,9 @@ XdbAccessor::IContentInfo* FakeXdbAccessor::CreateContent(XdbAccessor::IAlbumInf
                                                           const XpDateTime& date,
                                                           int32_t favorite) {
   const XdbFailure failure = ledger_->Enter(XdbOp::kCreateContent);
+  if (failure != XdbFailure::kNone) {
+    ledger_->NoteFailedEdit();
+  }
   ledger_->Record("CreateContent " + Narrow(XpPathGetFileName(path)));
   RaiseIfAsked(failure);
   if (failure == XdbFailure::kFail) {
@@ -216,6 +237,7 @@ int32_t FakeXdbAccessor::Commit() {
 void FakeXdbAccessor::Release() {
   const XdbFailure failure = ledger_->Enter(XdbOp::kRelease);
   ledger_->Record("Release");
+  ledger_->EndRelease();
   delete this;
   RaiseIfAsked(failure);
 }

@@ -92,6 +92,10 @@ class XdbLedger {
   void RecordContent(const RecordedContent& content);
   // The contents since the last commit become committed, or are dropped.
   void EndCommit(bool committed);
+  // An edit failed: as the real accessor, the release then drops the
+  // contents since the last commit instead of placing them.
+  void NoteFailedEdit();
+  void EndRelease();
   int32_t CommitCode() const { return commitCode_; }
   int64_t ContentCapacity() const { return contentCapacity_; }
   int64_t AlbumCapacity() const { return albumCapacity_; }
@@ -108,6 +112,7 @@ class XdbLedger {
   std::vector<std::string> calls_;
   std::vector<RecordedContent> contents_;
   std::vector<RecordedContent> pending_;
+  bool editFailed_ = false;
   std::vector<RecordedContent> committed_;
   std::vector<Rule> rules_;
   std::vector<int> counts_ = std::vector<int>(6, 0);

@@ -482,6 +482,9 @@ TEST_F(K2ExportRun, ThumbnailOfACameraMountedAtAnMpgFolderStaysInItsFolder) {
 TEST_F(K2ExportRun, ABatchWhoseCommitFailsIsNotExportedAndARetryWritesItOnce) {
   struct Case {
     const char* what;
+    XdbOp op;
+    // The call of op that fails: the second batch's.
+    int nth;
     XdbFailure failure;
     // The store's failing call, as the seam records it on the worker; 0
     // for none.
@@ -490,11 +493,15 @@ TEST_F(K2ExportRun, ABatchWhoseCommitFailsIsNotExportedAndARetryWritesItOnce) {
     const char* detail;
   };
   const Case cases[] = {
-      {"input/output error", XdbFailure::kFail, EIO, kK2ErrAlbumDatabaseWrite,
+      {"input/output error", XdbOp::kCommit, 2, XdbFailure::kFail, EIO, kK2ErrAlbumDatabaseWrite,
        "DBFILES.tmp/XDB.JNL: Input/output error"},
-      {"the card is full", XdbFailure::kFail, ENOSPC, kK2ErrCameraFull,
+      {"the card is full", XdbOp::kCommit, 2, XdbFailure::kFail, ENOSPC, kK2ErrCameraFull,
        "DBFILES.tmp/XDB.JNL: No space left on device"},
-      {"commit throws", XdbFailure::kThrow, 0, kK2ErrAlbumDatabaseWrite, ""},
+      {"commit throws", XdbOp::kCommit, 2, XdbFailure::kThrow, 0, kK2ErrAlbumDatabaseWrite, ""},
+      {"a content cannot be recorded", XdbOp::kCreateContent, 12, XdbFailure::kThrow, 0,
+       kK2ErrAlbumDatabase, ""},
+      {"a content comes back empty", XdbOp::kCreateContent, 11, XdbFailure::kFail, 0,
+       kK2ErrAlbumDatabase, ""},
   };
   const std::vector<std::string> sources = Names("p", 1, 12, ".JPG");
   const std::vector<std::string> written = Names("QMVS", 1, 12, ".JPG");
@@ -504,7 +511,7 @@ TEST_F(K2ExportRun, ABatchWhoseCommitFailsIsNotExportedAndARetryWritesItOnce) {
     NewCamera("cam" + std::to_string(++number));
     const std::string journal = OnCamera("DBFILES.tmp/XDB.JNL").string();
     ledger_ = std::make_shared<XdbLedger>();
-    ledger_->FailAt(XdbOp::kCommit, 2, c.failure);
+    ledger_->FailAt(c.op, c.nth, c.failure);
     int commits = 0;
     ledger_->SetHook([&](XdbOp op) {
       if (op == XdbOp::kCommit && ++commits == 2 && c.error != 0) {
