@@ -113,19 +113,3 @@ size_t K2RemoveUnrecordedExports(const XpString& folder, const std::set<int32_t>
   }
   return removed;
 }
-
-XpResult K2SyncFolder(const XpString& folder) {
-  XpSysCalls& calls = XpSysCalls::Current();
-  const std::string path = FolderPath(folder);
-  const int fd = calls.Open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
-  if (fd < 0) {
-    return XpResultFromErrno(errno, path.c_str());
-  }
-  XpResult result = kXpOk;
-  // EINVAL: this file system keeps nothing to flush for a folder.
-  if (calls.Fsync(fd) != 0 && errno != EINVAL) {
-    result = XpResultFromErrno(errno);
-  }
-  (void)calls.Close(fd);  // read-only: nothing to lose
-  return result;
-}

@@ -19,6 +19,3 @@ void K2RemovePendingTemporaries(const XpString& folder);
 // number of files removed.
 size_t K2RemoveUnrecordedExports(const XpString& folder, const std::set<int32_t>& recorded);
 
-// Flushes folder's entries to the medium; a file system that keeps nothing
-// to flush for a folder counts as done.
-XpResult K2SyncFolder(const XpString& folder);

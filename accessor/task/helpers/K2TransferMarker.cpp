@@ -1,6 +1,6 @@
 #include "accessor/task/helpers/K2TransferMarker.h"
 
-#include "accessor/task/helpers/K2CardCleanup.h"
+#include "platform/fs/XpDirectoryOperations.h"
 #include "platform/fs/XpFile.h"
 #include "platform/fs/XpFileOperations.h"
 #include "platform/fs/XpTempFiles.h"
@@ -63,7 +63,7 @@ XpResult K2RemoveTransferMarker(const XpString& folder) {
   if (deleted != kXpOk) {
     return deleted;
   }
-  return K2SyncFolder(folder);
+  return XpSyncDirectory(folder, false);
 }
 
 XpString K2ReadTransferMarker(const XpString& folder) {
