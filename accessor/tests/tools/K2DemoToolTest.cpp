@@ -3,11 +3,16 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <sys/wait.h>
 
 #include "accessor/camera/K2CameraDetection.h"
 #include "accessor/tests/tools/ExportFixture.h"
@@ -169,6 +174,31 @@ TEST_F(K2DemoTool, BadUsageExitsTwo) {
   for (const auto& arguments : usages) {
     EXPECT_EQ(Run(arguments), 2) << ::testing::PrintToString(arguments);
     EXPECT_THAT(err_.str(), HasSubstr("usage"));
+  }
+}
+
+// The tools' answers go to standard output: one that cannot be written is a
+// failure with its reason, never success.
+TEST_F(K2DemoTool, ProgramsFailWhenTheirStandardOutputCannotBeWritten) {
+  const fs::path dir = Root() / "demo";
+  const std::string err = (Root() / "err.txt").string();
+  const std::string k2demo = KAVO_K2DEMO_PATH;
+  const std::string k2handover = KAVO_K2HANDOVER_PATH;
+  struct Row {
+    std::string program;
+    std::string command;
+  };
+  const Row rows[] = {
+      {"k2demo", k2demo + " setup " + dir.string()},
+      {"k2handover", k2handover + " " + (Root() / "h.xml").string() + " " + (dir / "pc/Trip/IMG_0002.JPG").string()},
+  };
+  for (const Row& row : rows) {
+    const int status = std::system((row.command + " >/dev/full 2>" + err).c_str());
+    ASSERT_TRUE(WIFEXITED(status)) << row.program;
+    EXPECT_EQ(WEXITSTATUS(status), 1) << row.program;
+    std::ifstream in(err);
+    const std::string printed((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(printed, row.program + ": cannot write the standard output: No space left on device\n");
   }
 }
 
