@@ -9,6 +9,7 @@
 #include "imaging/tags/XpTiffTagData.h"
 #include "imaging/tags/XpTiffTagFormat.h"
 #include "imaging/tags/XpTiffTagIds.h"
+#include "platform/fs/XpFile.h"
 
 namespace {
 
@@ -204,6 +205,7 @@ class Block {
     if (XpFailed(sought)) {
       return sought;
     }
+    wrote_ = true;
     const XpResult written = file_.WriteAndFlush(buffer, count, &done);
     if (XpFailed(written)) {
       return written;
@@ -221,6 +223,21 @@ class Block {
     uint8_t bytes[sizeof value];
     XpTiffStore32(bytes, value, bigEndian_);
     return WriteAt(position, bytes, sizeof bytes);
+  }
+
+  // Ends an edit: what it wrote into a file on disk is synced to the medium,
+  // since an XpFile's Flush leaves it to the system; a file in memory has
+  // nothing to sync. A failed edit keeps its own result.
+  XpResult Finish(XpResult edited) {
+    if (!wrote_) {
+      return edited;
+    }
+    auto* onDisk = dynamic_cast<XpFile*>(&file_);
+    if (onDisk == nullptr) {
+      return edited;
+    }
+    const XpResult synced = onDisk->Sync();
+    return XpFailed(edited) ? edited : synced;
   }
 
  private:
@@ -259,6 +276,8 @@ class Block {
   int64_t fileSize_ = 0;
   int64_t ifd0_ = 0;
   bool bigEndian_ = false;
+  // Whether a write was tried, which may have changed the file.
+  bool wrote_ = false;
 };
 
 // Runs edit on IFD 0 and, when that went well and IFD 0 links to one, on
@@ -338,9 +357,9 @@ XpResult XpTiffRotateOrientationInFile(XpAbstractFile& file, int64_t base, int32
   if (XpFailed(opened)) {
     return opened;
   }
-  return EditIFD0AndIFD1(block, [&](int64_t ifd) {
+  return block.Finish(EditIFD0AndIFD1(block, [&](int64_t ifd) {
     return RotateIFD(block, ifd, quarterTurns, fromUpright);
-  });
+  }));
 }
 
 XpResult XpTiffWriteDateInFile(XpAbstractFile& file, int64_t base, const XpDateTime& date,
@@ -354,8 +373,8 @@ XpResult XpTiffWriteDateInFile(XpAbstractFile& file, int64_t base, const XpDateT
   if (!DateBytesOf(date, bytes)) {
     return kXpErrBadArgument;
   }
-  const XpResult written = EditIFD0AndIFD1(
-      block, [&](int64_t ifd) { return WriteDateTag(block, ifd, kXpTiffTagDateTime, bytes); });
+  const XpResult written = block.Finish(EditIFD0AndIFD1(
+      block, [&](int64_t ifd) { return WriteDateTag(block, ifd, kXpTiffTagDateTime, bytes); }));
   if (XpFailed(written) || !setFileTime) {
     return written;
   }
@@ -377,7 +396,7 @@ XpResult XpTiffWriteExifDateInFile(XpAbstractFile& file, int64_t base, uint16_t 
   if (!exif) {
     return kXpOk;
   }
-  const XpResult written = WriteDateTag(block, *exif, tag, bytes);
+  const XpResult written = block.Finish(WriteDateTag(block, *exif, tag, bytes));
   return written == kXpErrImageTagNotFound ? kXpOk : written;
 }
 
@@ -396,7 +415,7 @@ XpResult XpTiffWriteColorSpaceInFile(XpAbstractFile& file, int64_t base, uint16_
   if (!entry) {
     return kXpOk;
   }
-  return block.Write16At(entry->position + kFieldOffset, value);
+  return block.Finish(block.Write16At(entry->position + kFieldOffset, value));
 }
 
 XpResult XpTiffAccessMakerLongInFile(XpAbstractFile& file, int64_t base, bool write,
@@ -416,7 +435,7 @@ XpResult XpTiffAccessMakerLongInFile(XpAbstractFile& file, int64_t base, bool wr
     return kXpErrImageTagNotFound;
   }
   if (write) {
-    return block.Write32At(entry->position + kFieldOffset, value);
+    return block.Finish(block.Write32At(entry->position + kFieldOffset, value));
   }
   value = block.Field32(*entry);
   return kXpOk;
@@ -442,7 +461,7 @@ XpResult XpTiffSetMakerSubValueInFile(XpAbstractFile& file, int64_t base, uint32
   if (!entry) {
     return kXpOk;
   }
-  return block.Write32At(entry->position + kFieldOffset, value);
+  return block.Finish(block.Write32At(entry->position + kFieldOffset, value));
 }
 
 XpResult XpTiffSetMakerTag2001InFile(XpAbstractFile& file, int64_t base, uint32_t offset,
@@ -471,5 +490,5 @@ XpResult XpTiffSetMakerTag2001InFile(XpAbstractFile& file, int64_t base, uint32_
   uint8_t bytes[kCountAndFieldBytes];
   XpTiffStore32(bytes, count, block.IsBigEndian());
   XpTiffStore32(bytes + kFieldBytes, offset, block.IsBigEndian());
-  return block.WriteAt(entry->position + kCountOffset, bytes, sizeof bytes);
+  return block.Finish(block.WriteAt(entry->position + kCountOffset, bytes, sizeof bytes));
 }

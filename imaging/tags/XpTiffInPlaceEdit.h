@@ -10,7 +10,9 @@
 // lies, with the same length: nothing is inserted, moved or resized. The
 // block starts at the absolute position base; its offsets count from there
 // and its numbers are in the byte order of its header. Every write is
-// flushed at once, and a change already made stays when a later step fails.
+// flushed at once, an edit that wrote into a file on disk (XpFile) syncs it
+// before it returns, and a change already made stays when a later step
+// fails. A failed sync is the edit's result.
 //
 // Results: kXpOk, kXpErrImageNoTiffBlock when the header is not valid or
 // IFD 0 lies at the end of the file, kXpErrImageTagNotFound when an IFD or

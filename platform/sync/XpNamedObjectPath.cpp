@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "platform/fs/XpSysCalls.h"
+#include "platform/fs/XpSysFailure.h"
 #include "platform/result/XpResultTranslation.h"
 
 namespace {
@@ -102,8 +103,12 @@ XpResult EnsureFolder(const std::string& folder, mode_t mode, bool isPrivate) {
   if (errno != EEXIST) return XpResultFromErrno(errno, folder.c_str());
   struct stat info {};
   if (calls.Lstat(folder.c_str(), &info) != 0) return XpResultFromErrno(errno, folder.c_str());
-  if (!S_ISDIR(info.st_mode)) return kXpErrAccessDenied;
+  if (!S_ISDIR(info.st_mode)) {
+    XpRecordSysFailure("lstat", folder, ENOTDIR);
+    return kXpErrAccessDenied;
+  }
   if (isPrivate && (info.st_uid != ::geteuid() || (info.st_mode & kOthersBits) != 0)) {
+    XpRecordSysFailure("lstat", folder, EACCES);
     return kXpErrAccessDenied;
   }
   return kXpOk;

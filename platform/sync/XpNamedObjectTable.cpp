@@ -10,6 +10,7 @@
 #include <new>
 
 #include "platform/fs/XpSysCalls.h"
+#include "platform/fs/XpSysFailure.h"
 #include "platform/result/XpResultTranslation.h"
 #include "platform/thread/XpThread.h"
 
@@ -20,23 +21,38 @@ constexpr int kOpenFlags = O_RDWR | O_CLOEXEC | O_NOFOLLOW;
 constexpr mode_t kSharedFileMode = 0666;
 constexpr mode_t kPrivateFileMode = 0600;
 
-XpResult OpenExisting(const std::string& path, int* fd) {
+// Opens the lock file with flags. A failure the caller takes as an answer
+// (expected: a missing file, a name already taken) leaves this thread's
+// record of failed system calls as it was.
+int OpenLockFile(const std::string& path, int flags, mode_t mode, int expected) {
+  const XpSysFailure before = XpLastSysFailure();
+  int fd = -1;
   do {
-    *fd = XpSysCalls::Current().Open(path.c_str(), kOpenFlags, 0);
-  } while (*fd < 0 && errno == EINTR);
+    fd = XpSysCalls::Current().Open(path.c_str(), flags, mode);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0 && errno == expected) {
+    XpSetSysFailure(before);
+    errno = expected;
+  }
+  return fd;
+}
+
+XpResult OpenExisting(const std::string& path, int* fd) {
+  *fd = OpenLockFile(path, kOpenFlags, 0, ENOENT);
   if (*fd >= 0) return kXpOk;
   return errno == ENOENT ? kXpErrFileNotFound : XpResultFromErrno(errno, path.c_str());
 }
 
 XpResult OpenOrCreate(const XpNamedObjectLocation& location, int* fd) {
-  XpSysCalls& calls = XpSysCalls::Current();
   const mode_t mode = location.global ? kSharedFileMode : kPrivateFileMode;
-  do {
-    *fd = calls.Open(location.path.c_str(), kOpenFlags | O_CREAT | O_EXCL, mode);
-  } while (*fd < 0 && errno == EINTR);
+  *fd = OpenLockFile(location.path, kOpenFlags | O_CREAT | O_EXCL, mode, EEXIST);
   if (*fd >= 0) {
-    // Past the umask; where that is refused only the umask's users share it.
-    if (location.global) (void)calls.Fchmod(*fd, kSharedFileMode);
+    // Past the umask; where that is refused only the umask's users share
+    // it, which is no failure to tell of.
+    if (location.global) {
+      const XpSysFailure before = XpLastSysFailure();
+      if (XpSysCalls::Current().Fchmod(*fd, kSharedFileMode) != 0) XpSetSysFailure(before);
+    }
     return kXpOk;
   }
   if (errno != EEXIST) return XpResultFromErrno(errno, location.path.c_str());

@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,6 +15,8 @@
 #include "framework/suite/ISfWindowList.h"
 #include "framework/suite/SfAppMutexChecker.h"
 #include "platform/sync/XpNamedObject.h"
+#include "platform/fs/XpSysFailure.h"
+#include "platform/testsupport/FaultInjection.h"
 #include "platform/testsupport/ForkedChild.h"
 
 namespace {
@@ -262,6 +266,76 @@ TEST_F(ExclusionChecker, UnusableLockFolderRefusesWithOneLineOfItsOwn) {
   ASSERT_EQ(own.size(), 1u) << ::testing::PrintToString(lines);
   EXPECT_THAT(own[0], HasSubstr("\"KavoKorvexViewerBuiltInAccessorMaintenanceMutexLocal\""));
   EXPECT_THAT(own[0], HasSubstr("(error 0x8"));
+}
+
+TEST_F(ExclusionChecker, AMutexThatCannotBeMadeIsReportedForWhatFailed) {
+  using testsupport::Fault;
+  using testsupport::SysCall;
+  const std::string session = (Root() / "ipc" / "session").string();
+  const std::string maintenanceFile = session + "/" + Narrow(kMaintenanceLocal) + ".mutex";
+  const std::string exportFile = session + "/" + Narrow(kLocalExport) + ".mutex";
+  const std::string importFile = session + "/" + Narrow(kLocalImport) + ".mutex";
+  struct Case {
+    const char* name;
+    Fault fault;
+    int32_t direction;
+    ExclusionResult result;
+    const char16_t* mutex;
+    std::string failure;
+    const char* box;
+  };
+  const Case cases[] = {
+      {"no space for the lock folder", Fault(SysCall::kMkdir, session).Errno(ENOSPC), 1,
+       kExclusionMaintenanceLocal, kMaintenanceLocal, "mkdir " + session + ": No space left on device",
+       "[Messages/Errors/DiskFull]"},
+      {"read-only lock folder", Fault(SysCall::kMkdir, session).Errno(EROFS), 1, kExclusionMaintenanceLocal,
+       kMaintenanceLocal, "mkdir " + session + ": Read-only file system",
+       "[Messages/Errors/CannotCreateFolderBecauseReadOnly]"},
+      {"lock file unreadable", Fault(SysCall::kOpen, maintenanceFile).Errno(EIO), 1, kExclusionMaintenanceLocal,
+       kMaintenanceLocal, "open " + maintenanceFile + ": Input/output error", "[Messages/Errors/UnkownError]"},
+      {"no space for the own export's lock file", Fault(SysCall::kOpen, exportFile).Errno(ENOSPC), 1,
+       kExclusionOwnLocalExport, kLocalExport, "open " + exportFile + ": No space left on device",
+       "[Messages/Errors/DiskFull]"},
+      {"no space for the own import's lock file, import side", Fault(SysCall::kOpen, importFile).Errno(ENOSPC), 0,
+       kExclusionOwnLocalImport, kLocalImport, "open " + importFile + ": No space left on device",
+       "[Messages/Errors/DiskFull]"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove_all(Root() / "ipc");
+    RecordingWinApp& app = MakeReportingApp(kAnswerOneBox);
+    testsupport::FaultInjection faults;
+    faults.Add(c.fault);
+    {
+      Checker checker;
+      ::testing::internal::CaptureStderr();
+      EXPECT_EQ(checker.Check(c.direction), c.result);
+      const std::string errors = ::testing::internal::GetCapturedStderr();
+      const Checker::CreateFailure& failure = checker.GetCreateFailure();
+      ASSERT_NE(failure.name, nullptr);
+      EXPECT_EQ(Narrow(failure.name), Narrow(c.mutex));
+      EXPECT_EQ(XpDescribeSysFailure(failure.cause), c.failure);
+      EXPECT_THAT(errors, HasSubstr("\"" + Narrow(c.mutex) + "\" (error 0x8"));
+      EXPECT_THAT(errors, HasSubstr(c.failure));
+    }
+
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(app.ReportExclusion(c.direction));
+    ::testing::internal::GetCapturedStderr();
+
+    ASSERT_EQ(Boxes().size(), 1u);
+    EXPECT_THAT(Boxes()[0], StartsWith(std::string("box \"[UI/ExportConfirm/0-0]\" \"") + c.box + "\" style 0x30 "));
+  }
+}
+
+TEST_F(ExclusionChecker, ARunningToolIsNoCreateFailure) {
+  ForkedChild child;
+  StartHolder(child, {{kMaintenanceLocal, false}});
+  Checker checker;
+  EXPECT_EQ(checker.Check(kExclusionDirectionExport), kExclusionMaintenanceLocal);
+  EXPECT_TRUE(checker.GetCreateFailure().Empty());
+  child.LetGo();
+  EXPECT_EQ(child.Wait(), 0);
 }
 
 // A window list of fixed windows 1..n, each with an optional property and

@@ -21,9 +21,11 @@ struct ToolRun {
 
 std::string Quoted(const std::string& text) { return "'" + text + "'"; }
 
-// Runs the tool with arguments (each quoted), standard error left out.
-ToolRun RunTool(const std::string& arguments) {
-  const std::string command = Quoted(KAVO_DCFOBJ_PATH) + " " + arguments + " 2>/dev/null";
+// Runs the tool with arguments (each quoted), standard error left out; in
+// the working folder when one is given.
+ToolRun RunTool(const std::string& arguments, const fs::path& workingFolder = {}) {
+  std::string command = Quoted(KAVO_DCFOBJ_PATH) + " " + arguments + " 2>/dev/null";
+  if (!workingFolder.empty()) command = "cd " + Quoted(workingFolder.string()) + " && " + command;
   ToolRun run;
   FILE* pipe = ::popen(command.c_str(), "r");
   if (pipe == nullptr) {
@@ -67,6 +69,28 @@ TEST_F(DcfObjTool, CopyTwiceKeepsBothCopies) {
   EXPECT_EQ(second.output, (out / "DSC00001 (1).JPG").string() + "\n");
   EXPECT_EQ(NamesIn(out), (std::set<std::string>{"DSC00001.JPG", "DSC00001 (1).JPG"}));
   EXPECT_EQ(fstest::ReadBytes(out / "DSC00001 (1).JPG"), dcftest::kJpegBytes);
+}
+
+TEST_F(DcfObjTool, RelativePathsCountFromTheWorkingFolder) {
+  const fs::path jpeg = ShotFile("DSC00001.JPG", dcftest::kJpegBytes);
+  const fs::path folder = jpeg.parent_path();
+  struct Case {
+    std::string arguments;
+    std::string printed;
+  };
+  const Case cases[] = {
+      {"info DSC00001.JPG", jpeg.string()},
+      {"info ./sub/../DSC00001.JPG", jpeg.string()},
+      {"copy copies DSC00001.JPG", (folder / "copies" / "DSC00001.JPG").string()},
+  };
+  fs::create_directories(folder / "sub");
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.arguments);
+    const ToolRun run = RunTool(test.arguments, folder);
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find(test.printed), std::string::npos) << run.output;
+  }
+  EXPECT_EQ(fstest::ReadBytes(folder / "copies" / "DSC00001.JPG"), dcftest::kJpegBytes);
 }
 
 TEST_F(DcfObjTool, ExitStatusTellsFailureFromBadUsage) {

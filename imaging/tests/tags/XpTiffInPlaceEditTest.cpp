@@ -19,6 +19,7 @@
 #include "imaging/tests/tags/TagTreeSupport.h"
 #include "imaging/tests/tags/TiffBlockBuilder.h"
 #include "platform/fs/XpFile.h"
+#include "platform/fs/XpSysFailure.h"
 #include "platform/memory/XpMemoryFile.h"
 #include "platform/testsupport/FaultInjection.h"
 #include "platform/testsupport/HermeticTest.h"
@@ -832,6 +833,63 @@ TEST_F(XpTiffInPlaceEdit, AFailingWriteIsReported) {
     EXPECT_NE(result, kNotFound);
     EXPECT_NE(result, kNoBlock);
   }
+  EXPECT_EQ(ReadFile("picture.tif"), bytes);
+}
+
+TEST_F(XpTiffInPlaceEdit, AnEditSyncsTheFileBeforeItReturns) {
+  testsupport::FaultInjection faults;
+  const std::vector<uint8_t> bytes = FileOf(BlockPlan());
+  uint32_t value = 5;
+  struct Case {
+    const char* name;
+    std::function<XpResult(XpAbstractFile&)> edit;
+  };
+  const Case cases[] = {
+      {"orientation", [](XpAbstractFile& f) { return Rotate(f, 1, false); }},
+      {"date", [](XpAbstractFile& f) { return XpTiffWriteDateInFile(f, kBase, NewDate(), false); }},
+      {"exif date",
+       [](XpAbstractFile& f) { return XpTiffWriteExifDateInFile(f, kBase, 36867, NewDate()); }},
+      {"color space", [](XpAbstractFile& f) { return XpTiffWriteColorSpaceInFile(f, kBase, 2); }},
+      {"maker long",
+       [&](XpAbstractFile& f) { return XpTiffAccessMakerLongInFile(f, kBase, true, value); }},
+      {"maker sub value", [](XpAbstractFile& f) { return XpTiffSetMakerSubValueInFile(f, kBase, 1); }},
+      {"maker tag 2001", [](XpAbstractFile& f) { return XpTiffSetMakerTag2001InFile(f, kBase, 0, 0); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const XpString path = WriteFile("picture.tif", bytes);
+    const std::string narrowPath = (Root() / "picture.tif").string();
+    faults.Clear();
+    const int syncs = faults.Add(testsupport::Fault(testsupport::SysCall::kFsync, narrowPath).Errno(EIO));
+    XpFile file;
+    ASSERT_EQ(file.OpenPath(path, kXpOpenReadWrite), kXpOk);
+    XpClearSysFailure();
+
+    EXPECT_EQ(c.edit(file), kXpErrDeviceNotReady);
+
+    EXPECT_EQ(faults.Hits(syncs), 1);
+    EXPECT_EQ(XpDescribeSysFailure(XpLastSysFailure()),
+              "fsync " + narrowPath + ": Input/output error");
+    // The change was written before the sync failed.
+    EXPECT_NE(Differences(bytes, ReadFile("picture.tif")), "");
+  }
+}
+
+TEST_F(XpTiffInPlaceEdit, AnEditThatWritesNothingDoesNotSync) {
+  testsupport::FaultInjection faults;
+  BlockPlan plan;
+  plan.withColorSpace = false;
+  const std::vector<uint8_t> bytes = FileOf(plan);
+  const XpString path = WriteFile("picture.tif", bytes);
+  const int syncs = faults.Add(testsupport::Fault(testsupport::SysCall::kFsync, Root().string()).Errno(EIO));
+  XpFile file;
+  ASSERT_EQ(file.OpenPath(path, kXpOpenReadWrite), kXpOk);
+  uint32_t value = 0;
+
+  EXPECT_EQ(XpTiffWriteColorSpaceInFile(file, kBase, 2), kXpOk);
+  EXPECT_EQ(XpTiffAccessMakerLongInFile(file, kBase, false, value), kXpOk);
+
+  EXPECT_EQ(faults.Hits(syncs), 0);
   EXPECT_EQ(ReadFile("picture.tif"), bytes);
 }
 

@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -13,7 +15,9 @@
 #include <thread>
 #include <vector>
 
+#include "platform/fs/XpSysFailure.h"
 #include "platform/sync/XpNamedObjectPath.h"
+#include "platform/testsupport/FaultInjection.h"
 #include "platform/testsupport/ForkedChild.h"
 #include "platform/testsupport/HermeticTest.h"
 #include "platform/tests/sync/Eventually.h"
@@ -111,6 +115,74 @@ TEST_F(XpNamedObject, RefusesAnEmptyNameAndAForeignPrivateFolder) {
   std::filesystem::permissions(Root() / "ipc/session", std::filesystem::perms::all);
   EXPECT_EQ(object.CreateMutex(u"KavoOpenFolder", false), kXpErrAccessDenied);
   EXPECT_FALSE(object.IsOpen());
+}
+
+TEST_F(XpNamedObject, AFailedCreateRecordsTheFolderOrFileAndWhy) {
+  const std::string ipc = (Root() / "ipc").string();
+  const std::string folder = ipc + "/session";
+  const std::string file = folder + "/KavoFails.mutex";
+  using testsupport::Fault;
+  using testsupport::SysCall;
+  struct Case {
+    const char* name;
+    std::function<void(testsupport::FaultInjection&)> arrange;
+    XpResult result;
+    std::string failure;
+  };
+  const Case cases[] = {
+      {"no space for the folder",
+       [&](testsupport::FaultInjection& faults) { faults.Add(Fault(SysCall::kMkdir, folder).Errno(ENOSPC)); },
+       kXpErrDiskFull, "mkdir " + folder + ": No space left on device"},
+      {"read-only folder",
+       [&](testsupport::FaultInjection& faults) { faults.Add(Fault(SysCall::kMkdir, folder).Errno(EROFS)); },
+       kXpErrAccessDenied, "mkdir " + folder + ": Read-only file system"},
+      {"no space for the file",
+       [&](testsupport::FaultInjection& faults) { faults.Add(Fault(SysCall::kOpen, file).Errno(ENOSPC)); },
+       kXpErrDiskFull, "open " + file + ": No space left on device"},
+      {"a file where the folder goes",
+       [&](testsupport::FaultInjection&) {
+         std::filesystem::create_directories(ipc);
+         std::ofstream(folder) << "x";
+       },
+       kXpErrAccessDenied, "lstat " + folder + ": Not a directory"},
+      {"a folder open to others",
+       [&](testsupport::FaultInjection&) {
+         std::filesystem::create_directories(folder);
+         std::filesystem::permissions(folder, std::filesystem::perms::all);
+       },
+       kXpErrAccessDenied, "lstat " + folder + ": Permission denied"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove_all(ipc);
+    testsupport::FaultInjection faults;
+    c.arrange(faults);
+    XpClearSysFailure();
+    ::XpNamedObject object;
+
+    EXPECT_EQ(object.CreateMutex(u"KavoFails", false), c.result);
+
+    EXPECT_EQ(XpDescribeSysFailure(XpLastSysFailure()), c.failure);
+    EXPECT_FALSE(object.IsOpen());
+  }
+}
+
+// Finding the lock file there or an object missing is an answer, not a
+// failure to tell of.
+TEST_F(XpNamedObject, ExpectedAnswersLeaveTheRecordOfFailuresAlone) {
+  ::XpNamedObject first;
+  ASSERT_EQ(first.CreateMutex(u"Global\\KavoAnswers", false), kXpOk);
+  first.Close();
+  XpRecordSysFailure("write", "/earlier/file", EIO);
+
+  ::XpNamedObject again;
+  bool existed = true;
+  EXPECT_EQ(again.CreateMutex(u"Global\\KavoAnswers", false, &existed), kXpOk);
+  EXPECT_FALSE(existed);
+  ::XpNamedObject missing;
+  EXPECT_EQ(missing.Open(u"KavoNobodyHasIt", Kind::kMutex), kXpErrFileNotFound);
+
+  EXPECT_EQ(XpDescribeSysFailure(XpLastSysFailure()), "write /earlier/file: Input/output error");
 }
 
 TEST_F(XpNamedObject, LongNamesKeepTheirBeginningAndEndWithAHash) {

@@ -52,7 +52,11 @@ TEST_F(XpSingleInstanceMutex, AnotherProcessIsTheFirstUntilItDiesAcrossProcesses
   EXPECT_TRUE(::XpSingleInstanceMutex(true).IsFirstInstance());
 }
 
-// A program started by the holder does not inherit the mutex.
+// A program started by the holder does not inherit the mutex. The holder's
+// spawn returns while the program is still inside its exec, holding copies
+// of the holder's descriptors until the exec closes the close-on-exec ones;
+// the program carries the pid pipe's write end the same way, so the pipe's
+// end of file tells that its exec is over.
 TEST_F(XpSingleInstanceMutex, StartedProgramDoesNotKeepItAcrossProcesses) {
   int pidPipe[2];
   ASSERT_EQ(::pipe2(pidPipe, O_CLOEXEC), 0);
@@ -74,9 +78,12 @@ TEST_F(XpSingleInstanceMutex, StartedProgramDoesNotKeepItAcrossProcesses) {
   ASSERT_TRUE(child.WaitReady());
   pid_t sleeper = -1;
   ASSERT_EQ(::read(pidPipe[0], &sleeper, sizeof sleeper), static_cast<ssize_t>(sizeof sleeper));
-  ::close(pidPipe[0]);
   child.Kill();
   child.Wait();
+  char more = 0;
+  const ssize_t endOfFile = ::read(pidPipe[0], &more, sizeof more);
+  ::close(pidPipe[0]);
+  ASSERT_EQ(endOfFile, 0) << "the started program's exec is over";
 
   EXPECT_EQ(::kill(sleeper, 0), 0) << "the started program still runs";
   EXPECT_TRUE(::XpSingleInstanceMutex(true).IsFirstInstance());
