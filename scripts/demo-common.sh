@@ -30,7 +30,7 @@ demo_make_folder() {
 }
 
 # Points everything the programs read from the environment into $T, with
-# home the home folder.
+# home the home folder, which holds a pictures folder for the import.
 demo_point_environment_into_folder() {
   local home=$1
   while read -r name; do unset "$name"; done < <(compgen -e | grep -E '^(KAVO_|XDG_)' | grep -v '^KAVO_DEMO_' || true)
@@ -39,7 +39,7 @@ demo_point_environment_into_folder() {
   export XDG_RUNTIME_DIR=$T/run
   export KAVO_REGISTRY_DIR=$T/registry KAVO_IPC_DIR=$T/ipc KAVO_SYSROOT=$T/sysroot KAVO_MACHINE_ROOT=$T/machine
   export TMPDIR=$T/tmp TZ=UTC
-  mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_RUNTIME_DIR" \
+  mkdir -p "$HOME" "$HOME/Pictures" "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_RUNTIME_DIR" \
     "$KAVO_IPC_DIR" "$KAVO_MACHINE_ROOT" "$TMPDIR"
   chmod 700 "$XDG_RUNTIME_DIR"
 }

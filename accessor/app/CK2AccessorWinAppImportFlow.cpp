@@ -1,3 +1,5 @@
+#include <cinttypes>
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -12,7 +14,9 @@
 #include "framework/suite/SfContentInfoXML.h"
 #include "framework/ui/dialog/XfMessageBoxStyle.h"
 #include "framework/ui/host/XfUiHost.h"
+#include "platform/fs/XpFile.h"
 #include "platform/fs/XpPathQueries.h"
+#include "platform/fs/XpSysFailure.h"
 #include "platform/path/XpPath.h"
 #include "platform/text/XpStringA.h"
 
@@ -28,6 +32,28 @@ constexpr const char16_t* kSideFileExtension = u".modd";
 constexpr uint32_t kPreparationWaitSeconds = 1;
 
 std::string Utf8(const XpString& text) { return std::string(text.ToMultiByte().View()); }
+
+// text, the code, and the failing system call with its reason when one was
+// recorded: "... (0xC000): fsync /cam/DBFILES.tmp/XDB.JNT: Input/output error".
+std::string FailureText(const std::string& text, XpResult code, const XpSysFailure& cause) {
+  char hex[16];
+  std::snprintf(hex, sizeof(hex), "0x%04" PRIX32, code);
+  std::string line = text + " (" + hex + ")";
+  if (!cause.Empty()) {
+    line += ": " + XpDescribeSysFailure(cause);
+  }
+  return line;
+}
+
+// How many items were skipped, and the first one's file and cause.
+std::string SkippedItemsText(uint32_t count, const K2ImportTaskManager::ItemFailure& first) {
+  const std::string file = Utf8(first.file);
+  const std::string text = count == 1 ? "1 item was not imported: " + file
+                                      : std::to_string(count) + " items were not imported, the first: " + file;
+  return FailureText(text, first.code, first.cause);
+}
+
+bool HasContent(const XpString& path) { return !path.IsEmpty() && XpGetFileSize(path.CStr()) > 0; }
 
 // Waits for the manager's worker whatever way the flow leaves: the worker
 // reports to the progress window, which must outlive it.
@@ -81,10 +107,26 @@ K2ExportOutcome CK2AccessorWinApp::ImportFlow(const XpString& importPath) {
   progress.SetTask(&manager);
   const WorkerJoin join(manager);
 
+  // The line already holds the cause: a suffix of this thread's own record
+  // would only repeat or mislead.
+  const auto writeFailure = [this](const std::string& text, XpResult code, const XpSysFailure& cause) {
+    XpClearSysFailure();
+    WriteFailureLine(FailureText(text, code, cause));
+  };
+  const std::string failed = "the import of " + Utf8(importPath) + " failed";
+
+  XpClearSysFailure();
   const XpResult started = manager.StartImport(config, &progress.GetProgress());
   if (started != kXpOk) {
+    const XpSysFailure cause = XpLastSysFailure();
     ShowTaskError(started);
-    WriteFailureLine("the import cannot start", started);
+    if (started == kXpErrPathNotFound) {
+      writeFailure("the import cannot start: the destination folder " + Utf8(config.GetDestDir()) +
+                       " is not an existing folder",
+                   started, cause);
+    } else {
+      writeFailure("the import cannot start", started, cause);
+    }
     return K2ExportOutcome::kFailed;
   }
   const K2ImportTaskManager::Preparation preparation = WaitUntilPrepared(manager);
@@ -93,7 +135,7 @@ K2ExportOutcome CK2AccessorWinApp::ImportFlow(const XpString& importPath) {
     if (preparation.code == kK2ErrNothingToImport) {
       return K2ExportOutcome::kCompleted;
     }
-    WriteFailureLine("the import of " + Utf8(importPath) + " failed", preparation.code);
+    writeFailure(failed, preparation.code, manager.GetRunFailure());
     return K2ExportOutcome::kFailed;
   }
 
@@ -118,18 +160,28 @@ K2ExportOutcome CK2AccessorWinApp::ImportFlow(const XpString& importPath) {
     return K2ExportOutcome::kFailed;
   }
   if (manager.GetLastError() != kXpOk) {
-    WriteFailureLine("the import of " + Utf8(importPath) + " failed", manager.GetLastError());
+    writeFailure(failed, manager.GetLastError(), manager.GetRunFailure());
     return K2ExportOutcome::kFailed;
   }
   if (result != kXpOk && result != kXpErrStopped) {
-    WriteFailureLine("the import of " + Utf8(importPath) + " failed", result);
+    writeFailure(failed, result, manager.GetRunFailure());
     return K2ExportOutcome::kFailed;
   }
   if (!manager.IsCompleted()) {
     return K2ExportOutcome::kCancelled;
   }
-  PrintImportedCopies(manager.GetRecordFilePath());
-  static_cast<void>(manager.LaunchBrowser());
+  // Items whose copy failed were skipped: what was imported is listed and
+  // handed on, then the skipped ones are told.
+  const uint32_t skipped = manager.GetFailedItemCount();
+  if (skipped == 0 || HasContent(manager.GetRecordFilePath())) {
+    PrintImportedCopies(manager.GetRecordFilePath());
+    static_cast<void>(manager.LaunchBrowser());
+  }
+  if (skipped != 0) {
+    XpClearSysFailure();
+    WriteFailureLine(SkippedItemsText(skipped, manager.GetFirstItemFailure()));
+    return K2ExportOutcome::kFailed;
+  }
   return K2ExportOutcome::kCompleted;
 }
 

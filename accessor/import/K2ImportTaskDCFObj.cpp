@@ -1,6 +1,9 @@
 #include "accessor/import/K2ImportTaskDCFObj.h"
 
+#include <sys/stat.h>
+
 #include <new>
+#include <string>
 
 #include "camerastore/dcf/XpDCFObj.h"
 #include "framework/app/XfApplication.h"
@@ -9,7 +12,9 @@
 #include "framework/suite/SfDCFImportHistory.h"
 #include "platform/fs/XpFileOperations.h"
 #include "platform/fs/XpPathQueries.h"
+#include "platform/fs/XpSysCalls.h"
 #include "platform/path/XpPath.h"
+#include "platform/text/XpStringA.h"
 
 namespace {
 
@@ -45,6 +50,21 @@ XpString ImportedPath(const XpString& path, int32_t fileNumber) {
     return XpString();
   }
   return imported;
+}
+
+// Both paths name one existing file: the same path, or the same file of
+// one file system (a name that differs only in letter case on a card).
+bool IsSameFile(const XpString& from, const XpString& to) {
+  if (from == to) {
+    return true;
+  }
+  const std::string fromBytes(from.ToMultiByte().View());
+  const std::string toBytes(to.ToMultiByte().View());
+  struct stat fromInfo {};
+  struct stat toInfo {};
+  XpSysCalls& calls = XpSysCalls::Current();
+  return calls.Stat(fromBytes.c_str(), &fromInfo) == 0 && calls.Stat(toBytes.c_str(), &toInfo) == 0 &&
+         fromInfo.st_dev == toInfo.st_dev && fromInfo.st_ino == toInfo.st_ino;
 }
 
 // The percentage truncated toward zero; 0 for values below 0 and for NaN,
@@ -107,6 +127,11 @@ XpResult K2ImportTaskDCFObj::RenameMembers(XpDCFObj& object) {
 }
 
 XpResult K2ImportTaskDCFObj::MoveWithRetries(const XpString& from, const XpString& to) {
+  // A file that already has its imported name (one this program exported)
+  // has nothing to move.
+  if (IsSameFile(from, to)) {
+    return kXpOk;
+  }
   XpResult result = kXpErrGeneric;
   for (int32_t attempt = 0; attempt < kMoveAttempts; ++attempt) {
     result = XpCopyOrMoveFileSimple(to, true, from);

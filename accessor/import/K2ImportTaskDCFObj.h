@@ -19,9 +19,10 @@ class XpDCFObj;
 // by the task's name, with progress notifications that honour the
 // manager's pause and stop flags. After a successful copy it can give the
 // camera files their imported names ("QMVS" + number for pictures, "QMVM"
-// for movies and thumbnails), never moving over an existing file, and it
-// lists the copies, the camera files to remove, or enters the camera files
-// into an import history.
+// for movies and thumbnails), never moving over an existing file (a file
+// that has its imported name already keeps it), and it lists the copies,
+// the camera files to remove, or enters the camera files into an import
+// history.
 //
 // The source must be an XpDCFObj. Notifications carry a borrowed pointer to
 // the task as their target.
@@ -85,7 +86,8 @@ class K2ImportTaskDCFObj : public SfDCFImportTask, public IXpFileOpProgressObser
   // Gives each camera file of object its imported name; stops at the first
   // failure.
   XpResult RenameMembers(XpDCFObj& object);
-  // The no-replace move, retried while refused.
+  // The no-replace move, retried while refused; 0 without a move when both
+  // paths name the same file.
   XpResult MoveWithRetries(const XpString& from, const XpString& to);
   // Walks the members of the source, calling visit with each.
   template <typename Visit>

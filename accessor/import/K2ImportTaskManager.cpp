@@ -1,7 +1,11 @@
 #include "accessor/import/K2ImportTaskManager.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <mutex>
 #include <new>
+#include <string>
 #include <utility>
 
 #include "accessor/import/K2ImportConfig.h"
@@ -18,11 +22,13 @@
 #include "platform/fs/XpFile.h"
 #include "platform/fs/XpFileOperations.h"
 #include "platform/fs/XpPathQueries.h"
+#include "platform/fs/XpSysCalls.h"
 #include "platform/path/XpPath.h"
 #include "platform/process/XpCommandLineQuote.h"
 #include "platform/process/XpRunProgram.h"
 #include "platform/registry/XpRegistry.h"
 #include "platform/shell/XpSpecialFolder.h"
+#include "platform/text/XpStringA.h"
 #include "platform/thread/XpThread.h"
 #include "platform/volume/XpStorageDevice.h"
 
@@ -41,6 +47,18 @@ XpString HistoryName(uint64_t serial) {
   XpString name;
   (void)name.Format(u"%llX", static_cast<unsigned long long>(serial));
   return name;
+}
+
+// Records why path names no folder: the errno of its stat, or ENOTDIR for
+// a file of another kind.
+void RecordNoFolder(const XpString& path) {
+  if (path.IsEmpty()) {
+    return;
+  }
+  const std::string bytes(path.ToMultiByte().View());
+  struct stat info {};
+  const int error = XpSysCalls::Current().Stat(bytes.c_str(), &info) != 0 ? errno : ENOTDIR;
+  XpRecordSysFailure("stat", bytes, error);
 }
 
 bool IsEmptyFile(const XpString& path) {
@@ -96,6 +114,9 @@ XpResult K2ImportTaskManager::StartImport(K2ImportConfig& settings, XfViewProgre
   readOnlySourceSeen_ = false;
   differentialSkipped_ = false;
   threadResult_ = kXpOk;
+  runFailure_ = XpSysFailure();
+  firstItemFailure_ = ItemFailure();
+  failedItems_ = 0;
   destinationFolder_ = settings.GetDestDir();
   sourceName_ = settings.GetSource() ? settings.GetSource()->GetPath() : XpString();
   cameraRoot_ = XpPathGetRoot(sourceName_);
@@ -106,6 +127,7 @@ XpResult K2ImportTaskManager::StartImport(K2ImportConfig& settings, XfViewProgre
   }
 
   if (destinationFolder_.IsEmpty() || !XpDirectoryExists(destinationFolder_)) {
+    RecordNoFolder(destinationFolder_);
     return kXpErrPathNotFound;
   }
   if (differentialImport_) {
@@ -181,6 +203,7 @@ XpResult K2ImportTaskManager::ImportThread() {
     Guard guard(lock_);
     queue_.clear();
   }
+  XpClearSysFailure();
   std::vector<XfProgressStep> steps;
   XpResult result = kXpOk;
   try {
@@ -194,6 +217,9 @@ XpResult K2ImportTaskManager::ImportThread() {
   } catch (const XdbAccessor::XdbException&) {
     result = IsSourcePresent() ? kK2ErrAlbumDatabase : kK2ErrCameraGone;
   }
+  if (result != kXpOk) {
+    NoteRunFailure();
+  }
   FinishPreparation(result);
   if (result == kXpOk) {
     result = WaitForConfirmation();
@@ -204,6 +230,9 @@ XpResult K2ImportTaskManager::ImportThread() {
       result = RunImport();
     } catch (const XdbAccessor::XdbException&) {
       result = IsSourcePresent() ? kK2ErrAlbumDatabase : kK2ErrCameraGone;
+    }
+    if (result != kXpOk && result != kXpErrStopped) {
+      NoteRunFailure();
     }
   }
   if (confirmed_) {
@@ -342,6 +371,24 @@ bool K2ImportTaskManager::WaitWhilePaused() {
     waited = true;
   }
   return waited;
+}
+
+XpSysFailure K2ImportTaskManager::GetRunFailure() const {
+  Guard guard(lock_);
+  return runFailure_;
+}
+
+K2ImportTaskManager::ItemFailure K2ImportTaskManager::GetFirstItemFailure() const {
+  Guard guard(lock_);
+  return firstItemFailure_;
+}
+
+void K2ImportTaskManager::NoteRunFailure() {
+  const XpSysFailure& last = XpLastSysFailure();
+  Guard guard(lock_);
+  if (runFailure_.Empty()) {
+    runFailure_ = last;
+  }
 }
 
 XpString K2ImportTaskManager::GetRecordFilePath() const {

@@ -18,6 +18,7 @@
 #include "framework/progress/XfProgressStep.h"
 #include "platform/fs/IXpFileOpProgressObserver.h"
 #include "platform/fs/XpDir.h"
+#include "platform/fs/XpSysFailure.h"
 #include "platform/memory/XpSharedPtr.h"
 #include "platform/result/XpResult.h"
 #include "platform/sync/XpCriticalSection.h"
@@ -48,7 +49,13 @@ class IXdbAccessor;
 // favourite contents, raises the camera's import history and, when asked,
 // removes the imported files and their records from the camera in chunks
 // of 50 with one database commit each. A camera file is deleted only after
-// its copy was flushed and the record saved.
+// its copy was flushed and the record saved. A commit that fails ends the
+// removal with kK2ErrAlbumDatabase: the later chunks stay on the camera and
+// in its database.
+//
+// An item whose copy fails while the camera stays is skipped and the run
+// goes on; the manager counts such items and keeps the first one's file
+// and cause for the caller to tell.
 //
 // The history is raised only to the highest listed id below which every
 // listed content was imported, so that a content that failed, was stopped
@@ -100,6 +107,16 @@ class K2ImportTaskManager : public IXpFileOpProgressObserver, public IK2Progress
   using XdbAccessorFactory =
       std::function<XpResult(XdbAccessor::IXdbAccessor** out, const XpString& root)>;
 
+  // An item of the last import run that was not imported.
+  struct ItemFailure {
+    // The item's main camera file.
+    XpString file;
+    // The copy's result.
+    XpResult code = kXpOk;
+    // The failing system call, when one was recorded.
+    XpSysFailure cause;
+  };
+
   enum class PreparationState { kPreparing, kReady, kFailed };
   // The outcome of the worker's preparation.
   struct Preparation {
@@ -123,7 +140,8 @@ class K2ImportTaskManager : public IXpFileOpProgressObserver, public IK2Progress
   void SetXdbAccessorFactory(XdbAccessorFactory factory);
 
   // Takes the settings and starts the worker. kXpErrPathNotFound when the
-  // destination is not an existing folder, or the history's load result;
+  // destination is not an existing folder (the calling thread's system
+  // failure then names it and why), or the history's load result;
   // no worker starts then. Without a readable camera serial a differential
   // import runs as a full one (IsDifferentialSkipped). kXpErrWrongState
   // while a worker of an earlier start has not been waited for.
@@ -182,6 +200,13 @@ class K2ImportTaskManager : public IXpFileOpProgressObserver, public IK2Progress
   uint64_t GetExportableCount() const override { return 0; }
 
   XpResult GetLastError() const { return lastError_.load(); }
+  // The failing system call behind the worker's non-zero result (a failed
+  // commit's write, say); empty when none was recorded.
+  XpSysFailure GetRunFailure() const;
+  // The items of the last run that were skipped after a failed copy, and
+  // the first of them.
+  uint32_t GetFailedItemCount() const { return failedItems_.load(); }
+  ItemFailure GetFirstItemFailure() const;
   bool IsCompleted() const { return completed_.load(); }
   bool HasReadOnlySources() const { return readOnlySourceSeen_.load(); }
   // The differential import was asked for but ran as a full import, the
@@ -252,7 +277,14 @@ class K2ImportTaskManager : public IXpFileOpProgressObserver, public IK2Progress
   XpResult ImportItem(K2ImportTaskDCFObj& item, const Item& shared);
   XpResult SaveRecord();
   XpResult RemoveFromCamera();
-  XpResult RemoveChunk(size_t* next);
+  // Deletes the files of the next chunk and their records; *committed is
+  // false when the chunk's commit failed.
+  XpResult RemoveChunk(size_t* next, bool* committed);
+  // Counts a skipped item, keeping the first one's file and cause.
+  void NoteItemFailure(const K2ImportTaskDCFObj& item, XpResult code, const XpSysFailure& cause);
+  // Keeps this thread's last system failure as the run's, unless one is
+  // kept already.
+  void NoteRunFailure();
   void RaiseHistory(int64_t importedId);
   void RemoveCreatedFolders();
   // The source folder still exists on a volume that is still mounted.
@@ -294,6 +326,11 @@ class K2ImportTaskManager : public IXpFileOpProgressObserver, public IK2Progress
   std::atomic<bool> differentialSkipped_{false};
   std::atomic<XpResult> threadResult_{kXpOk};
   std::atomic<XpResult> salvageResult_{kXpOk};
+  // Under the lock: the cause of the worker's result, and the first skipped
+  // item of the run.
+  XpSysFailure runFailure_;
+  ItemFailure firstItemFailure_;
+  std::atomic<uint32_t> failedItems_{0};
   // The camera's numbered DCIM folders in processing order.
   std::vector<XpSharedPtr<XpDir>> salvageFolders_;
   // The items of the first pass, queued ahead of the others.

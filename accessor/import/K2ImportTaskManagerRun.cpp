@@ -295,6 +295,7 @@ XpResult K2ImportTaskManager::ImportItem(K2ImportTaskDCFObj& item, const Item& s
   }
   NotifyCurrentItem(folder, MainFile(item));
   Sleep(kItemPause);
+  XpClearSysFailure();
   const XpResult copied = item.Run(&stopRequested_, &paused_);
   if (copied == kXpOk) {
     K2ImportedObject record;
@@ -314,8 +315,23 @@ XpResult K2ImportTaskManager::ImportItem(K2ImportTaskDCFObj& item, const Item& s
   if (copied == kXpErrStopped) {
     return kXpOk;
   }
+  const XpSysFailure cause = XpLastSysFailure();
   PostInternal(kCodeItemFailed);
-  return IsSourcePresent() ? kXpOk : kK2ErrCameraGone;
+  if (!IsSourcePresent()) {
+    return kK2ErrCameraGone;
+  }
+  NoteItemFailure(item, copied, cause);
+  return kXpOk;
+}
+
+void K2ImportTaskManager::NoteItemFailure(const K2ImportTaskDCFObj& item, XpResult code,
+                                          const XpSysFailure& cause) {
+  Guard guard(lock_);
+  if (failedItems_.fetch_add(1) == 0) {
+    firstItemFailure_.file = MainFile(item);
+    firstItemFailure_.code = code;
+    firstItemFailure_.cause = cause;
+  }
 }
 
 void K2ImportTaskManager::RaiseHistory(int64_t importedId) {
@@ -345,6 +361,7 @@ void K2ImportTaskManager::RemoveCreatedFolders() {
 }
 
 XpResult K2ImportTaskManager::SaveRecord() {
+  XpClearSysFailure();
   K2ImportRecord document;
   const XpResult built = document.Build(records_, destinationFolder_);
   // The record keeps what was built even after a failure.
@@ -356,8 +373,9 @@ XpResult K2ImportTaskManager::RemoveFromCamera() {
   PostInternal(kCodeRemovalBegins);
   XpResult result = kXpOk;
   size_t next = 0;
-  while (next < removals_.size() && !StopSeen()) {
-    const XpResult chunk = RemoveChunk(&next);
+  bool committed = true;
+  while (next < removals_.size() && !StopSeen() && committed) {
+    const XpResult chunk = RemoveChunk(&next, &committed);
     if (chunk != kXpOk) {
       result = chunk;
     }
@@ -366,7 +384,7 @@ XpResult K2ImportTaskManager::RemoveFromCamera() {
   return result;
 }
 
-XpResult K2ImportTaskManager::RemoveChunk(size_t* next) {
+XpResult K2ImportTaskManager::RemoveChunk(size_t* next, bool* committed) {
   const size_t end = std::min(removals_.size(), *next + K2GetBatchSize(true));
   XpStringVector files;
   std::vector<int32_t> positions;
@@ -384,7 +402,9 @@ XpResult K2ImportTaskManager::RemoveChunk(size_t* next) {
     return kXpOk;
   }
   XpResult result = kXpOk;
+  XpClearSysFailure();
   if (XpDeleteFilesWithProgress(files, false, false, this) != kXpOk) {
+    NoteRunFailure();
     result = kXpErrDeleteFailed;
   }
   if (database_ == nullptr || contents_ == nullptr) {
@@ -398,11 +418,15 @@ XpResult K2ImportTaskManager::RemoveChunk(size_t* next) {
       }
     }
   } catch (const XdbAccessor::XdbException&) {
+    NoteRunFailure();
     result = kK2ErrAlbumDatabase;
   }
-  try {
-    (void)database_->Commit();
-  } catch (const XdbAccessor::XdbException&) {
+  // The chunk's camera files are gone: a commit that fails leaves them
+  // listed, which the run reports and goes no further.
+  XpClearSysFailure();
+  if (database_->Commit() != 0) {
+    NoteRunFailure();
+    *committed = false;
     result = kK2ErrAlbumDatabase;
   }
   return result;

@@ -131,6 +131,9 @@ TEST_F(K2ImportTaskDCFObj, RenamesTheCameraFilesAfterASuccessfulCopy) {
       {"lower-case picture", {"dsc01234.jpg"}, true, {"QMVS1234.jpg"}},
       {"other extension", {"DSC01234.TIF"}, true, {"DSC01234.TIF"}},
       {"rename off", {"DSC01234.JPG"}, false, {"DSC01234.JPG"}},
+      // Files this program exported have their imported names already.
+      {"exported picture", {"QMVS1234.JPG"}, true, {"QMVS1234.JPG"}},
+      {"exported movie", {"QMVM0007.MPG", "QMVM0007.THM"}, true, {"QMVM0007.MPG", "QMVM0007.THM"}},
   };
   int index = 0;
   for (const RenameCase& c : cases) {

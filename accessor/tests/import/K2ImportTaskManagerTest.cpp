@@ -440,6 +440,26 @@ TEST_F(K2ImportFromDatabase, ADatabaseFailureDuringRemovalStillCommits) {
   EXPECT_EQ(Count(kXfKindError, kK2ErrAlbumDatabase), 1u);
 }
 
+TEST_F(K2ImportFromDatabase, AFailedCommitEndsTheRemovalAndIsReported) {
+  constexpr int kContents = 120;
+  AddContents(kContents, 10);
+  Ledger()->SetCommitCode(static_cast<int32_t>(kXpErrDiskFull));
+  Ledger()->FailAt(task_test::XdbOp::kCommit, 1, task_test::XdbFailure::kFail);
+  auto settings = Settings(true, false);
+  EXPECT_EQ(Import(*settings), kK2ErrAlbumDatabase);
+  EXPECT_EQ(Manager().GetLastError(), kK2ErrAlbumDatabase);
+  EXPECT_TRUE(Manager().GetRunFailure().Empty());
+  // The first chunk went, and its commit failed: the later chunks stay on
+  // the camera, none of their records touched.
+  EXPECT_EQ(CountCalls("DeleteContent"), 50u);
+  EXPECT_EQ(CountCalls("Commit"), 1u);
+  EXPECT_EQ(Tree(Camera() / "DCIM").size(), static_cast<size_t>(kContents - 50));
+  EXPECT_EQ(Tree(Destination() / "Album").size(), static_cast<size_t>(kContents));
+  DrainNotifications();
+  EXPECT_EQ(Count(kXfKindError, kK2ErrAlbumDatabase), 1u);
+  EXPECT_EQ(Count(kXfKindInternal, Manager::kCodeImportEnded), 1u);
+}
+
 TEST_F(K2ImportFromDatabase, AMissingFileIsSkippedAndTheRunGoesOn) {
   AddContents(3);
   fs::remove(Camera() / DcfPath(2));
@@ -450,6 +470,12 @@ TEST_F(K2ImportFromDatabase, AMissingFileIsSkippedAndTheRunGoesOn) {
   EXPECT_EQ(Tree(Destination()), (Names{"Album/DSC00001.JPG", "Album/DSC00003.JPG"}));
   DrainNotifications();
   EXPECT_EQ(Count(kXfKindInternal, Manager::kCodeItemFailed), 1u);
+  EXPECT_EQ(Manager().GetFailedItemCount(), 1u);
+  const Manager::ItemFailure first = Manager().GetFirstItemFailure();
+  EXPECT_EQ(Narrow(first.file), (Camera() / DcfPath(2)).string());
+  EXPECT_NE(first.code, kXpOk);
+  EXPECT_EQ(first.cause.path, (Camera() / DcfPath(2)).string());
+  EXPECT_EQ(first.cause.error, ENOENT);
   EXPECT_EQ(Count(kXfKindProgress, Manager::kCodeItemStarts), 3u);
   EXPECT_EQ(Count(kXfKindInternal, Manager::kCodeImportEnded), 1u);
   EXPECT_TRUE(FromManager(kXfKindError, kXpOk).empty());

@@ -22,9 +22,11 @@
 #include "accessor/tests/tools/ExportFixture.h"
 #include "accessor/tools/K2DemoTool.h"
 #include "camerastore/xdb/DeviceXdbAccessor.h"
+#include "camerastore/xdb/IAlbumInfo.h"
 #include "camerastore/xdb/IContentInfo.h"
 #include "camerastore/xdb/IContentList.h"
 #include "framework/suite/SfModdXML.h"
+#include "platform/testsupport/FakeSysfs.h"
 #include "platform/text/XpStringA.h"
 
 extern char** environ;
@@ -55,6 +57,28 @@ std::vector<int64_t> StoredGuids(const fs::path& card) {
   }
   reader->Release();
   return guids;
+}
+
+// What the card's album database lists: "album title/file name" of each
+// content.
+std::vector<std::string> StoredAlbumFiles(const fs::path& card) {
+  std::vector<std::string> files;
+  XdbAccessor::IXdbReader* reader = nullptr;
+  EXPECT_EQ(XdbAccessor::CreateXdbReader(&reader, Wide(card) + u"/"), kXpOk);
+  if (reader == nullptr) return files;
+  {
+    std::unique_ptr<XdbAccessor::IContentList> contents(reader->GetAllContents());
+    for (int32_t position = 0; contents && position < contents->GetCount(); ++position) {
+      const XdbAccessor::IContentInfo* content = contents->GetAt(position);
+      XdbAccessor::IAlbumInfo* album = content->GetAlbum();
+      const std::string title = album != nullptr ? accessor_test::Narrow(album->GetTitle()) : "";
+      if (album != nullptr) album->Release();
+      files.push_back(title + "/" + fs::path(accessor_test::Narrow(content->GetPath())).filename().string());
+    }
+  }
+  reader->Release();
+  std::sort(files.begin(), files.end());
+  return files;
 }
 
 // The files below folder, relative, whose extension is extension.
@@ -244,6 +268,85 @@ TEST_F(K2ImportEndToEnd, SalvageWithoutTheCameraRootFailsWithOneLine) {
   EXPECT_EQ(run.status, 1) << run.transcript;
   EXPECT_THAT(accessor_test::SplitLines(run.err), ::testing::ElementsAre(HasSubstr("-salvage needs the camera root")));
   EXPECT_EQ(Snapshot(Cam()), original_);
+}
+
+// The export demo's camera ("k2demo setup"), plugged in with a serial so
+// that the import keeps its history, and a pictures folder to import into.
+class K2ExportImportRoundTrip : public K2ImportEndToEnd {
+ protected:
+  void SetUp() override {
+    accessor_test::AccessorTest::SetUp();
+    SetEnv("HOME", User().string());
+    SetEnv("XDG_CONFIG_HOME", (User() / ".config").string());
+    SetEnv("XDG_DATA_HOME", (User() / ".local" / "share").string());
+    SetEnv("XDG_CACHE_HOME", (User() / ".cache").string());
+    fs::create_directories(Pictures());
+    std::ostringstream out;
+    std::ostringstream err;
+    K2DemoTool tool(out, err);
+    ASSERT_EQ(tool.Run({"setup", Root().string()}), K2DemoTool::kDone) << err.str();
+    testsupport::FakeSysfs fake(Root() / "sysroot");
+    testsupport::FakeVolume volume;
+    volume.mountPoint = Cam().string();
+    volume.vendorId = K2DemoTool::kCameraVendorId;
+    volume.productId = K2DemoTool::kCameraProductId;
+    volume.serial = kSerial;
+    volume.label = "CAMERA";
+    fake.AddVolume(volume);
+  }
+
+  static constexpr const char16_t* kSerialName = u"A1B2";
+  static constexpr const char* kSerial = "A1B2";
+};
+
+TEST_F(K2ExportImportRoundTrip, TheImportBringsBackEveryExportedFileEmptiesTheCameraAndFindsNothingNewAfter) {
+  const auto cameraBefore = Snapshot(Cam());
+  const accessor_test::ProgramRun exported = RunAutomatic({"-export", (Root() / "h.xml").string(), "--yes"});
+  ASSERT_EQ(exported.status, 0) << exported.err;
+  const std::vector<std::string> listed = StoredAlbumFiles(Cam());
+  ASSERT_EQ(listed, (std::vector<std::string>{"Party/QMVM0006.MPG", "Party/QMVS0007.JPG", "Trip/QMVS0008.JPG",
+                                              "Trip/QMVS0009.JPG"}));
+  const std::vector<int64_t> guids = StoredGuids(Cam());
+  const auto cameraExported = Snapshot(Cam());
+  const std::string folder = std::string(kCameraFolder) + "/";
+  // The movie's thumbnail travels with it.
+  std::vector<std::string> expected = listed;
+  expected.push_back("Party/QMVM0006.THM");
+  std::sort(expected.begin(), expected.end());
+
+  const accessor_test::ProgramRun imported = RunAutomatic({"--yes", "-import", Cam().string()});
+
+  ASSERT_EQ(imported.status, 0) << imported.err;
+  EXPECT_THAT(imported.err, ::testing::Not(HasSubstr("TLVK2Accessor:"))) << imported.err;
+  std::vector<std::string> landed;
+  for (const auto& [name, bytes] : Snapshot(Pictures())) {
+    if (name.find('/') != std::string::npos) landed.push_back(name);
+  }
+  EXPECT_EQ(landed, expected);
+  for (const std::string& name : expected) {
+    SCOPED_TRACE(name);
+    const std::string leaf = fs::path(name).filename().string();
+    EXPECT_EQ(ReadBytes(Pictures() / name), cameraExported.at(folder + leaf));
+    EXPECT_FALSE(fs::exists(Cam() / kCameraFolder / leaf));
+  }
+  EXPECT_THAT(StoredGuids(Cam()), ::testing::IsEmpty());
+  // The camera's own pictures, which no database lists, stay.
+  for (const auto& [name, bytes] : cameraBefore) {
+    if (name.rfind(folder, 0) != 0) continue;
+    EXPECT_EQ(ReadBytes(Cam() / name), bytes) << name;
+  }
+  K2DifferentialHistory history(kSerialName, K2GetAppDataFolder());
+  ASSERT_EQ(history.Load(), kXpOk);
+  EXPECT_EQ(history.GetMax(), *std::max_element(guids.begin(), guids.end()));
+
+  const auto pcAfterFirst = Snapshot(Pictures());
+  const accessor_test::ProgramRun second = RunAutomatic({"--yes", "-import", Cam().string()});
+
+  EXPECT_EQ(second.status, 0) << second.err;
+  EXPECT_THAT(second.err, HasSubstr("Messages/Warnings/NoNewImages"));
+  EXPECT_THAT(second.err, ::testing::Not(HasSubstr("TLVK2Accessor:"))) << second.err;
+  EXPECT_TRUE(second.out.empty()) << second.out;
+  EXPECT_EQ(Snapshot(Pictures()), pcAfterFirst);
 }
 
 }  // namespace

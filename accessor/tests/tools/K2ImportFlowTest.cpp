@@ -7,18 +7,25 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "accessor/app/CK2AccessorWinApp.h"
 #include "accessor/app/ExclusionChecker.h"
 #include "accessor/import/K2ImportTaskManager.h"
+#include "accessor/task/helpers/K2TaskHelpers.h"
 #include "accessor/tests/import/ImportManagerTestSupport.h"
 #include "accessor/tests/tools/ExportFixture.h"
+#include "accessor/tools/K2DemoTool.h"
+#include "camerastore/xdb/DeviceXdbAccessor.h"
+#include "camerastore/xdb/IContentInfo.h"
+#include "camerastore/xdb/IContentList.h"
 #include "framework/strings/XfStringLookup.h"
 #include "framework/tests/ui/UiTestSupport.h"
 #include "framework/ui/host/XfUiHost.h"
 #include "platform/testsupport/FakeSysfs.h"
+#include "platform/testsupport/FaultInjection.h"
 #include "platform/testsupport/HermeticTest.h"
 #include "platform/text/XpStringA.h"
 
@@ -123,6 +130,7 @@ class K2ImportFlow : public testsupport::HermeticTest {
 
   fs::path Cam() const { return Root() / "cam"; }
   fs::path Pictures() const { return Root() / "home" / "Pictures"; }
+  fs::path Documents() const { return Root() / "home" / "Documents"; }
 
   // Two pictures on the camera, listed in one album.
   void AddTwoPictures() {
@@ -171,7 +179,7 @@ TEST_F(K2ImportFlow, EachEndGivesItsBoxesAndExitStatus) {
     int status;
     // Standard error lines, and a part of the first.
     size_t errorLines;
-    const char* errorPart;
+    std::string errorPart;
     bool cameraUnchanged;
   };
   std::unique_ptr<ExclusionChecker> otherImport;
@@ -192,6 +200,17 @@ TEST_F(K2ImportFlow, EachEndGivesItsBoxesAndExitStatus) {
       // The folder of a camera that was pulled out.
       {"a path on no mounted volume", [this] { AddTwoPictures(); }, "", Root() / "unplugged" / "cam", {}, 1, 1,
        "is not a folder on a mounted volume", true},
+      // Without a pictures folder the destination is the documents folder,
+      // which this home lacks too.
+      {"no destination folder",
+       [this] {
+         AddTwoPictures();
+         fs::remove_all(Pictures());
+       },
+       "box * press ok\n", {}, {"\"[UI/ImportConfirm/0-0]\" \"[Messages/Errors/UnkownError]\""}, 1, 1,
+       "the import cannot start: the destination folder " + Documents().string() +
+           " is not an existing folder (0x8106): stat " + Documents().string() + ": No such file or directory",
+       true},
       {"yes to the stop question",
        [this] {
          AddTwoPictures();
@@ -251,6 +270,172 @@ TEST_F(K2ImportFlow, AConfirmedImportListsItsCopiesAndEmptiesTheCamera) {
   EXPECT_THAT(app_->errorLines, ::testing::IsEmpty());
   // No browser: the record is not kept.
   EXPECT_FALSE(fs::exists(Narrow(manager_->GetRecordFilePath())));
+}
+
+TEST_F(K2ImportFlow, SkippedItemsEndTheRunWithOneLineNamingTheFirst) {
+  struct Case {
+    const char* name;
+    // The contents whose camera file is missing.
+    std::vector<int64_t> missing;
+    // The copies listed on standard output.
+    std::vector<std::string> listed;
+    std::string errorLine;
+  };
+  const fs::path album = Pictures() / "Album";
+  const auto cameraFile = [this](int64_t id) {
+    return (Cam() / ("DCIM/100ABCDE/DSC0000" + std::to_string(id) + ".JPG")).string();
+  };
+  const auto missingCause = [&](int64_t id) {
+    return " (0x8105): open " + cameraFile(id) + ": No such file or directory";
+  };
+  const std::vector<Case> cases = {
+      {"one of three", {2}, {(album / "DSC00001.JPG").string(), (album / "DSC00003.JPG").string()},
+       "TLVK2Accessor: 1 item was not imported: " + cameraFile(2) + missingCause(2)},
+      {"two of three", {1, 3}, {(album / "DSC00002.JPG").string()},
+       "TLVK2Accessor: 2 items were not imported, the first: " + cameraFile(1) + missingCause(1)},
+      // Nothing imported: no record to list, and still one line.
+      {"all three", {1, 2, 3}, {},
+       "TLVK2Accessor: 3 items were not imported, the first: " + cameraFile(1) + missingCause(1)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    app_.reset();
+    host_.reset();
+    manager_ = std::make_unique<FlowImportManager>();
+    manager_->SetXdbAccessorFactory(
+        import_test::MakeImportXdbFactory(std::make_shared<task_test::XdbLedger>(), card_));
+    card_->Clear();
+    fs::remove_all(Cam() / "DCIM");
+    fs::remove_all(Pictures());
+    fs::create_directories(Pictures());
+    lines_->clear();
+    for (int64_t id : {1, 2, 3}) {
+      CardContent content;
+      content.id = id;
+      content.path = "DCIM/100ABCDE/DSC0000" + std::to_string(id) + ".JPG";
+      export_fixture::WriteBytes(Cam() / content.path, std::string(kFileBytes, static_cast<char>('a' + id)));
+      card_->Add(content);
+    }
+    for (int64_t id : c.missing) fs::remove(cameraFile(id));
+    // Each case starts without the camera's history of the one before.
+    fs::remove(fs::path(Narrow(K2GetAppDataFolder())) / "DCFIND_A1B2.dat");
+
+    EXPECT_EQ(Run("option clock real\nbox \"ImportStart\" press ok\n", Cam()), 1) << Transcript();
+
+    EXPECT_THAT(app_->errorLines, ::testing::ElementsAre(c.errorLine));
+    EXPECT_EQ(app_->outputLines, c.listed);
+    // What was imported left the camera; the skipped contents stay listed.
+    EXPECT_EQ(card_->Ids(), c.missing);
+    EXPECT_THAT(export_fixture::Snapshot(Cam() / "DCIM/100ABCDE"), ::testing::IsEmpty());
+    EXPECT_EQ(manager_->GetFailedItemCount(), c.missing.size());
+  }
+}
+
+// The demo camera of "k2demo setup-import" with its own album database:
+// five contents in two albums.
+class K2ImportFlowOnTheCard : public K2ImportFlow {
+ protected:
+  void SetUp() override {
+    K2ImportFlow::SetUp();
+    MakeCard();
+  }
+
+  // A fresh card, an empty pictures folder, no history and a new manager
+  // on the card's database.
+  void MakeCard() {
+    app_.reset();
+    host_.reset();
+    lines_->clear();
+    fs::remove_all(Cam());
+    fs::remove_all(Pictures());
+    fs::create_directories(Pictures());
+    fs::remove(fs::path(Narrow(K2GetAppDataFolder())) / "DCFIND_A1B2.dat");
+    std::ostringstream out;
+    std::ostringstream err;
+    ::K2DemoTool tool(out, err);
+    ASSERT_EQ(tool.Run({"setup-import", Root().string()}), ::K2DemoTool::kDone) << err.str();
+    NewManager();
+  }
+
+  void NewManager() {
+    manager_ = std::make_unique<FlowImportManager>();
+    manager_->SetXdbAccessorFactory(&XdbAccessor::CreateDeviceXdbAccessor);
+  }
+
+  // The files the card's album database lists at its next open.
+  std::vector<std::string> Listed() const {
+    std::vector<std::string> names;
+    XdbAccessor::IXdbReader* reader = nullptr;
+    EXPECT_EQ(XdbAccessor::CreateXdbReader(&reader, Wide(Cam()) + u"/"), kXpOk);
+    if (reader == nullptr) return names;
+    {
+      std::unique_ptr<XdbAccessor::IContentList> contents(reader->GetAllContents());
+      for (int32_t position = 0; contents && position < contents->GetCount(); ++position) {
+        names.push_back(fs::path(Narrow(contents->GetAt(position)->GetPath())).filename().string());
+      }
+    }
+    reader->Release();
+    return names;
+  }
+
+  std::vector<std::string> PicturesOnThePc() const {
+    std::vector<std::string> names;
+    for (const auto& [name, bytes] : export_fixture::Snapshot(Pictures())) {
+      if (bytes != "<folder>") names.push_back(name);
+    }
+    return names;
+  }
+
+  testsupport::FaultInjection faults_;
+};
+
+// A commit of the removal that fails: the camera's files are gone, the
+// database at its next open still lists them (the change did not happen),
+// the run says why and exits 1; the next import copies nothing twice.
+TEST_F(K2ImportFlowOnTheCard, AFailedCommitOfTheRemovalIsToldWithItsCauseAndExitsOne) {
+  struct Case {
+    const char* name;
+    testsupport::SysCall call;
+    int error;
+    std::string cause;
+  };
+  const std::string workCopy = (Cam() / "DBFILES.tmp").string();
+  const std::vector<Case> cases = {
+      {"the journal's sync fails", testsupport::SysCall::kFsync, EIO, ": Input/output error"},
+      {"the card is full", testsupport::SysCall::kWrite, ENOSPC, ": No space left on device"},
+  };
+  const std::vector<std::string> imported = {"2023-03/DSC00003.JPG", "2023-03/DSC00004.JPG", "2023-03/DSC00005.MPG",
+                                             "2023-03/DSC00005.THM", "Trip/DSC00001.JPG",    "Trip/DSC00001.modd",
+                                             "Trip/DSC00002.JPG"};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (&c != &cases.front()) MakeCard();
+    ASSERT_EQ(Listed().size(), 5u);
+    faults_.Add(testsupport::Fault(c.call, workCopy).Errno(c.error));
+
+    const int status = Run("option clock real\nbox \"ImportStart\" press ok\nbox * press ok\n", Cam());
+    faults_.Clear();
+
+    EXPECT_EQ(status, 1) << Transcript();
+    EXPECT_THAT(Boxes(), ::testing::ElementsAre(HasSubstr("[Messages/Confirms/ImportStartAndRemove] 5 "),
+                                                HasSubstr("\"[Messages/Errors/XdbAccessError]\"")));
+    ASSERT_EQ(app_->errorLines.size(), 1u) << ::testing::PrintToString(app_->errorLines);
+    EXPECT_THAT(app_->errorLines[0],
+                ::testing::StartsWith("TLVK2Accessor: the import of " + Cam().string() + " failed (0xC000): "));
+    EXPECT_THAT(app_->errorLines[0], HasSubstr(" " + workCopy + "/"));
+    EXPECT_THAT(app_->errorLines[0], ::testing::EndsWith(c.cause));
+    EXPECT_EQ(PicturesOnThePc(), imported);
+    EXPECT_THAT(export_fixture::Snapshot(Cam() / "DCIM/100ABCDE"), ::testing::IsEmpty());
+    EXPECT_EQ(Listed().size(), 5u);
+
+    app_.reset();
+    host_.reset();
+    lines_->clear();
+    NewManager();
+    EXPECT_EQ(Run("box * press ok\n", Cam()), 0) << Transcript();
+    EXPECT_THAT(Boxes(), ::testing::ElementsAre(HasSubstr("[Messages/Warnings/NoNewImages]")));
+    EXPECT_EQ(PicturesOnThePc(), imported);
+  }
 }
 
 }  // namespace
