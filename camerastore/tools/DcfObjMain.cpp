@@ -15,6 +15,7 @@
 #include "platform/fs/XpDirectoryOperations.h"
 #include "platform/fs/XpFile.h"
 #include "platform/fs/XpPathQueries.h"
+#include "platform/process/XpStandardOutput.h"
 #include "platform/text/XpStringA.h"
 
 namespace {
@@ -166,10 +167,10 @@ int Copy(const std::string& destination, const std::vector<std::string>& files) 
 int main(int argc, char** argv) {
   const std::vector<std::string> arguments(argv + 1, argv + argc);
   if (arguments.size() >= 2 && arguments[0] == "info") {
-    return Info({arguments.begin() + 1, arguments.end()});
+    return XpFinishStandardOutput("dcfobj", Info({arguments.begin() + 1, arguments.end()}));
   }
   if (arguments.size() >= 3 && arguments[0] == "copy") {
-    return Copy(arguments[1], {arguments.begin() + 2, arguments.end()});
+    return XpFinishStandardOutput("dcfobj", Copy(arguments[1], {arguments.begin() + 2, arguments.end()}));
   }
   return Usage();
 }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "imaging/tools/XpImageCommands.h"
+#include "platform/process/XpStandardOutput.h"
 
 namespace {
 
@@ -39,7 +40,7 @@ int main(int argc, char** argv) {
   const std::vector<std::string> arguments(argv + 2, argv + argc);
   for (const Command& command : kCommands) {
     if (std::strcmp(argv[1], command.name) == 0) {
-      return command.run(arguments);
+      return XpFinishStandardOutput("xpimage", command.run(arguments));
     }
   }
   return Usage();

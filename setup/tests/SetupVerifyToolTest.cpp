@@ -61,6 +61,9 @@ TEST_F(SetupVerifyTool, RelativePathsCountFromTheWorkingFolder) {
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.output, accepted);
   }
+  // The verdict is the tool's answer: when it cannot be written, the run
+  // failed.
+  EXPECT_EQ(RunTool(folder, "configure.sh >/dev/full").status, 1);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/process/XpStandardOutput.h"
 #include "platform/text/XpString.h"
 #include "platform/text/XpStringA.h"
 #include "setup/signature/PackageSignature.h"
@@ -38,5 +39,5 @@ int main(int argc, char** argv) {
   std::printf("valid=%d maker=%d", valid ? 1 : 0, maker ? 1 : 0);
   if (named) std::printf(" signer=\"%s\"", signer.c_str());
   std::printf("\n");
-  return valid && maker ? kAccepted : kRefused;
+  return XpFinishStandardOutput("setup-verify", valid && maker ? kAccepted : kRefused);
 }

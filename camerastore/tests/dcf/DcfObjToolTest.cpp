@@ -106,6 +106,8 @@ TEST_F(DcfObjTool, ExitStatusTellsFailureFromBadUsage) {
       {"list " + missing, 2},
       {"info " + missing, 1},
       {"copy " + Quoted(Out().string()) + " " + missing, 1},
+      // An answer that cannot be written is a failure too.
+      {"info " + Quoted(ShotFile("DSC00002.JPG", dcftest::kJpegBytes).string()) + " >/dev/full", 1},
   };
   for (const Case& test : cases) {
     EXPECT_EQ(RunTool(test.arguments).status, test.status) << test.arguments;

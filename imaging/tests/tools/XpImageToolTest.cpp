@@ -75,6 +75,8 @@ TEST_F(XpImageTool, RelativePathsCountFromTheWorkingFolder) {
       EXPECT_TRUE(fs::is_regular_file(folder / c.written));
     }
   }
+  // An answer that cannot be written is a failure.
+  EXPECT_EQ(RunTool(folder, "info picture.jpg >/dev/full").status, 1);
 }
 
 }  // namespace
