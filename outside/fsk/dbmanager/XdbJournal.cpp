@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include "platform/fs/XpSysCalls.h"
+#include "platform/fs/XpSysFailure.h"
 #include "platform/fs/XpWriteAll.h"
 #include "platform/result/XpResultTranslation.h"
 
@@ -201,9 +202,15 @@ namespace xdbfiles {
 int ReadWhole(const std::string& path, std::vector<uint8_t>* bytes) {
   XpSysCalls& calls = XpSysCalls::Current();
   bytes->clear();
+  const XpSysFailure before = XpLastSysFailure();
   int fd = calls.Open(path.c_str(), O_RDONLY, 0);
   if (fd < 0) {
-    return LastError();
+    const int error = LastError();
+    // A missing file is an answer to the caller, not a failure to remember.
+    if (error == ENOENT) {
+      XpSetSysFailure(before);
+    }
+    return error;
   }
   struct stat status {};
   int error = 0;

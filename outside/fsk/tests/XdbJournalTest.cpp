@@ -18,6 +18,7 @@
 #include "outside/fsk/dbmanager/XdbJournal.h"
 #include "outside/fsk/dbmanager/XdbJournaledFolder.h"
 #include "platform/fs/XpSysCalls.h"
+#include "platform/fs/XpSysFailure.h"
 #include "platform/testsupport/FaultInjection.h"
 #include "platform/testsupport/ForkedChild.h"
 #include "platform/testsupport/HermeticTest.h"
@@ -648,6 +649,16 @@ TEST_F(XdbJournal, SecondMountOfAFolderUnmountsTheFirstAndDropsItsChanges) {
 // A child process flushes once, makes more changes and stops at a stage of
 // its second flush, where the parent kills it. Once the journal is
 // complete, the next mount finds the second flush; never a mix.
+TEST_F(XdbJournal, LookingForAJournalThatIsNotThereKeepsTheFailureRecord) {
+  // The cause of an earlier failure must survive the recovery that follows.
+  XpRecordSysFailure("write", Path("A.DAT"), ENOSPC);
+  bool replayed = true;
+  EXPECT_EQ(Journal::Recover(folder_.string() + "/", &replayed), kXpOk);
+  EXPECT_FALSE(replayed);
+  EXPECT_EQ(XpDescribeSysFailure(XpLastSysFailure()), "write " + Path("A.DAT") + ": No space left on device");
+  XpClearSysFailure();
+}
+
 TEST_F(XdbJournal, KillAtEachStageOfFlushRecoversTheFlushThatWasRunning) {
   for (const char* stage : {"journal-written", "applied-one", "applied-all"}) {
     SCOPED_TRACE(stage);
