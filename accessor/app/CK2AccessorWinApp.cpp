@@ -2,7 +2,6 @@
 
 #include <cinttypes>
 #include <cstdio>
-#include <filesystem>
 #include <functional>
 #include <system_error>
 #include <utility>
@@ -14,6 +13,7 @@
 #include "framework/suite/ISfWindowList.h"
 #include "framework/ui/dialog/XfMessageBoxStyle.h"
 #include "framework/ui/host/XfUiHost.h"
+#include "platform/path/XpPath.h"
 #include "platform/shell/XpSpecialFolder.h"
 #include "platform/text/XpStringA.h"
 #include "platform/volume/IXpMountTableSource.h"
@@ -150,20 +150,8 @@ std::string HexCode(XpResult code) {
 // "TLVK2Accessor: " and the text.
 std::string ProgramLine(const std::string& text) { return std::string(kProgramName) + ": " + text; }
 
-// path made absolute against the working folder; an empty or absolute one,
-// or one the working folder cannot be read for, as it is.
-void MakeAbsolute(XpString& path) {
-  if (path.IsEmpty() || path.CStr()[0] == u'/') {
-    return;
-  }
-  std::error_code error;
-  const std::filesystem::path absolute = std::filesystem::absolute(Utf8(path), error);
-  if (error) {
-    return;
-  }
-  const std::string text = absolute.lexically_normal().string();
-  path = XpStringA(text.c_str(), static_cast<int32_t>(text.size())).ToWide();
-}
+// path made absolute against the working folder.
+void MakeAbsolute(XpString& path) { path = XpPathMakeAbsolute(path); }
 
 }  // namespace
 

@@ -21,6 +21,9 @@ XpResult ReadFiles(const XpIniElement* contents, K2ExportItem* item) {
         IsSideFile(path)) {
       continue;
     }
+    // A hand-over file written by hand may name its files from the working
+    // folder.
+    path = XpPathMakeAbsolute(path);
     XpString folder;
     XpPathSplit(path, &folder, nullptr, nullptr);
     if (item->fileNames.empty()) {

@@ -3,10 +3,12 @@
 #include <locale.h>
 #include <wctype.h>
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 
 #include "platform/system/XpMountTable.h"
+#include "platform/text/XpStringA.h"
 
 namespace {
 
@@ -135,6 +137,21 @@ XpString XpPathRelativeToRoot(const XpString& path) {
   if (start > view.size()) return XpString();
   while (start < view.size() && view[start] == kXpPathSeparator) ++start;
   return XpString(view.substr(start));
+}
+
+XpString XpPathMakeAbsolute(const XpString& path) {
+  if (path.IsEmpty() || path.CStr()[0] == kXpPathSeparator) {
+    return path;
+  }
+  std::error_code error;
+  const XpStringA bytes = path.ToMultiByte();
+  const std::filesystem::path absolute =
+      std::filesystem::absolute(std::string(bytes.View()), error);
+  if (error) {
+    return path;
+  }
+  const std::string text = absolute.lexically_normal().string();
+  return XpStringA(text.c_str(), static_cast<int32_t>(text.size())).ToWide();
 }
 
 const char16_t* XpGetInvalidFileNameChars() { return kInvalidFileNameChars; }

@@ -5,7 +5,7 @@
 // Free functions that take paths apart and put them together. '/' is the
 // only separator; '\' is an ordinary character. Nothing here touches the
 // file system except XpPathGetRoot and XpPathRelativeToRoot, which read the
-// mount table.
+// mount table, and XpPathMakeAbsolute, which reads the working folder.
 
 inline constexpr char16_t kXpPathSeparator = u'/';
 
@@ -45,6 +45,12 @@ XpString XpPathGetRoot(const XpString& path);
 // The path after its root, without leading separators ("" for the root
 // itself); a relative path is returned as it is.
 XpString XpPathRelativeToRoot(const XpString& path);
+
+// path made absolute against the working folder, with "." and ".." taken
+// out ("pc/../a.JPG" in /home/me gives "/home/me/a.JPG"); an empty or
+// absolute path, or any path when the working folder cannot be read, comes
+// back as it is. Reads the working folder.
+XpString XpPathMakeAbsolute(const XpString& path);
 
 // The characters a name on the camera's FAT may not hold:  \ / : , ; * ? " < > |
 const char16_t* XpGetInvalidFileNameChars();

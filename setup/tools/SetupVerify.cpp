@@ -2,9 +2,9 @@
 // signer's name; exits 0 when the file is accepted, 1 when not, 2 on bad use.
 
 #include <cstdio>
-#include <filesystem>
 #include <string>
 
+#include "platform/path/XpPath.h"
 #include "platform/process/XpStandardOutput.h"
 #include "platform/text/XpString.h"
 #include "platform/text/XpStringA.h"
@@ -16,14 +16,6 @@ constexpr int kAccepted = 0;
 constexpr int kRefused = 1;
 constexpr int kUsage = 2;
 
-// The path given, resolved against the working folder.
-XpString ToolPath(const std::string& argument) {
-  std::error_code error;
-  const std::filesystem::path absolute = std::filesystem::absolute(argument, error);
-  const std::string text = error ? argument : absolute.lexically_normal().string();
-  return XpStringA(text.c_str()).ToWide();
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -31,7 +23,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: setup-verify PATH\n");
     return kUsage;
   }
-  const XpString path = ToolPath(argv[1]);
+  const XpString path = XpPathMakeAbsolute(XpStringA(argv[1]).ToWide());
   const bool valid = IsPackageSignatureValid(path);
   const bool maker = IsMakerSigned(path);
   std::string signer;

@@ -229,6 +229,24 @@ TEST_F(K2ExportRun, RecordsEveryPictureAndCommitsEveryTenInExportOrder) {
   EXPECT_TRUE(Observer().WaitFor(K2ExportTaskManager::kCodeFileStarts, 25));
 }
 
+TEST_F(K2ExportRun, AHandOverThatNamesFilesFromTheWorkingFolderIsExported) {
+  Picture("Party/p0001.JPG");
+  HandOver handOver;
+  handOver.Add(kK2ContentTypeJpeg, {XpString(u"Party/./p0001.JPG")}, kShootingDay);
+  const fs::path before = fs::current_path();
+  fs::current_path(Root());
+
+  EXPECT_EQ(Run(handOver), kXpOk);
+  fs::current_path(before);
+
+  const std::vector<RecordedContent> contents = ledger_->Contents();
+  ASSERT_EQ(contents.size(), 1u);
+  const fs::path landed = OnCamera(std::string(kDcfFolder) + "/QMVS0001.JPG");
+  EXPECT_EQ(contents[0].path, landed.string());
+  EXPECT_EQ(contents[0].album, "Party");
+  EXPECT_EQ(ReadBytes(landed), ReadBytes(Root() / "Party/p0001.JPG"));
+}
+
 TEST_F(K2ExportRun, AlbumsFavouritesAndUniversalDates) {
   // Five hours east of UTC, so that local and universal times differ; the
   // fixture restores the zone.

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/testsupport/HermeticTest.h"
+#include "platform/text/XpStringA.h"
 #include "platform/tests/text/XpStringPrinters.h"
 
 namespace {
@@ -116,6 +117,29 @@ TEST_F(XpPath, RelationComparesWholeComponentsWithCase) {
     EXPECT_EQ(XpPathGetRelation(row.a, row.b), row.relation)
         << testing::PrintToString(XpString(row.a)) << " vs " << testing::PrintToString(XpString(row.b));
   }
+}
+
+TEST_F(XpPath, MakeAbsoluteCountsFromTheWorkingFolder) {
+  const std::filesystem::path before = std::filesystem::current_path();
+  const std::filesystem::path here = Dir("here");
+  std::filesystem::current_path(here);
+  const std::string cwd = here.string();
+  struct Case {
+    std::u16string input;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {u"", ""},
+      {u"/media/u/CAM/a.JPG", "/media/u/CAM/a.JPG"},
+      {u"pc/a.JPG", cwd + "/pc/a.JPG"},
+      {u"./pc/../b.JPG", cwd + "/b.JPG"},
+      {u"db/", cwd + "/db/"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(XpPathMakeAbsolute(XpString(c.input.c_str())), XpStringA(c.expected.c_str()).ToWide())
+        << std::string(c.input.begin(), c.input.end());
+  }
+  std::filesystem::current_path(before);
 }
 
 TEST_F(XpPath, InvalidFileNameCharactersKeepTheFatSet) {
