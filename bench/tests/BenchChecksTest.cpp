@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -49,17 +50,19 @@ class BenchChecks : public testsupport::HermeticTest {
     picture_.width = kWidth;
     picture_.height = kHeight;
     ASSERT_TRUE(BenchInputs::MakePicture(picture_, 1));
+    // Made once the test's own folder exists: each test logs into its own.
+    tool_.emplace((Root() / "tools.log").string());
   }
 
   BenchPicture picture_;
-  BenchTool tool_{(Root() / "tools.log").string()};
+  std::optional<BenchTool> tool_;
 };
 
 // The project's converted picture, spoilt in turn; the check must notice
 // each spoiling and accept the untouched output.
 TEST_F(BenchChecks, ConversionCheckRejectsWrongOutput) {
   BenchConversionCase conversion({"fit", XpSize(640, 480), false, false}, {picture_},
-                                 Dir("out").string(), tool_);
+                                 Dir("out").string(), *tool_);
   BenchCase benchCase = conversion.MakeCase();
   const std::string output = (Dir("out") / "project" / "IMG_0001.JPG").string();
   struct Spoil {
@@ -103,7 +106,7 @@ TEST_F(BenchChecks, ExpectedSizesFollowTheEngineBoxes) {
   };
   for (const SizeCase& c : cases) {
     BenchConversionCase conversion({"size", c.size, c.cutting, false}, {}, Dir("sizes").string(),
-                                   tool_);
+                                   *tool_);
     BenchPicture picture;
     picture.width = c.width;
     picture.height = c.height;
@@ -117,7 +120,7 @@ TEST_F(BenchChecks, ExpectedSizesFollowTheEngineBoxes) {
 // file, a database without the records.
 TEST_F(BenchChecks, ExportCheckRejectsWrongCopies) {
   BenchExportCase exportCase({"export", false}, {picture_}, K2BENCH_ACCESSOR, Dir("export").string(),
-                             tool_);
+                             *tool_);
   BenchCase benchCase = exportCase.MakeCase();
   const fs::path camera = Dir("export") / "demo" / "cam";
   const auto exported = [&] {
@@ -164,7 +167,7 @@ TEST_F(BenchChecks, ExportCheckRejectsWrongCopies) {
 }
 
 TEST_F(BenchChecks, AlbumDatabaseCheckNeedsTheCommittedContents) {
-  BenchAlbumDatabaseCase database(Dir("database").string(), tool_);
+  BenchAlbumDatabaseCase database(Dir("database").string(), *tool_);
   std::string error;
   ASSERT_TRUE(database.Prepare(error)) << error;
   BenchCase benchCase = database.MakeCase();

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,13 @@ constexpr int64_t kSmallProgramKb = 64 * 1024;
 
 class BenchToolRuns : public testsupport::HermeticTest {
  protected:
-  BenchTool tool_{(Root() / "tools.log").string()};
+  // Made once the test's own folder exists: each test logs into its own.
+  void SetUp() override {
+    HermeticTest::SetUp();
+    tool_.emplace((Root() / "tools.log").string());
+  }
+
+  std::optional<BenchTool> tool_;
 };
 
 // A program started from a process holding much memory reports its own
@@ -27,7 +34,7 @@ TEST_F(BenchToolRuns, PeakMemoryIsTheProgramsOwn) {
     GTEST_SKIP() << "/usr/bin/time is not installed";
   }
   const std::vector<uint8_t> ballast(kBallastBytes, 1);
-  const BenchToolRun run = tool_.Run({"true"});
+  const BenchToolRun run = tool_->Run({"true"});
   ASSERT_TRUE(run.Succeeded());
   EXPECT_GT(run.peakRssKb, 0);
   EXPECT_LT(run.peakRssKb, kSmallProgramKb);
@@ -51,7 +58,7 @@ TEST_F(BenchToolRuns, ExitCodesAndEnvironmentReachTheCaller) {
   SetEnv("BENCH_PROBE", "inherited");
   for (const Case& c : cases) {
     const BenchToolRun run =
-        c.environment.empty() ? tool_.Run(c.arguments) : tool_.RunIn(c.environment, c.arguments);
+        c.environment.empty() ? tool_->Run(c.arguments) : tool_->RunIn(c.environment, c.arguments);
     EXPECT_TRUE(run.started) << c.name;
     EXPECT_EQ(run.exitCode, c.exitCode) << c.name;
     EXPECT_EQ(run.Succeeded(), c.exitCode == 0) << c.name;
