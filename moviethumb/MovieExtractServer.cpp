@@ -34,7 +34,9 @@ struct FrameSize {
 
 // The size the picture is sent at, in 64 bits: a requested size fitted to
 // the aspect, or, without one, the display size (else the frame size) with
-// the width taken from the aspect when asked.
+// the width taken from the aspect when asked. The display size never makes
+// the picture larger than the frame shown at its aspect: no taller than the
+// frame, and no wider than the frame or its height at the aspect.
 FrameSize TargetSize(const MovieFrameRequest& request, FrameSize frame, FrameSize display,
                      uint64_t ax, uint64_t ay) {
   const bool keepAspect = request.keepAspect != 0;
@@ -46,8 +48,13 @@ FrameSize TargetSize(const MovieFrameRequest& request, FrameSize frame, FrameSiz
     if (w * ay < h * ax) target.height = w * ay / ax;
     return target;
   }
-  const FrameSize base = display.width > 0 && display.height > 0 ? display : frame;
-  return {keepAspect ? base.height * ax / ay : base.width, base.height};
+  const uint64_t widthAtAspect = frame.height * ax / ay;
+  const FrameSize fromFrame{keepAspect ? widthAtAspect : frame.width, frame.height};
+  if (display.width == 0 || display.height == 0) return fromFrame;
+  const FrameSize fromDisplay{keepAspect ? display.height * ax / ay : display.width,
+                              display.height};
+  return {std::min(fromDisplay.width, std::max(frame.width, widthAtAspect)),
+          std::min(fromDisplay.height, frame.height)};
 }
 
 // Whether a frame header can carry a picture of this size.

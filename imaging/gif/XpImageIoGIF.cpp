@@ -8,6 +8,7 @@
 #include "imaging/geometry/XpFitSize.h"
 #include "imaging/gif/GifLibrary.h"
 #include "imaging/pixmap/XpPixmapTypes.h"
+#include "imaging/pixmap/XpReaderPixelLimit.h"
 #include "imaging/resample/XpPixmapResize.h"
 #include "platform/fs/XpFile.h"
 
@@ -105,6 +106,12 @@ void DrawLine(XpPixmapBase& pixmap, int32_t left, int32_t y, const GifPixelType*
   }
 }
 
+// Whether the logical screen is a picture the reader decodes at all.
+bool ScreenFitsPixelLimit(const GifFileType& gif) {
+  const uint64_t pixels = static_cast<uint64_t>(gif.SWidth) * static_cast<uint64_t>(gif.SHeight);
+  return pixels <= kXpMaxReaderPixels;
+}
+
 }  // namespace
 
 XpImageIoGIF::XpImageIoGIF() : library_(&GifLibrary::Default()) {}
@@ -196,6 +203,11 @@ XpPixmapBase* XpImageIoGIF::DecodeGif(XpAbstractFile& file, int64_t offset, bool
   kind = kXpKindGif;
   std::unique_ptr<XpPixmapBase> pixmap;
   if (!headerOnly) {
+    if (!ScreenFitsPixelLimit(*gif)) {
+      SetLastError(kXpErrOutOfMemory);
+      CloseGif(gif);
+      return nullptr;
+    }
     pixmap.reset(new (std::nothrow) XpPixmapBGR24NoHandle());
     if (pixmap == nullptr) {
       SetLastError(kXpErrOutOfMemory);

@@ -16,7 +16,8 @@ class GifLibrary;
 // Hostile files stay inside their buffers: an image reaching past the
 // screen is clipped, a pixel index beyond the map in use leaves the
 // background, and a background index beyond the global map (or no global
-// map) gives black.
+// map) gives black. A screen of more than kXpMaxReaderPixels is not decoded
+// (kXpErrOutOfMemory, nothing allocated).
 class XpImageIoGIF : public XpImageIo {
  public:
   // The process-wide giflib binding.

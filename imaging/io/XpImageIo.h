@@ -103,10 +103,10 @@ class XpImageIo {
 
   XpResult GetLastError() const { return lastResult_; }
 
-  // The BGR 24-bit pixmap turned for display by an Exif orientation: 3 a
-  // half turn, 6 a quarter turn clockwise, 8 a quarter turn
-  // counter-clockwise, as a new pixmap without bitmap handle; the input is
-  // then destroyed. Other orientations return the input as it is. When the
+  // The BGR 24-bit pixmap mirrored and turned for display by an Exif
+  // orientation 2-8 (XpPixmapTurnForOrientation), as a new pixmap without
+  // bitmap handle; the input is then destroyed. 1 and values outside 1-8
+  // return the input as it is. When the
   // turned pixmap cannot be made the input comes back unturned and the last
   // result is kXpErrOutOfMemory; a null input also gives kXpErrOutOfMemory.
   XpPixmapBase* ApplyExifOrientation(XpPixmapBase* pixmap, int32_t orientation);

@@ -21,10 +21,18 @@ struct Target {
 
 Target Turn(int32_t orientation, int32_t x, int32_t y, int32_t width, int32_t height) {
   switch (orientation) {
+    case kXpOrientationMirrored:
+      return {width - 1 - x, y};
     case kXpOrientationHalfTurn:
       return {width - 1 - x, height - 1 - y};
+    case kXpOrientationFlipped:
+      return {x, height - 1 - y};
+    case kXpOrientationTransposed:
+      return {y, x};
     case kXpOrientationQuarterClockwise:
       return {height - 1 - y, x};
+    case kXpOrientationTransversed:
+      return {height - 1 - y, width - 1 - x};
     default:
       return {y, width - 1 - x};
   }
@@ -33,8 +41,23 @@ Target Turn(int32_t orientation, int32_t x, int32_t y, int32_t width, int32_t he
 }  // namespace
 
 bool XpOrientationNeedsTurn(int32_t orientation) {
-  return orientation == kXpOrientationHalfTurn || orientation == kXpOrientationQuarterClockwise ||
-         orientation == kXpOrientationQuarterCounterClockwise;
+  return orientation > kXpOrientationUpright && orientation <= kXpOrientationQuarterCounterClockwise;
+}
+
+bool XpOrientationSwapsSides(int32_t orientation) {
+  return orientation >= kXpOrientationTransposed &&
+         orientation <= kXpOrientationQuarterCounterClockwise;
+}
+
+int32_t XpOrientationInverse(int32_t orientation) {
+  switch (orientation) {
+    case kXpOrientationQuarterClockwise:
+      return kXpOrientationQuarterCounterClockwise;
+    case kXpOrientationQuarterCounterClockwise:
+      return kXpOrientationQuarterClockwise;
+    default:
+      return orientation;
+  }
 }
 
 bool XpPixmapIsBGR24(const XpPixmapBase& pixmap) {
@@ -48,7 +71,7 @@ XpPixmapBase* XpPixmapTurnForOrientation(const XpPixmapBase& source, int32_t ori
   }
   const int32_t width = source.width;
   const int32_t height = source.height;
-  const bool sidesSwap = orientation != kXpOrientationHalfTurn;
+  const bool sidesSwap = XpOrientationSwapsSides(orientation);
   std::unique_ptr<XpPixmapBGR24NoHandle> turned(new (std::nothrow) XpPixmapBGR24NoHandle());
   if (turned == nullptr ||
       XpFailed(turned->Allocate(sidesSwap ? height : width, sidesSwap ? width : height))) {

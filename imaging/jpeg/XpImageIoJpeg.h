@@ -266,6 +266,9 @@ class XpImageIoJpeg : public XpImageIo {
   // The transform's steps between the open files.
   XpResult TransformFile(XpAbstractFile& source, XpAbstractFile& destination, int32_t transform,
                          bool applyOrientation);
+  // The source's thumbnail changed by the transform code like the picture's
+  // pixels, encoded into thumbnail; false when there is none or it fails.
+  bool TransformedThumbnail(XpAbstractFile& source, int32_t code, XpMemoryFile& thumbnail);
 
   int32_t quality_ = kDefaultQuality;
   XpStringA name_;
@@ -284,3 +287,13 @@ void XpJpegPrepareSourceTags(XpTiffTagManager& tags, bool adobeRgb);
 // ExifVersion of the Exif IFD: a version newer than "0221" stays, anything
 // else becomes "0221". False when memory ran out.
 bool XpJpegEnsureExifVersion(XpTiffTagIFD& exif);
+// Sets IFD 1's JPEGInterchangeFormat to where a thumbnail appended to the
+// block written from tags starts; false without IFD 1 or memory.
+bool XpJpegSetThumbnailOffset(XpTiffTagManager& tags);
+// The APP1 payload: "Exif", two zeros, the TIFF block of tags, then the
+// thumbnail bytes while tags hold IFD 1. When that exceeds one marker
+// segment, the maker note and then IFD 1 with the thumbnail are left out
+// of tags until it fits; all else stays. The result is the memory file's;
+// the caller judges a payload that still does not fit.
+XpResult XpJpegWriteExifBlock(XpMemoryFile& output, XpTiffTagManager& tags,
+                              const uint8_t* thumbnail, uint64_t thumbnailSize);

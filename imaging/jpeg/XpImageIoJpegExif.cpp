@@ -4,6 +4,7 @@
 #include <new>
 
 #include "imaging/jpeg/XpImageIoJpeg.h"
+#include "imaging/jpeg/XpJpegCompressRun.h"
 #include "imaging/pixelops/XpPixmapYCbCrToBGR.h"
 #include "imaging/tags/XpTiffTagFormat.h"
 #include "imaging/tags/XpTiffTagIds.h"
@@ -67,7 +68,6 @@ constexpr uint32_t kPrimaryChromaticities[] = {64, 100, 33, 100, 21, 100, 71, 10
 constexpr uint32_t kYCbCrCoefficients[] = {299, 1000, 587, 1000, 114, 1000};
 
 constexpr uint8_t kExifHeader[] = {'E', 'x', 'i', 'f', 0, 0};
-constexpr uint64_t kTiffHeaderSize = 8;
 
 // Tags a written picture does not carry over.
 constexpr uint16_t kIfd0Dropped[] = {254, 256,   257,   258,   259,  262, 273, 277,
@@ -231,7 +231,8 @@ const char* InteropIndex(bool thumbnailFile, bool colourTagged) {
 }
 
 // "Exif", two zeros, the TIFF block, then the thumbnail.
-XpResult WriteBlock(XpMemoryFile& output, XpTiffTagManager& tags, const XpMemoryFile& thumbnail) {
+XpResult WriteBlockOnce(XpMemoryFile& output, XpTiffTagManager& tags, const uint8_t* thumbnail,
+                        uint64_t thumbnailSize) {
   XpResult result = output.Open(kXpOpenWrite);
   if (result != kXpOk) {
     return result;
@@ -240,11 +241,15 @@ XpResult WriteBlock(XpMemoryFile& output, XpTiffTagManager& tags, const XpMemory
   if (result == kXpOk) {
     tags.Write(output);
   }
-  if (result == kXpOk && thumbnail.GetDataSize() > 0) {
-    result = output.Write(thumbnail.GetBuffer(), thumbnail.GetDataSize(), nullptr);
+  if (result == kXpOk && thumbnailSize > 0) {
+    result = output.Write(thumbnail, thumbnailSize, nullptr);
   }
   const XpResult closed = output.Close();
   return result != kXpOk ? result : closed;
+}
+
+bool FitsOneSegment(const XpMemoryFile& block) {
+  return block.GetDataSize() <= XpJpegCompressRun::kMaxMarkerPayload;
 }
 
 }  // namespace
@@ -268,6 +273,11 @@ XpResult XpImageIoJpeg::BuildExifBlock(XpMemoryFile& output, const XpPixmapBase&
   if (exif == nullptr || !ifd0Writer.Ok()) {
     return kXpErrOutOfMemory;
   }
+  // A copy leaves out a maker note it cannot keep in place; the source
+  // keeps it.
+  if (tags.MakerNoteMoves()) {
+    tags.RemoveMakerNote();
+  }
   EntryWriter exifWriter(*exif);
   FillExif(*exif, exifWriter, pixmap, dateText.CStr(), colourTagged);
   XpTiffTagIFD* interop = SubIFD(*exif, kXpTiffTagInteropIFD);
@@ -287,7 +297,8 @@ XpResult XpImageIoJpeg::BuildExifBlock(XpMemoryFile& output, const XpPixmapBase&
       return built;
     }
   }
-  return WriteBlock(output, tags, thumbnail);
+  return XpJpegWriteExifBlock(output, tags, static_cast<const uint8_t*>(thumbnail.GetBuffer()),
+                              thumbnail.GetDataSize());
 }
 
 XpResult XpImageIoJpeg::BuildThumbnail(XpTiffTagManager& tags, const XpPixmapBase& pixmap,
@@ -297,10 +308,19 @@ XpResult XpImageIoJpeg::BuildThumbnail(XpTiffTagManager& tags, const XpPixmapBas
   if (ifd1 == nullptr) {
     return kXpErrOutOfMemory;
   }
+  // The source's thumbnail tags (strips, sizes, ...) described another
+  // picture: only the new thumbnail's tags are written.
+  while (ifd1->GetCount() > 0) {
+    ifd1->RemoveAt(ifd1->GetCount() - 1);
+  }
   EntryWriter writer(*ifd1);
   writer.Short(kTagCompression, kCompressionJpeg);
-  if (resetOrientation) {
-    writer.Short(kTagOrientation, kOrientationUpright);
+  // The thumbnail is made from the pixels, which IFD 0's Orientation
+  // describes.
+  const uint16_t orientation =
+      resetOrientation ? kOrientationUpright : tags.GetIFD(0)->GetShort(kTagOrientation);
+  if (orientation != 0) {
+    writer.Short(kTagOrientation, orientation);
   }
   writer.Rational(kTagXResolution, kResolutionDpi, 1);
   writer.Rational(kTagYResolution, kResolutionDpi, 1);
@@ -319,12 +339,50 @@ XpResult XpImageIoJpeg::BuildThumbnail(XpTiffTagManager& tags, const XpPixmapBas
     return encoded;
   }
   writer.Long(kTagJpegLength, static_cast<uint32_t>(thumbnail.GetDataSize()));
-  writer.Long(kTagJpegOffset, 0);
-  // The writer lays out the header, IFD 0 with all below it, then IFD 1:
-  // the thumbnail appended to the block starts right after.
-  const uint64_t offset = ifd1->GetSize(true) + tags.GetIFD(0)->GetSize(true) + kTiffHeaderSize;
-  writer.Long(kTagJpegOffset, static_cast<uint32_t>(offset));
-  return writer.Ok() ? kXpOk : kXpErrOutOfMemory;
+  return writer.Ok() && XpJpegSetThumbnailOffset(tags) ? kXpOk : kXpErrOutOfMemory;
+}
+
+bool XpJpegSetThumbnailOffset(XpTiffTagManager& tags) {
+  XpTiffTagIFD* ifd1 = tags.GetIFD(1);
+  if (ifd1 == nullptr || ifd1->SetLong(kTagJpegOffset, 0) < 0) {
+    return false;
+  }
+  // The thumbnail appended to the block starts where the block ends; the
+  // inline offset does not change the layout.
+  XpMemoryFile scratch;
+  if (scratch.Open(kXpOpenWrite) != kXpOk) {
+    return false;
+  }
+  const uint64_t size = tags.Write(scratch);
+  static_cast<void>(scratch.Close());
+  return size > 0 && ifd1->SetLong(kTagJpegOffset, static_cast<uint32_t>(size)) >= 0;
+}
+
+XpResult XpJpegWriteExifBlock(XpMemoryFile& output, XpTiffTagManager& tags,
+                              const uint8_t* thumbnail, uint64_t thumbnailSize) {
+  const auto thumbnailBytes = [&tags, thumbnailSize] {
+    return tags.GetIFD(1) != nullptr ? thumbnailSize : 0;
+  };
+  XpResult result = WriteBlockOnce(output, tags, thumbnail, thumbnailBytes());
+  if (result != kXpOk || FitsOneSegment(output)) {
+    return result;
+  }
+  if (tags.RemoveMakerNote()) {
+    if (tags.GetIFD(1) != nullptr && !XpJpegSetThumbnailOffset(tags)) {
+      return kXpErrOutOfMemory;
+    }
+    result = WriteBlockOnce(output, tags, thumbnail, thumbnailBytes());
+    if (result != kXpOk || FitsOneSegment(output)) {
+      return result;
+    }
+  }
+  if (tags.GetIFD(1) == nullptr) {
+    return kXpOk;
+  }
+  for (int32_t index = tags.GetIFDCount() - 1; index >= 1; --index) {
+    tags.GetRoot()->RemoveIFD(index);
+  }
+  return WriteBlockOnce(output, tags, nullptr, 0);
 }
 
 bool XpJpegEnsureExifVersion(XpTiffTagIFD& exif) {

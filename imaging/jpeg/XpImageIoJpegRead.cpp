@@ -210,18 +210,23 @@ XpResult XpImageIoJpeg::LocateTiffBlock(XpAbstractFile& file, int64_t offset) {
       break;
     }
     int64_t skip = int64_t{length} - kLengthSize;
-    if (marker == kApp1Marker) {
+    // Only a segment that can hold the whole head is looked into.
+    if (marker == kApp1Marker && skip >= static_cast<int64_t>(kExifHeadSize)) {
       uint8_t head[kExifHeadSize] = {};
       uint64_t done = 0;
       result = file.Read(head, sizeof head, &done);
-      if (XpSucceeded(result) && done == sizeof head &&
+      // Some files answer a short read with success.
+      if (XpSucceeded(result) && done != sizeof head) {
+        result = kXpErrEndOfFile;
+      }
+      if (XpSucceeded(result) &&
           std::memcmp(head, kExifSignature, kExifSignatureSize - 1) == 0) {
         return SetLastError(kXpOk);
       }
       skip -= static_cast<int64_t>(kExifHeadSize);
     }
     if (XpSucceeded(result)) {
-      result = file.Seek(skip, kXpSeekCurrent);
+      result = XpJpegSkipForward(file, skip);
     }
   }
   return SetLastError(result);

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "imaging/io/XpImageIoTags.h"
+#include "imaging/io/XpPixmapOrientation.h"
 #include "imaging/jpeg/XpImageIoJpeg.h"
 #include "imaging/jpeg/XpJpegCoefficientTransform.h"
 #include "imaging/jpeg/XpJpegCompressRun.h"
@@ -47,7 +48,6 @@ constexpr uint16_t kCompressionJpeg = 6;
 constexpr uint16_t kOrientationUpright = 1;
 constexpr uint32_t kResolutionDpi = 72;
 constexpr uint16_t kResolutionUnitInch = 2;
-constexpr uint64_t kTiffHeaderSize = 8;
 // Slack over the written size of IFD 0 when judging the block's size.
 constexpr uint64_t kSizeEstimateSlack = 2064;
 constexpr uint64_t kSizeEstimateLimit = 65535;
@@ -118,13 +118,7 @@ bool SetThumbnailTags(XpTiffTagManager& tags, uint32_t length, bool resetOrienta
        ifd1->SetRational(kTagYResolution, kResolutionDpi, 1) >= 0 &&
        ifd1->SetShort(kTagResolutionUnit, kResolutionUnitInch) >= 0 &&
        ifd1->SetLong(kTagJpegLength, length) >= 0 && ifd1->SetLong(kTagJpegOffset, 0) >= 0;
-  if (!ok) {
-    return false;
-  }
-  // The writer lays out the header, IFD 0 with all below it, then IFD 1:
-  // the thumbnail appended to the block starts right after.
-  const uint64_t offset = ifd1->GetSize(true) + ifd0->GetSize(true) + kTiffHeaderSize;
-  return ifd1->SetLong(kTagJpegOffset, static_cast<uint32_t>(offset)) >= 0;
+  return ok && XpJpegSetThumbnailOffset(tags);
 }
 
 XpResult SizeOf(XpAbstractFile& file, int64_t& size) {
@@ -286,21 +280,6 @@ XpResult WriteBlock(XpMemoryFile& output, XpTiffTagManager& tags, const uint8_t*
   return result != kXpOk ? result : closed;
 }
 
-// The orientation that turns a thumbnail like a picture under transform;
-// 0 for the flips and transposes, which leave it as it is.
-int32_t ThumbnailTurnFor(int32_t transform) {
-  switch (transform) {
-    case XpJpegCoefficientTransform::kRotate90:
-      return 6;
-    case XpJpegCoefficientTransform::kRotate180:
-      return 3;
-    case XpJpegCoefficientTransform::kRotate270:
-      return 8;
-    default:
-      return 0;
-  }
-}
-
 // Exchanges PixelXDimension and PixelYDimension, written as LONG, when
 // both are there.
 bool SwapPixelDimensions(XpTiffTagManager& tags) {
@@ -441,6 +420,11 @@ XpResult XpImageIoJpeg::RewriteFileTags(XpAbstractFile& source, XpAbstractFile& 
   }
   if (tags->GetIFD(0) == nullptr) {
     return kXpErrImageTagNotFound;
+  }
+  // Makers store offsets from the TIFF header inside their maker note: one
+  // that cannot stay in its place is not moved, the file stays as it is.
+  if (tags->MakerNoteMoves()) {
+    return kXpErrImageNotSupported;
   }
   const ThumbnailRef thumbnail = OldThumbnail(*tags);
   PreviewRef preview;
@@ -637,33 +621,24 @@ XpResult XpImageIoJpeg::TransformLossless(const XpString& source, const XpString
 
 XpResult XpImageIoJpeg::TransformFile(XpAbstractFile& source, XpAbstractFile& destination,
                                       int32_t transform, bool applyOrientation) {
-  XpMemoryFile thumbnail;
-  bool hasThumbnail = false;
-  if (XpPixmapBase* read = ReadOrientedPixmap(source, 0)) {
-    const int32_t turn = ThumbnailTurnFor(transform);
-    const std::unique_ptr<XpPixmapBase> upright(turn != 0 ? ApplyExifOrientation(read, turn)
-                                                          : read);
-    hasThumbnail = upright != nullptr &&
-                   EncodeThumbnail(thumbnail, *upright, true, false, nullptr,
-                                   kThumbnailQuality) == kXpOk;
-  }
-
   int32_t code = transform;
   PreviewRef preview;
   XpMemoryFile block;
   const XpSharedPtr<XpTiffTagManager> tags = XpImageIo::ReadTags(source, 0);
   XpTiffTagIFD* ifd0 = tags ? tags->GetIFD(0) : nullptr;
+  if (ifd0 != nullptr && applyOrientation) {
+    code = XpJpegCoefficientTransform::ComposeWithOrientation(transform,
+                                                              ifd0->GetShort(kTagOrientation));
+  }
+  XpMemoryFile thumbnail;
+  const bool hasThumbnail = TransformedThumbnail(source, code, thumbnail);
   if (ifd0 != nullptr) {
     XpResult result = PrepareTagsForRewrite(*tags, true, preview);
     if (result != kXpOk) {
       return result;
     }
-    if (applyOrientation) {
-      code = XpJpegCoefficientTransform::ComposeWithOrientation(
-          transform, ifd0->GetShort(kTagOrientation));
-      if (ifd0->SetShort(kTagOrientation, kOrientationUpright) < 0) {
-        return kXpErrOutOfMemory;
-      }
+    if (applyOrientation && ifd0->SetShort(kTagOrientation, kOrientationUpright) < 0) {
+      return kXpErrOutOfMemory;
     }
     if (XpJpegCoefficientTransform::SwapsAxes(code) && !SwapPixelDimensions(*tags)) {
       return kXpErrOutOfMemory;
@@ -674,11 +649,22 @@ XpResult XpImageIoJpeg::TransformFile(XpAbstractFile& source, XpAbstractFile& de
                !SetThumbnailTags(*tags, static_cast<uint32_t>(thumbnail.GetDataSize()), true)) {
       return kXpErrOutOfMemory;
     }
+    if (tags->MakerNoteMoves()) {
+      return kXpErrImageNotSupported;
+    }
+    const auto* thumbnailBytes = static_cast<const uint8_t*>(thumbnail.GetBuffer());
     const bool withThumbnail = tags->GetIFD(1) != nullptr;
-    result = WriteBlock(block, *tags, static_cast<const uint8_t*>(thumbnail.GetBuffer()),
-                        withThumbnail ? thumbnail.GetDataSize() : 0);
+    // The old block would describe pixels the copy has turned: too big for
+    // one segment, the maker note, then the thumbnail give way.
+    result = applyOrientation
+                 ? XpJpegWriteExifBlock(block, *tags, thumbnailBytes, thumbnail.GetDataSize())
+                 : WriteBlock(block, *tags, thumbnailBytes,
+                              withThumbnail ? thumbnail.GetDataSize() : 0);
     if (result != kXpOk) {
       return result;
+    }
+    if (block.GetDataSize() > XpJpegCompressRun::kMaxMarkerPayload && applyOrientation) {
+      return kXpErrImaging;
     }
     if (block.GetDataSize() > XpJpegCompressRun::kMaxMarkerPayload) {
       // Too big for one segment: the source's own markers, its old Exif
@@ -687,4 +673,21 @@ XpResult XpImageIoJpeg::TransformFile(XpAbstractFile& source, XpAbstractFile& de
     }
   }
   return LosslessCopy(source, destination, block, code, preview);
+}
+
+bool XpImageIoJpeg::TransformedThumbnail(XpAbstractFile& source, int32_t code,
+                                         XpMemoryFile& thumbnail) {
+  XpPixmapBase* read = ReadOrientedPixmap(source, 0);
+  if (read == nullptr) {
+    return false;
+  }
+  // The reader shows the thumbnail upright: undo that to get it as stored,
+  // then change it like the picture's pixels.
+  const int32_t shownWith = orientation_;
+  SetLastError(kXpOk);
+  XpPixmapBase* stored = ApplyExifOrientation(read, XpOrientationInverse(shownWith));
+  const std::unique_ptr<XpPixmapBase> changed(
+      ApplyExifOrientation(stored, XpJpegCoefficientTransform::OrientationOf(code)));
+  return changed != nullptr && GetLastError() == kXpOk &&
+         EncodeThumbnail(thumbnail, *changed, true, false, nullptr, kThumbnailQuality) == kXpOk;
 }

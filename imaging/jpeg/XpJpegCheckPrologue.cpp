@@ -29,6 +29,18 @@ XpResult XpJpegReadWord(XpAbstractFile& file, uint16_t& word) {
   return kXpOk;
 }
 
+XpResult XpJpegSkipForward(XpAbstractFile& file, int64_t count) {
+  if (count < 0) {
+    return kXpErrImageNoTiffBlock;
+  }
+  const int64_t position = file.Tell();
+  const int64_t size = file.GetSize();
+  if (position >= 0 && size >= 0 && count > size - position) {
+    return kXpErrEndOfFile;
+  }
+  return file.Seek(count, kXpSeekCurrent);
+}
+
 bool XpJpegIsAppMarker(uint16_t marker) { return marker >= kFirstApp && marker <= kLastApp; }
 
 XpResult XpJpegCheckPrologue(XpAbstractFile& file) {
@@ -55,7 +67,7 @@ XpResult XpJpegCheckPrologue(XpAbstractFile& file) {
     }
     result = XpJpegReadWord(file, word);
     if (XpSucceeded(result)) {
-      result = file.Seek(int64_t{word} - kLengthSize, kXpSeekCurrent);
+      result = XpJpegSkipForward(file, int64_t{word} - kLengthSize);
     }
   }
   return result;

@@ -10,10 +10,17 @@
 // first marker that is not APPn. kXpErrImageNoTiffBlock when the stream
 // does not begin with SOI or a marker does not begin with FF; the result of
 // a failing read or seek as it is. Leaves the file inside the stream.
+// A segment length below 2 breaks the chain (kXpErrImageNoTiffBlock), and
+// one that runs past the end of the file ends it with kXpErrEndOfFile.
 XpResult XpJpegCheckPrologue(XpAbstractFile& file);
 
 // Reads a two-byte marker or segment length, big-endian.
 XpResult XpJpegReadWord(XpAbstractFile& file, uint16_t& word);
+
+// Skips the rest of a segment: count bytes forward from the position.
+// kXpErrImageNoTiffBlock for a negative count; kXpErrEndOfFile when the
+// target lies past the end of the file (when its size is known).
+XpResult XpJpegSkipForward(XpAbstractFile& file, int64_t count);
 
 // Whether a marker code is one of APP0 to APP15.
 bool XpJpegIsAppMarker(uint16_t marker);

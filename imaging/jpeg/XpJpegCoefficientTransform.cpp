@@ -15,6 +15,12 @@ constexpr int32_t kComposed[XpJpegCoefficientTransform::kCodeCount][kLastOrienta
     {6, 2, 0, 1, 4, 7, 3, 5}, {7, 3, 5, 4, 2, 0, 1, 6},
 };
 
+// By code: flip horizontal is the mirrored orientation 2, flip vertical 4,
+// transpose 5, transverse 7, and the turns by 90, 180 and 270 degrees are
+// 6, 3 and 8.
+constexpr int32_t kOrientationOfCode[XpJpegCoefficientTransform::kCodeCount] = {1, 2, 4, 5,
+                                                                                  7, 6, 3, 8};
+
 // Which frequency parities negate a coefficient under a code.
 struct SignRule {
   bool byHorizontal;
@@ -55,6 +61,13 @@ int32_t XpJpegCoefficientTransform::ComposeWithOrientation(int32_t transform,
     return transform;
   }
   return kComposed[transform][orientation - kFirstOrientation];
+}
+
+int32_t XpJpegCoefficientTransform::OrientationOf(int32_t code) {
+  if (code < kNone || code >= kCodeCount) {
+    return kOrientationOfCode[kNone];
+  }
+  return kOrientationOfCode[code];
 }
 
 bool XpJpegCoefficientTransform::CoversWholeIMCUs(const jpeg_decompress_struct& source) {

@@ -37,6 +37,9 @@ class XpJpegCoefficientTransform {
   // (1-8) upright and then applies transform; transform itself for any
   // other orientation.
   static int32_t ComposeWithOrientation(int32_t transform, int32_t orientation);
+  // The Exif orientation (1-8) that shows a stored picture as the code
+  // makes it: 1 for kNone and for codes outside 0-7.
+  static int32_t OrientationOf(int32_t code);
 
   // Whether the picture of a read header is made of whole iMCUs: width a
   // multiple of 8 x the largest horizontal sampling factor, height of 8 x

@@ -47,8 +47,7 @@ XpResult Drive(const XpJpegLosslessRun& run, RunState& state,
   state.destination.client_data = &state.result;
   XpJpegFileSourceInstall(&state.source, *run.source);
   XpJpegFileDestinationInstall(&state.destination, *run.destination);
-  XpJpegMarkerCopy::Setup(&state.source, HasExif(run) ? XpJpegMarkerCopy::Mode::kAllButApp1
-                                                      : XpJpegMarkerCopy::Mode::kAll);
+  XpJpegMarkerCopy::Setup(&state.source);
   if (jpeg_read_header(&state.source, TRUE) != JPEG_HEADER_OK) {
     return Fail(state, kXpErrImageNoTiffBlock);
   }
@@ -69,7 +68,9 @@ XpResult Drive(const XpJpegLosslessRun& run, RunState& state,
   if (HasExif(run)) {
     jpeg_write_marker(&state.destination, kApp1, run.exif, static_cast<unsigned int>(run.exifSize));
   }
-  XpJpegMarkerCopy::Execute(&state.source, &state.destination);
+  XpJpegMarkerCopy::Execute(&state.source, &state.destination,
+                            HasExif(run) ? XpJpegMarkerCopy::Mode::kAllButExif
+                                         : XpJpegMarkerCopy::Mode::kAll);
   transform.Execute(&state.source, coefficients);
   jpeg_finish_compress(&state.destination);
   jpeg_finish_decompress(&state.source);

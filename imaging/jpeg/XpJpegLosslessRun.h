@@ -13,8 +13,9 @@
 // of its own.
 //
 // With an Exif block the copy begins with it as APP1 (right after SOI) and
-// keeps every source segment but the APP1 ones; without one every source
-// segment is kept, in file order.
+// keeps every source segment but the Exif APP1 it replaces (XMP and other
+// APP1 segments included), in file order; without one every source segment
+// is kept, in file order.
 struct XpJpegLosslessRun {
   // Read from its start.
   XpAbstractFile* source = nullptr;

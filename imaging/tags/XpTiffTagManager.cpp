@@ -7,6 +7,8 @@ XpTiffTagManager::~XpTiffTagManager() = default;
 
 bool XpTiffTagManager::Reset() {
   Clear();
+  makerNoteOffset_ = 0;
+  makerNoteSize_ = 0;
   root_.reset(XpTiffTagDataIFD::Create(0, 0));
   return root_ != nullptr;
 }
@@ -21,6 +23,8 @@ XpTiffTagManager* XpTiffTagManager::Clone() const {
   copy->bigEndian_ = bigEndian_;
   copy->makerTag2001Offset_ = makerTag2001Offset_;
   copy->makerTag2001Count_ = makerTag2001Count_;
+  copy->makerNoteOffset_ = makerNoteOffset_;
+  copy->makerNoteSize_ = makerNoteSize_;
   if (root_ != nullptr) {
     copy->root_.reset(static_cast<XpTiffTagDataIFD*>(root_->Clone()));
     if (copy->root_ == nullptr) {

@@ -32,6 +32,9 @@ class XpTiffTagManager {
   static constexpr int32_t kMaxIFDs = 1024;
   static constexpr uint64_t kMaxValueBytes = uint64_t{64} * 1024 * 1024;
   static constexpr uint64_t kValueBookkeepingBytes = 64;
+  // A maker note kept as bytes is written back at its offset only when it
+  // ends within this: a block beyond cannot travel in one JPEG segment.
+  static constexpr uint64_t kMaxKeptMakerNoteEnd = 0x10000;
 
   XpTiffTagManager();
   XpTiffTagManager(const XpTiffTagManager&) = delete;
@@ -49,7 +52,9 @@ class XpTiffTagManager {
   // Writes the whole block at the file's current position: header, then
   // each top-level IFD with everything below it. Sorts the tree and resets
   // its sub-IFD counts on the way, so callers that must keep a tree write a
-  // clone. Returns the bytes written by the file position; 0 without root.
+  // clone. A maker note kept as bytes (KeptMakerNote) lies at the offset
+  // Parse found it at, everything else around it. Returns the bytes written
+  // by the file position; 0 without root.
   virtual uint64_t Write(XpAbstractFile& file);
   virtual void Clear();
   // A deep copy; null when memory ran out.
@@ -67,6 +72,20 @@ class XpTiffTagManager {
   // Parse; 0 otherwise.
   uint32_t GetMakerTag2001Offset() const { return makerTag2001Offset_; }
   uint32_t GetMakerTag2001Count() const { return makerTag2001Count_; }
+  // Offset and byte size of the maker note of the Exif IFD as Parse met it
+  // kept as bytes; 0 otherwise.
+  uint32_t GetMakerNoteOffset() const { return makerNoteOffset_; }
+  uint32_t GetMakerNoteSize() const { return makerNoteSize_; }
+  // The maker note of the Exif IFD held as bytes that Write puts back at
+  // the offset Parse found them at: makers store offsets from the TIFF
+  // header inside them. Null when there is none, or it changed size, or
+  // its place overlaps the header or lies beyond kMaxKeptMakerNoteEnd.
+  const XpTiffTagDataBase* KeptMakerNote() const;
+  // Whether the Exif IFD holds a maker note as bytes (not inline) that
+  // Write would move to a new place, where its inner offsets break.
+  bool MakerNoteMoves() const;
+  // Removes the maker note of the Exif IFD; false when there was none.
+  bool RemoveMakerNote();
 
   // The first IFD held by the sub-IFD value of tag 34665 (GPS: 34853) in
   // IFD 0, not searched below it; null when there is none.
@@ -134,4 +153,6 @@ class XpTiffTagManager {
   bool bigEndian_ = false;
   uint32_t makerTag2001Offset_ = 0;
   uint32_t makerTag2001Count_ = 0;
+  uint32_t makerNoteOffset_ = 0;
+  uint32_t makerNoteSize_ = 0;
 };

@@ -90,6 +90,8 @@ bool XpTiffTagManager::Parse(XpAbstractFile& file, XpTiffMakerNoteMode mode) {
   Clear();
   makerTag2001Offset_ = 0;
   makerTag2001Count_ = 0;
+  makerNoteOffset_ = 0;
+  makerNoteSize_ = 0;
   ParseState state(file, mode);
   state.base = file.Tell();
   state.fileSize = file.GetSize();
@@ -208,6 +210,11 @@ bool XpTiffTagManager::ParseEntry(ParseState& state, XpTiffTagIFD& ifd, const En
         type = kXpTiffTypeLong;
         count = 1;
       }
+    }
+    if (type == head.type) {
+      // Kept as bytes: where they lie, for the writer to keep them there.
+      makerNoteOffset_ = XpTiffLoad32(head.field, bigEndian_);
+      makerNoteSize_ = static_cast<uint32_t>(uint64_t{count} * elementSize);
     }
   }
   XpTiffTagDataBase* value = ReadValue(state, head, type, count);

@@ -21,9 +21,15 @@ constexpr uint16_t kTagColorSpace = 40961;
 constexpr uint16_t kColorSpaceUncalibrated = 0xFFFF;
 constexpr uint16_t kFirstTurnedOrientation = 5;
 constexpr uint16_t kLastTurnedOrientation = 8;
-constexpr uint16_t kTurnedClockwise = 6;
-constexpr uint16_t kTurnedCounterClockwise = 8;
+// libtiff's oriented read already shows these upright (see
+// RequestedOrientation); every other orientation comes as stored.
+constexpr uint16_t kUprightFromLibTiffHalfTurn = 3;
+constexpr uint16_t kUprightFromLibTiffFlipped = 4;
 constexpr int32_t kMaxDivisor = 32;
+
+bool ComesAsStored(uint16_t orientation) {
+  return orientation != kUprightFromLibTiffHalfTurn && orientation != kUprightFromLibTiffFlipped;
+}
 
 bool IsDivisor(int32_t divisor) {
   return divisor >= 1 && divisor <= kMaxDivisor && (divisor & (divisor - 1)) == 0;
@@ -114,8 +120,7 @@ XpPixmapBase* XpImageIoTiff::ReadPixmap(XpAbstractFile& file, int64_t offset, in
     delete pixmap;
     return nullptr;
   }
-  if (applyOrientation &&
-      (orientation == kTurnedClockwise || orientation == kTurnedCounterClockwise)) {
+  if (applyOrientation && ComesAsStored(orientation)) {
     return ApplyExifOrientation(pixmap, orientation);
   }
   return pixmap;

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "imaging/io/XpImageIo.h"
+#include "imaging/pixmap/XpReaderPixelLimit.h"
 
 class TiffLibrary;
 class XpTiffTagIFD;
@@ -15,7 +16,7 @@ class XpTiffTagIFD;
 class XpImageIoTiff : public XpImageIo {
  public:
   // Pictures beyond this many pixels (a 1 GiB raster) are not read.
-  static constexpr uint64_t kMaxTiffPixels = uint64_t{1} << 28;
+  static constexpr uint64_t kMaxTiffPixels = kXpMaxReaderPixels;
 
   // The process-wide libtiff binding.
   XpImageIoTiff();

@@ -206,6 +206,14 @@ TEST_F(MovieExtractServer, FrameSizesFollowTheRequestTheDisplaySizeAndTheAspect)
       {"small frame", 5, 3, 0, 0, 0, std::nullopt, 4, 3, {5, 3, 48, 4, 3}},
       {"keep plays no part with a size", 1440, 1080, 160, 160, 1, std::nullopt, 16, 9,
        {160, 90, 43200, 16, 9}},
+      {"tall display, keep", 320, 240, 0, 0, 1, std::pair{64, 17408}, 4, 3,
+       {320, 240, 230400, 4, 3}},
+      {"tall display", 320, 240, 0, 0, 0, std::pair{64, 17408}, 4, 3, {64, 240, 46080, 4, 3}},
+      {"wide display", 320, 240, 0, 0, 0, std::pair{60000, 240}, 4, 3, {320, 240, 230400, 4, 3}},
+      {"wide display at a wide aspect", 720, 480, 0, 0, 0, std::pair{60000, 480}, 16, 9,
+       {853, 480, 1228800, 16, 9}},
+      {"anamorphic display", 720, 480, 0, 0, 0, std::pair{853, 480}, 16, 9,
+       {853, 480, 1228800, 16, 9}},
   };
   for (const Row& row : rows) {
     reader.frameWidth = row.frameWidth;

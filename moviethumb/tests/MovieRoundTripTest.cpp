@@ -95,6 +95,17 @@ TEST_F(MovieRoundTrip, FrameThroughTheClientIsTheResizedUprightPattern) {
   EXPECT_EQ(PixmapBytes(*frame), ExpectedPixels(1440, 1080, 0, 160, 90));
 }
 
+TEST_F(MovieRoundTrip, ADisplaySizeBeyondTheFrameNeverEnlargesThePicture) {
+  auto client = Client(FakeFolder());
+  const XpString movie = Movie("m.mpg", "frame=320x240\ndisplay=64x17408\naspect=4:3\n");
+  XpSize aspect;
+  std::unique_ptr<XpPixmapBase> frame(client->ReadFrameAt(movie, kMpegKind, 0, 0, 0, true, &aspect));
+  ASSERT_NE(frame, nullptr);
+  EXPECT_EQ(frame->width, 320);
+  EXPECT_EQ(frame->height, 240);
+  EXPECT_EQ(PixmapBytes(*frame), ExpectedPixels(320, 240, 0, 320, 240));
+}
+
 TEST_F(MovieRoundTrip, PropertiesAndImageSizeComeFromTheBlock) {
   auto client = Client(FakeFolder());
   const XpString movie = Movie("m.mpg",

@@ -5,6 +5,8 @@
 #include "imaging/gif/GifLibrary.h"
 #include "imaging/format/XpFormatChecker.h"
 #include "imaging/gif/XpImageIoGIF.h"
+#include "imaging/pixmap/XpPixmapAllocationHook.h"
+#include "imaging/pixmap/XpPixmapTypes.h"
 #include "imaging/tests/gif/GifBuilder.h"
 #include "imaging/tests/gif/GifTestSupport.h"
 #include "imaging/tests/jpeg/JpegTestSupport.h"
@@ -245,6 +247,53 @@ TEST_F(XpImageIoGIF, CheckerClassifiesGifsThroughTheReader) {
       Write(GifBuilder().Screen(1, 1, {kRed}, 0).Image(0, 0, 1, 1, pixel).Trailer().Bytes(),
             "still.gif");
   EXPECT_EQ(XpFormatChecker::DetectFormatKind(still), kXpKindGif);
+}
+
+// The allocator's seam is armed to fail the next pixmap allocation; a
+// reader that refuses the screen leaves it armed for the probe after it.
+TEST_F(XpImageIoGIF, ScreensBeyondThePixelLimitAreRefusedBeforeAllocating) {
+  struct Case {
+    uint16_t width;
+    uint16_t height;
+    bool refused;
+  };
+  // The limit is 2^28 pixels.
+  const Case cases[] = {
+      {37000, 37000, true},
+      {16384, 16385, true},
+      {65535, 4097, true},
+      {16384, 16384, false},
+      {65535, 4096, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.width << " x " << c.height);
+    const std::vector<uint8_t> bytes =
+        GifBuilder().Screen(c.width, c.height, {kRed}, 0).Image(0, 0, 1, 1, {0}).Trailer().Bytes();
+    XpMemoryFile file(const_cast<uint8_t*>(bytes.data()), bytes.size(), false);
+    ASSERT_EQ(file.Open(kXpOpenRead), kXpOk);
+    XpScopedPixmapAllocationFailure nextFails(1);
+    std::unique_ptr<XpPixmapBase> pixmap(reader_.ReadPixmap(file, 0, 1, nullptr, false, false));
+    EXPECT_EQ(pixmap, nullptr);
+    EXPECT_EQ(reader_.GetLastError(), kXpErrOutOfMemory);
+    XpPixmapBGR24NoHandle probe;
+    EXPECT_EQ(probe.Allocate(1, 1), c.refused ? kXpErrOutOfMemory : kXpOk);
+  }
+}
+
+TEST_F(XpImageIoGIF, AScreenBeyondTheLimitStillReportsItsSizeAndKind) {
+  const std::vector<uint8_t> bytes =
+      GifBuilder().Screen(37000, 37000, {kRed}, 0).Image(0, 0, 1, 1, {0}).Trailer().Bytes();
+  EXPECT_LE(bytes.size(), 40u);
+  XpMemoryFile file(const_cast<uint8_t*>(bytes.data()), bytes.size(), false);
+  ASSERT_EQ(file.Open(kXpOpenRead), kXpOk);
+  XpSize size;
+  EXPECT_EQ(reader_.ReadImageSize(file, 0, &size, false), kXpOk);
+  EXPECT_EQ(size, XpSize(37000, 37000));
+  EXPECT_EQ(reader_.GetKindOfPath(Write(bytes)), kXpKindGif);
+  std::unique_ptr<XpPixmapBase> scaled(
+      reader_.ReadPixmapScaled(file, 0, XpSize(160, 120), nullptr, false, false));
+  EXPECT_EQ(scaled, nullptr);
+  EXPECT_EQ(reader_.GetLastError(), kXpErrOutOfMemory);
 }
 
 }  // namespace

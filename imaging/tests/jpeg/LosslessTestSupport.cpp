@@ -17,6 +17,8 @@ namespace {
 
 constexpr int32_t kQuality = 90;
 constexpr int32_t kRedCorner = 16;
+constexpr int32_t kThumbnailWidth = 160;
+constexpr int32_t kThumbnailHeight = 120;
 constexpr size_t kExifHeaderSize = 6;
 constexpr size_t kSegmentHead = 4;
 constexpr uint32_t kTiffHeaderSize = 8;
@@ -281,6 +283,19 @@ std::vector<uint8_t> PreviewBytes(uint32_t size) {
   return bytes;
 }
 
+std::array<uint8_t, 3> QuadrantRgb(int32_t column, int32_t row) {
+  static constexpr std::array<uint8_t, 3> kColours[2][2] = {{{255, 0, 0}, {0, 255, 0}},
+                                                              {{0, 0, 255}, {255, 255, 255}}};
+  return kColours[row != 0 ? 1 : 0][column != 0 ? 1 : 0];
+}
+
+std::vector<uint8_t> BuildQuadrantFrame(int32_t width, int32_t height, Sampling sampling) {
+  return Encode(width, height, sampling, [&](int32_t x, int32_t y, uint8_t* rgb) {
+    const std::array<uint8_t, 3> colour = QuadrantRgb(x >= width / 2, y >= height / 2);
+    std::copy(colour.begin(), colour.end(), rgb);
+  });
+}
+
 std::vector<uint8_t> ThumbnailStream() {
   return Encode(160, 120, Sampling::k422, [](int32_t x, int32_t, uint8_t* rgb) {
     const bool left = x < 80;
@@ -292,9 +307,14 @@ std::vector<uint8_t> ThumbnailStream() {
 
 std::vector<uint8_t> BuildExifJpeg(const ExifPicture& picture) {
   const std::vector<uint8_t> frame =
-      BuildSampledFrame(picture.width, picture.height, picture.sampling);
-  const std::vector<uint8_t> thumbnail =
-      picture.thumbnail ? ThumbnailStream() : std::vector<uint8_t>();
+      picture.quadrants ? BuildQuadrantFrame(picture.width, picture.height, picture.sampling)
+                        : BuildSampledFrame(picture.width, picture.height, picture.sampling);
+  std::vector<uint8_t> thumbnail;
+  if (picture.thumbnail) {
+    thumbnail = picture.quadrants ? BuildQuadrantFrame(kThumbnailWidth, kThumbnailHeight,
+                                                       Sampling::k444)
+                                  : ThumbnailStream();
+  }
   std::vector<JpegSegment> segments = picture.before;
   if (picture.withExif) {
     JpegSegment exif;

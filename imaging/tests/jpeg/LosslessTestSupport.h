@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -58,6 +59,9 @@ struct ExifPicture {
   // Preview bytes that the file lacks at its end.
   uint32_t previewShortBy = 0;
   bool thumbnail = false;
+  // Picture and thumbnail are four solid quadrants (QuadrantRgb) instead
+  // of the gradient and the blue and yellow halves.
+  bool quadrants = false;
   // Written into 514 instead of the thumbnail's size when not 0.
   uint32_t declaredThumbnailLength = 0;
   // When not 0: ImageDescription pads the Exif payload to this size.
@@ -73,6 +77,11 @@ std::vector<uint8_t> PreviewBytes(uint32_t size);
 // The thumbnail stream BuildExifJpeg puts into IFD 1: 160 x 120, blue on
 // its left half, yellow on its right.
 std::vector<uint8_t> ThumbnailStream();
+// The colour of quadrant (column, row), each 0 or 1: red, green / blue,
+// white.
+std::array<uint8_t, 3> QuadrantRgb(int32_t column, int32_t row);
+// A plain JPEG of four solid quadrants.
+std::vector<uint8_t> BuildQuadrantFrame(int32_t width, int32_t height, Sampling sampling);
 
 // The bytes of a JPEG up to and including its EOI; empty without one.
 std::vector<uint8_t> UpToEndOfImage(const std::vector<uint8_t>& bytes);

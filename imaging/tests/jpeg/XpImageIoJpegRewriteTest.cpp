@@ -104,7 +104,7 @@ TEST_F(XpImageIoJpegRewrite, MakerValueIsSetAndThePreviewFollowsAtAPageBoundary)
   }
 }
 
-TEST_F(XpImageIoJpegRewrite, OtherSegmentsSurviveAndXmpIsDropped) {
+TEST_F(XpImageIoJpegRewrite, OtherSegmentsAndXmpSurviveInTheirOrder) {
   ExifPicture picture;
   picture.before = {JfifSegment(), XmpSegment()};
   picture.after = {IccSegment(1, 1, {9, 8, 7}), AdobeSegment(), CommentSegment("kept")};
@@ -121,8 +121,9 @@ TEST_F(XpImageIoJpegRewrite, OtherSegmentsSurviveAndXmpIsDropped) {
       markers.push_back(segment);
     }
   }
-  const std::vector<JpegSegment> expected = {picture.before[0], picture.after[0],
-                                             picture.after[1], picture.after[2]};
+  const std::vector<JpegSegment> expected = {picture.before[0], picture.before[1],
+                                             picture.after[0], picture.after[1],
+                                             picture.after[2]};
   ASSERT_EQ(markers.size(), expected.size() + 1);
   EXPECT_EQ(markers[0].code, 0xE1);
   for (size_t index = 0; index < expected.size(); ++index) {

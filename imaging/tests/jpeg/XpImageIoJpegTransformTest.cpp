@@ -8,6 +8,7 @@
 
 #include "imaging/jpeg/XpImageIoJpeg.h"
 #include "imaging/tags/XpTiffTagManager.h"
+#include "imaging/tests/jpeg/JpegBuilder.h"
 #include "imaging/tests/jpeg/LosslessTestSupport.h"
 #include "platform/testsupport/FaultInjection.h"
 #include "platform/testsupport/HermeticTest.h"
@@ -203,6 +204,36 @@ TEST_F(XpImageIoJpegTransform, TheThumbnailIsTurnedWithThePicture) {
   const auto without = TargetTags();
   ASSERT_NE(without, nullptr);
   EXPECT_EQ(without->GetIFD(1), nullptr);
+}
+
+TEST_F(XpImageIoJpegTransform, XmpAndEveryOtherSegmentStayInTheirOrder) {
+  ExifPicture picture;
+  picture.before = {JfifSegment(), XmpSegment()};
+  picture.after = {IccSegment(1, 1, {9, 8, 7}), XmpSegment(), CommentSegment("kept")};
+  PlaceSource(BuildExifJpeg(picture));
+  for (const bool applyOrientation : {false, true}) {
+    SCOPED_TRACE(applyOrientation);
+    std::filesystem::remove(Target());
+    ASSERT_EQ(Transform(5, applyOrientation), kXpOk);
+    const std::vector<uint8_t> bytes = ReadBytes(Target());
+    std::vector<JpegSegment> markers;
+    for (const JpegSegment& segment : JpegSegments(bytes)) {
+      if ((segment.code >= 0xE0 && segment.code <= 0xEF) || segment.code == 0xFE) {
+        markers.push_back(segment);
+      }
+    }
+    // The new Exif block first, then the others as they were.
+    const std::vector<JpegSegment> expected = {picture.before[0], picture.before[1],
+                                               picture.after[0], picture.after[1],
+                                               picture.after[2]};
+    ASSERT_EQ(markers.size(), expected.size() + 1);
+    EXPECT_EQ(markers[0].offset, 2u);
+    EXPECT_NE(ParseExifPayload(markers[0].payload), nullptr);
+    for (size_t index = 0; index < expected.size(); ++index) {
+      EXPECT_EQ(markers[index + 1].code, expected[index].code) << index;
+      EXPECT_EQ(markers[index + 1].payload, expected[index].payload) << index;
+    }
+  }
 }
 
 TEST_F(XpImageIoJpegTransform, FailuresLeaveNeitherFile) {

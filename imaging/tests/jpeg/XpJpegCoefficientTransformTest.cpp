@@ -1,9 +1,11 @@
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "imaging/io/XpPixmapOrientation.h"
 #include "imaging/jpeg/XpJpegCoefficientTransform.h"
 #include "imaging/jpeg/XpJpegLosslessRun.h"
 #include "imaging/tests/jpeg/LosslessTestSupport.h"
@@ -235,6 +237,40 @@ TEST_F(XpJpegCoefficientTransform, ComposedCodeUndoesTheOrientationFirst) {
   }
   EXPECT_EQ(::XpJpegCoefficientTransform::ComposeWithOrientation(5, 0), 5);
   EXPECT_EQ(::XpJpegCoefficientTransform::ComposeWithOrientation(5, 9), 5);
+}
+
+TEST_F(XpJpegCoefficientTransform, TheOrientationOfACodeMovesPixelsAsTheCodeDoes) {
+  const int32_t width = 5;
+  const int32_t height = 3;
+  XpPixmapBGR24NoHandle source;
+  ASSERT_EQ(source.Allocate(width, height), kXpOk);
+  // Each pixel's blue byte is its own index.
+  for (int32_t y = 0; y < height; ++y) {
+    for (int32_t x = 0; x < width; ++x) {
+      source.GetPlane(0)->Row(y)[x * 3] = static_cast<uint8_t>(y * width + x);
+    }
+  }
+  for (int32_t code = 0; code <= 7; ++code) {
+    SCOPED_TRACE("code " + std::to_string(code));
+    const int32_t orientation = ::XpJpegCoefficientTransform::OrientationOf(code);
+    if (code == 0) {
+      EXPECT_EQ(orientation, 1);
+      continue;
+    }
+    const std::unique_ptr<XpPixmapBase> moved(XpPixmapTurnForOrientation(source, orientation));
+    ASSERT_NE(moved, nullptr);
+    ASSERT_EQ(moved->width, Swaps(code) ? height : width);
+    int mismatches = 0;
+    for (int32_t y = 0; y < height; ++y) {
+      for (int32_t x = 0; x < width; ++x) {
+        const Placement at = TransformPlacement(code, x, y, width, height);
+        mismatches += moved->GetPlane(0)->Row(at.y)[at.x * 3] != y * width + x ? 1 : 0;
+      }
+    }
+    EXPECT_EQ(mismatches, 0);
+  }
+  EXPECT_EQ(::XpJpegCoefficientTransform::OrientationOf(8), 1);
+  EXPECT_EQ(::XpJpegCoefficientTransform::OrientationOf(-1), 1);
 }
 
 TEST_F(XpJpegCoefficientTransform, PartialIMCUsAreRefusedBeforeAnyOutput) {

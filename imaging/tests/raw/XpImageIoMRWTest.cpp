@@ -338,4 +338,26 @@ TEST_F(XpImageIoMRW, TheCheckerReadsTheShootingDateThroughTheReader) {
   EXPECT_EQ(date.GetSecond(), 30);
 }
 
+// A preview that is a JPEG stream ending in a short APP1: the reader
+// decodes it through a memory file, which answers a short read with
+// success, and every read of the file must still end with a result.
+TEST_F(XpImageIoMRW, APreviewEndingInAShortApp1EndsEveryRead) {
+  MrwLayout layout = SmallPreview(320, 240);
+  layout.previewPlace = MrwPreviewPlace::kTag2;
+  layout.previewBytes = {0x00, 0xD8, 0xFF, 0xE1, 0x00, 0x02, 0xFF, 0xD9};
+  const XpString path = Write("shortapp1.MRW", layout);
+  Reader reader;
+  EXPECT_EQ(reader.ReadPixmapFromPath(path, 1, nullptr, true, true), nullptr);
+  EXPECT_EQ(reader.GetLastError(), kXpErrImageNoTiffBlock);
+  EXPECT_EQ(reader.ReadOrientedPixmapFromPath(path), nullptr);
+  EXPECT_EQ(reader.GetLastError(), kXpErrImageNoTiffBlock);
+  XpSize size;
+  EXPECT_EQ(reader.ReadPreviewSizeFromPath(path, &size), kXpErrImageNoTiffBlock);
+
+  MemoryMrw mrw(layout);
+  Pixmap fitted(reader.ReadPixmapScaled(mrw.file, 0, XpSize(160, 120), nullptr, true, true));
+  EXPECT_EQ(fitted, nullptr);
+  EXPECT_EQ(reader.GetLastError(), kXpErrImageNoTiffBlock);
+}
+
 }  // namespace mrwtest
