@@ -1,5 +1,6 @@
 #include "camerastore/xdb/DeviceXdbAccessor.h"
 
+#include <initializer_list>
 #include <new>
 
 #include "camerastore/xdb/XdbCommitHooks.h"
@@ -13,10 +14,21 @@ namespace XdbAccessor {
 
 namespace {
 
+// A leftover that is a link is no copy of ours: it is unlinked, and what it
+// points to is never entered, moved or removed.
+void RemoveLinkedLeftovers(const XdbCardFolders& folders) {
+  for (const XpString* leftover : {&folders.Backup(), &folders.WorkCopy()}) {
+    if (folders.IsLink(*leftover)) {
+      (void)folders.Remove(*leftover);
+    }
+  }
+}
+
 // Makes "DBFILES" the one copy of the database: leftovers of an
 // interrupted commit go when it exists, else the copy it had before the
 // commit takes its place. kXpErrGeneric when there is no copy at all.
 XpResult RecoverFolders(const XdbCardFolders& folders) {
+  RemoveLinkedLeftovers(folders);
   if (folders.HasDatabase()) {
     if (folders.HasBackup()) {
       XdbObserveStep(kXdbStepFactoryRemoveBackup);

@@ -1,6 +1,7 @@
 #include "camerastore/xdb/XdbCardFolders.h"
 
 #include <linux/fs.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 
@@ -12,6 +13,7 @@
 #include "platform/fs/XpSysCalls.h"
 #include "platform/fs/XpSysFailure.h"
 #include "platform/fs/XpTempFiles.h"
+#include "platform/path/XpPath.h"
 #include "platform/result/XpResultTranslation.h"
 #include "platform/shell/XpSpecialFolder.h"
 #include "platform/text/XpStringA.h"
@@ -68,6 +70,23 @@ void WriteLogFile(const std::string& text) {
   (void)file.Close();
 }
 
+// The folder's own entry: without the trailing '/', which would make lstat
+// follow a link.
+XpString EntryPath(const XpString& folder) {
+  XpString entry = folder;
+  XpPathRemoveTrailingBackslash(entry);
+  return entry;
+}
+
+bool EntryStat(const XpString& folder, struct stat* info) {
+  return XpSysCalls::Current().Lstat(XdbLogPath(EntryPath(folder)).c_str(), info) == 0;
+}
+
+bool IsRealFolder(const XpString& folder) {
+  struct stat info {};
+  return EntryStat(folder, &info) && S_ISDIR(info.st_mode);
+}
+
 }  // namespace
 
 XdbCardFolders::XdbCardFolders(const XpString& root)
@@ -76,12 +95,18 @@ XdbCardFolders::XdbCardFolders(const XpString& root)
       workCopy_(root + kWorkCopyFolder),
       backup_(root + kBackupFolder) {}
 
-bool XdbCardFolders::HasDatabase() const { return XpDirectoryExists(database_); }
-bool XdbCardFolders::HasWorkCopy() const { return XpDirectoryExists(workCopy_); }
-bool XdbCardFolders::HasBackup() const { return XpDirectoryExists(backup_); }
+bool XdbCardFolders::HasDatabase() const { return IsRealFolder(database_); }
+bool XdbCardFolders::HasWorkCopy() const { return IsRealFolder(workCopy_); }
+bool XdbCardFolders::HasBackup() const { return IsRealFolder(backup_); }
+
+bool XdbCardFolders::IsLink(const XpString& folder) const {
+  struct stat info {};
+  return EntryStat(folder, &info) && S_ISLNK(info.st_mode);
+}
 
 XpResult XdbCardFolders::Remove(const XpString& folder) const {
-  const XpResult result = XpRemoveDirectory(folder, true, false, false, nullptr);
+  const XpResult result =
+      IsLink(folder) ? XpDeleteFile(EntryPath(folder)) : XpRemoveDirectory(folder, true, false, false, nullptr);
   if (result == kXpOk) {
     (void)SyncRoot();
   }

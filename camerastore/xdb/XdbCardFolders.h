@@ -28,11 +28,16 @@ class XdbCardFolders {
   const XpString& WorkCopy() const { return workCopy_; }
   const XpString& Backup() const { return backup_; }
 
+  // A real folder there, tested with lstat: a link is never taken for the
+  // folder it points to.
   bool HasDatabase() const;
   bool HasWorkCopy() const;
   bool HasBackup() const;
+  // A link stands at folder (one of the three).
+  bool IsLink(const XpString& folder) const;
 
-  // One try each.
+  // One try each. A link is unlinked, never followed; a folder goes with
+  // everything in it, links inside removed as links.
   XpResult Remove(const XpString& folder) const;
   XpResult Move(const XpString& source, const XpString& destination) const;
   // The work copy and "DBFILES" trade places in one step

@@ -1,5 +1,7 @@
 #include "camerastore/xdb/XdbWriter.h"
 
+#include <sys/stat.h>
+
 #include <memory>
 #include <new>
 #include <string>
@@ -21,6 +23,7 @@
 #include "platform/fs/XpDirectoryOperations.h"
 #include "platform/fs/XpFileOperations.h"
 #include "platform/fs/XpPathQueries.h"
+#include "platform/fs/XpSysCalls.h"
 #include "platform/path/XpPath.h"
 
 namespace XdbAccessor {
@@ -66,6 +69,13 @@ int32_t MiscOfPath(const XpString& path, bool isFolder) {
   return kind == kXpKindMpegByName ? kMiscMovie : kMiscOther;
 }
 
+// Only the database's own files are copied: a link there is never read
+// through, and a folder or a device is no file of the database.
+bool IsRegularFile(const XpString& path) {
+  struct stat info {};
+  return XpSysCalls::Current().Lstat(XdbLogPath(path).c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
 void LogMissingPath(const XpString& path) {
   XdbWriteLogLine("[CreateContent] IsPathAvailable (" + XdbLogPath(path) + ")\n");
 }
@@ -107,7 +117,7 @@ XpResult XdbWriter::CreateTempFolder() {
   if (workCopyOpen_) {
     return kXpOk;
   }
-  if (folders_.HasWorkCopy()) {
+  if (folders_.HasWorkCopy() || folders_.IsLink(folders_.WorkCopy())) {
     const XpResult removed = folders_.Remove(folders_.WorkCopy());
     if (removed != kXpOk) {
       return removed;
@@ -152,11 +162,13 @@ XpResult XdbWriter::CopyDatabaseFiles() const {
   // crash is removed before the next one is made.
   XpCopyBatch copies;
   for (XpSharedPtr<XpAbstractFSObj> entry = database.GetNext(); entry.Get() != nullptr; entry = database.GetNext()) {
-    if (!entry->IsFile()) {
+    const XpString path = entry->GetPath();
+    if (!IsRegularFile(path)) {
       continue;
     }
-    const XpString path = entry->GetPath();
-    result = copies.Add(path, folders_.WorkCopy() + XpPathGetLeafName(path), nullptr);
+    // Opened without following a link: one put in its place since the test
+    // above fails the copy.
+    result = copies.AddRegularFile(path, folders_.WorkCopy() + XpPathGetLeafName(path), nullptr);
     if (result != kXpOk) {
       break;
     }

@@ -14,11 +14,22 @@ XpCopyBatch::~XpCopyBatch() = default;
 
 XpResult XpCopyBatch::Add(const XpString& source, const XpString& destination,
                           IXpFileOpProgressObserver* observer) {
+  return AddCopy(source, destination, observer, false);
+}
+
+XpResult XpCopyBatch::AddRegularFile(const XpString& source, const XpString& destination,
+                                     IXpFileOpProgressObserver* observer) {
+  return AddCopy(source, destination, observer, true);
+}
+
+XpResult XpCopyBatch::AddCopy(const XpString& source, const XpString& destination,
+                              IXpFileOpProgressObserver* observer, bool refuseLinkedSource) {
   std::unique_ptr<XpPendingFile> pending(new (std::nothrow) XpPendingFile());
   if (!pending) {
     return kXpErrOutOfMemory;
   }
-  const XpResult result = XpCopyFileToPending(source, destination, observer, pending.get());
+  const XpResult result =
+      XpCopyFileToPending(source, destination, observer, pending.get(), refuseLinkedSource);
   if (result != kXpOk) {
     return result;
   }

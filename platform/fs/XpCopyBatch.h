@@ -29,6 +29,10 @@ class XpCopyBatch {
   // the batch.
   [[nodiscard]] XpResult Add(const XpString& source, const XpString& destination,
                              IXpFileOpProgressObserver* observer);
+  // Add for a source that must be a regular file itself: a link, a folder
+  // or a device gives kXpErrAccessDenied, and a link's target is never read.
+  [[nodiscard]] XpResult AddRegularFile(const XpString& source, const XpString& destination,
+                                        IXpFileOpProgressObserver* observer);
 
   // Whether Publish waits for the medium. Unflushed suits copies that a
   // later flush of their own makes durable before anything relies on them.
@@ -48,5 +52,8 @@ class XpCopyBatch {
   void Clear();
 
  private:
+  XpResult AddCopy(const XpString& source, const XpString& destination,
+                   IXpFileOpProgressObserver* observer, bool refuseLinkedSource);
+
   std::vector<std::unique_ptr<XpPendingFile>> pending_;
 };

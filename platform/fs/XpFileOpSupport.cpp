@@ -36,7 +36,15 @@ bool XpFsIsFolder(const XpString& path) {
 
 bool XpFsIsRealFolder(const XpString& path) {
   struct stat info {};
-  return XpFsLstat(path, &info) && S_ISDIR(info.st_mode);
+  return XpFsLstat(XpFsEntryPath(path), &info) && S_ISDIR(info.st_mode);
+}
+
+XpString XpFsEntryPath(const XpString& path) {
+  int32_t length = path.GetLength();
+  while (length > 1 && path.CStr()[length - 1] == kXpPathSeparator) {
+    --length;
+  }
+  return path.Left(length);
 }
 
 XpResult XpFsCreateNewFile(const XpString& path) {

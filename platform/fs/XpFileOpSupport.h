@@ -15,8 +15,12 @@ bool XpFsStat(const XpString& path, struct stat* info);
 bool XpFsEntryExists(const XpString& path);
 // path is a folder, following links.
 bool XpFsIsFolder(const XpString& path);
-// path is a folder and not a link.
+// path is a folder and not a link; a trailing '/' does not make a link
+// count as its folder.
 bool XpFsIsRealFolder(const XpString& path);
+// path without its trailing '/' ("/" stays): lstat, unlink and rename then
+// see a link itself, where "link/" would name the folder it points to.
+XpString XpFsEntryPath(const XpString& path);
 // No write permission bit is set.
 inline bool XpFsModeIsReadOnly(mode_t mode) { return (mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0; }
 

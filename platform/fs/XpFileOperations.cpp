@@ -152,9 +152,11 @@ XpResult XpCopyFileWithProgress(const XpString& source, const XpString& destinat
 }
 
 XpResult XpCopyFileToPending(const XpString& source, const XpString& destination,
-                             IXpFileOpProgressObserver* observer, XpPendingFile* pending) {
+                             IXpFileOpProgressObserver* observer, XpPendingFile* pending,
+                             bool refuseLinkedSource) {
   XpFileTransferOptions options;
   options.observer = observer;
+  options.refuseLinkedSource = refuseLinkedSource;
   return RunWithProgress(source, observer, [&] {
     return XpTransferCopyToPending(source, destination, options, pending);
   });

@@ -53,10 +53,12 @@ inline constexpr std::chrono::milliseconds kXpMoveRetryDelay{300};
                                               bool failIfExists);
 // Copies a file as XpCopyFileWithProgress does, with its reports and
 // results, into pending for destination, and leaves it there written but
-// neither flushed nor published (see XpCopyBatch).
+// neither flushed nor published (see XpCopyBatch). With refuseLinkedSource
+// the source must be a regular file itself: a link is never followed
+// (kXpErrAccessDenied, see XpFileTransferOptions).
 [[nodiscard]] XpResult XpCopyFileToPending(const XpString& source, const XpString& destination,
                                            IXpFileOpProgressObserver* observer,
-                                           XpPendingFile* pending);
+                                           XpPendingFile* pending, bool refuseLinkedSource);
 // Moves a file, replacing a file at destination, or a folder, replacing
 // nothing. Across file systems a file is copied with progress as above and
 // its source unlinked; a folder fails with kXpErrGeneric.

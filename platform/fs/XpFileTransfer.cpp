@@ -225,11 +225,16 @@ XpResult CheckDestination(const XpStringA& path, const struct stat& source,
   return kXpOk;
 }
 
-// Opens the source as a regular file.
-XpResult OpenSource(const XpStringA& path, int* fd, struct stat* info) {
+// Opens the source as a regular file; with refuseLink a link at path is
+// refused as not one.
+XpResult OpenSource(const XpStringA& path, bool refuseLink, int* fd, struct stat* info) {
   XpSysCalls& calls = XpSysCalls::Current();
   // O_NONBLOCK: a FIFO must not hang the open; it is refused below.
-  *fd = calls.Open(path.CStr(), O_RDONLY | O_NONBLOCK, 0);
+  const int flags = O_RDONLY | O_NONBLOCK | (refuseLink ? O_NOFOLLOW : 0);
+  *fd = calls.Open(path.CStr(), flags, 0);
+  if (*fd < 0 && refuseLink && errno == ELOOP) {
+    return kXpErrAccessDenied;
+  }
   if (*fd < 0) {
     return XpResultFromErrno(errno, path.CStr());
   }
@@ -270,7 +275,7 @@ XpResult CopyToPending(const XpString& source, const XpString& destination,
   XpSysCalls& calls = XpSysCalls::Current();
   ReadOnlyFd in;
   struct stat info {};
-  XpResult result = OpenSource(source.ToMultiByte(), &in.fd, &info);
+  XpResult result = OpenSource(source.ToMultiByte(), options.refuseLinkedSource, &in.fd, &info);
   if (result != kXpOk) {
     return result;
   }

@@ -30,9 +30,14 @@ struct XpFileTransferOptions {
   // percentage; its answer is stored in stopFlag, and a set stopFlag stops
   // the copy. Optional.
   IXpFileOpProgressObserver* observer = nullptr;
+  // Copies only: the source must be a regular file itself. It is opened
+  // with O_NOFOLLOW, so a link fails with kXpErrAccessDenied, as a folder or
+  // a device does, and what it points to is never read.
+  bool refuseLinkedSource = false;
 };
 
-// Copies the file source (a link is followed) to destination. A stop gives
+// Copies the file source (a link is followed unless refuseLinkedSource) to
+// destination. A stop gives
 // kXpErrStopped. On any failure the destination is as it was and no
 // temporary file stays.
 [[nodiscard]] XpResult XpTransferCopyFile(const XpString& source, const XpString& destination,

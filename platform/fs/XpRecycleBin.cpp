@@ -222,12 +222,14 @@ XpResult XpMoveToRecycleBin(const XpString& path) {
   if (!IsAbsolute(path)) {
     return kXpErrPathNotFound;
   }
+  // The entry itself (a link is not followed, even as "link/") in its real
+  // folder.
+  const XpString named = XpFsEntryPath(path);
   struct stat info {};
-  if (!XpFsLstat(path, &info)) {
-    return FromErrno(errno, path);
+  if (!XpFsLstat(named, &info)) {
+    return FromErrno(errno, named);
   }
-  // The entry itself (a link is not followed) in its real folder.
-  const XpString entry = XpFsRealParentPath(path);
+  const XpString entry = XpFsRealParentPath(named);
   if (entry.IsEmpty()) {
     return kXpErrPathNotFound;
   }

@@ -189,14 +189,17 @@ XpResult XpRemoveDirectoryTree(const XpString& path, bool withContents,
   if (!withContents) {
     return RemoveEmptyFolder(path, observer);
   }
+  // A link named as the folder, with or without a trailing '/', goes
+  // itself; its target is never entered.
+  const XpString entry = XpFsEntryPath(path);
+  const bool isLink = IsLink(entry);
   if (observer != nullptr && observer->totalCount == 0) {
     XpDir counted(path);
-    observer->totalCount = IsLink(path) ? 1 : counted.CountChildren(true) + 1;
+    observer->totalCount = isLink ? 1 : counted.CountChildren(true) + 1;
     observer->doneCount = 0;
   }
-  // A link named as the folder goes itself; its target is never entered.
-  if (IsLink(path)) {
-    return RemoveTreeFile(path, observer);
+  if (isLink) {
+    return RemoveTreeFile(entry, observer);
   }
   XpDir folder(path);
   XpResult result = folder.BeginEnum(kXpEnumAll, XpString());

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cerrno>
+#include <filesystem>
 #include <optional>
 #include <regex>
 #include <set>
@@ -12,6 +15,7 @@
 #include "camerastore/xdb/DeviceXdbAccessor.h"
 #include "platform/fs/XpSysFailure.h"
 #include "platform/testsupport/FaultInjection.h"
+#include "platform/tests/fs/FileOpsTestSupport.h"
 
 namespace {
 
@@ -500,3 +504,111 @@ TEST_F(DeviceXdbAccessor, AFailedFlushOrCloseRemovesTheWorkCopyForGood) {
 }
 
 }  // namespace
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The user's own files, outside the card.
+fs::path MakeUserFiles(const fs::path& user) {
+  fstest::WriteBytes(user / "photo.jpg", "the user's picture");
+  fstest::WriteBytes(user / "letters/a.txt", "a letter");
+  return user;
+}
+
+// A folder of the card that holds links to the user's folder and file.
+void MakeFolderWithLinks(const fs::path& folder, const fs::path& user) {
+  fstest::WriteBytes(folder / "marker", "leftover");
+  fs::create_symlink(user, folder / "folder-link");
+  fs::create_symlink(user / "photo.jpg", folder / "file-link");
+}
+
+bool Lstats(const fs::path& path) {
+  struct stat info {};
+  return ::lstat(path.c_str(), &info) == 0;
+}
+
+}  // namespace
+
+TEST_F(DeviceXdbAccessor, RecoveryNeverReachesThroughALinkOfACraftedCard) {
+  struct CraftedCard {
+    const char* name;
+    bool withDatabase;
+    void (*make)(const fs::path& card, const fs::path& user);
+  };
+  const CraftedCard cards[] = {
+      {"a DBFILES.tmp that is a link to the user's folder", true,
+       [](const fs::path& card, const fs::path& user) { fs::create_symlink(user, card / kWorkCopy); }},
+      {"a DBFILES.bak that is a link to the user's folder", true,
+       [](const fs::path& card, const fs::path& user) { fs::create_symlink(user, card / kBackup); }},
+      {"both leftovers links", true,
+       [](const fs::path& card, const fs::path& user) {
+         fs::create_symlink(user, card / kWorkCopy);
+         fs::create_symlink(user, card / kBackup);
+       }},
+      {"links inside a leftover DBFILES.tmp", true,
+       [](const fs::path& card, const fs::path& user) { MakeFolderWithLinks(card / kWorkCopy, user); }},
+      {"links inside a leftover DBFILES.bak", true,
+       [](const fs::path& card, const fs::path& user) { MakeFolderWithLinks(card / kBackup, user); }},
+      // Never put in place of the database.
+      {"a linked DBFILES.bak without DBFILES", false,
+       [](const fs::path& card, const fs::path& user) { fs::create_symlink(user, card / kBackup); }},
+      {"a linked DBFILES.tmp without DBFILES", false,
+       [](const fs::path& card, const fs::path& user) { fs::create_symlink(user, card / kWorkCopy); }},
+  };
+  for (const CraftedCard& card : cards) {
+    SCOPED_TRACE(card.name);
+    const fs::path user = MakeUserFiles(Root() / "user");
+    if (card.withDatabase) {
+      MakeDatabase(kDatabase, "old");
+    }
+    card.make(Card(), user);
+    const auto before = fileopstest::TreeFacts(user);
+
+    if (card.withDatabase) {
+      Owned<XdbAccessor::IXdbAccessor> accessor = OpenAccessor();
+      EXPECT_NE(accessor, nullptr);
+      EXPECT_EQ(Marker(kDatabase), "old");
+    } else {
+      XdbAccessor::IXdbAccessor* accessor = nullptr;
+      EXPECT_NE(XdbAccessor::CreateDeviceXdbAccessor(&accessor, CardRoot()), kXpOk);
+      EXPECT_EQ(accessor, nullptr);
+      EXPECT_FALSE(Lstats(Card() / kDatabase));
+    }
+
+    EXPECT_FALSE(Lstats(Card() / kWorkCopy));
+    EXPECT_FALSE(Lstats(Card() / kBackup));
+    EXPECT_EQ(fileopstest::TreeFacts(user), before);
+    fs::remove_all(Card());
+    fs::remove_all(user);
+  }
+}
+
+TEST_F(DeviceXdbAccessor, TheWorkCopyHoldsOnlyTheDatabasesOwnFiles) {
+  const fs::path user = MakeUserFiles(Root() / "user");
+  MakeDatabase(kDatabase, "old");
+  fs::create_symlink(user / "photo.jpg", Card() / kDatabase / "IDS.BLK");
+  fs::create_symlink(user, Card() / kDatabase / "photos");
+  ASSERT_EQ(::mkfifo((Card() / kDatabase / "pipe").c_str(), 0600), 0);
+  fstest::WriteBytes(Card() / kDatabase / "sub/inner.bin", "inner");
+  const auto before = fileopstest::TreeFacts(user);
+
+  Owned<XdbAccessor::IXdbAccessor> accessor = OpenAccessor();
+  ASSERT_NE(accessor, nullptr);
+  AnswerOpens(1);
+  scripted_->Answer("Master.createAlbum", ScriptedAnswer::Return(ScriptedValue::Integer(5)));
+  Owned<XdbAccessor::IAlbumInfo> album(accessor->CreateAlbum(u"Trip"));
+  ASSERT_NE(album, nullptr);
+
+  EXPECT_EQ(fileopstest::NamesIn(Card() / kWorkCopy), (std::set<std::string>{"data.bin", "marker", "more.bin"}));
+  AnswerOpens(1);
+  EXPECT_EQ(accessor->Commit(), 0);
+  // The committed database: its own files, and no copy of a link's target.
+  for (const auto& entry : fs::directory_iterator(Card() / kDatabase)) {
+    if (entry.is_regular_file()) {
+      EXPECT_NE(fstest::ReadBytes(entry.path()), "the user's picture") << entry.path();
+    }
+  }
+  EXPECT_EQ(fstest::ReadBytes(Card() / kDatabase / "data.bin"), "0123456789");
+  EXPECT_EQ(fileopstest::TreeFacts(user), before);
+}

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -112,6 +114,34 @@ inline std::string MountLine(int id, const std::string& device, const std::files
                              const std::string& fileSystemType) {
   return std::to_string(id) + " 1 " + device + " / " + mountPoint.string() + " rw - " +
          fileSystemType + " /dev/x rw\n";
+}
+
+// Every entry below top and top itself, by path, with its lstat facts
+// (kind and mode, size, inode, modification time) and, for a file, its
+// bytes: two equal maps mean nothing there changed. Links are not followed.
+inline std::map<std::string, std::string> TreeFacts(const std::filesystem::path& top) {
+  std::map<std::string, std::string> facts;
+  const auto add = [&facts](const std::filesystem::path& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) {
+      facts[path.string()] = "missing";
+      return;
+    }
+    std::string text = std::to_string(info.st_mode) + " " + std::to_string(info.st_size) + " " +
+                       std::to_string(info.st_ino) + " " + std::to_string(info.st_mtim.tv_sec) + "." +
+                       std::to_string(info.st_mtim.tv_nsec);
+    if (S_ISREG(info.st_mode)) {
+      std::ifstream in(path, std::ios::binary);
+      text += " " + std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    facts[path.string()] = text;
+  };
+  add(top);
+  std::error_code error;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(top, error)) {
+    add(entry.path());
+  }
+  return facts;
 }
 
 }  // namespace fileopstest

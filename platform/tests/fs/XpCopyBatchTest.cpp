@@ -1,5 +1,7 @@
 #include "platform/fs/XpCopyBatch.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <filesystem>
 #include <set>
@@ -56,6 +58,50 @@ class XpCopyBatchTest : public testsupport::HermeticTest {
   std::vector<fs::path> sources_;
   testsupport::FaultInjection faults_;
 };
+
+// Sources that are not regular files themselves, made beside a user's file.
+struct IrregularSource {
+  const char* name;
+  void (*make)(const fs::path& source, const fs::path& userFile);
+};
+
+const IrregularSource kIrregularSources[] = {
+    {"a link to a file", [](const fs::path& source, const fs::path& userFile) { fs::create_symlink(userFile, source); }},
+    {"a link to a folder",
+     [](const fs::path& source, const fs::path& userFile) { fs::create_symlink(userFile.parent_path(), source); }},
+    {"a folder", [](const fs::path& source, const fs::path&) { fs::create_directory(source); }},
+    {"a FIFO", [](const fs::path& source, const fs::path&) { ASSERT_EQ(::mkfifo(source.c_str(), 0600), 0); }},
+};
+
+TEST_F(XpCopyBatchTest, ARegularFileCopyNeverReadsThroughALink) {
+  const fs::path userFile = sources_[0];
+  const auto before = fileopstest::TreeFacts(userFile.parent_path());
+  for (const IrregularSource& kind : kIrregularSources) {
+    SCOPED_TRACE(kind.name);
+    const fs::path source = Dir("card/DBFILES") / "DATA.BLK";
+    kind.make(source, userFile);
+    const fs::path destination = Dir("card/DBFILES.tmp") / "DATA.BLK";
+    XpCopyBatch batch;
+    EXPECT_EQ(batch.AddRegularFile(ToXp(source), ToXp(destination), nullptr), kXpErrAccessDenied);
+    EXPECT_EQ(batch.Size(), 0u);
+    std::vector<XpResult> results;
+    EXPECT_EQ(batch.Publish(&results), kXpOk);
+    EXPECT_TRUE(NamesIn(destination.parent_path()).empty());
+    fs::remove_all(Root() / "card");
+  }
+  EXPECT_EQ(fileopstest::TreeFacts(userFile.parent_path()), before);
+
+  // A regular file is copied, and Add still copies what a link points to.
+  const fs::path link = Dir("other") / "link.jpg";
+  fs::create_symlink(userFile, link);
+  XpCopyBatch batch;
+  ASSERT_EQ(batch.AddRegularFile(ToXp(sources_[1]), ToXp(Destination(0)), nullptr), kXpOk);
+  ASSERT_EQ(batch.Add(ToXp(link), ToXp(Destination(1)), nullptr), kXpOk);
+  std::vector<XpResult> results;
+  EXPECT_EQ(batch.Publish(&results), kXpOk);
+  EXPECT_EQ(ReadBytes(Destination(0)), ReadBytes(sources_[1]));
+  EXPECT_EQ(ReadBytes(Destination(1)), ReadBytes(userFile));
+}
 
 TEST_F(XpCopyBatchTest, CopiesReachTheirNamesOnlyWhenPublished) {
   XpCopyBatch batch;

@@ -88,6 +88,27 @@ TEST_F(XpTrash, FoldersAndLinksGoWhole) {
   EXPECT_EQ(XpMoveToRecycleBin(u"relative"), kXpErrPathNotFound);
 }
 
+TEST_F(XpTrash, ALinkNamedAsAFolderGoesAsALink) {
+  const fs::path card = fs::canonical(Dir("media/CARD"));
+  fakesysfs::StageBlockDevice("8:1", "sda", "sda1", "0");
+  fakesysfs::StageBlockDevice("8:17", "sdb", "sdb1", "1");
+  StageMountInfo(MountLine(1, "8:1", "/", "ext4") + MountLine(2, "8:17", card, "vfat"));
+  const fs::path user = Root() / "home/Pictures";
+  WriteBytes(user / "IMG_0001.JPG", "the user's picture");
+  const auto before = fileopstest::TreeFacts(user);
+  // On a removable volume the link is deleted at once; at home it goes to
+  // the trash as it is. With a trailing '/' too, the folder behind it stays.
+  for (const fs::path& link : {card / "DBFILES.tmp", Root() / "home/linked"}) {
+    SCOPED_TRACE(link);
+    fs::create_symlink(user, link);
+    EXPECT_EQ(XpShellDeleteToRecycleBin(X(link) + u"/"), kXpOk);
+    EXPECT_FALSE(fs::is_symlink(link));
+    EXPECT_EQ(fileopstest::TreeFacts(user), before);
+  }
+  EXPECT_TRUE(NamesIn(card).empty());
+  EXPECT_TRUE(fs::is_symlink(Trash() / "files/linked"));
+}
+
 TEST_F(XpTrash, RemovableAndNetworkVolumesDeletePermanently) {
   const fs::path card = fs::canonical(Dir("media/CARD"));
   const fs::path share = fs::canonical(Dir("mnt/share"));

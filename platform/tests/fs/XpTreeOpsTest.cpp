@@ -1,11 +1,14 @@
 #include "platform/fs/XpTreeOperations.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <filesystem>
 #include <string>
 
 #include <gtest/gtest.h>
 
+#include "platform/fs/XpDirectoryOperations.h"
 #include "platform/testsupport/FaultInjection.h"
 #include "platform/testsupport/HermeticTest.h"
 #include "platform/tests/fs/FileOpsTestSupport.h"
@@ -202,6 +205,69 @@ TEST_F(XpTreeOps, RemoveTreeRemovesLinksAndNeverFollowsThem) {
   EXPECT_EQ(XpRemoveDirectoryTree(X(link), true, nullptr), kXpOk);
   EXPECT_FALSE(Exists(link));
   EXPECT_EQ(ReadBytes(outside / "keep.txt"), "k");
+}
+
+// Each tree removal of the file layer, on a path as callers pass it.
+struct TreeRemoval {
+  const char* name;
+  XpResult (*remove)(const XpString& path, const XpString& scratch);
+};
+
+const TreeRemoval kTreeRemovals[] = {
+    {"XpRemoveDirectoryTree",
+     [](const XpString& path, const XpString&) { return XpRemoveDirectoryTree(path, true, nullptr); }},
+    {"XpRemoveDirectory",
+     [](const XpString& path, const XpString&) { return XpRemoveDirectory(path, true, false, false, nullptr); }},
+    {"XpMoveTree", [](const XpString& path, const XpString& scratch) {
+       return XpMoveTree(path.CStr(), scratch.CStr(), nullptr);
+     }},
+};
+
+// What stands at the removed name: a link to the user's folder, named with
+// and without a trailing '/', or a folder holding links to the user's
+// folder and to one of the user's files.
+struct LinkedTree {
+  const char* name;
+  bool topIsLink;
+  const char* suffix;
+};
+
+const LinkedTree kLinkedTrees[] = {
+    {"a link to a folder", true, ""},
+    {"a link to a folder, with '/'", true, "/"},
+    {"a folder with links inside", false, ""},
+    {"a folder with links inside, with '/'", false, "/"},
+};
+
+TEST_F(XpTreeOps, NoTreeRemovalEverFollowsALink) {
+  for (const TreeRemoval& removal : kTreeRemovals) {
+    for (const LinkedTree& tree : kLinkedTrees) {
+      SCOPED_TRACE(std::string(removal.name) + " on " + tree.name);
+      const fs::path user = Root() / "user";
+      WriteBytes(user / "photo.jpg", "the user's picture");
+      WriteBytes(user / "letters/a.txt", "a letter");
+      const fs::path card = Dir("card");
+      const fs::path removed = card / "DBFILES.bak";
+      if (tree.topIsLink) {
+        fs::create_symlink(user, removed);
+      } else {
+        WriteBytes(removed / "OAI.IND", "index");
+        fs::create_symlink(user, removed / "folder-link");
+        fs::create_symlink(user / "photo.jpg", removed / "file-link");
+      }
+      const auto before = fileopstest::TreeFacts(user);
+      const fs::path scratch = Dir("scratch");
+
+      EXPECT_EQ(removal.remove(X(removed) + XpStringA(tree.suffix).ToWide(), X(scratch)), kXpOk);
+
+      struct stat info {};
+      EXPECT_NE(::lstat(removed.c_str(), &info), 0);
+      EXPECT_EQ(fileopstest::TreeFacts(user), before);
+      fs::remove_all(Root() / "user");
+      fs::remove_all(card);
+      fs::remove_all(scratch);
+    }
+  }
 }
 
 TEST_F(XpTreeOps, RemoveTreeStopsAtTheFirstFailure) {
