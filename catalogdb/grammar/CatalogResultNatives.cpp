@@ -35,14 +35,39 @@ uint32_t Mask(int64_t id) { return uint32_t{1} << (id % kBitsPerWord); }
 
 uint32_t& WordOf(CatalogResultBits& bits, int64_t id) { return bits.bits[id / kBitsPerWord]; }
 
+// The bits of word that lie at or below maxID.
+uint32_t CoveredBits(const CatalogResultBits& bits, int64_t word) {
+  int64_t lastWord = CatalogResultWordCount(bits) - 1;
+  if (word < lastWord) {
+    return bits.bits[word];
+  }
+  int64_t lastBits = int64_t{bits.maxID} % kBitsPerWord + 1;
+  uint32_t lastMask = lastBits == kBitsPerWord ? kAllOnes : ((uint32_t{1} << lastBits) - 1);
+  return bits.bits[word] & lastMask;
+}
+
+// visit(id) for each set bit, ascending, while it answers true. Empty words
+// are passed over whole, so the walk costs a word per 32 IDs and a step per
+// set bit.
+template <typename Visit>
+void ForEachSetID(const CatalogResultBits& bits, Visit visit) {
+  int64_t words = CatalogResultWordCount(bits);
+  for (int64_t word = 0; word < words; ++word) {
+    for (uint32_t rest = CoveredBits(bits, word); rest != 0; rest &= rest - 1) {
+      if (!visit(static_cast<int32_t>(word * kBitsPerWord + std::countr_zero(rest)))) {
+        return;
+      }
+    }
+  }
+}
+
 // The set bits, ascending.
 std::vector<int32_t> SetIDs(const CatalogResultBits& bits) {
   std::vector<int32_t> ids;
-  for (int64_t id = 0; id <= bits.maxID; ++id) {
-    if ((bits.bits[id / kBitsPerWord] & Mask(id)) != 0) {
-      ids.push_back(static_cast<int32_t>(id));
-    }
-  }
+  ForEachSetID(bits, [&](int32_t id) {
+    ids.push_back(id);
+    return true;
+  });
   return ids;
 }
 
@@ -85,13 +110,9 @@ void CatalogResultCount(FskMachine* the) {
   CatalogResultBits& bits = BitsOf(the, This(the));
   int64_t words = CatalogResultWordCount(bits);
   int64_t count = 0;
-  for (int64_t word = 0; word + 1 < words; ++word) {
-    count += std::popcount(bits.bits[word]);
+  for (int64_t word = 0; word < words; ++word) {
+    count += std::popcount(CoveredBits(bits, word));
   }
-  // The last word counts only the bits up to maxID.
-  int64_t lastBits = int64_t{bits.maxID} % kBitsPerWord + 1;
-  uint32_t lastMask = lastBits == kBitsPerWord ? kAllOnes : ((uint32_t{1} << lastBits) - 1);
-  count += std::popcount(bits.bits[words - 1] & lastMask);
   fxInteger(the, fxResult(the), count);
 }
 
@@ -146,11 +167,13 @@ void CatalogResultBuildAux(FskMachine* the) {
   CatalogResultBits& bits = BitsOf(the, This(the));
   CatalogSlots content = CatalogSlotsOf(the, fxCheckArg(the, 0));
   int32_t filled = 0;
-  for (int64_t id = 0; id <= bits.maxID && filled < content.length; ++id) {
-    if ((WordOf(bits, id) & Mask(id)) != 0) {
-      content.slots[filled++] = static_cast<int32_t>(id);
-    }
+  if (content.length <= 0) {
+    return;
   }
+  ForEachSetID(bits, [&](int32_t id) {
+    content.slots[filled++] = id;
+    return filled < content.length;
+  });
 }
 
 void CatalogResultGetRecords(FskMachine* the) {

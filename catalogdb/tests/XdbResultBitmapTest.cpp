@@ -124,6 +124,36 @@ TEST_F(XdbResultBitmap, BuildAuxFillsUntilFull) {
   EXPECT_EQ(Slots(large), (std::vector<int32_t>{3, 33, 70, -1, -1}));
 }
 
+TEST_F(XdbResultBitmap, SetIDsAreReadUpToMaxIDAcrossWords) {
+  struct Case {
+    const char* name;
+    int64_t maxID;
+    std::vector<uint32_t> words;
+    std::vector<int32_t> expected;
+  };
+  const Case cases[] = {
+      {"word edges", 95, {0x80000001u, 0x80000001u, 0x1u}, {0, 31, 32, 63, 64}},
+      {"bits past maxID in its word", 40, {0x0u, 0xFFFFFE01u}, {32}},
+      {"maxID at a word's last bit", 63, {0x0u, 0x80000000u}, {63}},
+      {"empty words between", 1000, {0x2u, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x4u}, {1, 482}},
+      {"nothing set", 200, {0, 0, 0, 0, 0, 0, 0}, {}},
+  };
+  for (const Case& c : cases) {
+    Value data = NewBits(c.maxID);
+    SetWords(data, c.words);
+    Value result = NewResult(data);
+    EXPECT_EQ(Count(result), static_cast<int64_t>(c.expected.size())) << c.name;
+    // One slot more than the set holds: buildAux stops at the last set bit.
+    Value content = NewContent(static_cast<int64_t>(c.expected.size()) + 1);
+    fsk::Call(the_, result, "buildAux", content);
+    std::vector<int32_t> expected = c.expected;
+    expected.push_back(-1);
+    EXPECT_EQ(Slots(content), expected) << c.name;
+    Value records = fsk::Call(the_, result, "getRecords");
+    EXPECT_EQ(Integer(fsk::Get(the_, records, "length")), static_cast<int64_t>(c.expected.size())) << c.name;
+  }
+}
+
 TEST_F(XdbResultBitmap, GetRecordsInIDOrderUnselected) {
   Value result = ResultWith(100, {70, 3, 33});
   Value records = fsk::Call(the_, result, "getRecords");

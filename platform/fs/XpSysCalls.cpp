@@ -23,6 +23,9 @@ class XpPosixSysCalls final : public XpSysCalls {
   int Open(const char* path, int flags, mode_t mode) override {
     return ::open(path, flags | O_CLOEXEC, mode);
   }
+  int Openat(int dirFd, const char* name, int flags, mode_t mode) override {
+    return ::openat(dirFd, name, flags | O_CLOEXEC, mode);
+  }
   int Close(int fd) override { return ::close(fd); }
   ssize_t Read(int fd, void* buffer, size_t count) override { return ::read(fd, buffer, count); }
   ssize_t Write(int fd, const void* buffer, size_t count) override {
@@ -125,6 +128,15 @@ std::string PathOfDescriptor(int fd) {
   return std::string(target, static_cast<size_t>(length));
 }
 
+// name inside the folder at folder, for the failure record.
+std::string PathIn(const std::string& folder, const char* name) {
+  std::string path = folder;
+  if (!path.empty() && path.back() != '/') {
+    path += '/';
+  }
+  return path + (name != nullptr ? name : "");
+}
+
 // Failures that callers ask for as answers rather than meet as trouble.
 bool IsExpectedError(int error) { return error == EINTR || error == EAGAIN; }
 bool IsProbeMiss(int error) { return error == ENOENT || error == ENOTDIR; }
@@ -179,6 +191,18 @@ class XpRecordingSysCalls final : public XpSysCalls {
       return fd;
     }
     return OnPath(fd, "open", path);
+  }
+  int Openat(int dirFd, const char* name, int flags, mode_t mode) override {
+    int fd = Installed().Openat(dirFd, name, flags, mode);
+    if (fd == -1 && errno == EEXIST && (flags & O_EXCL) != 0) {
+      return fd;
+    }
+    if (fd == -1) {
+      int error = errno;
+      Record("open", PathIn(PathOfDescriptor(dirFd), name), error);
+      errno = error;
+    }
+    return fd;
   }
   // The descriptor is gone once close returns, so its failure names no path.
   int Close(int fd) override { return OnPath(Installed().Close(fd), "close", nullptr); }
@@ -366,6 +390,9 @@ XpSysCallsWrapper::XpSysCallsWrapper(XpSysCalls& target)
 
 int XpSysCallsWrapper::Open(const char* path, int flags, mode_t mode) {
   return target_.Open(path, flags, mode);
+}
+int XpSysCallsWrapper::Openat(int dirFd, const char* name, int flags, mode_t mode) {
+  return target_.Openat(dirFd, name, flags, mode);
 }
 int XpSysCallsWrapper::Close(int fd) { return target_.Close(fd); }
 ssize_t XpSysCallsWrapper::Read(int fd, void* buffer, size_t count) {

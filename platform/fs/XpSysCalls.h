@@ -21,6 +21,8 @@ class XpSysCalls {
 
   // open(2) with O_CLOEXEC added.
   virtual int Open(const char* path, int flags, mode_t mode) = 0;
+  // openat(2) relative to the folder open on dirFd, with O_CLOEXEC added.
+  virtual int Openat(int dirFd, const char* name, int flags, mode_t mode) = 0;
   virtual int Close(int fd) = 0;
   virtual ssize_t Read(int fd, void* buffer, size_t count) = 0;
   virtual ssize_t Write(int fd, const void* buffer, size_t count) = 0;
@@ -96,6 +98,7 @@ class XpSysCallsWrapper : public XpSysCalls {
   explicit XpSysCallsWrapper(XpSysCalls& target);
 
   int Open(const char* path, int flags, mode_t mode) override;
+  int Openat(int dirFd, const char* name, int flags, mode_t mode) override;
   int Close(int fd) override;
   ssize_t Read(int fd, void* buffer, size_t count) override;
   ssize_t Write(int fd, const void* buffer, size_t count) override;

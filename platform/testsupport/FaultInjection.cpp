@@ -1,5 +1,8 @@
 #include "platform/testsupport/FaultInjection.h"
 
+#include <limits.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <limits>
@@ -63,6 +66,22 @@ bool HasPrefix(std::string_view path, const std::string& prefix) {
   return path.substr(0, prefix.size()) == prefix;
 }
 
+std::string JoinedPath(const std::string& folder, const char* name) {
+  std::string path = folder;
+  if (!path.empty() && path.back() != '/') {
+    path += '/';
+  }
+  return path + name;
+}
+
+// The path a descriptor opened elsewhere is open on; empty when unknown.
+std::string PathOfDescriptor(int fd) {
+  char target[PATH_MAX];
+  const std::string link = "/proc/self/fd/" + std::to_string(fd);
+  ssize_t length = ::readlink(link.c_str(), target, sizeof target);
+  return length > 0 ? std::string(target, static_cast<size_t>(length)) : std::string();
+}
+
 }  // namespace
 
 // The seam replacement behind FaultInjection.
@@ -95,6 +114,22 @@ class FaultySysCalls final : public XpSysCallsWrapper {
       return -1;
     }
     int fd = Target().Open(path, flags, mode);
+    if (fd >= 0) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      fdPaths_[fd] = path;
+    }
+    return fd;
+  }
+
+  // Judged as an open of the folder's path joined with name.
+  int Openat(int dirFd, const char* name, int flags, mode_t mode) override {
+    const Paths folder = PathsOf(dirFd);
+    const std::string path = JoinedPath(folder.empty() ? PathOfDescriptor(dirFd) : folder.front(), name);
+    bool writing = (flags & O_ACCMODE) != O_RDONLY;
+    if (Fail(Judge(SysCall::kOpen, {path}, 0, writing))) {
+      return -1;
+    }
+    int fd = Target().Openat(dirFd, name, flags, mode);
     if (fd >= 0) {
       std::lock_guard<std::mutex> lock(mutex_);
       fdPaths_[fd] = path;

@@ -10,7 +10,9 @@ namespace testsupport {
 // The calls of the file layer's system-call seam (XpSysCalls). The rules of
 // kRead and kWrite also govern the positioned reads and writes (Pread,
 // Pwrite) and the two ends of a CopyFileRange, which a kCopyFileRange rule
-// can refuse as a whole.
+// can refuse as a whole. The rules of kOpen also govern Openat, matched
+// against the path of the folder descriptor (as it was opened, else as the
+// system names it) joined with the name.
 enum class SysCall {
   kOpen,
   kClose,

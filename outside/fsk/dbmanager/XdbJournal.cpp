@@ -119,7 +119,11 @@ size_t BodySize(const std::vector<XdbJournal::Change>& changes) {
   return size;
 }
 
-bool DecodeChange(Reader* reader, XdbJournal::Change* change) {
+bool NamedWithin(const std::string& name, const XdbJournal::Bounds& bounds) {
+  return bounds.names.empty() || std::find(bounds.names.begin(), bounds.names.end(), name) != bounds.names.end();
+}
+
+bool DecodeChange(Reader* reader, const XdbJournal::Bounds& bounds, XdbJournal::Change* change) {
   uint8_t kind = reader->U8();
   uint16_t nameLength = reader->U16();
   std::vector<uint8_t> name;
@@ -127,7 +131,7 @@ bool DecodeChange(Reader* reader, XdbJournal::Change* change) {
     return false;
   }
   change->name.assign(name.begin(), name.end());
-  if (!XdbJournal::IsPlainName(change->name)) {
+  if (!XdbJournal::IsPlainName(change->name) || !NamedWithin(change->name, bounds)) {
     return false;
   }
   if (kind == kRemoveEntry) {
@@ -139,7 +143,7 @@ bool DecodeChange(Reader* reader, XdbJournal::Change* change) {
   }
   uint64_t size = reader->U64();
   uint32_t rangeCount = reader->U32();
-  if (reader->Failed() || size > static_cast<uint64_t>(INT64_MAX)) {
+  if (reader->Failed() || bounds.largestSize < 0 || size > static_cast<uint64_t>(bounds.largestSize)) {
     return false;
   }
   change->size = static_cast<int64_t>(size);
@@ -158,6 +162,22 @@ bool DecodeChange(Reader* reader, XdbJournal::Change* change) {
 
 std::string PathIn(const std::string& folder, const std::string& name) { return folder + name; }
 
+// The folder's path without its closing '/', so that a link is not followed.
+std::string Unslashed(const std::string& folder) {
+  std::string path = folder;
+  while (path.size() > 1 && path.back() == '/') {
+    path.pop_back();
+  }
+  return path;
+}
+
+// Closes fd, keeping errno.
+void CloseKeepingErrno(int fd) {
+  const int error = errno;
+  (void)XpSysCalls::Current().Close(fd);
+  errno = error;
+}
+
 // Writes bytes at offset of fd.
 XpResult WriteAt(int fd, int64_t offset, const std::vector<uint8_t>& bytes) {
   if (XpSysCalls::Current().Lseek(fd, offset, SEEK_SET) < 0) {
@@ -166,9 +186,9 @@ XpResult WriteAt(int fd, int64_t offset, const std::vector<uint8_t>& bytes) {
   return XpWriteAll(XpSysCalls::Current(), fd, bytes.data(), bytes.size());
 }
 
-XpResult ApplyWrite(const std::string& path, const XdbJournal::Change& change) {
+XpResult ApplyWrite(int folderFd, const XdbJournal::Change& change) {
   XpSysCalls& calls = XpSysCalls::Current();
-  int fd = calls.Open(path.c_str(), O_WRONLY | O_CREAT, kNewFileMode);
+  int fd = xdbfiles::OpenIn(folderFd, change.name, O_WRONLY | O_CREAT, kNewFileMode);
   if (fd < 0) {
     return LastResult();
   }
@@ -199,25 +219,49 @@ XpResult ApplyRemove(const std::string& path) {
 
 namespace xdbfiles {
 
-int ReadWhole(const std::string& path, std::vector<uint8_t>* bytes) {
+int OpenFolder(const std::string& folder) {
+  return XpSysCalls::Current().Open(Unslashed(folder).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW, 0);
+}
+
+int OpenIn(int folderFd, const std::string& name, int flags, mode_t mode) {
+  XpSysCalls& calls = XpSysCalls::Current();
+  // Not blocking, so that a pipe or a device answers at once.
+  int fd = calls.Openat(folderFd, name.c_str(), flags | O_NOFOLLOW | O_NONBLOCK, mode);
+  if (fd < 0) {
+    return fd;
+  }
+  struct stat status {};
+  if (calls.Fstat(fd, &status) != 0) {
+    CloseKeepingErrno(fd);
+    return -1;
+  }
+  if (!S_ISREG(status.st_mode)) {
+    (void)calls.Close(fd);
+    errno = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
+    return -1;
+  }
+  return fd;
+}
+
+int ReadWhole(const std::string& folder, const std::string& name, std::vector<uint8_t>* bytes) {
   XpSysCalls& calls = XpSysCalls::Current();
   bytes->clear();
   const XpSysFailure before = XpLastSysFailure();
-  int fd = calls.Open(path.c_str(), O_RDONLY, 0);
+  int folderFd = OpenFolder(folder);
+  if (folderFd < 0) {
+    return LastError();
+  }
+  int fd = OpenIn(folderFd, name, O_RDONLY, 0);
+  int error = fd < 0 ? LastError() : 0;
+  (void)calls.Close(folderFd);
   if (fd < 0) {
-    const int error = LastError();
     // A missing file is an answer to the caller, not a failure to remember.
     if (error == ENOENT) {
       XpSetSysFailure(before);
+    } else if (error == EISDIR || error == EINVAL) {
+      XpRecordSysFailure("open", PathIn(folder, name), error);
     }
     return error;
-  }
-  struct stat status {};
-  int error = 0;
-  if (calls.Fstat(fd, &status) != 0) {
-    error = LastError();
-  } else if (!S_ISREG(status.st_mode)) {
-    error = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
   }
   std::vector<uint8_t> chunk(kReadChunk);
   while (error == 0) {
@@ -238,9 +282,26 @@ int ReadWhole(const std::string& path, std::vector<uint8_t>* bytes) {
   return error;
 }
 
-XpResult SyncPath(const std::string& path, bool folder) {
+XpResult SyncFile(const std::string& folder, const std::string& name) {
   XpSysCalls& calls = XpSysCalls::Current();
-  int fd = calls.Open(path.c_str(), folder ? O_RDONLY | O_DIRECTORY : O_RDONLY, 0);
+  int folderFd = OpenFolder(folder);
+  if (folderFd < 0) {
+    return LastResult();
+  }
+  int fd = OpenIn(folderFd, name, O_RDONLY, 0);
+  XpResult result = fd < 0 ? LastResult() : kXpOk;
+  (void)calls.Close(folderFd);
+  if (fd < 0) {
+    return result;
+  }
+  result = calls.Fsync(fd) == 0 ? kXpOk : LastResult();
+  (void)calls.Close(fd);
+  return result;
+}
+
+XpResult SyncFolder(const std::string& folder) {
+  XpSysCalls& calls = XpSysCalls::Current();
+  int fd = OpenFolder(folder);
   if (fd < 0) {
     return LastResult();
   }
@@ -249,9 +310,9 @@ XpResult SyncPath(const std::string& path, bool folder) {
   return result;
 }
 
-bool Exists(const std::string& path) {
+bool Exists(const std::string& folder, const std::string& name) {
   struct stat status {};
-  return XpSysCalls::Current().Stat(path.c_str(), &status) == 0 || errno != ENOENT;
+  return XpSysCalls::Current().Lstat(PathIn(folder, name).c_str(), &status) == 0 || errno != ENOENT;
 }
 
 }  // namespace xdbfiles
@@ -290,30 +351,51 @@ std::vector<uint8_t> XdbJournal::Encode(const std::vector<Change>& changes) {
   return std::move(out.Result());
 }
 
-bool XdbJournal::Decode(const std::vector<uint8_t>& bytes, std::vector<Change>* changes) {
-  changes->clear();
-  if (bytes.size() < kHeaderSize + kTrailerSize) {
-    return false;
+namespace {
+
+// The body of a sealed journal: its header, checksum and commit record
+// agree. Null otherwise.
+const uint8_t* SealedBody(const std::vector<uint8_t>& bytes, uint64_t* bodySize) {
+  if (bytes.size() < XdbJournal::kHeaderSize + XdbJournal::kTrailerSize) {
+    return nullptr;
   }
-  Reader header(bytes.data(), kHeaderSize);
+  Reader header(bytes.data(), XdbJournal::kHeaderSize);
   uint32_t magic = header.U32();
   uint32_t version = header.U32();
-  uint64_t bodySize = header.U64();
-  if (magic != kMagic || version != kVersion || bodySize != bytes.size() - kHeaderSize - kTrailerSize) {
-    return false;
+  *bodySize = header.U64();
+  if (magic != XdbJournal::kMagic || version != XdbJournal::kVersion ||
+      *bodySize != bytes.size() - XdbJournal::kHeaderSize - XdbJournal::kTrailerSize) {
+    return nullptr;
   }
-  const uint8_t* body = bytes.data() + kHeaderSize;
-  Reader trailer(body + bodySize, kTrailerSize);
+  const uint8_t* body = bytes.data() + XdbJournal::kHeaderSize;
+  Reader trailer(body + *bodySize, XdbJournal::kTrailerSize);
   uint32_t crc = trailer.U32();
   uint32_t commit = trailer.U32();
   uint64_t committedSize = trailer.U64();
-  if (commit != kCommitMagic || committedSize != bodySize || crc != Crc(body, bodySize)) {
+  if (commit != XdbJournal::kCommitMagic || committedSize != *bodySize || crc != Crc(body, *bodySize)) {
+    return nullptr;
+  }
+  return body;
+}
+
+}  // namespace
+
+bool XdbJournal::IsSealed(const std::vector<uint8_t>& bytes) {
+  uint64_t bodySize = 0;
+  return SealedBody(bytes, &bodySize) != nullptr;
+}
+
+bool XdbJournal::Decode(const std::vector<uint8_t>& bytes, std::vector<Change>* changes, const Bounds& bounds) {
+  changes->clear();
+  uint64_t bodySize = 0;
+  const uint8_t* body = SealedBody(bytes, &bodySize);
+  if (body == nullptr) {
     return false;
   }
   Reader reader(body, bodySize);
   while (!reader.AtEnd()) {
     Change change;
-    if (!DecodeChange(&reader, &change)) {
+    if (!DecodeChange(&reader, bounds, &change)) {
       changes->clear();
       return false;
     }
@@ -322,15 +404,25 @@ bool XdbJournal::Decode(const std::vector<uint8_t>& bytes, std::vector<Change>* 
   return true;
 }
 
+bool XdbJournal::Decode(const std::vector<uint8_t>& bytes, std::vector<Change>* changes) {
+  return Decode(bytes, changes, Bounds());
+}
+
 XpResult XdbJournal::Write(const std::string& folder, const std::vector<Change>& changes) {
   XpSysCalls& calls = XpSysCalls::Current();
   std::string path = PathIn(folder, kPartName);
   std::vector<uint8_t> bytes = Encode(changes);
-  int fd = calls.Open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, kNewFileMode);
-  if (fd < 0) {
+  int folderFd = xdbfiles::OpenFolder(folder);
+  if (folderFd < 0) {
     return LastResult();
   }
-  XpResult result = XpWriteAll(calls, fd, bytes.data(), bytes.size());
+  int fd = xdbfiles::OpenIn(folderFd, kPartName, O_WRONLY | O_CREAT | O_TRUNC, kNewFileMode);
+  XpResult result = fd < 0 ? LastResult() : kXpOk;
+  (void)calls.Close(folderFd);
+  if (fd < 0) {
+    return result;
+  }
+  result = XpWriteAll(calls, fd, bytes.data(), bytes.size());
   if (XpSucceeded(result) && calls.Fsync(fd) != 0) {
     result = LastResult();
   }
@@ -344,7 +436,7 @@ XpResult XdbJournal::Write(const std::string& folder, const std::vector<Change>&
     (void)calls.Unlink(path.c_str());
     return result;
   }
-  result = xdbfiles::SyncPath(folder, true);
+  result = xdbfiles::SyncFolder(folder);
   if (XpSucceeded(result)) {
     return kXpOk;
   }
@@ -354,66 +446,89 @@ XpResult XdbJournal::Write(const std::string& folder, const std::vector<Change>&
   if (calls.Unlink(PathIn(folder, kFileName).c_str()) != 0 && errno != ENOENT) {
     return kXpOk;
   }
-  (void)xdbfiles::SyncPath(folder, true);
+  (void)xdbfiles::SyncFolder(folder);
   return result;
 }
 
 XpResult XdbJournal::Apply(const std::string& folder, const std::vector<Change>& changes, const StageHook& hook) {
+  if (changes.empty()) {
+    return kXpOk;
+  }
+  int folderFd = xdbfiles::OpenFolder(folder);
+  if (folderFd < 0) {
+    return LastResult();
+  }
+  XpResult result = kXpOk;
   for (const Change& change : changes) {
-    std::string path = PathIn(folder, change.name);
-    XpResult result = change.remove ? ApplyRemove(path) : ApplyWrite(path, change);
+    result = change.remove ? ApplyRemove(PathIn(folder, change.name)) : ApplyWrite(folderFd, change);
     if (XpFailed(result)) {
-      return result;
+      break;
     }
     if (hook) {
       hook("applied-one");
     }
   }
-  return kXpOk;
+  (void)XpSysCalls::Current().Close(folderFd);
+  return result;
 }
 
 XpResult XdbJournal::SyncFiles(const std::string& folder, const std::vector<std::string>& names) {
   for (const std::string& name : names) {
-    std::string path = PathIn(folder, name);
-    XpResult result = xdbfiles::SyncPath(path, false);
-    if (XpFailed(result) && xdbfiles::Exists(path)) {
+    XpResult result = xdbfiles::SyncFile(folder, name);
+    if (XpFailed(result) && xdbfiles::Exists(folder, name)) {
       return result;
     }
   }
-  return xdbfiles::SyncPath(folder, true);
+  return xdbfiles::SyncFolder(folder);
 }
 
 XpResult XdbJournal::Remove(const std::string& folder) {
   if (XpSysCalls::Current().Unlink(PathIn(folder, kFileName).c_str()) != 0 && errno != ENOENT) {
     return LastResult();
   }
-  return xdbfiles::SyncPath(folder, true);
+  return xdbfiles::SyncFolder(folder);
 }
 
-XpResult XdbJournal::Recover(const std::string& folder, bool* replayed) {
-  *replayed = false;
-  std::string part = PathIn(folder, kPartName);
-  if (xdbfiles::Exists(part)) {
-    if (XpSysCalls::Current().Unlink(part.c_str()) != 0 && errno != ENOENT) {
-      return LastResult();
-    }
-  }
+XpResult XdbJournal::Inspect(const std::string& folder, const Bounds& bounds, Found* found) {
+  *found = Found();
+  found->part = xdbfiles::Exists(folder, kPartName);
   std::vector<uint8_t> bytes;
-  int error = xdbfiles::ReadWhole(PathIn(folder, kFileName), &bytes);
+  int error = xdbfiles::ReadWhole(folder, kFileName, &bytes);
   if (error == ENOENT) {
     return kXpOk;
   }
   if (error != 0) {
     return XpResultFromErrno(error);
   }
-  std::vector<Change> changes;
-  if (Decode(bytes, &changes)) {
-    XpResult result = Apply(folder, changes, nullptr);
+  found->journal = true;
+  found->complete = Decode(bytes, &found->changes, bounds);
+  if (!found->complete && IsSealed(bytes)) {
+    // Written whole, yet it names what no flush writes: not ours to apply
+    // nor to drop.
+    XpRecordSysFailure("replay", PathIn(folder, kFileName), EBADMSG);
+    *found = Found();
+    return kXpErrInvalidFile;
+  }
+  return kXpOk;
+}
+
+XpResult XdbJournal::Settle(const std::string& folder, const Found& found, bool* replayed) {
+  *replayed = false;
+  if (found.part) {
+    if (XpSysCalls::Current().Unlink(PathIn(folder, kPartName).c_str()) != 0 && errno != ENOENT) {
+      return LastResult();
+    }
+  }
+  if (!found.journal) {
+    return kXpOk;
+  }
+  if (found.complete) {
+    XpResult result = Apply(folder, found.changes, nullptr);
     if (XpFailed(result)) {
       return result;
     }
     std::vector<std::string> names;
-    for (const Change& change : changes) {
+    for (const Change& change : found.changes) {
       if (!change.remove) {
         names.push_back(change.name);
       }
@@ -425,4 +540,18 @@ XpResult XdbJournal::Recover(const std::string& folder, bool* replayed) {
     *replayed = true;
   }
   return Remove(folder);
+}
+
+XpResult XdbJournal::Recover(const std::string& folder, bool* replayed, const Bounds& bounds) {
+  *replayed = false;
+  Found found;
+  XpResult result = Inspect(folder, bounds, &found);
+  if (XpFailed(result)) {
+    return result;
+  }
+  return Settle(folder, found, replayed);
+}
+
+XpResult XdbJournal::Recover(const std::string& folder, bool* replayed) {
+  return Recover(folder, replayed, Bounds());
 }

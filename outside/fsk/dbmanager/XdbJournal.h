@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -29,6 +31,9 @@ class XdbJournal {
   static constexpr uint32_t kVersion = 1;
   static constexpr size_t kHeaderSize = 16;
   static constexpr size_t kTrailerSize = 16;
+  // No file of a folder grows past this size (the largest record file or
+  // index).
+  static constexpr int64_t kLargestFile = INT32_MAX;
 
   struct Range {
     int64_t offset = 0;
@@ -44,13 +49,36 @@ class XdbJournal {
     bool operator==(const Change& other) const = default;
   };
 
+  // What a journal may change: the files named (any plain name when
+  // empty) and sizes up to largestSize.
+  struct Bounds {
+    std::vector<std::string> names;
+    int64_t largestSize = kLargestFile;
+  };
+
+  // What a folder holds of a journal, as Inspect found it.
+  struct Found {
+    // A partial journal (kPartName) is there.
+    bool part = false;
+    // A journal (kFileName) is there; complete when its changes decode.
+    bool journal = false;
+    bool complete = false;
+    std::vector<Change> changes;
+  };
+
   // Called with "applied-one" after each change is applied.
   using StageHook = std::function<void(const char* stage)>;
 
   static std::vector<uint8_t> Encode(const std::vector<Change>& changes);
-  // False unless bytes are a complete journal of plain file names and
-  // ranges that lie inside their sizes.
+  // False unless bytes are a complete journal of plain file names within
+  // bounds and ranges that lie inside their sizes.
+  [[nodiscard]] static bool Decode(const std::vector<uint8_t>& bytes, std::vector<Change>* changes,
+                                   const Bounds& bounds);
+  // Decode within the default bounds.
   [[nodiscard]] static bool Decode(const std::vector<uint8_t>& bytes, std::vector<Change>* changes);
+  // True when the header, the checksum and the commit record of bytes
+  // agree: the journal was written whole, whatever its changes say.
+  static bool IsSealed(const std::vector<uint8_t>& bytes);
   // A name the journal may touch: not empty, no '/', not "." or "..".
   static bool IsPlainName(const std::string& name);
 
@@ -68,22 +96,44 @@ class XdbJournal {
   [[nodiscard]] static XpResult SyncFiles(const std::string& folder, const std::vector<std::string>& names);
   // Removes the journal of folder and syncs the folder.
   [[nodiscard]] static XpResult Remove(const std::string& folder);
-  // Applies a complete journal of folder (then syncs its files) or drops an
-  // incomplete one; *replayed tells which. A partly written journal is
-  // dropped. No journal: nothing is written.
+  // Reads what folder holds of a journal into *found, writing nothing. A
+  // journal written whole whose changes break bounds (or are not plain
+  // names and ranges) is damaged: kXpErrInvalidFile, recorded as a
+  // "replay" failure of the journal.
+  [[nodiscard]] static XpResult Inspect(const std::string& folder, const Bounds& bounds, Found* found);
+  // Recovers what Inspect found: removes a partial journal, applies a
+  // complete journal (then syncs its files) and removes it, or removes an
+  // incomplete one; *replayed tells whether changes were applied.
+  [[nodiscard]] static XpResult Settle(const std::string& folder, const Found& found, bool* replayed);
+  // Inspect, then Settle: nothing is written when the folder holds neither
+  // journal, or its journal is damaged.
+  [[nodiscard]] static XpResult Recover(const std::string& folder, bool* replayed, const Bounds& bounds);
+  // Recover within the default bounds.
   [[nodiscard]] static XpResult Recover(const std::string& folder, bool* replayed);
 };
 
-// The system-call helpers the journal and the journaled folder share.
+// The system-call helpers the journal and the journaled folder share. A
+// file of a folder is opened relative to the folder's descriptor (the
+// folder itself not a link), never through a link, and only when it is a
+// regular file.
 namespace xdbfiles {
 
-// Reads the whole regular file at path: 0 or an errno value (ENOENT when
-// missing, EISDIR for a folder).
-[[nodiscard]] int ReadWhole(const std::string& path, std::vector<uint8_t>* bytes);
-// fsync of the file or folder at path.
-[[nodiscard]] XpResult SyncPath(const std::string& path, bool folder);
-// True when path names an existing entry; errors other than ENOENT count
-// as existing.
-bool Exists(const std::string& path);
+// The folder at path (with or without the closing '/') opened for reading
+// and syncing; -1 with errno set when it cannot be, or is a link.
+int OpenFolder(const std::string& folder);
+// name inside the folder open on folderFd, opened with flags: -1 with
+// errno set, ELOOP for a link, EISDIR for a folder, EINVAL for anything
+// else that is not a regular file.
+int OpenIn(int folderFd, const std::string& name, int flags, mode_t mode);
+// Reads the whole regular file name of folder: 0 or an errno value
+// (ENOENT when missing, EISDIR for a folder, ELOOP for a link).
+[[nodiscard]] int ReadWhole(const std::string& folder, const std::string& name, std::vector<uint8_t>* bytes);
+// fsync of the regular file name of folder.
+[[nodiscard]] XpResult SyncFile(const std::string& folder, const std::string& name);
+// fsync of folder.
+[[nodiscard]] XpResult SyncFolder(const std::string& folder);
+// True when folder holds an entry called name (a link counts, as itself);
+// errors other than ENOENT count as existing.
+bool Exists(const std::string& folder, const std::string& name);
 
 }  // namespace xdbfiles

@@ -189,6 +189,18 @@ std::vector<int64_t> XdbJournaledFolder::File::ChangedPages() const {
 XdbJournaledFolder::~XdbJournaledFolder() { Unmount(); }
 
 XpResult XdbJournaledFolder::Mount(const std::string& folder) {
+  XpResult result = MountWithoutRecovery(folder);
+  if (XpFailed(result)) {
+    return result;
+  }
+  result = Recover();
+  if (XpFailed(result)) {
+    Unmount();
+  }
+  return result;
+}
+
+XpResult XdbJournaledFolder::MountWithoutRecovery(const std::string& folder) {
   if (IsMounted()) {
     return kXpErrAlreadyOpen;
   }
@@ -207,8 +219,8 @@ XpResult XdbJournaledFolder::Mount(const std::string& folder) {
   if (held != Holders().end()) {
     held->second->Unmount();
   }
-  bool replayed = false;
-  XpResult result = XdbJournal::Recover(normalized, &replayed);
+  XdbJournal::Found found;
+  XpResult result = XdbJournal::Inspect(normalized, bounds_, &found);
   if (XpFailed(result)) {
     return result;
   }
@@ -216,8 +228,27 @@ XpResult XdbJournaledFolder::Mount(const std::string& folder) {
   synced_.clear();
   pending_.clear();
   completion_ = Completion();
+  found_ = std::move(found);
+  recoveryDue_ = found_.part || found_.journal;
   Holders()[folder_] = this;
   FskFileMount(folder_.c_str(), this);
+  return kXpOk;
+}
+
+XpResult XdbJournaledFolder::Recover() {
+  if (!IsMounted()) {
+    return kXpErrNotOpen;
+  }
+  if (!recoveryDue_) {
+    return kXpOk;
+  }
+  bool replayed = false;
+  XpResult result = XdbJournal::Settle(folder_, found_, &replayed);
+  if (XpFailed(result)) {
+    return result;
+  }
+  recoveryDue_ = false;
+  found_ = XdbJournal::Found();
   return kXpOk;
 }
 
@@ -234,6 +265,8 @@ void XdbJournaledFolder::Unmount() {
   synced_.clear();
   pending_.clear();
   completion_ = Completion();
+  found_ = XdbJournal::Found();
+  recoveryDue_ = false;
   folder_.clear();
 }
 
@@ -272,7 +305,7 @@ int XdbJournaledFolder::Open(const char* path, uint32_t permission, std::unique_
   }
   if (found == files_.end()) {
     auto file = std::make_shared<File>();
-    int error = xdbfiles::ReadWhole(PathOf(name), &file->data);
+    int error = ReadAfterPending(name, &file->data);
     if (error != 0) {
       return error;
     }
@@ -292,8 +325,7 @@ int XdbJournaledFolder::Create(const char* path) {
     return EACCES;
   }
   auto found = files_.find(name);
-  bool exists = found != files_.end() ? !found->second->removed
-                                      : !RemovedByPending(name) && xdbfiles::Exists(PathOf(name));
+  bool exists = found != files_.end() ? !found->second->removed : ExistsAfterPending(name);
   if (exists) {
     return EEXIST;
   }
@@ -311,7 +343,7 @@ int XdbJournaledFolder::Delete(const char* path) {
   }
   auto found = files_.find(name);
   if (found == files_.end()) {
-    if (RemovedByPending(name) || !xdbfiles::Exists(PathOf(name))) {
+    if (!ExistsAfterPending(name)) {
       return ENOENT;
     }
     found = files_.emplace(name, std::make_shared<File>()).first;
@@ -328,7 +360,7 @@ int XdbJournaledFolder::Delete(const char* path) {
 std::vector<XdbJournal::Change> XdbJournaledFolder::CollectChanges() {
   std::vector<XdbJournal::Change> changes;
   for (auto& [name, file] : files_) {
-    if (!file->removed && !file->whole && !xdbfiles::Exists(PathOf(name))) {
+    if (!file->removed && !file->whole && !xdbfiles::Exists(folder_, name)) {
       file->whole = true;
     }
     if (!file->Changed()) {
@@ -380,6 +412,10 @@ XpResult XdbJournaledFolder::Flush() {
   if (!IsMounted()) {
     return kXpErrNotOpen;
   }
+  XpResult recovered = Recover();
+  if (XpFailed(recovered)) {
+    return recovered;
+  }
   if (completion_.pending) {
     XpResult completed = Complete(false);
     if (XpFailed(completed)) {
@@ -425,9 +461,53 @@ XpResult XdbJournaledFolder::Complete(bool stages) {
   return kXpOk;
 }
 
+const std::vector<XdbJournal::Change>& XdbJournaledFolder::Unapplied() const {
+  return recoveryDue_ ? found_.changes : pending_;
+}
+
 bool XdbJournaledFolder::RemovedByPending(const std::string& name) const {
-  return std::any_of(pending_.begin(), pending_.end(),
-                     [&name](const XdbJournal::Change& change) { return change.remove && change.name == name; });
+  const std::vector<XdbJournal::Change>& changes = Unapplied();
+  auto last = std::find_if(changes.rbegin(), changes.rend(),
+                           [&name](const XdbJournal::Change& change) { return change.name == name; });
+  return last != changes.rend() && last->remove;
+}
+
+bool XdbJournaledFolder::ExistsAfterPending(const std::string& name) const {
+  const std::vector<XdbJournal::Change>& changes = Unapplied();
+  auto last = std::find_if(changes.rbegin(), changes.rend(),
+                           [&name](const XdbJournal::Change& change) { return change.name == name; });
+  if (last != changes.rend()) {
+    return !last->remove;
+  }
+  return xdbfiles::Exists(folder_, name);
+}
+
+int XdbJournaledFolder::ReadAfterPending(const std::string& name, std::vector<uint8_t>* bytes) const {
+  int error = xdbfiles::ReadWhole(folder_, name, bytes);
+  bool gone = error == ENOENT;
+  if (error != 0 && !gone) {
+    return error;
+  }
+  // As XdbJournal::Apply would leave the file: ranges written, then the size.
+  for (const XdbJournal::Change& change : Unapplied()) {
+    if (change.name != name) {
+      continue;
+    }
+    gone = change.remove;
+    if (gone) {
+      bytes->clear();
+      continue;
+    }
+    for (const XdbJournal::Range& range : change.ranges) {
+      auto offset = static_cast<size_t>(range.offset);
+      if (bytes->size() < offset + range.bytes.size()) {
+        bytes->resize(offset + range.bytes.size(), 0);
+      }
+      std::copy(range.bytes.begin(), range.bytes.end(), bytes->begin() + range.offset);
+    }
+    bytes->resize(static_cast<size_t>(change.size), 0);
+  }
+  return gone ? ENOENT : 0;
 }
 
 XpResult XdbJournaledFolder::SyncUnchanged() {

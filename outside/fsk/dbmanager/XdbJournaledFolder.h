@@ -29,7 +29,8 @@
 // removed from the folder behind our back is written whole again by the
 // next flush.
 //
-// Only plain files directly inside the folder are reachable. One folder
+// Only regular files directly inside the folder are reachable, never
+// through a link. One folder
 // object per folder in a process: mounting a folder that another object
 // holds unmounts it there first, dropping its unflushed changes.
 class XdbJournaledFolder : public FskFileSystem {
@@ -48,6 +49,18 @@ class XdbJournaledFolder : public FskFileSystem {
   // without the closing '/'), then mounts it. kXpErrAlreadyOpen when this
   // object holds a folder.
   [[nodiscard]] XpResult Mount(const std::string& folder);
+  // Mounts folder writing nothing, so that a caller can look at it before
+  // anything changes: the changes of a complete journal left there show in
+  // the files read, and the journal stays until Recover (or a Flush) deals
+  // with it as Mount would. A damaged journal fails the mount
+  // (XdbJournal::Inspect).
+  [[nodiscard]] XpResult MountWithoutRecovery(const std::string& folder);
+  // Replays or drops what MountWithoutRecovery found; kXpOk when nothing
+  // is left to recover. On failure the journal stays and so does the need.
+  [[nodiscard]] XpResult Recover();
+  // The files a journal may name and their largest size, for the next
+  // mount.
+  void SetBounds(XdbJournal::Bounds bounds) { bounds_ = std::move(bounds); }
   // Drops unflushed changes and the mount.
   void Unmount();
   bool IsMounted() const { return !folder_.empty(); }
@@ -116,8 +129,16 @@ class XdbJournaledFolder : public FskFileSystem {
   // the folder and removes the journal; on failure completion_ says why.
   // stages: whether the stage hook hears the steps.
   XpResult Complete(bool stages);
-  // A file that the committed journal removes, while it is pending.
+  // The changes written to a journal but not yet to the files: those of a
+  // journal found at the mount until it is recovered, else those of a
+  // committed flush whose completion is pending.
+  const std::vector<XdbJournal::Change>& Unapplied() const;
+  // A file that the unapplied changes remove.
   bool RemovedByPending(const std::string& name) const;
+  // Whether the folder holds name once the unapplied changes are in.
+  bool ExistsAfterPending(const std::string& name) const;
+  // Reads name as the unapplied changes leave it: 0 or an errno value.
+  int ReadAfterPending(const std::string& name, std::vector<uint8_t>* bytes) const;
   void Stage(const char* stage) const;
   void ForgetChanges();
 
@@ -130,4 +151,8 @@ class XdbJournaledFolder : public FskFileSystem {
   std::vector<XdbJournal::Change> pending_;
   Completion completion_;
   StageHook hook_;
+  XdbJournal::Bounds bounds_;
+  // What the mount found of a journal, while it waits for Recover.
+  XdbJournal::Found found_;
+  bool recoveryDue_ = false;
 };

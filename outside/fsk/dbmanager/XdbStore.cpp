@@ -32,6 +32,14 @@ constexpr const char* kRowsName = "DATA.BLK";
 constexpr const char* kOurNames[] = {kRecordName, kFreelistName, kIdsName,         kIdIndexName,
                                      kAlbumIndexName, kGuidIndexName, kRowsName, XdbJournal::kFileName,
                                      XdbJournal::kPartName};
+// The files a journal of ours changes, each no larger than the largest
+// record file or index.
+const XdbJournal::Bounds& OurJournalBounds() {
+  static const XdbJournal::Bounds bounds{
+      {kRecordName, kFreelistName, kIdsName, kIdIndexName, kAlbumIndexName, kGuidIndexName, kRowsName},
+      std::min(XdbRecordFile::kLargestFile, XdbBtreeIndex::kLargestFile)};
+  return bounds;
+}
 
 constexpr int32_t kVersionShift = 16;
 constexpr int32_t kOrderBits = 0xFFFF;
@@ -57,7 +65,7 @@ constexpr char kDayKeyHolder[] = "CatalogGrammarExt.dateField";
 
 XpResult Either(XpResult first, XpResult second) { return XpFailed(first) ? first : second; }
 
-// The names of the plain entries of folder; false when it cannot be read.
+// The names of the entries of folder; false when it cannot be read.
 bool ListFolder(const std::string& folder, std::vector<std::string>* names) {
   XpSysCalls& calls = XpSysCalls::Current();
   DIR* dir = calls.Opendir(folder.c_str());
@@ -74,6 +82,31 @@ bool ListFolder(const std::string& folder, std::vector<std::string>* names) {
   return true;
 }
 
+// Whether every entry of folder is a regular file, as itself (a link is
+// not followed); false with errno set when one cannot be looked at.
+bool OnlyRegularFiles(const std::string& folder, const std::vector<std::string>& names, bool* regular) {
+  *regular = true;
+  for (const std::string& name : names) {
+    struct stat status {};
+    if (XpSysCalls::Current().Lstat((folder + "/" + name).c_str(), &status) != 0) {
+      return false;
+    }
+    if (!S_ISREG(status.st_mode)) {
+      *regular = false;
+      return true;
+    }
+  }
+  return true;
+}
+
+std::string WithoutClosingSlash(const std::string& folder) {
+  std::string result = folder;
+  while (result.size() > 1 && result.back() == '/') {
+    result.pop_back();
+  }
+  return result;
+}
+
 bool Contains(const std::vector<std::string>& names, const char* name) {
   return std::find(names.begin(), names.end(), name) != names.end();
 }
@@ -82,10 +115,7 @@ uint32_t DcfOf(const XdbContent& content) {
   return static_cast<uint32_t>(content.folderID * kDcfFolderFactor + content.fileID);
 }
 
-// Dates beyond this many milliseconds either side of 1970 have no day.
-constexpr double kLargestDate = 8.64e15;
-
-bool HasDay(double date) { return std::isfinite(date) && std::fabs(date) <= kLargestDate; }
+bool HasDay(double date) { return std::isfinite(date) && std::fabs(date) <= XdbStore::kLargestDate; }
 
 // The UTC fields of a date in milliseconds; false when it has no day.
 bool UtcFieldsOf(double date, tm* fields) {
@@ -116,6 +146,18 @@ XpResult Run(FskMachine* the, XdbCallable<void()> work) {
 }
 
 bool InRange(double value, double low, double high) { return low <= value && value <= high; }
+
+// The IDs an index gave, kept only when the search succeeded and every one
+// lies from 1 to limit: an ID beyond the limit is a damaged index, and is
+// dropped before it can size a set.
+XpResult IdsWithin(XpResult result, int32_t limit, std::vector<int32_t>* ids) {
+  bool sound = std::all_of(ids->begin(), ids->end(), [&](int32_t id) { return id >= 1 && id <= limit; });
+  if (XpSucceeded(result) && sound) {
+    return result;
+  }
+  ids->clear();
+  return XpFailed(result) ? result : kXpErrInvalidFile;
+}
 
 XdbBtreeIndex::Kind IntegerIndex(bool unique, int32_t order) {
   XdbBtreeIndex::Kind kind;
@@ -248,23 +290,35 @@ XpResult XdbStore::Open(const std::string& folder, int* status) {
       return closed;
     }
   }
+  const std::string path = WithoutClosingSlash(folder);
   struct stat info {};
-  if (folder.empty() || folder[0] != '/' || XpSysCalls::Current().Stat(folder.c_str(), &info) != 0 ||
-      !S_ISDIR(info.st_mode)) {
+  if (folder.empty() || folder[0] != '/' || XpSysCalls::Current().Lstat(path.c_str(), &info) != 0) {
+    *status = kNoFolder;
+    return kXpOk;
+  }
+  // A link is not followed: the database is in the folder itself or not
+  // at all.
+  if (S_ISLNK(info.st_mode)) {
+    return kXpOk;
+  }
+  if (!S_ISDIR(info.st_mode)) {
     *status = kNoFolder;
     return kXpOk;
   }
   std::vector<std::string> names;
-  if (!ListFolder(folder, &names)) {
+  bool regular = false;
+  if (!ListFolder(path, &names) || !OnlyRegularFiles(path, names, &regular)) {
     return XpResultFromErrno(errno != 0 ? errno : EIO);
   }
   bool empty = names.empty();
   bool journal = Contains(names, XdbJournal::kFileName);
-  if (!empty && !journal && (!Contains(names, kRecordName) || !Contains(names, kIdsName))) {
+  if (!regular || (!empty && !journal && (!Contains(names, kRecordName) || !Contains(names, kIdsName)))) {
     return kXpOk;
   }
   completion_ = Completion();
-  XpResult result = folder_.Mount(folder);
+  // Nothing is written until the folder is known to be ours.
+  folder_.SetBounds(OurJournalBounds());
+  XpResult result = folder_.MountWithoutRecovery(folder);
   if (XpFailed(result)) {
     return result;
   }
@@ -313,8 +367,13 @@ XpResult XdbStore::OpenOurs(int* status) {
   if (XpFailed(files_->ids.Open(PathOf(kIdsName))) || XpFailed(LoadRecords())) {
     return kXpOk;
   }
+  // Ours: a journal left by a flush is replayed or dropped now.
+  XpResult result = folder_.Recover();
+  if (XpFailed(result)) {
+    return result;
+  }
   bool rebuilt = false;
-  XpResult result = RebuildDerived(&rebuilt);
+  result = RebuildDerived(&rebuilt);
   if (XpFailed(result)) {
     return result;
   }
@@ -845,7 +904,7 @@ XpResult XdbStore::FindKeys(XdbBtreeIndex& index, double low, double high, Found
         },
         &ids);
   }
-  return Fill(result, ids, found);
+  return Fill(IdsWithin(result, limit_, &ids), ids, found);
 }
 
 template <typename Match>
@@ -876,7 +935,7 @@ XpResult XdbStore::ContentsOfAlbum(int32_t albumID, Found* found) {
   }
   std::vector<int32_t> ids;
   result = files_->albumIndex.Search(albumID, &ids);
-  return Fill(result, ids, found);
+  return Fill(IdsWithin(result, limit_, &ids), ids, found);
 }
 
 XpResult XdbStore::AllAlbums(Found* found) { return FindRows({kKindField, kAlbumRow, {}, {}, {}}, found); }

@@ -47,6 +47,8 @@ class XdbStore {
 
   static constexpr int32_t kDefaultLimit = 40000;
   static constexpr int32_t kLargestGuid = INT32_MAX;
+  // Dates (milliseconds since 1970) beyond this either side have no day.
+  static constexpr double kLargestDate = 8.64e15;
   static constexpr int32_t kFormatVersion = 1;
   static constexpr int32_t kLittleEndian = 12;
   static constexpr int32_t kBigEndian = 8;

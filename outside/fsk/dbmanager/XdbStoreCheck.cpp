@@ -19,6 +19,17 @@ bool WalkIndex(XdbBtreeIndex& index, IdMap* found) {
   }));
 }
 
+// Whether value lies from low to high; else a fault naming what the file
+// holds, so that nothing loops or allocates on the value.
+bool Within(int64_t value, int64_t low, int64_t high, const std::string& what, std::vector<std::string>* faults) {
+  if (value >= low && value <= high) {
+    return true;
+  }
+  faults->push_back(what + " " + std::to_string(value) + " is outside " + std::to_string(low) + " to " +
+                    std::to_string(high));
+  return false;
+}
+
 void Compare(const char* name, const IdMap& expected, const IdMap& found, std::vector<std::string>* faults) {
   if (expected != found) {
     faults->push_back(std::string(name) + " does not match the records");
@@ -66,18 +77,25 @@ std::vector<std::string> XdbStore::Check() {
       faults.push_back(std::string(index.name) + ": " + tree);
     }
   }
-  for (int64_t id = 1; id <= files_->ids.MaxID(); ++id) {
+  // The words of IDS.BLK and the rows of DATA.BLK bound the loops below:
+  // IDs run from 1 to the limit, guids up to kLargestGuid.
+  const int64_t maxID = files_->ids.MaxID();
+  const bool maxIDSound = Within(maxID, 0, limit_, "IDS.BLK: maxID", &faults);
+  (void)Within(files_->ids.Counter(), 0, kLargestGuid, "IDS.BLK: counter", &faults);
+  const int64_t rowCount = files_->rows.RowCount();
+  const bool rowsSound = Within(rowCount, 0, limit_, "DATA.BLK: row count", &faults);
+  for (int64_t id = 1; maxIDSound && id <= maxID; ++id) {
     bool used = false;
     if (XpFailed(files_->ids.IsUsed(id, &used)) || used != (records_.count(static_cast<int32_t>(id)) != 0)) {
       faults.push_back("ID bit " + std::to_string(id) + " does not match the records");
     }
   }
   for (const auto& [id, entry] : records_) {
-    if (id > files_->ids.MaxID()) {
+    if (maxIDSound && id > maxID) {
       faults.push_back("ID " + std::to_string(id) + " is past the highest ID handed out");
     }
   }
-  for (int64_t id = 1; id <= files_->rows.RowCount(); ++id) {
+  for (int64_t id = 1; rowsSound && id <= rowCount; ++id) {
     auto found = records_.find(static_cast<int32_t>(id));
     RowValues expected{};
     if (found != records_.end()) {
@@ -90,7 +108,7 @@ std::vector<std::string> XdbStore::Check() {
     }
   }
   for (const auto& [id, entry] : records_) {
-    if (id > files_->rows.RowCount()) {
+    if (rowsSound && id > rowCount) {
       faults.push_back("record " + std::to_string(id) + " has no row in DATA.BLK");
     }
   }

@@ -262,7 +262,7 @@ bool K2xdbTool::ParseDate(const std::string& text, double* time) {
 }
 
 std::string K2xdbTool::FormatDate(double time) {
-  if (!std::isfinite(time)) {
+  if (!std::isfinite(time) || std::fabs(time) > XdbStore::kLargestDate) {
     return "invalid";
   }
   int64_t seconds = static_cast<int64_t>(std::floor(time / 1000.0));

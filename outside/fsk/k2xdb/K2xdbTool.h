@@ -43,6 +43,8 @@ class K2xdbTool {
   // "YYYY-MM-DD HH:MM:SS" to a time value in milliseconds; false when text
   // is not such a date.
   static bool ParseDate(const std::string& text, double* time);
+  // A time value as "YYYY-MM-DD HH:MM:SS" (UTC); "invalid" for one that is
+  // not a number or lies beyond the store's dates (XdbStore::kLargestDate).
   static std::string FormatDate(double time);
   // text in double quotes, with '"' and '\' escaped.
   static std::string Quoted(const std::string& text);

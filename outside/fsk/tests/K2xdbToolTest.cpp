@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -149,6 +150,47 @@ TEST_F(K2xdbTool, CheckFindsACutIndex) {
   EXPECT_FALSE(checked.out.empty());
   EXPECT_EQ(checked.out.find("ok\n"), std::string::npos) << checked.out;
   EXPECT_EQ(Run({"check", folder_}).out, "ok\n");
+}
+
+TEST_F(K2xdbTool, CheckNamesAFileWhoseCountsPassTheLimits) {
+  constexpr uint32_t kRowsPastTheLimit = 41 * 1024;
+  struct Case {
+    const char* name;
+    const char* file;
+    std::streamoff at;
+    uint32_t value;
+    // Whole pages of 1024 rows of 32 bytes to give the file, else 0.
+    uint32_t pages;
+    std::string fault;
+  };
+  const Case cases[] = {
+      {"maxID", "IDS.BLK", 64, 0x7FFFFFFFu, 0, "IDS.BLK: maxID 2147483647 is outside 0 to 40000\n"},
+      {"row count", "DATA.BLK", 24, kRowsPastTheLimit, 41, "DATA.BLK: row count 41984 is outside 0 to 40000\n"},
+  };
+  ASSERT_EQ(Run({"init", folder_}).code, 0);
+  ASSERT_EQ(Run({"add-album", folder_, "Trip"}).code, 0);
+  ASSERT_EQ(Run({"add-content", folder_, "1", "100", "1", "2009-03-15 00:00:00"}).code, 0);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::path copy = Dir(std::string("copy-") + c.file) / "DBFILES";
+    fs::copy(folder_, copy, fs::copy_options::recursive);
+    fs::path file = copy / c.file;
+    if (c.pages != 0) {
+      // Sparse: a few KB on the card.
+      fs::resize_file(file, 64 + uint64_t{c.pages} * 1024 * 32);
+    }
+    {
+      std::fstream out(file, std::ios::binary | std::ios::in | std::ios::out);
+      out.seekp(c.at);
+      for (int byte = 0; byte < 4; ++byte) {
+        out.put(static_cast<char>(c.value >> (8 * byte)));
+      }
+      ASSERT_TRUE(out.good());
+    }
+    Outcome checked = Run({"check", copy.string()});
+    EXPECT_EQ(checked.code, 1) << checked.err;
+    EXPECT_EQ(checked.out, c.fault);
+  }
 }
 
 TEST_F(K2xdbTool, RefusalsFailuresAndUsage) {
@@ -365,6 +407,23 @@ TEST_F(K2xdbTool, DatesRoundTrip) {
   }
   double time = 0;
   ASSERT_TRUE(::K2xdbTool::ParseDate("2009-03-15 00:00:00", &time));
+  struct Edge {
+    double time;
+    const char* text;
+  };
+  const Edge edges[] = {{8.64e15, "275760-09-13 00:00:00"},
+                        {-8.64e15, "-271821-04-20 00:00:00"},
+                        {8.64e15 + 1000, "invalid"},
+                        {-8.64e15 - 1000, "invalid"},
+                        {9.3e21, "invalid"},
+                        {-9.3e21, "invalid"},
+                        {1e300, "invalid"},
+                        {std::numeric_limits<double>::max(), "invalid"},
+                        {-std::numeric_limits<double>::infinity(), "invalid"},
+                        {std::numeric_limits<double>::quiet_NaN(), "invalid"}};
+  for (const Edge& edge : edges) {
+    EXPECT_EQ(::K2xdbTool::FormatDate(edge.time), edge.text) << edge.time;
+  }
   EXPECT_EQ(time, 1237075200000.0);
   for (const char* bad : {"2009-13-01 00:00:00", "2001-02-29 00:00:00", "2009-03-15 24:00:00", "2009-03-15T00:00:00",
                           "+009-03-15 00:00:00", ""}) {

@@ -295,6 +295,17 @@ class SyncRecorder : public XpSysCallsWrapper {
     }
     return fd;
   }
+  int Openat(int dirFd, const char* name, int flags, mode_t mode) override {
+    int fd = XpSysCallsWrapper::Openat(dirFd, name, flags, mode);
+    if (fd >= 0) {
+      std::string path = Key(paths_[dirFd]) + "/" + name;
+      paths_[fd] = path;
+      if ((flags & O_CREAT) != 0) {
+        Dirty(Parent(path));
+      }
+    }
+    return fd;
+  }
   int Close(int fd) override {
     paths_.erase(fd);
     return XpSysCallsWrapper::Close(fd);

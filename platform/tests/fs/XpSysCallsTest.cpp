@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -111,6 +112,41 @@ TEST_F(XpSysCalls, OpenForWritingFailsOnlyForWritersUnderThePrefix) {
   int other = calls.Open(PathOf("elsewhere/y").c_str(), O_WRONLY | O_CREAT, 0644);
   EXPECT_GE(other, 0);
   calls.Close(other);
+}
+
+// An open relative to a folder descriptor is judged and recorded as the
+// folder's path joined with the name, and its descriptor keeps that path.
+TEST_F(XpSysCalls, OpenatGoesByTheFolderPathJoinedWithTheName) {
+  Dir("dir");
+  WriteFile("dir/inside", "x");
+  ASSERT_EQ(::symlink(PathOf("dir/inside").c_str(), PathOf("dir/link").c_str()), 0);
+  const std::string folder = std::filesystem::canonical(Root() / "dir").string();
+  ::XpSysCalls& calls = Calls();
+  int dirFd = calls.Open(PathOf("dir").c_str(), O_RDONLY | O_DIRECTORY, 0);
+  ASSERT_GE(dirFd, 0);
+  EXPECT_EQ(ErrnoOf([&] { return calls.Openat(dirFd, "link", O_RDONLY | O_NOFOLLOW, 0); }), ELOOP);
+  EXPECT_EQ(XpLastSysFailure().call, "open");
+  EXPECT_EQ(XpLastSysFailure().path, folder + "/link");
+  {
+    FaultInjection faults;
+    int refused = faults.Add(Fault(SysCall::kOpen, PathOf("dir/inside")).Errno(EROFS).ForWriting());
+    int written = faults.Add(Fault(SysCall::kWrite, PathOf("dir/other")).Errno(EIO));
+    calls.Close(dirFd);
+    dirFd = calls.Open(PathOf("dir").c_str(), O_RDONLY | O_DIRECTORY, 0);
+    ASSERT_GE(dirFd, 0);
+    int reader = calls.Openat(dirFd, "inside", O_RDONLY, 0);
+    EXPECT_GE(reader, 0);
+    calls.Close(reader);
+    EXPECT_EQ(ErrnoOf([&] { return calls.Openat(dirFd, "inside", O_RDWR, 0); }), EROFS);
+    EXPECT_EQ(XpLastSysFailure().path, folder + "/inside");
+    EXPECT_EQ(faults.Hits(refused), 1);
+    int other = calls.Openat(dirFd, "other", O_WRONLY | O_CREAT, 0644);
+    ASSERT_GE(other, 0);
+    EXPECT_EQ(ErrnoOf([&] { return calls.Write(other, "y", 1); }), EIO);
+    EXPECT_EQ(faults.Hits(written), 1);
+    calls.Close(other);
+  }
+  calls.Close(dirFd);
 }
 
 TEST_F(XpSysCalls, ReadsCanBeCutShort) {
