@@ -1,9 +1,11 @@
 #include "catalogdb/grammar/CatalogBtreeWalks.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <functional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "catalogdb/grammar/CatalogBtreeIndexObject.h"
@@ -22,27 +24,55 @@ using KeyVisit = std::function<void(const fsk::Value& page, int entry, int level
 using PageVisit = std::function<void(int level)>;
 
 // Visits the keys below node in ascending order. The page is looked at
-// afresh after each call into the script, which may have changed it.
-void Walk(CatalogBtreeIndexObject& index, const fsk::Value& node, int level, const KeyVisit& visitKey,
+// afresh after each call into the script, which may have changed it. A
+// page reached a second time (a child pointer back up or to a page already
+// walked) is a damaged index: EINVAL, so a crafted index cannot make the
+// walk visit its pages over and over.
+class Walker {
+ public:
+  Walker(CatalogBtreeIndexObject& index, const KeyVisit& visitKey, const PageVisit& visitPage)
+      : index_(index), visitKey_(visitKey), visitPage_(visitPage) {}
+
+  void Walk(const fsk::Value& node, int level) {
+    FskMachine* the = index_.Machine();
+    CatalogBtreeCheckDepth(the, level);
+    Enter(node);
+    if (visitPage_) {
+      visitPage_(level);
+    }
+    for (int entry = 0; entry <= CatalogIndexPageOf(the, node).Count(); ++entry) {
+      cb::IndexPage view = CatalogIndexPageOf(the, node);
+      if (!view.IsLeaf()) {
+        Walk(index_.ReadNode(view.Child(entry)), level + 1);
+      }
+      if (entry < CatalogIndexPageOf(the, node).Count()) {
+        visitKey_(node, entry, level);
+      }
+    }
+  }
+
+ private:
+  void Enter(const fsk::Value& node) {
+    FskMachine* the = index_.Machine();
+    if (!entered_.insert(CatalogPageOffset(the, node)).second) {
+      fxError(the, EINVAL);
+    }
+  }
+
+  CatalogBtreeIndexObject& index_;
+  const KeyVisit& visitKey_;
+  const PageVisit& visitPage_;
+  // The offsets of the pages entered so far.
+  std::unordered_set<int32_t> entered_;
+};
+
+void Walk(CatalogBtreeIndexObject& index, const fsk::Value& node, const KeyVisit& visitKey,
           const PageVisit& visitPage) {
-  FskMachine* the = index.Machine();
-  CatalogBtreeCheckDepth(the, level);
-  if (visitPage) {
-    visitPage(level);
-  }
-  for (int entry = 0; entry <= CatalogIndexPageOf(the, node).Count(); ++entry) {
-    cb::IndexPage view = CatalogIndexPageOf(the, node);
-    if (!view.IsLeaf()) {
-      Walk(index, index.ReadNode(view.Child(entry)), level + 1, visitKey, visitPage);
-    }
-    if (entry < CatalogIndexPageOf(the, node).Count()) {
-      visitKey(node, entry, level);
-    }
-  }
+  Walker(index, visitKey, visitPage).Walk(node, 1);
 }
 
 void WalkKeys(CatalogBtreeIndexObject& index, const fsk::Value& node, const KeyVisit& visitKey) {
-  Walk(index, node, 1, visitKey, nullptr);
+  Walk(index, node, visitKey, nullptr);
 }
 
 // The value that eachUpLeaf receives for an entry.
@@ -165,7 +195,7 @@ void CatalogBtreeStatsNode(FskMachine* the) {
     fsk::Call(the, statistics, "add", idCount, walk.pages, walk.slots, KeyLength(view, entry));
   };
   auto visitPage = [&](int pageLevel) { deepest = std::max(deepest, pageLevel); };
-  Walk(index, node, 1, visitKey, visitPage);
+  Walk(index, node, visitKey, visitPage);
   // The walk counts levels from 1 at node, which stands at level + 1.
   int64_t depth = int64_t{level} + deepest;
   int64_t recorded = fxToInteger(the, &fsk::Get(the, statistics, "depth").Slot());

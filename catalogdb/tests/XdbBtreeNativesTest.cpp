@@ -542,4 +542,53 @@ TEST_F(XdbBtreeNatives, APageThatLinksBackUpIsRefused) {
   EXPECT_EQ(Raised([&] { index.Insert(Key(9), 9); }), EINVAL);
 }
 
+// A walk enters each page once: a child pointer back to the root, or a
+// second pointer to a page already walked, ends it with EINVAL when the
+// page is reached again. The filter counts the keys the walk visited.
+TEST_F(XdbBtreeNatives, AWalkRefusesAPageItHasAlreadyEntered) {
+  struct Case {
+    const char* what;
+    bool toRoot;  // else child 1 points at child 0
+  };
+  const Case cases[] = {{"last child back to the root", true}, {"second pointer to a leaf", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TestIndex& index = Make(SmallUnique(kBigEndian));
+    for (int32_t key = 1; key <= 20; ++key) {
+      index.Insert(Key(key), key);
+    }
+    Value root = index.Root();
+    int rootKeys = View(root).Count();
+    ASSERT_GE(rootKeys, 2);
+    ASSERT_TRUE(View(Child(index, root, 0)).IsLeaf());
+    ASSERT_TRUE(View(Child(index, root, rootKeys)).IsLeaf());
+    // The keys the walk visits before it reaches the damaged pointer.
+    int64_t before = 0;
+    if (c.toRoot) {
+      before = 20 - View(Child(index, root, rootKeys)).Count();
+      View(root).SetChild(rootKeys, CatalogPageOffset(the_, root));
+    } else {
+      before = View(Child(index, root, 0)).Count() + 1;
+      View(root).SetChild(1, View(root).Child(0));
+    }
+    int64_t visited = 0;
+    Value counting = fsk::NewFunction(
+        the_,
+        [&visited](FskMachine*, const Value&, const std::vector<Value>&) {
+          visited += 1;
+          return Value::Boolean(true);
+        },
+        0);
+    std::vector<int32_t> ids;
+    EXPECT_EQ(Raised([&] {
+                fsk::Call(the_, index.Object(), "filterSearchNode", index.Root(), counting, index.NewResult(&ids));
+              }),
+              EINVAL);
+    EXPECT_EQ(visited, before);
+    EXPECT_EQ(index.locks, index.unlocks);
+    EXPECT_EQ(Raised([&] { index.Count(true); }), EINVAL);
+    EXPECT_EQ(Raised([&] { index.Walk(); }), EINVAL);
+  }
+}
+
 }  // namespace

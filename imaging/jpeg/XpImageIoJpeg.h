@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "imaging/geometry/XpRect.h"
 #include "imaging/io/IXpImageProgress.h"
@@ -290,10 +291,16 @@ bool XpJpegEnsureExifVersion(XpTiffTagIFD& exif);
 // Sets IFD 1's JPEGInterchangeFormat to where a thumbnail appended to the
 // block written from tags starts; false without IFD 1 or memory.
 bool XpJpegSetThumbnailOffset(XpTiffTagManager& tags);
+// Sets IFD 1's StripOffsets, as LONG, to where strips of the given lengths
+// appended one after the other to the block written from tags start;
+// false without IFD 1, strips or memory.
+bool XpJpegSetStripOffsets(XpTiffTagManager& tags, const std::vector<uint32_t>& stripLengths);
 // The APP1 payload: "Exif", two zeros, the TIFF block of tags, then the
 // thumbnail bytes while tags hold IFD 1. When that exceeds one marker
-// segment, the maker note and then IFD 1 with the thumbnail are left out
-// of tags until it fits; all else stays. The result is the memory file's;
-// the caller judges a payload that still does not fit.
+// segment, the maker note, then IFD 1 with the thumbnail, then all but
+// Make, Model, Orientation, DateTime and the Exif IFD's DateTimeOriginal
+// and DateTimeDigitized are left out of tags until it fits (an essential
+// value above 4096 bytes goes too, so the last form always fits). The
+// result is the memory file's.
 XpResult XpJpegWriteExifBlock(XpMemoryFile& output, XpTiffTagManager& tags,
                               const uint8_t* thumbnail, uint64_t thumbnailSize);

@@ -1,7 +1,11 @@
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <iterator>
+#include <limits>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "imaging/jpeg/XpImageIoJpeg.h"
 #include "imaging/jpeg/XpJpegCompressRun.h"
@@ -28,6 +32,7 @@ constexpr uint16_t kTagYCbCrCoefficients = 529;
 constexpr uint16_t kTagYCbCrPositioning = 531;
 // IFD 1.
 constexpr uint16_t kTagCompression = 259;
+constexpr uint16_t kTagStripOffsets = 273;
 constexpr uint16_t kTagJpegOffset = 513;
 constexpr uint16_t kTagJpegLength = 514;
 // Exif IFD.
@@ -78,6 +83,18 @@ constexpr uint16_t kExifDropped[] = {41728, 41729};
 constexpr uint16_t kIfd1Dropped[] = {254, kTagMake, kTagModel, kTagDateTime};
 constexpr uint16_t kMakerNoteDropped[] = {0x0002, 0x0080, 0x0088, 0x0089, 0x2001, 0xB028};
 constexpr int32_t kKeptTopLevelIFDs = 2;
+
+// What a block keeps when nothing else fits: the maker, the model, the
+// orientation of the pixels and the dates.
+constexpr uint16_t kIfd0Essential[] = {kTagMake, kTagModel, kTagOrientation, kTagDateTime,
+                                       kXpTiffTagExifIFD};
+constexpr uint16_t kExifEssential[] = {kTagDateTimeOriginal, kTagDateTimeDigitized};
+// An essential value above this is no name or date and is left out, so
+// that the essential block always fits one segment.
+constexpr uint64_t kMaxEssentialValueBytes = 4096;
+static_assert((std::size(kIfd0Essential) + std::size(kExifEssential)) * kMaxEssentialValueBytes <
+                  XpJpegCompressRun::kMaxMarkerPayload / 2,
+              "the essential block fits one segment");
 
 template <size_t N>
 bool Contains(const uint16_t (&tags)[N], uint16_t tag) {
@@ -248,8 +265,64 @@ XpResult WriteBlockOnce(XpMemoryFile& output, XpTiffTagManager& tags, const uint
   return result != kXpOk ? result : closed;
 }
 
+// The bytes tags write as a TIFF block; 0 when that fails.
+uint64_t WrittenSize(XpTiffTagManager& tags) {
+  XpMemoryFile scratch;
+  if (scratch.Open(kXpOpenWrite) != kXpOk) {
+    return 0;
+  }
+  const uint64_t size = tags.Write(scratch);
+  static_cast<void>(scratch.Close());
+  return size;
+}
+
 bool FitsOneSegment(const XpMemoryFile& block) {
   return block.GetDataSize() <= XpJpegCompressRun::kMaxMarkerPayload;
+}
+
+// One of tags, and a name or date of bounded size, or the Exif sub-IFD.
+template <size_t N>
+bool IsEssential(const XpTiffTagDataBase& value, const uint16_t (&tags)[N]) {
+  if (!Contains(tags, value.GetTag())) {
+    return false;
+  }
+  if (value.GetTag() == kXpTiffTagExifIFD) {
+    return value.IsSubIFD();
+  }
+  return !value.IsSubIFD() && value.GetByteSize() <= kMaxEssentialValueBytes;
+}
+
+template <size_t N>
+void KeepOnly(XpTiffTagIFD& ifd, const uint16_t (&tags)[N]) {
+  for (int32_t index = ifd.GetCount() - 1; index >= 0; --index) {
+    if (!IsEssential(*ifd.GetAt(index), tags)) {
+      ifd.RemoveAt(index);
+    }
+  }
+}
+
+// Cuts tags down to IFD 0's and the Exif IFD's essential entries.
+void KeepEssentialTags(XpTiffTagManager& tags) {
+  XpTiffTagDataIFD* root = tags.GetRoot();
+  for (int32_t index = root->GetIFDCount() - 1; index >= 1; --index) {
+    root->RemoveIFD(index);
+  }
+  XpTiffTagIFD* ifd0 = tags.GetIFD(0);
+  if (ifd0 == nullptr) {
+    return;
+  }
+  KeepOnly(*ifd0, kIfd0Essential);
+  XpTiffTagDataBase* exifValue = ifd0->FindTag(kXpTiffTagExifIFD, false);
+  if (exifValue == nullptr) {
+    return;
+  }
+  auto* exifHolder = static_cast<XpTiffTagDataIFD*>(exifValue);
+  for (int32_t index = exifHolder->GetIFDCount() - 1; index >= 1; --index) {
+    exifHolder->RemoveIFD(index);
+  }
+  if (XpTiffTagIFD* exif = tags.GetExifIFD()) {
+    KeepOnly(*exif, kExifEssential);
+  }
 }
 
 }  // namespace
@@ -349,13 +422,36 @@ bool XpJpegSetThumbnailOffset(XpTiffTagManager& tags) {
   }
   // The thumbnail appended to the block starts where the block ends; the
   // inline offset does not change the layout.
-  XpMemoryFile scratch;
-  if (scratch.Open(kXpOpenWrite) != kXpOk) {
+  const uint64_t size = WrittenSize(tags);
+  return size > 0 && ifd1->SetLong(kTagJpegOffset, static_cast<uint32_t>(size)) >= 0;
+}
+
+bool XpJpegSetStripOffsets(XpTiffTagManager& tags, const std::vector<uint32_t>& stripLengths) {
+  XpTiffTagIFD* ifd1 = tags.GetIFD(1);
+  if (ifd1 == nullptr || stripLengths.empty()) {
     return false;
   }
-  const uint64_t size = tags.Write(scratch);
-  static_cast<void>(scratch.Close());
-  return size > 0 && ifd1->SetLong(kTagJpegOffset, static_cast<uint32_t>(size)) >= 0;
+  const auto count = static_cast<uint32_t>(stripLengths.size());
+  auto* offsets = XpTiffTagData<XpTiffTagTypeLong>::Create(kTagStripOffsets, count);
+  if (offsets == nullptr) {
+    return false;
+  }
+  ifd1->SetEntry(offsets);
+  // The strips appended to the block follow one another from where it
+  // ends; the offsets take the same room whatever their values.
+  uint64_t at = WrittenSize(tags);
+  if (at == 0) {
+    return false;
+  }
+  for (uint32_t index = 0; index < count; ++index) {
+    if (at > std::numeric_limits<uint32_t>::max()) {
+      return false;
+    }
+    const auto offset = static_cast<uint32_t>(at);
+    std::memcpy(offsets->GetData() + sizeof offset * index, &offset, sizeof offset);
+    at += stripLengths[index];
+  }
+  return true;
 }
 
 XpResult XpJpegWriteExifBlock(XpMemoryFile& output, XpTiffTagManager& tags,
@@ -376,12 +472,19 @@ XpResult XpJpegWriteExifBlock(XpMemoryFile& output, XpTiffTagManager& tags,
       return result;
     }
   }
-  if (tags.GetIFD(1) == nullptr) {
+  if (tags.GetIFD(1) != nullptr) {
+    for (int32_t index = tags.GetIFDCount() - 1; index >= 1; --index) {
+      tags.GetRoot()->RemoveIFD(index);
+    }
+    result = WriteBlockOnce(output, tags, nullptr, 0);
+    if (result != kXpOk || FitsOneSegment(output)) {
+      return result;
+    }
+  }
+  if (tags.GetRoot() == nullptr) {
     return kXpOk;
   }
-  for (int32_t index = tags.GetIFDCount() - 1; index >= 1; --index) {
-    tags.GetRoot()->RemoveIFD(index);
-  }
+  KeepEssentialTags(tags);
   return WriteBlockOnce(output, tags, nullptr, 0);
 }
 

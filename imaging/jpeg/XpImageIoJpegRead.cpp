@@ -11,6 +11,7 @@
 #include "imaging/jpeg/XpImageIoJpeg.h"
 #include "imaging/jpeg/XpJpegCheckPrologue.h"
 #include "imaging/jpeg/XpJpegDecompressor.h"
+#include "imaging/pixmap/XpReaderPixelLimit.h"
 #include "imaging/resample/XpPixmapCrop.h"
 #include "imaging/tags/XpTiffTagManager.h"
 
@@ -54,6 +55,13 @@ constexpr int32_t kThumbnailHeight = 120;
 
 bool IsSupportedScale(int32_t scale) {
   return scale == 1 || scale == 2 || scale == 4 || scale == 8;
+}
+
+// Whether the scaled output the decode allocates is a picture the reader
+// decodes at all.
+bool OutputFitsPixelLimit(const jpeg_decompress_struct& info) {
+  const uint64_t pixels = uint64_t{info.output_width} * uint64_t{info.output_height};
+  return pixels <= kXpMaxReaderPixels;
 }
 
 uint16_t BigEndian16(const uint8_t* bytes) {
@@ -290,6 +298,10 @@ XpPixmapBase* XpImageIoJpeg::Decode(XpAbstractFile& file, int64_t offset, Decode
     return DecodeThumbnail(decompressor, tags.Get());
   }
   if (XpFailed(SetLastError(decompressor.SetOutput(scale)))) {
+    return nullptr;
+  }
+  if (!OutputFitsPixelLimit(decompressor.Info())) {
+    SetLastError(kXpErrOutOfMemory);
     return nullptr;
   }
   auto* pixmap = new (std::nothrow) XpPixmapBGR24NoHandle();

@@ -5,6 +5,7 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "imaging/io/XpImageIoTags.h"
 #include "imaging/io/XpPixmapOrientation.h"
@@ -32,6 +33,8 @@ constexpr uint16_t kTagXResolution = 282;
 constexpr uint16_t kTagYResolution = 283;
 constexpr uint16_t kTagResolutionUnit = 296;
 constexpr uint16_t kTagDateTime = 306;
+constexpr uint16_t kTagStripOffsets = 273;
+constexpr uint16_t kTagStripByteCounts = 279;
 constexpr uint16_t kTagJpegOffset = 513;
 constexpr uint16_t kTagJpegLength = 514;
 // Exif IFD.
@@ -79,6 +82,49 @@ ThumbnailRef OldThumbnail(const XpTiffTagManager& tags) {
     return ThumbnailRef();
   }
   return thumbnail;
+}
+
+// Where the old thumbnail's bytes lie from the source's TIFF header: one
+// piece for a JPEG thumbnail, one per strip for an uncompressed one.
+struct ThumbnailPieces {
+  std::vector<uint32_t> offsets;
+  std::vector<uint32_t> lengths;
+  bool Present() const { return !offsets.empty(); }
+  uint64_t Length() const {
+    uint64_t total = 0;
+    for (const uint32_t length : lengths) {
+      total += length;
+    }
+    return total;
+  }
+};
+
+// The elements of a SHORT or LONG value; false for another type or none.
+bool ReadShortsOrLongs(const XpTiffTagIFD& ifd, uint16_t tag, std::vector<uint32_t>& values) {
+  const XpTiffTagDataBase* value = ifd.FindTag(tag, false);
+  if (value == nullptr ||
+      (value->GetType() != kXpTiffTypeShort && value->GetType() != kXpTiffTypeLong)) {
+    return false;
+  }
+  const bool shorts = value->GetType() == kXpTiffTypeShort;
+  values.resize(value->GetCount());
+  for (uint32_t index = 0; index < value->GetCount(); ++index) {
+    values[index] = shorts ? ifd.GetShort(tag, false, index) : ifd.GetLong(tag, false, index);
+  }
+  return true;
+}
+
+// The strips of an uncompressed thumbnail in IFD 1; none unless offsets
+// and byte counts pair up.
+ThumbnailPieces OldStripThumbnail(const XpTiffTagManager& tags) {
+  ThumbnailPieces strips;
+  const XpTiffTagIFD* ifd1 = tags.GetIFD(1);
+  if (ifd1 == nullptr || !ReadShortsOrLongs(*ifd1, kTagStripOffsets, strips.offsets) ||
+      !ReadShortsOrLongs(*ifd1, kTagStripByteCounts, strips.lengths) ||
+      strips.offsets.size() != strips.lengths.size()) {
+    return ThumbnailPieces();
+  }
+  return strips;
 }
 
 template <size_t N>
@@ -151,6 +197,46 @@ XpResult CopyBytes(XpAbstractFile& source, XpAbstractFile& destination, uint64_t
       return result;
     }
     left -= piece;
+  }
+  return kXpOk;
+}
+
+// The pieces' bytes one after the other, read from the source's TIFF
+// header on; a piece beyond the file is kXpErrEndOfFile.
+XpResult ReadPieces(XpImageIo& reader, XpAbstractFile& source, const ThumbnailPieces& pieces,
+                    std::unique_ptr<uint8_t[]>& bytes) {
+  int64_t sourceSize = 0;
+  XpResult result = SizeOf(source, sourceSize);
+  if (result == kXpOk) {
+    result = reader.LocateTiffBlock(source, 0);
+  }
+  if (result != kXpOk) {
+    return result;
+  }
+  const int64_t tiffStart = source.Tell();
+  bytes.reset(new (std::nothrow) uint8_t[pieces.Length()]);
+  if (bytes == nullptr) {
+    return kXpErrOutOfMemory;
+  }
+  uint64_t filled = 0;
+  for (size_t index = 0; index < pieces.offsets.size(); ++index) {
+    const int64_t start = tiffStart + pieces.offsets[index];
+    const uint32_t length = pieces.lengths[index];
+    if (start + length > sourceSize) {
+      return kXpErrEndOfFile;
+    }
+    uint64_t done = 0;
+    result = source.Seek(start, kXpSeekBegin);
+    if (result == kXpOk) {
+      result = source.Read(bytes.get() + filled, length, &done);
+    }
+    if (result == kXpOk && done != length) {
+      result = kXpErrEndOfFile;
+    }
+    if (result != kXpOk) {
+      return result;
+    }
+    filled += length;
   }
   return kXpOk;
 }
@@ -427,6 +513,16 @@ XpResult XpImageIoJpeg::RewriteFileTags(XpAbstractFile& source, XpAbstractFile& 
     return kXpErrImageNotSupported;
   }
   const ThumbnailRef thumbnail = OldThumbnail(*tags);
+  ThumbnailPieces pieces;
+  bool strips = false;
+  if (thumbnail.Present()) {
+    pieces.offsets = {thumbnail.offset};
+    pieces.lengths = {thumbnail.length};
+  } else {
+    // An uncompressed thumbnail is kept as it is, in its strips.
+    pieces = OldStripThumbnail(*tags);
+    strips = pieces.Present();
+  }
   PreviewRef preview;
   XpResult result = PrepareTagsForRewrite(*tags, true, preview);
   if (result == kXpOk) {
@@ -435,44 +531,25 @@ XpResult XpImageIoJpeg::RewriteFileTags(XpAbstractFile& source, XpAbstractFile& 
   if (result != kXpOk) {
     return result;
   }
-  if (!thumbnail.Present()) {
+  if (!pieces.Present()) {
     RemoveLaterIFDs(*tags, 1);
-  } else if (thumbnail.length > XpJpegCompressRun::kMaxMarkerPayload) {
+  } else if (pieces.Length() > XpJpegCompressRun::kMaxMarkerPayload) {
     // It could never fit one segment, and is not read.
     return kXpErrImaging;
-  } else if (!SetThumbnailTags(*tags, thumbnail.length, false)) {
+  } else if (strips ? !XpJpegSetStripOffsets(*tags, pieces.lengths)
+                    : !SetThumbnailTags(*tags, thumbnail.length, false)) {
     return kXpErrOutOfMemory;
   }
 
   std::unique_ptr<uint8_t[]> bytes;
-  if (thumbnail.Present()) {
-    int64_t sourceSize = 0;
-    result = SizeOf(source, sourceSize);
-    if (result == kXpOk) {
-      result = LocateTiffBlock(source, 0);
-    }
-    if (result != kXpOk) {
-      return result;
-    }
-    const int64_t start = source.Tell() + thumbnail.offset;
-    if (start + thumbnail.length > sourceSize) {
-      return kXpErrEndOfFile;
-    }
-    bytes.reset(new (std::nothrow) uint8_t[thumbnail.length]);
-    if (bytes == nullptr) {
-      return kXpErrOutOfMemory;
-    }
-    uint64_t done = 0;
-    result = source.Seek(start, kXpSeekBegin);
-    if (result == kXpOk) {
-      result = source.Read(bytes.get(), thumbnail.length, &done);
-    }
+  if (pieces.Present()) {
+    result = ReadPieces(*this, source, pieces, bytes);
     if (result != kXpOk) {
       return result;
     }
   }
   XpMemoryFile block;
-  result = WriteBlock(block, *tags, bytes.get(), bytes != nullptr ? thumbnail.length : 0);
+  result = WriteBlock(block, *tags, bytes.get(), bytes != nullptr ? pieces.Length() : 0);
   if (result != kXpOk) {
     return result;
   }

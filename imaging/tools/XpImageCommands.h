@@ -18,3 +18,6 @@ int XpImageMovieCommand(const std::vector<std::string>& arguments);
 XpString XpImageToolPath(const std::string& argument);
 // Prints "xpimage: <what> failed: 0x<result>" to stderr; returns 1.
 int XpImageToolFailure(const char* what, XpResult result);
+// The same for a lossless rewrite of source, with the reason when the
+// rewrite refused because the file's maker note cannot stay at its place.
+int XpImageToolRewriteFailure(const char* what, XpResult result, const XpString& source);

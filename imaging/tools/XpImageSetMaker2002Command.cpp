@@ -18,7 +18,7 @@ int XpImageSetMaker2002Command(const std::vector<std::string>& arguments) {
     return 2;
   }
   XpImageIoJpeg io;
-  const XpResult result =
-      io.RewriteTagsInPlace(XpImageToolPath(arguments[0]), static_cast<uint32_t>(value));
-  return result == kXpOk ? 0 : XpImageToolFailure("set-maker-2002", result);
+  const XpString path = XpImageToolPath(arguments[0]);
+  const XpResult result = io.RewriteTagsInPlace(path, static_cast<uint32_t>(value));
+  return result == kXpOk ? 0 : XpImageToolRewriteFailure("set-maker-2002", result, path);
 }

@@ -22,8 +22,8 @@ int XpImageTransformCommand(const std::vector<std::string>& arguments) {
     return 2;
   }
   XpImageIoJpeg io;
-  const XpResult result =
-      io.TransformLossless(XpImageToolPath(arguments[0]), XpImageToolPath(arguments[1]),
-                           static_cast<int32_t>(code), applyOrientation);
-  return result == kXpOk ? 0 : XpImageToolFailure("transform", result);
+  const XpString source = XpImageToolPath(arguments[0]);
+  const XpResult result = io.TransformLossless(source, XpImageToolPath(arguments[1]),
+                                               static_cast<int32_t>(code), applyOrientation);
+  return result == kXpOk ? 0 : XpImageToolRewriteFailure("transform", result, source);
 }

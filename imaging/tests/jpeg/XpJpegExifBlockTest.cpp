@@ -254,7 +254,7 @@ TEST_F(XpJpegExifBlock, ProfileUpTo255Segments) {
   EXPECT_TRUE(TempNamesIn(Dir("out")).empty());
 }
 
-TEST_F(XpJpegExifBlock, OversizedBlockIsLeftOut) {
+TEST_F(XpJpegExifBlock, OversizedBlockKeepsOnlyTheEssentials) {
   auto* source = CameraTags({}, "0221");
   const std::vector<uint8_t> comment(70000, 'c');
   source->GetExifIFD()->SetUndefined(kTagUserComment, comment.data(),
@@ -262,7 +262,12 @@ TEST_F(XpJpegExifBlock, OversizedBlockIsLeftOut) {
   const auto pixmap = SolidBGR(32, 24, 1, 2, 3);
   const std::vector<uint8_t> bytes = Written(*pixmap, XpSharedPtr<XpTiffTagManager>(source));
   ASSERT_EQ(result_, kXpOk);
-  EXPECT_FALSE(FindSegment(JpegSegments(bytes), 0xE1).has_value());
+  const auto app1 = FindSegment(JpegSegments(bytes), 0xE1);
+  ASSERT_TRUE(app1.has_value());
+  const auto tags = ParseExifPayload(app1->payload);
+  ASSERT_NE(tags, nullptr);
+  EXPECT_EQ(std::string(tags->GetIFD(0)->GetAsciiA(kTagModel).CStr()), "X100");
+  EXPECT_FALSE(tags->GetExifIFD()->HasTag(kTagUserComment));
   EXPECT_TRUE(DecodeJpeg(bytes).ok);
 }
 

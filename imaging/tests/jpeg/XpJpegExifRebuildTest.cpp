@@ -233,6 +233,100 @@ void ExpectDateMakerModel(const XpTiffTagManager& tags) {
 
 bool IsRed(const uint8_t* rgb) { return rgb[0] > 200 && rgb[1] < 70 && rgb[2] < 70; }
 
+// An uncompressed 8 x 4 RGB thumbnail in IFD 1, cut into strips.
+struct StripLayout {
+  const char* name;
+  uint32_t strips;
+  // Type of StripOffsets and StripByteCounts.
+  uint16_t type;
+};
+
+constexpr uint32_t kStripWidth = 8;
+constexpr uint32_t kStripHeight = 4;
+constexpr uint32_t kStripBytes = kStripWidth * kStripHeight * 3;
+constexpr uint16_t kTagStripOffsets = 273;
+constexpr uint16_t kTagStripByteCounts = 279;
+
+// values as type, inline when they fit the field, else from cursor on.
+void PutArray(IFDBytes& ifd, std::vector<uint8_t>& block, size_t& cursor, uint16_t tag,
+              uint16_t type, const std::vector<uint32_t>& values) {
+  std::vector<uint8_t> bytes;
+  for (const uint32_t value : values) {
+    type == kTypeShort ? Put16(bytes, bytes.size(), static_cast<uint16_t>(value))
+                       : Put32(bytes, bytes.size(), value);
+  }
+  const auto count = static_cast<uint32_t>(values.size());
+  if (bytes.size() <= 4) {
+    bytes.resize(4);
+    ifd.Inline(tag, type, count, Get32(bytes, 0));
+    return;
+  }
+  ifd.At(tag, type, count, static_cast<uint32_t>(cursor));
+  PutBytes(block, cursor, bytes.data(), bytes.size());
+  cursor += bytes.size();
+}
+
+// Links an IFD 1 with the thumbnail's strips behind the block, the strips
+// stored last first; returns the thumbnail's bytes in strip order.
+std::vector<uint8_t> AppendStripThumbnail(std::vector<uint8_t>& block, const StripLayout& layout) {
+  std::vector<uint8_t> thumbnail(kStripBytes);
+  for (size_t index = 0; index < thumbnail.size(); ++index) {
+    thumbnail[index] = static_cast<uint8_t>(index * 7 + 3);
+  }
+  size_t cursor = block.size() + (block.size() & 1);
+  const size_t ifd1At = cursor;
+  Put32(block, 8 + 2 + 12u * Get16(block, 8), static_cast<uint32_t>(ifd1At));
+  IFDBytes ifd1(block, ifd1At, 9, cursor);
+  ifd1.Inline(256, kTypeShort, 1, kStripWidth);
+  ifd1.Inline(257, kTypeShort, 1, kStripHeight);
+  PutArray(ifd1, block, cursor, 258, kTypeShort, {8, 8, 8});
+  ifd1.Inline(259, kTypeShort, 1, 1);
+  ifd1.Inline(262, kTypeShort, 1, 2);
+  const uint32_t stripLength = kStripBytes / layout.strips;
+  std::vector<uint32_t> offsets(layout.strips);
+  const size_t stripsAt = cursor + 4u * layout.strips * 2;
+  for (uint32_t strip = 0; strip < layout.strips; ++strip) {
+    offsets[strip] = static_cast<uint32_t>(stripsAt + (layout.strips - 1 - strip) * stripLength);
+    PutBytes(block, offsets[strip], thumbnail.data() + strip * stripLength, stripLength);
+  }
+  PutArray(ifd1, block, cursor, kTagStripOffsets, layout.type, offsets);
+  ifd1.Inline(277, kTypeShort, 1, 3);
+  ifd1.Inline(278, kTypeShort, 1, kStripHeight / layout.strips);
+  PutArray(ifd1, block, cursor, kTagStripByteCounts, layout.type,
+           std::vector<uint32_t>(layout.strips, stripLength));
+  return thumbnail;
+}
+
+uint32_t ElementOf(const XpTiffTagIFD& ifd, uint16_t tag, uint32_t index) {
+  const XpTiffTagDataBase* value = ifd.FindTag(tag, false);
+  if (value == nullptr) {
+    return 0;
+  }
+  return value->GetType() == kTypeShort ? ifd.GetShort(tag, false, index)
+                                        : ifd.GetLong(tag, false, index);
+}
+
+// The bytes IFD 1's strips point at, joined in strip order; empty when
+// the strip tags are missing, do not pair up or point outside the block.
+std::vector<uint8_t> StripBytesOf(const std::vector<uint8_t>& tiff, const XpTiffTagIFD& ifd1) {
+  const XpTiffTagDataBase* offsets = ifd1.FindTag(kTagStripOffsets, false);
+  const XpTiffTagDataBase* lengths = ifd1.FindTag(kTagStripByteCounts, false);
+  if (offsets == nullptr || lengths == nullptr || offsets->GetCount() != lengths->GetCount()) {
+    return {};
+  }
+  std::vector<uint8_t> bytes;
+  for (uint32_t strip = 0; strip < offsets->GetCount(); ++strip) {
+    const size_t at = ElementOf(ifd1, kTagStripOffsets, strip);
+    const size_t length = ElementOf(ifd1, kTagStripByteCounts, strip);
+    if (at + length > tiff.size()) {
+      return {};
+    }
+    bytes.insert(bytes.end(), tiff.begin() + static_cast<std::ptrdiff_t>(at),
+                 tiff.begin() + static_cast<std::ptrdiff_t>(at + length));
+  }
+  return bytes;
+}
+
 class XpJpegExifRebuild : public testsupport::HermeticTest {
  protected:
   XpImageIoJpeg writer_{70, u"Orvane"};
@@ -430,6 +524,64 @@ TEST_F(XpJpegExifRebuild, AnOverfullBlockDropsTheMakerNoteThenTheThumbnail) {
   }
 }
 
+// Tags too big for one segment even without maker note and thumbnail:
+// the export keeps the maker, the model, the dates and the orientation of
+// the pixels it wrote.
+TEST_F(XpJpegExifRebuild, AnExportTooBigForOneSegmentKeepsTheEssentials) {
+  constexpr size_t kHuge = 70000;
+  constexpr uint16_t kTagUserComment = 37510;
+  constexpr uint16_t kTagDateTimeDigitized = 36868;
+  struct Case {
+    const char* name;
+    size_t description;
+    size_t userComment;
+    bool resetOrientation;
+    uint16_t orientation;
+  };
+  const Case cases[] = {
+      {"description, turned upright", kHuge, 0, true, 1},
+      {"description, as stored", kHuge, 0, false, 6},
+      {"user comment, turned upright", 0, kHuge, true, 1},
+  };
+  for (const Case& row : cases) {
+    SCOPED_TRACE(row.name);
+    MakerNoteBlock spec;
+    spec.description = row.description;
+    spec.orientation = 6;
+    size_t makerAt = 0;
+    std::unique_ptr<XpTiffTagManager> source = ParseTiff(BuildBlock(spec, makerAt));
+    ASSERT_NE(source, nullptr);
+    if (row.userComment > 0) {
+      const std::vector<uint8_t> comment(row.userComment, 'c');
+      source->GetExifIFD()->SetUndefined(kTagUserComment, comment.data(),
+                                         static_cast<uint32_t>(comment.size()));
+    }
+    XpSharedPtr<XpTiffTagManager> tags(source.release());
+    const auto pixmap = GradientBGR(kWidth, kHeight);
+    std::filesystem::remove(Output());
+    ASSERT_EQ(writer_.WriteToPath(pixmap.get(), tags, PathText(Output()), nullptr, XpRect(),
+                                  false, row.resetOrientation),
+              kXpOk);
+    const std::vector<uint8_t> payload = App1Of(Output());
+    ASSERT_FALSE(payload.empty());
+    EXPECT_LE(payload.size(), XpJpegCompressRun::kMaxMarkerPayload);
+    const auto written = ParseTiff(TiffOf(payload));
+    ASSERT_NE(written, nullptr);
+    ExpectDateMakerModel(*written);
+    const XpTiffTagIFD& ifd0 = *written->GetIFD(0);
+    EXPECT_EQ(ifd0.GetShort(kTagOrientation), row.orientation);
+    EXPECT_FALSE(ifd0.GetAsciiA(kTagDateTime).IsEmpty());
+    EXPECT_FALSE(written->GetExifIFD()->GetAsciiA(kTagDateTimeDigitized).IsEmpty());
+    EXPECT_FALSE(ifd0.HasTag(kTagDescription));
+    EXPECT_FALSE(written->GetExifIFD()->HasTag(kTagUserComment));
+    EXPECT_FALSE(written->GetExifIFD()->HasTag(kTagMakerNote));
+    EXPECT_EQ(written->GetIFD(1), nullptr);
+    const DecodedJpeg decoded = DecodeJpeg(ReadBytes(Output()));
+    ASSERT_TRUE(decoded.ok);
+    EXPECT_EQ(decoded.width, kWidth);
+  }
+}
+
 // The export's IFD 1 describes the new thumbnail only, whatever the
 // source's IFD 1 held.
 TEST_F(XpJpegExifRebuild, TheThumbnailIFDHoldsOnlyTheNewThumbnailsTags) {
@@ -457,6 +609,68 @@ TEST_F(XpJpegExifRebuild, TheThumbnailIFDHoldsOnlyTheNewThumbnailsTags) {
   EXPECT_EQ(TagsOf(*written->GetIFD(1)),
             (std::vector<uint16_t>{259, 274, 282, 283, 296, 513, 514}));
   EXPECT_EQ(written->GetIFD(1)->GetShort(259), 6);
+}
+
+// An uncompressed thumbnail in strips stays as it is through every tag
+// rewrite, its strips where IFD 1 now points, the maker note in its place.
+TEST_F(XpJpegExifRebuild, AStripThumbnailIsKeptByEveryTagRewrite) {
+  const StripLayout layouts[] = {
+      {"one LONG strip", 1, kTypeLong},
+      {"two SHORT strips", 2, kTypeShort},
+      {"four LONG strips", 4, kTypeLong},
+  };
+  for (const StripLayout& layout : layouts) {
+    SCOPED_TRACE(layout.name);
+    MakerNoteBlock spec;
+    size_t makerAt = 0;
+    std::vector<uint8_t> block = BuildBlock(spec, makerAt);
+    const std::vector<uint8_t> thumbnail = AppendStripThumbnail(block, layout);
+    {
+      const auto source = ParseTiff(block);
+      ASSERT_NE(source, nullptr);
+      ASSERT_NE(source->GetIFD(1), nullptr);
+      ASSERT_EQ(StripBytesOf(block, *source->GetIFD(1)), thumbnail);
+    }
+    PlaceSource(block);
+    XpImageIoJpeg io;
+    XpGPSInfo gps;
+    // One after the other on the same file: each moves the strips again.
+    ASSERT_EQ(io.WriteImageUniqueId(PathText(Source()), 0x0123456789abcdefULL, 42), kXpOk);
+    for (const char* step : {"unique id", "gps"}) {
+      SCOPED_TRACE(step);
+      if (std::string(step) == "gps") {
+        ASSERT_EQ(io.WriteGpsInfo(PathText(Source()), gps, true), kXpOk);
+      }
+      const std::vector<uint8_t> tiff = TiffOf(App1Of(Source()));
+      const auto tags = ParseTiff(tiff);
+      ASSERT_NE(tags, nullptr);
+      EXPECT_EQ(InnerTagsOf(tiff), "7 inner-value");
+      EXPECT_EQ(tags->GetMakerNoteOffset(), makerAt);
+      const XpTiffTagIFD* ifd1 = tags->GetIFD(1);
+      ASSERT_NE(ifd1, nullptr);
+      EXPECT_FALSE(ifd1->HasTag(513));
+      EXPECT_EQ(ElementOf(*ifd1, 256, 0), kStripWidth);
+      EXPECT_EQ(ElementOf(*ifd1, 262, 0), 2u);
+      ASSERT_TRUE(ifd1->HasTag(kTagStripOffsets));
+      ASSERT_TRUE(ifd1->HasTag(kTagStripByteCounts));
+      EXPECT_EQ(ifd1->FindTag(kTagStripOffsets, false)->GetCount(), layout.strips);
+      EXPECT_EQ(StripBytesOf(tiff, *ifd1), thumbnail);
+    }
+    uint64_t first = 0;
+    uint64_t second = 0;
+    ASSERT_EQ(io.ReadImageUniqueIdFromPath(PathText(Source()), first, second), kXpOk);
+    EXPECT_EQ(first, 0x0123456789abcdefULL);
+    EXPECT_EQ(second, 42u);
+    EXPECT_TRUE(DecodeJpeg(ReadBytes(Source())).ok);
+
+    // A turned copy has no thumbnail it could turn: it leaves IFD 1 out
+    // rather than keep strips that show the picture unturned.
+    std::filesystem::remove(Output());
+    ASSERT_EQ(io.TransformLossless(PathText(Source()), PathText(Output()), 5, false), kXpOk);
+    const auto turned = ParseTiff(TiffOf(App1Of(Output())));
+    ASSERT_NE(turned, nullptr);
+    EXPECT_EQ(turned->GetIFD(1), nullptr);
+  }
 }
 
 }  // namespace
