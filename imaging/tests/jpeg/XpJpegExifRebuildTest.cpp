@@ -122,26 +122,26 @@ struct MakerNoteBlock {
 // Orientation, DateTime, Exif), the Exif IFD (DateTimeOriginal, the maker
 // note) and an opaque maker note "MAKR" + IFD whose ASCII tag 2 lies at an
 // offset from the TIFF header.
-std::vector<uint8_t> BuildBlock(const MakerNoteBlock& spec, size_t& makerAt) {
+std::vector<uint8_t> BuildBlock(const MakerNoteBlock& shape, size_t& makerAt) {
   std::vector<uint8_t> block = {'I', 'I', 42, 0, 8, 0, 0, 0};
   size_t cursor = 8;
-  const uint16_t ifd0Count = spec.description > 0 ? 6 : 5;
+  const uint16_t ifd0Count = shape.description > 0 ? 6 : 5;
   IFDBytes ifd0(block, 8, ifd0Count, cursor);
-  if (spec.description > 0) {
-    const std::string text(spec.description - 1, 'd');
+  if (shape.description > 0) {
+    const std::string text(shape.description - 1, 'd');
     ifd0.OutOfLine(kTagDescription, kTypeAscii, text.c_str(),
-                   static_cast<uint32_t>(spec.description));
+                   static_cast<uint32_t>(shape.description));
   }
   ifd0.OutOfLine(kTagMake, kTypeAscii, kMake, sizeof kMake);
   ifd0.Inline(kTagModel, kTypeAscii, sizeof kModel, 0);
   PutBytes(block, 8 + 2 + 12u * (ifd0Count - 4) + 8, kModel, sizeof kModel);
-  ifd0.Inline(kTagOrientation, kTypeShort, 1, spec.orientation);
+  ifd0.Inline(kTagOrientation, kTypeShort, 1, shape.orientation);
   ifd0.OutOfLine(kTagDateTime, kTypeAscii, kDate, sizeof kDate);
   const size_t exifAt = cursor;
   ifd0.Inline(kTagExifIFD, kTypeLong, 1, static_cast<uint32_t>(exifAt));
   IFDBytes exif(block, exifAt, 2, cursor);
   exif.OutOfLine(kTagDateTimeOriginal, kTypeAscii, kDate, sizeof kDate);
-  makerAt = spec.makerOffset != 0 ? spec.makerOffset : cursor;
+  makerAt = shape.makerOffset != 0 ? shape.makerOffset : cursor;
   EXPECT_GE(makerAt, cursor);
 
   std::vector<uint8_t> note = {'M', 'A', 'K', 'R'};
@@ -158,7 +158,7 @@ std::vector<uint8_t> BuildBlock(const MakerNoteBlock& spec, size_t& makerAt) {
   Put32(note, 26, static_cast<uint32_t>(textAt));
   Put32(note, 30, 0);
   PutBytes(note, textAt - makerAt, kInnerText, sizeof kInnerText);
-  note.resize(note.size() + spec.makerTail);
+  note.resize(note.size() + shape.makerTail);
   exif.At(kTagMakerNote, kTypeUndefined, static_cast<uint32_t>(note.size()),
           static_cast<uint32_t>(makerAt));
   PutBytes(block, makerAt, note.data(), note.size());
@@ -175,11 +175,11 @@ std::vector<uint8_t> ExifPayloadOf(const std::vector<uint8_t>& block) {
 
 // The block with ImageDescription grown so that its APP1 payload has
 // payloadSize bytes (an even size).
-std::vector<uint8_t> BuildSizedBlock(MakerNoteBlock spec, size_t payloadSize, size_t& makerAt) {
-  spec.description = 1;
-  std::vector<uint8_t> block = BuildBlock(spec, makerAt);
-  spec.description += payloadSize - ExifPayloadOf(block).size();
-  block = BuildBlock(spec, makerAt);
+std::vector<uint8_t> BuildSizedBlock(MakerNoteBlock shape, size_t payloadSize, size_t& makerAt) {
+  shape.description = 1;
+  std::vector<uint8_t> block = BuildBlock(shape, makerAt);
+  shape.description += payloadSize - ExifPayloadOf(block).size();
+  block = BuildBlock(shape, makerAt);
   EXPECT_EQ(ExifPayloadOf(block).size(), payloadSize);
   return block;
 }
@@ -395,11 +395,11 @@ TEST_F(XpJpegExifRebuild, TheMakerNoteReadsAfterEveryRewrite) {
   };
   // Tight: the rebuilt data before the note outgrows its place.
   for (const size_t makerOffset : {size_t{0}, size_t{2000}}) {
-    MakerNoteBlock spec;
-    spec.makerOffset = makerOffset;
-    spec.orientation = 6;
+    MakerNoteBlock shape;
+    shape.makerOffset = makerOffset;
+    shape.orientation = 6;
     size_t makerAt = 0;
-    const std::vector<uint8_t> block = BuildBlock(spec, makerAt);
+    const std::vector<uint8_t> block = BuildBlock(shape, makerAt);
     ASSERT_EQ(InnerTagsOf(block), "7 inner-value");
     for (const Rewrite& rewrite : rewrites) {
       SCOPED_TRACE(std::string(rewrite.name) + " at " + std::to_string(makerAt));
@@ -436,9 +436,9 @@ TEST_F(XpJpegExifRebuild, TheMakerNoteReadsAfterEveryRewrite) {
 // A maker note whose place overlaps the TIFF header cannot be kept: the
 // user's file is left as it is, and the export's copy leaves the note out.
 TEST_F(XpJpegExifRebuild, AMakerNoteThatCannotStayIsNeverMoved) {
-  MakerNoteBlock spec;
+  MakerNoteBlock shape;
   size_t makerAt = 0;
-  std::vector<uint8_t> block = BuildBlock(spec, makerAt);
+  std::vector<uint8_t> block = BuildBlock(shape, makerAt);
   // Point the maker note at the header.
   size_t entryAt = 8;
   while (entryAt + 4 < makerAt &&
@@ -483,13 +483,13 @@ TEST_F(XpJpegExifRebuild, AnOverfullBlockDropsTheMakerNoteThenTheThumbnail) {
   };
   for (const Case& row : cases) {
     SCOPED_TRACE(row.name);
-    MakerNoteBlock spec;
-    spec.makerTail = row.makerTail;
-    spec.orientation = 6;
+    MakerNoteBlock shape;
+    shape.makerTail = row.makerTail;
+    shape.orientation = 6;
     size_t makerAt = 0;
     const std::vector<uint8_t> block = row.payloadSize != 0
-                                           ? BuildSizedBlock(spec, row.payloadSize, makerAt)
-                                           : BuildBlock(spec, makerAt);
+                                           ? BuildSizedBlock(shape, row.payloadSize, makerAt)
+                                           : BuildBlock(shape, makerAt);
     ASSERT_LE(ExifPayloadOf(block).size(), XpJpegCompressRun::kMaxMarkerPayload);
 
     std::filesystem::remove(Output());
@@ -545,11 +545,11 @@ TEST_F(XpJpegExifRebuild, AnExportTooBigForOneSegmentKeepsTheEssentials) {
   };
   for (const Case& row : cases) {
     SCOPED_TRACE(row.name);
-    MakerNoteBlock spec;
-    spec.description = row.description;
-    spec.orientation = 6;
+    MakerNoteBlock shape;
+    shape.description = row.description;
+    shape.orientation = 6;
     size_t makerAt = 0;
-    std::unique_ptr<XpTiffTagManager> source = ParseTiff(BuildBlock(spec, makerAt));
+    std::unique_ptr<XpTiffTagManager> source = ParseTiff(BuildBlock(shape, makerAt));
     ASSERT_NE(source, nullptr);
     if (row.userComment > 0) {
       const std::vector<uint8_t> comment(row.userComment, 'c');
@@ -585,9 +585,9 @@ TEST_F(XpJpegExifRebuild, AnExportTooBigForOneSegmentKeepsTheEssentials) {
 // The export's IFD 1 describes the new thumbnail only, whatever the
 // source's IFD 1 held.
 TEST_F(XpJpegExifRebuild, TheThumbnailIFDHoldsOnlyTheNewThumbnailsTags) {
-  MakerNoteBlock spec;
+  MakerNoteBlock shape;
   size_t makerAt = 0;
-  auto tags = ParseTiff(BuildBlock(spec, makerAt));
+  auto tags = ParseTiff(BuildBlock(shape, makerAt));
   ASSERT_NE(tags, nullptr);
   auto* ifd1 = new XpTiffTagIFD();
   ifd1->SetLong(256, 640);
@@ -621,9 +621,9 @@ TEST_F(XpJpegExifRebuild, AStripThumbnailIsKeptByEveryTagRewrite) {
   };
   for (const StripLayout& layout : layouts) {
     SCOPED_TRACE(layout.name);
-    MakerNoteBlock spec;
+    MakerNoteBlock shape;
     size_t makerAt = 0;
-    std::vector<uint8_t> block = BuildBlock(spec, makerAt);
+    std::vector<uint8_t> block = BuildBlock(shape, makerAt);
     const std::vector<uint8_t> thumbnail = AppendStripThumbnail(block, layout);
     {
       const auto source = ParseTiff(block);
