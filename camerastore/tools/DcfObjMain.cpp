@@ -6,7 +6,6 @@
 // Exit status: 0 done, 1 failed, 2 bad usage.
 
 #include <cstdio>
-#include <filesystem>
 #include <new>
 #include <string>
 #include <vector>
@@ -15,6 +14,7 @@
 #include "platform/fs/XpDirectoryOperations.h"
 #include "platform/fs/XpFile.h"
 #include "platform/fs/XpPathQueries.h"
+#include "platform/path/XpPath.h"
 #include "platform/process/XpStandardOutput.h"
 #include "platform/text/XpStringA.h"
 
@@ -27,10 +27,7 @@ constexpr int kExitUsage = 2;
 std::string Utf8(const XpString& text) { return text.ToMultiByte().CStr(); }
 
 XpString ToolPath(const std::string& argument) {
-  std::error_code error;
-  const std::filesystem::path absolute = std::filesystem::absolute(argument, error);
-  const std::string text = error ? argument : absolute.lexically_normal().string();
-  return XpStringA(text.c_str()).ToWide();
+  return XpPathMakeAbsolute(XpStringA(argument.c_str()).ToWide());
 }
 
 int Failure(const std::string& what, XpResult result) {

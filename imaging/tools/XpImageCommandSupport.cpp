@@ -1,10 +1,10 @@
 #include <cstdio>
-#include <filesystem>
 #include <string>
 
 #include "imaging/jpeg/XpImageIoJpeg.h"
 #include "imaging/tags/XpTiffTagManager.h"
 #include "imaging/tools/XpImageCommands.h"
+#include "platform/path/XpPath.h"
 #include "platform/text/XpStringA.h"
 
 namespace {
@@ -33,10 +33,7 @@ std::string FailureLine(const char* what, XpResult result, const char* reason) {
 }  // namespace
 
 XpString XpImageToolPath(const std::string& argument) {
-  std::error_code error;
-  const std::filesystem::path absolute = std::filesystem::absolute(argument, error);
-  const std::string text = error ? argument : absolute.lexically_normal().string();
-  return XpStringA(text.c_str()).ToWide();
+  return XpPathMakeAbsolute(XpStringA(argument.c_str()).ToWide());
 }
 
 int XpImageToolFailure(const char* what, XpResult result) {

@@ -104,9 +104,10 @@ void RemoveIfUnheld(XpSysCalls& calls, const std::string& path) {
   (void)calls.Close(fd);
 }
 
-// Clears folder of stale temporaries; those that begin with ownPrefix are
-// stale at any age.
-void ClearFolder(XpSysCalls& calls, const std::string& folder, std::string_view ownPrefix) {
+// Clears folder of stale temporaries; those that begin with ownPrefix, or
+// every one when anyAge, are stale at any age.
+void ClearFolder(XpSysCalls& calls, const std::string& folder, std::string_view ownPrefix,
+                 bool anyAge = false) {
   DIR* dir = calls.Opendir(folder.c_str());
   if (dir == nullptr) {
     return;
@@ -123,7 +124,7 @@ void ClearFolder(XpSysCalls& calls, const std::string& folder, std::string_view 
       continue;
     }
     const bool stale = now - info.st_ctim.tv_sec >= XpPendingFile::kStaleSeconds;
-    if (stale || IsOwnTemp(name, ownPrefix)) {
+    if (anyAge || stale || IsOwnTemp(name, ownPrefix)) {
       RemoveIfUnheld(calls, path);
     }
   }
@@ -171,6 +172,10 @@ void XpPendingFile::RemoveStaleTemporaries(const std::string& folder) {
     gCleared[folder] = std::chrono::steady_clock::now();
   }
   ClearFolder(XpSysCalls::Current(), folder, std::string_view());
+}
+
+void XpPendingFile::RemoveUnheldTemporaries(const std::string& folder) {
+  ClearFolder(XpSysCalls::Current(), folder, std::string_view(), true);
 }
 
 XpResult XpPendingFile::Create(const XpString& finalPath, const Options& options) {

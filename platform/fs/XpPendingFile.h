@@ -86,6 +86,9 @@ class XpPendingFile {
   // folder is otherwise cleared at most once a minute per process; this
   // call always looks.
   static void RemoveStaleTemporaries(const std::string& folder);
+  // Removes every temporary of folder that no living writer holds, whatever
+  // its age: for a writer that knows it is the folder's only one.
+  static void RemoveUnheldTemporaries(const std::string& folder);
 
  private:
   void CloseFile();

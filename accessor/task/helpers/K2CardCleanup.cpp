@@ -2,7 +2,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -83,21 +82,7 @@ int32_t ExportFileNumber(const std::string& name) {
 }  // namespace
 
 void K2RemovePendingTemporaries(const XpString& folder) {
-  XpSysCalls& calls = XpSysCalls::Current();
-  for (const Entry& file : FilesIn(FolderPath(folder))) {
-    if (!XpPendingFile::IsTempName(file.name)) {
-      continue;
-    }
-    const int fd = calls.Open(file.path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0);
-    if (fd < 0) {
-      continue;
-    }
-    // A writer that still lives holds its temporary.
-    if (calls.Flock(fd, LOCK_EX | LOCK_NB) == 0) {
-      (void)calls.Unlink(file.path.c_str());
-    }
-    (void)calls.Close(fd);
-  }
+  XpPendingFile::RemoveUnheldTemporaries(FolderPath(folder));
 }
 
 size_t K2RemoveUnrecordedExports(const XpString& folder, const std::set<int32_t>& recorded) {

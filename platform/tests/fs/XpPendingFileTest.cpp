@@ -139,6 +139,11 @@ TEST_F(XpPendingFile, ClearsOnlyStaleTemporariesThatNobodyHolds) {
             (std::set<std::string>{".held.jpg.kavotmp-aged02", ".fresh.jpg.kavotmp-new001",
                                    ".aged.notes.tmp", "aged.kavotmp-abc123",
                                    ".dir.kavotmp-aged03"}));
+  // A sole writer takes the fresh ones too, never a held one.
+  ::XpPendingFile::RemoveUnheldTemporaries(folder.string());
+  EXPECT_EQ(NamesIn(folder),
+            (std::set<std::string>{".held.jpg.kavotmp-aged02", ".aged.notes.tmp",
+                                   "aged.kavotmp-abc123", ".dir.kavotmp-aged03"}));
   EXPECT_EQ(XpSysCalls::Posix().Close(held), 0);
 }
 
