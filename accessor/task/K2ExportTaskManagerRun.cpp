@@ -1,6 +1,8 @@
 // The run of the export task manager on the camera: the album database,
 // the checks before anything is written, the folder loop with its marker,
 // the batches of copies and their records.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <exception>
@@ -103,6 +105,19 @@ struct K2ExportBatch {
   std::vector<size_t> owners;
   K2ExportItemVector items;
 };
+
+namespace {
+
+// Whether the copies into folder reach the medium with the album database:
+// the commit waits once for the card's file system before the swap, which
+// makes every copy written there and its name durable with the database.
+bool SharesTheDatabasesMedium(const XpString& root, const XpString& folder) {
+  struct stat card {};
+  struct stat target {};
+  return XpFsStat(root, &card) && XpFsStat(folder, &target) && card.st_dev == target.st_dev;
+}
+
+}  // namespace
 
 XpResult K2ExportTaskManager::RunExport() {
   XpString root = GetDestinationRoot();
@@ -378,9 +393,22 @@ XpResult K2ExportTaskManager::SkipFailedCopy(XpResult failure) {
 }
 
 XpResult K2ExportTaskManager::PublishCopies(K2ExportBatch* batch) {
+  if (batch->items.empty()) {
+    batch->copies.Clear();
+    return kXpOk;
+  }
+  // A copy reaches its name before its record, and is durable when the
+  // batch's commit is: a run stopped in between leaves copies that the
+  // next run removes, as the folder's marker names them.
+  XpString root = GetDestinationRoot();
+  XpPathAddTrailingBackslash(root);
+  const XpString folder = XpPathGetDirectory(batch->items.front().destination);
+  const XpCopyBatch::Durability durability = SharesTheDatabasesMedium(root, folder)
+                                                 ? XpCopyBatch::Durability::kUnflushed
+                                                 : XpCopyBatch::Durability::kFlushed;
   std::vector<XpResult> results;
   XpClearSysFailure();
-  if (batch->copies.Publish(&results) == kXpOk) {
+  if (batch->copies.Publish(&results, durability) == kXpOk) {
     return kXpOk;
   }
   // An item is published when all its files are; the files of one that is

@@ -321,11 +321,11 @@ XpResult DeviceXdbAccessor::FinishCommit() const {
   // removes what stays.
   if (folders_.HasWorkCopy()) {
     XdbObserveStep(kXdbStepSwapRemoveOldCopy);
-    (void)folders_.RemoveWithRetries(folders_.WorkCopy());
+    (void)folders_.DropWithRetries(folders_.WorkCopy());
   }
   if (folders_.HasBackup()) {
     XdbObserveStep(kXdbStepSwapRemoveBackup);
-    (void)folders_.RemoveWithRetries(folders_.Backup());
+    (void)folders_.DropWithRetries(folders_.Backup());
   }
   XpClearSysFailure();
   return kXpOk;

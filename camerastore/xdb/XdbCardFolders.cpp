@@ -105,12 +105,15 @@ bool XdbCardFolders::IsLink(const XpString& folder) const {
 }
 
 XpResult XdbCardFolders::Remove(const XpString& folder) const {
-  const XpResult result =
-      IsLink(folder) ? XpDeleteFile(EntryPath(folder)) : XpRemoveDirectory(folder, true, false, false, nullptr);
+  const XpResult result = Drop(folder);
   if (result == kXpOk) {
     (void)SyncRoot();
   }
   return result;
+}
+
+XpResult XdbCardFolders::Drop(const XpString& folder) const {
+  return IsLink(folder) ? XpDeleteFile(EntryPath(folder)) : XpRemoveDirectory(folder, true, false, false, nullptr);
 }
 
 XpResult XdbCardFolders::Move(const XpString& source, const XpString& destination) const {
@@ -131,9 +134,17 @@ XpResult XdbCardFolders::Exchange() const {
 }
 
 XpResult XdbCardFolders::RemoveWithRetries(const XpString& folder) const {
+  XpResult result = DropWithRetries(folder);
+  if (result == kXpOk) {
+    (void)SyncRoot();
+  }
+  return result;
+}
+
+XpResult XdbCardFolders::DropWithRetries(const XpString& folder) const {
   XpResult result = kXpOk;
   for (int32_t attempt = 0; attempt < kXdbStepTries; ++attempt) {
-    result = Remove(folder);
+    result = Drop(folder);
     if (result == kXpOk) {
       return result;
     }
@@ -171,7 +182,7 @@ XpResult XdbCardFolders::ExchangeWithRetries() const {
 
 XpResult XdbCardFolders::SyncRoot() const { return XpSyncDirectory(root_, false); }
 
-XpResult XdbCardFolders::SyncWorkCopy() const { return XpSyncDirectory(workCopy_, true); }
+XpResult XdbCardFolders::SyncWorkCopy() const { return XpSyncFileSystem(workCopy_); }
 
 void XdbWriteLogLine(const std::string& text) {
   // The thread's failure record keeps naming the failure being logged.

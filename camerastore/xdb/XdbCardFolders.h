@@ -37,8 +37,11 @@ class XdbCardFolders {
   bool IsLink(const XpString& folder) const;
 
   // One try each. A link is unlinked, never followed; a folder goes with
-  // everything in it, links inside removed as links.
+  // everything in it, links inside removed as links. Remove then flushes
+  // the root; Drop leaves the removal to reach the medium with the next
+  // flush, for a leftover that the factory removes anyway.
   XpResult Remove(const XpString& folder) const;
+  XpResult Drop(const XpString& folder) const;
   XpResult Move(const XpString& source, const XpString& destination) const;
   // The work copy and "DBFILES" trade places in one step
   // (renameat2 RENAME_EXCHANGE): kXpErrNotSupportedByOs when the card's
@@ -48,12 +51,15 @@ class XdbCardFolders {
   // result of the last try. An exchange that is not supported is not tried
   // again.
   XpResult RemoveWithRetries(const XpString& folder) const;
+  XpResult DropWithRetries(const XpString& folder) const;
   XpResult MoveWithRetries(const XpString& source, const XpString& destination) const;
   XpResult ExchangeWithRetries() const;
 
   // fsync of the root folder.
   XpResult SyncRoot() const;
-  // fsync of every file of the work copy, then of the work copy itself.
+  // One wait until everything written to the card's file system is on the
+  // medium: every file of the work copy and the work copy itself, with
+  // whatever else was written there before (XpSyncFileSystem).
   XpResult SyncWorkCopy() const;
 
  private:

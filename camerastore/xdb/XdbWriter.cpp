@@ -18,6 +18,7 @@
 #include "camerastore/xdb/XdbScopedSet.h"
 #include "camerastore/xdb/XdbSearches.h"
 #include "imaging/format/XpFormatChecker.h"
+#include "outside/fsk/dbmanager/XdbUnjournaledFolders.h"
 #include "platform/fs/XpCopyBatch.h"
 #include "platform/fs/XpDir.h"
 #include "platform/fs/XpDirectoryOperations.h"
@@ -107,7 +108,7 @@ void UpdateAlbumDate(const IAlbumInfo& album, const XpDateTime& date, const XdbC
 
 XdbWriter::XdbWriter(const XpString& root) : folders_(root) {}
 
-XdbWriter::~XdbWriter() = default;
+XdbWriter::~XdbWriter() { XdbUnjournaledFolders::Remove(XdbLogPath(folders_.WorkCopy())); }
 
 bool XdbWriter::IsRoot(const XpString& root) const { return root == folders_.Root(); }
 
@@ -144,6 +145,9 @@ XpResult XdbWriter::CreateTempFolder() {
   if (XdbCreateMaster() != 0) {
     return AbandonWorkCopy(kXpErrGeneric, true);
   }
+  // The commit makes the work copy durable as a whole before the swap, and
+  // a work copy left by a crash is dropped: its flushes need no journal.
+  XdbUnjournaledFolders::Add(XdbLogPath(folders_.WorkCopy()));
   if (XdbOpenDatabase(folders_.WorkCopy().CStr()) != kXdbOpened) {
     return AbandonWorkCopy(kXpErrGeneric, true);
   }
@@ -182,7 +186,13 @@ XpResult XdbWriter::CopyDatabaseFiles() const {
   return copies.Publish(&published, XpCopyBatch::Durability::kUnflushed);
 }
 
+void XdbWriter::ForgetWorkCopy() {
+  workCopyOpen_ = false;
+  XdbUnjournaledFolders::Remove(XdbLogPath(folders_.WorkCopy()));
+}
+
 XpResult XdbWriter::AbandonWorkCopy(XpResult code, bool reopen) const {
+  XdbUnjournaledFolders::Remove(XdbLogPath(folders_.WorkCopy()));
   (void)folders_.Remove(folders_.WorkCopy());
   if (reopen && XdbCreateMaster() == 0) {
     (void)XdbOpenDatabase(folders_.Database().CStr());

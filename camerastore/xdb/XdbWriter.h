@@ -62,7 +62,7 @@ class XdbWriter : public IXdbWriter {
 
   // The work copy was swapped in or removed (whether or not the database
   // opened again): the next edit makes a new one.
-  void ForgetWorkCopy() { workCopyOpen_ = false; }
+  void ForgetWorkCopy();
   bool IsWorkCopyOpen() const { return workCopyOpen_; }
 
  private:

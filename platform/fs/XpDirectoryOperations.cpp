@@ -178,6 +178,18 @@ XpResult XpRemoveDirectory(const XpString& path, bool withContents, bool toRecyc
   return XpDeleteWithProgress(path, true, asList, observer);
 }
 
+XpResult XpSyncFileSystem(const XpString& path) {
+  const std::string native(path.ToMultiByte().CStr());
+  XpSysCalls& calls = XpSysCalls::Current();
+  const int fd = calls.Open(native.c_str(), O_RDONLY | O_NONBLOCK, 0);
+  if (fd < 0) {
+    return XpResultFromErrno(errno, native.c_str());
+  }
+  const XpResult result = calls.Syncfs(fd) == 0 ? kXpOk : XpResultFromErrno(errno);
+  (void)calls.Close(fd);  // read-only: nothing to lose
+  return result;
+}
+
 XpResult XpSyncDirectory(const XpString& path, bool withFiles) {
   std::string folder(path.ToMultiByte().CStr());
   if (folder.empty() || folder.back() != '/') {

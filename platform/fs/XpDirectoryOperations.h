@@ -43,3 +43,9 @@ bool XpIsDirectoryWritable(const XpString& dir);
 // flush for folders (EINVAL) counts as flushed. The first failure ends the
 // walk, with its result.
 [[nodiscard]] XpResult XpSyncDirectory(const XpString& path, bool withFiles);
+
+// Waits once until everything written to the file system that holds path
+// (a file or a folder) is on the medium: the data of every file, the names
+// made, renamed and removed, and the folders. One wait stands in for an
+// XpSyncDirectory with its files of every folder there.
+[[nodiscard]] XpResult XpSyncFileSystem(const XpString& path);

@@ -47,6 +47,7 @@ class XpPosixSysCalls final : public XpSysCalls {
   int SyncFileRange(int fd, off_t offset, off_t count, unsigned int flags) override {
     return ::sync_file_range(fd, offset, count, flags);
   }
+  int Syncfs(int fd) override { return ::syncfs(fd); }
   int Fstat(int fd, struct stat* out) override { return ::fstat(fd, out); }
   int Fstatfs(int fd, struct statfs* out) override { return ::fstatfs(fd, out); }
   int Fadvise(int fd, off_t offset, off_t length, int advice) override {
@@ -242,6 +243,7 @@ class XpRecordingSysCalls final : public XpSysCalls {
     // A hint: the fsync that follows reports what matters.
     return Installed().SyncFileRange(fd, offset, count, flags);
   }
+  int Syncfs(int fd) override { return OnDescriptor(Installed().Syncfs(fd), "syncfs", fd); }
   int Fstat(int fd, struct stat* out) override {
     return OnDescriptor(Installed().Fstat(fd, out), "fstat", fd);
   }
@@ -419,6 +421,7 @@ int XpSysCallsWrapper::Fsync(int fd) { return target_.Fsync(fd); }
 int XpSysCallsWrapper::SyncFileRange(int fd, off_t offset, off_t count, unsigned int flags) {
   return target_.SyncFileRange(fd, offset, count, flags);
 }
+int XpSysCallsWrapper::Syncfs(int fd) { return target_.Syncfs(fd); }
 int XpSysCallsWrapper::Fstat(int fd, struct stat* out) { return target_.Fstat(fd, out); }
 int XpSysCallsWrapper::Fstatfs(int fd, struct statfs* out) { return target_.Fstatfs(fd, out); }
 int XpSysCallsWrapper::Fadvise(int fd, off_t offset, off_t length, int advice) {

@@ -38,6 +38,9 @@ class XpSysCalls {
   // sync_file_range(2): with SYNC_FILE_RANGE_WRITE it starts writing the
   // range back without waiting, so a later Fsync waits less.
   virtual int SyncFileRange(int fd, off_t offset, off_t count, unsigned int flags) = 0;
+  // syncfs(2): waits until everything written to the file system holding fd
+  // is on the medium, names and folders included.
+  virtual int Syncfs(int fd) = 0;
   virtual int Fstat(int fd, struct stat* out) = 0;
   virtual int Fstatfs(int fd, struct statfs* out) = 0;
   // posix_fadvise; returns 0 or -1 with errno like the other calls.
@@ -110,6 +113,7 @@ class XpSysCallsWrapper : public XpSysCalls {
   int Ftruncate(int fd, off_t length) override;
   int Fsync(int fd) override;
   int SyncFileRange(int fd, off_t offset, off_t count, unsigned int flags) override;
+  int Syncfs(int fd) override;
   int Fstat(int fd, struct stat* out) override;
   int Fstatfs(int fd, struct statfs* out) override;
   int Fadvise(int fd, off_t offset, off_t length, int advice) override;

@@ -225,6 +225,9 @@ class FaultySysCalls final : public XpSysCallsWrapper {
     return Fail(Judge(SysCall::kSyncFileRange, PathsOf(fd))) ? -1
                                                              : Target().SyncFileRange(fd, offset, count, flags);
   }
+  int Syncfs(int fd) override {
+    return Fail(Judge(SysCall::kSyncfs, PathsOf(fd))) ? -1 : Target().Syncfs(fd);
+  }
   int Fstat(int fd, struct stat* out) override {
     return Fail(Judge(SysCall::kFstat, PathsOf(fd))) ? -1 : Target().Fstat(fd, out);
   }

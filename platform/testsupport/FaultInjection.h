@@ -23,6 +23,7 @@ enum class SysCall {
   kFtruncate,
   kFsync,
   kSyncFileRange,
+  kSyncfs,
   kFstat,
   kFstatfs,
   kFadvise,

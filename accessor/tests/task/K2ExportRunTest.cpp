@@ -16,6 +16,7 @@
 #include <functional>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,7 @@
 #include "platform/testsupport/FakeSysfs.h"
 #include "platform/testsupport/FaultInjection.h"
 #include "platform/testsupport/RunQuietly.h"
+#include "platform/testsupport/TmpfsMount.h"
 
 namespace task_test {
 namespace {
@@ -742,19 +744,50 @@ TEST_F(K2ExportRun, CopiesTakeTheirNamesBeforeTheirRecordsAndOneThatCannotIsSkip
   EXPECT_FALSE(fs::exists(OnCamera("TRANS.TXT")));
 }
 
-TEST_F(K2ExportRun, CopiesWhoseFolderCannotBeFlushedAreNotRecorded) {
-  HandOver handOver;
-  AddPictures(handOver, "Party", 2);
-  const std::string folder = OnCamera(kDcfFolder).string();
-  // Under the folder the two copies are flushed first; the third flush is
-  // the folder's own.
-  const int flush = faults_.Add(Fault(SysCall::kFsync, folder).FromCall(3).Times(1).Errno(EIO));
+// Copies on the card's own file system wait for the medium with the
+// commit; copies in a folder of another file system wait for theirs before
+// they are recorded, and are not recorded when that wait fails.
+TEST_F(K2ExportRun, CopiesWaitForTheirMediumBeforeTheyAreRecorded) {
+  struct Case {
+    const char* name;
+    bool ownFileSystem;
+    size_t recorded;
+  };
+  const Case cases[] = {
+      {"the card's file system", false, 2},
+      // The two copies are flushed first; the third flush is the folder's.
+      {"a file system of its own whose folder cannot be flushed", true, 0},
+  };
+  int number = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    NewCamera("cam" + std::to_string(++number));
+    ledger_ = std::make_shared<XdbLedger>();
+    HandOver handOver;
+    AddPictures(handOver, "Party", 2);
+    NewManager();
+    const std::string folder = OnCamera(kDcfFolder).string();
+    fs::create_directories(folder);
+    std::optional<testsupport::TmpfsMount> mount;
+    if (c.ownFileSystem) {
+      mount.emplace(folder);
+      if (!mount->Mounted()) {
+        GTEST_SKIP() << mount->Reason();
+      }
+    }
+    const int flush = faults_.Add(Fault(SysCall::kFsync, folder).FromCall(3).Times(1).Errno(EIO));
 
-  EXPECT_EQ(Run(handOver), kXpOk);
+    EXPECT_EQ(Run(handOver), kXpOk);
 
-  EXPECT_EQ(faults_.Hits(flush), 1);
-  EXPECT_TRUE(Observer().WaitFor(K2ExportTaskManager::kCodeFileSkipped, 2));
-  EXPECT_EQ(CountCalls("CreateContent"), 0u);
+    EXPECT_EQ(faults_.Hits(flush), c.ownFileSystem ? 1 : 0);
+    EXPECT_EQ(CountCalls("CreateContent"), c.recorded);
+    if (!c.ownFileSystem) {
+      continue;
+    }
+    EXPECT_TRUE(Observer().WaitFor(K2ExportTaskManager::kCodeFileSkipped, 2));
+    EXPECT_FALSE(fs::exists(OnCamera(std::string(kDcfFolder) + "/QMVS0001.JPG")));
+  }
+  faults_.Clear();
 }
 
 TEST_F(K2ExportRun, RefusedPermissionChangeStillCountsAsCopied) {

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,12 +21,16 @@
 #include "accessor/task/K2ExportTaskManager.h"
 #include "accessor/tests/task/FakeXdbAccessor.h"
 #include "accessor/tests/tools/ExportFixture.h"
+#include "camerastore/xdb/DeviceXdbAccessor.h"
+#include "camerastore/xdb/IContentList.h"
+#include "camerastore/xdb/IXdbReader.h"
 #include "framework/strings/XfStringLookup.h"
 #include "framework/tests/ui/UiTestSupport.h"
 #include "framework/ui/backend/XfUiAutomaticBackend.h"
 #include "framework/ui/host/XfUiHost.h"
 #include "platform/testsupport/FakeMountTableSource.h"
 #include "platform/testsupport/FaultInjection.h"
+#include "platform/testsupport/MediumWaits.h"
 #include "platform/testsupport/HermeticTest.h"
 #include "platform/text/XpStringA.h"
 
@@ -176,6 +181,19 @@ class K2ExportFlow : public testsupport::HermeticTest {
     const std::string file = HandOver().string();
     const char* argv[] = {"TLVK2Accessor", "-export", file.c_str()};
     return app_->Run(3, argv);
+  }
+
+  // The contents of the camera's album database.
+  size_t ListedOnTheCard() const {
+    XdbAccessor::IXdbReader* reader = nullptr;
+    if (XdbAccessor::CreateXdbReader(&reader, Wide(Cam()) + u"/") != kXpOk || reader == nullptr) {
+      return 0;
+    }
+    std::unique_ptr<XdbAccessor::IContentList> contents(reader->GetAllContents());
+    const size_t count = contents ? static_cast<size_t>(contents->GetCount()) : 0;
+    contents.reset();
+    reader->Release();
+    return count;
   }
 
   std::vector<std::string> Boxes() const { return ui_test::LinesStartingWith(*lines_, "box \""); }
@@ -357,6 +375,55 @@ TEST_F(K2ExportFlow, AFailedExportsLineNamesTheFileAndWhy) {
   ASSERT_EQ(app_->errorLines.size(), 1u) << ::testing::PrintToString(app_->errorLines);
   EXPECT_THAT(app_->errorLines[0], HasSubstr("the export to the camera failed (0x8604): "));
   EXPECT_THAT(app_->errorLines[0], HasSubstr((pc_ / "A" / "text.JPG").string() + ": not a readable JPEG picture"));
+}
+
+// A batch of ten waits for the medium when its copies and its database are
+// written and when the database has taken its place. The run adds the
+// folder's marker and its removal, and waits as often off the card for one
+// batch as for three: 30 pictures wait at most three times per batch.
+TEST_F(K2ExportFlow, AnExportWaitsForTheMediumAtMostThreeTimesPerBatch) {
+  constexpr size_t kWaitsPerBatch = 3;
+  constexpr size_t kWaitsOfTheMarker = 2;
+  constexpr int32_t kBatch = 10;
+  struct Case {
+    const char* name;
+    int32_t pictures;
+  };
+  const Case cases[] = {{"one batch", kBatch}, {"three batches", 3 * kBatch}};
+  size_t offTheCard = 0;
+  size_t firstRun = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<HandOverContent> contents;
+    for (int32_t index = 0; index < c.pictures; ++index) {
+      const std::string name = std::string(c.name).substr(0, 3) + std::to_string(index) + ".JPG";
+      WritePicture(pc_ / "B" / name, 32, 24, "2023:03:15 12:00:00");
+      contents.push_back({{pc_ / "B" / name}, kPictureType, kDay, {}});
+    }
+    WriteHandOver(HandOver(), contents);
+    NewManager();
+    manager_->SetXdbAccessorFactory(XdbAccessor::CreateDeviceXdbAccessor);
+    const size_t before = ListedOnTheCard();
+
+    std::optional<testsupport::MediumWaits> waits(std::in_place);
+    EXPECT_EQ(Run(std::string(kConfirm) + "box \"ExportCompleted\" press ok\n"), 0) << Transcript();
+    const size_t onTheCard = waits->CountUnder(Cam().string());
+    const size_t elsewhere = waits->Count() - onTheCard;
+    const std::vector<std::string> entries = waits->Entries();
+    waits.reset();
+
+    EXPECT_EQ(ListedOnTheCard(), before + static_cast<size_t>(c.pictures));
+    const size_t batches = static_cast<size_t>(c.pictures / kBatch);
+    if (&c == &cases[0]) {
+      EXPECT_LE(onTheCard, kWaitsPerBatch + kWaitsOfTheMarker) << ::testing::PrintToString(entries);
+      offTheCard = elsewhere;
+      firstRun = onTheCard;
+      continue;
+    }
+    EXPECT_LE(onTheCard, kWaitsPerBatch * batches) << ::testing::PrintToString(entries);
+    EXPECT_LE(onTheCard - firstRun, kWaitsPerBatch * (batches - 1)) << ::testing::PrintToString(entries);
+    EXPECT_EQ(elsewhere, offTheCard) << ::testing::PrintToString(entries);
+  }
 }
 
 }  // namespace

@@ -140,7 +140,17 @@ class SeamLog : public XpSysCallsWrapper {
     entries_.push_back("fsync " + paths_[fd]);
     return XpSysCallsWrapper::Fsync(fd);
   }
+  int Syncfs(int fd) override {
+    entries_.push_back("syncfs " + paths_[fd]);
+    return XpSysCallsWrapper::Syncfs(fd);
+  }
   const std::vector<std::string>& Entries() const { return entries_; }
+  // The calls that wait for the medium.
+  size_t Waits() const {
+    return static_cast<size_t>(std::count_if(entries_.begin(), entries_.end(), [](const std::string& entry) {
+      return entry.rfind("fsync ", 0) == 0 || entry.rfind("syncfs ", 0) == 0;
+    }));
+  }
 
  private:
   XpSysCalls* previous_ = nullptr;

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <linux/magic.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 
@@ -21,6 +20,7 @@
 #include "camerastore/xdb/XdbException.h"
 #include "platform/fs/XpSysFailure.h"
 #include "platform/testsupport/FaultInjection.h"
+#include "platform/testsupport/TmpfsMount.h"
 
 namespace {
 
@@ -179,13 +179,13 @@ TEST_F(XdbCommitOutcomeEngine, ABatchIsCommittedOnceOrNotAtAll) {
     std::string recordPath;
   };
   const std::string card = Card().string();
-  // The store writes its journal as "XDB.JNT", synced, then renamed to
-  // "XDB.JNL".
-  const std::string journal = (Card() / kEngineWorkCopy / "XDB.JN").string();
-  const std::string written = (Card() / kEngineWorkCopy / "XDB.JNT").string();
+  // The store writes the work copy's files in place, with no journal; the
+  // commit then waits once for the card's file system.
+  const std::string workCopy = (Card() / kEngineWorkCopy).string();
+  const std::string records = (Card() / kEngineWorkCopy / "XDB.DAT").string();
   const Case cases[] = {
-      {"the batch's journal does not sync", 0, "", SysCall::kFsync, journal, EIO, false, "fsync", written},
-      {"the batch's journal finds the card full", 0, "", SysCall::kWrite, journal, ENOSPC, false, "write", written},
+      {"the card does not sync before the swap", 0, "", SysCall::kSyncfs, workCopy, EIO, false, "syncfs", workCopy},
+      {"the work copy finds the card full", 0, "", SysCall::kWrite, records, ENOSPC, false, "write", records},
       {"the root sync after the exchange fails", 0, XdbAccessor::kXdbStepSwapExchange, SysCall::kFsync, card, EIO,
        false, "fsync", card},
       {"renames: the root sync after DBFILES.tmp -> DBFILES fails", EINVAL,
@@ -209,7 +209,8 @@ TEST_F(XdbCommitOutcomeEngine, ABatchIsCommittedOnceOrNotAtAll) {
       if (c.refusal != 0) {
         refuse.emplace(c.refusal);
       }
-      ArmAt(c.armAt, Fault(c.call, c.path).Errno(c.error).Times(c.call == SysCall::kFsync ? 1 : -1));
+      const bool once = c.call == SysCall::kFsync || c.call == SysCall::kSyncfs;
+      ArmAt(c.armAt, Fault(c.call, c.path).Errno(c.error).Times(once ? 1 : -1));
       const int32_t result = accessor->Commit();
       const XpSysFailure failure = XpLastSysFailure();
       XdbAccessor::XdbSetStepObserver({});
@@ -264,33 +265,6 @@ TEST_F(XdbCommitOutcomeEngine, ABatchCutShortByAFullStoreIsNotPlacedByTheRelease
   EXPECT_EQ(CheckDatabase(), "ok\n");
 }
 
-// The card's folder on a tmpfs of its own, which can exchange two names.
-class TmpfsCard {
- public:
-  explicit TmpfsCard(const std::filesystem::path& folder) : folder_(folder) {
-    if (::mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=16m") != 0) {
-      reason_ = std::string("mount tmpfs: ") + std::strerror(errno);
-      return;
-    }
-    mounted_ = true;
-  }
-  ~TmpfsCard() {
-    if (mounted_) {
-      (void)::umount2(folder_.c_str(), MNT_DETACH);
-    }
-  }
-  TmpfsCard(const TmpfsCard&) = delete;
-  TmpfsCard& operator=(const TmpfsCard&) = delete;
-
-  bool Mounted() const { return mounted_; }
-  const std::string& Reason() const { return reason_; }
-
- private:
-  std::filesystem::path folder_;
-  bool mounted_ = false;
-  std::string reason_;
-};
-
 TEST_F(XdbCommitOutcomeEngine, OnTmpfsTheFoldersTradePlacesInOneStepAndElseByTwoRenames) {
   struct Case {
     const char* name;
@@ -305,7 +279,8 @@ TEST_F(XdbCommitOutcomeEngine, OnTmpfsTheFoldersTradePlacesInOneStepAndElseByTwo
        {"exchange DBFILES.tmp DBFILES refused", "rename DBFILES DBFILES.bak", "rename DBFILES.tmp DBFILES"},
        false},
   };
-  TmpfsCard tmpfs(Card());
+  // The card's folder on a tmpfs of its own, which can exchange two names.
+  testsupport::TmpfsMount tmpfs(Card());
   if (!tmpfs.Mounted()) {
     GTEST_SKIP() << tmpfs.Reason();
   }

@@ -156,9 +156,9 @@ TEST_F(XdbEngineCommitAcrossProcesses, AKillAtAnyStepLeavesTheOldOrTheNewDatabas
       {"first file of the work copy", 0, Stop::kAtStep, XdbAccessor::kXdbStepWorkCopyFile, false, true,
        kOldContents},
       {"after the edits", 0, Stop::kAtStep, kAfterEdits, false, true, kOldContents},
-      {"journal written", 0, Stop::kAtFlushStage, "journal-written", false, true, kOldContents},
-      {"one change applied", 0, Stop::kAtFlushStage, "applied-one", false, true, kOldContents},
-      {"all changes applied", 0, Stop::kAtFlushStage, "applied-all", false, true, kOldContents},
+      // The work copy's files are written in place, with no journal.
+      {"one change written", 0, Stop::kAtFlushStage, "applied-one", false, true, kOldContents},
+      {"all changes written", 0, Stop::kAtFlushStage, "applied-all", false, true, kOldContents},
       {"before the work copy is synced", 0, Stop::kAtStep, XdbAccessor::kXdbStepSwapSyncWorkCopy, false, true,
        kOldContents},
       {"before the exchange", 0, Stop::kAtStep, XdbAccessor::kXdbStepSwapExchange, false, true, kOldContents},

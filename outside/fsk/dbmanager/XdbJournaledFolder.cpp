@@ -267,7 +267,35 @@ void XdbJournaledFolder::Unmount() {
   completion_ = Completion();
   found_ = XdbJournal::Found();
   recoveryDue_ = false;
+  known_ = KnownSource();
   folder_.clear();
+}
+
+void XdbJournaledFolder::UnmountKeepingBytes(std::map<std::string, std::vector<uint8_t>>* bytes) {
+  bytes->clear();
+  if (IsMounted() && !recoveryDue_ && !completion_.pending && !HasChanges()) {
+    for (auto& [name, file] : files_) {
+      if (!file->removed) {
+        (*bytes)[name] = std::move(file->data);
+      }
+    }
+  }
+  Unmount();
+}
+
+int XdbJournaledFolder::ReadIn(const std::string& name, std::vector<uint8_t>* bytes) const {
+  const std::vector<XdbJournal::Change>& changes = Unapplied();
+  bool changed = std::any_of(changes.begin(), changes.end(),
+                             [&name](const XdbJournal::Change& change) { return change.name == name; });
+  struct stat status {};
+  if (known_ && !changed && XpSysCalls::Current().Lstat(PathOf(name).c_str(), &status) == 0 &&
+      S_ISREG(status.st_mode)) {
+    if (const std::vector<uint8_t>* held = known_(name, status)) {
+      *bytes = *held;
+      return 0;
+    }
+  }
+  return ReadAfterPending(name, bytes);
 }
 
 bool XdbJournaledFolder::HasChanges() const {
@@ -305,7 +333,7 @@ int XdbJournaledFolder::Open(const char* path, uint32_t permission, std::unique_
   }
   if (found == files_.end()) {
     auto file = std::make_shared<File>();
-    int error = ReadAfterPending(name, &file->data);
+    int error = ReadIn(name, &file->data);
     if (error != 0) {
       return error;
     }
@@ -416,6 +444,9 @@ XpResult XdbJournaledFolder::Flush() {
   if (XpFailed(recovered)) {
     return recovered;
   }
+  if (!journaled_) {
+    return WriteInPlace();
+  }
   if (completion_.pending) {
     XpResult completed = Complete(false);
     if (XpFailed(completed)) {
@@ -436,6 +467,22 @@ XpResult XdbJournaledFolder::Flush() {
   pending_ = std::move(changes);
   ForgetChanges();
   (void)Complete(true);
+  return kXpOk;
+}
+
+XpResult XdbJournaledFolder::WriteInPlace() {
+  std::vector<XdbJournal::Change> changes = CollectChanges();
+  if (changes.empty()) {
+    return kXpOk;
+  }
+  // A failure leaves the files torn and the changes in memory: a later
+  // flush writes every changed page again.
+  XpResult result = XdbJournal::Apply(folder_, changes, hook_);
+  if (XpFailed(result)) {
+    return result;
+  }
+  Stage("applied-all");
+  ForgetChanges();
   return kXpOk;
 }
 

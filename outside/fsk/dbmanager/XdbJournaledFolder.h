@@ -1,6 +1,9 @@
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -61,6 +64,12 @@ class XdbJournaledFolder : public FskFileSystem {
   // The files a journal may name and their largest size, for the next
   // mount.
   void SetBounds(XdbJournal::Bounds bounds) { bounds_ = std::move(bounds); }
+  // Whether flushes go through the journal (the default). Without it a
+  // flush writes the changes straight into the files and waits for nothing:
+  // for a scratch copy whose owner makes the whole folder durable at once
+  // and drops it after a crash. Kept across mounts.
+  void SetJournaled(bool journaled) { journaled_ = journaled; }
+  bool IsJournaled() const { return journaled_; }
   // Drops unflushed changes and the mount.
   void Unmount();
   bool IsMounted() const { return !folder_.empty(); }
@@ -79,7 +88,8 @@ class XdbJournaledFolder : public FskFileSystem {
   };
 
   // Commits every change: kXpOk once they are durable, a failure when they
-  // are not (then no later mount finds them). After kXpOk, LastCompletion()
+  // are not (then no later mount finds them). Not journaled: kXpOk once the
+  // changes are written to the files, which may not be durable yet. After kXpOk, LastCompletion()
   // tells whether they are all in the files yet. Completes a pending flush
   // first; when that fails again, changes made since are not committed
   // (its failure), and without such changes the answer is kXpOk, still
@@ -92,8 +102,19 @@ class XdbJournaledFolder : public FskFileSystem {
   // The bytes of a file that an open has read in, as they stand now; null
   // for a file not read in or removed.
   const std::vector<uint8_t>* KnownBytes(const std::string& name) const;
-  // Called with "journal-written", "applied-one" and "applied-all" during
-  // a flush.
+  // Bytes a caller already holds for a file, by its name and its status
+  // (lstat) as found now; null when they are not known.
+  using KnownSource = std::function<const std::vector<uint8_t>*(const std::string& name, const struct stat& status)>;
+  // For the files opened after this call, until Unmount: a regular file
+  // that source knows, with no journal change for it, is taken from source
+  // instead of being read.
+  void SetKnownSource(KnownSource source) { known_ = std::move(source); }
+  // Unmounts, handing over the bytes of every file read in or written,
+  // when they are all in the files (no unflushed change, nothing pending);
+  // else *bytes stays empty.
+  void UnmountKeepingBytes(std::map<std::string, std::vector<uint8_t>>* bytes);
+  // Called with "journal-written" (journaled only), "applied-one" and
+  // "applied-all" during a flush.
   void SetStageHook(StageHook hook) { hook_ = std::move(hook); }
 
   // The runtime's calls.
@@ -129,6 +150,8 @@ class XdbJournaledFolder : public FskFileSystem {
   // the folder and removes the journal; on failure completion_ says why.
   // stages: whether the stage hook hears the steps.
   XpResult Complete(bool stages);
+  // The flush of a folder that is not journaled.
+  XpResult WriteInPlace();
   // The changes written to a journal but not yet to the files: those of a
   // journal found at the mount until it is recovered, else those of a
   // committed flush whose completion is pending.
@@ -139,6 +162,8 @@ class XdbJournaledFolder : public FskFileSystem {
   bool ExistsAfterPending(const std::string& name) const;
   // Reads name as the unapplied changes leave it: 0 or an errno value.
   int ReadAfterPending(const std::string& name, std::vector<uint8_t>* bytes) const;
+  // Reads name, or takes it from known_ when that knows it.
+  int ReadIn(const std::string& name, std::vector<uint8_t>* bytes) const;
   void Stage(const char* stage) const;
   void ForgetChanges();
 
@@ -151,8 +176,10 @@ class XdbJournaledFolder : public FskFileSystem {
   std::vector<XdbJournal::Change> pending_;
   Completion completion_;
   StageHook hook_;
+  KnownSource known_;
   XdbJournal::Bounds bounds_;
   // What the mount found of a journal, while it waits for Recover.
   XdbJournal::Found found_;
   bool recoveryDue_ = false;
+  bool journaled_ = true;
 };

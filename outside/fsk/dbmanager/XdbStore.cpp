@@ -17,6 +17,7 @@
 
 #include "fsk/FskScript.h"
 #include "outside/fsk/dbmanager/XdbHostCall.h"
+#include "outside/fsk/dbmanager/XdbUnjournaledFolders.h"
 #include "platform/fs/XpSysCalls.h"
 #include "platform/result/XpResultTranslation.h"
 
@@ -318,12 +319,16 @@ XpResult XdbStore::Open(const std::string& folder, int* status) {
   completion_ = Completion();
   // Nothing is written until the folder is known to be ours.
   folder_.SetBounds(OurJournalBounds());
+  folder_.SetJournaled(!XdbUnjournaledFolders::Contains(folder));
   XpResult result = folder_.MountWithoutRecovery(folder);
   if (XpFailed(result)) {
     return result;
   }
+  OfferRememberedFiles();
   files_ = std::make_unique<Files>(the_, limit_);
   result = empty ? CreateNew() : OpenOurs(status);
+  folder_.SetKnownSource(XdbJournaledFolder::KnownSource());
+  offered_ = RememberedRecords();
   if (XpFailed(result) || (!empty && *status != kOpened)) {
     Release();
     return result;
@@ -401,51 +406,100 @@ std::mutex& RememberedLock() {
   return lock;
 }
 
+bool SameTime(const timespec& one, const timespec& other) {
+  return one.tv_sec == other.tv_sec && one.tv_nsec == other.tv_nsec;
+}
+
+bool NotBefore(const timespec& time, const timespec& since) {
+  return time.tv_sec != since.tv_sec ? time.tv_sec > since.tv_sec : time.tv_nsec >= since.tv_nsec;
+}
+
+bool SameFile(const struct stat& one, const struct stat& other) {
+  return one.st_dev == other.st_dev && one.st_ino == other.st_ino && one.st_size == other.st_size &&
+         SameTime(one.st_mtim, other.st_mtim) && SameTime(one.st_ctim, other.st_ctim);
+}
+
 // Whether the record reads back from its payload as it is.
-bool ReadsBack(const XdbStore::Record& record) {
+bool ReadsBack(const XdbStore::Record& record, const std::vector<uint8_t>& payload) {
   if (record.kind == XdbStore::Kind::kContent) {
     XdbContent decoded;
-    return XdbStoreRecord::DecodeContent(XdbStoreRecord::EncodeContent(record.content), &decoded) &&
-           decoded == record.content;
+    return XdbStoreRecord::DecodeContent(payload, &decoded) && decoded == record.content;
   }
   XdbAlbum decoded;
-  return XdbStoreRecord::DecodeAlbum(XdbStoreRecord::EncodeAlbum(record.album), &decoded) && decoded == record.album;
+  return XdbStoreRecord::DecodeAlbum(payload, &decoded) && decoded == record.album;
 }
 
 }  // namespace
 
 void XdbStore::RememberRecords() {
-  std::lock_guard<std::mutex> hold(RememberedLock());
-  RememberedRecords& remembered = Remembered();
-  remembered = RememberedRecords();
-  const std::vector<uint8_t>* bytes = folder_.KnownBytes(kRecordName);
-  if (!recordsMatchFile_ || bytes == nullptr) {
-    return;
-  }
-  for (const auto& [id, entry] : records_) {
-    if (!ReadsBack(entry.record)) {
-      return;
+  RememberedRecords remembered;
+  remembered.folder = folder_.Folder();
+  std::map<std::string, std::vector<uint8_t>> bytes;
+  folder_.UnmountKeepingBytes(&bytes);
+  for (auto& [name, data] : bytes) {
+    RememberedFile file;
+    if (XpSysCalls::Current().Lstat((remembered.folder + name).c_str(), &file.status) == 0 &&
+        S_ISREG(file.status.st_mode) && file.status.st_size == static_cast<off_t>(data.size())) {
+      file.bytes = std::move(data);
+      remembered.files[name] = std::move(file);
     }
   }
-  remembered.bytes = *bytes;
-  remembered.records = std::move(records_);
-  records_.clear();
+  bool readBack = std::all_of(records_.begin(), records_.end(),
+                              [](const auto& entry) { return entry.second.readsBack; });
+  if (recordsMatchFile_ && readBack && remembered.files.count(kRecordName) != 0) {
+    remembered.records = std::move(records_);
+    records_.clear();
+  }
+  std::lock_guard<std::mutex> hold(RememberedLock());
+  Remembered() = std::move(remembered);
+}
+
+void XdbStore::OfferRememberedFiles() {
+  {
+    std::lock_guard<std::mutex> hold(RememberedLock());
+    offered_ = std::move(Remembered());
+    Remembered() = RememberedRecords();
+  }
+  if (offered_.files.empty()) {
+    return;
+  }
+  folder_.SetKnownSource(
+      [this](const std::string& name, const struct stat& status) { return OfferedBytes(name, status); });
+}
+
+const std::vector<uint8_t>* XdbStore::OfferedBytes(const std::string& name, const struct stat& status) const {
+  auto found = offered_.files.find(name);
+  if (found == offered_.files.end()) {
+    return nullptr;
+  }
+  const RememberedFile& file = found->second;
+  if (SameFile(status, file.status)) {
+    return &file.bytes;
+  }
+  // A copy keeps the size and the modification time, and was made after
+  // the remembered file last changed; that file must still be as it was.
+  struct stat source {};
+  bool copy = status.st_size == file.status.st_size && SameTime(status.st_mtim, file.status.st_mtim) &&
+              NotBefore(status.st_ctim, file.status.st_ctim) &&
+              XpSysCalls::Current().Lstat((offered_.folder + name).c_str(), &source) == 0 &&
+              SameFile(source, file.status);
+  return copy ? &file.bytes : nullptr;
 }
 
 bool XdbStore::TakeRememberedRecords() {
-  std::lock_guard<std::mutex> hold(RememberedLock());
-  RememberedRecords& remembered = Remembered();
   const std::vector<uint8_t>* bytes = folder_.KnownBytes(kRecordName);
-  if (bytes == nullptr || remembered.bytes.empty() || *bytes != remembered.bytes) {
+  auto remembered = offered_.files.find(kRecordName);
+  if (bytes == nullptr || offered_.records.empty() || remembered == offered_.files.end() ||
+      *bytes != remembered->second.bytes) {
     return false;
   }
-  for (const auto& [id, entry] : remembered.records) {
+  for (const auto& [id, entry] : offered_.records) {
     if (id < 1 || id > limit_) {
       return false;
     }
   }
-  records_ = std::move(remembered.records);
-  remembered = RememberedRecords();
+  records_ = std::move(offered_.records);
+  offered_.records.clear();
   return true;
 }
 
@@ -626,7 +680,10 @@ XpResult XdbStore::Close() {
     return kXpErrNotOpen;
   }
   XpResult result = files_->CloseAll();
-  result = Either(result, FlushFolder());
+  // A close with nothing to write waits for nothing.
+  if (folder_.HasChanges() || folder_.LastCompletion().pending) {
+    result = Either(result, FlushFolder());
+  }
   if (XpSucceeded(result)) {
     RememberRecords();
   }
@@ -672,6 +729,7 @@ XpResult XdbStore::StoreRecord(int32_t id, Entry* entry) {
   if (XpFailed(result)) {
     return result;
   }
+  entry->readsBack = ReadsBack(record, payload);
   int64_t oldOffset = entry->offset;
   entry->offset = placed.offset;
   entry->size = placed.size;
@@ -688,6 +746,7 @@ XpResult XdbStore::AddToFile(Entry* entry, int32_t type, const std::vector<uint8
   XpResult result = files_->records.Add(entry->record.id, type, payload, &placed);
   entry->offset = placed.offset;
   entry->size = placed.size;
+  entry->readsBack = ReadsBack(entry->record, payload);
   return result;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/stat.h>
+
 #include <array>
 #include <cstdint>
 #include <map>
@@ -168,6 +170,8 @@ class XdbStore {
     // The size of the record's atom; 0 when not known.
     int64_t size = 0;
     Record record;
+    // The record reads back from the payload it was stored with.
+    bool readsBack = true;
   };
   // The components over the folder's files.
   struct Files {
@@ -184,16 +188,30 @@ class XdbStore {
     XdbDataRows rows;
   };
 
-  // The records of the last store that closed durably, with the bytes of
-  // its record file: an open that finds those very bytes takes the records
-  // instead of reading every atom again.
-  struct RememberedRecords {
+  // A file of the last store that closed durably: its status (lstat) after
+  // the close and its bytes.
+  struct RememberedFile {
+    struct stat status {};
     std::vector<uint8_t> bytes;
+  };
+  // What the last store that closed durably held: its files, and its
+  // records when they read back from its record file. An open takes a file
+  // from here instead of reading it when the file is that very file,
+  // unchanged (device, inode, size, modification and change time), or a
+  // copy of it (same size and modification time, changed after it) while
+  // the remembered file is unchanged; it takes the records when its record
+  // file holds the same bytes.
+  struct RememberedRecords {
+    std::string folder;
+    std::map<std::string, RememberedFile> files;
     std::map<int32_t, Entry> records;
   };
   static RememberedRecords& Remembered();
   void RememberRecords();
   bool TakeRememberedRecords();
+  // Moves the remembered files into offered_ and lets the folder take them.
+  void OfferRememberedFiles();
+  const std::vector<uint8_t>* OfferedBytes(const std::string& name, const struct stat& status) const;
   // A failed change may leave the record file and records_ apart.
   XpResult Noted(XpResult result);
 
@@ -238,6 +256,8 @@ class XdbStore {
   Completion completion_;
   std::unique_ptr<Files> files_;
   std::map<int32_t, Entry> records_;
+  // The remembered files during an open.
+  RememberedRecords offered_;
   // No change failed since the open: records_ is what the record file holds.
   bool recordsMatchFile_ = false;
   bool open_ = false;
