@@ -352,6 +352,11 @@ void DlgModalProgress::InvalidateThumbnail() {
   }
 }
 
+bool DlgModalProgress::ShowsThumbnails() {
+  const XfUiHost* host = XfUiHost::Instance();
+  return host != nullptr && host->ShowsPictures();
+}
+
 void DlgModalProgress::EnterPhase1() { phase_.store(kPhaseRunning); }
 
 void DlgModalProgress::EnterPhase2() {

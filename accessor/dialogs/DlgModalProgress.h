@@ -84,6 +84,7 @@ class DlgModalProgress : public XfDialogPresenter, public K2ProgressObserver {
   void CloseView() override;
   XpSize GetThumbnailArea() override;
   void InvalidateThumbnail() override;
+  bool ShowsThumbnails() override;
   void ShowError(uint32_t code) override;
   void EnterPhase1() override;
   void EnterPhase2() override;

@@ -254,7 +254,9 @@ uint32_t K2ProgressObserver::RunThumbnailWorker() {
       IdleWait();
       continue;
     }
-    thumbnailResult_.store(MakeThumbnail(file));
+    if (ShowsThumbnails()) {
+      thumbnailResult_.store(MakeThumbnail(file));
+    }
     FinishCurrentFile(file);
   }
   return thumbnailResult_.load();
@@ -285,18 +287,9 @@ XpResult K2ProgressObserver::MakeThumbnail(const XpString& file) {
     return kXpErrImaging;
   }
   const XpSize area = GetThumbnailArea();
-  XpSharedPtr<XpPixmapBase> picture(reader->ReadOrientedPixmapFromPath(file));
-  if (picture) {
-    const XpPlaneBase* plane = picture->GetPlane(0);
-    XpRect fitted(0, 0, plane->width, plane->height);
-    fitted.FitAndCenterIn(XpRect(0, 0, area.cx, area.cy));
-    if (XpPixmapResize(*picture, fitted.Width(), fitted.Height()) != kXpOk) {
-      picture = XpSharedPtr<XpPixmapBase>();
-    }
-  }
+  XpSharedPtr<XpPixmapBase> picture = ReadScaledToFit(*reader, file, area);
   if (!picture) {
-    picture = XpSharedPtr<XpPixmapBase>(
-        reader->ReadPixmapScaledFromPath(file, area, nullptr, true, true));
+    picture = ReadOrientedToFit(*reader, file, area);
   }
   if (!picture) {
     return reader->GetLastError();
@@ -304,6 +297,38 @@ XpResult K2ProgressObserver::MakeThumbnail(const XpString& file) {
   SetThumbnail(picture);
   InvalidateThumbnail();
   return kXpOk;
+}
+
+XpSharedPtr<XpPixmapBase> K2ProgressObserver::ReadScaledToFit(XpImageIo& reader,
+                                                              const XpString& file,
+                                                              const XpSize& area) {
+  XpSize size;
+  if (reader.ReadImageSizeFlag0FromPath(file, &size) != kXpOk) {
+    return XpSharedPtr<XpPixmapBase>();
+  }
+  XpRect fitted(0, 0, size.cx, size.cy);
+  fitted.FitAndCenterIn(XpRect(0, 0, area.cx, area.cy));
+  if (fitted.Width() < 1 || fitted.Height() < 1) {
+    return XpSharedPtr<XpPixmapBase>();
+  }
+  return XpSharedPtr<XpPixmapBase>(reader.ReadPixmapScaledFromPath(
+      file, XpSize(fitted.Width(), fitted.Height()), nullptr, true, true));
+}
+
+XpSharedPtr<XpPixmapBase> K2ProgressObserver::ReadOrientedToFit(XpImageIo& reader,
+                                                                const XpString& file,
+                                                                const XpSize& area) {
+  XpSharedPtr<XpPixmapBase> picture(reader.ReadOrientedPixmapFromPath(file));
+  if (!picture) {
+    return picture;
+  }
+  const XpPlaneBase* plane = picture->GetPlane(0);
+  XpRect fitted(0, 0, plane->width, plane->height);
+  fitted.FitAndCenterIn(XpRect(0, 0, area.cx, area.cy));
+  if (XpPixmapResize(*picture, fitted.Width(), fitted.Height()) != kXpOk) {
+    return XpSharedPtr<XpPixmapBase>();
+  }
+  return picture;
 }
 
 XpSharedPtr<XpImageIo> K2ProgressObserver::ReaderFor(const XpString& path) const {

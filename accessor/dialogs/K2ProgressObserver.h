@@ -105,6 +105,9 @@ class K2ProgressObserver : public IXfNotificationObserver {
   virtual void CloseView() = 0;
   virtual XpSize GetThumbnailArea() = 0;
   virtual void InvalidateThumbnail() = 0;
+  // Whether thumbnails reach the user at all; the worker makes none while
+  // they do not. Called from the thumbnail worker.
+  virtual bool ShowsThumbnails() = 0;
   // Shows the message for a result code; returns once the user closed it.
   virtual void ShowError(uint32_t code) = 0;
   virtual void EnterPhase1() = 0;
@@ -127,6 +130,13 @@ class K2ProgressObserver : public IXfNotificationObserver {
   uint32_t RunThumbnailWorker();
   // One request: the thumbnail of file, or the reason there is none.
   XpResult MakeThumbnail(const XpString& file);
+  // The picture decoded no larger than it must be to fill its place in
+  // area; empty when the reader cannot tell its size or read it so.
+  static XpSharedPtr<XpPixmapBase> ReadScaledToFit(XpImageIo& reader, const XpString& file,
+                                                   const XpSize& area);
+  // The reader's oriented picture, resized to fit area; empty without one.
+  static XpSharedPtr<XpPixmapBase> ReadOrientedToFit(XpImageIo& reader, const XpString& file,
+                                                     const XpSize& area);
   // Clears the current file only while it still names file.
   void FinishCurrentFile(const XpString& file);
   // The idle worker's pause between two looks at the current file.

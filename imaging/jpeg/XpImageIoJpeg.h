@@ -114,6 +114,15 @@ class XpImageIoJpeg : public XpImageIo {
   XpPixmapBase* ReadPixmap(XpAbstractFile& file, int64_t offset, int32_t scale,
                            IXpImageProgress* observer, bool convertToSRGB,
                            bool applyOrientation) override;
+  // ReadPixmap at the largest scale whose picture still covers size in both
+  // directions (the picture turned by its orientation when asked), then
+  // resized to size.
+  XpPixmapBase* ReadPixmapScaled(XpAbstractFile& file, int64_t offset, const XpSize& size,
+                                 IXpImageProgress* observer, bool convertToSRGB,
+                                 bool applyOrientation) override;
+  // The largest of the scales 8, 4, 2 whose reduced picture (each side
+  // rounded up) is at least wanted in both directions; else 1.
+  static int32_t ScaleCovering(const XpSize& picture, const XpSize& wanted);
   // The Exif tags, with the ICC profile of the APP2 segments added to IFD 0
   // as InterColorProfile; empty without an Exif block.
   XpSharedPtr<XpTiffTagManager> ReadTags(XpAbstractFile& file, int64_t offset) override;

@@ -11,8 +11,10 @@
 #include "imaging/jpeg/XpImageIoJpeg.h"
 #include "imaging/jpeg/XpJpegCheckPrologue.h"
 #include "imaging/jpeg/XpJpegDecompressor.h"
+#include "imaging/jpeg/XpJpegHeadReader.h"
 #include "imaging/pixmap/XpReaderPixelLimit.h"
 #include "imaging/resample/XpPixmapCrop.h"
+#include "imaging/resample/XpPixmapResize.h"
 #include "imaging/tags/XpTiffTagManager.h"
 
 namespace {
@@ -55,6 +57,15 @@ constexpr int32_t kThumbnailHeight = 120;
 
 bool IsSupportedScale(int32_t scale) {
   return scale == 1 || scale == 2 || scale == 4 || scale == 8;
+}
+
+// The reduced scales, largest first.
+constexpr int32_t kReducingScales[] = {8, 4, 2};
+constexpr int32_t kFullScale = 1;
+
+// A side reduced by scale as the decoder rounds it: up.
+int64_t ReducedSide(int32_t side, int32_t scale) {
+  return (int64_t{side} + scale - 1) / scale;
 }
 
 // Whether the scaled output the decode allocates is a picture the reader
@@ -151,6 +162,37 @@ XpPixmapBase* XpImageIoJpeg::ReadPixmap(XpAbstractFile& file, int64_t offset, in
   return applyOrientation ? ApplyExifOrientation(pixmap, orientation_) : pixmap;
 }
 
+int32_t XpImageIoJpeg::ScaleCovering(const XpSize& picture, const XpSize& wanted) {
+  if (wanted.cx < 1 || wanted.cy < 1) {
+    return kFullScale;
+  }
+  for (const int32_t scale : kReducingScales) {
+    if (ReducedSide(picture.cx, scale) >= wanted.cx && ReducedSide(picture.cy, scale) >= wanted.cy) {
+      return scale;
+    }
+  }
+  return kFullScale;
+}
+
+XpPixmapBase* XpImageIoJpeg::ReadPixmapScaled(XpAbstractFile& file, int64_t offset,
+                                              const XpSize& size, IXpImageProgress* observer,
+                                              bool convertToSRGB, bool applyOrientation) {
+  XpSize picture;
+  if (XpFailed(ReadImageSize(file, offset, &picture, !applyOrientation))) {
+    return nullptr;
+  }
+  XpPixmapBase* pixmap = ReadPixmap(file, offset, ScaleCovering(picture, size), observer,
+                                    convertToSRGB, applyOrientation);
+  if (pixmap == nullptr) {
+    return nullptr;
+  }
+  if (XpFailed(SetLastError(XpPixmapResize(*pixmap, size.cx, size.cy)))) {
+    delete pixmap;
+    return nullptr;
+  }
+  return pixmap;
+}
+
 XpSharedPtr<XpTiffTagManager> XpImageIoJpeg::ReadTags(XpAbstractFile& file, int64_t offset) {
   XpSharedPtr<XpTiffTagManager> tags = XpImageIo::ReadTags(file, offset);
   if (!tags || tags->GetIFD(0) == nullptr) {
@@ -198,21 +240,22 @@ XpPixmapBase* XpImageIoJpeg::ReadOrientedPixmap(XpAbstractFile& file, int64_t of
 
 XpResult XpImageIoJpeg::LocateTiffBlock(XpAbstractFile& file, int64_t offset) {
   XpResult result = file.Seek(offset, kXpSeekBegin);
-  if (XpSucceeded(result)) {
-    result = XpJpegCheckPrologue(file);
+  if (XpFailed(result)) {
+    return SetLastError(result);
   }
-  if (XpSucceeded(result)) {
-    result = file.Seek(offset + kSoiSize, kXpSeekBegin);
-  }
+  // Both walks go over the one buffered head.
+  XpJpegHeadReader head(file);
+  result = XpJpegCheckPrologue(head);
+  head.MoveTo(offset + kSoiSize);
   while (XpSucceeded(result)) {
     uint16_t marker = 0;
     uint16_t length = 0;
-    result = XpJpegReadWord(file, marker);
+    result = head.ReadWord(marker);
     if (XpSucceeded(result) && !XpJpegIsAppMarker(marker)) {
       result = kXpErrImageTagNotFound;
     }
     if (XpSucceeded(result)) {
-      result = XpJpegReadWord(file, length);
+      result = head.ReadWord(length);
     }
     if (XpFailed(result)) {
       break;
@@ -220,21 +263,16 @@ XpResult XpImageIoJpeg::LocateTiffBlock(XpAbstractFile& file, int64_t offset) {
     int64_t skip = int64_t{length} - kLengthSize;
     // Only a segment that can hold the whole head is looked into.
     if (marker == kApp1Marker && skip >= static_cast<int64_t>(kExifHeadSize)) {
-      uint8_t head[kExifHeadSize] = {};
-      uint64_t done = 0;
-      result = file.Read(head, sizeof head, &done);
-      // Some files answer a short read with success.
-      if (XpSucceeded(result) && done != sizeof head) {
-        result = kXpErrEndOfFile;
-      }
+      uint8_t exifHead[kExifHeadSize] = {};
+      result = head.Read(exifHead, sizeof exifHead);
       if (XpSucceeded(result) &&
-          std::memcmp(head, kExifSignature, kExifSignatureSize - 1) == 0) {
-        return SetLastError(kXpOk);
+          std::memcmp(exifHead, kExifSignature, kExifSignatureSize - 1) == 0) {
+        return SetLastError(head.PlaceFile());
       }
       skip -= static_cast<int64_t>(kExifHeadSize);
     }
     if (XpSucceeded(result)) {
-      result = XpJpegSkipForward(file, skip);
+      result = head.SkipForward(skip);
     }
   }
   return SetLastError(result);

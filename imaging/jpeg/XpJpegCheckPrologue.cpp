@@ -44,18 +44,22 @@ XpResult XpJpegSkipForward(XpAbstractFile& file, int64_t count) {
 bool XpJpegIsAppMarker(uint16_t marker) { return marker >= kFirstApp && marker <= kLastApp; }
 
 XpResult XpJpegCheckPrologue(XpAbstractFile& file) {
-  const int64_t start = file.Tell();
+  XpJpegHeadReader head(file);
+  const XpResult result = XpJpegCheckPrologue(head);
+  return XpSucceeded(result) ? head.PlaceFile() : result;
+}
+
+XpResult XpJpegCheckPrologue(XpJpegHeadReader& head) {
   uint16_t word = 0;
-  XpResult result = XpJpegReadWord(file, word);
+  XpResult result = head.ReadWord(word);
   if (XpFailed(result)) {
     return result;
   }
   if (word != kStartOfImage) {
     return kXpErrImageNoTiffBlock;
   }
-  result = file.Seek(start + kWordSize, kXpSeekBegin);
   while (XpSucceeded(result)) {
-    result = XpJpegReadWord(file, word);
+    result = head.ReadWord(word);
     if (XpFailed(result)) {
       return result;
     }
@@ -65,9 +69,9 @@ XpResult XpJpegCheckPrologue(XpAbstractFile& file) {
     if (!XpJpegIsAppMarker(word)) {
       return kXpOk;
     }
-    result = XpJpegReadWord(file, word);
+    result = head.ReadWord(word);
     if (XpSucceeded(result)) {
-      result = XpJpegSkipForward(file, int64_t{word} - kLengthSize);
+      result = head.SkipForward(int64_t{word} - kLengthSize);
     }
   }
   return result;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "imaging/jpeg/XpJpegHeadReader.h"
 #include "platform/fs/XpAbstractFile.h"
 #include "platform/result/XpResult.h"
 
@@ -9,10 +10,15 @@
 // then a chain of APPn segments, each skipped by its length, up to the
 // first marker that is not APPn. kXpErrImageNoTiffBlock when the stream
 // does not begin with SOI or a marker does not begin with FF; the result of
-// a failing read or seek as it is. Leaves the file inside the stream.
+// a failing read or seek as it is. Leaves the file inside the stream: on
+// success just after the first marker that is not APPn.
 // A segment length below 2 breaks the chain (kXpErrImageNoTiffBlock), and
 // one that runs past the end of the file ends it with kXpErrEndOfFile.
+// The head is read through an XpJpegHeadReader.
 XpResult XpJpegCheckPrologue(XpAbstractFile& file);
+// The same check from the head reader's position; the reader, not the
+// file, stands after that marker.
+XpResult XpJpegCheckPrologue(XpJpegHeadReader& head);
 
 // Reads a two-byte marker or segment length, big-endian.
 XpResult XpJpegReadWord(XpAbstractFile& file, uint16_t& word);

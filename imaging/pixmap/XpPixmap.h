@@ -69,7 +69,7 @@ class XpPixmap : public XpPixmapBase {
       return result;
     }
     Free();
-    if (XpPixmapAllocationMustFail()) {
+    if (XpPixmapAllocationMustFail(layout.blockSize)) {
       return kXpErrOutOfMemory;
     }
     void* memory = allocator_.AllocateBlock(layout.blockSize);

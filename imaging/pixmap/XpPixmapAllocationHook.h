@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // Test seam: makes the n-th following pixmap allocation fail with
@@ -7,8 +8,9 @@
 // Process-wide.
 void XpPixmapFailNthAllocation(int32_t n);
 
-// Counts one pixmap allocation; true when the seam says it must fail.
-bool XpPixmapAllocationMustFail();
+// Counts one pixmap allocation of bytes; true when the seam says it must
+// fail.
+bool XpPixmapAllocationMustFail(size_t bytes);
 
 // Arms the seam for one scope and disarms it at the end.
 class XpScopedPixmapAllocationFailure {
@@ -17,4 +19,17 @@ class XpScopedPixmapAllocationFailure {
   XpScopedPixmapAllocationFailure(const XpScopedPixmapAllocationFailure&) = delete;
   XpScopedPixmapAllocationFailure& operator=(const XpScopedPixmapAllocationFailure&) = delete;
   ~XpScopedPixmapAllocationFailure() { XpPixmapFailNthAllocation(0); }
+};
+
+// Test seam: while one lives, the pixmap allocations of every thread are
+// counted, with the largest block asked for. One at a time.
+class XpScopedPixmapAllocationCount {
+ public:
+  XpScopedPixmapAllocationCount();
+  XpScopedPixmapAllocationCount(const XpScopedPixmapAllocationCount&) = delete;
+  XpScopedPixmapAllocationCount& operator=(const XpScopedPixmapAllocationCount&) = delete;
+  ~XpScopedPixmapAllocationCount();
+
+  int32_t Count() const;
+  size_t LargestBytes() const;
 };

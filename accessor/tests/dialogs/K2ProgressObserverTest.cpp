@@ -4,6 +4,8 @@
 #include <condition_variable>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -19,8 +21,10 @@
 #include "framework/tests/app/TestApplication.h"
 #include "imaging/io/XpImageIo.h"
 #include "imaging/jpeg/XpImageIoJpeg.h"
+#include "imaging/pixmap/XpPixmapAllocationHook.h"
 #include "imaging/pixmap/XpPixmapTypes.h"
 #include "imaging/tags/XpTiffTagManager.h"
+#include "platform/memory/XpMemoryFile.h"
 #include "platform/testsupport/HermeticTest.h"
 #include "platform/text/XpStringA.h"
 
@@ -81,8 +85,11 @@ class FakeMovieReader : public XpImageIo {
 // The window side, recording what the observer asked of it.
 class RecordingObserver : public K2ProgressObserver {
  public:
-  // Without a quick idle sleep the worker waits as the program's does.
-  explicit RecordingObserver(FakeMovieReader::Gate* gate = nullptr, bool quickIdleSleep = true) {
+  // Without a quick idle sleep the worker waits as the program's does; a
+  // window that shows no thumbnails gets none made.
+  explicit RecordingObserver(FakeMovieReader::Gate* gate = nullptr, bool quickIdleSleep = true,
+                             bool showsThumbnails = true)
+      : showsThumbnails_(showsThumbnails) {
     if (quickIdleSleep) {
       SetIdleSleep([](uint32_t) { std::this_thread::sleep_for(std::chrono::milliseconds(1)); });
     }
@@ -118,6 +125,7 @@ class RecordingObserver : public K2ProgressObserver {
   void CloseView() override { Record("close"); }
   XpSize GetThumbnailArea() override { return XpSize(120, 120); }
   void InvalidateThumbnail() override { Record("invalidate"); }
+  bool ShowsThumbnails() override { return showsThumbnails_; }
   void ShowError(uint32_t code) override { Record("error " + std::to_string(code)); }
   void EnterPhase1() override { Record("phase 1"); }
   void EnterPhase2() override { Record("phase 2"); }
@@ -132,10 +140,61 @@ class RecordingObserver : public K2ProgressObserver {
     changed_.notify_all();
   }
 
+  const bool showsThumbnails_;
   mutable std::mutex lock_;
   std::condition_variable changed_;
   std::vector<std::string> events_;
 };
+
+// A plain JPEG whose frame header declares width x height over the few
+// pixels it holds: the decoder sizes its output from the header and ends
+// the missing rows itself.
+std::vector<uint8_t> JpegDeclaring(uint16_t width, uint16_t height) {
+  auto pixmap = std::make_unique<XpPixmapBGR24NoHandle>();
+  EXPECT_EQ(pixmap->Allocate(16, 16), kXpOk);
+  XpMemoryFile stream;
+  EXPECT_EQ(stream.Open(kXpOpenReadWrite), kXpOk);
+  XpImageIoJpeg writer(XpImageIoJpeg::kDefaultQuality, u"Kavo progress test");
+  EXPECT_EQ(writer.EncodePlain(pixmap.get(), stream, XpImageIoJpeg::kDefaultQuality), kXpOk);
+  const auto* data = static_cast<const uint8_t*>(stream.GetBuffer());
+  std::vector<uint8_t> bytes(data, data + stream.GetDataSize());
+  // After FF C0: length (2), precision (1), height (2), width (2).
+  for (size_t i = 0; i + 8 < bytes.size(); ++i) {
+    if (bytes[i] == 0xFF && bytes[i + 1] == 0xC0) {
+      bytes[i + 5] = static_cast<uint8_t>(height >> 8);
+      bytes[i + 6] = static_cast<uint8_t>(height);
+      bytes[i + 7] = static_cast<uint8_t>(width >> 8);
+      bytes[i + 8] = static_cast<uint8_t>(width);
+      return bytes;
+    }
+  }
+  ADD_FAILURE() << "no SOF0 in the plain JPEG";
+  return bytes;
+}
+
+void WriteFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+// The block a BGR picture of width x height takes.
+size_t BgrBlockBytes(int32_t width, int32_t height) {
+  XpPixmapBGR24NoHandle probe;
+  EXPECT_EQ(probe.Allocate(width, height), kXpOk);
+  return probe.blockSize;
+}
+
+// Waits until the worker has done with the current file.
+bool WaitUntilTaken(const K2ProgressObserver& observer) {
+  const auto deadline = std::chrono::steady_clock::now() + kPatience;
+  while (!observer.GetCurrentFile().IsEmpty()) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
 
 XpSharedPtr<XfNotification> Internal(uint32_t code) {
   return XpSharedPtr<XfNotification>(new XfNotificationInternal(
@@ -312,6 +371,39 @@ TEST_F(K2ProgressObserver, ThumbnailIsFittedIntoTheArea) {
   EXPECT_EQ(thumbnail->GetPlane(0)->width, 120);
   EXPECT_EQ(thumbnail->GetPlane(0)->height, 90);
   EXPECT_EQ(observer.GetThumbnailResult(), kXpOk);
+}
+
+TEST_F(K2ProgressObserver, TheThumbnailOfAHugePictureComesFromAScaledDecode) {
+  const std::filesystem::path jpeg = Root() / "IMG_0002.JPG";
+  WriteFile(jpeg, JpegDeclaring(20000, 20000));
+  // 20000 / 8: the largest DCT scale that still covers 120 x 120.
+  const size_t scaledDecode = BgrBlockBytes(2500, 2500);
+  XpScopedPixmapAllocationCount count;
+  RecordingObserver observer;
+  observer.SetCurrentFile(Wide(jpeg.string()));
+  ASSERT_TRUE(observer.WaitFor("invalidate", 1));
+  const XpSharedPtr<XpPixmapBase> thumbnail = observer.GetThumbnail();
+  ASSERT_TRUE(thumbnail);
+  EXPECT_EQ(thumbnail->GetPlane(0)->width, 120);
+  EXPECT_EQ(thumbnail->GetPlane(0)->height, 120);
+  EXPECT_EQ(count.LargestBytes(), scaledDecode);
+}
+
+TEST_F(K2ProgressObserver, AWindowWithoutThumbnailsGetsNoneMade) {
+  const std::filesystem::path jpeg = Root() / "IMG_0003.JPG";
+  WriteJpeg(jpeg, 400, 300);
+  FakeMovieReader::Gate gate;
+  XpScopedPixmapAllocationCount count;
+  RecordingObserver observer(&gate, true, false);
+  for (const XpString& file : {Wide(jpeg.string()), XpString(u"/cam/MVI_0002.MPG")}) {
+    observer.SetCurrentFile(file);
+    ASSERT_TRUE(WaitUntilTaken(observer));
+  }
+  EXPECT_FALSE(observer.GetThumbnail());
+  EXPECT_EQ(observer.Count("invalidate"), 0);
+  EXPECT_EQ(count.Count(), 0);
+  std::lock_guard<std::mutex> hold(gate.lock);
+  EXPECT_TRUE(gate.paths.empty());
 }
 
 TEST_F(K2ProgressObserver, MoviesGoToTheMovieReader) {

@@ -12,6 +12,7 @@
 
 #include "framework/queue/XfMessageQueue.h"
 #include "framework/tests/ui/UiTestSupport.h"
+#include "framework/ui/backend/XfUiAutomaticBackend.h"
 #include "framework/ui/backend/XfUiTerminalBackend.h"
 #include "platform/testsupport/HermeticTest.h"
 
@@ -85,6 +86,25 @@ class Recorder final : public XfUiTimerTarget {
   int killAfter_;
   int fired_ = 0;
 };
+
+// A back end that draws the pictures of its dialogs.
+class PictureBackend final : public XfUiBackend {
+ public:
+  bool ShowsPictures() const override { return true; }
+  bool Step(::XfUiHost& /*host*/) override { return false; }
+};
+
+TEST_F(XfUiHost, ShowsPicturesOnlyWhenItsBackEndDrawsThem) {
+  Lines lines = std::make_shared<std::vector<std::string>>();
+  EXPECT_FALSE(MakeScriptedHost("", lines)->ShowsPictures());
+  XfUiHostOptions options;
+  options.catchSignals = false;
+  options.yes = true;
+  EXPECT_FALSE(::XfUiHost(std::make_unique<XfUiAutomaticBackend>(STDERR_FILENO, true), options)
+                   .ShowsPictures());
+  EXPECT_TRUE(::XfUiHost(std::make_unique<PictureBackend>(), options).ShowsPictures());
+  EXPECT_FALSE(MakeInterruptibleHost().ShowsPictures());
+}
 
 TEST_F(XfUiHost, TimersFireInDueOrderOnTheUiThread) {
   Lines lines = std::make_shared<std::vector<std::string>>();

@@ -14,6 +14,9 @@ class XfUiBackend {
 
   // Timers run on a virtual clock with this back end.
   virtual bool UsesVirtualClock() const { return false; }
+  // Whether the image of a picture item reaches the user. The text back
+  // ends show where a picture stands, never its pixels.
+  virtual bool ShowsPictures() const { return false; }
   // The host is ready (back ends start their input threads here) and about
   // to go.
   virtual void Attach(XfUiHost& /*host*/) {}

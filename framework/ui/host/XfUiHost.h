@@ -51,6 +51,9 @@ class XfUiHost {
   static XfUiHost* Instance();
   bool IsUiThread() const;
   bool IsYes() const { return options_.yes; }
+  // Whether the back end shows the images of picture items; from any
+  // thread.
+  bool ShowsPictures() const { return backend_->ShowsPictures(); }
 
   // Runs closure on the UI thread; from any thread. False once the queue is
   // closed. Closures still queued when the host goes are dropped.

@@ -3,16 +3,20 @@
 // inside the stream, on a file on disk and on one held in memory (which
 // answers a short read with success).
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "imaging/jpeg/XpImageIoJpeg.h"
 #include "imaging/jpeg/XpJpegCheckPrologue.h"
+#include "imaging/tests/jpeg/JpegBuilder.h"
 #include "imaging/tests/jpeg/JpegTestSupport.h"
 #include "platform/fs/XpFile.h"
+#include "platform/fs/XpSysCalls.h"
 #include "platform/memory/XpMemoryFile.h"
 #include "platform/testsupport/HermeticTest.h"
 
@@ -59,6 +63,47 @@ std::vector<uint8_t> Placed(const std::vector<uint8_t>& stream, size_t at) {
   std::vector<uint8_t> bytes(at, 0x5A);
   bytes.insert(bytes.end(), stream.begin(), stream.end());
   return bytes;
+}
+
+// Counts the reads, seeks and size queries that reach the system.
+class CountingSysCalls : public XpSysCallsWrapper {
+ public:
+  CountingSysCalls() : XpSysCallsWrapper(XpSysCalls::Current()) { previous_ = XpSysCalls::Install(this); }
+  CountingSysCalls(const CountingSysCalls&) = delete;
+  CountingSysCalls& operator=(const CountingSysCalls&) = delete;
+  ~CountingSysCalls() override { XpSysCalls::Install(previous_); }
+
+  ssize_t Read(int fd, void* buffer, size_t count) override {
+    ++reads;
+    return Target().Read(fd, buffer, count);
+  }
+  ssize_t Pread(int fd, void* buffer, size_t count, off_t offset) override {
+    ++reads;
+    return Target().Pread(fd, buffer, count, offset);
+  }
+  off_t Lseek(int fd, off_t offset, int whence) override {
+    ++others;
+    return Target().Lseek(fd, offset, whence);
+  }
+  int Fstat(int fd, struct stat* out) override {
+    ++others;
+    return Target().Fstat(fd, out);
+  }
+
+  std::atomic<int> reads{0};
+  std::atomic<int> others{0};
+
+ private:
+  XpSysCalls* previous_ = nullptr;
+};
+
+// An APPn segment of size payload bytes that begins with signature.
+JpegSegment Segment(uint8_t code, const std::string& signature, size_t size) {
+  JpegSegment segment;
+  segment.code = code;
+  segment.payload.assign(signature.begin(), signature.end());
+  segment.payload.resize(size, 0x33);
+  return segment;
 }
 
 class XpJpegMarkerWalk : public testsupport::HermeticTest {
@@ -145,6 +190,58 @@ TEST_F(XpJpegMarkerWalk, SkipsMoveForwardWithinTheFile) {
       EXPECT_EQ(XpJpegSkipForward(file, c.count), c.result);
       EXPECT_EQ(file.Tell(), c.landed);
     });
+  }
+}
+
+TEST_F(XpJpegMarkerWalk, TheExifSearchReadsTheHeadInFewCalls) {
+  constexpr uint8_t kApp0 = 0xE0;
+  constexpr uint8_t kApp1 = 0xE1;
+  constexpr uint8_t kApp2 = 0xE2;
+  constexpr size_t kPictureBytes = 1 << 20;
+  const std::string exif("Exif\0\0II*\0\x08\0\0\0", 14);
+  const std::string icc("ICC_PROFILE\0\x01\x01", 14);
+  struct Case {
+    const char* name;
+    std::vector<JpegSegment> segments;
+    // Where the TIFF header starts, from the stream's start.
+    int64_t tiffAt;
+    int reads;
+    int others;
+  };
+  const std::vector<JpegSegment> large = {Segment(kApp2, icc, 60000), Segment(kApp2, icc, 60000),
+                                          Segment(kApp2, icc, 60000), Segment(kApp1, exif, 30000)};
+  const Case cases[] = {
+      // A camera's head fits one read: JFIF, Exif with its thumbnail, a profile.
+      {"camera head",
+       {Segment(kApp0, "JFIF", 14), Segment(kApp1, exif, 40000), Segment(kApp2, icc, 3000)},
+       2 + 18 + 4 + 6,
+       1,
+       4},
+      // 210 KB of segments, more than the buffer holds: a refill where a
+      // walk leaves it, and the second walk starts again from the front.
+      {"large head", large, 2 + 3 * 60004 + 4 + 6, 5, 8},
+  };
+  for (const Case& c : cases) {
+    for (const size_t at : {size_t{0}, kEmbeddedAt}) {
+      SCOPED_TRACE(testing::Message() << c.name << " at " << at);
+      std::vector<uint8_t> stream =
+          WithSegments(BuildFrame(16, 16, FrameModel::kRgb, 10, 20, 30), c.segments);
+      // As long as a picture: no read comes up short at the end of the file.
+      stream.resize(stream.size() + kPictureBytes, 0);
+      const auto path = Dir("count") / "head.jpg";
+      WriteBytes(path, Placed(stream, at));
+      XpFile disk;
+      ASSERT_EQ(disk.OpenPath(PathText(path), kXpOpenRead), kXpOk);
+      XpImageIoJpeg reader;
+      {
+        CountingSysCalls calls;
+        EXPECT_EQ(reader.LocateTiffBlock(disk, static_cast<int64_t>(at)), kXpOk);
+        EXPECT_LE(calls.reads.load(), c.reads);
+        EXPECT_LE(calls.others.load(), c.others);
+      }
+      EXPECT_EQ(disk.Tell(), static_cast<int64_t>(at) + c.tiffAt);
+      EXPECT_EQ(disk.Close(), kXpOk);
+    }
   }
 }
 

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -316,6 +317,28 @@ TEST(XpPixmap, AllocationHookFailsTheNthAllocation) {
     XpScopedPixmapAllocationFailure failure(3);
   }
   EXPECT_EQ(second.Allocate(2, 2), kXpOk);
+}
+
+TEST(XpPixmap, AllocationCountSeesEveryThreadsAllocationsWhileItLives) {
+  XpPixmapBGR24NoHandle small;
+  XpPixmapBGR24NoHandle large;
+  XpPixmapBGR24NoHandle after;
+  {
+    XpScopedPixmapAllocationCount count;
+    EXPECT_EQ(small.Allocate(2, 2), kXpOk);
+    std::thread other([&] { EXPECT_EQ(large.Allocate(40, 30), kXpOk); });
+    other.join();
+    // A refused size is not an allocation.
+    EXPECT_EQ(after.Allocate(0, 2), kXpErrGeneric);
+    EXPECT_EQ(count.Count(), 2);
+    EXPECT_EQ(count.LargestBytes(), large.blockSize);
+    EXPECT_GT(large.blockSize, small.blockSize);
+  }
+  XpScopedPixmapAllocationCount again;
+  EXPECT_EQ(again.Count(), 0);
+  EXPECT_EQ(again.LargestBytes(), 0u);
+  EXPECT_EQ(after.Allocate(3, 3), kXpOk);
+  EXPECT_EQ(again.Count(), 1);
 }
 
 TEST(XpPixmap, BitmapHandleAndHeaderComeFromTheAllocator) {
