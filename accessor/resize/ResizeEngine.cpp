@@ -198,6 +198,9 @@ XpResult ResizeEngine::ConvertChecked(const XpString& source, const XpString& de
   Check();
 
   XpImageIoJpeg writer(static_cast<int32_t>(quality_), name_);
+  // The output is a scratch file: whoever copies it on makes the copy
+  // durable.
+  writer.SetSyncOnWrite(false);
   Check();
 
   const XpString folder = XpPathGetDirectory(destination);

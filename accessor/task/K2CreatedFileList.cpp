@@ -15,6 +15,11 @@ void K2CreatedFileList::Add(const XpString& path) {
   }
 }
 
+void K2CreatedFileList::Remove(const XpString& path) {
+  std::lock_guard<std::mutex> guard(lock_);
+  paths_.erase(std::remove(paths_.begin(), paths_.end(), path), paths_.end());
+}
+
 bool K2CreatedFileList::Contains(const XpString& path) const {
   std::lock_guard<std::mutex> guard(lock_);
   return std::find(paths_.begin(), paths_.end(), path) != paths_.end();

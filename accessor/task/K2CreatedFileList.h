@@ -12,6 +12,8 @@ class K2CreatedFileList {
  public:
   // Adds path once; an empty path is ignored.
   void Add(const XpString& path);
+  // Unlists path; the file itself is left as it is.
+  void Remove(const XpString& path);
   bool Contains(const XpString& path) const;
   XpStringVector Snapshot() const;
   // Deletes every listed file permanently and empties the list. A file that

@@ -62,6 +62,8 @@ XpResult K2ExportTaskManager::ReencodeJpegIfNeeded(K2ExportItem& item) {
         reader ? reader->ReadPixmapFromPath(source, 1, nullptr, false, false) : nullptr);
     if (pixmap) {
       XpImageIoJpeg writer(kReencodeQuality, kSoftwareName);
+      // A scratch file: its copy on the camera is made durable there.
+      writer.SetSyncOnWrite(false);
       result = writer.WriteToPath(pixmap.get(), tags, temporary, nullptr, XpRect(), false, false);
     }
   }

@@ -94,10 +94,10 @@ XpResult ClaimTempFile(const XpString& folder, XpString& tempPath) {
   return kXpErrAlreadyExists;
 }
 
-// Flushes and closes the finished temporary file, then renames it over
-// target in one step.
-XpResult ReplaceTarget(XpFile& file, const XpString& tempPath, const XpString& target) {
-  XpResult result = file.Sync();
+// Flushes (when sync) and closes the finished temporary file, then renames
+// it over target in one step.
+XpResult ReplaceTarget(XpFile& file, const XpString& tempPath, const XpString& target, bool sync) {
+  XpResult result = sync ? file.Sync() : kXpOk;
   const XpResult closed = file.Close();
   if (result == kXpOk) {
     result = closed;
@@ -226,7 +226,7 @@ XpResult XpImageIoJpeg::WriteViaTempFile(const Job& job, const XpString& path) {
     result = EncodeRegion(job, file);
   }
   if (result == kXpOk) {
-    result = ReplaceTarget(file, tempPath, path);
+    result = ReplaceTarget(file, tempPath, path, syncOnWrite_);
   }
   if (result != kXpOk) {
     if (file.IsOpen()) {

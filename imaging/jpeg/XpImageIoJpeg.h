@@ -60,6 +60,10 @@ class XpImageIoJpeg : public XpImageIo {
 
   int32_t GetQuality() const { return quality_; }
   const XpStringA& GetName() const { return name_; }
+  // Whether a picture written to a path is synced to its medium before it
+  // is renamed into place (the default). A scratch file that is copied
+  // elsewhere afterwards need not wait for the medium.
+  void SetSyncOnWrite(bool sync) { syncOnWrite_ = sync; }
 
   // BGR 24-bit pixmaps.
   XpResult WriteToPath(const XpPixmapBase* pixmap, XpSharedPtr<XpTiffTagManager> sourceTags,
@@ -286,6 +290,7 @@ class XpImageIoJpeg : public XpImageIo {
   uint32_t width_ = 0;
   uint32_t height_ = 0;
   bool adobeRgbSource_ = false;
+  bool syncOnWrite_ = true;
 };
 
 // Removes from tags what a written picture must not carry over: the layout

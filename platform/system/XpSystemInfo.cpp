@@ -1,5 +1,6 @@
 #include "platform/system/XpSystemInfo.h"
 
+#include <sched.h>
 #include <unistd.h>
 
 #include <charconv>
@@ -111,6 +112,16 @@ int64_t XpGetCurrentTime() { return static_cast<int64_t>(::time(nullptr)); }
 
 uint32_t XpGetProcessorCount() {
   const long count = ::sysconf(_SC_NPROCESSORS_ONLN);
+  return count > 0 ? static_cast<uint32_t>(count) : 1;
+}
+
+uint32_t XpGetUsableProcessorCount() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (::sched_getaffinity(0, sizeof set, &set) != 0) {
+    return XpGetProcessorCount();
+  }
+  const int count = CPU_COUNT(&set);
   return count > 0 ? static_cast<uint32_t>(count) : 1;
 }
 

@@ -26,6 +26,9 @@ int64_t XpGetCurrentTime();
 
 // The number of processors online; at least 1.
 uint32_t XpGetProcessorCount();
+// The number of processors this process may run on (its affinity); at
+// least 1.
+uint32_t XpGetUsableProcessorCount();
 
 // Bytes of physical memory, from /proc/meminfo below the system root; 0 when
 // it cannot be read.

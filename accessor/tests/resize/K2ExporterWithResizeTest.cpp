@@ -1,8 +1,14 @@
 #include "accessor/resize/K2ExporterWithResize.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,6 +22,7 @@
 #include "imaging/jpeg/XpImageIoJpeg.h"
 #include "imaging/tags/XpTiffTagIFD.h"
 #include "imaging/tags/XpTiffTagManager.h"
+#include "platform/fs/XpSysCalls.h"
 
 namespace resizetest {
 namespace {
@@ -31,7 +38,82 @@ using task_test::Wide;
 constexpr double kShootingDate = 45000.5;  // 2023-03-15 12:00:00
 constexpr uint32_t kConversionQuality = 90;
 constexpr uint16_t kDateTimeTag = 306;
+constexpr uint16_t kOrientationTag = 274;
+constexpr uint16_t kDateDigitizedTag = 36868;
+constexpr const char* kSourceDate = "2001:02:03 04:05:06";
+// Stands for the time of writing that every converted file carries.
+constexpr const char* kAnyTime = "0000:00:00 00:00:00";
+constexpr auto kGuard = std::chrono::seconds(30);
 const XpSize kSourceSize(160, 120);
+
+// Counts the waits for the medium while it is installed.
+class SyncCounter : public XpSysCallsWrapper {
+ public:
+  SyncCounter() : XpSysCallsWrapper(XpSysCalls::Current()) { previous_ = XpSysCalls::Install(this); }
+  ~SyncCounter() override { XpSysCalls::Install(previous_); }
+  SyncCounter(const SyncCounter&) = delete;
+  SyncCounter& operator=(const SyncCounter&) = delete;
+
+  int Fsync(int fd) override {
+    ++count_;
+    return XpSysCallsWrapper::Fsync(fd);
+  }
+  int Count() const { return count_.load(); }
+
+ private:
+  XpSysCalls* previous_ = nullptr;
+  std::atomic<int> count_{0};
+};
+
+// Lets the first `needed` callers through only together; false for a
+// caller that waited in vain.
+class Rendezvous {
+ public:
+  explicit Rendezvous(int needed) : needed_(needed) {}
+  bool Meet() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (arrived_ >= needed_) {
+      return true;
+    }
+    ++arrived_;
+    changed_.notify_all();
+    return changed_.wait_for(lock, kGuard, [this] { return arrived_ >= needed_; });
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  const int needed_;
+  int arrived_ = 0;
+};
+
+// A reader whose decodes first meet at a rendezvous.
+class MeetingReader : public XpImageIoJpeg {
+ public:
+  MeetingReader(Rendezvous& rendezvous, std::atomic<int>& missed)
+      : rendezvous_(rendezvous), missed_(missed) {}
+  XpPixmapBase* ReadPixmapFromPath(const XpString& path, int32_t scale,
+                                   IXpImageProgress* observer, bool convertToSRGB,
+                                   bool applyOrientation) override {
+    if (!rendezvous_.Meet()) {
+      ++missed_;
+    }
+    return XpImageIoJpeg::ReadPixmapFromPath(path, scale, observer, convertToSRGB,
+                                             applyOrientation);
+  }
+
+ private:
+  Rendezvous& rendezvous_;
+  std::atomic<int>& missed_;
+};
+
+// What one converted item came to: its file's name and bytes, the time of
+// writing replaced by kAnyTime; the source's path for an unconverted one.
+struct Converted {
+  std::string name;
+  std::string bytes;
+  bool operator==(const Converted& other) const = default;
+};
 
 class K2ExporterWithResize : public task_test::TaskTest {
  protected:
@@ -66,11 +148,12 @@ class K2ExporterWithResize : public task_test::TaskTest {
         new K2ExporterWithResizeConfig(Wide(TempFolder()), cutting, sizeChoice, &items));
   }
 
-  std::unique_ptr<Exporter> Make(K2ExportItemVector& items, uint32_t sizeChoice = 0,
-                                 ResizeEngine::ReaderFactory readers =
-                                     ResizeEngine::DefaultReaderFactory()) {
+  std::unique_ptr<Exporter> Make(
+      K2ExportItemVector& items, uint32_t sizeChoice = 0,
+      ResizeEngine::ReaderFactory readers = ResizeEngine::DefaultReaderFactory(),
+      uint32_t conversions = Exporter::DefaultConversions()) {
     return std::make_unique<Exporter>(Config(items, sizeChoice), created_, std::move(readers),
-                                      Clock());
+                                      Clock(), conversions);
   }
 
   std::string InTemp(const std::string& name) const { return (TempFolder() / name).string(); }
@@ -120,6 +203,94 @@ class K2ExporterWithResize : public task_test::TaskTest {
     std::sort(pictures.begin(), pictures.end(),
               [](const auto& a, const auto& b) { return a.first < b.first; });
     return pictures;
+  }
+
+  // Waits until every path exists; false when one did not in time.
+  static bool WaitForFiles(const std::vector<std::string>& paths) {
+    const auto deadline = std::chrono::steady_clock::now() + kGuard;
+    for (const std::string& path : paths) {
+      while (!fs::exists(path)) {
+        if (std::chrono::steady_clock::now() > deadline) {
+          return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+    }
+    return true;
+  }
+
+  // Twenty pictures of mixed sizes and Exif orientations, some without
+  // tags, four of one name in different folders (the first three begun
+  // together); a movie among them.
+  K2ExportItemVector MixedItems() {
+    struct Shape {
+      int32_t width;
+      int32_t height;
+      uint16_t orientation;
+    };
+    const Shape shapes[] = {
+        {160, 120, 1},  {120, 160, 6},   {400, 300, 3},  {300, 400, 8},   {100, 100, 1},
+        {1920, 1080, 1}, {1280, 720, 6}, {720, 1280, 1}, {2000, 20, 1},   {20, 2000, 8},
+        {800, 600, 2},  {600, 800, 5},   {640, 480, 7},  {333, 777, 4},   {1024, 768, 1},
+        {97, 61, 6},    {1921, 1081, 1}, {256, 1024, 3}, {480, 640, 1},   {1600, 1200, 6}};
+    K2ExportItemVector items;
+    for (size_t index = 0; index < std::size(shapes); ++index) {
+      const Shape& shape = shapes[index];
+      const bool sameName = index < 3 || index == 15;
+      const std::string relative = sameName ? "d" + std::to_string(index) + "/IMG.JPG"
+                                            : "p/P" + std::to_string(index) + ".JPG";
+      const fs::path path = Root() / relative;
+      if (!fs::exists(path)) {
+        if (index % 5 == 4) {
+          fs::create_directories(path.parent_path());
+          EXPECT_TRUE(WritePlainGradientJpeg(path.string(), shape.width, shape.height));
+        } else {
+          XpSharedPtr<XpTiffTagManager> tags = ExifTagsWithDate(kSourceDate);
+          tags->GetIFD(0)->SetShort(kOrientationTag, shape.orientation);
+          tags->GetExifIFD()->SetAscii(kDateDigitizedTag, kSourceDate);
+          Picture(relative, XpSize(shape.width, shape.height), tags);
+        }
+      }
+      items.push_back(Item(path));
+      if (index == 10) {
+        const fs::path movie = Root() / "p/MOV.MPG";
+        task_test::WriteBytes(movie, std::string(4096, 'm'));
+        items.push_back(Item(movie, kShootingDate, kK2ContentTypeMovie));
+      }
+    }
+    return items;
+  }
+
+  // What each item came to; the converted files are deleted.
+  std::vector<Converted> Outcome(const K2ExportItemVector& items) {
+    std::vector<Converted> outcome;
+    for (const K2ExportItem& item : items) {
+      const std::string path = Narrow(item.fileToWrite);
+      if (item.fileToWrite == item.FirstSourcePath()) {
+        outcome.push_back({path, ""});
+        continue;
+      }
+      std::ifstream in(path, std::ios::binary);
+      std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      const std::string now = DateTimeOf(item.fileToWrite);
+      EXPECT_EQ(now.size(), std::string(kAnyTime).size()) << path;
+      for (size_t at = bytes.find(now); !now.empty() && at != std::string::npos;
+           at = bytes.find(now, at)) {
+        bytes.replace(at, now.size(), kAnyTime);
+      }
+      outcome.push_back({fs::path(path).filename().string(), bytes});
+    }
+    EXPECT_EQ(created_->DeleteAll(), kXpOk);
+    EXPECT_TRUE(fs::is_empty(TempFolder()));
+    return outcome;
+  }
+
+  // The mixed items converted one after another.
+  std::vector<Converted> SequentialOutcome(uint32_t sizeChoice) {
+    K2ExportItemVector items = MixedItems();
+    EXPECT_EQ(Make(items, sizeChoice, ResizeEngine::DefaultReaderFactory(), 1)->ConvertAll(),
+              kXpOk);
+    return Outcome(items);
   }
 
   uint64_t TempBytes() const {
@@ -216,48 +387,65 @@ TEST_F(K2ExporterWithResize, OnlyJpegPicturesAreConvertedAtTheChosenSize) {
 }
 
 TEST_F(K2ExporterWithResize, StopDuringTheThirdDecodeLeavesTheRestOnTheirSources) {
-  K2ExportItemVector items;
-  std::vector<fs::path> sources;
-  for (int index = 1; index <= 5; ++index) {
-    sources.push_back(Picture("p/P" + std::to_string(index) + ".JPG"));
-    items.push_back(Item(sources.back()));
-  }
-  DecodeGate gate;
-  int readersMade = 0;
-  auto readers = [&gate, &readersMade](const XpString&) {
-    auto* reader = new RecordingReader();
-    // The first two pictures each take one reader; the third one blocks.
-    if (++readersMade == 3) {
-      reader->gate = &gate;
+  // One conversion at a time, and several at once: the pictures after the
+  // third may be under way when the stop comes, yet they end unconverted
+  // and leave no file.
+  for (const uint32_t conversions : {1u, 4u}) {
+    SCOPED_TRACE(conversions);
+    K2ExportItemVector items;
+    std::vector<fs::path> sources;
+    for (int index = 1; index <= 5; ++index) {
+      sources.push_back(Picture("p/P" + std::to_string(index) + ".JPG"));
+      items.push_back(Item(sources.back()));
     }
-    return XpSharedPtr<XpImageIo>(reader);
-  };
-  auto exporter = Make(items, 0, readers);
+    DecodeGate gate;
+    std::atomic<int> readersMade{0};
+    auto readers = [&gate, &readersMade](const XpString& path) {
+      auto* reader = new RecordingReader();
+      ++readersMade;
+      // The third picture blocks in its decode.
+      if (fs::path(Narrow(path)).filename() == "P3.JPG") {
+        reader->gate = &gate;
+      }
+      return XpSharedPtr<XpImageIo>(reader);
+    };
+    auto exporter = Make(items, 0, readers, conversions);
 
-  XpResult result = kXpOk;
-  std::thread worker([&] { result = exporter->ConvertAll(); });
-  const bool arrived = gate.WaitForArrival();
-  EXPECT_EQ(exporter->Stop(), kXpOk);
-  gate.Release();
-  worker.join();
+    XpResult result = kXpOk;
+    std::thread worker([&] { result = exporter->ConvertAll(); });
+    const bool arrived = gate.WaitForArrival();
+    // The first two are written before the stop; with one conversion at a
+    // time they are by the time the third decodes.
+    const bool earlierWritten =
+        WaitForFiles({InTemp("P1.JPG.tmp"), InTemp("P2.JPG.tmp")});
+    EXPECT_EQ(exporter->Stop(), kXpOk);
+    gate.Release();
+    worker.join();
 
-  ASSERT_TRUE(arrived);
-  EXPECT_EQ(result, kXpErrCancelled);
-  EXPECT_TRUE(exporter->IsCancelled());
-  EXPECT_TRUE(exporter->GetEngine()->IsCancelled());
-  EXPECT_EQ(Narrow(items[0].fileToWrite), InTemp("P1.JPG.tmp"));
-  EXPECT_EQ(Narrow(items[1].fileToWrite), InTemp("P2.JPG.tmp"));
-  for (size_t index = 2; index < items.size(); ++index) {
-    EXPECT_EQ(Narrow(items[index].fileToWrite), sources[index].string()) << index;
+    ASSERT_TRUE(arrived);
+    EXPECT_TRUE(earlierWritten);
+    EXPECT_EQ(result, kXpErrCancelled);
+    EXPECT_TRUE(exporter->IsCancelled());
+    EXPECT_TRUE(exporter->GetEngine()->IsCancelled());
+    EXPECT_EQ(Narrow(items[0].fileToWrite), InTemp("P1.JPG.tmp"));
+    EXPECT_EQ(Narrow(items[1].fileToWrite), InTemp("P2.JPG.tmp"));
+    for (size_t index = 2; index < items.size(); ++index) {
+      EXPECT_EQ(Narrow(items[index].fileToWrite), sources[index].string()) << index;
+    }
+    EXPECT_EQ(CreatedNames(),
+              (std::vector<std::string>{"P1.JPG.tmp", "P2.JPG.tmp", "P3.JPG.tmp"}));
+    EXPECT_FALSE(fs::exists(InTemp("P3.JPG.tmp")));
+    if (conversions == 1) {
+      EXPECT_EQ(readersMade.load(), 3);
+    }
+
+    // A stop is final.
+    const int readersBefore = readersMade.load();
+    EXPECT_EQ(exporter->ConvertAll(), kXpOk);
+    EXPECT_EQ(readersMade.load(), readersBefore);
+    EXPECT_EQ(created_->DeleteAll(), kXpOk);
+    EXPECT_TRUE(fs::is_empty(TempFolder()));
   }
-  EXPECT_EQ(CreatedNames(), (std::vector<std::string>{"P1.JPG.tmp", "P2.JPG.tmp", "P3.JPG.tmp"}));
-  EXPECT_FALSE(fs::exists(InTemp("P3.JPG.tmp")));
-
-  // A stop is final.
-  EXPECT_EQ(exporter->ConvertAll(), kXpOk);
-  EXPECT_EQ(readersMade, 3);
-  EXPECT_EQ(created_->DeleteAll(), kXpOk);
-  EXPECT_TRUE(fs::is_empty(TempFolder()));
 }
 
 TEST_F(K2ExporterWithResize, FirstFailureEndsTheRun) {
@@ -284,6 +472,91 @@ TEST_F(K2ExporterWithResize, ViewFinishesOnItsNotification) {
       XpSharedPtr<XfObject>(), XpSharedPtr<XfObject>(), Exporter::kCodeViewFinished,
       XpSharedPtr<XfObject>(), false, true)));
   EXPECT_TRUE(exporter->IsViewFinished());
+}
+
+TEST_F(K2ExporterWithResize, ParallelConversionGivesTheSequentialFiles) {
+  for (const uint32_t sizeChoice : {0u, 1u}) {
+    SCOPED_TRACE(sizeChoice);
+    const std::vector<Converted> sequential = SequentialOutcome(sizeChoice);
+    ASSERT_EQ(sequential.size(), 21u);
+    EXPECT_EQ(sequential[1].name, "IMG(1).JPG.tmp");
+    EXPECT_EQ(sequential[2].name, "IMG(2).JPG.tmp");
+    EXPECT_EQ(sequential[16].name, "IMG(3).JPG.tmp");
+
+    // The first two decodes meet: they run at once.
+    Rendezvous rendezvous(2);
+    std::atomic<int> missed{0};
+    auto readers = [&rendezvous, &missed](const XpString&) {
+      return XpSharedPtr<XpImageIo>(new MeetingReader(rendezvous, missed));
+    };
+    K2ExportItemVector items = MixedItems();
+    ASSERT_EQ(Make(items, sizeChoice, readers, 4)->ConvertAll(), kXpOk);
+    EXPECT_EQ(missed.load(), 0);
+    EXPECT_EQ(CreatedNames().size(), 20u);
+    const std::vector<Converted> parallel = Outcome(items);
+    ASSERT_EQ(parallel.size(), sequential.size());
+    for (size_t index = 0; index < parallel.size(); ++index) {
+      EXPECT_EQ(parallel[index].name, sequential[index].name) << index;
+      EXPECT_TRUE(parallel[index].bytes == sequential[index].bytes) << index;
+    }
+  }
+}
+
+TEST_F(K2ExporterWithResize, PauseHoldsBackTheConversionsNotBegun) {
+  const std::vector<Converted> sequential = SequentialOutcome(0);
+  K2ExportItemVector items = MixedItems();
+  DecodeGate gate;
+  auto readers = [&gate](const XpString& path) {
+    auto* reader = new RecordingReader();
+    if (fs::path(Narrow(path)).filename() == "P9.JPG") {
+      reader->gate = &gate;
+    }
+    return XpSharedPtr<XpImageIo>(reader);
+  };
+  auto exporter = Make(items, 0, readers, 4);
+
+  XpResult result = kXpErrGeneric;
+  std::thread worker([&] { result = exporter->ConvertAll(); });
+  const bool arrived = gate.WaitForArrival();
+  EXPECT_EQ(exporter->Pause(), kXpOk);
+  const int64_t sleepsBefore = Clock().Sleeps();
+  gate.Release();
+  // Parked in the pause wait: nothing more begins, however long it waits.
+  const auto deadline = std::chrono::steady_clock::now() + kGuard;
+  while (Clock().Sleeps() <= sleepsBefore && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::yield();
+  }
+  const size_t begunWhenParked = created_->Snapshot().size();
+  const int64_t parkedAt = Clock().Sleeps();
+  while (Clock().Sleeps() < parkedAt + 50 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::yield();
+  }
+  const size_t begunLater = created_->Snapshot().size();
+  EXPECT_EQ(exporter->Resume(), kXpOk);
+  worker.join();
+
+  ASSERT_TRUE(arrived);
+  EXPECT_GT(parkedAt, sleepsBefore);
+  EXPECT_GE(Clock().Sleeps(), parkedAt + 50);
+  EXPECT_EQ(begunLater, begunWhenParked);
+  // The held picture is the tenth; at most four are under way.
+  EXPECT_GE(begunWhenParked, 9u);
+  EXPECT_LT(begunWhenParked, 20u);
+  EXPECT_EQ(result, kXpOk);
+  EXPECT_TRUE(Outcome(items) == sequential);
+}
+
+TEST_F(K2ExporterWithResize, ConvertingDoesNotWaitForTheMedium) {
+  K2ExportItemVector items = MixedItems();
+  auto exporter = Make(items, 0, ResizeEngine::DefaultReaderFactory(), 4);
+  SyncCounter syncs;
+  ASSERT_EQ(exporter->ConvertAll(), kXpOk);
+  EXPECT_EQ(syncs.Count(), 0);
+  EXPECT_EQ(CreatedNames().size(), 20u);
+
+  // Any other writer still syncs what it writes.
+  EXPECT_TRUE(WriteGradientJpeg(InTemp("durable.jpg"), kSourceSize.cx, kSourceSize.cy));
+  EXPECT_EQ(syncs.Count(), 1);
 }
 
 // The export task manager with the resizing converter.

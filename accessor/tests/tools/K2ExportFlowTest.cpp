@@ -380,7 +380,8 @@ TEST_F(K2ExportFlow, AFailedExportsLineNamesTheFileAndWhy) {
 // A batch of ten waits for the medium when its copies and its database are
 // written and when the database has taken its place. The run adds the
 // folder's marker and its removal, and waits as often off the card for one
-// batch as for three: 30 pictures wait at most three times per batch.
+// batch as for three (re-encoded pictures are scratch files): 30 pictures
+// wait at most three times per batch.
 TEST_F(K2ExportFlow, AnExportWaitsForTheMediumAtMostThreeTimesPerBatch) {
   constexpr size_t kWaitsPerBatch = 3;
   constexpr size_t kWaitsOfTheMarker = 2;
@@ -397,7 +398,12 @@ TEST_F(K2ExportFlow, AnExportWaitsForTheMediumAtMostThreeTimesPerBatch) {
     std::vector<HandOverContent> contents;
     for (int32_t index = 0; index < c.pictures; ++index) {
       const std::string name = std::string(c.name).substr(0, 3) + std::to_string(index) + ".JPG";
-      WritePicture(pc_ / "B" / name, 32, 24, "2023:03:15 12:00:00");
+      // Every other picture has no Exif thumbnail and is re-encoded first.
+      if (index % 2 == 0) {
+        WritePicture(pc_ / "B" / name, 32, 24, "2023:03:15 12:00:00");
+      } else {
+        WritePlainPicture(pc_ / "B" / name, 32, 24);
+      }
       contents.push_back({{pc_ / "B" / name}, kPictureType, kDay, {}});
     }
     WriteHandOver(HandOver(), contents);

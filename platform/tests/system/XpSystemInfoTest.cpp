@@ -1,5 +1,6 @@
 #include "platform/system/XpSystemInfo.h"
 
+#include <sched.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -69,6 +70,23 @@ TEST_F(XpSystemInfo, ReportsTimeAndProcessors) {
   EXPECT_GE(now, before);
   EXPECT_LE(now, static_cast<int64_t>(::time(nullptr)));
   EXPECT_EQ(XpGetProcessorCount(), static_cast<uint32_t>(::sysconf(_SC_NPROCESSORS_ONLN)));
+}
+
+TEST_F(XpSystemInfo, UsableProcessorsFollowTheAffinity) {
+  cpu_set_t all;
+  CPU_ZERO(&all);
+  ASSERT_EQ(::sched_getaffinity(0, sizeof all, &all), 0);
+  EXPECT_EQ(XpGetUsableProcessorCount(), static_cast<uint32_t>(CPU_COUNT(&all)));
+  int first = 0;
+  while (!CPU_ISSET(first, &all)) {
+    ++first;
+  }
+  cpu_set_t one;
+  CPU_ZERO(&one);
+  CPU_SET(first, &one);
+  ASSERT_EQ(::sched_setaffinity(0, sizeof one, &one), 0);
+  EXPECT_EQ(XpGetUsableProcessorCount(), 1u);
+  ASSERT_EQ(::sched_setaffinity(0, sizeof all, &all), 0);
 }
 
 TEST_F(XpSystemInfo, MemoryComesFromMemInfoBelowTheSystemRoot) {
