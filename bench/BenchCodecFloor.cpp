@@ -12,6 +12,7 @@
 namespace {
 
 constexpr int kBgrComponents = 3;
+constexpr int kLumaHorizontalSampling = 2;
 
 // The records and buffers of one transcode. They live outside the frames
 // that call setjmp, so that a library error jumping back skips no
@@ -31,7 +32,7 @@ struct FloorRun {
   ~FloorRun() { std::free(encoded); }
 };
 
-bool Decode(FloorRun& run) {
+bool Decode(FloorRun& run, int32_t scaleDenominator) {
   run.decoder.err = XpJpegErrorSetup(run.decodeError);
   jpeg_create_decompress(&run.decoder);
   if (setjmp(run.decodeError.exit) != 0) {
@@ -42,6 +43,12 @@ bool Decode(FloorRun& run) {
   jpeg_read_header(&run.decoder, TRUE);
   run.decoder.out_color_space = JCS_EXT_BGR;
   run.decoder.dct_method = JDCT_ISLOW;
+  if (scaleDenominator >= 2) {
+    run.decoder.scale_num = 1;
+    run.decoder.scale_denom = static_cast<unsigned int>(scaleDenominator);
+    run.decoder.do_fancy_upsampling = FALSE;
+    run.decoder.do_block_smoothing = FALSE;
+  }
   jpeg_start_decompress(&run.decoder);
   run.width = run.decoder.output_width;
   run.height = run.decoder.output_height;
@@ -71,6 +78,12 @@ bool Encode(FloorRun& run, int32_t quality) {
   jpeg_set_defaults(&run.encoder);
   run.encoder.dct_method = JDCT_ISLOW;
   jpeg_set_quality(&run.encoder, quality, TRUE);
+  run.encoder.comp_info[0].h_samp_factor = kLumaHorizontalSampling;
+  run.encoder.comp_info[0].v_samp_factor = 1;
+  for (int component = 1; component < kBgrComponents; ++component) {
+    run.encoder.comp_info[component].h_samp_factor = 1;
+    run.encoder.comp_info[component].v_samp_factor = 1;
+  }
   jpeg_start_compress(&run.encoder, TRUE);
   const size_t stride = size_t{run.width} * kBgrComponents;
   while (run.encoder.next_scanline < run.encoder.image_height) {
@@ -84,25 +97,32 @@ bool Encode(FloorRun& run, int32_t quality) {
 
 }  // namespace
 
-bool BenchCodecFloor::Transcode(const std::string& path, int32_t quality, size_t& encodedBytes,
+bool BenchCodecFloor::Transcode(const std::string& source, int32_t scaleDenominator,
+                                int32_t quality, const std::string& destination,
                                 std::string& error) {
   FloorRun run;
-  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  std::ifstream in(source, std::ios::binary | std::ios::ate);
   const std::streamsize size = in ? static_cast<std::streamsize>(in.tellg()) : 0;
   run.file.resize(static_cast<size_t>(std::max<std::streamsize>(size, 0)));
   in.seekg(0);
   if (size <= 0 || !in.read(reinterpret_cast<char*>(run.file.data()), size)) {
-    error = path + ": cannot be read";
+    error = source + ": cannot be read";
     return false;
   }
-  if (!Decode(run)) {
-    error = path + ": libjpeg cannot decode it";
+  if (!Decode(run, scaleDenominator)) {
+    error = source + ": libjpeg cannot decode it";
     return false;
   }
   if (!Encode(run, quality)) {
-    error = path + ": libjpeg cannot encode it";
+    error = source + ": libjpeg cannot encode it";
     return false;
   }
-  encodedBytes = run.encodedSize;
+  std::ofstream out(destination, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(run.encoded),
+            static_cast<std::streamsize>(run.encodedSize));
+  if (!out.flush()) {
+    error = destination + ": cannot be written";
+    return false;
+  }
   return true;
 }

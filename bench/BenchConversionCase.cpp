@@ -7,6 +7,7 @@
 #include "accessor/resize/ResizeEngine.h"
 #include "accessor/task/K2ExifTagHelper.h"
 #include "bench/BenchCodecFloor.h"
+#include "bench/BenchJob.h"
 #include "imaging/jpeg/XpImageIoJpeg.h"
 #include "imaging/pixmap/XpPixmapBase.h"
 #include "imaging/tags/XpTiffTagIFD.h"
@@ -15,9 +16,9 @@
 
 namespace {
 
-// The shooting date an export item would carry; the inputs have their own
-// DateTimeOriginal, which must win.
-const XpDateTime kItemDate(2001, 2, 3, 4, 5, 6);
+// The goals of the fit case, over the project's time.
+constexpr double kPipeFloorLimit = 1.2;
+constexpr double kVipsLimit = 0.6;
 
 XpString Xp(const std::string& utf8) { return XpString(XpUtf8ToUtf16(utf8)); }
 
@@ -29,19 +30,26 @@ std::string SizeText(const XpSize& size) {
   return std::to_string(size.cx) + "x" + std::to_string(size.cy);
 }
 
+void Accumulate(const BenchToolRun& run, BenchSample& sample) {
+  sample.cpuSeconds += run.cpuSeconds;
+  sample.peakRssKb = std::max(sample.peakRssKb, run.peakRssKb);
+}
+
 }  // namespace
 
 BenchConversionCase::BenchConversionCase(Setup setup, const std::vector<BenchPicture>& pictures,
-                                         const std::string& outputFolder, const BenchTool& tool)
+                                         std::string job, const std::string& outputFolder,
+                                         const BenchTool& tool)
     : setup_(std::move(setup)),
       pictures_(pictures),
+      job_(std::move(job)),
       projectFolder_(outputFolder + "/project"),
       vipsFolder_(outputFolder + "/vips"),
-      vipsBatchFolder_(outputFolder + "/vips-batch"),
+      floorFolder_(outputFolder + "/floor"),
       tool_(tool) {
   std::filesystem::create_directories(projectFolder_);
   std::filesystem::create_directories(vipsFolder_);
-  std::filesystem::create_directories(vipsBatchFolder_);
+  std::filesystem::create_directories(floorFolder_);
 }
 
 BenchCase BenchConversionCase::MakeCase() {
@@ -50,16 +58,24 @@ BenchCase BenchConversionCase::MakeCase() {
   benchCase.unit = "per picture";
   benchCase.perCount = static_cast<int32_t>(pictures_.size());
   benchCase.contenders.push_back(
-      {"k2 ResizeEngine", [this](BenchSample& s, std::string& e) { return RunProject(s, e); }});
+      {"k2benchjob convert", [this](BenchSample& s, std::string& e) { return RunProject(s, e); }});
   benchCase.contenders.push_back(
       {"vipsthumbnail", [this](BenchSample& s, std::string& e) { return RunVips(s, e); }});
-  benchCase.contenders.push_back({"vipsthumbnail, 1 process", [this](BenchSample& s, std::string& e) {
-                                    return RunVipsBatch(s, e);
-                                  }});
-  if (setup_.withCodecFloor) {
-    benchCase.contenders.push_back({"libjpeg-turbo floor", [this](BenchSample& s, std::string& e) {
-                                      return RunCodecFloor(s, e);
+  if (!setup_.withCodecFloor) {
+    benchCase.goals.push_back({"k2 / vipsthumbnail", BenchGoal::Measure::kWallTime, 0, 1, 0});
+  } else {
+    benchCase.contenders.push_back({"djpeg -scale | cjpeg", [this](BenchSample& s, std::string& e) {
+                                      return RunPipeFloor(s, e);
                                     }});
+    benchCase.contenders.push_back({"k2benchjob floor (libjpeg-turbo)",
+                                    [this](BenchSample& s, std::string& e) {
+                                      return RunJobFloor(s, e);
+                                    }});
+    benchCase.goals = {
+        {"k2 / djpeg -scale | cjpeg", BenchGoal::Measure::kWallTime, 0, 2, kPipeFloorLimit},
+        {"k2 / vipsthumbnail", BenchGoal::Measure::kWallTime, 0, 1, kVipsLimit},
+        {"k2 / k2benchjob floor", BenchGoal::Measure::kWallTime, 0, 3, 0},
+    };
   }
   benchCase.verify = [this](std::string& fault) { return Verify(fault); };
   return benchCase;
@@ -80,6 +96,12 @@ XpSize BenchConversionCase::ExpectedSize(const BenchPicture& picture) const {
   return FitInside(width, height, box);
 }
 
+int32_t BenchConversionCase::ScaleDenominator(const BenchPicture& picture) const {
+  const XpSize source(picture.width, picture.height);
+  const XpSize target = ResizeEngine::TargetFor(source, setup_.size, setup_.cutting);
+  return ResizeEngine::ChooseScaleDenominator(source, ResizeEngine::OutputSizeFor(source, target));
+}
+
 XpSize BenchConversionCase::FitInside(int64_t width, int64_t height, const XpSize& box) {
   if (width * box.cy < height * box.cx) {
     return XpSize(static_cast<int32_t>(std::max<int64_t>(width * box.cy / height, 1)), box.cy);
@@ -87,37 +109,33 @@ XpSize BenchConversionCase::FitInside(int64_t width, int64_t height, const XpSiz
   return XpSize(box.cx, static_cast<int32_t>(std::max<int64_t>(height * box.cx / width, 1)));
 }
 
-std::string BenchConversionCase::ProjectOutput(const BenchPicture& picture) const {
-  return projectFolder_ + "/" + FileName(picture.path);
+std::string BenchConversionCase::VipsSaveOptions() {
+  return "[Q=" + std::to_string(BenchJob::Quality()) + ",subsample-mode=on]";
 }
 
-std::string BenchConversionCase::VipsOutput(const BenchPicture& picture) const {
-  return vipsFolder_ + "/" + FileName(picture.path);
+std::string BenchConversionCase::Output(const std::string& folder, const BenchPicture& picture) {
+  return folder + "/" + FileName(picture.path);
 }
 
 bool BenchConversionCase::RunProject(BenchSample& sample, std::string& error) const {
-  ResizeEngine engine(u"Orvane");
-  engine.SetQuality(kProjectQuality);
-  engine.SetSizeMode(setup_.size.cx == ResizeEngine::kLargeWidth ? ResizeEngine::kSizeModeLarge
-                                                                 : ResizeEngine::kSizeModeSmall);
-  engine.SetCutting(setup_.cutting);
-  const K2ExifTagHelper helper;
-  BenchPeakRss::Reset();
   const BenchStopwatch stopwatch;
   for (const BenchPicture& picture : pictures_) {
-    const XpString source = Xp(picture.path);
-    XpSharedPtr<XpTiffTagManager> tags;
-    XpResult result = helper.EnsureDateTimeOriginal(source, kItemDate, tags);
-    if (result == kXpOk) {
-      result = engine.Convert(source, Xp(ProjectOutput(picture)), tags);
+    std::vector<std::string> command = {job_, "convert", picture.path,
+                                        Output(projectFolder_, picture)};
+    if (setup_.size.cx == ResizeEngine::kLargeWidth) {
+      command.emplace_back("--large");
     }
-    if (result != kXpOk) {
-      error = picture.path + ": result " + std::to_string(static_cast<int32_t>(result));
+    if (setup_.cutting) {
+      command.emplace_back("--cut");
+    }
+    const BenchToolRun run = tool_.Run(command);
+    if (!run.Succeeded()) {
+      error = picture.path + ": exit code " + std::to_string(run.exitCode);
       return false;
     }
+    Accumulate(run, sample);
   }
   sample.seconds = stopwatch.Seconds();
-  sample.peakRssKb = BenchPeakRss::CurrentKb();
   return true;
 }
 
@@ -130,63 +148,61 @@ std::vector<std::string> BenchConversionCase::VipsOptions() const {
 }
 
 bool BenchConversionCase::RunVips(BenchSample& sample, std::string& error) const {
-  const std::string quality = "[Q=" + std::to_string(kVipsQuality) + "]";
   const BenchStopwatch stopwatch;
-  int64_t peak = -1;
   for (const BenchPicture& picture : pictures_) {
     std::vector<std::string> command = {"vipsthumbnail", picture.path};
     const std::vector<std::string> options = VipsOptions();
     command.insert(command.end(), options.begin(), options.end());
-    command.insert(command.end(), {"-o", VipsOutput(picture) + quality});
+    command.insert(command.end(), {"-o", Output(vipsFolder_, picture) + VipsSaveOptions()});
     const BenchToolRun run = tool_.Run(command);
     if (!run.Succeeded()) {
       error = picture.path + ": exit code " + std::to_string(run.exitCode);
       return false;
     }
-    peak = std::max(peak, run.peakRssKb);
+    Accumulate(run, sample);
   }
   sample.seconds = stopwatch.Seconds();
-  sample.peakRssKb = peak;
   return true;
 }
 
-bool BenchConversionCase::RunVipsBatch(BenchSample& sample, std::string& error) const {
-  std::vector<std::string> command = {"vipsthumbnail"};
-  const std::vector<std::string> options = VipsOptions();
-  command.insert(command.end(), options.begin(), options.end());
-  command.insert(command.end(), {"-o", vipsBatchFolder_ + "/%s.jpg[Q=" +
-                                           std::to_string(kVipsQuality) + "]"});
-  for (const BenchPicture& picture : pictures_) {
-    command.push_back(picture.path);
-  }
-  const BenchStopwatch stopwatch;
-  const BenchToolRun run = tool_.Run(command);
-  sample.seconds = stopwatch.Seconds();
-  sample.peakRssKb = run.peakRssKb;
-  if (!run.Succeeded()) {
-    error = "exit code " + std::to_string(run.exitCode);
-    return false;
-  }
-  return true;
-}
-
-bool BenchConversionCase::RunCodecFloor(BenchSample& sample, std::string& error) const {
-  BenchPeakRss::Reset();
+bool BenchConversionCase::RunPipeFloor(BenchSample& sample, std::string& error) const {
   const BenchStopwatch stopwatch;
   for (const BenchPicture& picture : pictures_) {
-    size_t encodedBytes = 0;
-    if (!BenchCodecFloor::Transcode(picture.path, kProjectQuality, encodedBytes, error)) {
+    const std::string scale = "1/" + std::to_string(ScaleDenominator(picture));
+    const BenchToolRun run = tool_.RunPipe(
+        {"djpeg", "-scale", scale, "-dct", "int", "-nosmooth", picture.path},
+        {"cjpeg", "-quality", std::to_string(BenchJob::Quality()), "-sample",
+         BenchCodecFloor::kSampling, "-dct", "int"},
+        Output(floorFolder_, picture));
+    if (!run.Succeeded()) {
+      error = picture.path + ": exit code " + std::to_string(run.exitCode);
       return false;
     }
+    Accumulate(run, sample);
   }
   sample.seconds = stopwatch.Seconds();
-  sample.peakRssKb = BenchPeakRss::CurrentKb();
+  return true;
+}
+
+bool BenchConversionCase::RunJobFloor(BenchSample& sample, std::string& error) const {
+  const BenchStopwatch stopwatch;
+  for (const BenchPicture& picture : pictures_) {
+    const BenchToolRun run =
+        tool_.Run({job_, "floor", picture.path, Output(floorFolder_, picture),
+                   std::to_string(ScaleDenominator(picture)), std::to_string(BenchJob::Quality())});
+    if (!run.Succeeded()) {
+      error = picture.path + ": exit code " + std::to_string(run.exitCode);
+      return false;
+    }
+    Accumulate(run, sample);
+  }
+  sample.seconds = stopwatch.Seconds();
   return true;
 }
 
 bool BenchConversionCase::Verify(std::string& fault) const {
   for (const BenchPicture& picture : pictures_) {
-    const std::string output = ProjectOutput(picture);
+    const std::string output = Output(projectFolder_, picture);
     const XpString path = Xp(output);
     XpImageIoJpeg reader;
     XpSize size;

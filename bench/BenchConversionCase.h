@@ -9,14 +9,17 @@
 #include "bench/BenchTool.h"
 #include "imaging/geometry/XpSize.h"
 
-// The conversion of every input picture to fit a size (or, with cutting,
-// to fill it and be cut to it): the project's resize engine on its full
-// path as the resizing exporter drives it (the shooting date ensured in the
+// The conversion of each input picture to fit a size (or, with cutting, to
+// fill it and be cut to it), one process a picture on every side, start-up
+// included: the project's resize engine on its full path as the resizing
+// exporter drives it (k2benchjob convert: the shooting date ensured in the
 // tags, then read at the DCT scale the engine chooses, resized, written
-// with the rebuilt Exif data and thumbnail), against vipsthumbnail run once
-// per file as a user converts a picture, vipsthumbnail run once over all
-// files (its start-up paid once), and optionally the codec floor of
-// libjpeg-turbo at full size.
+// with the rebuilt Exif data and thumbnail), against vipsthumbnail as a
+// user converts a picture, and optionally the codec floor: libjpeg-turbo
+// decoding at the engine's DCT scale and encoding that picture, as djpeg
+// piped to cjpeg and as k2benchjob floor. Every side writes at the
+// exporter's quality with chroma subsampling (vips can only halve the
+// chroma both ways; the project and the floor halve it across).
 class BenchConversionCase {
  public:
   struct Setup {
@@ -27,38 +30,38 @@ class BenchConversionCase {
     bool withCodecFloor = false;
   };
 
-  // The engine's quality as the exporter sets it, and the one given to
-  // vipsthumbnail.
-  static constexpr int32_t kProjectQuality = 90;
-  static constexpr int32_t kVipsQuality = 85;
-
-  // outputFolder exists; the contenders write below it.
-  BenchConversionCase(Setup setup, const std::vector<BenchPicture>& pictures,
+  // job: the k2benchjob program; outputFolder exists; the contenders write
+  // below it.
+  BenchConversionCase(Setup setup, const std::vector<BenchPicture>& pictures, std::string job,
                       const std::string& outputFolder, const BenchTool& tool);
 
   BenchCase MakeCase();
 
   // The size the project's output of a source must have.
   XpSize ExpectedSize(const BenchPicture& picture) const;
+  // The DCT scale the engine decodes the picture at (1 / the result).
+  int32_t ScaleDenominator(const BenchPicture& picture) const;
   // A picture of width x height scaled to fit inside box, sides truncated
   // and at least 1.
   static XpSize FitInside(int64_t width, int64_t height, const XpSize& box);
+  // vipsthumbnail's output suffix: the exporter's quality, subsampled.
+  static std::string VipsSaveOptions();
 
  private:
   bool RunProject(BenchSample& sample, std::string& error) const;
   bool RunVips(BenchSample& sample, std::string& error) const;
-  bool RunVipsBatch(BenchSample& sample, std::string& error) const;
+  bool RunPipeFloor(BenchSample& sample, std::string& error) const;
+  bool RunJobFloor(BenchSample& sample, std::string& error) const;
   // vipsthumbnail's options for the case's size and cutting.
   std::vector<std::string> VipsOptions() const;
-  bool RunCodecFloor(BenchSample& sample, std::string& error) const;
   bool Verify(std::string& fault) const;
-  std::string ProjectOutput(const BenchPicture& picture) const;
-  std::string VipsOutput(const BenchPicture& picture) const;
+  static std::string Output(const std::string& folder, const BenchPicture& picture);
 
   Setup setup_;
   std::vector<BenchPicture> pictures_;
+  std::string job_;
   std::string projectFolder_;
   std::string vipsFolder_;
-  std::string vipsBatchFolder_;
+  std::string floorFolder_;
   const BenchTool& tool_;
 };

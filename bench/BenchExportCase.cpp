@@ -43,6 +43,9 @@ constexpr uint32_t kConversionOff = 0;
 constexpr uint32_t kSmallSize = 0;
 constexpr uint32_t kNoCutting = 0;
 constexpr mode_t kPrivateFolderMode = 0700;
+// The goals over the project's time.
+constexpr double kCopyLimit = 1.15;
+constexpr double kVipsLimit = 0.3;
 // Variables of the caller that the program must not see.
 constexpr const char* kDroppedPrefixes[] = {"KAVO_", "XDG_", "HOME=", "TMPDIR=", "TZ="};
 
@@ -76,16 +79,31 @@ BenchExportCase::BenchExportCase(Setup setup, const std::vector<BenchPicture>& p
       copyFolder_(folder + "/cp"),
       tool_(tool) {}
 
+BenchContender BenchExportCase::ProjectContender(const std::string& name) {
+  return {name, [this](BenchSample& s, std::string& e) { return RunProject(s, e); }};
+}
+
 BenchCase BenchExportCase::MakeCase() {
   BenchCase benchCase;
   benchCase.title = setup_.title;
   benchCase.unit = "per run";
-  benchCase.contenders.push_back({"k2 TLVK2Accessor export", [this](BenchSample& s, std::string& e) {
-                                    return RunProject(s, e);
-                                  }});
-  if (!setup_.converting) {
+  benchCase.contenders.push_back(ProjectContender("k2 TLVK2Accessor export"));
+  if (setup_.converting) {
     benchCase.contenders.push_back(
-        {"cp + sync", [this](BenchSample& s, std::string& e) { return RunCopy(s, e); }});
+        {"vipsthumbnail, 1 process + sync",
+         [this](BenchSample& s, std::string& e) { return RunVips(s, e); }});
+    benchCase.goals.push_back(
+        {"k2 / vipsthumbnail + sync", BenchGoal::Measure::kWallTime, 0, 1, kVipsLimit});
+  } else {
+    benchCase.contenders.push_back(
+        {"cp + sync", [this](BenchSample& s, std::string& e) { return RunCopy(false, s, e); }});
+    benchCase.contenders.push_back({"cp + sync FILES DIR", [this](BenchSample& s, std::string& e) {
+                                      return RunCopy(true, s, e);
+                                    }});
+    benchCase.goals = {
+        {"k2 / cp + sync", BenchGoal::Measure::kWallTime, 0, 1, kCopyLimit},
+        {"k2 / cp + sync FILES DIR", BenchGoal::Measure::kWallTime, 0, 2, 0},
+    };
   }
   benchCase.verify = [this](std::string& fault) { return Verify(fault); };
   return benchCase;
@@ -174,10 +192,12 @@ bool BenchExportCase::RunProject(BenchSample& sample, std::string& error) const 
     return false;
   }
   const std::vector<std::string> environment = DemoEnvironment();
+  Settle();
   const BenchStopwatch stopwatch;
   const BenchToolRun run =
       tool_.RunIn(environment, {accessor_, "-export", demo_ + "/h.xml", "--yes"});
   sample.seconds = stopwatch.Seconds();
+  sample.cpuSeconds = run.cpuSeconds;
   sample.peakRssKb = run.peakRssKb;
   if (!run.Succeeded()) {
     error = accessor_ + ": exit code " + std::to_string(run.exitCode);
@@ -186,27 +206,71 @@ bool BenchExportCase::RunProject(BenchSample& sample, std::string& error) const 
   return true;
 }
 
-bool BenchExportCase::RunCopy(BenchSample& sample, std::string& error) const {
+void BenchExportCase::Settle() const { static_cast<void>(tool_.Run({"sync"})); }
+
+bool BenchExportCase::FreshFolder(const std::string& folder, std::string& error) const {
   std::error_code failure;
-  fs::remove_all(copyFolder_, failure);
-  fs::create_directories(copyFolder_, failure);
+  fs::remove_all(folder, failure);
+  fs::create_directories(folder, failure);
   if (failure) {
-    error = copyFolder_ + ": cannot be made: " + failure.message();
+    error = folder + ": cannot be made: " + failure.message();
+    return false;
+  }
+  return true;
+}
+
+bool BenchExportCase::RunCopy(bool perFile, BenchSample& sample, std::string& error) const {
+  if (!FreshFolder(copyFolder_, error)) {
     return false;
   }
   std::vector<std::string> command = {"cp"};
+  std::vector<std::string> sync = {"sync"};
+  for (const BenchPicture& picture : pictures_) {
+    command.push_back(picture.path);
+    if (perFile) {
+      sync.push_back(copyFolder_ + "/" + fs::path(picture.path).filename().string());
+    }
+  }
+  command.push_back(copyFolder_ + "/");
+  if (perFile) {
+    sync.push_back(copyFolder_);
+  }
+  Settle();
+  const BenchStopwatch stopwatch;
+  const BenchToolRun copy = tool_.Run(command);
+  const BenchToolRun synced = copy.Succeeded() ? tool_.Run(sync) : BenchToolRun();
+  sample.seconds = stopwatch.Seconds();
+  sample.cpuSeconds = copy.cpuSeconds + synced.cpuSeconds;
+  sample.peakRssKb = std::max(copy.peakRssKb, synced.peakRssKb);
+  if (!synced.Succeeded()) {
+    error = "cp or sync failed, exit code " +
+            std::to_string(copy.Succeeded() ? synced.exitCode : copy.exitCode);
+    return false;
+  }
+  return true;
+}
+
+bool BenchExportCase::RunVips(BenchSample& sample, std::string& error) const {
+  if (!FreshFolder(copyFolder_, error)) {
+    return false;
+  }
+  std::vector<std::string> command = {
+      "vipsthumbnail", "--size",
+      SizeText(XpSize(ResizeEngine::kSmallWidth, ResizeEngine::kSmallHeight)), "-o",
+      copyFolder_ + "/%s.jpg" + BenchConversionCase::VipsSaveOptions()};
   for (const BenchPicture& picture : pictures_) {
     command.push_back(picture.path);
   }
-  command.push_back(copyFolder_ + "/");
+  Settle();
   const BenchStopwatch stopwatch;
-  const BenchToolRun copy = tool_.Run(command);
-  const BenchToolRun sync = copy.Succeeded() ? tool_.Run({"sync"}) : BenchToolRun();
+  const BenchToolRun convert = tool_.Run(command);
+  const BenchToolRun synced = convert.Succeeded() ? tool_.Run({"sync"}) : BenchToolRun();
   sample.seconds = stopwatch.Seconds();
-  sample.peakRssKb = std::max(copy.peakRssKb, sync.peakRssKb);
-  if (!sync.Succeeded()) {
-    error = "cp or sync failed, exit code " +
-            std::to_string(copy.Succeeded() ? sync.exitCode : copy.exitCode);
+  sample.cpuSeconds = convert.cpuSeconds + synced.cpuSeconds;
+  sample.peakRssKb = std::max(convert.peakRssKb, synced.peakRssKb);
+  if (!synced.Succeeded()) {
+    error = "vipsthumbnail or sync failed, exit code " +
+            std::to_string(convert.Succeeded() ? synced.exitCode : convert.exitCode);
     return false;
   }
   return true;

@@ -1,7 +1,10 @@
 #include "bench/BenchInputs.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <filesystem>
+#include <thread>
 
 #include "accessor/task/K2ExifTagHelper.h"
 #include "imaging/jpeg/XpImageIoJpeg.h"
@@ -20,6 +23,11 @@ constexpr int32_t kQuickLongSide = 2000;
 constexpr int32_t kQuickShortSide = 1500;
 constexpr int32_t kSmallLongSide = 1280;
 constexpr int32_t kSmallShortSide = 960;
+constexpr int32_t kFullCount = 200;
+constexpr int32_t kQuickCount = 30;
+constexpr int32_t kSmallCount = 3;
+constexpr unsigned kMaxPainters = 8;
+constexpr int32_t kLargeQuality = 90;
 constexpr int32_t kDiscCount = 6;
 // Noise of -kNoiseHalf .. kNoiseHalf - 1 on every channel.
 constexpr int32_t kNoiseHalf = 8;
@@ -123,11 +131,17 @@ XpSharedPtr<XpTiffTagManager> InputTags() {
 
 }  // namespace
 
-BenchInputs::Set BenchInputs::Full() { return Set{30, 10, kFullLongSide, kFullShortSide}; }
+BenchInputs::Set BenchInputs::Full() {
+  return Set{30, 10, kFullLongSide, kFullShortSide, kFullCount};
+}
 
-BenchInputs::Set BenchInputs::Quick() { return Set{4, 2, kQuickLongSide, kQuickShortSide}; }
+BenchInputs::Set BenchInputs::Quick() {
+  return Set{4, 2, kQuickLongSide, kQuickShortSide, kQuickCount};
+}
 
-BenchInputs::Set BenchInputs::Small() { return Set{2, 1, kSmallLongSide, kSmallShortSide}; }
+BenchInputs::Set BenchInputs::Small() {
+  return Set{2, 1, kSmallLongSide, kSmallShortSide, kSmallCount};
+}
 
 bool BenchInputs::MakePicture(const BenchPicture& picture, uint32_t seed) {
   XpPixmapBGR24NoHandle pixmap;
@@ -146,20 +160,70 @@ bool BenchInputs::MakePicture(const BenchPicture& picture, uint32_t seed) {
 
 bool BenchInputs::Make(const Set& set, const std::string& folder,
                        std::vector<BenchPicture>& pictures, std::string& error) {
-  const int32_t total = set.landscapeCount + set.portraitCount;
+  const int32_t distinct = set.landscapeCount + set.portraitCount;
+  const int32_t total = std::max(set.count, distinct);
+  pictures.clear();
   for (int32_t index = 0; index < total; ++index) {
-    const bool portrait = index >= set.landscapeCount;
+    const bool portrait = index % distinct >= set.landscapeCount;
     char name[32];
     std::snprintf(name, sizeof name, "/IMG_%04d.JPG", index + 1);
     BenchPicture picture;
     picture.path = folder + name;
     picture.width = portrait ? set.shortSide : set.longSide;
     picture.height = portrait ? set.longSide : set.shortSide;
-    if (!MakePicture(picture, static_cast<uint32_t>(index + 1))) {
-      error = picture.path;
-      return false;
-    }
     pictures.push_back(picture);
   }
+  // The distinct pictures, painted and written on several threads.
+  std::atomic<int32_t> next{0};
+  std::atomic<int32_t> failed{-1};
+  const auto paint = [&] {
+    for (int32_t index = next++; index < distinct; index = next++) {
+      if (!MakePicture(pictures[index], static_cast<uint32_t>(index + 1))) {
+        failed = index;
+      }
+    }
+  };
+  const unsigned painters = std::clamp(std::thread::hardware_concurrency(), 1u, kMaxPainters);
+  std::vector<std::thread> threads;
+  for (unsigned thread = 0; thread < painters; ++thread) {
+    threads.emplace_back(paint);
+  }
+  for (std::thread& thread : threads) {
+    thread.join();
+  }
+  if (failed >= 0) {
+    error = pictures[failed].path;
+    return false;
+  }
+  for (int32_t index = distinct; index < total; ++index) {
+    std::error_code failure;
+    std::filesystem::copy_file(pictures[index % distinct].path, pictures[index].path,
+                               std::filesystem::copy_options::overwrite_existing, failure);
+    if (failure) {
+      error = pictures[index].path;
+      return false;
+    }
+  }
+  return true;
+}
+
+bool BenchInputs::MakeLarge(const BenchPicture& source, BenchPicture& picture, int32_t side,
+                            const BenchTool& tool) {
+  const double across = static_cast<double>(side) / source.width;
+  const double down = static_cast<double>(side) / source.height;
+  const BenchToolRun run =
+      tool.Run({"vips", "resize", source.path,
+                picture.path + "[Q=" + std::to_string(kLargeQuality) + "]", std::to_string(across),
+                "--vscale", std::to_string(down)});
+  if (!run.Succeeded()) {
+    return false;
+  }
+  XpImageIoJpeg reader;
+  XpSize size;
+  if (reader.ReadImageSizeFlag1FromPath(XpString(XpUtf8ToUtf16(picture.path)), &size) != kXpOk) {
+    return false;
+  }
+  picture.width = size.cx;
+  picture.height = size.cy;
   return true;
 }

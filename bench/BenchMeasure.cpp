@@ -1,54 +1,34 @@
 #include "bench/BenchMeasure.h"
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
-#include <string>
 
-namespace {
-
-// Written to clear_refs, lowers VmHWM to the present RSS.
-constexpr const char* kResetPeakCommand = "5";
-constexpr const char* kPeakField = "VmHWM:";
-
-}  // namespace
+BenchSpread BenchSpread::Of(std::vector<double> values) {
+  BenchSpread spread;
+  if (values.empty()) {
+    return spread;
+  }
+  std::sort(values.begin(), values.end());
+  const size_t middle = values.size() / 2;
+  spread.median =
+      values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+  spread.min = values.front();
+  spread.max = values.back();
+  return spread;
+}
 
 BenchSummary BenchSummary::Of(const std::vector<BenchSample>& samples) {
   BenchSummary summary;
-  if (samples.empty()) {
-    return summary;
-  }
   std::vector<double> seconds;
+  std::vector<double> cpuSeconds;
+  std::vector<double> cores;
   for (const BenchSample& sample : samples) {
     seconds.push_back(sample.seconds);
+    cpuSeconds.push_back(sample.cpuSeconds);
+    cores.push_back(sample.Cores());
     summary.peakRssKb = std::max(summary.peakRssKb, sample.peakRssKb);
   }
-  std::sort(seconds.begin(), seconds.end());
-  const size_t middle = seconds.size() / 2;
-  summary.medianSeconds = seconds.size() % 2 == 1 ? seconds[middle]
-                                                  : (seconds[middle - 1] + seconds[middle]) / 2;
-  summary.minSeconds = seconds.front();
+  summary.seconds = BenchSpread::Of(seconds);
+  summary.cpuSeconds = BenchSpread::Of(cpuSeconds);
+  summary.cores = BenchSpread::Of(cores).median;
   return summary;
-}
-
-bool BenchPeakRss::Reset() {
-  std::ofstream clear("/proc/self/clear_refs");
-  clear << kResetPeakCommand;
-  clear.flush();
-  return static_cast<bool>(clear);
-}
-
-int64_t BenchPeakRss::CurrentKb() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind(kPeakField, 0) != 0) {
-      continue;
-    }
-    std::istringstream fields(line.substr(std::string(kPeakField).size()));
-    int64_t kb = -1;
-    fields >> kb;
-    return fields ? kb : -1;
-  }
-  return -1;
 }

@@ -11,10 +11,11 @@
 // --work is an empty folder the inputs and outputs go to; --quick takes
 // fewer and smaller pictures; --verify-only runs the project's side of each
 // case once, checks its output and times nothing (no outside tool is run);
-// --runs sets the timed runs of each contender (at least 1); --case runs
+// --runs sets the timed rounds (at least 1), every contender running once
+// in each round; --case runs
 // only the cases named by their numbers (all without it).
 struct BenchOptions {
-  static constexpr int32_t kDefaultRuns = 5;
+  static constexpr int32_t kDefaultRuns = 7;
   static constexpr int32_t kQuickRuns = 3;
 
   std::string workFolder;

@@ -1,6 +1,22 @@
 #include "bench/BenchRunner.h"
 
-#include <vector>
+namespace {
+
+constexpr double kKbPerMb = 1024.0;
+
+double Measured(const BenchSample& sample, BenchGoal::Measure measure) {
+  switch (measure) {
+    case BenchGoal::Measure::kCpuTime:
+      return sample.cpuSeconds;
+    case BenchGoal::Measure::kPeakMemory:
+      return static_cast<double>(sample.peakRssKb) / kKbPerMb;
+    case BenchGoal::Measure::kWallTime:
+      break;
+  }
+  return sample.seconds;
+}
+
+}  // namespace
 
 bool BenchRunner::RunOnce(const BenchContender& contender, BenchSample& sample,
                           std::string& error) const {
@@ -11,17 +27,33 @@ bool BenchRunner::RunOnce(const BenchContender& contender, BenchSample& sample,
   return false;
 }
 
+std::vector<double> BenchRunner::GoalValues(const BenchGoal& goal,
+                                            const std::vector<std::vector<BenchSample>>& samples) {
+  std::vector<double> values;
+  if (goal.numerator >= samples.size()) {
+    return values;
+  }
+  const std::vector<BenchSample>& top = samples[goal.numerator];
+  for (size_t round = 0; round < top.size(); ++round) {
+    const double value = Measured(top[round], goal.measure);
+    if (goal.measure == BenchGoal::Measure::kPeakMemory) {
+      values.push_back(value);
+      continue;
+    }
+    if (goal.denominator >= samples.size() || round >= samples[goal.denominator].size()) {
+      return {};
+    }
+    const double below = Measured(samples[goal.denominator][round], goal.measure);
+    values.push_back(below > 0 ? value / below : 0);
+  }
+  return values;
+}
+
 bool BenchRunner::Run(const BenchCase& benchCase, BenchTable& table, std::string& error) {
   log_ << "k2bench: " << benchCase.title << "\n";
-  const size_t contenderCount = verifyOnly_ ? 1 : benchCase.contenders.size();
+  // The project's output is checked from a run of its own, before any
+  // other contender has run.
   BenchSample warmUp;
-  for (size_t index = 0; index < contenderCount; ++index) {
-    if (!RunOnce(benchCase.contenders[index], warmUp, error)) {
-      return false;
-    }
-  }
-  // The project's output is checked from a run of its own, so that no
-  // other contender's files can stand in for it.
   if (!RunOnce(benchCase.contenders.front(), warmUp, error)) {
     return false;
   }
@@ -34,8 +66,15 @@ bool BenchRunner::Run(const BenchCase& benchCase, BenchTable& table, std::string
   if (verifyOnly_) {
     return true;
   }
+  const size_t contenderCount = benchCase.contenders.size();
+  for (size_t index = 1; index < contenderCount; ++index) {
+    if (!RunOnce(benchCase.contenders[index], warmUp, error)) {
+      return false;
+    }
+  }
+  const int32_t rounds = benchCase.rounds > 0 ? benchCase.rounds : rounds_;
   std::vector<std::vector<BenchSample>> samples(contenderCount);
-  for (int32_t round = 0; round < runs_; ++round) {
+  for (int32_t round = 0; round < rounds; ++round) {
     for (size_t index = 0; index < contenderCount; ++index) {
       BenchSample sample;
       if (!RunOnce(benchCase.contenders[index], sample, error)) {
@@ -44,16 +83,14 @@ bool BenchRunner::Run(const BenchCase& benchCase, BenchTable& table, std::string
       samples[index].push_back(sample);
     }
   }
-  const double perCount = benchCase.perCount > 0 ? benchCase.perCount : 1;
-  const BenchSummary project = BenchSummary::Of(samples.front());
   for (size_t index = 0; index < contenderCount; ++index) {
-    BenchSummary summary = BenchSummary::Of(samples[index]);
-    const double ratio =
-        summary.medianSeconds > 0 ? project.medianSeconds / summary.medianSeconds : 0;
-    summary.medianSeconds /= perCount;
-    summary.minSeconds /= perCount;
-    table.Add(BenchTable::Row{benchCase.title, benchCase.contenders[index].name, benchCase.unit,
-                              summary, ratio});
+    table.Add(BenchTable::ContenderRow{benchCase.title, benchCase.unit,
+                                       benchCase.contenders[index].name, benchCase.perCount,
+                                       BenchSummary::Of(samples[index])});
+  }
+  for (const BenchGoal& goal : benchCase.goals) {
+    table.Add(BenchTable::GoalRow{benchCase.title, goal,
+                                  BenchSpread::Of(GoalValues(goal, samples))});
   }
   return true;
 }

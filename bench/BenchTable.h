@@ -6,27 +6,41 @@
 #include <utility>
 #include <vector>
 
+#include "bench/BenchCase.h"
 #include "bench/BenchMeasure.h"
 
-// The table k2bench prints: one row per case and contender, times in
-// milliseconds per unit, and the project's median divided by each
-// contender's (below 1: the project is faster).
+// The tables k2bench prints: one row per case and contender (times in
+// milliseconds per unit, the cores it kept busy, its peak memory), then one
+// row per goal (the median of its per-round values with their smallest and
+// largest, the limit, met or missed).
 class BenchTable {
  public:
-  struct Row {
+  struct ContenderRow {
     std::string caseTitle;
-    std::string contender;
     std::string unit;
+    std::string contender;
+    int32_t perCount = 1;
     BenchSummary summary;
-    double ratio = 0;
+  };
+  struct GoalRow {
+    std::string caseTitle;
+    BenchGoal goal;
+    BenchSpread value;
+
+    bool HasLimit() const { return goal.limit > 0; }
+    bool Met() const { return value.median <= goal.limit; }
   };
 
-  void Add(Row row) { rows_.push_back(std::move(row)); }
+  void Add(ContenderRow row) { contenders_.push_back(std::move(row)); }
+  void Add(GoalRow row) { goals_.push_back(std::move(row)); }
   void Print(std::ostream& out) const;
-  // The peak memory of the first contender of the case titled so (the
-  // project's); -1 without such a row.
-  int64_t PeakKbOf(const std::string& caseTitle) const;
+  // The goals with a limit that the medians missed.
+  int32_t MissedCount() const;
 
  private:
-  std::vector<Row> rows_;
+  void PrintContenders(std::ostream& out) const;
+  void PrintGoals(std::ostream& out) const;
+
+  std::vector<ContenderRow> contenders_;
+  std::vector<GoalRow> goals_;
 };

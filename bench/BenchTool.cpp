@@ -2,9 +2,11 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +19,9 @@ namespace {
 
 constexpr mode_t kLogMode = 0644;
 constexpr const char* kTimeProgram = "/usr/bin/time";
+constexpr double kMicrosecondsPerSecond = 1e6;
+constexpr const char* kPeakSuffix = ".rss";
+constexpr const char* kSecondPeakSuffix = ".rss2";
 
 // Owns the spawn attributes' file actions for one run.
 class FileActions {
@@ -30,13 +35,28 @@ class FileActions {
   FileActions(const FileActions&) = delete;
   FileActions& operator=(const FileActions&) = delete;
 
-  bool Wire(const std::string& input, const std::string& log) {
-    return valid_ &&
-           posix_spawn_file_actions_addopen(&actions_, STDIN_FILENO, input.c_str(), O_RDONLY, 0) ==
-               0 &&
-           posix_spawn_file_actions_addopen(&actions_, STDOUT_FILENO, log.c_str(),
-                                            O_WRONLY | O_CREAT | O_APPEND, kLogMode) == 0 &&
-           posix_spawn_file_actions_adddup2(&actions_, STDOUT_FILENO, STDERR_FILENO) == 0;
+  bool Input(const std::string& path, int descriptor) {
+    if (descriptor >= 0) {
+      return valid_ && posix_spawn_file_actions_adddup2(&actions_, descriptor, STDIN_FILENO) == 0;
+    }
+    return valid_ && posix_spawn_file_actions_addopen(&actions_, STDIN_FILENO, path.c_str(),
+                                                      O_RDONLY, 0) == 0;
+  }
+  // Standard error always goes to the log; standard output to the
+  // descriptor, the file or the log.
+  bool Output(const std::string& log, int descriptor, const std::string& path) {
+    if (!valid_ || posix_spawn_file_actions_addopen(&actions_, STDERR_FILENO, log.c_str(),
+                                                    O_WRONLY | O_CREAT | O_APPEND, kLogMode) != 0) {
+      return false;
+    }
+    if (descriptor >= 0) {
+      return posix_spawn_file_actions_adddup2(&actions_, descriptor, STDOUT_FILENO) == 0;
+    }
+    if (!path.empty()) {
+      return posix_spawn_file_actions_addopen(&actions_, STDOUT_FILENO, path.c_str(),
+                                              O_WRONLY | O_CREAT | O_TRUNC, kLogMode) == 0;
+    }
+    return posix_spawn_file_actions_adddup2(&actions_, STDERR_FILENO, STDOUT_FILENO) == 0;
   }
   const posix_spawn_file_actions_t* Get() const { return &actions_; }
 
@@ -54,60 +74,107 @@ std::vector<char*> Pointers(const std::vector<std::string>& texts) {
   return pointers;
 }
 
+double Seconds(const timeval& time) {
+  return static_cast<double>(time.tv_sec) +
+         static_cast<double>(time.tv_usec) / kMicrosecondsPerSecond;
+}
+
 }  // namespace
 
 BenchToolRun BenchTool::Run(const std::vector<std::string>& arguments,
                             const std::string& input) const {
-  return Spawn(arguments, input, environ);
+  Wiring wiring;
+  wiring.input = input;
+  const std::string peakFile = log_ + kPeakSuffix;
+  return Finish(Start(arguments, wiring, environ, peakFile), peakFile);
 }
 
 BenchToolRun BenchTool::RunIn(const std::vector<std::string>& environment,
                               const std::vector<std::string>& arguments) const {
   std::vector<char*> pointers = Pointers(environment);
-  return Spawn(arguments, "/dev/null", pointers.data());
+  const std::string peakFile = log_ + kPeakSuffix;
+  return Finish(Start(arguments, Wiring(), pointers.data(), peakFile), peakFile);
 }
 
-BenchToolRun BenchTool::Spawn(const std::vector<std::string>& arguments, const std::string& input,
-                              char* const* environment) const {
-  BenchToolRun run;
-  if (arguments.empty()) {
-    return run;
+BenchToolRun BenchTool::RunPipe(const std::vector<std::string>& first,
+                                const std::vector<std::string>& second,
+                                const std::string& output) const {
+  int ends[2] = {-1, -1};
+  if (pipe2(ends, O_CLOEXEC) != 0) {
+    return BenchToolRun();
   }
-  const std::vector<std::string> measured = Measured(arguments);
+  Wiring writer;
+  writer.outputDescriptor = ends[1];
+  Wiring reader;
+  reader.inputDescriptor = ends[0];
+  reader.output = output;
+  const std::string firstPeak = log_ + kPeakSuffix;
+  const std::string secondPeak = log_ + kSecondPeakSuffix;
+  const pid_t firstChild = Start(first, writer, environ, firstPeak);
+  const pid_t secondChild = Start(second, reader, environ, secondPeak);
+  close(ends[0]);
+  close(ends[1]);
+  const BenchToolRun firstRun = Finish(firstChild, firstPeak);
+  BenchToolRun run = Finish(secondChild, secondPeak);
+  run.started = run.started && firstRun.started;
+  run.exitCode = firstRun.Succeeded() ? run.exitCode : firstRun.exitCode;
+  run.cpuSeconds += firstRun.cpuSeconds;
+  run.peakRssKb = std::max(run.peakRssKb, firstRun.peakRssKb);
+  return run;
+}
+
+pid_t BenchTool::Start(const std::vector<std::string>& arguments, const Wiring& wiring,
+                       char* const* environment, const std::string& peakFile) const {
+  if (arguments.empty()) {
+    return -1;
+  }
+  const std::vector<std::string> measured = Measured(arguments, peakFile);
   std::vector<char*> argv = Pointers(measured);
   FileActions actions;
-  if (!actions.Wire(input, log_)) {
-    return run;
+  if (!actions.Input(wiring.input, wiring.inputDescriptor) ||
+      !actions.Output(log_, wiring.outputDescriptor, wiring.output)) {
+    return -1;
   }
-  pid_t child = 0;
+  pid_t child = -1;
   if (posix_spawnp(&child, argv[0], actions.Get(), nullptr, argv.data(), environment) != 0) {
+    return -1;
+  }
+  return child;
+}
+
+BenchToolRun BenchTool::Finish(pid_t child, const std::string& peakFile) {
+  BenchToolRun run;
+  if (child < 0) {
     return run;
   }
   run.started = true;
   int status = 0;
+  rusage usage{};
   pid_t reaped = -1;
   do {
-    reaped = waitpid(child, &status, 0);
+    reaped = wait4(child, &status, 0, &usage);
   } while (reaped < 0 && errno == EINTR);
   if (reaped == child && WIFEXITED(status)) {
     run.exitCode = WEXITSTATUS(status);
-    run.peakRssKb = ReadPeakKb();
+    run.cpuSeconds = Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
+    run.peakRssKb = ReadPeakKb(peakFile);
   }
   return run;
 }
 
-std::vector<std::string> BenchTool::Measured(const std::vector<std::string>& arguments) const {
-  std::remove(peakFile_.c_str());
+std::vector<std::string> BenchTool::Measured(const std::vector<std::string>& arguments,
+                                             const std::string& peakFile) {
+  std::remove(peakFile.c_str());
   if (access(kTimeProgram, X_OK) != 0) {
     return arguments;
   }
-  std::vector<std::string> measured = {kTimeProgram, "-f", "%M", "-o", peakFile_};
+  std::vector<std::string> measured = {kTimeProgram, "-f", "%M", "-o", peakFile};
   measured.insert(measured.end(), arguments.begin(), arguments.end());
   return measured;
 }
 
-int64_t BenchTool::ReadPeakKb() const {
-  std::ifstream in(peakFile_);
+int64_t BenchTool::ReadPeakKb(const std::string& peakFile) {
+  std::ifstream in(peakFile);
   int64_t kb = -1;
   in >> kb;
   return in ? kb : -1;

@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
-# Runs k2bench: the export and its pieces against vipsthumbnail, cp + sync
-# and sqlite3 on the same inputs, made in a fresh temporary folder that is
-# removed again, and prints one table. Installs nothing:
-# scripts/install-deps.sh brings the tools. Builds build/normal when needed
-# (KAVO_BENCH_BUILD names another configured build folder).
+# Runs k2bench: the export and its pieces against vipsthumbnail, djpeg |
+# cjpeg, cp + sync and sqlite3 on the same inputs, every side a whole
+# process, in rounds that interleave the sides; the inputs are made in a
+# fresh temporary folder that is removed again. Prints the figures, then
+# each goal met or missed, with the machine's load average. Installs
+# nothing: scripts/install-deps.sh brings the tools. Builds build/normal
+# when needed (KAVO_BENCH_BUILD names another configured build folder).
+# --quick takes fewer and smaller pictures and fewer rounds (about a
+# minute).
 #
 # usage: scripts/bench.sh [--quick]
 set -euo pipefail
@@ -21,7 +25,7 @@ case "${1:-}" in
     ;;
 esac
 
-for tool in vipsthumbnail sqlite3 /usr/bin/time; do
+for tool in vipsthumbnail vips djpeg cjpeg sqlite3 /usr/bin/time; do
   if ! command -v "$tool" >/dev/null; then
     echo "bench: $tool is missing; run scripts/install-deps.sh" >&2
     exit 1
@@ -29,7 +33,7 @@ for tool in vipsthumbnail sqlite3 /usr/bin/time; do
 done
 
 if [[ -f "$build/build.ninja" ]]; then
-  cmake --build "$build" --target k2bench
+  cmake --build "$build" --target k2bench k2benchjob
 else
   "$root/scripts/build.sh" normal
 fi

@@ -23,7 +23,7 @@ PACKAGES=(
   # ext2 images for the root-only loop-mount tests
   e2fsprogs
   # the tools scripts/bench.sh compares the export with
-  libvips-tools sqlite3 time
+  libvips-tools libjpeg-turbo-progs sqlite3 time
 )
 
 missing=()

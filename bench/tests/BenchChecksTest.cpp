@@ -62,7 +62,7 @@ class BenchChecks : public testsupport::HermeticTest {
 // each spoiling and accept the untouched output.
 TEST_F(BenchChecks, ConversionCheckRejectsWrongOutput) {
   BenchConversionCase conversion({"fit", XpSize(640, 480), false, false}, {picture_},
-                                 Dir("out").string(), *tool_);
+                                 K2BENCH_JOB, Dir("out").string(), *tool_);
   BenchCase benchCase = conversion.MakeCase();
   const std::string output = (Dir("out") / "project" / "IMG_0001.JPG").string();
   struct Spoil {
@@ -105,8 +105,8 @@ TEST_F(BenchChecks, ExpectedSizesFollowTheEngineBoxes) {
       {XpSize(640, 480), false, 10000, 1, XpSize(640, 1)},
   };
   for (const SizeCase& c : cases) {
-    BenchConversionCase conversion({"size", c.size, c.cutting, false}, {}, Dir("sizes").string(),
-                                   *tool_);
+    BenchConversionCase conversion({"size", c.size, c.cutting, false}, {}, K2BENCH_JOB,
+                                   Dir("sizes").string(), *tool_);
     BenchPicture picture;
     picture.width = c.width;
     picture.height = c.height;
@@ -167,7 +167,8 @@ TEST_F(BenchChecks, ExportCheckRejectsWrongCopies) {
 }
 
 TEST_F(BenchChecks, AlbumDatabaseCheckNeedsTheCommittedContents) {
-  BenchAlbumDatabaseCase database(Dir("database").string(), *tool_);
+  BenchAlbumDatabaseCase database({"database", {0}, 250}, K2BENCH_JOB, Dir("database").string(),
+                                  *tool_);
   std::string error;
   ASSERT_TRUE(database.Prepare(error)) << error;
   BenchCase benchCase = database.MakeCase();
@@ -187,6 +188,31 @@ TEST_F(BenchChecks, AlbumDatabaseCheckNeedsTheCommittedContents) {
   fault.clear();
   EXPECT_FALSE(benchCase.verify(fault));
   EXPECT_NE(fault.find("reads back 0 contents"), std::string::npos) << fault;
+}
+
+// Added to a database already holding contents, the check wants both.
+TEST_F(BenchChecks, AlbumDatabaseCheckCountsTheHeldContents) {
+  BenchAlbumDatabaseCase growth({"growth", {200, 300}, 10}, K2BENCH_JOB, Dir("growth").string(),
+                                *tool_);
+  std::string error;
+  ASSERT_TRUE(growth.Prepare(error)) << error;
+  BenchCase benchCase = growth.MakeCase();
+  ASSERT_EQ(benchCase.contenders.size(), 4u);
+  EXPECT_EQ(growth.SqliteIndex(false), 2u);
+  EXPECT_EQ(growth.SqliteIndex(true), 3u);
+  BenchSample sample;
+  // The larger database on the card: the check wants the smaller one's.
+  ASSERT_TRUE(benchCase.contenders[1].run(sample, error)) << error;
+  std::string fault;
+  EXPECT_FALSE(benchCase.verify(fault));
+  EXPECT_NE(fault.find("reads back 310 contents in 4 albums instead of 210 in 3"),
+            std::string::npos)
+      << fault;
+  ASSERT_TRUE(benchCase.contenders[0].run(sample, error)) << error;
+  fault.clear();
+  EXPECT_TRUE(benchCase.verify(fault)) << fault;
+  EXPECT_GT(sample.seconds, 0);
+  EXPECT_GT(sample.cpuSeconds, 0);
 }
 
 }  // namespace

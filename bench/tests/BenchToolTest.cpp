@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -63,6 +64,28 @@ TEST_F(BenchToolRuns, ExitCodesAndEnvironmentReachTheCaller) {
     EXPECT_EQ(run.exitCode, c.exitCode) << c.name;
     EXPECT_EQ(run.Succeeded(), c.exitCode == 0) << c.name;
   }
+}
+
+// A pipe runs both programs at once, the second's output in the file; a
+// failure of either side fails the run.
+TEST_F(BenchToolRuns, PipeFeedsTheSecondProgram) {
+  const std::string output = (Root() / "piped.txt").string();
+  const BenchToolRun run = tool_->RunPipe({"printf", "abc"}, {"tr", "a-c", "x-z"}, output);
+  ASSERT_TRUE(run.Succeeded());
+  std::ifstream in(output);
+  std::string text;
+  in >> text;
+  EXPECT_EQ(text, "xyz");
+  EXPECT_FALSE(tool_->RunPipe({"false"}, {"cat"}, output).Succeeded());
+  EXPECT_FALSE(tool_->RunPipe({"printf", "abc"}, {"false"}, output).Succeeded());
+}
+
+// The processor time of the reaped program is counted, its children's too.
+TEST_F(BenchToolRuns, ProcessorTimeIncludesTheProgramsChildren) {
+  const BenchToolRun run =
+      tool_->Run({"sh", "-c", "i=0; while [ $i -lt 200000 ]; do i=$((i+1)); done"});
+  ASSERT_TRUE(run.Succeeded());
+  EXPECT_GT(run.cpuSeconds, 0.01);
 }
 
 }  // namespace
