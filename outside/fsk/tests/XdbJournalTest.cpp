@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
@@ -22,6 +23,7 @@
 #include "platform/testsupport/FaultInjection.h"
 #include "platform/testsupport/ForkedChild.h"
 #include "platform/testsupport/HermeticTest.h"
+#include "platform/testsupport/MediumWaits.h"
 
 namespace {
 
@@ -190,6 +192,31 @@ TEST_F(XdbJournal, ChangesStayInMemoryUntilFlush) {
   ASSERT_EQ(folder.Flush(), kXpOk);
   EXPECT_EQ(SnapshotOf(folder_), Changed());
   EXPECT_FALSE(folder.HasChanges());
+}
+
+// A folder that is not journaled is written in place by the flush, with no
+// journal ever made and no wait for the medium; a flush with nothing new
+// writes nothing.
+TEST_F(XdbJournal, WithoutAJournalAFlushWritesInPlaceAndWaitsForNothing) {
+  Remember();
+  XdbJournaledFolder folder;
+  folder.SetJournaled(false);
+  ASSERT_EQ(folder.Mount(folder_.string()), kXpOk);
+  MakeChanges();
+  EXPECT_EQ(SnapshotOf(folder_), initial_);
+  testsupport::MediumWaits waits;
+  std::vector<std::string> stages;
+  folder.SetStageHook([&stages](const char* stage) { stages.emplace_back(stage); });
+
+  ASSERT_EQ(folder.Flush(), kXpOk);
+  EXPECT_EQ(SnapshotOf(folder_), Changed());
+  EXPECT_FALSE(folder.HasChanges());
+  EXPECT_FALSE(folder.LastCompletion().pending);
+  EXPECT_EQ(std::count(stages.begin(), stages.end(), "journal-written"), 0);
+  EXPECT_EQ(stages.back(), "applied-all");
+  ASSERT_EQ(folder.Flush(), kXpOk);
+  EXPECT_EQ(SnapshotOf(folder_), Changed());
+  EXPECT_EQ(waits.Count(), 0u) << ::testing::PrintToString(waits.Entries());
 }
 
 TEST_F(XdbJournal, ShrinkingAndGrowingAcrossPagesIsWrittenExactly) {
