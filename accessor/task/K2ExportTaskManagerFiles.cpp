@@ -39,6 +39,34 @@ bool IsTemporaryFile(const XpString& path) {
   return XpPathGetExtension(path).CompareNoCase(kTemporarySuffix) == 0;
 }
 
+// Writes source to temporary as a JPEG with a thumbnail IFD: a JPEG row by
+// row, any other picture from its decoded pixmap. kNoPicture when source
+// cannot be read.
+XpResult ReencodeWithThumbnail(const XpString& source, const XpSharedPtr<XpTiffTagManager>& tags,
+                               const XpString& temporary) {
+  const XpSharedPtr<XpImageIo> reader = XpImageIo::CreateForPath(source);
+  if (!reader) {
+    return kNoPicture;
+  }
+  XpImageIoJpeg writer(kReencodeQuality, kSoftwareName);
+  // A scratch file: its copy on the camera is made durable there.
+  writer.SetSyncOnWrite(false);
+  if (dynamic_cast<XpImageIoJpeg*>(reader.Get()) != nullptr) {
+    XpFile file;
+    if (file.OpenPath(source, kXpOpenRead) != kXpOk) {
+      return kNoPicture;
+    }
+    const XpResult result = writer.ReencodeToPath(file, 0, tags, temporary);
+    return result == kXpErrImageNoTiffBlock ? kNoPicture : result;
+  }
+  const std::unique_ptr<XpPixmapBase> pixmap(
+      reader->ReadPixmapFromPath(source, 1, nullptr, false, false));
+  if (!pixmap) {
+    return kNoPicture;
+  }
+  return writer.WriteToPath(pixmap.get(), tags, temporary, nullptr, XpRect(), false, false);
+}
+
 }  // namespace
 
 XpResult K2ExportTaskManager::ReencodeJpegIfNeeded(K2ExportItem& item) {
@@ -57,15 +85,7 @@ XpResult K2ExportTaskManager::ReencodeJpegIfNeeded(K2ExportItem& item) {
   XpResult result = kNoPicture;
   XpSharedPtr<XpTiffTagManager> tags;
   if (tagHelper_.EnsureDateTimeOriginal(source, item.shootingDate, tags) == kXpOk) {
-    const XpSharedPtr<XpImageIo> reader = XpImageIo::CreateForPath(source);
-    std::unique_ptr<XpPixmapBase> pixmap(
-        reader ? reader->ReadPixmapFromPath(source, 1, nullptr, false, false) : nullptr);
-    if (pixmap) {
-      XpImageIoJpeg writer(kReencodeQuality, kSoftwareName);
-      // A scratch file: its copy on the camera is made durable there.
-      writer.SetSyncOnWrite(false);
-      result = writer.WriteToPath(pixmap.get(), tags, temporary, nullptr, XpRect(), false, false);
-    }
+    result = ReencodeWithThumbnail(source, tags, temporary);
   }
   if (result != kXpOk) {
     // The reserved name goes at once, whatever failed.

@@ -30,6 +30,10 @@ bool IsUsableYCbCr(const XpPixmapYCbCr444* pixmap) {
   return pixmap != nullptr && pixmap->IsAllocated();
 }
 
+const uint8_t* PlaneRow(void* context, int32_t y) {
+  return static_cast<const XpPlaneBase*>(context)->Row(y);
+}
+
 XpRect ClampToPixmap(const XpRect& region, const XpPixmapBase& pixmap) {
   return XpRect(std::max(region.left, 0), std::max(region.top, 0),
                 std::min(region.right, pixmap.width), std::min(region.bottom, pixmap.height));
@@ -134,9 +138,10 @@ XpResult XpImageIoJpeg::WriteToPath(const XpPixmapBase* pixmap,
   if (!IsUsableBGR(pixmap)) {
     return kXpErrBadArgument;
   }
-  return WriteViaTempFile({pixmap, PixmapKind::kBGR, sourceTags.Get(), observer, region, adobeRgb,
-                           resetOrientation},
-                          path);
+  const Job job{pixmap, PixmapKind::kBGR, sourceTags.Get(), observer, region, adobeRgb,
+                resetOrientation};
+  return WriteViaTempFile(path,
+                          [this, &job](XpAbstractFile& file) { return EncodeRegion(job, file); });
 }
 
 XpResult XpImageIoJpeg::WriteToFile(const XpPixmapBase* pixmap,
@@ -159,9 +164,10 @@ XpResult XpImageIoJpeg::WriteYCbCrToPath(const XpPixmapYCbCr444* pixmap,
   if (!IsUsableYCbCr(pixmap)) {
     return kXpErrBadArgument;
   }
-  return WriteViaTempFile({pixmap, PixmapKind::kYCbCr, sourceTags.Get(), observer, region,
-                           adobeRgb, resetOrientation},
-                          path);
+  const Job job{pixmap, PixmapKind::kYCbCr, sourceTags.Get(), observer, region, adobeRgb,
+                resetOrientation};
+  return WriteViaTempFile(path,
+                          [this, &job](XpAbstractFile& file) { return EncodeRegion(job, file); });
 }
 
 XpResult XpImageIoJpeg::WriteYCbCrToFile(const XpPixmapYCbCr444* pixmap,
@@ -209,7 +215,16 @@ XpResult XpImageIoJpeg::WriteToFileAsYCbCr(const XpPixmapBase* pixmap,
                           resetOrientation);
 }
 
-XpResult XpImageIoJpeg::WriteViaTempFile(const Job& job, const XpString& path) {
+XpResult XpImageIoJpeg::ReencodeToPath(XpAbstractFile& source, int64_t offset,
+                                       XpSharedPtr<XpTiffTagManager> sourceTags,
+                                       const XpString& path) {
+  XpTiffTagManager* tags = sourceTags.Get();
+  return WriteViaTempFile(path, [this, &source, offset, tags](XpAbstractFile& file) {
+    return EncodeStreamed(source, offset, tags, file);
+  });
+}
+
+XpResult XpImageIoJpeg::WriteViaTempFile(const XpString& path, const Encoder& encode) {
   const XpString folder = XpPathGetDirectory(path);
   // A relative candidate would land wherever the process stands.
   if (folder.IsEmpty() || folder.CStr()[0] != u'/') {
@@ -223,7 +238,7 @@ XpResult XpImageIoJpeg::WriteViaTempFile(const Job& job, const XpString& path) {
   XpFile file;
   XpResult result = file.OpenPath(tempPath, kXpOpenWrite);
   if (result == kXpOk) {
-    result = EncodeRegion(job, file);
+    result = encode(file);
   }
   if (result == kXpOk) {
     result = ReplaceTarget(file, tempPath, path, syncOnWrite_);
@@ -247,18 +262,13 @@ XpResult XpImageIoJpeg::EncodeRegion(const Job& job, XpAbstractFile& file) {
   if (!allZero && region.IsEmpty()) {
     return kXpErrImageBadRegion;
   }
-  // The caller's tags are never changed: the write works on a clone.
-  const std::unique_ptr<XpTiffTagManager> tags(
-      job.sourceTags != nullptr ? job.sourceTags->Clone() : NewTagTree());
-  if (tags == nullptr) {
-    return kXpErrOutOfMemory;
-  }
   XpMemoryFile iccBytes;
-  const XpResult extracted = ExtractProfile(*tags, iccBytes);
-  if (extracted != kXpOk) {
-    return extracted;
+  XpResult prepared = kXpOk;
+  const std::unique_ptr<XpTiffTagManager> tags =
+      PrepareTags(job.sourceTags, job.adobeRgb, iccBytes, prepared);
+  if (tags == nullptr) {
+    return prepared;
   }
-  XpJpegPrepareSourceTags(*tags, job.adobeRgb);
 
   const bool whole = allZero || region == XpRect(0, 0, pixmap.width, pixmap.height);
   std::unique_ptr<XpPixmapBase> working;
@@ -270,8 +280,30 @@ XpResult XpImageIoJpeg::EncodeRegion(const Job& job, XpAbstractFile& file) {
     }
   }
   const bool colourTagged = job.adobeRgb || iccBytes.GetDataSize() > 0;
-  return EncodeWithMarkers(working != nullptr ? *working : pixmap, job.kind, *tags, file,
-                           job.observer, colourTagged, job.resetOrientation, iccBytes);
+  const XpPixmapBase& pixels = working != nullptr ? *working : pixmap;
+  const Picture picture{XpSize(pixels.width, pixels.height), job.kind, &pixels, PlaneRow,
+                        const_cast<XpPlaneBase*>(pixels.GetPlane(0))};
+  return EncodeWithMarkers(picture, *tags, file, job.observer, colourTagged, job.resetOrientation,
+                           iccBytes);
+}
+
+std::unique_ptr<XpTiffTagManager> XpImageIoJpeg::PrepareTags(XpTiffTagManager* sourceTags,
+                                                             bool adobeRgb,
+                                                             XpMemoryFile& iccBytes,
+                                                             XpResult& result) {
+  // The caller's tags are never changed: the write works on a clone.
+  std::unique_ptr<XpTiffTagManager> tags(sourceTags != nullptr ? sourceTags->Clone()
+                                                               : NewTagTree());
+  if (tags == nullptr) {
+    result = kXpErrOutOfMemory;
+    return nullptr;
+  }
+  result = ExtractProfile(*tags, iccBytes);
+  if (result != kXpOk) {
+    return nullptr;
+  }
+  XpJpegPrepareSourceTags(*tags, adobeRgb);
+  return tags;
 }
 
 XpResult XpImageIoJpeg::WriteWithinSizeLimit(const XpPixmapBase* pixmap, XpAbstractFile& file,
@@ -284,7 +316,8 @@ XpResult XpImageIoJpeg::WriteWithinSizeLimit(const XpPixmapBase* pixmap, XpAbstr
        quality -= step) {
     XpMemoryFile encoded;
     const XpResult result =
-        EncodeThumbnail(encoded, *pixmap, false, withExif, date, quality);
+        EncodeThumbnail(encoded, *pixmap, XpSize(pixmap->width, pixmap->height), false, withExif,
+                        date, quality);
     if (result == kXpOk && encoded.GetSize() < kThumbnailFileLimit) {
       return file.Write(encoded.GetBuffer(), encoded.GetDataSize(), nullptr);
     }

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "imaging/geometry/XpRect.h"
@@ -89,6 +90,17 @@ class XpImageIoJpeg : public XpImageIo {
   XpResult WriteToFileAsYCbCr(const XpPixmapBase* pixmap, XpSharedPtr<XpTiffTagManager> sourceTags,
                               XpAbstractFile& file, IXpImageProgress* observer,
                               const XpRect& region, bool adobeRgb, bool resetOrientation);
+
+  // Writes the JPEG stream at offset in source to path as WriteToPath
+  // writes the stream's decoded picture (scale 1, stored orientation and
+  // colours, whole region) with sourceTags, without holding the picture:
+  // its rows are decoded and encoded one at a time, and the thumbnail is
+  // made from the picture decoded at ScaleCovering of the thumbnail's
+  // size. Any failure of the source's decode, a multi-scan stream beyond
+  // the reader's pixel limit included, gives kXpErrImageNoTiffBlock; the
+  // rest as WriteToPath.
+  XpResult ReencodeToPath(XpAbstractFile& source, int64_t offset,
+                          XpSharedPtr<XpTiffTagManager> sourceTags, const XpString& path);
 
   // A 160 x 120 thumbnail file of the BGR pixmap (stretched) below
   // kThumbnailFileLimit bytes: tried from startQuality (within 10-100)
@@ -209,27 +221,49 @@ class XpImageIoJpeg : public XpImageIo {
     bool resetOrientation;
   };
 
+  // What an encode writes: the picture's size, the pixels of kind its
+  // thumbnail is made from (the picture itself, or the picture reduced),
+  // and its rows in the colour space of kind.
+  struct Picture {
+    XpSize size;
+    PixmapKind kind;
+    const XpPixmapBase* thumbnailSource;
+    const uint8_t* (*rows)(void* context, int32_t y);
+    void* rowContext;
+  };
+  // Writes into an open file.
+  using Encoder = std::function<XpResult(XpAbstractFile&)>;
+
   // A new empty tag tree in Intel order; null when memory ran out.
   static XpTiffTagManager* NewTagTree();
 
-  // The temporary-file protocol around EncodeRegion.
-  XpResult WriteViaTempFile(const Job& job, const XpString& path);
+  // The temporary-file protocol around encode.
+  XpResult WriteViaTempFile(const XpString& path, const Encoder& encode);
   // Region, tag preparation, colour conversion and profile extraction.
   XpResult EncodeRegion(const Job& job, XpAbstractFile& file);
+  // The tag clone and preparation of every write, and the profile of IFD 0
+  // in iccBytes; null tags when that failed, with the reason in result.
+  std::unique_ptr<XpTiffTagManager> PrepareTags(XpTiffTagManager* sourceTags, bool adobeRgb,
+                                                XpMemoryFile& iccBytes, XpResult& result);
+  // ReencodeToPath into an open file.
+  XpResult EncodeStreamed(XpAbstractFile& source, int64_t offset, XpTiffTagManager* sourceTags,
+                          XpAbstractFile& file);
   // The libjpeg run with the Exif and ICC markers.
-  XpResult EncodeWithMarkers(const XpPixmapBase& pixmap, PixmapKind kind, XpTiffTagManager& tags,
-                             XpAbstractFile& file, IXpImageProgress* observer, bool colourTagged,
-                             bool resetOrientation, XpMemoryFile& iccBytes);
+  XpResult EncodeWithMarkers(const Picture& picture, XpTiffTagManager& tags, XpAbstractFile& file,
+                             IXpImageProgress* observer, bool colourTagged, bool resetOrientation,
+                             XpMemoryFile& iccBytes);
   // Fills tags and writes the APP1 payload into output.
-  XpResult BuildExifBlock(XpMemoryFile& output, const XpPixmapBase& pixmap, PixmapKind kind,
-                          XpTiffTagManager& tags, bool colourTagged, bool resetOrientation,
-                          bool thumbnailFile, const XpDateTime* date);
+  XpResult BuildExifBlock(XpMemoryFile& output, const Picture& picture, XpTiffTagManager& tags,
+                          bool colourTagged, bool resetOrientation, bool thumbnailFile,
+                          const XpDateTime* date);
   // The thumbnail IFD and its JPEG.
-  XpResult BuildThumbnail(XpTiffTagManager& tags, const XpPixmapBase& pixmap, PixmapKind kind,
-                          bool resetOrientation, XpMemoryFile& thumbnail);
-  // The 160 x 120 JPEG of a BGR pixmap.
-  XpResult EncodeThumbnail(XpAbstractFile& output, const XpPixmapBase& pixmap, bool keepAspect,
-                           bool withExif, const XpDateTime* date, int32_t quality);
+  XpResult BuildThumbnail(XpTiffTagManager& tags, const Picture& picture, bool resetOrientation,
+                          XpMemoryFile& thumbnail);
+  // The 160 x 120 JPEG of a BGR pixmap; with keepAspect, the pixmap
+  // fitted inside it at the aspect of a picture of size.
+  XpResult EncodeThumbnail(XpAbstractFile& output, const XpPixmapBase& pixmap, const XpSize& size,
+                           bool keepAspect, bool withExif, const XpDateTime* date,
+                           int32_t quality);
 
   // The reading decoder; the result is also the last result.
   XpPixmapBase* Decode(XpAbstractFile& file, int64_t offset, DecodeMode mode, int32_t scale,

@@ -48,39 +48,39 @@ XpResult FirstFailure(XpResult first, XpResult second) { return first != kXpOk ?
 
 }  // namespace
 
-XpResult XpImageIoJpeg::EncodeWithMarkers(const XpPixmapBase& pixmap, PixmapKind kind,
-                                          XpTiffTagManager& tags, XpAbstractFile& file,
-                                          IXpImageProgress* observer, bool colourTagged,
-                                          bool resetOrientation, XpMemoryFile& iccBytes) {
+XpResult XpImageIoJpeg::EncodeWithMarkers(const Picture& picture, XpTiffTagManager& tags,
+                                          XpAbstractFile& file, IXpImageProgress* observer,
+                                          bool colourTagged, bool resetOrientation,
+                                          XpMemoryFile& iccBytes) {
   XpMemoryFile exif;
-  const XpResult built = BuildExifBlock(exif, pixmap, kind, tags, colourTagged, resetOrientation,
-                                        false, nullptr);
+  const XpResult built =
+      BuildExifBlock(exif, picture, tags, colourTagged, resetOrientation, false, nullptr);
   if (built != kXpOk) {
     return built;
   }
   XpJpegCompressRun run;
   run.file = &file;
-  run.width = pixmap.width;
-  run.height = pixmap.height;
-  run.colourSpace = kind == PixmapKind::kBGR ? JCS_EXT_BGR : JCS_YCbCr;
+  run.width = picture.size.cx;
+  run.height = picture.size.cy;
+  run.colourSpace = picture.kind == PixmapKind::kBGR ? JCS_EXT_BGR : JCS_YCbCr;
   run.quality = quality_;
   run.exif = static_cast<const uint8_t*>(exif.GetBuffer());
   run.exifSize = exif.GetDataSize();
   run.icc = static_cast<const uint8_t*>(iccBytes.GetBuffer());
   run.iccSize = iccBytes.GetDataSize();
-  run.rows = PlaneRow;
-  run.rowContext = const_cast<XpPlaneBase*>(pixmap.GetPlane(0));
+  run.rows = picture.rows;
+  run.rowContext = picture.rowContext;
   run.observer = observer;
   return run.Run();
 }
 
 XpResult XpImageIoJpeg::EncodeThumbnail(XpAbstractFile& output, const XpPixmapBase& pixmap,
-                                        bool keepAspect, bool withExif, const XpDateTime* date,
-                                        int32_t quality) {
+                                        const XpSize& size, bool keepAspect, bool withExif,
+                                        const XpDateTime* date, int32_t quality) {
   int32_t width = kThumbnailWidth;
   int32_t height = kThumbnailHeight;
   if (keepAspect) {
-    XpFitSizeInside(pixmap.width, pixmap.height, kThumbnailWidth, kThumbnailHeight, width, height);
+    XpFitSizeInside(size.cx, size.cy, kThumbnailWidth, kThumbnailHeight, width, height);
     width = std::max(width, 1);
     height = std::max(height, 1);
   }
@@ -105,8 +105,10 @@ XpResult XpImageIoJpeg::EncodeThumbnail(XpAbstractFile& output, const XpPixmapBa
   if (withExif) {
     const std::unique_ptr<XpTiffTagManager> tags(NewTagTree());
     blockResult = tags == nullptr ? kXpErrOutOfMemory
-                                  : BuildExifBlock(exif, picture, PixmapKind::kBGR, *tags, false,
-                                                   true, true, date);
+                                  : BuildExifBlock(exif,
+                                                   {XpSize(picture.width, picture.height),
+                                                    PixmapKind::kBGR, &picture, nullptr, nullptr},
+                                                   *tags, false, true, true, date);
   }
   ThumbnailRows rows{picture.GetPlane(0), rowBuffer.get(), (kThumbnailWidth - width) / 2,
                      (kThumbnailHeight - height) / 2, width, height};

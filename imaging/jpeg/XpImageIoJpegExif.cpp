@@ -225,16 +225,16 @@ void FillIfd0(EntryWriter& writer, const char* name, const char* date,
   writer.Short(kTagYCbCrPositioning, kYCbCrCoSited);
 }
 
-void FillExif(XpTiffTagIFD& exif, EntryWriter& writer, const XpPixmapBase& pixmap,
-              const char* date, bool colourTagged) {
+void FillExif(XpTiffTagIFD& exif, EntryWriter& writer, const XpSize& size, const char* date,
+              bool colourTagged) {
   EnsureExifVersion(exif, writer);
   writer.AsciiIfMissing(kTagDateTimeOriginal, date);
   writer.AsciiIfMissing(kTagDateTimeDigitized, date);
   writer.Undefined(kTagComponentsConfiguration, kComponentsConfiguration);
   writer.Undefined(kTagFlashpixVersion, kFlashpixVersion);
   writer.Short(kTagColorSpace, colourTagged ? kColorSpaceUncalibrated : kColorSpaceSRGB);
-  writer.Long(kTagPixelXDimension, static_cast<uint32_t>(pixmap.width));
-  writer.Long(kTagPixelYDimension, static_cast<uint32_t>(pixmap.height));
+  writer.Long(kTagPixelXDimension, static_cast<uint32_t>(size.cx));
+  writer.Long(kTagPixelYDimension, static_cast<uint32_t>(size.cy));
   if (colourTagged) {
     writer.Rational(kTagGamma, kGammaNumerator, kGammaDenominator);
   }
@@ -327,8 +327,8 @@ void KeepEssentialTags(XpTiffTagManager& tags) {
 
 }  // namespace
 
-XpResult XpImageIoJpeg::BuildExifBlock(XpMemoryFile& output, const XpPixmapBase& pixmap,
-                                       PixmapKind kind, XpTiffTagManager& tags, bool colourTagged,
+XpResult XpImageIoJpeg::BuildExifBlock(XpMemoryFile& output, const Picture& picture,
+                                       XpTiffTagManager& tags, bool colourTagged,
                                        bool resetOrientation, bool thumbnailFile,
                                        const XpDateTime* date) {
   const XpStringA dateText = thumbnailFile && date != nullptr ? XpTiffTagFormatDateTime(*date)
@@ -352,7 +352,7 @@ XpResult XpImageIoJpeg::BuildExifBlock(XpMemoryFile& output, const XpPixmapBase&
     tags.RemoveMakerNote();
   }
   EntryWriter exifWriter(*exif);
-  FillExif(*exif, exifWriter, pixmap, dateText.CStr(), colourTagged);
+  FillExif(*exif, exifWriter, picture.size, dateText.CStr(), colourTagged);
   XpTiffTagIFD* interop = SubIFD(*exif, kXpTiffTagInteropIFD);
   if (interop == nullptr || !exifWriter.Ok()) {
     return kXpErrOutOfMemory;
@@ -365,7 +365,7 @@ XpResult XpImageIoJpeg::BuildExifBlock(XpMemoryFile& output, const XpPixmapBase&
   }
   XpMemoryFile thumbnail;
   if (!thumbnailFile) {
-    const XpResult built = BuildThumbnail(tags, pixmap, kind, resetOrientation, thumbnail);
+    const XpResult built = BuildThumbnail(tags, picture, resetOrientation, thumbnail);
     if (built != kXpOk) {
       return built;
     }
@@ -374,9 +374,8 @@ XpResult XpImageIoJpeg::BuildExifBlock(XpMemoryFile& output, const XpPixmapBase&
                               thumbnail.GetDataSize());
 }
 
-XpResult XpImageIoJpeg::BuildThumbnail(XpTiffTagManager& tags, const XpPixmapBase& pixmap,
-                                       PixmapKind kind, bool resetOrientation,
-                                       XpMemoryFile& thumbnail) {
+XpResult XpImageIoJpeg::BuildThumbnail(XpTiffTagManager& tags, const Picture& picture,
+                                       bool resetOrientation, XpMemoryFile& thumbnail) {
   XpTiffTagIFD* ifd1 = TopLevelIFD(*tags.GetRoot(), 1);
   if (ifd1 == nullptr) {
     return kXpErrOutOfMemory;
@@ -399,15 +398,16 @@ XpResult XpImageIoJpeg::BuildThumbnail(XpTiffTagManager& tags, const XpPixmapBas
   writer.Rational(kTagYResolution, kResolutionDpi, 1);
   writer.Short(kTagResolutionUnit, kResolutionUnitInch);
 
+  const XpPixmapBase& source = *picture.thumbnailSource;
   std::unique_ptr<XpPixmapBase> converted;
-  if (kind == PixmapKind::kYCbCr) {
-    converted.reset(XpPixmapYCbCrToBGR(static_cast<const XpPixmapYCbCr444&>(pixmap)));
+  if (picture.kind == PixmapKind::kYCbCr) {
+    converted.reset(XpPixmapYCbCrToBGR(static_cast<const XpPixmapYCbCr444&>(source)));
     if (converted == nullptr) {
       return kXpErrOutOfMemory;
     }
   }
-  const XpResult encoded = EncodeThumbnail(thumbnail, converted != nullptr ? *converted : pixmap,
-                                           true, false, nullptr, 0);
+  const XpResult encoded = EncodeThumbnail(thumbnail, converted != nullptr ? *converted : source,
+                                           picture.size, true, false, nullptr, 0);
   if (encoded != kXpOk) {
     return encoded;
   }

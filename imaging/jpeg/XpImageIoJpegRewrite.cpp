@@ -766,5 +766,6 @@ bool XpImageIoJpeg::TransformedThumbnail(XpAbstractFile& source, int32_t code,
   const std::unique_ptr<XpPixmapBase> changed(
       ApplyExifOrientation(stored, XpJpegCoefficientTransform::OrientationOf(code)));
   return changed != nullptr && GetLastError() == kXpOk &&
-         EncodeThumbnail(thumbnail, *changed, true, false, nullptr, kThumbnailQuality) == kXpOk;
+         EncodeThumbnail(thumbnail, *changed, XpSize(changed->width, changed->height), true, false,
+                         nullptr, kThumbnailQuality) == kXpOk;
 }

@@ -72,13 +72,17 @@ void WriteMarkers(const XpJpegCompressRun& run, jpeg_compress_struct& info) {
   }
 }
 
-// Feeds the rows; false when the observer asked to stop.
-bool WriteRows(const XpJpegCompressRun& run, jpeg_compress_struct& info) {
+// Feeds the rows: kXpOk, kXpErrImageStopped when the observer asked to
+// stop, kXpErrImageNoTiffBlock when the rows' source failed.
+XpResult WriteRows(const XpJpegCompressRun& run, jpeg_compress_struct& info) {
   int32_t lastReported = 0;
   for (int32_t y = 0; y < run.height; ++y) {
     auto* row = const_cast<JSAMPLE*>(run.rows(run.rowContext, y));
+    if (row == nullptr) {
+      return kXpErrImageNoTiffBlock;
+    }
     if (jpeg_write_scanlines(&info, &row, 1) == 0) {
-      return true;
+      return kXpOk;
     }
     if (run.observer == nullptr) {
       continue;
@@ -88,11 +92,11 @@ bool WriteRows(const XpJpegCompressRun& run, jpeg_compress_struct& info) {
       continue;
     }
     if (run.observer->OnProgress(percent) != 0) {
-      return false;
+      return kXpErrImageStopped;
     }
     lastReported = percent;
   }
-  return true;
+  return kXpOk;
 }
 
 // Drives the library. A library error, or a failing write, jumps back to
@@ -109,9 +113,10 @@ XpResult Drive(const XpJpegCompressRun& run, RunState& state) {
   Configure(run, state.info);
   jpeg_start_compress(&state.info, TRUE);
   WriteMarkers(run, state.info);
-  if (!WriteRows(run, state.info)) {
+  const XpResult written = WriteRows(run, state.info);
+  if (written != kXpOk) {
     jpeg_destroy_compress(&state.info);
-    return kXpErrImageStopped;
+    return written;
   }
   jpeg_finish_compress(&state.info);
   jpeg_destroy_compress(&state.info);

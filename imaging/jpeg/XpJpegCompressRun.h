@@ -21,7 +21,8 @@ struct XpJpegCompressRun {
   static constexpr size_t kMaxIccSegments = 255;
   static constexpr size_t kMaxIccSize = kMaxIccSegments * kIccChunkSize;
 
-  // Returns row y (width x 3 bytes of the input colour space).
+  // Returns row y (width x 3 bytes of the input colour space), asked for
+  // in order; null when the rows' own source failed.
   using RowSource = const uint8_t* (*)(void* context, int32_t y);
 
   XpAbstractFile* file = nullptr;
@@ -45,6 +46,6 @@ struct XpJpegCompressRun {
 
   // The first failure of the run: a library error kXpErrImaging, a failing
   // write of the file its result, a stop kXpErrImageStopped; else the
-  // file's Flush.
+  // file's Flush. A null row ends the run with kXpErrImageNoTiffBlock.
   XpResult Run() const;
 };

@@ -101,6 +101,35 @@ XpResult XpJpegDecompressor::DecodeRows(XpPixmapBase& pixmap, IXpImageProgress* 
   return kXpOk;
 }
 
+bool XpJpegDecompressor::HasMultipleScans() {
+  if (setjmp(error_.exit) != 0) {
+    return false;
+  }
+  return jpeg_has_multiple_scans(&info_) != FALSE;
+}
+
+bool XpJpegDecompressor::StartRows() {
+  if (setjmp(error_.exit) != 0) {
+    return false;
+  }
+  return jpeg_start_decompress(&info_) != FALSE;
+}
+
+bool XpJpegDecompressor::ReadRow(uint8_t* row) {
+  if (setjmp(error_.exit) != 0) {
+    return false;
+  }
+  JSAMPROW line = row;
+  return jpeg_read_scanlines(&info_, &line, 1) == 1;
+}
+
+bool XpJpegDecompressor::FinishRows() {
+  if (setjmp(error_.exit) != 0) {
+    return false;
+  }
+  return jpeg_finish_decompress(&info_) != FALSE;
+}
+
 const jpeg_marker_struct* XpJpegDecompressor::FindMarker(int code, const char* signature,
                                                          size_t size) const {
   for (const jpeg_marker_struct* marker = info_.marker_list; marker != nullptr;

@@ -40,6 +40,16 @@ class XpJpegDecompressor {
   // output_height; the observer hears the percentage at every 256th row
   // and 100 at the end. kXpErrImageStopped when it asked to stop.
   XpResult Decode(XpPixmapBase& pixmap, IXpImageProgress* observer);
+  // Whether the stream has more than one scan, so that the library holds
+  // the whole picture's coefficients while it decodes. After ReadHeader.
+  bool HasMultipleScans();
+
+  // Row by row, after SetOutput: StartRows, then ReadRow for each of the
+  // output_height rows (output_width x 3 bytes each), then FinishRows.
+  // Each is false on a library error.
+  bool StartRows();
+  bool ReadRow(uint8_t* row);
+  bool FinishRows();
 
   const jpeg_decompress_struct& Info() const { return info_; }
   // The first kept marker with code whose data begins with the size bytes

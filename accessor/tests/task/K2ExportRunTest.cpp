@@ -426,6 +426,87 @@ TEST_F(K2ExportRun, DamagedPictureFailsAndLeavesNoReservedFile) {
   EXPECT_TRUE(fs::exists(OnCamera("TRANS.TXT")));
 }
 
+// The picture's frame header made to declare side x side pixels.
+void DeclareSide(const fs::path& path, uint16_t side) {
+  constexpr uint8_t kMarker = 0xFF;
+  constexpr uint8_t kBaselineFrame = 0xC0;
+  // After the marker: length (2), precision (1), height (2), width (2).
+  constexpr size_t kHeightAt = 5;
+  constexpr size_t kWidthAt = 7;
+  std::string bytes = ReadBytes(path);
+  const std::string frameMarker{static_cast<char>(kMarker), static_cast<char>(kBaselineFrame)};
+  const size_t frame = bytes.find(frameMarker);
+  ASSERT_NE(frame, std::string::npos);
+  for (const size_t at : {frame + kHeightAt, frame + kWidthAt}) {
+    bytes[at] = static_cast<char>(side >> 8);
+    bytes[at + 1] = static_cast<char>(side & 0xFF);
+  }
+  WriteBytes(path, bytes);
+}
+
+TEST_F(K2ExportRun, AReencodedPictureIsWhatTheWholePictureWriteMakes) {
+  const XpString plain = Picture("Party/plain.JPG", false);
+  RunManager& manager = NewManager();
+  ASSERT_EQ(manager.Start(Config(), HandOver().Document(), nullptr), kXpOk);
+  K2ExportItem item;
+  item.contentType = kK2ContentTypeJpeg;
+  item.sourceFolder = Wide(Root() / "Party") + u"/";
+  item.fileNames = {u"plain.JPG"};
+  item.fileToWrite = plain;
+  item.shootingDate = XpDateTime(2023, 3, 15, 12, 0, 0);
+  ASSERT_EQ(manager.ReencodeJpegIfNeeded(item), kXpOk);
+  ASSERT_NE(item.fileToWrite, plain);
+
+  // The picture decoded whole and written with the same tags.
+  XpSharedPtr<XpTiffTagManager> tags;
+  ASSERT_EQ(::K2ExifTagHelper().EnsureDateTimeOriginal(plain, item.shootingDate, tags), kXpOk);
+  const std::unique_ptr<XpPixmapBase> pixmap(
+      XpImageIoJpeg().ReadPixmapFromPath(plain, 1, nullptr, false, false));
+  ASSERT_NE(pixmap, nullptr);
+  const fs::path whole = Root() / "whole.JPG";
+  XpImageIoJpeg writer(70, u"Orvane");
+  ASSERT_EQ(writer.WriteToPath(pixmap.get(), tags, Wide(whole), nullptr, XpRect(), false, false),
+            kXpOk);
+  std::string expected = ReadBytes(whole);
+  const std::string reencoded = ReadBytes(Narrow(item.fileToWrite));
+  // Both carry the time they were written at.
+  // The scratch file's name does not tell its kind.
+  XpSharedPtr<XpTiffTagManager> written = XpImageIoJpeg().ReadTagsFromPath(item.fileToWrite);
+  XpSharedPtr<XpTiffTagManager> made = XpImageIoJpeg().ReadTagsFromPath(Wide(whole));
+  ASSERT_TRUE(written && made && written->GetIFD(0) != nullptr && made->GetIFD(0) != nullptr);
+  const std::string writtenAt = Narrow(written->GetIFD(0)->GetAscii(306));
+  const std::string madeAt = Narrow(made->GetIFD(0)->GetAscii(306));
+  ASSERT_EQ(writtenAt.size(), madeAt.size());
+  for (size_t at = expected.find(madeAt); at != std::string::npos;
+       at = expected.find(madeAt, at + madeAt.size())) {
+    expected.replace(at, madeAt.size(), writtenAt);
+  }
+  EXPECT_TRUE(reencoded == expected);
+}
+
+TEST_F(K2ExportRun, APictureBeyondTheReadersPixelLimitIsReencoded) {
+  constexpr uint16_t kSide = 16400;
+  const XpString plain = Picture("Party/large.JPG", false);
+  DeclareSide(Root() / "Party/large.JPG", kSide);
+  ASSERT_EQ(std::unique_ptr<XpPixmapBase>(
+                XpImageIoJpeg().ReadPixmapFromPath(plain, 1, nullptr, false, false)),
+            nullptr);
+  RunManager& manager = NewManager();
+  ASSERT_EQ(manager.Start(Config(), HandOver().Document(), nullptr), kXpOk);
+  K2ExportItem item;
+  item.contentType = kK2ContentTypeJpeg;
+  item.sourceFolder = Wide(Root() / "Party") + u"/";
+  item.fileNames = {u"large.JPG"};
+  item.fileToWrite = plain;
+  ASSERT_EQ(manager.ReencodeJpegIfNeeded(item), kXpOk);
+  ASSERT_NE(item.fileToWrite, plain);
+  const XpSharedPtr<XpTiffTagManager> tags = XpImageIoJpeg().ReadTagsFromPath(item.fileToWrite);
+  EXPECT_TRUE(tags && tags->GetIFD(1) != nullptr);
+  XpSize size;
+  EXPECT_EQ(XpImageIoJpeg().ReadImageSizeFlag1FromPath(item.fileToWrite, &size), kXpOk);
+  EXPECT_EQ(size, XpSize(kSide, kSide));
+}
+
 TEST_F(K2ExportRun, MovieThumbnailsAreCopiedOrMade) {
   movieFolder_ = Dir("server");
   WriteBytes(movieFolder_ / "script", "frame 64 48 9216 4 3\n");
