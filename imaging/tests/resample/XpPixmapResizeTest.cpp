@@ -1,7 +1,10 @@
 #include "imaging/resample/XpPixmapResize.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <random>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -123,6 +126,89 @@ TEST(XpPixmapResize, AreaAverageIsTheExactFloorOfTheMean) {
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.line.size() << " to " << c.length);
     ExpectLine(c.line, c.length, c.expected);
+  }
+}
+
+// floor of the exact mean over the common grid: source pixel p spans
+// [p m, (p + 1) m), target i spans [i n, (i + 1) n).
+std::vector<int> ExactAreaMeans(const std::vector<int>& line, int32_t length) {
+  const auto source = static_cast<int64_t>(line.size());
+  int64_t a = source;
+  int64_t b = length;
+  while (b != 0) {
+    const int64_t rest = a % b;
+    a = b;
+    b = rest;
+  }
+  const int64_t m = length / a;
+  const int64_t n = source / a;
+  std::vector<int> means;
+  for (int64_t i = 0; i < length; ++i) {
+    uint64_t sum = 0;
+    for (int64_t p = 0; p < source; ++p) {
+      const int64_t overlap = std::min((p + 1) * m, (i + 1) * n) - std::max(p * m, i * n);
+      if (overlap > 0) {
+        sum += static_cast<uint64_t>(overlap) * static_cast<uint64_t>(line[static_cast<size_t>(p)]);
+      }
+    }
+    means.push_back(static_cast<int>(sum / static_cast<uint64_t>(n)));
+  }
+  return means;
+}
+
+TEST(XpPixmapResize, AreaAverageAgreesWithTheExactMeanForEveryLengthPair) {
+  std::mt19937 random(82);
+  std::uniform_int_distribution<int> value(0, 255);
+  for (int32_t source = 3; source <= 23; ++source) {
+    for (int32_t length = 1; length < source; ++length) {
+      if (2 * length == source) {
+        continue;  // the pair average
+      }
+      std::vector<int> line(static_cast<size_t>(source));
+      for (int& entry : line) {
+        entry = value(random);
+      }
+      SCOPED_TRACE(testing::Message() << source << " to " << length);
+      ExpectLine(line, length, ExactAreaMeans(line, length));
+    }
+  }
+  // Divisors at the edge of the 32-bit sums, at full brightness and not.
+  for (const auto& [source, length] : {std::pair{65536, 3}, std::pair{65535, 2}, std::pair{65536, 1}}) {
+    std::vector<int> bright(static_cast<size_t>(source), 255);
+    std::vector<int> mixed(static_cast<size_t>(source));
+    for (int& entry : mixed) {
+      entry = value(random);
+    }
+    SCOPED_TRACE(testing::Message() << source << " to " << length);
+    EXPECT_EQ(ResizeLine<XpPixmapBGR24NoHandle>(bright, length, Along::kRow), ExactAreaMeans(bright, length));
+    EXPECT_EQ(ResizeLine<XpPixmapBGR24NoHandle>(mixed, length, Along::kRow), ExactAreaMeans(mixed, length));
+  }
+}
+
+// A vertical pass sums whole rows at once: every column is its own mean.
+TEST(XpPixmapResize, AreaAverageDownColumnsKeepsEachColumnApart) {
+  constexpr int32_t kWidth = 7;
+  constexpr int32_t kHeight = 29;
+  constexpr int32_t kLength = 11;
+  std::mt19937 random(29);
+  std::uniform_int_distribution<int> value(0, 255);
+  std::vector<std::vector<int>> columns(kWidth, std::vector<int>(kHeight));
+  for (auto& column : columns) {
+    for (int& entry : column) {
+      entry = value(random);
+    }
+  }
+  XpPixmapBGR24NoHandle pixmap;
+  AllocateFilled(pixmap, kWidth, kHeight);
+  Paint(pixmap, [&](int32_t x, int32_t y, int32_t) { return columns[static_cast<size_t>(x)][static_cast<size_t>(y)]; });
+  ASSERT_EQ(XpPixmapResize(pixmap, kWidth, kLength), kXpOk);
+  for (int32_t x = 0; x < kWidth; ++x) {
+    const std::vector<int> expected = ExactAreaMeans(columns[static_cast<size_t>(x)], kLength);
+    for (int32_t y = 0; y < kLength; ++y) {
+      for (int32_t channel = 0; channel < 3; ++channel) {
+        EXPECT_EQ(PixelAt(pixmap, x, y)[channel], expected[static_cast<size_t>(y)]) << x << ", " << y;
+      }
+    }
   }
 }
 
