@@ -248,6 +248,30 @@ TEST_F(XdbAccessorEngine, ANewAlbumEndsWithTheDateOfItsLastContent) {
   EXPECT_EQ(albums->GetAt(0)->GetDate(), XpDateTime(2009, 3, 15, 11, 0, 0));
 }
 
+// The album's record is written once per batch; what the accessor reads
+// between the contents already has each content's date.
+TEST_F(XdbAccessorEngine, ANewAlbumReadsBackTheDateOfEachContentBeforeTheCommit) {
+  InitDatabase();
+  MakeCardFiles(3);
+  AccessorPtr accessor = OpenAccessor();
+  ASSERT_NE(accessor, nullptr);
+  AlbumPtr album(accessor->CreateAlbum(u"Trip"));
+  const int32_t hours[] = {10, 9, 11};
+  for (int32_t i = 0; i < 3; ++i) {
+    Add(*accessor, album.get(), CardPath(FileOf(i + 1)), XpDateTime(2009, 3, 15, hours[i], 0, 0));
+    const std::unique_ptr<XdbAccessor::IAlbumList> albums(accessor->GetAllAlbums());
+    ASSERT_NE(albums, nullptr);
+    ASSERT_EQ(albums->GetCount(), 1);
+    EXPECT_EQ(albums->GetAt(0)->GetDate(), XpDateTime(2009, 3, 15, hours[i], 0, 0)) << i;
+  }
+  EXPECT_EQ(accessor->Commit(), 0);
+  const std::unique_ptr<XdbAccessor::IAlbumList> albums(accessor->GetAllAlbums());
+  ASSERT_NE(albums, nullptr);
+  ASSERT_EQ(albums->GetCount(), 1);
+  EXPECT_EQ(albums->GetAt(0)->GetDate(), XpDateTime(2009, 3, 15, 11, 0, 0));
+  EXPECT_EQ(CheckDatabase(), "ok\n");
+}
+
 TEST_F(XdbAccessorEngine, DeletingContentsDropsAnEmptiedAlbumAndItsIndex) {
   InitDatabase();
   MakeCardFiles(3);

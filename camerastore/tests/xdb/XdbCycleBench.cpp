@@ -174,7 +174,10 @@ bool MakeCard(const fs::path& root, const std::string& card, const std::string& 
   return true;
 }
 
-// only: "batch", "growth" or empty for both.
+// The growth case on one database only: "growth-1000" or "growth-20000".
+const std::string kGrowthOf = "growth-";
+
+// only: "batch", "growth", kGrowthOf and a size, or empty for all.
 int Run(const fs::path& root, const std::string& only) {
   const std::string card = (root / "card").string() + "/";
   const std::string empty = (root / "empty").string();
@@ -182,7 +185,7 @@ int Run(const fs::path& root, const std::string& only) {
     return 1;
   }
   Times times;
-  if (only != "growth") {
+  if (only.empty() || only == "batch") {
     if (!Measure(card, empty, 0, kBatchContents, &times)) {
       return 1;
     }
@@ -192,6 +195,9 @@ int Run(const fs::path& root, const std::string& only) {
     return 0;
   }
   for (int32_t held : {kSmallest, kLargest}) {
+    if (only.rfind(kGrowthOf, 0) == 0 && only != kGrowthOf + std::to_string(held)) {
+      continue;
+    }
     const std::string saved = (root / ("held" + std::to_string(held))).string();
     if (!Measure(card, saved, held, kGrowthContents, &times)) {
       return 1;
@@ -204,8 +210,8 @@ int Run(const fs::path& root, const std::string& only) {
 
 }  // namespace
 
-// xdb_cycle_bench [folder [batch|growth]]: the folder is kept for the
-// next run.
+// xdb_cycle_bench [folder [batch|growth|growth-1000|growth-20000]]: the
+// folder is kept for the next run.
 int main(int argc, char** argv) {
   fs::path root = argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path() / "xdb_cycle_bench";
   fs::create_directories(root);

@@ -290,8 +290,8 @@ int XdbJournaledFolder::ReadIn(const std::string& name, std::vector<uint8_t>* by
   struct stat status {};
   if (known_ && !changed && XpSysCalls::Current().Lstat(PathOf(name).c_str(), &status) == 0 &&
       S_ISREG(status.st_mode)) {
-    if (const std::vector<uint8_t>* held = known_(name, status)) {
-      *bytes = *held;
+    if (std::vector<uint8_t>* held = known_(name, status)) {
+      *bytes = std::move(*held);
       return 0;
     }
   }

@@ -104,10 +104,10 @@ class XdbJournaledFolder : public FskFileSystem {
   const std::vector<uint8_t>* KnownBytes(const std::string& name) const;
   // Bytes a caller already holds for a file, by its name and its status
   // (lstat) as found now; null when they are not known.
-  using KnownSource = std::function<const std::vector<uint8_t>*(const std::string& name, const struct stat& status)>;
+  using KnownSource = std::function<std::vector<uint8_t>*(const std::string& name, const struct stat& status)>;
   // For the files opened after this call, until Unmount: a regular file
   // that source knows, with no journal change for it, is taken from source
-  // instead of being read.
+  // instead of being read (its bytes are moved out of the source).
   void SetKnownSource(KnownSource source) { known_ = std::move(source); }
   // Unmounts, handing over the bytes of every file read in or written,
   // when they are all in the files (no unflushed change, nothing pending);

@@ -25,6 +25,12 @@ int32_t LoadBigEndian32(const unsigned char* bytes) {
                               uint32_t{bytes[3]});
 }
 
+int32_t LoadHost32(const unsigned char* bytes) {
+  int32_t value = 0;
+  std::memcpy(&value, bytes, sizeof value);
+  return value;
+}
+
 int64_t Address(const void* pointer) { return static_cast<int64_t>(reinterpret_cast<intptr_t>(pointer)); }
 
 }  // namespace
@@ -246,6 +252,31 @@ XpResult XdbRecordFile::Scan(const std::function<bool(const Atom&)>& visit) {
     RequireOpen();
     ScanAtoms(visit);
   });
+}
+
+// An atom on disk: big-endian size and type, then the id in host order.
+XpResult XdbRecordFile::ScanRecordBytes(std::span<const uint8_t> bytes, const RecordVisit& visit) const {
+  if (!open_) {
+    return kXpErrNotOpen;
+  }
+  auto size = static_cast<int64_t>(bytes.size());
+  for (int64_t offset = recordsStart_; offset < size;) {
+    if (size - offset < kMinimumAtomSize) {
+      return kXpErrInvalidFile;
+    }
+    const unsigned char* at = bytes.data() + offset;
+    Atom atom{offset, LoadBigEndian32(at), LoadBigEndian32(at + kWordSize), LoadHost32(at + 2 * kWordSize)};
+    if (atom.size < kMinimumAtomSize || atom.size > size - offset) {
+      return kXpErrInvalidFile;
+    }
+    if (atom.type != kFreeAtomType &&
+        !visit(atom, bytes.subspan(static_cast<size_t>(offset + kMinimumAtomSize),
+                                   static_cast<size_t>(atom.size - kMinimumAtomSize)))) {
+      return kXpOk;
+    }
+    offset += atom.size;
+  }
+  return kXpOk;
 }
 
 XpResult XdbRecordFile::Flush() {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -118,6 +119,13 @@ class XdbRecordFile {
   // Visits every atom after the head molecule in file order until visit
   // answers false.
   [[nodiscard]] XpResult Scan(const std::function<bool(const Atom&)>& visit);
+  // A record atom and its payload inside the bytes scanned.
+  using RecordVisit = std::function<bool(const Atom& atom, std::span<const uint8_t> payload)>;
+  // Visits every record atom after the head molecule (free atoms passed
+  // over) in file order until visit answers false, reading them from
+  // bytes, the open file as it stands, with the checks of Scan and Read:
+  // one pass, no natives.
+  [[nodiscard]] XpResult ScanRecordBytes(std::span<const uint8_t> bytes, const RecordVisit& visit) const;
   // Rewrites the free-list file.
   [[nodiscard]] XpResult Flush();
 

@@ -278,6 +278,9 @@ void XdbStore::Release() {
     files_.reset();
   }
   records_.clear();
+  albumsToWrite_.clear();
+  notReadingBack_.clear();
+  largestGuid_ = 0;
   folder_.Unmount();
   open_ = false;
 }
@@ -444,10 +447,9 @@ void XdbStore::RememberRecords() {
       remembered.files[name] = std::move(file);
     }
   }
-  bool readBack = std::all_of(records_.begin(), records_.end(),
-                              [](const auto& entry) { return entry.second.readsBack; });
-  if (recordsMatchFile_ && readBack && remembered.files.count(kRecordName) != 0) {
+  if (recordsMatchFile_ && notReadingBack_.empty() && remembered.files.count(kRecordName) != 0) {
     remembered.records = std::move(records_);
+    remembered.largestGuid = largestGuid_;
     records_.clear();
   }
   std::lock_guard<std::mutex> hold(RememberedLock());
@@ -467,13 +469,14 @@ void XdbStore::OfferRememberedFiles() {
       [this](const std::string& name, const struct stat& status) { return OfferedBytes(name, status); });
 }
 
-const std::vector<uint8_t>* XdbStore::OfferedBytes(const std::string& name, const struct stat& status) const {
+std::vector<uint8_t>* XdbStore::OfferedBytes(const std::string& name, const struct stat& status) {
   auto found = offered_.files.find(name);
-  if (found == offered_.files.end()) {
+  if (found == offered_.files.end() || found->second.taken) {
     return nullptr;
   }
-  const RememberedFile& file = found->second;
+  RememberedFile& file = found->second;
   if (SameFile(status, file.status)) {
+    file.taken = true;
     return &file.bytes;
   }
   // A copy keeps the size and the modification time, and was made after
@@ -483,22 +486,25 @@ const std::vector<uint8_t>* XdbStore::OfferedBytes(const std::string& name, cons
               NotBefore(status.st_ctim, file.status.st_ctim) &&
               XpSysCalls::Current().Lstat((offered_.folder + name).c_str(), &source) == 0 &&
               SameFile(source, file.status);
+  file.taken = copy;
   return copy ? &file.bytes : nullptr;
 }
 
 bool XdbStore::TakeRememberedRecords() {
+  // Nothing wrote the record file since it was read in: taken from the
+  // remembered file, it holds the remembered bytes.
   const std::vector<uint8_t>* bytes = folder_.KnownBytes(kRecordName);
   auto remembered = offered_.files.find(kRecordName);
   if (bytes == nullptr || offered_.records.empty() || remembered == offered_.files.end() ||
-      *bytes != remembered->second.bytes) {
+      (!remembered->second.taken && *bytes != remembered->second.bytes)) {
     return false;
   }
-  for (const auto& [id, entry] : offered_.records) {
-    if (id < 1 || id > limit_) {
-      return false;
-    }
+  // The map is ordered by ID.
+  if (offered_.records.begin()->first < 1 || offered_.records.rbegin()->first > limit_) {
+    return false;
   }
   records_ = std::move(offered_.records);
+  largestGuid_ = offered_.largestGuid;
   offered_.records.clear();
   return true;
 }
@@ -517,52 +523,50 @@ XpResult XdbStore::LoadRecords() {
       return result;
     }
   }
-  uint32_t largestGuid = 0;
-  for (const auto& [id, entry] : records_) {
-    if (entry.record.kind == Kind::kContent) {
-      largestGuid = std::max(largestGuid, static_cast<uint32_t>(entry.record.content.guid));
-    }
-  }
   // A counter behind a guid in use would hand that guid out again.
-  if (files_->ids.Counter() < largestGuid) {
-    return files_->ids.SetCounter(largestGuid);
+  if (files_->ids.Counter() < largestGuid_) {
+    return files_->ids.SetCounter(largestGuid_);
   }
   return kXpOk;
 }
 
 XpResult XdbStore::ScanRecords() {
-  std::vector<XdbRecordFile::Atom> atoms;
-  XpResult result = files_->records.Scan([&](const XdbRecordFile::Atom& atom) {
-    atoms.push_back(atom);
-    return true;
-  });
-  for (const XdbRecordFile::Atom& atom : atoms) {
-    if (XpFailed(result)) {
-      return result;
-    }
-    if (atom.type == XdbRecordFile::kFreeAtomType) {
-      continue;
-    }
-    XdbRecordFile::Record raw;
-    result = files_->records.Read(atom.offset, &raw);
-    Entry entry;
-    entry.offset = atom.offset;
-    entry.size = atom.size;
-    entry.record.id = raw.id;
-    bool decoded = false;
-    if (raw.type == XdbStoreRecord::kContentType) {
-      entry.record.kind = Kind::kContent;
-      decoded = XdbStoreRecord::DecodeContent(raw.payload, &entry.record.content);
-    } else if (raw.type == XdbStoreRecord::kAlbumType) {
-      entry.record.kind = Kind::kAlbum;
-      decoded = XdbStoreRecord::DecodeAlbum(raw.payload, &entry.record.album);
-    }
-    if (!decoded || raw.id < 1 || raw.id > limit_ || records_.count(raw.id) != 0) {
-      return kXpErrInvalidFile;
-    }
-    records_[raw.id] = entry;
+  // The record file is open, so the folder holds its bytes.
+  const std::vector<uint8_t>* bytes = folder_.KnownBytes(kRecordName);
+  if (bytes == nullptr) {
+    return kXpErrInvalidFile;
   }
-  return result;
+  bool sound = true;
+  XpResult result = files_->records.ScanRecordBytes(
+      *bytes, [&](const XdbRecordFile::Atom& atom, std::span<const uint8_t> payload) {
+        sound = AddScanned(atom, payload);
+        return sound;
+      });
+  return XpFailed(result) || sound ? result : kXpErrInvalidFile;
+}
+
+bool XdbStore::AddScanned(const XdbRecordFile::Atom& atom, std::span<const uint8_t> payload) {
+  if (atom.id < 1 || atom.id > limit_) {
+    return false;
+  }
+  // Records mostly follow each other by ID in the file.
+  size_t count = records_.size();
+  auto placed = records_.emplace_hint(records_.end(), atom.id, Entry());
+  if (records_.size() == count) {
+    return false;
+  }
+  Entry& entry = placed->second;
+  entry.offset = atom.offset;
+  entry.size = atom.size;
+  entry.record.id = atom.id;
+  if (atom.type == XdbStoreRecord::kContentType) {
+    entry.record.kind = Kind::kContent;
+    bool decoded = XdbStoreRecord::DecodeContent(payload, &entry.record.content);
+    NoteGuid(entry.record.content.guid);
+    return decoded;
+  }
+  entry.record.kind = Kind::kAlbum;
+  return atom.type == XdbStoreRecord::kAlbumType && XdbStoreRecord::DecodeAlbum(payload, &entry.record.album);
 }
 
 XpResult XdbStore::RebuildDerived(bool* rebuilt) {
@@ -598,6 +602,9 @@ XpResult XdbStore::RebuildDerived(bool* rebuilt) {
   if (rebuildRows) {
     (void)files_->rows.Close();
     result = Either(result, files_->rows.Create(PathOf(kRowsName)));
+  }
+  if (!*rebuilt) {
+    return result;
   }
   for (const auto& [id, entry] : records_) {
     if (XpFailed(result)) {
@@ -671,6 +678,10 @@ XpResult XdbStore::Flush() {
   if (!IsOpen()) {
     return kXpErrNotOpen;
   }
+  XpResult result = WriteAlbums();
+  if (XpFailed(result)) {
+    return result;
+  }
   return Either(files_->records.Flush(), FlushFolder());
 }
 
@@ -679,7 +690,8 @@ XpResult XdbStore::Close() {
     Release();
     return kXpErrNotOpen;
   }
-  XpResult result = files_->CloseAll();
+  XpResult result = WriteAlbums();
+  result = Either(result, files_->CloseAll());
   // A close with nothing to write waits for nothing.
   if (folder_.HasChanges() || folder_.LastCompletion().pending) {
     result = Either(result, FlushFolder());
@@ -729,7 +741,7 @@ XpResult XdbStore::StoreRecord(int32_t id, Entry* entry) {
   if (XpFailed(result)) {
     return result;
   }
-  entry->readsBack = ReadsBack(record, payload);
+  NoteReadingBack(id, ReadsBack(record, payload));
   int64_t oldOffset = entry->offset;
   entry->offset = placed.offset;
   entry->size = placed.size;
@@ -741,12 +753,20 @@ XpResult XdbStore::StoreRecord(int32_t id, Entry* entry) {
   return Either(result, files_->idIndex.Insert(id, static_cast<int32_t>(placed.offset)));
 }
 
+void XdbStore::NoteReadingBack(int32_t id, bool readsBack) {
+  if (readsBack) {
+    notReadingBack_.erase(id);
+  } else {
+    notReadingBack_.insert(id);
+  }
+}
+
 XpResult XdbStore::AddToFile(Entry* entry, int32_t type, const std::vector<uint8_t>& payload) {
   XdbRecordFile::Span placed;
   XpResult result = files_->records.Add(entry->record.id, type, payload, &placed);
   entry->offset = placed.offset;
   entry->size = placed.size;
-  entry->readsBack = ReadsBack(entry->record, payload);
+  NoteReadingBack(entry->record.id, ReadsBack(entry->record, payload));
   return result;
 }
 
@@ -791,9 +811,12 @@ XpResult XdbStore::AddContent(const XdbContent& fields, int32_t* id) {
     return Noted(result);
   }
   records_[entry.record.id] = entry;
+  NoteGuid(entry.record.content.guid);
   *id = entry.record.id;
   return kXpOk;
 }
+
+void XdbStore::NoteGuid(int32_t guid) { largestGuid_ = std::max(largestGuid_, static_cast<uint32_t>(guid)); }
 
 XpResult XdbStore::AddAlbum(const XdbAlbum& album, int32_t* id) {
   *id = 0;
@@ -862,7 +885,26 @@ XpResult XdbStore::UpdateAlbum(int32_t id, const XdbAlbum& album) {
   }
   entry->record.album = album;
   entry->record.album.title = XdbStoreRecord::ValidTitle(album.title);
-  return Noted(StoreRecord(id, entry));
+  // Written by the next flush or close: a run of updates of one album
+  // costs one write.
+  albumsToWrite_.insert(id);
+  return kXpOk;
+}
+
+XpResult XdbStore::WriteAlbums() {
+  XpResult result = kXpOk;
+  // An album whose write fails stays for the next flush.
+  std::set<int32_t> unwritten;
+  for (int32_t id : albumsToWrite_) {
+    Entry* entry = Find(id, Kind::kAlbum);
+    XpResult written = entry != nullptr ? Noted(StoreRecord(id, entry)) : kXpOk;
+    if (XpFailed(written)) {
+      unwritten.insert(id);
+    }
+    result = Either(result, written);
+  }
+  albumsToWrite_ = std::move(unwritten);
+  return result;
 }
 
 XpResult XdbStore::SetShare(int32_t id, int32_t value, bool set) {
@@ -898,6 +940,8 @@ XpResult XdbStore::Delete(int32_t id, Kind kind) {
   if (entry == nullptr) {
     return kXpErrBadArgument;
   }
+  albumsToWrite_.erase(id);
+  notReadingBack_.erase(id);
   XpResult result = files_->records.Free(entry->offset);
   result = Either(result, UnindexRecord(*entry));
   if (XpSucceeded(result)) {

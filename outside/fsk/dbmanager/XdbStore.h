@@ -7,6 +7,8 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -105,6 +107,9 @@ class XdbStore {
   [[nodiscard]] XpResult AddAlbum(const XdbAlbum& album, int32_t* id);
   // Replaces date, folderID, fileID, albumID and misc; flags and guid stay.
   [[nodiscard]] XpResult UpdateContent(int32_t id, const XdbContent& fields);
+  // The record reads back at once; the record file takes it at the next
+  // Flush or Close, which answer a failure to write it (until then the
+  // file holds the album as it was, where records_ has it).
   [[nodiscard]] XpResult UpdateAlbum(int32_t id, const XdbAlbum& album);
   // share: shareFlag |= value, or &= ~value when clearing.
   [[nodiscard]] XpResult SetShare(int32_t id, int32_t value, bool set);
@@ -170,8 +175,6 @@ class XdbStore {
     // The size of the record's atom; 0 when not known.
     int64_t size = 0;
     Record record;
-    // The record reads back from the payload it was stored with.
-    bool readsBack = true;
   };
   // The components over the folder's files.
   struct Files {
@@ -193,6 +196,8 @@ class XdbStore {
   struct RememberedFile {
     struct stat status {};
     std::vector<uint8_t> bytes;
+    // The bytes went to the folder of an open.
+    bool taken = false;
   };
   // What the last store that closed durably held: its files, and its
   // records when they read back from its record file. An open takes a file
@@ -200,18 +205,20 @@ class XdbStore {
   // unchanged (device, inode, size, modification and change time), or a
   // copy of it (same size and modification time, changed after it) while
   // the remembered file is unchanged; it takes the records when its record
-  // file holds the same bytes.
+  // file was taken so.
   struct RememberedRecords {
     std::string folder;
     std::map<std::string, RememberedFile> files;
     std::map<int32_t, Entry> records;
+    uint32_t largestGuid = 0;
   };
   static RememberedRecords& Remembered();
   void RememberRecords();
   bool TakeRememberedRecords();
   // Moves the remembered files into offered_ and lets the folder take them.
   void OfferRememberedFiles();
-  const std::vector<uint8_t>* OfferedBytes(const std::string& name, const struct stat& status) const;
+  // The bytes of name for the folder, moved out of offered_ by the folder.
+  std::vector<uint8_t>* OfferedBytes(const std::string& name, const struct stat& status);
   // A failed change may leave the record file and records_ apart.
   XpResult Noted(XpResult result);
 
@@ -222,11 +229,21 @@ class XdbStore {
   XpResult CreateNew();
   XpResult LoadRecords();
   XpResult ScanRecords();
+  // Adds the record of a scanned atom to records_; false for a record that
+  // does not decode, an ID out of bounds or one already taken (records_
+  // is then of no use: the load fails).
+  bool AddScanned(const XdbRecordFile::Atom& atom, std::span<const uint8_t> payload);
   XpResult RebuildDerived(bool* rebuilt);
   XpResult IndexRecord(const Entry& entry);
   XpResult UnindexRecord(const Entry& entry);
   XpResult WriteRow(const Entry& entry);
   XpResult StoreRecord(int32_t id, Entry* entry);
+  // Writes the albums of albumsToWrite_ to the record file.
+  XpResult WriteAlbums();
+  // Notes whether the record of id reads back from the payload it was
+  // stored with.
+  void NoteReadingBack(int32_t id, bool readsBack);
+  void NoteGuid(int32_t guid);
   // Adds entry's record to the record file, placing entry.
   XpResult AddToFile(Entry* entry, int32_t type, const std::vector<uint8_t>& payload);
   void Release();
@@ -256,6 +273,14 @@ class XdbStore {
   Completion completion_;
   std::unique_ptr<Files> files_;
   std::map<int32_t, Entry> records_;
+  // The records that do not read back from the payload they were stored
+  // with: none of records_ is remembered then.
+  std::set<int32_t> notReadingBack_;
+  // The largest guid (as unsigned) of a content loaded or added since the
+  // open: the ID counter must not be behind it.
+  uint32_t largestGuid_ = 0;
+  // Albums updated in records_ whose new fields the file does not hold yet.
+  std::set<int32_t> albumsToWrite_;
   // The remembered files during an open.
   RememberedRecords offered_;
   // No change failed since the open: records_ is what the record file holds.

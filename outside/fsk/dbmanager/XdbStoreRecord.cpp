@@ -21,7 +21,7 @@ void PutWord(std::vector<uint8_t>* out, uint64_t value, size_t size) {
   }
 }
 
-uint64_t WordAt(const std::vector<uint8_t>& bytes, size_t at, size_t size) {
+uint64_t WordAt(std::span<const uint8_t> bytes, size_t at, size_t size) {
   uint64_t value = 0;
   for (size_t i = 0; i < size; ++i) {
     value |= static_cast<uint64_t>(bytes[at + i]) << (8 * i);
@@ -35,7 +35,7 @@ void PutDouble(std::vector<uint8_t>* out, double value) {
   PutWord(out, bits, kDoubleSize);
 }
 
-double DoubleAt(const std::vector<uint8_t>& bytes, size_t at) {
+double DoubleAt(std::span<const uint8_t> bytes, size_t at) {
   uint64_t bits = WordAt(bytes, at, kDoubleSize);
   double value = 0;
   std::memcpy(&value, &bits, sizeof value);
@@ -44,7 +44,7 @@ double DoubleAt(const std::vector<uint8_t>& bytes, size_t at) {
 
 void PutInt(std::vector<uint8_t>* out, int32_t value) { PutWord(out, static_cast<uint32_t>(value), kWordSize); }
 
-int32_t IntAt(const std::vector<uint8_t>& bytes, size_t at) {
+int32_t IntAt(std::span<const uint8_t> bytes, size_t at) {
   return static_cast<int32_t>(static_cast<uint32_t>(WordAt(bytes, at, kWordSize)));
 }
 
@@ -78,7 +78,7 @@ std::vector<uint8_t> XdbStoreRecord::EncodeContent(const XdbContent& content) {
   return out;
 }
 
-bool XdbStoreRecord::DecodeContent(const std::vector<uint8_t>& payload, XdbContent* content) {
+bool XdbStoreRecord::DecodeContent(std::span<const uint8_t> payload, XdbContent* content) {
   if (payload.size() < kContentSize) {
     return false;
   }
@@ -104,7 +104,7 @@ std::vector<uint8_t> XdbStoreRecord::EncodeAlbum(const XdbAlbum& album) {
   return out;
 }
 
-bool XdbStoreRecord::DecodeAlbum(const std::vector<uint8_t>& payload, XdbAlbum* album) {
+bool XdbStoreRecord::DecodeAlbum(std::span<const uint8_t> payload, XdbAlbum* album) {
   if (payload.size() < kSmallestAlbumSize) {
     return false;
   }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -42,9 +43,9 @@ class XdbStoreRecord {
   static constexpr size_t kSmallestAlbumSize = 13;
 
   static std::vector<uint8_t> EncodeContent(const XdbContent& content);
-  [[nodiscard]] static bool DecodeContent(const std::vector<uint8_t>& payload, XdbContent* content);
+  [[nodiscard]] static bool DecodeContent(std::span<const uint8_t> payload, XdbContent* content);
   static std::vector<uint8_t> EncodeAlbum(const XdbAlbum& album);
-  [[nodiscard]] static bool DecodeAlbum(const std::vector<uint8_t>& payload, XdbAlbum* album);
+  [[nodiscard]] static bool DecodeAlbum(std::span<const uint8_t> payload, XdbAlbum* album);
 
   // text as valid UTF-8, cut at its first NUL.
   static std::string ValidTitle(const std::string& text);

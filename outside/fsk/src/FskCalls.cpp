@@ -193,8 +193,8 @@ void fxCallID(FskMachine* the, FskID id) {
   if (type == kFskUndefinedType || type == kFskNullType) {
     ThrowCallOfNothing(the, id, type);
   }
-  FskSlot method = fskimpl::GetProperty(the, receiver, id);
-  FskObject* function = fskimpl::ObjectOf(method);
+  // Invoke holds the function for the call.
+  FskObject* function = fskimpl::PropertyObject(the, receiver, id);
   if (!IsCallable(function)) {
     ThrowNotCallable(the, id, " is not a function");
   }

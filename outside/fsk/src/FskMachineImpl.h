@@ -143,6 +143,9 @@ void DefineOwn(FskMachine* the, FskObject* object, FskID id, const FskSlot& valu
                int32_t attributes);
 // Reads a property of any value; throws on undefined and null.
 FskSlot GetProperty(FskMachine* the, const FskSlot& holder, FskID id);
+// The object that GetProperty would give, without taking a reference: for
+// a call that holds it itself; null when the value is no object.
+FskObject* PropertyObject(FskMachine* the, const FskSlot& holder, FskID id);
 void SetProperty(FskMachine* the, const FskSlot& holder, FskID id, const FskSlot& value);
 std::string DescribeID(FskMachine* the, FskID id);
 

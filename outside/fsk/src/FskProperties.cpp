@@ -146,6 +146,16 @@ FskSlot GetProperty(FskMachine* the, const FskSlot& holder, FskID id) {
   return property != nullptr ? property->value : FskSlot();
 }
 
+FskObject* PropertyObject(FskMachine* the, const FskSlot& holder, FskID id) {
+  FskValueType type = holder.Type();
+  if (type == kFskUndefinedType || type == kFskNullType) {
+    ThrowReadOfNothing(the, id, type);
+  }
+  FskObject* object = ObjectOf(holder);
+  FskProperty* property = object != nullptr ? FindProperty(object, id) : nullptr;
+  return property != nullptr ? ObjectOf(property->value) : nullptr;
+}
+
 void SetProperty(FskMachine* the, const FskSlot& holder, FskID id, const FskSlot& value) {
   FskObject* object = ObjectOf(holder);
   if (object == nullptr) {

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -334,6 +335,101 @@ TEST_F(XdbRecordFile, RefusalsAndFailures) {
   // Still usable.
   EXPECT_EQ(file_->Flush(), kXpOk);
   EXPECT_EQ(Read(Add(4, Payload(20, 'k'))).payload, Payload(20, 'k'));
+}
+
+// What a scan of the file's bytes visits: each record atom with its
+// payload.
+struct Visited {
+  Atom atom;
+  Bytes payload;
+  bool operator==(const Visited& other) const = default;
+};
+
+std::vector<Visited> VisitBytes(const ::XdbRecordFile& file, const Bytes& bytes, XpResult* result,
+                                size_t stopAfter = SIZE_MAX) {
+  std::vector<Visited> visited;
+  *result = file.ScanRecordBytes(bytes, [&](const Atom& atom, std::span<const uint8_t> payload) {
+    visited.push_back({atom, Bytes(payload.begin(), payload.end())});
+    return visited.size() < stopAfter;
+  });
+  return visited;
+}
+
+Bytes ReadDisk(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteDisk(const std::string& path, const Bytes& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+// The one-pass scan of the bytes visits what Scan and Read give, free atoms
+// and padding inside records included.
+TEST_F(XdbRecordFile, AScanOfTheBytesFindsWhatScanAndReadFind) {
+  CreateSample();
+  int64_t first = Add(1, Payload(40, 'a'));
+  Add(2, Payload(20, 'b'), kAlbum);
+  int64_t third = Add(3, Payload(40, 'c'));
+  Add(4, Payload(1, 'd'));
+  ASSERT_EQ(file_->Free(third), kXpOk);
+  ASSERT_EQ(file_->Free(first), kXpOk);
+  // 12 + 35 of 52 bytes: the record keeps 5 zero bytes.
+  Add(5, Payload(35, 'e'));
+  std::vector<Visited> expected;
+  for (const Atom& atom : Atoms()) {
+    if (atom.type != ::XdbRecordFile::kFreeAtomType) {
+      ::XdbRecordFile::Record record = Read(atom.offset);
+      expected.push_back({Atom{atom.offset, atom.size, record.type, record.id}, record.payload});
+    }
+  }
+  ASSERT_EQ(expected.size(), 3u);
+  XpResult result = kXpErrInvalidFile;
+  Bytes bytes = ReadDisk(DataPath());
+  EXPECT_EQ(VisitBytes(*file_, bytes, &result), expected);
+  EXPECT_EQ(result, kXpOk);
+  std::vector<Visited> firstOnly = VisitBytes(*file_, bytes, &result, 1);
+  EXPECT_EQ(result, kXpOk);
+  EXPECT_EQ(firstOnly, std::vector<Visited>(expected.begin(), expected.begin() + 1));
+}
+
+// Each damage that Scan and Read refuse, the scan of the bytes refuses too.
+TEST_F(XdbRecordFile, AScanOfDamagedBytesRefusesWhatScanRefuses) {
+  CreateSample();
+  int64_t first = Add(1, Payload(8, 'a'));
+  int64_t second = Add(2, Payload(8, 'b'));
+  ASSERT_EQ(file_->Flush(), kXpOk);
+  ASSERT_EQ(file_->Close(), kXpOk);
+  const Bytes sound = ReadDisk(DataPath());
+  auto sizeWord = [](Bytes bytes, int64_t offset, uint32_t size) {
+    for (int i = 0; i < 4; ++i) {
+      bytes[static_cast<size_t>(offset) + static_cast<size_t>(i)] = static_cast<uint8_t>(size >> (24 - 8 * i));
+    }
+    return bytes;
+  };
+  struct Case {
+    const char* what;
+    Bytes bytes;
+  };
+  const Case cases[] = {
+      {"a size past the end", sizeWord(sound, second, 0x1000)},
+      {"a size below a header", sizeWord(sound, first, 11)},
+      {"a negative size", sizeWord(sound, first, 0x80000000u)},
+      {"a tail shorter than a header", Bytes(sound.begin(), sound.end() - 10)},
+  };
+  for (const Case& c : cases) {
+    WriteDisk(DataPath(), c.bytes);
+    ASSERT_EQ(file_->Open(DataPath(), FreePath()), kXpOk) << c.what;
+    EXPECT_EQ(file_->Scan([](const Atom&) { return true; }), kXpErrInvalidFile) << c.what;
+    XpResult result = kXpOk;
+    VisitBytes(*file_, c.bytes, &result);
+    EXPECT_EQ(result, kXpErrInvalidFile) << c.what;
+    ASSERT_EQ(file_->Close(), kXpOk);
+  }
+  XpResult result = kXpOk;
+  EXPECT_TRUE(VisitBytes(*file_, sound, &result).empty());
+  EXPECT_EQ(result, kXpErrNotOpen);
 }
 
 TEST_F(XdbRecordFile, DamagedFilesAreRefused) {

@@ -232,6 +232,69 @@ TEST_F(XdbStore, UpdatesKeepFlagsAndGuid) {
   ExpectSound();
 }
 
+// Updates of an album read back at once; the record file takes the album
+// once, at the flush: a title that grows with each update moves the record
+// to the end of the file once, not at each update.
+TEST_F(XdbStore, AnAlbumUpdatedManyTimesIsWrittenOnceAtTheFlush) {
+  ASSERT_EQ(Open(folder_), ::XdbStore::kOpened);
+  int32_t album = AddAlbum("a");
+  int32_t gone = AddAlbum("gone");
+  ASSERT_EQ(store_->Flush(), kXpOk);
+  const auto before = static_cast<int64_t>(fs::file_size(folder_ / "XDB.DAT"));
+  constexpr int kUpdates = 8;
+  constexpr size_t kTitleStep = 20;
+  XdbAlbum latest;
+  std::vector<int32_t> contents;
+  for (int update = 1; update <= kUpdates; ++update) {
+    latest = {kDate + update, 3, std::string(kTitleStep * static_cast<size_t>(update), 't')};
+    ASSERT_EQ(store_->UpdateAlbum(album, latest), kXpOk);
+    ASSERT_EQ(store_->UpdateAlbum(gone, latest), kXpOk);
+    EXPECT_EQ(store_->GetRecord(album)->album, latest) << update;
+    if (update == 1) {
+      contents.push_back(AddContent(album));
+    }
+  }
+  ASSERT_EQ(store_->Delete(gone, Kind::kAlbum), kXpOk);
+  ASSERT_EQ(store_->Flush(), kXpOk);
+  // One content atom and one album atom: header, date, preference, title
+  // and its NUL.
+  const int64_t contentAtom = 12 + 36;
+  const int64_t albumAtom = 12 + 8 + 4 + static_cast<int64_t>(latest.title.size()) + 1;
+  EXPECT_EQ(static_cast<int64_t>(fs::file_size(folder_ / "XDB.DAT")), before + contentAtom + albumAtom);
+  ExpectSound();
+  Reopen();
+  EXPECT_EQ(store_->GetRecord(album)->album, latest);
+  EXPECT_FALSE(store_->GetRecord(gone).has_value());
+  EXPECT_EQ(Found(*store_, &::XdbStore::ContentsOfAlbum, album), contents);
+  ExpectSound();
+}
+
+// Flush and Close write an album update; a store dropped without either
+// keeps none of it.
+TEST_F(XdbStore, AnAlbumUpdateReachesTheFileByFlushOrClose) {
+  ASSERT_EQ(Open(folder_), ::XdbStore::kOpened);
+  int32_t album = AddAlbum("first");
+  struct Step {
+    const char* title;
+    bool (*end)(::XdbStore&);
+    const char* found;
+  };
+  const Step steps[] = {
+      {"flushed", [](::XdbStore& store) { return store.Flush() == kXpOk; }, "flushed"},
+      {"closed", [](::XdbStore& store) { return store.Close() == kXpOk; }, "closed"},
+      {"dropped", [](::XdbStore&) { return true; }, "closed"},
+  };
+  for (const Step& step : steps) {
+    ASSERT_EQ(store_->UpdateAlbum(album, {kDate, 3, step.title}), kXpOk) << step.title;
+    ExpectSound();
+    ASSERT_TRUE(step.end(*store_)) << step.title;
+    store_ = std::make_unique<::XdbStore>(machine_->Machine());
+    ASSERT_EQ(Open(folder_), ::XdbStore::kOpened) << step.title;
+    EXPECT_EQ(store_->GetRecord(album)->album.title, step.found) << step.title;
+    ExpectSound();
+  }
+}
+
 TEST_F(XdbStore, DerivedFilesAreRebuiltWithoutTouchingTheRecords) {
   ASSERT_EQ(Open(folder_), ::XdbStore::kOpened);
   int32_t album = AddAlbum();
@@ -292,6 +355,60 @@ TEST_F(XdbStore, FoldersThatAreNotOursAreLeftAlone) {
   AddAlbum();
   ASSERT_EQ(store_->Close(), kXpOk);
   EXPECT_EQ(ReadDisk(folder_ / "X.DAT"), Bytes({'f', 'o', 'r', 'e', 'i', 'g', 'n'}));
+}
+
+// The open's one pass over the record file keeps every refusal of a
+// record that cannot be the store's, and writes nothing then.
+TEST_F(XdbStore, RecordsThatCannotBeOursMakeTheFolderNotOurs) {
+  ASSERT_EQ(Open(folder_), ::XdbStore::kOpened);
+  AddAlbum("album");
+  ASSERT_EQ(store_->Close(), kXpOk);
+  const Bytes sound = ReadDisk(folder_ / "XDB.DAT");
+  // The album's atom ends the file: header, date, preference, "album", NUL.
+  constexpr size_t kAlbumAtom = 12 + 8 + 4 + 5 + 1;
+  const size_t album = sound.size() - kAlbumAtom;
+  auto word = [&](size_t at, uint32_t value, bool bigEndian) {
+    Bytes bytes = sound;
+    for (size_t i = 0; i < 4; ++i) {
+      bytes[at + i] = static_cast<uint8_t>(value >> (8 * (bigEndian ? 3 - i : i)));
+    }
+    return bytes;
+  };
+  Bytes twice = sound;
+  twice.insert(twice.end(), sound.begin() + static_cast<std::ptrdiff_t>(album), sound.end());
+  Bytes noNul = sound;
+  noNul.back() = 'x';
+  // A content atom {32, "CONT", ID 9} with 20 bytes of its 36.
+  Bytes shortContent = sound;
+  const Bytes contentHeader = {0, 0, 0, 32, 'C', 'O', 'N', 'T', 9, 0, 0, 0};
+  shortContent.insert(shortContent.end(), contentHeader.begin(), contentHeader.end());
+  shortContent.resize(shortContent.size() + 20, 0);
+  struct Case {
+    const char* what;
+    Bytes bytes;
+  };
+  const Case cases[] = {
+      {"an unknown record type", word(album + 4, 0x58585858, true)},
+      {"ID 0", word(album + 8, 0, false)},
+      {"an ID beyond the limit", word(album + 8, ::XdbStore::kDefaultLimit + 1, false)},
+      {"an ID twice", twice},
+      {"a title without its NUL", noNul},
+      {"a content too short for its fields", shortContent},
+      {"an atom running past the end", word(album, kAlbumAtom + 1, true)},
+      {"an atom shorter than its header", word(album, 8, true)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::path copy = Dir(std::string("crafted-") + std::to_string(&c - cases));
+    fs::copy(folder_, copy);
+    WriteDisk(copy / "XDB.DAT", std::string(c.bytes.begin(), c.bytes.end()));
+    Snapshot before = SnapshotOf(copy);
+    EXPECT_EQ(Open(copy), ::XdbStore::kNotOurs);
+    EXPECT_FALSE(store_->IsOpen());
+    EXPECT_EQ(SnapshotOf(copy), before);
+  }
+  ASSERT_EQ(Open(folder_), ::XdbStore::kOpened);
+  EXPECT_EQ(store_->GetRecord(1)->album.title, "album");
 }
 
 TEST_F(XdbStore, CopiedAndRenamedFolderOpensAsItWas) {
