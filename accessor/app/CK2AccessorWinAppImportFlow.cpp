@@ -180,9 +180,14 @@ K2ExportOutcome CK2AccessorWinApp::ImportFlow(const XpString& importPath) {
   if (skipped != 0) {
     XpClearSysFailure();
     WriteFailureLine(SkippedItemsText(skipped, manager.GetFirstItemFailure()));
-    return K2ExportOutcome::kFailed;
   }
-  return K2ExportOutcome::kCompleted;
+  const K2ImportTaskManager::ItemFailure history = manager.GetHistoryFailure();
+  if (!history.file.IsEmpty()) {
+    WriteFailureLine(FailureText("the import history " + Utf8(history.file) +
+                                     " was not saved; the next import may copy these contents again",
+                                 history.code, history.cause));
+  }
+  return skipped == 0 && history.file.IsEmpty() ? K2ExportOutcome::kCompleted : K2ExportOutcome::kFailed;
 }
 
 void CK2AccessorWinApp::PrintImportedCopies(const XpString& recordFile) {

@@ -116,6 +116,7 @@ XpResult K2ImportTaskManager::StartImport(K2ImportConfig& settings, XfViewProgre
   threadResult_ = kXpOk;
   runFailure_ = XpSysFailure();
   firstItemFailure_ = ItemFailure();
+  historyFailure_ = ItemFailure();
   failedItems_ = 0;
   destinationFolder_ = settings.GetDestDir();
   sourceName_ = settings.GetSource() ? settings.GetSource()->GetPath() : XpString();
@@ -376,6 +377,11 @@ bool K2ImportTaskManager::WaitWhilePaused() {
 XpSysFailure K2ImportTaskManager::GetRunFailure() const {
   Guard guard(lock_);
   return runFailure_;
+}
+
+K2ImportTaskManager::ItemFailure K2ImportTaskManager::GetHistoryFailure() const {
+  Guard guard(lock_);
+  return historyFailure_;
 }
 
 K2ImportTaskManager::ItemFailure K2ImportTaskManager::GetFirstItemFailure() const {

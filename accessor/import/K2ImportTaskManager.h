@@ -207,6 +207,10 @@ class K2ImportTaskManager : public IXpFileOpProgressObserver, public IK2Progress
   // the first of them.
   uint32_t GetFailedItemCount() const { return failedItems_.load(); }
   ItemFailure GetFirstItemFailure() const;
+  // The first save of the import history that failed in the last run (its
+  // file, code and cause; an empty file when every save worked): the next
+  // import may then copy the contents imported since again.
+  ItemFailure GetHistoryFailure() const;
   bool IsCompleted() const { return completed_.load(); }
   bool HasReadOnlySources() const { return readOnlySourceSeen_.load(); }
   // The differential import was asked for but ran as a full import, the
@@ -330,6 +334,7 @@ class K2ImportTaskManager : public IXpFileOpProgressObserver, public IK2Progress
   // item of the run.
   XpSysFailure runFailure_;
   ItemFailure firstItemFailure_;
+  ItemFailure historyFailure_;
   std::atomic<uint32_t> failedItems_{0};
   // The camera's numbered DCIM folders in processing order.
   std::vector<XpSharedPtr<XpDir>> salvageFolders_;

@@ -348,9 +348,19 @@ void K2ImportTaskManager::RaiseHistory(int64_t importedId) {
     raised = true;
   }
   if (raised) {
-    (void)history_->UpdateMax(highest);
+    (void)history_->UpdateMax(highest);  // in memory: the save below tells
   }
-  (void)history_->Save();
+  XpClearSysFailure();
+  const XpResult saved = history_->Save();
+  if (saved == kXpOk) {
+    return;
+  }
+  Guard guard(lock_);
+  if (historyFailure_.file.IsEmpty()) {
+    historyFailure_.file = history_->GetFilePath();
+    historyFailure_.code = saved;
+    historyFailure_.cause = XpLastSysFailure();
+  }
 }
 
 void K2ImportTaskManager::RemoveCreatedFolders() {

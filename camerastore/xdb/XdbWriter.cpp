@@ -127,13 +127,16 @@ XpResult XdbWriter::CreateTempFolder() {
   if (!folders_.HasDatabase()) {
     return kXpErrPathNotFound;
   }
-  for (int32_t attempt = 0; attempt < kXdbStepTries; ++attempt) {
-    const XpResult made = XpCreateDirectory(folders_.WorkCopy());
-    if (made == kXpOk) {
-      break;
+  XpResult made = kXpErrGeneric;
+  for (int32_t attempt = 0; attempt < kXdbStepTries && made != kXpOk; ++attempt) {
+    made = XpCreateDirectory(folders_.WorkCopy());
+    if (made != kXpOk) {
+      LogCreateFailure(made);
+      XdbSleep(kXdbStepPauseMilliseconds);
     }
-    LogCreateFailure(made);
-    XdbSleep(kXdbStepPauseMilliseconds);
+  }
+  if (made != kXpOk) {
+    return made;
   }
   const XpResult copied = CopyDatabaseFiles();
   if (copied != kXpOk) {
@@ -193,7 +196,10 @@ void XdbWriter::ForgetWorkCopy() {
 
 XpResult XdbWriter::AbandonWorkCopy(XpResult code, bool reopen) const {
   XdbUnjournaledFolders::Remove(XdbLogPath(folders_.WorkCopy()));
+  // A work copy that stays is removed by the next edit or the factory.
   (void)folders_.Remove(folders_.WorkCopy());
+  // The caller learns code; a database that did not open again fails the
+  // next call on it.
   if (reopen && XdbCreateMaster() == 0) {
     (void)XdbOpenDatabase(folders_.Database().CStr());
   }
@@ -266,6 +272,7 @@ void XdbWriter::DeleteAlbum(IAlbumInfo* album) {
   }
   for (int32_t position = 0; position < count; ++position) {
     int32_t contentId = 0;
+    // A content already gone fails its delete; the album goes all the same.
     if (XdbGetID(contents.Get(), position, &contentId) == 0) {
       (void)XdbDeletePhoto(contentId);
     }

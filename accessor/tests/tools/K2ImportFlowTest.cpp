@@ -389,6 +389,27 @@ class K2ImportFlowOnTheCard : public K2ImportFlow {
   testsupport::FaultInjection faults_;
 };
 
+// A history that cannot be saved is told, with its file and why, and the
+// run exits 1: the next import trusts the history. What was copied stays.
+TEST_F(K2ImportFlowOnTheCard, AHistoryThatCannotBeSavedIsToldAndTheRunFails) {
+  const std::string history = (fs::path(Narrow(K2GetAppDataFolder())) / "DCFIND_A1B2.dat").string();
+  // The first save makes the file when the run starts; the saves after
+  // each item fail.
+  faults_.Add(testsupport::Fault(testsupport::SysCall::kRename, history).Errno(EIO).FromCall(2));
+
+  const int status = Run("option clock real\nbox \"ImportStart\" press ok\nbox * press ok\n", Cam());
+  faults_.Clear();
+
+  EXPECT_EQ(status, 1) << Transcript();
+  ASSERT_EQ(app_->errorLines.size(), 1u) << ::testing::PrintToString(app_->errorLines);
+  EXPECT_THAT(app_->errorLines[0],
+              ::testing::StartsWith("TLVK2Accessor: the import history " + history +
+                                    " was not saved; the next import may copy these contents again (0x"));
+  EXPECT_THAT(app_->errorLines[0], HasSubstr("): rename "));
+  EXPECT_THAT(app_->errorLines[0], ::testing::EndsWith(": Input/output error"));
+  EXPECT_EQ(PicturesOnThePc().size(), 7u);
+}
+
 // A commit of the removal that fails: the camera's files are gone, the
 // database at its next open still lists them (the change did not happen),
 // the run says why and exits 1; the next import copies nothing twice.
