@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -77,6 +78,21 @@ TEST_F(XfUiTranscript, ADescriptorGetsEveryByteOfShortWrites) {
   received.resize(static_cast<size_t>(got));
   EXPECT_EQ(received, "form 132 progress 1007 40 %\n");
   EXPECT_EQ(XpSysCalls::Posix().Close(pipe[0]), 0);
+}
+
+TEST_F(XfUiTranscript, ADescriptorThatCannotBeWrittenIsToldOnce) {
+  const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+  ASSERT_GE(full, 0);
+  testing::internal::CaptureStderr();
+  {
+    std::unique_ptr<::XfUiTranscript> transcript = ::XfUiTranscript::ForDescriptor(full, true);
+    transcript->Line("box \"one\"");
+    transcript->Line("box \"two\"");
+  }
+  const std::string told = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(told.find("cannot write the transcript to descriptor " + std::to_string(full) + ": 0x"), 0u) << told;
+  EXPECT_NE(told.find("No space left on device"), std::string::npos) << told;
+  EXPECT_EQ(std::count(told.begin(), told.end(), '\n'), 1) << told;
 }
 
 }  // namespace

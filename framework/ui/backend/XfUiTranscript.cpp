@@ -9,6 +9,7 @@
 
 #include "platform/fs/XpPendingFile.h"
 #include "platform/fs/XpSysCalls.h"
+#include "platform/fs/XpSysFailure.h"
 #include "platform/fs/XpWriteAll.h"
 #include "platform/text/XpStringA.h"
 
@@ -17,9 +18,15 @@ namespace {
 constexpr mode_t kTranscriptMode = 0644;
 
 // Writes all of data. A transcript that cannot be written does not stop the
-// program it records; the check that reads it finds the gap.
-void WriteAll(int fd, std::string_view data) {
-  (void)XpWriteAll(XpSysCalls::Current(), fd, data.data(), data.size());
+// program it records; its first failed write is told on standard error.
+void WriteAll(int fd, std::string_view data, bool* failed) {
+  const XpResult written = XpWriteAll(XpSysCalls::Current(), fd, data.data(), data.size());
+  if (written == kXpOk || *failed) {
+    return;
+  }
+  *failed = true;
+  std::fprintf(stderr, "cannot write the transcript to descriptor %d: 0x%04X%s\n", fd,
+               static_cast<unsigned>(written), XpSysFailureSuffix().c_str());
 }
 
 // The pending transcript file; published when the last line is written.
@@ -119,12 +126,13 @@ std::unique_ptr<XfUiTranscript> XfUiTranscript::ForDescriptor(int fd, bool owned
     }
     int fd;
     bool owned;
+    bool failed = false;
   };
   auto descriptor = std::make_shared<Descriptor>(fd, owned);
   return std::make_unique<XfUiTranscript>([descriptor](std::string_view line) {
     std::string text(line);
     text += '\n';
-    WriteAll(descriptor->fd, text);
+    WriteAll(descriptor->fd, text, &descriptor->failed);
   });
 }
 
