@@ -4,7 +4,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -27,6 +26,8 @@
 #include "imaging/tags/XpTiffTagIFD.h"
 #include "imaging/tags/XpTiffTagManager.h"
 #include "outside/fsk/k2xdb/K2xdbTool.h"
+#include "platform/fs/XpPendingFile.h"
+#include "platform/fs/XpSysFailure.h"
 #include "platform/registry/XpRegistry.h"
 #include "platform/testsupport/FakeSysfs.h"
 #include "platform/text/XpStringA.h"
@@ -96,6 +97,7 @@ constexpr const char* kSalvageFolder = "DCIM.001";
 constexpr const char* kSalvagePicture = "DSC00010.JPG";
 constexpr const char* kSalvageOwnPicture = "QMVS0011.JPG";
 constexpr const char* kSalvageNote = "NOTE.TXT";
+constexpr mode_t kDemoFileMode = 0644;
 constexpr const char* kSalvageNoteText = "Notes of the camera.\n";
 // The home folder and the folders below DIR that the demo's environment
 // names.
@@ -157,12 +159,9 @@ bool SetModified(const fs::path& path, int64_t seconds) {
 }
 
 bool WriteMovieStandIn(const fs::path& path) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(kMpeg1PackHeader), sizeof(kMpeg1PackHeader));
-  const std::string filler(static_cast<size_t>(kMovieBytes) - sizeof(kMpeg1PackHeader), '\0');
-  out.write(filler.data(), static_cast<std::streamsize>(filler.size()));
-  out.close();
-  return static_cast<bool>(out);
+  std::string bytes(reinterpret_cast<const char*>(kMpeg1PackHeader), sizeof(kMpeg1PackHeader));
+  bytes.resize(static_cast<size_t>(kMovieBytes), '\0');
+  return XpReplaceFileAtomically(XpStringA(path.c_str()).ToWide(), bytes, kDemoFileMode) == kXpOk;
 }
 
 // "YYYY:MM:DD hh:mm:ss" as a date; false when it does not read.
@@ -322,10 +321,10 @@ bool K2DemoTool::WriteImportCamera(const fs::path& cam) {
                             TagsWithDate("2023:03:21 08:00:00"));
     if (written != kXpOk) return Fail((salvage / name).string() + ": cannot be written (" + HexCode(written) + ")");
   }
-  std::ofstream note(salvage / kSalvageNote, std::ios::binary | std::ios::trunc);
-  note << kSalvageNoteText;
-  note.close();
-  if (!note) return Fail((salvage / kSalvageNote).string() + ": cannot be written");
+  const fs::path note = salvage / kSalvageNote;
+  if (XpReplaceFileAtomically(XpStringA(note.c_str()).ToWide(), kSalvageNoteText, kDemoFileMode) != kXpOk) {
+    return Fail(note.string() + ": cannot be written" + XpSysFailureSuffix());
+  }
   return true;
 }
 

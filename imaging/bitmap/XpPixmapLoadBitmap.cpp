@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "imaging/bitmap/XpBitmapDecoder.h"
-#include "platform/resource/XpReadWholeFile.h"
+#include "platform/fs/XpReadWholeFile.h"
 
 XpPixmapBase* XpPixmapLoadBitmapResource(const XpResourceModule& module, uint32_t id) {
   std::vector<uint8_t> bytes;

@@ -18,7 +18,7 @@
 #include "platform/fs/XpSysCalls.h"
 #include "platform/fs/XpTreeOperations.h"
 #include "platform/path/XpPath.h"
-#include "platform/resource/XpReadWholeFile.h"
+#include "platform/fs/XpReadWholeFile.h"
 #include "platform/text/XpUtf.h"
 #include "platform/volume/XpVolume.h"
 

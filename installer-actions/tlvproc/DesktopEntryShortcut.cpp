@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/resource/XpReadWholeFile.h"
+#include "platform/fs/XpReadWholeFile.h"
 #include "platform/text/XpUtf.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <array>
 #include <string>
 
-#include "platform/resource/XpReadWholeFile.h"
+#include "platform/fs/XpReadWholeFile.h"
 #include "platform/text/XpUtf.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/resource/XpReadWholeFile.h"
+#include "platform/fs/XpReadWholeFile.h"
 #include "platform/text/XpUtf.h"
 
 namespace {

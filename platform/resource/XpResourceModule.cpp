@@ -4,7 +4,7 @@
 #include <string_view>
 #include <utility>
 
-#include "platform/resource/XpReadWholeFile.h"
+#include "platform/fs/XpReadWholeFile.h"
 #include "platform/shell/XpSpecialFolder.h"
 #include "platform/value/XpIniDict.h"
 

@@ -5,12 +5,13 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "platform/fs/XpDirectoryOperations.h"
 #include "platform/fs/XpPathQueries.h"
+#include "platform/fs/XpReadWholeFile.h"
 #include "platform/fs/XpSysCalls.h"
 #include "platform/path/XpPath.h"
 
@@ -108,7 +109,11 @@ XpString UserDirValue(std::string_view quoted, const XpString& home) {
 
 // The last valid setting of key in the user-dirs.dirs file; "" when none.
 XpString ReadUserDir(const XpString& file, const char* key, const XpString& home) {
-  std::ifstream input(file.ToMultiByte().CStr());
+  std::string text;
+  if (XpReadWholeFile(file, &text) != kXpOk) {
+    return XpString();  // no such settings file: the defaults hold
+  }
+  std::istringstream input(text);
   const std::string_view wanted = key;
   XpString folder;
   std::string line;

@@ -5,11 +5,12 @@
 #include <sys/stat.h>
 
 #include <cstdio>
-#include <fstream>
 #include <string>
 #include <string_view>
 
+#include "platform/fs/XpReadWholeFile.h"
 #include "platform/system/XpSysRoot.h"
+#include "platform/text/XpStringA.h"
 
 namespace {
 
@@ -55,7 +56,10 @@ bool XpBlockDeviceIsRemovable(uint32_t major, uint32_t minor) {
   if (LeafOf(disk.View()).substr(0, kMmcDiskPrefix.size()) == kMmcDiskPrefix) {
     return true;
   }
-  std::ifstream attribute(std::string(disk.View()) + kRemovableAttribute);
-  char value = 0;
-  return static_cast<bool>(attribute >> value) && value == kRemovableValue;
+  std::string value;
+  if (XpReadWholeFile(XpStringA((std::string(disk.View()) + kRemovableAttribute).c_str()).ToWide(), &value) != kXpOk) {
+    return false;
+  }
+  const size_t first = value.find_first_not_of(" \t\n");
+  return first != std::string::npos && value[first] == kRemovableValue;
 }

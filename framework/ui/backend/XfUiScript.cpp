@@ -2,10 +2,11 @@
 
 #include <cctype>
 #include <charconv>
-#include <fstream>
 #include <optional>
 #include <sstream>
 
+#include "platform/fs/XpReadWholeFile.h"
+#include "platform/fs/XpSysFailure.h"
 #include "platform/text/XpStringA.h"
 
 namespace {
@@ -440,12 +441,10 @@ bool XfUiScript::Parse(std::string_view text, XfUiScript* script, std::string* e
 }
 
 bool XfUiScript::Load(const XpString& path, XfUiScript* script, std::string* error) {
-  std::ifstream file(path.ToMultiByte().CStr(), std::ios::binary);
-  if (!file) {
-    *error = "cannot read the script " + std::string(path.ToMultiByte().CStr());
+  std::string content;
+  if (XpReadWholeFile(path, &content) != kXpOk) {
+    *error = "cannot read the script " + std::string(path.ToMultiByte().CStr()) + XpSysFailureSuffix();
     return false;
   }
-  std::ostringstream content;
-  content << file.rdbuf();
-  return Parse(content.str(), script, error);
+  return Parse(content, script, error);
 }

@@ -1,8 +1,9 @@
 #include "MsiPropertiesFile.h"
 
-#include <fstream>
 #include <sstream>
 
+#include "platform/fs/XpReadWholeFile.h"
+#include "platform/text/XpStringA.h"
 #include "platform/text/XpUtf.h"
 
 namespace msirun {
@@ -53,19 +54,13 @@ bool ParsePropertiesText(std::string_view text, PropertiesFile* file, std::strin
 }
 
 bool ReadPropertiesFile(const std::string& path, PropertiesFile* file, std::string* error) {
-  std::ifstream input(path, std::ios::binary);
-  if (!input) {
-    *error = path + ": cannot be read";
-    return false;
-  }
-  std::stringstream text;
-  text << input.rdbuf();
-  if (input.bad()) {
+  std::string text;
+  if (XpReadWholeFile(XpStringA(path.c_str()).ToWide(), &text) != kXpOk) {
     *error = path + ": cannot be read";
     return false;
   }
   std::string lineError;
-  if (!ParsePropertiesText(text.str(), file, &lineError)) {
+  if (!ParsePropertiesText(text, file, &lineError)) {
     *error = path + ": " + lineError;
     return false;
   }

@@ -1,9 +1,16 @@
-#include "platform/resource/XpReadWholeFile.h"
+#include "platform/fs/XpReadWholeFile.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <new>
 #include <stdexcept>
 
 #include "platform/fs/XpFile.h"
+#include "platform/fs/XpReadAll.h"
+#include "platform/fs/XpSysCalls.h"
+#include "platform/result/XpResultTranslation.h"
 
 namespace {
 
@@ -26,6 +33,32 @@ XpResult ReadOpenFile(XpFile& file, std::vector<uint8_t>* bytes) {
 }
 
 }  // namespace
+
+XpResult XpReadWholeFile(const XpString& path, std::string* text) {
+  if (text == nullptr) {
+    return kXpErrBadArgument;
+  }
+  text->clear();
+  const std::string native(path.ToMultiByte().CStr());
+  XpSysCalls& calls = XpSysCalls::Current();
+  const int fd = calls.Open(native.c_str(), O_RDONLY, 0);
+  if (fd < 0) {
+    return XpResultFromErrno(errno, native.c_str());
+  }
+  struct stat info {};
+  XpResult result = calls.Fstat(fd, &info) != 0 ? XpResultFromErrno(errno) : kXpOk;
+  if (result == kXpOk && S_ISDIR(info.st_mode)) {
+    result = kXpErrInvalidFile;
+  }
+  if (result == kXpOk) {
+    result = XpReadAll(calls, fd, text);
+  }
+  (void)calls.Close(fd);  // opened for reading: nothing to lose
+  if (XpFailed(result)) {
+    text->clear();
+  }
+  return result;
+}
 
 XpResult XpReadWholeFile(const XpString& path, std::vector<uint8_t>* bytes) {
   if (bytes == nullptr) {

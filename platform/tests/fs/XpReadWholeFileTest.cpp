@@ -1,4 +1,4 @@
-#include "platform/resource/XpReadWholeFile.h"
+#include "platform/fs/XpReadWholeFile.h"
 
 #include <sys/stat.h>
 
@@ -71,7 +71,7 @@ TEST_F(XpReadWholeFile, FailuresLeaveNoBytes) {
   EXPECT_EQ(::XpReadWholeFile(ToXp(Root() / "missing"), &bytes), kXpErrFileNotFound);
   EXPECT_TRUE(bytes.empty());
   EXPECT_NE(::XpReadWholeFile(ToXp(Dir("folder")), &bytes), kXpOk);
-  EXPECT_EQ(::XpReadWholeFile(ToXp(path), nullptr), kXpErrBadArgument);
+  EXPECT_EQ(::XpReadWholeFile(ToXp(path), static_cast<std::vector<uint8_t>*>(nullptr)), kXpErrBadArgument);
   {
     ShrinkingFile shrinking;
     EXPECT_EQ(::XpReadWholeFile(ToXp(path), &bytes), kXpErrEndOfFile);
@@ -81,6 +81,36 @@ TEST_F(XpReadWholeFile, FailuresLeaveNoBytes) {
   faults.Add(Fault(SysCall::kRead, Root().string()).Errno(EIO).AfterBytes(4));
   EXPECT_NE(::XpReadWholeFile(ToXp(path), &bytes), kXpOk);
   EXPECT_TRUE(bytes.empty());
+}
+
+// Text is read to the end whatever size the file announces (as /proc and
+// /sys files announce one they do not hold), through short and interrupted
+// reads; failures leave no text and say why.
+TEST_F(XpReadWholeFile, TextIsReadToTheEndWhateverSizeTheFileAnnounces) {
+  std::string content(200000, '\0');
+  for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>('a' + i % 26);
+  const std::filesystem::path path = Write("text.txt", content);
+  std::string text;
+  {
+    ShrinkingFile longer;
+    testsupport::FaultInjection faults;
+    faults.Add(Fault(SysCall::kRead, Root().string()).AtMost(4093));
+    ASSERT_EQ(::XpReadWholeFile(ToXp(path), &text), kXpOk);
+  }
+  EXPECT_EQ(text, content);
+  ASSERT_EQ(::XpReadWholeFile(ToXp("/proc/self/stat"), &text), kXpOk);
+  EXPECT_FALSE(text.empty());
+  EXPECT_EQ(text.back(), '\n');
+
+  text = "stale";
+  EXPECT_EQ(::XpReadWholeFile(ToXp(Root() / "missing"), &text), kXpErrFileNotFound);
+  EXPECT_TRUE(text.empty());
+  EXPECT_EQ(::XpReadWholeFile(ToXp(Dir("folder")), &text), kXpErrInvalidFile);
+  testsupport::FaultInjection faults;
+  faults.Add(Fault(SysCall::kRead, Root().string()).Errno(EIO).AfterBytes(4));
+  EXPECT_EQ(::XpReadWholeFile(ToXp(path), &text), kXpErrDeviceNotReady);
+  EXPECT_TRUE(text.empty());
+  EXPECT_EQ(::XpReadWholeFile(ToXp(path), static_cast<std::string*>(nullptr)), kXpErrBadArgument);
 }
 
 }  // namespace
