@@ -178,6 +178,18 @@ XpResult XpRemoveDirectory(const XpString& path, bool withContents, bool toRecyc
   return XpDeleteWithProgress(path, true, asList, observer);
 }
 
+XpResult XpSyncFolder(const char* path, XpFolderLink link) {
+  std::string folder(path);
+  if (link == XpFolderLink::kFollow) {
+    return SyncPath(folder, O_DIRECTORY);
+  }
+  // A closing '/' would make the open follow a link all the same.
+  while (folder.size() > 1 && folder.back() == '/') {
+    folder.pop_back();
+  }
+  return SyncPath(folder, O_DIRECTORY | O_NOFOLLOW);
+}
+
 XpResult XpSyncFileSystem(const XpString& path) {
   const std::string native(path.ToMultiByte().CStr());
   XpSysCalls& calls = XpSysCalls::Current();
@@ -201,5 +213,5 @@ XpResult XpSyncDirectory(const XpString& path, bool withFiles) {
       return synced;
     }
   }
-  return SyncPath(folder, O_DIRECTORY);
+  return XpSyncFolder(folder.c_str());
 }

@@ -44,6 +44,15 @@ bool XpIsDirectoryWritable(const XpString& dir);
 // walk, with its result.
 [[nodiscard]] XpResult XpSyncDirectory(const XpString& path, bool withFiles);
 
+// Whether a folder's sync follows a link at its path.
+enum class XpFolderLink { kFollow, kRefuse };
+// Flushes the folder at path (UTF-8, with or without the closing '/') to
+// the medium, so that the renames and removals made in it last; a file
+// system that keeps nothing to flush for folders (EINVAL) counts as
+// flushed. With kRefuse a link at path fails (ELOOP) instead of being
+// followed.
+[[nodiscard]] XpResult XpSyncFolder(const char* path, XpFolderLink link = XpFolderLink::kFollow);
+
 // Waits once until everything written to the file system that holds path
 // (a file or a folder) is on the medium: the data of every file, the names
 // made, renamed and removed, and the folders. One wait stands in for an

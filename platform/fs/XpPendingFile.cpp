@@ -14,6 +14,7 @@
 #include <string>
 
 #include "platform/fs/XpFileOpSupport.h"
+#include "platform/fs/XpDirectoryOperations.h"
 #include "platform/fs/XpSysCalls.h"
 #include "platform/fs/XpWriteAll.h"
 #include "platform/fs/XpWriteback.h"
@@ -267,18 +268,7 @@ XpResult XpPendingFile::SyncFolder() {
   if (folder_.IsEmpty()) {
     return kXpErrNotOpen;
   }
-  XpSysCalls& calls = XpSysCalls::Current();
-  const int fd = calls.Open(folder_.CStr(), O_RDONLY | O_DIRECTORY, 0);
-  if (fd < 0) {
-    return XpResultFromErrno(errno, folder_.CStr());
-  }
-  XpResult result = kXpOk;
-  // EINVAL: this file system keeps nothing to flush for a folder.
-  if (calls.Fsync(fd) != 0 && errno != EINVAL) {
-    result = XpResultFromErrno(errno);
-  }
-  (void)calls.Close(fd);  // read-only: nothing to lose
-  return result;
+  return XpSyncFolder(folder_.CStr());
 }
 
 void XpPendingFile::CloseFile() {

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "platform/fs/XpDirectoryOperations.h"
 #include "platform/fs/XpSysCalls.h"
 #include "platform/fs/XpSysFailure.h"
 #include "platform/fs/XpWriteAll.h"
@@ -299,16 +300,7 @@ XpResult SyncFile(const std::string& folder, const std::string& name) {
   return result;
 }
 
-XpResult SyncFolder(const std::string& folder) {
-  XpSysCalls& calls = XpSysCalls::Current();
-  int fd = OpenFolder(folder);
-  if (fd < 0) {
-    return LastResult();
-  }
-  XpResult result = calls.Fsync(fd) == 0 ? kXpOk : LastResult();
-  (void)calls.Close(fd);
-  return result;
-}
+XpResult SyncFolder(const std::string& folder) { return XpSyncFolder(folder.c_str(), XpFolderLink::kRefuse); }
 
 bool Exists(const std::string& folder, const std::string& name) {
   struct stat status {};

@@ -190,4 +190,19 @@ TEST_F(XpDirectoryOps, SyncDirectoryFlushesTheFolderAndWithFilesEachPlainFileInI
   EXPECT_EQ(XpSyncDirectory(X(Root() / "missing"), false), kXpErrFileNotFound);
 }
 
+// A folder's sync follows a link at its path unless told to refuse it,
+// closing '/' or not; EINVAL of a folder counts as flushed either way.
+TEST_F(XpDirectoryOps, SyncFolderFollowsALinkOnlyWhenAskedTo) {
+  const fs::path folder = Dir("real");
+  const fs::path link = Root() / "link";
+  fs::create_directory_symlink(folder, link);
+  EXPECT_EQ(XpSyncFolder(link.c_str()), kXpOk);
+  EXPECT_EQ(XpSyncFolder(folder.c_str(), XpFolderLink::kRefuse), kXpOk);
+  EXPECT_NE(XpSyncFolder(link.c_str(), XpFolderLink::kRefuse), kXpOk);
+  EXPECT_NE(XpSyncFolder((link.string() + "/").c_str(), XpFolderLink::kRefuse), kXpOk);
+  const int rule = faults_.Add(Fault(SysCall::kFsync, folder.string()).Errno(EINVAL));
+  EXPECT_EQ(XpSyncFolder(folder.c_str(), XpFolderLink::kRefuse), kXpOk);
+  EXPECT_EQ(faults_.Hits(rule), 1);
+}
+
 }  // namespace
