@@ -93,8 +93,8 @@ XpResult XpImageIoMovieInternal::Start() {
   if (settings_.program.IsEmpty()) return kXpErrImaging;
   int toServer[2] = {-1, -1};
   int fromServer[2] = {-1, -1};
-  if (::pipe2(toServer, O_CLOEXEC) != 0) return kXpErrImaging;
-  if (::pipe2(fromServer, O_CLOEXEC) != 0) {
+  if (XpSysCalls::Current().Pipe2(toServer, O_CLOEXEC) != 0) return kXpErrImaging;
+  if (XpSysCalls::Current().Pipe2(fromServer, O_CLOEXEC) != 0) {
     CloseFd(&toServer[0]);
     CloseFd(&toServer[1]);
     return kXpErrImaging;

@@ -107,6 +107,16 @@ class XpPosixSysCalls final : public XpSysCalls {
   }
   struct dirent* Readdir(DIR* dir) override { return ::readdir(dir); }
   int Closedir(DIR* dir) override { return ::closedir(dir); }
+  int Pipe2(int fds[2], int flags) override { return ::pipe2(fds, flags | O_CLOEXEC); }
+  int Spawn(pid_t* pid, const char* path, const posix_spawn_file_actions_t* actions,
+            const posix_spawnattr_t* attributes, char* const argv[], char* const envp[]) override {
+    const int error = ::posix_spawn(pid, path, actions, attributes, argv, envp);
+    if (error == 0) {
+      return 0;
+    }
+    errno = error;
+    return -1;
+  }
 };
 
 XpPosixSysCalls gPosix;
@@ -371,6 +381,11 @@ class XpRecordingSysCalls final : public XpSysCalls {
     return entry;
   }
   int Closedir(DIR* dir) override { return Installed().Closedir(dir); }
+  int Pipe2(int fds[2], int flags) override { return OnPath(Installed().Pipe2(fds, flags), "pipe2", nullptr); }
+  int Spawn(pid_t* pid, const char* path, const posix_spawn_file_actions_t* actions,
+            const posix_spawnattr_t* attributes, char* const argv[], char* const envp[]) override {
+    return OnPath(Installed().Spawn(pid, path, actions, attributes, argv, envp), "spawn", path);
+  }
 };
 
 XpRecordingSysCalls gRecording;
@@ -468,3 +483,8 @@ char* XpSysCallsWrapper::Realpath(const char* path, char* resolved) {
 DIR* XpSysCallsWrapper::Opendir(const char* path) { return target_.Opendir(path); }
 struct dirent* XpSysCallsWrapper::Readdir(DIR* dir) { return target_.Readdir(dir); }
 int XpSysCallsWrapper::Closedir(DIR* dir) { return target_.Closedir(dir); }
+int XpSysCallsWrapper::Pipe2(int fds[2], int flags) { return target_.Pipe2(fds, flags); }
+int XpSysCallsWrapper::Spawn(pid_t* pid, const char* path, const posix_spawn_file_actions_t* actions,
+                             const posix_spawnattr_t* attributes, char* const argv[], char* const envp[]) {
+  return target_.Spawn(pid, path, actions, attributes, argv, envp);
+}

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/statvfs.h>
@@ -79,6 +80,13 @@ class XpSysCalls {
   virtual struct dirent* Readdir(DIR* dir) = 0;
   virtual int Closedir(DIR* dir) = 0;
 
+  // pipe2(2) with O_CLOEXEC added.
+  virtual int Pipe2(int fds[2], int flags) = 0;
+  // posix_spawn(3), with its answer as the other calls give theirs: 0, or
+  // -1 with errno set.
+  virtual int Spawn(pid_t* pid, const char* path, const posix_spawn_file_actions_t* actions,
+                    const posix_spawnattr_t* attributes, char* const argv[], char* const envp[]) = 0;
+
   // The implementation every call goes through: it forwards to the installed
   // one and records each thread's last failure (XpSysFailure.h).
   static XpSysCalls& Current();
@@ -138,6 +146,9 @@ class XpSysCallsWrapper : public XpSysCalls {
   DIR* Opendir(const char* path) override;
   struct dirent* Readdir(DIR* dir) override;
   int Closedir(DIR* dir) override;
+  int Pipe2(int fds[2], int flags) override;
+  int Spawn(pid_t* pid, const char* path, const posix_spawn_file_actions_t* actions,
+            const posix_spawnattr_t* attributes, char* const argv[], char* const envp[]) override;
 
   XpSysCalls& Target() const { return target_; }
 

@@ -12,6 +12,8 @@
 #include <new>
 #include <vector>
 
+#include "platform/fs/XpSysCalls.h"
+
 extern char** environ;
 
 namespace {
@@ -145,8 +147,8 @@ XpResult XpProcess::Start(const XpProcessStartInfo& info, std::unique_ptr<XpProc
   SpawnSetup setup;
   if (!setup.Prepare(info, workingFolder)) return kXpErrGeneric;
   pid_t pid = -1;
-  if (::posix_spawn(&pid, path.CStr(), setup.Actions(), setup.Attributes(), argv.data(),
-                    environ) != 0) {
+  if (XpSysCalls::Current().Spawn(&pid, path.CStr(), setup.Actions(), setup.Attributes(), argv.data(),
+                                  environ) != 0) {
     return kXpErrGeneric;
   }
   XpProcess* started = new (std::nothrow) XpProcess(pid);

@@ -49,7 +49,7 @@ void StartHolder(const XpString& programName, Holder* holder) {
     return;
   }
   int fds[2] = {-1, -1};
-  if (::pipe2(fds, O_CLOEXEC) != 0) {
+  if (XpSysCalls::Current().Pipe2(fds, O_CLOEXEC) != 0) {
     return;
   }
   XpProcessStartInfo info;

@@ -309,6 +309,13 @@ class FaultySysCalls final : public XpSysCallsWrapper {
     return Fail(Judge(SysCall::kReaddir, PathsOf(dir))) ? nullptr : Target().Readdir(dir);
   }
 
+  int Pipe2(int fds[2], int flags) override {
+    return Fail(Judge(SysCall::kPipe, {})) ? -1 : Target().Pipe2(fds, flags);
+  }
+  int Spawn(pid_t* pid, const char* path, const posix_spawn_file_actions_t* actions,
+            const posix_spawnattr_t* attributes, char* const argv[], char* const envp[]) override {
+    return Fail(Judge(SysCall::kSpawn, {path})) ? -1 : Target().Spawn(pid, path, actions, attributes, argv, envp);
+  }
   int Closedir(DIR* dir) override {
     Verdict verdict = Judge(SysCall::kClosedir, PathsOf(dir));
     int result = Target().Closedir(dir);

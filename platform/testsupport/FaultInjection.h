@@ -48,6 +48,10 @@ enum class SysCall {
   kOpendir,
   kReaddir,
   kClosedir,
+  // No path: only a rule with an empty prefix matches.
+  kPipe,
+  // The program's path.
+  kSpawn,
 };
 
 // One fault rule. It matches one kind of call on paths that begin with a

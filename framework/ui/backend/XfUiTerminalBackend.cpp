@@ -61,7 +61,7 @@ void XfUiTerminalBackend::Attach(XfUiHost& host) {
     seenResizes_ = gResizes.load();
     ReadColumns();
   }
-  if (pipe2(stopFds_, O_CLOEXEC) != 0) {
+  if (XpSysCalls::Current().Pipe2(stopFds_, O_CLOEXEC) != 0) {
     stopFds_[0] = stopFds_[1] = -1;
     endOfInput_ = true;
     return;

@@ -35,7 +35,7 @@ extern "C" void WriteSignalToPipe(int signal) {
 
 XfUiSignalCatcher::XfUiSignalCatcher(Handler handler) : handler_(std::move(handler)) {
   int fds[2] = {-1, -1};
-  if (pipe2(fds, O_CLOEXEC) != 0) {
+  if (XpSysCalls::Current().Pipe2(fds, O_CLOEXEC) != 0) {
     return;
   }
   readFd_ = fds[0];

@@ -1,6 +1,7 @@
 #include "platform/fs/XpSysCalls.h"
 
 #include <fcntl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,6 +14,8 @@
 #include "platform/fs/XpSysFailure.h"
 #include "platform/testsupport/FaultInjection.h"
 #include "platform/testsupport/HermeticTest.h"
+
+extern char** environ;
 
 namespace {
 
@@ -193,6 +196,36 @@ TEST_F(XpSysCalls, FolderStreamsFailThroughTheirPath) {
   EXPECT_EQ(calls.Closedir(dir), 0);
   EXPECT_EQ(calls.Opendir(PathOf("missing").c_str()), nullptr);
   EXPECT_EQ(errno, ENOENT);
+}
+
+// Pipes and processes go through the seam: their failures can be injected
+// and are recorded like the others.
+TEST_F(XpSysCalls, PipesAndSpawnsFailThroughTheSeam) {
+  constexpr const char* kProgram = "/bin/true";
+  ::XpSysCalls& calls = ::XpSysCalls::Current();
+  int fds[2] = {-1, -1};
+  ASSERT_EQ(calls.Pipe2(fds, 0), 0);
+  EXPECT_EQ(fcntl(fds[0], F_GETFD) & FD_CLOEXEC, FD_CLOEXEC);
+  EXPECT_EQ(calls.Close(fds[0]), 0);
+  EXPECT_EQ(calls.Close(fds[1]), 0);
+  char* argv[] = {const_cast<char*>(kProgram), nullptr};
+  pid_t pid = -1;
+  ASSERT_EQ(calls.Spawn(&pid, kProgram, nullptr, nullptr, argv, environ), 0);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+  FaultInjection faults;
+  faults.Add(Fault(SysCall::kPipe, "").Errno(EMFILE));
+  faults.Add(Fault(SysCall::kSpawn, kProgram).Errno(ENOEXEC));
+  XpClearSysFailure();
+  EXPECT_EQ(calls.Pipe2(fds, 0), -1);
+  EXPECT_EQ(errno, EMFILE);
+  EXPECT_EQ(XpLastSysFailure().call, "pipe2");
+  EXPECT_EQ(calls.Spawn(&pid, kProgram, nullptr, nullptr, argv, environ), -1);
+  EXPECT_EQ(errno, ENOEXEC);
+  EXPECT_EQ(XpLastSysFailure().call, "spawn");
+  EXPECT_EQ(XpLastSysFailure().path, kProgram);
 }
 
 TEST_F(XpSysCalls, AFailedCloseStillReleasesTheDescriptor) {

@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include "platform/fs/XpSysCalls.h"
+#include "platform/fs/XpSysFailure.h"
+#include "platform/testsupport/FaultInjection.h"
 
 namespace {
 
@@ -51,6 +53,18 @@ XpProcessStartInfo Shell(const char16_t* script) {
   info.path = u"/bin/sh";
   info.arguments = {XpString(u"sh"), XpString(u"-c"), XpString(script)};
   return info;
+}
+
+// A spawn the system refuses starts nothing, and the seam names it.
+TEST(XpProcess, ASpawnThatFailsStartsNothingAndIsRecorded) {
+  testsupport::FaultInjection faults;
+  faults.Add(testsupport::Fault(testsupport::SysCall::kSpawn, "/bin/sh").Errno(ENOMEM));
+  XpClearSysFailure();
+  std::unique_ptr<XpProcess> process;
+  EXPECT_EQ(XpProcess::Start(Shell(u"exit 0"), &process), kXpErrGeneric);
+  EXPECT_EQ(process, nullptr);
+  EXPECT_EQ(XpLastSysFailure().call, "spawn");
+  EXPECT_EQ(XpLastSysFailure().path, "/bin/sh");
 }
 
 TEST(XpProcess, WiresStandardInputAndOutput) {
