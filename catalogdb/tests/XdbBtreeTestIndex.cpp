@@ -9,6 +9,7 @@
 #include "catalogdb/grammar/CatalogBtreeIndexObject.h"
 #include "catalogdb/grammar/CatalogBtreeLayout.h"
 #include "catalogdb/include/CatalogGrammarNames.h"
+#include "outside/fsk/dbmanager/XdbBtreeIndex.h"
 
 namespace xdbtest {
 
@@ -19,8 +20,6 @@ using fsk::Value;
 
 constexpr int32_t kHeaderAtomSize = 48;
 constexpr int32_t kIndexType = 0x494E4458;  // "INDX"
-constexpr int32_t kIntegerIndex = 64;
-constexpr int32_t kNumberIndex = 32;
 constexpr int kChainLimit = 100000;
 
 unsigned char* Pointer(FskMachine* the, const Value& value) {
@@ -28,6 +27,20 @@ unsigned char* Pointer(FskMachine* the, const Value& value) {
 }
 
 int64_t Integer(FskMachine* the, const Value& value) { return fsk::ToInteger(the, value); }
+
+XdbBtreeIndex::Kind KindOf(const IndexShape& shape) {
+  XdbBtreeIndex::Kind kind;
+  kind.unique = shape.unique;
+  kind.keys = shape.keys == KeyType::kInteger  ? XdbBtreeIndex::KeyKind::kInteger
+              : shape.keys == KeyType::kNumber ? XdbBtreeIndex::KeyKind::kNumber
+                                               : XdbBtreeIndex::KeyKind::kString;
+  kind.keyLength = shape.keyLength;
+  kind.order = shape.order;
+  kind.defaultSize = shape.defaultSize;
+  kind.pageEntries = shape.pageEntries;
+  kind.overflowEntries = shape.overflowEntries;
+  return kind;
+}
 
 }  // namespace
 
@@ -43,18 +56,8 @@ std::string Describe(const TestKey& key) {
 
 TestIndex::TestIndex(FskMachine* the, const IndexShape& shape) : the_(the), shape_(shape) {
   index_ = fsk::NewInstanceOf(the_, fsk::GetPath(the_, CatalogGrammarNames::kIndex));
-  int32_t kindBits =
-      shape.keys == KeyType::kInteger ? kIntegerIndex : (shape.keys == KeyType::kNumber ? kNumberIndex : 0);
-  int32_t keySize = shape.keys == KeyType::kInteger ? 4 : (shape.keys == KeyType::kNumber ? 8 : shape.keyLength);
-  fsk::Set(the_, index_, "flags", Value::Integer((shape.unique ? 1 : 0) | kindBits | shape.order));
-  fsk::Set(the_, index_, "keySize", Value::Integer(keySize));
-  fsk::Set(the_, index_, "pageEntries", Value::Integer(shape.pageEntries));
-  fsk::Set(the_, index_, "overflowEntries", Value::Integer(shape.overflowEntries));
-  fsk::Set(the_, index_, "defaultSize", Value::Integer(shape.defaultSize));
-  fsk::Set(the_, index_, "cacheSize", Value::Integer(5));
+  XdbBtreeIndex::SetProperties(the_, index_, KindOf(shape_));
   fsk::Set(the_, index_, "type", Value::Integer(kIndexType));
-  fsk::Set(the_, index_, "free", Value::Integer(0));
-  fsk::Set(the_, index_, "overflow", Value::Integer(0));
   pageSize_ = static_cast<int32_t>(Integer(the_, fsk::Call(the_, index_, "calculatePageSize")));
   shape_.overflowEntries = static_cast<int32_t>(Integer(the_, fsk::Get(the_, index_, "overflowEntries")));
   fsk::Set(the_, index_, "pageSize", Value::Integer(pageSize_));
@@ -185,28 +188,11 @@ void TestIndex::InstallCallbacks() {
 }
 
 Value TestIndex::NewIndexPage(int32_t offset) {
-  Value holder = fsk::GetPath(the_, CatalogGrammarNames::kXdbBtree);
-  Value page;
-  switch (shape_.keys) {
-    case KeyType::kInteger:
-      page = fsk::New(the_, holder, "IntegerPage", offset, pageSize_, shape_.pageEntries, shape_.unique);
-      break;
-    case KeyType::kNumber:
-      page = fsk::New(the_, holder, "NumberPage", offset, pageSize_, shape_.pageEntries, shape_.unique);
-      break;
-    case KeyType::kString:
-      page = fsk::New(the_, holder, "StringPage", offset, pageSize_, shape_.pageEntries, shape_.unique, shape_.keyLength);
-      break;
-  }
-  fsk::Set(the_, page, "write", write_);
-  return page;
+  return XdbBtreeIndex::NewPage(the_, KindOf(shape_), pageSize_, offset, false, write_);
 }
 
 Value TestIndex::NewOverflowPage(int32_t offset) {
-  Value holder = fsk::GetPath(the_, CatalogGrammarNames::kXdbBtree);
-  Value page = fsk::New(the_, holder, "OverflowPage", offset, pageSize_, shape_.overflowEntries);
-  fsk::Set(the_, page, "write", write_);
-  return page;
+  return XdbBtreeIndex::NewPage(the_, KindOf(shape_), pageSize_, offset, true, write_);
 }
 
 Value TestIndex::Cached(int32_t offset, bool overflow) {

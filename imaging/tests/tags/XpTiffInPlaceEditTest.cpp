@@ -391,23 +391,6 @@ TEST_F(XpTiffInPlaceEdit, AnIFDLinkedToItselfIsTurnedOnce) {
 
 // --- Dates ------------------------------------------------------------------
 
-TEST_F(XpTiffInPlaceEdit, DateTimeIsWrittenInBothIFDs) {
-  ForEachByteOrder([&](bool bigEndian) {
-    BlockPlan plan;
-    plan.bigEndian = bigEndian;
-    const std::vector<uint8_t> file = FileOf(plan);
-    const Layout layout(file, bigEndian);
-    std::vector<uint8_t> expected = file;
-    PutText(expected, layout.DataOf(layout.IFD0(), 306), kNewDateText, 20);
-    PutText(expected, layout.DataOf(layout.IFD1(), 306), kNewDateText, 20);
-    const Edited edited = RunEdit(file, [](XpAbstractFile& f) {
-      return XpTiffWriteDateInFile(f, kBase, NewDate(), false);
-    });
-    EXPECT_EQ(edited.result, kXpOk);
-    EXPECT_TRUE(edited.file == expected) << Differences(expected, edited.file);
-  });
-}
-
 TEST_F(XpTiffInPlaceEdit, DateTimeOfAnotherCountIsLeftAlone) {
   ForEachByteOrder([&](bool bigEndian) {
     BlockPlan plan;
@@ -462,42 +445,6 @@ TEST_F(XpTiffInPlaceEdit, DateTimeSetsTheFileTimeWhenAsked) {
   }
   EXPECT_EQ(XpFile(other).GetModificationTime(), before);
   EXPECT_EQ(ReadFile("other.tif"), noDate);
-}
-
-TEST_F(XpTiffInPlaceEdit, ExifDateIsWrittenInTheExifIFD) {
-  ForEachByteOrder([&](bool bigEndian) {
-    BlockPlan plan;
-    plan.bigEndian = bigEndian;
-    const std::vector<uint8_t> file = FileOf(plan);
-    const Layout layout(file, bigEndian);
-    for (const uint16_t tag : {36867, 36868}) {
-      SCOPED_TRACE(tag);
-      std::vector<uint8_t> expected = file;
-      PutText(expected, layout.DataOf(layout.Exif(), tag), kNewDateText, 20);
-      const Edited edited = RunEdit(file, [&](XpAbstractFile& f) {
-        return XpTiffWriteExifDateInFile(f, kBase, tag, NewDate());
-      });
-      EXPECT_EQ(edited.result, kXpOk);
-      EXPECT_TRUE(edited.file == expected) << Differences(expected, edited.file);
-    }
-
-    // Without an Exif IFD or without the tag: nothing happens, and no
-    // failure is reported.
-    BlockPlan noExif;
-    noExif.bigEndian = bigEndian;
-    noExif.withExif = false;
-    BlockPlan noTag;
-    noTag.bigEndian = bigEndian;
-    noTag.withExifDate = false;
-    for (const BlockPlan& missing : {noExif, noTag}) {
-      const std::vector<uint8_t> untouched = FileOf(missing);
-      const Edited edited = RunEdit(untouched, [](XpAbstractFile& f) {
-        return XpTiffWriteExifDateInFile(f, kBase, 36867, NewDate());
-      });
-      EXPECT_EQ(edited.result, kXpOk);
-      EXPECT_EQ(Differences(untouched, edited.file), "");
-    }
-  });
 }
 
 TEST_F(XpTiffInPlaceEdit, TheExifIFDIsAlsoFoundThroughAnIFDTypedPointer) {
@@ -557,44 +504,105 @@ TEST_F(XpTiffInPlaceEdit, ADateRunningPastTheEndOfTheFileIsNotWritten) {
   });
 }
 
-TEST_F(XpTiffInPlaceEdit, AnInvalidDateWritesNothing) {
-  const std::vector<uint8_t> file = FileOf(BlockPlan());
-  const XpDateTime invalid;
-  Edited edited = RunEdit(file, [&](XpAbstractFile& f) {
-    return XpTiffWriteDateInFile(f, kBase, invalid, false);
-  });
-  EXPECT_EQ(edited.result, kXpErrBadArgument);
-  EXPECT_EQ(Differences(file, edited.file), "");
-  edited = RunEdit(file, [&](XpAbstractFile& f) {
-    return XpTiffWriteExifDateInFile(f, kBase, 36867, invalid);
-  });
-  EXPECT_EQ(edited.result, kXpErrBadArgument);
-  EXPECT_EQ(Differences(file, edited.file), "");
+// --- Fields written where they are, and nothing where they are not ----------
+
+using Edit = std::function<XpResult(XpAbstractFile&)>;
+
+Edit DateEdit(const XpDateTime& date) {
+  return [&date](XpAbstractFile& f) { return XpTiffWriteDateInFile(f, kBase, date, false); };
 }
 
-// --- Colour space -----------------------------------------------------------
+Edit ExifDateEdit(uint16_t tag, const XpDateTime& date) {
+  return [tag, &date](XpAbstractFile& f) { return XpTiffWriteExifDateInFile(f, kBase, tag, date); };
+}
 
-TEST_F(XpTiffInPlaceEdit, ColorSpaceIsWrittenWhenThere) {
+Edit ColorSpaceEdit() {
+  return [](XpAbstractFile& f) { return XpTiffWriteColorSpaceInFile(f, kBase, 0xFFFF); };
+}
+
+Edit MakerSubValueEdit() {
+  return [](XpAbstractFile& f) { return XpTiffSetMakerSubValueInFile(f, kBase, 0xA1B2C3D4); };
+}
+
+TEST_F(XpTiffInPlaceEdit, AnEditWritesItsFieldWhereItIs) {
+  using Expect = std::function<void(std::vector<uint8_t>&, const Layout&, bool)>;
+  struct Case {
+    const char* name;
+    Edit edit;
+    Expect expect;
+  };
+  const Case cases[] = {
+      {"date time in both IFDs", DateEdit(NewDate()),
+       [](std::vector<uint8_t>& bytes, const Layout& layout, bool) {
+         PutText(bytes, layout.DataOf(layout.IFD0(), 306), kNewDateText, 20);
+         PutText(bytes, layout.DataOf(layout.IFD1(), 306), kNewDateText, 20);
+       }},
+      {"exif date 36867", ExifDateEdit(36867, NewDate()),
+       [](std::vector<uint8_t>& bytes, const Layout& layout, bool) {
+         PutText(bytes, layout.DataOf(layout.Exif(), 36867), kNewDateText, 20);
+       }},
+      {"exif date 36868", ExifDateEdit(36868, NewDate()),
+       [](std::vector<uint8_t>& bytes, const Layout& layout, bool) {
+         PutText(bytes, layout.DataOf(layout.Exif(), 36868), kNewDateText, 20);
+       }},
+      {"color space", ColorSpaceEdit(),
+       [](std::vector<uint8_t>& bytes, const Layout& layout, bool bigEndian) {
+         Put16(bytes, layout.FieldOf(layout.Exif(), 40961), 0xFFFF, bigEndian);
+       }},
+      {"maker sub value behind B028", MakerSubValueEdit(),
+       [](std::vector<uint8_t>& bytes, const Layout& layout, bool bigEndian) {
+         Put32(bytes, layout.FieldOf(layout.MakerSubIFD(), 0x88), 0xA1B2C3D4, bigEndian);
+       }},
+  };
   ForEachByteOrder([&](bool bigEndian) {
     BlockPlan plan;
     plan.bigEndian = bigEndian;
     const std::vector<uint8_t> file = FileOf(plan);
     const Layout layout(file, bigEndian);
-    std::vector<uint8_t> expected = file;
-    Put16(expected, layout.FieldOf(layout.Exif(), 40961), 0xFFFF, bigEndian);
-    Edited edited = RunEdit(file, [](XpAbstractFile& f) {
-      return XpTiffWriteColorSpaceInFile(f, kBase, 0xFFFF);
-    });
-    EXPECT_EQ(edited.result, kXpOk);
-    EXPECT_TRUE(edited.file == expected) << Differences(expected, edited.file);
+    for (const Case& row : cases) {
+      SCOPED_TRACE(row.name);
+      std::vector<uint8_t> expected = file;
+      row.expect(expected, layout, bigEndian);
+      const Edited edited = RunEdit(file, row.edit);
+      EXPECT_EQ(edited.result, kXpOk);
+      EXPECT_TRUE(edited.file == expected) << Differences(expected, edited.file);
+    }
+  });
+}
 
-    plan.withColorSpace = false;
-    const std::vector<uint8_t> untouched = FileOf(plan);
-    edited = RunEdit(untouched, [](XpAbstractFile& f) {
-      return XpTiffWriteColorSpaceInFile(f, kBase, 0xFFFF);
-    });
-    EXPECT_EQ(edited.result, kXpOk);
-    EXPECT_EQ(Differences(untouched, edited.file), "");
+TEST_F(XpTiffInPlaceEdit, AnEditWithoutItsFieldOrWithABadDateWritesNothing) {
+  static const XpDateTime invalid;
+  struct Case {
+    const char* name;
+    std::function<void(BlockPlan&)> change;
+    Edit edit;
+    XpResult result;
+  };
+  const auto keep = [](BlockPlan&) {};
+  // Without an Exif IFD or without the tag no failure is reported.
+  const Case cases[] = {
+      {"exif date without an Exif IFD", [](BlockPlan& plan) { plan.withExif = false; },
+       ExifDateEdit(36867, NewDate()), kXpOk},
+      {"exif date without its tag", [](BlockPlan& plan) { plan.withExifDate = false; },
+       ExifDateEdit(36867, NewDate()), kXpOk},
+      {"color space without its tag", [](BlockPlan& plan) { plan.withColorSpace = false; }, ColorSpaceEdit(),
+       kXpOk},
+      {"maker sub value without B028", [](BlockPlan& plan) { plan.withMakerSub = false; }, MakerSubValueEdit(),
+       kXpOk},
+      {"invalid date", keep, DateEdit(invalid), kXpErrBadArgument},
+      {"invalid exif date", keep, ExifDateEdit(36867, invalid), kXpErrBadArgument},
+  };
+  ForEachByteOrder([&](bool bigEndian) {
+    for (const Case& row : cases) {
+      SCOPED_TRACE(row.name);
+      BlockPlan plan;
+      plan.bigEndian = bigEndian;
+      row.change(plan);
+      const std::vector<uint8_t> untouched = FileOf(plan);
+      const Edited edited = RunEdit(untouched, row.edit);
+      EXPECT_EQ(edited.result, row.result);
+      EXPECT_EQ(Differences(untouched, edited.file), "");
+    }
   });
 }
 
@@ -700,30 +708,6 @@ TEST_F(XpTiffInPlaceEdit, MakerPathsMissingPartsGiveTheirResults) {
   });
 }
 
-TEST_F(XpTiffInPlaceEdit, MakerSubValueIsWrittenBehindB028) {
-  ForEachByteOrder([&](bool bigEndian) {
-    BlockPlan plan;
-    plan.bigEndian = bigEndian;
-    const std::vector<uint8_t> file = FileOf(plan);
-    const Layout layout(file, bigEndian);
-    std::vector<uint8_t> expected = file;
-    Put32(expected, layout.FieldOf(layout.MakerSubIFD(), 0x88), 0xA1B2C3D4, bigEndian);
-    Edited edited = RunEdit(file, [](XpAbstractFile& f) {
-      return XpTiffSetMakerSubValueInFile(f, kBase, 0xA1B2C3D4);
-    });
-    EXPECT_EQ(edited.result, kXpOk);
-    EXPECT_TRUE(edited.file == expected) << Differences(expected, edited.file);
-
-    plan.withMakerSub = false;
-    const std::vector<uint8_t> untouched = FileOf(plan);
-    edited = RunEdit(untouched, [](XpAbstractFile& f) {
-      return XpTiffSetMakerSubValueInFile(f, kBase, 0xA1B2C3D4);
-    });
-    EXPECT_EQ(edited.result, kXpOk);
-    EXPECT_EQ(Differences(untouched, edited.file), "");
-  });
-}
-
 TEST_F(XpTiffInPlaceEdit, MakerTag2001GetsACountAndOffsetInsideTheFile) {
   ForEachByteOrder([&](bool bigEndian) {
     BlockPlan plan;
@@ -764,6 +748,27 @@ TEST_F(XpTiffInPlaceEdit, MakerTag2001GetsACountAndOffsetInsideTheFile) {
 
 // --- Blocks that are not there ------------------------------------------------
 
+struct NamedEdit {
+  const char* name;
+  Edit edit;
+};
+
+// One call of every edit that writes; value is the maker long to write.
+std::vector<NamedEdit> EveryWritingEdit(bool dateSetsFileTime, uint32_t& value) {
+  return {
+      {"orientation", [](XpAbstractFile& f) { return Rotate(f, 1, false); }},
+      {"date",
+       [dateSetsFileTime](XpAbstractFile& f) {
+         return XpTiffWriteDateInFile(f, kBase, NewDate(), dateSetsFileTime);
+       }},
+      {"exif date", [](XpAbstractFile& f) { return XpTiffWriteExifDateInFile(f, kBase, 36867, NewDate()); }},
+      {"color space", [](XpAbstractFile& f) { return XpTiffWriteColorSpaceInFile(f, kBase, 2); }},
+      {"maker long", [&value](XpAbstractFile& f) { return XpTiffAccessMakerLongInFile(f, kBase, true, value); }},
+      {"maker sub value", [](XpAbstractFile& f) { return XpTiffSetMakerSubValueInFile(f, kBase, 1); }},
+      {"maker tag 2001", [](XpAbstractFile& f) { return XpTiffSetMakerTag2001InFile(f, kBase, 0, 0); }},
+  };
+}
+
 TEST_F(XpTiffInPlaceEdit, EveryEditNeedsAValidHeader) {
   const std::vector<uint8_t> good = FileOf(BlockPlan());
   std::vector<uint8_t> badOrder = good;
@@ -779,19 +784,11 @@ TEST_F(XpTiffInPlaceEdit, EveryEditNeedsAValidHeader) {
   const std::vector<uint8_t> files[] = {badOrder, badMagic, ifdAtTheEnd, headerCut, {}};
 
   uint32_t value = 0;
-  const std::function<XpResult(XpAbstractFile&)> edits[] = {
-      [](XpAbstractFile& f) { return Rotate(f, 1, false); },
-      [](XpAbstractFile& f) { return XpTiffWriteDateInFile(f, kBase, NewDate(), true); },
-      [](XpAbstractFile& f) { return XpTiffWriteExifDateInFile(f, kBase, 36867, NewDate()); },
-      [](XpAbstractFile& f) { return XpTiffWriteColorSpaceInFile(f, kBase, 2); },
-      [&](XpAbstractFile& f) { return XpTiffAccessMakerLongInFile(f, kBase, true, value); },
-      [](XpAbstractFile& f) { return XpTiffSetMakerSubValueInFile(f, kBase, 1); },
-      [](XpAbstractFile& f) { return XpTiffSetMakerTag2001InFile(f, kBase, 0, 0); },
-  };
+  const std::vector<NamedEdit> edits = EveryWritingEdit(true, value);
   for (size_t fileIndex = 0; fileIndex < std::size(files); ++fileIndex) {
-    for (size_t editIndex = 0; editIndex < std::size(edits); ++editIndex) {
-      SCOPED_TRACE("file " + std::to_string(fileIndex) + " edit " + std::to_string(editIndex));
-      const Edited edited = RunEdit(files[fileIndex], edits[editIndex]);
+    for (const NamedEdit& named : edits) {
+      SCOPED_TRACE("file " + std::to_string(fileIndex) + " edit " + named.name);
+      const Edited edited = RunEdit(files[fileIndex], named.edit);
       EXPECT_EQ(edited.result, kNoBlock);
       EXPECT_EQ(Differences(files[fileIndex], edited.file), "");
     }
@@ -815,20 +812,11 @@ TEST_F(XpTiffInPlaceEdit, AFailingWriteIsReported) {
   const XpString path = WriteFile("picture.tif", bytes);
   faults.Add(testsupport::Fault(testsupport::SysCall::kWrite, Root().string()).Errno(EIO));
   uint32_t value = 5;
-  const std::function<XpResult(XpAbstractFile&)> edits[] = {
-      [](XpAbstractFile& f) { return Rotate(f, 1, false); },
-      [](XpAbstractFile& f) { return XpTiffWriteDateInFile(f, kBase, NewDate(), true); },
-      [](XpAbstractFile& f) { return XpTiffWriteExifDateInFile(f, kBase, 36867, NewDate()); },
-      [](XpAbstractFile& f) { return XpTiffWriteColorSpaceInFile(f, kBase, 2); },
-      [&](XpAbstractFile& f) { return XpTiffAccessMakerLongInFile(f, kBase, true, value); },
-      [](XpAbstractFile& f) { return XpTiffSetMakerSubValueInFile(f, kBase, 1); },
-      [](XpAbstractFile& f) { return XpTiffSetMakerTag2001InFile(f, kBase, 0, 0); },
-  };
-  for (size_t index = 0; index < std::size(edits); ++index) {
-    SCOPED_TRACE(index);
+  for (const NamedEdit& named : EveryWritingEdit(true, value)) {
+    SCOPED_TRACE(named.name);
     XpFile file;
     ASSERT_EQ(file.OpenPath(path, kXpOpenReadWrite), kXpOk);
-    const XpResult result = edits[index](file);
+    const XpResult result = named.edit(file);
     EXPECT_NE(result, kXpOk);
     EXPECT_NE(result, kNotFound);
     EXPECT_NE(result, kNoBlock);
@@ -840,22 +828,7 @@ TEST_F(XpTiffInPlaceEdit, AnEditSyncsTheFileBeforeItReturns) {
   testsupport::FaultInjection faults;
   const std::vector<uint8_t> bytes = FileOf(BlockPlan());
   uint32_t value = 5;
-  struct Case {
-    const char* name;
-    std::function<XpResult(XpAbstractFile&)> edit;
-  };
-  const Case cases[] = {
-      {"orientation", [](XpAbstractFile& f) { return Rotate(f, 1, false); }},
-      {"date", [](XpAbstractFile& f) { return XpTiffWriteDateInFile(f, kBase, NewDate(), false); }},
-      {"exif date",
-       [](XpAbstractFile& f) { return XpTiffWriteExifDateInFile(f, kBase, 36867, NewDate()); }},
-      {"color space", [](XpAbstractFile& f) { return XpTiffWriteColorSpaceInFile(f, kBase, 2); }},
-      {"maker long",
-       [&](XpAbstractFile& f) { return XpTiffAccessMakerLongInFile(f, kBase, true, value); }},
-      {"maker sub value", [](XpAbstractFile& f) { return XpTiffSetMakerSubValueInFile(f, kBase, 1); }},
-      {"maker tag 2001", [](XpAbstractFile& f) { return XpTiffSetMakerTag2001InFile(f, kBase, 0, 0); }},
-  };
-  for (const Case& c : cases) {
+  for (const NamedEdit& c : EveryWritingEdit(false, value)) {
     SCOPED_TRACE(c.name);
     const XpString path = WriteFile("picture.tif", bytes);
     const std::string narrowPath = (Root() / "picture.tif").string();

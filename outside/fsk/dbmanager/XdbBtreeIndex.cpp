@@ -149,7 +149,7 @@ void XdbBtreeIndex::InstallCallbacks() {
   });
 }
 
-void XdbBtreeIndex::SetProperties(const Kind& kind) {
+void XdbBtreeIndex::SetProperties(FskMachine* the, const Value& index, const Kind& kind) {
   int32_t kindBits = 0;
   int32_t keySize = kind.keyLength;
   if (kind.keys == KeyKind::kInteger) {
@@ -159,14 +159,14 @@ void XdbBtreeIndex::SetProperties(const Kind& kind) {
     kindBits = kNumberIndex;
     keySize = kNumberKeySize;
   }
-  fsk::Set(the_, index_, "flags", Value::Integer((kind.unique ? kUnique : 0) | kindBits | kind.order));
-  fsk::Set(the_, index_, "keySize", Value::Integer(keySize));
-  fsk::Set(the_, index_, "pageEntries", Value::Integer(kind.pageEntries));
-  fsk::Set(the_, index_, "overflowEntries", Value::Integer(kind.overflowEntries));
-  fsk::Set(the_, index_, "defaultSize", Value::Integer(kind.defaultSize));
-  fsk::Set(the_, index_, "cacheSize", Value::Integer(kind.cacheSize));
-  fsk::Set(the_, index_, "free", Value::Integer(0));
-  fsk::Set(the_, index_, "overflow", Value::Integer(0));
+  fsk::Set(the, index, "flags", Value::Integer((kind.unique ? kUnique : 0) | kindBits | kind.order));
+  fsk::Set(the, index, "keySize", Value::Integer(keySize));
+  fsk::Set(the, index, "pageEntries", Value::Integer(kind.pageEntries));
+  fsk::Set(the, index, "overflowEntries", Value::Integer(kind.overflowEntries));
+  fsk::Set(the, index, "defaultSize", Value::Integer(kind.defaultSize));
+  fsk::Set(the, index, "cacheSize", Value::Integer(kind.cacheSize));
+  fsk::Set(the, index, "free", Value::Integer(0));
+  fsk::Set(the, index, "overflow", Value::Integer(0));
 }
 
 int32_t XdbBtreeIndex::IntegerProperty(const char* name) const {
@@ -225,7 +225,7 @@ XpResult XdbBtreeIndex::Create(const std::string& path, const Kind& kind) {
   }
   XpResult result = Run([&] {
     MakeObject();
-    SetProperties(kind);
+    SetProperties(the_, index_, kind);
     fsk::Set(the_, index_, "pageSize",
              Value::Integer(fsk::ToInteger(the_, fsk::Call(the_, index_, "calculatePageSize"))));
     ReadProperties();
@@ -309,30 +309,26 @@ void XdbBtreeIndex::ReleaseFile() {
   index_ = write_ = Value();
 }
 
-Value XdbBtreeIndex::NewIndexPage(int32_t offset) {
-  Value holder = fsk::GetPath(the_, "xdbBtree");
+Value XdbBtreeIndex::NewPage(FskMachine* the, const Kind& kind, int32_t pageSize, int32_t offset, bool overflow,
+                             const Value& write) {
+  Value holder = fsk::GetPath(the, "xdbBtree");
   Value page;
-  switch (kind_.keys) {
-    case KeyKind::kInteger:
-      page = fsk::New(the_, holder, "IntegerPage", offset, pageSize_, kind_.pageEntries, kind_.unique);
-      break;
-    case KeyKind::kNumber:
-      page = fsk::New(the_, holder, "NumberPage", offset, pageSize_, kind_.pageEntries, kind_.unique);
-      break;
-    case KeyKind::kString:
-      page = fsk::New(the_, holder, "StringPage", offset, pageSize_, kind_.pageEntries, kind_.unique, kind_.keyLength);
-      break;
+  if (overflow) {
+    page = fsk::New(the, holder, "OverflowPage", offset, pageSize, kind.overflowEntries);
+  } else if (kind.keys == KeyKind::kInteger) {
+    page = fsk::New(the, holder, "IntegerPage", offset, pageSize, kind.pageEntries, kind.unique);
+  } else if (kind.keys == KeyKind::kNumber) {
+    page = fsk::New(the, holder, "NumberPage", offset, pageSize, kind.pageEntries, kind.unique);
+  } else {
+    page = fsk::New(the, holder, "StringPage", offset, pageSize, kind.pageEntries, kind.unique, kind.keyLength);
   }
-  fsk::Set(the_, page, "write", write_);
+  fsk::Set(the, page, "write", write);
   return page;
 }
 
-Value XdbBtreeIndex::NewOverflowPage(int32_t offset) {
-  Value page = fsk::New(the_, fsk::GetPath(the_, "xdbBtree"), "OverflowPage", offset, pageSize_,
-                        kind_.overflowEntries);
-  fsk::Set(the_, page, "write", write_);
-  return page;
-}
+Value XdbBtreeIndex::NewIndexPage(int32_t offset) { return NewPage(the_, kind_, pageSize_, offset, false, write_); }
+
+Value XdbBtreeIndex::NewOverflowPage(int32_t offset) { return NewPage(the_, kind_, pageSize_, offset, true, write_); }
 
 // A page offset must name a whole page of the file.
 void XdbBtreeIndex::CheckPageOffset(int32_t offset) const {

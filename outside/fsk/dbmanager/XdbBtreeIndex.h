@@ -137,6 +137,13 @@ class XdbBtreeIndex {
   // equal to root, free and overflow.
   [[nodiscard]] std::string Check();
 
+  // The pieces of the index object that tests of the natives share: a page
+  // object at offset, not yet read, that the natives write through write;
+  // and an index object's properties for kind, with free and overflow 0.
+  static fsk::Value NewPage(FskMachine* the, const Kind& kind, int32_t pageSize, int32_t offset, bool overflow,
+                            const fsk::Value& write);
+  static void SetProperties(FskMachine* the, const fsk::Value& index, const Kind& kind);
+
   // The file words of the index, for tests and checks.
   int32_t RootOffset() const;
   int32_t FreeHead() const;
@@ -167,7 +174,6 @@ class XdbBtreeIndex {
   void MakeObject();
   void SetFunction(const char* name, int32_t length, fsk::Closure closure);
   void InstallCallbacks();
-  void SetProperties(const Kind& kind);
   void ReadProperties();
   void CheckStoredShape();
 
