@@ -28,6 +28,7 @@
 #include "outside/fsk/k2xdb/K2xdbTool.h"
 #include "platform/fs/XpPendingFile.h"
 #include "platform/fs/XpSysFailure.h"
+#include "platform/process/XpToolArguments.h"
 #include "platform/registry/XpRegistry.h"
 #include "platform/testsupport/FakeSysfs.h"
 #include "platform/text/XpStringA.h"
@@ -205,14 +206,20 @@ DatabaseFolder ClassifyDatabaseFolder(const fs::path& folder) {
                                                                 : DatabaseFolder::kForeign;
 }
 
+XpToolArguments DemoArguments() {
+  const std::string program = kProgramName;
+  return XpToolArguments(program, "usage: " + program + " setup DIR\n" +
+                                      "       " + program + " setup-import DIR\n" +
+                                      "       " + program + " tree ROOT\n" +
+                                      "       " + program + " init-card ROOT\n");
+}
+
 }  // namespace
 
-int K2DemoTool::Usage() {
-  err_ << "usage: " << kProgramName << " setup DIR\n"
-       << "       " << kProgramName << " setup-import DIR\n"
-       << "       " << kProgramName << " tree ROOT\n"
-       << "       " << kProgramName << " init-card ROOT\n";
-  return kUsage;
+int K2DemoTool::Usage(const std::string& what) {
+  XpToolArguments arguments = DemoArguments();
+  static_cast<void>(arguments.Refuse(what));
+  return arguments.Answer(out_, err_);
 }
 
 bool K2DemoTool::Fail(const std::string& what) {
@@ -221,8 +228,16 @@ bool K2DemoTool::Fail(const std::string& what) {
 }
 
 int K2DemoTool::Run(const std::vector<std::string>& arguments) {
+  XpToolArguments parsed = DemoArguments();
+  if (parsed.Parse(arguments) != XpToolArguments::Outcome::kDone) {
+    return parsed.Answer(out_, err_);
+  }
+  return RunCommand(parsed.Operands());
+}
+
+int K2DemoTool::RunCommand(const std::vector<std::string>& arguments) {
   if (arguments.size() != 2) {
-    return Usage();
+    return Usage(arguments.empty() ? "missing operand" : "a command takes one folder");
   }
   std::error_code error;
   const fs::path target = fs::absolute(arguments[1], error).lexically_normal();
@@ -231,7 +246,7 @@ int K2DemoTool::Run(const std::vector<std::string>& arguments) {
   if (arguments[0] == "setup-import") return SetupImport(cleaned);
   if (arguments[0] == "tree") return Tree(cleaned);
   if (arguments[0] == "init-card") return InitCard(cleaned);
-  return Usage();
+  return Usage("unknown command: " + arguments[0]);
 }
 
 int K2DemoTool::Setup(const fs::path& dir) {

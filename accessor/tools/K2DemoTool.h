@@ -39,7 +39,10 @@ class K2DemoTool {
   int Run(const std::vector<std::string>& arguments);
 
  private:
-  int Usage();
+  // The parsed operands: the command and its folder.
+  int RunCommand(const std::vector<std::string>& arguments);
+  // what and the usage to err; kUsage.
+  int Usage(const std::string& what);
   int Setup(const std::filesystem::path& dir);
   int SetupImport(const std::filesystem::path& dir);
   bool WriteImportCamera(const std::filesystem::path& cam);

@@ -8,6 +8,7 @@
 #include "framework/suite/SfContentInfoXML.h"
 #include "imaging/format/XpFormatChecker.h"
 #include "imaging/format/XpFormatKind.h"
+#include "platform/process/XpToolArguments.h"
 #include "platform/text/XpStringA.h"
 #include "platform/time/XpDateTime.h"
 
@@ -86,16 +87,29 @@ std::string HexCode(XpResult code) {
   return text;
 }
 
+XpToolArguments HandoverArguments() {
+  return XpToolArguments(kProgramName, std::string("usage: ") + kProgramName + " OUT.xml FILE...\n");
+}
+
 }  // namespace
 
-int K2HandoverTool::Usage() {
-  err_ << "usage: " << kProgramName << " OUT.xml FILE...\n";
-  return kUsage;
+int K2HandoverTool::Usage(const std::string& what) {
+  XpToolArguments arguments = HandoverArguments();
+  static_cast<void>(arguments.Refuse(what));
+  return arguments.Answer(out_, err_);
 }
 
 int K2HandoverTool::Run(const std::vector<std::string>& arguments) {
+  XpToolArguments parsed = HandoverArguments();
+  if (parsed.Parse(arguments) != XpToolArguments::Outcome::kDone) {
+    return parsed.Answer(out_, err_);
+  }
+  return RunCommand(parsed.Operands());
+}
+
+int K2HandoverTool::RunCommand(const std::vector<std::string>& arguments) {
   if (arguments.size() < 2) {
-    return Usage();
+    return Usage("missing operand");
   }
   std::error_code error;
   std::vector<fs::path> files;

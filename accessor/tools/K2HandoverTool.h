@@ -34,7 +34,10 @@ class K2HandoverTool {
     uint32_t contentType = 0;
   };
 
-  int Usage();
+  // The parsed operands: OUT.xml, then the files.
+  int RunCommand(const std::vector<std::string>& arguments);
+  // what and the usage to err; kUsage.
+  int Usage(const std::string& what);
   // The contents of the named files, in order.
   static std::vector<Content> CollectContents(const std::vector<std::filesystem::path>& files);
   int Write(const std::filesystem::path& out, const std::vector<Content>& contents);

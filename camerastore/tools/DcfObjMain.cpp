@@ -6,6 +6,7 @@
 // Exit status: 0 done, 1 failed, 2 bad usage.
 
 #include <cstdio>
+#include <iostream>
 #include <new>
 #include <string>
 #include <vector>
@@ -16,13 +17,13 @@
 #include "platform/fs/XpPathQueries.h"
 #include "platform/path/XpPath.h"
 #include "platform/process/XpStandardOutput.h"
+#include "platform/process/XpToolArguments.h"
 #include "platform/text/XpStringA.h"
 
 namespace {
 
 constexpr int kExitDone = 0;
 constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
 
 std::string Utf8(const XpString& text) { return text.ToMultiByte().CStr(); }
 
@@ -35,9 +36,8 @@ int Failure(const std::string& what, XpResult result) {
   return kExitFailed;
 }
 
-int Usage() {
-  std::fprintf(stderr, "usage: dcfobj info FILE...\n       dcfobj copy DEST FILE...\n");
-  return kExitUsage;
+XpToolArguments Arguments() {
+  return XpToolArguments("dcfobj", "usage: dcfobj info FILE...\n       dcfobj copy DEST FILE...\n");
 }
 
 // One member per file, in the order given; *failed names the file that
@@ -162,12 +162,17 @@ int Copy(const std::string& destination, const std::vector<std::string>& files) 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::vector<std::string> arguments(argv + 1, argv + argc);
+  XpToolArguments parsed = Arguments();
+  if (parsed.Parse({argv + 1, argv + argc}) != XpToolArguments::Outcome::kDone) {
+    return parsed.Answer(std::cout, std::cerr);
+  }
+  const std::vector<std::string>& arguments = parsed.Operands();
   if (arguments.size() >= 2 && arguments[0] == "info") {
     return XpFinishStandardOutput("dcfobj", Info({arguments.begin() + 1, arguments.end()}));
   }
   if (arguments.size() >= 3 && arguments[0] == "copy") {
     return XpFinishStandardOutput("dcfobj", Copy(arguments[1], {arguments.begin() + 2, arguments.end()}));
   }
-  return Usage();
+  static_cast<void>(parsed.Refuse(arguments.empty() ? "missing operand" : "unknown command or missing operand"));
+  return parsed.Answer(std::cout, std::cerr);
 }

@@ -1,10 +1,10 @@
-#include <cstdio>
-#include <cstring>
+#include <iostream>
 #include <string>
 #include <vector>
 
 #include "imaging/tools/XpImageCommands.h"
 #include "platform/process/XpStandardOutput.h"
+#include "platform/process/XpToolArguments.h"
 
 namespace {
 
@@ -23,25 +23,33 @@ constexpr Command kCommands[] = {
      XpImageMovieCommand},
 };
 
-int Usage() {
-  std::fprintf(stderr, "usage:\n");
+// A command's own options follow its name.
+XpToolArguments Arguments() {
+  std::string synopsis = "usage:\n";
   for (const Command& command : kCommands) {
-    std::fprintf(stderr, "  xpimage %s\n", command.usage);
+    synopsis += std::string("  xpimage ") + command.usage + "\n";
   }
-  return 2;
+  return XpToolArguments("xpimage", synopsis);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
-    return Usage();
+  XpToolArguments parsed = Arguments();
+  if (parsed.Parse({argv + 1, argv + argc}) != XpToolArguments::Outcome::kDone) {
+    return parsed.Answer(std::cout, std::cerr);
   }
-  const std::vector<std::string> arguments(argv + 2, argv + argc);
+  const std::vector<std::string>& operands = parsed.Operands();
+  if (operands.empty()) {
+    static_cast<void>(parsed.Refuse("missing command"));
+    return parsed.Answer(std::cout, std::cerr);
+  }
+  const std::vector<std::string> arguments(operands.begin() + 1, operands.end());
   for (const Command& command : kCommands) {
-    if (std::strcmp(argv[1], command.name) == 0) {
+    if (operands[0] == command.name) {
       return XpFinishStandardOutput("xpimage", command.run(arguments));
     }
   }
-  return Usage();
+  static_cast<void>(parsed.Refuse("unknown command: " + operands[0]));
+  return parsed.Answer(std::cout, std::cerr);
 }

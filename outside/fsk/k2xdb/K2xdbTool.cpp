@@ -16,6 +16,7 @@
 #include "outside/fsk/dbmanager/XdbDbManager.h"
 #include "outside/fsk/dbmanager/XdbStore.h"
 #include "platform/fs/XpSysFailure.h"
+#include "platform/process/XpToolArguments.h"
 
 namespace {
 
@@ -290,21 +291,35 @@ std::string K2xdbTool::Quoted(const std::string& text) {
   return quoted + "\"";
 }
 
-int K2xdbTool::Usage() {
-  err_ << "usage: k2xdb init FOLDER\n"
-          "       k2xdb list FOLDER\n"
-          "       k2xdb add-album FOLDER TITLE [DATE]\n"
-          "       k2xdb add-content FOLDER ALBUM FOLDER-NO FILE-NO DATE [MISC]\n"
-          "       k2xdb set-group FOLDER ID sf|ff VALUE\n"
-          "       k2xdb delete FOLDER ID\n"
-          "       k2xdb check FOLDER\n"
-          "DATE is \"YYYY-MM-DD HH:MM:SS\" (UTC)\n";
-  return kUsage;
+XpToolArguments K2xdbTool::Arguments() {
+  return XpToolArguments("k2xdb",
+                         "usage: k2xdb init FOLDER\n"
+                         "       k2xdb list FOLDER\n"
+                         "       k2xdb add-album FOLDER TITLE [DATE]\n"
+                         "       k2xdb add-content FOLDER ALBUM FOLDER-NO FILE-NO DATE [MISC]\n"
+                         "       k2xdb set-group FOLDER ID sf|ff VALUE\n"
+                         "       k2xdb delete FOLDER ID\n"
+                         "       k2xdb check FOLDER\n"
+                         "DATE is \"YYYY-MM-DD HH:MM:SS\" (UTC)\n");
+}
+
+int K2xdbTool::Usage(const std::string& what) {
+  XpToolArguments arguments = Arguments();
+  static_cast<void>(arguments.Refuse(what));
+  return arguments.Answer(out_, err_);
 }
 
 int K2xdbTool::Run(const std::vector<std::string>& arguments) {
+  XpToolArguments parsed = Arguments();
+  if (parsed.Parse(arguments) != XpToolArguments::Outcome::kDone) {
+    return parsed.Answer(out_, err_);
+  }
+  return RunCommand(parsed.Operands());
+}
+
+int K2xdbTool::RunCommand(const std::vector<std::string>& arguments) {
   if (arguments.size() < 2) {
-    return Usage();
+    return Usage("missing operand");
   }
   const std::string& command = arguments[0];
   const std::string folder = Absolute(arguments[1]);
@@ -349,7 +364,7 @@ int K2xdbTool::Run(const std::vector<std::string>& arguments) {
   if (command == "add-album" && (count == 3 || count == 4)) {
     double date = 0;
     if (!ParseDate(count == 4 ? arguments[3] : kDefaultDate, &date)) {
-      return Usage();
+      return Usage("bad operands for " + command);
     }
     const std::string& title = arguments[2];
     return session.Run([this, date, &title](FskMachine* the, const Value& master, std::ostream& answer) {
@@ -372,7 +387,7 @@ int K2xdbTool::Run(const std::vector<std::string>& arguments) {
     if (!ParseInt32(arguments[2], &album) || !ParseInt32(arguments[3], &folderNumber) ||
         !ParseInt32(arguments[4], &fileNumber) || !ParseDate(arguments[5], &date) ||
         (count == 7 && !ParseInt32(arguments[6], &misc))) {
-      return Usage();
+      return Usage("bad operands for " + command);
     }
     return session.Run([&, this](FskMachine* the, const Value& master, std::ostream& answer) {
       Value content = fsk::New(the, fsk::GetPath(the, "dbManager"), "ContentMaster", date, folderNumber, fileNumber,
@@ -392,7 +407,7 @@ int K2xdbTool::Run(const std::vector<std::string>& arguments) {
     int32_t value = 0;
     const std::string& group = arguments[3];
     if (!ParseInt32(arguments[2], &id) || (group != "sf" && group != "ff") || !ParseInt32(arguments[4], &value)) {
-      return Usage();
+      return Usage("bad operands for " + command);
     }
     return session.Run([&](FskMachine* the, const Value& master, std::ostream&) {
       fsk::Call(the, master, "addPhotoToGroup", group, id, value);
@@ -402,7 +417,7 @@ int K2xdbTool::Run(const std::vector<std::string>& arguments) {
   if (command == "delete" && count == 3) {
     int32_t id = 0;
     if (!ParseInt32(arguments[2], &id)) {
-      return Usage();
+      return Usage("bad operands for " + command);
     }
     return session.Run([this, id, &folder](FskMachine* the, const Value& master, std::ostream&) {
       bool album = !fsk::Call(the, master, "getRecordA", id).IsUndefined();
@@ -417,5 +432,5 @@ int K2xdbTool::Run(const std::vector<std::string>& arguments) {
       return kDone;
     });
   }
-  return Usage();
+  return Usage("unknown command or wrong number of operands: " + command);
 }

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/process/XpToolArguments.h"
+
 // The album database tool: creates, lists, edits and checks a database
 // folder through the runtime's "dbManager" machine, as the glue does:
 // initialise, a Master, open, the call, flush, close, terminate.
@@ -37,7 +39,8 @@ class K2xdbTool {
 
   K2xdbTool(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
 
-  // arguments without the program's name; the exit code.
+  // arguments without the program's name; the exit code. -h or --help
+  // writes the usage to out and is done.
   int Run(const std::vector<std::string>& arguments);
 
   // "YYYY-MM-DD HH:MM:SS" to a time value in milliseconds; false when text
@@ -50,7 +53,11 @@ class K2xdbTool {
   static std::string Quoted(const std::string& text);
 
  private:
-  int Usage();
+  static XpToolArguments Arguments();
+  // The parsed operands: the command, its folder and its own operands.
+  int RunCommand(const std::vector<std::string>& arguments);
+  // what and the usage to err; kUsage.
+  int Usage(const std::string& what);
 
   std::ostream& out_;
   std::ostream& err_;
