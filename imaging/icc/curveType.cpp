@@ -9,10 +9,7 @@ constexpr uint32_t kEntryBytes = 2;
 }  // namespace
 
 XpResult curveType::Read(XpAbstractFile& file, uint32_t size) {
-  XpResult result = CheckSize(size, kFixedBytes);
-  if (result == kXpOk) {
-    result = ReadTypeHead(file, kSignature);
-  }
+  XpResult result = ReadTypeHeadOfSize(file, kSignature, size, kFixedBytes);
   entries_.clear();
   uint32_t count = 0;
   if (result == kXpOk) {

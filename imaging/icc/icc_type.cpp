@@ -4,6 +4,12 @@
 #include <limits>
 #include <stdexcept>
 
+XpResult icc_type::ReadTypeHeadOfSize(XpAbstractFile& file, IccSignature expected,
+                                      uint32_t size, uint32_t minimum) {
+  const XpResult result = ReadTypeHead(file, expected);
+  return result != kXpOk ? result : CheckSize(size, minimum);
+}
+
 XpResult icc_type::ReadText(XpAbstractFile& file, uint32_t count, XpStringA& text) {
   XpResult result = Require(file, count);
   if (result != kXpOk) {

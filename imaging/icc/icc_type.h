@@ -26,14 +26,19 @@ class icc_type : public icc_tools {
   [[nodiscard]] static XpResult CheckSize(uint32_t size, uint32_t minimum) {
     return size >= minimum ? kXpOk : kXpErrEndOfFile;
   }
+  // Reads the type head (ReadTypeHead), then checks that the tag's size
+  // holds minimum bytes. The signature is checked first, so data of another
+  // type gives kXpErrIccWrongType whatever its size.
+  [[nodiscard]] static XpResult ReadTypeHeadOfSize(XpAbstractFile& file, IccSignature expected,
+                                                   uint32_t size, uint32_t minimum);
   // Reads count bytes of text; it ends at the first zero byte or after
   // count bytes. kXpErrEndOfFile when fewer bytes are left, before anything
   // is allocated; kXpErrOutOfMemory for a count no string can hold.
   [[nodiscard]] static XpResult ReadText(XpAbstractFile& file, uint32_t count, XpStringA& text);
   // Clears list, then reads the type head and (size - 8) / unitBytes
-  // numbers of type T, each kept as soon as it is read. A size below 8, or
-  // numbers that pass the end of the file, give kXpErrEndOfFile before
-  // anything is allocated.
+  // numbers of type T, each kept as soon as it is read. A wrong signature
+  // gives kXpErrIccWrongType; else a size below 8, or numbers that pass the
+  // end of the file, give kXpErrEndOfFile before anything is allocated.
   template <typename T>
   [[nodiscard]] static XpResult ReadNumberList(XpAbstractFile& file, uint32_t size,
                                                IccSignature signature, uint32_t unitBytes,
@@ -47,10 +52,7 @@ template <typename T>
 XpResult icc_type::ReadNumberList(XpAbstractFile& file, uint32_t size, IccSignature signature,
                                   uint32_t unitBytes, std::vector<T>& list) {
   list.clear();
-  XpResult result = CheckSize(size, kTypeHeadBytes);
-  if (result == kXpOk) {
-    result = ReadTypeHead(file, signature);
-  }
+  XpResult result = ReadTypeHeadOfSize(file, signature, size, kTypeHeadBytes);
   const uint32_t count = (size - kTypeHeadBytes) / unitBytes;
   if (result == kXpOk) {
     result = Require(file, uint64_t{count} * unitBytes);

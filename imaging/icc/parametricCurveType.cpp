@@ -38,10 +38,7 @@ parametricCurveType::parametricCurveType(const s15Fixed16Number& g, const s15Fix
     : parameters_{g, a, b, c, d, e, f} {}
 
 XpResult parametricCurveType::Read(XpAbstractFile& file, uint32_t size) {
-  XpResult result = CheckSize(size, kFixedBytes);
-  if (result == kXpOk) {
-    result = ReadTypeHead(file, kSignature);
-  }
+  XpResult result = ReadTypeHeadOfSize(file, kSignature, size, kFixedBytes);
   uint16_t functionType = 0;
   uint16_t reserved = 0;
   if (result == kXpOk) {

@@ -8,10 +8,7 @@ constexpr uint32_t kFixedBytes = 12;
 }  // namespace
 
 XpResult textDescriptionType::Read(XpAbstractFile& file, uint32_t size) {
-  XpResult result = CheckSize(size, kFixedBytes);
-  if (result == kXpOk) {
-    result = ReadTypeHead(file, kSignature);
-  }
+  XpResult result = ReadTypeHeadOfSize(file, kSignature, size, kFixedBytes);
   uint32_t count = 0;
   if (result == kXpOk) {
     result = ReadUInt32(file, count);

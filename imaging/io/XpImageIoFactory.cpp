@@ -55,7 +55,8 @@ XpSharedPtr<XpImageIo> XpImageIo::CreateForKind(XpFormatKind kind) {
     case XpImageIoFamily::kZkp:
       return XpSharedPtr<XpImageIo>(new (std::nothrow) XpImageIoZKP(kind));
     default:
-      // The readers of the other families are not part of this library yet.
+      // No reader for the other kinds. MRW files have XpImageIoMRW, which its
+      // callers create directly (the format checker, for a shooting date).
       return XpSharedPtr<XpImageIo>();
   }
 }

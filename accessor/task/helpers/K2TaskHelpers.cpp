@@ -18,6 +18,7 @@ constexpr int32_t kSmallFileQuality = 70;
 constexpr int32_t kNormalQuality = 90;
 constexpr uint32_t kLargeBatch = 50;
 constexpr uint32_t kSmallBatch = 10;
+constexpr const char16_t* kRootFolder = u"/";
 
 // The folder part of path without its trailing '/'.
 XpString FolderWithoutSlash(const XpString& path) {
@@ -87,6 +88,12 @@ XpDateTime K2LocalToUtc(const XpDateTime& local) {
 XpResult K2GetParentFolderName(const XpString& filePath, XpString* name) {
   if (name == nullptr || filePath.IsEmpty()) {
     return kXpErrBadArgument;
+  }
+  if (XpPathGetDirectory(filePath) == kRootFolder) {
+    // The root names a file directly in it, as a drive names a file
+    // directly on the drive.
+    *name = kRootFolder;
+    return kXpOk;
   }
   const XpString folder = FolderWithoutSlash(filePath);
   const int32_t slash = folder.ReverseFind(kXpPathSeparator);

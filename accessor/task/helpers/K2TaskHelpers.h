@@ -34,8 +34,8 @@ uint32_t K2GetBatchSize(bool largeBatch);
 // at the date read as universal time. An invalid date is returned as it is.
 XpDateTime K2LocalToUtc(const XpDateTime& local);
 
-// The last component of the folder that holds filePath. kXpErrBadArgument
-// for an empty path, a bare name or a file directly in "/".
+// The last component of the folder that holds filePath; "/" for a file
+// directly in "/". kXpErrBadArgument for an empty path or a bare name.
 XpResult K2GetParentFolderName(const XpString& filePath, XpString* name);
 
 // True when filePath lies directly in folder; one trailing '/' on either
@@ -47,7 +47,8 @@ bool K2IsFileInFolder(const XpString& folder, const XpString& filePath);
 XpResult K2CollectFolders(const XpStringVector& paths, XpStringVector* folders);
 
 // The distinct parent-folder names of the paths, in string order.
-// kXpErrBadArgument for an empty input or a path without a parent name.
+// kXpErrBadArgument for an empty input or a path without a parent name
+// (K2GetParentFolderName).
 XpResult K2CollectParentFolderNames(const XpStringVector& paths, XpStringVector* names);
 
 // What went wrong on this thread, as a failure line names it: the system

@@ -52,8 +52,9 @@ TEST_F(K2TaskHelpers, ParentFolderName) {
   const Case cases[] = {
       {u"/m/cam/DCIM/100ZXDCF/a.JPG", kXpOk, "100ZXDCF"},
       {u"/m/a.JPG", kXpOk, "m"},
+      {u"/file.JPG", kXpOk, "/"},
+      {u"/", kXpOk, "/"},
       {u"a.JPG", kXpErrBadArgument, ""},
-      {u"/a.JPG", kXpErrBadArgument, ""},
       {u"", kXpErrBadArgument, ""},
   };
   for (const Case& c : cases) {
@@ -92,7 +93,9 @@ TEST_F(K2TaskHelpers, CollectsDistinctSortedFolders) {
   EXPECT_EQ(K2CollectParentFolderNames({u"/p/b/1.JPG", u"/q/b/2.JPG", u"/p/a/3.JPG"}, &names),
             kXpOk);
   EXPECT_EQ(names, (XpStringVector{u"a", u"b"}));
-  EXPECT_EQ(K2CollectParentFolderNames({u"/p/b/1.JPG", u"/x.JPG"}, &names), kXpErrBadArgument);
+  EXPECT_EQ(K2CollectParentFolderNames({u"/p/b/1.JPG", u"/x.JPG"}, &names), kXpOk);
+  EXPECT_EQ(names, (XpStringVector{u"/", u"b"}));
+  EXPECT_EQ(K2CollectParentFolderNames({u"/p/b/1.JPG", u"x.JPG"}, &names), kXpErrBadArgument);
   EXPECT_EQ(K2CollectParentFolderNames({}, &names), kXpErrBadArgument);
 }
 

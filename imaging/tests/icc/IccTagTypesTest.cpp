@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -149,6 +150,47 @@ TEST_F(IccTagTypes, DataOfAnotherTypeIsRefused) {
       {"sf32 as XYZ", Make<XYZType>(), IccNumbersData("sf32", {1, 2, 3}), 20, kWrong, "XYZ 0"},
       {"desc as mluc", Make<multiLocalizedUnicodeType>(), IccDescData("abc"), 16, kWrong, "mluc"},
   });
+}
+
+// The same bytes under another type signature.
+std::vector<uint8_t> Resigned(std::vector<uint8_t> bytes) {
+  const std::string other = "abcd";
+  std::copy(other.begin(), other.end(), bytes.begin());
+  return bytes;
+}
+
+TEST_F(IccTagTypes, TheSignatureIsCheckedBeforeTheSize) {
+  const struct {
+    std::string name;
+    std::function<std::unique_ptr<icc_type>()> make;
+    std::vector<uint8_t> bytes;
+    uint32_t minimum;
+    std::string held;
+  } types[] = {
+      {"desc", Make<textDescriptionType>(), IccDescData("", 0), 12, "desc ''"},
+      {"curv", Make<curveType>(), IccCurveData({}), 12, "curv 0"},
+      {"para", Make<parametricCurveType>(), IccParaData(0, {1}), 12, "para 1"},
+      {"mluc", Make<multiLocalizedUnicodeType>(), IccNumbersData("mluc", {1, 12}), 12, "mluc"},
+      {"text", Make<textType>(), IccTextData("abcd"), 8, "text ''"},
+      {"sf32", Make<s15Fixed16ArrayType>(), IccNumbersData("sf32", {1}), 8, "sf32 0"},
+      {"XYZ", Make<XYZType>(), IccNumbersData("XYZ ", {1, 2, 3}), 8, "XYZ 0"},
+  };
+  std::vector<TypeCase> cases;
+  for (const auto& type : types) {
+    const std::vector<uint8_t> wrong = Resigned(type.bytes);
+    for (const uint32_t tiny : {0u, 3u, type.minimum - 1}) {
+      const std::string size = " size " + std::to_string(tiny);
+      cases.push_back({type.name + " tiny" + size, type.make, type.bytes, tiny, kEnd, type.held});
+      cases.push_back({type.name + " tiny, wrong signature" + size, type.make, wrong, tiny, kWrong,
+                       type.held});
+    }
+    cases.push_back({type.name + " wrong signature", type.make, wrong, SizeOf(wrong), kWrong,
+                     type.held});
+    cases.push_back({type.name + " data ends inside the signature", type.make,
+                     std::vector<uint8_t>(type.bytes.begin(), type.bytes.begin() + 3), 3, kEnd,
+                     type.held});
+  }
+  RunCases(cases);
 }
 
 TEST_F(IccTagTypes, HostileCountsAndSizesFailBeforeAnythingIsAllocated) {
