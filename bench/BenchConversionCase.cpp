@@ -11,6 +11,7 @@
 #include "imaging/jpeg/XpImageIoJpeg.h"
 #include "imaging/pixmap/XpPixmapBase.h"
 #include "imaging/tags/XpTiffTagIFD.h"
+#include "imaging/tags/XpTiffTagIds.h"
 #include "imaging/tags/XpTiffTagManager.h"
 #include "platform/text/XpUtf.h"
 
@@ -223,7 +224,7 @@ bool BenchConversionCase::Verify(std::string& fault) const {
     const XpSharedPtr<XpTiffTagManager> tags = reader.ReadTagsFromPath(path);
     const XpTiffTagIFD* exif = tags ? tags->GetExifIFD() : nullptr;
     if (exif == nullptr ||
-        exif->GetAsciiA(kK2TagDateTimeOriginal).View() != BenchInputs::kDateTimeOriginal) {
+        exif->GetAsciiA(kTagDateTimeOriginal).View() != BenchInputs::kDateTimeOriginal) {
       fault = output + ": DateTimeOriginal not kept";
       return false;
     }

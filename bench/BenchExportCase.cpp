@@ -26,6 +26,7 @@
 #include "imaging/jpeg/XpImageIoJpeg.h"
 #include "imaging/pixmap/XpPixmapBase.h"
 #include "imaging/tags/XpTiffTagIFD.h"
+#include "imaging/tags/XpTiffTagIds.h"
 #include "imaging/tags/XpTiffTagManager.h"
 #include "platform/registry/XpRegistry.h"
 #include "platform/text/XpUtf.h"
@@ -345,7 +346,7 @@ bool BenchExportCase::VerifyConversions(const std::vector<std::string>& exported
     const XpSharedPtr<XpTiffTagManager> tags = reader.ReadTagsFromPath(path);
     const XpTiffTagIFD* exif = tags ? tags->GetExifIFD() : nullptr;
     if (exif == nullptr ||
-        exif->GetAsciiA(kK2TagDateTimeOriginal).View() != BenchInputs::kDateTimeOriginal) {
+        exif->GetAsciiA(kTagDateTimeOriginal).View() != BenchInputs::kDateTimeOriginal) {
       fault = output + ": DateTimeOriginal not kept";
       return false;
     }

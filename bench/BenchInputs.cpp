@@ -10,12 +10,12 @@
 #include "imaging/jpeg/XpImageIoJpeg.h"
 #include "imaging/pixmap/XpPixmapTypes.h"
 #include "imaging/tags/XpTiffTagIFD.h"
+#include "imaging/tags/XpTiffTagIds.h"
 #include "imaging/tags/XpTiffTagManager.h"
 #include "platform/text/XpUtf.h"
 
 namespace {
 
-constexpr uint16_t kTagOrientation = 274;
 constexpr uint16_t kOrientationUpright = 1;
 constexpr int32_t kFullLongSide = 4000;
 constexpr int32_t kFullShortSide = 3000;
@@ -124,7 +124,7 @@ XpSharedPtr<XpTiffTagManager> InputTags() {
   if (exif == nullptr || tags->GetIFD(0) == nullptr) {
     return XpSharedPtr<XpTiffTagManager>();
   }
-  exif->SetAscii(kK2TagDateTimeOriginal, BenchInputs::kDateTimeOriginal);
+  exif->SetAscii(kTagDateTimeOriginal, BenchInputs::kDateTimeOriginal);
   tags->GetIFD(0)->SetShort(kTagOrientation, kOrientationUpright);
   return tags;
 }

@@ -11,17 +11,12 @@
 #include "imaging/tags/XpGPSInfo.h"
 #include "imaging/tags/XpGPSPosition.h"
 #include "imaging/tags/XpTiffTagData.h"
+#include "imaging/tags/XpTiffTagIds.h"
 #include "imaging/tags/XpTiffTagManager.h"
 #include "platform/text/XpStringA.h"
 #include "platform/value/XpIniElement.h"
 
 namespace {
-
-constexpr uint16_t kTagMake = 271;
-constexpr uint16_t kTagModel = 272;
-constexpr uint16_t kTagIsoSpeed = 34855;
-constexpr uint16_t kTagFlash = 37385;
-constexpr uint16_t kTagFocalLength = 37386;
 
 constexpr double kMinutesPerDegree = 60.0;
 constexpr double kSecondsPerDegree = 3600.0;

@@ -84,11 +84,11 @@ XpResult K2ExifTagHelper::EnsureDateTimeOriginal(const XpString& sourcePath, con
   if (exif == nullptr) {
     return kXpErrOutOfMemory;
   }
-  if (exif->FindTag(kK2TagDateTimeOriginal, false) != nullptr) {
+  if (exif->FindTag(kTagDateTimeOriginal, false) != nullptr) {
     return kXpOk;
   }
   const XpStringA text = XpTiffTagFormatDateTime(date);
-  if (exif->SetAscii(kK2TagDateTimeOriginal, text.CStr(), text.GetLength() + 1) < 0) {
+  if (exif->SetAscii(kTagDateTimeOriginal, text.CStr(), text.GetLength() + 1) < 0) {
     return kXpErrOutOfMemory;
   }
   return kXpOk;

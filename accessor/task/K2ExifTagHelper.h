@@ -6,9 +6,6 @@
 #include "platform/text/XpString.h"
 #include "platform/time/XpDateTime.h"
 
-// Tag 36867 of the Exif IFD.
-inline constexpr uint16_t kK2TagDateTimeOriginal = 36867;
-
 // Completes the Exif data that goes with an exported picture.
 class K2ExifTagHelper {
  public:

@@ -24,6 +24,7 @@
 #include "imaging/pixmap/XpPixmapTypes.h"
 #include "imaging/tags/XpTiffTagDataIFD.h"
 #include "imaging/tags/XpTiffTagIFD.h"
+#include "imaging/tags/XpTiffTagIds.h"
 #include "imaging/tags/XpTiffTagManager.h"
 #include "outside/fsk/k2xdb/K2xdbTool.h"
 #include "platform/fs/XpPendingFile.h"
@@ -42,9 +43,6 @@ constexpr const char* kDatabaseFolder = "DBFILES";
 // The file that only a database of ours holds.
 constexpr const char* kOwnDatabaseMark = "XDB.DAT";
 constexpr const char16_t* kWriterName = u"Kavo demo";
-constexpr uint16_t kExifIfdTag = 34665;
-constexpr uint16_t kDateTimeOriginalTag = 36867;
-constexpr uint16_t kMakeTag = 271;
 constexpr const char16_t* kMachineVersion = u"1.0";
 constexpr int32_t kCameraPictureCount = 5;
 constexpr int32_t kCameraPictureWidth = 64;
@@ -123,10 +121,10 @@ XpSharedPtr<XpTiffTagManager> TagsWithDate(const char* shotAt) {
   XpSharedPtr<XpTiffTagManager> tags(new XpTiffTagManager());
   if (!tags->Reset()) return XpSharedPtr<XpTiffTagManager>();
   auto* ifd0 = new XpTiffTagIFD();
-  ifd0->SetAscii(kMakeTag, "KAVO");
+  ifd0->SetAscii(kTagMake, "KAVO");
   auto* exif = new XpTiffTagIFD();
-  exif->SetAscii(kDateTimeOriginalTag, shotAt);
-  XpTiffTagDataIFD* pointer = XpTiffTagDataIFD::Create(kExifIfdTag, 0);
+  exif->SetAscii(kTagDateTimeOriginal, shotAt);
+  XpTiffTagDataIFD* pointer = XpTiffTagDataIFD::Create(kXpTiffTagExifIFD, 0);
   pointer->AddIFD(exif);
   ifd0->SetEntry(pointer);
   tags->GetRoot()->AddIFD(ifd0);

@@ -7,6 +7,7 @@
 #include "camerastore/dcf/XpDCFNames.h"
 #include "imaging/format/XpFormatChecker.h"
 #include "imaging/io/XpImageIo.h"
+#include "imaging/tags/XpTiffTagIds.h"
 #include "platform/fs/XpFile.h"
 #include "platform/fs/XpFileDataOperations.h"
 #include "platform/fs/XpFileOperations.h"
@@ -31,9 +32,6 @@ struct CompanionLayout {
 };
 constexpr CompanionLayout kCompanionPicture = {u"IMCIF", u".TIF"};
 constexpr CompanionLayout kCompanionMovie = {u"MOMLV", u".MPG"};
-
-constexpr uint16_t kMakeTag = 271;
-constexpr uint16_t kModelTag = 272;
 
 constexpr double kFullPercent = 100.0;
 
@@ -275,9 +273,9 @@ XpString XpDCFObj::TagText(uint16_t tag) {
   return value != nullptr ? value->GetValueText(0) : XpString();
 }
 
-XpString XpDCFObj::GetMake() { return TagText(kMakeTag); }
+XpString XpDCFObj::GetMake() { return TagText(kTagMake); }
 
-XpString XpDCFObj::GetModel() { return TagText(kModelTag); }
+XpString XpDCFObj::GetModel() { return TagText(kTagModel); }
 
 XpGPSPosition XpDCFObj::GetGPSPosition() {
   XpGPSPosition position;

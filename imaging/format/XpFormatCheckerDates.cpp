@@ -4,6 +4,7 @@
 #include "imaging/format/XpFormatChecker.h"
 #include "imaging/format/XpFormatCheckerHooks.h"
 #include "imaging/io/XpImageIo.h"
+#include "imaging/tags/XpTiffTagIds.h"
 #include "imaging/tags/XpTiffTagManager.h"
 #include "platform/fs/XpAbstractFSObj.h"
 #include "platform/fs/XpFile.h"
@@ -12,8 +13,6 @@
 
 namespace {
 
-constexpr uint16_t kTagDateTime = 306;
-constexpr uint16_t kTagDateTimeOriginal = 36867;
 constexpr const char16_t* kTagDateFormat = u"%04d:%02d:%02d %02d:%02d:%02d";
 constexpr time_t kFileDateTolerance = 1;
 

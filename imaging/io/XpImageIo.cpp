@@ -6,6 +6,7 @@
 #include "imaging/io/XpPixmapOrientation.h"
 #include "imaging/resample/XpPixmapResize.h"
 #include "imaging/tags/XpTiffInPlaceEdit.h"
+#include "imaging/tags/XpTiffTagIds.h"
 #include "imaging/tags/XpTiffTagManager.h"
 #include "platform/fs/XpFile.h"
 #include "platform/fs/XpPathQueries.h"
@@ -219,7 +220,7 @@ XpResult XpImageIo::WriteDateTime(XpAbstractFile& file, const XpDateTime& date) 
     return GetLastError();
   }
   return StampNowAfter(
-      XpTiffWriteExifDateInFile(file, base, kXpTiffTagDateTimeOriginal, date), file, base);
+      XpTiffWriteExifDateInFile(file, base, kTagDateTimeOriginal, date), file, base);
 }
 
 XpResult XpImageIo::RewriteTagsInPlace(const XpString& path, uint32_t value) {

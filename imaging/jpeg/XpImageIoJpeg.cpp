@@ -11,6 +11,7 @@
 #include "imaging/pixelops/XpPixmapYCbCrFromBGR.h"
 #include "imaging/pixmap/XpYCbCrConversion.h"
 #include "imaging/resample/XpPixmapCrop.h"
+#include "imaging/tags/XpTiffTagIds.h"
 #include "imaging/tags/XpTiffTagManager.h"
 #include "platform/fs/XpFile.h"
 #include "platform/fs/XpFileOpSupport.h"
@@ -19,8 +20,6 @@
 #include "platform/result/XpResultTranslation.h"
 
 namespace {
-
-constexpr uint16_t kTagInterColorProfile = 34675;
 
 bool IsUsableBGR(const XpPixmapBase* pixmap) {
   return pixmap != nullptr && pixmap->IsAllocated() && XpPixmapIsBGR24(*pixmap);

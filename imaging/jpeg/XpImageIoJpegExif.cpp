@@ -16,39 +16,6 @@
 
 namespace {
 
-// IFD 0.
-constexpr uint16_t kTagImageDescription = 270;
-constexpr uint16_t kTagMake = 271;
-constexpr uint16_t kTagModel = 272;
-constexpr uint16_t kTagOrientation = 274;
-constexpr uint16_t kTagXResolution = 282;
-constexpr uint16_t kTagYResolution = 283;
-constexpr uint16_t kTagResolutionUnit = 296;
-constexpr uint16_t kTagSoftware = 305;
-constexpr uint16_t kTagDateTime = 306;
-constexpr uint16_t kTagWhitePoint = 318;
-constexpr uint16_t kTagPrimaryChromaticities = 319;
-constexpr uint16_t kTagYCbCrCoefficients = 529;
-constexpr uint16_t kTagYCbCrPositioning = 531;
-// IFD 1.
-constexpr uint16_t kTagCompression = 259;
-constexpr uint16_t kTagStripOffsets = 273;
-constexpr uint16_t kTagJpegOffset = 513;
-constexpr uint16_t kTagJpegLength = 514;
-// Exif IFD.
-constexpr uint16_t kTagExifVersion = 36864;
-constexpr uint16_t kTagDateTimeOriginal = 36867;
-constexpr uint16_t kTagDateTimeDigitized = 36868;
-constexpr uint16_t kTagComponentsConfiguration = 37121;
-constexpr uint16_t kTagFlashpixVersion = 40960;
-constexpr uint16_t kTagColorSpace = 40961;
-constexpr uint16_t kTagPixelXDimension = 40962;
-constexpr uint16_t kTagPixelYDimension = 40963;
-constexpr uint16_t kTagGamma = 42240;
-// Interoperability IFD.
-constexpr uint16_t kTagInteropIndex = 1;
-constexpr uint16_t kTagInteropVersion = 2;
-
 constexpr const char* kBlankDescription = "                               ";
 constexpr const char* kMake = "KAVO";
 constexpr uint8_t kExifVersion[] = {'0', '2', '2', '1'};
@@ -75,13 +42,18 @@ constexpr uint32_t kYCbCrCoefficients[] = {299, 1000, 587, 1000, 114, 1000};
 constexpr uint8_t kExifHeader[] = {'E', 'x', 'i', 'f', 0, 0};
 
 // Tags a written picture does not carry over.
-constexpr uint16_t kIfd0Dropped[] = {254, 256,   257,   258,   259,  262, 273, 277,
-                                     278, 279,   284,   330,   513,  514, 34675, 50740};
+constexpr uint16_t kIfd0Dropped[] = {
+    kTagNewSubfileType, kTagImageWidth, kTagImageLength, kTagBitsPerSample, kTagCompression,
+    kTagPhotometricInterpretation, kTagStripOffsets, kTagSamplesPerPixel, kTagRowsPerStrip,
+    kTagStripByteCounts, kTagPlanarConfiguration, kXpTiffTagSubIFDs, kTagJpegOffset,
+    kTagJpegLength, kTagInterColorProfile, kTagDngPrivateData};
 constexpr uint16_t kIfd0ColourTags[] = {kTagWhitePoint, kTagPrimaryChromaticities,
                                         kTagYCbCrCoefficients};
-constexpr uint16_t kExifDropped[] = {41728, 41729};
-constexpr uint16_t kIfd1Dropped[] = {254, kTagMake, kTagModel, kTagDateTime};
-constexpr uint16_t kMakerNoteDropped[] = {0x0002, 0x0080, 0x0088, 0x0089, 0x2001, 0xB028};
+constexpr uint16_t kExifDropped[] = {kTagFileSource, kTagSceneType};
+constexpr uint16_t kIfd1Dropped[] = {kTagNewSubfileType, kTagMake, kTagModel, kTagDateTime};
+constexpr uint16_t kMakerNoteDropped[] = {kTagPreviewBytes,  kTagPreviewBytesAlternative,
+                                         kTagPreviewOffset, kTagPreviewLength,
+                                         kXpTiffTagMakerTag2001, kXpTiffTagB028IFD};
 constexpr int32_t kKeptTopLevelIFDs = 2;
 
 // What a block keeps when nothing else fits: the maker, the model, the

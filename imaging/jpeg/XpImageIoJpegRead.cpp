@@ -15,6 +15,7 @@
 #include "imaging/pixmap/XpReaderPixelLimit.h"
 #include "imaging/resample/XpPixmapCrop.h"
 #include "imaging/resample/XpPixmapResize.h"
+#include "imaging/tags/XpTiffTagIds.h"
 #include "imaging/tags/XpTiffTagManager.h"
 
 namespace {
@@ -45,9 +46,6 @@ constexpr size_t kThumbnailDataOffset = 28;
 constexpr int64_t kSoiSize = 2;
 constexpr int64_t kLengthSize = 2;
 
-constexpr uint16_t kTagOrientation = 274;
-constexpr uint16_t kTagJpegInterchangeFormat = 513;
-constexpr uint16_t kTagInterColorProfile = 34675;
 constexpr int32_t kThumbnailIfd = 1;
 constexpr uint16_t kFirstSwappingOrientation = 5;
 constexpr uint16_t kLastSwappingOrientation = 8;
@@ -382,7 +380,7 @@ XpPixmapBase* XpImageIoJpeg::DecodeThumbnail(const XpJpegDecompressor& decompres
   }
   uint32_t start = 0;
   if (XpFailed(SetLastError(
-          XpImageIoGetLongTag(tags, kTagJpegInterchangeFormat, kThumbnailIfd, &start)))) {
+          XpImageIoGetLongTag(tags, kTagJpegOffset, kThumbnailIfd, &start)))) {
     return nullptr;
   }
   const jpeg_marker_struct* exif =

@@ -26,27 +26,6 @@
 
 namespace {
 
-// IFD 0 and IFD 1.
-constexpr uint16_t kTagCompression = 259;
-constexpr uint16_t kTagOrientation = 274;
-constexpr uint16_t kTagXResolution = 282;
-constexpr uint16_t kTagYResolution = 283;
-constexpr uint16_t kTagResolutionUnit = 296;
-constexpr uint16_t kTagDateTime = 306;
-constexpr uint16_t kTagStripOffsets = 273;
-constexpr uint16_t kTagStripByteCounts = 279;
-constexpr uint16_t kTagJpegOffset = 513;
-constexpr uint16_t kTagJpegLength = 514;
-// Exif IFD.
-constexpr uint16_t kTagPixelXDimension = 40962;
-constexpr uint16_t kTagPixelYDimension = 40963;
-constexpr uint16_t kTagImageUniqueId = 42016;
-// The 0xB028 IFD of the maker note.
-constexpr uint16_t kTagSubLarge1 = 0x0002;
-constexpr uint16_t kTagSubLarge2 = 0x0080;
-constexpr uint16_t kTagSubPreviewOffset = 0x0088;
-constexpr uint16_t kTagSubPreviewLength = 0x0089;
-
 constexpr uint16_t kCompressionJpeg = 6;
 constexpr uint16_t kOrientationUpright = 1;
 constexpr uint32_t kResolutionDpi = 72;
@@ -389,7 +368,7 @@ XpResult XpImageIoJpeg::RewriteTagsInPlace(const XpString& path, uint32_t value)
     if (makerNote == nullptr) {
       return kXpErrImageTagNotFound;
     }
-    return makerNote->SetLong(kXpTiffTagMakerLong, value) < 0 ? kXpErrOutOfMemory : kXpOk;
+    return makerNote->SetLong(kTagMakerLong, value) < 0 ? kXpErrOutOfMemory : kXpOk;
   });
 }
 
@@ -592,13 +571,13 @@ XpResult XpImageIoJpeg::PrepareTagsForRewrite(XpTiffTagManager& tags, bool updat
   }
   if (XpTiffTagIFD* sub = tags.GetMakerSubIFD()) {
     if (estimate > kSizeEstimateLimit) {
-      static constexpr uint16_t kLargeTags[] = {kTagSubLarge1, kTagSubLarge2};
+      static constexpr uint16_t kLargeTags[] = {kTagPreviewBytes, kTagPreviewBytesAlternative};
       RemoveTags(*sub, kLargeTags);
     }
     if (preview.offset == 0 && preview.length == 0) {
       preview.inSubIFD = true;
-      preview.offset = sub->GetLong(kTagSubPreviewOffset);
-      preview.length = sub->GetLong(kTagSubPreviewLength);
+      preview.offset = sub->GetLong(kTagPreviewOffset);
+      preview.length = sub->GetLong(kTagPreviewLength);
     }
   }
   RemoveLaterIFDs(tags, kKeptTopLevelIFDs);

@@ -11,6 +11,7 @@
 #include "imaging/raw/XpRawPreview.h"
 #include "imaging/resample/XpPixmapResize.h"
 #include "imaging/tags/XpTiffInPlaceEdit.h"
+#include "imaging/tags/XpTiffTagIds.h"
 #include "imaging/tags/XpTiffTagManager.h"
 #include "platform/fs/XpFile.h"
 #include "platform/memory/XpMemoryFile.h"
@@ -31,10 +32,6 @@ constexpr uint8_t kJpegMarkerByte = 0xFF;
 constexpr char kTiffBlockName[] = "TTW";
 constexpr char kPictureBlockName[] = "PRD";
 
-constexpr uint16_t kTagPreviewOffset = 0x88;
-constexpr uint16_t kTagPreviewLength = 0x89;
-constexpr uint16_t kTagPreviewBytes = 2;
-constexpr uint16_t kTagPreviewBytesAlternative = 0x80;
 constexpr int32_t kIfd0 = 0;
 
 uint16_t Load16(const uint8_t* bytes, bool bigEndian) {
@@ -159,7 +156,7 @@ std::unique_ptr<XpTiffTagManager> ParseHere(XpAbstractFile& file) {
 
 uint32_t OrientationOf(const XpTiffTagManager& tags) {
   uint32_t orientation = 0;
-  if (XpFailed(XpImageIoGetShortOrLongTag(&tags, kXpTiffTagOrientation, kIfd0, &orientation))) {
+  if (XpFailed(XpImageIoGetShortOrLongTag(&tags, kTagOrientation, kIfd0, &orientation))) {
     return 0;
   }
   return orientation;

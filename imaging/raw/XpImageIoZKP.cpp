@@ -25,13 +25,6 @@ constexpr int32_t kRawMakerNoteFlag = 1;
 constexpr int32_t kMakerNoteIfdFlag = 2;
 constexpr int32_t kFullScale = 1;
 
-constexpr uint16_t kTagWidth = 256;
-constexpr uint16_t kTagHeight = 257;
-constexpr uint16_t kTagModel = 272;
-constexpr uint16_t kTagSoftware = 305;
-constexpr uint16_t kTagPreviewOffset = 513;
-constexpr uint16_t kTagModelCode = 0xB001;
-constexpr uint16_t kTagFullSize = 0xB02B;
 constexpr int32_t kIfd0 = 0;
 constexpr int32_t kIfd1 = 1;
 
@@ -59,10 +52,10 @@ bool IsBetween(XpFormatKind kind, XpFormatKind first, XpFormatKind last) {
 void ReadIfdSize(const XpTiffTagIFD* ifd, uint32_t& width, uint32_t& height) {
   width = 0;
   height = 0;
-  if (XpFailed(XpImageIoGetShortOrLongTag(ifd, kTagWidth, &width, false))) {
+  if (XpFailed(XpImageIoGetShortOrLongTag(ifd, kTagImageWidth, &width, false))) {
     width = 0;
   }
-  if (XpFailed(XpImageIoGetShortOrLongTag(ifd, kTagHeight, &height, false))) {
+  if (XpFailed(XpImageIoGetShortOrLongTag(ifd, kTagImageLength, &height, false))) {
     height = 0;
   }
 }
@@ -160,7 +153,7 @@ bool XpImageIoZKP::ReadPreviewFacts(XpAbstractFile& file, int64_t offset, Previe
   if (ifd0 == nullptr) {
     return false;
   }
-  if (XpFailed(XpImageIoGetShortOrLongTag(ifd0, kXpTiffTagOrientation, &facts.orientation,
+  if (XpFailed(XpImageIoGetShortOrLongTag(ifd0, kTagOrientation, &facts.orientation,
                                           false))) {
     facts.orientation = 0;
   }
@@ -171,8 +164,8 @@ bool XpImageIoZKP::ReadPreviewFacts(XpAbstractFile& file, int64_t offset, Previe
     }
   }
   uint32_t previewOffset = 0;
-  if (XpFailed(XpImageIoGetLongTag(tags.Get(), kTagPreviewOffset, kIfd0, &previewOffset)) &&
-      XpFailed(XpImageIoGetLongTag(tags.Get(), kTagPreviewOffset, kIfd1, &previewOffset))) {
+  if (XpFailed(XpImageIoGetLongTag(tags.Get(), kTagJpegOffset, kIfd0, &previewOffset)) &&
+      XpFailed(XpImageIoGetLongTag(tags.Get(), kTagJpegOffset, kIfd1, &previewOffset))) {
     return false;
   }
   // An offset of 0 would point at the tag block itself: no preview.
@@ -390,7 +383,7 @@ XpResult XpImageIoZKP::ReadImageSize(XpAbstractFile& file, int64_t offset, XpSiz
   }
   XpSize found(static_cast<int32_t>(width), static_cast<int32_t>(height));
   if (!keepStoredOrientation && orientationSource != nullptr &&
-      XpRawOrientationSwaps(orientationSource->GetShort(kXpTiffTagOrientation, true))) {
+      XpRawOrientationSwaps(orientationSource->GetShort(kTagOrientation, true))) {
     found = XpSize(found.cy, found.cx);
   }
   *size = found;
@@ -440,7 +433,7 @@ XpResult XpImageIoZKP::WriteDateTimeFromPath(const XpString& path, const XpDateT
     return GetLastError();
   }
   const XpResult written =
-      XpTiffWriteExifDateInFile(file, kStartOfFile, kXpTiffTagDateTimeOriginal, date);
+      XpTiffWriteExifDateInFile(file, kStartOfFile, kTagDateTimeOriginal, date);
   if (XpFailed(written)) {
     return SetLastError(written);
   }

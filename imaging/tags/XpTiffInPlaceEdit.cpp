@@ -297,7 +297,7 @@ XpResult EditIFD0AndIFD1(Block& block, Edit edit) {
 
 XpResult RotateIFD(Block& block, int64_t ifd, int32_t quarterTurns, bool fromUpright) {
   const std::optional<Entry> entry =
-      block.Find(ifd, {kXpTiffTagOrientation, kXpTiffTypeShort, 0, 1, 1, true});
+      block.Find(ifd, {kTagOrientation, kXpTiffTypeShort, 0, 1, 1, true});
   if (!entry) {
     return kXpErrImageTagNotFound;
   }
@@ -374,7 +374,7 @@ XpResult XpTiffWriteDateInFile(XpAbstractFile& file, int64_t base, const XpDateT
     return kXpErrBadArgument;
   }
   const XpResult written = block.Finish(EditIFD0AndIFD1(
-      block, [&](int64_t ifd) { return WriteDateTag(block, ifd, kXpTiffTagDateTime, bytes); }));
+      block, [&](int64_t ifd) { return WriteDateTag(block, ifd, kTagDateTime, bytes); }));
   if (XpFailed(written) || !setFileTime) {
     return written;
   }
@@ -411,7 +411,7 @@ XpResult XpTiffWriteColorSpaceInFile(XpAbstractFile& file, int64_t base, uint16_
     return kXpOk;
   }
   const std::optional<Entry> entry =
-      block.Find(*exif, {kXpTiffTagColorSpace, kXpTiffTypeShort, 0, 1, 1, true});
+      block.Find(*exif, {kTagColorSpace, kXpTiffTypeShort, 0, 1, 1, true});
   if (!entry) {
     return kXpOk;
   }
@@ -430,7 +430,7 @@ XpResult XpTiffAccessMakerLongInFile(XpAbstractFile& file, int64_t base, bool wr
     return kXpErrImageTagNotFound;
   }
   const std::optional<Entry> entry =
-      block.Find(*makerNote, {kXpTiffTagMakerLong, kXpTiffTypeLong, 0, 1, 1, true});
+      block.Find(*makerNote, {kTagMakerLong, kXpTiffTypeLong, 0, 1, 1, true});
   if (!entry) {
     return kXpErrImageTagNotFound;
   }
@@ -457,7 +457,7 @@ XpResult XpTiffSetMakerSubValueInFile(XpAbstractFile& file, int64_t base, uint32
     return kXpOk;
   }
   const std::optional<Entry> entry = block.Find(
-      base + block.Field32(*pointer), {kXpTiffTagMakerSubValue, kXpTiffTypeLong, 0, 1, 1, true});
+      base + block.Field32(*pointer), {kTagPreviewOffset, kXpTiffTypeLong, 0, 1, 1, true});
   if (!entry) {
     return kXpOk;
   }

@@ -19,15 +19,6 @@
 // tag on the path is missing or has another type or count (where an
 // operation reports it), else the failing read or write result.
 
-// Tags the edits reach.
-inline constexpr uint16_t kXpTiffTagOrientation = 274;
-inline constexpr uint16_t kXpTiffTagDateTime = 306;
-inline constexpr uint16_t kXpTiffTagDateTimeOriginal = 36867;
-inline constexpr uint16_t kXpTiffTagDateTimeDigitized = 36868;
-inline constexpr uint16_t kXpTiffTagColorSpace = 40961;
-inline constexpr uint16_t kXpTiffTagMakerLong = 0x2002;
-inline constexpr uint16_t kXpTiffTagMakerSubValue = 0x88;
-
 // Searches the IFD at the absolute position ifdPosition for an entry with
 // the tag, the type or (when not 0) the alternative type, and a count from
 // lowestCount to highestCount. Unless the value is inline, all of its bytes

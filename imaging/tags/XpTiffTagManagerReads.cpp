@@ -14,15 +14,6 @@
 
 namespace {
 
-constexpr uint16_t kTagExposureTime = 33434;
-constexpr uint16_t kTagFNumber = 33437;
-constexpr uint16_t kTagInterColorProfile = 34675;
-constexpr uint16_t kTagShutterSpeedValue = 37377;
-constexpr uint16_t kTagApertureValue = 37378;
-constexpr uint16_t kTagMakerNoteMark = 4096;
-constexpr uint16_t kTagColorSpace = 40961;
-constexpr uint16_t kTagImageUniqueID = 42016;
-
 constexpr uint16_t kColorSpaceUncalibrated = 65535;
 constexpr std::string_view kAdobeDescription = "Adobe RGB 1998 (Kavo Corporation)";
 constexpr size_t kUniqueIdDigits = 32;
@@ -156,7 +147,7 @@ XpResult XpTiffTagManager::GetImageUniqueID(uint64_t& first, uint64_t& second) c
   if (exif == nullptr) {
     return kXpErrImageTagNotFound;
   }
-  const XpStringA text = exif->GetAsciiA(kTagImageUniqueID, false);
+  const XpStringA text = exif->GetAsciiA(kTagImageUniqueId, false);
   const std::string_view digits = text.View();
   if (digits.size() != kUniqueIdDigits) {
     return kXpErrImageMalformed;

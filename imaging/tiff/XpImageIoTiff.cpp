@@ -7,17 +7,13 @@
 #include "imaging/io/XpImageIoTags.h"
 #include "imaging/io/XpPixmapAdobeRGBToSRGB.h"
 #include "imaging/resample/XpPixmapResize.h"
+#include "imaging/tags/XpTiffTagIds.h"
 #include "imaging/tags/XpTiffTagManager.h"
 #include "imaging/tiff/TiffLibrary.h"
 #include "platform/memory/XpMemoryFile.h"
 
 namespace {
 
-constexpr uint16_t kTagImageWidth = 256;
-constexpr uint16_t kTagImageLength = 257;
-constexpr uint16_t kTagOrientation = 274;
-constexpr uint16_t kTagInterColorProfile = 34675;
-constexpr uint16_t kTagColorSpace = 40961;
 constexpr uint16_t kColorSpaceUncalibrated = 0xFFFF;
 constexpr uint16_t kFirstTurnedOrientation = 5;
 constexpr uint16_t kLastTurnedOrientation = 8;

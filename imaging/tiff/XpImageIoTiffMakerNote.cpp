@@ -2,6 +2,7 @@
 #include <limits>
 
 #include "imaging/tags/XpTiffInPlaceEdit.h"
+#include "imaging/tags/XpTiffTagIds.h"
 #include "imaging/tags/XpTiffTagManager.h"
 #include "imaging/tiff/XpImageIoTiff.h"
 #include "platform/fs/XpFile.h"
@@ -9,7 +10,6 @@
 
 namespace {
 
-constexpr uint16_t kTagMakerLong = 0x2002;
 constexpr int64_t kHeaderIFD0Field = 4;
 constexpr int64_t kIFDEntryBytes = 12;
 constexpr int64_t kIFDCountBytes = 2;

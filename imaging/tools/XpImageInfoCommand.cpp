@@ -6,16 +6,12 @@
 #include "imaging/format/XpFormatChecker.h"
 #include "imaging/io/XpImageIo.h"
 #include "imaging/raw/XpImageIoMRW.h"
+#include "imaging/tags/XpTiffTagIds.h"
 #include "imaging/tags/XpTiffTagManager.h"
 #include "imaging/tools/XpImageCommands.h"
 #include "platform/fs/XpFileOpSupport.h"
 
 namespace {
-
-constexpr uint16_t kTagMake = 271;
-constexpr uint16_t kTagModel = 272;
-constexpr uint16_t kTagOrientation = 274;
-constexpr uint16_t kTagDateTimeOriginal = 36867;
 
 void PrintText(const char* label, const XpTiffTagIFD* ifd, uint16_t tag) {
   const std::string text = ifd != nullptr ? std::string(ifd->GetAsciiA(tag).View()) : "";

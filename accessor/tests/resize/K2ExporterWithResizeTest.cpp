@@ -21,6 +21,7 @@
 #include "imaging/io/XpImageIo.h"
 #include "imaging/jpeg/XpImageIoJpeg.h"
 #include "imaging/tags/XpTiffTagIFD.h"
+#include "imaging/tags/XpTiffTagIds.h"
 #include "imaging/tags/XpTiffTagManager.h"
 #include "platform/fs/XpSysCalls.h"
 
@@ -172,7 +173,7 @@ class K2ExporterWithResize : public task_test::TaskTest {
     if (!tags || tags->GetExifIFD() == nullptr) {
       return "";
     }
-    return Narrow(tags->GetExifIFD()->GetAscii(kK2TagDateTimeOriginal));
+    return Narrow(tags->GetExifIFD()->GetAscii(kTagDateTimeOriginal));
   }
 
   // DateTime of the JPEG's first IFD; "" without one.

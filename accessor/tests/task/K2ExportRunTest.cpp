@@ -31,6 +31,7 @@
 #include "imaging/io/XpImageIo.h"
 #include "imaging/jpeg/XpImageIoJpeg.h"
 #include "imaging/pixmap/XpPixmapBase.h"
+#include "imaging/tags/XpTiffTagIds.h"
 #include "platform/fs/XpPendingFile.h"
 #include "platform/fs/XpSysFailure.h"
 #include "platform/testsupport/FakeSysfs.h"
@@ -386,7 +387,7 @@ TEST_F(K2ExportRun, PicturesWithoutAThumbnailAreReencodedWithTheirDate) {
   XpSharedPtr<XpTiffTagManager> tags;
   ASSERT_EQ(::K2ExifTagHelper().EnsureDateTimeOriginal(Wide(reencoded), XpDateTime(), tags), kXpOk);
   ASSERT_TRUE(tags && tags->GetExifIFD() != nullptr);
-  EXPECT_EQ(Narrow(tags->GetExifIFD()->GetAscii(kK2TagDateTimeOriginal)), kShootingDateText);
+  EXPECT_EQ(Narrow(tags->GetExifIFD()->GetAscii(kTagDateTimeOriginal)), kShootingDateText);
   EXPECT_EQ(ReadBytes(copied), ReadBytes(Root() / "Party/b_tagged.JPG"));
   EXPECT_EQ(ledger_->Contents().size(), 2u);
 
