@@ -13,6 +13,23 @@
 // file; write alone creates a missing file and empties an existing one.
 // Linux has no sharing modes: other processes can read the file while it is
 // open, and nothing keeps them from writing it either.
+//
+// Example: write a file, then read it back.
+//
+//   XpFile file;
+//   XpResult result = file.OpenPath(u"/tmp/notes.txt", kXpOpenWrite);
+//   if (XpFailed(result)) return result;
+//   uint64_t done = 0;
+//   result = file.Write("hello", 5, &done);
+//   if (XpSucceeded(result)) result = file.Sync();
+//   const XpResult closed = file.Close();
+//   if (XpFailed(result)) return result;
+//   if (XpFailed(closed)) return closed;
+//
+//   char bytes[5];
+//   result = file.OpenPath(u"/tmp/notes.txt", kXpOpenRead);
+//   if (XpSucceeded(result)) result = file.Read(bytes, sizeof bytes, &done);
+//   // A missing file: kXpErrFileNotFound from OpenPath.
 class XpFile : public XpAbstractFile {
  public:
   XpFile();

@@ -23,6 +23,20 @@ class XpSysCalls;
 // first clears the folder of temporaries of exactly that pattern that
 // nobody holds and whose status has not changed for a minute; no other file
 // is ever touched.
+//
+// Example: replace a settings file so that a crash leaves the old one or
+// the new one, never a part.
+//
+//   XpPendingFile pending;
+//   XpResult result = pending.Create(u"/home/me/.config/kavo/settings.xml");
+//   if (XpSucceeded(result)) result = pending.Write(text);
+//   if (XpSucceeded(result)) result = pending.Sync();
+//   if (XpSucceeded(result)) result = pending.Publish(true);
+//   if (XpSucceeded(result)) result = pending.SyncFolder();
+//   return result;  // on failure the pending file is removed when it goes
+//
+// For bytes already in memory, XpReplaceFileAtomically(path, bytes, 0644)
+// does the same in one call.
 class XpPendingFile {
  public:
   struct Options {

@@ -16,6 +16,27 @@
 // a failure returns -1 (null for the pointer results) and leaves errno set.
 // Production code goes through the POSIX implementation; tests install a
 // replacement that makes chosen calls fail or come up short.
+//
+// Example: a read through the seam, and a test that makes one call fail.
+//
+//   XpSysCalls& calls = XpSysCalls::Current();
+//   const int fd = calls.Open(path, O_RDONLY, 0);
+//   if (fd < 0) return XpResultFromErrno(errno, path);
+//   char head[4];
+//   const ssize_t got = calls.Read(fd, head, sizeof head);
+//   calls.Close(fd);
+//   if (got < 0) return XpResultFromErrno(errno);
+//
+//   // In a test: change one call, pass the others on.
+//   class FailingFsync : public XpSysCallsWrapper {
+//    public:
+//     FailingFsync() : XpSysCallsWrapper(XpSysCalls::Current()) {}
+//     int Fsync(int) override { errno = EIO; return -1; }
+//   };
+//   FailingFsync failing;
+//   XpSysCalls* previous = XpSysCalls::Install(&failing);
+//   ...                            // every Fsync now fails with EIO
+//   XpSysCalls::Install(previous);
 class XpSysCalls {
  public:
   virtual ~XpSysCalls() = default;
