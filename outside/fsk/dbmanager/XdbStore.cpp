@@ -367,6 +367,12 @@ void XdbStore::OfferRememberedFiles() {
     offered_ = std::move(Remembered());
     Remembered() = RememberedRecords();
   }
+  // The folder that closed opens again: a file rewritten there since, at
+  // its size within the clock's tick, would look unchanged. Only the other
+  // folder of a swap or a copy takes the bytes.
+  if (offered_.folder == folder_.Folder()) {
+    offered_ = RememberedRecords();
+  }
   if (offered_.files.empty()) {
     return;
   }
@@ -384,10 +390,15 @@ std::vector<uint8_t>* XdbStore::OfferedBytes(const std::string& name, const stru
     file.taken = true;
     return &file.bytes;
   }
-  // A copy keeps the size and the modification time, and was made after
-  // the remembered file last changed; that file must still be as it was.
+  // Only the work copy that the writer has just made of the remembered
+  // folder counts as a copy (its folder is the one not journaled): a file
+  // that merely looks like one, same size and time within the clock's
+  // tick, may hold other bytes. A copy keeps the size and the modification
+  // time, and was made after the remembered file last changed; that file
+  // must still be as it was.
   struct stat source {};
-  bool copy = status.st_size == file.status.st_size && SameTime(status.st_mtim, file.status.st_mtim) &&
+  bool copy = !folder_.IsJournaled() && status.st_size == file.status.st_size &&
+              SameTime(status.st_mtim, file.status.st_mtim) &&
               NotBefore(status.st_ctim, file.status.st_ctim) &&
               XpSysCalls::Current().Lstat((offered_.folder + name).c_str(), &source) == 0 &&
               SameFile(source, file.status);

@@ -187,6 +187,11 @@ TEST_F(K2xdbTool, CheckNamesAFileWhoseCountsPassTheLimits) {
       }
       ASSERT_TRUE(out.good());
     }
+    // The crafted file looks like a copy of the database this process just
+    // closed (its size and its time): it is read for what it holds.
+    if (c.pages == 0) {
+      fs::last_write_time(file, fs::last_write_time(fs::path(folder_) / c.file));
+    }
     Outcome checked = Run({"check", copy.string()});
     EXPECT_EQ(checked.code, 1) << checked.err;
     EXPECT_EQ(checked.out, c.fault);
