@@ -102,7 +102,7 @@ class CK2AccessorWinApp {
   // count ended it. How the export ended goes to SetExportOutcome; one that
   // reports nothing has failed. The parent window is not used: there are no
   // windows, so boxes and dialogs have no owner.
-  virtual ExportResult ExportFlow(const K2AccessorCommandLineInfo& commandLine);
+  [[nodiscard]] virtual ExportResult ExportFlow(const K2AccessorCommandLineInfo& commandLine);
   void SetExportOutcome(K2ExportOutcome outcome) { exportOutcome_ = outcome; }
   // What a failed export's line on standard error tells instead of the
   // flow's result: the failing step and its code.

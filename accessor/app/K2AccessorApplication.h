@@ -18,9 +18,9 @@ class K2AccessorApplication : public XfApplication {
   ~K2AccessorApplication() override;
 
   // Nothing to start; kXpOk.
-  XpResult Start(const XpString& argument) override;
+  [[nodiscard]] XpResult Start(const XpString& argument) override;
   // Resets the configuration; kXpOk.
-  XpResult Stop(const XpString& argument) override;
+  [[nodiscard]] XpResult Stop(const XpString& argument) override;
 
   K2AccessorConfiguration& GetConfiguration() { return configuration_; }
   // The export's task manager, converting pictures with the resizing

@@ -27,7 +27,7 @@ class XfUiHost;
 class IK2ExportConfirmTask {
  public:
   virtual ~IK2ExportConfirmTask() = default;
-  virtual XpResult SetConfig(const K2ExportConfig& config) = 0;
+  [[nodiscard]] virtual XpResult SetConfig(const K2ExportConfig& config) = 0;
   virtual void OnCameraRemoved(bool arrived) = 0;
 };
 

@@ -82,7 +82,7 @@ class K2ProgressObserver : public IXfNotificationObserver {
   // Ends the thumbnail worker and waits for it; idempotent.
   void StopThumbnailWorker();
   // The worker's last result.
-  XpResult GetThumbnailResult() const { return thumbnailResult_.load(); }
+  [[nodiscard]] XpResult GetThumbnailResult() const { return thumbnailResult_.load(); }
 
  protected:
   // Hooks this object to the model, registers with the notification
@@ -129,7 +129,7 @@ class K2ProgressObserver : public IXfNotificationObserver {
 
   uint32_t RunThumbnailWorker();
   // One request: the thumbnail of file, or the reason there is none.
-  XpResult MakeThumbnail(const XpString& file);
+  [[nodiscard]] XpResult MakeThumbnail(const XpString& file);
   // The picture decoded no larger than it must be to fill its place in
   // area; empty when the reader cannot tell its size or read it so.
   static XpSharedPtr<XpPixmapBase> ReadScaledToFit(XpImageIo& reader, const XpString& file,

@@ -34,7 +34,7 @@ class K2DifferentialHistory {
   XpString GetFilePath() const;
 
   // Keeps the larger of the stored and the given value, compared signed.
-  XpResult UpdateMax(int64_t value);
+  [[nodiscard]] XpResult UpdateMax(int64_t value);
   int64_t GetMax() const { return max_; }
 
   // Reads the stored value. Without a file, saves first so that the file

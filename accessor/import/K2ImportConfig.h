@@ -43,7 +43,7 @@ class K2ImportConfig {
   // both flags are on and the folder is the pictures folder, the
   // "Importer\DCF" key unread. A missing flag reads as on; a missing, empty
   // or unconvertible folder as the pictures folder. Always kXpOk.
-  XpResult Load();
+  [[nodiscard]] XpResult Load();
   // Writes both flags and the destination folder in portable form.
   // kXpErrGeneric when either key cannot be opened for writing; single
   // value writes are not checked.

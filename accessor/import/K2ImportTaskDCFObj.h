@@ -85,13 +85,13 @@ class K2ImportTaskDCFObj : public SfDCFImportTask, public IXpFileOpProgressObser
   XpSharedPtr<XpDCFObj> SourceObject() const;
   // Gives each camera file of object its imported name; stops at the first
   // failure.
-  XpResult RenameMembers(XpDCFObj& object);
+  [[nodiscard]] XpResult RenameMembers(XpDCFObj& object);
   // The no-replace move, retried while refused; 0 without a move when both
   // paths name the same file.
-  XpResult MoveWithRetries(const XpString& from, const XpString& to);
+  [[nodiscard]] XpResult MoveWithRetries(const XpString& from, const XpString& to);
   // Walks the members of the source, calling visit with each.
   template <typename Visit>
-  XpResult ForEachMember(Visit visit);
+  [[nodiscard]] XpResult ForEachMember(Visit visit);
   void PostExecuted();
 
   XpWaitClock* clock_;

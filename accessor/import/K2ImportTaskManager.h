@@ -145,16 +145,16 @@ class K2ImportTaskManager : public IXpFileOpProgressObserver, public IK2Progress
   // no worker starts then. Without a readable camera serial a differential
   // import runs as a full one (IsDifferentialSkipped). kXpErrWrongState
   // while a worker of an earlier start has not been waited for.
-  XpResult StartImport(K2ImportConfig& settings, XfViewProgress* progress);
+  [[nodiscard]] XpResult StartImport(K2ImportConfig& settings, XfViewProgress* progress);
   // The user confirmed the import; the worker goes on from its
   // preparation. 0.
-  XpResult Confirm();
+  [[nodiscard]] XpResult Confirm();
   // Waits (at most timeoutSeconds) until the preparation is ready or
   // failed, and returns that outcome; kPreparing when the time ran out. A
   // failure is not reported to the user by the manager: the caller does.
   Preparation WaitForPreparation(uint32_t timeoutSeconds);
   // Waits for the worker; its result (0 when none was started).
-  XpResult WaitUntilFinished();
+  [[nodiscard]] XpResult WaitUntilFinished();
 
   // Progress of a deletion from the camera: posts the progress code 0 with
   // the percentage, and at 100 the internal code 0. True, asking the
@@ -165,10 +165,10 @@ class K2ImportTaskManager : public IXpFileOpProgressObserver, public IK2Progress
   // Hands the record file to the browser ("/i" and its path); 0 without
   // anything done before a start. When the browser cannot start the record
   // file is deleted; the launcher's result.
-  XpResult LaunchBrowser();
+  [[nodiscard]] XpResult LaunchBrowser();
   // Deletes the record file when it exists and is empty: the deletion's
   // result; else kXpErrWrongState.
-  XpResult DeleteEmptyRecordFile();
+  [[nodiscard]] XpResult DeleteEmptyRecordFile();
   // Would run a program from the camera's memory: runs nothing and returns
   // false.
   bool NotifySalvageCanceled();
@@ -181,14 +181,14 @@ class K2ImportTaskManager : public IXpFileOpProgressObserver, public IK2Progress
   // when the destination drive is short of space (whatever the scans gave),
   // else the scans' result; kXpErrWrongState while a worker of an earlier
   // start has not been waited for.
-  XpResult PrepareSalvage(const K2SalvageConfig& settings, XfViewProgress* progress);
+  [[nodiscard]] XpResult PrepareSalvage(const K2SalvageConfig& settings, XfViewProgress* progress);
   // Starts the salvage worker (after joining an earlier one): 0, or
   // kXpErrGeneric when nothing is queued. The run ends with the internal
   // notification kCodeImportEnded.
-  XpResult StartSalvage();
+  [[nodiscard]] XpResult StartSalvage();
   // The first failure of the last salvage's preparation or run; 0 when
   // none.
-  XpResult GetSalvageResult() const { return salvageResult_.load(); }
+  [[nodiscard]] XpResult GetSalvageResult() const { return salvageResult_.load(); }
 
   // IK2ProgressTask, the progress window's stop sequence: Pause holds the
   // worker between items, Resume releases it, Stop asks the run to end
@@ -199,7 +199,7 @@ class K2ImportTaskManager : public IXpFileOpProgressObserver, public IK2Progress
   // An import converts nothing.
   uint64_t GetExportableCount() const override { return 0; }
 
-  XpResult GetLastError() const { return lastError_.load(); }
+  [[nodiscard]] XpResult GetLastError() const { return lastError_.load(); }
   // The failing system call behind the worker's non-zero result (a failed
   // commit's write, say); empty when none was recorded.
   XpSysFailure GetRunFailure() const;
@@ -233,9 +233,9 @@ class K2ImportTaskManager : public IXpFileOpProgressObserver, public IK2Progress
 
  protected:
   // The parts of the import, run by the worker.
-  XpResult CollectFromDatabase(std::vector<XfProgressStep>* steps);
+  [[nodiscard]] XpResult CollectFromDatabase(std::vector<XfProgressStep>* steps);
   void SetUpProgressSteps(std::vector<XfProgressStep>& steps);
-  XpResult RunImport();
+  [[nodiscard]] XpResult RunImport();
   void NotifyCurrentItem(const XpString& destinationFolder, const XpString& mainFile);
   void FillImportRecord(K2ImportedObject& record, int32_t position);
   void WriteModdSideFile(K2ImportedObject& record);
@@ -245,14 +245,15 @@ class K2ImportTaskManager : public IXpFileOpProgressObserver, public IK2Progress
   void ReportError(XpResult code);
 
   // The parts of the salvage.
-  XpResult FindSalvageFolders(const XpString& root, std::vector<XpSharedPtr<XpDir>>* folders);
-  XpResult ScanSalvageFolder(const XpString& folder, const XpString& destinationRoot,
-                             std::vector<XfProgressStep>& steps, int32_t pass);
+  [[nodiscard]] XpResult FindSalvageFolders(const XpString& root,
+                                            std::vector<XpSharedPtr<XpDir>>* folders);
+  [[nodiscard]] XpResult ScanSalvageFolder(const XpString& folder, const XpString& destinationRoot,
+                                           std::vector<XfProgressStep>& steps, int32_t pass);
   static bool IsSalvageFolderName(const XpString& name, const XpString& extension);
   static bool IsSalvageTarget(const XpString& path);
-  XpResult RunSalvage();
-  XpResult RemoveSalvageFolders();
-  XpResult RemoveEmptyFolderTree(const XpString& folder);
+  [[nodiscard]] XpResult RunSalvage();
+  [[nodiscard]] XpResult RemoveSalvageFolders();
+  [[nodiscard]] XpResult RemoveEmptyFolderTree(const XpString& folder);
   // The date that names the salvage's dated folders; now by default.
   virtual XpDateTime GetSalvageDate();
 
@@ -261,29 +262,29 @@ class K2ImportTaskManager : public IXpFileOpProgressObserver, public IK2Progress
 
   static uint32_t WorkerMain(void* manager);
   static uint32_t SalvageMain(void* manager);
-  XpResult SalvageThread();
+  [[nodiscard]] XpResult SalvageThread();
   // Queues the file at path for the salvage: copied to destination and
   // deleted, or only deleted.
-  XpResult QueueSalvageFile(const XpString& path, const XpString& destination, bool copy,
-                            std::vector<XfProgressStep>& steps);
+  [[nodiscard]] XpResult QueueSalvageFile(const XpString& path, const XpString& destination,
+                                          bool copy, std::vector<XfProgressStep>& steps);
   // Copies the item when it is to be copied, then deletes its camera file.
-  XpResult SalvageItem(K2ImportTaskDCFObj& item);
+  [[nodiscard]] XpResult SalvageItem(K2ImportTaskDCFObj& item);
   // Deletes the item's camera files, retrying while refused.
-  XpResult DeleteSalvagedFiles(K2ImportTaskDCFObj& item);
-  XpResult ImportThread();
-  XpResult OpenDatabase();
-  XpResult CollectContent(int32_t position, std::vector<K2FolderNameObject>& folders,
-                          std::vector<XfProgressStep>* steps);
+  [[nodiscard]] XpResult DeleteSalvagedFiles(K2ImportTaskDCFObj& item);
+  [[nodiscard]] XpResult ImportThread();
+  [[nodiscard]] XpResult OpenDatabase();
+  [[nodiscard]] XpResult CollectContent(int32_t position, std::vector<K2FolderNameObject>& folders,
+                                        std::vector<XfProgressStep>* steps);
   XpString FolderForContent(const XdbAccessor::IContentInfo& content,
                             std::vector<K2FolderNameObject>& folders);
-  XpResult WaitForConfirmation();
+  [[nodiscard]] XpResult WaitForConfirmation();
   void FinishPreparation(XpResult result);
-  XpResult ImportItem(K2ImportTaskDCFObj& item, const Item& shared);
-  XpResult SaveRecord();
-  XpResult RemoveFromCamera();
+  [[nodiscard]] XpResult ImportItem(K2ImportTaskDCFObj& item, const Item& shared);
+  [[nodiscard]] XpResult SaveRecord();
+  [[nodiscard]] XpResult RemoveFromCamera();
   // Deletes the files of the next chunk and their records; *committed is
   // false when the chunk's commit failed.
-  XpResult RemoveChunk(size_t* next, bool* committed);
+  [[nodiscard]] XpResult RemoveChunk(size_t* next, bool* committed);
   // Counts a skipped item, keeping the first one's file and cause.
   void NoteItemFailure(const K2ImportTaskDCFObj& item, XpResult code, const XpSysFailure& cause);
   // Keeps this thread's last system failure as the run's, unless one is

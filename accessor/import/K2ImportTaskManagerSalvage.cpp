@@ -53,7 +53,7 @@ bool IsMovieOrThumbnailKind(XpFormatKind kind) {
 }
 
 // The folder's entries in case-folded name order, ties in code-unit order.
-XpResult ListSorted(const XpString& folder, std::vector<Entry>* entries) {
+[[nodiscard]] XpResult ListSorted(const XpString& folder, std::vector<Entry>* entries) {
   XpDir dir(folder);
   if (dir.BeginEnum(kXpEnumAll, XpString()) != kXpOk) {
     return kXpErrFileNotFound;

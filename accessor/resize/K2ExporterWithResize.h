@@ -63,20 +63,20 @@ class K2ExporterWithResize : public K2ExportTaskManager, public XfView, public I
   static uint32_t DefaultConversions();
 
   // Under the lock: stopped, no longer paused, and the engine cancelled.
-  XpResult Stop() override;
-  XpResult Pause() override;
-  XpResult Resume() override;
+  [[nodiscard]] XpResult Stop() override;
+  [[nodiscard]] XpResult Pause() override;
+  [[nodiscard]] XpResult Resume() override;
   // Keeps the configuration and applies it to the engine.
-  virtual XpResult SetConfig(XpSharedPtr<K2ExporterWithResizeConfig> config);
+  [[nodiscard]] virtual XpResult SetConfig(XpSharedPtr<K2ExporterWithResizeConfig> config);
   // Converts the configuration's items; kXpOk or the first failure.
-  XpResult ConvertAll() override;
+  [[nodiscard]] XpResult ConvertAll() override;
   // The file and the reason of the conversion that failed.
   std::string ConversionFailure() const override { return GetFailureDetail(); }
   // Converts the current items; stops at the first failure or a stop,
   // leaving the later items on their sources.
-  virtual XpResult ExecuteItems();
+  [[nodiscard]] virtual XpResult ExecuteItems();
   // Converts one item and points it at its converted file.
-  virtual XpResult ExportOneResized(K2ExportItem& item);
+  [[nodiscard]] virtual XpResult ExportOneResized(K2ExportItem& item);
 
   // The view's notifications: kCodeViewFinished marks the view finished.
   void OnNotification(XpSharedPtr<XfNotification> notification) override;
@@ -92,22 +92,22 @@ class K2ExporterWithResize : public K2ExportTaskManager, public XfView, public I
   };
 
   void CreateEngine(ResizeEngine::ReaderFactory readerFactory);
-  XpResult ApplyConfigToEngine();
+  [[nodiscard]] XpResult ApplyConfigToEngine();
   XpSharedPtr<K2ExporterWithResizeConfig> CurrentConfig() const;
   bool IsConvertible(const K2ExportItem& item) const;
   // The first "<name><ext>.tmp" or "<name>(n)<ext>.tmp" neither in folder
   // nor taken by a conversion under way.
   XpString FreeCandidate(const XpString& folder, const XpString& name, const XpString& ext) const;
   // Names the item's converted file and lists it as created.
-  XpResult PlanOne(const K2ExportItem& item, XpString& destination);
+  [[nodiscard]] XpResult PlanOne(const K2ExportItem& item, XpString& destination);
   // The tags with the shooting date, and the engine's conversion.
-  XpResult ConvertPlanned(const XpString& source, const XpString& destination,
-                          const XpDateTime& date);
+  [[nodiscard]] XpResult ConvertPlanned(const XpString& source, const XpString& destination,
+                                        const XpDateTime& date);
   // Begins the conversions of the items from next_ on, in order, until
   // `window` are under way, the items run out or the task is stopped.
   void BeginMore(ResizeWorkers& workers, std::deque<Begun>& begun, size_t window);
   // Takes the outcome of the oldest conversion and points its item at it.
-  XpResult Finish(ResizeWorkers& workers, const Begun& conversion);
+  [[nodiscard]] XpResult Finish(ResizeWorkers& workers, const Begun& conversion);
   // Ends the conversions still under way and removes their files.
   void Abandon(ResizeWorkers& workers, std::deque<Begun>& begun);
 

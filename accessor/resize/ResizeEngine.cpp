@@ -29,7 +29,7 @@ constexpr int32_t kWideRatioHeight = 9;
 
 // A failed resize or cut ends the conversion: out of memory stays so,
 // anything else is a generic failure.
-XpResult ReshapeFailure(XpResult result) {
+[[nodiscard]] XpResult ReshapeFailure(XpResult result) {
   return result == kXpErrOutOfMemory ? kXpErrOutOfMemory : kXpErrGeneric;
 }
 

@@ -46,7 +46,7 @@ class ResizeEngine {
   ResizeEngine& operator=(const ResizeEngine&) = delete;
 
   // kXpErrGeneric, and nothing stored, above kMaxQuality.
-  XpResult SetQuality(uint32_t quality);
+  [[nodiscard]] XpResult SetQuality(uint32_t quality);
   // Mode 0 sets 640 x 480, mode 1 sets 1920 x 1080; any other mode is
   // stored but leaves the size as it is.
   void SetSizeMode(int32_t mode);
@@ -67,8 +67,8 @@ class ResizeEngine {
   // kXpErrOutOfMemory or kXpErrGeneric when the resize or the cut fails (no
   // file is written then), kXpErrGeneric for anything else raised, and the
   // writer's code.
-  XpResult Convert(const XpString& source, const XpString& destination,
-                   XpSharedPtr<XpTiffTagManager> tags);
+  [[nodiscard]] XpResult Convert(const XpString& source, const XpString& destination,
+                                 XpSharedPtr<XpTiffTagManager> tags);
 
   // The box a picture of source size is fitted into or cut to.
   static XpSize TargetFor(const XpSize& source, const XpSize& configured, bool cutting);
@@ -91,11 +91,12 @@ class ResizeEngine {
   // pixmap is resized straight from the kept part into a new pixmap that
   // replaces it, with no copy of the decode between; any other kind is cut
   // and resized in place.
-  static XpResult Reshape(std::unique_ptr<XpPixmapBase>& pixmap, const XpSize& source,
-                          const XpSize& target, const XpSize& output, bool cutting);
-  static XpResult ReshapeInPlace(XpPixmapBase& pixmap, const XpRect& region, const XpSize& size);
-  XpResult ConvertChecked(const XpString& source, const XpString& destination,
-                          XpSharedPtr<XpTiffTagManager>& tags);
+  [[nodiscard]] static XpResult Reshape(std::unique_ptr<XpPixmapBase>& pixmap, const XpSize& source,
+                                        const XpSize& target, const XpSize& output, bool cutting);
+  [[nodiscard]] static XpResult ReshapeInPlace(XpPixmapBase& pixmap, const XpRect& region,
+                                               const XpSize& size);
+  [[nodiscard]] XpResult ConvertChecked(const XpString& source, const XpString& destination,
+                                        XpSharedPtr<XpTiffTagManager>& tags);
 
   uint32_t quality_ = 0;
   int32_t width_ = kSmallWidth;

@@ -19,7 +19,7 @@ class ResizeRegionView final : public XpPixmapBase {
   // rect lies inside pixmap, whose plane 0 is BGR 24-bit.
   ResizeRegionView(const XpPixmapBase& pixmap, const XpRect& rect);
 
-  XpResult Allocate(int32_t, int32_t) override { return kXpErrGeneric; }
+  [[nodiscard]] XpResult Allocate(int32_t, int32_t) override { return kXpErrGeneric; }
   void Free() override {}
   XpPixmapBase* Clone() const override { return nullptr; }
 

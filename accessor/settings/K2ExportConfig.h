@@ -43,7 +43,7 @@ class K2ExportConfig {
   // missing or of another type, the default: conversion on, size 0, no
   // cutting, the system temporary folder. A stored folder that is not an
   // existing folder reads as the system temporary folder. Always kXpOk.
-  XpResult Load();
+  [[nodiscard]] XpResult Load();
   // Stores all but the destination; kXpErrGeneric when the settings key
   // cannot be opened for writing or a value cannot be written.
   [[nodiscard]] XpResult Save() const;

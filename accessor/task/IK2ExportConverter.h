@@ -19,11 +19,11 @@ class IK2ExportConverter {
   virtual ~IK2ExportConverter() = default;
 
   // Final: a stopped converter converts nothing more.
-  virtual XpResult Stop() = 0;
-  virtual XpResult Pause() = 0;
-  virtual XpResult Resume() = 0;
+  [[nodiscard]] virtual XpResult Stop() = 0;
+  [[nodiscard]] virtual XpResult Pause() = 0;
+  [[nodiscard]] virtual XpResult Resume() = 0;
   // kXpOk, or the first failure; items after a failure stay unconverted.
-  virtual XpResult ConvertAll() = 0;
+  [[nodiscard]] virtual XpResult ConvertAll() = 0;
   // The file and the reason of the failure that ended ConvertAll, as a
   // failure line names them; empty when none is known.
   virtual std::string ConversionFailure() const { return std::string(); }

@@ -18,7 +18,7 @@ class K2CreatedFileList {
   XpStringVector Snapshot() const;
   // Deletes every listed file permanently and empties the list. A file that
   // is already gone counts as deleted; the last other failure is the result.
-  XpResult DeleteAll();
+  [[nodiscard]] XpResult DeleteAll();
 
  private:
   mutable std::mutex lock_;

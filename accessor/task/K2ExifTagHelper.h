@@ -14,8 +14,8 @@ class K2ExifTagHelper {
   // date is added as that tag, creating IFD 0 and the Exif IFD (in a new
   // little-endian tree) where missing. An invalid date adds nothing and
   // leaves the tags as read. kXpErrOutOfMemory when no Exif IFD can be made.
-  XpResult EnsureDateTimeOriginal(const XpString& sourcePath, const XpDateTime& date,
-                                  XpSharedPtr<XpTiffTagManager>& tags) const;
+  [[nodiscard]] XpResult EnsureDateTimeOriginal(const XpString& sourcePath, const XpDateTime& date,
+                                                XpSharedPtr<XpTiffTagManager>& tags) const;
 };
 
 // The Exif IFD of the tree, made (with IFD 0, and the tree itself when the

@@ -13,7 +13,7 @@ bool IsSideFile(const XpString& path) {
   return (XpFormatChecker::KindFromExtension(path) & kSideFileBit) != 0;
 }
 
-XpResult ReadFiles(const XpIniElement* contents, K2ExportItem* item) {
+[[nodiscard]] XpResult ReadFiles(const XpIniElement* contents, K2ExportItem* item) {
   const int32_t count = SfContentInfoXML::GetFileCount(contents);
   for (int32_t index = 0; index < count; ++index) {
     XpString path;
@@ -64,7 +64,7 @@ void ReadFavorites(const XpIniElement* contents, K2ExportItem* item) {
   }
 }
 
-XpResult ReadContentType(const XpIniElement* contents, K2ExportItem* item) {
+[[nodiscard]] XpResult ReadContentType(const XpIniElement* contents, K2ExportItem* item) {
   const XpIniElement* type = contents->Find(u"ContentType");
   if (contents->Find(u"Files") == nullptr || type == nullptr) {
     return kXpErrValueNotFound;
@@ -77,7 +77,7 @@ XpResult ReadContentType(const XpIniElement* contents, K2ExportItem* item) {
   return kXpOk;
 }
 
-XpResult ReadContents(const XpIniElement* contents, K2ExportItemVector* items) {
+[[nodiscard]] XpResult ReadContents(const XpIniElement* contents, K2ExportItemVector* items) {
   K2ExportItem item;
   XpResult result = ReadFiles(contents, &item);
   if (result != kXpOk) {
@@ -95,7 +95,8 @@ XpResult ReadContents(const XpIniElement* contents, K2ExportItemVector* items) {
 
 }  // namespace
 
-XpResult K2BuildExportItems(const SfContentInfoXML& content, K2ExportItemVector* items) {
+[[nodiscard]] XpResult K2BuildExportItems(const SfContentInfoXML& content,
+                                          K2ExportItemVector* items) {
   const int32_t groupCount = content.GetContentsGroupCount();
   if (groupCount < 1) {
     return kXpErrValueParse;

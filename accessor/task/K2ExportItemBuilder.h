@@ -12,4 +12,5 @@ class SfContentInfoXML;
 // content whose files lie in two folders (compared exactly),
 // kXpErrValueNotFound for a content without "Files" or "ContentType"; the
 // build stops at the first error.
-XpResult K2BuildExportItems(const SfContentInfoXML& content, K2ExportItemVector* items);
+[[nodiscard]] XpResult K2BuildExportItems(const SfContentInfoXML& content,
+                                          K2ExportItemVector* items);

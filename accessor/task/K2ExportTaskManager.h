@@ -107,13 +107,13 @@ class K2ExportTaskManager : public IXpFileOpProgressObserver {
 
   // Stop is final; Pause and Resume hold and release measuring, copying and
   // the converter. Each reaches the current converter. Always kXpOk.
-  virtual XpResult Stop();
-  virtual XpResult Pause();
-  virtual XpResult Resume();
+  [[nodiscard]] virtual XpResult Stop();
+  [[nodiscard]] virtual XpResult Pause();
+  [[nodiscard]] virtual XpResult Resume();
 
   // Builds the items from the hand-over content; on success they replace
   // all items. The build's result.
-  virtual XpResult Prepare(const SfContentInfoXML& content);
+  [[nodiscard]] virtual XpResult Prepare(const SfContentInfoXML& content);
   virtual void SetItems(const K2ExportItemVector& items);
   virtual void SetDestination(const XpString& root);
   virtual bool IsNothingDone() const;
@@ -132,14 +132,14 @@ class K2ExportTaskManager : public IXpFileOpProgressObserver {
   // once. kK2ErrUnsupportedContents when some contents are not exportable,
   // else kXpOk (also when the hand-over content could not be read: the task
   // then has nothing to export).
-  XpResult Start(const K2ExportConfig& config, const SfContentInfoXML& content,
-                 XfViewProgress* progressView);
+  [[nodiscard]] XpResult Start(const K2ExportConfig& config, const SfContentInfoXML& content,
+                               XfViewProgress* progressView);
   // The release: the user confirmed.
-  XpResult Interrupt();
+  [[nodiscard]] XpResult Interrupt();
   bool IsInterrupted() const;
   bool IsCancelled() const;
   bool IsStopped() const;
-  XpResult GetStatus() const;
+  [[nodiscard]] XpResult GetStatus() const;
   // What the failure line of an ended task names besides its code: the
   // file and the reason of the failure, and the files that were skipped
   // with the first one's reason. Empty when there is nothing to tell.
@@ -152,14 +152,14 @@ class K2ExportTaskManager : public IXpFileOpProgressObserver {
   // New settings from the dialogs. A change of the conversion or the
   // temporary folder stops the converter and sends the worker back to
   // preparation; a destination alone does not. Always kXpOk.
-  XpResult SetConfig(const K2ExportConfig& config);
+  [[nodiscard]] XpResult SetConfig(const K2ExportConfig& config);
   // The volume watch: a removal stops the task, and during a released task
   // stores kK2ErrCameraGone as the status.
   void OnCameraRemoved(bool arrived);
 
   // Waits for the worker to end; the task body's result (kXpOk without a
   // worker).
-  XpResult WaitUntilFinished();
+  [[nodiscard]] XpResult WaitUntilFinished();
 
   // The files this task made; deleted when it cleans up.
   K2CreatedFileList& GetCreatedFiles() { return *createdFiles_; }
@@ -174,7 +174,7 @@ class K2ExportTaskManager : public IXpFileOpProgressObserver {
   // A class that overrides it calls Stop and WaitUntilFinished first thing
   // in its destructor, so the worker never runs into a half-destroyed
   // object.
-  virtual XpResult RunExport();
+  [[nodiscard]] virtual XpResult RunExport();
 
   // The parts of the run. ExportIntoFolder copies the items whose
   // destination lies in folder, ten exportable items a batch, and records
@@ -183,15 +183,15 @@ class K2ExportTaskManager : public IXpFileOpProgressObserver {
   // thumbnail IFD at a re-encoded copy in the temporary folder;
   // MakeMovieThumbnail writes a thumbnail JPEG from the movie's first
   // frame; NotifyCurrentItem posts the file that is being copied.
-  XpResult ExportIntoFolder(const XpString& folder);
-  XpResult RegisterBatch(const K2ExportItemVector& batch);
+  [[nodiscard]] XpResult ExportIntoFolder(const XpString& folder);
+  [[nodiscard]] XpResult RegisterBatch(const K2ExportItemVector& batch);
   // The albums and contents of one batch, without the commit.
-  XpResult RecordBatch(const K2ExportItemVector& batch);
+  [[nodiscard]] XpResult RecordBatch(const K2ExportItemVector& batch);
   bool HasEnoughFreeSpace();
   bool CheckDatabaseCapacity();
-  XpResult ReencodeJpegIfNeeded(K2ExportItem& item);
-  XpResult MakeMovieThumbnail(const XpString& moviePath, const XpString& thumbnailPath,
-                              const XpDateTime& date);
+  [[nodiscard]] XpResult ReencodeJpegIfNeeded(K2ExportItem& item);
+  [[nodiscard]] XpResult MakeMovieThumbnail(const XpString& moviePath,
+                                            const XpString& thumbnailPath, const XpDateTime& date);
   void NotifyCurrentItem(const K2ExportItem& item);
 
   // Posts one notification with the manager as sender.
@@ -217,15 +217,15 @@ class K2ExportTaskManager : public IXpFileOpProgressObserver {
 
  private:
   static uint32_t WorkerMain(void* manager);
-  XpResult RunTask();
-  XpResult PreparationLoop();
-  XpResult PrepareItems();
-  XpResult PrepareConversion(const K2ExportConfig& config);
+  [[nodiscard]] XpResult RunTask();
+  [[nodiscard]] XpResult PreparationLoop();
+  [[nodiscard]] XpResult PrepareItems();
+  [[nodiscard]] XpResult PrepareConversion(const K2ExportConfig& config);
   void PointItemsAtSources();
   void MeasureItems();
-  XpResult RunAfterRelease(XpResult result);
-  XpResult FinishTask(XpResult result);
-  XpResult DeleteTemporaryFiles();
+  [[nodiscard]] XpResult RunAfterRelease(XpResult result);
+  [[nodiscard]] XpResult FinishTask(XpResult result);
+  [[nodiscard]] XpResult DeleteTemporaryFiles();
   bool IsConfigChanged() const;
   // A change of the settings came after the preparation began, or the
   // settings differ from the prepared ones now.
@@ -234,9 +234,9 @@ class K2ExportTaskManager : public IXpFileOpProgressObserver {
   void SleepPoll(uint32_t milliseconds);
   XpSharedPtr<XfObject> Sender();
   // The run's steps.
-  XpResult RunExportChecked(const XpString& root);
-  XpResult CheckBeforeWriting();
-  XpResult ExportFolders(const XpString& root, const XpStringVector& folders);
+  [[nodiscard]] XpResult RunExportChecked(const XpString& root);
+  [[nodiscard]] XpResult CheckBeforeWriting();
+  [[nodiscard]] XpResult ExportFolders(const XpString& root, const XpStringVector& folders);
   // Clear what a killed run left: the files of the folder that the
   // camera's marker names which the album database does not record (before
   // numbers are given out), and the hidden partial copies in the folders
@@ -246,18 +246,18 @@ class K2ExportTaskManager : public IXpFileOpProgressObserver {
   std::set<int32_t> RecordedFileNumbers(const XpString& folder);
   // Copies the item (a movie with its thumbnail) into the batch; a copy
   // that fails while the camera is there is skipped.
-  XpResult CopyItem(K2ExportItem& item, K2ExportBatch* batch);
+  [[nodiscard]] XpResult CopyItem(K2ExportItem& item, K2ExportBatch* batch);
   // Publishes the batch's copies; the batch keeps the items all of whose
   // files reached their names.
-  XpResult PublishCopies(K2ExportBatch* batch);
+  [[nodiscard]] XpResult PublishCopies(K2ExportBatch* batch);
   // kK2ErrCameraGone when the camera went, else counts and posts the skip
   // of a copy that failed with failure: kXpOk.
-  XpResult SkipFailedCopy(XpResult failure);
-  XpResult AddMovieThumbnail(const K2ExportItem& item, K2ExportBatch* batch);
+  [[nodiscard]] XpResult SkipFailedCopy(XpResult failure);
+  [[nodiscard]] XpResult AddMovieThumbnail(const K2ExportItem& item, K2ExportBatch* batch);
   // Removes the published files of items from the camera again.
   void RemovePublished(const K2ExportItemVector& items);
   // The code of a batch whose commit failed with code.
-  static XpResult CommitFailure(int32_t code);
+  [[nodiscard]] static XpResult CommitFailure(int32_t code);
   void ReleaseAlbums();
   void ReleaseAlbumDatabase();
   // Stop, or the progress view's stop flag.

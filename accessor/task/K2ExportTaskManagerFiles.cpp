@@ -42,8 +42,9 @@ bool IsTemporaryFile(const XpString& path) {
 // Writes source to temporary as a JPEG with a thumbnail IFD: a JPEG row by
 // row, any other picture from its decoded pixmap. kNoPicture when source
 // cannot be read.
-XpResult ReencodeWithThumbnail(const XpString& source, const XpSharedPtr<XpTiffTagManager>& tags,
-                               const XpString& temporary) {
+[[nodiscard]] XpResult ReencodeWithThumbnail(const XpString& source,
+                                             const XpSharedPtr<XpTiffTagManager>& tags,
+                                             const XpString& temporary) {
   const XpSharedPtr<XpImageIo> reader = XpImageIo::CreateForPath(source);
   if (!reader) {
     return kNoPicture;

@@ -132,8 +132,8 @@ XpSharedPtr<XpTiffTagManager> TagsWithDate(const char* shotAt) {
 }
 
 // A gradient picture: blue across, green down, red by seed.
-XpResult WriteGradient(const fs::path& path, int32_t width, int32_t height, int32_t seed,
-                       XpSharedPtr<XpTiffTagManager> tags) {
+[[nodiscard]] XpResult WriteGradient(const fs::path& path, int32_t width, int32_t height,
+                                     int32_t seed, XpSharedPtr<XpTiffTagManager> tags) {
   XpPixmapBGR24NoHandle pixmap;
   const XpResult allocated = pixmap.Allocate(width, height);
   if (allocated != kXpOk) return allocated;

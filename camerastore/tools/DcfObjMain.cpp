@@ -42,7 +42,8 @@ XpToolArguments Arguments() {
 
 // One member per file, in the order given; *failed names the file that
 // could not be taken.
-XpResult BuildObject(const std::vector<std::string>& files, XpDCFObj& shot, std::string* failed) {
+[[nodiscard]] XpResult BuildObject(const std::vector<std::string>& files, XpDCFObj& shot,
+                                   std::string* failed) {
   for (const std::string& file : files) {
     *failed = file;
     const XpString path = ToolPath(file);

@@ -27,7 +27,7 @@ void RemoveLinkedLeftovers(const XdbCardFolders& folders) {
 // Makes "DBFILES" the one copy of the database: leftovers of an
 // interrupted commit go when it exists, else the copy it had before the
 // commit takes its place. kXpErrGeneric when there is no copy at all.
-XpResult RecoverFolders(const XdbCardFolders& folders) {
+[[nodiscard]] XpResult RecoverFolders(const XdbCardFolders& folders) {
   RemoveLinkedLeftovers(folders);
   if (folders.HasDatabase()) {
     if (folders.HasBackup()) {
@@ -69,7 +69,7 @@ XpResult RecoverFolders(const XdbCardFolders& folders) {
 
 // The runtime started and the database of folders opened: 0, 0x810D when
 // the open refused, else 0x8000.
-XpResult OpenDatabase(const XdbCardFolders& folders) {
+[[nodiscard]] XpResult OpenDatabase(const XdbCardFolders& folders) {
   if (XdbRuntimeStart() != 0 || XdbCreateMaster() != 0) {
     return kXpErrGeneric;
   }
@@ -342,7 +342,7 @@ int32_t DeviceXdbAccessor::Reopen() {
   return 0;
 }
 
-XpResult CreateDeviceXdbAccessor(IXdbAccessor** out, const XpString& root) {
+[[nodiscard]] XpResult CreateDeviceXdbAccessor(IXdbAccessor** out, const XpString& root) {
   const XdbCardFolders folders(root);
   const XpResult recovered = RecoverFolders(folders);
   if (recovered != kXpOk) {
@@ -360,7 +360,7 @@ XpResult CreateDeviceXdbAccessor(IXdbAccessor** out, const XpString& root) {
   return kXpOk;
 }
 
-XpResult CreateXdbReader(IXdbReader** out, const XpString& root) {
+[[nodiscard]] XpResult CreateXdbReader(IXdbReader** out, const XpString& root) {
   const XdbCardFolders folders(root);
   IXdbReader* reader = nullptr;
   if (folders.HasDatabase() && OpenDatabase(folders) == kXpOk) {

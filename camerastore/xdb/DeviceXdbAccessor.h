@@ -91,16 +91,16 @@ class DeviceXdbAccessor : public IXdbAccessor {
   int32_t Refuse(int32_t code);
   // Until the root sync after the swap: kXpOk when "DBFILES" holds the
   // work copy, else the failing step's result with the old database back.
-  XpResult PlaceWorkCopy() const;
-  XpResult SettleExchange() const;
-  XpResult RenameFolders() const;
-  XpResult MoveDatabaseAside() const;
+  [[nodiscard]] XpResult PlaceWorkCopy() const;
+  [[nodiscard]] XpResult SettleExchange() const;
+  [[nodiscard]] XpResult RenameFolders() const;
+  [[nodiscard]] XpResult MoveDatabaseAside() const;
   // Puts the backup back as "DBFILES" when that is missing and removes the
   // work copy; code passes on with this thread's failure record kept.
-  XpResult RollBack(XpResult code) const;
+  [[nodiscard]] XpResult RollBack(XpResult code) const;
   void DiscardWorkCopy() const;
   // The edits are committed; the old copies go.
-  XpResult FinishCommit() const;
+  [[nodiscard]] XpResult FinishCommit() const;
   int32_t Reopen();
 
   XdbReader* reader_ = nullptr;
@@ -117,8 +117,8 @@ class DeviceXdbAccessor : public IXdbAccessor {
 // when the database does not open, 0x810D when it refuses to open, 0x8401
 // when the accessor cannot be made. XdbException from the accessor's
 // reader passes out.
-XpResult CreateDeviceXdbAccessor(IXdbAccessor** out, const XpString& root);
+[[nodiscard]] XpResult CreateDeviceXdbAccessor(IXdbAccessor** out, const XpString& root);
 // A reader of the card's database: 0 with *out set, else 0x8401.
-XpResult CreateXdbReader(IXdbReader** out, const XpString& root);
+[[nodiscard]] XpResult CreateXdbReader(IXdbReader** out, const XpString& root);
 
 }  // namespace XdbAccessor

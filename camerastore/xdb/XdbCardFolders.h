@@ -40,27 +40,27 @@ class XdbCardFolders {
   // everything in it, links inside removed as links. Remove then flushes
   // the root; Drop leaves the removal to reach the medium with the next
   // flush, for a leftover that the factory removes anyway.
-  XpResult Remove(const XpString& folder) const;
-  XpResult Drop(const XpString& folder) const;
-  XpResult Move(const XpString& source, const XpString& destination) const;
+  [[nodiscard]] XpResult Remove(const XpString& folder) const;
+  [[nodiscard]] XpResult Drop(const XpString& folder) const;
+  [[nodiscard]] XpResult Move(const XpString& source, const XpString& destination) const;
   // The work copy and "DBFILES" trade places in one step
   // (renameat2 RENAME_EXCHANGE): kXpErrNotSupportedByOs when the card's
   // file system cannot do that (EINVAL, ENOSYS).
-  XpResult Exchange() const;
+  [[nodiscard]] XpResult Exchange() const;
   // Up to kXdbStepTries tries a pause apart, each failure logged; the
   // result of the last try. An exchange that is not supported is not tried
   // again.
-  XpResult RemoveWithRetries(const XpString& folder) const;
-  XpResult DropWithRetries(const XpString& folder) const;
-  XpResult MoveWithRetries(const XpString& source, const XpString& destination) const;
-  XpResult ExchangeWithRetries() const;
+  [[nodiscard]] XpResult RemoveWithRetries(const XpString& folder) const;
+  [[nodiscard]] XpResult DropWithRetries(const XpString& folder) const;
+  [[nodiscard]] XpResult MoveWithRetries(const XpString& source, const XpString& destination) const;
+  [[nodiscard]] XpResult ExchangeWithRetries() const;
 
   // fsync of the root folder.
-  XpResult SyncRoot() const;
+  [[nodiscard]] XpResult SyncRoot() const;
   // One wait until everything written to the card's file system is on the
   // medium: every file of the work copy and the work copy itself, with
   // whatever else was written there before (XpSyncFileSystem).
-  XpResult SyncWorkCopy() const;
+  [[nodiscard]] XpResult SyncWorkCopy() const;
 
  private:
   XpString root_;

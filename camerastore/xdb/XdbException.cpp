@@ -12,7 +12,7 @@ constexpr int32_t kScriptCombineFailed = -5;
 
 }  // namespace
 
-XpResult XdbResultFromScript(int32_t scriptResult) {
+[[nodiscard]] XpResult XdbResultFromScript(int32_t scriptResult) {
   switch (scriptResult) {
     case kScriptSuccess:
     case kScriptOpened:

@@ -10,7 +10,7 @@ namespace XdbAccessor {
 // The result code of a script result of the album database glue: 0 and 350
 // (opened) give 0, 352 (not opened) kXpErrOpenFailed, -1 kXpErrOutOfMemory,
 // -5 kXpErrCancelled, anything else kXpErrGeneric.
-XpResult XdbResultFromScript(int32_t scriptResult);
+[[nodiscard]] XpResult XdbResultFromScript(int32_t scriptResult);
 
 // What every operation of the album database layer raises on failure. It
 // carries a result code and no message of its own.
@@ -22,7 +22,7 @@ class XdbException : public std::exception {
   void SetCode(XpResult code) { code_ = code; }
   // Stores the code of a script result.
   void SetFromScriptResult(int32_t scriptResult) { code_ = XdbResultFromScript(scriptResult); }
-  XpResult GetCode() const { return code_; }
+  [[nodiscard]] XpResult GetCode() const { return code_; }
 
  private:
   XpResult code_ = kXpErrGeneric;

@@ -78,16 +78,18 @@ class XdbRecordMapper {
 
   // The file of a content: kXpOk with *out set, or kXpErrFileNotFound with
   // *out empty.
-  XpResult FindContentPath(int32_t folder, int32_t file, XpString* out) const;
+  [[nodiscard]] XpResult FindContentPath(int32_t folder, int32_t file, XpString* out) const;
   // Appends the DCF folders below path whose number is number, in the order
   // of preference: each "ZXDCF" at the front, then "_KAVO", then "_COPY",
   // then the others by suffix ignoring case. Symbolic links are not
   // followed and the walk ends kMaxSearchDepth levels below path.
   // kXpErrPathNotFound when path cannot be read or nothing was found.
-  static XpResult FindCandidateFolders(const XpString& path, int32_t number, std::vector<XpString>* list);
+  [[nodiscard]] static XpResult FindCandidateFolders(const XpString& path, int32_t number,
+                                                     std::vector<XpString>* list);
   // The best DCF file numbered number directly in folder: kXpOk with *out,
   // or kXpErrFileNotFound.
-  static XpResult FindFileInFolder(const XpString& folder, int32_t number, XpString* out);
+  [[nodiscard]] static XpResult FindFileInFolder(const XpString& folder, int32_t number,
+                                                 XpString* out);
 
  private:
   XpString root_;

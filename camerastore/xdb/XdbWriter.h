@@ -50,15 +50,15 @@ class XdbWriter : public IXdbWriter {
 
   // Makes the work copy and opens the database on it; 0 at once while the
   // database is open on it.
-  virtual XpResult CreateTempFolder();
+  [[nodiscard]] virtual XpResult CreateTempFolder();
   // The store's limit less the records found under field, in 32 bits.
   virtual int64_t CheckCapacity(const char* field);
   virtual bool IsRoot(const XpString& root) const;
   // Removes the album index of the work copy.
   virtual void DropIndex(int32_t albumId);
-  virtual XpResult RemoveIndexFile();
+  [[nodiscard]] virtual XpResult RemoveIndexFile();
   // Deletes a file, read-only or hidden alike; 0 when there is none.
-  virtual XpResult RemoveFile(const XpString& path);
+  [[nodiscard]] virtual XpResult RemoveFile(const XpString& path);
 
   // The work copy was swapped in or removed (whether or not the database
   // opened again): the next edit makes a new one.
@@ -66,10 +66,10 @@ class XdbWriter : public IXdbWriter {
   bool IsWorkCopyOpen() const { return workCopyOpen_; }
 
  private:
-  XpResult CopyDatabaseFiles() const;
+  [[nodiscard]] XpResult CopyDatabaseFiles() const;
   // Removes a failed work copy, reopens "DBFILES" when the database was
   // closed, and passes code on.
-  XpResult AbandonWorkCopy(XpResult code, bool reopen) const;
+  [[nodiscard]] XpResult AbandonWorkCopy(XpResult code, bool reopen) const;
   void EnsureWorkCopy();
 
   XdbCardFolders folders_;

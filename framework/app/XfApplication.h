@@ -46,18 +46,18 @@ class XfApplication : public IXfNotificationObserver, public XfUIPlug {
   void OnNotification(XpSharedPtr<XfNotification> notification) override;
 
   // Start and stop hooks; the base answers kXpErrGeneric.
-  virtual XpResult Start(const XpString& argument);
-  virtual XpResult Stop(const XpString& argument);
+  [[nodiscard]] virtual XpResult Start(const XpString& argument);
+  [[nodiscard]] virtual XpResult Stop(const XpString& argument);
   // Loads the strings files in order and keeps every manager that loaded, in
   // that order (an empty path fails like a missing file). Answers the first
   // failure's code, or kXpOk. When nothing loaded, the list holds one empty
   // manager.
-  virtual XpResult LoadStrings(const XpStringVector& paths);
+  [[nodiscard]] virtual XpResult LoadStrings(const XpStringVector& paths);
 
   // Stores both paths and opens base joined with sub under the current user
   // for reading and writing, creating it when missing. kXpErrGeneric, with
   // no root key, when it cannot be opened.
-  XpResult SetRegistryRoot(const XpString& base, const XpString& sub);
+  [[nodiscard]] XpResult SetRegistryRoot(const XpString& base, const XpString& sub);
   XpString GetRegistryBasePath() const;
   XpString GetRegistrySubPath() const;
   // The open root key's path; empty without one.

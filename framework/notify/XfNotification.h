@@ -41,6 +41,7 @@ class XfNotification : public XfObject {
   bool WaitsForReply() const { return waitsForReply_; }
   bool DeliverToAll() const { return deliverToAll_; }
 
+  // The setters always give kXpOk.
   XpResult SetHandled(bool handled);
   bool IsHandled() const { return handled_.load(std::memory_order_acquire); }
   XpResult SetConsumed();
@@ -56,7 +57,7 @@ class XfNotification : public XfObject {
   // ends with kXpErrTimeout; kWaitPumping waits without limit and runs the
   // calling thread's framework messages meanwhile, so a user-interface
   // thread stays responsive. Both poll every kPollMilliseconds.
-  XpResult WaitForResult(uint32_t seconds);
+  [[nodiscard]] XpResult WaitForResult(uint32_t seconds);
 
   // For tests: the clock and sleep of WaitForResult.
   void SetWaitClockForTest(XpWaitClock& clock) { clock_ = &clock; }
@@ -64,8 +65,8 @@ class XfNotification : public XfObject {
   static constexpr uint32_t kPollMilliseconds = 10;
 
  private:
-  XpResult WaitPumping();
-  XpResult WaitSeconds(uint32_t seconds);
+  [[nodiscard]] XpResult WaitPumping();
+  [[nodiscard]] XpResult WaitSeconds(uint32_t seconds);
 
   const XpSharedPtr<XfObject> subject_;
   const XpSharedPtr<XfObject> target_;

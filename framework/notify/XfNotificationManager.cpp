@@ -98,7 +98,8 @@ void XfNotificationManager::Post(XpSharedPtr<XfNotification> notification) {
     std::lock_guard<XpCriticalSection> hold(queue.lock);
     queue.items.push_back(std::move(notification));
   }
-  queue.ready.Unlock();
+  // The semaphore has no maximum, so its release cannot fail.
+  (void)queue.ready.Unlock();
 }
 
 uint32_t XfNotificationManager::RunDispatcher(void* queue) {

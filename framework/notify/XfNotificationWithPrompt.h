@@ -42,7 +42,7 @@ class XfNotificationWithPrompt : public XfNotification {
   bool GetCheckFlag() const;
   // Stores the flag as a DWORD 0/1; does nothing (kXpOk) without a name.
   // kXpErrGeneric when the key cannot be opened or written.
-  XpResult SetCheckFlag(bool value);
+  [[nodiscard]] XpResult SetCheckFlag(bool value);
 
  protected:
   // For subclasses' constructors: adds bits to the style as it stands.

@@ -84,7 +84,7 @@ class XfViewProgress : public XfView {
   void Finish();
   // Waits in whole seconds (kXpWaitForever: no limit) until the last pass
   // has ended; kXpErrTimeout otherwise.
-  XpResult WaitFinished(uint32_t seconds);
+  [[nodiscard]] XpResult WaitFinished(uint32_t seconds);
 
   // Seconds still to go at the pace so far: -1 before any progress, 1 once
   // complete.

@@ -103,7 +103,8 @@ class MessageFormatter {
 
 }  // namespace
 
-XpResult XfFormatMessageTo(const char16_t* pattern, XfFormatArgs args, std::u16string* out) {
+[[nodiscard]] XpResult XfFormatMessageTo(const char16_t* pattern, XfFormatArgs args,
+                                         std::u16string* out) {
   if (out == nullptr) {
     return kXpErrBadArgument;
   }
@@ -111,7 +112,8 @@ XpResult XfFormatMessageTo(const char16_t* pattern, XfFormatArgs args, std::u16s
   return formatter.Run(out);
 }
 
-XpResult XfFormatPrintfTo(const char16_t* format, XfFormatArgs args, std::u16string* out) {
+[[nodiscard]] XpResult XfFormatPrintfTo(const char16_t* format, XfFormatArgs args,
+                                        std::u16string* out) {
   if (out == nullptr) {
     return kXpErrBadArgument;
   }

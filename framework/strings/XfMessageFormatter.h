@@ -26,9 +26,11 @@ inline constexpr size_t kXfMaxFormattedLength = 4095;
 // '%', an insert number beyond args, an unterminated or empty conversion, or
 // a conversion that does not match its argument; kXpErrBufferTooSmall when
 // the result would be longer than kXfMaxFormattedLength.
-XpResult XfFormatMessageTo(const char16_t* pattern, XfFormatArgs args, std::u16string* out);
+[[nodiscard]] XpResult XfFormatMessageTo(const char16_t* pattern, XfFormatArgs args,
+                                         std::u16string* out);
 
 // printf-style formatting with the Windows wide-printf meanings, cut at
 // kXfMaxFormattedLength units. kXpErrBadArgument, and *out unchanged, on a
 // bad format or a missing or mismatched argument.
-XpResult XfFormatPrintfTo(const char16_t* format, XfFormatArgs args, std::u16string* out);
+[[nodiscard]] XpResult XfFormatPrintfTo(const char16_t* format, XfFormatArgs args,
+                                        std::u16string* out);

@@ -65,7 +65,7 @@ void XfSetStringsSource(const XpSharedPtr<IXfStringsSource>& source) {
   // previous lets go of the old source outside the lock.
 }
 
-XpResult XfSetStringsManagers(const XfStringsManagerList& managers) {
+[[nodiscard]] XpResult XfSetStringsManagers(const XfStringsManagerList& managers) {
   const XpSharedPtr<IXfStringsSource> source(new (std::nothrow) FixedStringsSource(managers));
   XfSetStringsSource(source);
   return source ? kXpOk : kXpErrOutOfMemory;
@@ -104,6 +104,6 @@ XpString XfGetLensName(int32_t number) {
     number /= kLensNumberDivisor;
   }
   XpString item;
-  item.Format(u"%d", number);
+  (void)item.Format(u"%d", number);  // a number always formats
   return XfGetStringItem(kLensTableKey, item.CStr());
 }

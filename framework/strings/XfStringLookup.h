@@ -29,7 +29,7 @@ class IXfStringsSource {
 void XfSetStringsSource(const XpSharedPtr<IXfStringsSource>& source);
 // Installs a source that answers a copy of managers; kXpErrOutOfMemory
 // leaves no source installed.
-XpResult XfSetStringsManagers(const XfStringsManagerList& managers);
+[[nodiscard]] XpResult XfSetStringsManagers(const XfStringsManagerList& managers);
 // The current list; empty without a source.
 XfStringsManagerList XfGetStringsManagers();
 

@@ -154,7 +154,7 @@ XpString XfStringsManager::GetErrorText(uint32_t code, XfFormatArgs args) const 
   }
   const XpString prefix = XpString(kErrorsPrefix) + category + u"/";
   XpString key = prefix;
-  key.AppendFormat(u"%u", code & kErrorNumberMask);
+  (void)key.AppendFormat(u"%u", code & kErrorNumberMask);  // a number always formats
   if (!HasString(key.CStr())) {
     return FormatString((prefix + kOtherEntry).CStr(), args);
   }

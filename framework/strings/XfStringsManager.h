@@ -28,7 +28,7 @@ class XfStringsManager {
 
   // Replaces the content by the strings file at path; the value tree's
   // result. After a failure the content is whatever the load left.
-  XpResult Load(const XpString& path);
+  [[nodiscard]] XpResult Load(const XpString& path);
 
   // Whether any element, of any type, lies at key.
   bool HasString(const char16_t* key) const;

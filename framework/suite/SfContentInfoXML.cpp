@@ -54,7 +54,8 @@ XpIniElement* AppendDict(XpIniElement* list) {
 // "<n>.xml" with the low 32 bits of n as a signed number.
 XpString FileNameFor(uint64_t second) {
   XpString name;
-  name.Format(u"%d.xml", static_cast<int32_t>(static_cast<uint32_t>(second)));
+  (void)name.Format(
+      u"%d.xml", static_cast<int32_t>(static_cast<uint32_t>(second)));  // a number always formats
   return name;
 }
 

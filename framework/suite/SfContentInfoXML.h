@@ -31,7 +31,7 @@ class SfContentInfoXML : public XpIniDict {
   // importDirPath is not null) and an empty "ContentsGroupList", in this
   // order, and stops at the first add that fails (kXpErrValueKeyExists on a
   // document that is not empty).
-  XpResult InitHeader(const XpString& sourceApp, const char16_t* importDirPath);
+  [[nodiscard]] XpResult InitHeader(const XpString& sourceApp, const char16_t* importDirPath);
   // "SourceApp"; empty when absent or not a string.
   XpString GetSourceApp() const;
 
@@ -44,7 +44,7 @@ class SfContentInfoXML : public XpIniDict {
   static XpIniElement* AddContents(XpIniElement* group);
   // Appends path to the contents' "Files"; kXpErrValueNotFound when there is
   // no "Files".
-  static XpResult AddFile(XpIniElement* contents, const XpString& path);
+  [[nodiscard]] static XpResult AddFile(XpIniElement* contents, const XpString& path);
 
   // -1 when "ContentsGroupList" is missing.
   int32_t GetContentsGroupCount() const;
@@ -62,7 +62,8 @@ class SfContentInfoXML : public XpIniDict {
   // Copies the index-th file into *path. kXpErrValueNotFound when "Files"
   // is missing or has no entry at index; kXpErrValueNotSupported, *path
   // untouched, when the entry is not a string.
-  static XpResult GetFile(const XpIniElement* contents, uint32_t index, XpString* path);
+  [[nodiscard]] static XpResult GetFile(const XpIniElement* contents, uint32_t index,
+                                        XpString* path);
   // The Boolean "Selected"; false when absent or of another type.
   static bool IsSelected(const XpIniElement* contents);
   // The real "DateTimeOriginal" in days since 1899-12-30.
@@ -70,7 +71,7 @@ class SfContentInfoXML : public XpIniDict {
   // kXpErrValueNotSupported when the element is not a real;
   // kXpErrValueParse when the number is no valid date. *date is set only on
   // success.
-  static XpResult GetDateTimeOriginal(const XpIniElement* contents, XpDateTime* date);
+  [[nodiscard]] static XpResult GetDateTimeOriginal(const XpIniElement* contents, XpDateTime* date);
   // The first selected contents entry, groups and contents in list order.
   XpIniElement* FindFirstSelectedContents() const;
 

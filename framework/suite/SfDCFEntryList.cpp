@@ -13,7 +13,7 @@ bool ComesFirst(const XpString& a, const XpString& b) {
 
 }  // namespace
 
-XpResult SfDCFListEntries(XpAbstractDir& dir, XpStringVector* paths) {
+[[nodiscard]] XpResult SfDCFListEntries(XpAbstractDir& dir, XpStringVector* paths) {
   const XpResult begun = dir.BeginEnum(kXpEnumAll, XpString());
   if (begun != kXpOk) return begun;
   XpStringVector found;

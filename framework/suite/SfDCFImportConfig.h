@@ -49,12 +49,12 @@ class SfDCFImportConfig {
   // import folder name for now: its short date with every character not
   // allowed in a file name turned into '-', followed by "(1)", "(2)", ...
   // while a file or folder of that name exists in the destination.
-  XpResult Load();
+  [[nodiscard]] XpResult Load();
   // The same with the current time given.
-  XpResult Load(const XpDateTime& now);
+  [[nodiscard]] XpResult Load(const XpDateTime& now);
   // Writes the four values; kXpErrGeneric, nothing written, without the
   // keys. A single value that cannot be written is not reported.
-  XpResult Save();
+  [[nodiscard]] XpResult Save();
 
   bool IsAutomaticImport() const { return automaticImport_; }
   void SetAutomaticImport(bool on) { automaticImport_ = on; }

@@ -58,7 +58,7 @@ class SfImporterModule {
 
   // Reads the module name below importerKey (the default importer key when
   // null). kXpOk when its version key was opened, else kXpErrGeneric.
-  XpResult Load(const XpRegistry* importerKey, const XpString& name);
+  [[nodiscard]] XpResult Load(const XpRegistry* importerKey, const XpString& name);
   // Name and id from keyPath + "/" + name, with '\' read as '/', repeated
   // separators and a final one dropped: the name is the last component, the
   // id the last two.
@@ -80,22 +80,22 @@ class SfImporterModule {
   // Runs the program with the fixed arguments, a blank and arguments. Waits
   // when wait is set or exitCode is given; process, when given, receives the
   // started process. XpRunProgram's failure when it cannot start.
-  XpResult Launch(const XpString& arguments, bool wait, uint32_t* exitCode,
-                  std::unique_ptr<XpProcess>* process);
+  [[nodiscard]] XpResult Launch(const XpString& arguments, bool wait, uint32_t* exitCode,
+                                std::unique_ptr<XpProcess>* process);
   // "/destdir"; waits unless process is given.
-  XpResult RunDestDir(std::unique_ptr<XpProcess>* process, uint32_t* exitCode);
+  [[nodiscard]] XpResult RunDestDir(std::unique_ptr<XpProcess>* process, uint32_t* exitCode);
   // "/importscore <score>", waiting; the exit code, or kScoreNotStarted.
   uint32_t ImportScore(const XpString& score);
   // "/import <folder>" (left out for ""), then the extra arguments.
-  XpResult Import(const XpString& folder, const XpString& extraArguments, bool wait,
-                  std::unique_ptr<XpProcess>* process);
+  [[nodiscard]] XpResult Import(const XpString& folder, const XpString& extraArguments, bool wait,
+                                std::unique_ptr<XpProcess>* process);
   // "/config".
-  XpResult Configure(bool wait);
+  [[nodiscard]] XpResult Configure(bool wait);
   // Lets the user choose a destination: modal, waits for the program on the
   // UI thread, keeping the user interface alive and busy; otherwise runs it
   // on a worker and returns at once (after waiting for an earlier choice
   // that still runs). The observer gets the exit code.
-  XpResult SelectDestination(ISfImporterModuleObserver* observer, bool modal);
+  [[nodiscard]] XpResult SelectDestination(ISfImporterModuleObserver* observer, bool modal);
 
   const XpString& GetName() const { return name_; }
   const XpString& GetId() const { return id_; }
@@ -121,7 +121,7 @@ class SfImporterModule {
   static XpString LoadResourceText(const XpResourceModule* library, const XpRegistry* versionKey,
                                    const XpString& valueName, uint32_t fallbackId);
   void ReadTexts(const XpRegistry* versionKey);
-  XpResult SelectDestinationModal(ISfImporterModuleObserver* observer);
+  [[nodiscard]] XpResult SelectDestinationModal(ISfImporterModuleObserver* observer);
   void WaitKeepingUiAlive(XpProcess& process);
   void JoinWorker();
   void Pause(uint32_t milliseconds) const;

@@ -36,11 +36,11 @@ class SfImporterModuleManager {
   virtual ~SfImporterModuleManager();
 
   // Loads the modules again; the result of reading the importer key.
-  XpResult Reload();
+  [[nodiscard]] XpResult Reload();
   // Appends a module per subkey of keyPath (local machine); the last one
   // named "DCF" in any case becomes the DCF module. kXpErrValueUnknownType
   // when the key cannot be opened.
-  XpResult LoadModules(const XpString& keyPath);
+  [[nodiscard]] XpResult LoadModules(const XpString& keyPath);
 
   Modules GetModules() const { return modules_; }
   Modules GetModulesWithSettings() const;
@@ -53,7 +53,8 @@ class SfImporterModuleManager {
 
   // The DCF module's destination choice, with parentWindow (when not 0) as
   // its parent window. kXpErrFileNotFound without a DCF module.
-  XpResult SelectDestination(uint32_t parentWindow, ISfImporterModuleObserver* observer, bool modal);
+  [[nodiscard]] XpResult SelectDestination(uint32_t parentWindow,
+                                           ISfImporterModuleObserver* observer, bool modal);
   // The module with the highest score above 0 among those that serve a
   // device of deviceMask; ties keep the earlier module. A module that
   // cannot answer (a negative score) ends the pass, and the search starts
@@ -64,7 +65,7 @@ class SfImporterModuleManager {
   // root; "" when it is not set.
   static XpString GetDCFImportDestDir();
   // kXpErrGeneric when the key cannot be opened, else the write's result.
-  static XpResult SetDCFImportDestDir(const XpString& folder);
+  [[nodiscard]] static XpResult SetDCFImportDestDir(const XpString& folder);
 
   // For tests: replaces the pause between passes of FindBestModule.
   void SetSleepForTest(SleepFunction sleep) { sleep_ = std::move(sleep); }

@@ -120,8 +120,9 @@ XfRegistryKey SfInitToolOpenKey(const XpString& programKeyName, const XpString& 
   return OpenUserKey(SubkeyPath(programKeyName, subkeyName), kReadWrite);
 }
 
-XpResult SfInitToolAddListEntry(const XpString& programKeyName, const XpString& subkeyName,
-                                const XpString& listName, const XpString& value) {
+[[nodiscard]] XpResult SfInitToolAddListEntry(const XpString& programKeyName,
+                                              const XpString& subkeyName, const XpString& listName,
+                                              const XpString& value) {
   const XfRegistryKey key = SfInitToolOpenKey(programKeyName, subkeyName);
   if (key == nullptr) return kXpErrGeneric;
   XpStringVector list = key->QueryStringList(listName, {});
@@ -130,8 +131,8 @@ XpResult SfInitToolAddListEntry(const XpString& programKeyName, const XpString& 
   return key->SetStringList(listName, list);
 }
 
-XpResult SfInitToolGetList(const XpString& programKeyName, XpStringVector* list,
-                           const XpString& subkeyName, const XpString& listName) {
+[[nodiscard]] XpResult SfInitToolGetList(const XpString& programKeyName, XpStringVector* list,
+                                         const XpString& subkeyName, const XpString& listName) {
   if (list == nullptr) return kXpOk;
   const XfRegistryKey key = SfInitToolOpenKey(programKeyName, subkeyName);
   if (key == nullptr) return kXpOk;
@@ -140,8 +141,8 @@ XpResult SfInitToolGetList(const XpString& programKeyName, XpStringVector* list,
   return kXpOk;
 }
 
-XpResult SfInitToolRunRenameAndDelete(const XpString& programKeyName,
-                                      const XpString& subkeyName) {
+[[nodiscard]] XpResult SfInitToolRunRenameAndDelete(const XpString& programKeyName,
+                                                    const XpString& subkeyName) {
   const XpString path = SubkeyPath(programKeyName, subkeyName);
   {
     // Read only: a missing subkey has nothing to do and is not made.
@@ -220,7 +221,7 @@ void SfInitToolCleanKeyTree(const XpString& keyPath, const XpStringVector& keep)
   }
 }
 
-XpResult SfInitToolResetSettings(const XpString& programKeyName, bool keepFolders) {
+[[nodiscard]] XpResult SfInitToolResetSettings(const XpString& programKeyName, bool keepFolders) {
   const XpString appKey = SfInitToolGetAppKeyPath(programKeyName);
   XpStringVector keep = {
       JoinKey(appKey, kInitToolKeyName),

@@ -25,12 +25,13 @@ XfRegistryKey SfInitToolOpenKey(const XpString& programKeyName, const XpString& 
 // Appends value to the list unless an entry equals it exactly (case
 // matters). kXpErrGeneric when the key cannot be opened; otherwise the
 // result of writing the list back (kXpOk when nothing had to be written).
-XpResult SfInitToolAddListEntry(const XpString& programKeyName, const XpString& subkeyName,
-                                const XpString& listName, const XpString& value);
+[[nodiscard]] XpResult SfInitToolAddListEntry(const XpString& programKeyName,
+                                              const XpString& subkeyName, const XpString& listName,
+                                              const XpString& value);
 // Appends the list's entries to list; nothing when the key cannot be
 // opened. Always kXpOk.
-XpResult SfInitToolGetList(const XpString& programKeyName, XpStringVector* list,
-                           const XpString& subkeyName, const XpString& listName);
+[[nodiscard]] XpResult SfInitToolGetList(const XpString& programKeyName, XpStringVector* list,
+                                         const XpString& subkeyName, const XpString& listName);
 
 // The rename-and-delete pass over the subkey:
 //  - every entry of "Rename", from the last to the first, moves to its own
@@ -43,7 +44,8 @@ XpResult SfInitToolGetList(const XpString& programKeyName, XpStringVector* list,
 // their own, are skipped. Single move and delete failures are not
 // reported; the result is that of deleting the subkey (kXpErrGeneric when
 // it is missing).
-XpResult SfInitToolRunRenameAndDelete(const XpString& programKeyName, const XpString& subkeyName);
+[[nodiscard]] XpResult SfInitToolRunRenameAndDelete(const XpString& programKeyName,
+                                                    const XpString& subkeyName);
 
 // The number that ends the leaf name just before its last '.': the run of
 // decimal digits there, when at least two characters precede it. 0 without
@@ -68,4 +70,4 @@ void SfInitToolCleanKeyTree(const XpString& keyPath, const XpStringVector& keep)
 // and an outside tool relies on that: keepFolders false also keeps
 // "Browser\1.0\RegisteredFolders" and "Importer\DCF\1.0\DestDir"; true
 // deletes them. Always kXpOk.
-XpResult SfInitToolResetSettings(const XpString& programKeyName, bool keepFolders);
+[[nodiscard]] XpResult SfInitToolResetSettings(const XpString& programKeyName, bool keepFolders);

@@ -61,7 +61,7 @@ XpIniElement* DictAt(const XpIniElement* list, int32_t index) {
 }
 
 // Appends an empty dictionary to list and returns it in *entry.
-XpResult AppendDict(XpIniElement* list, XpIniElement** entry) {
+[[nodiscard]] XpResult AppendDict(XpIniElement* list, XpIniElement** entry) {
   *entry = nullptr;
   const XpResult added = list->InsertAt(XpIniArray::kAppend, kXpIniTypeDict);
   if (added != kXpOk) return added;
@@ -72,8 +72,8 @@ XpResult AppendDict(XpIniElement* list, XpIniElement** entry) {
 // Makes key of type ready for a setter in *out. An existing key gives
 // kXpErrValueKeyExists without overwrite; with it, one of another type is
 // replaced by a new element of type.
-XpResult PrepareKey(XpIniElement* dict, const char16_t* key, XpIniType type, bool overwrite,
-                    XpIniElement** out) {
+[[nodiscard]] XpResult PrepareKey(XpIniElement* dict, const char16_t* key, XpIniType type,
+                                  bool overwrite, XpIniElement** out) {
   *out = nullptr;
   if (dict == nullptr) return kXpErrGeneric;
   const XpString name(key);
@@ -94,7 +94,7 @@ XpResult PrepareKey(XpIniElement* dict, const char16_t* key, XpIniType type, boo
 }
 
 // Empties an array from the end.
-XpResult RemoveAllEntries(XpIniElement* list) {
+[[nodiscard]] XpResult RemoveAllEntries(XpIniElement* list) {
   for (int32_t index = list->GetCount() - 1; index >= 0; --index) {
     const XpResult removed = list->RemoveAt(index);
     if (removed != kXpOk) return removed;
@@ -104,7 +104,8 @@ XpResult RemoveAllEntries(XpIniElement* list) {
 
 // The list array under key, emptied, for a list setter. kXpErrGeneric when
 // it cannot be had, kXpErrValueKeyExists per the overwrite flag.
-XpResult PrepareList(XpIniElement* meta, const char16_t* key, bool overwrite, XpIniElement** list) {
+[[nodiscard]] XpResult PrepareList(XpIniElement* meta, const char16_t* key, bool overwrite,
+                                   XpIniElement** list) {
   if (meta == nullptr) return kXpErrGeneric;
   const XpResult prepared = PrepareKey(meta, key, kXpIniTypeArray, overwrite, list);
   if (prepared == kXpErrValueKeyExists) return prepared;

@@ -32,7 +32,7 @@ class XfPriorityThreadGroup {
   // and sets each thread's priority, in order: the group's when active, one
   // level lower when inactive. Stops at the first refused change and
   // returns it (kXpErrPriority).
-  XpResult SetActive(bool active);
+  [[nodiscard]] XpResult SetActive(bool active);
 
  private:
   mutable XpCriticalSection lock_;

@@ -26,10 +26,10 @@ class XfPriorityThreadGroupManager {
 
   // Makes group active and every other group inactive. Every group is
   // visited; the first refused change is returned, else kXpOk.
-  XpResult ActivateGroup(const XfPriorityThreadGroup* group);
+  [[nodiscard]] XpResult ActivateGroup(const XfPriorityThreadGroup* group);
   // Makes the groups of that priority active and all others inactive (all
   // of them when no group has it); results as ActivateGroup.
-  XpResult ActivatePriority(int32_t priority);
+  [[nodiscard]] XpResult ActivatePriority(int32_t priority);
 
  private:
   mutable XpCriticalSection lock_;

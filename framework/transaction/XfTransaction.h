@@ -37,13 +37,13 @@ class XfTransaction : public XfObject {
   // A copy; empty when index is not below the count.
   XpSharedPtr<XfTransactionObject> GetItem(size_t index) const;
   // Appends an item; kXpErrBadArgument for an empty one.
-  XpResult AddItem(XpSharedPtr<XfTransactionObject> item);
+  [[nodiscard]] XpResult AddItem(XpSharedPtr<XfTransactionObject> item);
   void SetCompletionCode(uint32_t code);
 
   // Executes every item; stops at the first failure and returns it.
-  XpResult ExecuteAll();
+  [[nodiscard]] XpResult ExecuteAll();
   // Aborts every item not done; stops at the first failure and returns it.
-  XpResult AbortUndone();
+  [[nodiscard]] XpResult AbortUndone();
   // True for no items.
   bool AreAllDone() const;
   bool AreAllEnded() const;
@@ -54,7 +54,7 @@ class XfTransaction : public XfObject {
   // Waits in whole seconds (kWaitWithoutLimit: no limit) until every item
   // has ended, running one framework message of the calling thread before
   // each poll: kXpOk, or kXpErrTimeout once the limit has passed.
-  XpResult Wait(uint32_t seconds);
+  [[nodiscard]] XpResult Wait(uint32_t seconds);
 
   // False while an item is still running. Once all have ended: posts the
   // completion notification when a code is set, not every item is done and

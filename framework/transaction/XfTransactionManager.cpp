@@ -56,7 +56,7 @@ void XfTransactionManager::Sweep() {
     }
   }
   for (const XpSharedPtr<XfTransaction>& transaction : completed) {
-    Remove(transaction);
+    (void)Remove(transaction);  // always kXpOk
   }
 }
 

@@ -27,8 +27,8 @@ class XfTransactionManager {
   // The first transaction with that id, or an empty pointer.
   XpSharedPtr<XfTransaction> Find(uint32_t id) const;
   // Takes the transaction off the list; an absent one is ignored. kXpOk.
-  XpResult Remove(const XpSharedPtr<XfTransaction>& transaction);
-  XpResult Remove(const XfTransaction* transaction);
+  [[nodiscard]] XpResult Remove(const XpSharedPtr<XfTransaction>& transaction);
+  [[nodiscard]] XpResult Remove(const XfTransaction* transaction);
   // Removes every transaction whose CheckCompleted answers true.
   void Sweep();
   size_t GetCount() const;

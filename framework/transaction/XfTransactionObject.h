@@ -10,11 +10,11 @@ class XfTransactionObject : public XfObject {
   ~XfTransactionObject() override;
 
   // Runs the item; kXpOk on success.
-  virtual XpResult Execute() = 0;
+  [[nodiscard]] virtual XpResult Execute() = 0;
   // Finished successfully.
   virtual bool IsDone() = 0;
   // Stops the item; kXpOk on success.
-  virtual XpResult Abort() = 0;
+  [[nodiscard]] virtual XpResult Abort() = 0;
   // No longer running, whatever the outcome.
   virtual bool IsEnded() = 0;
 };

@@ -53,8 +53,8 @@ struct Draw {
   int32_t sh;
 };
 
-XpResult DrawUnscaled(IXpDrawSurface& surface, const XpSurfaceRect& visibleIn,
-                      const XpPixmapBase& pixmap, const Draw& draw) {
+[[nodiscard]] XpResult DrawUnscaled(IXpDrawSurface& surface, const XpSurfaceRect& visibleIn,
+                                    const XpPixmapBase& pixmap, const Draw& draw) {
   // Where the whole pixmap would land: nothing outside it is read.
   const XpSurfaceRect pixmapArea =
       RectOf(static_cast<int64_t>(draw.dx) - draw.sx, static_cast<int64_t>(draw.dy) - draw.sy,
@@ -99,8 +99,9 @@ int32_t ReductionFactor(int32_t dw, int32_t sw) {
 
 // Box reduction by factor, then bilinear from the reduced pixmap with the
 // source rectangle mapped onto it.
-XpResult ReduceThenScale(XpPixmapBase& target, int32_t tx, int32_t ty, const XpPixmapBase& pixmap,
-                         const Draw& draw, int32_t factor) {
+[[nodiscard]] XpResult ReduceThenScale(XpPixmapBase& target, int32_t tx, int32_t ty,
+                                       const XpPixmapBase& pixmap, const Draw& draw,
+                                       int32_t factor) {
   XpPixmapBGR24NoHandle reduced;
   const XpResult result = XpPixmapReduce24(pixmap, reduced, factor);
   if (XpFailed(result)) {
@@ -117,8 +118,8 @@ XpResult ReduceThenScale(XpPixmapBase& target, int32_t tx, int32_t ty, const XpP
   return kXpOk;
 }
 
-XpResult ScaleInto(XpPixmapBase& target, int32_t tx, int32_t ty, const XpPixmapBase& pixmap,
-                   const Draw& draw, int32_t mode) {
+[[nodiscard]] XpResult ScaleInto(XpPixmapBase& target, int32_t tx, int32_t ty,
+                                 const XpPixmapBase& pixmap, const Draw& draw, int32_t mode) {
   if (mode == kXpDrawNearest) {
     XpPixmapScaleNearest24(target, tx, ty, draw.dw, draw.dh, pixmap, draw.sx, draw.sy, draw.sw,
                            draw.sh);
@@ -136,8 +137,8 @@ XpResult ScaleInto(XpPixmapBase& target, int32_t tx, int32_t ty, const XpPixmapB
   return kXpOk;
 }
 
-XpResult DrawScaled(IXpDrawSurface& surface, const XpSurfaceRect& visible,
-                    const XpPixmapBase& pixmap, const Draw& draw, int32_t mode) {
+[[nodiscard]] XpResult DrawScaled(IXpDrawSurface& surface, const XpSurfaceRect& visible,
+                                  const XpPixmapBase& pixmap, const Draw& draw, int32_t mode) {
   XpPixmapBGR24NoHandle scaled;
   XpResult result = scaled.Allocate(visible.Width(), visible.Height());
   if (XpFailed(result)) {
@@ -159,9 +160,10 @@ XpResult DrawScaled(IXpDrawSurface& surface, const XpSurfaceRect& visible,
 
 }  // namespace
 
-XpResult XpPixmapDrawToDC(IXpDrawSurface& surface, int32_t dx, int32_t dy, int32_t dw, int32_t dh,
-                          const XpPixmapBase& pixmap, int32_t sx, int32_t sy, int32_t sw,
-                          int32_t sh, int32_t shrinkMode, int32_t enlargeMode) {
+[[nodiscard]] XpResult XpPixmapDrawToDC(IXpDrawSurface& surface, int32_t dx, int32_t dy, int32_t dw,
+                                        int32_t dh, const XpPixmapBase& pixmap, int32_t sx,
+                                        int32_t sy, int32_t sw, int32_t sh, int32_t shrinkMode,
+                                        int32_t enlargeMode) {
   if (!pixmap.IsAllocated() || XpPackedChannelCount(pixmap) != kXpBgrChannels) {
     return kXpErrGeneric;
   }
@@ -179,9 +181,10 @@ XpResult XpPixmapDrawToDC(IXpDrawSurface& surface, int32_t dx, int32_t dy, int32
   return DrawScaled(surface, visible, pixmap, draw, ChooseMode(draw, shrinkMode, enlargeMode));
 }
 
-XpResult XpPixmapDrawToDC(IXpDrawSurface& surface, int32_t dx, int32_t dy, int32_t dw, int32_t dh,
-                          XpSharedPtr<XpPixmapBase> pixmap, int32_t sx, int32_t sy, int32_t sw,
-                          int32_t sh, int32_t shrinkMode, int32_t enlargeMode) {
+[[nodiscard]] XpResult XpPixmapDrawToDC(IXpDrawSurface& surface, int32_t dx, int32_t dy, int32_t dw,
+                                        int32_t dh, XpSharedPtr<XpPixmapBase> pixmap, int32_t sx,
+                                        int32_t sy, int32_t sw, int32_t sh, int32_t shrinkMode,
+                                        int32_t enlargeMode) {
   if (!pixmap) {
     return kXpErrGeneric;
   }

@@ -30,14 +30,16 @@ inline constexpr int32_t kXpDrawBoxThenBilinear = 3;
 //
 // kXpOk also when nothing is visible; kXpErrGeneric for another pixmap
 // kind; kXpErrOutOfMemory when a temporary pixmap cannot be had.
-XpResult XpPixmapDrawToDC(IXpDrawSurface& surface, int32_t dx, int32_t dy, int32_t dw, int32_t dh,
-                          const XpPixmapBase& pixmap, int32_t sx, int32_t sy, int32_t sw,
-                          int32_t sh, int32_t shrinkMode, int32_t enlargeMode);
+[[nodiscard]] XpResult XpPixmapDrawToDC(IXpDrawSurface& surface, int32_t dx, int32_t dy, int32_t dw,
+                                        int32_t dh, const XpPixmapBase& pixmap, int32_t sx,
+                                        int32_t sy, int32_t sw, int32_t sh, int32_t shrinkMode,
+                                        int32_t enlargeMode);
 
 // The same, releasing the pixmap after drawing.
-XpResult XpPixmapDrawToDC(IXpDrawSurface& surface, int32_t dx, int32_t dy, int32_t dw, int32_t dh,
-                          XpSharedPtr<XpPixmapBase> pixmap, int32_t sx, int32_t sy, int32_t sw,
-                          int32_t sh, int32_t shrinkMode, int32_t enlargeMode);
+[[nodiscard]] XpResult XpPixmapDrawToDC(IXpDrawSurface& surface, int32_t dx, int32_t dy, int32_t dw,
+                                        int32_t dh, XpSharedPtr<XpPixmapBase> pixmap, int32_t sx,
+                                        int32_t sy, int32_t sw, int32_t sh, int32_t shrinkMode,
+                                        int32_t enlargeMode);
 
 // Test seam: told the box-reduction factor of every draw in mode 3 (1 when
 // the bilinear copy reads the source). An empty function removes it.

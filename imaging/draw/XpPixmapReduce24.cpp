@@ -55,7 +55,8 @@ void ReduceRow(const XpPlaneBase& source, const XpPlaneBase& target, int32_t y, 
 
 }  // namespace
 
-XpResult XpPixmapReduce24(const XpPixmapBase& source, XpPixmapBase& destination, int32_t factor) {
+[[nodiscard]] XpResult XpPixmapReduce24(const XpPixmapBase& source, XpPixmapBase& destination,
+                                        int32_t factor) {
   if (!IsFactor(factor) || &source == &destination || !source.IsAllocated() ||
       XpPackedChannelCount(source) != kXpBgrChannels ||
       XpPackedChannelCount(destination) != kXpBgrChannels) {

@@ -12,4 +12,5 @@
 // right, a block cut by the right or bottom edge divided by its own pixel
 // count. kXpErrGeneric for another factor, another pixmap kind, an empty
 // source or one pixmap as both; the allocation's code when it fails.
-XpResult XpPixmapReduce24(const XpPixmapBase& source, XpPixmapBase& destination, int32_t factor);
+[[nodiscard]] XpResult XpPixmapReduce24(const XpPixmapBase& source, XpPixmapBase& destination,
+                                        int32_t factor);

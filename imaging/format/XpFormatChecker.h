@@ -47,8 +47,8 @@ class XpFormatChecker {
                           XpDateTime& date);
   // Any output may be null. kXpErrBadArgument for a null path,
   // kXpErrFileNotFound when the file cannot be examined.
-  static XpResult GetFileTimes(const char16_t* path, XpDateTime* created, XpDateTime* modified,
-                               XpDateTime* accessed);
+  [[nodiscard]] static XpResult GetFileTimes(const char16_t* path, XpDateTime* created,
+                                             XpDateTime* modified, XpDateTime* accessed);
 
   // Append to list the kinds that can be shown, given the movie plug-ins
   // of the folder.

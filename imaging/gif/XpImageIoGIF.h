@@ -39,8 +39,8 @@ class XpImageIoGIF : public XpImageIo {
   XpPixmapBase* ReadOrientedPixmap(XpAbstractFile& file, int64_t offset) override;
   // The logical screen size; kXpErrImageNoTiffBlock when the file is not a
   // GIF.
-  XpResult ReadImageSize(XpAbstractFile& file, int64_t offset, XpSize* size,
-                         bool keepStoredOrientation) override;
+  [[nodiscard]] XpResult ReadImageSize(XpAbstractFile& file, int64_t offset, XpSize* size,
+                                       bool keepStoredOrientation) override;
 
   // kXpKindGif, kXpKindAnimatedGif (a non-zero delay before the second
   // image), or kXpKindUnknown when the file does not open or read.

@@ -94,7 +94,7 @@ void RgbToYCbCr(const Rgb16& rgb, uint8_t* ycbcr) {
 
 }  // namespace
 
-XpResult ConvertToAdobeRgb(XpPixmapBase& pixmap) {
+[[nodiscard]] XpResult ConvertToAdobeRgb(XpPixmapBase& pixmap) {
   const XpPlaneBase* plane = pixmap.GetPlane(0);
   if (plane == nullptr || !XpPixmapIsBGR24(pixmap)) {
     return kXpErrBadArgument;
@@ -113,7 +113,7 @@ XpResult ConvertToAdobeRgb(XpPixmapBase& pixmap) {
   return kXpOk;
 }
 
-XpResult ConvertYCbCrToAdobeRgb(XpPixmapYCbCr444& pixmap) {
+[[nodiscard]] XpResult ConvertYCbCrToAdobeRgb(XpPixmapYCbCr444& pixmap) {
   const XpPlaneBase* plane = pixmap.GetPlane(0);
   if (plane == nullptr) {
     return kXpErrBadArgument;

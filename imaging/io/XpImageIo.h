@@ -51,12 +51,14 @@ class XpImageIo {
 
   // The picture size, turned by the stored orientation (flag 0) or as
   // stored (flag 1): ReadImageSize with keepStoredOrientation false or true.
-  virtual XpResult ReadImageSizeFlag0FromPath(const XpString& path, XpSize* size);
-  virtual XpResult ReadImageSizeFlag0(XpAbstractFile& file, int64_t offset, XpSize* size);
-  virtual XpResult ReadImageSizeFlag1FromPath(const XpString& path, XpSize* size);
-  virtual XpResult ReadImageSizeFlag1(XpAbstractFile& file, int64_t offset, XpSize* size);
+  [[nodiscard]] virtual XpResult ReadImageSizeFlag0FromPath(const XpString& path, XpSize* size);
+  [[nodiscard]] virtual XpResult ReadImageSizeFlag0(XpAbstractFile& file, int64_t offset,
+                                                    XpSize* size);
+  [[nodiscard]] virtual XpResult ReadImageSizeFlag1FromPath(const XpString& path, XpSize* size);
+  [[nodiscard]] virtual XpResult ReadImageSizeFlag1(XpAbstractFile& file, int64_t offset,
+                                                    XpSize* size);
   // ReadImageSizeFlag0FromPath on a copy of the path.
-  virtual XpResult ReadImageSizeFromPathCopy(XpString path, XpSize* size);
+  [[nodiscard]] virtual XpResult ReadImageSizeFromPathCopy(XpString path, XpSize* size);
 
   // The tag tree of the picture; empty when it has none.
   virtual XpSharedPtr<XpTiffTagManager> ReadTagsFromPath(const XpString& path);
@@ -73,18 +75,22 @@ class XpImageIo {
   // path does not name an existing file; they open for reading and writing.
   // Turns the stored orientation by quarter turns; when that succeeded,
   // DateTime and the file time become now.
-  virtual XpResult UpdateTagFromPath(const XpString& path, int32_t quarterTurns, bool fromUpright);
-  virtual XpResult UpdateTag(XpAbstractFile& file, int32_t quarterTurns, bool fromUpright);
+  [[nodiscard]] virtual XpResult UpdateTagFromPath(const XpString& path, int32_t quarterTurns,
+                                                   bool fromUpright);
+  [[nodiscard]] virtual XpResult UpdateTag(XpAbstractFile& file, int32_t quarterTurns,
+                                           bool fromUpright);
   // Rewrites DateTime, and optionally the file time, from date.
-  virtual XpResult UpdateTagsFromPath(const XpString& path, const XpDateTime& date,
-                                      bool setFileTime);
-  virtual XpResult UpdateTags(XpAbstractFile& file, const XpDateTime& date, bool setFileTime);
+  [[nodiscard]] virtual XpResult UpdateTagsFromPath(const XpString& path, const XpDateTime& date,
+                                                    bool setFileTime);
+  [[nodiscard]] virtual XpResult UpdateTags(XpAbstractFile& file, const XpDateTime& date,
+                                            bool setFileTime);
   // Rewrites the shooting date (DateTimeOriginal); when that succeeded,
   // DateTime and the file time become now.
-  virtual XpResult WriteDateTimeFromPath(const XpString& path, const XpDateTime& date);
-  virtual XpResult WriteDateTime(XpAbstractFile& file, const XpDateTime& date);
+  [[nodiscard]] virtual XpResult WriteDateTimeFromPath(const XpString& path,
+                                                       const XpDateTime& date);
+  [[nodiscard]] virtual XpResult WriteDateTime(XpAbstractFile& file, const XpDateTime& date);
   // Writes value into maker-note tag 0x2002.
-  virtual XpResult RewriteTagsInPlace(const XpString& path, uint32_t value);
+  [[nodiscard]] virtual XpResult RewriteTagsInPlace(const XpString& path, uint32_t value);
 
   // The picture turned by its stored orientation.
   virtual XpPixmapBase* ReadOrientedPixmap(XpAbstractFile& file, int64_t offset) = 0;
@@ -92,16 +98,16 @@ class XpImageIo {
   virtual int32_t GetFormatFlag();
   // Positions the file at the TIFF header of the picture's tag block. Here:
   // kXpErrImageNoTiffBlock.
-  virtual XpResult LocateTiffBlock(XpAbstractFile& file, int64_t offset);
+  [[nodiscard]] virtual XpResult LocateTiffBlock(XpAbstractFile& file, int64_t offset);
   // Here: kXpErrImageNotSupported.
-  virtual XpResult ReadImageSize(XpAbstractFile& file, int64_t offset, XpSize* size,
-                                 bool keepStoredOrientation);
+  [[nodiscard]] virtual XpResult ReadImageSize(XpAbstractFile& file, int64_t offset, XpSize* size,
+                                               bool keepStoredOrientation);
 
   // RewriteTagsInPlace with the file opened read-only and writing off: the
   // tag block is only checked, and value is not handed out.
-  XpResult CheckTagsInPlace(const XpString& path, uint32_t value);
+  [[nodiscard]] XpResult CheckTagsInPlace(const XpString& path, uint32_t value);
 
-  XpResult GetLastError() const { return lastResult_; }
+  [[nodiscard]] XpResult GetLastError() const { return lastResult_; }
 
   // The BGR 24-bit pixmap mirrored and turned for display by an Exif
   // orientation 2-8 (XpPixmapTurnForOrientation), as a new pixmap without
@@ -117,6 +123,7 @@ class XpImageIo {
   static XpSharedPtr<XpImageIo> CreateForPath(const XpString& path);
 
  protected:
+  // Records result as the last result and returns it, for `return SetLastError(x)`.
   XpResult SetLastError(XpResult result) {
     lastResult_ = result;
     return result;
@@ -133,7 +140,7 @@ class XpImageIo {
   // The turn or date edit done, then DateTime and the file time set to now
   // in the block at base; the date step's result wins unless it is kXpOk or
   // kXpErrImageTagNotFound.
-  XpResult StampNowAfter(XpResult edit, XpAbstractFile& file, int64_t base);
+  [[nodiscard]] XpResult StampNowAfter(XpResult edit, XpAbstractFile& file, int64_t base);
 
   XpResult lastResult_ = kXpOk;
 };

@@ -17,7 +17,7 @@ const XpTiffTagDataBase* FindTyped(const XpTiffTagIFD* ifd, uint16_t tag, bool r
   return found->GetType() == type || found->GetType() == otherType ? found : nullptr;
 }
 
-XpResult ReadElement0(const XpTiffTagDataBase* found, uint32_t* value) {
+[[nodiscard]] XpResult ReadElement0(const XpTiffTagDataBase* found, uint32_t* value) {
   if (found == nullptr) {
     return kXpErrImageTagNotFound;
   }
@@ -37,27 +37,28 @@ const XpTiffTagIFD* IFDOf(const XpTiffTagManager* tags, int32_t ifdIndex) {
 
 }  // namespace
 
-XpResult XpImageIoGetLongTag(const XpTiffTagIFD* ifd, uint16_t tag, uint32_t* value, bool recurse) {
+[[nodiscard]] XpResult XpImageIoGetLongTag(const XpTiffTagIFD* ifd, uint16_t tag, uint32_t* value,
+                                           bool recurse) {
   if (value == nullptr) {
     return kXpErrBadArgument;
   }
   return ReadElement0(FindTyped(ifd, tag, recurse, kXpTiffTypeLong, kXpTiffTypeLong), value);
 }
 
-XpResult XpImageIoGetShortOrLongTag(const XpTiffTagIFD* ifd, uint16_t tag, uint32_t* value,
-                                    bool recurse) {
+[[nodiscard]] XpResult XpImageIoGetShortOrLongTag(const XpTiffTagIFD* ifd, uint16_t tag,
+                                                  uint32_t* value, bool recurse) {
   if (value == nullptr) {
     return kXpErrBadArgument;
   }
   return ReadElement0(FindTyped(ifd, tag, recurse, kXpTiffTypeShort, kXpTiffTypeLong), value);
 }
 
-XpResult XpImageIoGetLongTag(const XpTiffTagManager* tags, uint16_t tag, int32_t ifdIndex,
-                             uint32_t* value) {
+[[nodiscard]] XpResult XpImageIoGetLongTag(const XpTiffTagManager* tags, uint16_t tag,
+                                           int32_t ifdIndex, uint32_t* value) {
   return XpImageIoGetLongTag(IFDOf(tags, ifdIndex), tag, value, false);
 }
 
-XpResult XpImageIoGetShortOrLongTag(const XpTiffTagManager* tags, uint16_t tag, int32_t ifdIndex,
-                                    uint32_t* value) {
+[[nodiscard]] XpResult XpImageIoGetShortOrLongTag(const XpTiffTagManager* tags, uint16_t tag,
+                                                  int32_t ifdIndex, uint32_t* value) {
   return XpImageIoGetShortOrLongTag(IFDOf(tags, ifdIndex), tag, value, false);
 }

@@ -11,13 +11,14 @@
 // kXpErrBadArgument for a null output.
 
 // A LONG value, in ifd and, with recurse, in the IFDs below it.
-XpResult XpImageIoGetLongTag(const XpTiffTagIFD* ifd, uint16_t tag, uint32_t* value, bool recurse);
+[[nodiscard]] XpResult XpImageIoGetLongTag(const XpTiffTagIFD* ifd, uint16_t tag, uint32_t* value,
+                                           bool recurse);
 // A SHORT or LONG value as 32 bits.
-XpResult XpImageIoGetShortOrLongTag(const XpTiffTagIFD* ifd, uint16_t tag, uint32_t* value,
-                                    bool recurse);
+[[nodiscard]] XpResult XpImageIoGetShortOrLongTag(const XpTiffTagIFD* ifd, uint16_t tag,
+                                                  uint32_t* value, bool recurse);
 
 // The same in top-level IFD ifdIndex of the tree itself, not below it.
-XpResult XpImageIoGetLongTag(const XpTiffTagManager* tags, uint16_t tag, int32_t ifdIndex,
-                             uint32_t* value);
-XpResult XpImageIoGetShortOrLongTag(const XpTiffTagManager* tags, uint16_t tag, int32_t ifdIndex,
-                                    uint32_t* value);
+[[nodiscard]] XpResult XpImageIoGetLongTag(const XpTiffTagManager* tags, uint16_t tag,
+                                           int32_t ifdIndex, uint32_t* value);
+[[nodiscard]] XpResult XpImageIoGetShortOrLongTag(const XpTiffTagManager* tags, uint16_t tag,
+                                                  int32_t ifdIndex, uint32_t* value);

@@ -36,7 +36,7 @@ int32_t Decode(const XpGammaTables& tables, uint8_t value) {
 
 }  // namespace
 
-XpResult XpPixmapAdobeRGBToSRGB(XpPixmapBase& pixmap) {
+[[nodiscard]] XpResult XpPixmapAdobeRGBToSRGB(XpPixmapBase& pixmap) {
   const XpPlaneBase* plane = pixmap.GetPlane(0);
   if (plane == nullptr || !XpPixmapIsBGR24(pixmap)) {
     return kXpErrBadArgument;

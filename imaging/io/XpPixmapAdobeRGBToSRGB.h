@@ -8,4 +8,4 @@
 // (10 fractional bits; every matrix row sums to 1024, so greys stay grey),
 // clamped and encoded as sRGB. kXpErrBadArgument for a pixmap that is not
 // an allocated BGR 24-bit one.
-XpResult XpPixmapAdobeRGBToSRGB(XpPixmapBase& pixmap);
+[[nodiscard]] XpResult XpPixmapAdobeRGBToSRGB(XpPixmapBase& pixmap);

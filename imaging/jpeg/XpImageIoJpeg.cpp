@@ -40,7 +40,7 @@ XpRect ClampToPixmap(const XpRect& region, const XpPixmapBase& pixmap) {
 
 
 // Copies the profile held in IFD 0 into iccBytes (left empty without one).
-XpResult ExtractProfile(const XpTiffTagManager& tags, XpMemoryFile& iccBytes) {
+[[nodiscard]] XpResult ExtractProfile(const XpTiffTagManager& tags, XpMemoryFile& iccBytes) {
   const XpTiffTagIFD* ifd0 = tags.GetIFD(0);
   const XpTiffTagDataBase* profile =
       ifd0 == nullptr ? nullptr : ifd0->FindTag(kTagInterColorProfile, false);
@@ -82,7 +82,7 @@ XpPixmapBase* WorkingPixmap(const XpPixmapBase& pixmap, bool isYCbCr, bool whole
 }
 
 // Claims the first free "<n>.temp" in folder with an exclusive create.
-XpResult ClaimTempFile(const XpString& folder, XpString& tempPath) {
+[[nodiscard]] XpResult ClaimTempFile(const XpString& folder, XpString& tempPath) {
   for (int32_t n = 0; n < std::numeric_limits<int32_t>::max(); ++n) {
     XpString name;
     if (XpFailed(name.Format(u"%d.temp", n))) {
@@ -99,7 +99,8 @@ XpResult ClaimTempFile(const XpString& folder, XpString& tempPath) {
 
 // Flushes (when sync) and closes the finished temporary file, then renames
 // it over target in one step.
-XpResult ReplaceTarget(XpFile& file, const XpString& tempPath, const XpString& target, bool sync) {
+[[nodiscard]] XpResult ReplaceTarget(XpFile& file, const XpString& tempPath, const XpString& target,
+                                     bool sync) {
   XpResult result = sync ? file.Sync() : kXpOk;
   const XpResult closed = file.Close();
   if (result == kXpOk) {

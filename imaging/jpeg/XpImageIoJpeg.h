@@ -67,29 +67,37 @@ class XpImageIoJpeg : public XpImageIo {
   void SetSyncOnWrite(bool sync) { syncOnWrite_ = sync; }
 
   // BGR 24-bit pixmaps.
-  XpResult WriteToPath(const XpPixmapBase* pixmap, XpSharedPtr<XpTiffTagManager> sourceTags,
-                       const XpString& path, IXpImageProgress* observer, const XpRect& region,
-                       bool adobeRgb, bool resetOrientation);
-  XpResult WriteToFile(const XpPixmapBase* pixmap, XpSharedPtr<XpTiffTagManager> sourceTags,
-                       XpAbstractFile& file, IXpImageProgress* observer, const XpRect& region,
-                       bool adobeRgb, bool resetOrientation);
+  [[nodiscard]] XpResult WriteToPath(const XpPixmapBase* pixmap,
+                                     XpSharedPtr<XpTiffTagManager> sourceTags, const XpString& path,
+                                     IXpImageProgress* observer, const XpRect& region,
+                                     bool adobeRgb, bool resetOrientation);
+  [[nodiscard]] XpResult WriteToFile(const XpPixmapBase* pixmap,
+                                     XpSharedPtr<XpTiffTagManager> sourceTags, XpAbstractFile& file,
+                                     IXpImageProgress* observer, const XpRect& region,
+                                     bool adobeRgb, bool resetOrientation);
   // YCbCr 4:4:4 pixmaps.
-  XpResult WriteYCbCrToPath(const XpPixmapYCbCr444* pixmap,
-                            XpSharedPtr<XpTiffTagManager> sourceTags, const XpString& path,
-                            IXpImageProgress* observer, const XpRect& region, bool adobeRgb,
-                            bool resetOrientation);
-  XpResult WriteYCbCrToFile(const XpPixmapYCbCr444* pixmap,
-                            XpSharedPtr<XpTiffTagManager> sourceTags, XpAbstractFile& file,
-                            IXpImageProgress* observer, const XpRect& region, bool adobeRgb,
-                            bool resetOrientation);
+  [[nodiscard]] XpResult WriteYCbCrToPath(const XpPixmapYCbCr444* pixmap,
+                                          XpSharedPtr<XpTiffTagManager> sourceTags,
+                                          const XpString& path, IXpImageProgress* observer,
+                                          const XpRect& region, bool adobeRgb,
+                                          bool resetOrientation);
+  [[nodiscard]] XpResult WriteYCbCrToFile(const XpPixmapYCbCr444* pixmap,
+                                          XpSharedPtr<XpTiffTagManager> sourceTags,
+                                          XpAbstractFile& file, IXpImageProgress* observer,
+                                          const XpRect& region, bool adobeRgb,
+                                          bool resetOrientation);
   // BGR 24-bit pixmaps converted to YCbCr first (kXpErrOutOfMemory when
   // that fails), then written as the YCbCr forms do.
-  XpResult WriteToPathAsYCbCr(const XpPixmapBase* pixmap, XpSharedPtr<XpTiffTagManager> sourceTags,
-                              const XpString& path, IXpImageProgress* observer,
-                              const XpRect& region, bool adobeRgb, bool resetOrientation);
-  XpResult WriteToFileAsYCbCr(const XpPixmapBase* pixmap, XpSharedPtr<XpTiffTagManager> sourceTags,
-                              XpAbstractFile& file, IXpImageProgress* observer,
-                              const XpRect& region, bool adobeRgb, bool resetOrientation);
+  [[nodiscard]] XpResult WriteToPathAsYCbCr(const XpPixmapBase* pixmap,
+                                            XpSharedPtr<XpTiffTagManager> sourceTags,
+                                            const XpString& path, IXpImageProgress* observer,
+                                            const XpRect& region, bool adobeRgb,
+                                            bool resetOrientation);
+  [[nodiscard]] XpResult WriteToFileAsYCbCr(const XpPixmapBase* pixmap,
+                                            XpSharedPtr<XpTiffTagManager> sourceTags,
+                                            XpAbstractFile& file, IXpImageProgress* observer,
+                                            const XpRect& region, bool adobeRgb,
+                                            bool resetOrientation);
 
   // Writes the JPEG stream at offset in source to path as WriteToPath
   // writes the stream's decoded picture (scale 1, stored orientation and
@@ -99,8 +107,9 @@ class XpImageIoJpeg : public XpImageIo {
   // size. Any failure of the source's decode, a multi-scan stream beyond
   // the reader's pixel limit included, gives kXpErrImageNoTiffBlock; the
   // rest as WriteToPath.
-  XpResult ReencodeToPath(XpAbstractFile& source, int64_t offset,
-                          XpSharedPtr<XpTiffTagManager> sourceTags, const XpString& path);
+  [[nodiscard]] XpResult ReencodeToPath(XpAbstractFile& source, int64_t offset,
+                                        XpSharedPtr<XpTiffTagManager> sourceTags,
+                                        const XpString& path);
 
   // A 160 x 120 thumbnail file of the BGR pixmap (stretched) below
   // kThumbnailFileLimit bytes: tried from startQuality (within 10-100)
@@ -108,12 +117,13 @@ class XpImageIoJpeg : public XpImageIo {
   // nothing written, when quality 10 is not small enough (or, with a step
   // below 1, the first try is not). withExif adds an Exif block of its own
   // whose dates are date (now when null).
-  XpResult WriteWithinSizeLimit(const XpPixmapBase* pixmap, XpAbstractFile& file,
-                                int32_t startQuality, int32_t step, bool withExif,
-                                const XpDateTime* date);
+  [[nodiscard]] XpResult WriteWithinSizeLimit(const XpPixmapBase* pixmap, XpAbstractFile& file,
+                                              int32_t startQuality, int32_t step, bool withExif,
+                                              const XpDateTime* date);
   // A plain JPEG of the BGR pixmap without any APP marker, the library's
   // default sampling.
-  XpResult EncodePlain(const XpPixmapBase* pixmap, XpAbstractFile& file, int32_t quality);
+  [[nodiscard]] XpResult EncodePlain(const XpPixmapBase* pixmap, XpAbstractFile& file,
+                                     int32_t quality);
 
   // Reading. Every operation takes the JPEG stream at offset in file. A
   // stream that does not begin with SOI, a broken APPn chain, an unreadable
@@ -152,11 +162,11 @@ class XpImageIoJpeg : public XpImageIo {
   XpPixmapBase* ReadOrientedPixmap(XpAbstractFile& file, int64_t offset) override;
   // Positions the file at the TIFF header of the Exif APP1 block;
   // kXpErrImageTagNotFound when no Exif APP1 stands before the frame.
-  XpResult LocateTiffBlock(XpAbstractFile& file, int64_t offset) override;
+  [[nodiscard]] XpResult LocateTiffBlock(XpAbstractFile& file, int64_t offset) override;
   // The frame's size; unless keepStoredOrientation, swapped for an Exif
   // orientation of 5 to 8.
-  XpResult ReadImageSize(XpAbstractFile& file, int64_t offset, XpSize* size,
-                         bool keepStoredOrientation) override;
+  [[nodiscard]] XpResult ReadImageSize(XpAbstractFile& file, int64_t offset, XpSize* size,
+                                       bool keepStoredOrientation) override;
 
   // Lossless edits of an existing JPEG file: the picture's coefficients are
   // copied, never decoded, and the Exif APP1 block is rebuilt from the
@@ -169,19 +179,20 @@ class XpImageIoJpeg : public XpImageIo {
 
   // Sets maker-note tag 0x2002 to value; kXpErrImageTagNotFound without a
   // maker note.
-  XpResult RewriteTagsInPlace(const XpString& path, uint32_t value) override;
+  [[nodiscard]] XpResult RewriteTagsInPlace(const XpString& path, uint32_t value) override;
   // Exif ImageUniqueID: both halves as 16 lower-case hex digits;
   // kXpErrImageTagNotFound without an Exif IFD.
-  XpResult WriteImageUniqueId(const XpString& path, uint64_t first, uint64_t second);
+  [[nodiscard]] XpResult WriteImageUniqueId(const XpString& path, uint64_t first, uint64_t second);
   // Puts the set's present tags into the GPS IFD, made when missing;
   // replace starts from an empty GPS IFD.
-  XpResult WriteGpsInfo(const XpString& path, const XpGPSInfo& info, bool replace);
+  [[nodiscard]] XpResult WriteGpsInfo(const XpString& path, const XpGPSInfo& info, bool replace);
   // kXpErrImageTagNotFound without tags or without the IFD.
-  XpResult ReadGpsInfo(XpAbstractFile& file, int64_t offset, XpGPSInfo& info);
-  XpResult ReadGpsInfoFromPath(const XpString& path, XpGPSInfo& info);
-  XpResult ReadImageUniqueId(XpAbstractFile& file, int64_t offset, uint64_t& first,
-                             uint64_t& second);
-  XpResult ReadImageUniqueIdFromPath(const XpString& path, uint64_t& first, uint64_t& second);
+  [[nodiscard]] XpResult ReadGpsInfo(XpAbstractFile& file, int64_t offset, XpGPSInfo& info);
+  [[nodiscard]] XpResult ReadGpsInfoFromPath(const XpString& path, XpGPSInfo& info);
+  [[nodiscard]] XpResult ReadImageUniqueId(XpAbstractFile& file, int64_t offset, uint64_t& first,
+                                           uint64_t& second);
+  [[nodiscard]] XpResult ReadImageUniqueIdFromPath(const XpString& path, uint64_t& first,
+                                                   uint64_t& second);
   // Writes a copy of source turned by transform (a code of
   // XpJpegCoefficientTransform) to destination, which must not exist
   // (kXpErrAlreadyExists). With applyOrientation the stored orientation is
@@ -189,8 +200,8 @@ class XpImageIoJpeg : public XpImageIo {
   // for a picture with partial iMCUs. The copy is written to a temporary
   // file beside destination and renamed into place without replacing
   // anything; on failure neither file remains.
-  XpResult TransformLossless(const XpString& source, const XpString& destination,
-                             int32_t transform, bool applyOrientation);
+  [[nodiscard]] XpResult TransformLossless(const XpString& source, const XpString& destination,
+                                           int32_t transform, bool applyOrientation);
 
   // The last decoded file's Exif orientation (0 without one), its frame
   // size (0 x 0 without IFD 0) and whether it is Adobe RGB.
@@ -238,32 +249,34 @@ class XpImageIoJpeg : public XpImageIo {
   static XpTiffTagManager* NewTagTree();
 
   // The temporary-file protocol around encode.
-  XpResult WriteViaTempFile(const XpString& path, const Encoder& encode);
+  [[nodiscard]] XpResult WriteViaTempFile(const XpString& path, const Encoder& encode);
   // Region, tag preparation, colour conversion and profile extraction.
-  XpResult EncodeRegion(const Job& job, XpAbstractFile& file);
+  [[nodiscard]] XpResult EncodeRegion(const Job& job, XpAbstractFile& file);
   // The tag clone and preparation of every write, and the profile of IFD 0
   // in iccBytes; null tags when that failed, with the reason in result.
   std::unique_ptr<XpTiffTagManager> PrepareTags(XpTiffTagManager* sourceTags, bool adobeRgb,
                                                 XpMemoryFile& iccBytes, XpResult& result);
   // ReencodeToPath into an open file.
-  XpResult EncodeStreamed(XpAbstractFile& source, int64_t offset, XpTiffTagManager* sourceTags,
-                          XpAbstractFile& file);
+  [[nodiscard]] XpResult EncodeStreamed(XpAbstractFile& source, int64_t offset,
+                                        XpTiffTagManager* sourceTags, XpAbstractFile& file);
   // The libjpeg run with the Exif and ICC markers.
-  XpResult EncodeWithMarkers(const Picture& picture, XpTiffTagManager& tags, XpAbstractFile& file,
-                             IXpImageProgress* observer, bool colourTagged, bool resetOrientation,
-                             XpMemoryFile& iccBytes);
+  [[nodiscard]] XpResult EncodeWithMarkers(const Picture& picture, XpTiffTagManager& tags,
+                                           XpAbstractFile& file, IXpImageProgress* observer,
+                                           bool colourTagged, bool resetOrientation,
+                                           XpMemoryFile& iccBytes);
   // Fills tags and writes the APP1 payload into output.
-  XpResult BuildExifBlock(XpMemoryFile& output, const Picture& picture, XpTiffTagManager& tags,
-                          bool colourTagged, bool resetOrientation, bool thumbnailFile,
-                          const XpDateTime* date);
+  [[nodiscard]] XpResult BuildExifBlock(XpMemoryFile& output, const Picture& picture,
+                                        XpTiffTagManager& tags, bool colourTagged,
+                                        bool resetOrientation, bool thumbnailFile,
+                                        const XpDateTime* date);
   // The thumbnail IFD and its JPEG.
-  XpResult BuildThumbnail(XpTiffTagManager& tags, const Picture& picture, bool resetOrientation,
-                          XpMemoryFile& thumbnail);
+  [[nodiscard]] XpResult BuildThumbnail(XpTiffTagManager& tags, const Picture& picture,
+                                        bool resetOrientation, XpMemoryFile& thumbnail);
   // The 160 x 120 JPEG of a BGR pixmap; with keepAspect, the pixmap
   // fitted inside it at the aspect of a picture of size.
-  XpResult EncodeThumbnail(XpAbstractFile& output, const XpPixmapBase& pixmap, const XpSize& size,
-                           bool keepAspect, bool withExif, const XpDateTime* date,
-                           int32_t quality);
+  [[nodiscard]] XpResult EncodeThumbnail(XpAbstractFile& output, const XpPixmapBase& pixmap,
+                                         const XpSize& size, bool keepAspect, bool withExif,
+                                         const XpDateTime* date, int32_t quality);
 
   // The reading decoder; the result is also the last result.
   XpPixmapBase* Decode(XpAbstractFile& file, int64_t offset, DecodeMode mode, int32_t scale,
@@ -277,7 +290,7 @@ class XpImageIoJpeg : public XpImageIo {
   XpPixmapBase* DecodeEmbedded(const uint8_t* bytes, size_t size);
   // The bytes of the APP2 profile segments in file order, in iccBytes
   // (opened here); kXpErrImageTagNotFound when there are none.
-  XpResult ReadIccBytes(XpAbstractFile& file, int64_t offset, XpMemoryFile& iccBytes);
+  [[nodiscard]] XpResult ReadIccBytes(XpAbstractFile& file, int64_t offset, XpMemoryFile& iccBytes);
   // The thumbnail cut to the main picture's aspect, turned and converted.
   XpPixmapBase* FinishThumbnail(XpPixmapBase* thumbnail);
 
@@ -294,26 +307,28 @@ class XpImageIoJpeg : public XpImageIo {
 
   // The claim, rewrite, sync and replace around RewriteFileTags; pattern
   // is the temporary name's suffix with one %d.
-  XpResult EditInPlace(const XpString& path, const char16_t* pattern, const TagEdit& edit);
+  [[nodiscard]] XpResult EditInPlace(const XpString& path, const char16_t* pattern,
+                                     const TagEdit& edit);
   // Reads the source's tags, applies the edit, rebuilds the block and
   // copies the picture into destination.
-  XpResult RewriteFileTags(XpAbstractFile& source, XpAbstractFile& destination,
-                           const TagEdit& edit);
+  [[nodiscard]] XpResult RewriteFileTags(XpAbstractFile& source, XpAbstractFile& destination,
+                                         const TagEdit& edit);
   // DateTime, ExifVersion, the emptied maker-note preview tags and the
   // pruned IFDs of every rewrite; the preview's place in preview. Nothing
   // changes without IFD 0. kXpErrOutOfMemory when a value cannot be made.
-  static XpResult PrepareTagsForRewrite(XpTiffTagManager& tags, bool updateExifVersion,
-                                        PreviewRef& preview);
+  [[nodiscard]] static XpResult PrepareTagsForRewrite(XpTiffTagManager& tags,
+                                                      bool updateExifVersion, PreviewRef& preview);
   // The coefficient copy, then AppendPreview when there is a preview.
-  XpResult LosslessCopy(XpAbstractFile& source, XpAbstractFile& destination,
-                        const XpMemoryFile& block, int32_t transform, const PreviewRef& preview);
+  [[nodiscard]] XpResult LosslessCopy(XpAbstractFile& source, XpAbstractFile& destination,
+                                      const XpMemoryFile& block, int32_t transform,
+                                      const PreviewRef& preview);
   // Pads destination to a multiple of 4096 bytes, appends the preview
   // bytes of source and patches their new offset into the block.
-  XpResult AppendPreview(XpAbstractFile& source, XpAbstractFile& destination,
-                         const PreviewRef& preview);
+  [[nodiscard]] XpResult AppendPreview(XpAbstractFile& source, XpAbstractFile& destination,
+                                       const PreviewRef& preview);
   // The transform's steps between the open files.
-  XpResult TransformFile(XpAbstractFile& source, XpAbstractFile& destination, int32_t transform,
-                         bool applyOrientation);
+  [[nodiscard]] XpResult TransformFile(XpAbstractFile& source, XpAbstractFile& destination,
+                                       int32_t transform, bool applyOrientation);
   // The source's thumbnail changed by the transform code like the picture's
   // pixels, encoded into thumbnail; false when there is none or it fails.
   bool TransformedThumbnail(XpAbstractFile& source, int32_t code, XpMemoryFile& thumbnail);
@@ -350,5 +365,5 @@ bool XpJpegSetStripOffsets(XpTiffTagManager& tags, const std::vector<uint32_t>& 
 // and DateTimeDigitized are left out of tags until it fits (an essential
 // value above 4096 bytes goes too, so the last form always fits). The
 // result is the memory file's.
-XpResult XpJpegWriteExifBlock(XpMemoryFile& output, XpTiffTagManager& tags,
-                              const uint8_t* thumbnail, uint64_t thumbnailSize);
+[[nodiscard]] XpResult XpJpegWriteExifBlock(XpMemoryFile& output, XpTiffTagManager& tags,
+                                            const uint8_t* thumbnail, uint64_t thumbnailSize);

@@ -44,7 +44,9 @@ const uint8_t* ThumbnailRow(void* context, int32_t y) {
   return rows.buffer;
 }
 
-XpResult FirstFailure(XpResult first, XpResult second) { return first != kXpOk ? first : second; }
+[[nodiscard]] XpResult FirstFailure(XpResult first, XpResult second) {
+  return first != kXpOk ? first : second;
+}
 
 }  // namespace
 

@@ -220,8 +220,8 @@ const char* InteropIndex(bool thumbnailFile, bool colourTagged) {
 }
 
 // "Exif", two zeros, the TIFF block, then the thumbnail.
-XpResult WriteBlockOnce(XpMemoryFile& output, XpTiffTagManager& tags, const uint8_t* thumbnail,
-                        uint64_t thumbnailSize) {
+[[nodiscard]] XpResult WriteBlockOnce(XpMemoryFile& output, XpTiffTagManager& tags,
+                                      const uint8_t* thumbnail, uint64_t thumbnailSize) {
   XpResult result = output.Open(kXpOpenWrite);
   if (result != kXpOk) {
     return result;
@@ -426,8 +426,8 @@ bool XpJpegSetStripOffsets(XpTiffTagManager& tags, const std::vector<uint32_t>& 
   return true;
 }
 
-XpResult XpJpegWriteExifBlock(XpMemoryFile& output, XpTiffTagManager& tags,
-                              const uint8_t* thumbnail, uint64_t thumbnailSize) {
+[[nodiscard]] XpResult XpJpegWriteExifBlock(XpMemoryFile& output, XpTiffTagManager& tags,
+                                            const uint8_t* thumbnail, uint64_t thumbnailSize) {
   const auto thumbnailBytes = [&tags, thumbnailSize] {
     return tags.GetIFD(1) != nullptr ? thumbnailSize : 0;
   };

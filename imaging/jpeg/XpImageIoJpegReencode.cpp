@@ -34,7 +34,8 @@ const uint8_t* StreamedRow(void* context, int32_t /*y*/) {
 }
 
 // Opens the decode of the stream at offset at full scale, BGR output.
-XpResult OpenFullScale(XpAbstractFile& source, int64_t offset, XpJpegDecompressor& decompressor) {
+[[nodiscard]] XpResult OpenFullScale(XpAbstractFile& source, int64_t offset,
+                                     XpJpegDecompressor& decompressor) {
   if (XpFailed(source.Seek(offset, kXpSeekBegin)) || XpFailed(decompressor.Open(source)) ||
       !decompressor.ReadHeader() || XpFailed(decompressor.SetOutput(kFullScale))) {
     return kXpErrImageNoTiffBlock;
@@ -50,7 +51,7 @@ XpResult OpenFullScale(XpAbstractFile& source, int64_t offset, XpJpegDecompresso
 }
 
 // The size of the stream's full-scale output.
-XpResult StreamSize(XpAbstractFile& source, int64_t offset, XpSize& size) {
+[[nodiscard]] XpResult StreamSize(XpAbstractFile& source, int64_t offset, XpSize& size) {
   XpJpegDecompressor decompressor;
   const XpResult result = OpenFullScale(source, offset, decompressor);
   size = XpSize(static_cast<int32_t>(decompressor.Info().output_width),

@@ -146,7 +146,7 @@ bool SetThumbnailTags(XpTiffTagManager& tags, uint32_t length, bool resetOrienta
   return ok && XpJpegSetThumbnailOffset(tags);
 }
 
-XpResult SizeOf(XpAbstractFile& file, int64_t& size) {
+[[nodiscard]] XpResult SizeOf(XpAbstractFile& file, int64_t& size) {
   const XpResult result = file.Seek(0, kXpSeekEnd);
   if (result != kXpOk) {
     return result;
@@ -157,7 +157,8 @@ XpResult SizeOf(XpAbstractFile& file, int64_t& size) {
 
 // Copies length bytes from source's position to destination's in pieces;
 // a short read is kXpErrEndOfFile.
-XpResult CopyBytes(XpAbstractFile& source, XpAbstractFile& destination, uint64_t length) {
+[[nodiscard]] XpResult CopyBytes(XpAbstractFile& source, XpAbstractFile& destination,
+                                 uint64_t length) {
   const std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[kCopyChunk]);
   if (buffer == nullptr) {
     return kXpErrOutOfMemory;
@@ -182,8 +183,9 @@ XpResult CopyBytes(XpAbstractFile& source, XpAbstractFile& destination, uint64_t
 
 // The pieces' bytes one after the other, read from the source's TIFF
 // header on; a piece beyond the file is kXpErrEndOfFile.
-XpResult ReadPieces(XpImageIo& reader, XpAbstractFile& source, const ThumbnailPieces& pieces,
-                    std::unique_ptr<uint8_t[]>& bytes) {
+[[nodiscard]] XpResult ReadPieces(XpImageIo& reader, XpAbstractFile& source,
+                                  const ThumbnailPieces& pieces,
+                                  std::unique_ptr<uint8_t[]>& bytes) {
   int64_t sourceSize = 0;
   XpResult result = SizeOf(source, sourceSize);
   if (result == kXpOk) {
@@ -220,7 +222,7 @@ XpResult ReadPieces(XpImageIo& reader, XpAbstractFile& source, const ThumbnailPi
   return kXpOk;
 }
 
-XpResult WriteZeros(XpAbstractFile& file, uint64_t count) {
+[[nodiscard]] XpResult WriteZeros(XpAbstractFile& file, uint64_t count) {
   static constexpr uint8_t kZeros[kPreviewAlignment] = {};
   for (uint64_t left = count; left > 0;) {
     const uint64_t piece = left < sizeof kZeros ? left : sizeof kZeros;
@@ -249,7 +251,7 @@ bool StartsWithExifBlock(XpAbstractFile& file) {
 // The path an edit works on: the file itself, or the target of a link.
 // kXpErrFileNotFound unless that is a regular file. mode receives its
 // permission bits.
-XpResult ResolveEditTarget(const XpString& path, XpString& target, mode_t& mode) {
+[[nodiscard]] XpResult ResolveEditTarget(const XpString& path, XpString& target, mode_t& mode) {
   struct stat info {};
   if (!XpFsLstat(path, &info)) {
     return kXpErrFileNotFound;
@@ -270,7 +272,8 @@ XpResult ResolveEditTarget(const XpString& path, XpString& target, mode_t& mode)
 
 // Claims the first free "<path><pattern with n>" with an exclusive create:
 // a name taken by a file or a folder moves on to the next n.
-XpResult ClaimBeside(const XpString& path, const char16_t* pattern, XpString& claimed) {
+[[nodiscard]] XpResult ClaimBeside(const XpString& path, const char16_t* pattern,
+                                   XpString& claimed) {
   for (int32_t n = 0; n < std::numeric_limits<int32_t>::max(); ++n) {
     XpString suffix;
     if (suffix.Format(pattern, n) != kXpOk) {
@@ -286,13 +289,13 @@ XpResult ClaimBeside(const XpString& path, const char16_t* pattern, XpString& cl
 }
 
 // Flushes the finished temporary file to the medium and closes it.
-XpResult SyncAndClose(XpFile& file) {
+[[nodiscard]] XpResult SyncAndClose(XpFile& file) {
   const XpResult result = file.Sync();
   const XpResult closed = file.Close();
   return result != kXpOk ? result : closed;
 }
 
-XpResult SetPermissions(const XpString& path, mode_t mode) {
+[[nodiscard]] XpResult SetPermissions(const XpString& path, mode_t mode) {
   const XpStringA osPath = path.ToMultiByte();
   return XpSysCalls::Current().Chmod(osPath.CStr(), mode) == 0 ? kXpOk : XpResultFromErrno(errno);
 }
@@ -304,7 +307,9 @@ void DiscardTemporary(XpFile& file, const XpString& path) {
   XpFsUnlink(path);
 }
 
-XpResult FromRename(int error) { return error == 0 ? kXpOk : XpResultFromErrno(error); }
+[[nodiscard]] XpResult FromRename(int error) {
+  return error == 0 ? kXpOk : XpResultFromErrno(error);
+}
 
 // The GPS IFD, new when missing or when replace asks for an empty one;
 // null when memory ran out.
@@ -328,8 +333,8 @@ XpTiffTagIFD* GpsIFDFor(XpTiffTagIFD& ifd0, bool replace) {
 }
 
 // The Exif block: "Exif", two zeros, the TIFF block, then the thumbnail.
-XpResult WriteBlock(XpMemoryFile& output, XpTiffTagManager& tags, const uint8_t* thumbnail,
-                    uint64_t thumbnailSize) {
+[[nodiscard]] XpResult WriteBlock(XpMemoryFile& output, XpTiffTagManager& tags,
+                                  const uint8_t* thumbnail, uint64_t thumbnailSize) {
   XpResult result = output.Open(kXpOpenWrite);
   if (result != kXpOk) {
     return result;

@@ -14,7 +14,7 @@ constexpr int64_t kLengthSize = 2;
 
 }  // namespace
 
-XpResult XpJpegReadWord(XpAbstractFile& file, uint16_t& word) {
+[[nodiscard]] XpResult XpJpegReadWord(XpAbstractFile& file, uint16_t& word) {
   uint8_t bytes[kWordSize] = {};
   uint64_t done = 0;
   const XpResult result = file.Read(bytes, sizeof bytes, &done);
@@ -29,7 +29,7 @@ XpResult XpJpegReadWord(XpAbstractFile& file, uint16_t& word) {
   return kXpOk;
 }
 
-XpResult XpJpegSkipForward(XpAbstractFile& file, int64_t count) {
+[[nodiscard]] XpResult XpJpegSkipForward(XpAbstractFile& file, int64_t count) {
   if (count < 0) {
     return kXpErrImageNoTiffBlock;
   }
@@ -43,13 +43,13 @@ XpResult XpJpegSkipForward(XpAbstractFile& file, int64_t count) {
 
 bool XpJpegIsAppMarker(uint16_t marker) { return marker >= kFirstApp && marker <= kLastApp; }
 
-XpResult XpJpegCheckPrologue(XpAbstractFile& file) {
+[[nodiscard]] XpResult XpJpegCheckPrologue(XpAbstractFile& file) {
   XpJpegHeadReader head(file);
   const XpResult result = XpJpegCheckPrologue(head);
   return XpSucceeded(result) ? head.PlaceFile() : result;
 }
 
-XpResult XpJpegCheckPrologue(XpJpegHeadReader& head) {
+[[nodiscard]] XpResult XpJpegCheckPrologue(XpJpegHeadReader& head) {
   uint16_t word = 0;
   XpResult result = head.ReadWord(word);
   if (XpFailed(result)) {

@@ -15,18 +15,18 @@
 // A segment length below 2 breaks the chain (kXpErrImageNoTiffBlock), and
 // one that runs past the end of the file ends it with kXpErrEndOfFile.
 // The head is read through an XpJpegHeadReader.
-XpResult XpJpegCheckPrologue(XpAbstractFile& file);
+[[nodiscard]] XpResult XpJpegCheckPrologue(XpAbstractFile& file);
 // The same check from the head reader's position; the reader, not the
 // file, stands after that marker.
-XpResult XpJpegCheckPrologue(XpJpegHeadReader& head);
+[[nodiscard]] XpResult XpJpegCheckPrologue(XpJpegHeadReader& head);
 
 // Reads a two-byte marker or segment length, big-endian.
-XpResult XpJpegReadWord(XpAbstractFile& file, uint16_t& word);
+[[nodiscard]] XpResult XpJpegReadWord(XpAbstractFile& file, uint16_t& word);
 
 // Skips the rest of a segment: count bytes forward from the position.
 // kXpErrImageNoTiffBlock for a negative count; kXpErrEndOfFile when the
 // target lies past the end of the file (when its size is known).
-XpResult XpJpegSkipForward(XpAbstractFile& file, int64_t count);
+[[nodiscard]] XpResult XpJpegSkipForward(XpAbstractFile& file, int64_t count);
 
 // Whether a marker code is one of APP0 to APP15.
 bool XpJpegIsAppMarker(uint16_t marker);

@@ -74,7 +74,7 @@ void WriteMarkers(const XpJpegCompressRun& run, jpeg_compress_struct& info) {
 
 // Feeds the rows: kXpOk, kXpErrImageStopped when the observer asked to
 // stop, kXpErrImageNoTiffBlock when the rows' source failed.
-XpResult WriteRows(const XpJpegCompressRun& run, jpeg_compress_struct& info) {
+[[nodiscard]] XpResult WriteRows(const XpJpegCompressRun& run, jpeg_compress_struct& info) {
   int32_t lastReported = 0;
   for (int32_t y = 0; y < run.height; ++y) {
     auto* row = const_cast<JSAMPLE*>(run.rows(run.rowContext, y));
@@ -101,7 +101,7 @@ XpResult WriteRows(const XpJpegCompressRun& run, jpeg_compress_struct& info) {
 
 // Drives the library. A library error, or a failing write, jumps back to
 // the setjmp; no object with a destructor lives in this frame or below it.
-XpResult Drive(const XpJpegCompressRun& run, RunState& state) {
+[[nodiscard]] XpResult Drive(const XpJpegCompressRun& run, RunState& state) {
   state.info.err = XpJpegErrorSetup(state.error);
   if (setjmp(state.error.exit) != 0) {
     jpeg_destroy_compress(&state.info);

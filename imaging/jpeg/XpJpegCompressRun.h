@@ -47,5 +47,5 @@ struct XpJpegCompressRun {
   // The first failure of the run: a library error kXpErrImaging, a failing
   // write of the file its result, a stop kXpErrImageStopped; else the
   // file's Flush. A null row ends the run with kXpErrImageNoTiffBlock.
-  XpResult Run() const;
+  [[nodiscard]] XpResult Run() const;
 };

@@ -27,7 +27,7 @@ class XpJpegDecompressor {
   // Checks the prologue from the file's position, goes back there, then
   // creates the record over a source reading the file. The prologue's
   // failure as it is; kXpErrImageNoTiffBlock for a library error.
-  XpResult Open(XpAbstractFile& file);
+  [[nodiscard]] XpResult Open(XpAbstractFile& file);
   // Keeps the data of every marker with code (JPEG_APP0 + n).
   bool KeepMarkers(int code);
   // True when the header up to the first scan was read.
@@ -35,11 +35,11 @@ class XpJpegDecompressor {
   // BGR output, exact DCT, reduced by the denominator (1, 2, 4 or 8);
   // computes output_width and output_height. kXpErrImageMalformed when the
   // output does not have three components.
-  XpResult SetOutput(int32_t denominator);
+  [[nodiscard]] XpResult SetOutput(int32_t denominator);
   // Decodes every row into the BGR 24-bit pixmap of output_width x
   // output_height; the observer hears the percentage at every 256th row
   // and 100 at the end. kXpErrImageStopped when it asked to stop.
-  XpResult Decode(XpPixmapBase& pixmap, IXpImageProgress* observer);
+  [[nodiscard]] XpResult Decode(XpPixmapBase& pixmap, IXpImageProgress* observer);
   // Whether the stream has more than one scan, so that the library holds
   // the whole picture's coefficients while it decodes. After ReadHeader.
   bool HasMultipleScans();
@@ -57,7 +57,7 @@ class XpJpegDecompressor {
   const jpeg_marker_struct* FindMarker(int code, const char* signature, size_t size) const;
 
  private:
-  XpResult DecodeRows(XpPixmapBase& pixmap, IXpImageProgress* observer);
+  [[nodiscard]] XpResult DecodeRows(XpPixmapBase& pixmap, IXpImageProgress* observer);
 
   XpJpegError error_;
   jpeg_decompress_struct info_;

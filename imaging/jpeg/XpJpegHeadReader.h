@@ -40,7 +40,7 @@ class XpJpegHeadReader {
 
  private:
   // Makes count bytes from the position available in the buffer.
-  XpResult Fill(size_t count);
+  [[nodiscard]] XpResult Fill(size_t count);
   int64_t FileSize();
 
   XpAbstractFile& file_;

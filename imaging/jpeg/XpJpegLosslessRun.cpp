@@ -26,7 +26,7 @@ void DestroyBoth(RunState& state) {
   jpeg_destroy_decompress(&state.source);
 }
 
-XpResult Fail(RunState& state, XpResult result) {
+[[nodiscard]] XpResult Fail(RunState& state, XpResult result) {
   DestroyBoth(state);
   return result;
 }
@@ -35,8 +35,8 @@ bool HasExif(const XpJpegLosslessRun& run) { return run.exif != nullptr && run.e
 
 // Drives the library. A library error, or a failing write, jumps back to
 // the setjmp; no object with a destructor lives in this frame or below it.
-XpResult Drive(const XpJpegLosslessRun& run, RunState& state,
-               XpJpegCoefficientTransform& transform) {
+[[nodiscard]] XpResult Drive(const XpJpegLosslessRun& run, RunState& state,
+                             XpJpegCoefficientTransform& transform) {
   state.source.err = XpJpegErrorSetup(state.error);
   state.destination.err = &state.error.manager;
   if (setjmp(state.error.exit) != 0) {

@@ -31,5 +31,5 @@ struct XpJpegLosslessRun {
   // must not pass as a copy); kXpErrImageNotSupported for a transform of a
   // picture with partial iMCUs (nothing written); the failing seek or write
   // its own result.
-  XpResult Run() const;
+  [[nodiscard]] XpResult Run() const;
 };

@@ -48,8 +48,8 @@ class XpImageIoMovie : public XpImageIo {
   XpPixmapBase* ReadOrientedPixmap(XpAbstractFile& file, int64_t offset) override;
   // The frame size from the movie's properties: kXpErrImageNotSupported
   // when the server reports no positive width and height.
-  XpResult ReadImageSize(XpAbstractFile& file, int64_t offset, XpSize* size,
-                         bool keepStoredOrientation) override;
+  [[nodiscard]] XpResult ReadImageSize(XpAbstractFile& file, int64_t offset, XpSize* size,
+                                       bool keepStoredOrientation) override;
 
   // One frame of the movie at path, of type fileType, at position; the
   // size asked is width x height (0 x 0: the movie's own), fitted when
@@ -71,10 +71,11 @@ class XpImageIoMovie : public XpImageIo {
   // kXpErrImageBadRegion for a refused path, kXpErrImageStopped when the
   // observer stopped the batch, kXpErrOutOfMemory or
   // kXpErrImageServerBroken; frames read before a failure stay in frames.
-  virtual XpResult ReadFrames(const XpString& path, XpFormatKind fileType, int32_t width,
-                              int32_t height, const std::vector<int64_t>& positions,
-                              std::vector<XpSharedPtr<XpPixmapBase>>* frames,
-                              IXpMovieFrameObserver* observer);
+  [[nodiscard]] virtual XpResult ReadFrames(const XpString& path, XpFormatKind fileType,
+                                            int32_t width, int32_t height,
+                                            const std::vector<int64_t>& positions,
+                                            std::vector<XpSharedPtr<XpPixmapBase>>* frames,
+                                            IXpMovieFrameObserver* observer);
   // The movie's properties; empty when none could be read.
   virtual XpSharedPtr<XpMovieProperties> GetProperties(const XpString& path);
 
@@ -93,9 +94,9 @@ class XpImageIoMovie : public XpImageIo {
   XpPixmapBase* RequestFrame(const XpString& path, XpFormatKind fileType, int64_t position,
                              int32_t width, int32_t height, bool keepAspect, bool prepare,
                              XpSize* aspect);
-  XpResult RequestProperties(const XpString& path, MoviePropertyBlock* block);
+  [[nodiscard]] XpResult RequestProperties(const XpString& path, MoviePropertyBlock* block);
   // Keeps the server's result as the last result; a broken exchange ends
-  // the server.
+  // the server. Returns result.
   XpResult Finish(XpResult result);
 
   XpImageIoMovieInternal* internal_ = nullptr;

@@ -325,7 +325,8 @@ void XpImageIoMovieInternal::WaitOrKill() {
   while (!process_->HasEnded()) {
     if (Clock::now() >= deadline) {
       ::kill(process_->GetPid(), SIGKILL);
-      process_->Wait();
+      // Only a child reaped elsewhere fails the wait, and then nothing is left.
+      (void)process_->Wait();
       return;
     }
     std::this_thread::sleep_for(kExitPollInterval);

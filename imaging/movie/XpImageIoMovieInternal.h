@@ -47,20 +47,20 @@ class XpImageIoMovieInternal {
   // Starts the server with its standard input and output on two pipes:
   // argv is the program, "/extract", "/lowpri" when asked and the plug-in
   // folder when set. kXpErrImaging when it cannot start.
-  XpResult Start();
+  [[nodiscard]] XpResult Start();
   bool IsStarted() const { return process_ != nullptr; }
   // True once the server has ended (it is reaped then); never blocks.
   bool HasEnded();
   pid_t GetPid() const { return process_ != nullptr ? process_->GetPid() : 0; }
 
   // The result of the last request.
-  XpResult GetResult() const { return result_; }
+  [[nodiscard]] XpResult GetResult() const { return result_; }
 
   // The property block of the movie: kXpOk, kXpErrImageNotSupported when
   // the server has none, or kXpErrImageServerBroken. The block is zeroed
   // first.
-  XpResult RequestProperties(XpFormatKind fileType, const XpString& path,
-                             MoviePropertyBlock* block);
+  [[nodiscard]] XpResult RequestProperties(XpFormatKind fileType, const XpString& path,
+                                           MoviePropertyBlock* block);
   // One frame, or null with the result: kXpErrImageNoTiffBlock ("<B>", no
   // frame), kXpErrImageNotSupported ("<E>"), kXpErrOutOfMemory (the frame's
   // bytes were read and dropped) or kXpErrImageServerBroken. The aspect
@@ -71,14 +71,15 @@ class XpImageIoMovieInternal {
   // frames and handed to the observer, when given. Positions without a
   // frame are skipped. kXpOk, kXpErrImageStopped by the observer,
   // kXpErrOutOfMemory or kXpErrImageServerBroken; frames read before stay.
-  XpResult RequestFrames(XpFormatKind fileType, const XpString& path, int32_t width,
-                         int32_t height, const std::vector<int64_t>& positions,
-                         std::vector<XpSharedPtr<XpPixmapBase>>* frames,
-                         IXpMovieFrameObserver* observer);
+  [[nodiscard]] XpResult RequestFrames(XpFormatKind fileType, const XpString& path, int32_t width,
+                                       int32_t height, const std::vector<int64_t>& positions,
+                                       std::vector<XpSharedPtr<XpPixmapBase>>* frames,
+                                       IXpMovieFrameObserver* observer);
 
  private:
   using Clock = std::chrono::steady_clock;
 
+  // Records a broken exchange and returns it.
   XpResult Broken();
   bool Write(const uint8_t* bytes, size_t count);
   bool SendToken(MovieToken token);

@@ -28,11 +28,11 @@ class XpMovieProperties {
   // Each getter: kXpErrMovieNullOutput for a null output,
   // kXpErrMovieKeyNotFound for an absent key, kXpErrMovieWrongType when the
   // value has another type; the output is untouched then.
-  virtual XpResult GetInt32(int32_t stream, int32_t id, int32_t* value) const;
-  virtual XpResult GetUInt32(int32_t stream, int32_t id, uint32_t* value) const;
-  virtual XpResult GetUInt64(int32_t stream, int32_t id, uint64_t* value) const;
-  virtual XpResult GetString(int32_t stream, int32_t id, XpString* value) const;
-  virtual XpResult GetDouble(int32_t stream, int32_t id, double* value) const;
+  [[nodiscard]] virtual XpResult GetInt32(int32_t stream, int32_t id, int32_t* value) const;
+  [[nodiscard]] virtual XpResult GetUInt32(int32_t stream, int32_t id, uint32_t* value) const;
+  [[nodiscard]] virtual XpResult GetUInt64(int32_t stream, int32_t id, uint64_t* value) const;
+  [[nodiscard]] virtual XpResult GetString(int32_t stream, int32_t id, XpString* value) const;
+  [[nodiscard]] virtual XpResult GetDouble(int32_t stream, int32_t id, double* value) const;
   virtual int32_t GetStreamCount() const { return streamCount_; }
 
   void SetInt32(int32_t stream, int32_t id, int32_t value);
@@ -50,7 +50,7 @@ class XpMovieProperties {
   template <typename Tag>
   void Set(int32_t stream, int32_t id, const typename Tag::Type& value);
   template <typename Tag>
-  XpResult Get(int32_t stream, int32_t id, typename Tag::Type* value) const;
+  [[nodiscard]] XpResult Get(int32_t stream, int32_t id, typename Tag::Type* value) const;
 
   std::map<Key, std::unique_ptr<XpAnyTypeValueBase>> values_;
   int32_t streamCount_ = 0;

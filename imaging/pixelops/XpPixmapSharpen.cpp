@@ -55,7 +55,7 @@ void SharpenPlane(const XpPlaneBase& to, const XpPlaneBase& from) {
 
 }  // namespace
 
-XpResult XpPixmapSharpen(XpPixmapBase& destination, const XpPixmapBase& source) {
+[[nodiscard]] XpResult XpPixmapSharpen(XpPixmapBase& destination, const XpPixmapBase& source) {
   if (&destination == &source) {
     return XpPixmapSharpen(destination);
   }
@@ -67,7 +67,7 @@ XpResult XpPixmapSharpen(XpPixmapBase& destination, const XpPixmapBase& source) 
   return kXpOk;
 }
 
-XpResult XpPixmapSharpen(XpPixmapBase& pixmap) {
+[[nodiscard]] XpResult XpPixmapSharpen(XpPixmapBase& pixmap) {
   if (!IsAllocatedBgr24(pixmap)) {
     return kXpErrGeneric;
   }

@@ -9,9 +9,9 @@
 
 // Sharpens source into destination. kXpErrGeneric, with nothing written,
 // unless both are allocated BGR 24-bit pixmaps of the same size.
-XpResult XpPixmapSharpen(XpPixmapBase& destination, const XpPixmapBase& source);
+[[nodiscard]] XpResult XpPixmapSharpen(XpPixmapBase& destination, const XpPixmapBase& source);
 
 // Sharpens in place through a temporary pixmap. kXpErrGeneric for a pixmap
 // that is not an allocated BGR 24-bit one; the temporary's allocation
 // failure as it is. On failure the pixmap is unchanged.
-XpResult XpPixmapSharpen(XpPixmapBase& pixmap);
+[[nodiscard]] XpResult XpPixmapSharpen(XpPixmapBase& pixmap);

@@ -62,7 +62,7 @@ class XpPixmap : public XpPixmapBase {
   XpPixmap() = default;
   ~XpPixmap() override { Free(); }
 
-  XpResult Allocate(int32_t newWidth, int32_t newHeight) override {
+  [[nodiscard]] XpResult Allocate(int32_t newWidth, int32_t newHeight) override {
     XpPixmapLayout layout;
     const XpResult result = XpComputePixmapLayout(Desc::kFormats, newWidth, newHeight, layout);
     if (XpFailed(result)) {

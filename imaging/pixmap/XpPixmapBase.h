@@ -22,7 +22,7 @@ class XpPixmapBase {
   // for a width or height below 1 and kXpErrOutOfMemory for a block beyond
   // 32 bits, both before anything changes; otherwise the old block is freed
   // first, and kXpErrOutOfMemory without a new one leaves the pixmap empty.
-  virtual XpResult Allocate(int32_t width, int32_t height) = 0;
+  [[nodiscard]] virtual XpResult Allocate(int32_t width, int32_t height) = 0;
   // Gives the block back, drops the planes, sets size, width and height to 0.
   virtual void Free() = 0;
   // A new pixmap of the same type and size with a copy of the block; null

@@ -16,8 +16,9 @@ uint64_t AlignedRowBytes(const XpPlaneFormat& format, int32_t planeWidth) {
 
 }  // namespace
 
-XpResult XpComputePixmapLayout(const std::array<XpPlaneFormat, kXpPlaneCount>& formats,
-                               int32_t width, int32_t height, XpPixmapLayout& layout) {
+[[nodiscard]] XpResult XpComputePixmapLayout(
+    const std::array<XpPlaneFormat, kXpPlaneCount>& formats, int32_t width, int32_t height,
+    XpPixmapLayout& layout) {
   if (width < 1 || height < 1) {
     return kXpErrGeneric;
   }

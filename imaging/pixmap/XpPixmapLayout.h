@@ -36,5 +36,6 @@ struct XpPixmapLayout {
 // Lays out a pixmap of width x height. kXpErrGeneric for a width or height
 // below 1; kXpErrOutOfMemory when the block would exceed
 // kXpMaxPixmapBlockSize (the computation cannot wrap).
-XpResult XpComputePixmapLayout(const std::array<XpPlaneFormat, kXpPlaneCount>& formats,
-                               int32_t width, int32_t height, XpPixmapLayout& layout);
+[[nodiscard]] XpResult XpComputePixmapLayout(
+    const std::array<XpPlaneFormat, kXpPlaneCount>& formats, int32_t width, int32_t height,
+    XpPixmapLayout& layout);

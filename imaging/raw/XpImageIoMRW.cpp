@@ -48,8 +48,8 @@ uint32_t Load32(const uint8_t* bytes, bool bigEndian) {
 // the file is left behind its block header and *dataLength receives its
 // data length, *bigEndian the header's byte order. kXpErrImageTagNotFound
 // when the walk ends without it.
-XpResult WalkToBlock(XpAbstractFile& file, int64_t offset, const char* name, uint32_t* dataLength,
-                     bool* bigEndian) {
+[[nodiscard]] XpResult WalkToBlock(XpAbstractFile& file, int64_t offset, const char* name,
+                                   uint32_t* dataLength, bool* bigEndian) {
   uint32_t headerLength = 0;
   const XpResult header = MrwReadHeader(file, offset, bigEndian, &headerLength);
   if (XpFailed(header)) {
@@ -83,7 +83,7 @@ struct PreviewBytes {
   uint64_t length = 0;
 };
 
-XpResult CopyTagBytes(const XpTiffTagDataBase& value, PreviewBytes& preview) {
+[[nodiscard]] XpResult CopyTagBytes(const XpTiffTagDataBase& value, PreviewBytes& preview) {
   const uint64_t length = value.GetByteSize();
   preview.data.reset(new (std::nothrow) uint8_t[length > 0 ? length : 1]);
   if (!preview.data) {
@@ -96,8 +96,8 @@ XpResult CopyTagBytes(const XpTiffTagDataBase& value, PreviewBytes& preview) {
   return kXpOk;
 }
 
-XpResult ReadFileBytes(XpAbstractFile& file, int64_t tiffBase, uint32_t offset, uint32_t length,
-                       PreviewBytes& preview) {
+[[nodiscard]] XpResult ReadFileBytes(XpAbstractFile& file, int64_t tiffBase, uint32_t offset,
+                                     uint32_t length, PreviewBytes& preview) {
   const int64_t end = tiffBase + int64_t{offset} + int64_t{length};
   const int64_t fileSize = file.GetSize();
   if (fileSize < 0 || end > fileSize) {
@@ -121,8 +121,8 @@ XpResult ReadFileBytes(XpAbstractFile& file, int64_t tiffBase, uint32_t offset, 
 
 // Tags 0x88/0x89 when both are nonzero, else the bytes of tag 2, else
 // those of tag 0x80. kXpErrImageNoTiffBlock when none is there.
-XpResult LoadPreviewBytes(XpAbstractFile& file, int64_t tiffBase, const XpTiffTagManager& tags,
-                          PreviewBytes& preview) {
+[[nodiscard]] XpResult LoadPreviewBytes(XpAbstractFile& file, int64_t tiffBase,
+                                        const XpTiffTagManager& tags, PreviewBytes& preview) {
   const XpTiffTagIFD* makerNote = tags.GetMakerNoteIFD();
   if (makerNote == nullptr) {
     return kXpErrImageNoTiffBlock;
@@ -164,7 +164,8 @@ uint32_t OrientationOf(const XpTiffTagManager& tags) {
 
 }  // namespace
 
-XpResult MrwReadHeader(XpAbstractFile& file, int64_t offset, bool* bigEndian, uint32_t* length) {
+[[nodiscard]] XpResult MrwReadHeader(XpAbstractFile& file, int64_t offset, bool* bigEndian,
+                                     uint32_t* length) {
   const XpResult sought = file.Seek(offset, kXpSeekBegin);
   if (XpFailed(sought)) {
     return sought;
@@ -183,7 +184,7 @@ XpResult MrwReadHeader(XpAbstractFile& file, int64_t offset, bool* bigEndian, ui
   return kXpOk;
 }
 
-XpResult MrwReadPrdSize(XpAbstractFile& file, int64_t offset, XpSize* size) {
+[[nodiscard]] XpResult MrwReadPrdSize(XpAbstractFile& file, int64_t offset, XpSize* size) {
   bool bigEndian = false;
   uint32_t dataLength = 0;
   XpResult result = WalkToBlock(file, offset, kPictureBlockName, &dataLength, &bigEndian);
@@ -218,7 +219,7 @@ XpPixmapBase* MrwDecodePreview(uint8_t* bytes, uint64_t length, XpResult* result
   return pixmap;
 }
 
-XpResult MrwReadPreviewSize(uint8_t* bytes, uint64_t length, XpSize* size) {
+[[nodiscard]] XpResult MrwReadPreviewSize(uint8_t* bytes, uint64_t length, XpSize* size) {
   if (bytes == nullptr || length < kShortestPreview) {
     return kXpErrImageNoTiffBlock;
   }

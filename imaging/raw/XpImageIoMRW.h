@@ -25,21 +25,21 @@ class XpImageIoMRW : public XpImageIo {
                                  IXpImageProgress* observer, bool convertToSRGB,
                                  bool applyOrientation) override;
   // The preview's size: ReadPreviewSizeFromPath.
-  XpResult ReadImageSizeFromPathCopy(XpString path, XpSize* size) override;
+  [[nodiscard]] XpResult ReadImageSizeFromPathCopy(XpString path, XpSize* size) override;
   // The preview with colour conversion; anything larger than 160 x 120 is
   // stretched to exactly 160 x 120; then turned upright.
   XpPixmapBase* ReadOrientedPixmap(XpAbstractFile& file, int64_t offset) override;
   int32_t GetFormatFlag() override;
   // Leaves the file just behind the TTW block's header. kXpErrImageTagNotFound
   // when the header block holds no TTW block.
-  XpResult LocateTiffBlock(XpAbstractFile& file, int64_t offset) override;
+  [[nodiscard]] XpResult LocateTiffBlock(XpAbstractFile& file, int64_t offset) override;
   // The PRD size, swapped for IFD 0 orientations 5 to 8 unless
   // keepStoredOrientation. kXpErrImageTagNotFound without a PRD block.
-  XpResult ReadImageSize(XpAbstractFile& file, int64_t offset, XpSize* size,
-                         bool keepStoredOrientation) override;
+  [[nodiscard]] XpResult ReadImageSize(XpAbstractFile& file, int64_t offset, XpSize* size,
+                                       bool keepStoredOrientation) override;
 
   // The preview's own size, swapped for orientations 5 to 8.
-  XpResult ReadPreviewSizeFromPath(const XpString& path, XpSize* size);
+  [[nodiscard]] XpResult ReadPreviewSizeFromPath(const XpString& path, XpSize* size);
 
  private:
   XpPixmapBase* DecodePreviewFromFile(XpAbstractFile& file, int64_t offset,
@@ -51,12 +51,13 @@ class XpImageIoMRW : public XpImageIo {
 // The header at offset: "\0MR" and "M" (big-endian) or "I" (little-endian),
 // then the length of the header block's data. kXpErrImageNoTiffBlock for
 // another magic.
-XpResult MrwReadHeader(XpAbstractFile& file, int64_t offset, bool* bigEndian, uint32_t* length);
+[[nodiscard]] XpResult MrwReadHeader(XpAbstractFile& file, int64_t offset, bool* bigEndian,
+                                     uint32_t* length);
 
 // The picture size of the PRD block (width at data offset 14, height at
 // 12). kXpErrImageTagNotFound without the block, kXpErrImageNoTiffBlock for
 // a block shorter than 24 bytes.
-XpResult MrwReadPrdSize(XpAbstractFile& file, int64_t offset, XpSize* size);
+[[nodiscard]] XpResult MrwReadPrdSize(XpAbstractFile& file, int64_t offset, XpSize* size);
 
 // Decodes the preview JPEG in bytes, whose first byte is forced to 0xFF
 // (the buffer is changed and must belong to the caller). *result is kXpOk,
@@ -65,4 +66,4 @@ XpResult MrwReadPrdSize(XpAbstractFile& file, int64_t offset, XpSize* size);
 XpPixmapBase* MrwDecodePreview(uint8_t* bytes, uint64_t length, XpResult* result);
 
 // The size of the preview JPEG in bytes, first byte forced as above.
-XpResult MrwReadPreviewSize(uint8_t* bytes, uint64_t length, XpSize* size);
+[[nodiscard]] XpResult MrwReadPreviewSize(uint8_t* bytes, uint64_t length, XpSize* size);

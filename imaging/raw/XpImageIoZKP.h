@@ -30,35 +30,37 @@ class XpImageIoZKP : public XpImageIo {
   XpPixmapBase* ReadPixmapScaled(XpAbstractFile& file, int64_t offset, const XpSize& size,
                                  IXpImageProgress* observer, bool convertToSRGB,
                                  bool applyOrientation) override;
-  XpResult ReadImageSizeFlag0FromPath(const XpString& path, XpSize* size) override;
-  XpResult ReadImageSizeFlag1FromPath(const XpString& path, XpSize* size) override;
+  [[nodiscard]] XpResult ReadImageSizeFlag0FromPath(const XpString& path, XpSize* size) override;
+  [[nodiscard]] XpResult ReadImageSizeFlag1FromPath(const XpString& path, XpSize* size) override;
   // The preview's displayed size: ReadPreviewSizeFromPath.
-  XpResult ReadImageSizeFromPathCopy(XpString path, XpSize* size) override;
+  [[nodiscard]] XpResult ReadImageSizeFromPathCopy(XpString path, XpSize* size) override;
   XpSharedPtr<XpTiffTagManager> ReadTagsFromPath(const XpString& path) override;
   // Turns the stored orientation in place; nothing else changes.
-  XpResult UpdateTagFromPath(const XpString& path, int32_t quarterTurns,
-                             bool fromUpright) override;
+  [[nodiscard]] XpResult UpdateTagFromPath(const XpString& path, int32_t quarterTurns,
+                                           bool fromUpright) override;
   // kXpErrImageNotSupported: edits go by path only.
-  XpResult UpdateTag(XpAbstractFile& file, int32_t quarterTurns, bool fromUpright) override;
+  [[nodiscard]] XpResult UpdateTag(XpAbstractFile& file, int32_t quarterTurns,
+                                   bool fromUpright) override;
   // DateTimeOriginal := date; when that succeeded, DateTime and the file
   // time become now.
-  XpResult WriteDateTimeFromPath(const XpString& path, const XpDateTime& date) override;
-  XpResult WriteDateTime(XpAbstractFile& file, const XpDateTime& date) override;
+  [[nodiscard]] XpResult WriteDateTimeFromPath(const XpString& path,
+                                               const XpDateTime& date) override;
+  [[nodiscard]] XpResult WriteDateTime(XpAbstractFile& file, const XpDateTime& date) override;
   // The preview with colour conversion, fitted into 160 x 120 (small
   // previews are enlarged), then turned upright.
   XpPixmapBase* ReadOrientedPixmap(XpAbstractFile& file, int64_t offset) override;
   int32_t GetFormatFlag() override { return formatFlag_; }
   // kXpOk at a byte-order mark ("II" or "MM"), else kXpErrImageNoTiffBlock
   // or the read's result; the file is left at offset.
-  XpResult LocateTiffBlock(XpAbstractFile& file, int64_t offset) override;
+  [[nodiscard]] XpResult LocateTiffBlock(XpAbstractFile& file, int64_t offset) override;
   // kXpErrImageNoTiffBlock when no usable size is found.
-  XpResult ReadImageSize(XpAbstractFile& file, int64_t offset, XpSize* size,
-                         bool keepStoredOrientation) override;
+  [[nodiscard]] XpResult ReadImageSize(XpAbstractFile& file, int64_t offset, XpSize* size,
+                                       bool keepStoredOrientation) override;
 
   // The preview's own size with the picture's aspect fitted inside it,
   // swapped for orientations 5 to 8. kXpErrImageTagNotFound without a
   // preview offset.
-  XpResult ReadPreviewSizeFromPath(const XpString& path, XpSize* size);
+  [[nodiscard]] XpResult ReadPreviewSizeFromPath(const XpString& path, XpSize* size);
 
   // 2 for the ZK2 and ZKW kinds, 1 for every other kind.
   static int32_t FormatFlagForKind(XpFormatKind kind);
@@ -77,7 +79,7 @@ class XpImageIoZKP : public XpImageIo {
   // Frees the pixmap and answers null when result failed.
   XpPixmapBase* KeepOrDrop(XpPixmapBase* pixmap, XpResult result);
   // kXpOk when the path's kind accepts edits.
-  XpResult CheckEditable(const XpString& path);
+  [[nodiscard]] XpResult CheckEditable(const XpString& path);
 
   int32_t formatFlag_;
 };

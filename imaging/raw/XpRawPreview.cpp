@@ -16,7 +16,7 @@ bool XpRawOrientationSwaps(uint32_t orientation) {
   return orientation >= kFirstSwappingOrientation && orientation <= kLastSwappingOrientation;
 }
 
-XpResult XpRawCropToPicture(XpPixmapBase& preview, const XpSize& picture) {
+[[nodiscard]] XpResult XpRawCropToPicture(XpPixmapBase& preview, const XpSize& picture) {
   if (picture.cx <= 0 || picture.cy <= 0) {
     return kXpOk;
   }
@@ -35,7 +35,7 @@ XpResult XpRawCropToPicture(XpPixmapBase& preview, const XpSize& picture) {
   return XpPixmapCrop(preview, XpRect(left, top, left + fittedWidth, top + fittedHeight));
 }
 
-XpResult XpRawReadExactly(XpAbstractFile& file, void* buffer, uint64_t count) {
+[[nodiscard]] XpResult XpRawReadExactly(XpAbstractFile& file, void* buffer, uint64_t count) {
   uint64_t done = 0;
   const XpResult result = file.Read(buffer, count, &done);
   if (XpFailed(result)) {
@@ -44,7 +44,7 @@ XpResult XpRawReadExactly(XpAbstractFile& file, void* buffer, uint64_t count) {
   return done == count ? kXpOk : kXpErrEndOfFile;
 }
 
-XpResult XpRawApplyScale(XpPixmapBase& pixmap, int32_t scale) {
+[[nodiscard]] XpResult XpRawApplyScale(XpPixmapBase& pixmap, int32_t scale) {
   if (scale == 1) {
     return kXpOk;
   }
@@ -56,7 +56,7 @@ XpResult XpRawApplyScale(XpPixmapBase& pixmap, int32_t scale) {
   return XpPixmapResize(pixmap, width, height);
 }
 
-XpResult XpRawShrinkIntoBox(XpPixmapBase& pixmap, const XpSize& box) {
+[[nodiscard]] XpResult XpRawShrinkIntoBox(XpPixmapBase& pixmap, const XpSize& box) {
   if (pixmap.width <= box.cx && pixmap.height <= box.cy) {
     return kXpOk;
   }

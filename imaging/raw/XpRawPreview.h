@@ -20,15 +20,15 @@ bool XpRawOrientationSwaps(uint32_t orientation);
 // Crops the preview to the centred rectangle of picture's aspect ratio
 // fitted inside it; left and top truncate toward zero. kXpOk, unchanged,
 // when the fit already fills the preview or picture has no size.
-XpResult XpRawCropToPicture(XpPixmapBase& preview, const XpSize& picture);
+[[nodiscard]] XpResult XpRawCropToPicture(XpPixmapBase& preview, const XpSize& picture);
 
 // Reads count bytes at the current position; a short read is
 // kXpErrEndOfFile.
-XpResult XpRawReadExactly(XpAbstractFile& file, void* buffer, uint64_t count);
+[[nodiscard]] XpResult XpRawReadExactly(XpAbstractFile& file, void* buffer, uint64_t count);
 
 // The divisor of ReadPixmap applied: (width / scale, height / scale) when
 // scale is not 1 and both are at least 1. The resize's result.
-XpResult XpRawApplyScale(XpPixmapBase& pixmap, int32_t scale);
+[[nodiscard]] XpResult XpRawApplyScale(XpPixmapBase& pixmap, int32_t scale);
 
 // Resized to its fit inside the box when wider or higher than it.
-XpResult XpRawShrinkIntoBox(XpPixmapBase& pixmap, const XpSize& box);
+[[nodiscard]] XpResult XpRawShrinkIntoBox(XpPixmapBase& pixmap, const XpSize& box);

@@ -93,8 +93,8 @@ std::array<int32_t, 4> XpCubicWeights(double fraction) {
           static_cast<int32_t>(ab * u * kThirdOfHalfUnit + 0.5)};
 }
 
-XpResult XpCubicPass(const XpPlaneBase& source, const XpPlaneBase& target, int32_t channels,
-                     XpResampleDirection direction) {
+[[nodiscard]] XpResult XpCubicPass(const XpPlaneBase& source, const XpPlaneBase& target,
+                                   int32_t channels, XpResampleDirection direction) {
   const int32_t sourceLength = XpSourceLength(source, direction);
   const int32_t targetLength = XpTargetLength(target, direction);
   if (!XpCrossLengthsAgree(source, target, direction) || sourceLength < 2 ||

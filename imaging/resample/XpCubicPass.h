@@ -19,5 +19,5 @@ std::array<int32_t, 4> XpCubicWeights(double fraction);
 // intervals are interpolated linearly, the inner ones by the cubic (clamped
 // to bytes), and the last target copies the last source pixel.
 // kXpErrOutOfMemory when the weight table cannot be allocated.
-XpResult XpCubicPass(const XpPlaneBase& source, const XpPlaneBase& target, int32_t channels,
-                     XpResampleDirection direction);
+[[nodiscard]] XpResult XpCubicPass(const XpPlaneBase& source, const XpPlaneBase& target,
+                                   int32_t channels, XpResampleDirection direction);

@@ -54,7 +54,8 @@ void XpCopyPackedRows(const XpPlaneBase& target, const XpPlaneBase& source, int3
   }
 }
 
-XpResult XpReplacePixmapContents(XpPixmapBase& pixmap, const XpPixmapBase& replacement) {
+[[nodiscard]] XpResult XpReplacePixmapContents(XpPixmapBase& pixmap,
+                                               const XpPixmapBase& replacement) {
   XpResult result = kXpErrGeneric;
   if (ReplaceAs<XpPixmapBGR24NoHandle>(pixmap, replacement, result) ||
       ReplaceAs<XpPixmapBGR24>(pixmap, replacement, result) ||

@@ -22,4 +22,5 @@ void XpCopyPackedRows(const XpPlaneBase& target, const XpPlaneBase& source, int3
 // swapped in, so on failure the allocation's code is returned and pixmap
 // keeps its size and pixels untouched. kXpErrGeneric when pixmap is not
 // one of the BGR 24-bit or BGRA 32-bit pixmap types.
-XpResult XpReplacePixmapContents(XpPixmapBase& pixmap, const XpPixmapBase& replacement);
+[[nodiscard]] XpResult XpReplacePixmapContents(XpPixmapBase& pixmap,
+                                               const XpPixmapBase& replacement);

@@ -38,7 +38,7 @@ void CopyRect(const XpPlaneBase& target, const XpPlaneBase& source, const XpRect
 
 }  // namespace
 
-XpResult XpPixmapCrop(XpPixmapBase& pixmap, XpRect rect) {
+[[nodiscard]] XpResult XpPixmapCrop(XpPixmapBase& pixmap, XpRect rect) {
   if (!IsBgr(pixmap) || !Contains(pixmap, rect) || rect.IsEmpty()) {
     return kXpErrGeneric;
   }

@@ -12,7 +12,7 @@
 // pixmap, or an empty or inverted one. When the temporary copy cannot be
 // allocated its code is returned with the pixmap unchanged; when the
 // pixmap's new block cannot, its code is returned and the pixmap is empty.
-XpResult XpPixmapCrop(XpPixmapBase& pixmap, XpRect rect);
+[[nodiscard]] XpResult XpPixmapCrop(XpPixmapBase& pixmap, XpRect rect);
 
 // A new pixmap holding the pixels of rect, first clamped to the source;
 // the caller owns it. Null for a source of another kind or without pixels,

@@ -18,8 +18,8 @@ bool ShrinksBy(const XpPlaneBase& source, const XpPlaneBase& target, int32_t fac
 }
 
 // One direction, the method chosen by the lengths along it.
-XpResult Pass(const XpPlaneBase& source, const XpPlaneBase& target, int32_t channels,
-              XpResampleDirection direction) {
+[[nodiscard]] XpResult Pass(const XpPlaneBase& source, const XpPlaneBase& target, int32_t channels,
+                            XpResampleDirection direction) {
   const int64_t s = XpSourceLength(source, direction);
   const int64_t t = XpTargetLength(target, direction);
   if (s == t) {
@@ -42,7 +42,8 @@ XpResult Pass(const XpPlaneBase& source, const XpPlaneBase& target, int32_t chan
 // directly; two passes go through a temporary of the target width and the
 // source height.
 template <typename WorkPixmap>
-XpResult ResizePlane(const XpPlaneBase& source, const XpPlaneBase& target, int32_t channels) {
+[[nodiscard]] XpResult ResizePlane(const XpPlaneBase& source, const XpPlaneBase& target,
+                                   int32_t channels) {
   if (ShrinksBy(source, target, kHalving)) {
     return XpBoxAverage(source, target, channels, kHalving);
   }
@@ -67,7 +68,8 @@ XpResult ResizePlane(const XpPlaneBase& source, const XpPlaneBase& target, int32
   return Pass(*between.GetPlane(0), target, channels, XpResampleDirection::kVertical);
 }
 
-XpResult ResizePlaneOf(const XpPlaneBase& source, const XpPlaneBase& target, int32_t channels) {
+[[nodiscard]] XpResult ResizePlaneOf(const XpPlaneBase& source, const XpPlaneBase& target,
+                                     int32_t channels) {
   if (channels == kXpBgraChannels) {
     return ResizePlane<XpPixmapBGRA32>(source, target, channels);
   }
@@ -75,7 +77,8 @@ XpResult ResizePlaneOf(const XpPlaneBase& source, const XpPlaneBase& target, int
 }
 
 template <typename WorkPixmap>
-XpResult ResizeInPlace(XpPixmapBase& pixmap, int32_t width, int32_t height, int32_t channels) {
+[[nodiscard]] XpResult ResizeInPlace(XpPixmapBase& pixmap, int32_t width, int32_t height,
+                                     int32_t channels) {
   WorkPixmap resized;
   XpResult result = resized.Allocate(width, height);
   if (XpFailed(result)) {
@@ -90,7 +93,7 @@ XpResult ResizeInPlace(XpPixmapBase& pixmap, int32_t width, int32_t height, int3
 
 }  // namespace
 
-XpResult XpPixmapResize(XpPixmapBase& pixmap, int32_t width, int32_t height) {
+[[nodiscard]] XpResult XpPixmapResize(XpPixmapBase& pixmap, int32_t width, int32_t height) {
   const int32_t channels = XpPackedChannelCount(pixmap);
   if (!pixmap.IsAllocated() || channels == 0) {
     return kXpErrGeneric;
@@ -107,7 +110,7 @@ XpResult XpPixmapResize(XpPixmapBase& pixmap, int32_t width, int32_t height) {
   return ResizeInPlace<XpPixmapBGR24NoHandle>(pixmap, width, height, channels);
 }
 
-XpResult XpPixmapResizeInto(XpPixmapBase& destination, const XpPixmapBase& source) {
+[[nodiscard]] XpResult XpPixmapResizeInto(XpPixmapBase& destination, const XpPixmapBase& source) {
   const int32_t channels = XpPackedChannelCount(source);
   if (!source.IsAllocated() || channels == 0 || XpPackedChannelCount(destination) != channels) {
     return kXpErrGeneric;

@@ -19,7 +19,7 @@
 // built aside and take the old ones' place only when everything
 // succeeded: on a failed allocation the result is kXpErrOutOfMemory and
 // the pixmap keeps its size and pixels.
-XpResult XpPixmapResize(XpPixmapBase& pixmap, int32_t width, int32_t height);
+[[nodiscard]] XpResult XpPixmapResize(XpPixmapBase& pixmap, int32_t width, int32_t height);
 
 // Resizes source into destination at the destination's size; the
 // destination keeps its block. In this order: kXpErrGeneric for a source
@@ -27,4 +27,4 @@ XpResult XpPixmapResize(XpPixmapBase& pixmap, int32_t width, int32_t height);
 // the block is copied, kXpOk; kXpErrGeneric for a destination width or
 // height below 1 (a destination without pixels); kXpErrOutOfMemory when a
 // temporary cannot be allocated.
-XpResult XpPixmapResizeInto(XpPixmapBase& destination, const XpPixmapBase& source);
+[[nodiscard]] XpResult XpPixmapResizeInto(XpPixmapBase& destination, const XpPixmapBase& source);

@@ -42,8 +42,8 @@ void FilterLines(const XpLineGroup& lines, const XpResampleTable& table,
   }
 }
 
-XpResult LanczosPass(const XpPlaneBase& source, const XpPlaneBase& target,
-                     XpResampleDirection direction) {
+[[nodiscard]] XpResult LanczosPass(const XpPlaneBase& source, const XpPlaneBase& target,
+                                   XpResampleDirection direction) {
   const int32_t s = XpSourceLength(source, direction);
   const int32_t t = XpTargetLength(target, direction);
   if (!XpCrossLengthsAgree(source, target, direction)) {
@@ -70,7 +70,7 @@ XpResult LanczosPass(const XpPlaneBase& source, const XpPlaneBase& target,
 
 // As the resize's: one pass where one direction keeps its length, else
 // through a temporary of the target width and the source height.
-XpResult ResizePlane(const XpPlaneBase& source, const XpPlaneBase& target) {
+[[nodiscard]] XpResult ResizePlane(const XpPlaneBase& source, const XpPlaneBase& target) {
   if (source.width == target.width) {
     return LanczosPass(source, target, XpResampleDirection::kVertical);
   }
@@ -91,7 +91,7 @@ XpResult ResizePlane(const XpPlaneBase& source, const XpPlaneBase& target) {
 
 }  // namespace
 
-XpResult XpPixmapResizeLanczos(XpPixmapBase& pixmap, int32_t width, int32_t height) {
+[[nodiscard]] XpResult XpPixmapResizeLanczos(XpPixmapBase& pixmap, int32_t width, int32_t height) {
   if (!pixmap.IsAllocated() || !IsBgr(pixmap)) {
     return kXpErrGeneric;
   }
@@ -113,7 +113,8 @@ XpResult XpPixmapResizeLanczos(XpPixmapBase& pixmap, int32_t width, int32_t heig
   return XpReplacePixmapContents(pixmap, resized);
 }
 
-XpResult XpPixmapResizeLanczosInto(XpPixmapBase& destination, const XpPixmapBase& source) {
+[[nodiscard]] XpResult XpPixmapResizeLanczosInto(XpPixmapBase& destination,
+                                                 const XpPixmapBase& source) {
   if (!source.IsAllocated() || !IsBgr(source) || !IsBgr(destination)) {
     return kXpErrGeneric;
   }

@@ -15,11 +15,12 @@
 // size; kXpErrGeneric for a width or height below 1. On a failed
 // allocation the result is kXpErrOutOfMemory and the pixmap keeps its size
 // and pixels.
-XpResult XpPixmapResizeLanczos(XpPixmapBase& pixmap, int32_t width, int32_t height);
+[[nodiscard]] XpResult XpPixmapResizeLanczos(XpPixmapBase& pixmap, int32_t width, int32_t height);
 
 // Resizes source into destination at the destination's size; the
 // destination keeps its block. In this order: kXpErrGeneric for a source
 // without pixels or a pixmap of another kind; at the same size the block
 // is copied, kXpOk; kXpErrGeneric for a destination width or height below
 // 1; kXpErrOutOfMemory when a temporary cannot be allocated.
-XpResult XpPixmapResizeLanczosInto(XpPixmapBase& destination, const XpPixmapBase& source);
+[[nodiscard]] XpResult XpPixmapResizeLanczosInto(XpPixmapBase& destination,
+                                                 const XpPixmapBase& source);

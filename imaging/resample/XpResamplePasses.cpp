@@ -82,8 +82,8 @@ class AreaTable {
 
 }  // namespace
 
-XpResult XpBoxAverage(const XpPlaneBase& source, const XpPlaneBase& target, int32_t channels,
-                      int32_t factor) {
+[[nodiscard]] XpResult XpBoxAverage(const XpPlaneBase& source, const XpPlaneBase& target,
+                                    int32_t channels, int32_t factor) {
   if (source.width != static_cast<int64_t>(factor) * target.width ||
       source.height != static_cast<int64_t>(factor) * target.height) {
     return kXpErrGeneric;
@@ -110,8 +110,8 @@ XpResult XpBoxAverage(const XpPlaneBase& source, const XpPlaneBase& target, int3
   return kXpOk;
 }
 
-XpResult XpCopyPass(const XpPlaneBase& source, const XpPlaneBase& target, int32_t channels,
-                    XpResampleDirection direction) {
+[[nodiscard]] XpResult XpCopyPass(const XpPlaneBase& source, const XpPlaneBase& target,
+                                  int32_t channels, XpResampleDirection direction) {
   const int32_t length = XpTargetLength(target, direction);
   if (!XpCrossLengthsAgree(source, target, direction) ||
       XpSourceLength(source, direction) != length) {
@@ -125,8 +125,8 @@ XpResult XpCopyPass(const XpPlaneBase& source, const XpPlaneBase& target, int32_
   return kXpOk;
 }
 
-XpResult XpPairAveragePass(const XpPlaneBase& source, const XpPlaneBase& target, int32_t channels,
-                           XpResampleDirection direction) {
+[[nodiscard]] XpResult XpPairAveragePass(const XpPlaneBase& source, const XpPlaneBase& target,
+                                         int32_t channels, XpResampleDirection direction) {
   const int32_t length = XpTargetLength(target, direction);
   if (!XpCrossLengthsAgree(source, target, direction) ||
       XpSourceLength(source, direction) != 2 * static_cast<int64_t>(length)) {
@@ -145,8 +145,8 @@ XpResult XpPairAveragePass(const XpPlaneBase& source, const XpPlaneBase& target,
   return kXpOk;
 }
 
-XpResult XpAreaAveragePass(const XpPlaneBase& source, const XpPlaneBase& target, int32_t channels,
-                           XpResampleDirection direction) {
+[[nodiscard]] XpResult XpAreaAveragePass(const XpPlaneBase& source, const XpPlaneBase& target,
+                                         int32_t channels, XpResampleDirection direction) {
   const int32_t length = XpTargetLength(target, direction);
   if (!XpCrossLengthsAgree(source, target, direction) || length < 1 ||
       XpSourceLength(source, direction) <= length) {
@@ -175,8 +175,8 @@ XpResult XpAreaAveragePass(const XpPlaneBase& source, const XpPlaneBase& target,
   return kXpOk;
 }
 
-XpResult XpReplicatePass(const XpPlaneBase& source, const XpPlaneBase& target, int32_t channels,
-                         XpResampleDirection direction) {
+[[nodiscard]] XpResult XpReplicatePass(const XpPlaneBase& source, const XpPlaneBase& target,
+                                       int32_t channels, XpResampleDirection direction) {
   const int32_t length = XpTargetLength(target, direction);
   if (!XpCrossLengthsAgree(source, target, direction) || XpSourceLength(source, direction) != 1) {
     return kXpErrGeneric;

@@ -14,23 +14,23 @@
 
 // Target (x, y) = floor(mean of the factor x factor source block at
 // (factor x, factor y)), per channel. The source is factor times the target.
-XpResult XpBoxAverage(const XpPlaneBase& source, const XpPlaneBase& target, int32_t channels,
-                      int32_t factor);
+[[nodiscard]] XpResult XpBoxAverage(const XpPlaneBase& source, const XpPlaneBase& target,
+                                    int32_t channels, int32_t factor);
 
 // Equal lengths: every line is copied.
-XpResult XpCopyPass(const XpPlaneBase& source, const XpPlaneBase& target, int32_t channels,
-                    XpResampleDirection direction);
+[[nodiscard]] XpResult XpCopyPass(const XpPlaneBase& source, const XpPlaneBase& target,
+                                  int32_t channels, XpResampleDirection direction);
 
 // Source twice the target: target i = floor((source 2i + source 2i+1) / 2).
-XpResult XpPairAveragePass(const XpPlaneBase& source, const XpPlaneBase& target, int32_t channels,
-                           XpResampleDirection direction);
+[[nodiscard]] XpResult XpPairAveragePass(const XpPlaneBase& source, const XpPlaneBase& target,
+                                         int32_t channels, XpResampleDirection direction);
 
 // Source longer than the target: each target is floor of the exact mean of
 // the source interval it covers, split source pixels weighted by their
 // share. kXpErrOutOfMemory when the weight table cannot be allocated.
-XpResult XpAreaAveragePass(const XpPlaneBase& source, const XpPlaneBase& target, int32_t channels,
-                           XpResampleDirection direction);
+[[nodiscard]] XpResult XpAreaAveragePass(const XpPlaneBase& source, const XpPlaneBase& target,
+                                         int32_t channels, XpResampleDirection direction);
 
 // Source of length 1: every target repeats it.
-XpResult XpReplicatePass(const XpPlaneBase& source, const XpPlaneBase& target, int32_t channels,
-                         XpResampleDirection direction);
+[[nodiscard]] XpResult XpReplicatePass(const XpPlaneBase& source, const XpPlaneBase& target,
+                                       int32_t channels, XpResampleDirection direction);

@@ -19,7 +19,7 @@ class XpResampleTable {
   // table (six taps, three source pixels each side). Weights are normalised
   // to sum to about 65536. kXpErrGeneric for a length below 1,
   // kXpErrOutOfMemory when the table cannot be allocated.
-  XpResult Build(int32_t sourceLength, int32_t targetLength);
+  [[nodiscard]] XpResult Build(int32_t sourceLength, int32_t targetLength);
 
   // The first source position of target i before clamping.
   int64_t Start(int32_t i) const { return starts_[static_cast<size_t>(i)]; }
@@ -31,7 +31,7 @@ class XpResampleTable {
 
  private:
   size_t Offset(int32_t i) const { return static_cast<size_t>(i) * static_cast<size_t>(taps); }
-  XpResult Reserve(int32_t targetLength, int64_t tapCount);
+  [[nodiscard]] XpResult Reserve(int32_t targetLength, int64_t tapCount);
   void BuildReduction(int32_t sourceLength, int32_t targetLength);
   void BuildEnlargement(int32_t sourceLength, int32_t targetLength);
   // Clamps the raw weights' position into the source and stores the

@@ -112,7 +112,7 @@ class XpGPSInfo {
   // Puts every present element into the IFD as a tag, replacing a tag
   // already there. kXpErrOutOfMemory when a value cannot be made; the
   // elements not yet put then stay out.
-  XpResult WriteToIFD(XpTiffTagIFD& ifd) const;
+  [[nodiscard]] XpResult WriteToIFD(XpTiffTagIFD& ifd) const;
 
   XpGPSVer version;                   // 0
   XpGPSRef latitudeRef;               // 1

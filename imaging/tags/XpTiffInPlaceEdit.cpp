@@ -283,7 +283,7 @@ class Block {
 // Runs edit on IFD 0 and, when that went well and IFD 0 links to one, on
 // IFD 1.
 template <typename Edit>
-XpResult EditIFD0AndIFD1(Block& block, Edit edit) {
+[[nodiscard]] XpResult EditIFD0AndIFD1(Block& block, Edit edit) {
   const XpResult first = edit(block.IFD0());
   if (XpFailed(first)) {
     return first;
@@ -295,7 +295,8 @@ XpResult EditIFD0AndIFD1(Block& block, Edit edit) {
   return XpTiffCombineEditResults(first, edit(ifd1));
 }
 
-XpResult RotateIFD(Block& block, int64_t ifd, int32_t quarterTurns, bool fromUpright) {
+[[nodiscard]] XpResult RotateIFD(Block& block, int64_t ifd, int32_t quarterTurns,
+                                 bool fromUpright) {
   const std::optional<Entry> entry =
       block.Find(ifd, {kTagOrientation, kXpTiffTypeShort, 0, 1, 1, true});
   if (!entry) {
@@ -321,7 +322,8 @@ bool DateBytesOf(const XpDateTime& date, char (&bytes)[kDateBytes]) {
 // Writes the date bytes into the ASCII count-20 tag of the IFD, whose 20
 // bytes must lie inside the file; kXpErrImageTagNotFound when there is
 // none.
-XpResult WriteDateTag(Block& block, int64_t ifd, uint16_t tag, const char (&bytes)[kDateBytes]) {
+[[nodiscard]] XpResult WriteDateTag(Block& block, int64_t ifd, uint16_t tag,
+                                    const char (&bytes)[kDateBytes]) {
   const std::optional<Entry> entry =
       block.Find(ifd, {tag, kXpTiffTypeAscii, 0, kDateBytes, kDateBytes, false});
   if (!entry) {
@@ -346,12 +348,12 @@ int64_t XpTiffFindEntryInFile(XpAbstractFile& file, int64_t ifdPosition, bool bi
   return entry ? base + block.Field32(*entry) : 0;
 }
 
-XpResult XpTiffCombineEditResults(XpResult first, XpResult second) {
+[[nodiscard]] XpResult XpTiffCombineEditResults(XpResult first, XpResult second) {
   return second != kXpOk && second != kXpErrImageTagNotFound ? second : first;
 }
 
-XpResult XpTiffRotateOrientationInFile(XpAbstractFile& file, int64_t base, int32_t quarterTurns,
-                                       bool fromUpright) {
+[[nodiscard]] XpResult XpTiffRotateOrientationInFile(XpAbstractFile& file, int64_t base,
+                                                     int32_t quarterTurns, bool fromUpright) {
   Block block(file, base);
   const XpResult opened = block.Open();
   if (XpFailed(opened)) {
@@ -362,8 +364,8 @@ XpResult XpTiffRotateOrientationInFile(XpAbstractFile& file, int64_t base, int32
   }));
 }
 
-XpResult XpTiffWriteDateInFile(XpAbstractFile& file, int64_t base, const XpDateTime& date,
-                               bool setFileTime) {
+[[nodiscard]] XpResult XpTiffWriteDateInFile(XpAbstractFile& file, int64_t base,
+                                             const XpDateTime& date, bool setFileTime) {
   Block block(file, base);
   const XpResult opened = block.Open();
   if (XpFailed(opened)) {
@@ -381,8 +383,8 @@ XpResult XpTiffWriteDateInFile(XpAbstractFile& file, int64_t base, const XpDateT
   return file.SetTimes(nullptr, &date, nullptr);
 }
 
-XpResult XpTiffWriteExifDateInFile(XpAbstractFile& file, int64_t base, uint16_t tag,
-                                   const XpDateTime& date) {
+[[nodiscard]] XpResult XpTiffWriteExifDateInFile(XpAbstractFile& file, int64_t base, uint16_t tag,
+                                                 const XpDateTime& date) {
   Block block(file, base);
   const XpResult opened = block.Open();
   if (XpFailed(opened)) {
@@ -400,7 +402,8 @@ XpResult XpTiffWriteExifDateInFile(XpAbstractFile& file, int64_t base, uint16_t 
   return written == kXpErrImageTagNotFound ? kXpOk : written;
 }
 
-XpResult XpTiffWriteColorSpaceInFile(XpAbstractFile& file, int64_t base, uint16_t value) {
+[[nodiscard]] XpResult XpTiffWriteColorSpaceInFile(XpAbstractFile& file, int64_t base,
+                                                   uint16_t value) {
   Block block(file, base);
   const XpResult opened = block.Open();
   if (XpFailed(opened)) {
@@ -418,8 +421,8 @@ XpResult XpTiffWriteColorSpaceInFile(XpAbstractFile& file, int64_t base, uint16_
   return block.Finish(block.Write16At(entry->position + kFieldOffset, value));
 }
 
-XpResult XpTiffAccessMakerLongInFile(XpAbstractFile& file, int64_t base, bool write,
-                                     uint32_t& value) {
+[[nodiscard]] XpResult XpTiffAccessMakerLongInFile(XpAbstractFile& file, int64_t base, bool write,
+                                                   uint32_t& value) {
   Block block(file, base);
   const XpResult opened = block.Open();
   if (XpFailed(opened)) {
@@ -441,7 +444,8 @@ XpResult XpTiffAccessMakerLongInFile(XpAbstractFile& file, int64_t base, bool wr
   return kXpOk;
 }
 
-XpResult XpTiffSetMakerSubValueInFile(XpAbstractFile& file, int64_t base, uint32_t value) {
+[[nodiscard]] XpResult XpTiffSetMakerSubValueInFile(XpAbstractFile& file, int64_t base,
+                                                    uint32_t value) {
   Block block(file, base);
   const XpResult opened = block.Open();
   if (XpFailed(opened)) {
@@ -464,8 +468,8 @@ XpResult XpTiffSetMakerSubValueInFile(XpAbstractFile& file, int64_t base, uint32
   return block.Finish(block.Write32At(entry->position + kFieldOffset, value));
 }
 
-XpResult XpTiffSetMakerTag2001InFile(XpAbstractFile& file, int64_t base, uint32_t offset,
-                                     uint32_t count) {
+[[nodiscard]] XpResult XpTiffSetMakerTag2001InFile(XpAbstractFile& file, int64_t base,
+                                                   uint32_t offset, uint32_t count) {
   Block block(file, base);
   const XpResult opened = block.Open();
   if (XpFailed(opened)) {

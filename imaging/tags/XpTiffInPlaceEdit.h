@@ -33,42 +33,44 @@ int64_t XpTiffFindEntryInFile(XpAbstractFile& file, int64_t ifdPosition, bool bi
 // The result of an edit of IFD 0 followed by one of IFD 1: the second
 // result when it is neither kXpOk nor kXpErrImageTagNotFound, else the
 // first.
-XpResult XpTiffCombineEditResults(XpResult first, XpResult second);
+[[nodiscard]] XpResult XpTiffCombineEditResults(XpResult first, XpResult second);
 
 // Turns the Orientation (SHORT, count 1) of IFD 0 by quarter turns (negative
 // ones allowed), starting from upright when fromUpright is set; then that
 // of IFD 1, when IFD 0 was turned and links to one. A missing Orientation
 // is kXpErrImageTagNotFound; one missing in IFD 1 alone is not reported.
-XpResult XpTiffRotateOrientationInFile(XpAbstractFile& file, int64_t base, int32_t quarterTurns,
-                                       bool fromUpright);
+[[nodiscard]] XpResult XpTiffRotateOrientationInFile(XpAbstractFile& file, int64_t base,
+                                                     int32_t quarterTurns, bool fromUpright);
 
 // Writes date into DateTime (ASCII, count 20) of IFD 0 and IFD 1 as
 // "YYYY:MM:DD hh:mm:ss" and a NUL; results combine as for the orientation.
 // When all went well and setFileTime is set, the file's modification time
 // becomes date too. A date that is not valid is kXpErrBadArgument.
-XpResult XpTiffWriteDateInFile(XpAbstractFile& file, int64_t base, const XpDateTime& date,
-                               bool setFileTime);
+[[nodiscard]] XpResult XpTiffWriteDateInFile(XpAbstractFile& file, int64_t base,
+                                             const XpDateTime& date, bool setFileTime);
 
 // Writes date into the ASCII count-20 tag of the Exif IFD. A missing Exif
 // IFD or tag leaves the file as it is and gives kXpOk.
-XpResult XpTiffWriteExifDateInFile(XpAbstractFile& file, int64_t base, uint16_t tag,
-                                   const XpDateTime& date);
+[[nodiscard]] XpResult XpTiffWriteExifDateInFile(XpAbstractFile& file, int64_t base, uint16_t tag,
+                                                 const XpDateTime& date);
 
 // Writes ColorSpace (SHORT, count 1) of the Exif IFD; kXpOk when missing.
-XpResult XpTiffWriteColorSpaceInFile(XpAbstractFile& file, int64_t base, uint16_t value);
+[[nodiscard]] XpResult XpTiffWriteColorSpaceInFile(XpAbstractFile& file, int64_t base,
+                                                   uint16_t value);
 
 // Reads (write false) or writes the LONG of maker-note tag 0x2002. A
 // missing Exif IFD, maker note, marker or tag is kXpErrImageTagNotFound.
-XpResult XpTiffAccessMakerLongInFile(XpAbstractFile& file, int64_t base, bool write,
-                                     uint32_t& value);
+[[nodiscard]] XpResult XpTiffAccessMakerLongInFile(XpAbstractFile& file, int64_t base, bool write,
+                                                   uint32_t& value);
 
 // Writes the LONG of tag 0x88 in the maker-note IFD that tag 0xB028 points
 // at; kXpOk when anything on the path is missing.
-XpResult XpTiffSetMakerSubValueInFile(XpAbstractFile& file, int64_t base, uint32_t value);
+[[nodiscard]] XpResult XpTiffSetMakerSubValueInFile(XpAbstractFile& file, int64_t base,
+                                                    uint32_t value);
 
 // Gives maker-note tag 0x2001 (UNDEFINED) a new count and value offset;
 // kXpOk when anything on the path is missing. The new value must lie inside
 // the file (base + offset + count at most its size), else
 // kXpErrImageTagNotFound and nothing is written.
-XpResult XpTiffSetMakerTag2001InFile(XpAbstractFile& file, int64_t base, uint32_t offset,
-                                     uint32_t count);
+[[nodiscard]] XpResult XpTiffSetMakerTag2001InFile(XpAbstractFile& file, int64_t base,
+                                                   uint32_t offset, uint32_t count);

@@ -112,7 +112,7 @@ class XpTiffTagManager {
   // first 16 digits in first. kXpErrImageTagNotFound without an Exif IFD,
   // kXpErrImageMalformed when the text is missing or not 32 hexadecimal
   // digits; the outputs are untouched on failure.
-  XpResult GetImageUniqueID(uint64_t& first, uint64_t& second) const;
+  [[nodiscard]] XpResult GetImageUniqueID(uint64_t& first, uint64_t& second) const;
   // Whether the picture is Adobe RGB: ColorSpace 65535 (uncalibrated),
   // unless IFD 0 embeds a profile that reads and whose description is
   // another.

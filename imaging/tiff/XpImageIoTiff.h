@@ -34,13 +34,13 @@ class XpImageIoTiff : public XpImageIo {
   // Sets maker-note tag 0x2002: patched in place when present, otherwise
   // IFD 0 is written again at the end of the file, linked to what followed
   // the old one, and the header is pointed at it last.
-  XpResult RewriteTagsInPlace(const XpString& path, uint32_t value) override;
+  [[nodiscard]] XpResult RewriteTagsInPlace(const XpString& path, uint32_t value) override;
   // No preview exists: null, kXpErrImageNotSupported.
   XpPixmapBase* ReadOrientedPixmap(XpAbstractFile& file, int64_t offset) override;
   // "II" or "MM" at offset; the file is left at offset.
-  XpResult LocateTiffBlock(XpAbstractFile& file, int64_t offset) override;
-  XpResult ReadImageSize(XpAbstractFile& file, int64_t offset, XpSize* size,
-                         bool keepStoredOrientation) override;
+  [[nodiscard]] XpResult LocateTiffBlock(XpAbstractFile& file, int64_t offset) override;
+  [[nodiscard]] XpResult ReadImageSize(XpAbstractFile& file, int64_t offset, XpSize* size,
+                                       bool keepStoredOrientation) override;
 
   // The whole picture at the file's position, every divisor-th row.
   virtual XpPixmapBase* ReadPixmapLibTiff(XpAbstractFile& file, int32_t divisor,
@@ -50,8 +50,8 @@ class XpImageIoTiff : public XpImageIo {
 
  private:
   // Appends IFD 0 with tag 0x2002 set and points the header at it.
-  XpResult AppendIFD0(XpAbstractFile& file, XpTiffTagManager& tags, XpTiffTagIFD& makerNote,
-                      uint32_t value);
+  [[nodiscard]] XpResult AppendIFD0(XpAbstractFile& file, XpTiffTagManager& tags,
+                                    XpTiffTagIFD& makerNote, uint32_t value);
 
   const TiffLibrary* library_;
 };

@@ -118,8 +118,9 @@ bool Cancelled(IXpImageProgress* observer, int32_t percent) {
 
 // Copies every divisor-th raster row; kXpErrImageStopped when the observer
 // asks to stop.
-XpResult CopyRows(const uint32_t* raster, uint32_t width, uint32_t height, uint32_t divisor,
-                  XpPixmapBase& pixmap, const DotRange& range, IXpImageProgress* observer) {
+[[nodiscard]] XpResult CopyRows(const uint32_t* raster, uint32_t width, uint32_t height,
+                                uint32_t divisor, XpPixmapBase& pixmap, const DotRange& range,
+                                IXpImageProgress* observer) {
   XpPlaneBase* plane = pixmap.GetPlane(0);
   uint64_t rowsDone = 0;
   for (uint32_t r = 0; r < height; r += divisor) {

@@ -19,7 +19,7 @@ XpByteOrder OrderOf(const XpTiffTagManager& tags) {
 }
 
 // The next-IFD link of the IFD 0 the header points at.
-XpResult ReadIFD0NextLink(XpAbstractFile& file, XpByteOrder order, uint32_t& next) {
+[[nodiscard]] XpResult ReadIFD0NextLink(XpAbstractFile& file, XpByteOrder order, uint32_t& next) {
   uint32_t ifd0 = 0;
   uint16_t count = 0;
   XpResult result = file.Seek(kHeaderIFD0Field, kXpSeekBegin);

@@ -44,7 +44,8 @@ class XpCopyBatch {
   // published is removed and its destination is as it was; the copies of a
   // folder that cannot be flushed stay published and get that failure. The
   // batch is empty afterwards. Returns the first failure, else kXpOk.
-  XpResult Publish(std::vector<XpResult>* results, Durability durability = Durability::kFlushed);
+  [[nodiscard]] XpResult Publish(std::vector<XpResult>* results,
+                                 Durability durability = Durability::kFlushed);
 
   // The copies added and not yet published.
   size_t Size() const { return pending_.size(); }
@@ -52,8 +53,8 @@ class XpCopyBatch {
   void Clear();
 
  private:
-  XpResult AddCopy(const XpString& source, const XpString& destination,
-                   IXpFileOpProgressObserver* observer, bool refuseLinkedSource);
+  [[nodiscard]] XpResult AddCopy(const XpString& source, const XpString& destination,
+                                 IXpFileOpProgressObserver* observer, bool refuseLinkedSource);
 
   std::vector<std::unique_ptr<XpPendingFile>> pending_;
 };

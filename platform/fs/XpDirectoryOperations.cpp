@@ -44,7 +44,7 @@ bool ExistingProbeIsWritable(const XpString& path) {
 }
 
 // fsync of what path names, opened with flags.
-XpResult SyncPath(const std::string& path, int flags) {
+[[nodiscard]] XpResult SyncPath(const std::string& path, int flags) {
   XpSysCalls& calls = XpSysCalls::Current();
   const int fd = calls.Open(path.c_str(), O_RDONLY | flags, 0);
   if (fd < 0) {
@@ -68,7 +68,7 @@ bool IsPlainFile(const std::string& path, const struct dirent& entry) {
 }
 
 // fsync of every plain file directly in folder (UTF-8, ending in '/').
-XpResult SyncFilesIn(const std::string& folder) {
+[[nodiscard]] XpResult SyncFilesIn(const std::string& folder) {
   XpSysCalls& calls = XpSysCalls::Current();
   DIR* dir = calls.Opendir(folder.c_str());
   if (dir == nullptr) {
@@ -95,7 +95,7 @@ int32_t XpFindCharFrom(int32_t start, const XpString& text, char16_t ch) {
   return text.Find(ch, start);
 }
 
-XpResult XpCreateDirectory(const XpString& path) {
+[[nodiscard]] XpResult XpCreateDirectory(const XpString& path) {
   // A relative path would land below whatever the working folder is.
   if (!IsAbsolute(path)) {
     return kXpErrPathNotFound;
@@ -117,7 +117,7 @@ XpResult XpCreateDirectory(const XpString& path) {
   }
 }
 
-XpResult XpCreateDirectoryTree(const XpString& path) {
+[[nodiscard]] XpResult XpCreateDirectoryTree(const XpString& path) {
   if (!IsAbsolute(path)) {
     return kXpErrCreateDirFailed;
   }
@@ -167,8 +167,8 @@ bool XpIsDirectoryWritable(const XpString& dir) {
   return false;
 }
 
-XpResult XpRemoveDirectory(const XpString& path, bool withContents, bool toRecycleBin,
-                           bool asList, IXpFileOpProgressObserver* observer) {
+[[nodiscard]] XpResult XpRemoveDirectory(const XpString& path, bool withContents, bool toRecycleBin,
+                                         bool asList, IXpFileOpProgressObserver* observer) {
   if (!toRecycleBin) {
     return XpRemoveDirectoryTree(path, withContents, observer);
   }
@@ -178,7 +178,7 @@ XpResult XpRemoveDirectory(const XpString& path, bool withContents, bool toRecyc
   return XpDeleteWithProgress(path, true, asList, observer);
 }
 
-XpResult XpSyncFolder(const char* path, XpFolderLink link) {
+[[nodiscard]] XpResult XpSyncFolder(const char* path, XpFolderLink link) {
   std::string folder(path);
   if (link == XpFolderLink::kFollow) {
     return SyncPath(folder, O_DIRECTORY);
@@ -190,7 +190,7 @@ XpResult XpSyncFolder(const char* path, XpFolderLink link) {
   return SyncPath(folder, O_DIRECTORY | O_NOFOLLOW);
 }
 
-XpResult XpSyncFileSystem(const XpString& path) {
+[[nodiscard]] XpResult XpSyncFileSystem(const XpString& path) {
   const std::string native(path.ToMultiByte().CStr());
   XpSysCalls& calls = XpSysCalls::Current();
   const int fd = calls.Open(native.c_str(), O_RDONLY | O_NONBLOCK, 0);
@@ -202,7 +202,7 @@ XpResult XpSyncFileSystem(const XpString& path) {
   return result;
 }
 
-XpResult XpSyncDirectory(const XpString& path, bool withFiles) {
+[[nodiscard]] XpResult XpSyncDirectory(const XpString& path, bool withFiles) {
   std::string folder(path.ToMultiByte().CStr());
   if (folder.empty() || folder.back() != '/') {
     folder += '/';

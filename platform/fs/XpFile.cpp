@@ -24,7 +24,7 @@ constexpr uint64_t kMaxOffset = static_cast<uint64_t>(std::numeric_limits<off_t>
 bool HasWriteBit(XpOpenMode mode) { return (mode & kXpOpenWrite) != 0; }
 
 // The errno table of the open that may create the file (read and write).
-XpResult CreatingOpenResult(int error, XpOpenMode mode) {
+[[nodiscard]] XpResult CreatingOpenResult(int error, XpOpenMode mode) {
   switch (error) {
     case ENOENT:
       return (mode & kXpOpenReadWrite) == kXpOpenRead ? kXpErrFileNotFound
@@ -52,7 +52,7 @@ XpResult CreatingOpenResult(int error, XpOpenMode mode) {
 
 // The errno of any other open, with the generic codes narrowed to "open
 // failed" or "open for writing failed".
-XpResult OpenResult(int error, const char* path, XpOpenMode mode) {
+[[nodiscard]] XpResult OpenResult(int error, const char* path, XpOpenMode mode) {
   const XpResult result = XpResultFromErrno(error, path);
   if (result != kXpErrGeneric && result != kXpErrSystem) {
     return result;

@@ -38,8 +38,9 @@ bool SameFile(const XpString& a, const XpString& b) {
 }
 
 // Copies the blocks; *stopped tells a stop asked by the observer.
-XpResult CopyBlocks(XpAbstractFile& source, XpPendingFile& destination, char* buffer,
-                    int64_t size, IXpFileOpProgressObserver* observer, bool* stopped) {
+[[nodiscard]] XpResult CopyBlocks(XpAbstractFile& source, XpPendingFile& destination, char* buffer,
+                                  int64_t size, IXpFileOpProgressObserver* observer,
+                                  bool* stopped) {
   uint64_t written = 0;
   while (!*stopped) {
     uint64_t got = 0;
@@ -86,8 +87,8 @@ void CopyTimesAndAttributes(XpAbstractFile& source, const XpPendingFile& destina
 
 // Copies the bytes of an open source into a pending file for
 // destinationPath, with its times and attributes, flushed.
-XpResult CopyToPending(XpAbstractFile& source, const XpString& destinationPath,
-                       IXpFileOpProgressObserver* observer, XpPendingFile* pending) {
+[[nodiscard]] XpResult CopyToPending(XpAbstractFile& source, const XpString& destinationPath,
+                                     IXpFileOpProgressObserver* observer, XpPendingFile* pending) {
   XpResult result = pending->Create(destinationPath);
   if (result != kXpOk) {
     return result;
@@ -117,9 +118,9 @@ XpResult CopyToPending(XpAbstractFile& source, const XpString& destinationPath,
 }
 
 // Appends one source to destination.
-XpResult AppendSource(const XpSharedPtr<XpAbstractFSObj>& element, XpAbstractFile& destination,
-                      char* buffer, int64_t total, uint64_t* running,
-                      IXpFileOpProgressObserver* observer) {
+[[nodiscard]] XpResult AppendSource(const XpSharedPtr<XpAbstractFSObj>& element,
+                                    XpAbstractFile& destination, char* buffer, int64_t total,
+                                    uint64_t* running, IXpFileOpProgressObserver* observer) {
   XpSharedPtr<XpAbstractFile> source(element);
   if (!source) {
     // A folder has no bytes to read.
@@ -171,9 +172,9 @@ XpString CopyName(const XpString& name, uint32_t number, const XpString& extensi
 }
 
 // The replacing form of the copy with options.
-XpResult CopyReplacing(XpAbstractFile& source, const XpString& destinationPath,
-                       IXpFileOpProgressObserver* observer, bool syncFolder,
-                       XpString* publishedPath) {
+[[nodiscard]] XpResult CopyReplacing(XpAbstractFile& source, const XpString& destinationPath,
+                                     IXpFileOpProgressObserver* observer, bool syncFolder,
+                                     XpString* publishedPath) {
   // Replacing the source by its own copy would read a file being replaced.
   if (XpFsEntryExists(destinationPath) && SameFile(source.GetPath(), destinationPath)) {
     return kXpErrAccessDenied;
@@ -194,9 +195,10 @@ XpResult CopyReplacing(XpAbstractFile& source, const XpString& destinationPath,
 
 // The no-replace form: target moves on through nextDestination while its
 // name is taken, before the copy and at its publish.
-XpResult CopyWithoutReplace(XpAbstractFile& source, const XpString& destinationPath,
-                            IXpFileOpProgressObserver* observer,
-                            const XpCopyFileDataOptions& options, XpString* publishedPath) {
+[[nodiscard]] XpResult CopyWithoutReplace(XpAbstractFile& source, const XpString& destinationPath,
+                                          IXpFileOpProgressObserver* observer,
+                                          const XpCopyFileDataOptions& options,
+                                          XpString* publishedPath) {
   XpString target = destinationPath;
   auto nextTarget = [&options, &target]() {
     return options.nextDestination && options.nextDestination(&target);
@@ -235,15 +237,18 @@ XpResult CopyWithoutReplace(XpAbstractFile& source, const XpString& destinationP
 
 }  // namespace
 
-XpResult XpCopyFileData(XpSharedPtr<XpAbstractFile> source, const XpString& destinationPath,
-                        IXpFileOpProgressObserver* observer) {
+[[nodiscard]] XpResult XpCopyFileData(XpSharedPtr<XpAbstractFile> source,
+                                      const XpString& destinationPath,
+                                      IXpFileOpProgressObserver* observer) {
   return XpCopyFileData(std::move(source), destinationPath, observer, XpCopyFileDataOptions(),
                         nullptr);
 }
 
-XpResult XpCopyFileData(XpSharedPtr<XpAbstractFile> source, const XpString& destinationPath,
-                        IXpFileOpProgressObserver* observer, const XpCopyFileDataOptions& options,
-                        XpString* publishedPath) {
+[[nodiscard]] XpResult XpCopyFileData(XpSharedPtr<XpAbstractFile> source,
+                                      const XpString& destinationPath,
+                                      IXpFileOpProgressObserver* observer,
+                                      const XpCopyFileDataOptions& options,
+                                      XpString* publishedPath) {
   if (!source) {
     return kXpErrBadArgument;
   }
@@ -253,9 +258,10 @@ XpResult XpCopyFileData(XpSharedPtr<XpAbstractFile> source, const XpString& dest
   return CopyWithoutReplace(*source, destinationPath, observer, options, publishedPath);
 }
 
-XpResult XpCopyFileIntoFolder(XpSharedPtr<XpAbstractFile> source, const XpString& folder,
-                              bool makeUnique, IXpFileOpProgressObserver* observer,
-                              XpString* resultPath) {
+[[nodiscard]] XpResult XpCopyFileIntoFolder(XpSharedPtr<XpAbstractFile> source,
+                                            const XpString& folder, bool makeUnique,
+                                            IXpFileOpProgressObserver* observer,
+                                            XpString* resultPath) {
   if (!source) {
     return kXpErrBadArgument;
   }
@@ -293,9 +299,9 @@ int64_t XpSumFileSizes(const std::vector<XpSharedPtr<XpAbstractFSObj>>& objects)
   return total;
 }
 
-XpResult XpConcatenateFileData(const std::vector<XpSharedPtr<XpAbstractFSObj>>& sources,
-                               XpSharedPtr<XpAbstractFile> destination,
-                               IXpFileOpProgressObserver* observer) {
+[[nodiscard]] XpResult XpConcatenateFileData(
+    const std::vector<XpSharedPtr<XpAbstractFSObj>>& sources,
+    XpSharedPtr<XpAbstractFile> destination, IXpFileOpProgressObserver* observer) {
   if (!destination) {
     return kXpErrBadArgument;
   }
@@ -327,8 +333,9 @@ XpResult XpConcatenateFileData(const std::vector<XpSharedPtr<XpAbstractFSObj>>& 
   return result == kXpOk ? closed : result;
 }
 
-XpResult XpConcatenateFiles(const XpStringVector& sources, const XpString& destination,
-                            IXpFileOpProgressObserver* observer) {
+[[nodiscard]] XpResult XpConcatenateFiles(const XpStringVector& sources,
+                                          const XpString& destination,
+                                          IXpFileOpProgressObserver* observer) {
   XpPendingFile pending;
   XpResult result = pending.Create(destination);
   if (result != kXpOk) {

@@ -47,7 +47,7 @@ XpString XpFsEntryPath(const XpString& path) {
   return path.Left(length);
 }
 
-XpResult XpFsCreateNewFile(const XpString& path) {
+[[nodiscard]] XpResult XpFsCreateNewFile(const XpString& path) {
   XpSysCalls& calls = XpSysCalls::Current();
   const int fd = calls.Open(path.ToMultiByte().CStr(), O_WRONLY | O_CREAT | O_EXCL, kNewFileMode);
   if (fd < 0) {

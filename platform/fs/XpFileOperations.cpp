@@ -26,8 +26,8 @@ void Report(IXpFileOpProgressObserver* observer, double percent) {
 
 // Runs a single-file copy or move: an empty source reports 0.0 before and
 // 100.0 after; "device not ready" reads as "file not found".
-XpResult RunWithProgress(const XpString& source, IXpFileOpProgressObserver* observer,
-                         const std::function<XpResult()>& operation) {
+[[nodiscard]] XpResult RunWithProgress(const XpString& source, IXpFileOpProgressObserver* observer,
+                                       const std::function<XpResult()>& operation) {
   struct stat info {};
   const bool empty = observer != nullptr && XpFsStat(source, &info) && S_ISREG(info.st_mode) &&
                      info.st_size == 0;
@@ -43,7 +43,8 @@ XpResult RunWithProgress(const XpString& source, IXpFileOpProgressObserver* obse
 
 // In folder mode: into the destination's folder through the shell, then a
 // rename to the destination's name.
-XpResult TransferInFolderMode(const XpString& source, const XpString& destination, bool move) {
+[[nodiscard]] XpResult TransferInFolderMode(const XpString& source, const XpString& destination,
+                                            bool move) {
   const XpString folder = XpPathGetDirectory(destination);
   const XpStringVector sources{source};
   XpResult result = move ? XpShellMove(sources, folder) : XpShellCopy(sources, folder);
@@ -65,8 +66,8 @@ XpResult TransferInFolderMode(const XpString& source, const XpString& destinatio
   return result;
 }
 
-XpResult TransferIntoFolder(const XpStringVector& sources, const XpString& folder, bool move,
-                            IXpFileOpProgressObserver* observer) {
+[[nodiscard]] XpResult TransferIntoFolder(const XpStringVector& sources, const XpString& folder,
+                                          bool move, IXpFileOpProgressObserver* observer) {
   for (const XpString& source : sources) {
     const XpString destination = XpPathJoin(folder, XpPathGetLeafName(source));
     const XpResult result = move ? XpMovePath(source, destination, false, observer)
@@ -80,7 +81,7 @@ XpResult TransferIntoFolder(const XpStringVector& sources, const XpString& folde
 
 }  // namespace
 
-XpResult XpDeleteFile(const XpString& path) {
+[[nodiscard]] XpResult XpDeleteFile(const XpString& path) {
   XpSysCalls& calls = XpSysCalls::Current();
   const XpStringA osPath = path.ToMultiByte();
   struct stat info {};
@@ -99,11 +100,11 @@ XpResult XpDeleteFile(const XpString& path) {
   return result == kXpErrGeneric || result == kXpErrSystem ? kXpErrDeleteFailed : result;
 }
 
-XpResult XpDeleteFile(const XpString& path, bool toRecycleBin) {
+[[nodiscard]] XpResult XpDeleteFile(const XpString& path, bool toRecycleBin) {
   return toRecycleBin ? XpShellDeleteToRecycleBin(path) : XpDeleteFile(path);
 }
 
-XpResult XpRemoveDirectory(const XpString& path) {
+[[nodiscard]] XpResult XpRemoveDirectory(const XpString& path) {
   const int error = XpFsRmdir(path);
   if (error == 0) {
     return kXpOk;
@@ -112,7 +113,8 @@ XpResult XpRemoveDirectory(const XpString& path) {
   return error == EEXIST ? kXpErrDirNotEmpty : XpResultFromErrno(error, path.ToMultiByte().CStr());
 }
 
-XpResult XpCopyOrMoveFileSimple(const XpString& destination, bool move, const XpString& source) {
+[[nodiscard]] XpResult XpCopyOrMoveFileSimple(const XpString& destination, bool move,
+                                              const XpString& source) {
   XpFileTransferOptions options;
   options.failIfExists = true;
   if (!move) {
@@ -122,12 +124,12 @@ XpResult XpCopyOrMoveFileSimple(const XpString& destination, bool move, const Xp
   return XpTransferMoveEntry(source, destination, options);
 }
 
-XpResult XpMoveFileRetrying(const XpString& source, const XpString& destination) {
+[[nodiscard]] XpResult XpMoveFileRetrying(const XpString& source, const XpString& destination) {
   return XpMoveFileRetrying(source, destination, XpWaitClock::Real());
 }
 
-XpResult XpMoveFileRetrying(const XpString& source, const XpString& destination,
-                            XpWaitClock& clock) {
+[[nodiscard]] XpResult XpMoveFileRetrying(const XpString& source, const XpString& destination,
+                                          XpWaitClock& clock) {
   const XpFileTransferOptions options;
   XpResult result = XpTransferMoveEntry(source, destination, options);
   for (int retry = 0; retry < kXpMoveRetryCount && result == kXpErrAccessDenied; ++retry) {
@@ -137,13 +139,14 @@ XpResult XpMoveFileRetrying(const XpString& source, const XpString& destination,
   return result;
 }
 
-XpResult XpCopyFileWithProgress(const XpString& source, const XpString& destination,
-                                IXpFileOpProgressObserver* observer) {
+[[nodiscard]] XpResult XpCopyFileWithProgress(const XpString& source, const XpString& destination,
+                                              IXpFileOpProgressObserver* observer) {
   return XpCopyFileWithProgress(source, destination, observer, false);
 }
 
-XpResult XpCopyFileWithProgress(const XpString& source, const XpString& destination,
-                                IXpFileOpProgressObserver* observer, bool failIfExists) {
+[[nodiscard]] XpResult XpCopyFileWithProgress(const XpString& source, const XpString& destination,
+                                              IXpFileOpProgressObserver* observer,
+                                              bool failIfExists) {
   XpFileTransferOptions options;
   options.failIfExists = failIfExists;
   options.observer = observer;
@@ -151,9 +154,9 @@ XpResult XpCopyFileWithProgress(const XpString& source, const XpString& destinat
                          [&] { return XpTransferCopyFile(source, destination, options); });
 }
 
-XpResult XpCopyFileToPending(const XpString& source, const XpString& destination,
-                             IXpFileOpProgressObserver* observer, XpPendingFile* pending,
-                             bool refuseLinkedSource) {
+[[nodiscard]] XpResult XpCopyFileToPending(const XpString& source, const XpString& destination,
+                                           IXpFileOpProgressObserver* observer,
+                                           XpPendingFile* pending, bool refuseLinkedSource) {
   XpFileTransferOptions options;
   options.observer = observer;
   options.refuseLinkedSource = refuseLinkedSource;
@@ -162,8 +165,8 @@ XpResult XpCopyFileToPending(const XpString& source, const XpString& destination
   });
 }
 
-XpResult XpMoveFileWithProgress(const XpString& source, const XpString& destination,
-                                IXpFileOpProgressObserver* observer) {
+[[nodiscard]] XpResult XpMoveFileWithProgress(const XpString& source, const XpString& destination,
+                                              IXpFileOpProgressObserver* observer) {
   XpFileTransferOptions options;
   options.copyAcrossDevices = true;
   options.observer = observer;
@@ -171,8 +174,8 @@ XpResult XpMoveFileWithProgress(const XpString& source, const XpString& destinat
                          [&] { return XpTransferMoveEntry(source, destination, options); });
 }
 
-XpResult XpDeleteWithProgress(const XpString& path, bool toRecycleBin, bool asList,
-                              IXpFileOpProgressObserver* observer) {
+[[nodiscard]] XpResult XpDeleteWithProgress(const XpString& path, bool toRecycleBin, bool asList,
+                                            IXpFileOpProgressObserver* observer) {
   if (asList) {
     return XpDeleteFiles(XpStringVector{path}, toRecycleBin);
   }
@@ -188,8 +191,9 @@ XpResult XpDeleteWithProgress(const XpString& path, bool toRecycleBin, bool asLi
   return result;
 }
 
-XpResult XpDeleteFilesWithProgress(const XpStringVector& paths, bool asList, bool toRecycleBin,
-                                   IXpFileOpProgressObserver* observer) {
+[[nodiscard]] XpResult XpDeleteFilesWithProgress(const XpStringVector& paths, bool asList,
+                                                 bool toRecycleBin,
+                                                 IXpFileOpProgressObserver* observer) {
   if (toRecycleBin) {
     return XpDeleteFiles(paths, true);
   }
@@ -203,32 +207,34 @@ XpResult XpDeleteFilesWithProgress(const XpStringVector& paths, bool asList, boo
   return first;
 }
 
-XpResult XpCopyPath(const XpString& source, const XpString& destination, bool folderMode,
-                    IXpFileOpProgressObserver* observer) {
+[[nodiscard]] XpResult XpCopyPath(const XpString& source, const XpString& destination,
+                                  bool folderMode, IXpFileOpProgressObserver* observer) {
   if (folderMode) {
     return TransferInFolderMode(source, destination, false);
   }
   return XpCopyFileWithProgress(source, destination, observer);
 }
 
-XpResult XpMovePath(const XpString& source, const XpString& destination, bool folderMode,
-                    IXpFileOpProgressObserver* observer) {
+[[nodiscard]] XpResult XpMovePath(const XpString& source, const XpString& destination,
+                                  bool folderMode, IXpFileOpProgressObserver* observer) {
   if (folderMode) {
     return TransferInFolderMode(source, destination, true);
   }
   return XpMoveFileWithProgress(source, destination, observer);
 }
 
-XpResult XpCopyPathsIntoFolder(const XpStringVector& sources, const XpString& folder,
-                               bool throughShell, IXpFileOpProgressObserver* observer) {
+[[nodiscard]] XpResult XpCopyPathsIntoFolder(const XpStringVector& sources, const XpString& folder,
+                                             bool throughShell,
+                                             IXpFileOpProgressObserver* observer) {
   if (throughShell) {
     return XpShellCopy(sources, folder);
   }
   return TransferIntoFolder(sources, folder, false, observer);
 }
 
-XpResult XpMovePathsIntoFolder(const XpStringVector& sources, const XpString& folder,
-                               bool throughShell, IXpFileOpProgressObserver* observer) {
+[[nodiscard]] XpResult XpMovePathsIntoFolder(const XpStringVector& sources, const XpString& folder,
+                                             bool throughShell,
+                                             IXpFileOpProgressObserver* observer) {
   if (throughShell) {
     return XpShellMove(sources, folder);
   }

@@ -147,8 +147,8 @@ bool NextData(XpSysCalls& calls, int in, off_t position, off_t* start, off_t* en
 // Copies every byte of in to out, which is new and empty, leaving holes as
 // holes, and sets out's length where the source ends in a hole. Reports
 // after each chunk and after each hole skipped.
-XpResult CopyBytes(XpSysCalls& calls, int in, int out, uint64_t total,
-                   IXpFileOpProgressObserver* observer) {
+[[nodiscard]] XpResult CopyBytes(XpSysCalls& calls, int in, int out, uint64_t total,
+                                 IXpFileOpProgressObserver* observer) {
   ChunkCopier copier(calls, in, out);
   off_t position = 0;
   off_t dataEnd = 0;
@@ -204,8 +204,8 @@ XpResult CopyBytes(XpSysCalls& calls, int in, int out, uint64_t total,
 
 // May the copy go onto destination? *existed tells whether something is
 // there.
-XpResult CheckDestination(const XpStringA& path, const struct stat& source,
-                          const XpFileTransferOptions& options, bool* existed) {
+[[nodiscard]] XpResult CheckDestination(const XpStringA& path, const struct stat& source,
+                                        const XpFileTransferOptions& options, bool* existed) {
   struct stat existing {};
   *existed = XpSysCalls::Current().Stat(path.CStr(), &existing) == 0;
   if (!*existed) {
@@ -227,7 +227,8 @@ XpResult CheckDestination(const XpStringA& path, const struct stat& source,
 
 // Opens the source as a regular file; with refuseLink a link at path is
 // refused as not one.
-XpResult OpenSource(const XpStringA& path, bool refuseLink, int* fd, struct stat* info) {
+[[nodiscard]] XpResult OpenSource(const XpStringA& path, bool refuseLink, int* fd,
+                                  struct stat* info) {
   XpSysCalls& calls = XpSysCalls::Current();
   // O_NONBLOCK: a FIFO must not hang the open; it is refused below.
   const int flags = O_RDONLY | O_NONBLOCK | (refuseLink ? O_NOFOLLOW : 0);
@@ -269,9 +270,9 @@ class ReadOnlyFd {
 // Copies source into a pending file for destination, with the source's
 // permission bits and times, not yet flushed; *existed tells whether the
 // destination was there when the copy began.
-XpResult CopyToPending(const XpString& source, const XpString& destination,
-                       const XpFileTransferOptions& options, XpPendingFile* pending,
-                       bool* existed) {
+[[nodiscard]] XpResult CopyToPending(const XpString& source, const XpString& destination,
+                                     const XpFileTransferOptions& options, XpPendingFile* pending,
+                                     bool* existed) {
   XpSysCalls& calls = XpSysCalls::Current();
   ReadOnlyFd in;
   struct stat info {};
@@ -300,15 +301,16 @@ XpResult CopyToPending(const XpString& source, const XpString& destination,
   return kXpOk;
 }
 
-XpResult CopyToFlushedPending(const XpString& source, const XpString& destination,
-                              const XpFileTransferOptions& options, XpPendingFile* pending,
-                              bool* existed) {
+[[nodiscard]] XpResult CopyToFlushedPending(const XpString& source, const XpString& destination,
+                                            const XpFileTransferOptions& options,
+                                            XpPendingFile* pending, bool* existed) {
   const XpResult result = CopyToPending(source, destination, options, pending, existed);
   return result == kXpOk ? pending->Sync() : result;
 }
 
-XpResult MoveAcrossDevices(const XpString& source, const XpString& destination,
-                           const struct stat& info, const XpFileTransferOptions& options) {
+[[nodiscard]] XpResult MoveAcrossDevices(const XpString& source, const XpString& destination,
+                                         const struct stat& info,
+                                         const XpFileTransferOptions& options) {
   if (S_ISLNK(info.st_mode)) {
     int error = XpTransferCopyLink(source, destination);
     if (error == EEXIST && !options.failIfExists && !XpFsIsRealFolder(destination)) {
@@ -355,8 +357,8 @@ XpResult MoveAcrossDevices(const XpString& source, const XpString& destination,
 
 }  // namespace
 
-XpResult XpTransferCopyFile(const XpString& source, const XpString& destination,
-                            const XpFileTransferOptions& options) {
+[[nodiscard]] XpResult XpTransferCopyFile(const XpString& source, const XpString& destination,
+                                          const XpFileTransferOptions& options) {
   XpPendingFile pending;
   bool existed = false;
   const XpResult result = CopyToFlushedPending(source, destination, options, &pending, &existed);
@@ -366,8 +368,9 @@ XpResult XpTransferCopyFile(const XpString& source, const XpString& destination,
   return pending.Publish(!options.failIfExists);
 }
 
-XpResult XpTransferCopyToPending(const XpString& source, const XpString& destination,
-                                 const XpFileTransferOptions& options, XpPendingFile* pending) {
+[[nodiscard]] XpResult XpTransferCopyToPending(const XpString& source, const XpString& destination,
+                                               const XpFileTransferOptions& options,
+                                               XpPendingFile* pending) {
   bool existed = false;
   const XpResult result = CopyToPending(source, destination, options, pending, &existed);
   if (result != kXpOk) {
@@ -376,8 +379,8 @@ XpResult XpTransferCopyToPending(const XpString& source, const XpString& destina
   return result;
 }
 
-XpResult XpTransferMoveEntry(const XpString& source, const XpString& destination,
-                             const XpFileTransferOptions& options) {
+[[nodiscard]] XpResult XpTransferMoveEntry(const XpString& source, const XpString& destination,
+                                           const XpFileTransferOptions& options) {
   struct stat info {};
   if (!XpFsLstat(source, &info)) {
     return XpResultFromErrno(errno, source.ToMultiByte().CStr());

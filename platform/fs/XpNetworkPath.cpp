@@ -27,7 +27,8 @@ bool XpIsNetworkPath(const XpString& path) {
     resolved = path;
   }
   XpMountTable table;
-  table.Load();
+  // An unreadable mount table is empty and finds no mount: the path counts as local.
+  (void)table.Load();
   const XpMountEntry* mount = table.FindContaining(resolved);
   return mount != nullptr && XpIsNetworkFileSystemType(mount->fileSystemType);
 }

@@ -166,7 +166,7 @@ bool XpFileIsReadOnly(const XpString& path) {
   return XpSysCalls::Current().Stat(ToOs(path).c_str(), &info) == 0 && (info.st_mode & kWriteBits) == 0;
 }
 
-XpResult XpFileSetHidden(const XpString& path, bool hidden) {
+[[nodiscard]] XpResult XpFileSetHidden(const XpString& path, bool hidden) {
   if (!XpPathExists(path)) return kXpErrFileNotFound;
   int fd = -1;
   const std::optional<uint32_t> attributes = FatAttributes(ToOs(path), &fd);
@@ -179,7 +179,7 @@ XpResult XpFileSetHidden(const XpString& path, bool hidden) {
   return refused ? kXpErrAccessDenied : kXpOk;
 }
 
-XpResult XpFileSetReadOnly(const XpString& path, bool readOnly) {
+[[nodiscard]] XpResult XpFileSetReadOnly(const XpString& path, bool readOnly) {
   const std::string osPath = ToOs(path);
   struct stat info {};
   if (path.IsEmpty() || XpSysCalls::Current().Stat(osPath.c_str(), &info) != 0) {
@@ -193,14 +193,14 @@ XpResult XpFileSetReadOnly(const XpString& path, bool readOnly) {
   return kXpOk;
 }
 
-XpResult XpCreateNewFile(const XpString& path) {
+[[nodiscard]] XpResult XpCreateNewFile(const XpString& path) {
   const int fd = XpSysCalls::Current().Open(ToOs(path).c_str(), O_WRONLY | O_CREAT | O_EXCL, kNewFileMode);
   if (fd < 0) return XpCreateNewFileResultFromErrno(errno);
   XpSysCalls::Current().Close(fd);
   return kXpOk;
 }
 
-XpResult XpCreateNewFileResultFromErrno(int error) {
+[[nodiscard]] XpResult XpCreateNewFileResultFromErrno(int error) {
   for (const ErrnoResult& row : kCreateNewFileErrors) {
     if (row.error == error) return row.result;
   }

@@ -290,14 +290,15 @@ void XpPendingFile::Discard() {
   }
 }
 
-XpResult XpReplaceFileAtomically(const XpString& path, std::string_view bytes, mode_t mode) {
+[[nodiscard]] XpResult XpReplaceFileAtomically(const XpString& path, std::string_view bytes,
+                                               mode_t mode) {
   XpPendingFile::Options options;
   options.mode = mode;
   return XpReplaceFileAtomically(path, bytes, options);
 }
 
-XpResult XpReplaceFileAtomically(const XpString& path, std::string_view bytes,
-                                 const XpPendingFile::Options& options) {
+[[nodiscard]] XpResult XpReplaceFileAtomically(const XpString& path, std::string_view bytes,
+                                               const XpPendingFile::Options& options) {
   XpPendingFile file;
   XpResult result = file.Create(path, options);
   if (result != kXpOk) {

@@ -10,7 +10,7 @@ constexpr size_t kChunk = 64 * 1024;
 
 }  // namespace
 
-XpResult XpReadAll(XpSysCalls& calls, int fd, std::string* text) {
+[[nodiscard]] XpResult XpReadAll(XpSysCalls& calls, int fd, std::string* text) {
   for (;;) {
     const size_t used = text->size();
     text->resize(used + kChunk);

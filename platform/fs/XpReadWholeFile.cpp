@@ -14,7 +14,7 @@
 
 namespace {
 
-XpResult ReadOpenFile(XpFile& file, std::vector<uint8_t>* bytes) {
+[[nodiscard]] XpResult ReadOpenFile(XpFile& file, std::vector<uint8_t>* bytes) {
   const int64_t size = file.GetSize();
   if (size < 0) {
     return kXpErrInvalidFile;
@@ -34,7 +34,7 @@ XpResult ReadOpenFile(XpFile& file, std::vector<uint8_t>* bytes) {
 
 }  // namespace
 
-XpResult XpReadWholeFile(const XpString& path, std::string* text) {
+[[nodiscard]] XpResult XpReadWholeFile(const XpString& path, std::string* text) {
   if (text == nullptr) {
     return kXpErrBadArgument;
   }
@@ -60,7 +60,7 @@ XpResult XpReadWholeFile(const XpString& path, std::string* text) {
   return result;
 }
 
-XpResult XpReadWholeFile(const XpString& path, std::vector<uint8_t>* bytes) {
+[[nodiscard]] XpResult XpReadWholeFile(const XpString& path, std::vector<uint8_t>* bytes) {
   if (bytes == nullptr) {
     return kXpErrBadArgument;
   }

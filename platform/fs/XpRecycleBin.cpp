@@ -36,7 +36,7 @@ constexpr int kNameAttempts = 10000;
 constexpr const char* kHexDigits = "0123456789ABCDEF";
 constexpr const char* kDateFormat = "%Y-%m-%dT%H:%M:%S";
 
-XpResult FromErrno(int error, const XpString& path) {
+[[nodiscard]] XpResult FromErrno(int error, const XpString& path) {
   return XpResultFromErrno(error, path.ToMultiByte().CStr());
 }
 
@@ -94,7 +94,7 @@ bool MustDeletePermanently(const XpMountEntry* mount) {
                               XpBlockDeviceIsRemovable(mount->major, mount->minor));
 }
 
-XpResult DeletePermanently(const XpString& entry, const struct stat& info) {
+[[nodiscard]] XpResult DeletePermanently(const XpString& entry, const struct stat& info) {
   return S_ISDIR(info.st_mode) ? XpRemoveDirectoryTree(entry, true, nullptr) : XpDeleteFile(entry);
 }
 
@@ -192,7 +192,8 @@ int PutIntoTrash(const XpString& trash, const XpString& entry, const XpString& r
 
 // $topdir/.Trash-$uid of the entry's volume, or a permanent delete when it
 // cannot be made.
-XpResult TrashOnVolume(const XpString& entry, const struct stat& info, const XpMountEntry* mount) {
+[[nodiscard]] XpResult TrashOnVolume(const XpString& entry, const struct stat& info,
+                                     const XpMountEntry* mount) {
   XpString top = mount != nullptr ? mount->mountPoint : DeviceTop(entry, info.st_dev);
   const std::string trashName = kVolumeTrashPrefix + std::to_string(::getuid());
   const XpString trash = XpPathJoin(top, XpStringA(trashName.c_str()).ToWide());
@@ -218,7 +219,7 @@ XpStringA XpTrashInfoText(const XpString& path, time_t deletionTime) {
   return XpStringA(text.c_str(), static_cast<int32_t>(text.size()));
 }
 
-XpResult XpMoveToRecycleBin(const XpString& path) {
+[[nodiscard]] XpResult XpMoveToRecycleBin(const XpString& path) {
   if (!IsAbsolute(path)) {
     return kXpErrPathNotFound;
   }
@@ -234,7 +235,8 @@ XpResult XpMoveToRecycleBin(const XpString& path) {
     return kXpErrPathNotFound;
   }
   XpMountTable table;
-  table.Load();
+  // An unreadable mount table is empty and finds no mount: the entry is deleted permanently.
+  (void)table.Load();
   const XpMountEntry* mount = table.FindContaining(entry);
   if (MustDeletePermanently(mount)) {
     return DeletePermanently(entry, info);

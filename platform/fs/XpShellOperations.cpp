@@ -23,7 +23,7 @@ enum class Conflict {
   kReplace,
 };
 
-XpResult FromErrno(int error, const XpString& path) {
+[[nodiscard]] XpResult FromErrno(int error, const XpString& path) {
   return XpResultFromErrno(error, path.ToMultiByte().CStr());
 }
 
@@ -41,9 +41,11 @@ bool GoesIntoItself(const XpString& source, const XpString& destination) {
   return relation == kXpPathSame || relation == kXpPathInside;
 }
 
-XpResult CopyEntry(const XpString& source, const XpString& destination, Conflict conflict);
+[[nodiscard]] XpResult CopyEntry(const XpString& source, const XpString& destination,
+                                 Conflict conflict);
 
-XpResult CopyFolder(const XpString& source, const XpString& destination, Conflict conflict) {
+[[nodiscard]] XpResult CopyFolder(const XpString& source, const XpString& destination,
+                                  Conflict conflict) {
   XpResult result = XpCreateDirectory(destination);
   if (result == kXpErrAlreadyExists && conflict == Conflict::kReplace &&
       XpFsIsRealFolder(destination)) {
@@ -68,7 +70,8 @@ XpResult CopyFolder(const XpString& source, const XpString& destination, Conflic
 
 // A file by its content, a link to a folder as a link, a folder with
 // everything below it.
-XpResult CopyEntry(const XpString& source, const XpString& destination, Conflict conflict) {
+[[nodiscard]] XpResult CopyEntry(const XpString& source, const XpString& destination,
+                                 Conflict conflict) {
   struct stat info {};
   if (!XpFsLstat(source, &info)) {
     return FromErrno(errno, source);
@@ -86,7 +89,8 @@ XpResult CopyEntry(const XpString& source, const XpString& destination, Conflict
   return XpTransferCopyFile(source, destination, options);
 }
 
-XpResult MoveEntry(const XpString& source, const XpString& destination, Conflict conflict) {
+[[nodiscard]] XpResult MoveEntry(const XpString& source, const XpString& destination,
+                                 Conflict conflict) {
   if (XpFsIsRealFolder(source)) {
     const int error = XpFsRenameNoReplace(source, destination);
     if (error == 0) {
@@ -108,8 +112,8 @@ XpResult MoveEntry(const XpString& source, const XpString& destination, Conflict
   return XpTransferMoveEntry(source, destination, options);
 }
 
-XpResult Transfer(const XpString& source, const XpString& destination, bool move,
-                  Conflict conflict) {
+[[nodiscard]] XpResult Transfer(const XpString& source, const XpString& destination, bool move,
+                                Conflict conflict) {
   if (GoesIntoItself(source, destination)) {
     return kXpErrBadArgument;
   }
@@ -119,12 +123,12 @@ XpResult Transfer(const XpString& source, const XpString& destination, bool move
 
 }  // namespace
 
-XpResult XpShellDeleteToRecycleBin(const XpString& path) {
+[[nodiscard]] XpResult XpShellDeleteToRecycleBin(const XpString& path) {
   return XpMoveToRecycleBin(path) == kXpOk ? kXpOk : kXpErrDeleteFailed;
 }
 
-XpResult XpShellCopyOrMove(const XpStringVector& sources, const XpString& destination,
-                           uint32_t operation) {
+[[nodiscard]] XpResult XpShellCopyOrMove(const XpStringVector& sources, const XpString& destination,
+                                         uint32_t operation) {
   if (operation != kXpShellOperationMove && operation != kXpShellOperationCopy) {
     return kXpErrBadArgument;
   }
@@ -145,16 +149,16 @@ XpResult XpShellCopyOrMove(const XpStringVector& sources, const XpString& destin
   return kXpOk;
 }
 
-XpResult XpShellCopy(const XpStringVector& sources, const XpString& destination) {
+[[nodiscard]] XpResult XpShellCopy(const XpStringVector& sources, const XpString& destination) {
   return XpShellCopyOrMove(sources, destination, kXpShellOperationCopy);
 }
 
-XpResult XpShellMove(const XpStringVector& sources, const XpString& destination) {
+[[nodiscard]] XpResult XpShellMove(const XpStringVector& sources, const XpString& destination) {
   return XpShellCopyOrMove(sources, destination, kXpShellOperationMove);
 }
 
-XpResult XpShellCopyOrMoveEach(const XpStringVector& sources, const XpStringVector& destinations,
-                               bool move) {
+[[nodiscard]] XpResult XpShellCopyOrMoveEach(const XpStringVector& sources,
+                                             const XpStringVector& destinations, bool move) {
   const XpResult failure = move ? kXpErrMoveFailed : kXpErrCopyFailed;
   if (sources.size() != destinations.size()) {
     return failure;
@@ -167,7 +171,7 @@ XpResult XpShellCopyOrMoveEach(const XpStringVector& sources, const XpStringVect
   return kXpOk;
 }
 
-XpResult XpDeleteFiles(const XpStringVector& paths, bool toRecycleBin) {
+[[nodiscard]] XpResult XpDeleteFiles(const XpStringVector& paths, bool toRecycleBin) {
   for (const XpString& path : paths) {
     const XpResult result = toRecycleBin ? XpShellDeleteToRecycleBin(path)
                                          : XpDeleteWithProgress(path, false, false, nullptr);

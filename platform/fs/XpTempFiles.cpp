@@ -43,8 +43,8 @@ XpString XpCreateUniqueNumberedFile(const XpString& dir, const XpString& prefix,
   return isFile ? path : XpString();
 }
 
-XpResult XpCopyViaTempFile(const XpString& source, const XpString& destination, bool folderMode,
-                           IXpFileOpProgressObserver* observer) {
+[[nodiscard]] XpResult XpCopyViaTempFile(const XpString& source, const XpString& destination,
+                                         bool folderMode, IXpFileOpProgressObserver* observer) {
   const XpString temp =
       XpCreateUniqueNumberedFile(XpPathGetDirectory(destination), XpString(), kTempDigits,
                                  XpString(), kTempSuffix);

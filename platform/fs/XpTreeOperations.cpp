@@ -56,11 +56,12 @@ bool GoesIntoItself(const XpString& sourceFolder, const XpString& destinationPar
   return relation == kXpPathSame || relation == kXpPathInside;
 }
 
-XpResult CopyTreeStep(const XpSharedPtr<XpDir>& source, const XpString& destinationParent,
-                      IXpFileOpProgressObserver* observer, XpString* createdFolder);
+[[nodiscard]] XpResult CopyTreeStep(const XpSharedPtr<XpDir>& source,
+                                    const XpString& destinationParent,
+                                    IXpFileOpProgressObserver* observer, XpString* createdFolder);
 
-XpResult CopyChild(const XpSharedPtr<XpAbstractFSObj>& child, const XpString& newFolder,
-                   IXpFileOpProgressObserver* observer) {
+[[nodiscard]] XpResult CopyChild(const XpSharedPtr<XpAbstractFSObj>& child,
+                                 const XpString& newFolder, IXpFileOpProgressObserver* observer) {
   const XpString path = child->GetPath();
   if (!child->IsFile()) {
     return CopyTreeStep(XpSharedPtr<XpDir>(child), newFolder, observer, nullptr);
@@ -73,8 +74,9 @@ XpResult CopyChild(const XpSharedPtr<XpAbstractFSObj>& child, const XpString& ne
   return XpCopyFileWithProgress(path, target, observer);
 }
 
-XpResult CopyTreeStep(const XpSharedPtr<XpDir>& source, const XpString& destinationParent,
-                      IXpFileOpProgressObserver* observer, XpString* createdFolder) {
+[[nodiscard]] XpResult CopyTreeStep(const XpSharedPtr<XpDir>& source,
+                                    const XpString& destinationParent,
+                                    IXpFileOpProgressObserver* observer, XpString* createdFolder) {
   if (!source) {
     return kXpErrBadArgument;
   }
@@ -103,8 +105,8 @@ XpResult CopyTreeStep(const XpSharedPtr<XpDir>& source, const XpString& destinat
 }
 
 // XpCopyTree; createdFolder receives the new top folder once it is made.
-XpResult CopyTree(const char16_t* sourceFolder, const char16_t* destinationParent,
-                  IXpFileOpProgressObserver* observer, XpString* createdFolder) {
+[[nodiscard]] XpResult CopyTree(const char16_t* sourceFolder, const char16_t* destinationParent,
+                                IXpFileOpProgressObserver* observer, XpString* createdFolder) {
   if (sourceFolder == nullptr || destinationParent == nullptr) {
     return kXpErrBadArgument;
   }
@@ -125,7 +127,7 @@ XpResult CopyTree(const char16_t* sourceFolder, const char16_t* destinationParen
 
 // A file of the tree: reported, then deleted, then counted whatever the
 // result.
-XpResult RemoveTreeFile(const XpString& path, IXpFileOpProgressObserver* observer) {
+[[nodiscard]] XpResult RemoveTreeFile(const XpString& path, IXpFileOpProgressObserver* observer) {
   if (observer != nullptr) {
     observer->source = path;
     observer->OnFileOpProgress(kNoPercent);
@@ -137,7 +139,8 @@ XpResult RemoveTreeFile(const XpString& path, IXpFileOpProgressObserver* observe
   return result;
 }
 
-XpResult RemoveEmptyFolder(const XpString& path, IXpFileOpProgressObserver* observer) {
+[[nodiscard]] XpResult RemoveEmptyFolder(const XpString& path,
+                                         IXpFileOpProgressObserver* observer) {
   if (observer != nullptr) {
     observer->source = path;
     observer->doneCount = 0;
@@ -154,13 +157,14 @@ XpResult RemoveEmptyFolder(const XpString& path, IXpFileOpProgressObserver* obse
 
 }  // namespace
 
-XpResult XpCopyTree(const char16_t* sourceFolder, const char16_t* destinationParent,
-                    IXpFileOpProgressObserver* observer) {
+[[nodiscard]] XpResult XpCopyTree(const char16_t* sourceFolder, const char16_t* destinationParent,
+                                  IXpFileOpProgressObserver* observer) {
   return CopyTree(sourceFolder, destinationParent, observer, nullptr);
 }
 
-XpResult XpCopyTreeInto(XpSharedPtr<XpDir> sourceFolder, const char16_t* destinationParent,
-                        IXpFileOpProgressObserver* observer) {
+[[nodiscard]] XpResult XpCopyTreeInto(XpSharedPtr<XpDir> sourceFolder,
+                                      const char16_t* destinationParent,
+                                      IXpFileOpProgressObserver* observer) {
   if (!sourceFolder || destinationParent == nullptr) {
     return kXpErrBadArgument;
   }
@@ -170,8 +174,8 @@ XpResult XpCopyTreeInto(XpSharedPtr<XpDir> sourceFolder, const char16_t* destina
   return CopyTreeStep(sourceFolder, destinationParent, observer, nullptr);
 }
 
-XpResult XpMoveTree(const char16_t* sourceFolder, const char16_t* destinationParent,
-                    IXpFileOpProgressObserver* observer) {
+[[nodiscard]] XpResult XpMoveTree(const char16_t* sourceFolder, const char16_t* destinationParent,
+                                  IXpFileOpProgressObserver* observer) {
   XpString createdFolder;
   const XpResult result = CopyTree(sourceFolder, destinationParent, observer, &createdFolder);
   if (result == kXpOk) {
@@ -184,8 +188,8 @@ XpResult XpMoveTree(const char16_t* sourceFolder, const char16_t* destinationPar
   return result;
 }
 
-XpResult XpRemoveDirectoryTree(const XpString& path, bool withContents,
-                               IXpFileOpProgressObserver* observer) {
+[[nodiscard]] XpResult XpRemoveDirectoryTree(const XpString& path, bool withContents,
+                                             IXpFileOpProgressObserver* observer) {
   if (!withContents) {
     return RemoveEmptyFolder(path, observer);
   }

@@ -12,7 +12,8 @@ constexpr size_t kMaxTransfer = size_t{1} << 30;
 
 }  // namespace
 
-XpResult XpWriteAll(XpSysCalls& calls, int fd, const void* bytes, size_t count, size_t* written) {
+[[nodiscard]] XpResult XpWriteAll(XpSysCalls& calls, int fd, const void* bytes, size_t count,
+                                  size_t* written) {
   const char* next = static_cast<const char*>(bytes);
   size_t done = 0;
   XpResult result = kXpOk;

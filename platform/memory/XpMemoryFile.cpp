@@ -35,7 +35,8 @@ XpMemoryFile::~XpMemoryFile() { FreeOwnedBuffer(); }
 
 XpString XpMemoryFile::GetName() const {
   XpString name;
-  name.Format(u"Memory File(%32p)", static_cast<const void*>(buffer_));
+  (void)name.Format(u"Memory File(%32p)",
+                    static_cast<const void*>(buffer_));  // a pointer always formats
   return name;
 }
 

@@ -121,7 +121,8 @@ int XpPathGetRelation(const XpString& a, const XpString& b) {
 XpString XpPathGetRoot(const XpString& path) {
   if (path.IsEmpty() || path.CStr()[0] != kXpPathSeparator) return XpString();
   XpMountTable table;
-  table.Load();
+  // An unreadable mount table is empty and finds no mount: the root is "/".
+  (void)table.Load();
   const XpMountEntry* entry = table.FindContaining(path);
   if (entry == nullptr) return XpString(kRootPath);
   XpString root = entry->mountPoint;

@@ -34,7 +34,8 @@ class XpProcess {
   static constexpr uint32_t kStillActive = 259;
 
   // Starts the program: kXpErrGeneric when it cannot start.
-  static XpResult Start(const XpProcessStartInfo& info, std::unique_ptr<XpProcess>* process);
+  [[nodiscard]] static XpResult Start(const XpProcessStartInfo& info,
+                                      std::unique_ptr<XpProcess>* process);
 
   XpProcess(const XpProcess&) = delete;
   XpProcess& operator=(const XpProcess&) = delete;
@@ -43,7 +44,7 @@ class XpProcess {
   pid_t GetPid() const { return pid_; }
 
   // Waits without limit for the process to end.
-  XpResult Wait();
+  [[nodiscard]] XpResult Wait();
   // True once the process has ended; never blocks.
   bool HasEnded();
   // The exit status, or 128 + the signal that ended the process;

@@ -4,8 +4,8 @@
 #include "platform/process/XpCommandLineSplit.h"
 #include "platform/process/XpFindProgram.h"
 
-XpResult XpRunProgram(const XpString& program, const XpString& arguments, uint32_t* exitCode,
-                      std::unique_ptr<XpProcess>* process) {
+[[nodiscard]] XpResult XpRunProgram(const XpString& program, const XpString& arguments,
+                                    uint32_t* exitCode, std::unique_ptr<XpProcess>* process) {
   if (program.GetLength() + arguments.GetLength() >= kXpRunProgramMaxLength) {
     return kXpErrBadArgument;
   }

@@ -19,5 +19,5 @@ inline constexpr int32_t kXpRunProgramMaxLength = 500;
 // let go (and reaped when it ends).
 // kXpErrBadArgument when program and arguments reach kXpRunProgramMaxLength
 // units (nothing starts), kXpErrGeneric when the program cannot start.
-XpResult XpRunProgram(const XpString& program, const XpString& arguments, uint32_t* exitCode,
-                      std::unique_ptr<XpProcess>* process);
+[[nodiscard]] XpResult XpRunProgram(const XpString& program, const XpString& arguments,
+                                    uint32_t* exitCode, std::unique_ptr<XpProcess>* process);

@@ -31,7 +31,7 @@ XpString Backslashed(const XpString& text) {
 
 XpString ListEntryName(const XpString& prefix, size_t index) {
   XpString name;
-  name.Format(u"%s%d", prefix, static_cast<int32_t>(index));
+  (void)name.Format(u"%s%d", prefix, static_cast<int32_t>(index));  // a constant format cannot fail
   return name;
 }
 

@@ -56,7 +56,7 @@ std::string ParentFolder(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-XpResult MakeFolders(const std::string& folder, mode_t mode) {
+[[nodiscard]] XpResult MakeFolders(const std::string& folder, mode_t mode) {
   XpSysCalls& calls = XpSysCalls::Current();
   for (size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
     const std::string part = folder.substr(0, slash);
@@ -65,7 +65,7 @@ XpResult MakeFolders(const std::string& folder, mode_t mode) {
   }
 }
 
-XpResult ReadAll(int fd, std::string* text) {
+[[nodiscard]] XpResult ReadAll(int fd, std::string* text) {
   char buffer[kReadChunk];
   for (;;) {
     const ssize_t count = XpSysCalls::Current().Read(fd, buffer, sizeof(buffer));

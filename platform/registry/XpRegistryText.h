@@ -35,7 +35,8 @@ class XpRegistryText {
   // rootName ("HKEY_CURRENT_USER"). kXpErrInvalidFile on anything that is
   // not understood, so a file is never half read: a key or value name
   // holding NUL, or a key nested deeper than kXpRegMaxKeyDepth, too.
-  static XpResult Parse(std::string_view text, const XpString& rootName, XpRegKey& root);
+  [[nodiscard]] static XpResult Parse(std::string_view text, const XpString& rootName,
+                                      XpRegKey& root);
 
   // The text of the tree below root: parents before children, every key
   // written, even an empty one.

@@ -51,7 +51,7 @@ std::optional<uint32_t> ParseId(std::u16string_view key) {
 
 XpString DecimalText(uint32_t id) {
   XpString text;
-  text.Format(u"%u", id);
+  (void)text.Format(u"%u", id);  // a number always formats
   return text;
 }
 

@@ -129,7 +129,7 @@ std::optional<XpResult> Find(const Translation<Key> (&table)[N], Key from) {
 }
 
 template <typename Key, size_t N>
-XpResult Lookup(const Translation<Key> (&table)[N], Key from, XpResult otherwise) {
+[[nodiscard]] XpResult Lookup(const Translation<Key> (&table)[N], Key from, XpResult otherwise) {
   return Find(table, from).value_or(otherwise);
 }
 
@@ -161,15 +161,15 @@ bool FolderIsMissing(const std::string& folder) {
 
 }  // namespace
 
-XpResult XpResultFromWin32Error(uint32_t win32Error) {
+[[nodiscard]] XpResult XpResultFromWin32Error(uint32_t win32Error) {
   return Lookup(kWin32Table, win32Error, kXpErrGeneric);
 }
 
-XpResult XpSyncResultFromLastError(uint32_t win32Error) {
+[[nodiscard]] XpResult XpSyncResultFromLastError(uint32_t win32Error) {
   return Lookup(kWin32SyncTable, win32Error, kXpErrSync);
 }
 
-XpResult XpSyncResultFromWait(uint32_t waitResult, uint32_t win32Error) {
+[[nodiscard]] XpResult XpSyncResultFromWait(uint32_t waitResult, uint32_t win32Error) {
   if (std::optional<XpResult> result = Find(kWaitTable, waitResult)) {
     return *result;
   }
@@ -177,11 +177,11 @@ XpResult XpSyncResultFromWait(uint32_t waitResult, uint32_t win32Error) {
   return XpSyncResultFromLastError(win32Error);
 }
 
-XpResult XpResultFromErrno(int error) {
+[[nodiscard]] XpResult XpResultFromErrno(int error) {
   return Lookup(kErrnoTable, error, kXpErrGeneric);
 }
 
-XpResult XpResultFromErrno(int error, const char* path) {
+[[nodiscard]] XpResult XpResultFromErrno(int error, const char* path) {
   if (error != ENOENT || path == nullptr || *path == '\0') {
     return XpResultFromErrno(error);
   }
@@ -191,6 +191,6 @@ XpResult XpResultFromErrno(int error, const char* path) {
   return parentMissing ? kXpErrPathNotFound : kXpErrFileNotFound;
 }
 
-XpResult XpSyncResultFromErrno(int error) {
+[[nodiscard]] XpResult XpSyncResultFromErrno(int error) {
   return Lookup(kErrnoSyncTable, error, kXpErrSync);
 }

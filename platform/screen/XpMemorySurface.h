@@ -22,7 +22,7 @@ class XpMemorySurface final : public IXpDrawSurface {
   // A black buffer of width x height; the clip box becomes the whole of it.
   // kXpErrBadArgument for a side below 1, kXpErrOutOfMemory when it cannot
   // be had; the surface is then empty.
-  XpResult Create(int32_t width, int32_t height);
+  [[nodiscard]] XpResult Create(int32_t width, int32_t height);
 
   int32_t Width() const { return width_; }
   int32_t Height() const { return height_; }

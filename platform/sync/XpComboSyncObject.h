@@ -16,13 +16,13 @@ class XpMultiWaiterBase;
 // its state changes.
 class XpComboSyncObject : public XpSyncObject {
  public:
-  XpResult Lock() override;
-  XpResult TryLock() override;
+  [[nodiscard]] XpResult Lock() override;
+  [[nodiscard]] XpResult TryLock() override;
   // kXpTryOnce tries once (kXpErrTimeout when that fails); kXpWaitForever
   // waits without limit.
-  virtual XpResult LockTimeout(uint32_t seconds);
+  [[nodiscard]] virtual XpResult LockTimeout(uint32_t seconds);
   // The same wait, ending at a deadline the caller fixed.
-  virtual XpResult LockUntil(const XpDeadline& deadline) = 0;
+  [[nodiscard]] virtual XpResult LockUntil(const XpDeadline& deadline) = 0;
 
  protected:
   XpComboSyncObject() = default;
@@ -30,9 +30,9 @@ class XpComboSyncObject : public XpSyncObject {
   // Called with guard_ held once (not recursively): sleeps until the next
   // Signal() or the deadline; kXpOk or kXpErrTimeout. The caller re-tests
   // its condition either way.
-  XpResult WaitUntil(const XpDeadline& deadline);
+  [[nodiscard]] XpResult WaitUntil(const XpDeadline& deadline);
   // Called with guard_ held: wakes every waiter and every registered
-  // multi-lock.
+  // multi-lock. Always kXpOk.
   XpResult Signal();
 
   // Guards every field of this object and of its subclasses.
@@ -41,7 +41,7 @@ class XpComboSyncObject : public XpSyncObject {
  private:
   friend class XpMultiWaiterBase;
 
-  XpResult AddWaiter(XpMultiWaiterBase* waiter);
+  [[nodiscard]] XpResult AddWaiter(XpMultiWaiterBase* waiter);
   void RemoveWaiter(XpMultiWaiterBase* waiter);
   void NotifyWaiters();
 

@@ -9,10 +9,10 @@ class XpCriticalSection : public XpSyncObject {
  public:
   XpCriticalSection() = default;
 
-  XpResult Lock() override;
-  XpResult Unlock() override;
+  [[nodiscard]] XpResult Lock() override;
+  [[nodiscard]] XpResult Unlock() override;
   // Not supported: always kXpErrNotSupported.
-  XpResult TryLock() override;
+  [[nodiscard]] XpResult TryLock() override;
 
   // BasicLockable, for std::lock_guard and std::condition_variable_any.
   void lock() { mutex_.lock(); }

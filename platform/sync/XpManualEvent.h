@@ -9,10 +9,11 @@ class XpManualEvent : public XpComboSyncObject {
   explicit XpManualEvent(bool initiallySignaled);
 
   // Sets the event.
-  XpResult Unlock() override;
+  [[nodiscard]] XpResult Unlock() override;
   // Waits until the event is set.
-  XpResult LockUntil(const XpDeadline& deadline) override;
+  [[nodiscard]] XpResult LockUntil(const XpDeadline& deadline) override;
 
+  // Always kXpOk.
   XpResult SetSignaled(bool signaled);
   bool IsSignaled();
 

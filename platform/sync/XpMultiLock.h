@@ -16,7 +16,7 @@ class XpMultiWaiterBase {
   virtual ~XpMultiWaiterBase() = default;
 
   // The result of the acquisition.
-  XpResult GetResult() const { return lastResult_; }
+  [[nodiscard]] XpResult GetResult() const { return lastResult_; }
 
  protected:
   XpMultiWaiterBase(bool autoUnlock, XpComboSyncObject* wakeUp);
@@ -24,7 +24,7 @@ class XpMultiWaiterBase {
   // kXpErrInvalidHandle for a null wake-up object or a null entry,
   // kXpErrBadArgument when the wake-up object is in the list, else registers
   // with every object (all or none).
-  XpResult Register(std::span<XpComboSyncObject* const> objects);
+  [[nodiscard]] XpResult Register(std::span<XpComboSyncObject* const> objects);
   void Unregister(std::span<XpComboSyncObject* const> objects);
 
   const bool autoUnlock_;

@@ -51,7 +51,8 @@ XpResult XpMutex::Unlock() {
   std::lock_guard<XpCriticalSection> hold(guard_);
   if (owner_ != caller || recursion_ <= 0) return kXpOk;
   if (--recursion_ > 0) return kXpOk;
-  if (named_ && createResult_ == kXpOk) system_.ReleaseMutex();
+  // This thread owns the system mutex here, so its release cannot fail.
+  if (named_ && createResult_ == kXpOk) (void)system_.ReleaseMutex();
   owner_ = 0;
   Signal();
   return kXpOk;

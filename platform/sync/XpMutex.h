@@ -14,20 +14,20 @@ class XpMutex : public XpComboSyncObject {
   explicit XpMutex(const XpString& name = XpString());
 
   // Only kXpTryOnce and kXpWaitForever; kXpErrInvalidHandle otherwise.
-  XpResult LockTimeout(uint32_t seconds) override;
+  [[nodiscard]] XpResult LockTimeout(uint32_t seconds) override;
   // When the named mutex cannot be taken, the lock is not held and the
   // result of that wait is returned.
-  XpResult LockUntil(const XpDeadline& deadline) override;
+  [[nodiscard]] XpResult LockUntil(const XpDeadline& deadline) override;
   // Only the owning thread unlocks; for others nothing changes. Always kXpOk.
-  XpResult Unlock() override;
+  [[nodiscard]] XpResult Unlock() override;
 
   bool IsLockedByOtherThread();
   // kXpOk, or why the named mutex could not be created; locking then fails
   // with this result.
-  XpResult GetCreateResult() const { return createResult_; }
+  [[nodiscard]] XpResult GetCreateResult() const { return createResult_; }
 
  private:
-  XpResult LockNamed(const XpDeadline& deadline);
+  [[nodiscard]] XpResult LockNamed(const XpDeadline& deadline);
   void UndoFirstLock();
 
   uint32_t owner_ = 0;

@@ -39,13 +39,15 @@ class XpNamedObject {
   // Each creates the object or opens the existing one of that name, in
   // which case the initial owner, state or count is ignored; *alreadyExisted
   // (optional) tells which. A handle that was open is closed first.
-  XpResult CreateMutex(const XpString& name, bool initiallyOwned, bool* alreadyExisted = nullptr);
-  XpResult CreateEvent(const XpString& name, bool initiallySet, bool* alreadyExisted = nullptr);
+  [[nodiscard]] XpResult CreateMutex(const XpString& name, bool initiallyOwned,
+                                     bool* alreadyExisted = nullptr);
+  [[nodiscard]] XpResult CreateEvent(const XpString& name, bool initiallySet,
+                                     bool* alreadyExisted = nullptr);
   // kXpErrBadArgument when maximum is 0 or initialCount exceeds it.
-  XpResult CreateSemaphore(const XpString& name, uint32_t initialCount, uint32_t maximum,
-                           bool* alreadyExisted = nullptr);
+  [[nodiscard]] XpResult CreateSemaphore(const XpString& name, uint32_t initialCount,
+                                         uint32_t maximum, bool* alreadyExisted = nullptr);
   // Opens an object that exists; kXpErrFileNotFound when nobody holds one.
-  XpResult Open(const XpString& name, XpNamedObjectKind kind);
+  [[nodiscard]] XpResult Open(const XpString& name, XpNamedObjectKind kind);
   void Close();
 
   bool IsOpen() const { return record_ != nullptr; }
@@ -55,33 +57,33 @@ class XpNamedObject {
   // happens while it waits releases it even when a reset follows at once. A
   // semaphore: takes one unit. kXpTryOnce tries once; kXpErrTimeout when the
   // time is up.
-  XpResult Wait(uint32_t seconds);
-  XpResult WaitUntil(const XpDeadline& deadline);
+  [[nodiscard]] XpResult Wait(uint32_t seconds);
+  [[nodiscard]] XpResult WaitUntil(const XpDeadline& deadline);
 
   // kXpErrNotOwner when the calling thread does not own the mutex.
-  XpResult ReleaseMutex();
-  XpResult SetEvent();
-  XpResult ResetEvent();
+  [[nodiscard]] XpResult ReleaseMutex();
+  [[nodiscard]] XpResult SetEvent();
+  [[nodiscard]] XpResult ResetEvent();
   // Adds count units; a count that would pass the maximum fails with
   // kXpErrSync and changes nothing.
-  XpResult ReleaseSemaphore(uint32_t count = 1, uint32_t* previousCount = nullptr);
+  [[nodiscard]] XpResult ReleaseSemaphore(uint32_t count = 1, uint32_t* previousCount = nullptr);
 
   // For tests: the clock and sleep of the waits.
   void SetClockForTest(XpWaitClock& clock) { clock_ = &clock; }
 
  private:
-  XpResult Create(const XpString& name, XpNamedObjectKind kind, bool initiallyOwned,
-                  uint32_t value, uint32_t maximum, bool* alreadyExisted);
+  [[nodiscard]] XpResult Create(const XpString& name, XpNamedObjectKind kind, bool initiallyOwned,
+                                uint32_t value, uint32_t maximum, bool* alreadyExisted);
   // kXpErrInvalidHandle unless the handle is open in this process and of
   // that kind.
-  XpResult Check(XpNamedObjectKind kind) const;
+  [[nodiscard]] XpResult Check(XpNamedObjectKind kind) const;
   // eventGeneration: the event's set count at the wait's first look, which
   // the first call stores; a later one that finds it changed has seen a set.
-  XpResult TryOnce(std::optional<uint32_t>* eventGeneration);
-  XpResult TryTakeMutex();
-  XpResult TryWaitEvent(std::optional<uint32_t>* generation);
-  XpResult TryTakeUnit();
-  XpResult SetEventState(uint32_t value);
+  [[nodiscard]] XpResult TryOnce(std::optional<uint32_t>* eventGeneration);
+  [[nodiscard]] XpResult TryTakeMutex();
+  [[nodiscard]] XpResult TryWaitEvent(std::optional<uint32_t>* generation);
+  [[nodiscard]] XpResult TryTakeUnit();
+  [[nodiscard]] XpResult SetEventState(uint32_t value);
 
   XpNamedObjectRecord* record_ = nullptr;
   XpWaitClock* clock_ = &XpWaitClock::Real();

@@ -44,7 +44,7 @@ class XpNamedObjectFile {
 
   // Runs change with the creation guard held and returns its result.
   template <typename Change>
-  XpResult WithGuard(Change change) const {
+  [[nodiscard]] XpResult WithGuard(Change change) const {
     XpResult result = WaitLock(kGuardByte);
     if (result != kXpOk) return result;
     result = change();

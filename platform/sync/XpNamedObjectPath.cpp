@@ -93,7 +93,7 @@ const char* NonEmptyEnv(const char* variable) {
 // Creates the folder with exactly that mode, or checks the one that is
 // there: a real folder, and for a private folder one of the user's own that
 // nobody else may enter.
-XpResult EnsureFolder(const std::string& folder, mode_t mode, bool isPrivate) {
+[[nodiscard]] XpResult EnsureFolder(const std::string& folder, mode_t mode, bool isPrivate) {
   XpSysCalls& calls = XpSysCalls::Current();
   if (calls.Mkdir(folder.c_str(), mode) == 0) {
     // Past the umask; a folder that keeps the umask's mode still works.
@@ -114,7 +114,7 @@ XpResult EnsureFolder(const std::string& folder, mode_t mode, bool isPrivate) {
   return kXpOk;
 }
 
-XpResult OverriddenFolder(const char* base, bool global, std::string* folder) {
+[[nodiscard]] XpResult OverriddenFolder(const char* base, bool global, std::string* folder) {
   if (XpSysCalls::Current().Mkdir(base, 0777) != 0 && errno != EEXIST) {
     return XpResultFromErrno(errno, base);
   }
@@ -122,14 +122,14 @@ XpResult OverriddenFolder(const char* base, bool global, std::string* folder) {
   return EnsureFolder(*folder, global ? kSharedFolderMode : kPrivateFolderMode, !global);
 }
 
-XpResult SharedFolder(std::string* folder) {
+[[nodiscard]] XpResult SharedFolder(std::string* folder) {
   *folder = kSharedFolder;
   if (EnsureFolder(*folder, kSharedFolderMode, false) == kXpOk) return kXpOk;
   *folder = kSharedFallback;
   return EnsureFolder(*folder, kSharedFolderMode, false);
 }
 
-XpResult PrivateFolder(std::string* folder) {
+[[nodiscard]] XpResult PrivateFolder(std::string* folder) {
   if (const char* runtime = NonEmptyEnv(kRuntimeDirVariable)) {
     *folder = std::string(runtime) + "/kavo";
     if (EnsureFolder(*folder, kPrivateFolderMode, true) == kXpOk) return kXpOk;
@@ -138,7 +138,7 @@ XpResult PrivateFolder(std::string* folder) {
   return EnsureFolder(*folder, kPrivateFolderMode, true);
 }
 
-XpResult ObjectFolder(bool global, std::string* folder) {
+[[nodiscard]] XpResult ObjectFolder(bool global, std::string* folder) {
   if (const char* base = NonEmptyEnv(kIpcDirVariable)) return OverriddenFolder(base, global, folder);
   return global ? SharedFolder(folder) : PrivateFolder(folder);
 }
@@ -155,8 +155,8 @@ std::string XpNamedObjectFileName(const XpString& name, XpNamedObjectKind kind) 
   return encoded + kHashMark + Hex64(HashName(name.ToMultiByte().View())) + suffix;
 }
 
-XpResult XpNamedObjectLocate(const XpString& name, XpNamedObjectKind kind,
-                             XpNamedObjectLocation* location) {
+[[nodiscard]] XpResult XpNamedObjectLocate(const XpString& name, XpNamedObjectKind kind,
+                                           XpNamedObjectLocation* location) {
   if (name.IsEmpty()) return kXpErrBadArgument;
   location->global = IsGlobal(name);
   std::string folder;

@@ -26,5 +26,5 @@ std::string XpNamedObjectFileName(const XpString& name, XpNamedObjectKind kind);
 // The lock file of a name, creating its folder when needed.
 // kXpErrBadArgument for an empty name; kXpErrAccessDenied when the user's
 // folder is not a folder of the user's own.
-XpResult XpNamedObjectLocate(const XpString& name, XpNamedObjectKind kind,
-                             XpNamedObjectLocation* location);
+[[nodiscard]] XpResult XpNamedObjectLocate(const XpString& name, XpNamedObjectKind kind,
+                                           XpNamedObjectLocation* location);

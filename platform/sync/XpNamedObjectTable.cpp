@@ -37,13 +37,13 @@ int OpenLockFile(const std::string& path, int flags, mode_t mode, int expected) 
   return fd;
 }
 
-XpResult OpenExisting(const std::string& path, int* fd) {
+[[nodiscard]] XpResult OpenExisting(const std::string& path, int* fd) {
   *fd = OpenLockFile(path, kOpenFlags, 0, ENOENT);
   if (*fd >= 0) return kXpOk;
   return errno == ENOENT ? kXpErrFileNotFound : XpResultFromErrno(errno, path.c_str());
 }
 
-XpResult OpenOrCreate(const XpNamedObjectLocation& location, int* fd) {
+[[nodiscard]] XpResult OpenOrCreate(const XpNamedObjectLocation& location, int* fd) {
   const mode_t mode = location.global ? kSharedFileMode : kPrivateFileMode;
   *fd = OpenLockFile(location.path, kOpenFlags | O_CREAT | O_EXCL, mode, EEXIST);
   if (*fd >= 0) {
@@ -62,8 +62,8 @@ XpResult OpenOrCreate(const XpNamedObjectLocation& location, int* fd) {
 
 // Called with the creation guard held: joins the object and, when nobody
 // held it before, gives it its initial state.
-XpResult JoinOrInitialize(XpNamedObjectRecord* record, const XpNamedObjectInit& init,
-                          bool* existed) {
+[[nodiscard]] XpResult JoinOrInitialize(XpNamedObjectRecord* record, const XpNamedObjectInit& init,
+                                        bool* existed) {
   const XpNamedObjectFile file = record->File();
   *existed = file.IsHeldElsewhere(XpNamedObjectFile::kExistsByte);
   XpResult result = file.TryLock(XpNamedObjectFile::kExistsByte, false);
@@ -82,7 +82,7 @@ XpResult JoinOrInitialize(XpNamedObjectRecord* record, const XpNamedObjectInit& 
 
 // Called with the creation guard held: joins the object only when somebody
 // holds it.
-XpResult JoinExisting(XpNamedObjectRecord* record) {
+[[nodiscard]] XpResult JoinExisting(XpNamedObjectRecord* record) {
   const XpNamedObjectFile file = record->File();
   if (!file.IsHeldElsewhere(XpNamedObjectFile::kExistsByte)) return kXpErrFileNotFound;
   return file.TryLock(XpNamedObjectFile::kExistsByte, false);

@@ -48,11 +48,12 @@ class XpNamedObjectTable {
 
   // Opens the object, making it new when nobody holds it; *existed tells
   // which. An existing object keeps its state and owner.
-  XpResult Create(const XpNamedObjectLocation& location, const XpNamedObjectInit& init,
-                  XpNamedObjectRecord** record, bool* existed);
+  [[nodiscard]] XpResult Create(const XpNamedObjectLocation& location,
+                                const XpNamedObjectInit& init, XpNamedObjectRecord** record,
+                                bool* existed);
   // Opens an object that somebody holds; kXpErrFileNotFound otherwise.
-  XpResult Open(const XpNamedObjectLocation& location, XpNamedObjectKind kind,
-                XpNamedObjectRecord** record);
+  [[nodiscard]] XpResult Open(const XpNamedObjectLocation& location, XpNamedObjectKind kind,
+                              XpNamedObjectRecord** record);
   // Lets go of one handle; the last one closes the file, which drops every
   // lock of this process on it.
   void Close(XpNamedObjectRecord* record);
@@ -66,7 +67,7 @@ class XpNamedObjectTable {
   void CloseInheritedFiles();
   void DropInheritedRecords();
   XpNamedObjectRecord* Find(const std::string& path);
-  XpResult Insert(XpNamedObjectRecord* record);
+  [[nodiscard]] XpResult Insert(XpNamedObjectRecord* record);
 
   std::mutex mutex_;
   pid_t pid_;

@@ -16,13 +16,13 @@ class XpRwLock : public XpComboSyncObject {
   XpRwLock() = default;
 
   // The exclusive lock.
-  XpResult LockUntil(const XpDeadline& deadline) override;
-  XpResult LockExclusiveTimeout(uint32_t seconds) { return LockTimeout(seconds); }
-  XpResult LockSharedTimeout(uint32_t seconds);
-  XpResult LockSharedUntil(const XpDeadline& deadline);
-  XpResult TryLockShared() { return LockSharedTimeout(kXpTryOnce); }
+  [[nodiscard]] XpResult LockUntil(const XpDeadline& deadline) override;
+  [[nodiscard]] XpResult LockExclusiveTimeout(uint32_t seconds) { return LockTimeout(seconds); }
+  [[nodiscard]] XpResult LockSharedTimeout(uint32_t seconds);
+  [[nodiscard]] XpResult LockSharedUntil(const XpDeadline& deadline);
+  [[nodiscard]] XpResult TryLockShared() { return LockSharedTimeout(kXpTryOnce); }
   // Releases whichever kind the caller holds.
-  XpResult Unlock() override;
+  [[nodiscard]] XpResult Unlock() override;
 
   // Whether a request of that kind from the caller would have to wait.
   bool IsBusy(bool exclusive);

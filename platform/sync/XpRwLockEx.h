@@ -17,14 +17,14 @@ class XpRwLockEx : public XpComboSyncObject {
   XpRwLockEx() = default;
 
   // The exclusive lock.
-  XpResult LockUntil(const XpDeadline& deadline) override;
-  XpResult LockExclusiveTimeout(uint32_t seconds) { return LockTimeout(seconds); }
-  XpResult LockSharedTimeout(uint32_t seconds);
-  XpResult LockSharedUntil(const XpDeadline& deadline);
-  XpResult TryLockShared() { return LockSharedTimeout(kXpTryOnce); }
+  [[nodiscard]] XpResult LockUntil(const XpDeadline& deadline) override;
+  [[nodiscard]] XpResult LockExclusiveTimeout(uint32_t seconds) { return LockTimeout(seconds); }
+  [[nodiscard]] XpResult LockSharedTimeout(uint32_t seconds);
+  [[nodiscard]] XpResult LockSharedUntil(const XpDeadline& deadline);
+  [[nodiscard]] XpResult TryLockShared() { return LockSharedTimeout(kXpTryOnce); }
   // Releases the writer level when the caller is the writer, else one level
   // of the caller's shared lock; nothing when the caller holds nothing.
-  XpResult Unlock() override;
+  [[nodiscard]] XpResult Unlock() override;
 
   // Whether a request of that kind from the caller would have to wait.
   bool IsBusy(bool exclusive);
@@ -35,7 +35,7 @@ class XpRwLockEx : public XpComboSyncObject {
     uint32_t count;
   };
 
-  XpResult LockLocked(bool exclusive, const XpDeadline& deadline);
+  [[nodiscard]] XpResult LockLocked(bool exclusive, const XpDeadline& deadline);
   bool IsBusyLocked(bool exclusive, uint32_t caller, bool* asWriter) const;
   std::vector<Reader>::iterator FindReader(uint32_t thread);
 

@@ -14,9 +14,9 @@ class XpSemaphore : public XpComboSyncObject {
 
   // Gives one unit back. At the maximum the count stays as it is; the call
   // still succeeds.
-  XpResult Unlock() override;
+  [[nodiscard]] XpResult Unlock() override;
   // Takes one unit.
-  XpResult LockUntil(const XpDeadline& deadline) override;
+  [[nodiscard]] XpResult LockUntil(const XpDeadline& deadline) override;
 
   int64_t GetCount();
 

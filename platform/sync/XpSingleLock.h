@@ -16,7 +16,7 @@ class XpSingleLock {
   XpSingleLock& operator=(const XpSingleLock&) = delete;
   virtual ~XpSingleLock();
 
-  XpResult GetResult() const { return result_; }
+  [[nodiscard]] XpResult GetResult() const { return result_; }
   bool IsLocked() const { return object_ != nullptr && result_ == kXpOk; }
 
  private:

@@ -16,7 +16,7 @@ class XpSyncObject {
   XpSyncObject& operator=(const XpSyncObject&) = delete;
   virtual ~XpSyncObject() = default;
 
-  virtual XpResult Lock() = 0;
-  virtual XpResult Unlock() = 0;
-  virtual XpResult TryLock() = 0;
+  [[nodiscard]] virtual XpResult Lock() = 0;
+  [[nodiscard]] virtual XpResult Unlock() = 0;
+  [[nodiscard]] virtual XpResult TryLock() = 0;
 };

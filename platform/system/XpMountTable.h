@@ -29,7 +29,7 @@ struct XpMountEntry {
 class XpMountTable {
  public:
   // Re-reads the table; on failure the table is empty.
-  XpResult Load();
+  [[nodiscard]] XpResult Load();
   // Replaces the table with the lines of text; malformed lines are skipped.
   void Parse(std::string_view text);
 

@@ -38,7 +38,7 @@ XpStringA XpSysRootPath(const char* absolutePath) {
   return XpStringA(path.c_str(), static_cast<int32_t>(path.size()));
 }
 
-XpResult XpSysRootReadFile(const char* absolutePath, std::string* contents) {
+[[nodiscard]] XpResult XpSysRootReadFile(const char* absolutePath, std::string* contents) {
   if (absolutePath == nullptr || contents == nullptr) {
     return kXpErrBadArgument;
   }

@@ -19,4 +19,4 @@ XpStringA XpSysRoot();
 XpStringA XpSysRootPath(const char* absolutePath);
 
 // Reads the whole file absolutePath below the system root into contents.
-XpResult XpSysRootReadFile(const char* absolutePath, std::string* contents);
+[[nodiscard]] XpResult XpSysRootReadFile(const char* absolutePath, std::string* contents);

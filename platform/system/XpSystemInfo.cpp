@@ -86,7 +86,7 @@ uint64_t MemInfoBytes(std::string_view name, std::string_view fallbackName) {
 
 }  // namespace
 
-XpResult XpGetOSVersion(uint32_t* platformId, uint32_t* major, uint32_t* minor) {
+[[nodiscard]] XpResult XpGetOSVersion(uint32_t* platformId, uint32_t* major, uint32_t* minor) {
   OsVersion version{kReportedPlatform, kReportedMajor, kReportedMinor};
   if (const char* value = ::getenv(kXpOsVersionVariable); value != nullptr) {
     if (std::strcmp(value, kOsVersionFailure) == 0) return kXpErrGeneric;

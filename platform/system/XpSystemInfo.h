@@ -16,7 +16,7 @@ inline constexpr const char* kXpOsVersionVariable = "KAVO_OS_VERSION";
 // The system reports itself as NT 6.1 (a Windows-7-like workstation). Each
 // output is optional. The platform id is stored only when it is 1 or 2,
 // else 0. kXpErrGeneric when the query fails; the outputs are then unchanged.
-XpResult XpGetOSVersion(uint32_t* platformId, uint32_t* major, uint32_t* minor);
+[[nodiscard]] XpResult XpGetOSVersion(uint32_t* platformId, uint32_t* major, uint32_t* minor);
 
 // True when XpGetOSVersion reports the NT platform.
 bool XpIsWindowsNT();

@@ -39,13 +39,13 @@ class FakeMountTableSource : public IXpMountTableSource {
   explicit FakeMountTableSource(std::shared_ptr<FakeMountTableControl> control)
       : control_(std::move(control)) {}
 
-  XpResult Open() override {
+  [[nodiscard]] XpResult Open() override {
     std::lock_guard<std::mutex> lock(control_->mutex);
     control_->interrupted = false;
     return control_->openResult;
   }
   void Close() override {}
-  XpResult Read(XpMountTable* table) override { return table->Load(); }
+  [[nodiscard]] XpResult Read(XpMountTable* table) override { return table->Load(); }
   bool WaitForChange() override {
     FakeMountTableControl& c = *control_;
     std::unique_lock<std::mutex> lock(c.mutex);

@@ -565,7 +565,8 @@ void XpFormatBuffer::Grow(size_t extra) {
   capacity_ = capacity;
 }
 
-XpResult XpFormatTo(XpFormatBuffer& out, const char16_t* format, const XpFormatArg* args, size_t count) {
+[[nodiscard]] XpResult XpFormatTo(XpFormatBuffer& out, const char16_t* format,
+                                  const XpFormatArg* args, size_t count) {
   const size_t start = out.Size();
   XpResult result = kXpOk;
   try {
@@ -579,7 +580,8 @@ XpResult XpFormatTo(XpFormatBuffer& out, const char16_t* format, const XpFormatA
   return result;
 }
 
-XpResult XpFormatTo(std::u16string& out, const char16_t* format, const XpFormatArg* args, size_t count) {
+[[nodiscard]] XpResult XpFormatTo(std::u16string& out, const char16_t* format,
+                                  const XpFormatArg* args, size_t count) {
   XpFormatBuffer buffer;
   const XpResult result = XpFormatTo(buffer, format, args, count);
   if (XpFailed(result)) return result;

@@ -181,7 +181,7 @@ class XpFormatBuffer {
 // unknown conversion returns kXpErrBadArgument; extra arguments are ignored.
 // On failure out is left as it was. Nothing here reads the locale. One pass
 // over the format: the time grows linearly with its length.
-XpResult XpFormatTo(std::u16string& out, const char16_t* format, const XpFormatArg* args,
-                    size_t count);
-XpResult XpFormatTo(XpFormatBuffer& out, const char16_t* format, const XpFormatArg* args,
-                    size_t count);
+[[nodiscard]] XpResult XpFormatTo(std::u16string& out, const char16_t* format,
+                                  const XpFormatArg* args, size_t count);
+[[nodiscard]] XpResult XpFormatTo(XpFormatBuffer& out, const char16_t* format,
+                                  const XpFormatArg* args, size_t count);

@@ -57,9 +57,9 @@ class XpString {
   // kXpErrBadArgument and leaves the string unchanged on a bad format or a
   // mismatched argument.
   template <typename... Args>
-  XpResult Format(const char16_t* format, const Args&... args);
+  [[nodiscard]] XpResult Format(const char16_t* format, const Args&... args);
   template <typename... Args>
-  XpResult AppendFormat(const char16_t* format, const Args&... args);
+  [[nodiscard]] XpResult AppendFormat(const char16_t* format, const Args&... args);
 
   // Replaces every non-overlapping occurrence; returns the count.
   int32_t Replace(const char16_t* search, const char16_t* replacement);
@@ -78,8 +78,8 @@ class XpString {
 
   static XpString Join(std::u16string_view a, std::u16string_view b);
   void Refresh();
-  XpResult AssignFormatted(const char16_t* format, const XpFormatArg* args, size_t count,
-                           bool append);
+  [[nodiscard]] XpResult AssignFormatted(const char16_t* format, const XpFormatArg* args,
+                                         size_t count, bool append);
 
   const char16_t* chars_ = nullptr;
   XpStringRep* rep_ = nullptr;

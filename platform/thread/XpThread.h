@@ -52,10 +52,10 @@ class XpThread {
   int GetPriority();
   // kXpErrPriority for a level outside the set of logical levels or a change
   // the kernel refuses; the stored level is then kept.
-  XpResult SetPriority(int priority);
+  [[nodiscard]] XpResult SetPriority(int priority);
   // One level up or down; kXpErrPriority when that leaves the set.
-  XpResult RaisePriority();
-  XpResult LowerPriority();
+  [[nodiscard]] XpResult RaisePriority();
+  [[nodiscard]] XpResult LowerPriority();
 
   // For tests: called in each new thread with the start counter and the
   // stack offset, before the thread function.
@@ -69,7 +69,7 @@ class XpThread {
 
  private:
   XpThread() = default;
-  XpResult ApplyPriority(int priority);
+  [[nodiscard]] XpResult ApplyPriority(int priority);
 
   pthread_t handle_{};
   uint32_t id_ = 0;

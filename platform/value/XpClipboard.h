@@ -15,8 +15,8 @@ class XpClipboard {
   static bool IsFormatAvailable(Format format);
   // The text held under format; kXpErrGeneric, *out untouched, when there
   // is none.
-  static XpResult GetText(Format format, XpString* out);
+  [[nodiscard]] static XpResult GetText(Format format, XpString* out);
   // Empties the clipboard, then holds text under format.
-  static XpResult SetText(Format format, const XpString& text);
+  [[nodiscard]] static XpResult SetText(Format format, const XpString& text);
   static void Empty();
 };

@@ -22,13 +22,15 @@ class XpIniArray : public XpIniElement {
   // Null for an index outside 0..count-1.
   XpIniElement* GetAt(int32_t index) const override;
   // kXpErrValueNotFound when nothing lies at path.
-  XpResult Remove(const XpString& path) override;
-  XpResult RemoveAt(int32_t index) override;
-  XpResult Add(const XpString& path, XpIniType type, const XpIniValue& value = {}) override;
+  [[nodiscard]] XpResult Remove(const XpString& path) override;
+  [[nodiscard]] XpResult RemoveAt(int32_t index) override;
+  [[nodiscard]] XpResult Add(const XpString& path, XpIniType type,
+                             const XpIniValue& value = {}) override;
   // Inserts before index; kAppend and count append. Any other index above
   // the count, negative ones included, gives kXpErrValueNotFound and creates
   // nothing.
-  XpResult InsertAt(int32_t index, XpIniType type, const XpIniValue& value = {}) override;
+  [[nodiscard]] XpResult InsertAt(int32_t index, XpIniType type,
+                                  const XpIniValue& value = {}) override;
 
  private:
   std::vector<std::unique_ptr<XpIniElement>> elements_;

@@ -24,7 +24,7 @@ constexpr mode_t kNewFileMode = 0666;
 
 // The whole content of the file at path; kXpErrInvalidFile past
 // kMaxPropertyListBytes.
-XpResult ReadWholeFile(const XpString& path, std::string* bytes) {
+[[nodiscard]] XpResult ReadWholeFile(const XpString& path, std::string* bytes) {
   XpFile file(path);
   const XpResult opened = file.Open(kXpOpenRead);
   if (opened != kXpOk) {
@@ -54,7 +54,7 @@ XpResult ReadWholeFile(const XpString& path, std::string* bytes) {
 
 // Replaces the file at path by bytes (XpReplaceFileAtomically): the old
 // file stays as it was unless the new one is complete.
-XpResult ReplaceFile(const XpString& path, std::string_view bytes) {
+[[nodiscard]] XpResult ReplaceFile(const XpString& path, std::string_view bytes) {
   const XpStringA target = path.ToMultiByte();
   const std::string_view view = target.View();
   if (view.empty() || view[0] != '/' || view.back() == '/') {

@@ -36,7 +36,8 @@ class XpIniElement {
   // A new element of type with its initial value, owned by the caller.
   // kXpErrValueUnknownType for a type outside 0-7, kXpErrOutOfMemory; *out
   // is null on failure.
-  static XpResult Create(XpIniType type, XpIniElement** out, const XpIniValue& value = {});
+  [[nodiscard]] static XpResult Create(XpIniType type, XpIniElement** out,
+                                       const XpIniValue& value = {});
 
   virtual XpIniType GetType() const = 0;
 
@@ -45,29 +46,32 @@ class XpIniElement {
   // Null when nothing lies at path.
   virtual XpIniElement* Find(const XpString& path) const;
   virtual XpIniElement* GetAt(int32_t index) const;
-  virtual XpResult Remove(const XpString& path);
-  virtual XpResult RemoveAt(int32_t index);
-  virtual XpResult LoadFromFile(const XpString& path);
-  virtual XpResult SaveToFile(const XpString& path);
+  [[nodiscard]] virtual XpResult Remove(const XpString& path);
+  [[nodiscard]] virtual XpResult RemoveAt(int32_t index);
+  [[nodiscard]] virtual XpResult LoadFromFile(const XpString& path);
+  [[nodiscard]] virtual XpResult SaveToFile(const XpString& path);
   // Creates an element: the last component of path is its key in a
   // dictionary or its insertion index in an array (-1 appends).
-  virtual XpResult Add(const XpString& path, XpIniType type, const XpIniValue& value = {});
-  virtual XpResult InsertAt(int32_t index, XpIniType type, const XpIniValue& value = {});
+  [[nodiscard]] virtual XpResult Add(const XpString& path, XpIniType type,
+                                     const XpIniValue& value = {});
+  [[nodiscard]] virtual XpResult InsertAt(int32_t index, XpIniType type,
+                                          const XpIniValue& value = {});
 
   // Values. A null output gives kXpErrBadArgument.
-  virtual XpResult GetMemChunk(XpAbstractFile* destination) const;
-  virtual XpResult GetDate(XpDateTime* out) const;
-  virtual XpResult GetString(XpString* out) const;
-  virtual XpResult GetReal(double* out) const;
-  virtual XpResult GetInt64(int64_t* out) const;
-  virtual XpResult GetInt32(int32_t* out) const;
-  virtual XpResult GetBool(bool* out) const;
-  virtual XpResult SetMemChunk(XpAbstractFile* source, int64_t offset, int64_t length);
-  virtual XpResult SetDate(const XpDateTime& value);
+  [[nodiscard]] virtual XpResult GetMemChunk(XpAbstractFile* destination) const;
+  [[nodiscard]] virtual XpResult GetDate(XpDateTime* out) const;
+  [[nodiscard]] virtual XpResult GetString(XpString* out) const;
+  [[nodiscard]] virtual XpResult GetReal(double* out) const;
+  [[nodiscard]] virtual XpResult GetInt64(int64_t* out) const;
+  [[nodiscard]] virtual XpResult GetInt32(int32_t* out) const;
+  [[nodiscard]] virtual XpResult GetBool(bool* out) const;
+  [[nodiscard]] virtual XpResult SetMemChunk(XpAbstractFile* source, int64_t offset,
+                                             int64_t length);
+  [[nodiscard]] virtual XpResult SetDate(const XpDateTime& value);
   // Null is the empty string.
-  virtual XpResult SetString(const char16_t* text);
-  virtual XpResult SetReal(double value);
-  virtual XpResult SetInt64(int64_t value);
+  [[nodiscard]] virtual XpResult SetString(const char16_t* text);
+  [[nodiscard]] virtual XpResult SetReal(double value);
+  [[nodiscard]] virtual XpResult SetInt64(int64_t value);
 
  protected:
   XpIniElement() = default;

@@ -14,8 +14,8 @@ class XpIniBool : public XpIniElement {
   explicit XpIniBool(bool value = false) : value_(value) {}
 
   XpIniType GetType() const override { return kXpIniTypeBool; }
-  XpResult GetBool(bool* out) const override;
-  virtual XpResult SetBool(bool value);
+  [[nodiscard]] XpResult GetBool(bool* out) const override;
+  [[nodiscard]] virtual XpResult SetBool(bool value);
 
  private:
   bool value_;
@@ -26,11 +26,11 @@ class XpIniInt : public XpIniElement {
   explicit XpIniInt(int64_t value = 0) : value_(value) {}
 
   XpIniType GetType() const override { return kXpIniTypeInt; }
-  XpResult GetInt64(int64_t* out) const override;
+  [[nodiscard]] XpResult GetInt64(int64_t* out) const override;
   // Writes the low 32 bits in any case; kXpErrValueNotInt32 when the value
   // lies outside the int32 range.
-  XpResult GetInt32(int32_t* out) const override;
-  XpResult SetInt64(int64_t value) override;
+  [[nodiscard]] XpResult GetInt32(int32_t* out) const override;
+  [[nodiscard]] XpResult SetInt64(int64_t value) override;
 
  private:
   int64_t value_;
@@ -41,8 +41,8 @@ class XpIniReal : public XpIniElement {
   XpIniReal() = default;
 
   XpIniType GetType() const override { return kXpIniTypeReal; }
-  XpResult GetReal(double* out) const override;
-  XpResult SetReal(double value) override;
+  [[nodiscard]] XpResult GetReal(double* out) const override;
+  [[nodiscard]] XpResult SetReal(double value) override;
 
  private:
   double value_ = 0.0;
@@ -54,8 +54,8 @@ class XpIniString : public XpIniElement {
   explicit XpIniString(const char16_t* text = nullptr) : value_(text) {}
 
   XpIniType GetType() const override { return kXpIniTypeString; }
-  XpResult GetString(XpString* out) const override;
-  XpResult SetString(const char16_t* text) override;
+  [[nodiscard]] XpResult GetString(XpString* out) const override;
+  [[nodiscard]] XpResult SetString(const char16_t* text) override;
 
  private:
   XpString value_;
@@ -68,8 +68,8 @@ class XpIniDate : public XpIniElement {
 
   XpIniType GetType() const override { return kXpIniTypeDate; }
   // Value and valid flag.
-  XpResult GetDate(XpDateTime* out) const override;
-  XpResult SetDate(const XpDateTime& value) override;
+  [[nodiscard]] XpResult GetDate(XpDateTime* out) const override;
+  [[nodiscard]] XpResult SetDate(const XpDateTime& value) override;
 
  private:
   XpDateTime value_;

@@ -174,7 +174,7 @@ XpResult XpPlistReader::ReadDict(XpXmlNode node, XpIniElement* dict) {
       return kXpOk;
     }
     // A value that cannot be read is dropped.
-    ReadValue(value, Slot{dict, &key});
+    (void)ReadValue(value, Slot{dict, &key});
     child = SkipOver(value.GetNextSibling());
   }
   return kXpOk;
@@ -183,7 +183,7 @@ XpResult XpPlistReader::ReadDict(XpXmlNode node, XpIniElement* dict) {
 void XpPlistReader::ReadArray(XpXmlNode node, XpIniElement* array) {
   for (XpXmlNode child = SkipOver(node.GetFirstChild()); !child.IsNull();
        child = SkipOver(child.GetNextSibling())) {
-    ReadValue(child, Slot{array, nullptr});
+    (void)ReadValue(child, Slot{array, nullptr});  // a value that cannot be read is dropped
   }
 }
 

@@ -35,7 +35,7 @@ class XpPlistReader {
   // kXpErrValueStructure when the root is not "plist", has no "dict" child,
   // or that dictionary holds an empty key or a child that is neither a key
   // nor its value: reading stops there, and what was read stays in dict.
-  static XpResult Read(const XpXmlDocument& document, XpIniDict* dict);
+  [[nodiscard]] static XpResult Read(const XpXmlDocument& document, XpIniDict* dict);
 
   // The value rules, in the manner of the C run-time's _wtoi64 and _wtof.
   // Leading blanks, a sign, decimal digits up to the first other character;
@@ -50,12 +50,12 @@ class XpPlistReader {
   // the start, an odd last one ignored; any character that is not a hex
   // digit counts as its low bits. The result is that of the first write
   // that fails.
-  static XpResult ParseData(std::u16string_view text, XpAbstractFile* out);
+  [[nodiscard]] static XpResult ParseData(std::u16string_view text, XpAbstractFile* out);
   // Six decimal fields (year, month, day, hour, minute, second), each a run
   // of digits followed by one separator of any kind; fields past the end of
   // the text are 0. *out is the date of the fields, not valid when they are
   // out of range. kXpErrValueNoRoot, *out untouched, for empty text.
-  static XpResult ParseDate(std::u16string_view text, XpDateTime* out);
+  [[nodiscard]] static XpResult ParseDate(std::u16string_view text, XpDateTime* out);
 
  private:
   // Where a value goes: under a key of a dictionary, or appended to an
@@ -65,10 +65,10 @@ class XpPlistReader {
     const XpString* key;
   };
 
-  static XpResult ReadDict(XpXmlNode node, XpIniElement* dict);
+  [[nodiscard]] static XpResult ReadDict(XpXmlNode node, XpIniElement* dict);
   static void ReadArray(XpXmlNode node, XpIniElement* array);
-  static XpResult ReadValue(XpXmlNode node, const Slot& slot);
+  [[nodiscard]] static XpResult ReadValue(XpXmlNode node, const Slot& slot);
   // Creates an element of type with value in slot; *out is the element.
-  static XpResult Create(const Slot& slot, XpIniType type, const XpIniValue& value,
-                         XpIniElement** out);
+  [[nodiscard]] static XpResult Create(const Slot& slot, XpIniType type, const XpIniValue& value,
+                                       XpIniElement** out);
 };

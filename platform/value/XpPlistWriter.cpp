@@ -26,7 +26,9 @@ constexpr int kNibbleBits = 4;
 constexpr uint8_t kNibbleMask = 0x0F;
 
 // A failed step of writing always ends as the one code of a failed write.
-XpResult WriteFailure(XpResult result) { return result == kXpOk ? kXpOk : kXpErrOutOfMemory; }
+[[nodiscard]] XpResult WriteFailure(XpResult result) {
+  return result == kXpOk ? kXpOk : kXpErrOutOfMemory;
+}
 
 XpString FromAscii(std::string_view text) { return XpStringA(text).ToWide(); }
 
@@ -161,7 +163,7 @@ XpResult XpPlistWriter::WriteTextElement(XpXmlNode parent, const char* name, con
 
 XpString XpPlistWriter::FormatInt(int64_t value) {
   XpString text;
-  text.Format(u"%I64d", value);
+  (void)text.Format(u"%I64d", value);  // a number always formats
   return text;
 }
 

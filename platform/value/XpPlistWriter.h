@@ -27,10 +27,10 @@ class XpPlistWriter {
   // kXpErrOutOfMemory when a node could not be made: the document then
   // holds what was written until then. kXpErrValueNoRoot when the document
   // could not be started.
-  static XpResult Write(const XpIniDict& dict, XpXmlDocument* document);
+  [[nodiscard]] static XpResult Write(const XpIniDict& dict, XpXmlDocument* document);
   // Write, then the document's bytes (XpXmlDocument::Serialize): the
   // content of a property-list file, in UTF-8.
-  static XpResult WriteBytes(const XpIniDict& dict, XpStringA* out);
+  [[nodiscard]] static XpResult WriteBytes(const XpIniDict& dict, XpStringA* out);
 
   // The texts of the value elements.
   // Decimal, with a '-' when negative.
@@ -45,8 +45,9 @@ class XpPlistWriter {
   static XpString FormatDate(const XpDateTime& date);
 
  private:
-  static XpResult WriteDict(const XpIniDict& dict, XpXmlNode parent);
-  static XpResult WriteArray(const XpIniElement& array, XpXmlNode parent);
-  static XpResult WriteValue(const XpIniElement& element, XpXmlNode parent);
-  static XpResult WriteTextElement(XpXmlNode parent, const char* name, const XpString& text);
+  [[nodiscard]] static XpResult WriteDict(const XpIniDict& dict, XpXmlNode parent);
+  [[nodiscard]] static XpResult WriteArray(const XpIniElement& array, XpXmlNode parent);
+  [[nodiscard]] static XpResult WriteValue(const XpIniElement& element, XpXmlNode parent);
+  [[nodiscard]] static XpResult WriteTextElement(XpXmlNode parent, const char* name,
+                                                 const XpString& text);
 };

@@ -30,7 +30,8 @@ XpResult XpAbstractWatchDog::Start() {
   OnStarting();
   thread_ = XpThread::Create(&XpAbstractWatchDog::ThreadEntry, this);
   if (thread_ == nullptr) return kXpErrOutOfMemory;
-  if (lowerPriority_) thread_->LowerPriority();
+  // At normal priority the watch still works, only less politely.
+  if (lowerPriority_) (void)thread_->LowerPriority();
   return kXpOk;
 }
 

@@ -4,7 +4,7 @@
 #include <csignal>
 #include <mutex>
 
-XpResult XpInitializeProcess() {
+[[nodiscard]] XpResult XpInitializeProcess() {
   static std::once_flag once;
   std::call_once(once, [] {
     std::setlocale(LC_ALL, "");

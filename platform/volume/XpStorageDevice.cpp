@@ -117,7 +117,7 @@ bool RootAnswers(const XpString& root) {
   return XpSysCalls::Current().Stat(root.ToMultiByte().CStr(), &info) == 0;
 }
 
-XpResult FindDevice(const XpString& root, bool checkDrive, Device* device) {
+[[nodiscard]] XpResult FindDevice(const XpString& root, bool checkDrive, Device* device) {
   XpVolumeDevice volume;
   const bool mounted = volume.Find(root);
   if (checkDrive && (!mounted || !RootAnswers(root))) return kXpErrFileNotFound;
@@ -147,10 +147,10 @@ void Store(T* output, const T& value) {
 
 }  // namespace
 
-XpResult XpStorageDeviceGetVenIdAndProdId(const XpString& root, uint32_t* busKind,
-                                          uint32_t* vendorId, uint32_t* productId,
-                                          XpString* vendorText, XpString* productText,
-                                          bool checkDrive) {
+[[nodiscard]] XpResult XpStorageDeviceGetVenIdAndProdId(const XpString& root, uint32_t* busKind,
+                                                        uint32_t* vendorId, uint32_t* productId,
+                                                        XpString* vendorText, XpString* productText,
+                                                        bool checkDrive) {
   Store(busKind, kXpStorageBusUnknown);
   Store(vendorId, kXpStorageNoId);
   Store(productId, kXpStorageNoId);
@@ -169,8 +169,10 @@ XpResult XpStorageDeviceGetVenIdAndProdId(const XpString& root, uint32_t* busKin
   return kXpOk;
 }
 
-XpResult XpStorageDeviceGetUsbSerialAndBcdDevice(const XpString& root, uint64_t* serial,
-                                                 uint32_t* bcdDevice, bool checkDrive) {
+[[nodiscard]] XpResult XpStorageDeviceGetUsbSerialAndBcdDevice(const XpString& root,
+                                                               uint64_t* serial,
+                                                               uint32_t* bcdDevice,
+                                                               bool checkDrive) {
   Store(serial, uint64_t{0});
   Store(bcdDevice, uint32_t{0});
   Device device;
@@ -186,6 +188,7 @@ XpResult XpStorageDeviceGetUsbSerialAndBcdDevice(const XpString& root, uint64_t*
   return kXpOk;
 }
 
-XpResult XpStorageDeviceGetUsbSerial(const XpString& root, uint64_t* serial, bool checkDrive) {
+[[nodiscard]] XpResult XpStorageDeviceGetUsbSerial(const XpString& root, uint64_t* serial,
+                                                   bool checkDrive) {
   return XpStorageDeviceGetUsbSerialAndBcdDevice(root, serial, nullptr, checkDrive);
 }

@@ -21,12 +21,12 @@ class XpVIDFile : public XpFile {
   // Opens the file for reading, reads its 128 bytes and closes it again; the
   // identifier is the text before the first zero byte. kXpErrInvalidFile
   // when the file holds fewer bytes. id is "" on any failure.
-  XpResult ReadIdentifier(XpString* id);
+  [[nodiscard]] XpResult ReadIdentifier(XpString* id);
   // Makes a new braced GUID and writes it in a zero-filled 128-byte block
   // through a pending file renamed onto the path, so the file is only ever
   // seen whole; an existing file is replaced. id is the new identifier, ""
   // on failure.
-  XpResult WriteNewIdentifier(XpString* id);
+  [[nodiscard]] XpResult WriteNewIdentifier(XpString* id);
 
   // setup's identifier sources of a volume after its serial number and the
   // camera's file: "PRIVATE/KAVO/.KavoVID", then ".KavoVID" at the root.

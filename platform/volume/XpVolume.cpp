@@ -156,7 +156,7 @@ XpString XpVolume::GetVolumeId() {
   const uint32_t serial = GetVolumeSerial();
   if (serial != 0) {
     XpString id;
-    id.Format(u"%08x", serial);
+    (void)id.Format(u"%08x", serial);  // a number always formats
     return id;
   }
   const Xp_VOLUMEID_IND_File cameraFile(Xp_VOLUMEID_IND_File::PathForFolder(path_));

@@ -65,7 +65,8 @@ void XpVolumeEnumerator::Reset(bool includeFloppies) {
   roots_.clear();
   next_ = 0;
   XpMountTable table;
-  table.Load();
+  // An unreadable mount table is empty and lists no volumes.
+  (void)table.Load();
   for (const XpMountEntry& mount : SelectVolumes(table.Entries(), includeFloppies)) {
     XpString root = mount.mountPoint;
     XpPathAddTrailingBackslash(root);

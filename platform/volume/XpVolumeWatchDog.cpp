@@ -37,7 +37,8 @@ void XpVolumeWatchDog::RemoveCallback(IXpVolumeWatchDogCallback* callback) {
 
 std::vector<XpString> XpVolumeWatchDog::ScanReadyRoots() {
   XpMountTable table;
-  table.Load();
+  // An unreadable mount table is empty and lists no ready volumes.
+  (void)table.Load();
   std::vector<XpString> roots;
   for (const XpMountEntry& mount : XpMountWatcher::SelectReadyVolumes(table.Entries())) {
     XpString root = mount.mountPoint;

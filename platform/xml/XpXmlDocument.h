@@ -33,9 +33,9 @@ class XpXmlDocument {
   // a byte-order mark or the declaration (UTF-8 without either).
   // kXpErrValueParse when they are not a well-formed document (the document
   // is then empty), kXpErrValueXmlDocument when no parser could be made.
-  XpResult Parse(std::string_view bytes);
+  [[nodiscard]] XpResult Parse(std::string_view bytes);
   // As Parse, but the bytes are UTF-8 whatever the declaration says.
-  XpResult ParseUtf8(std::string_view text);
+  [[nodiscard]] XpResult ParseUtf8(std::string_view text);
 
   bool IsEmpty() const { return doc_ == nullptr; }
   // The document element; null when there is none.
@@ -46,10 +46,10 @@ class XpXmlDocument {
   // close themselves ("<dict/>"); '<', '&', '>' and CR in text are escaped.
   // kXpErrValueNoRoot without a document element, kXpErrBadArgument for a
   // null out, kXpErrOutOfMemory.
-  XpResult Serialize(XpStringA* out) const;
+  [[nodiscard]] XpResult Serialize(XpStringA* out) const;
 
  private:
-  XpResult ParseWith(std::string_view bytes, const char* encoding, int options);
+  [[nodiscard]] XpResult ParseWith(std::string_view bytes, const char* encoding, int options);
   void Reset();
 
   _xmlDoc* doc_ = nullptr;

@@ -59,10 +59,10 @@ class XpXmlNode {
   // Appends a new element named name (ASCII) as the last child of this
   // element. kXpErrBadArgument on a node that is not an element,
   // kXpErrOutOfMemory when the node cannot be made.
-  XpResult AppendElement(const char* name, XpXmlNode* out = nullptr);
+  [[nodiscard]] XpResult AppendElement(const char* name, XpXmlNode* out = nullptr);
   // Appends text as the last child of this element (joined to a text node
   // that is last already).
-  XpResult AppendText(const XpString& text);
+  [[nodiscard]] XpResult AppendText(const XpString& text);
 
  private:
   friend class XpXmlDocument;

@@ -19,7 +19,7 @@ class SfRegistry : public XpRegistry {
   // view; without the read and the write bit kXpErrGeneric. Every '/' in
   // the path becomes '\'. A read-only request opens an existing key, any
   // other creates or opens it. kXpOk or kXpErrGeneric.
-  XpResult Open(const XpString& path, uint32_t root, uint32_t access);
+  [[nodiscard]] XpResult Open(const XpString& path, uint32_t root, uint32_t access);
 
  private:
   bool useOwnHive_ = false;

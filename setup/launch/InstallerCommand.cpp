@@ -18,6 +18,13 @@ constexpr int32_t kRangeVersionUnits = 6;
 constexpr int32_t kRangeHighestStart = 7;
 constexpr const char16_t* kHistoryOwnPrefix = u"26";
 
+// Appends one formatted part. The formats are constants matched to their
+// arguments, so only a text past XpString's length limit could fail.
+template <typename... Args>
+void AppendPart(XpString* text, const char16_t* format, const Args&... args) {
+  (void)text->AppendFormat(format, args...);
+}
+
 XpString Quote(const XpString& text) { return XpCommandLineQuote(text, true); }
 
 const char16_t* Flag(bool set) { return set ? u"True" : u"False"; }
@@ -31,19 +38,19 @@ void AppendOptions(const SetupCommandLine& commandLine, const InstallerCommandFa
   const SetupSettings& settings = *facts.settings;
   XpString value;
   if (commandLine.HasOption(kSetupOptionThru, &value)) {
-    text->AppendFormat(u" /L*v %s", Quote(facts.logName));
-    text->AppendFormat(u" %s", value);
+    AppendPart(text, u" /L*v %s", Quote(facts.logName));
+    AppendPart(text, u" %s", value);
   } else {
     if (commandLine.HasOption(kSetupOptionLogging)) {
-      text->AppendFormat(u" /L*v %s", Quote(facts.logName));
+      AppendPart(text, u" /L*v %s", Quote(facts.logName));
       *text += u" QMVLOGGING=True";
     }
     if (commandLine.HasOption(kSetupOptionTransforms, &value)) {
-      text->AppendFormat(u" TRANSFORMS=:%s", value);
+      AppendPart(text, u" TRANSFORMS=:%s", value);
     } else if (!settings.Transforms().IsEmpty()) {
-      text->AppendFormat(u" TRANSFORMS=:%s", settings.Transforms());
+      AppendPart(text, u" TRANSFORMS=:%s", settings.Transforms());
     } else if (facts.languageTransform != 0) {
-      text->AppendFormat(u" TRANSFORMS=:%d", static_cast<int32_t>(facts.languageTransform));
+      AppendPart(text, u" TRANSFORMS=:%d", static_cast<int32_t>(facts.languageTransform));
     }
   }
   if (commandLine.HasOption(kSetupOptionQuiet) && (settings.GetSettingsValue() & SetupSettings::kFlagQuietAllowed) != 0) {
@@ -52,29 +59,32 @@ void AppendOptions(const SetupCommandLine& commandLine, const InstallerCommandFa
 }
 
 void AppendInstalled(const InstalledProduct& product, XpString* text) {
-  text->AppendFormat(u" INSTALLED_INSTALLPATH=%s INSTALLED_SELECTEDLANG=%s INSTALLED_COUNTRYORAREACODE=%s"
-                     u" INSTALLED_BROADCASTSYSTEM=%d",
-                     Quote(product.location), product.language, product.countryOrAreaCode,
-                     static_cast<int32_t>(product.broadcastSystem));
-  text->AppendFormat(u" OPPOSITE_UPDATE_FLAG=%s", Flag(product.IsPackageOlder()));
+  AppendPart(text,
+             u" INSTALLED_INSTALLPATH=%s INSTALLED_SELECTEDLANG=%s INSTALLED_COUNTRYORAREACODE=%s"
+             u" INSTALLED_BROADCASTSYSTEM=%d",
+             Quote(product.location), product.language, product.countryOrAreaCode,
+             static_cast<int32_t>(product.broadcastSystem));
+  AppendPart(text, u" OPPOSITE_UPDATE_FLAG=%s", Flag(product.IsPackageOlder()));
 }
 
 void AppendExistence(const InstalledProduct& existence, XpString* text) {
-  text->AppendFormat(u" DL_INSTALLED_INSTALLPATH=%s", Quote(existence.location));
+  AppendPart(text, u" DL_INSTALLED_INSTALLPATH=%s", Quote(existence.location));
   if (existence.broadcastSystem != 0) {
-    text->AppendFormat(u" DL_INSTALLED_BROADCASTSYSTEM=%d", static_cast<int32_t>(existence.broadcastSystem));
+    AppendPart(text, u" DL_INSTALLED_BROADCASTSYSTEM=%d",
+               static_cast<int32_t>(existence.broadcastSystem));
   }
-  if (!existence.language.IsEmpty()) text->AppendFormat(u" DL_INSTALLED_SELECTEDLANG=%s", existence.language);
+  if (!existence.language.IsEmpty())
+    AppendPart(text, u" DL_INSTALLED_SELECTEDLANG=%s", existence.language);
   if (!existence.countryOrAreaCode.IsEmpty()) {
-    text->AppendFormat(u" DL_INSTALLED_COUNTRYORAREACODE=%s", existence.countryOrAreaCode);
+    AppendPart(text, u" DL_INSTALLED_COUNTRYORAREACODE=%s", existence.countryOrAreaCode);
   }
-  text->AppendFormat(u" DL_OPPOSITE_UPDATE_FLAG=%s", Flag(existence.IsPackageOlder()));
+  AppendPart(text, u" DL_OPPOSITE_UPDATE_FLAG=%s", Flag(existence.IsPackageOlder()));
   *text += kReinstall;
 }
 
 void AppendProperties(const SetupCommandLine& commandLine, const InstallerCommandFacts& facts, XpString* text) {
   const SetupSettings& settings = *facts.settings;
-  if (!settings.InstallerId().IsEmpty()) text->AppendFormat(u" QMVID=%s", settings.InstallerId());
+  if (!settings.InstallerId().IsEmpty()) AppendPart(text, u" QMVID=%s", settings.InstallerId());
   if (!settings.IsWatcherSuppressed()) *text += u" CONNECTDEVICE=True";
   if (facts.allMutexesNew) *text += u" QMVMUTEXCHECK_FLAG=False";
   if (IsProductUninstallPresent()) *text += u" INSTALLED_TLV_FLAG=True";
@@ -115,7 +125,7 @@ void AppendUpdaterFlag(const SetupSettings& settings, XpString* text) {
   for (const XpString& entry : history) {
     if (!entry.View().starts_with(kHistoryOwnPrefix)) allOwn = false;
   }
-  text->AppendFormat(u" UPDATER_TARGET_FLAG=%s", Flag(!allOwn));
+  AppendPart(text, u" UPDATER_TARGET_FLAG=%s", Flag(!allOwn));
 }
 
 }  // namespace
@@ -125,8 +135,10 @@ XpString SetupLogName(const XpString& productName, const XpDateTime& now) {
   XpPathAddTrailingBackslash(folder);
   const XpString name = productName.IsEmpty() ? XpString(kDefaultProductName) : productName;
   XpString logName;
-  logName.Format(u"%s[%s]Installer-%04d%02d%02d-%02d%02d%02d.log", folder, name, now.GetYear(), now.GetMonth(),
-                 now.GetDay(), now.GetHour(), now.GetMinute(), now.GetSecond());
+  // A constant format with its own arguments cannot fail.
+  (void)logName.Format(u"%s[%s]Installer-%04d%02d%02d-%02d%02d%02d.log", folder, name,
+                       now.GetYear(), now.GetMonth(), now.GetDay(), now.GetHour(), now.GetMinute(),
+                       now.GetSecond());
   return logName;
 }
 
@@ -140,15 +152,17 @@ InstallerCommand BuildInstallerCommand(const SetupCommandLine& commandLine, cons
   InstallerCommand command;
   XpString& text = command.text;
   const SetupSettings& settings = *facts.settings;
-  text.AppendFormat(u" /I %s REBOOT=ReallySuppress", Quote(commandLine.packageFolder + settings.Target()));
-  text.AppendFormat(u" INSTALLERVERSION=%s", commandLine.packageVersion);
-  if (!commandLine.installedVersion.IsEmpty()) text.AppendFormat(u" QMVVERSION=%s", commandLine.installedVersion);
+  AppendPart(&text, u" /I %s REBOOT=ReallySuppress",
+             Quote(commandLine.packageFolder + settings.Target()));
+  AppendPart(&text, u" INSTALLERVERSION=%s", commandLine.packageVersion);
+  if (!commandLine.installedVersion.IsEmpty())
+    AppendPart(&text, u" QMVVERSION=%s", commandLine.installedVersion);
   if (facts.packageAccepted) AppendOptions(commandLine, facts, &text);
   AppendProperties(commandLine, facts, &text);
   const bool selectMode = (settings.GetSettingsValue() & SetupSettings::kFlagSelectMode) != 0;
   if (!selectMode || commandLine.HasOption(kSetupOptionInstallMode)) {
-    text.AppendFormat(u" INSTALLMODE=%s SETTINGS=%d", settings.GetInstallMode(),
-                      static_cast<int32_t>(settings.GetSettingsValue()));
+    AppendPart(&text, u" INSTALLMODE=%s SETTINGS=%d", settings.GetInstallMode(),
+               static_cast<int32_t>(settings.GetSettingsValue()));
     command.installModePassed = true;
     AppendUpdaterFlag(settings, &text);
   }

@@ -42,16 +42,18 @@ FileConfigurationFacts ReadFileConfigurationFacts() {
 
 XpString FileConfigurationArguments(const FileConfigurationRun& run) {
   const SetupSettings& settings = *run.settings;
+  // The formats are constants matched to their arguments, so the appends cannot fail.
   XpString arguments;
   if (run.installModePassed) {
-    arguments.AppendFormat(u" /InstallMode=%s /Settings=%d", settings.GetFileConfigurationMode(),
-                           static_cast<int32_t>(settings.GetSettingsValue()));
+    (void)arguments.AppendFormat(u" /InstallMode=%s /Settings=%d",
+                                 settings.GetFileConfigurationMode(),
+                                 static_cast<int32_t>(settings.GetSettingsValue()));
   }
   const XpString& formerVersion = run.facts.formerVersion;
   const XpString history = JoinedHistory(formerVersion);
-  if (!history.IsEmpty()) arguments.AppendFormat(u" /QMVID=%s", history);
+  if (!history.IsEmpty()) (void)arguments.AppendFormat(u" /QMVID=%s", history);
   if (run.facts.pmPresent) arguments += u" /PM";
-  if (!formerVersion.IsEmpty()) arguments.AppendFormat(u" /TLVVERSION=%s", formerVersion);
+  if (!formerVersion.IsEmpty()) (void)arguments.AppendFormat(u" /TLVVERSION=%s", formerVersion);
   return arguments;
 }
 

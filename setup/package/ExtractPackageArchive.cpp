@@ -153,7 +153,7 @@ class EntryWriter {
 
 }  // namespace
 
-XpResult ExtractPackageArchive(const XpString& archive, const XpString& folder) {
+[[nodiscard]] XpResult ExtractPackageArchive(const XpString& archive, const XpString& folder) {
   ArchiveHandle handle(unzOpen64(archive.ToMultiByte().CStr()));
   if (!handle) return IsEmptyArchive(archive) ? kXpOk : kXpErrOpenFailed;
   std::string root(folder.ToMultiByte().CStr());

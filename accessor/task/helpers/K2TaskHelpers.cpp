@@ -85,7 +85,7 @@ XpDateTime K2LocalToUtc(const XpDateTime& local) {
   return local - (converted - local);
 }
 
-XpResult K2GetParentFolderName(const XpString& filePath, XpString* name) {
+[[nodiscard]] XpResult K2GetParentFolderName(const XpString& filePath, XpString* name) {
   if (name == nullptr || filePath.IsEmpty()) {
     return kXpErrBadArgument;
   }
@@ -110,7 +110,7 @@ bool K2IsFileInFolder(const XpString& folder, const XpString& filePath) {
   return FolderWithoutSlash(filePath).CompareNoCase(wanted.CStr()) == 0;
 }
 
-XpResult K2CollectFolders(const XpStringVector& paths, XpStringVector* folders) {
+[[nodiscard]] XpResult K2CollectFolders(const XpStringVector& paths, XpStringVector* folders) {
   if (folders == nullptr || paths.empty()) {
     return kXpErrBadArgument;
   }
@@ -122,7 +122,8 @@ XpResult K2CollectFolders(const XpStringVector& paths, XpStringVector* folders) 
   return kXpOk;
 }
 
-XpResult K2CollectParentFolderNames(const XpStringVector& paths, XpStringVector* names) {
+[[nodiscard]] XpResult K2CollectParentFolderNames(const XpStringVector& paths,
+                                                  XpStringVector* names) {
   if (names == nullptr || paths.empty()) {
     return kXpErrBadArgument;
   }

@@ -36,7 +36,7 @@ XpDateTime K2LocalToUtc(const XpDateTime& local);
 
 // The last component of the folder that holds filePath; "/" for a file
 // directly in "/". kXpErrBadArgument for an empty path or a bare name.
-XpResult K2GetParentFolderName(const XpString& filePath, XpString* name);
+[[nodiscard]] XpResult K2GetParentFolderName(const XpString& filePath, XpString* name);
 
 // True when filePath lies directly in folder; one trailing '/' on either
 // side does not matter, and case is ignored (camera paths).
@@ -44,12 +44,13 @@ bool K2IsFileInFolder(const XpString& folder, const XpString& filePath);
 
 // The distinct folders (with their trailing '/') of the paths, in string
 // order. kXpErrBadArgument for an empty input.
-XpResult K2CollectFolders(const XpStringVector& paths, XpStringVector* folders);
+[[nodiscard]] XpResult K2CollectFolders(const XpStringVector& paths, XpStringVector* folders);
 
 // The distinct parent-folder names of the paths, in string order.
 // kXpErrBadArgument for an empty input or a path without a parent name
 // (K2GetParentFolderName).
-XpResult K2CollectParentFolderNames(const XpStringVector& paths, XpStringVector* names);
+[[nodiscard]] XpResult K2CollectParentFolderNames(const XpStringVector& paths,
+                                                  XpStringVector* names);
 
 // What went wrong on this thread, as a failure line names it: the system
 // call that failed last (XpSysFailure.h), or else path and reason

@@ -14,7 +14,7 @@ constexpr uint32_t kStagingDigits = 8;
 // A marker names one folder; anything longer is not a marker of ours.
 constexpr uint64_t kMaxMarkerBytes = 4096;
 
-XpResult WriteText(const XpString& path, const XpString& text) {
+[[nodiscard]] XpResult WriteText(const XpString& path, const XpString& text) {
   XpFile file;
   XpResult result = file.OpenPath(path, kXpOpenWrite);
   if (result != kXpOk) {
@@ -37,12 +37,12 @@ XpString K2TransferMarkerText(const XpString& markedPath) {
   return text;
 }
 
-XpResult K2WriteTransferMarker(const XpString& folder, const XpString& markedPath) {
+[[nodiscard]] XpResult K2WriteTransferMarker(const XpString& folder, const XpString& markedPath) {
   return K2WriteTransferMarker(folder, markedPath, XpGetSpecialFolder(kXpFolderTemp, false));
 }
 
-XpResult K2WriteTransferMarker(const XpString& folder, const XpString& markedPath,
-                               const XpString& stagingFolder) {
+[[nodiscard]] XpResult K2WriteTransferMarker(const XpString& folder, const XpString& markedPath,
+                                             const XpString& stagingFolder) {
   const XpString staging =
       XpCreateUniqueNumberedFile(stagingFolder, u"K2Marker", kStagingDigits, u"", u".tmp");
   if (staging.IsEmpty()) {
@@ -58,7 +58,7 @@ XpResult K2WriteTransferMarker(const XpString& folder, const XpString& markedPat
   return result;
 }
 
-XpResult K2RemoveTransferMarker(const XpString& folder) {
+[[nodiscard]] XpResult K2RemoveTransferMarker(const XpString& folder) {
   const XpResult deleted = XpDeleteFile(XpPathJoin(folder, kK2TransferMarkerName));
   if (deleted != kXpOk) {
     return deleted;

@@ -12,14 +12,14 @@ inline constexpr const char16_t* kK2TransferMarkerName = u"TRANS.TXT";
 // The text is staged in a new file of its own name in the temporary folder,
 // which is deleted again whatever happens; an existing marker in folder is
 // replaced. The staging failure or the copy's result is the result.
-XpResult K2WriteTransferMarker(const XpString& folder, const XpString& markedPath);
+[[nodiscard]] XpResult K2WriteTransferMarker(const XpString& folder, const XpString& markedPath);
 // The same, staged in stagingFolder.
-XpResult K2WriteTransferMarker(const XpString& folder, const XpString& markedPath,
-                               const XpString& stagingFolder);
+[[nodiscard]] XpResult K2WriteTransferMarker(const XpString& folder, const XpString& markedPath,
+                                             const XpString& stagingFolder);
 
 // Deletes folder/TRANS.TXT permanently and flushes folder, so that the
 // marker stays gone across a pulled card; the first failure is the result.
-XpResult K2RemoveTransferMarker(const XpString& folder);
+[[nodiscard]] XpResult K2RemoveTransferMarker(const XpString& folder);
 
 // The folder that folder/TRANS.TXT names, with its trailing '/', below
 // folder (the volume's root); empty when there is no marker or it names no

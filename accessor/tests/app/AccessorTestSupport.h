@@ -49,7 +49,7 @@ class RecordingWinApp : public CK2AccessorWinApp {
   std::vector<std::string> errorLines;
 
  protected:
-  ExportResult ExportFlow(const K2AccessorCommandLineInfo& commandLine) override;
+  [[nodiscard]] ExportResult ExportFlow(const K2AccessorCommandLineInfo& commandLine) override;
   void WriteErrorLine(const std::string& line) override { errorLines.push_back(line); }
 };
 

@@ -165,7 +165,7 @@ class DlgExportConfirm : public testsupport::HermeticTest {
   void TearDown() override {
     dialog_.reset();
     host_.reset();
-    XfSetStringsManagers({});
+    EXPECT_EQ(XfSetStringsManagers({}), kXpOk);
     testsupport::HermeticTest::TearDown();
   }
 

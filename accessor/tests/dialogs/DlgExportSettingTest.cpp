@@ -45,7 +45,7 @@ class DlgExportSetting : public testsupport::HermeticTest {
     ASSERT_EQ(key.SetString(K2ExportConfig::kVersionValue, u"1.0"), kXpOk);
   }
   void TearDown() override {
-    XfSetStringsManagers({});
+    EXPECT_EQ(XfSetStringsManagers({}), kXpOk);
     testsupport::HermeticTest::TearDown();
   }
 

@@ -197,7 +197,7 @@ class DlgModalProgress : public testsupport::HermeticTest {
     XpSetExecutionStateProgramForTest(XpString());
     XfSetClockForTest(nullptr);
     XfSetApplication(nullptr);
-    XfSetStringsManagers({});
+    EXPECT_EQ(XfSetStringsManagers({}), kXpOk);
     testsupport::HermeticTest::TearDown();
   }
 

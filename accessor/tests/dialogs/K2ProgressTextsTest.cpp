@@ -28,7 +28,7 @@ class K2ProgressTexts : public testsupport::HermeticTest {
     ASSERT_EQ(XfSetStringsManagers({manager}), kXpOk);
   }
   void TearDown() override {
-    XfSetStringsManagers({});
+    EXPECT_EQ(XfSetStringsManagers({}), kXpOk);
     testsupport::HermeticTest::TearDown();
   }
 };

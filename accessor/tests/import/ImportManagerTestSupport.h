@@ -129,7 +129,7 @@ class ImportManagerTest : public task_test::TaskTest {
   static std::string DcfPath(int64_t number, const char* extension = ".JPG");
 
   // StartImport, the preparation, Confirm and the end of the worker.
-  XpResult Import(K2ImportConfig& settings);
+  [[nodiscard]] XpResult Import(K2ImportConfig& settings);
   // The same up to the preparation's outcome, without Confirm.
   K2ImportTaskManager::Preparation Prepare(K2ImportConfig& settings);
 

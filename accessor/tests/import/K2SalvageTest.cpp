@@ -365,7 +365,7 @@ TEST_F(K2Salvage, ShortSpaceIsReportedAsDiskFull) {
   EXPECT_EQ(Narrow(XfGetString(box.key)).rfind("[Messages/Errors/DiskFull]", 0), 0u)
       << Narrow(XfGetString(box.key));
   EXPECT_EQ(box.style, kK2IconExclamation);
-  XfSetStringsManagers({});
+  EXPECT_EQ(XfSetStringsManagers({}), kXpOk);
 }
 
 }  // namespace

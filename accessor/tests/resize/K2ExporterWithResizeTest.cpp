@@ -579,13 +579,13 @@ TEST_F(K2ExporterWithResize, TaskPreparationConvertsAndFollowsTheSize) {
   ASSERT_EQ(first.size(), 1u);
   EXPECT_EQ(first[0].total, TempBytes() + 7000u);
 
-  manager.SetConfig(TaskConfig(1));
+  EXPECT_EQ(manager.SetConfig(TaskConfig(1)), kXpOk);
   ASSERT_TRUE(Observer().WaitFor(Manager::kCodePrepared, 2));
   EXPECT_EQ(TempPictures(), (Pictures{{"A.JPG.tmp", {2048, 1536}}, {"B.JPG.tmp", {1152, 1536}}}));
   EXPECT_EQ(Observer().WithCode(Manager::kCodePrepared)[1].total, TempBytes() + 7000u);
 
-  manager.Stop();
-  manager.WaitUntilFinished();
+  EXPECT_EQ(manager.Stop(), kXpOk);
+  (void)manager.WaitUntilFinished();  // only the join matters here
   EXPECT_TRUE(fs::is_empty(TempFolder()));
   EXPECT_TRUE(fs::exists(Root() / "p/A.JPG"));
 }

@@ -103,7 +103,7 @@ class K2ExportAcrossProcesses : public testsupport::HermeticTest {
       HandOver handOver;
       handOver.Add(kK2ContentTypeMovie, {Wide(movie_)}, kShootingDay);
       if (manager.Start(config, handOver.Document(), nullptr) == kXpOk) {
-        manager.Interrupt();
+        EXPECT_EQ(manager.Interrupt(), kXpOk);
         result = manager.WaitUntilFinished();
       }
     }

@@ -61,8 +61,8 @@ class RunManager : public ::K2ExportTaskManager {
   using ::K2ExportTaskManager::ReencodeJpegIfNeeded;
 
   ~RunManager() override {
-    Stop();
-    WaitUntilFinished();
+    EXPECT_EQ(Stop(), kXpOk);
+    (void)WaitUntilFinished();  // only the join matters here
   }
 
   void SetProgressHook(std::function<void(double)> hook) { hook_ = std::move(hook); }
@@ -175,7 +175,7 @@ class K2ExportRun : public TaskTest {
       NewManager();
     }
     EXPECT_EQ(manager_->Start(Config(), handOver.Document(), view), kXpOk);
-    manager_->Interrupt();
+    EXPECT_EQ(manager_->Interrupt(), kXpOk);
     return manager_->WaitUntilFinished();
   }
 
@@ -758,7 +758,7 @@ TEST_F(K2ExportRun, AnUnreadablePictureEndsTheRunNamingTheFileAndWhy) {
     ASSERT_EQ(manager.Start(Config(), handOver.Document(), nullptr), kXpOk);
     ASSERT_TRUE(Observer().WaitFor(K2ExportTaskManager::kCodePrepared, static_cast<size_t>(number)));
     c.spoil(picture);
-    manager.Interrupt();
+    EXPECT_EQ(manager.Interrupt(), kXpOk);
 
     EXPECT_EQ(manager.WaitUntilFinished(), kXpErrImageBadRegion);
     const std::string detail = manager.GetFailureDetail();

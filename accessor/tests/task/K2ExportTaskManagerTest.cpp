@@ -24,9 +24,9 @@ class BlockingRunManager : public ::K2ExportTaskManager {
   using ::K2ExportTaskManager::K2ExportTaskManager;
 
   ~BlockingRunManager() override {
-    Stop();
+    EXPECT_EQ(Stop(), kXpOk);
     ReleaseRun(kXpErrStopped);
-    WaitUntilFinished();
+    (void)WaitUntilFinished();  // only the join matters here
   }
 
   void ReleaseRun(XpResult answer) {
@@ -140,7 +140,7 @@ TEST_F(K2ExportTaskManager, BuildsSortsAndCountsTheItems) {
   EXPECT_FALSE(manager.IsNothingDone());
   // Five files, each rounded up to one allocation unit of the fallback size.
   EXPECT_EQ(manager.GetRequiredBytes(), 5u * 32768u);
-  manager.Stop();
+  EXPECT_EQ(manager.Stop(), kXpOk);
 }
 
 TEST_F(K2ExportTaskManager, FoldersDifferingOnlyInCaseAreTwoFolders) {
@@ -205,7 +205,7 @@ TEST_F(K2ExportTaskManager, ContentsWithoutExportableFilesAreRefused) {
     manager.GetCounts(&groups, &count);
     EXPECT_EQ(count, 1u);
     EXPECT_TRUE(manager.HasPending());
-    manager.Stop();
+    EXPECT_EQ(manager.Stop(), kXpOk);
   }
 }
 
@@ -232,7 +232,7 @@ TEST_F(K2ExportTaskManager, PreparationFollowsTheSettings) {
   // Another destination only: no new preparation.
   K2ExportConfig otherCamera = Config(true);
   otherCamera.SetDestination(PathOf("cam2"));
-  manager.SetConfig(otherCamera);
+  EXPECT_EQ(manager.SetConfig(otherCamera), kXpOk);
   const int64_t sleeps = Clock().Sleeps();
   while (Clock().Sleeps() < sleeps + 20) {
     std::this_thread::yield();
@@ -241,7 +241,7 @@ TEST_F(K2ExportTaskManager, PreparationFollowsTheSettings) {
   EXPECT_EQ(ledger->made.load(), 1);
 
   // Another size: the first files go, then a new preparation.
-  manager.SetConfig(Config(true, 1));
+  EXPECT_EQ(manager.SetConfig(Config(true, 1)), kXpOk);
   ASSERT_TRUE(Observer().WaitFor(Manager::kCodePrepared, 2));
   EXPECT_EQ(ledger->made.load(), 2);
   EXPECT_EQ(ledger->leftovers.load(), 0);
@@ -249,8 +249,8 @@ TEST_F(K2ExportTaskManager, PreparationFollowsTheSettings) {
 
   // A stop before the release: no end notification, no status, and the
   // task's own files are gone.
-  manager.Stop();
-  manager.WaitUntilFinished();
+  EXPECT_EQ(manager.Stop(), kXpOk);
+  (void)manager.WaitUntilFinished();  // only the join matters here
   EXPECT_TRUE(Observer().WithCode(Manager::kCodeTaskEnded).empty());
   EXPECT_EQ(manager.GetStatus(), kNoStatus);
   EXPECT_TRUE(TempFiles().empty());
@@ -274,7 +274,7 @@ TEST_F(K2ExportTaskManager, TheUsersOwnTemporaryLookingFilesStay) {
     EXPECT_EQ(manager.Start(Config(false), handOver.Document(), nullptr), kXpOk);
     ASSERT_TRUE(Observer().WaitFor(Manager::kCodePrepared));
     Observer().Clear();
-    manager.Stop();
+    EXPECT_EQ(manager.Stop(), kXpOk);
     EXPECT_EQ(manager.WaitUntilFinished(), kXpOk);
     EXPECT_TRUE(std::filesystem::exists(file));
   }
@@ -291,15 +291,15 @@ TEST_F(K2ExportTaskManager, TemporaryFolderDifferingInCaseIsAnotherFolder) {
   ASSERT_TRUE(Observer().WaitFor(Manager::kCodePrepared));
   K2ExportConfig otherFolder = Config(true);
   otherFolder.SetTempDir(PathOf("TMP"));
-  manager.SetConfig(otherFolder);
+  EXPECT_EQ(manager.SetConfig(otherFolder), kXpOk);
   ASSERT_TRUE(Observer().WaitFor(Manager::kCodePrepared, 2));
   EXPECT_EQ(ledger->made.load(), 2);
   EXPECT_TRUE(TempFiles().empty());
   const std::vector<std::filesystem::path> converted = FilesBelow(Root() / "TMP");
   ASSERT_EQ(converted.size(), 1u);
   EXPECT_EQ(converted[0].filename(), "a.JPG.tmp");
-  manager.Stop();
-  manager.WaitUntilFinished();
+  EXPECT_EQ(manager.Stop(), kXpOk);
+  (void)manager.WaitUntilFinished();  // only the join matters here
   EXPECT_TRUE(std::filesystem::is_empty(Root() / "TMP"));
   EXPECT_TRUE(std::filesystem::exists(Root() / "p/a.JPG"));
 }
@@ -316,16 +316,16 @@ TEST_F(K2ExportTaskManager, ConverterSwapsRaceWithSettingChanges) {
     EXPECT_EQ(manager.Start(Config(true), handOver.Document(), nullptr), kXpOk);
     ASSERT_TRUE(Observer().WaitFor(Manager::kCodePrepared));
     for (int change = 1; change <= 200; ++change) {
-      manager.SetConfig(Config(true, static_cast<uint32_t>(change % 2)));
+      EXPECT_EQ(manager.SetConfig(Config(true, static_cast<uint32_t>(change % 2))), kXpOk);
       if (change % 16 == 0) {
         std::this_thread::yield();
       }
     }
     // The last size differs from the first: one more preparation follows.
-    manager.SetConfig(Config(true, 1));
+    EXPECT_EQ(manager.SetConfig(Config(true, 1)), kXpOk);
     ASSERT_TRUE(Observer().WaitFor(Manager::kCodePrepared, 2));
-    manager.Stop();
-    manager.WaitUntilFinished();
+    EXPECT_EQ(manager.Stop(), kXpOk);
+    (void)manager.WaitUntilFinished();  // only the join matters here
     EXPECT_TRUE(TempFiles().empty());
   }
   EXPECT_GE(ledger->made.load(), 2);
@@ -385,13 +385,13 @@ TEST_F(K2ExportTaskManager, PreparationStoppedByAChangeIsMadeAgainWhenTheSetting
   EXPECT_EQ(manager.Start(Config(true, 0), handOver.Document(), nullptr), kXpOk);
   ASSERT_TRUE(Observer().WaitFor(Manager::kCodePrepared));
 
-  manager.SetConfig(Config(true, 1));
+  EXPECT_EQ(manager.SetConfig(Config(true, 1)), kXpOk);
   {
     std::unique_lock<std::mutex> hold(gate->lock);
     ASSERT_TRUE(gate->changed.wait_for(hold, std::chrono::seconds(20), [&] { return gate->entered; }));
   }
-  manager.SetConfig(Config(true, 0));
-  manager.SetConfig(Config(true, 1));
+  EXPECT_EQ(manager.SetConfig(Config(true, 0)), kXpOk);
+  EXPECT_EQ(manager.SetConfig(Config(true, 1)), kXpOk);
   {
     std::lock_guard<std::mutex> hold(gate->lock);
     gate->released = true;
@@ -403,8 +403,8 @@ TEST_F(K2ExportTaskManager, PreparationStoppedByAChangeIsMadeAgainWhenTheSetting
     EXPECT_TRUE(item.fileToWrite.View().ends_with(u".tmp")) << Narrow(item.fileToWrite);
   }
   EXPECT_EQ(gate->calls, 3);
-  manager.Stop();
-  manager.WaitUntilFinished();
+  EXPECT_EQ(manager.Stop(), kXpOk);
+  (void)manager.WaitUntilFinished();  // only the join matters here
 }
 
 TEST_F(K2ExportTaskManager, RemovedCameraEndsWithAnAnsweredErrorPrompt) {
@@ -415,7 +415,7 @@ TEST_F(K2ExportTaskManager, RemovedCameraEndsWithAnAnsweredErrorPrompt) {
   Observer().SetManager(static_cast<Manager*>(&manager));
   EXPECT_EQ(manager.Start(Config(false), handOver.Document(), nullptr), kXpOk);
   ASSERT_TRUE(Observer().WaitFor(Manager::kCodePrepared));
-  manager.Interrupt();
+  EXPECT_EQ(manager.Interrupt(), kXpOk);
   ASSERT_TRUE(manager.WaitRunning());
   ASSERT_TRUE(Observer().WaitFor(Manager::kCodeRunBegins));
 
@@ -471,8 +471,8 @@ TEST_F(K2ExportTaskManager, ProgressCallbackPostsAndStops) {
 
   view.SetStopFlag(true);
   EXPECT_TRUE(manager.Execute(10.0));
-  manager.Stop();
-  manager.WaitUntilFinished();
+  EXPECT_EQ(manager.Stop(), kXpOk);
+  (void)manager.WaitUntilFinished();  // only the join matters here
 }
 
 TEST_F(K2ExportTaskManager, MissingSourceCountsAsEmpty) {
@@ -490,7 +490,7 @@ TEST_F(K2ExportTaskManager, MissingSourceCountsAsEmpty) {
   EXPECT_EQ(steps[1].weight, 10000.0);
   EXPECT_EQ(steps[0].progressCode, Manager::kStepCode);
   EXPECT_EQ(Observer().WithCode(Manager::kCodePrepared)[0].total, 10000u);
-  manager.Stop();
+  EXPECT_EQ(manager.Stop(), kXpOk);
 }
 
 TEST_F(K2ExportTaskManager, FailedPreparationSurfacesAfterTheRelease) {
@@ -510,7 +510,7 @@ TEST_F(K2ExportTaskManager, FailedPreparationSurfacesAfterTheRelease) {
       });
   EXPECT_EQ(manager.Start(Config(true), handOver.Document(), nullptr), kXpOk);
   EXPECT_EQ(manager.GetStatus(), kNoStatus);
-  manager.Interrupt();
+  EXPECT_EQ(manager.Interrupt(), kXpOk);
   EXPECT_EQ(manager.WaitUntilFinished(), kK2ErrPcDiskFull);
   ASSERT_TRUE(Observer().WaitFor(Manager::kCodeTaskEnded));
   EXPECT_EQ(manager.GetStatus(), kK2ErrPcDiskFull);
@@ -529,7 +529,7 @@ TEST_F(K2ExportTaskManager, ContentWithoutDateTakesTheFileDate) {
   ASSERT_EQ(items.size(), 1u);
   EXPECT_TRUE(items[0].shootingDate.IsValid());
   EXPECT_DOUBLE_EQ(items[0].shootingDate.GetValue(), 45000.5);
-  manager.Stop();
+  EXPECT_EQ(manager.Stop(), kXpOk);
 }
 
 }  // namespace

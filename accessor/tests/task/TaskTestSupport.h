@@ -118,10 +118,10 @@ class FakeConverter : public IK2ExportConverter {
                 bool slow);
   ~FakeConverter() override;
 
-  XpResult Stop() override;
-  XpResult Pause() override;
-  XpResult Resume() override;
-  XpResult ConvertAll() override;
+  [[nodiscard]] XpResult Stop() override;
+  [[nodiscard]] XpResult Pause() override;
+  [[nodiscard]] XpResult Resume() override;
+  [[nodiscard]] XpResult ConvertAll() override;
 
  private:
   void CheckAlive();

@@ -56,8 +56,8 @@ XpString Wide(const fs::path& path) { return XpStringA(path.string().c_str()).To
 class FlowTaskManager : public K2ExportTaskManager {
  public:
   ~FlowTaskManager() override {
-    Stop();
-    WaitUntilFinished();
+    EXPECT_EQ(Stop(), kXpOk);
+    (void)WaitUntilFinished();  // only the join matters here
   }
 
   std::function<void()> onFirstFullCopy;
@@ -118,7 +118,7 @@ class FlowApp : public CK2AccessorWinApp {
   ExportResult ExportFlow(const K2AccessorCommandLineInfo& commandLine) override {
     const ExportResult result = CK2AccessorWinApp::ExportFlow(commandLine);
     // The worker posts to the application: it ends before the application.
-    manager_.WaitUntilFinished();
+    (void)manager_.WaitUntilFinished();  // only the join matters here
     return result;
   }
   void WriteErrorLine(const std::string& line) override { errorLines.push_back(line); }

@@ -99,7 +99,7 @@ class AccessorTest : public ObjectsTest {
 
   // The code an operation raised; 0 when it raised nothing.
   template <typename Operation>
-  static XpResult Raised(Operation&& operation) {
+  [[nodiscard]] static XpResult Raised(Operation&& operation) {
     try {
       operation();
     } catch (const XdbAccessor::XdbException& error) {

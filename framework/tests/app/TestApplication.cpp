@@ -71,7 +71,8 @@ TestStartUp StartTestApplication(const std::filesystem::path& programFolder) {
     error->SetMessage(kLoadFailedMessage);
     XfPostNotification(error);
   }
-  application.SetRegistryRoot(kRegistryBase, kRegistrySub);
+  startUp.startResult = application.SetRegistryRoot(kRegistryBase, kRegistrySub);
+  if (XpFailed(startUp.startResult)) return startUp;
   startUp.startResult = application.Start(u"");
   return startUp;
 }

@@ -20,8 +20,8 @@ class TestApplication : public XfApplication {
   TestApplication();
   ~TestApplication() override;
 
-  XpResult Start(const XpString& argument) override;
-  XpResult Stop(const XpString& argument) override;
+  [[nodiscard]] XpResult Start(const XpString& argument) override;
+  [[nodiscard]] XpResult Stop(const XpString& argument) override;
 
   // Waits (a few seconds at most) until count notifications have reached the
   // handler.

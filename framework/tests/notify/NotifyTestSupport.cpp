@@ -1,5 +1,7 @@
 #include "framework/tests/notify/NotifyTestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <new>
 #include <utility>
 
@@ -61,7 +63,7 @@ void Probe::OnNotification(NotificationPtr notification) {
     action_(notification);
   }
   ++callCount_;
-  calls_.Unlock();
+  EXPECT_EQ(calls_.Unlock(), kXpOk);
 }
 
 bool Probe::WaitCalls(int count) {

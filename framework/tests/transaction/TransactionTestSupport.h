@@ -18,12 +18,12 @@ class FakeItem : public XfTransactionObject {
  public:
   FakeItem(bool done, bool ended) : done(done), ended(ended) {}
 
-  XpResult Execute() override {
+  [[nodiscard]] XpResult Execute() override {
     ++executed;
     return executeResult.load();
   }
   bool IsDone() override { return done.load(); }
-  XpResult Abort() override {
+  [[nodiscard]] XpResult Abort() override {
     ++aborted;
     return abortResult.load();
   }

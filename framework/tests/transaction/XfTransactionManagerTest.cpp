@@ -48,11 +48,11 @@ TEST_F(XfTransactionManager, RemoveTakesByPointerAndIgnoresAbsentOnes) {
 TEST_F(XfTransactionManager, SweepRemovesOnlyCompletedTransactions) {
   ::XfTransactionManager manager;
   const XpSharedPtr<XfTransaction> failed = manager.Begin(NewItem(false, false));
-  failed->AddItem(NewItem(true, true));
-  failed->AddItem(NewItem(false, true));
+  EXPECT_EQ(failed->AddItem(NewItem(true, true)), kXpOk);
+  EXPECT_EQ(failed->AddItem(NewItem(false, true)), kXpOk);
   failed->SetCompletionCode(kCompletionCode);
   const XpSharedPtr<XfTransaction> running = manager.Begin(NewItem(false, false));
-  running->AddItem(NewItem(false, false));
+  EXPECT_EQ(running->AddItem(NewItem(false, false)), kXpOk);
   running->SetCompletionCode(kCompletionCode);
   const XpSharedPtr<XfTransaction> empty = manager.Begin(NewItem(false, false));
 

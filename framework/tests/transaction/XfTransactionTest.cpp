@@ -41,7 +41,9 @@ class TransactionFixture : public framework_test::TransactionTest {
   // A transaction about an item of its own, made by the manager.
   XpSharedPtr<XfTransaction> Begin(std::vector<XpSharedPtr<FakeItem>> items) {
     XpSharedPtr<XfTransaction> transaction = manager_.Begin(NewItem(false, false));
-    for (const XpSharedPtr<FakeItem>& item : items) transaction->AddItem(item);
+    for (const XpSharedPtr<FakeItem>& item : items) {
+      EXPECT_EQ(transaction->AddItem(item), kXpOk);
+    }
     transaction->SetWaitClockForTest(clock_);
     return transaction;
   }

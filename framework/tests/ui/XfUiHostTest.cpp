@@ -239,7 +239,7 @@ TEST_F(XfUiHost, NestedRunModalReturnsItsEndCodeToTheOuterDialog) {
       return;
     }
     XpString text;
-    text.Format(u"settings %d", host->RunModal(settings));
+    EXPECT_EQ(text.Format(u"settings %d", host->RunModal(settings)), kXpOk);
     self.Model().SetText(1011, text);
   };
   EXPECT_EQ(host->RunModal(confirm), kXfIdCancel);
@@ -314,7 +314,7 @@ TEST_F(XfUiHost, BoxesFromSeveralThreadsAreShownOneAtATime) {
   for (int i = 0; i < 3; ++i) {
     workers.emplace_back([&host, &answered, i] {
       XpString text;
-      text.Format(u"worker %d", i);
+      EXPECT_EQ(text.Format(u"worker %d", i), kXpOk);
       const int32_t answer = host->MessageBox(u"Worker", text, kXfMbOk);
       // The loop wakes for posts, so the count is kept on the UI thread.
       host->Post([&answered, answer] { answered += answer == kXfIdOk ? 1 : 0; });

@@ -223,7 +223,7 @@ TEST_F(XfUiScripted, WaitLetsClockTimePass) {
   };
   dialog.onTimer = [&](TestPresenter& self, uint32_t) {
     XpString text;
-    text.Format(u"%d", ++ticks);
+    EXPECT_EQ(text.Format(u"%d", ++ticks), kXpOk);
     self.Model().SetText(9, text);
   };
   EXPECT_EQ(host->RunModal(dialog), kXfIdOk);

@@ -660,11 +660,11 @@ TEST_F(XfUiTerminal, ProgressOfFiftyItemsStaysOnOneStatusLine) {
     const int32_t percent = done * 100 / kItems;
     model.Progress(1007)->SetPos(percent);
     XpString text;
-    text.Format(u"%d seconds", kItems - done + 1);
+    EXPECT_EQ(text.Format(u"%d seconds", kItems - done + 1), kXpOk);
     model.SetText(1008, text);
-    text.Format(u"%d%%", percent);
+    EXPECT_EQ(text.Format(u"%d%%", percent), kXpOk);
     model.SetText(1009, text);
-    text.Format(u"Exporting: IMG_%04d.JPG", done);
+    EXPECT_EQ(text.Format(u"Exporting: IMG_%04d.JPG", done), kXpOk);
     model.SetText(1010, text);
     model.SetText(1020, u"To: /media/CAM/DCIM/100QMV_A");
     if (done == kItems) {

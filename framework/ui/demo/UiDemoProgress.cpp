@@ -86,10 +86,12 @@ void UiDemoProgress::Advance() {
   target_ += kStepPercent;
   Model().Progress(kBar)->SetPos(target_);
   XpString percent;
-  percent.Format(u"%d %% done", target_);
+  (void)percent.Format(u"%d %% done", target_);  // a number always formats
   Model().SetText(kPercent, percent);
   XpString item;
-  item.Format(u"Writing picture %d of %d", target_ / kStepPercent, kFullPercent / kStepPercent);
+  // Numbers always format.
+  (void)item.Format(u"Writing picture %d of %d", target_ / kStepPercent,
+                    kFullPercent / kStepPercent);
   Model().SetText(kItem, item);
   phaseTicks_ = 0;
   if (target_ >= kFullPercent) {

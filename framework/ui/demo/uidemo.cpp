@@ -68,7 +68,7 @@ XfFolderCheck RequireExistingFolder(const XpString& path) {
     return XfFolderCheck::Ok();
   }
   XpString reason;
-  reason.Format(u"The folder \"%s\" does not exist.", path);
+  (void)reason.Format(u"The folder \"%s\" does not exist.", path);  // a constant format cannot fail
   return XfFolderCheck::Refuse(reason);
 }
 
@@ -76,16 +76,20 @@ XpString Summary(const UiDemoForm& form, int32_t formCode, const std::optional<X
                  const UiDemoProgress& progress, int32_t progressCode) {
   XpString text = u"The demo has ended.";
   if (formCode == kXfIdOk) {
-    text.AppendFormat(u"\nName: %s, %s pictures%s.", form.Name(), form.Large() ? u"large" : u"small",
-                      form.KeepCopy() ? u", keeping a copy" : u"");
+    // A constant format cannot fail.
+    (void)text.AppendFormat(u"\nName: %s, %s pictures%s.", form.Name(),
+                            form.Large() ? u"large" : u"small",
+                            form.KeepCopy() ? u", keeping a copy" : u"");
   } else {
     text += u"\nThe settings were cancelled.";
   }
-  text.AppendFormat(u"\nFolder: %s.", folder ? *folder : XpString(u"none"));
+  (void)text.AppendFormat(u"\nFolder: %s.",
+                          folder ? *folder : XpString(u"none"));  // a constant format cannot fail
   if (progressCode == kXfIdOk) {
     text += u"\nThe work is complete.";
   } else {
-    text.AppendFormat(u"\nThe work was stopped at %d %%.", progress.Reached());
+    (void)text.AppendFormat(u"\nThe work was stopped at %d %%.",
+                            progress.Reached());  // a number always formats
   }
   return text;
 }

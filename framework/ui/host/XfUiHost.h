@@ -125,7 +125,7 @@ class XfUiHost {
   void Fail();
   bool HasFailed() const { return failed_.load(); }
   // kXpOk, or kXpErrGeneric once the run failed.
-  XpResult Result() const { return HasFailed() ? kXpErrGeneric : kXpOk; }
+  [[nodiscard]] XpResult Result() const { return HasFailed() ? kXpErrGeneric : kXpOk; }
   // Tells the back end that the program ends; returns the exit status
   // (0, or 1 when the run failed). Later calls only return the status.
   int Finish();

@@ -27,7 +27,7 @@ using IccTagTypes = testsupport::HermeticTest;
 
 // Reads value from a memory file over bytes with the tag size given; the
 // file starts in little-endian order, which every reader must replace.
-XpResult ReadType(icc_type& value, std::vector<uint8_t> bytes, uint32_t size) {
+[[nodiscard]] XpResult ReadType(icc_type& value, std::vector<uint8_t> bytes, uint32_t size) {
   XpMemoryFile file(bytes.data(), bytes.size(), kXpByteOrderLittleEndian, false);
   return value.Read(file, size);
 }

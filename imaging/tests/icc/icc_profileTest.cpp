@@ -20,7 +20,7 @@ using icc_profile = testsupport::HermeticTest;
 constexpr IccSignature kDesc = 0x64657363;
 
 // Reads a profile from a memory file over bytes, from position 0.
-XpResult ReadProfile(::icc_profile& profile, std::vector<uint8_t> bytes) {
+[[nodiscard]] XpResult ReadProfile(::icc_profile& profile, std::vector<uint8_t> bytes) {
   XpMemoryFile file(bytes.data(), bytes.size(), false);
   return profile.Read(file);
 }

@@ -164,11 +164,11 @@ TEST_F(XpImageIoZKP, TheFormatFlagFollowsTheKindOfTheLastPath) {
   const XpString zkp = WriteRawFile(Root() / "a.ZKP", bytes);
   Reader reader;
   XpSize size;
-  reader.ReadImageSizeFlag0FromPath(zkw, &size);
+  EXPECT_EQ(reader.ReadImageSizeFlag0FromPath(zkw, &size), kXpOk);
   EXPECT_EQ(reader.GetFormatFlag(), 2);
   reader.ReadTagsFromPath(zkp);
   EXPECT_EQ(reader.GetFormatFlag(), 1);
-  reader.ReadImageSizeFlag1FromPath(zkw, &size);
+  EXPECT_EQ(reader.ReadImageSizeFlag1FromPath(zkw, &size), kXpOk);
   EXPECT_EQ(reader.GetFormatFlag(), 2);
 
   EXPECT_EQ(XpImageIo::CreateForKind(0x10010402)->GetFormatFlag(), 2);

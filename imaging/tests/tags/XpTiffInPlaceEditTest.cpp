@@ -236,7 +236,7 @@ class InPlaceEditTest : public testsupport::HermeticTest {
 };
 using XpTiffInPlaceEdit = InPlaceEditTest;
 
-XpResult Rotate(XpAbstractFile& file, int32_t turns, bool fromUpright) {
+[[nodiscard]] XpResult Rotate(XpAbstractFile& file, int32_t turns, bool fromUpright) {
   return XpTiffRotateOrientationInFile(file, kBase, turns, fromUpright);
 }
 

@@ -24,11 +24,11 @@ struct FakeRecorder {
 // thread was prepared and released.
 class FakeDiscRecordingProvider : public IDiscRecordingProvider {
  public:
-  HResult InitializeThread() override;
-  HResult UninitializeThread() override;
-  HResult CreateDiscMaster(std::unique_ptr<IDiscMaster>* master) override;
-  HResult CreateDiscRecorder(std::unique_ptr<IDiscRecorder>* recorder) override;
-  HResult CreateDataWriter() override;
+  [[nodiscard]] HResult InitializeThread() override;
+  [[nodiscard]] HResult UninitializeThread() override;
+  [[nodiscard]] HResult CreateDiscMaster(std::unique_ptr<IDiscMaster>* master) override;
+  [[nodiscard]] HResult CreateDiscRecorder(std::unique_ptr<IDiscRecorder>* recorder) override;
+  [[nodiscard]] HResult CreateDataWriter() override;
 
   int InitializeCalls() const { return initializeCalls_.load(); }
   int UninitializeCalls() const { return uninitializeCalls_.load(); }

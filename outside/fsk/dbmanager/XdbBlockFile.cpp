@@ -35,7 +35,7 @@ Value Marker(FskMachine* the, const std::shared_ptr<bool>& flag) {
       0);
 }
 
-XpResult ResultOf(FskMachine* the, const FskException& error) {
+[[nodiscard]] XpResult ResultOf(FskMachine* the, const FskException& error) {
   Value thrown(error.Value());
   if (!thrown.IsObject()) {
     return kXpErrGeneric;

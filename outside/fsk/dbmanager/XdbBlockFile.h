@@ -83,7 +83,7 @@ class XdbBlockFile {
 
   // The result of a CatalogGrammarExt error code: ILLEGAL_DB is a damaged
   // file, ID_LIMIT no more room.
-  static XpResult ResultOfCode(int64_t code);
+  [[nodiscard]] static XpResult ResultOfCode(int64_t code);
 
   // Runs work in a host bracket, turns what it throws into a result, and
   // writes the dirty lines. Work may throw Failure.

@@ -21,7 +21,7 @@ constexpr int32_t kNumberKeySize = 8;
 
 // EINVAL from the natives means a damaged file; a duplicate key comes as
 // a plain error.
-XpResult ResultOf(FskMachine* the, const FskException& error) {
+[[nodiscard]] XpResult ResultOf(FskMachine* the, const FskException& error) {
   Value thrown(error.Value());
   if (thrown.IsObject() && fsk::Get(the, thrown, "code").Type() != kFskIntegerType) {
     Value message = fsk::Get(the, thrown, "message");

@@ -168,8 +168,8 @@ class XdbBtreeIndex {
   class Checker;
 
   [[noreturn]] static void Fail(XpResult result);
-  XpResult Run(XdbCallable<void()> work);
-  XpResult Operation(XdbCallable<void()> work);
+  [[nodiscard]] XpResult Run(XdbCallable<void()> work);
+  [[nodiscard]] XpResult Operation(XdbCallable<void()> work);
   void RequireOpen() const;
   void MakeObject();
   void SetFunction(const char* name, int32_t length, fsk::Closure closure);

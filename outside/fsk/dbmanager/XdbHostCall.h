@@ -50,7 +50,8 @@ class XdbHostCall {
 
   [[noreturn]] static void Fail(XpResult result) { throw Failure{result}; }
 
-  static XpResult ResultOfError(FskMachine* the, const FskException& error, XpResult invalid);
+  [[nodiscard]] static XpResult ResultOfError(FskMachine* the, const FskException& error,
+                                              XpResult invalid);
   [[nodiscard]] static XpResult Run(FskMachine* the, XdbCallable<void()> work, XpResult invalid);
   [[nodiscard]] static XpResult Run(FskMachine* the, XdbCallable<void()> work, const Translate& translate);
 };

@@ -47,11 +47,12 @@ class XdbIdAllocator {
   int64_t Limit() const { return limit_; }
 
  private:
-  XpResult LoadLimit();
+  [[nodiscard]] XpResult LoadLimit();
   // Allocate; counter, when given, is written with the header.
-  XpResult AllocateWith(int64_t* id, const uint32_t* counter);
+  [[nodiscard]] XpResult AllocateWith(int64_t* id, const uint32_t* counter);
   // The bit of id in its block: WithBlock on block id / kIDsPerBlock.
-  XpResult WithBitOf(int64_t id, XdbCallable<void(const fsk::Value& block, int64_t bit)> work);
+  [[nodiscard]] XpResult WithBitOf(int64_t id,
+                                   XdbCallable<void(const fsk::Value& block, int64_t bit)> work);
   int64_t HeaderWord(const char* name) const;
 
   FskMachine* the_;

@@ -21,7 +21,7 @@ constexpr uint8_t kRemoveEntry = 2;
 constexpr size_t kReadChunk = 65536;
 
 int LastError() { return errno != 0 ? errno : EIO; }
-XpResult LastResult() { return XpResultFromErrno(LastError()); }
+[[nodiscard]] XpResult LastResult() { return XpResultFromErrno(LastError()); }
 
 class Writer {
  public:
@@ -180,14 +180,14 @@ void CloseKeepingErrno(int fd) {
 }
 
 // Writes bytes at offset of fd.
-XpResult WriteAt(int fd, int64_t offset, const std::vector<uint8_t>& bytes) {
+[[nodiscard]] XpResult WriteAt(int fd, int64_t offset, const std::vector<uint8_t>& bytes) {
   if (XpSysCalls::Current().Lseek(fd, offset, SEEK_SET) < 0) {
     return LastResult();
   }
   return XpWriteAll(XpSysCalls::Current(), fd, bytes.data(), bytes.size());
 }
 
-XpResult ApplyWrite(int folderFd, const XdbJournal::Change& change) {
+[[nodiscard]] XpResult ApplyWrite(int folderFd, const XdbJournal::Change& change) {
   XpSysCalls& calls = XpSysCalls::Current();
   int fd = xdbfiles::OpenIn(folderFd, change.name, O_WRONLY | O_CREAT, kNewFileMode);
   if (fd < 0) {
@@ -209,7 +209,7 @@ XpResult ApplyWrite(int folderFd, const XdbJournal::Change& change) {
   return result;
 }
 
-XpResult ApplyRemove(const std::string& path) {
+[[nodiscard]] XpResult ApplyRemove(const std::string& path) {
   if (XpSysCalls::Current().Unlink(path.c_str()) != 0 && errno != ENOENT) {
     return LastResult();
   }
@@ -283,7 +283,7 @@ int ReadWhole(const std::string& folder, const std::string& name, std::vector<ui
   return error;
 }
 
-XpResult SyncFile(const std::string& folder, const std::string& name) {
+[[nodiscard]] XpResult SyncFile(const std::string& folder, const std::string& name) {
   XpSysCalls& calls = XpSysCalls::Current();
   int folderFd = OpenFolder(folder);
   if (folderFd < 0) {
@@ -300,7 +300,9 @@ XpResult SyncFile(const std::string& folder, const std::string& name) {
   return result;
 }
 
-XpResult SyncFolder(const std::string& folder) { return XpSyncFolder(folder.c_str(), XpFolderLink::kRefuse); }
+[[nodiscard]] XpResult SyncFolder(const std::string& folder) {
+  return XpSyncFolder(folder.c_str(), XpFolderLink::kRefuse);
+}
 
 bool Exists(const std::string& folder, const std::string& name) {
   struct stat status {};

@@ -145,13 +145,13 @@ class XdbJournaledFolder : public FskFileSystem {
   std::vector<XdbJournal::Change> CollectChanges();
   std::vector<std::string> KnownNames() const;
   // Syncs the known files and the folder unless the last flush did.
-  XpResult SyncUnchanged();
+  [[nodiscard]] XpResult SyncUnchanged();
   // Applies the committed journal (pending_), syncs the known files and
   // the folder and removes the journal; on failure completion_ says why.
   // stages: whether the stage hook hears the steps.
-  XpResult Complete(bool stages);
+  [[nodiscard]] XpResult Complete(bool stages);
   // The flush of a folder that is not journaled.
-  XpResult WriteInPlace();
+  [[nodiscard]] XpResult WriteInPlace();
   // The changes written to a journal but not yet to the files: those of a
   // journal found at the mount until it is recovered, else those of a
   // committed flush whose completion is pending.

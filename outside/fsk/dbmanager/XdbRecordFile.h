@@ -135,7 +135,7 @@ class XdbRecordFile {
   int64_t RecordsStart() const { return recordsStart_; }
 
  private:
-  XpResult Run(XdbCallable<void()> work);
+  [[nodiscard]] XpResult Run(XdbCallable<void()> work);
   [[noreturn]] static void Fail(XpResult result);
   void RequireOpen() const;
   void MakeObjects();

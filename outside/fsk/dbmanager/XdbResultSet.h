@@ -66,12 +66,13 @@ class XdbResultSet {
   const fsk::Value& Object() const { return object_; }
 
  private:
-  XpResult Run(const std::function<void()>& work) const;
+  [[nodiscard]] XpResult Run(const std::function<void()>& work) const;
   void MakeObject(const fsk::Value& data);
   void RequireObject() const;
   // Makes this a new set over IDs 0 to maxID, then calls method with the
   // operands.
-  XpResult Combine(int32_t maxID, const char* method, const std::vector<fsk::Value>& operands);
+  [[nodiscard]] XpResult Combine(int32_t maxID, const char* method,
+                                 const std::vector<fsk::Value>& operands);
   static std::vector<fsk::Value> DataOf(const std::vector<const XdbResultSet*>& sets);
 
   FskMachine* the_;

@@ -181,7 +181,7 @@ class XdbStore {
     Files(FskMachine* the, int32_t limit)
         : records(the), ids(the, limit), idIndex(the), albumIndex(the), guidIndex(the), rows(the) {}
     // Closes every component that is open, writing the free list.
-    XpResult CloseAll();
+    [[nodiscard]] XpResult CloseAll();
 
     XdbRecordFile records;
     XdbIdAllocator ids;
@@ -220,48 +220,49 @@ class XdbStore {
   // The bytes of name for the folder, moved out of offered_ by the folder.
   std::vector<uint8_t>* OfferedBytes(const std::string& name, const struct stat& status);
   // A failed change may leave the record file and records_ apart.
-  XpResult Noted(XpResult result);
+  [[nodiscard]] XpResult Noted(XpResult result);
 
   void ReadEnvironment();
-  XpResult OpenOurs(int* status);
+  [[nodiscard]] XpResult OpenOurs(int* status);
   // The folder's flush, noting its completion.
-  XpResult FlushFolder();
-  XpResult CreateNew();
-  XpResult LoadRecords();
-  XpResult ScanRecords();
+  [[nodiscard]] XpResult FlushFolder();
+  [[nodiscard]] XpResult CreateNew();
+  [[nodiscard]] XpResult LoadRecords();
+  [[nodiscard]] XpResult ScanRecords();
   // Adds the record of a scanned atom to records_; false for a record that
   // does not decode, an ID out of bounds or one already taken (records_
   // is then of no use: the load fails).
   bool AddScanned(const XdbRecordFile::Atom& atom, std::span<const uint8_t> payload);
-  XpResult RebuildDerived(bool* rebuilt);
-  XpResult IndexRecord(const Entry& entry);
-  XpResult UnindexRecord(const Entry& entry);
-  XpResult WriteRow(const Entry& entry);
-  XpResult StoreRecord(int32_t id, Entry* entry);
+  [[nodiscard]] XpResult RebuildDerived(bool* rebuilt);
+  [[nodiscard]] XpResult IndexRecord(const Entry& entry);
+  [[nodiscard]] XpResult UnindexRecord(const Entry& entry);
+  [[nodiscard]] XpResult WriteRow(const Entry& entry);
+  [[nodiscard]] XpResult StoreRecord(int32_t id, Entry* entry);
   // Writes the albums of albumsToWrite_ to the record file.
-  XpResult WriteAlbums();
+  [[nodiscard]] XpResult WriteAlbums();
   // Notes whether the record of id reads back from the payload it was
   // stored with.
   void NoteReadingBack(int32_t id, bool readsBack);
   void NoteGuid(int32_t guid);
   // Adds entry's record to the record file, placing entry.
-  XpResult AddToFile(Entry* entry, int32_t type, const std::vector<uint8_t>& payload);
+  [[nodiscard]] XpResult AddToFile(Entry* entry, int32_t type, const std::vector<uint8_t>& payload);
   void Release();
   std::string PathOf(const char* name) const { return folder_.PathOf(name); }
   Entry* Find(int32_t id, Kind kind);
   // A new empty set of this store in *found.
-  XpResult NewSet(Found* found);
+  [[nodiscard]] XpResult NewSet(Found* found);
   // Adds ids to *found, made by a search that gave result; on failure
   // *found is dropped.
-  static XpResult Fill(XpResult result, const std::vector<int32_t>& ids, Found* found);
+  [[nodiscard]] static XpResult Fill(XpResult result, const std::vector<int32_t>& ids,
+                                     Found* found);
   // *found: the rows whose field matches search.
-  XpResult FindRows(const XdbDataRows::Search& search, Found* found);
+  [[nodiscard]] XpResult FindRows(const XdbDataRows::Search& search, Found* found);
   // *found: the IDs of the keys of index from low to high.
-  XpResult FindKeys(XdbBtreeIndex& index, double low, double high, Found* found);
+  [[nodiscard]] XpResult FindKeys(XdbBtreeIndex& index, double low, double high, Found* found);
   // *found: the rows that match search and are contents whose fields pass
   // match, which rejects rows whose key only collides with the one sought.
   template <typename Match>
-  XpResult FindContents(const XdbDataRows::Search& search, Match match, Found* found);
+  [[nodiscard]] XpResult FindContents(const XdbDataRows::Search& search, Match match, Found* found);
   void MakeDatabase();
   fsk::Value SortingArray(const fsk::Value& key);
   fsk::Value RecordObject(int32_t id);

@@ -47,13 +47,15 @@ inline constexpr int32_t kDayField = 3;
 inline constexpr int32_t kShareField = 4;
 inline constexpr int32_t kFavoriteField = 5;
 
-inline XpResult Either(XpResult first, XpResult second) { return XpFailed(first) ? first : second; }
+[[nodiscard]] inline XpResult Either(XpResult first, XpResult second) {
+  return XpFailed(first) ? first : second;
+}
 
 inline uint32_t DcfOf(const XdbContent& content) {
   return static_cast<uint32_t>(content.folderID * kDcfFolderFactor + content.fileID);
 }
 
-inline XpResult Run(FskMachine* the, XdbCallable<void()> work) {
+[[nodiscard]] inline XpResult Run(FskMachine* the, XdbCallable<void()> work) {
   return XdbHostCall::Run(the, work, kXpErrBadArgument);
 }
 

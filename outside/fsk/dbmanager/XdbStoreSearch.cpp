@@ -38,7 +38,7 @@ bool InRange(double value, double low, double high) { return low <= value && val
 // The IDs an index gave, kept only when the search succeeded and every one
 // lies from 1 to limit: an ID beyond the limit is a damaged index, and is
 // dropped before it can size a set.
-XpResult IdsWithin(XpResult result, int32_t limit, std::vector<int32_t>* ids) {
+[[nodiscard]] XpResult IdsWithin(XpResult result, int32_t limit, std::vector<int32_t>* ids) {
   bool sound = std::all_of(ids->begin(), ids->end(), [&](int32_t id) { return id >= 1 && id <= limit; });
   if (XpSucceeded(result) && sound) {
     return result;

@@ -27,7 +27,7 @@ using fstest::WriteBytes;
 class PlatformUsageExamples : public testsupport::HermeticTest {};
 
 // The read of the XpSysCalls example; head receives the first bytes.
-XpResult ReadHead(const char* path, std::string* head) {
+[[nodiscard]] XpResult ReadHead(const char* path, std::string* head) {
   XpSysCalls& calls = XpSysCalls::Current();
   const int fd = calls.Open(path, O_RDONLY, 0);
   if (fd < 0) return XpResultFromErrno(errno, path);
@@ -93,7 +93,7 @@ TEST_F(PlatformUsageExamples, XpFileWritesAFileAndReadsItBack) {
 }
 
 // The steps of the XpPendingFile example.
-XpResult ReplaceSettings(const XpString& path, const std::string& text) {
+[[nodiscard]] XpResult ReplaceSettings(const XpString& path, const std::string& text) {
   XpPendingFile pending;
   XpResult result = pending.Create(path);
   if (XpSucceeded(result)) result = pending.Write(text);

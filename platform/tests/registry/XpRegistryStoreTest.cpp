@@ -434,7 +434,7 @@ TEST_F(XpRegistryStore, TwoProcessesWritingAtOnceLoseNothing) {
       channel.WaitForGo();
       for (int i = 0; i < kValuesEach; ++i) {
         XpString name;
-        name.Format(u"w%d_%d", writer, i);
+        EXPECT_EQ(name.Format(u"w%d_%d", writer, i), kXpOk);
         if (store.SetValue(u"Race", name, kXpRegDword, DwordBytes(writer * 1000 + i)) != kXpOk) return 1;
       }
       return 0;
@@ -450,7 +450,7 @@ TEST_F(XpRegistryStore, TwoProcessesWritingAtOnceLoseNothing) {
   for (int writer = 0; writer < kWriters; ++writer) {
     for (int i = 0; i < kValuesEach; ++i) {
       XpString name;
-      name.Format(u"w%d_%d", writer, i);
+      EXPECT_EQ(name.Format(u"w%d_%d", writer, i), kXpOk);
       Bytes data;
       ASSERT_EQ(User().QueryValue(u"Race", name, nullptr, &data), kXpOk) << writer << " " << i;
       EXPECT_EQ(data, DwordBytes(writer * 1000 + i));
@@ -479,7 +479,7 @@ TEST_F(XpRegistryStore, AWriterKilledAtAnyMomentLeavesAFileWithEveryAcknowledged
       channel.SignalReady();
       for (int32_t i = 0;; ++i) {
         XpString name;
-        name.Format(u"v%d_%d", kill, i);
+        EXPECT_EQ(name.Format(u"v%d_%d", kill, i), kXpOk);
         if (store.SetValue(u"K", name, kXpRegDword, DwordBytes(static_cast<uint32_t>(i))) != kXpOk) {
           return 1;
         }
@@ -505,7 +505,7 @@ TEST_F(XpRegistryStore, AWriterKilledAtAnyMomentLeavesAFileWithEveryAcknowledged
     ASSERT_NE(key, nullptr);
     for (int32_t i : acknowledged) {
       XpString name;
-      name.Format(u"v%d_%d", kill, i);
+      EXPECT_EQ(name.Format(u"v%d_%d", kill, i), kXpOk);
       const XpRegValue* value = key->FindValue(name);
       ASSERT_NE(value, nullptr) << "seed " << seed << ", kill " << kill << ", value " << i;
       EXPECT_EQ(value->data, DwordBytes(static_cast<uint32_t>(i)));

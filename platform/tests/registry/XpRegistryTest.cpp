@@ -342,7 +342,7 @@ TEST_F(XpRegistry, SeparateObjectsOnSeparateThreadsShareTheStore) {
       }
       for (int i = 0; i < kValuesEach; ++i) {
         XpString name;
-        name.Format(u"t%d_%d", t, i);
+        EXPECT_EQ(name.Format(u"t%d_%d", t, i), kXpOk);
         if (key.SetDword(name, static_cast<uint32_t>(i)) != kXpOk) ++failures[t];
         if (key.QueryDword(name, 999) != static_cast<uint32_t>(i)) ++failures[t];
       }

@@ -34,7 +34,7 @@ TEST(XpMultiLock, OneWakesForTheObjectReleasedLater) {
   Semaphores s;
   std::thread releaser([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    s.second.Unlock();
+    EXPECT_EQ(s.second.Unlock(), kXpOk);
   });
   {
     XpMultiLockOne lock(true, &s.first, &s.second, &s.wakeUp, kXpWaitForever);

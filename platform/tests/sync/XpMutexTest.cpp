@@ -15,7 +15,7 @@ class MutexFixture : public testsupport::HermeticTest {};
 using XpMutex = MutexFixture;
 
 // Tries once from a new thread, which gives back what it took.
-XpResult TryFromOtherThread(::XpMutex& mutex) {
+[[nodiscard]] XpResult TryFromOtherThread(::XpMutex& mutex) {
   XpResult result = kXpErrSync;
   std::thread([&] {
     result = mutex.LockTimeout(0);
@@ -61,7 +61,7 @@ TEST_F(XpMutex, UnlockByAnotherThreadChangesNothing) {
   std::thread([&] { unlocked = mutex.Unlock(); }).join();
   EXPECT_EQ(unlocked, kXpOk);
   EXPECT_TRUE(IsLockedForOtherThread(mutex));
-  mutex.Unlock();
+  EXPECT_EQ(mutex.Unlock(), kXpOk);
   EXPECT_FALSE(IsLockedForOtherThread(mutex));
 }
 
@@ -69,7 +69,7 @@ TEST_F(XpMutex, OnlyANamedMutexMakesALockFile) {
   {
     ::XpMutex unnamed;
     ASSERT_EQ(unnamed.Lock(), kXpOk);
-    unnamed.Unlock();
+    EXPECT_EQ(unnamed.Unlock(), kXpOk);
   }
   for (const auto& entry : std::filesystem::recursive_directory_iterator(Root())) {
     EXPECT_FALSE(entry.is_regular_file()) << entry.path();
@@ -89,7 +89,7 @@ TEST_F(XpMutex, FailedNamedWaitLeavesTheMutexFree) {
   EXPECT_EQ(TryFromOtherThread(second), kXpErrTimeout);
   EXPECT_FALSE(second.IsLockedByOtherThread());
   EXPECT_FALSE(IsLockedForOtherThread(second));
-  first.Unlock();
+  EXPECT_EQ(first.Unlock(), kXpOk);
   {
     XpSingleLock lock(&second, kXpTryOnce);
     EXPECT_EQ(lock.GetResult(), kXpOk);
@@ -116,7 +116,7 @@ TEST_F(XpMutex, HeldAcrossProcessesUntilTheHolderDies) {
   child.Kill();
   EXPECT_EQ(child.Wait(), -1);
   EXPECT_EQ(mutex.LockTimeout(0), kXpOk);
-  mutex.Unlock();
+  EXPECT_EQ(mutex.Unlock(), kXpOk);
 }
 
 }  // namespace

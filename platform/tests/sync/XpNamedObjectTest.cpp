@@ -45,7 +45,8 @@ class FakeClock : public XpWaitClock {
   TimePoint now_{};
 };
 
-XpResult Create(::XpNamedObject& object, const XpString& name, Kind kind, bool* existed) {
+[[nodiscard]] XpResult Create(::XpNamedObject& object, const XpString& name, Kind kind,
+                              bool* existed) {
   switch (kind) {
     case Kind::kMutex:
       return object.CreateMutex(name, false, existed);
@@ -64,7 +65,7 @@ mode_t ModeOf(const std::filesystem::path& path) {
 }
 
 template <typename Body>
-XpResult OnOtherThread(Body body) {
+[[nodiscard]] XpResult OnOtherThread(Body body) {
   XpResult result = kXpErrSync;
   std::thread([&] { result = body(); }).join();
   return result;
@@ -259,7 +260,9 @@ TEST_F(XpNamedObject, MutexOwnershipIsPerThreadAcrossHandlesOfOneProcess) {
   EXPECT_EQ(second.ReleaseMutex(), kXpErrNotOwner);
   EXPECT_EQ(OnOtherThread([&] {
               const XpResult taken = second.Wait(0);
-              if (taken == kXpOk) second.ReleaseMutex();
+              if (taken == kXpOk) {
+                EXPECT_EQ(second.ReleaseMutex(), kXpOk);
+              }
               return taken;
             }),
             kXpOk);
@@ -279,7 +282,9 @@ TEST_F(XpNamedObject, InitialOwnerCountsOnlyForANewMutex) {
   EXPECT_EQ(creator.ReleaseMutex(), kXpOk);
   EXPECT_EQ(OnOtherThread([&] {
               const XpResult taken = joiner.Wait(0);
-              if (taken == kXpOk) joiner.ReleaseMutex();
+              if (taken == kXpOk) {
+                EXPECT_EQ(joiner.ReleaseMutex(), kXpOk);
+              }
               return taken;
             }),
             kXpOk);
@@ -340,7 +345,9 @@ TEST_F(XpNamedObject, WaitsPollAgainstTheirDeadline) {
   ASSERT_EQ(releaser.CreateSemaphore(u"KavoPoll", 0, 1), kXpOk);
   const auto released = clock.Elapsed() + std::chrono::milliseconds(1500);
   clock.onSleep = [&](std::chrono::milliseconds now) {
-    if (now >= released) releaser.ReleaseSemaphore();
+    if (now >= released) {
+      EXPECT_EQ(releaser.ReleaseSemaphore(), kXpOk);
+    }
   };
   EXPECT_EQ(semaphore.Wait(5), kXpOk);
   EXPECT_GE(clock.Elapsed(), released);
@@ -451,7 +458,9 @@ TEST_F(XpNamedObject, ForkedChildDoesNotKeepTheParentsObjectsAliveAcrossProcesse
   EXPECT_FALSE(existed);
   EXPECT_EQ(OnOtherThread([&] {
               const XpResult taken = object.Wait(0);
-              if (taken == kXpOk) object.ReleaseMutex();
+              if (taken == kXpOk) {
+                EXPECT_EQ(object.ReleaseMutex(), kXpOk);
+              }
               return taken;
             }),
             kXpOk);

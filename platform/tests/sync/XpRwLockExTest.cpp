@@ -9,7 +9,7 @@
 
 namespace {
 
-XpResult OnOtherThread(XpRwLockEx& lock, bool exclusive) {
+[[nodiscard]] XpResult OnOtherThread(XpRwLockEx& lock, bool exclusive) {
   XpResult result = kXpErrSync;
   std::thread([&] {
     result = exclusive ? lock.LockExclusiveTimeout(0) : lock.TryLockShared();
@@ -23,10 +23,10 @@ TEST(XpRwLockEx, SoleReaderBecomesTheWriterAtOnce) {
   ASSERT_EQ(lock.LockSharedTimeout(0), kXpOk);
   EXPECT_EQ(lock.LockExclusiveTimeout(0), kXpOk);
   EXPECT_EQ(OnOtherThread(lock, false), kXpErrTimeout);
-  lock.Unlock();  // the writer level
+  EXPECT_EQ(lock.Unlock(), kXpOk);  // the writer level
   EXPECT_EQ(OnOtherThread(lock, false), kXpOk);
   EXPECT_EQ(OnOtherThread(lock, true), kXpErrTimeout);
-  lock.Unlock();  // the reader record
+  EXPECT_EQ(lock.Unlock(), kXpOk);  // the reader record
   EXPECT_EQ(OnOtherThread(lock, true), kXpOk);
 }
 
@@ -46,24 +46,24 @@ TEST(XpRwLockEx, ReaderBesideAnotherReaderCannotWrite) {
   release = true;
   other.join();
   EXPECT_EQ(lock.LockExclusiveTimeout(0), kXpOk);
-  lock.Unlock();
-  lock.Unlock();
+  EXPECT_EQ(lock.Unlock(), kXpOk);
+  EXPECT_EQ(lock.Unlock(), kXpOk);
 }
 
 TEST(XpRwLockEx, ReaderReentersAndWriterMayRead) {
   XpRwLockEx lock;
   ASSERT_EQ(lock.TryLockShared(), kXpOk);
   ASSERT_EQ(lock.TryLockShared(), kXpOk);
-  lock.Unlock();
+  EXPECT_EQ(lock.Unlock(), kXpOk);
   EXPECT_EQ(OnOtherThread(lock, true), kXpErrTimeout);
-  lock.Unlock();
+  EXPECT_EQ(lock.Unlock(), kXpOk);
   EXPECT_EQ(OnOtherThread(lock, true), kXpOk);
 
   ASSERT_EQ(lock.LockExclusiveTimeout(0), kXpOk);
   EXPECT_EQ(lock.TryLockShared(), kXpOk);
-  lock.Unlock();
+  EXPECT_EQ(lock.Unlock(), kXpOk);
   EXPECT_EQ(OnOtherThread(lock, false), kXpErrTimeout);
-  lock.Unlock();
+  EXPECT_EQ(lock.Unlock(), kXpOk);
   EXPECT_EQ(OnOtherThread(lock, false), kXpOk);
 }
 
@@ -72,7 +72,7 @@ TEST(XpRwLockEx, UnlockFromAThreadHoldingNothingChangesNothing) {
   ASSERT_EQ(lock.TryLockShared(), kXpOk);
   std::thread([&] { lock.Unlock(); }).join();
   EXPECT_EQ(OnOtherThread(lock, true), kXpErrTimeout);
-  lock.Unlock();
+  EXPECT_EQ(lock.Unlock(), kXpOk);
   EXPECT_EQ(OnOtherThread(lock, true), kXpOk);
 }
 
@@ -84,7 +84,7 @@ TEST(XpRwLockEx, WaitingWriterHoldsBackNewReaders) {
   });
   ASSERT_TRUE(synctest::Eventually([&] { return lock.IsBusy(false); }));
   EXPECT_EQ(OnOtherThread(lock, false), kXpErrTimeout);
-  lock.Unlock();
+  EXPECT_EQ(lock.Unlock(), kXpOk);
   writer.join();
   EXPECT_EQ(OnOtherThread(lock, false), kXpOk);
 }

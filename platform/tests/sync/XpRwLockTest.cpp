@@ -10,7 +10,7 @@
 
 namespace {
 
-XpResult OnOtherThread(XpRwLock& lock, bool exclusive) {
+[[nodiscard]] XpResult OnOtherThread(XpRwLock& lock, bool exclusive) {
   XpResult result = kXpErrSync;
   std::thread([&] {
     result = exclusive ? lock.LockExclusiveTimeout(0) : lock.TryLockShared();
@@ -34,7 +34,7 @@ TEST(XpRwLock, WaitingWriterHoldsBackNewReaders) {
   EXPECT_EQ(OnOtherThread(lock, false), kXpErrTimeout);
   EXPECT_FALSE(written);
 
-  lock.Unlock();
+  EXPECT_EQ(lock.Unlock(), kXpOk);
   writer.join();
   EXPECT_TRUE(written);
   EXPECT_EQ(OnOtherThread(lock, false), kXpOk);
@@ -46,9 +46,9 @@ TEST(XpRwLock, WriterReentersAndExcludesOthersUntilItsLastUnlock) {
   ASSERT_EQ(lock.LockExclusiveTimeout(0), kXpOk);
   EXPECT_FALSE(lock.IsBusy(true));
   EXPECT_EQ(OnOtherThread(lock, true), kXpErrTimeout);
-  lock.Unlock();
+  EXPECT_EQ(lock.Unlock(), kXpOk);
   EXPECT_EQ(OnOtherThread(lock, true), kXpErrTimeout);
-  lock.Unlock();
+  EXPECT_EQ(lock.Unlock(), kXpOk);
   EXPECT_EQ(OnOtherThread(lock, true), kXpOk);
 }
 
@@ -56,9 +56,9 @@ TEST(XpRwLock, WriterAskingToReadWaitsForItself) {
   XpRwLock lock;
   ASSERT_EQ(lock.LockExclusiveTimeout(0), kXpOk);
   EXPECT_EQ(lock.TryLockShared(), kXpErrTimeout);
-  lock.Unlock();
+  EXPECT_EQ(lock.Unlock(), kXpOk);
   EXPECT_EQ(lock.TryLockShared(), kXpOk);
-  lock.Unlock();
+  EXPECT_EQ(lock.Unlock(), kXpOk);
 }
 
 TEST(XpRwLock, UnlockFromAThreadHoldingNothingGivesBackAReader) {
@@ -85,7 +85,7 @@ TEST(XpRwLock, WriterThatTimesOutReleasesWaitingReaders) {
   });
   writer.join();
   EXPECT_TRUE(synctest::Eventually([&] { return read.load(); }));
-  lock.Unlock();  // releases the reader in any case
+  EXPECT_EQ(lock.Unlock(), kXpOk);  // releases the reader in any case
   reader.join();
 }
 

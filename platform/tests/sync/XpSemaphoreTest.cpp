@@ -27,7 +27,7 @@ TEST(XpSemaphore, CountNeverPassesItsMaximum) {
 
 TEST(XpSemaphore, WithoutMaximumEveryUnlockCounts) {
   XpSemaphore semaphore(0, XpSemaphore::kXpNoMaximum);
-  for (int i = 0; i < 3; ++i) semaphore.Unlock();
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(semaphore.Unlock(), kXpOk);
   EXPECT_EQ(semaphore.GetCount(), 3);
   for (int i = 0; i < 3; ++i) EXPECT_EQ(semaphore.TryLock(), kXpOk);
   EXPECT_EQ(semaphore.TryLock(), kXpErrTimeout);

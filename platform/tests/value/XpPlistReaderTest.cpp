@@ -29,7 +29,7 @@ std::string ParsedData(std::u16string_view text) {
 }
 
 // Parses text and reads it into dict.
-XpResult ReadInto(const std::string& text, XpIniDict& dict) {
+[[nodiscard]] XpResult ReadInto(const std::string& text, XpIniDict& dict) {
   ::XpXmlDocument document;
   const XpResult parsed = document.Parse(text);
   EXPECT_EQ(parsed, kXpOk) << text;

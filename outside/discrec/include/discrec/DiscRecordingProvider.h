@@ -24,43 +24,43 @@ inline bool Succeeded(HResult result) { return result >= 0; }
 class IDiscMaster {
  public:
   virtual ~IDiscMaster() = default;
-  virtual HResult GetCount(int32_t* count) = 0;
+  [[nodiscard]] virtual HResult GetCount(int32_t* count) = 0;
   // The unique identifier of the recorder at index.
-  virtual HResult GetItem(int32_t index, std::u16string* identifier) = 0;
+  [[nodiscard]] virtual HResult GetItem(int32_t index, std::u16string* identifier) = 0;
 };
 
 // One recorder.
 class IDiscRecorder {
  public:
   virtual ~IDiscRecorder() = default;
-  virtual HResult InitializeDiscRecorder(const std::u16string& identifier) = 0;
+  [[nodiscard]] virtual HResult InitializeDiscRecorder(const std::u16string& identifier) = 0;
   // The paths where the recorder's disc is mounted.
-  virtual HResult GetVolumePathNames(std::vector<std::u16string>* names) = 0;
+  [[nodiscard]] virtual HResult GetVolumePathNames(std::vector<std::u16string>* names) = 0;
   // Asks the recorder for its extended interface.
-  virtual HResult QueryExtendedInterface() = 0;
+  [[nodiscard]] virtual HResult QueryExtendedInterface() = 0;
 };
 
 class IDiscRecordingProvider {
  public:
   virtual ~IDiscRecordingProvider() = default;
   // Prepares and releases the calling thread for the services.
-  virtual HResult InitializeThread() = 0;
-  virtual HResult UninitializeThread() = 0;
-  virtual HResult CreateDiscMaster(std::unique_ptr<IDiscMaster>* master) = 0;
-  virtual HResult CreateDiscRecorder(std::unique_ptr<IDiscRecorder>* recorder) = 0;
+  [[nodiscard]] virtual HResult InitializeThread() = 0;
+  [[nodiscard]] virtual HResult UninitializeThread() = 0;
+  [[nodiscard]] virtual HResult CreateDiscMaster(std::unique_ptr<IDiscMaster>* master) = 0;
+  [[nodiscard]] virtual HResult CreateDiscRecorder(std::unique_ptr<IDiscRecorder>* recorder) = 0;
   // Creates the object that writes data discs, and lets it go again.
-  virtual HResult CreateDataWriter() = 0;
+  [[nodiscard]] virtual HResult CreateDataWriter() = 0;
 };
 
 // Linux has no such services: the thread prepares with kOk, and every
 // creation answers kClassNotRegistered.
 class LinuxDiscRecordingProvider : public IDiscRecordingProvider {
  public:
-  HResult InitializeThread() override;
-  HResult UninitializeThread() override;
-  HResult CreateDiscMaster(std::unique_ptr<IDiscMaster>* master) override;
-  HResult CreateDiscRecorder(std::unique_ptr<IDiscRecorder>* recorder) override;
-  HResult CreateDataWriter() override;
+  [[nodiscard]] HResult InitializeThread() override;
+  [[nodiscard]] HResult UninitializeThread() override;
+  [[nodiscard]] HResult CreateDiscMaster(std::unique_ptr<IDiscMaster>* master) override;
+  [[nodiscard]] HResult CreateDiscRecorder(std::unique_ptr<IDiscRecorder>* recorder) override;
+  [[nodiscard]] HResult CreateDataWriter() override;
 };
 
 // The provider in use.
