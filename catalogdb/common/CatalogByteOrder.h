@@ -1,36 +1,49 @@
 #pragma once
 
 #include <cstdint>
-#include <cstring>
 
-// 32-bit words in the grammars' buffers, loaded and stored byte by byte so
-// that no buffer is ever read through a cast pointer.
+#include "platform/memory/XpByteOrder.h"
+
+// Words in the grammars' buffers, which the script hands over as
+// untyped memory; no buffer is ever read through a cast pointer.
 
 inline uint32_t CatalogLoadBigEndian32(const void* at) {
-  const auto* bytes = static_cast<const unsigned char*>(at);
-  return (uint32_t{bytes[0]} << 24) | (uint32_t{bytes[1]} << 16) | (uint32_t{bytes[2]} << 8) | uint32_t{bytes[3]};
+  return XpLoadBig32(static_cast<const uint8_t*>(at));
 }
 
 inline void CatalogStoreBigEndian32(void* at, uint32_t value) {
-  auto* bytes = static_cast<unsigned char*>(at);
-  bytes[0] = static_cast<unsigned char>(value >> 24);
-  bytes[1] = static_cast<unsigned char>(value >> 16);
-  bytes[2] = static_cast<unsigned char>(value >> 8);
-  bytes[3] = static_cast<unsigned char>(value);
+  XpStoreBig32(static_cast<uint8_t*>(at), value);
 }
 
 // A word in the host's order (the order of memory).
 inline int32_t CatalogLoadHost32(const void* at) {
-  int32_t value = 0;
-  std::memcpy(&value, at, sizeof value);
-  return value;
+  return static_cast<int32_t>(XpLoad32(static_cast<const uint8_t*>(at), kXpHostIsBigEndian));
 }
 
-inline void CatalogStoreHost32(void* at, int32_t value) { std::memcpy(at, &value, sizeof value); }
+inline void CatalogStoreHost32(void* at, int32_t value) {
+  XpStore32(static_cast<uint8_t*>(at), static_cast<uint32_t>(value), kXpHostIsBigEndian);
+}
 
 // The signed word of a big-endian value.
 inline int32_t CatalogLoadBigEndianInt32(const void* at) { return static_cast<int32_t>(CatalogLoadBigEndian32(at)); }
 
 inline void CatalogStoreBigEndianInt32(void* at, int32_t value) {
   CatalogStoreBigEndian32(at, static_cast<uint32_t>(value));
+}
+
+// Little-endian words, as CatalogGrammarExt keeps them.
+inline uint32_t CatalogLoadLittle32(const void* at) {
+  return XpLoadLittle32(static_cast<const uint8_t*>(at));
+}
+
+inline void CatalogStoreLittle32(void* at, uint32_t value) {
+  XpStoreLittle32(static_cast<uint8_t*>(at), value);
+}
+
+inline uint16_t CatalogLoadLittle16(const void* at) {
+  return XpLoadLittle16(static_cast<const uint8_t*>(at));
+}
+
+inline void CatalogStoreLittle16(void* at, uint16_t value) {
+  XpStoreLittle16(static_cast<uint8_t*>(at), value);
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "catalogdb/common/CatalogByteOrder.h"
+#include "platform/memory/XpByteOrder.h"
 
 namespace CatalogBtree {
 
@@ -33,14 +34,13 @@ constexpr uint32_t kOverflowSlotWord = 8;
 
 constexpr uint16_t kKnownIndexFlags = kLeaf | kInner | kUniqueKeys | kKeyKindMask;
 
-uint16_t Load16(const unsigned char* at, bool bigEndian) { return bigEndian ? LoadBigEndian16(at) : LoadHost16(at); }
+// A page's words are big-endian or in memory order.
+uint16_t Load16(const unsigned char* at, bool bigEndian) {
+  return XpLoad16(at, bigEndian || kXpHostIsBigEndian);
+}
 
 void Store16(unsigned char* at, uint16_t value, bool bigEndian) {
-  if (bigEndian) {
-    StoreBigEndian16(at, value);
-  } else {
-    StoreHost16(at, value);
-  }
+  XpStore16(at, value, bigEndian || kXpHostIsBigEndian);
 }
 
 bool ExactlyOneBit(uint32_t bits) { return bits != 0 && (bits & (bits - 1)) == 0; }
@@ -58,22 +58,13 @@ bool KeySizeFitsKind(uint16_t kind, uint32_t keySize) {
 
 }  // namespace
 
-uint16_t LoadHost16(const unsigned char* at) {
-  uint16_t value = 0;
-  std::memcpy(&value, at, sizeof value);
-  return value;
-}
+uint16_t LoadHost16(const unsigned char* at) { return XpLoad16(at, kXpHostIsBigEndian); }
 
-void StoreHost16(unsigned char* at, uint16_t value) { std::memcpy(at, &value, sizeof value); }
+void StoreHost16(unsigned char* at, uint16_t value) { XpStore16(at, value, kXpHostIsBigEndian); }
 
-uint16_t LoadBigEndian16(const unsigned char* at) {
-  return static_cast<uint16_t>((uint32_t{at[0]} << 8) | uint32_t{at[1]});
-}
+uint16_t LoadBigEndian16(const unsigned char* at) { return XpLoadBig16(at); }
 
-void StoreBigEndian16(unsigned char* at, uint16_t value) {
-  at[0] = static_cast<unsigned char>(value >> 8);
-  at[1] = static_cast<unsigned char>(value);
-}
+void StoreBigEndian16(unsigned char* at, uint16_t value) { XpStoreBig16(at, value); }
 
 int64_t DegreeFor(int64_t pageSize, int64_t entrySize) {
   if (entrySize <= 0 || pageSize < kIndexHeaderSize + entrySize) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "catalogdb/common/CatalogByteOrder.h"
 #include "fsk/FskScript.h"
 
 // Helpers of CatalogGrammarExt's natives: the grammar's error constants,
@@ -17,30 +18,6 @@ inline constexpr char kExtIdLimit[] = "ID_LIMIT";
 [[noreturn]] void CatalogExtRaise(FskMachine* the, const char* name);
 // CatalogExtRaise(the, kExtIllegalDB) unless condition holds.
 void CatalogExtRequire(FskMachine* the, bool condition);
-
-inline uint32_t CatalogLoadLittle32(const void* at) {
-  const auto* bytes = static_cast<const unsigned char*>(at);
-  return uint32_t{bytes[0]} | (uint32_t{bytes[1]} << 8) | (uint32_t{bytes[2]} << 16) | (uint32_t{bytes[3]} << 24);
-}
-
-inline void CatalogStoreLittle32(void* at, uint32_t value) {
-  auto* bytes = static_cast<unsigned char*>(at);
-  bytes[0] = static_cast<unsigned char>(value);
-  bytes[1] = static_cast<unsigned char>(value >> 8);
-  bytes[2] = static_cast<unsigned char>(value >> 16);
-  bytes[3] = static_cast<unsigned char>(value >> 24);
-}
-
-inline uint16_t CatalogLoadLittle16(const void* at) {
-  const auto* bytes = static_cast<const unsigned char*>(at);
-  return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8));
-}
-
-inline void CatalogStoreLittle16(void* at, uint16_t value) {
-  auto* bytes = static_cast<unsigned char*>(at);
-  bytes[0] = static_cast<unsigned char>(value);
-  bytes[1] = static_cast<unsigned char>(value >> 8);
-}
 
 // The low 32 bits of a script value, as the natives store them.
 uint32_t CatalogExtWord(FskMachine* the, const fsk::Value& value);

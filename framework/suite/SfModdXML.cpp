@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "platform/fs/XpFile.h"
+#include "platform/memory/XpByteOrder.h"
 #include "platform/text/XpStringA.h"
 #include "platform/value/XpIniArray.h"
 #include "platform/value/XpIniMemChunk.h"
@@ -196,11 +197,6 @@ void ParseVTEntry(std::string_view text, SfModdXML::VTEntry* entry) {
   entry->value3 = value;
   if (!scanner.Literal(':')) return;
   (void)scanner.Integer(&entry->last);
-}
-
-uint32_t LittleEndianWord(const uint8_t* bytes) {
-  return static_cast<uint32_t>(bytes[0]) | (static_cast<uint32_t>(bytes[1]) << 8) |
-         (static_cast<uint32_t>(bytes[2]) << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
 }
 
 }  // namespace
@@ -556,7 +552,7 @@ XpResult SfModdXML::CalcCheckCode(const XpString& path, XpString* code) {
   if (read != kXpOk && read != kXpErrEndOfFile) return read;
   uint32_t folded = 0;
   for (size_t offset = 0; offset < sizeof(bytes); offset += sizeof(uint32_t)) {
-    folded ^= LittleEndianWord(bytes + offset);
+    folded ^= XpLoadLittle32(bytes + offset);
   }
   return code->Format(u"%08X", folded);
 }

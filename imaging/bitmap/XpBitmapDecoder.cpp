@@ -5,6 +5,7 @@
 #include <new>
 
 #include "imaging/pixmap/XpPixmapTypes.h"
+#include "platform/memory/XpByteOrder.h"
 
 namespace {
 
@@ -29,16 +30,7 @@ constexpr uint64_t kBitsPerByte = 8;
 constexpr uint64_t kRowAlignmentBits = 32;
 constexpr uint64_t kRowAlignmentBytes = 4;
 
-uint32_t ReadU32(const uint8_t* at) {
-  return static_cast<uint32_t>(at[0]) | (static_cast<uint32_t>(at[1]) << 8) |
-         (static_cast<uint32_t>(at[2]) << 16) | (static_cast<uint32_t>(at[3]) << 24);
-}
-
-uint16_t ReadU16(const uint8_t* at) {
-  return static_cast<uint16_t>(at[0] | (at[1] << 8));
-}
-
-int32_t ReadI32(const uint8_t* at) { return static_cast<int32_t>(ReadU32(at)); }
+int32_t ReadI32(const uint8_t* at) { return static_cast<int32_t>(XpLoadLittle32(at)); }
 
 // What the headers say, checked against the byte count.
 struct Layout {
@@ -66,14 +58,14 @@ bool ReadLayout(const uint8_t* bytes, size_t count, Layout& layout) {
     return false;
   }
   const uint8_t* info = bytes + infoStart;
-  const uint64_t infoSize = ReadU32(info);
+  const uint64_t infoSize = XpLoadLittle32(info);
   if (infoSize < kInfoHeaderSize || infoStart + infoSize > count) {
     return false;
   }
   layout.width = ReadI32(info + kInfoWidth);
   layout.height = ReadI32(info + kInfoHeight);
-  layout.bitCount = ReadU16(info + kInfoBitCount);
-  const uint32_t compression = ReadU32(info + kInfoCompression);
+  layout.bitCount = XpLoadLittle16(info + kInfoBitCount);
+  const uint32_t compression = XpLoadLittle32(info + kInfoCompression);
   if (layout.width < 1 || layout.height < 1) {
     return false;
   }
@@ -91,7 +83,7 @@ bool ReadLayout(const uint8_t* bytes, size_t count, Layout& layout) {
     headersEnd += kMasksSize;
   }
   if (isFile) {
-    const uint64_t fileOffset = ReadU32(bytes + kFileHeaderPixelOffset);
+    const uint64_t fileOffset = XpLoadLittle32(bytes + kFileHeaderPixelOffset);
     if (fileOffset >= headersEnd && RowsFit(fileOffset, layout.stride, layout.height, count)) {
       layout.pixelOffset = fileOffset;
       return true;

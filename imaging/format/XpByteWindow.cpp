@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "platform/memory/XpByteOrder.h"
+
 bool XpByteWindow::Holds(uint64_t position, uint64_t count) const {
   return position <= size_ && count <= size_ - position;
 }
@@ -25,8 +27,7 @@ bool XpByteWindow::Le32(uint64_t position, uint32_t& value) const {
   if (bytes == nullptr) {
     return false;
   }
-  value = uint32_t{bytes[0]} | (uint32_t{bytes[1]} << 8) | (uint32_t{bytes[2]} << 16) |
-          (uint32_t{bytes[3]} << 24);
+  value = XpLoadLittle32(bytes);
   return true;
 }
 
@@ -35,7 +36,7 @@ bool XpByteWindow::Be16(uint64_t position, uint16_t& value) const {
   if (bytes == nullptr) {
     return false;
   }
-  value = static_cast<uint16_t>((bytes[0] << 8) | bytes[1]);
+  value = XpLoadBig16(bytes);
   return true;
 }
 

@@ -17,6 +17,7 @@
 #include "imaging/resample/XpPixmapResize.h"
 #include "imaging/tags/XpTiffTagIds.h"
 #include "imaging/tags/XpTiffTagManager.h"
+#include "platform/memory/XpByteOrder.h"
 
 namespace {
 
@@ -73,14 +74,6 @@ bool OutputFitsPixelLimit(const jpeg_decompress_struct& info) {
   return pixels <= kXpMaxReaderPixels;
 }
 
-uint16_t BigEndian16(const uint8_t* bytes) {
-  return static_cast<uint16_t>(bytes[0] << 8 | bytes[1]);
-}
-
-uint32_t BigEndian32(const uint8_t* bytes) {
-  return uint32_t{bytes[0]} << 24 | uint32_t{bytes[1]} << 16 | uint32_t{bytes[2]} << 8 | bytes[3];
-}
-
 // The JPEG of a Photoshop thumbnail resource in an APP13 marker. Every read
 // stays inside the marker's data.
 bool FindPhotoshopThumbnail(const jpeg_marker_struct& marker, const uint8_t*& bytes, size_t& size) {
@@ -94,7 +87,7 @@ bool FindPhotoshopThumbnail(const jpeg_marker_struct& marker, const uint8_t*& by
     if (length - at < 3) {
       return false;
     }
-    const uint16_t id = BigEndian16(data + at);
+    const uint16_t id = XpLoadBig16(data + at);
     at += 2;
     // The name with its length byte, padded to an even size.
     const size_t nameBytes = (size_t{data[at]} + 2) & ~size_t{1};
@@ -102,14 +95,14 @@ bool FindPhotoshopThumbnail(const jpeg_marker_struct& marker, const uint8_t*& by
       return false;
     }
     at += nameBytes;
-    const uint32_t resourceSize = BigEndian32(data + at);
+    const uint32_t resourceSize = XpLoadBig32(data + at);
     at += 4;
     if (resourceSize > length - at) {
       return false;
     }
     const uint8_t* resource = data + at;
     if (id == kThumbnailResource && resourceSize >= kThumbnailDataOffset + 2 &&
-        BigEndian16(resource + 2) == kThumbnailFormatJpeg &&
+        XpLoadBig16(resource + 2) == kThumbnailFormatJpeg &&
         resource[kThumbnailDataOffset] == 0xFF && resource[kThumbnailDataOffset + 1] == 0xD8) {
       bytes = resource + kThumbnailDataOffset;
       size = resourceSize - kThumbnailDataOffset;

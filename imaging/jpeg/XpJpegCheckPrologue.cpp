@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "platform/memory/XpByteOrder.h"
+
 namespace {
 
 constexpr uint16_t kStartOfImage = 0xFFD8;
@@ -25,7 +27,7 @@ constexpr int64_t kLengthSize = 2;
   if (done != sizeof bytes) {
     return kXpErrEndOfFile;
   }
-  word = static_cast<uint16_t>(bytes[0] << 8 | bytes[1]);
+  word = XpLoadBig16(bytes);
   return kXpOk;
 }
 

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <new>
 
+#include "platform/memory/XpByteOrder.h"
+
 namespace {
 
 constexpr size_t kWordSize = 2;
@@ -17,7 +19,7 @@ XpResult XpJpegHeadReader::ReadWord(uint16_t& word) {
   uint8_t bytes[kWordSize] = {};
   const XpResult result = Read(bytes, sizeof bytes);
   if (XpSucceeded(result)) {
-    word = static_cast<uint16_t>(bytes[0] << 8 | bytes[1]);
+    word = XpLoadBig16(bytes);
   }
   return result;
 }

@@ -14,6 +14,7 @@
 #include "imaging/tags/XpTiffTagIds.h"
 #include "imaging/tags/XpTiffTagManager.h"
 #include "platform/fs/XpFile.h"
+#include "platform/memory/XpByteOrder.h"
 #include "platform/memory/XpMemoryFile.h"
 
 namespace {
@@ -34,16 +35,6 @@ constexpr char kPictureBlockName[] = "PRD";
 
 constexpr int32_t kIfd0 = 0;
 
-uint16_t Load16(const uint8_t* bytes, bool bigEndian) {
-  return static_cast<uint16_t>(bigEndian ? (bytes[0] << 8) | bytes[1] : (bytes[1] << 8) | bytes[0]);
-}
-
-uint32_t Load32(const uint8_t* bytes, bool bigEndian) {
-  const uint32_t first = Load16(bytes, bigEndian);
-  const uint32_t second = Load16(bytes + 2, bigEndian);
-  return bigEndian ? (first << 16) | second : (second << 16) | first;
-}
-
 // Walks the blocks of the header block at offset to the one named name;
 // the file is left behind its block header and *dataLength receives its
 // data length, *bigEndian the header's byte order. kXpErrImageTagNotFound
@@ -63,7 +54,7 @@ uint32_t Load32(const uint8_t* bytes, bool bigEndian) {
     if (XpFailed(read)) {
       return read;
     }
-    const uint32_t length = Load32(head + 4, *bigEndian);
+    const uint32_t length = XpLoad32(head + 4, *bigEndian);
     if (head[0] == 0 && std::memcmp(head + 1, name, 3) == 0) {
       *dataLength = length;
       return kXpOk;
@@ -180,7 +171,7 @@ uint32_t OrientationOf(const XpTiffTagManager& tags) {
     return kXpErrImageNoTiffBlock;
   }
   *bigEndian = header[3] == 'M';
-  *length = Load32(header + 4, *bigEndian);
+  *length = XpLoad32(header + 4, *bigEndian);
   return kXpOk;
 }
 
@@ -199,7 +190,7 @@ uint32_t OrientationOf(const XpTiffTagManager& tags) {
   if (XpFailed(result)) {
     return result;
   }
-  *size = XpSize(Load16(data + kPrdWidthAt, bigEndian), Load16(data + kPrdHeightAt, bigEndian));
+  *size = XpSize(XpLoad16(data + kPrdWidthAt, bigEndian), XpLoad16(data + kPrdHeightAt, bigEndian));
   return kXpOk;
 }
 

@@ -5,11 +5,11 @@
 #include <optional>
 #include <vector>
 
-#include "imaging/tags/XpTiffByteOrder.h"
 #include "imaging/tags/XpTiffTagData.h"
 #include "imaging/tags/XpTiffTagFormat.h"
 #include "imaging/tags/XpTiffTagIds.h"
 #include "platform/fs/XpFile.h"
+#include "platform/memory/XpByteOrder.h"
 
 namespace {
 
@@ -84,10 +84,10 @@ class Block {
     } else {
       return kXpErrImageNoTiffBlock;
     }
-    if (XpTiffLoad16(header + 2, bigEndian_) != kTiffMagic) {
+    if (XpLoad16(header + 2, bigEndian_) != kTiffMagic) {
       return kXpErrImageNoTiffBlock;
     }
-    ifd0_ = base_ + XpTiffLoad32(header + 4, bigEndian_);
+    ifd0_ = base_ + XpLoad32(header + 4, bigEndian_);
     return fileSize_ > ifd0_ + kCountBytes ? kXpOk : kXpErrImageNoTiffBlock;
   }
 
@@ -108,7 +108,7 @@ class Block {
     if (XpFailed(ReadAt(ifd, countBytes, sizeof countBytes))) {
       return std::nullopt;
     }
-    const uint16_t count = XpTiffLoad16(countBytes, bigEndian_);
+    const uint16_t count = XpLoad16(countBytes, bigEndian_);
     std::vector<uint8_t> table(static_cast<size_t>(count) * kEntryBytes);
     const uint64_t wholeEntries = ReadSome(ifd + kCountBytes, table.data(), table.size()) /
                                   static_cast<uint64_t>(kEntryBytes);
@@ -132,12 +132,12 @@ class Block {
     if (XpFailed(ReadAt(ifd, countBytes, sizeof countBytes))) {
       return 0;
     }
-    const int64_t count = XpTiffLoad16(countBytes, bigEndian_);
+    const int64_t count = XpLoad16(countBytes, bigEndian_);
     uint8_t link[kNextLinkBytes];
     if (XpFailed(ReadAt(ifd + kCountBytes + count * kEntryBytes, link, sizeof link))) {
       return 0;
     }
-    const uint32_t offset = XpTiffLoad32(link, bigEndian_);
+    const uint32_t offset = XpLoad32(link, bigEndian_);
     if (offset == 0 || base_ + offset == ifd) {
       return 0;
     }
@@ -177,8 +177,8 @@ class Block {
     return start + kXpTiffMakerNoteMarkerSize;
   }
 
-  uint16_t Field16(const Entry& entry) const { return XpTiffLoad16(entry.field, bigEndian_); }
-  uint32_t Field32(const Entry& entry) const { return XpTiffLoad32(entry.field, bigEndian_); }
+  uint16_t Field16(const Entry& entry) const { return XpLoad16(entry.field, bigEndian_); }
+  uint32_t Field32(const Entry& entry) const { return XpLoad32(entry.field, bigEndian_); }
 
   // Whether count bytes from the absolute position lie inside the file.
   bool Holds(int64_t position, uint64_t count) const {
@@ -215,13 +215,13 @@ class Block {
 
   XpResult Write16At(int64_t position, uint16_t value) {
     uint8_t bytes[sizeof value];
-    XpTiffStore16(bytes, value, bigEndian_);
+    XpStore16(bytes, value, bigEndian_);
     return WriteAt(position, bytes, sizeof bytes);
   }
 
   XpResult Write32At(int64_t position, uint32_t value) {
     uint8_t bytes[sizeof value];
-    XpTiffStore32(bytes, value, bigEndian_);
+    XpStore32(bytes, value, bigEndian_);
     return WriteAt(position, bytes, sizeof bytes);
   }
 
@@ -252,9 +252,9 @@ class Block {
   }
 
   bool Matches(const uint8_t* bytes, const EntryQuery& query) const {
-    const uint16_t tag = XpTiffLoad16(bytes, bigEndian_);
-    const uint16_t type = XpTiffLoad16(bytes + 2, bigEndian_);
-    const uint32_t count = XpTiffLoad32(bytes + kCountOffset, bigEndian_);
+    const uint16_t tag = XpLoad16(bytes, bigEndian_);
+    const uint16_t type = XpLoad16(bytes + 2, bigEndian_);
+    const uint32_t count = XpLoad32(bytes + kCountOffset, bigEndian_);
     if (tag != query.tag) {
       return false;
     }
@@ -267,7 +267,7 @@ class Block {
     if (query.valueIsInline) {
       return true;
     }
-    const int64_t position = base_ + XpTiffLoad32(bytes + kFieldOffset, bigEndian_);
+    const int64_t position = base_ + XpLoad32(bytes + kFieldOffset, bigEndian_);
     return Holds(position, uint64_t{count} * XpTiffFileElementSize(type));
   }
 
@@ -492,7 +492,7 @@ int64_t XpTiffFindEntryInFile(XpAbstractFile& file, int64_t ifdPosition, bool bi
     return kXpErrImageTagNotFound;
   }
   uint8_t bytes[kCountAndFieldBytes];
-  XpTiffStore32(bytes, count, block.IsBigEndian());
-  XpTiffStore32(bytes + kFieldBytes, offset, block.IsBigEndian());
+  XpStore32(bytes, count, block.IsBigEndian());
+  XpStore32(bytes + kFieldBytes, offset, block.IsBigEndian());
   return block.Finish(block.WriteAt(entry->position + kCountOffset, bytes, sizeof bytes));
 }

@@ -9,6 +9,7 @@
 #include "imaging/tags/XpTiffTagData.h"
 #include "imaging/tags/XpTiffTagIds.h"
 #include "imaging/tags/XpTiffTagManager.h"
+#include "platform/memory/XpByteOrder.h"
 
 namespace {
 
@@ -120,10 +121,10 @@ bool XpTiffTagManager::ReadHeader(ParseState& state, uint32_t& ifd0Offset) {
   } else {
     return false;
   }
-  if (XpTiffLoad16(header + 2, bigEndian_) != kTiffMagic) {
+  if (XpLoad16(header + 2, bigEndian_) != kTiffMagic) {
     return false;
   }
-  ifd0Offset = XpTiffLoad32(header + 4, bigEndian_);
+  ifd0Offset = XpLoad32(header + 4, bigEndian_);
   return state.base + ifd0Offset < state.fileSize;
 }
 
@@ -154,7 +155,7 @@ bool XpTiffTagManager::ParseIFD(ParseState& state, XpTiffTagIFD& ifd, int64_t po
       !state.ReadAt(position, countBytes, sizeof countBytes)) {
     return false;
   }
-  const uint16_t entryCount = XpTiffLoad16(countBytes, bigEndian_);
+  const uint16_t entryCount = XpLoad16(countBytes, bigEndian_);
   std::vector<uint8_t> table(static_cast<size_t>(entryCount) * kEntryBytes);
   const uint64_t tableBytes = state.ReadSome(position + kCountBytes, table.data(), table.size());
   const uint64_t wholeEntries = tableBytes / kEntryBytes;
@@ -164,9 +165,9 @@ bool XpTiffTagManager::ParseIFD(ParseState& state, XpTiffTagIFD& ifd, int64_t po
   for (uint64_t index = 0; index < wholeEntries; ++index) {
     const uint8_t* bytes = table.data() + index * kEntryBytes;
     EntryHead head;
-    head.tag = XpTiffLoad16(bytes, bigEndian_);
-    head.type = XpTiffLoad16(bytes + 2, bigEndian_);
-    head.count = XpTiffLoad32(bytes + 4, bigEndian_);
+    head.tag = XpLoad16(bytes, bigEndian_);
+    head.type = XpLoad16(bytes + 2, bigEndian_);
+    head.count = XpLoad32(bytes + 4, bigEndian_);
     head.field = bytes + kEntryHeadBytes;
     if (!ParseEntry(state, ifd, head, sawMarker)) {
       allRead = false;
@@ -177,7 +178,7 @@ bool XpTiffTagManager::ParseIFD(ParseState& state, XpTiffTagIFD& ifd, int64_t po
     uint8_t link[kNextLinkBytes];
     const int64_t linkPosition = position + kCountBytes + kEntryBytes * entryCount;
     if (state.ReadAt(linkPosition, link, sizeof link)) {
-      const uint32_t offset = XpTiffLoad32(link, bigEndian_);
+      const uint32_t offset = XpLoad32(link, bigEndian_);
       const int64_t next = state.base + offset;
       nextPosition = offset == 0 || next == position ? 0 : next;
     }
@@ -194,7 +195,7 @@ bool XpTiffTagManager::ParseEntry(ParseState& state, XpTiffTagIFD& ifd, const En
     return false;
   }
   if (ifd.IsMakerNote() && head.tag == kXpTiffTagMakerTag2001) {
-    makerTag2001Offset_ = XpTiffLoad32(head.field, bigEndian_);
+    makerTag2001Offset_ = XpLoad32(head.field, bigEndian_);
     makerTag2001Count_ = head.count;
   }
   uint16_t type = head.type;
@@ -204,7 +205,7 @@ bool XpTiffTagManager::ParseEntry(ParseState& state, XpTiffTagIFD& ifd, const En
       return true;  // an empty maker note is dropped
     }
     if (state.mode != XpTiffMakerNoteMode::MakerNoteRaw) {
-      sawMarker = MakerNoteHasMarker(state, XpTiffLoad32(head.field, bigEndian_));
+      sawMarker = MakerNoteHasMarker(state, XpLoad32(head.field, bigEndian_));
       if (state.mode == XpTiffMakerNoteMode::MakerNoteAlways || sawMarker) {
         // From here on an offset to one IFD.
         type = kXpTiffTypeLong;
@@ -213,7 +214,7 @@ bool XpTiffTagManager::ParseEntry(ParseState& state, XpTiffTagIFD& ifd, const En
     }
     if (type == head.type) {
       // Kept as bytes: where they lie, for the writer to keep them there.
-      makerNoteOffset_ = XpTiffLoad32(head.field, bigEndian_);
+      makerNoteOffset_ = XpLoad32(head.field, bigEndian_);
       makerNoteSize_ = static_cast<uint32_t>(uint64_t{count} * elementSize);
     }
   }
@@ -235,7 +236,7 @@ XpTiffTagDataBase* XpTiffTagManager::ReadValue(ParseState& state, const EntryHea
                                                uint16_t type, uint32_t count) {
   const uint64_t byteSize = uint64_t{count} * XpTiffFileElementSize(type);
   const bool inline_ = byteSize <= kMaxInlineBytes;
-  const int64_t dataPosition = state.base + XpTiffLoad32(head.field, bigEndian_);
+  const int64_t dataPosition = state.base + XpLoad32(head.field, bigEndian_);
   if (!inline_ && dataPosition + static_cast<int64_t>(byteSize) > state.fileSize) {
     return nullptr;
   }

@@ -7,6 +7,7 @@
 #include "imaging/tags/XpTiffByteOrder.h"
 #include "imaging/tags/XpTiffTagIds.h"
 #include "imaging/tags/XpTiffTagManager.h"
+#include "platform/memory/XpByteOrder.h"
 
 namespace {
 
@@ -70,12 +71,12 @@ class BlockImage {
   }
   void Put16(uint64_t offset, uint16_t value) {
     uint8_t word[2];
-    XpTiffStore16(word, value, bigEndian_);
+    XpStore16(word, value, bigEndian_);
     Put(offset, word, sizeof word);
   }
   void Put32(uint64_t offset, uint64_t value) {
     uint8_t word[4];
-    XpTiffStore32(word, static_cast<uint32_t>(value), bigEndian_);
+    XpStore32(word, static_cast<uint32_t>(value), bigEndian_);
     Put(offset, word, sizeof word);
   }
 

@@ -37,12 +37,18 @@ Names Tree(const fs::path& folder) {
   return names;
 }
 
-class K2ImportAcrossProcesses : public ImportManagerTest {};
+// Each process makes its own application after the fork: a process that
+// forks once threads run cannot start threads in the child.
+class K2ImportAcrossProcesses : public ImportManagerTest {
+ protected:
+  bool MakesApplicationLater() const override { return true; }
+};
 
 TEST_F(K2ImportAcrossProcesses, AKilledImportLeavesAHistoryThatSkipsNothing) {
   AddContents(kContents, kBytes);
   testsupport::ForkedChild child;
   ASSERT_TRUE(child.Start([this](testsupport::ChildChannel& channel) {
+    MakeApplication();
     int items = 0;
     Sleeps().SetHook([&](std::chrono::milliseconds duration) {
       if (duration == K2ImportTaskManager::kItemPause && ++items == kHaltingItem) {
@@ -54,6 +60,7 @@ TEST_F(K2ImportAcrossProcesses, AKilledImportLeavesAHistoryThatSkipsNothing) {
     (void)Import(*settings);
     return kChildNeverKilled;
   }));
+  MakeApplication();
   ASSERT_TRUE(child.WaitReady());
   child.Kill();
   EXPECT_NE(child.Wait(), kChildNeverKilled);

@@ -294,6 +294,12 @@ K2ExportConverterFactory MakeFakeFactory(std::shared_ptr<ConverterLedger> ledger
 
 void TaskTest::SetUp() {
   HermeticTest::SetUp();
+  if (!MakesApplicationLater()) {
+    MakeApplication();
+  }
+}
+
+void TaskTest::MakeApplication() {
   application_ = std::make_unique<framework_test::TestApplication>();
   XfSetApplication(application_.get());
   observer_ = std::make_unique<RecordingObserver>(nullptr);
@@ -301,7 +307,9 @@ void TaskTest::SetUp() {
 }
 
 void TaskTest::TearDown() {
-  application_->GetNotificationManager().RemoveObserver(observer_.get());
+  if (application_) {
+    application_->GetNotificationManager().RemoveObserver(observer_.get());
+  }
   XfSetApplication(nullptr);
   application_.reset();
   observer_.reset();

@@ -143,6 +143,12 @@ class TaskTest : public testsupport::HermeticTest {
   void SetUp() override;
   void TearDown() override;
 
+  // A test that forks answers true: SetUp then leaves the application, whose
+  // notification manager starts a thread, to MakeApplication, so that the
+  // fork comes before any thread.
+  virtual bool MakesApplicationLater() const { return false; }
+  void MakeApplication();
+
   RecordingObserver& Observer() { return *observer_; }
   QuickClock& Clock() { return clock_; }
   std::filesystem::path TempFolder() const;

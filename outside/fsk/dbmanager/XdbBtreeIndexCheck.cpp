@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "fsk/FskException.h"
+#include "platform/memory/XpByteOrder.h"
 
 // The consistency check of XdbBtreeIndex: a walk over the pages in memory.
 
@@ -34,9 +35,9 @@ constexpr size_t kSharedKeyOffset = 12;
 // The longest walk the check follows through one overflow chain.
 constexpr int kChainLimit = 1 << 20;
 
+// The header atom's words are big-endian and signed.
 int32_t LoadBigEndian32(const unsigned char* bytes) {
-  return static_cast<int32_t>((uint32_t{bytes[0]} << 24) | (uint32_t{bytes[1]} << 16) | (uint32_t{bytes[2]} << 8) |
-                              uint32_t{bytes[3]});
+  return static_cast<int32_t>(XpLoadBig32(bytes));
 }
 
 int64_t Address(const void* pointer) { return static_cast<int64_t>(reinterpret_cast<intptr_t>(pointer)); }

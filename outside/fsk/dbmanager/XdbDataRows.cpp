@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <memory>
 
+#include "platform/memory/XpByteOrder.h"
+
 namespace {
 
 using fsk::Value;
@@ -16,13 +18,6 @@ int64_t Address(const void* pointer) { return static_cast<int64_t>(reinterpret_c
 // bytes, as the natives require.
 bool SpanFits(int32_t field, int64_t count, int64_t length) {
   return count <= 0 || field * kFieldBytes + XdbDataRows::kRowBytes * (count - 1) + kFieldBytes <= length;
-}
-
-// Fields are little-endian words in every byte order of the database.
-void StoreLittle32(uint8_t* at, uint32_t value) {
-  for (int64_t byte = 0; byte < kFieldBytes; ++byte) {
-    at[byte] = static_cast<uint8_t>(value >> (8 * byte));
-  }
 }
 
 }  // namespace
@@ -67,7 +62,8 @@ XpResult XdbDataRows::SetFields(int64_t id, int32_t first, std::span<const uint3
   }
   return file_.ChangeBlockBytes(id - 1, [&](uint8_t* row) {
     for (int64_t index = 0; index < count; ++index) {
-      StoreLittle32(row + (first + index) * kFieldBytes, values[static_cast<size_t>(index)]);
+      // Fields are little-endian words in every byte order of the database.
+      XpStoreLittle32(row + (first + index) * kFieldBytes, values[static_cast<size_t>(index)]);
     }
   });
 }

@@ -6,6 +6,7 @@
 
 #include "fsk/FskException.h"
 #include "outside/fsk/dbmanager/XdbHostCall.h"
+#include "platform/memory/XpByteOrder.h"
 
 namespace {
 
@@ -20,15 +21,8 @@ constexpr int64_t kLargestPayload = XdbRecordFile::kLargestFile - XdbRecordFile:
 // The runtime's never-opened refnum.
 constexpr int64_t kNeverOpened = -1;
 
-int32_t LoadBigEndian32(const unsigned char* bytes) {
-  return static_cast<int32_t>((uint32_t{bytes[0]} << 24) | (uint32_t{bytes[1]} << 16) | (uint32_t{bytes[2]} << 8) |
-                              uint32_t{bytes[3]});
-}
-
 int32_t LoadHost32(const unsigned char* bytes) {
-  int32_t value = 0;
-  std::memcpy(&value, bytes, sizeof value);
-  return value;
+  return static_cast<int32_t>(XpLoad32(bytes, kXpHostIsBigEndian));
 }
 
 int64_t Address(const void* pointer) { return static_cast<int64_t>(reinterpret_cast<intptr_t>(pointer)); }
@@ -265,7 +259,9 @@ XpResult XdbRecordFile::ScanRecordBytes(std::span<const uint8_t> bytes, const Re
       return kXpErrInvalidFile;
     }
     const unsigned char* at = bytes.data() + offset;
-    Atom atom{offset, LoadBigEndian32(at), LoadBigEndian32(at + kWordSize), LoadHost32(at + 2 * kWordSize)};
+    // Words of the file are big-endian and signed; the id is in memory order.
+    Atom atom{offset, static_cast<int32_t>(XpLoadBig32(at)),
+              static_cast<int32_t>(XpLoadBig32(at + kWordSize)), LoadHost32(at + 2 * kWordSize)};
     if (atom.size < kMinimumAtomSize || atom.size > size - offset) {
       return kXpErrInvalidFile;
     }
@@ -336,7 +332,7 @@ void XdbRecordFile::ReadIndexAtom() {
   unsigned char keySize[kWordSize] = {};
   fsk::Call(the_, database_, "readDataAt", Address(keySize), kWordSize, start + kIndexKeySizeOffset);
   fsk::Call(the_, database_, "setOffset", next);
-  addedIndexes_.front().keySize = LoadBigEndian32(keySize);
+  addedIndexes_.front().keySize = static_cast<int32_t>(XpLoadBig32(keySize));
   head_.indexes.push_back(std::move(addedIndexes_.front()));
   addedIndexes_.clear();
 }

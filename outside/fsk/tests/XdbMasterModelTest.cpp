@@ -123,7 +123,8 @@ class XdbMasterModel : public xdbtest::MasterFixture {
 
 void XdbMasterModel::RunSeed(uint32_t seed) {
   std::cout << "XdbMasterModel seed " << seed << std::endl;
-  SCOPED_TRACE("seed " + std::to_string(seed));
+  SCOPED_TRACE("seed " + std::to_string(seed) +
+               "; replay with KAVO_XDB_MODEL_SEED=" + std::to_string(seed));
   std::mt19937 random(seed);
   auto pick = [&](int32_t low, int32_t high) { return std::uniform_int_distribution<int32_t>(low, high)(random); };
   auto date = [&] { return 946684800000.0 + 1000.0 * pick(0, 600000000); };
