@@ -233,9 +233,6 @@ XpResult XpFile::Read(void* buffer, uint64_t count, uint64_t* done) {
   XpResult result = kXpOk;
   while (total < count) {
     const ssize_t moved = calls.Read(fd_, bytes + total, std::min(count - total, kMaxTransfer));
-    if (moved < 0 && errno == EINTR) {
-      continue;
-    }
     if (moved < 0) {
       result = XpResultFromErrno(errno);
       break;

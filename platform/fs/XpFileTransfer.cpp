@@ -73,10 +73,7 @@ class ChunkCopier {
     if (useCopyRange_) {
       off_t inOffset = offset;
       off_t outOffset = offset;
-      ssize_t copied = -1;
-      do {
-        copied = calls_.CopyFileRange(in_, &inOffset, out_, &outOffset, count);
-      } while (copied < 0 && errno == EINTR);
+      const ssize_t copied = calls_.CopyFileRange(in_, &inOffset, out_, &outOffset, count);
       if (copied > 0) {
         *moved = static_cast<size_t>(copied);
         return kXpOk;
@@ -98,10 +95,7 @@ class ChunkCopier {
         return kXpErrOutOfMemory;
       }
     }
-    ssize_t got = -1;
-    do {
-      got = calls_.Pread(in_, buffer_.get(), std::min(count, kChunkBytes), offset);
-    } while (got < 0 && errno == EINTR);
+    const ssize_t got = calls_.Pread(in_, buffer_.get(), std::min(count, kChunkBytes), offset);
     if (got < 0) {
       return XpResultFromErrno(errno);
     }

@@ -15,10 +15,6 @@ constexpr size_t kChunk = 64 * 1024;
     const size_t used = text->size();
     text->resize(used + kChunk);
     const ssize_t got = calls.Read(fd, text->data() + used, kChunk);
-    if (got < 0 && errno == EINTR) {
-      text->resize(used);
-      continue;
-    }
     if (got <= 0) {
       text->resize(used);
       return got == 0 ? kXpOk : XpResultFromErrno(errno);

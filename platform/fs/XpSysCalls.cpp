@@ -18,38 +18,61 @@
 
 namespace {
 
+// Repeats a call that a signal handler interrupted (-1 with EINTR), so that
+// no caller meets EINTR. Close is never repeated: Linux frees the descriptor
+// even when close is interrupted.
+template <typename Call>
+auto Restarted(Call call) {
+  for (;;) {
+    const auto result = call();
+    if (result != -1 || errno != EINTR) {
+      return result;
+    }
+  }
+}
+
 class XpPosixSysCalls final : public XpSysCalls {
  public:
   int Open(const char* path, int flags, mode_t mode) override {
-    return ::open(path, flags | O_CLOEXEC, mode);
+    return Restarted([&] { return ::open(path, flags | O_CLOEXEC, mode); });
   }
   int Openat(int dirFd, const char* name, int flags, mode_t mode) override {
-    return ::openat(dirFd, name, flags | O_CLOEXEC, mode);
+    return Restarted([&] { return ::openat(dirFd, name, flags | O_CLOEXEC, mode); });
   }
   int Close(int fd) override { return ::close(fd); }
-  ssize_t Read(int fd, void* buffer, size_t count) override { return ::read(fd, buffer, count); }
+  ssize_t Read(int fd, void* buffer, size_t count) override {
+    return Restarted([&] { return ::read(fd, buffer, count); });
+  }
   ssize_t Write(int fd, const void* buffer, size_t count) override {
-    return ::write(fd, buffer, count);
+    return Restarted([&] { return ::write(fd, buffer, count); });
   }
   ssize_t Pread(int fd, void* buffer, size_t count, off_t offset) override {
-    return ::pread(fd, buffer, count, offset);
+    return Restarted([&] { return ::pread(fd, buffer, count, offset); });
   }
   ssize_t Pwrite(int fd, const void* buffer, size_t count, off_t offset) override {
-    return ::pwrite(fd, buffer, count, offset);
+    return Restarted([&] { return ::pwrite(fd, buffer, count, offset); });
   }
   ssize_t CopyFileRange(int inFd, off_t* inOffset, int outFd, off_t* outOffset,
                         size_t count) override {
-    return ::copy_file_range(inFd, inOffset, outFd, outOffset, count, 0);
+    return Restarted([&] { return ::copy_file_range(inFd, inOffset, outFd, outOffset, count, 0); });
   }
   off_t Lseek(int fd, off_t offset, int whence) override { return ::lseek(fd, offset, whence); }
-  int Ftruncate(int fd, off_t length) override { return ::ftruncate(fd, length); }
-  int Fsync(int fd) override { return ::fsync(fd); }
-  int SyncFileRange(int fd, off_t offset, off_t count, unsigned int flags) override {
-    return ::sync_file_range(fd, offset, count, flags);
+  int Ftruncate(int fd, off_t length) override {
+    return Restarted([&] { return ::ftruncate(fd, length); });
   }
-  int Syncfs(int fd) override { return ::syncfs(fd); }
+  int Fsync(int fd) override {
+    return Restarted([&] { return ::fsync(fd); });
+  }
+  int SyncFileRange(int fd, off_t offset, off_t count, unsigned int flags) override {
+    return Restarted([&] { return ::sync_file_range(fd, offset, count, flags); });
+  }
+  int Syncfs(int fd) override {
+    return Restarted([&] { return ::syncfs(fd); });
+  }
   int Fstat(int fd, struct stat* out) override { return ::fstat(fd, out); }
-  int Fstatfs(int fd, struct statfs* out) override { return ::fstatfs(fd, out); }
+  int Fstatfs(int fd, struct statfs* out) override {
+    return Restarted([&] { return ::fstatfs(fd, out); });
+  }
   int Fadvise(int fd, off_t offset, off_t length, int advice) override {
     int error = ::posix_fadvise(fd, offset, length, advice);
     if (error == 0) {
@@ -60,12 +83,14 @@ class XpPosixSysCalls final : public XpSysCalls {
   }
   int Fchmod(int fd, mode_t mode) override { return ::fchmod(fd, mode); }
   int Ioctl(int fd, unsigned long request, void* argument) override {
-    return ::ioctl(fd, request, argument);
+    return Restarted([&] { return ::ioctl(fd, request, argument); });
   }
   int FcntlLock(int fd, int command, struct flock* lock) override {
-    return ::fcntl(fd, command, lock);
+    return Restarted([&] { return ::fcntl(fd, command, lock); });
   }
-  int Flock(int fd, int operation) override { return ::flock(fd, operation); }
+  int Flock(int fd, int operation) override {
+    return Restarted([&] { return ::flock(fd, operation); });
+  }
   int Mkdir(const char* path, mode_t mode) override { return ::mkdir(path, mode); }
   int Rmdir(const char* path) override { return ::rmdir(path); }
   int Unlink(const char* path) override { return ::unlink(path); }
@@ -84,7 +109,9 @@ class XpPosixSysCalls final : public XpSysCalls {
   int Utimensat(const char* path, const struct timespec times[2], int flags) override {
     return ::utimensat(AT_FDCWD, path, times, flags);
   }
-  int Statvfs(const char* path, struct statvfs* out) override { return ::statvfs(path, out); }
+  int Statvfs(const char* path, struct statvfs* out) override {
+    return Restarted([&] { return ::statvfs(path, out); });
+  }
   int Symlink(const char* target, const char* linkPath) override {
     return ::symlink(target, linkPath);
   }
@@ -93,7 +120,7 @@ class XpPosixSysCalls final : public XpSysCalls {
   }
   char* Realpath(const char* path, char* resolved) override { return ::realpath(path, resolved); }
   DIR* Opendir(const char* path) override {
-    int fd = ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int fd = Restarted([&] { return ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
     if (fd < 0) {
       return nullptr;
     }

@@ -14,6 +14,8 @@
 // The one door through which the file layer reaches the operating system.
 // Each operation has the shape of the system call it wraps: paths are UTF-8,
 // a failure returns -1 (null for the pointer results) and leaves errno set.
+// A call that a signal interrupts is repeated inside, so EINTR never comes
+// back (close excepted, which Linux never needs repeated).
 // Production code goes through the POSIX implementation; tests install a
 // replacement that makes chosen calls fail or come up short.
 //

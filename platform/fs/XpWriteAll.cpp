@@ -19,9 +19,6 @@ constexpr size_t kMaxTransfer = size_t{1} << 30;
   XpResult result = kXpOk;
   while (done < count) {
     const ssize_t moved = calls.Write(fd, next + done, std::min(count - done, kMaxTransfer));
-    if (moved < 0 && errno == EINTR) {
-      continue;
-    }
     if (moved < 0) {
       result = XpResultFromErrno(errno);
       break;

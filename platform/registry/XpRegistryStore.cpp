@@ -69,7 +69,6 @@ std::string ParentFolder(const std::string& path) {
   char buffer[kReadChunk];
   for (;;) {
     const ssize_t count = XpSysCalls::Current().Read(fd, buffer, sizeof(buffer));
-    if (count < 0 && errno == EINTR) continue;
     if (count < 0) return XpResultFromErrno(errno);
     if (count == 0) return kXpOk;
     text->append(buffer, static_cast<size_t>(count));
@@ -90,8 +89,7 @@ class FileLock {
       result_ = XpResultFromErrno(errno);
       return;
     }
-    while (calls.Flock(fd_, LOCK_EX) != 0) {
-      if (errno == EINTR) continue;
+    if (calls.Flock(fd_, LOCK_EX) != 0) {
       result_ = XpResultFromErrno(errno);
       return;
     }

@@ -30,11 +30,7 @@ struct flock ByteLock(off_t byte, short type) {
 }
 
 int Control(int fd, int command, struct flock* lock) {
-  int result = 0;
-  do {
-    result = XpSysCalls::Current().FcntlLock(fd, command, lock);
-  } while (result != 0 && errno == EINTR);
-  return result;
+  return XpSysCalls::Current().FcntlLock(fd, command, lock);
 }
 
 }  // namespace

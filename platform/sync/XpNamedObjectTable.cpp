@@ -26,10 +26,7 @@ constexpr mode_t kPrivateFileMode = 0600;
 // record of failed system calls as it was.
 int OpenLockFile(const std::string& path, int flags, mode_t mode, int expected) {
   const XpSysFailure before = XpLastSysFailure();
-  int fd = -1;
-  do {
-    fd = XpSysCalls::Current().Open(path.c_str(), flags, mode);
-  } while (fd < 0 && errno == EINTR);
+  const int fd = XpSysCalls::Current().Open(path.c_str(), flags, mode);
   if (fd < 0 && errno == expected) {
     XpSetSysFailure(before);
     errno = expected;

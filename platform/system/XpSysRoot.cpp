@@ -57,9 +57,6 @@ XpStringA XpSysRootPath(const char* absolutePath) {
       contents->append(buffer, static_cast<size_t>(count));
       continue;
     }
-    if (count < 0 && errno == EINTR) {
-      continue;
-    }
     if (count < 0) {
       result = XpResultFromErrno(errno);
       contents->clear();

@@ -52,7 +52,6 @@ bool ReadIdentifier(XpSysCalls& calls, int fd, std::string* id) {
   size_t done = 0;
   while (done < bytes.size()) {
     const ssize_t count = calls.Read(fd, bytes.data() + done, bytes.size() - done);
-    if (count < 0 && errno == EINTR) continue;
     if (count < 0) return false;
     if (count == 0) break;
     done += static_cast<size_t>(count);
@@ -99,8 +98,7 @@ Publish PublishNewFile(const XpString& path, bool replace) {
 // moved on to another file. Where the file system has no such locks the
 // file is replaced without one.
 Publish ReplaceEmptyFile(XpSysCalls& calls, int fd, const XpString& path) {
-  int locked = calls.Flock(fd, LOCK_EX);
-  while (locked != 0 && errno == EINTR) locked = calls.Flock(fd, LOCK_EX);
+  const int locked = calls.Flock(fd, LOCK_EX);
   if (locked == 0 && !StillNamedBy(calls, fd, path)) return Publish::kExists;
   return PublishNewFile(path, true);
 }

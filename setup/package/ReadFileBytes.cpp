@@ -21,7 +21,6 @@ bool ReadFileBytes(const XpString& path, std::string* bytes) {
   bool ok = true;
   for (;;) {
     const ssize_t count = calls.Read(fd, block, sizeof block);
-    if (count < 0 && errno == EINTR) continue;
     if (count < 0) ok = false;
     if (count <= 0) break;
     bytes->append(block, static_cast<size_t>(count));

@@ -133,7 +133,7 @@ void XfUiTerminalBackend::ReadInput() {
       return;
     }
     const ssize_t got = XpSysCalls::Current().Read(inputFd_, buffer, sizeof(buffer));
-    if (got < 0 && (errno == EINTR || errno == EAGAIN)) {
+    if (got < 0 && errno == EAGAIN) {
       continue;
     }
     if (got <= 0) {

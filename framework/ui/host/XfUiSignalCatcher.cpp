@@ -88,9 +88,6 @@ void XfUiSignalCatcher::Watch() {
   for (;;) {
     unsigned char byte = 0;
     const ssize_t got = XpSysCalls::Current().Read(readFd_, &byte, 1);
-    if (got < 0 && errno == EINTR) {
-      continue;
-    }
     if (got <= 0 || byte == kStopByte) {
       return;
     }

@@ -266,10 +266,7 @@ int ReadWhole(const std::string& folder, const std::string& name, std::vector<ui
   }
   std::vector<uint8_t> chunk(kReadChunk);
   while (error == 0) {
-    ssize_t moved = calls.Read(fd, chunk.data(), chunk.size());
-    if (moved < 0 && errno == EINTR) {
-      continue;
-    }
+    const ssize_t moved = calls.Read(fd, chunk.data(), chunk.size());
     if (moved < 0) {
       error = LastError();
       break;

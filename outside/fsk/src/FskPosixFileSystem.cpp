@@ -62,7 +62,7 @@ class PosixOpenFile : public FskOpenFile {
 
  private:
   // Reads until count bytes moved, the file ends (a read of 0 bytes) or a
-  // read fails; EINTR is retried.
+  // read fails.
   template <typename Step>
   int Transfer(int64_t offset, size_t count, size_t* done, Step step) {
     *done = 0;
@@ -72,9 +72,6 @@ class PosixOpenFile : public FskOpenFile {
     while (*done < count) {
       ssize_t moved = step(*done, count - *done);
       if (moved < 0) {
-        if (errno == EINTR) {
-          continue;
-        }
         return LastError();
       }
       if (moved == 0) {

@@ -1,10 +1,14 @@
 #include "platform/fs/XpSysCalls.h"
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -226,6 +230,43 @@ TEST_F(XpSysCalls, PipesAndSpawnsFailThroughTheSeam) {
   EXPECT_EQ(errno, ENOEXEC);
   EXPECT_EQ(XpLastSysFailure().call, "spawn");
   EXPECT_EQ(XpLastSysFailure().path, kProgram);
+}
+
+std::atomic<int> gInterrupts{0};
+void CountInterrupt(int) { gInterrupts.fetch_add(1); }
+
+TEST_F(XpSysCalls, AReadInterruptedBySignalsGoesOnUntilItsBytesCome) {
+  // Without SA_RESTART every signal breaks the blocked read off with EINTR.
+  struct sigaction action = {};
+  action.sa_handler = CountInterrupt;
+  struct sigaction previous = {};
+  ASSERT_EQ(::sigaction(SIGUSR1, &action, &previous), 0);
+  int fds[2] = {-1, -1};
+  ASSERT_EQ(::pipe(fds), 0);
+  std::atomic<bool> reading{false};
+  ssize_t got = 0;
+  int error = 0;
+  char byte = 0;
+  std::thread reader([&] {
+    reading = true;
+    got = ::XpSysCalls::Posix().Read(fds[0], &byte, 1);
+    error = errno;
+  });
+  while (!reading) std::this_thread::yield();
+  constexpr int kInterrupts = 20;
+  gInterrupts = 0;
+  for (int sent = 0; sent < kInterrupts; ++sent) {
+    ASSERT_EQ(::pthread_kill(reader.native_handle(), SIGUSR1), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  ASSERT_EQ(::write(fds[1], "x", 1), 1);
+  reader.join();
+  ::sigaction(SIGUSR1, &previous, nullptr);
+  ::close(fds[0]);
+  ::close(fds[1]);
+  EXPECT_GT(gInterrupts.load(), 0);
+  EXPECT_EQ(got, 1) << "errno " << error;
+  EXPECT_EQ(byte, 'x');
 }
 
 TEST_F(XpSysCalls, AFailedCloseStillReleasesTheDescriptor) {
