@@ -14,6 +14,7 @@
 #include "platform/fs/XpPathQueries.h"
 #include "platform/fs/XpSysCalls.h"
 #include "platform/path/XpPath.h"
+#include "platform/sync/XpRetry.h"
 #include "platform/text/XpStringA.h"
 
 namespace {
@@ -132,15 +133,10 @@ XpResult K2ImportTaskDCFObj::MoveWithRetries(const XpString& from, const XpStrin
   if (IsSameFile(from, to)) {
     return kXpOk;
   }
-  XpResult result = kXpErrGeneric;
-  for (int32_t attempt = 0; attempt < kMoveAttempts; ++attempt) {
-    result = XpCopyOrMoveFileSimple(to, true, from);
-    if (result == kXpOk || result == kXpErrAlreadyExists) {
-      return result;
-    }
-    clock_->SleepFor(kMoveRetryDelay);
-  }
-  return result;
+  return XpRetry(
+      kMoveAttempts, [&] { return XpCopyOrMoveFileSimple(to, true, from); },
+      [](XpResult result) { return result == kXpErrAlreadyExists; },
+      [&](XpResult) { clock_->SleepFor(kMoveRetryDelay); });
 }
 
 template <typename Visit>

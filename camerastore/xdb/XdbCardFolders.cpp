@@ -16,6 +16,7 @@
 #include "platform/path/XpPath.h"
 #include "platform/result/XpResultTranslation.h"
 #include "platform/shell/XpSpecialFolder.h"
+#include "platform/sync/XpRetry.h"
 #include "platform/text/XpStringA.h"
 #include "platform/time/XpDateTime.h"
 
@@ -142,42 +143,31 @@ XpResult XdbCardFolders::RemoveWithRetries(const XpString& folder) const {
 }
 
 XpResult XdbCardFolders::DropWithRetries(const XpString& folder) const {
-  XpResult result = kXpOk;
-  for (int32_t attempt = 0; attempt < kXdbStepTries; ++attempt) {
-    result = Drop(folder);
-    if (result == kXpOk) {
-      return result;
-    }
-    LogRemoveFailure(folder, result);
-    XdbSleep(kXdbStepPauseMilliseconds);
-  }
-  return result;
+  return XpRetry(
+      kXdbStepTries, [&] { return Drop(folder); },
+      [&](XpResult result) {
+        LogRemoveFailure(folder, result);
+        XdbSleep(kXdbStepPauseMilliseconds);
+      });
 }
 
 XpResult XdbCardFolders::MoveWithRetries(const XpString& source, const XpString& destination) const {
-  XpResult result = kXpOk;
-  for (int32_t attempt = 0; attempt < kXdbStepTries; ++attempt) {
-    result = Move(source, destination);
-    if (result == kXpOk) {
-      return result;
-    }
-    LogMoveFailure(source, destination, result);
-    XdbSleep(kXdbStepPauseMilliseconds);
-  }
-  return result;
+  return XpRetry(
+      kXdbStepTries, [&] { return Move(source, destination); },
+      [&](XpResult result) {
+        LogMoveFailure(source, destination, result);
+        XdbSleep(kXdbStepPauseMilliseconds);
+      });
 }
 
 XpResult XdbCardFolders::ExchangeWithRetries() const {
-  XpResult result = kXpOk;
-  for (int32_t attempt = 0; attempt < kXdbStepTries; ++attempt) {
-    result = Exchange();
-    if (result == kXpOk || result == kXpErrNotSupportedByOs) {
-      return result;
-    }
-    LogMoveFailure(workCopy_, database_, result);
-    XdbSleep(kXdbStepPauseMilliseconds);
-  }
-  return result;
+  return XpRetry(
+      kXdbStepTries, [&] { return Exchange(); },
+      [](XpResult result) { return result == kXpErrNotSupportedByOs; },
+      [&](XpResult result) {
+        LogMoveFailure(workCopy_, database_, result);
+        XdbSleep(kXdbStepPauseMilliseconds);
+      });
 }
 
 XpResult XdbCardFolders::SyncRoot() const { return XpSyncDirectory(root_, false); }

@@ -26,6 +26,7 @@
 #include "platform/fs/XpPathQueries.h"
 #include "platform/fs/XpSysCalls.h"
 #include "platform/path/XpPath.h"
+#include "platform/sync/XpRetry.h"
 
 namespace XdbAccessor {
 
@@ -127,14 +128,12 @@ XpResult XdbWriter::CreateTempFolder() {
   if (!folders_.HasDatabase()) {
     return kXpErrPathNotFound;
   }
-  XpResult made = kXpErrGeneric;
-  for (int32_t attempt = 0; attempt < kXdbStepTries && made != kXpOk; ++attempt) {
-    made = XpCreateDirectory(folders_.WorkCopy());
-    if (made != kXpOk) {
-      LogCreateFailure(made);
-      XdbSleep(kXdbStepPauseMilliseconds);
-    }
-  }
+  const XpResult made = XpRetry(
+      kXdbStepTries, [&] { return XpCreateDirectory(folders_.WorkCopy()); },
+      [&](XpResult failed) {
+        LogCreateFailure(failed);
+        XdbSleep(kXdbStepPauseMilliseconds);
+      });
   if (made != kXpOk) {
     return made;
   }
