@@ -76,46 +76,32 @@ void Merge(CatalogBtreeIndexObject& index, const fsk::Value& node, int position,
   index.AddFree(rightOffset);
 }
 
-// Key position - 1 of node comes down to the front of child; the left
-// sibling's last key goes up in its place.
-void RotateRight(CatalogBtreeIndexObject& index, const fsk::Value& node, int position, const fsk::Value& left,
-                 const fsk::Value& child) {
-  FskMachine* the = index.Machine();
-  cb::IndexPage nodeView = CatalogIndexPageOf(the, node);
-  cb::IndexPage leftView = CatalogIndexPageOf(the, left);
-  cb::IndexPage childView = CatalogIndexPageOf(the, child);
-  int leftCount = leftView.Count();
-  int childCount = childView.Count();
-  childView.MoveEntries(1, 0, childCount + 1);
-  childView.CopyPayload(0, nodeView, position - 1);
-  childView.SetChild(0, leftView.Child(leftCount));
-  childView.SetCount(childCount + 1);
-  nodeView.CopyPayload(position - 1, leftView, leftCount - 1);
-  leftView.ClearPayload(leftCount - 1);
-  leftView.SetCount(leftCount - 1);
-  index.Write(left);
-  index.Write(child);
-  index.Write(node);
-}
-
-// Key position of node goes down to the end of child; the right sibling's
-// first key goes up in its place.
-void RotateLeft(CatalogBtreeIndexObject& index, const fsk::Value& node, int position, const fsk::Value& child,
-                const fsk::Value& right) {
+// Child position of node borrows a key from its sibling on side: the key
+// of node between them comes down to child's near end, and the sibling's
+// nearest key goes up in its place, its nearest child moving to child.
+void Rotate(CatalogBtreeIndexObject& index, const fsk::Value& node, int position,
+            const fsk::Value& child, const fsk::Value& sibling, Side side) {
   FskMachine* the = index.Machine();
   cb::IndexPage nodeView = CatalogIndexPageOf(the, node);
   cb::IndexPage childView = CatalogIndexPageOf(the, child);
-  cb::IndexPage rightView = CatalogIndexPageOf(the, right);
+  cb::IndexPage siblingView = CatalogIndexPageOf(the, sibling);
   int childCount = childView.Count();
-  int rightCount = rightView.Count();
-  childView.CopyPayload(childCount, nodeView, position);
-  childView.SetChild(childCount + 1, rightView.Child(0));
+  int siblingCount = siblingView.Count();
+  bool fromLeft = side == Side::kLeft;
+  int between = fromLeft ? position - 1 : position;
+  if (fromLeft) {
+    childView.MoveEntries(1, 0, childCount + 1);
+  }
+  childView.CopyPayload(fromLeft ? 0 : childCount, nodeView, between);
+  childView.SetChild(fromLeft ? 0 : childCount + 1, siblingView.Child(fromLeft ? siblingCount : 0));
   childView.SetCount(childCount + 1);
-  nodeView.CopyPayload(position, rightView, 0);
-  rightView.MoveEntries(0, 1, rightCount);
-  rightView.ClearPayload(rightCount - 1);
-  rightView.SetCount(rightCount - 1);
-  index.Write(right);
+  nodeView.CopyPayload(between, siblingView, fromLeft ? siblingCount - 1 : 0);
+  if (!fromLeft) {
+    siblingView.MoveEntries(0, 1, siblingCount);
+  }
+  siblingView.ClearPayload(siblingCount - 1);
+  siblingView.SetCount(siblingCount - 1);
+  index.Write(sibling);
   index.Write(child);
   index.Write(node);
 }
@@ -130,7 +116,7 @@ fsk::Value Fill(CatalogBtreeIndexObject& index, const fsk::Value& node, int posi
   if (position > 0) {
     left = ChildOf(index, node, position - 1);
     if (CountOf(the, left) >= degree) {
-      RotateRight(index, node, position, left, child);
+      Rotate(index, node, position, child, left, Side::kLeft);
       return child;
     }
   }
@@ -138,7 +124,7 @@ fsk::Value Fill(CatalogBtreeIndexObject& index, const fsk::Value& node, int posi
   if (position < count) {
     right = ChildOf(index, node, position + 1);
     if (CountOf(the, right) >= degree) {
-      RotateLeft(index, node, position, child, right);
+      Rotate(index, node, position, child, right, Side::kRight);
       return child;
     }
   }
@@ -151,6 +137,21 @@ fsk::Value Fill(CatalogBtreeIndexObject& index, const fsk::Value& node, int posi
   }
   Merge(index, node, position, child, right);
   return child;
+}
+
+// Key at of inner page node gives way to the outer key below child, the
+// child on side, when child can spare a key: *key becomes the key copied,
+// which is the one to remove below child.
+bool TakeOuterKey(CatalogBtreeIndexObject& index, const fsk::Value& node, int at,
+                  const fsk::Value& child, Side side, CatalogBtreeKey* key) {
+  FskMachine* the = index.Machine();
+  if (CountOf(the, child) < CatalogIndexPageOf(the, node).Degree()) {
+    return false;
+  }
+  CopyOuterKey(index, node, at, child, side);
+  *key = CatalogBtreeKey::FromEntry(CatalogIndexPageOf(the, node), at);
+  index.Write(node);
+  return true;
 }
 
 bool RemoveBelow(CatalogBtreeIndexObject& index, fsk::Value node, CatalogBtreeKey key) {
@@ -179,18 +180,12 @@ bool RemoveBelow(CatalogBtreeIndexObject& index, fsk::Value node, CatalogBtreeKe
     }
     // The key is in this inner page.
     fsk::Value left = ChildOf(index, node, at);
-    if (CountOf(the, left) >= degree) {
-      CopyOuterKey(index, node, at, left, Side::kLeft);
-      key = CatalogBtreeKey::FromEntry(CatalogIndexPageOf(the, node), at);
-      index.Write(node);
+    if (TakeOuterKey(index, node, at, left, Side::kLeft, &key)) {
       node = left;
       continue;
     }
     fsk::Value right = ChildOf(index, node, at + 1);
-    if (CountOf(the, right) >= degree) {
-      CopyOuterKey(index, node, at, right, Side::kRight);
-      key = CatalogBtreeKey::FromEntry(CatalogIndexPageOf(the, node), at);
-      index.Write(node);
+    if (TakeOuterKey(index, node, at, right, Side::kRight, &key)) {
       node = right;
       continue;
     }

@@ -12,8 +12,6 @@ namespace {
 
 using fsk::Value;
 
-// The runtime's never-opened refnum.
-constexpr int64_t kNeverOpened = -1;
 constexpr char kDuplicateKey[] = "BTree duplicate key!";
 constexpr int32_t kNoRoot = -1;
 constexpr int32_t kIntegerKeySize = 4;
@@ -34,32 +32,18 @@ constexpr int32_t kNumberKeySize = 8;
 
 }  // namespace
 
-XdbBtreeIndex::XdbBtreeIndex(FskMachine* the) : the_(the) {}
+XdbBtreeIndex::XdbBtreeIndex(FskMachine* the) : XdbComponent(the, ResultOf) {}
 
 XdbBtreeIndex::~XdbBtreeIndex() {
-  if (!open_) {
-    return;
-  }
-  // A failed close has nowhere to go from here.
-  XpResult ignored = Close();
-  (void)ignored;
-}
-
-void XdbBtreeIndex::Fail(XpResult result) { XdbHostCall::Fail(result); }
-
-XpResult XdbBtreeIndex::Run(XdbCallable<void()> work) { return XdbHostCall::Run(the_, work, ResultOf); }
-
-void XdbBtreeIndex::RequireOpen() const {
-  if (!open_) {
-    Fail(kXpErrNotOpen);
-  }
+  // A failed close has nowhere to go from here; a closed file has nothing to close.
+  (void)Close();
 }
 
 // Runs one operation of an open index, then writes the header when root,
 // free or overflow changed and trims the cache. After a failure the cache
 // is forgotten: what is in the file is what counts.
 XpResult XdbBtreeIndex::Operation(XdbCallable<void()> work) {
-  if (!open_) {
+  if (!IsOpen()) {
     return kXpErrNotOpen;
   }
   XpResult result = Run(work);
@@ -215,15 +199,13 @@ void XdbBtreeIndex::CheckStoredShape() {
 }
 
 XpResult XdbBtreeIndex::Create(const std::string& path, const Kind& kind) {
-  if (open_) {
-    return kXpErrAlreadyOpen;
-  }
-  bool shapeFits = kind.keyLength > 0 && kind.cacheSize > 0 && (kind.order & ~kOrderMask) == 0 &&
-                   ((kind.order & kLittleEndian) == kLittleEndian || (kind.order & kLittleEndian) == kBigEndian);
-  if (!shapeFits) {
-    return kXpErrBadArgument;
-  }
-  XpResult result = Run([&] {
+  XpResult result = Establish([&] {
+    bool shapeFits = kind.keyLength > 0 && kind.cacheSize > 0 && (kind.order & ~kOrderMask) == 0 &&
+                     ((kind.order & kLittleEndian) == kLittleEndian ||
+                      (kind.order & kLittleEndian) == kBigEndian);
+    if (!shapeFits) {
+      Fail(kXpErrBadArgument);
+    }
     MakeObject();
     SetProperties(the_, index_, kind);
     fsk::Set(the_, index_, "pageSize",
@@ -237,19 +219,11 @@ XpResult XdbBtreeIndex::Create(const std::string& path, const Kind& kind) {
     fsk::Set(the_, index_, "root", root);
     WriteHeader();
   });
-  if (XpFailed(result)) {
-    ReleaseFile();
-    return result == kXpErrInvalidFile ? kXpErrBadArgument : result;
-  }
-  open_ = true;
-  return kXpOk;
+  return result == kXpErrInvalidFile ? kXpErrBadArgument : result;
 }
 
 XpResult XdbBtreeIndex::Open(const std::string& path) {
-  if (open_) {
-    return kXpErrAlreadyOpen;
-  }
-  XpResult result = Run([&] {
+  return Establish([&] {
     MakeObject();
     fsk::Call(the_, index_, "open", path);
     fsk::Call(the_, index_, "setOffset", 0);
@@ -276,35 +250,17 @@ XpResult XdbBtreeIndex::Open(const std::string& path) {
     }
     fsk::Set(the_, index_, "root", Cached(written_.root, false));
   });
-  if (XpFailed(result)) {
-    ReleaseFile();
-    return result;
-  }
-  open_ = true;
-  return kXpOk;
 }
 
-XpResult XdbBtreeIndex::Close() {
-  if (!open_) {
-    return kXpErrNotOpen;
-  }
-  XpResult result = Run([&] { fsk::Call(the_, index_, "close"); });
-  ReleaseFile();
-  return result;
-}
+XpResult XdbBtreeIndex::Close() { return CloseFile(index_); }
 
-void XdbBtreeIndex::ReleaseFile() {
+void XdbBtreeIndex::ReleaseObjects() {
   headerMayChange_ = false;
-  fsk::HostBracket bracket(the_);
-  try {
+  {
+    fsk::HostBracket bracket(the_);
     ForgetCache();
-    if (index_.IsObject()) {
-      fsk::Call(the_, index_, "close");
-    }
-  } catch (const FskException&) {
-    // Already reported by the operation that failed, or a second close.
   }
-  open_ = false;
+  CloseQuietly(index_);
   retired_.clear();
   index_ = write_ = Value();
 }
@@ -703,7 +659,7 @@ XpResult XdbBtreeIndex::BuildSortingArray(int32_t slots) {
 bool XdbBtreeIndex::HasSortingArray() const { return SortingArray().IsObject(); }
 
 fsk::Value XdbBtreeIndex::SortingArray() const {
-  if (!open_) {
+  if (!IsOpen()) {
     return Value();
   }
   fsk::HostBracket bracket(the_);

@@ -9,6 +9,7 @@
 
 #include "fsk/FskMachine.h"
 #include "fsk/FskScript.h"
+#include "outside/fsk/dbmanager/XdbComponent.h"
 #include "outside/fsk/dbmanager/XdbHostCall.h"
 #include "platform/result/XpResult.h"
 
@@ -37,7 +38,7 @@
 // index holds; kXpErrInvalidFile for a damaged file; kXpErrDiskFull when
 // the file would grow past kLargestFile; failures of the system give their
 // errno's result. Nothing stores a path.
-class XdbBtreeIndex {
+class XdbBtreeIndex : public XdbComponent {
  public:
   enum class KeyKind { kInteger, kNumber, kString };
   using Key = std::variant<int32_t, double, std::string>;
@@ -88,16 +89,13 @@ class XdbBtreeIndex {
 
   // The machine must have CatalogGrammar loaded and outlive this object.
   explicit XdbBtreeIndex(FskMachine* the);
-  ~XdbBtreeIndex();
-  XdbBtreeIndex(const XdbBtreeIndex&) = delete;
-  XdbBtreeIndex& operator=(const XdbBtreeIndex&) = delete;
+  ~XdbBtreeIndex() override;
 
   // A new index at path (emptied when there is one) with an empty root
   // leaf.
   [[nodiscard]] XpResult Create(const std::string& path, const Kind& kind);
   [[nodiscard]] XpResult Open(const std::string& path);
   [[nodiscard]] XpResult Close();
-  bool IsOpen() const { return open_; }
 
   // The index as created or read, with the stored overflowEntries.
   const Kind& GetKind() const { return kind_; }
@@ -167,10 +165,7 @@ class XdbBtreeIndex {
   };
   class Checker;
 
-  [[noreturn]] static void Fail(XpResult result);
-  [[nodiscard]] XpResult Run(XdbCallable<void()> work);
   [[nodiscard]] XpResult Operation(XdbCallable<void()> work);
-  void RequireOpen() const;
   void MakeObject();
   void SetFunction(const char* name, int32_t length, fsk::Closure closure);
   void InstallCallbacks();
@@ -195,7 +190,7 @@ class XdbBtreeIndex {
   bool CacheOverLimit() const;
   void ForgetCache();
   void ReloadRoot();
-  void ReleaseFile();
+  void ReleaseObjects() override;
 
   fsk::Value KeyValue(const Key& key) const;
   Key KeyOf(const fsk::Value& value) const;
@@ -203,7 +198,6 @@ class XdbBtreeIndex {
   fsk::Value NewResult(std::vector<int32_t>* ids);
   int32_t IntegerProperty(const char* name) const;
 
-  FskMachine* the_;
   fsk::Value index_;
   fsk::Value write_;
   Kind kind_;
@@ -220,5 +214,4 @@ class XdbBtreeIndex {
   // changing and by the callbacks that move free or overflow.
   bool headerMayChange_ = false;
   const Visit* visit_ = nullptr;
-  bool open_ = false;
 };

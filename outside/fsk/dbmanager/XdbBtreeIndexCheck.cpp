@@ -281,7 +281,7 @@ class XdbBtreeIndex::Checker {
 };
 
 std::string XdbBtreeIndex::Check() {
-  if (!open_) {
+  if (!IsOpen()) {
     return "not open";
   }
   std::string errors;

@@ -18,8 +18,6 @@ constexpr int64_t kMoleculeHeaderSize = 8;
 constexpr int64_t kIndexKeySizeOffset = 12;
 constexpr int64_t kWordSize = 4;
 constexpr int64_t kLargestPayload = XdbRecordFile::kLargestFile - XdbRecordFile::kMinimumAtomSize;
-// The runtime's never-opened refnum.
-constexpr int64_t kNeverOpened = -1;
 
 int32_t LoadHost32(const unsigned char* bytes) {
   return static_cast<int32_t>(XpLoad32(bytes, kXpHostIsBigEndian));
@@ -29,29 +27,13 @@ int64_t Address(const void* pointer) { return static_cast<int64_t>(reinterpret_c
 
 }  // namespace
 
-XdbRecordFile::XdbRecordFile(FskMachine* the) : the_(the) {}
-
-XdbRecordFile::~XdbRecordFile() {
-  if (!open_) {
-    return;
-  }
-  // A failed close has nowhere to go from here.
-  XpResult ignored = Close();
-  (void)ignored;
-}
-
-void XdbRecordFile::Fail(XpResult result) { XdbHostCall::Fail(result); }
-
 // The natives raise EINVAL for a size or type that does not fit: damaged
 // data.
-XpResult XdbRecordFile::Run(XdbCallable<void()> work) {
-  return XdbHostCall::Run(the_, work, kXpErrInvalidFile);
-}
+XdbRecordFile::XdbRecordFile(FskMachine* the) : XdbComponent(the, kXpErrInvalidFile) {}
 
-void XdbRecordFile::RequireOpen() const {
-  if (!open_) {
-    Fail(kXpErrNotOpen);
-  }
+XdbRecordFile::~XdbRecordFile() {
+  // A failed close has nowhere to go from here; a closed file has nothing to close.
+  (void)Close();
 }
 
 fsk::Value XdbRecordFile::NewInstance(const char* prototypePath) {
@@ -92,10 +74,7 @@ void XdbRecordFile::MakeObjects() {
 }
 
 XpResult XdbRecordFile::Create(const std::string& path, const std::string& freelistPath, const Head& head) {
-  if (open_) {
-    return kXpErrAlreadyOpen;
-  }
-  XpResult result = Run([&] {
+  return Establish([&] {
     MakeObjects();
     head_ = head;
     freelistPath_ = freelistPath;
@@ -103,51 +82,21 @@ XpResult XdbRecordFile::Create(const std::string& path, const std::string& freel
     WriteHeadMolecule(path);
     WriteFreelistFile();
   });
-  if (XpFailed(result)) {
-    ReleaseFile();
-    return result;
-  }
-  open_ = true;
-  return kXpOk;
 }
 
 XpResult XdbRecordFile::Open(const std::string& path, const std::string& freelistPath) {
-  if (open_) {
-    return kXpErrAlreadyOpen;
-  }
-  XpResult result = Run([&] {
+  return Establish([&] {
     MakeObjects();
     freelistPath_ = freelistPath;
     ReadHeadMolecule(path);
     LoadFreeList();
   });
-  if (XpFailed(result)) {
-    ReleaseFile();
-    return result;
-  }
-  open_ = true;
-  return kXpOk;
 }
 
-XpResult XdbRecordFile::Close() {
-  if (!open_) {
-    return kXpErrNotOpen;
-  }
-  XpResult result = Run([&] { fsk::Call(the_, database_, "close"); });
-  ReleaseFile();
-  return result;
-}
+XpResult XdbRecordFile::Close() { return CloseFile(database_); }
 
-void XdbRecordFile::ReleaseFile() {
-  if (database_.IsObject()) {
-    fsk::HostBracket bracket(the_);
-    try {
-      fsk::Call(the_, database_, "close");
-    } catch (const FskException&) {
-      // Already reported by the operation that failed, or a second close.
-    }
-  }
-  open_ = false;
+void XdbRecordFile::ReleaseObjects() {
+  CloseQuietly(database_);
   free_.clear();
   database_ = freelist_ = secondaries_ = freeAtom_ = atoms_ = Value();
 }
@@ -250,7 +199,7 @@ XpResult XdbRecordFile::Scan(const std::function<bool(const Atom&)>& visit) {
 
 // An atom on disk: big-endian size and type, then the id in host order.
 XpResult XdbRecordFile::ScanRecordBytes(std::span<const uint8_t> bytes, const RecordVisit& visit) const {
-  if (!open_) {
+  if (!IsOpen()) {
     return kXpErrNotOpen;
   }
   auto size = static_cast<int64_t>(bytes.size());

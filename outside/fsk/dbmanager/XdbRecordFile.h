@@ -8,6 +8,7 @@
 
 #include "fsk/FskMachine.h"
 #include "fsk/FskScript.h"
+#include "outside/fsk/dbmanager/XdbComponent.h"
 #include "outside/fsk/dbmanager/XdbHostCall.h"
 #include "platform/result/XpResult.h"
 
@@ -35,7 +36,7 @@
 // stored, kXpErrInvalidFile for a damaged file, kXpErrDiskFull when the
 // file would grow past kLargestFile; failures of the system give their
 // errno's result. A failed operation leaves the file usable.
-class XdbRecordFile {
+class XdbRecordFile : public XdbComponent {
  public:
   static constexpr int32_t kHeadMoleculeType = 0x48454144;  // "HEAD"
   static constexpr int32_t kHeadAtomType = 0x58444240;      // "XDB@"
@@ -86,9 +87,7 @@ class XdbRecordFile {
   // The machine must have CatalogGrammar loaded and outlive this object.
   explicit XdbRecordFile(FskMachine* the);
   // Closes the file without flushing.
-  ~XdbRecordFile();
-  XdbRecordFile(const XdbRecordFile&) = delete;
-  XdbRecordFile& operator=(const XdbRecordFile&) = delete;
+  ~XdbRecordFile() override;
 
   // A new record file at path (emptied when there is one) with the head,
   // and an empty free list at freelistPath.
@@ -96,7 +95,6 @@ class XdbRecordFile {
   [[nodiscard]] XpResult Open(const std::string& path, const std::string& freelistPath);
   // Releases the file; the free list is written only by Flush.
   [[nodiscard]] XpResult Close();
-  bool IsOpen() const { return open_; }
 
   const Head& GetHead() const { return head_; }
   // Rewrites the head atom's flags and next ID (the indexes stay).
@@ -135,9 +133,6 @@ class XdbRecordFile {
   int64_t RecordsStart() const { return recordsStart_; }
 
  private:
-  [[nodiscard]] XpResult Run(XdbCallable<void()> work);
-  [[noreturn]] static void Fail(XpResult result);
-  void RequireOpen() const;
   void MakeObjects();
   fsk::Value NewInstance(const char* prototypePath);
 
@@ -163,9 +158,8 @@ class XdbRecordFile {
   void CheckRecordArguments(int32_t type, const std::vector<uint8_t>& payload) const;
   Span AddRecord(int32_t id, int32_t type, const std::vector<uint8_t>& payload);
   void FreeRecord(const Span& known);
-  void ReleaseFile();
+  void ReleaseObjects() override;
 
-  FskMachine* the_;
   fsk::Value database_;
   fsk::Value freelist_;
   fsk::Value secondaries_;
@@ -179,5 +173,4 @@ class XdbRecordFile {
   std::vector<Span> readBlocks_;
   std::vector<Index> addedIndexes_;
   int64_t recordsStart_ = 0;
-  bool open_ = false;
 };

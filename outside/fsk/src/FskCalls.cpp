@@ -48,6 +48,35 @@ void RequireDepth(FskMachine* the, size_t depth) {
   }
 }
 
+// A call's slots from the top down: above (the function for fxCall, or
+// nothing), this, the argument count, then the arguments.
+struct CallFrame {
+  size_t thisIndex;
+  size_t countIndex;
+  int32_t argc;
+  size_t argsStart;
+};
+
+CallFrame ReadFrame(FskMachine* the, size_t above) {
+  RequireDepth(the, above + 2);
+  size_t thisIndex = the->stack.size() - 1 - above;
+  size_t countIndex = thisIndex - 1;
+  int32_t argc = ReadCount(the, countIndex);
+  return CallFrame{thisIndex, countIndex, argc, countIndex - static_cast<size_t>(argc)};
+}
+
+// Runs call over the frame and leaves its result in the frame's place; when
+// call throws, the stack and frames go back to below the arguments.
+template <typename Call>
+void RunFrame(FskMachine* the, size_t above, const Call& call) {
+  CallFrame frame = ReadFrame(the, above);
+  FskStackScope guard(the, frame.argsStart);
+  FskSlot result = call(frame);
+  fskimpl::Truncate(the, frame.argsStart);
+  fskimpl::PushSlot(the) = std::move(result);
+  guard.Done();
+}
+
 // Pops frames opened after it when it goes, however it goes.
 class FrameScope {
  public:
@@ -181,78 +210,47 @@ FskSlot CallValue(FskMachine* the, const FskSlot& function, const FskSlot& recei
 }  // namespace fskimpl
 
 void fxCallID(FskMachine* the, FskID id) {
-  RequireDepth(the, 2);
-  size_t thisIndex = the->stack.size() - 1;
-  size_t countIndex = thisIndex - 1;
-  int32_t argc = ReadCount(the, countIndex);
-  size_t argsStart = countIndex - static_cast<size_t>(argc);
-  FskStackScope guard(the, argsStart);
-
-  const FskSlot& receiver = the->stack[thisIndex];
-  FskValueType type = receiver.Type();
-  if (type == kFskUndefinedType || type == kFskNullType) {
-    ThrowCallOfNothing(the, id, type);
-  }
-  // Invoke holds the function for the call.
-  FskObject* function = fskimpl::PropertyObject(the, receiver, id);
-  if (!IsCallable(function)) {
-    ThrowNotCallable(the, id, " is not a function");
-  }
-  FskSlot result = fskimpl::Invoke(the, function, thisIndex, countIndex, argc);
-  fskimpl::Truncate(the, argsStart);
-  fskimpl::PushSlot(the) = std::move(result);
-  guard.Done();
+  RunFrame(the, 0, [the, id](const CallFrame& frame) {
+    const FskSlot& receiver = the->stack[frame.thisIndex];
+    FskValueType type = receiver.Type();
+    if (type == kFskUndefinedType || type == kFskNullType) {
+      ThrowCallOfNothing(the, id, type);
+    }
+    // Invoke holds the function for the call.
+    FskObject* function = fskimpl::PropertyObject(the, receiver, id);
+    if (!IsCallable(function)) {
+      ThrowNotCallable(the, id, " is not a function");
+    }
+    return fskimpl::Invoke(the, function, frame.thisIndex, frame.countIndex, frame.argc);
+  });
 }
 
 void fxCall(FskMachine* the) {
-  RequireDepth(the, 3);
-  size_t functionIndex = the->stack.size() - 1;
-  size_t thisIndex = functionIndex - 1;
-  size_t countIndex = thisIndex - 1;
-  int32_t argc = ReadCount(the, countIndex);
-  size_t argsStart = countIndex - static_cast<size_t>(argc);
-  FskStackGuard guard(the, argsStart);
-
-  FskSlot function = the->stack[functionIndex];
-  FskObject* callee = fskimpl::ObjectOf(function);
-  if (!IsCallable(callee)) {
-    fskimpl::ThrowError(the, kFskTypeError, "not a function");
-  }
-  FskSlot result = fskimpl::Invoke(the, callee, thisIndex, countIndex, argc);
-  fskimpl::Truncate(the, argsStart);
-  fskimpl::PushSlot(the) = std::move(result);
+  RunFrame(the, 1, [the](const CallFrame& frame) {
+    FskSlot function = the->stack[frame.thisIndex + 1];
+    FskObject* callee = fskimpl::ObjectOf(function);
+    if (!IsCallable(callee)) {
+      fskimpl::ThrowError(the, kFskTypeError, "not a function");
+    }
+    return fskimpl::Invoke(the, callee, frame.thisIndex, frame.countIndex, frame.argc);
+  });
 }
 
 void fxNewID(FskMachine* the, FskID id) {
-  RequireDepth(the, 2);
-  size_t thisIndex = the->stack.size() - 1;
-  size_t countIndex = thisIndex - 1;
-  int32_t argc = ReadCount(the, countIndex);
-  size_t argsStart = countIndex - static_cast<size_t>(argc);
-  FskStackScope guard(the, argsStart);
-
-  FskSlot constructor = fskimpl::GetProperty(the, the->stack[thisIndex], id);
-  if (!IsCallable(fskimpl::ObjectOf(constructor))) {
-    ThrowNotCallable(the, id, " is not a constructor");
-  }
-  FskSlot instance = fskimpl::Construct(the, constructor, thisIndex, countIndex, argc);
-  fskimpl::Truncate(the, argsStart);
-  fskimpl::PushSlot(the) = std::move(instance);
-  guard.Done();
+  RunFrame(the, 0, [the, id](const CallFrame& frame) {
+    FskSlot constructor = fskimpl::GetProperty(the, the->stack[frame.thisIndex], id);
+    if (!IsCallable(fskimpl::ObjectOf(constructor))) {
+      ThrowNotCallable(the, id, " is not a constructor");
+    }
+    return fskimpl::Construct(the, constructor, frame.thisIndex, frame.countIndex, frame.argc);
+  });
 }
 
 void fxNew(FskMachine* the) {
-  RequireDepth(the, 2);
-  size_t thisIndex = the->stack.size() - 1;
-  size_t countIndex = thisIndex - 1;
-  int32_t argc = ReadCount(the, countIndex);
-  size_t argsStart = countIndex - static_cast<size_t>(argc);
-  FskStackGuard guard(the, argsStart);
-
-  FskSlot constructor = the->stack[thisIndex];
-  FskSlot instance = fskimpl::Construct(the, constructor, thisIndex, countIndex, argc);
-  fskimpl::Truncate(the, argsStart);
-  fskimpl::PushSlot(the) = std::move(instance);
+  RunFrame(the, 0, [the](const CallFrame& frame) {
+    FskSlot constructor = the->stack[frame.thisIndex];
+    return fskimpl::Construct(the, constructor, frame.thisIndex, frame.countIndex, frame.argc);
+  });
 }
 
 void fxNewInstanceOf(FskMachine* the) {

@@ -385,6 +385,40 @@ TEST_F(XdbBtreeIndex, RefusesKeysAndIdsItCannotStore) {
   EXPECT_FALSE(index_->IsOpen());
 }
 
+// A kind refused before any file is made: an open index still answers that
+// it is open, and a closed one makes no file and stays ready for a good kind.
+TEST_F(XdbBtreeIndex, KindsItCannotMakeAreRefusedWithoutAFile) {
+  struct Case {
+    const char* name;
+    int32_t keyLength;
+    int32_t cacheSize;
+    int32_t order;
+  };
+  const Case cases[] = {
+      {"a key length of 0", 0, 5, kLittle},
+      {"a cache of no pages", 8, 0, kLittle},
+      {"an order with an unknown bit", 8, 5, kLittle | 0x1000},
+      {"an order that is neither", 8, 5, 4},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.name);
+    Kind kind = SmallShared(KeyKind::kString);
+    kind.keyLength = test.keyLength;
+    kind.cacheSize = test.cacheSize;
+    kind.order = test.order;
+    EXPECT_EQ(index_->Create(Path(), kind), kXpErrBadArgument);
+    EXPECT_FALSE(index_->IsOpen());
+    EXPECT_FALSE(std::filesystem::exists(Path()));
+
+    Create(SmallUnique());
+    EXPECT_EQ(index_->Create(Path(), kind), kXpErrAlreadyOpen);
+    Insert(Key(int32_t{7}), 3);
+    EXPECT_EQ(Search(Key(int32_t{7})), std::vector<int32_t>({3}));
+    ASSERT_EQ(index_->Close(), kXpOk);
+    std::filesystem::remove(Path());
+  }
+}
+
 TEST_F(XdbBtreeIndex, DamagedFilesAreRefused) {
   struct Case {
     const char* name;
