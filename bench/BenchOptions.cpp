@@ -5,21 +5,13 @@
 
 namespace {
 
+constexpr const char* kSynopsis =
+    "usage: k2bench --work FOLDER [--quick] [--verify-only] [--runs N] [--case N]...\n";
+
 bool ParseCount(const std::string& text, int32_t& value) {
   const char* end = text.data() + text.size();
   const auto [last, error] = std::from_chars(text.data(), end, value);
   return !text.empty() && error == std::errc() && last == end && value >= 1;
-}
-
-// "--name" and "-name" are the same flag.
-std::string FlagName(const std::string& argument) {
-  if (argument.rfind("--", 0) == 0) {
-    return argument.substr(2);
-  }
-  if (argument.rfind('-', 0) == 0) {
-    return argument.substr(1);
-  }
-  return std::string();
 }
 
 }  // namespace
@@ -28,46 +20,53 @@ bool BenchOptions::Wants(int32_t number) const {
   return cases.empty() || std::find(cases.begin(), cases.end(), number) != cases.end();
 }
 
-const char* BenchOptions::Usage() {
-  return "usage: k2bench --work FOLDER [--quick] [--verify-only] [--runs N] [--case N]...\n";
+XpToolArguments BenchOptions::Arguments() {
+  return XpToolArguments(
+      "k2bench", kSynopsis,
+      {{"work", '\0', true, "the empty folder the inputs and outputs go to"},
+       {"quick", '\0', false, "fewer and smaller pictures, fewer rounds"},
+       {"verify-only", '\0', false, "runs and checks each case once, timing nothing"},
+       {"runs", '\0', true, "the timed rounds, at least 1"},
+       {"case", '\0', true, "runs only this case number; may be repeated"}});
+}
+
+XpToolArguments::Outcome BenchOptions::Read(const std::vector<std::string>& arguments,
+                                            BenchOptions& options, XpToolArguments& parsed) {
+  // "-name" has always been taken as well as "--name".
+  if (parsed.Parse(parsed.SpelledLong(arguments, false)) != XpToolArguments::Outcome::kDone) {
+    return parsed.Result();
+  }
+  if (!parsed.Operands().empty()) {
+    return parsed.Refuse("unexpected argument: " + parsed.Operands().front());
+  }
+  options.workFolder = parsed.Value("work");
+  if (options.workFolder.empty()) {
+    return parsed.Refuse("--work FOLDER is required");
+  }
+  options.quick = parsed.Has("quick");
+  options.verifyOnly = parsed.Has("verify-only");
+  if (parsed.Has("runs") && !ParseCount(parsed.Value("runs"), options.runs)) {
+    return parsed.Refuse("--runs needs a count of at least 1");
+  }
+  for (const std::string& text : parsed.Values("case")) {
+    int32_t number = 0;
+    if (!ParseCount(text, number)) {
+      return parsed.Refuse("--case needs a case number");
+    }
+    options.cases.push_back(number);
+  }
+  if (options.quick && !parsed.Has("runs")) {
+    options.runs = kQuickRuns;
+  }
+  return parsed.Result();
 }
 
 bool BenchOptions::Parse(const std::vector<std::string>& arguments, BenchOptions& options,
                          std::string& error) {
-  bool runsGiven = false;
-  for (size_t index = 0; index < arguments.size(); ++index) {
-    const std::string name = FlagName(arguments[index]);
-    const bool hasValue = index + 1 < arguments.size();
-    if (name == "quick") {
-      options.quick = true;
-    } else if (name == "verify-only") {
-      options.verifyOnly = true;
-    } else if (name == "work" && hasValue) {
-      options.workFolder = arguments[++index];
-    } else if (name == "runs" && hasValue) {
-      if (!ParseCount(arguments[++index], options.runs)) {
-        error = "--runs needs a count of at least 1";
-        return false;
-      }
-      runsGiven = true;
-    } else if (name == "case" && hasValue) {
-      int32_t number = 0;
-      if (!ParseCount(arguments[++index], number)) {
-        error = "--case needs a case number";
-        return false;
-      }
-      options.cases.push_back(number);
-    } else {
-      error = "unknown or incomplete argument: " + arguments[index];
-      return false;
-    }
+  XpToolArguments parsed = Arguments();
+  if (Read(arguments, options, parsed) == XpToolArguments::Outcome::kDone) {
+    return true;
   }
-  if (options.workFolder.empty()) {
-    error = "--work FOLDER is required";
-    return false;
-  }
-  if (options.quick && !runsGiven) {
-    options.runs = kQuickRuns;
-  }
-  return true;
+  error = parsed.Result() == XpToolArguments::Outcome::kHelp ? "help asked for" : parsed.Line();
+  return false;
 }

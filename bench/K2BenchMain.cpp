@@ -2,7 +2,7 @@
 // would pick instead, every side a whole process with its start-up, checks
 // the project's output, and prints the figures with the goals they meet or
 // miss. Exit status: 0 done (goals missed or not), 1 a check or a run
-// failed, 2 bad usage.
+// failed, 2 bad usage (XpToolArguments::kExitUsage).
 
 #include <cstdint>
 #include <cstdlib>
@@ -30,7 +30,6 @@ namespace fs = std::filesystem;
 
 constexpr int kDone = 0;
 constexpr int kFailed = 1;
-constexpr int kUsage = 2;
 
 // The case numbers.
 constexpr int32_t kCaseExportCopy = 1;
@@ -317,10 +316,9 @@ int main(int argc, char** argv) {
   std::cout << std::unitbuf;
   const std::vector<std::string> arguments(argv + 1, argv + argc);
   BenchOptions options;
-  std::string error;
-  if (!BenchOptions::Parse(arguments, options, error)) {
-    std::cerr << "k2bench: " << error << "\n" << BenchOptions::Usage();
-    return kUsage;
+  XpToolArguments parsed = BenchOptions::Arguments();
+  if (BenchOptions::Read(arguments, options, parsed) != XpToolArguments::Outcome::kDone) {
+    return parsed.Answer(std::cout, std::cerr);
   }
   Bench bench(options, fs::absolute(options.workFolder).string());
   return XpFinishStandardOutput("k2bench", bench.Run());

@@ -1,5 +1,5 @@
 # One test over the tools' command lines: --help, -h and an unknown option.
-set(kavo_argument_tools k2xdb k2demo k2handover xpimage dcfobj)
+set(kavo_argument_tools k2xdb k2demo k2handover xpimage dcfobj k2bench setup-verify msirun uidemo)
 set(kavo_argument_paths "")
 foreach(tool IN LISTS kavo_argument_tools)
   list(APPEND kavo_argument_paths $<TARGET_FILE:${tool}>)

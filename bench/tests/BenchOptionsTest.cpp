@@ -32,6 +32,13 @@ TEST(BenchOptions, ParsesTheCommandLine) {
       {"work without value", {"--work"}, false, false, false, 0, {}},
       {"unknown flag", {"--work", "w", "--bogus"}, false, false, false, 0, {}},
       {"bare word", {"--work", "w", "extra"}, false, false, false, 0, {}},
+      {"single dash throughout", {"-verify-only", "-case", "3", "-runs=2", "-work", "w"}, true,
+       false, true, 2, {3}},
+      {"work with =", {"--work=w", "--case=1"}, true, false, false, BenchOptions::kDefaultRuns,
+       {1}},
+      {"case not a number", {"--work", "w", "--case", "x"}, false, false, false, 0, {}},
+      {"word after --", {"--work", "w", "--", "--quick"}, false, false, false, 0, {}},
+      {"help", {"--work", "w", "-h"}, false, false, false, 0, {}},
   };
   for (const ParseCase& c : cases) {
     BenchOptions options;
@@ -47,6 +54,34 @@ TEST(BenchOptions, ParsesTheCommandLine) {
     EXPECT_EQ(options.verifyOnly, c.verifyOnly) << c.name;
     EXPECT_EQ(options.runs, c.runs) << c.name;
     EXPECT_EQ(options.cases, c.cases) << c.name;
+  }
+}
+
+TEST(BenchOptions, ReadTellsHelpFromABadCommandLine) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> arguments;
+    XpToolArguments::Outcome outcome;
+    std::string line;
+  };
+  const Case cases[] = {
+      {"--help", {"--help"}, XpToolArguments::Outcome::kHelp, ""},
+      {"-help", {"-help"}, XpToolArguments::Outcome::kHelp, ""},
+      {"unknown", {"--bogus"}, XpToolArguments::Outcome::kBadUsage,
+       "k2bench: unknown option '--bogus'"},
+      {"no work", {"-quick"}, XpToolArguments::Outcome::kBadUsage,
+       "k2bench: --work FOLDER is required"},
+      {"work without value", {"-work"}, XpToolArguments::Outcome::kBadUsage,
+       "k2bench: option '--work' needs a value"},
+      {"operand", {"--work", "w", "extra"}, XpToolArguments::Outcome::kBadUsage,
+       "k2bench: unexpected argument: extra"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    BenchOptions options;
+    XpToolArguments parsed = BenchOptions::Arguments();
+    EXPECT_EQ(BenchOptions::Read(c.arguments, options, parsed), c.outcome);
+    EXPECT_EQ(parsed.Line(), c.line);
   }
 }
 

@@ -2,12 +2,16 @@
 
 #include <getopt.h>
 
+#include <cstddef>
+#include <optional>
+
 namespace {
 
 constexpr int kHelpCode = 'h';
 // getopt_long's answer for a long option without a short name: this plus its
 // place in the table.
 constexpr int kFirstLongCode = 256;
+constexpr const char* kHelpName = "help";
 constexpr const char* kHelpText = "prints this usage";
 
 // How the offending option was spelled: "--name" without its value, or
@@ -43,6 +47,89 @@ const XpToolOption* XpToolArguments::FindShort(int code) const {
   return nullptr;
 }
 
+const XpToolOption* XpToolArguments::FindLong(const std::string& name) const {
+  for (const XpToolOption& option : options_) {
+    if (name == option.name) {
+      return &option;
+    }
+  }
+  return nullptr;
+}
+
+const XpToolOption* XpToolArguments::FindLongAbbreviated(const std::string& name) const {
+  if (const XpToolOption* exact = FindLong(name)) {
+    return exact;
+  }
+  const XpToolOption* found = nullptr;
+  for (const XpToolOption& option : options_) {
+    if (std::string(option.name).rfind(name, 0) == 0) {
+      if (found != nullptr) {
+        return nullptr;
+      }
+      found = &option;
+    }
+  }
+  return found;
+}
+
+std::optional<std::string> XpToolArguments::SpelledOption(const std::string& argument,
+                                                          bool slashToo) const {
+  if (argument.rfind("--", 0) == 0) {
+    return argument;
+  }
+  const bool dash = argument.size() > 1 && argument[0] == '-';
+  const bool slash = slashToo && argument.size() > 1 && argument[0] == '/';
+  if (!dash && !slash) {
+    return std::nullopt;
+  }
+  const std::string name = argument.substr(1, argument.find('=') - 1);
+  if (argument.size() > 2 && (FindLong(name) != nullptr || name == kHelpName)) {
+    return "--" + argument.substr(1);
+  }
+  if (slash) {
+    return std::nullopt;
+  }
+  return argument;
+}
+
+bool XpToolArguments::TakesNextAsValue(const std::string& spelled) const {
+  if (spelled.rfind("--", 0) == 0) {
+    const XpToolOption* option = FindLongAbbreviated(spelled.substr(2));
+    return spelled.find('=') == std::string::npos && option != nullptr && option->takesValue;
+  }
+  // A cluster of short options: the first that takes a value takes the rest.
+  for (size_t index = 1; index < spelled.size(); ++index) {
+    const XpToolOption* option = FindShort(spelled[index]);
+    if (option == nullptr) {
+      return false;
+    }
+    if (option->takesValue) {
+      return index + 1 == spelled.size();
+    }
+  }
+  return false;
+}
+
+std::vector<std::string> XpToolArguments::SpelledLong(const std::vector<std::string>& arguments,
+                                                      bool slashToo) const {
+  std::vector<std::string> spelled;
+  size_t index = 0;
+  for (; index < arguments.size() && arguments[index] != "--"; ++index) {
+    const std::optional<std::string> option = SpelledOption(arguments[index], slashToo);
+    if (!option) {
+      break;
+    }
+    spelled.push_back(*option);
+    // A value in the next argument is taken as it is.
+    if (TakesNextAsValue(*option) && index + 1 < arguments.size()) {
+      spelled.push_back(arguments[++index]);
+    }
+  }
+  spelled.insert(spelled.end(), arguments.begin() + static_cast<std::ptrdiff_t>(index),
+                 arguments.end());
+  return spelled;
+}
+
 XpToolArguments::Outcome XpToolArguments::Parse(const std::vector<std::string>& arguments) {
   outcome_ = Outcome::kDone;
   values_.clear();
@@ -61,7 +148,7 @@ XpToolArguments::Outcome XpToolArguments::Parse(const std::vector<std::string>& 
   // '+': the first operand ends the options; ':': a missing value is told
   // apart from an unknown option.
   std::string shortOptions = "+:h";
-  std::vector<option> longOptions{{"help", no_argument, nullptr, kHelpCode}};
+  std::vector<option> longOptions{{kHelpName, no_argument, nullptr, kHelpCode}};
   for (size_t index = 0; index < options_.size(); ++index) {
     const XpToolOption& entry = options_[index];
     const int code = entry.shortName != '\0' ? entry.shortName : kFirstLongCode + static_cast<int>(index);
@@ -129,9 +216,19 @@ std::string XpToolArguments::Value(const std::string& name) const {
   return last;
 }
 
+std::vector<std::string> XpToolArguments::Values(const std::string& name) const {
+  std::vector<std::string> given;
+  for (const auto& [option, value] : values_) {
+    if (option == name) {
+      given.push_back(value);
+    }
+  }
+  return given;
+}
+
 std::string XpToolArguments::Usage() const {
   std::string usage = synopsis_ + "options:\n";
-  const XpToolOption help{"help", 'h', false, kHelpText};
+  const XpToolOption help{kHelpName, 'h', false, kHelpText};
   usage += Spelling(help) + "  " + help.help + "\n";
   for (const XpToolOption& option : options_) {
     usage += Spelling(option) + "  " + option.help + "\n";

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <ostream>
 #include <string>
 #include <utility>
@@ -48,6 +49,14 @@ class XpToolArguments {
   bool Has(const std::string& name) const;
   // The value last given to name; empty when it was not given.
   std::string Value(const std::string& name) const;
+  // Every value given to name, in order.
+  std::vector<std::string> Values(const std::string& name) const;
+  // The arguments with "-name" (and "/name" when slashToo) spelled "--name"
+  // for the long names of the options and "help", up to "--" or the first
+  // operand; an option's value is left as it is. For tools that have always
+  // taken those spellings.
+  std::vector<std::string> SpelledLong(const std::vector<std::string>& arguments,
+                                       bool slashToo) const;
   // "program: what" for a bad usage; empty otherwise.
   const std::string& Line() const { return line_; }
   // The synopsis, then one line for each option.
@@ -60,6 +69,13 @@ class XpToolArguments {
  private:
   Outcome Bad(const std::string& what);
   const XpToolOption* FindShort(int code) const;
+  const XpToolOption* FindLong(const std::string& name) const;
+  // As getopt_long reads "--name": exact, or the one option name begins.
+  const XpToolOption* FindLongAbbreviated(const std::string& name) const;
+  // argument as an option for getopt_long; none when it is an operand.
+  std::optional<std::string> SpelledOption(const std::string& argument, bool slashToo) const;
+  // Whether getopt_long takes the argument after spelled as its value.
+  bool TakesNextAsValue(const std::string& spelled) const;
 
   std::string program_;
   std::string synopsis_;

@@ -66,4 +66,25 @@ TEST_F(SetupVerifyTool, RelativePathsCountFromTheWorkingFolder) {
   EXPECT_EQ(RunTool(folder, "configure.sh >/dev/full").status, 1);
 }
 
+TEST_F(SetupVerifyTool, AnswersHelpAndRefusesAnythingButOnePath) {
+  struct Case {
+    const char* arguments;
+    int status;
+    bool usageOut;
+  };
+  const Case cases[] = {
+      {"--help", 0, true},
+      {"-h", 0, true},
+      {"", 2, false},
+      {"a b", 2, false},
+      {"--bogus a", 2, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    const ToolRun run = RunTool(Root(), c.arguments);
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.output.rfind("usage: setup-verify PATH\n", 0) == 0, c.usageOut) << run.output;
+  }
+}
+
 }  // namespace

@@ -1,11 +1,14 @@
 // setup-verify PATH: prints the two signature verdicts of a file and its
-// signer's name; exits 0 when the file is accepted, 1 when not, 2 on bad use.
+// signer's name; exits 0 when the file is accepted, 1 when not, 2 on bad use
+// (XpToolArguments::kExitUsage).
 
 #include <cstdio>
+#include <iostream>
 #include <string>
 
 #include "platform/path/XpPath.h"
 #include "platform/process/XpStandardOutput.h"
+#include "platform/process/XpToolArguments.h"
 #include "platform/text/XpString.h"
 #include "platform/text/XpStringA.h"
 #include "setup/signature/PackageSignature.h"
@@ -14,16 +17,20 @@ namespace {
 
 constexpr int kAccepted = 0;
 constexpr int kRefused = 1;
-constexpr int kUsage = 2;
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: setup-verify PATH\n");
-    return kUsage;
+  XpToolArguments parsed("setup-verify", "usage: setup-verify PATH\n");
+  if (parsed.Parse({argv + 1, argv + argc}) != XpToolArguments::Outcome::kDone) {
+    return parsed.Answer(std::cout, std::cerr);
   }
-  const XpString path = XpPathMakeAbsolute(XpStringA(argv[1]).ToWide());
+  if (parsed.Operands().size() != 1) {
+    // Always kBadUsage, which Answer prints.
+    static_cast<void>(parsed.Refuse(parsed.Operands().empty() ? "missing PATH" : "one PATH only"));
+    return parsed.Answer(std::cout, std::cerr);
+  }
+  const XpString path = XpPathMakeAbsolute(XpStringA(parsed.Operands().front().c_str()).ToWide());
   const bool valid = IsPackageSignatureValid(path);
   const bool maker = IsMakerSigned(path);
   std::string signer;

@@ -7,15 +7,17 @@
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
+#include <iostream>
 #include <optional>
 #include <string>
-#include <string_view>
+#include <vector>
 
 #include "framework/ui/backend/XfUiBackendFactory.h"
 #include "framework/ui/demo/UiDemoForm.h"
 #include "framework/ui/demo/UiDemoProgress.h"
 #include "framework/ui/host/XfUiHost.h"
 #include "platform/fs/XpPathQueries.h"
+#include "platform/process/XpToolArguments.h"
 
 namespace {
 
@@ -28,39 +30,35 @@ struct Arguments {
   uint32_t tickMs = kDefaultTickMs;
 };
 
-// "-name", "--name" or "/name" when name is one of ours.
-std::optional<std::string_view> FlagName(std::string_view argument) {
-  for (std::string_view prefix : {"--", "-", "/"}) {
-    if (argument.starts_with(prefix)) {
-      std::string_view name = argument.substr(prefix.size());
-      if (name == "yes" || name == "tick") {
-        return name;
-      }
-    }
-  }
-  return std::nullopt;
+XpToolArguments DemoArguments() {
+  return XpToolArguments(
+      "uidemo", "usage: uidemo [--yes] [--tick MS]\n",
+      {{"yes", '\0', false, "the automatic back end accepts confirmations"},
+       {"tick", '\0', true, "the progress bar's pace in milliseconds, at least 1"}});
 }
 
-bool ParseArguments(int argc, char** argv, Arguments* arguments) {
-  for (int i = 1; i < argc; ++i) {
-    std::optional<std::string_view> flag = FlagName(argv[i]);
-    if (!flag) {
-      return false;
-    }
-    if (*flag == "yes") {
-      arguments->yes = true;
-      continue;
-    }
-    if (i + 1 >= argc) {
-      return false;
-    }
-    std::string_view value = argv[++i];
-    auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), arguments->tickMs);
-    if (ec != std::errc() || end != value.data() + value.size() || arguments->tickMs == 0) {
-      return false;
+bool ParseTick(const std::string& text, uint32_t* tickMs) {
+  const char* end = text.data() + text.size();
+  const auto [last, error] = std::from_chars(text.data(), end, *tickMs);
+  return error == std::errc() && last == end && *tickMs != 0;
+}
+
+XpToolArguments::Outcome ReadArguments(const std::vector<std::string>& given, Arguments* arguments,
+                                       XpToolArguments* parsed) {
+  // "-name" and "/name" have always been taken as well as "--name".
+  if (parsed->Parse(parsed->SpelledLong(given, true)) != XpToolArguments::Outcome::kDone) {
+    return parsed->Result();
+  }
+  if (!parsed->Operands().empty()) {
+    return parsed->Refuse("unexpected argument: " + parsed->Operands().front());
+  }
+  arguments->yes = parsed->Has("yes");
+  for (const std::string& text : parsed->Values("tick")) {
+    if (!ParseTick(text, &arguments->tickMs)) {
+      return parsed->Refuse("--tick needs a count of milliseconds, at least 1");
     }
   }
-  return true;
+  return parsed->Result();
 }
 
 XfFolderCheck RequireExistingFolder(const XpString& path) {
@@ -117,9 +115,10 @@ int RunDemo(XfUiHost& host, const Arguments& arguments) {
 
 int main(int argc, char** argv) {
   Arguments arguments;
-  if (!ParseArguments(argc, argv, &arguments)) {
-    std::fprintf(stderr, "usage: uidemo [--yes] [--tick MS]\n");
-    return kUsageStatus;
+  XpToolArguments parsed = DemoArguments();
+  if (ReadArguments({argv + 1, argv + argc}, &arguments, &parsed) !=
+      XpToolArguments::Outcome::kDone) {
+    return parsed.Answer(std::cout, std::cerr);
   }
   std::string error;
   std::unique_ptr<XfUiBackend> backend = XfUiCreateBackend(&error);

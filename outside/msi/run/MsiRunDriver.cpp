@@ -118,54 +118,50 @@ void WaitForEndOfInput() {
 
 }  // namespace
 
-bool ParseRunOptions(const std::vector<std::string>& arguments, RunOptions* options, std::string* error) {
-  size_t i = 0;
-  for (; i < arguments.size() && arguments[i].rfind("--", 0) == 0; ++i) {
-    const std::string& flag = arguments[i];
-    const bool takesValue = flag == "--properties" || flag == "--feature" || flag == "--answer";
-    if (flag == "--hold") {
-      options->hold = true;
-      continue;
-    }
-    if (!takesValue) {
-      *error = "unknown option " + flag;
-      return false;
-    }
-    if (++i == arguments.size()) {
-      *error = flag + " needs a value";
-      return false;
-    }
-    const std::string& value = arguments[i];
-    if (flag == "--properties") {
-      options->propertiesFile = value;
-    } else if (flag == "--feature") {
-      options->features.push_back(XpUtf8ToUtf16(value));
-    } else {
-      int32_t answer = 0;
-      if (!ParseAnswer(value, &answer)) {
-        *error = "--answer takes yes or no";
-        return false;
-      }
-      options->answer = answer;
-    }
+XpToolArguments RunArguments() {
+  return XpToolArguments(
+      "msirun",
+      "usage: msirun [--properties FILE] [--feature NAME]... [--answer yes|no] [--hold]\n"
+      "              LIBRARY EXPORT [EXPORT]... [NAME=VALUE]...\n",
+      {{"properties", '\0', true, "NAME=VALUE lines, then the features after [Feature]"},
+       {"feature", '\0', true, "one more feature; may be repeated"},
+       {"answer", '\0', true, "answers every question yes or no"},
+       {"hold", '\0', false, "keeps the installation open until standard input ends"}});
+}
+
+XpToolArguments::Outcome ReadRunOptions(const std::vector<std::string>& arguments,
+                                        RunOptions* options, XpToolArguments* parsed) {
+  if (parsed->Parse(arguments) != XpToolArguments::Outcome::kDone) {
+    return parsed->Result();
   }
-  if (i == arguments.size()) {
-    *error = "no library";
-    return false;
+  options->propertiesFile = parsed->Value("properties");
+  for (const std::string& feature : parsed->Values("feature")) {
+    options->features.push_back(XpUtf8ToUtf16(feature));
   }
-  options->library = arguments[i++];
-  for (; i < arguments.size(); ++i) {
-    if (arguments[i].find('=') != std::string::npos) {
-      options->assignments.push_back(arguments[i]);
+  for (const std::string& text : parsed->Values("answer")) {
+    int32_t answer = 0;
+    if (!ParseAnswer(text, &answer)) {
+      return parsed->Refuse("--answer takes yes or no");
+    }
+    options->answer = answer;
+  }
+  options->hold = parsed->Has("hold");
+  const std::vector<std::string>& operands = parsed->Operands();
+  if (operands.empty()) {
+    return parsed->Refuse("no library");
+  }
+  options->library = operands.front();
+  for (auto operand = operands.begin() + 1; operand != operands.end(); ++operand) {
+    if (operand->find('=') != std::string::npos) {
+      options->assignments.push_back(*operand);
     } else {
-      options->exports.push_back(arguments[i]);
+      options->exports.push_back(*operand);
     }
   }
   if (options->exports.empty()) {
-    *error = "no export";
-    return false;
+    return parsed->Refuse("no export");
   }
-  return true;
+  return parsed->Result();
 }
 
 int RunDriver(const RunOptions& options) {

@@ -6,13 +6,14 @@
 #include <vector>
 
 #include "msi/MsiInstallation.h"
+#include "platform/process/XpToolArguments.h"
 
 namespace msirun {
 
 // Exit codes of the driver.
 inline constexpr int kExitDone = 0;
 inline constexpr int kExitActionFailed = 1;
-inline constexpr int kExitUsage = 2;
+inline constexpr int kExitUsage = XpToolArguments::kExitUsage;
 inline constexpr int kExitLoadFailed = 3;
 
 // The command line:
@@ -28,8 +29,12 @@ struct RunOptions {
   std::vector<std::string> assignments;
 };
 
-// False with *error for a command line that does not fit the usage.
-bool ParseRunOptions(const std::vector<std::string>& arguments, RunOptions* options, std::string* error);
+// The parser of the command line, for its usage and answer.
+XpToolArguments RunArguments();
+// Reads arguments into *options; kHelp, or kBadUsage (with parsed's Line)
+// for a command line that does not fit the usage.
+[[nodiscard]] XpToolArguments::Outcome ReadRunOptions(const std::vector<std::string>& arguments,
+                                                      RunOptions* options, XpToolArguments* parsed);
 
 // Loads the library, builds one installation, calls the exports in order
 // on this thread and prints what they did; returns the exit code.

@@ -1,5 +1,6 @@
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -117,6 +118,107 @@ TEST_F(MsiRun, UsageAndPropertiesFileErrorsExitWithTwo) {
   };
   for (const auto& arguments : usages) {
     EXPECT_EQ(Run(arguments).exitCode, 2) << arguments.size();
+  }
+}
+
+TEST(MsiRunOptions, ReadsOptionsThenTheLibraryAndItsExports) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> arguments;
+    std::string properties;
+    std::vector<std::u16string> features;
+    std::optional<int32_t> answer;
+    bool hold;
+    std::string library;
+    std::vector<std::string> exports;
+    std::vector<std::string> assignments;
+  };
+  const Case cases[] = {
+      {"library and export", {"lib.so", "E"}, "", {}, std::nullopt, false, "lib.so", {"E"}, {}},
+      {"every option",
+       {"--properties", "p", "--feature", "F1", "--answer", "yes", "--hold", "--feature=F2",
+        "lib.so", "E"},
+       "p",
+       {u"F1", u"F2"},
+       kMsiAnswerYes,
+       true,
+       "lib.so",
+       {"E"},
+       {}},
+      {"the last properties and answer win",
+       {"--properties=p", "--properties", "q", "--answer", "yes", "--answer", "no", "lib.so", "E"},
+       "q",
+       {},
+       kMsiAnswerNo,
+       false,
+       "lib.so",
+       {"E"},
+       {}},
+      {"exports and assignments mixed",
+       {"lib.so", "E1", "A=1", "E2", "B=", "--hold"},
+       "",
+       {},
+       std::nullopt,
+       false,
+       "lib.so",
+       {"E1", "E2", "--hold"},
+       {"A=1", "B="}},
+      {"-- before a library named like an option",
+       {"--", "-lib.so", "E"},
+       "",
+       {},
+       std::nullopt,
+       false,
+       "-lib.so",
+       {"E"},
+       {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    msirun::RunOptions options;
+    XpToolArguments parsed = msirun::RunArguments();
+    ASSERT_EQ(msirun::ReadRunOptions(c.arguments, &options, &parsed),
+              XpToolArguments::Outcome::kDone)
+        << parsed.Line();
+    EXPECT_EQ(options.propertiesFile, c.properties);
+    EXPECT_EQ(options.features, c.features);
+    EXPECT_EQ(options.answer, c.answer);
+    EXPECT_EQ(options.hold, c.hold);
+    EXPECT_EQ(options.library, c.library);
+    EXPECT_EQ(options.exports, c.exports);
+    EXPECT_EQ(options.assignments, c.assignments);
+  }
+}
+
+TEST(MsiRunOptions, TellsHelpFromACommandLineThatDoesNotFit) {
+  struct Case {
+    std::vector<std::string> arguments;
+    XpToolArguments::Outcome outcome;
+    std::string line;
+  };
+  const Case cases[] = {
+      {{"--help", "lib.so", "E"}, XpToolArguments::Outcome::kHelp, ""},
+      {{}, XpToolArguments::Outcome::kBadUsage, "msirun: no library"},
+      {{"lib.so", "A=1"}, XpToolArguments::Outcome::kBadUsage, "msirun: no export"},
+      {{"--answer", "maybe", "lib.so", "E"},
+       XpToolArguments::Outcome::kBadUsage,
+       "msirun: --answer takes yes or no"},
+      {{"--answer", "maybe", "--answer", "yes", "lib.so", "E"},
+       XpToolArguments::Outcome::kBadUsage,
+       "msirun: --answer takes yes or no"},
+      {{"--properties"},
+       XpToolArguments::Outcome::kBadUsage,
+       "msirun: option '--properties' needs a value"},
+      {{"--unknown", "lib.so", "E"},
+       XpToolArguments::Outcome::kBadUsage,
+       "msirun: unknown option '--unknown'"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    msirun::RunOptions options;
+    XpToolArguments parsed = msirun::RunArguments();
+    EXPECT_EQ(msirun::ReadRunOptions(c.arguments, &options, &parsed), c.outcome);
+    EXPECT_EQ(parsed.Line(), c.line);
   }
 }
 

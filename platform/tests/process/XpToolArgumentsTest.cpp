@@ -76,6 +76,66 @@ TEST(XpToolArguments, ParsesOptionsAndOperands) {
   }
 }
 
+TEST(XpToolArguments, ValuesKeepsEveryValueInOrder) {
+  XpToolArguments arguments = MakeArguments();
+  ASSERT_EQ(arguments.Parse({"-f1", "-q", "--frame=2", "--frame", "3"}), Outcome::kDone);
+  EXPECT_EQ(arguments.Values("frame"), (std::vector<std::string>{"1", "2", "3"}));
+  EXPECT_EQ(arguments.Values("quiet"), (std::vector<std::string>{""}));
+  EXPECT_TRUE(arguments.Values("server").empty());
+}
+
+TEST(XpToolArguments, SpelledLongTurnsSingleDashNamesIntoLongOptions) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> arguments;
+    bool slashToo;
+    std::vector<std::string> spelled;
+  };
+  const std::vector<Case> cases = {
+      {"single dash names",
+       {"-frame", "2", "-quiet", "a"},
+       false,
+       {"--frame", "2", "--quiet", "a"}},
+      {"with =", {"-frame=2"}, false, {"--frame=2"}},
+      {"help", {"-help"}, false, {"--help"}},
+      {"a value is taken as it is", {"-server", "-quiet"}, false, {"--server", "-quiet"}},
+      {"a long option's value", {"--server", "-quiet"}, false, {"--server", "-quiet"}},
+      {"an abbreviated long option's value", {"--serv", "-quiet"}, false, {"--serv", "-quiet"}},
+      {"a short option's value", {"-s", "-quiet"}, false, {"-s", "-quiet"}},
+      {"a value ending a cluster",
+       {"-qs", "-frame", "-quiet"},
+       false,
+       {"-qs", "-frame", "--quiet"}},
+      {"a value attached", {"-f20", "-quiet"}, false, {"-f20", "--quiet"}},
+      {"a lone dash ends them", {"-", "-quiet"}, false, {"-", "-quiet"}},
+      {"short options stay", {"-q", "-f20", "-qs", "srv"}, false, {"-q", "-f20", "-qs", "srv"}},
+      {"unknown names stay", {"-bogus", "--frame", "1"}, false, {"-bogus", "--frame", "1"}},
+      {"-- ends them", {"--", "-quiet"}, false, {"--", "-quiet"}},
+      {"the first operand ends them", {"a", "-quiet"}, false, {"a", "-quiet"}},
+      {"slash kept without slashToo", {"/quiet"}, false, {"/quiet"}},
+      {"slash names", {"/quiet", "/frame", "3"}, true, {"--quiet", "--frame", "3"}},
+      {"a slash operand ends them", {"/tmp", "-quiet"}, true, {"/tmp", "-quiet"}},
+  };
+  const XpToolArguments arguments = MakeArguments();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(arguments.SpelledLong(c.arguments, c.slashToo), c.spelled);
+  }
+}
+
+TEST(XpToolArguments, ParseReadsWhatSpelledLongSpells) {
+  XpToolArguments arguments = MakeArguments();
+  const std::vector<std::string> given = {"-oriented", "/frame", "2", "-server",
+                                          "-quiet",    "/a",     "-q"};
+  ASSERT_EQ(arguments.Parse(arguments.SpelledLong(given, true)), Outcome::kDone)
+      << arguments.Line();
+  EXPECT_TRUE(arguments.Has("oriented"));
+  EXPECT_EQ(arguments.Value("frame"), "2");
+  EXPECT_EQ(arguments.Value("server"), "-quiet");
+  EXPECT_FALSE(arguments.Has("quiet"));
+  EXPECT_EQ(arguments.Operands(), (std::vector<std::string>{"/a", "-q"}));
+}
+
 TEST(XpToolArguments, UsageListsTheSynopsisAndEveryOption) {
   const std::string usage = MakeArguments().Usage();
   EXPECT_EQ(usage,
