@@ -1,16 +1,16 @@
 #include "camerastore/xdb/XdbCommitHooks.h"
 
+#include <atomic>
 #include <chrono>
-#include <thread>
 #include <utility>
 
 namespace XdbAccessor {
 
 namespace {
 
-XdbSleeper& Sleeper() {
-  static XdbSleeper sleeper;
-  return sleeper;
+std::atomic<XpWaitClock*>& InstalledClock() {
+  static std::atomic<XpWaitClock*> clock{nullptr};
+  return clock;
 }
 
 XdbStepObserver& Observer() {
@@ -20,18 +20,16 @@ XdbStepObserver& Observer() {
 
 }  // namespace
 
-XdbSleeper XdbSetSleeper(XdbSleeper sleeper) { return std::exchange(Sleeper(), std::move(sleeper)); }
+XpWaitClock* XdbSetWaitClock(XpWaitClock* clock) { return InstalledClock().exchange(clock); }
 
 XdbStepObserver XdbSetStepObserver(XdbStepObserver observer) {
   return std::exchange(Observer(), std::move(observer));
 }
 
 void XdbSleep(uint32_t milliseconds) {
-  if (Sleeper()) {
-    Sleeper()(milliseconds);
-    return;
-  }
-  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  XpWaitClock* clock = InstalledClock().load();
+  (clock != nullptr ? *clock : XpWaitClock::Real())
+      .SleepFor(std::chrono::milliseconds(milliseconds));
 }
 
 void XdbObserveStep(const char* step) {

@@ -3,16 +3,18 @@
 #include <cstdint>
 #include <functional>
 
+#include "platform/sync/XpWaitClock.h"
+
 namespace XdbAccessor {
 
 // The pause between two tries of a folder step, and a test's view of the
 // steps of the work copy and the folder swap. Both are process wide.
 
-using XdbSleeper = std::function<void(uint32_t milliseconds)>;
 using XdbStepObserver = std::function<void(const char* step)>;
 
-// Replaces the pause (empty restores the real one); returns the previous.
-XdbSleeper XdbSetSleeper(XdbSleeper sleeper);
+// Installs the clock whose SleepFor makes the pauses (null restores the
+// real one); returns the previous.
+XpWaitClock* XdbSetWaitClock(XpWaitClock* clock);
 // Installs an observer (empty removes it); returns the previous.
 XdbStepObserver XdbSetStepObserver(XdbStepObserver observer);
 

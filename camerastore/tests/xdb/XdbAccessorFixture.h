@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "camerastore/tests/xdb/RecordingPauses.h"
 #include "camerastore/tests/xdb/XdbObjectsFixture.h"
 #include "camerastore/xdb/DeviceXdbAccessor.h"
 #include "camerastore/xdb/IAlbumInfo.h"
@@ -40,11 +41,11 @@ class AccessorTest : public ObjectsTest {
   void SetUp() override {
     ObjectsTest::SetUp();
     SetEnv("TMPDIR", Dir("tmp").string());
-    previousSleeper_ = XdbAccessor::XdbSetSleeper([this](uint32_t milliseconds) { sleeps_.push_back(milliseconds); });
+    previousClock_ = XdbAccessor::XdbSetWaitClock(&pauses_);
   }
 
   void TearDown() override {
-    XdbAccessor::XdbSetSleeper(std::move(previousSleeper_));
+    XdbAccessor::XdbSetWaitClock(previousClock_);
     XdbAccessor::XdbSetStepObserver({});
     ObjectsTest::TearDown();
   }
@@ -108,10 +109,11 @@ class AccessorTest : public ObjectsTest {
     return kXpOk;
   }
 
-  std::vector<uint32_t> sleeps_;
+  RecordingPauses pauses_;
+  std::vector<uint32_t>& sleeps_ = pauses_.milliseconds;
 
  private:
-  XdbAccessor::XdbSleeper previousSleeper_;
+  XpWaitClock* previousClock_ = nullptr;
 };
 
 // Logs the renames ("exchange" for one of two names at once) and fsyncs of

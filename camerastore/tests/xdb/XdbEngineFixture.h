@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "camerastore/tests/xdb/RecordingPauses.h"
 #include "camerastore/xdb/DeviceXdbAccessor.h"
 #include "camerastore/xdb/IAlbumInfo.h"
 #include "camerastore/xdb/IAlbumList.h"
@@ -64,11 +65,11 @@ class EngineTest : public testsupport::HermeticTest {
     FskMainReset();
     XdbConnectionMachine() = nullptr;
     Dir("card");
-    previousSleeper_ = XdbAccessor::XdbSetSleeper([this](uint32_t milliseconds) { sleeps_.push_back(milliseconds); });
+    previousClock_ = XdbAccessor::XdbSetWaitClock(&pauses_);
   }
 
   void TearDown() override {
-    XdbAccessor::XdbSetSleeper(std::move(previousSleeper_));
+    XdbAccessor::XdbSetWaitClock(previousClock_);
     XdbAccessor::XdbSetStepObserver({});
     if (FskMainStartCount() > 0) {
       XdbRuntimeStop();
@@ -137,10 +138,11 @@ class EngineTest : public testsupport::HermeticTest {
     return AccessorPtr(result == kXpOk ? accessor : nullptr);
   }
 
-  std::vector<uint32_t> sleeps_;
+  RecordingPauses pauses_;
+  std::vector<uint32_t>& sleeps_ = pauses_.milliseconds;
 
  private:
-  XdbAccessor::XdbSleeper previousSleeper_;
+  XpWaitClock* previousClock_ = nullptr;
 };
 
 }  // namespace xdbtest
