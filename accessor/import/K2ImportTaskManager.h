@@ -66,6 +66,22 @@ class IXdbAccessor;
 // notification names the manager as its sender through a borrowed
 // XfPointer. The progress window in import mode holds, resumes and stops
 // the manager as its task.
+//
+// Example: import what settings (a K2ImportConfig whose source is the
+// camera's DCIM folder) name once the user confirms.
+//
+//   K2ImportTaskManager manager;
+//   const XpResult started = manager.StartImport(settings, nullptr);
+//   if (XpFailed(started)) return started;  // kXpErrPathNotFound: no destination
+//   const K2ImportTaskManager::Preparation prepared = manager.WaitForPreparation(30);
+//   if (prepared.state != K2ImportTaskManager::PreparationState::kReady) {
+//     manager.Stop();                      // ends a preparation that still runs
+//     return manager.WaitUntilFinished();  // the failed preparation's code
+//   }
+//   // prepared.itemCount items of prepared.byteTotal bytes; the user confirms:
+//   const XpResult confirmed = manager.Confirm();
+//   if (XpFailed(confirmed)) return confirmed;
+//   return manager.WaitUntilFinished();  // kXpOk: every item is on the PC
 class K2ImportTaskManager : public IXpFileOpProgressObserver, public IK2ProgressTask {
  public:
   // Notification codes.

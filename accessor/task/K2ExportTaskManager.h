@@ -48,6 +48,21 @@ class IXdbAccessor;
 // from the main thread; the worker runs the task body and the copy progress
 // callback. Flags, both settings, the status and the converter are guarded
 // by one lock.
+//
+// Example: export the contents of a hand-over file (content, an
+// SfContentInfoXML) to the camera mounted at /media/CAM/ once the user
+// confirms.
+//
+//   K2ExportTaskManager manager;
+//   K2ExportConfig config;
+//   config.SetDestination(u"/media/CAM/");
+//   config.SetTempDir(u"/tmp/");
+//   XpResult result = manager.Start(config, content, nullptr);
+//   if (XpFailed(result)) return result;  // kK2ErrUnsupportedContents
+//   // The user confirms:
+//   result = manager.Interrupt();
+//   if (XpFailed(result)) return result;
+//   return manager.WaitUntilFinished();  // kXpOk: every item is on the camera
 class K2ExportTaskManager : public IXpFileOpProgressObserver {
  public:
   // Notification codes.

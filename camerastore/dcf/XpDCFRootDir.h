@@ -12,6 +12,18 @@
 // export uses to pick a folder: how many DCF folders hold each folder
 // number, the list of those folders with a cursor, and the folder the
 // export currently writes into.
+//
+// Example: scan a card's "DCIM" and pick where the export writes.
+//
+//   XpDCFRootDir root(XpSharedPtr<XpAbstractFSObj>(new XpDir(u"/media/CAM/DCIM")));
+//   const XpResult result = root.ScanFolders();
+//   if (XpFailed(result)) return result;
+//   // The first folder whose number no other folder shares; empty: none.
+//   const XpSharedPtr<XpDCFDir> folder = root.NextFlaggedFolder();
+//   if (folder) root.SetCurrentFolder(folder);
+//   // A new folder's number: 101 on an empty card, kNoFolderNumberLeft
+//   // once folder 999 exists.
+//   const int32_t number = root.NextFolderNumber();
 class XpDCFRootDir : public XpDCFWrappedDir {
  public:
   // Folder numbers are 0-999; DCF names only give 100-999.

@@ -15,6 +15,25 @@ class IContentList;
 // The album database of one card: its queries and edits. Every operation
 // but Commit raises XdbException on failure; new objects and lists belong to
 // the caller.
+//
+// Example: record one picture in a new album and make it durable.
+//
+//   IXdbAccessor* accessor = nullptr;
+//   const XpResult opened = CreateDeviceXdbAccessor(&accessor, u"/media/CAM/");
+//   if (opened != kXpOk) return opened;
+//   try {
+//     IAlbumInfo* album = accessor->CreateAlbum(u"Trip");
+//     IContentInfo* content = accessor->CreateContent(
+//         album, u"/media/CAM/DCIM/100ZXDCF/DSC00001.JPG", XpDateTime(2009, 3, 15, 10, 0, 0), 0);
+//     content->Release();
+//     album->Release();
+//   } catch (const XdbException& error) {
+//     accessor->Release();  // nothing of the edits is kept
+//     return error.GetCode();
+//   }
+//   const int32_t committed = accessor->Commit();  // 0: durable
+//   accessor->Release();
+//   return committed;
 class IXdbAccessor {
  public:
   virtual IAlbumList* GetAllAlbums() = 0;

@@ -21,6 +21,20 @@ class icc_profile;
 // on the path, keeps the open result as the last result and, when the file
 // opened, runs the operation on it. Every operation keeps its result code as
 // the last result. Pixmaps returned belong to the caller. Nothing throws.
+//
+// Example: the size and the pixels of a picture, by the reader for its
+// kind.
+//
+//   const XpSharedPtr<XpImageIo> reader = XpImageIo::CreateForPath(path);
+//   if (!reader) return kXpErrImageNotSupported;
+//   XpSize size;
+//   const XpResult result = reader->ReadImageSizeFlag0FromPath(path, &size);
+//   if (XpFailed(result)) return result;
+//   const std::unique_ptr<XpPixmapBase> pixmap(
+//       reader->ReadPixmapFromPath(path, /*scale=*/1, /*observer=*/nullptr,
+//                                  /*convertToSRGB=*/true, /*applyOrientation=*/true));
+//   if (!pixmap) return reader->GetLastError();
+//   // pixmap->width == size.cx and pixmap->height == size.cy
 class XpImageIo {
  public:
   XpImageIo() = default;

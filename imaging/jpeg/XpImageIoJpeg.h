@@ -43,6 +43,18 @@ class icc_profile;
 // kXpErrImageStopped when the observer stops, kXpErrBadArgument for a
 // missing pixmap or one of another kind, and the result of a failing file
 // operation.
+//
+// Example: a BGR 24-bit pixmap written as a JPEG file, whole and upright,
+// then its size and tags read back.
+//
+//   XpImageIoJpeg jpeg(XpImageIoJpeg::kDefaultQuality, u"Orvane");
+//   XpResult result = jpeg.WriteToPath(pixmap, XpSharedPtr<XpTiffTagManager>(), path,
+//                                      /*observer=*/nullptr, /*region=*/XpRect(),
+//                                      /*adobeRgb=*/false, /*resetOrientation=*/true);
+//   if (XpFailed(result)) return result;  // the old file at path, if any, stays
+//   XpSize size;
+//   result = jpeg.ReadImageSizeFlag0FromPath(path, &size);
+//   const XpSharedPtr<XpTiffTagManager> tags = jpeg.ReadTagsFromPath(path);
 class XpImageIoJpeg : public XpImageIo {
  public:
   static constexpr int32_t kDefaultQuality = 70;

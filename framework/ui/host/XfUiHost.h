@@ -38,6 +38,22 @@ struct XfUiHostOptions {
 // becomes the UI thread: the host owns that thread's message queue, its
 // timers and the back end. Dialogs run modally in nested loops; message
 // boxes may be asked for from any thread and are shown one at a time.
+//
+// Example: a host on the automatic back end; a worker asks a question and
+// the UI thread runs the loop until the answer is back.
+//
+//   XfUiHostOptions options;
+//   options.yes = true;  // --yes: the question is accepted
+//   XfUiHost host(std::make_unique<XfUiAutomaticBackend>(STDERR_FILENO), options);
+//   int32_t answer = 0;  // the UI thread's
+//   std::thread worker([&host, &answer] {
+//     const int32_t got = host.MessageBox(u"Export", u"Copy the files?",
+//                                         kXfMbOkCancel | kXfMbIconQuestion);
+//     host.Post([&answer, got] { answer = got; });  // wakes the loop
+//   });
+//   host.RunUntil([&answer] { return answer != 0; });  // kXfIdOk; kXfIdCancel without --yes
+//   worker.join();
+//   return host.Finish();  // 0, or 1 once a back end failed the run
 class XfUiHost {
  public:
   using Closure = std::function<void()>;

@@ -42,6 +42,23 @@
 // that names no record of the kind asked for (or an album that does not
 // exist), failures of the system as their errno's result. "None" (no free
 // ID, guids exhausted) is success with id 0.
+//
+// Example: open (or make) a database, add an album with one content and
+// make both durable; the machine "the" has both grammars loaded
+// (FskNewGrammarMachine with "CatalogGrammar" and "CatalogGrammarExt").
+//
+//   XdbStore store(the);
+//   int status = 0;
+//   XpResult result = store.Open("/media/CAM/DBFILES", &status);
+//   if (XpFailed(result)) return result;
+//   if (status != XdbStore::kOpened) return kXpErrGeneric;  // kNoFolder, kNotOurs
+//   int32_t album = 0;
+//   int32_t content = 0;
+//   result = store.AddAlbum({.preference = 3, .title = "Trip"}, &album);
+//   const XdbContent fields = {.date = date, .folderID = 100, .fileID = 1, .albumID = album};
+//   if (XpSucceeded(result)) result = store.AddContent(fields, &content);
+//   const XpResult closed = store.Close();  // kXpOk: every change is durable
+//   return XpFailed(result) ? result : closed;
 class XdbStore {
  public:
   // Open's answers.

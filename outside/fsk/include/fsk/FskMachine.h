@@ -33,6 +33,27 @@
 // bracket and restores the stack depth at its fxBeginHost, also when an
 // exception thrown inside the bracket was caught inside it. A bracket that
 // an exception leaves must be closed by RAII (fsk::HostBracket).
+//
+// Example: an object with a property set and read back, in a bracket that
+// an exception cannot leave open.
+//
+//   FskMachine* the = fxNewMachine("example");
+//   try {
+//     fsk::HostBracket bracket(the);             // fsk/FskScript.h
+//     const FskID answer = fxID(the, "answer");
+//     fxOverflow(the, -3, nullptr, 0);
+//     fxNewObject(the);                          // [object]
+//     FskSlot* object = fxTop(the);
+//     fxInteger(the, fxPush(the), 42);           // [object, 42]
+//     fxPushSlot(the, object);                   // [object, 42, object]
+//     fxSetID(the, answer);                      // [object]
+//     fxGetID(the, answer);                      // [42]
+//     const int64_t value = fxToInteger(the, fxTop(the));
+//     fxPop(the, nullptr);                       // []
+//   } catch (const FskException&) {
+//     // the stack is as it was before the bracket
+//   }
+//   fxDeleteMachine(the);
 
 struct FskMachine;
 
