@@ -16,6 +16,7 @@
 #include "platform/fs/XpFile.h"
 #include "platform/fs/XpFileOperations.h"
 #include "platform/path/XpPath.h"
+#include "platform/sync/XpRetry.h"
 #include "platform/thread/XpThread.h"
 
 namespace {
@@ -353,13 +354,15 @@ XpResult K2ImportTaskManager::DeleteSalvagedFiles(K2ImportTaskDCFObj& item) {
   if (files.empty()) {
     return kXpOk;
   }
-  for (int32_t attempt = 0; attempt < kDeleteAttempts; ++attempt) {
-    Sleep(kItemPause);
-    if (XpDeleteFilesWithProgress(files, false, false, this) == kXpOk) {
-      return kXpOk;
-    }
-  }
-  return kXpErrDeleteFailed;
+  // Every try, the first too, comes after the item pause.
+  const XpResult deleted = XpRetry(
+      kDeleteAttempts,
+      [&] {
+        Sleep(kItemPause);
+        return XpDeleteFilesWithProgress(files, false, false, this);
+      },
+      [](XpResult) {});
+  return deleted == kXpOk ? kXpOk : kXpErrDeleteFailed;
 }
 
 XpResult K2ImportTaskManager::RemoveSalvageFolders() {
