@@ -2,8 +2,10 @@
 
 #include <chrono>
 
+#include "platform/sync/XpWaitClock.h"
+
 int64_t XfUiSteadyClock::NowMs() const {
-  const auto now = std::chrono::steady_clock::now().time_since_epoch();
+  const auto now = XpWaitClock::Real().Now().time_since_epoch();
   return std::chrono::duration_cast<std::chrono::milliseconds>(now).count();
 }
 

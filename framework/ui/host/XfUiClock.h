@@ -12,7 +12,7 @@ class XfUiClock {
   virtual bool IsVirtual() const = 0;
 };
 
-// The steady clock of the machine.
+// The steady clock of the machine, as XpWaitClock::Real reads it.
 class XfUiSteadyClock final : public XfUiClock {
  public:
   int64_t NowMs() const override;
