@@ -139,8 +139,6 @@ SfWindowHandle FindWindowWithTitle(ISfWindowList& windows, const XpString& title
   });
 }
 
-std::string Utf8(const XpString& text) { return std::string(text.ToMultiByte().View()); }
-
 std::string HexCode(XpResult code) {
   char buffer[16];
   std::snprintf(buffer, sizeof(buffer), "0x%04" PRIX32, code);
@@ -281,7 +279,8 @@ bool CK2AccessorWinApp::CheckRequiredFiles() {
     title = XfGetString(kExportConfirmTitleKey);
   }
   DoMessageBox(nullptr, XfFormatString(kMissingModulesKey, title), kXfMbIconExclamation);
-  WriteErrorLine(ProgramLine("cannot start: the required file " + Utf8(*missing) + " is missing (" +
+  WriteErrorLine(ProgramLine("cannot start: the required file " +
+                             (*missing).ToMultiByte().ToStdString() + " is missing (" +
                              HexCode(kXpErrFileNotFound) + ")"));
   return false;
 }
@@ -319,8 +318,9 @@ void CK2AccessorWinApp::RunExport() {
     WriteErrorLine(ProgramLine(exportFailure_));
     return;
   }
-  WriteErrorLine(ProgramLine("the export of " + Utf8(commandLine_.m_strExportFile) + " failed (" +
-                             HexCode(result) + ")"));
+  WriteErrorLine(ProgramLine("the export of " +
+                             commandLine_.m_strExportFile.ToMultiByte().ToStdString() +
+                             " failed (" + HexCode(result) + ")"));
 }
 
 void CK2AccessorWinApp::RunImport() {
@@ -346,15 +346,17 @@ void CK2AccessorWinApp::RemoveHandOverFile() {
   const K2HandOverRemovalResult removed = K2RemoveHandOverFile(path);
   switch (removed.removal) {
     case K2HandOverRemoval::kKeptNotPropertyList:
-      WriteErrorLine(ProgramLine(Utf8(path) + " was not deleted: it is not a property list (" +
+      WriteErrorLine(ProgramLine(path.ToMultiByte().ToStdString() +
+                                 " was not deleted: it is not a property list (" +
                                  HexCode(removed.code) + ")"));
       break;
     case K2HandOverRemoval::kKeptNoGroupList:
-      WriteErrorLine(ProgramLine(Utf8(path) + " was not deleted: it holds no ContentsGroupList"));
+      WriteErrorLine(ProgramLine(path.ToMultiByte().ToStdString() +
+                                 " was not deleted: it holds no ContentsGroupList"));
       break;
     case K2HandOverRemoval::kDeleteFailed:
-      WriteErrorLine(ProgramLine("the hand-over file " + Utf8(path) + " could not be deleted (" +
-                                 HexCode(removed.code) + ")"));
+      WriteErrorLine(ProgramLine("the hand-over file " + path.ToMultiByte().ToStdString() +
+                                 " could not be deleted (" + HexCode(removed.code) + ")"));
       break;
     case K2HandOverRemoval::kDeleted:
     case K2HandOverRemoval::kNothingThere:

@@ -27,8 +27,6 @@ constexpr const char16_t* kExportCompletedKey = u"Messages/Informations/ExportCo
 // The exclusion check refused, or the progress ended without OK.
 constexpr ExportResult kFlowRefused = kXpErrGeneric;
 
-std::string Utf8(const XpString& text) { return std::string(text.ToMultiByte().View()); }
-
 // "<what> (0xCODE)" and, when known, ": " and the file and the reason.
 std::string FailureLine(const std::string& what, XpResult code, const std::string& detail) {
   char hex[16];
@@ -60,7 +58,10 @@ ExportResult CK2AccessorWinApp::ExportFlow(const K2AccessorCommandLineInfo& comm
   if (loaded != kXpOk) {
     // No box tells of it: the line on standard error is all a terminal
     // user sees.
-    SetExportFailure("the hand-over file " + Utf8(commandLine.m_strExportFile) + " cannot be read", loaded);
+    SetExportFailure("the hand-over file " +
+                         commandLine.m_strExportFile.ToMultiByte().ToStdString() +
+                         " cannot be read",
+                     loaded);
     return loaded;
   }
   K2ExportConfig config;
@@ -72,6 +73,7 @@ ExportResult CK2AccessorWinApp::ExportFlow(const K2AccessorCommandLineInfo& comm
   progress.SetMode(DlgModalProgress::kModeExport);
   progress.SetTask(&progressTask);
   DlgExportConfirm confirm(manager, CreateMountTableSource());
+  confirm.StartObserving();
   confirm.SetExportConfig(&config);
   confirm.SetTitle(XfGetString(kConfirmTitleKey));
 
@@ -81,14 +83,16 @@ ExportResult CK2AccessorWinApp::ExportFlow(const K2AccessorCommandLineInfo& comm
   manager.GetCounts(&groupCount, &itemCount);
   if (itemCount == 0) {
     manager.Stop();
-    SetExportFailure(Utf8(commandLine.m_strExportFile) + " holds nothing that can be exported", result);
+    SetExportFailure(commandLine.m_strExportFile.ToMultiByte().ToStdString() +
+                         " holds nothing that can be exported",
+                     result);
     DoMessageBox(nullptr, XfGetString(kOnlySupportImagesKey), kXfMbOk);
     return result;
   }
   if (itemCount > kMaxExportItems) {
     manager.Stop();
-    SetExportFailure(Utf8(commandLine.m_strExportFile) + " holds " + std::to_string(itemCount) +
-                     " items, more than one export takes");
+    SetExportFailure(commandLine.m_strExportFile.ToMultiByte().ToStdString() + " holds " +
+                     std::to_string(itemCount) + " items, more than one export takes");
     DoMessageBox(nullptr, XfFormatString(kLimitKey, static_cast<int32_t>(kMaxExportItems)), kXfMbIconExclamation);
     return result;
   }

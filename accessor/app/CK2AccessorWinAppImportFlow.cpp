@@ -31,8 +31,6 @@ constexpr const char16_t* kSideFileExtension = u".modd";
 // How long one wait for the preparation lasts before it is asked again.
 constexpr uint32_t kPreparationWaitSeconds = 1;
 
-std::string Utf8(const XpString& text) { return std::string(text.ToMultiByte().View()); }
-
 // text, the code, and the failing system call with its reason when one was
 // recorded: "... (0xC000): fsync /cam/DBFILES.tmp/XDB.JNT: Input/output error".
 std::string FailureText(const std::string& text, XpResult code, const XpSysFailure& cause) {
@@ -47,7 +45,7 @@ std::string FailureText(const std::string& text, XpResult code, const XpSysFailu
 
 // How many items were skipped, and the first one's file and cause.
 std::string SkippedItemsText(uint32_t count, const K2ImportTaskManager::ItemFailure& first) {
-  const std::string file = Utf8(first.file);
+  const std::string file = first.file.ToMultiByte().ToStdString();
   const std::string text = count == 1 ? "1 item was not imported: " + file
                                       : std::to_string(count) + " items were not imported, the first: " + file;
   return FailureText(text, first.code, first.cause);
@@ -96,7 +94,8 @@ K2ExportOutcome CK2AccessorWinApp::ImportFlow(const XpString& importPath) {
   K2ImportConfig config;
   static_cast<void>(config.Load());
   if (!IsFolderOnMountedVolume(importPath)) {
-    WriteFailureLine("the import path " + Utf8(importPath) + " is not a folder on a mounted volume");
+    WriteFailureLine("the import path " + importPath.ToMultiByte().ToStdString() +
+                     " is not a folder on a mounted volume");
     return K2ExportOutcome::kFailed;
   }
   config.SetSourcePath(importPath);
@@ -113,7 +112,7 @@ K2ExportOutcome CK2AccessorWinApp::ImportFlow(const XpString& importPath) {
     XpClearSysFailure();
     WriteFailureLine(FailureText(text, code, cause));
   };
-  const std::string failed = "the import of " + Utf8(importPath) + " failed";
+  const std::string failed = "the import of " + importPath.ToMultiByte().ToStdString() + " failed";
 
   XpClearSysFailure();
   const XpResult started = manager.StartImport(config, &progress.GetProgress());
@@ -121,7 +120,8 @@ K2ExportOutcome CK2AccessorWinApp::ImportFlow(const XpString& importPath) {
     const XpSysFailure cause = XpLastSysFailure();
     ShowTaskError(started);
     if (started == kXpErrPathNotFound) {
-      writeFailure("the import cannot start: the destination folder " + Utf8(config.GetDestDir()) +
+      writeFailure("the import cannot start: the destination folder " +
+                       config.GetDestDir().ToMultiByte().ToStdString() +
                        " is not an existing folder",
                    started, cause);
     } else {
@@ -183,9 +183,10 @@ K2ExportOutcome CK2AccessorWinApp::ImportFlow(const XpString& importPath) {
   }
   const K2ImportTaskManager::ItemFailure history = manager.GetHistoryFailure();
   if (!history.file.IsEmpty()) {
-    WriteFailureLine(FailureText("the import history " + Utf8(history.file) +
-                                     " was not saved; the next import may copy these contents again",
-                                 history.code, history.cause));
+    WriteFailureLine(
+        FailureText("the import history " + history.file.ToMultiByte().ToStdString() +
+                        " was not saved; the next import may copy these contents again",
+                    history.code, history.cause));
   }
   return skipped == 0 && history.file.IsEmpty() ? K2ExportOutcome::kCompleted : K2ExportOutcome::kFailed;
 }
@@ -193,7 +194,8 @@ K2ExportOutcome CK2AccessorWinApp::ImportFlow(const XpString& importPath) {
 void CK2AccessorWinApp::PrintImportedCopies(const XpString& recordFile) {
   SfContentInfoXML record;
   if (record.LoadFromFile(recordFile) != kXpOk) {
-    WriteFailureLine("the import record " + Utf8(recordFile) + " cannot be read");
+    WriteFailureLine("the import record " + recordFile.ToMultiByte().ToStdString() +
+                     " cannot be read");
     return;
   }
   for (int32_t g = 0; g < record.GetContentsGroupCount(); ++g) {
@@ -204,7 +206,7 @@ void CK2AccessorWinApp::PrintImportedCopies(const XpString& recordFile) {
         XpString path;
         if (SfContentInfoXML::GetFile(contents, static_cast<uint32_t>(f), &path) == kXpOk &&
             XpPathGetExtension(path).CompareNoCase(kSideFileExtension) != 0) {
-          WriteOutputLine(Utf8(path));
+          WriteOutputLine(path.ToMultiByte().ToStdString());
         }
       }
     }

@@ -15,8 +15,6 @@ namespace {
 constexpr const char16_t* kSalvageStartKey = u"Messages/Confirms/SalvageStart";
 constexpr uint32_t kConfirmStyle = kXfMbOkCancel | kXfMbIconQuestion;
 
-std::string Utf8(const XpString& text) { return std::string(text.ToMultiByte().View()); }
-
 }  // namespace
 
 K2ExportOutcome CK2AccessorWinApp::SalvageFlow(const XpString& cameraRoot) {
@@ -26,7 +24,8 @@ K2ExportOutcome CK2AccessorWinApp::SalvageFlow(const XpString& cameraRoot) {
     return K2ExportOutcome::kFailed;
   }
   if (!IsFolderOnMountedVolume(cameraRoot)) {
-    WriteFailureLine("the camera root " + Utf8(cameraRoot) + " is not a folder on a mounted volume");
+    WriteFailureLine("the camera root " + cameraRoot.ToMultiByte().ToStdString() +
+                     " is not a folder on a mounted volume");
     return K2ExportOutcome::kFailed;
   }
   K2ImportConfig importConfig;
@@ -43,7 +42,8 @@ K2ExportOutcome CK2AccessorWinApp::SalvageFlow(const XpString& cameraRoot) {
   const XpResult prepared = manager.PrepareSalvage(config, &progress.GetProgress());
   if (prepared != kXpOk) {
     ShowTaskError(prepared);
-    WriteFailureLine("the salvage of " + Utf8(cameraRoot) + " cannot start", prepared);
+    WriteFailureLine("the salvage of " + cameraRoot.ToMultiByte().ToStdString() + " cannot start",
+                     prepared);
     return K2ExportOutcome::kFailed;
   }
   const int32_t fileCount = static_cast<int32_t>(manager.GetFileSizes().size());
@@ -55,7 +55,8 @@ K2ExportOutcome CK2AccessorWinApp::SalvageFlow(const XpString& cameraRoot) {
   const XpResult started = manager.StartSalvage();
   if (started != kXpOk) {
     ShowTaskError(started);
-    WriteFailureLine("the salvage of " + Utf8(cameraRoot) + " cannot start", started);
+    WriteFailureLine("the salvage of " + cameraRoot.ToMultiByte().ToStdString() + " cannot start",
+                     started);
     return K2ExportOutcome::kFailed;
   }
   const int32_t shown = GetHost().RunModal(progress);
@@ -69,7 +70,8 @@ K2ExportOutcome CK2AccessorWinApp::SalvageFlow(const XpString& cameraRoot) {
     return K2ExportOutcome::kFailed;
   }
   if (result != kXpOk) {
-    WriteFailureLine("the salvage of " + Utf8(cameraRoot) + " failed", result);
+    WriteFailureLine("the salvage of " + cameraRoot.ToMultiByte().ToStdString() + " failed",
+                     result);
     return K2ExportOutcome::kFailed;
   }
   return manager.IsCompleted() ? K2ExportOutcome::kCompleted : K2ExportOutcome::kCancelled;

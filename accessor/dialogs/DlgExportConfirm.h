@@ -38,8 +38,9 @@ class IK2ExportConfirmTask {
 // space total arrives through the observer on any thread and is shown on the
 // next tick of its timer.
 //
-// Set the settings, the title and the counts, then run it modally on the UI
-// host; OK (1) accepts and Cancel (2) declines. A derived class calls
+// Once it is built, call StartObserving so that the space total can reach
+// it; set the settings, the title and the counts, then run it modally on the
+// UI host; OK (1) accepts and Cancel (2) declines. A derived class calls
 // StopVolumeWatch first thing in its destructor.
 class DlgExportConfirm : public XfDialogPresenter,
                          public IXpVolumeWatchDogCallback,

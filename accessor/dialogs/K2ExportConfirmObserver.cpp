@@ -12,14 +12,15 @@ constexpr int kHalfBits = 32;
 
 }  // namespace
 
-K2ExportConfirmObserver::K2ExportConfirmObserver() {
-  if (XfNotificationManager* manager = XfGetNotificationManager()) {
-    observing_.store(true);
-    manager->AddObserver(this);
-  }
-}
-
 K2ExportConfirmObserver::~K2ExportConfirmObserver() { StopObserving(); }
+
+void K2ExportConfirmObserver::StartObserving() {
+  XfNotificationManager* manager = XfGetNotificationManager();
+  if (manager == nullptr || observing_.exchange(true)) {
+    return;
+  }
+  manager->AddObserver(this);
+}
 
 void K2ExportConfirmObserver::StopObserving() {
   if (!observing_.exchange(false)) {

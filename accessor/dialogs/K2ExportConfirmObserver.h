@@ -9,16 +9,17 @@
 class XfNotification;
 
 // Hands the byte total of an export's preparation to the confirmation
-// dialog. It watches the application's notification manager from its
-// construction until StopObserving or its destruction; a derived class calls
+// dialog. It watches the application's notification manager from
+// StartObserving, which the owner calls once the whole object is built,
+// until StopObserving or its destruction; a derived class calls
 // StopObserving first thing in its own destructor, so that no dispatch
-// thread reaches it half destroyed.
+// thread reaches it half built or half destroyed.
 class K2ExportConfirmObserver : public IXfNotificationObserver {
  public:
   // The internal notification that ends the preparation.
   static constexpr uint32_t kCodePrepared = 261;
 
-  K2ExportConfirmObserver();
+  K2ExportConfirmObserver() = default;
   K2ExportConfirmObserver(const K2ExportConfirmObserver&) = delete;
   K2ExportConfirmObserver& operator=(const K2ExportConfirmObserver&) = delete;
   ~K2ExportConfirmObserver() override;
@@ -28,6 +29,9 @@ class K2ExportConfirmObserver : public IXfNotificationObserver {
   // Everything else is left alone and not answered.
   void OnNotification(XpSharedPtr<XfNotification> notification) override;
 
+  // Joins the application's notification manager, when there is one.
+  // Idempotent.
+  void StartObserving();
   // Leaves the notification manager; waits for a delivery that runs on
   // another thread. Idempotent.
   void StopObserving();

@@ -108,7 +108,6 @@ constexpr const char* kMovie = "Party/MOV1.MPG";
 constexpr const char* kMovieThumbnail = "Party/MOV1.THM";
 
 XpString Wide(const fs::path& path) { return XpStringA(path.string().c_str()).ToWide(); }
-std::string Narrow(const XpString& text) { return std::string(text.ToMultiByte().CStr()); }
 
 std::string HexCode(XpResult code) {
   char text[16];
@@ -181,7 +180,7 @@ std::string FormatDate(const XpDateTime& date) {
 
 // path below root, without root's prefix.
 std::string Relative(const XpString& path, const fs::path& root) {
-  const std::string text = Narrow(path);
+  const std::string text = path.ToMultiByte().ToStdString();
   const std::string prefix = root.string() + "/";
   return text.rfind(prefix, 0) == 0 ? text.substr(prefix.size()) : text;
 }
@@ -488,7 +487,8 @@ int K2DemoTool::PrintDatabase(const fs::path& root) {
     out_ << "albums: " << albumCount << "\n";
     for (int32_t index = 0; index < albumCount; ++index) {
       const XdbAccessor::IAlbumInfo* album = albums->GetAt(index);
-      out_ << "album \"" << Narrow(album->GetTitle()) << "\" " << FormatDate(album->GetDate()) << "\n";
+      out_ << "album \"" << album->GetTitle().ToMultiByte().ToStdString() << "\" "
+           << FormatDate(album->GetDate()) << "\n";
       std::unique_ptr<XdbAccessor::IContentList> contents(album->GetContents());
       const int32_t contentCount = contents ? contents->GetCount() : 0;
       for (int32_t position = 0; position < contentCount; ++position) {

@@ -21,19 +21,6 @@ constexpr XpByteOrder HostByteOrder() {
                                                     : kXpByteOrderBigEndian;
 }
 
-bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
-// The units that stand for bytes that did not decode.
-bool IsEscape(char16_t unit) { return unit >= 0xDC80 && unit <= 0xDCFF; }
-
-// The byte count a lead byte announces; 1 for a byte that cannot lead.
-int32_t SequenceLength(uint8_t lead) {
-  if (lead >= 0xC2 && lead <= 0xDF) return 2;
-  if (lead >= 0xE0 && lead <= 0xEF) return 3;
-  if (lead >= 0xF0 && lead <= 0xF4) return 4;
-  return 1;
-}
-
 template <typename T>
 void ReverseBytes(T& value) {
   unsigned char bytes[sizeof(T)];
@@ -167,23 +154,30 @@ XpResult XpAbstractFile::ReadMultiByteChar(char16_t& ch) {
     return result;
   }
   char bytes[kMaxSequenceBytes] = {static_cast<char>(lead)};
-  const int32_t length = SequenceLength(lead);
+  const auto length = static_cast<int32_t>(XpUtf8SequenceLength(lead));
   int32_t got = 1;
   uint8_t next = 0;
   while (got < length && ReadUInt8(next, kXpByteOrderKeep) == kXpOk) {
     bytes[got++] = static_cast<char>(next);
   }
-  const std::u16string units = XpUtf8ToUtf16(std::string_view(bytes, got));
-  if (IsEscape(units[0]) && got > 1) {
-    // Only the lead byte is consumed; what followed it is read again.
-    const XpResult back = Seek(-(got - 1), kXpSeekCurrent);
-    if (back != kXpOk) {
-      return back;
+  char32_t codePoint = 0;
+  if (XpUtf8DecodeOne(std::string_view(bytes, got), codePoint) == 0) {
+    if (got > 1) {
+      // Only the lead byte is consumed; what followed it is read again.
+      const XpResult back = Seek(-(got - 1), kXpSeekCurrent);
+      if (back != kXpOk) {
+        return back;
+      }
     }
+    lastCharBytes_ = 1;
+    ch = XpUtf16EscapeOf(lead);
+    return kXpOk;
   }
-  lastCharBytes_ = IsEscape(units[0]) ? 1 : got;
+  std::u16string units;
+  XpUtf16Append(units, codePoint);
+  lastCharBytes_ = got;
   ch = units[0];
-  if (units.size() == 2 && IsHighSurrogate(units[0])) {
+  if (units.size() == 2) {
     pendingLow_ = units[1];
   }
   return kXpOk;
@@ -277,13 +271,13 @@ XpResult XpAbstractFile::WriteMultiByteChar(char16_t ch) {
     // A high surrogate without its low one is written as U+FFFD.
     units += pendingHigh_;
     pendingHigh_ = 0;
-    if (IsLowSurrogate(ch)) {
+    if (XpUtf16IsLowSurrogate(ch)) {
       units += ch;
       const std::string bytes = XpUtf16ToUtf8(units);
       return WriteBytes(bytes.data(), static_cast<int32_t>(bytes.size()));
     }
   }
-  if (IsHighSurrogate(ch)) {
+  if (XpUtf16IsHighSurrogate(ch)) {
     pendingHigh_ = ch;
   } else {
     units += ch;

@@ -46,10 +46,6 @@ std::string_view TrimRight(std::string_view text) {
 
 std::string_view Trim(std::string_view text) { return TrimRight(TrimLeft(text)); }
 
-std::string Utf8(const XpString& text) { return XpUtf16ToUtf8(text.View()); }
-
-XpString FromUtf8(std::string_view text) { return XpString(XpUtf8ToUtf16(text)); }
-
 // The text as UTF-8, whatever byte-order mark it starts with.
 std::string DecodeInput(std::string_view text) {
   if (text.substr(0, kUtf16LeBom.size()) == kUtf16LeBom) {
@@ -210,7 +206,7 @@ bool ParseValueLine(std::string_view line, XpRegKey& key) {
   if (rest.empty() || rest.front() != '=') return false;
   std::optional<ParsedData> data = ParseData(TrimLeft(rest.substr(1)));
   if (!data) return false;
-  const XpString valueName = FromUtf8(name);
+  const XpString valueName = XpString::FromUtf8(name);
   if (!XpRegIsValidName(valueName)) return false;
   key.SetValue(valueName, data->type, data->data);
   return true;
@@ -224,9 +220,9 @@ XpRegKey* ParseSection(std::string_view line, const XpString& rootName, XpRegKey
   const std::string_view inner = line.substr(1, line.size() - 2);
   const size_t separator = inner.find(kKeySeparator);
   const std::string_view head = inner.substr(0, separator);
-  if (FromUtf8(head).CompareNoCase(rootName.CStr()) != 0) return nullptr;
+  if (XpString::FromUtf8(head).CompareNoCase(rootName.CStr()) != 0) return nullptr;
   if (separator == std::string_view::npos) return &root;
-  const XpStringVector names = XpRegSplitKeyPath(FromUtf8(inner.substr(separator + 1)));
+  const XpStringVector names = XpRegSplitKeyPath(XpString::FromUtf8(inner.substr(separator + 1)));
   if (!XpRegIsValidKeyPath(names)) return nullptr;
   XpRegKey* key = &root;
   for (const XpString& name : names) key = key->AddSubkey(name);
@@ -254,7 +250,7 @@ std::optional<XpRegGrant> ParseGrantLine(std::string_view line) {
   const std::optional<uint32_t> mask = ParseHexNumber(rest.substr(0, space), kDwordDigits);
   const std::optional<uint32_t> inheritance = ParseDecimal(rest.substr(space + 1));
   if (!mask || !inheritance) return std::nullopt;
-  XpRegGrant grant{FromUtf8(*trustee), *mask, *inheritance};
+  XpRegGrant grant{XpString::FromUtf8(*trustee), *mask, *inheritance};
   if (!XpRegIsValidName(grant.trustee)) return std::nullopt;
   return grant;
 }
@@ -320,8 +316,8 @@ void AppendHexData(std::string& out, size_t column, uint32_t type, const std::ve
 }
 
 void AppendValue(std::string& out, const XpRegValue& value) {
-  const std::string name =
-      value.name.IsEmpty() ? std::string(kDefaultValueName) : Quote(Utf8(value.name));
+  const std::string name = value.name.IsEmpty() ? std::string(kDefaultValueName)
+                                                : Quote(value.name.ToMultiByte().ToStdString());
   out += name + "=";
   std::optional<std::string> text;
   if (value.type == kXpRegSz) text = QuotableText(value.data);
@@ -340,7 +336,7 @@ void AppendValue(std::string& out, const XpRegValue& value) {
 }
 
 void AppendGrant(std::string& out, const XpRegGrant& grant) {
-  out += std::string(kGrantPrefix) + Quote(Utf8(grant.trustee)) + " " +
+  out += std::string(kGrantPrefix) + Quote(grant.trustee.ToMultiByte().ToStdString()) + " " +
          Hex(grant.accessMask, kDwordDigits) + " " + std::to_string(grant.inheritance) + "\n";
 }
 
@@ -363,7 +359,8 @@ void AppendTree(std::string& out, const XpRegKey& root, const std::string& rootP
   const auto pushSubkeys = [&pending](const XpRegKey& key, const std::string& path) {
     const auto& subkeys = key.Subkeys();
     for (auto subkey = subkeys.rbegin(); subkey != subkeys.rend(); ++subkey) {
-      pending.push_back(Pending{subkey->get(), path + kKeySeparator + Utf8((*subkey)->Name())});
+      pending.push_back(Pending{
+          subkey->get(), path + kKeySeparator + (*subkey)->Name().ToMultiByte().ToStdString()});
     }
   };
   pushSubkeys(root, rootPath);
@@ -406,7 +403,7 @@ XpResult XpRegistryText::Parse(std::string_view text, const XpString& rootName, 
 std::string XpRegistryText::Write(const XpRegKey& root, const XpString& rootName) {
   std::string out(kHeader);
   out += "\n\n";
-  AppendTree(out, root, Utf8(rootName));
+  AppendTree(out, root, rootName.ToMultiByte().ToStdString());
   return out;
 }
 

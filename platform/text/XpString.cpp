@@ -216,6 +216,12 @@ XpStringA XpString::ToMultiByte() const {
   }
 }
 
+XpString XpString::FromUtf8(std::string_view bytes) {
+  XpString wide;
+  XpStringA(bytes).ToWideInto(wide);
+  return wide;
+}
+
 int32_t XpString::CapacityForTest() const { return rep_ != nullptr ? rep_->capacity : 0; }
 
 XpString XpString::Join(std::u16string_view a, std::u16string_view b) {

@@ -66,6 +66,8 @@ class XpString {
 
   // UTF-8, with surrogate escapes turned back into their bytes.
   XpStringA ToMultiByte() const;
+  // From UTF-8; undecodable bytes become surrogate escapes U+DC80..U+DCFF.
+  static XpString FromUtf8(std::string_view bytes);
 
   // For tests: the shared representation and its capacity.
   const void* RepForTest() const { return rep_; }

@@ -92,6 +92,8 @@ bool XpStringA::IsEmpty() const { return GetLength() == 0; }
 
 std::string_view XpStringA::View() const { return std::string_view(CStr(), static_cast<size_t>(GetLength())); }
 
+std::string XpStringA::ToStdString() const { return std::string(View()); }
+
 int XpStringA::Compare(const char* text) const {
   const int order = View().compare(ViewOf(text));
   return (order > 0) - (order < 0);

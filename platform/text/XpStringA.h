@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
 
 struct XpStringRepA;
@@ -32,6 +33,8 @@ class XpStringA {
   int32_t GetLength() const;
   bool IsEmpty() const;
   std::string_view View() const;
+  // A copy of all the bytes.
+  std::string ToStdString() const;
 
   // Ordinal byte comparison.
   int Compare(const char* text) const;

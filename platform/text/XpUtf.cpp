@@ -16,57 +16,6 @@ constexpr char32_t kReplacement = 0xFFFD;
 
 bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
 
-// Decodes one strict UTF-8 sequence at bytes[pos]. Returns its length, or 0
-// when the bytes there do not form a valid sequence.
-size_t DecodeSequence(std::string_view bytes, size_t pos, char32_t& codePoint) {
-  const auto lead = static_cast<unsigned char>(bytes[pos]);
-  size_t length = 0;
-  // The second byte's allowed range rules out overlong forms, encoded
-  // surrogates and values above U+10FFFF.
-  unsigned char low = 0x80;
-  unsigned char high = 0xBF;
-  if (lead < 0x80) {
-    codePoint = lead;
-    return 1;
-  }
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-    codePoint = lead & 0x1F;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    codePoint = lead & 0x0F;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    codePoint = lead & 0x07;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (bytes.size() - pos < length) return 0;
-  const auto second = static_cast<unsigned char>(bytes[pos + 1]);
-  if (second < low || second > high) return 0;
-  codePoint = (codePoint << 6) | (second & 0x3F);
-  for (size_t i = 2; i < length; ++i) {
-    const auto next = static_cast<unsigned char>(bytes[pos + i]);
-    if (!IsContinuation(next)) return 0;
-    codePoint = (codePoint << 6) | (next & 0x3F);
-  }
-  return length;
-}
-
-void AppendUtf16(std::u16string& out, char32_t codePoint) {
-  if (codePoint < kFirstSupplementary) {
-    out.push_back(static_cast<char16_t>(codePoint));
-    return;
-  }
-  const char32_t offset = codePoint - kFirstSupplementary;
-  out.push_back(static_cast<char16_t>(kFirstHighSurrogate + (offset >> 10)));
-  out.push_back(static_cast<char16_t>(kFirstLowSurrogate + (offset & 0x3FF)));
-}
-
 void AppendUtf8(std::string& out, char32_t codePoint) {
   if (codePoint < 0x80) {
     out.push_back(static_cast<char>(codePoint));
@@ -85,10 +34,64 @@ void AppendUtf8(std::string& out, char32_t codePoint) {
   }
 }
 
-bool IsHighSurrogate(char16_t unit) { return unit >= kFirstHighSurrogate && unit <= kLastHighSurrogate; }
-bool IsLowSurrogate(char16_t unit) { return unit >= kFirstLowSurrogate && unit <= kLastLowSurrogate; }
-
 }  // namespace
+
+size_t XpUtf8SequenceLength(unsigned char lead) {
+  if (lead >= 0xC2 && lead <= 0xDF) return 2;
+  if (lead >= 0xE0 && lead <= 0xEF) return 3;
+  if (lead >= 0xF0 && lead <= 0xF4) return 4;
+  return 1;
+}
+
+size_t XpUtf8DecodeOne(std::string_view bytes, char32_t& codePoint) {
+  if (bytes.empty()) return 0;
+  const auto lead = static_cast<unsigned char>(bytes[0]);
+  if (lead < 0x80) {
+    codePoint = lead;
+    return 1;
+  }
+  const size_t length = XpUtf8SequenceLength(lead);
+  if (length == 1 || bytes.size() < length) return 0;
+  // The second byte's allowed range rules out overlong forms, encoded
+  // surrogates and values above U+10FFFF.
+  unsigned char low = 0x80;
+  unsigned char high = 0xBF;
+  if (lead == 0xE0) low = 0xA0;
+  if (lead == 0xED) high = 0x9F;
+  if (lead == 0xF0) low = 0x90;
+  if (lead == 0xF4) high = 0x8F;
+  const auto second = static_cast<unsigned char>(bytes[1]);
+  if (second < low || second > high) return 0;
+  codePoint = lead & (0x7F >> length);
+  for (size_t i = 1; i < length; ++i) {
+    const auto next = static_cast<unsigned char>(bytes[i]);
+    if (!IsContinuation(next)) return 0;
+    codePoint = (codePoint << 6) | (next & 0x3F);
+  }
+  return length;
+}
+
+void XpUtf16Append(std::u16string& out, char32_t codePoint) {
+  if (codePoint < kFirstSupplementary) {
+    out.push_back(static_cast<char16_t>(codePoint));
+    return;
+  }
+  const char32_t offset = codePoint - kFirstSupplementary;
+  out.push_back(static_cast<char16_t>(kFirstHighSurrogate + (offset >> 10)));
+  out.push_back(static_cast<char16_t>(kFirstLowSurrogate + (offset & 0x3FF)));
+}
+
+char16_t XpUtf16EscapeOf(unsigned char byte) { return static_cast<char16_t>(kEscapeBase + byte); }
+
+bool XpUtf16IsEscape(char16_t unit) { return unit >= kFirstEscape && unit <= kLastEscape; }
+
+bool XpUtf16IsHighSurrogate(char16_t unit) {
+  return unit >= kFirstHighSurrogate && unit <= kLastHighSurrogate;
+}
+
+bool XpUtf16IsLowSurrogate(char16_t unit) {
+  return unit >= kFirstLowSurrogate && unit <= kLastLowSurrogate;
+}
 
 std::u16string XpUtf8ToUtf16(std::string_view bytes) {
   std::u16string out;
@@ -96,13 +99,13 @@ std::u16string XpUtf8ToUtf16(std::string_view bytes) {
   size_t pos = 0;
   while (pos < bytes.size()) {
     char32_t codePoint = 0;
-    const size_t length = DecodeSequence(bytes, pos, codePoint);
+    const size_t length = XpUtf8DecodeOne(bytes.substr(pos), codePoint);
     if (length == 0) {
-      out.push_back(static_cast<char16_t>(kEscapeBase + static_cast<unsigned char>(bytes[pos])));
+      out.push_back(XpUtf16EscapeOf(static_cast<unsigned char>(bytes[pos])));
       ++pos;
       continue;
     }
-    AppendUtf16(out, codePoint);
+    XpUtf16Append(out, codePoint);
     pos += length;
   }
   return out;
@@ -140,14 +143,15 @@ std::string XpUtf16ToUtf8(std::u16string_view units) {
       }
     }
     const char16_t unit = units[pos];
-    if (IsHighSurrogate(unit) && pos + 1 < units.size() && IsLowSurrogate(units[pos + 1])) {
+    if (XpUtf16IsHighSurrogate(unit) && pos + 1 < units.size() &&
+        XpUtf16IsLowSurrogate(units[pos + 1])) {
       const char32_t high = unit - kFirstHighSurrogate;
       const char32_t low = units[pos + 1] - kFirstLowSurrogate;
       AppendUtf8(out, kFirstSupplementary + ((high << 10) | low));
       ++pos;
-    } else if (unit >= kFirstEscape && unit <= kLastEscape) {
+    } else if (XpUtf16IsEscape(unit)) {
       out.push_back(static_cast<char>(unit - kEscapeBase));
-    } else if (IsHighSurrogate(unit) || IsLowSurrogate(unit)) {
+    } else if (XpUtf16IsHighSurrogate(unit) || XpUtf16IsLowSurrogate(unit)) {
       AppendUtf8(out, kReplacement);
     } else {
       AppendUtf8(out, unit);

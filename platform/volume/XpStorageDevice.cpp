@@ -36,8 +36,6 @@ struct Device {
   std::string diskFolder;
 };
 
-XpString Wide(const std::string& text) { return XpStringA(std::string_view(text)).ToWide(); }
-
 bool IsDigit(char ch) { return ch >= '0' && ch <= '9'; }
 
 bool ParseHex(const std::string& text, uint64_t* value) {
@@ -134,9 +132,10 @@ XpString DeviceText(const Device& device, const char* usbName, const char* scsiN
   std::string text;
   if (!device.usbFolder.empty() &&
       XpVolumeDevice::ReadSysfsText(device.usbFolder, usbName, &text) && !text.empty()) {
-    return Wide(text);
+    return XpString::FromUtf8(text);
   }
-  if (XpVolumeDevice::ReadSysfsText(device.diskFolder, scsiName, &text)) return Wide(text);
+  if (XpVolumeDevice::ReadSysfsText(device.diskFolder, scsiName, &text))
+    return XpString::FromUtf8(text);
   return XpString();
 }
 

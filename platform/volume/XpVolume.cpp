@@ -43,8 +43,6 @@ constexpr uint32_t kFirstWritableCdMajor = 5;
 constexpr uint32_t kFirstWritableCdMinor = 1;
 constexpr int kHexBase = 16;
 
-XpString Wide(const std::string& bytes) { return XpStringA(std::string_view(bytes)).ToWide(); }
-
 int HexValue(char ch) {
   if (ch >= '0' && ch <= '9') return ch - '0';
   if (ch >= 'a' && ch <= 'f') return ch - 'a' + 10;
@@ -145,8 +143,9 @@ XpString XpVolume::GetName() const {
   XpVolumeDevice device;
   if (device.Find(path_)) {
     std::string label;
-    if (device.FindDiskLink(kLabelLinks, &label)) return Wide(DecodeLinkName(label));
-    if (device.GetUdevProperty(kUdevLabel, &label) && !label.empty()) return Wide(label);
+    if (device.FindDiskLink(kLabelLinks, &label)) return XpString::FromUtf8(DecodeLinkName(label));
+    if (device.GetUdevProperty(kUdevLabel, &label) && !label.empty())
+      return XpString::FromUtf8(label);
   }
   const XpString leaf = XpPathGetLeafName(path_);
   return leaf.IsEmpty() ? path_ : leaf;

@@ -36,8 +36,6 @@ std::string ReadFile(const std::filesystem::path& path) {
 
 XpString Wide(const std::string& text) { return XpStringA(text.c_str()).ToWide(); }
 
-std::string Narrow(const XpString& text) { return std::string(text.ToMultiByte().View()); }
-
 XpString WidePath(const std::filesystem::path& path) { return Wide(path.string()); }
 
 std::vector<std::string> SplitLines(const std::string& text) {

@@ -20,7 +20,6 @@ using ui_test::LinesStartingWith;
 using ui_test::MakeScriptedHost;
 
 XpString Wide(const std::string& text);
-std::string Narrow(const XpString& text);
 XpString WidePath(const std::filesystem::path& path);
 
 void WriteFile(const std::filesystem::path& path, std::string_view bytes);

@@ -26,9 +26,8 @@ using accessor_test::AccessorTest;
 using accessor_test::HandOverFileText;
 using accessor_test::LinesStartingWith;
 using accessor_test::ProgramRun;
-using accessor_test::SplitLines;
-using accessor_test::Narrow;
 using accessor_test::RecordingWinApp;
+using accessor_test::SplitLines;
 using accessor_test::WidePath;
 using accessor_test::WriteFile;
 using ::testing::HasSubstr;
@@ -199,10 +198,10 @@ TEST_F(CK2AccessorWinApp, ExportFlowRunsInsideTheApplication) {
   RecordingWinApp& app = MakeTableApp("");
 
   EXPECT_EQ(Run({"-export", handOver, "-parentwindow", "1A2B"}), 0);
-  EXPECT_EQ(Narrow(app.flowExportFile), handOver);
+  EXPECT_EQ(app.flowExportFile.ToMultiByte().ToStdString(), handOver);
   EXPECT_TRUE(app.applicationDuringFlow);
-  EXPECT_EQ(Narrow(app.titleDuringFlow), "[UI/ExportConfirm/0-0]");
-  EXPECT_THAT(Narrow(app.registryRootDuringFlow), HasSubstr("QMV"));
+  EXPECT_EQ(app.titleDuringFlow.ToMultiByte().ToStdString(), "[UI/ExportConfirm/0-0]");
+  EXPECT_THAT(app.registryRootDuringFlow.ToMultiByte().ToStdString(), HasSubstr("QMV"));
   XpRegistry key;
   EXPECT_EQ(key.Open(u"Software\\Kavo Corporation\\QMV\\Accessor\\K2\\1.0", XpRegistry::kRootCurrentUser,
                      XpRegistry::kAccessRead),
@@ -334,11 +333,11 @@ TEST_F(CK2AccessorWinApp, RelativePathsAreTakenFromTheWorkingFolder) {
     SCOPED_TRACE(c.args[1]);
     RecordingWinApp& app = MakeTableApp("");
     Run(c.args);
-    EXPECT_EQ(Narrow(app.GetCommandLine().m_strExportFile), c.exportFile);
-    EXPECT_EQ(Narrow(app.GetCommandLine().m_strImportPath), c.importPath);
-    EXPECT_EQ(Narrow(app.GetCommandLine().m_strLastParam), c.lastParam);
+    EXPECT_EQ(app.GetCommandLine().m_strExportFile.ToMultiByte().ToStdString(), c.exportFile);
+    EXPECT_EQ(app.GetCommandLine().m_strImportPath.ToMultiByte().ToStdString(), c.importPath);
+    EXPECT_EQ(app.GetCommandLine().m_strLastParam.ToMultiByte().ToStdString(), c.lastParam);
     if (!c.exportFile.empty()) {
-      EXPECT_EQ(Narrow(app.flowExportFile), c.exportFile);
+      EXPECT_EQ(app.flowExportFile.ToMultiByte().ToStdString(), c.exportFile);
     }
   }
   std::filesystem::current_path(before);
@@ -437,7 +436,7 @@ TEST_F(CK2AccessorWinApp, ProgramNeedsEachFileOfItsTable) {
                                           "libCatalogGrammarExt.so", "TLVMPThumb"};
   std::vector<std::string> names;
   for (const XpString& name : K2DefaultRequiredFiles()) {
-    names.push_back(Narrow(name));
+    names.push_back(name.ToMultiByte().ToStdString());
   }
   EXPECT_EQ(names, table);
 

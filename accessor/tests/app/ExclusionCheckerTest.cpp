@@ -22,14 +22,13 @@
 namespace {
 
 using accessor_test::AccessorTest;
-using accessor_test::Narrow;
 using accessor_test::RecordingWinApp;
 using accessor_test::SplitLines;
 using accessor_test::WidePath;
-using testsupport::ChildChannel;
-using testsupport::ForkedChild;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
+using testsupport::ChildChannel;
+using testsupport::ForkedChild;
 
 using Checker = ::ExclusionChecker;
 
@@ -60,14 +59,14 @@ bool Exists(const char16_t* name) {
 std::vector<std::string> ExistingNames() {
   std::vector<std::string> names;
   for (const char16_t* name : kAllNames) {
-    if (Exists(name)) names.push_back(Narrow(name));
+    if (Exists(name)) names.push_back(XpString(name).ToMultiByte().ToStdString());
   }
   return names;
 }
 
 std::vector<std::string> NarrowNames(const std::vector<const char16_t*>& names) {
   std::vector<std::string> narrow;
-  for (const char16_t* name : names) narrow.push_back(Narrow(name));
+  for (const char16_t* name : names) narrow.push_back(XpString(name).ToMultiByte().ToStdString());
   return narrow;
 }
 
@@ -272,9 +271,12 @@ TEST_F(ExclusionChecker, AMutexThatCannotBeMadeIsReportedForWhatFailed) {
   using testsupport::Fault;
   using testsupport::SysCall;
   const std::string session = (Root() / "ipc" / "session").string();
-  const std::string maintenanceFile = session + "/" + Narrow(kMaintenanceLocal) + ".mutex";
-  const std::string exportFile = session + "/" + Narrow(kLocalExport) + ".mutex";
-  const std::string importFile = session + "/" + Narrow(kLocalImport) + ".mutex";
+  const std::string maintenanceFile =
+      session + "/" + XpString(kMaintenanceLocal).ToMultiByte().ToStdString() + ".mutex";
+  const std::string exportFile =
+      session + "/" + XpString(kLocalExport).ToMultiByte().ToStdString() + ".mutex";
+  const std::string importFile =
+      session + "/" + XpString(kLocalImport).ToMultiByte().ToStdString() + ".mutex";
   struct Case {
     const char* name;
     Fault fault;
@@ -313,9 +315,11 @@ TEST_F(ExclusionChecker, AMutexThatCannotBeMadeIsReportedForWhatFailed) {
       const std::string errors = ::testing::internal::GetCapturedStderr();
       const Checker::CreateFailure& failure = checker.GetCreateFailure();
       ASSERT_NE(failure.name, nullptr);
-      EXPECT_EQ(Narrow(failure.name), Narrow(c.mutex));
+      EXPECT_EQ(XpString(failure.name).ToMultiByte().ToStdString(),
+                XpString(c.mutex).ToMultiByte().ToStdString());
       EXPECT_EQ(XpDescribeSysFailure(failure.cause), c.failure);
-      EXPECT_THAT(errors, HasSubstr("\"" + Narrow(c.mutex) + "\" (error 0x8"));
+      EXPECT_THAT(errors, HasSubstr("\"" + XpString(c.mutex).ToMultiByte().ToStdString() +
+                                    "\" (error 0x8"));
       EXPECT_THAT(errors, HasSubstr(c.failure));
     }
 

@@ -12,8 +12,6 @@
 
 namespace {
 
-using accessor_test::Narrow;
-
 struct Record {
   bool exportFlag = false;
   std::string exportFile;
@@ -40,9 +38,15 @@ Record Parse(const std::vector<std::string>& args) {
   }
   ::K2AccessorCommandLineInfo info;
   XfParseCommandLine(static_cast<int>(argv.size()), argv.data(), info);
-  return Record{info.m_bExport,   Narrow(info.m_strExportFile), info.m_hParentWnd,
-                info.m_bImport,   Narrow(info.m_strImportPath), info.m_bImportScore,
-                info.m_bSalvage,  info.m_bAssumeYes,            Narrow(info.m_strLastParam),
+  return Record{info.m_bExport,
+                info.m_strExportFile.ToMultiByte().ToStdString(),
+                info.m_hParentWnd,
+                info.m_bImport,
+                info.m_strImportPath.ToMultiByte().ToStdString(),
+                info.m_bImportScore,
+                info.m_bSalvage,
+                info.m_bAssumeYes,
+                info.m_strLastParam.ToMultiByte().ToStdString(),
                 info.m_bHelp};
 }
 
@@ -109,7 +113,7 @@ TEST_F(K2AccessorCommandLineInfo, ParsesEachLineIntoTheFullRecord) {
 TEST_F(K2AccessorCommandLineInfo, KnowsTheBaseFlagsPlusSalvageYesAndHelp) {
   const ::K2AccessorCommandLineInfo info;
   for (const char16_t* name : {u"export", u"import", u"importscore", u"parentwindow", u"salvage", u"Yes", u"help"}) {
-    EXPECT_TRUE(info.IsKnownFlag(name)) << Narrow(name);
+    EXPECT_TRUE(info.IsKnownFlag(name)) << XpString(name).ToMultiByte().ToStdString();
   }
   EXPECT_FALSE(info.IsKnownFlag(u"data"));
 }

@@ -21,7 +21,6 @@
 
 namespace {
 
-using accessor_test::Narrow;
 using accessor_test::Wide;
 using ::testing::HasSubstr;
 using ::testing::Not;
@@ -136,12 +135,14 @@ void Flatten(XpXmlNode dict, const std::string& prefix, Texts* texts) {
     ASSERT_TRUE(key.IsElement("key")) << prefix;
     const XpXmlNode value = NextElement(key.GetNextSibling());
     ASSERT_FALSE(value.IsNull()) << prefix;
-    const std::string path = (prefix.empty() ? "" : prefix + "/") + Narrow(key.GetText());
+    const std::string path =
+        (prefix.empty() ? "" : prefix + "/") + key.GetText().ToMultiByte().ToStdString();
     if (value.IsElement("dict")) {
       Flatten(value, path, texts);
     } else {
       ASSERT_TRUE(value.IsElement("string")) << path;
-      EXPECT_TRUE(texts->emplace(path, Narrow(value.GetText())).second) << "twice: " << path;
+      EXPECT_TRUE(texts->emplace(path, value.GetText().ToMultiByte().ToStdString()).second)
+          << "twice: " << path;
     }
     key = NextElement(value.GetNextSibling());
   }
@@ -232,21 +233,21 @@ class K2StringsFilesLookUp : public testsupport::HermeticTest {
     const char16_t* k = wideKey.CStr();
     switch (args) {
       case Args::kNone:
-        return Narrow(XfGetString(k));
+        return XfGetString(k).ToMultiByte().ToStdString();
       case Args::kText:
-        return Narrow(XfFormatString(k, XpString(u"A1")));
+        return XfFormatString(k, XpString(u"A1")).ToMultiByte().ToStdString();
       case Args::kNumber:
-        return Narrow(XfFormatString(k, 7));
+        return XfFormatString(k, 7).ToMultiByte().ToStdString();
       case Args::kPercent:
-        return Narrow(XfFormatString(k, 42));
+        return XfFormatString(k, 42).ToMultiByte().ToStdString();
       case Args::kHourMin:
-        return Narrow(XfFormatString(k, 2, 5));
+        return XfFormatString(k, 2, 5).ToMultiByte().ToStdString();
       case Args::kTwoInserts:
-        return Narrow(XfFormatMessage(k, u"A1", u"B2"));
+        return XfFormatMessage(k, u"A1", u"B2").ToMultiByte().ToStdString();
       case Args::kThreeInserts:
-        return Narrow(XfFormatMessage(k, u"A1", u"B2", u"C3"));
+        return XfFormatMessage(k, u"A1", u"B2", u"C3").ToMultiByte().ToStdString();
       case Args::kCountAndText:
-        return Narrow(XfFormatString(k, 7, XpString(u"A1")));
+        return XfFormatString(k, 7, XpString(u"A1")).ToMultiByte().ToStdString();
     }
     return "";
   }
@@ -299,7 +300,6 @@ TEST_F(K2StringsFiles, ShippedFileHoldsTheSameKeysWithTheSamePlaceholders) {
   }
 }
 
-
 TEST_F(K2StringsFiles, TestFileTextsFormatWithTheirArguments) {
   Use(KAVO_ACCESSOR_TEST_STRINGS);
   for (const auto& [key, args] : KeyTable()) {
@@ -329,7 +329,7 @@ TEST_F(K2StringsFiles, ShippedTextsFormatWithTheirArguments) {
 TEST_F(K2StringsFiles, EveryStringsFileTheProgramLoadsLiesBesideItAndLoads) {
   const std::string folder = std::filesystem::path(KAVO_TLVK2ACCESSOR_PATH).parent_path().string();
   for (const char16_t* name : kK2StringsFileNames) {
-    const std::string path = folder + "/" + Narrow(XpString(name));
+    const std::string path = folder + "/" + XpString(name).ToMultiByte().ToStdString();
     SCOPED_TRACE(path);
     XfStringsManager manager;
     EXPECT_EQ(manager.Load(Wide(path)), kXpOk);
@@ -338,7 +338,9 @@ TEST_F(K2StringsFiles, EveryStringsFileTheProgramLoadsLiesBesideItAndLoads) {
 
 TEST_F(K2StringsFiles, CamerasWarningFallsBackToOther) {
   Use(KAVO_ACCESSOR_TEST_STRINGS);
-  EXPECT_EQ(Narrow(XfGetStringItem(u"Messages/Warnings/FoundSomeConnectedCameras", u"Import from Camera")),
+  EXPECT_EQ(XfGetStringItem(u"Messages/Warnings/FoundSomeConnectedCameras", u"Import from Camera")
+                .ToMultiByte()
+                .ToStdString(),
             "[FoundSomeConnectedCameras/Other]");
 }
 
@@ -346,8 +348,11 @@ TEST_F(K2StringsFiles, CamerasWarningFallsBackToOther) {
 // '/' never loads: such a title gets the "Other" text.
 TEST_F(K2StringsFiles, CamerasWarningItemNamedByTitleWithSlashesFallsBackToOther) {
   Use(KAVO_ACCESSOR_TEST_STRINGS);
-  EXPECT_EQ(Narrow(XfGetStringItem(u"Messages/Warnings/FoundSomeConnectedCameras", u"[UI/ExportConfirm/0-0]")),
-            "[FoundSomeConnectedCameras/Other]");
+  EXPECT_EQ(
+      XfGetStringItem(u"Messages/Warnings/FoundSomeConnectedCameras", u"[UI/ExportConfirm/0-0]")
+          .ToMultiByte()
+          .ToStdString(),
+      "[FoundSomeConnectedCameras/Other]");
 }
 
 }  // namespace

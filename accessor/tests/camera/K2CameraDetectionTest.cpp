@@ -27,9 +27,6 @@ constexpr uint16_t kStickVendor = 0x0781;
 constexpr uint16_t kStickProduct = 0x5567;
 constexpr uint32_t kNoTestId = 0xFFFFFFFF;
 
-XpString Wide(const std::string& text) { return XpStringA(text.c_str()).ToWide(); }
-std::string Narrow(const XpString& text) { return std::string(text.ToMultiByte().View()); }
-
 FakeVolume Usb(uint16_t vendor, uint16_t product, const std::string& type = "vfat",
                bool removable = true) {
   FakeVolume volume;
@@ -99,7 +96,7 @@ class K2CameraDetection : public testsupport::HermeticTest {
   static void SetTestDrive(const std::string& drive) {
     XpRegistry* key = OpenOverride();
     ASSERT_NE(key, nullptr);
-    EXPECT_EQ(key->SetString(kK2TestDriveValue, Wide(drive)), kXpOk);
+    EXPECT_EQ(key->SetString(kK2TestDriveValue, XpString::FromUtf8(drive)), kXpOk);
     XpRegistry::CloseAndDelete(key);
   }
 
@@ -107,7 +104,8 @@ class K2CameraDetection : public testsupport::HermeticTest {
     K2CameraList list;
     CollectConnectedCameras(list);
     std::vector<std::string> paths;
-    for (const XpSharedPtr<XpVolume>& volume : list) paths.push_back(Narrow(volume->GetPath()));
+    for (const XpSharedPtr<XpVolume>& volume : list)
+      paths.push_back(volume->GetPath().ToMultiByte().ToStdString());
     return paths;
   }
 
@@ -119,7 +117,7 @@ class K2CameraDetection : public testsupport::HermeticTest {
 
   static Kind KindOf(const std::string& root) {
     Kind result{kCameraKindNone, kNoTestId, kNoTestId};
-    result.kind = GetConnectedCameraKind(Wide(root), &result.vendor, &result.product);
+    result.kind = GetConnectedCameraKind(XpString::FromUtf8(root), &result.vendor, &result.product);
     return result;
   }
 
@@ -177,7 +175,8 @@ TEST_F(K2CameraDetection, KindComesFromTheUsbIdentifiersOfTheDeviceBehindTheRoot
     EXPECT_EQ(got.kind, c.kind) << c.name;
     EXPECT_EQ(got.vendor, c.vendor) << c.name;
     EXPECT_EQ(got.product, c.product) << c.name;
-    EXPECT_EQ(IsSupportedCameraDrive(Wide(root)), c.kind == kCameraKindSupported) << c.name;
+    EXPECT_EQ(IsSupportedCameraDrive(XpString::FromUtf8(root)), c.kind == kCameraKindSupported)
+        << c.name;
     // The root without its '/' names the same volume.
     EXPECT_EQ(KindOf(root.substr(0, root.size() - 1)).kind, c.kind) << c.name;
   }
@@ -206,9 +205,10 @@ TEST_F(K2CameraDetection, WhatCannotBeReadIsNoCameraWithNoIdentifiers) {
     EXPECT_EQ(got.kind, kCameraKindNone) << c.name;
     EXPECT_EQ(got.vendor, 0u) << c.name;
     EXPECT_EQ(got.product, 0u) << c.name;
-    EXPECT_FALSE(IsSupportedCameraDrive(Wide(c.root))) << c.name;
+    EXPECT_FALSE(IsSupportedCameraDrive(XpString::FromUtf8(c.root))) << c.name;
   }
-  EXPECT_EQ(GetConnectedCameraKind(Wide(camera), nullptr, nullptr), kCameraKindSupported)
+  EXPECT_EQ(GetConnectedCameraKind(XpString::FromUtf8(camera), nullptr, nullptr),
+            kCameraKindSupported)
       << "null outputs are allowed";
 }
 
@@ -307,7 +307,6 @@ TEST_F(K2CameraDetection, TestDriveNamesOneRootOfKindNone) {
   EXPECT_FALSE(IsSupportedCameraDrive(u"G"));
 }
 
-
 TEST_F(K2CameraDetection, CollectionTakesRemovableLocalVolumesAndOthersWithADcfRoot) {
   MountCollectionVolumes();
   EXPECT_THAT(Collected(), ElementsAre(camera_, fixedDcim_));
@@ -374,9 +373,9 @@ TEST_F(K2CameraDetection, ContainsCameraPathComparesTheWholePathExactly) {
       {t + "/fixed-dcim/", true}, {t + "/stick/", false},     {"", false},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(ContainsCameraPath(list, Wide(c.path)), c.contained) << c.path;
+    EXPECT_EQ(ContainsCameraPath(list, XpString::FromUtf8(c.path)), c.contained) << c.path;
   }
-  EXPECT_FALSE(ContainsCameraPath(K2CameraList(), Wide(t + "/cam/")));
+  EXPECT_FALSE(ContainsCameraPath(K2CameraList(), XpString::FromUtf8(t + "/cam/")));
 }
 
 }  // namespace

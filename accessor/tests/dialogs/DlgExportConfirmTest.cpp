@@ -37,9 +37,6 @@ constexpr uint16_t kStickVendor = 0x0781;
 constexpr uint16_t kStickProduct = 0x5567;
 constexpr auto kCallbackLimit = std::chrono::seconds(10);
 
-XpString Wide(const std::string& text) { return XpStringA(text.c_str()).ToWide(); }
-std::string Narrow(const XpString& text) { return std::string(text.ToMultiByte().View()); }
-
 // Records what the dialog asks of the export task.
 class RecordingTask : public IK2ExportConfirmTask {
  public:
@@ -90,7 +87,7 @@ class ObservedConfirm : public ::DlgExportConfirm {
     }
   }
   void OnTimer(uint32_t id) override {
-    if (id == kTimerId) sizeAtTick.push_back(Narrow(Model().Text(kSizeId)));
+    if (id == kTimerId) sizeAtTick.push_back(Model().Text(kSizeId).ToMultiByte().ToStdString());
     ::DlgExportConfirm::OnTimer(id);
   }
   void OnVolumeArrived(const XpString& root) override {
@@ -158,7 +155,7 @@ class DlgExportConfirm : public testsupport::HermeticTest {
               kXpOk);
     ASSERT_EQ(key.SetString(K2ExportConfig::kVersionValue, u"1.0"), kXpOk);
     fake_ = std::make_unique<testsupport::FakeSysfs>(Root() / "sysroot");
-    config_.SetTempDir(Wide(Dir("work").string()));
+    config_.SetTempDir(XpString::FromUtf8(Dir("work").string()));
     config_.SetChangeImageFileSize(true);
     config_.SetImageFileSize(0);
   }
@@ -187,6 +184,7 @@ class DlgExportConfirm : public testsupport::HermeticTest {
   ObservedConfirm& MakeDialog() {
     dialog_ = std::make_unique<ObservedConfirm>(
         task_, std::make_unique<testsupport::FakeMountTableSource>(control_));
+    dialog_->StartObserving();
     dialog_->SetQuietPeriodForTest(1);
     dialog_->SetExportConfig(&config_);
     // Item names in the strings file cannot hold '/', so the test title
@@ -215,7 +213,7 @@ class DlgExportConfirm : public testsupport::HermeticTest {
     return all;
   }
   std::string SizeText() const {
-    return Narrow(dialog_->Model().Text(::DlgExportConfirm::kSizeId));
+    return dialog_->Model().Text(::DlgExportConfirm::kSizeId).ToMultiByte().ToStdString();
   }
 
   RecordingTask task_;
@@ -235,7 +233,7 @@ TEST_F(DlgExportConfirm, ShowsTheTextsAndTheCounts) {
   MakeDialog();
   ASSERT_EQ(Run("form 157 press 2\n"), kXfIdCancel);
   const XfDialogModel& model = dialog_->Model();
-  EXPECT_EQ(Narrow(model.Title()), "[UI/ExportConfirm/0-0]");
+  EXPECT_EQ(model.Title().ToMultiByte().ToStdString(), "[UI/ExportConfirm/0-0]");
   struct Case {
     int32_t id;
     const char* text;
@@ -246,7 +244,7 @@ TEST_F(DlgExportConfirm, ShowsTheTextsAndTheCounts) {
                      {1007, "3"},                      {1009, "42"},
                      {1011, "[Strings/Calculating]"},  {1031, "[UI/CommonConfirm/8-0]"}};
   for (const Case& c : cases) {
-    EXPECT_EQ(Narrow(model.Text(c.id)), c.text) << c.id;
+    EXPECT_EQ(model.Text(c.id).ToMultiByte().ToStdString(), c.text) << c.id;
   }
   EXPECT_TRUE(dialog_->IsConfirmation());
 }
@@ -267,12 +265,12 @@ TEST_F(DlgExportConfirm, OkNeedsACameraAndConfirmsTheOneThatArrived) {
             kXfIdOk);
   ASSERT_EQ(Boxes().size(), 1u);
   EXPECT_NE(Boxes()[0].find("style 0x30"), std::string::npos) << Boxes()[0];
-  EXPECT_EQ(Narrow(dialog.GetDestination()), camera);
+  EXPECT_EQ(dialog.GetDestination().ToMultiByte().ToStdString(), camera);
   EXPECT_EQ(camera, (Root() / "cam").string() + "/");
   const std::vector<K2ExportConfig> configs = task_.Configs();
   ASSERT_EQ(configs.size(), 1u);
-  EXPECT_EQ(Narrow(configs[0].GetDestination()), camera);
-  EXPECT_EQ(Narrow(config_.GetDestination()), camera);
+  EXPECT_EQ(configs[0].GetDestination().ToMultiByte().ToStdString(), camera);
+  EXPECT_EQ(config_.GetDestination().ToMultiByte().ToStdString(), camera);
 }
 
 TEST_F(DlgExportConfirm, SeveralCamerasShowTheTextNamedByTheTitle) {
@@ -350,7 +348,7 @@ TEST_F(DlgExportConfirm, AfterOkOnlyTheDestinationsRemovalStopsTheTask) {
   Mount("stick", false);
   ObservedConfirm& dialog = MakeDialog();
   ASSERT_EQ(Run("form 157 press 1\n"), kXfIdOk);
-  ASSERT_EQ(Narrow(dialog.GetDestination()), camera);
+  ASSERT_EQ(dialog.GetDestination().ToMultiByte().ToStdString(), camera);
 
   Unmount("stick");
   Nudge();
@@ -379,7 +377,7 @@ TEST_F(DlgExportConfirm, ARemovalWhileOpenOnlyCollectsAgain) {
                 "form 157 press 1\n"),
             kXfIdOk);
   EXPECT_TRUE(task_.Removals().empty());
-  EXPECT_EQ(Narrow(dialog.GetDestination()), (Root() / "cam1").string() + "/");
+  EXPECT_EQ(dialog.GetDestination().ToMultiByte().ToStdString(), (Root() / "cam1").string() + "/");
 }
 
 TEST_F(DlgExportConfirm, CancelStopsTheWatch) {
@@ -437,7 +435,7 @@ TEST_F(DlgExportConfirm, CallbacksRacingOkAndTheSettingsSeeAWholeList) {
   std::thread watchThread([&] {
     for (int i = 0; i < kEvents; ++i) {
       // Every tenth event really changes the list; each one swaps it.
-      const XpString root = Wide((Root() / "cam3").string() + "/");
+      const XpString root = XpString::FromUtf8((Root() / "cam3").string() + "/");
       if (i % 2 == 0) {
         if (i % 10 == 0) Mount("cam3");
         dialog.OnVolumeArrived(root);

@@ -23,9 +23,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-XpString Wide(const std::string& text) { return XpStringA(text.c_str()).ToWide(); }
-std::string Narrow(const XpString& text) { return std::string(text.ToMultiByte().View()); }
-
 struct Settings {
   bool change;
   uint32_t size;
@@ -132,7 +129,8 @@ TEST_F(DlgExportSetting, TheFolderIsShownWithoutOneTrailingSlash) {
   K2ExportConfig config;
   config.SetTempDir(u"/data/x/");
   ASSERT_EQ(Run(config, "form 158 press 2\n"), kXfIdCancel);
-  EXPECT_EQ(Narrow(Dialog().Model().Text(::DlgExportSetting::kFolderId)), "/data/x");
+  EXPECT_EQ(Dialog().Model().Text(::DlgExportSetting::kFolderId).ToMultiByte().ToStdString(),
+            "/data/x");
 }
 
 TEST_F(DlgExportSetting, OkWithoutConversionAsksFirst) {
@@ -151,7 +149,7 @@ TEST_F(DlgExportSetting, OkWithoutConversionAsksFirst) {
     SCOPED_TRACE("OK saves conversion and cutting off");
     K2ExportConfig config;
     Apply({true, 1, true}, config);
-    config.SetTempDir(Wide(Dir("work").string()));
+    config.SetTempDir(XpString::FromUtf8(Dir("work").string()));
     ASSERT_EQ(Run(config, "form 158 check 1016 off press 1\n" + question + " press ok\n"), kXfIdOk);
     ExpectSettings(config, {false, 1, false});
     K2ExportConfig stored;
@@ -163,7 +161,7 @@ TEST_F(DlgExportSetting, OkWithoutConversionAsksFirst) {
 TEST_F(DlgExportSetting, NoRadioButtonKeepsTheStoredSize) {
   K2ExportConfig config;
   Apply({true, 7, false}, config);
-  config.SetTempDir(Wide(Dir("work").string()));
+  config.SetTempDir(XpString::FromUtf8(Dir("work").string()));
   ASSERT_EQ(Run(config, "form 158 press 1\n"), kXfIdOk);
   EXPECT_TRUE(Boxes().empty());
   ExpectSettings(config, {true, 7, false});
@@ -172,7 +170,7 @@ TEST_F(DlgExportSetting, NoRadioButtonKeepsTheStoredSize) {
 TEST_F(DlgExportSetting, AFailedSaveIsReportedAndTheNewValuesStay) {
   K2ExportConfig config;
   Apply({true, 0, false}, config);
-  config.SetTempDir(Wide(Dir("work").string()));
+  config.SetTempDir(XpString::FromUtf8(Dir("work").string()));
   testsupport::FaultInjection faults;
   const int rule =
       faults.Add(testsupport::Fault(testsupport::SysCall::kWrite, (Root() / "registry").string()).Errno(EROFS));
@@ -199,14 +197,15 @@ TEST_F(DlgExportSetting, BrowseRefusesTheCameraAndShowsTheChosenFolder) {
 
   K2ExportConfig config;
   Apply({true, 0, false}, config);
-  config.SetTempDir(Wide(Dir("work").string()) + u"/");
+  config.SetTempDir(XpString::FromUtf8(Dir("work").string()) + u"/");
   ASSERT_EQ(Run(config, "form 158 press 1014\nfolder * pick \"" + card.mountPoint + "/\"\nfolder * pick \"" +
                             chosen.string() + "\"\nform 158 press 2\n"),
             kXfIdCancel);
-  EXPECT_EQ(Narrow(Dialog().Model().Text(::DlgExportSetting::kFolderId)), chosen.string());
+  EXPECT_EQ(Dialog().Model().Text(::DlgExportSetting::kFolderId).ToMultiByte().ToStdString(),
+            chosen.string());
   EXPECT_NE(Transcript().find("folder refused \"The folder is on a removable or camera drive.\""), std::string::npos)
       << Transcript();
-  EXPECT_EQ(config.GetTempDir(), Wide(Dir("work").string()) + u"/");
+  EXPECT_EQ(config.GetTempDir(), XpString::FromUtf8(Dir("work").string()) + u"/");
 }
 
 }  // namespace

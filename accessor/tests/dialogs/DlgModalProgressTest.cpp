@@ -43,9 +43,6 @@ constexpr int kRaceRuns = 100;
 // Steps that wait for another thread run on the real clock.
 constexpr const char* kRealClock = "option clock real\noption timeout 5000\n";
 
-XpString Wide(const std::string& text) { return XpStringA(text.c_str()).ToWide(); }
-std::string Narrow(const XpString& text) { return std::string(text.ToMultiByte().View()); }
-
 class FixedClock : public XfClock {
  public:
   int64_t Now() override { return now; }
@@ -189,7 +186,7 @@ class DlgModalProgress : public testsupport::HermeticTest {
     ASSERT_EQ(XfSetStringsManagers({manager}), kXpOk);
     XfSetClockForTest(&clock_);
     // No inhibitor is started unless a test asks for one.
-    XpSetExecutionStateProgramForTest(Wide((Root() / "absent-inhibit").string()));
+    XpSetExecutionStateProgramForTest(XpString::FromUtf8((Root() / "absent-inhibit").string()));
   }
   void TearDown() override {
     dialog_.reset();
@@ -228,7 +225,9 @@ class DlgModalProgress : public testsupport::HermeticTest {
     dialog_->GetProgress().OnNotification(Progress(kStepProgressCode, XpSharedPtr<XfObject>(), percent));
   }
 
-  std::string Text(int32_t id) const { return Narrow(dialog_->Model().Text(id)); }
+  std::string Text(int32_t id) const {
+    return dialog_->Model().Text(id).ToMultiByte().ToStdString();
+  }
   bool MarqueeOn() const { return dialog_->Model().Progress(::DlgModalProgress::kProgressId)->IsMarqueeOn(); }
   int32_t Bitmap() const { return dialog_->Model().Find(::DlgModalProgress::kPictureId)->BitmapId(); }
 
@@ -252,7 +251,7 @@ TEST_F(DlgModalProgress, ExportTextsFollowThePhases) {
   Chain chain;
   chain
       .Then([&] {
-        EXPECT_EQ(Narrow(dialog.Model().Title()), "[UI/ExportProgress/0-0]");
+        EXPECT_EQ(dialog.Model().Title().ToMultiByte().ToStdString(), "[UI/ExportProgress/0-0]");
         EXPECT_EQ(Text(::DlgModalProgress::kStopId), "[UI/ExportProgress/1-0]");
         EXPECT_EQ(Text(::DlgModalProgress::kNoteId), "[UI/CommonConfirm/8-1]");
         EXPECT_EQ(Text(::DlgModalProgress::kRemainingId), "[Format/Duration/Calculating]");
@@ -321,16 +320,15 @@ TEST_F(DlgModalProgress, TitleStopTextAndWaitingTextByMode) {
     ::DlgModalProgress& dialog = MakeDialog(c.mode);
     dialog.SetCaption(u"/media/KAVO");
     Chain chain;
-    chain.Then([&] { dialog.OnViewTick(); })
-        .Then([&] {
-          EXPECT_EQ(Narrow(dialog.Model().Title()), c.title);
-          EXPECT_EQ(Text(::DlgModalProgress::kStopId), c.stop);
-          EXPECT_EQ(Text(::DlgModalProgress::kDestinationId), c.destination);
-          const bool salvage = c.mode == ::DlgModalProgress::kModeSalvage;
-          EXPECT_EQ(Text(::DlgModalProgress::kItemId), salvage ? "/media/KAVO" : "");
-          EXPECT_EQ(Bitmap(), c.bitmap);
-          TaskEnds();
-        });
+    chain.Then([&] { dialog.OnViewTick(); }).Then([&] {
+      EXPECT_EQ(dialog.Model().Title().ToMultiByte().ToStdString(), c.title);
+      EXPECT_EQ(Text(::DlgModalProgress::kStopId), c.stop);
+      EXPECT_EQ(Text(::DlgModalProgress::kDestinationId), c.destination);
+      const bool salvage = c.mode == ::DlgModalProgress::kModeSalvage;
+      EXPECT_EQ(Text(::DlgModalProgress::kItemId), salvage ? "/media/KAVO" : "");
+      EXPECT_EQ(Bitmap(), c.bitmap);
+      TaskEnds();
+    });
     EXPECT_EQ(Run("", chain), kXfIdOk);
   }
 }
@@ -404,12 +402,12 @@ TEST_F(DlgModalProgress, TheDestinationPathIsCompactedToTheLine) {
   for (const Case& c : cases) {
     ::DlgModalProgress& dialog = MakeDialog(::DlgModalProgress::kModeExport);
     dialog.SetCaption(c.caption);
-    SCOPED_TRACE(Narrow(c.caption));
+    SCOPED_TRACE(XpString(c.caption).ToMultiByte().ToStdString());
     Chain chain;
     chain.Then([&] {
       const std::string shown = Text(::DlgModalProgress::kItemId);
       if (c.whole) {
-        EXPECT_EQ(shown, Narrow(c.caption));
+        EXPECT_EQ(shown, XpString(c.caption).ToMultiByte().ToStdString());
       } else {
         EXPECT_EQ(shown.rfind("/media/...", 0), 0u) << shown;
         EXPECT_NE(shown.find("/Trip"), std::string::npos) << shown;
@@ -542,7 +540,7 @@ TEST_F(DlgModalProgress, FreeSpaceDetailNamesTheRootTitleAndTheSpaceNeeded) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.imageFileSize);
     K2ExportConfig config;
-    config.SetTempDir(Wide(temp.string()));
+    config.SetTempDir(XpString::FromUtf8(temp.string()));
     config.SetImageFileSize(c.imageFileSize);
     ASSERT_EQ(config.Save(), kXpOk);
     lines_->clear();
@@ -600,7 +598,7 @@ TEST_F(DlgModalProgress, KeepsTheComputerAwakeWhileOpen) {
   const fs::path program = Dir("bin") / "inhibit";
   std::ofstream(program) << "#!/bin/sh\nexec cat > /dev/null\n";
   fs::permissions(program, fs::perms::owner_all);
-  XpSetExecutionStateProgramForTest(Wide(program.string()));
+  XpSetExecutionStateProgramForTest(XpString::FromUtf8(program.string()));
   MakeDialog(::DlgModalProgress::kModeExport);
   pid_t holder = 0;
   Chain chain;

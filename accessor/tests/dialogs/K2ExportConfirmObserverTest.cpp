@@ -41,6 +41,57 @@ XpSharedPtr<XfNotification> Internal(uint32_t code, XpSharedPtr<XfObject> payloa
                                  std::move(payload), true, true));
 }
 
+XpSharedPtr<XfNotification> Prepared(uint64_t total) {
+  return Internal(K2ExportConfirmObserver::kCodePrepared,
+                  XpSharedPtr<XfObject>(new K2ExportInfoObj(total)));
+}
+
+constexpr uint32_t kCodeMarker = 40001;
+constexpr uint32_t kWaitSeconds = 5;
+
+// Answers the marker, so that a test knows the reply queue has delivered
+// everything posted before it. It observes the manager while it lives.
+class MarkerAnswerer : public IXfNotificationObserver {
+ public:
+  explicit MarkerAnswerer(XfNotificationManager& manager) : manager_(manager) {
+    manager_.AddObserver(this);
+  }
+  MarkerAnswerer(const MarkerAnswerer&) = delete;
+  MarkerAnswerer& operator=(const MarkerAnswerer&) = delete;
+  ~MarkerAnswerer() override { manager_.RemoveObserver(this); }
+
+  void OnNotification(XpSharedPtr<XfNotification> notification) override {
+    if (notification && notification->GetCode() == kCodeMarker) {
+      (void)notification->SetResult(1);  // the test checks the answer it waits for
+    }
+  }
+
+ private:
+  XfNotificationManager& manager_;
+};
+
+// Posts the marker and waits until it has been delivered.
+XpResult Drain(XfNotificationManager& manager) {
+  const XpSharedPtr<XfNotification> marker = Internal(kCodeMarker, XpSharedPtr<XfObject>());
+  manager.Post(marker);
+  return marker->WaitForResult(kWaitSeconds);
+}
+
+// Posts a prepared total from its own constructor and waits until the
+// manager has delivered it, before the object is complete.
+class PostingWhileBuilt : public RecordingConfirmObserver {
+ public:
+  explicit PostingWhileBuilt(XfNotificationManager& manager)
+      : absentWhileBuilt(manager.IsObserverAbsent(this)), earlyTotal(Prepared(5000000)) {
+    manager.Post(earlyTotal);
+    drained = Drain(manager);
+  }
+
+  const bool absentWhileBuilt;
+  const XpSharedPtr<XfNotification> earlyTotal;
+  XpResult drained = kXpOk;
+};
+
 class K2ExportConfirmObserver : public testsupport::HermeticTest {
  protected:
   void SetUp() override {
@@ -96,6 +147,7 @@ TEST_F(K2ExportConfirmObserver, TakesOnlyThePreparedTotal) {
 
 TEST_F(K2ExportConfirmObserver, AnswersTheSenderThroughTheManager) {
   RecordingConfirmObserver observer;
+  observer.StartObserving();
   const XpSharedPtr<XfNotification> other =
       Internal(20027, XpSharedPtr<XfObject>(new XfData<int32_t>(5000000)));
   const XpSharedPtr<XfNotification> prepared =
@@ -111,9 +163,43 @@ TEST_F(K2ExportConfirmObserver, AnswersTheSenderThroughTheManager) {
 
 TEST_F(K2ExportConfirmObserver, StopsObservingBeforeItEnds) {
   RecordingConfirmObserver observer;
+  observer.StartObserving();
   EXPECT_FALSE(application_.GetNotificationManager().IsObserverAbsent(&observer));
   observer.StopObserving();
   EXPECT_TRUE(application_.GetNotificationManager().IsObserverAbsent(&observer));
+}
+
+TEST_F(K2ExportConfirmObserver, NothingReachesItBeforeItStartsObserving) {
+  XfNotificationManager& manager = application_.GetNotificationManager();
+  MarkerAnswerer answerer(manager);
+  PostingWhileBuilt observer(manager);
+  ASSERT_EQ(observer.drained, kXpOk);
+  EXPECT_TRUE(observer.absentWhileBuilt);
+  EXPECT_FALSE(observer.earlyTotal->IsAnswered());
+  EXPECT_TRUE(observer.Calls().empty());
+  EXPECT_TRUE(manager.IsObserverAbsent(&observer));
+
+  observer.StartObserving();
+  const XpSharedPtr<XfNotification> total = Prepared(7);
+  manager.Post(total);
+  ASSERT_EQ(total->WaitForResult(kWaitSeconds), kXpOk);
+  EXPECT_EQ(observer.Calls(), (std::vector<std::pair<uint32_t, uint32_t>>{{7u, 0u}}));
+}
+
+TEST_F(K2ExportConfirmObserver, StartingAndStoppingTwiceActOnce) {
+  XfNotificationManager& manager = application_.GetNotificationManager();
+  MarkerAnswerer answerer(manager);
+  RecordingConfirmObserver observer;
+  observer.StartObserving();
+  observer.StartObserving();
+  const XpSharedPtr<XfNotification> total = Prepared(9);
+  manager.Post(total);
+  ASSERT_EQ(total->WaitForResult(kWaitSeconds), kXpOk);
+  ASSERT_EQ(Drain(manager), kXpOk);
+  EXPECT_EQ(observer.Calls().size(), 1u);
+  observer.StopObserving();
+  observer.StopObserving();
+  EXPECT_TRUE(manager.IsObserverAbsent(&observer));
 }
 
 }  // namespace

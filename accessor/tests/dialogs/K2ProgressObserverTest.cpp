@@ -34,8 +34,6 @@ constexpr auto kPatience = std::chrono::seconds(5);
 constexpr uint32_t kStepProgressCode = 260;
 constexpr uint32_t kStepEndCode = 263;
 
-XpString Wide(const std::string& text) { return XpStringA(text.c_str()).ToWide(); }
-
 std::string Narrow(const XpString& text) {
   std::string narrow;
   for (char16_t unit : text.View()) {
@@ -212,7 +210,7 @@ XpSharedPtr<XfNotification> Progress(uint32_t code, XpSharedPtr<XfObject> payloa
 
 XpSharedPtr<XfObject> FileStarts(const std::string& picture) {
   return XpSharedPtr<XfObject>(
-      new K2ObjectForNotification(Wide(picture), u"Trip", u"IMG_0010.JPG"));
+      new K2ObjectForNotification(XpString::FromUtf8(picture), u"Trip", u"IMG_0010.JPG"));
 }
 
 class K2ProgressObserver : public testsupport::HermeticTest {
@@ -244,9 +242,10 @@ class K2ProgressObserver : public testsupport::HermeticTest {
       std::memset(plane.Row(y), 0x80, static_cast<size_t>(width) * 3);
     }
     XpImageIoJpeg writer(XpImageIoJpeg::kDefaultQuality, u"Kavo progress test");
-    ASSERT_EQ(writer.WriteToPath(&pixmap, XpSharedPtr<XpTiffTagManager>(),
-                                 Wide(path.string()), nullptr, XpRect(), false, false),
-              kXpOk);
+    ASSERT_EQ(
+        writer.WriteToPath(&pixmap, XpSharedPtr<XpTiffTagManager>(),
+                           XpString::FromUtf8(path.string()), nullptr, XpRect(), false, false),
+        kXpOk);
   }
 
   framework_test::TestApplication application_;
@@ -364,7 +363,7 @@ TEST_F(K2ProgressObserver, ThumbnailIsFittedIntoTheArea) {
   const std::filesystem::path jpeg = Root() / "IMG_0001.JPG";
   WriteJpeg(jpeg, 400, 300);
   RecordingObserver observer;
-  observer.SetCurrentFile(Wide(jpeg.string()));
+  observer.SetCurrentFile(XpString::FromUtf8(jpeg.string()));
   ASSERT_TRUE(observer.WaitFor("invalidate", 1));
   const XpSharedPtr<XpPixmapBase> thumbnail = observer.GetThumbnail();
   ASSERT_TRUE(thumbnail);
@@ -380,7 +379,7 @@ TEST_F(K2ProgressObserver, TheThumbnailOfAHugePictureComesFromAScaledDecode) {
   const size_t scaledDecode = BgrBlockBytes(2500, 2500);
   XpScopedPixmapAllocationCount count;
   RecordingObserver observer;
-  observer.SetCurrentFile(Wide(jpeg.string()));
+  observer.SetCurrentFile(XpString::FromUtf8(jpeg.string()));
   ASSERT_TRUE(observer.WaitFor("invalidate", 1));
   const XpSharedPtr<XpPixmapBase> thumbnail = observer.GetThumbnail();
   ASSERT_TRUE(thumbnail);
@@ -395,7 +394,7 @@ TEST_F(K2ProgressObserver, AWindowWithoutThumbnailsGetsNoneMade) {
   FakeMovieReader::Gate gate;
   XpScopedPixmapAllocationCount count;
   RecordingObserver observer(&gate, true, false);
-  for (const XpString& file : {Wide(jpeg.string()), XpString(u"/cam/MVI_0002.MPG")}) {
+  for (const XpString& file : {XpString::FromUtf8(jpeg.string()), XpString(u"/cam/MVI_0002.MPG")}) {
     observer.SetCurrentFile(file);
     ASSERT_TRUE(WaitUntilTaken(observer));
   }

@@ -16,7 +16,6 @@
 namespace import_test {
 namespace {
 
-using task_test::Narrow;
 using task_test::Wide;
 namespace fs = std::filesystem;
 
@@ -288,7 +287,7 @@ size_t ImportManagerTest::CountCalls(const std::string& prefix) const {
 }
 
 fs::path ImportManagerTest::HistoryFile() const {
-  return fs::path(Narrow(K2GetAppDataFolder())) /
+  return fs::path(K2GetAppDataFolder().ToMultiByte().ToStdString()) /
          (std::string("DCFIND_") + kSerial + ".dat");
 }
 

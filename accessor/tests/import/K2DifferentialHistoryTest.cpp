@@ -19,9 +19,6 @@ namespace fs = std::filesystem;
 using testsupport::Fault;
 using testsupport::SysCall;
 
-XpString Wide(const std::string& text) { return XpStringA(text.c_str()).ToWide(); }
-std::string Narrow(const XpString& text) { return std::string(text.ToMultiByte().View()); }
-
 constexpr const char* kPlistHead =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n";
 constexpr const char* kPlistTail = "</dict>\n</plist>\n";
@@ -38,7 +35,7 @@ class K2DifferentialHistory : public testsupport::HermeticTest {
   }
 
   ::K2DifferentialHistory History(const std::string& name) const {
-    return ::K2DifferentialHistory(Wide(name), Wide(folder_));
+    return ::K2DifferentialHistory(XpString::FromUtf8(name), XpString::FromUtf8(folder_));
   }
 
   static XpStringVector DeleteList() {
@@ -50,7 +47,7 @@ class K2DifferentialHistory : public testsupport::HermeticTest {
   // The "GUID" element of the file as the value tree reads it.
   static void ExpectStoredMax(const std::string& path, int64_t expected) {
     XpIniDict dict;
-    ASSERT_EQ(dict.LoadFromFile(Wide(path)), kXpOk) << path;
+    ASSERT_EQ(dict.LoadFromFile(XpString::FromUtf8(path)), kXpOk) << path;
     const XpIniElement* element = dict.Find(u"GUID");
     ASSERT_NE(element, nullptr);
     ASSERT_EQ(element->GetType(), kXpIniTypeInt);
@@ -71,10 +68,10 @@ TEST_F(K2DifferentialHistory, FirstLoadCreatesAndListsTheFileOnce) {
   ::K2DifferentialHistory history = History("A1B2");
   ASSERT_EQ(history.Load(), kXpOk);
   EXPECT_EQ(history.GetMax(), 0);
-  EXPECT_EQ(Narrow(history.GetFilePath()), FilePath("A1B2"));
+  EXPECT_EQ(history.GetFilePath().ToMultiByte().ToStdString(), FilePath("A1B2"));
   ExpectStoredMax(FilePath("A1B2"), 0);
   ASSERT_EQ(DeleteList().size(), 1u);
-  EXPECT_EQ(Narrow(DeleteList()[0]), FilePath("A1B2"));
+  EXPECT_EQ(DeleteList()[0].ToMultiByte().ToStdString(), FilePath("A1B2"));
 
   ASSERT_EQ(history.UpdateMax(12), kXpOk);
   ASSERT_EQ(history.Save(), kXpOk);
@@ -124,7 +121,7 @@ TEST_F(K2DifferentialHistory, WithoutAUsablePathNothingIsTouched) {
       {"name leaving the folder", "../E5", folder_},
   };
   for (const auto& c : cases) {
-    ::K2DifferentialHistory history(Wide(c.name), Wide(c.folder));
+    ::K2DifferentialHistory history(XpString::FromUtf8(c.name), XpString::FromUtf8(c.folder));
     EXPECT_TRUE(history.GetFilePath().IsEmpty()) << c.what;
     EXPECT_EQ(history.Load(), kXpErrWrongState) << c.what;
     EXPECT_EQ(history.Save(), kXpErrWrongState) << c.what;
@@ -136,17 +133,17 @@ TEST_F(K2DifferentialHistory, WithoutAUsablePathNothingIsTouched) {
 
 TEST_F(K2DifferentialHistory, SetFolderTakesOnlyAnExistingFolder) {
   ::K2DifferentialHistory history = History("F6");
-  EXPECT_FALSE(history.SetFolder(Wide(folder_ + "/missing")));
-  EXPECT_EQ(Narrow(history.GetFilePath()), FilePath("F6"));
+  EXPECT_FALSE(history.SetFolder(XpString::FromUtf8(folder_ + "/missing")));
+  EXPECT_EQ(history.GetFilePath().ToMultiByte().ToStdString(), FilePath("F6"));
   const std::string other = Dir("other").string();
-  EXPECT_TRUE(history.SetFolder(Wide(other)));
-  EXPECT_EQ(Narrow(history.GetFilePath()), other + "/DCFIND_F6.dat");
+  EXPECT_TRUE(history.SetFolder(XpString::FromUtf8(other)));
+  EXPECT_EQ(history.GetFilePath().ToMultiByte().ToStdString(), other + "/DCFIND_F6.dat");
 }
 
 TEST_F(K2DifferentialHistory, UnreadableFileLeavesTheValue) {
   WriteFile("G7", "not a property list");
   XpIniDict probe;
-  const XpResult treeCode = probe.LoadFromFile(Wide(FilePath("G7")));
+  const XpResult treeCode = probe.LoadFromFile(XpString::FromUtf8(FilePath("G7")));
   ASSERT_NE(treeCode, kXpOk);
 
   ::K2DifferentialHistory history = History("G7");

@@ -20,9 +20,6 @@ constexpr const char16_t* kMachineKey = u"Software\\Kavo Corporation\\QMV\\Acces
 constexpr const char16_t* kSettingsKey = u"Software\\Kavo Corporation\\QMV\\Accessor\\K2\\1.0";
 constexpr const char16_t* kImporterKey = u"Software\\Kavo Corporation\\QMV\\Importer\\DCF";
 
-XpString Wide(const std::string& text) { return XpStringA(text.c_str()).ToWide(); }
-std::string Narrow(const XpString& text) { return std::string(text.ToMultiByte().View()); }
-
 class K2ImportConfig : public testsupport::HermeticTest {
  protected:
   void SetUp() override {
@@ -66,7 +63,7 @@ class K2ImportConfig : public testsupport::HermeticTest {
   }
 
   static void SetDestDir(const std::string& text) {
-    WriteString(kImporterKey, XpRegistry::kRootCurrentUser, u"DestDir", Wide(text));
+    WriteString(kImporterKey, XpRegistry::kRootCurrentUser, u"DestDir", XpString::FromUtf8(text));
   }
 
   // The value as stored; "<none>" when the key or the value is missing.
@@ -75,7 +72,7 @@ class K2ImportConfig : public testsupport::HermeticTest {
     if (key.Open(path, XpRegistry::kRootCurrentUser, XpRegistry::kAccessRead) != kXpOk)
       return "<none>";
     if (!key.HasValue(name)) return "<none>";
-    return Narrow(key.QueryString(name, XpString()));
+    return key.QueryString(name, XpString()).ToMultiByte().ToStdString();
   }
 
   static int64_t StoredDword(const char16_t* name) {
@@ -106,7 +103,7 @@ TEST_F(K2ImportConfig, WithoutTheMachineKeyLoadGivesDefaultsAndSkipsDestDir) {
   EXPECT_EQ(config.Load(), kXpOk);
   EXPECT_TRUE(config.GetDifferentialImport());
   EXPECT_TRUE(config.GetRemoveAfterImport());
-  EXPECT_EQ(Narrow(config.GetDestDir()), pictures_);
+  EXPECT_EQ(config.GetDestDir().ToMultiByte().ToStdString(), pictures_);
 }
 
 TEST_F(K2ImportConfig, StoredFlagsLoad) {
@@ -154,7 +151,7 @@ TEST_F(K2ImportConfig, DestDirLoadsFromItsPortableForm) {
     SetDestDir(c.stored);
     ::K2ImportConfig config;
     EXPECT_EQ(config.Load(), kXpOk);
-    EXPECT_EQ(Narrow(config.GetDestDir()), c.expected) << c.stored;
+    EXPECT_EQ(config.GetDestDir().ToMultiByte().ToStdString(), c.expected) << c.stored;
   }
 }
 
@@ -166,7 +163,7 @@ TEST_F(K2ImportConfig, DestDirFollowsTheImporterVersion) {
   SetDestDir("/unversioned");
   ::K2ImportConfig config;
   EXPECT_EQ(config.Load(), kXpOk);
-  EXPECT_EQ(Narrow(config.GetDestDir()), "/versioned");
+  EXPECT_EQ(config.GetDestDir().ToMultiByte().ToStdString(), "/versioned");
 }
 
 TEST_F(K2ImportConfig, SaveWritesFlagsAndPortableDestDir) {
@@ -205,8 +202,8 @@ TEST_F(K2ImportConfig, RecordFilesAreNewAndNumberedBySecond) {
   config.SetClock([] { return kSecond; });
   const std::string folder =
       (Root() / "home" / ".local" / "share" / "Kavo Corporation" / "QMV" / "ImportData").string();
-  const std::string first = Narrow(config.GetRecordFilePath());
-  const std::string second = Narrow(config.GetRecordFilePath());
+  const std::string first = config.GetRecordFilePath().ToMultiByte().ToStdString();
+  const std::string second = config.GetRecordFilePath().ToMultiByte().ToStdString();
   EXPECT_EQ(first, folder + "/" + std::to_string(kSecond) + ".xml");
   EXPECT_EQ(second, folder + "/" + std::to_string(kSecond + 1) + ".xml");
   for (const std::string& path : {first, second}) {
@@ -218,7 +215,7 @@ TEST_F(K2ImportConfig, RecordFilesAreNewAndNumberedBySecond) {
 TEST_F(K2ImportConfig, ExplicitRecordFileIsReturnedUnchanged) {
   ::K2ImportConfig config;
   config.SetRecordFilePath(u"/none/r.xml");
-  EXPECT_EQ(Narrow(config.GetRecordFilePath()), "/none/r.xml");
+  EXPECT_EQ(config.GetRecordFilePath().ToMultiByte().ToStdString(), "/none/r.xml");
   EXPECT_FALSE(fs::exists("/none/r.xml"));
   EXPECT_FALSE(fs::exists(Root() / "home" / ".local" / "share" / "Kavo Corporation"));
 }
@@ -226,11 +223,11 @@ TEST_F(K2ImportConfig, ExplicitRecordFileIsReturnedUnchanged) {
 TEST_F(K2ImportConfig, SourcePathBecomesAFolderObject) {
   ::K2ImportConfig config;
   const std::string camera = Dir("camera").string();
-  config.SetSourcePath(Wide(camera));
+  config.SetSourcePath(XpString::FromUtf8(camera));
   const XpSharedPtr<XpAbstractDir> source = config.GetSource();
   ASSERT_TRUE(source);
   EXPECT_TRUE(source->IsDirectory());
-  EXPECT_EQ(Narrow(source->GetPath()), camera);
+  EXPECT_EQ(source->GetPath().ToMultiByte().ToStdString(), camera);
 }
 
 }  // namespace

@@ -15,9 +15,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-XpString Wide(const std::string& text) { return XpStringA(text.c_str()).ToWide(); }
-std::string Narrow(const XpString& text) { return std::string(text.ToMultiByte().View()); }
-
 std::string Repeat(const std::string& unit, size_t count) {
   std::string text;
   for (size_t i = 0; i < count; ++i) text += unit;
@@ -72,49 +69,58 @@ TEST_F(K2ImportNames, DestinationFolderNamesAreSafeAndUnique) {
     const std::string parent = Dir(std::string("case") + std::to_string(&c - cases)).string();
     for (const std::string& name : c.existing) fs::create_directories(parent + "/" + name);
     XpStringVector reserved;
-    for (const std::string& name : c.reserved) reserved.push_back(Wide(parent + "/" + name + "/"));
-    const XpString folder = K2MakeDestinationFolderPath(Wide(c.title), Wide(parent), &reserved);
-    EXPECT_EQ(Narrow(folder), parent + "/" + c.expectedName + "/") << "title " << c.title;
+    for (const std::string& name : c.reserved)
+      reserved.push_back(XpString::FromUtf8(parent + "/" + name + "/"));
+    const XpString folder = K2MakeDestinationFolderPath(XpString::FromUtf8(c.title),
+                                                        XpString::FromUtf8(parent), &reserved);
+    EXPECT_EQ(folder.ToMultiByte().ToStdString(), parent + "/" + c.expectedName + "/")
+        << "title " << c.title;
   }
 }
 
 TEST_F(K2ImportNames, ReservedFoldersCountOnlyWithTheListAndTheTrailingSeparator) {
-  const XpString path = Wide(parent_ + "/Trip");
-  const XpStringVector reserved = {Wide(parent_ + "/TRIP/")};
-  const XpStringVector withoutSeparator = {Wide(parent_ + "/Trip")};
+  const XpString path = XpString::FromUtf8(parent_ + "/Trip");
+  const XpStringVector reserved = {XpString::FromUtf8(parent_ + "/TRIP/")};
+  const XpStringVector withoutSeparator = {XpString::FromUtf8(parent_ + "/Trip")};
   EXPECT_TRUE(K2IsPathTaken(path, &reserved));
   EXPECT_FALSE(K2IsPathTaken(path, &withoutSeparator));
   EXPECT_FALSE(K2IsPathTaken(path, nullptr));
   fs::create_directories(parent_ + "/Trip");
   EXPECT_TRUE(K2IsPathTaken(path, nullptr));
   std::ofstream(parent_ + "/file");
-  EXPECT_TRUE(K2IsPathTaken(Wide(parent_ + "/file"), nullptr));
+  EXPECT_TRUE(K2IsPathTaken(XpString::FromUtf8(parent_ + "/file"), nullptr));
 }
 
 TEST_F(K2ImportNames, UniqueNameOfAnEmptyNameIsNumberedEvenUnderAMissingParent) {
-  EXPECT_EQ(Narrow(K2MakeUniqueName(Wide(parent_ + "/missing"), XpString(), nullptr)), "(1)");
-  EXPECT_EQ(Narrow(K2MakeUniqueName(Wide(parent_), u"free", nullptr)), "free");
+  EXPECT_EQ(K2MakeUniqueName(XpString::FromUtf8(parent_ + "/missing"), XpString(), nullptr)
+                .ToMultiByte()
+                .ToStdString(),
+            "(1)");
+  EXPECT_EQ(
+      K2MakeUniqueName(XpString::FromUtf8(parent_), u"free", nullptr).ToMultiByte().ToStdString(),
+      "free");
 }
 
 TEST_F(K2ImportNames, ParentWithoutRoomGivesANumberedName) {
   const std::string parent = FolderOfLength(250);
-  const XpString folder = K2MakeDestinationFolderPath(u"Any title", Wide(parent), nullptr);
-  EXPECT_EQ(Narrow(folder), parent + "/(1)/");
+  const XpString folder =
+      K2MakeDestinationFolderPath(u"Any title", XpString::FromUtf8(parent), nullptr);
+  EXPECT_EQ(folder.ToMultiByte().ToStdString(), parent + "/(1)/");
 }
 
 TEST_F(K2ImportNames, NameIsCutToTheUnitsLeftByTheParent) {
   const std::string parent = FolderOfLength(230);
-  const XpString folder =
-      K2MakeDestinationFolderPath(Wide(std::string(40, 'n')), Wide(parent), nullptr);
-  EXPECT_EQ(Narrow(folder), parent + "/" + std::string(10, 'n') + "/");
+  const XpString folder = K2MakeDestinationFolderPath(XpString::FromUtf8(std::string(40, 'n')),
+                                                      XpString::FromUtf8(parent), nullptr);
+  EXPECT_EQ(folder.ToMultiByte().ToStdString(), parent + "/" + std::string(10, 'n') + "/");
 }
 
 TEST_F(K2ImportNames, CutNeverSplitsASurrogatePair) {
   const std::string smiley = "\xF0\x9F\x98\x80";   // two UTF-16 units
   const std::string parent = FolderOfLength(235);  // leaves 5 units
-  const XpString folder =
-      K2MakeDestinationFolderPath(Wide(Repeat(smiley, 10)), Wide(parent), nullptr);
-  EXPECT_EQ(Narrow(folder), parent + "/" + Repeat(smiley, 2) + "/");
+  const XpString folder = K2MakeDestinationFolderPath(XpString::FromUtf8(Repeat(smiley, 10)),
+                                                      XpString::FromUtf8(parent), nullptr);
+  EXPECT_EQ(folder.ToMultiByte().ToStdString(), parent + "/" + Repeat(smiley, 2) + "/");
 }
 
 TEST_F(K2ImportNames, LongTitleInThreeByteCharactersFitsAFileName) {
@@ -123,19 +129,21 @@ TEST_F(K2ImportNames, LongTitleInThreeByteCharactersFitsAFileName) {
   const std::string expectedName = Repeat(hiragana, 85);  // 255 bytes
   XpStringVector reserved;
   for (const std::string& expected : {expectedName, Repeat(hiragana, 84) + "(1)"}) {
-    const XpString folder = K2MakeDestinationFolderPath(Wide(title), Wide(parent_), &reserved);
-    EXPECT_EQ(Narrow(folder), parent_ + "/" + expected + "/");
+    const XpString folder = K2MakeDestinationFolderPath(XpString::FromUtf8(title),
+                                                        XpString::FromUtf8(parent_), &reserved);
+    EXPECT_EQ(folder.ToMultiByte().ToStdString(), parent_ + "/" + expected + "/");
     // The tree call counts a trailing '/' as one more level to make.
     XpString withoutSeparator = folder;
     XpPathRemoveTrailingBackslash(withoutSeparator);
-    ASSERT_EQ(XpCreateDirectoryTree(withoutSeparator), kXpOk) << Narrow(folder);
+    ASSERT_EQ(XpCreateDirectoryTree(withoutSeparator), kXpOk) << folder.ToMultiByte().ToStdString();
     EXPECT_TRUE(fs::is_directory(parent_ + "/" + expected));
   }
 }
 
 TEST_F(K2ImportNames, DateFolderNameHasNoSeparators) {
-  EXPECT_EQ(Narrow(K2MakeDateFolderName(XpDateTime(2023, 3, 15, 10, 20, 30))), "03-15-23");
-  EXPECT_EQ(Narrow(K2MakeDateFolderName(XpDateTime())), "");
+  EXPECT_EQ(K2MakeDateFolderName(XpDateTime(2023, 3, 15, 10, 20, 30)).ToMultiByte().ToStdString(),
+            "03-15-23");
+  EXPECT_EQ(K2MakeDateFolderName(XpDateTime()).ToMultiByte().ToStdString(), "");
 }
 
 TEST_F(K2ImportNames, MovieWithThumbnailNeedsTheThumbnailBesideIt) {
@@ -149,7 +157,8 @@ TEST_F(K2ImportNames, MovieWithThumbnailNeedsTheThumbnailBesideIt) {
     bool expected;
   } cases[] = {{"a.mpg", true}, {"b.MPG", false}, {"c.jpg", false}, {"a", false}};
   for (const auto& c : cases) {
-    EXPECT_EQ(K2IsMovieWithThumbnail(Wide(parent_ + "/" + c.name)), c.expected) << c.name;
+    EXPECT_EQ(K2IsMovieWithThumbnail(XpString::FromUtf8(parent_ + "/" + c.name)), c.expected)
+        << c.name;
   }
 }
 

@@ -24,7 +24,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-using task_test::Narrow;
 using task_test::Wide;
 
 constexpr uint16_t kTagExif = 34665;
@@ -109,7 +108,7 @@ class ImportRecordFixture : public testsupport::HermeticTest {
     std::vector<std::string> keys;
     XpString key;
     for (uint32_t i = 0; dict != nullptr && dict->GetKeyAt(i, &key) == kXpOk; ++i) {
-      keys.push_back(Narrow(key));
+      keys.push_back(key.ToMultiByte().ToStdString());
     }
     return keys;
   }
@@ -141,7 +140,7 @@ class ImportRecordFixture : public testsupport::HermeticTest {
         element->GetString(&value) != kXpOk) {
       return std::nullopt;
     }
-    return Narrow(value);
+    return value.ToMultiByte().ToStdString();
   }
 
   fs::path pc_;

@@ -26,7 +26,6 @@ using import_test::MakeObject;
 using import_test::NamesIn;
 using import_test::ReadAll;
 using import_test::RecordingClock;
-using task_test::Narrow;
 using task_test::Wide;
 using testsupport::Fault;
 using testsupport::SysCall;
@@ -105,7 +104,7 @@ class ImportTaskFixture : public task_test::TaskTest {
 
   static Names Paths(const XpStringVector& paths) {
     Names narrow;
-    for (const XpString& path : paths) narrow.push_back(Narrow(path));
+    for (const XpString& path : paths) narrow.push_back(path.ToMultiByte().ToStdString());
     return narrow;
   }
 
@@ -321,7 +320,8 @@ TEST_F(K2ImportTaskDCFObj, TheHistoryRecordsTheImportedNames) {
   SfDCFImportHistory history(u"K2");
   ASSERT_EQ(task->AddToHistory(&history), kXpOk);
   ASSERT_EQ(history.GetCount(), 1u);
-  EXPECT_EQ(Narrow(history.GetRecords()[0].GetPath()), "DCIM/100ABCDE/QMVS1234.JPG");
+  EXPECT_EQ(history.GetRecords()[0].GetPath().ToMultiByte().ToStdString(),
+            "DCIM/100ABCDE/QMVS1234.JPG");
   EXPECT_TRUE(history.Contains(Wide(folder / "QMVS1234.JPG")));
 }
 

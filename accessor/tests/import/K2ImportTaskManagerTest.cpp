@@ -31,7 +31,6 @@ namespace import_test {
 namespace {
 
 namespace fs = std::filesystem;
-using task_test::Narrow;
 using task_test::Seen;
 using task_test::Wide;
 using Manager = ::K2ImportTaskManager;
@@ -232,7 +231,7 @@ TEST_F(K2ImportTaskManager, WithoutABrowserTheRecordIsDeleted) {
   AddContents(1);
   auto settings = Settings(false, false);
   ASSERT_EQ(Import(*settings), kXpOk);
-  const fs::path record = Narrow(Manager().GetRecordFilePath());
+  const fs::path record = Manager().GetRecordFilePath().ToMultiByte().ToStdString();
   ASSERT_TRUE(fs::exists(record));
   ASSERT_GT(fs::file_size(record), 0u);
   EXPECT_NE(Manager().LaunchBrowser(), kXpOk);
@@ -266,8 +265,9 @@ TEST_F(K2ImportTaskManager, TheBrowserOfTheRegistryGetsTheRecord) {
   AddContents(1);
   auto settings = Settings(false, false);
   ASSERT_EQ(Import(*settings), kXpOk);
-  EXPECT_EQ(Narrow(Manager().GetBrowserPath()), (browser / "fakebrowser").string());
-  const std::string record = Narrow(Manager().GetRecordFilePath());
+  EXPECT_EQ(Manager().GetBrowserPath().ToMultiByte().ToStdString(),
+            (browser / "fakebrowser").string());
+  const std::string record = Manager().GetRecordFilePath().ToMultiByte().ToStdString();
   ASSERT_EQ(Manager().LaunchBrowser(), kXpOk);
   // The browser runs on its own; a few seconds at most.
   for (int wait = 0; wait < 500 && !fs::exists(answers); ++wait) {
@@ -377,7 +377,7 @@ TEST_F(K2ImportFromDatabase, ItemsFilesFoldersAndStepWeights) {
                                               album};
     std::vector<std::string> queued;
     for (const XpString& folder : Manager().GetQueuedFolders()) {
-      queued.push_back(Narrow(folder));
+      queued.push_back(folder.ToMultiByte().ToStdString());
     }
     EXPECT_EQ(queued, folders);
     std::vector<double> weights;
@@ -472,7 +472,7 @@ TEST_F(K2ImportFromDatabase, AMissingFileIsSkippedAndTheRunGoesOn) {
   EXPECT_EQ(Count(kXfKindInternal, Manager::kCodeItemFailed), 1u);
   EXPECT_EQ(Manager().GetFailedItemCount(), 1u);
   const Manager::ItemFailure first = Manager().GetFirstItemFailure();
-  EXPECT_EQ(Narrow(first.file), (Camera() / DcfPath(2)).string());
+  EXPECT_EQ(first.file.ToMultiByte().ToStdString(), (Camera() / DcfPath(2)).string());
   EXPECT_NE(first.code, kXpOk);
   EXPECT_EQ(first.cause.path, (Camera() / DcfPath(2)).string());
   EXPECT_EQ(first.cause.error, ENOENT);
@@ -532,7 +532,7 @@ TEST_F(K2ImportFromDatabase, FavouritesGetASideFileThatTheRecordLists) {
   for (int32_t i = 0; i < files->GetCount(); ++i) {
     XpString path;
     ASSERT_EQ(files->GetAt(i)->GetString(&path), kXpOk);
-    listed.push_back(Narrow(path));
+    listed.push_back(path.ToMultiByte().ToStdString());
   }
   EXPECT_EQ(listed, (Names{(Destination() / "Album" / "DSC00001.JPG").string(), side.string()}));
 }
@@ -573,7 +573,7 @@ TEST_F(K2ImportFromDatabase, ARunThatImportsNothingLeavesNoFoldersAndAnEmptyReco
   auto settings = Settings(true, false);
   EXPECT_EQ(Import(*settings), kXpOk);
   EXPECT_EQ(NamesIn(Destination()), (Names{"Kept"}));
-  const fs::path record = Narrow(Manager().GetRecordFilePath());
+  const fs::path record = Manager().GetRecordFilePath().ToMultiByte().ToStdString();
   ASSERT_TRUE(fs::exists(record));
   EXPECT_EQ(fs::file_size(record), 0u);
   EXPECT_EQ(CountCalls("DeleteContent"), 0u);
@@ -585,7 +585,7 @@ TEST_F(K2ImportFromDatabase, AFailedRecordSaveIsTheResultAndRemovesNothing) {
   AddContents(2);
   NewManager();
   auto settings = Settings(true, false);
-  const fs::path record = Narrow(settings->GetRecordFilePath());
+  const fs::path record = settings->GetRecordFilePath().ToMultiByte().ToStdString();
   settings->SetRecordFilePath(Wide(record));
   testsupport::FaultInjection faults;
   faults.Add(testsupport::Fault(testsupport::SysCall::kWrite, record.parent_path().string())
@@ -664,7 +664,7 @@ TEST_F(K2ImportFromDatabase, AnUnreadableSerialMakesAFullImport) {
   EXPECT_TRUE(Manager().IsDifferentialSkipped());
   EXPECT_EQ(Ledger()->Calls(), (Names{"GetAllContents", "Release"}));
   EXPECT_EQ(Tree(Destination()).size(), 2u);
-  EXPECT_TRUE(fs::is_empty(Narrow(K2GetAppDataFolder())));
+  EXPECT_TRUE(fs::is_empty(K2GetAppDataFolder().ToMultiByte().ToStdString()));
 }
 
 }  // namespace

@@ -29,7 +29,6 @@ namespace import_test {
 namespace {
 
 namespace fs = std::filesystem;
-using task_test::Narrow;
 using task_test::Seen;
 using task_test::Wide;
 using Names = std::vector<std::string>;
@@ -158,7 +157,7 @@ class K2Salvage : public ImportManagerTest {
   }
 
   static std::string DateFolder(const XpDateTime& date) {
-    return Narrow(K2MakeDateFolderName(date));
+    return K2MakeDateFolderName(date).ToMultiByte().ToStdString();
   }
 
   // The files the run handed to the progress window, in order.
@@ -223,7 +222,8 @@ TEST_F(K2Salvage, OnlyDcimWithThreeDigitsIsASalvageFolder) {
   };
   for (const Case& c : cases) {
     EXPECT_EQ(SalvageManager::IsSalvageFolderName(c.name, c.extension), c.salvage)
-        << Narrow(c.name) << Narrow(c.extension);
+        << XpString(c.name).ToMultiByte().ToStdString()
+        << XpString(c.extension).ToMultiByte().ToStdString();
   }
   // Only the lower-case folder of these is salvaged.
   AddFile("DCIM.0A1/DSC00001.JPG");
@@ -249,7 +249,8 @@ TEST_F(K2Salvage, TargetsArePicturesAndMoviesNotMadeByThePc) {
       {u"/c/DSC00000.JPG", false},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(SalvageManager::IsSalvageTarget(c.path), c.target) << Narrow(c.path);
+    EXPECT_EQ(SalvageManager::IsSalvageTarget(c.path), c.target)
+        << XpString(c.path).ToMultiByte().ToStdString();
   }
 }
 
@@ -362,8 +363,9 @@ TEST_F(K2Salvage, ShortSpaceIsReportedAsDiskFull) {
   ASSERT_EQ(strings->Load(XpStringA(KAVO_ACCESSOR_TEST_STRINGS).ToWide()), kXpOk);
   ASSERT_EQ(XfSetStringsManagers({strings}), kXpOk);
   const K2ProgressError box = K2ProgressErrorFor(kK2ErrSalvageDiskFull);
-  EXPECT_EQ(Narrow(XfGetString(box.key)).rfind("[Messages/Errors/DiskFull]", 0), 0u)
-      << Narrow(XfGetString(box.key));
+  EXPECT_EQ(XfGetString(box.key).ToMultiByte().ToStdString().rfind("[Messages/Errors/DiskFull]", 0),
+            0u)
+      << XfGetString(box.key).ToMultiByte().ToStdString();
   EXPECT_EQ(box.style, kK2IconExclamation);
   EXPECT_EQ(XfSetStringsManagers({}), kXpOk);
 }

@@ -33,7 +33,6 @@ using Exporter = ::K2ExporterWithResize;
 using Manager = ::K2ExportTaskManager;
 using task_test::ExifTagsWithDate;
 using task_test::HandOver;
-using task_test::Narrow;
 using task_test::Wide;
 
 constexpr double kShootingDate = 45000.5;  // 2023-03-15 12:00:00
@@ -162,7 +161,7 @@ class K2ExporterWithResize : public task_test::TaskTest {
   std::vector<std::string> CreatedNames() const {
     std::vector<std::string> names;
     for (const XpString& path : created_->Snapshot()) {
-      names.push_back(fs::path(Narrow(path)).filename().string());
+      names.push_back(fs::path(path.ToMultiByte().ToStdString()).filename().string());
     }
     return names;
   }
@@ -173,7 +172,7 @@ class K2ExporterWithResize : public task_test::TaskTest {
     if (!tags || tags->GetExifIFD() == nullptr) {
       return "";
     }
-    return Narrow(tags->GetExifIFD()->GetAscii(kTagDateTimeOriginal));
+    return tags->GetExifIFD()->GetAscii(kTagDateTimeOriginal).ToMultiByte().ToStdString();
   }
 
   // DateTime of the JPEG's first IFD; "" without one.
@@ -182,7 +181,7 @@ class K2ExporterWithResize : public task_test::TaskTest {
     if (!tags || tags->GetIFD(0) == nullptr) {
       return "";
     }
-    return Narrow(tags->GetIFD(0)->GetAscii(kDateTimeTag));
+    return tags->GetIFD(0)->GetAscii(kDateTimeTag).ToMultiByte().ToStdString();
   }
 
   K2ExportConfig TaskConfig(uint32_t size) {
@@ -266,7 +265,7 @@ class K2ExporterWithResize : public task_test::TaskTest {
   std::vector<Converted> Outcome(const K2ExportItemVector& items) {
     std::vector<Converted> outcome;
     for (const K2ExportItem& item : items) {
-      const std::string path = Narrow(item.fileToWrite);
+      const std::string path = item.fileToWrite.ToMultiByte().ToStdString();
       if (item.fileToWrite == item.FirstSourcePath()) {
         outcome.push_back({path, ""});
         continue;
@@ -314,7 +313,7 @@ TEST_F(K2ExporterWithResize, ConvertedFilesTakeTheFirstFreeName) {
   auto exporter = Make(items);
 
   ASSERT_EQ(exporter->ConvertAll(), kXpOk);
-  EXPECT_EQ(Narrow(items[0].fileToWrite), InTemp("IMG(2).JPG.tmp"));
+  EXPECT_EQ(items[0].fileToWrite.ToMultiByte().ToStdString(), InTemp("IMG(2).JPG.tmp"));
   EXPECT_EQ(JpegSize(InTemp("IMG(2).JPG.tmp")), XpSize(640, 480));
   EXPECT_EQ(CreatedNames(), std::vector<std::string>{"IMG(2).JPG.tmp"});
 
@@ -323,7 +322,7 @@ TEST_F(K2ExporterWithResize, ConvertedFilesTakeTheFirstFreeName) {
   K2ExportItem noExtension = Item(Root() / "p.d/NOEXT");
   EXPECT_EQ(exporter->ExportOneResized(noExtension), kXpErrBadArgument);
   EXPECT_EQ(CreatedNames(), (std::vector<std::string>{"IMG(2).JPG.tmp", "NOEXT.tmp"}));
-  EXPECT_EQ(Narrow(noExtension.fileToWrite), (Root() / "p.d/NOEXT").string());
+  EXPECT_EQ(noExtension.fileToWrite.ToMultiByte().ToStdString(), (Root() / "p.d/NOEXT").string());
 }
 
 TEST_F(K2ExporterWithResize, ConvertedFilesCarryTheShootingDate) {
@@ -380,8 +379,8 @@ TEST_F(K2ExporterWithResize, OnlyJpegPicturesAreConvertedAtTheChosenSize) {
     auto exporter = Make(items, row.sizeChoice);
     EXPECT_EQ(exporter->GetEngine()->GetQuality(), kConversionQuality);
     ASSERT_EQ(exporter->ConvertAll(), kXpOk);
-    EXPECT_EQ(Narrow(items[0].fileToWrite), movie.string());
-    EXPECT_EQ(JpegSize(Narrow(items[1].fileToWrite)), row.written);
+    EXPECT_EQ(items[0].fileToWrite.ToMultiByte().ToStdString(), movie.string());
+    EXPECT_EQ(JpegSize(items[1].fileToWrite.ToMultiByte().ToStdString()), row.written);
     EXPECT_EQ(exporter->GetEngine()->GetSizeMode(), row.sizeChoice == 1 ? 1 : 0);
     EXPECT_EQ(created_->DeleteAll(), kXpOk);
   }
@@ -405,7 +404,7 @@ TEST_F(K2ExporterWithResize, StopDuringTheThirdDecodeLeavesTheRestOnTheirSources
       auto* reader = new RecordingReader();
       ++readersMade;
       // The third picture blocks in its decode.
-      if (fs::path(Narrow(path)).filename() == "P3.JPG") {
+      if (fs::path(path.ToMultiByte().ToStdString()).filename() == "P3.JPG") {
         reader->gate = &gate;
       }
       return XpSharedPtr<XpImageIo>(reader);
@@ -428,10 +427,11 @@ TEST_F(K2ExporterWithResize, StopDuringTheThirdDecodeLeavesTheRestOnTheirSources
     EXPECT_EQ(result, kXpErrCancelled);
     EXPECT_TRUE(exporter->IsCancelled());
     EXPECT_TRUE(exporter->GetEngine()->IsCancelled());
-    EXPECT_EQ(Narrow(items[0].fileToWrite), InTemp("P1.JPG.tmp"));
-    EXPECT_EQ(Narrow(items[1].fileToWrite), InTemp("P2.JPG.tmp"));
+    EXPECT_EQ(items[0].fileToWrite.ToMultiByte().ToStdString(), InTemp("P1.JPG.tmp"));
+    EXPECT_EQ(items[1].fileToWrite.ToMultiByte().ToStdString(), InTemp("P2.JPG.tmp"));
     for (size_t index = 2; index < items.size(); ++index) {
-      EXPECT_EQ(Narrow(items[index].fileToWrite), sources[index].string()) << index;
+      EXPECT_EQ(items[index].fileToWrite.ToMultiByte().ToStdString(), sources[index].string())
+          << index;
     }
     EXPECT_EQ(CreatedNames(),
               (std::vector<std::string>{"P1.JPG.tmp", "P2.JPG.tmp", "P3.JPG.tmp"}));
@@ -456,9 +456,9 @@ TEST_F(K2ExporterWithResize, FirstFailureEndsTheRun) {
   auto exporter = Make(items);
 
   EXPECT_NE(exporter->ConvertAll(), kXpOk);
-  EXPECT_EQ(Narrow(items[0].fileToWrite), InTemp("A.JPG.tmp"));
-  EXPECT_EQ(Narrow(items[1].fileToWrite), broken.string());
-  EXPECT_EQ(Narrow(items[2].fileToWrite), (Root() / "p/C.JPG").string());
+  EXPECT_EQ(items[0].fileToWrite.ToMultiByte().ToStdString(), InTemp("A.JPG.tmp"));
+  EXPECT_EQ(items[1].fileToWrite.ToMultiByte().ToStdString(), broken.string());
+  EXPECT_EQ(items[2].fileToWrite.ToMultiByte().ToStdString(), (Root() / "p/C.JPG").string());
   EXPECT_EQ(CreatedNames(), (std::vector<std::string>{"A.JPG.tmp", "B.JPG.tmp"}));
 }
 
@@ -509,7 +509,7 @@ TEST_F(K2ExporterWithResize, PauseHoldsBackTheConversionsNotBegun) {
   DecodeGate gate;
   auto readers = [&gate](const XpString& path) {
     auto* reader = new RecordingReader();
-    if (fs::path(Narrow(path)).filename() == "P9.JPG") {
+    if (fs::path(path.ToMultiByte().ToStdString()).filename() == "P9.JPG") {
       reader->gate = &gate;
     }
     return XpSharedPtr<XpImageIo>(reader);

@@ -22,8 +22,6 @@ constexpr int32_t kFullChannel = 255;
 
 XpString Text(const std::string& utf8) { return XpString(XpUtf8ToUtf16(utf8)); }
 
-std::string Utf8(const XpString& text) { return XpUtf16ToUtf8(text.View()); }
-
 namespace {
 
 // A gradient: blue follows x, green follows y.

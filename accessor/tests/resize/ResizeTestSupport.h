@@ -17,7 +17,6 @@ class XpTiffTagManager;
 namespace resizetest {
 
 XpString Text(const std::string& utf8);
-std::string Utf8(const XpString& text);
 
 // Writes a JPEG of a gradient of width x height at path, carrying tags
 // (may be empty). False when the writer failed.

@@ -21,9 +21,6 @@ using ::testing::HasSubstr;
 
 constexpr const char16_t* kSettingsKey = u"Software\\Kavo Corporation\\QMV\\Accessor\\K2\\1.0";
 
-XpString Wide(const std::string& text) { return XpStringA(text.c_str()).ToWide(); }
-std::string Narrow(const XpString& text) { return std::string(text.ToMultiByte().View()); }
-
 std::string ReadFile(const fs::path& path) {
   std::ifstream file(path, std::ios::binary);
   std::ostringstream text;
@@ -40,14 +37,14 @@ struct Settings {
 
 Settings SettingsOf(const K2ExportConfig& config) {
   return {config.GetChangeImageFileSize(), config.GetImageFileSize(), config.GetPictureCutting(),
-          Narrow(config.GetTempDir())};
+          config.GetTempDir().ToMultiByte().ToStdString()};
 }
 
 void Apply(const Settings& settings, K2ExportConfig& config) {
   config.SetChangeImageFileSize(settings.change);
   config.SetImageFileSize(settings.size);
   config.SetPictureCutting(settings.cutting);
-  config.SetTempDir(Wide(settings.tempDir));
+  config.SetTempDir(XpString::FromUtf8(settings.tempDir));
 }
 
 void ExpectSettings(const K2ExportConfig& config, const Settings& expected) {
@@ -139,7 +136,7 @@ TEST_F(K2ExportConfig, DeletedTempDirReadsAsTheSystemFolderAndStaysStored) {
   fs::remove(folder);
 
   ExpectSettings(Loaded(), {true, 1, false, SystemTemp()});
-  EXPECT_EQ(Narrow(StoredTempDir()), folder.string());
+  EXPECT_EQ(StoredTempDir().ToMultiByte().ToStdString(), folder.string());
 }
 
 TEST_F(K2ExportConfig, ValuesOfAnotherTypeReadAsDefaults) {
@@ -235,8 +232,8 @@ TEST_F(K2ExportConfig, ComparisonsTellWhatDiffers) {
     ::K2ExportConfig b;
     Apply({c.a.change, c.a.size, c.a.cutting, c.a.tempDir}, a);
     Apply({c.b.change, c.b.size, c.b.cutting, c.b.tempDir}, b);
-    a.SetDestination(Wide(c.a.destination));
-    b.SetDestination(Wide(c.b.destination));
+    a.SetDestination(XpString::FromUtf8(c.a.destination));
+    b.SetDestination(XpString::FromUtf8(c.b.destination));
 
     EXPECT_EQ(a.IsTempDirDifferent(b), c.tempDir);
     EXPECT_EQ(a.IsConversionDifferent(b), c.conversion);

@@ -190,7 +190,7 @@ XdbAccessor::IAlbumInfo* FakeXdbAccessor::CreateAlbum(const XpString& title) {
   if (failure != XdbFailure::kNone) {
     ledger_->NoteFailedEdit();
   }
-  ledger_->Record("CreateAlbum " + Narrow(title));
+  ledger_->Record("CreateAlbum " + title.ToMultiByte().ToStdString());
   RaiseIfAsked(failure);
   if (failure == XdbFailure::kFail) {
     return nullptr;
@@ -206,13 +206,14 @@ XdbAccessor::IContentInfo* FakeXdbAccessor::CreateContent(XdbAccessor::IAlbumInf
   if (failure != XdbFailure::kNone) {
     ledger_->NoteFailedEdit();
   }
-  ledger_->Record("CreateContent " + Narrow(XpPathGetFileName(path)));
+  ledger_->Record("CreateContent " + XpPathGetFileName(path).ToMultiByte().ToStdString());
   RaiseIfAsked(failure);
   if (failure == XdbFailure::kFail) {
     return nullptr;
   }
   ledger_->RecordContent(
-      {album != nullptr ? Narrow(album->GetTitle()) : std::string(), Narrow(path), date, favorite});
+      {album != nullptr ? album->GetTitle().ToMultiByte().ToStdString() : std::string(),
+       path.ToMultiByte().ToStdString(), date, favorite});
   return new FakeContent(path, date, favorite);
 }
 

@@ -15,7 +15,7 @@ std::string DateOriginalOf(const XpSharedPtr<XpTiffTagManager>& tags) {
   if (!tags || tags->GetExifIFD() == nullptr) {
     return "no Exif IFD";
   }
-  return Narrow(tags->GetExifIFD()->GetAscii(kTagDateTimeOriginal));
+  return tags->GetExifIFD()->GetAscii(kTagDateTimeOriginal).ToMultiByte().ToStdString();
 }
 
 TEST_F(K2ExifTagHelper, EnsuresDateTimeOriginal) {

@@ -93,7 +93,6 @@ std::vector<std::string> Names(const char* prefix, int first, int last, const ch
   return names;
 }
 
-
 class K2ExportRun : public TaskTest {
  protected:
   void SetUp() override {
@@ -387,7 +386,8 @@ TEST_F(K2ExportRun, PicturesWithoutAThumbnailAreReencodedWithTheirDate) {
   XpSharedPtr<XpTiffTagManager> tags;
   ASSERT_EQ(::K2ExifTagHelper().EnsureDateTimeOriginal(Wide(reencoded), XpDateTime(), tags), kXpOk);
   ASSERT_TRUE(tags && tags->GetExifIFD() != nullptr);
-  EXPECT_EQ(Narrow(tags->GetExifIFD()->GetAscii(kTagDateTimeOriginal)), kShootingDateText);
+  EXPECT_EQ(tags->GetExifIFD()->GetAscii(kTagDateTimeOriginal).ToMultiByte().ToStdString(),
+            kShootingDateText);
   EXPECT_EQ(ReadBytes(copied), ReadBytes(Root() / "Party/b_tagged.JPG"));
   EXPECT_EQ(ledger_->Contents().size(), 2u);
 
@@ -469,14 +469,14 @@ TEST_F(K2ExportRun, AReencodedPictureIsWhatTheWholePictureWriteMakes) {
   ASSERT_EQ(writer.WriteToPath(pixmap.get(), tags, Wide(whole), nullptr, XpRect(), false, false),
             kXpOk);
   std::string expected = ReadBytes(whole);
-  const std::string reencoded = ReadBytes(Narrow(item.fileToWrite));
+  const std::string reencoded = ReadBytes(item.fileToWrite.ToMultiByte().ToStdString());
   // Both carry the time they were written at.
   // The scratch file's name does not tell its kind.
   XpSharedPtr<XpTiffTagManager> written = XpImageIoJpeg().ReadTagsFromPath(item.fileToWrite);
   XpSharedPtr<XpTiffTagManager> made = XpImageIoJpeg().ReadTagsFromPath(Wide(whole));
   ASSERT_TRUE(written && made && written->GetIFD(0) != nullptr && made->GetIFD(0) != nullptr);
-  const std::string writtenAt = Narrow(written->GetIFD(0)->GetAscii(306));
-  const std::string madeAt = Narrow(made->GetIFD(0)->GetAscii(306));
+  const std::string writtenAt = written->GetIFD(0)->GetAscii(306).ToMultiByte().ToStdString();
+  const std::string madeAt = made->GetIFD(0)->GetAscii(306).ToMultiByte().ToStdString();
   ASSERT_EQ(writtenAt.size(), madeAt.size());
   for (size_t at = expected.find(madeAt); at != std::string::npos;
        at = expected.find(madeAt, at + madeAt.size())) {

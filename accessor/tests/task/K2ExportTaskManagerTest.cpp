@@ -104,7 +104,8 @@ class K2ExportTaskManager : public TaskTest {
   static std::vector<std::string> FirstNames(const K2ExportItemVector& items) {
     std::vector<std::string> names;
     for (const K2ExportItem& item : items) {
-      names.push_back(Narrow(item.sourceFolder) + Narrow(item.fileNames.front()));
+      names.push_back(item.sourceFolder.ToMultiByte().ToStdString() +
+                      item.fileNames.front().ToMultiByte().ToStdString());
     }
     return names;
   }
@@ -130,7 +131,7 @@ TEST_F(K2ExportTaskManager, BuildsSortsAndCountsTheItems) {
             (std::vector<std::string>{root + "/p/A/m.MPG", root + "/p/A/z.JPG",
                                       root + "/p/B/x2.JPG", root + "/p/B/x10.JPG"}));
   ASSERT_EQ(items.front().fileNames.size(), 2u);
-  EXPECT_EQ(Narrow(items.front().fileNames[1]), "m.THM");
+  EXPECT_EQ(items.front().fileNames[1].ToMultiByte().ToStdString(), "m.THM");
   uint32_t groups = 0;
   uint32_t count = 0;
   manager.GetCounts(&groups, &count);
@@ -226,7 +227,7 @@ TEST_F(K2ExportTaskManager, PreparationFollowsTheSettings) {
   const XpStringVector firstFiles = manager.GetCreatedFiles().Snapshot();
   ASSERT_EQ(firstFiles.size(), 3u);
   for (const XpString& file : firstFiles) {
-    EXPECT_TRUE(std::filesystem::exists(Narrow(file)));
+    EXPECT_TRUE(std::filesystem::exists(file.ToMultiByte().ToStdString()));
   }
 
   // Another destination only: no new preparation.
@@ -400,7 +401,8 @@ TEST_F(K2ExportTaskManager, PreparationStoppedByAChangeIsMadeAgainWhenTheSetting
 
   ASSERT_TRUE(Observer().WaitFor(Manager::kCodePrepared, 2));
   for (const K2ExportItem& item : manager.GetExportableItems()) {
-    EXPECT_TRUE(item.fileToWrite.View().ends_with(u".tmp")) << Narrow(item.fileToWrite);
+    EXPECT_TRUE(item.fileToWrite.View().ends_with(u".tmp"))
+        << item.fileToWrite.ToMultiByte().ToStdString();
   }
   EXPECT_EQ(gate->calls, 3);
   EXPECT_EQ(manager.Stop(), kXpOk);

@@ -58,10 +58,10 @@ TEST_F(K2TaskHelpers, ParentFolderName) {
       {u"", kXpErrBadArgument, ""},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(Narrow(c.path));
+    SCOPED_TRACE(XpString(c.path).ToMultiByte().ToStdString());
     XpString name;
     EXPECT_EQ(K2GetParentFolderName(c.path, &name), c.result);
-    EXPECT_EQ(Narrow(name), c.name);
+    EXPECT_EQ(name.ToMultiByte().ToStdString(), c.name);
   }
 }
 
@@ -78,7 +78,7 @@ TEST_F(K2TaskHelpers, FileInFolderIgnoresCaseAndOneTrailingSlash) {
       {u"/m/cam/DCIM", u"/m/cam/DCIM/100ZXDCF/X.JPG", false},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(Narrow(c.file));
+    SCOPED_TRACE(XpString(c.file).ToMultiByte().ToStdString());
     EXPECT_EQ(K2IsFileInFolder(c.folder, c.file), c.inside);
   }
 }
@@ -128,9 +128,9 @@ TEST_F(K2TaskHelpers, AppDataFolderIsCreated) {
   const std::filesystem::path expected =
       Root() / "home/.local/share/Kavo Corporation/QMV/Accessor/K2";
   EXPECT_FALSE(std::filesystem::exists(expected));
-  EXPECT_EQ(Narrow(K2GetAppDataFolder()), expected.string());
+  EXPECT_EQ(K2GetAppDataFolder().ToMultiByte().ToStdString(), expected.string());
   EXPECT_TRUE(std::filesystem::is_directory(expected));
-  EXPECT_EQ(Narrow(K2GetAppDataFolder()), expected.string());
+  EXPECT_EQ(K2GetAppDataFolder().ToMultiByte().ToStdString(), expected.string());
 }
 
 TEST_F(K2TaskHelpers, TransferMarkerNamesTheFolderFromTheVolumeRoot) {
@@ -222,7 +222,7 @@ TEST_F(K2TaskHelpers, TheMarkerIsReadAsTheFolderItNames) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
     WriteBytes(Camera() / "TRANS.TXT", c.text);
-    EXPECT_EQ(Narrow(K2ReadTransferMarker(Wide(Camera()))), c.expected);
+    EXPECT_EQ(K2ReadTransferMarker(Wide(Camera())).ToMultiByte().ToStdString(), c.expected);
   }
   std::filesystem::remove(Camera() / "TRANS.TXT");
   EXPECT_TRUE(K2ReadTransferMarker(Wide(Camera())).IsEmpty());
@@ -231,7 +231,7 @@ TEST_F(K2TaskHelpers, TheMarkerIsReadAsTheFolderItNames) {
 TEST_F(K2TaskHelpers, RunFoldersOfEndedRunsGoAndThoseOfLivingRunsStay) {
   std::filesystem::create_directories(TempFolder());
   K2ExportRunFolder living;
-  const std::filesystem::path own = Narrow(living.PathIn(Wide(TempFolder())));
+  const std::filesystem::path own = living.PathIn(Wide(TempFolder())).ToMultiByte().ToStdString();
   ASSERT_FALSE(own.empty());
   EXPECT_EQ(own.parent_path(), TempFolder());
   EXPECT_TRUE(std::filesystem::exists(own / K2ExportRunFolder::kLockName));
@@ -254,7 +254,7 @@ TEST_F(K2TaskHelpers, RunFoldersOfEndedRunsGoAndThoseOfLivingRunsStay) {
   EXPECT_EQ(ReadAll(own / "QMVS0000.JPG.tmp"), "living");
   EXPECT_EQ(ReadAll(users / "IMG_0001.JPG.tmp"), "mine");
   // The same temporary folder keeps the folder; the run's end removes it.
-  EXPECT_EQ(Narrow(living.PathIn(Wide(TempFolder()))), own.string());
+  EXPECT_EQ(living.PathIn(Wide(TempFolder())).ToMultiByte().ToStdString(), own.string());
   living.Remove();
   EXPECT_FALSE(std::filesystem::exists(own));
   EXPECT_TRUE(std::filesystem::exists(users));

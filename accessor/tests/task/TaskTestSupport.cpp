@@ -41,8 +41,6 @@ XpString Wide(const std::filesystem::path& path) {
   return XpStringA(path.string().c_str()).ToWide();
 }
 
-std::string Narrow(const XpString& text) { return std::string(text.ToMultiByte().CStr()); }
-
 void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
   std::filesystem::create_directories(path.parent_path());
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -159,9 +157,9 @@ void RecordingObserver::OnNotification(XpSharedPtr<XfNotification> notification)
     seen.value = static_cast<XfNotificationProgress*>(notification.Get())->GetValue();
   }
   if (auto* file = dynamic_cast<K2ObjectForNotification*>(notification->GetObject().Get())) {
-    seen.pictureFile = Narrow(file->GetPictureFile());
-    seen.albumName = Narrow(file->GetAlbumName());
-    seen.fileName = Narrow(file->GetFileName());
+    seen.pictureFile = file->GetPictureFile().ToMultiByte().ToStdString();
+    seen.albumName = file->GetAlbumName().ToMultiByte().ToStdString();
+    seen.fileName = file->GetFileName().ToMultiByte().ToStdString();
   }
   if (auto* info = dynamic_cast<K2ExportInfoObj*>(notification->GetObject().Get())) {
     seen.total = info->GetTotalBytes();
@@ -272,7 +270,7 @@ XpResult FakeConverter::ConvertAll() {
       continue;
     }
     const XpString target = XpPathJoin(config_->GetTempDir(), item.fileNames.front() + u".tmp");
-    if (std::filesystem::exists(Narrow(target))) {
+    if (std::filesystem::exists(target.ToMultiByte().ToStdString())) {
       ++ledger_->leftovers;
     }
     const XpResult copied = XpCopyPath(item.FirstSourcePath(), target, false, nullptr);

@@ -28,7 +28,6 @@ using ::testing::HasSubstr;
 using namespace export_fixture;
 
 XpString Wide(const fs::path& path) { return XpStringA(path.string().c_str()).ToWide(); }
-std::string Narrow(const XpString& text) { return std::string(text.ToMultiByte().CStr()); }
 
 class K2DemoTool : public testsupport::HermeticTest {
  protected:
@@ -51,7 +50,7 @@ class K2DemoTool : public testsupport::HermeticTest {
       EXPECT_EQ(SfContentInfoXML::GetFile(entry, 0, &file), kXpOk);
       int64_t type = 0;
       EXPECT_EQ(entry->Find(u"ContentType")->GetInt64(&type), kXpOk);
-      contents.emplace_back(fs::path(Narrow(file)).filename().string(), type);
+      contents.emplace_back(fs::path(file.ToMultiByte().ToStdString()).filename().string(), type);
     }
     return contents;
   }
@@ -110,7 +109,7 @@ TEST_F(K2DemoTool, RelativePathsAreTakenFromTheWorkingFolder) {
   XpString first;
   ASSERT_EQ(SfContentInfoXML::GetFile(SfContentInfoXML::GetContents(document.GetContentsGroup(0), 0), 0, &first),
             kXpOk);
-  EXPECT_EQ(Narrow(first), (demo / "pc" / "Trip" / "IMG_0002.JPG").string());
+  EXPECT_EQ(first.ToMultiByte().ToStdString(), (demo / "pc" / "Trip" / "IMG_0002.JPG").string());
   SetEnv("KAVO_SYSROOT", (demo / "sysroot").string());
   K2CameraList cameras;
   CollectConnectedCameras(cameras);

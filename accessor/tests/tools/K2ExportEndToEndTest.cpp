@@ -45,7 +45,6 @@ constexpr const char* kConfirmedScript =
     "box \"ExportCompleted\" press ok\n";
 
 XpString Wide(const fs::path& path) { return XpStringA(path.string().c_str()).ToWide(); }
-std::string Narrow(const XpString& text) { return std::string(text.ToMultiByte().CStr()); }
 
 // What the album database holds: per album title, the content file names
 // with their dates and favourite flags.
@@ -64,12 +63,13 @@ StoredAlbums ReadAlbums(const fs::path& card) {
   std::unique_ptr<XdbAccessor::IAlbumList> albums(reader->GetAllAlbums());
   for (int32_t index = 0; albums && index < albums->GetCount(); ++index) {
     const XdbAccessor::IAlbumInfo* album = albums->GetAt(index);
-    std::vector<StoredContent>& contents = stored[Narrow(album->GetTitle())];
+    std::vector<StoredContent>& contents = stored[album->GetTitle().ToMultiByte().ToStdString()];
     std::unique_ptr<XdbAccessor::IContentList> list(album->GetContents());
     for (int32_t position = 0; list && position < list->GetCount(); ++position) {
       const XdbAccessor::IContentInfo* content = list->GetAt(position);
-      contents.push_back({fs::path(Narrow(content->GetPath())).filename().string(), content->GetDate().GetValue(),
-                          content->GetFavoriteFlags()});
+      contents.push_back(
+          {fs::path(content->GetPath().ToMultiByte().ToStdString()).filename().string(),
+           content->GetDate().GetValue(), content->GetFavoriteFlags()});
     }
   }
   albums.reset();
@@ -180,7 +180,8 @@ TEST_F(K2ExportEndToEnd, ExportsToTheCameraAndRecordsTheAlbums) {
                            fs::file_size(pc_ / "Trip" / "IMG_0002.JPG") + fs::file_size(pc_ / "Trip" / "IMG_0010.JPG");
   const std::vector<std::string> sizes = LinesOf(run, "form 157 item 1011 ");
   ASSERT_FALSE(sizes.empty());
-  EXPECT_THAT(sizes.back(), HasSubstr("\"" + Narrow(K2FormatByteSize(sources)) + "\""));
+  EXPECT_THAT(sizes.back(),
+              HasSubstr("\"" + K2FormatByteSize(sources).ToMultiByte().ToStdString() + "\""));
   EXPECT_THAT(LinesOf(run, "form 132 show"), ::testing::SizeIs(1));
   const std::vector<std::string> boxes = LinesOf(run, "box \"");
   ASSERT_EQ(boxes.size(), 2u) << run.transcript;

@@ -17,7 +17,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-using task_test::Narrow;
 using task_test::Wide;
 
 // 2023-03-16 00:00:00 UTC.
@@ -73,7 +72,7 @@ class K2HandoverTool : public testsupport::HermeticTest {
       for (int32_t file = 0; file < SfContentInfoXML::GetFileCount(entry); ++file) {
         XpString path;
         EXPECT_EQ(SfContentInfoXML::GetFile(entry, static_cast<uint32_t>(file), &path), kXpOk);
-        content.files.push_back(Narrow(path));
+        content.files.push_back(path.ToMultiByte().ToStdString());
       }
       EXPECT_EQ(entry->Find(u"ContentType")->GetInt64(&content.type), kXpOk);
       XpDateTime date;

@@ -71,9 +71,11 @@ std::vector<std::string> StoredAlbumFiles(const fs::path& card) {
     for (int32_t position = 0; contents && position < contents->GetCount(); ++position) {
       const XdbAccessor::IContentInfo* content = contents->GetAt(position);
       XdbAccessor::IAlbumInfo* album = content->GetAlbum();
-      const std::string title = album != nullptr ? accessor_test::Narrow(album->GetTitle()) : "";
+      const std::string title =
+          album != nullptr ? album->GetTitle().ToMultiByte().ToStdString() : "";
       if (album != nullptr) album->Release();
-      files.push_back(title + "/" + fs::path(accessor_test::Narrow(content->GetPath())).filename().string());
+      files.push_back(title + "/" +
+                      fs::path(content->GetPath().ToMultiByte().ToStdString()).filename().string());
     }
   }
   reader->Release();

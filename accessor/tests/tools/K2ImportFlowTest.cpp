@@ -40,7 +40,6 @@ constexpr auto kPauseLimit = std::chrono::seconds(20);
 constexpr int64_t kFileBytes = 100;
 
 XpString Wide(const fs::path& path) { return XpStringA(path.string().c_str()).ToWide(); }
-std::string Narrow(const XpString& text) { return std::string(text.ToMultiByte().CStr()); }
 
 // The application's import manager over the fake album database; the
 // first deletion from the camera can wait until the progress window pauses
@@ -269,7 +268,7 @@ TEST_F(K2ImportFlow, AConfirmedImportListsItsCopiesAndEmptiesTheCamera) {
   EXPECT_THAT(card_->Ids(), ::testing::IsEmpty());
   EXPECT_THAT(app_->errorLines, ::testing::IsEmpty());
   // No browser: the record is not kept.
-  EXPECT_FALSE(fs::exists(Narrow(manager_->GetRecordFilePath())));
+  EXPECT_FALSE(fs::exists(manager_->GetRecordFilePath().ToMultiByte().ToStdString()));
 }
 
 TEST_F(K2ImportFlow, SkippedItemsEndTheRunWithOneLineNamingTheFirst) {
@@ -318,7 +317,7 @@ TEST_F(K2ImportFlow, SkippedItemsEndTheRunWithOneLineNamingTheFirst) {
     }
     for (int64_t id : c.missing) fs::remove(cameraFile(id));
     // Each case starts without the camera's history of the one before.
-    fs::remove(fs::path(Narrow(K2GetAppDataFolder())) / "DCFIND_A1B2.dat");
+    fs::remove(fs::path(K2GetAppDataFolder().ToMultiByte().ToStdString()) / "DCFIND_A1B2.dat");
 
     EXPECT_EQ(Run("option clock real\nbox \"ImportStart\" press ok\n", Cam()), 1) << Transcript();
 
@@ -349,7 +348,7 @@ class K2ImportFlowOnTheCard : public K2ImportFlow {
     fs::remove_all(Cam());
     fs::remove_all(Pictures());
     fs::create_directories(Pictures());
-    fs::remove(fs::path(Narrow(K2GetAppDataFolder())) / "DCFIND_A1B2.dat");
+    fs::remove(fs::path(K2GetAppDataFolder().ToMultiByte().ToStdString()) / "DCFIND_A1B2.dat");
     std::ostringstream out;
     std::ostringstream err;
     ::K2DemoTool tool(out, err);
@@ -371,7 +370,9 @@ class K2ImportFlowOnTheCard : public K2ImportFlow {
     {
       std::unique_ptr<XdbAccessor::IContentList> contents(reader->GetAllContents());
       for (int32_t position = 0; contents && position < contents->GetCount(); ++position) {
-        names.push_back(fs::path(Narrow(contents->GetAt(position)->GetPath())).filename().string());
+        names.push_back(fs::path(contents->GetAt(position)->GetPath().ToMultiByte().ToStdString())
+                            .filename()
+                            .string());
       }
     }
     reader->Release();
@@ -392,7 +393,8 @@ class K2ImportFlowOnTheCard : public K2ImportFlow {
 // A history that cannot be saved is told, with its file and why, and the
 // run exits 1: the next import trusts the history. What was copied stays.
 TEST_F(K2ImportFlowOnTheCard, AHistoryThatCannotBeSavedIsToldAndTheRunFails) {
-  const std::string history = (fs::path(Narrow(K2GetAppDataFolder())) / "DCFIND_A1B2.dat").string();
+  const std::string history =
+      (fs::path(K2GetAppDataFolder().ToMultiByte().ToStdString()) / "DCFIND_A1B2.dat").string();
   // The first save makes the file when the run starts; the saves after
   // each item fail.
   faults_.Add(testsupport::Fault(testsupport::SysCall::kRename, history).Errno(EIO).FromCall(2));

@@ -37,10 +37,6 @@ std::string Strings(const std::string& name, const std::string& onlyKey) {
   return Dict("Strings", Text("ApplicationName", name) + Text(onlyKey, onlyKey + " text"));
 }
 
-XpString Wide(const std::string& text) { return XpStringA(text.c_str()).ToWide(); }
-
-std::string Narrow(const XpString& text) { return text.ToMultiByte().CStr(); }
-
 bool KeyExists(const XpString& path, uint32_t root) {
   XpRegistry key;
   return key.Open(path, root, XpRegistry::kAccessRead) == kXpOk;
@@ -77,24 +73,27 @@ TEST_F(XfApplication, LoadStringsKeepsEveryFileThatLoaded) {
   const std::string good1 = WriteStrings("good1.xml", Strings("First", "OnlyFirst"));
   const std::string good2 = WriteStrings("good2.xml", Strings("Second", "OnlySecond"));
   const std::string missing = (Root() / "missing.xml").string();
-  const XpResult missingError = XfStringsManager().Load(Wide(missing));
+  const XpResult missingError = XfStringsManager().Load(XpString::FromUtf8(missing));
   ASSERT_NE(missingError, kXpOk);
 
-  EXPECT_EQ(application.LoadStrings({Wide(good1), Wide(missing), Wide(good2)}), missingError);
+  EXPECT_EQ(application.LoadStrings({XpString::FromUtf8(good1), XpString::FromUtf8(missing),
+                                     XpString::FromUtf8(good2)}),
+            missingError);
 
   EXPECT_EQ(application.GetStringsManagers().size(), 2u);
-  EXPECT_EQ(Narrow(XfGetString(u"Strings/OnlyFirst")), "OnlyFirst text");
-  EXPECT_EQ(Narrow(XfGetString(u"Strings/OnlySecond")), "OnlySecond text");
-  EXPECT_EQ(Narrow(XfGetString(kNameKey)), "First");
-  EXPECT_EQ(Narrow(application.GetFirstStringsManager()->GetString(kNameKey)), "First");
+  EXPECT_EQ(XfGetString(u"Strings/OnlyFirst").ToMultiByte().ToStdString(), "OnlyFirst text");
+  EXPECT_EQ(XfGetString(u"Strings/OnlySecond").ToMultiByte().ToStdString(), "OnlySecond text");
+  EXPECT_EQ(XfGetString(kNameKey).ToMultiByte().ToStdString(), "First");
+  EXPECT_EQ(application.GetFirstStringsManager()->GetString(kNameKey).ToMultiByte().ToStdString(),
+            "First");
 }
 
 TEST_F(XfApplication, LoadStringsWithNothingLoadedLeavesOneEmptyManager) {
   TestApplication& application = MakeApplication();
   const std::string good = WriteStrings("good.xml", Strings("First", "OnlyFirst"));
-  ASSERT_EQ(application.LoadStrings({Wide(good)}), kXpOk);
+  ASSERT_EQ(application.LoadStrings({XpString::FromUtf8(good)}), kXpOk);
 
-  for (const XpString& path : {Wide((Root() / "missing.xml").string()), XpString()}) {
+  for (const XpString& path : {XpString::FromUtf8((Root() / "missing.xml").string()), XpString()}) {
     EXPECT_NE(application.LoadStrings({path}), kXpOk);
     ASSERT_EQ(application.GetStringsManagers().size(), 1u);
     EXPECT_FALSE(application.GetFirstStringsManager()->HasString(u"Strings"));
@@ -161,9 +160,11 @@ TEST_F(XfApplication, SetRegistryRootCreatesTheKeyUnderTheCurrentUser) {
   EXPECT_TRUE(KeyExists(u"Software\\Kavo Corporation\\QMV\\Accessor\\K2",
                         XpRegistry::kRootCurrentUser));
   EXPECT_FALSE(KeyExists(kAccessorKey, XpRegistry::kRootLocalMachine));
-  EXPECT_EQ(Narrow(application.GetRegistryRootPath()), Narrow(kAccessorKey));
-  EXPECT_EQ(Narrow(application.GetRegistryBasePath()), Narrow(kRegistryBase));
-  EXPECT_EQ(Narrow(application.GetRegistrySubPath()), "Accessor/K2\\1.0");
+  EXPECT_EQ(application.GetRegistryRootPath().ToMultiByte().ToStdString(),
+            XpString(kAccessorKey).ToMultiByte().ToStdString());
+  EXPECT_EQ(application.GetRegistryBasePath().ToMultiByte().ToStdString(),
+            XpString(kRegistryBase).ToMultiByte().ToStdString());
+  EXPECT_EQ(application.GetRegistrySubPath().ToMultiByte().ToStdString(), "Accessor/K2\\1.0");
   const XfRegistryKey sub = XfOpenAppRegistrySubKeyForRead(u"Missing");
   EXPECT_FALSE(sub);
   EXPECT_TRUE(XfOpenAppRegistrySubKey(u"Made"));
@@ -206,7 +207,8 @@ TEST_F(XfApplication, OpenAppRegistryKeyFollowsCurrentVersion) {
                                                    kXfRegistryReadWrite);
 
     ASSERT_TRUE(key);
-    EXPECT_EQ(Narrow(key->GetPath()), Narrow(c.expected));
+    EXPECT_EQ(key->GetPath().ToMultiByte().ToStdString(),
+              XpString(c.expected).ToMultiByte().ToStdString());
     EXPECT_EQ(key->GetRoot(), XpRegistry::kRootCurrentUser);
     EXPECT_TRUE(KeyExists(c.expected, XpRegistry::kRootCurrentUser));
     application_.reset();
@@ -244,9 +246,9 @@ TEST_F(XfApplication, RegistryReadsLeaveTheOutputAloneWhenThereIsNoValue) {
   EXPECT_TRUE(XfRegistryReadStringList(key.get(), u"Recent", list));
   EXPECT_EQ(number, 12u);
   EXPECT_TRUE(flag);
-  EXPECT_EQ(Narrow(name), "Kavo");
+  EXPECT_EQ(name.ToMultiByte().ToStdString(), "Kavo");
   ASSERT_EQ(list.size(), 2u);
-  EXPECT_EQ(Narrow(list[1]), "b");
+  EXPECT_EQ(list[1].ToMultiByte().ToStdString(), "b");
 
   const XpRegistry* const keys[] = {key.get(), nullptr};
   for (const XpRegistry* from : keys) {
@@ -257,7 +259,7 @@ TEST_F(XfApplication, RegistryReadsLeaveTheOutputAloneWhenThereIsNoValue) {
   }
   EXPECT_EQ(number, 12u);
   EXPECT_TRUE(flag);
-  EXPECT_EQ(Narrow(name), "Kavo");
+  EXPECT_EQ(name.ToMultiByte().ToStdString(), "Kavo");
   EXPECT_EQ(list.size(), 2u);
 }
 
@@ -296,7 +298,7 @@ TEST_F(XfApplication, HoldsThePathConverter) {
   TestApplication& application = MakeApplication();
   const XpSharedPtr<XpFilePathConverter> converter = application.GetPathConverter();
   ASSERT_TRUE(converter);
-  const XpString documents = Wide((Root() / "home/Documents").string());
+  const XpString documents = XpString::FromUtf8((Root() / "home/Documents").string());
   EXPECT_EQ(converter->ToPortablePath(documents + u"/a.jpg"), XpString(u"<MYDOCUMENTS>/a.jpg"));
   EXPECT_EQ(converter->ToRealPath(u"<MYDOCUMENTS>/a.jpg"), documents + u"/a.jpg");
 }
@@ -323,16 +325,16 @@ TEST_F(XfApplication, StartUpWithAMissingStringsFile) {
   const XpSharedPtr<XfNotificationWithPrompt> error(dispatched[0]);
   ASSERT_TRUE(error);
   EXPECT_EQ(error->GetKind(), kXfKindError);
-  EXPECT_EQ(Narrow(error->GetMessage()), "Can't load Strings.xml");
+  EXPECT_EQ(error->GetMessage().ToMultiByte().ToStdString(), "Can't load Strings.xml");
   EXPECT_EQ(error->GetCode(), 0u);
   EXPECT_EQ(error->GetPromptStyle(), 0x3001u);
-  EXPECT_EQ(Narrow(error->GetCaption()), "Kavo Viewer");
+  EXPECT_EQ(error->GetCaption().ToMultiByte().ToStdString(), "Kavo Viewer");
   EXPECT_FALSE(error->GetSubject());
   EXPECT_FALSE(error->GetTarget());
   EXPECT_FALSE(error->GetObject());
   EXPECT_EQ(dispatched[1]->GetCode(), 2u);
-  EXPECT_EQ(Narrow(XfGetString(u"Strings/OnlyCurrent")), "OnlyCurrent text");
-  EXPECT_EQ(Narrow(XfGetString(u"Strings/OnlyCommon")), "OnlyCommon text");
+  EXPECT_EQ(XfGetString(u"Strings/OnlyCurrent").ToMultiByte().ToStdString(), "OnlyCurrent text");
+  EXPECT_EQ(XfGetString(u"Strings/OnlyCommon").ToMultiByte().ToStdString(), "OnlyCommon text");
   EXPECT_TRUE(KeyExists(kAccessorKey, XpRegistry::kRootCurrentUser));
   application_ = std::move(startUp.application);
 }
@@ -350,7 +352,7 @@ TEST_F(XfApplication, StartUpWithEveryStringsFilePostsNothing) {
   ASSERT_EQ(application_->Dispatched().size(), 1u);
   EXPECT_EQ(application_->Dispatched()[0]->GetCode(), 2u);
   EXPECT_EQ(application_->GetStringsManagers().size(), 3u);
-  EXPECT_EQ(Narrow(XfGetString(kNameKey)), "Strings.xml");
+  EXPECT_EQ(XfGetString(kNameKey).ToMultiByte().ToStdString(), "Strings.xml");
 }
 
 }  // namespace

@@ -19,9 +19,6 @@ namespace importertest {
 
 namespace fs = std::filesystem;
 
-inline XpString Wide(const std::string& text) { return XpStringA(text.c_str()).ToWide(); }
-inline std::string Narrow(const XpString& text) { return text.ToMultiByte().CStr(); }
-
 // fake_importer, built beside the test program.
 inline fs::path FakeImporter() {
   std::error_code error;
@@ -89,14 +86,20 @@ inline std::string BitmapFile(int32_t width, int32_t height) {
 
 inline void SetString(const std::string& key, const std::string& name, const std::string& value) {
   XpRegistry reg;
-  ASSERT_EQ(reg.Open(Wide(key), XpRegistry::kRootLocalMachine, XpRegistry::kAccessWrite), kXpOk) << key;
-  ASSERT_EQ(reg.SetString(Wide(name), Wide(value)), kXpOk) << name;
+  ASSERT_EQ(
+      reg.Open(XpString::FromUtf8(key), XpRegistry::kRootLocalMachine, XpRegistry::kAccessWrite),
+      kXpOk)
+      << key;
+  ASSERT_EQ(reg.SetString(XpString::FromUtf8(name), XpString::FromUtf8(value)), kXpOk) << name;
 }
 
 inline void SetDword(const std::string& key, const std::string& name, uint32_t value) {
   XpRegistry reg;
-  ASSERT_EQ(reg.Open(Wide(key), XpRegistry::kRootLocalMachine, XpRegistry::kAccessWrite), kXpOk) << key;
-  ASSERT_EQ(reg.SetDword(Wide(name), value), kXpOk) << name;
+  ASSERT_EQ(
+      reg.Open(XpString::FromUtf8(key), XpRegistry::kRootLocalMachine, XpRegistry::kAccessWrite),
+      kXpOk)
+      << key;
+  ASSERT_EQ(reg.SetDword(XpString::FromUtf8(name), value), kXpOk) << name;
 }
 
 // Registers module name under the importer key keyPath with version "1.0";

@@ -23,10 +23,6 @@ constexpr const char* kPlistHead =
     "<plist version=\"1.0\">\n<dict>\n";
 constexpr const char* kPlistTail = "</dict>\n</plist>\n";
 
-XpString Wide(const std::string& text) { return XpStringA(text.c_str()).ToWide(); }
-
-std::string Narrow(const XpString& text) { return text.ToMultiByte().CStr(); }
-
 // A root with one group "G" whose one contents entry holds contentsBody.
 std::string OneContents(const std::string& contentsBody) {
   return "<key>ContentsGroupList</key><array><dict>"
@@ -41,7 +37,7 @@ class ContentInfoFixture : public testsupport::HermeticTest {
   void Load(const std::string& body) {
     const fs::path path = Root() / "handover.xml";
     std::ofstream(path) << kPlistHead << body << kPlistTail;
-    ASSERT_EQ(document_.LoadFromFile(Wide(path.string())), kXpOk) << body;
+    ASSERT_EQ(document_.LoadFromFile(XpString::FromUtf8(path.string())), kXpOk) << body;
   }
 
   // Every file path, walking groups, contents and files as the export does.
@@ -57,14 +53,14 @@ class ContentInfoFixture : public testsupport::HermeticTest {
         for (int32_t f = 0; f < ::SfContentInfoXML::GetFileCount(contents); ++f) {
           XpString path;
           EXPECT_EQ(::SfContentInfoXML::GetFile(contents, static_cast<uint32_t>(f), &path), kXpOk);
-          paths.push_back(Narrow(path));
+          paths.push_back(path.ToMultiByte().ToStdString());
         }
       }
     }
     return paths;
   }
 
-  XpString Folder() const { return Wide(Dir("ImportData").string()); }
+  XpString Folder() const { return XpString::FromUtf8(Dir("ImportData").string()); }
   std::string Expected(const std::string& name) const {
     return (Dir("ImportData") / name).string();
   }
@@ -87,18 +83,18 @@ TEST_F(SfContentInfoXML, RoundTripKeepsSourceGroupsContentsAndFilesInOrder) {
   ASSERT_NE(contents, nullptr);
   ASSERT_EQ(::SfContentInfoXML::AddFile(contents, u"/media/cam/DCIM/100KAVO/PICT0001.JPG"), kXpOk);
   ASSERT_EQ(::SfContentInfoXML::AddFile(contents, u"/media/cam/DCIM/100KAVO/PICT0001.THM"), kXpOk);
-  const XpString path = Wide((Root() / "out.xml").string());
+  const XpString path = XpString::FromUtf8((Root() / "out.xml").string());
   ASSERT_EQ(written.SaveToFile(path), kXpOk);
 
   ::SfContentInfoXML read;
   ASSERT_EQ(read.LoadFromFile(path), kXpOk);
   EXPECT_EQ(Walk(read), (std::vector<std::string>{"/media/cam/DCIM/100KAVO/PICT0001.JPG",
                                                   "/media/cam/DCIM/100KAVO/PICT0001.THM"}));
-  EXPECT_EQ(Narrow(read.GetSourceApp()), "Accessor/K2");
+  EXPECT_EQ(read.GetSourceApp().ToMultiByte().ToStdString(), "Accessor/K2");
   XpString fileType;
   ASSERT_NE(read.Find(u"XMLFileType"), nullptr);
   EXPECT_EQ(read.Find(u"XMLFileType")->GetString(&fileType), kXpOk);
-  EXPECT_EQ(Narrow(fileType), "ContentInfoXML");
+  EXPECT_EQ(fileType.ToMultiByte().ToStdString(), "ContentInfoXML");
   EXPECT_EQ(read.Find(u"ImportDirPath"), nullptr);
   EXPECT_NE(read.FindContentsGroup(u"ImportedDCFObjects"), nullptr);
   EXPECT_EQ(read.FindContentsGroup(u"importeddcfobjects"), nullptr);
@@ -110,12 +106,12 @@ TEST_F(SfContentInfoXML, HeaderGoesOnlyOnAnEmptyDocument) {
   XpString importDir;
   ASSERT_NE(document_.Find(u"ImportDirPath"), nullptr);
   document_.Find(u"ImportDirPath")->GetString(&importDir);
-  EXPECT_EQ(Narrow(importDir), "/home/u/Pictures");
+  EXPECT_EQ(importDir.ToMultiByte().ToStdString(), "/home/u/Pictures");
   EXPECT_EQ(document_.GetContentsGroupCount(), 0);
 
   EXPECT_EQ(document_.InitHeader(u"Other", nullptr), kXpErrValueKeyExists);
   EXPECT_EQ(document_.GetCount(), 4);
-  EXPECT_EQ(Narrow(document_.GetSourceApp()), "Accessor/K2");
+  EXPECT_EQ(document_.GetSourceApp().ToMultiByte().ToStdString(), "Accessor/K2");
 }
 
 TEST_F(SfContentInfoXML, MissingGroupListGivesMinusOneAndNothingToFind) {
@@ -169,14 +165,14 @@ TEST_F(SfContentInfoXML, GetFileReportsAnEntryThatIsNoString) {
   EXPECT_EQ(::SfContentInfoXML::GetFileCount(contents), 3);
   XpString path;
   EXPECT_EQ(::SfContentInfoXML::GetFile(contents, 0, &path), kXpOk);
-  EXPECT_EQ(Narrow(path), "/a/1.jpg");
+  EXPECT_EQ(path.ToMultiByte().ToStdString(), "/a/1.jpg");
   EXPECT_EQ(::SfContentInfoXML::GetFile(contents, 1, &path), kXpErrValueNotSupported);
-  EXPECT_EQ(Narrow(path), "/a/1.jpg");
+  EXPECT_EQ(path.ToMultiByte().ToStdString(), "/a/1.jpg");
   EXPECT_EQ(::SfContentInfoXML::GetFile(contents, 2, &path), kXpOk);
-  EXPECT_EQ(Narrow(path), "/a/2.jpg");
+  EXPECT_EQ(path.ToMultiByte().ToStdString(), "/a/2.jpg");
   EXPECT_EQ(::SfContentInfoXML::GetFile(contents, 3, &path), kXpErrValueNotFound);
   EXPECT_EQ(::SfContentInfoXML::GetFile(contents, 0xFFFFFFFFu, &path), kXpErrValueNotFound);
-  EXPECT_EQ(Narrow(path), "/a/2.jpg");
+  EXPECT_EQ(path.ToMultiByte().ToStdString(), "/a/2.jpg");
 }
 
 struct DateCase {
@@ -293,9 +289,9 @@ TEST_F(SfContentInfoXML, MakeFilePathSkipsTakenNamesAndLeavesTheNewFileEmpty) {
     std::ofstream(Expected(std::to_string(n) + ".xml")) << "taken";
   }
   const XpString path = ::SfContentInfoXML::MakeFilePath(Folder(), kNow);
-  EXPECT_EQ(Narrow(path), Expected("1246881603.xml"));
-  ASSERT_TRUE(fs::is_regular_file(Narrow(path)));
-  EXPECT_EQ(fs::file_size(Narrow(path)), 0u);
+  EXPECT_EQ(path.ToMultiByte().ToStdString(), Expected("1246881603.xml"));
+  ASSERT_TRUE(fs::is_regular_file(path.ToMultiByte().ToStdString()));
+  EXPECT_EQ(fs::file_size(path.ToMultiByte().ToStdString()), 0u);
   EXPECT_EQ(fs::file_size(Expected("1246881600.xml")), 5u);
 }
 
@@ -311,7 +307,8 @@ TEST_F(SfContentInfoXML, MakeFilePathNamesTheFileWithTheSignedLow32Bits) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(Narrow(::SfContentInfoXML::MakeFilePath(Folder(), c.n)), Expected(c.name));
+    EXPECT_EQ(::SfContentInfoXML::MakeFilePath(Folder(), c.n).ToMultiByte().ToStdString(),
+              Expected(c.name));
   }
 }
 
@@ -319,7 +316,7 @@ TEST_F(SfContentInfoXML, MakeFilePathStartsAtTheCurrentLocalSecond) {
   const int64_t before = std::time(nullptr);
   const XpString path = ::SfContentInfoXML::MakeFilePath(Folder());
   const int64_t after = std::time(nullptr);
-  const fs::path made(Narrow(path));
+  const fs::path made(path.ToMultiByte().ToStdString());
   ASSERT_TRUE(fs::is_regular_file(made));
   EXPECT_EQ(made.parent_path(), Dir("ImportData"));
   const int64_t n = std::stoll(made.stem().string());
@@ -328,7 +325,8 @@ TEST_F(SfContentInfoXML, MakeFilePathStartsAtTheCurrentLocalSecond) {
 }
 
 TEST_F(SfContentInfoXML, MakeFilePathGivesUpWithAnEmptyPath) {
-  EXPECT_TRUE(::SfContentInfoXML::MakeFilePath(Wide((Root() / "missing").string()), 7).IsEmpty());
+  EXPECT_TRUE(::SfContentInfoXML::MakeFilePath(XpString::FromUtf8((Root() / "missing").string()), 7)
+                  .IsEmpty());
   EXPECT_TRUE(::SfContentInfoXML::MakeFilePath(XpString(), 7).IsEmpty());
 
   // Another failure than "exists" ends at once.

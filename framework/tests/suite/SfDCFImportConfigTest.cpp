@@ -19,9 +19,6 @@ constexpr uint32_t kMachine = XpRegistry::kRootLocalMachine;
 constexpr uint32_t kUser = XpRegistry::kRootCurrentUser;
 constexpr const char* kDcfKey = "Software\\Kavo Corporation\\Kavo Telvane\\Importer\\DCF";
 
-XpString Wide(const std::string& text) { return XpStringA(text.c_str()).ToWide(); }
-std::string Narrow(const XpString& text) { return text.ToMultiByte().CStr(); }
-
 class DCFImportConfigFixture : public testsupport::HermeticTest {
  protected:
   void SetUp() override {
@@ -44,30 +41,33 @@ class DCFImportConfigFixture : public testsupport::HermeticTest {
   }
   static void SetMachineVersion(const std::string& version) {
     XpRegistry key;
-    ASSERT_EQ(key.Open(Wide(kDcfKey), kMachine, XpRegistry::kAccessWrite), kXpOk);
-    ASSERT_EQ(key.SetString(u"CurrentVersion", Wide(version)), kXpOk);
+    ASSERT_EQ(key.Open(XpString::FromUtf8(kDcfKey), kMachine, XpRegistry::kAccessWrite), kXpOk);
+    ASSERT_EQ(key.SetString(u"CurrentVersion", XpString::FromUtf8(version)), kXpOk);
   }
   static void SetUserDword(const std::string& version, const std::string& name, uint32_t value) {
     XpRegistry key;
-    ASSERT_EQ(key.Open(Wide(UserKey(version)), kUser, XpRegistry::kAccessWrite), kXpOk);
-    ASSERT_EQ(key.SetDword(Wide(name), value), kXpOk);
+    ASSERT_EQ(key.Open(XpString::FromUtf8(UserKey(version)), kUser, XpRegistry::kAccessWrite),
+              kXpOk);
+    ASSERT_EQ(key.SetDword(XpString::FromUtf8(name), value), kXpOk);
   }
   static void SetUserString(const std::string& version, const std::string& name,
                             const std::string& value) {
     XpRegistry key;
-    ASSERT_EQ(key.Open(Wide(UserKey(version)), kUser, XpRegistry::kAccessWrite), kXpOk);
-    ASSERT_EQ(key.SetString(Wide(name), Wide(value)), kXpOk);
+    ASSERT_EQ(key.Open(XpString::FromUtf8(UserKey(version)), kUser, XpRegistry::kAccessWrite),
+              kXpOk);
+    ASSERT_EQ(key.SetString(XpString::FromUtf8(name), XpString::FromUtf8(value)), kXpOk);
   }
   static std::string UserString(const std::string& version, const std::string& name) {
     XpRegistry key;
-    if (key.Open(Wide(UserKey(version)), kUser, XpRegistry::kAccessRead) != kXpOk)
+    if (key.Open(XpString::FromUtf8(UserKey(version)), kUser, XpRegistry::kAccessRead) != kXpOk)
       return "<no key>";
-    return Narrow(key.QueryString(Wide(name), u"<none>"));
+    return key.QueryString(XpString::FromUtf8(name), u"<none>").ToMultiByte().ToStdString();
   }
   static uint32_t UserDword(const std::string& version, const std::string& name) {
     XpRegistry key;
-    if (key.Open(Wide(UserKey(version)), kUser, XpRegistry::kAccessRead) != kXpOk) return 99;
-    return key.QueryDword(Wide(name), 99);
+    if (key.Open(XpString::FromUtf8(UserKey(version)), kUser, XpRegistry::kAccessRead) != kXpOk)
+      return 99;
+    return key.QueryDword(XpString::FromUtf8(name), 99);
   }
 
  private:
@@ -89,9 +89,10 @@ TEST_F(SfDCFImportConfig, WithoutRegistryLoadProposesDefaultsAndTheDatedName) {
     EXPECT_FALSE(config.IsAutomaticImport());
     EXPECT_TRUE(config.IsDifferentialImport());
     EXPECT_FALSE(config.IsRemoveAfterImport());
-    EXPECT_EQ(Narrow(config.GetDestDir()), row.expectedDest);
-    EXPECT_EQ(Narrow(config.GetFolderName()), "10-08-09");
-    EXPECT_EQ(Narrow(config.GetImportFolderPath()), row.expectedDest + "/10-08-09");
+    EXPECT_EQ(config.GetDestDir().ToMultiByte().ToStdString(), row.expectedDest);
+    EXPECT_EQ(config.GetFolderName().ToMultiByte().ToStdString(), "10-08-09");
+    EXPECT_EQ(config.GetImportFolderPath().ToMultiByte().ToStdString(),
+              row.expectedDest + "/10-08-09");
   }
 }
 
@@ -106,7 +107,9 @@ TEST_F(SfDCFImportConfig, StoredFlagsAreReadFromTheVersionedKey) {
   EXPECT_TRUE(config.IsAutomaticImport());
   EXPECT_TRUE(config.IsRemoveAfterImport());
 
-  ASSERT_EQ(XpRegistry::DeleteValue(Wide(UserKey("1.0") + "\\DifferantialImport"), kUser), kXpOk);
+  ASSERT_EQ(
+      XpRegistry::DeleteValue(XpString::FromUtf8(UserKey("1.0") + "\\DifferantialImport"), kUser),
+      kXpOk);
   ASSERT_EQ(config.Load(ImportDay()), kXpOk);
   EXPECT_TRUE(config.IsDifferentialImport());
 
@@ -130,12 +133,12 @@ TEST_F(SfDCFImportConfig, MissingUserKeyKeepsTheMembersAsTheyWere) {
   config.SetAutomaticImport(true);
   config.SetDifferentialImport(false);
   const std::string dest = Root().string();
-  config.SetDestDir(Wide(dest));
+  config.SetDestDir(XpString::FromUtf8(dest));
   EXPECT_EQ(config.Load(ImportDay()), kXpErrGeneric);
   EXPECT_TRUE(config.IsAutomaticImport());
   EXPECT_FALSE(config.IsDifferentialImport());
-  EXPECT_EQ(Narrow(config.GetDestDir()), dest);
-  EXPECT_EQ(Narrow(config.GetFolderName()), "10-08-09");
+  EXPECT_EQ(config.GetDestDir().ToMultiByte().ToStdString(), dest);
+  EXPECT_EQ(config.GetFolderName().ToMultiByte().ToStdString(), "10-08-09");
 }
 
 TEST_F(SfDCFImportConfig, TakenFolderNamesGetTheNextNumber) {
@@ -162,9 +165,10 @@ TEST_F(SfDCFImportConfig, TakenFolderNamesGetTheNextNumber) {
     }
     ::SfDCFImportConfig config;
     ASSERT_EQ(config.Load(ImportDay()), kXpOk);
-    EXPECT_EQ(Narrow(config.GetDestDir()), dest.string());
-    EXPECT_EQ(Narrow(config.GetFolderName()), row.expected) << row.take;
-    EXPECT_EQ(Narrow(config.GetImportFolderPath()), (dest / row.expected).string());
+    EXPECT_EQ(config.GetDestDir().ToMultiByte().ToStdString(), dest.string());
+    EXPECT_EQ(config.GetFolderName().ToMultiByte().ToStdString(), row.expected) << row.take;
+    EXPECT_EQ(config.GetImportFolderPath().ToMultiByte().ToStdString(),
+              (dest / row.expected).string());
   }
 }
 
@@ -175,7 +179,7 @@ TEST_F(SfDCFImportConfig, DestinationUnderDocumentsTravelsToAnotherHome) {
   SetMachineVersion("1.0");
   {
     ::SfDCFImportConfig config;
-    config.SetDestDir(Wide(shots.string()));
+    config.SetDestDir(XpString::FromUtf8(shots.string()));
     config.SetAutomaticImport(true);
     config.SetDifferentialImport(false);
     config.SetRemoveAfterImport(true);
@@ -193,7 +197,7 @@ TEST_F(SfDCFImportConfig, DestinationUnderDocumentsTravelsToAnotherHome) {
   {
     ::SfDCFImportConfig config;
     ASSERT_EQ(config.Load(ImportDay()), kXpOk);
-    EXPECT_EQ(Narrow(config.GetDestDir()), otherShots.string());
+    EXPECT_EQ(config.GetDestDir().ToMultiByte().ToStdString(), otherShots.string());
     EXPECT_TRUE(config.IsAutomaticImport());
     EXPECT_FALSE(config.IsDifferentialImport());
     EXPECT_TRUE(config.IsRemoveAfterImport());
@@ -203,17 +207,17 @@ TEST_F(SfDCFImportConfig, DestinationUnderDocumentsTravelsToAnotherHome) {
   {
     ::SfDCFImportConfig config;
     ASSERT_EQ(config.Load(ImportDay()), kXpOk);
-    EXPECT_EQ(Narrow(config.GetDestDir()), (otherHome / "Pictures").string());
+    EXPECT_EQ(config.GetDestDir().ToMultiByte().ToStdString(), (otherHome / "Pictures").string());
   }
 }
 
 TEST_F(SfDCFImportConfig, SaveWithoutTheVersionKeyWritesNothing) {
   ::SfDCFImportConfig config;
-  config.SetDestDir(Wide(Root().string()));
+  config.SetDestDir(XpString::FromUtf8(Root().string()));
   EXPECT_EQ(config.Save(), kXpErrGeneric);
   EXPECT_EQ(UserString("", "DestDir"), "<no key>");
   XpRegistry dcf;
-  EXPECT_NE(dcf.Open(Wide(kDcfKey), kUser, XpRegistry::kAccessRead), kXpOk);
+  EXPECT_NE(dcf.Open(XpString::FromUtf8(kDcfKey), kUser, XpRegistry::kAccessRead), kXpOk);
 }
 
 TEST_F(SfDCFImportConfig, HandOverFileIsMadeOnceAndKept) {
@@ -221,16 +225,16 @@ TEST_F(SfDCFImportConfig, HandOverFileIsMadeOnceAndKept) {
   const XpString first = config.GetHandOverFilePath();
   const XpString second = config.GetHandOverFilePath();
   ASSERT_FALSE(first.IsEmpty());
-  EXPECT_EQ(Narrow(second), Narrow(first));
+  EXPECT_EQ(second.ToMultiByte().ToStdString(), first.ToMultiByte().ToStdString());
   const fs::path folder =
       Root() / "home" / ".local" / "share" / "Kavo Corporation" / "Kavo Telvane" / "ImportData";
-  EXPECT_EQ(fs::path(Narrow(first)).parent_path(), folder);
-  EXPECT_TRUE(fs::is_regular_file(Narrow(first)));
-  EXPECT_EQ(fs::file_size(Narrow(first)), 0u);
+  EXPECT_EQ(fs::path(first.ToMultiByte().ToStdString()).parent_path(), folder);
+  EXPECT_TRUE(fs::is_regular_file(first.ToMultiByte().ToStdString()));
+  EXPECT_EQ(fs::file_size(first.ToMultiByte().ToStdString()), 0u);
   EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
 
   config.SetHandOverFilePath(u"/elsewhere/handover.xml");
-  EXPECT_EQ(Narrow(config.GetHandOverFilePath()), "/elsewhere/handover.xml");
+  EXPECT_EQ(config.GetHandOverFilePath().ToMultiByte().ToStdString(), "/elsewhere/handover.xml");
 }
 
 TEST_F(SfDCFImportConfig, UnstoredMembersKeepWhatTheCallerGives) {
@@ -252,9 +256,10 @@ TEST_F(SfDCFImportConfig, UnstoredMembersKeepWhatTheCallerGives) {
   EXPECT_EQ(config.GetItems(), (std::vector<uint32_t>{1}));
 
   EXPECT_FALSE(config.GetDestinationFolder());
-  config.SetDestinationFolder(Wide(Root().string()));
+  config.SetDestinationFolder(XpString::FromUtf8(Root().string()));
   ASSERT_TRUE(config.GetDestinationFolder());
-  EXPECT_EQ(Narrow(config.GetDestinationFolder()->GetName()), Root().filename().string());
+  EXPECT_EQ(config.GetDestinationFolder()->GetName().ToMultiByte().ToStdString(),
+            Root().filename().string());
 }
 
 }  // namespace

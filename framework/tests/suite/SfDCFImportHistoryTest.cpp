@@ -27,8 +27,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using dcfimporttest::MakeFile;
-using dcfimporttest::Narrow;
-using dcfimporttest::Wide;
 using testsupport::Fault;
 using testsupport::SysCall;
 
@@ -38,7 +36,7 @@ constexpr const char16_t* kSuite = u"Kavo Telvane";
 class RecordingDict : public XpIniDict {
  public:
   XpResult Add(const XpString& path, XpIniType type, const XpIniValue& value = {}) override {
-    keys.push_back(Narrow(path));
+    keys.push_back(path.ToMultiByte().ToStdString());
     types.push_back(type);
     return XpIniDict::Add(path, type, value);
   }
@@ -58,7 +56,7 @@ class ImportHistoryFixture : public testsupport::HermeticTest {
   }
 
   fs::path T(const std::string& relative) const { return Root() / relative; }
-  static XpString W(const fs::path& path) { return Wide(path.string()); }
+  static XpString W(const fs::path& path) { return XpString::FromUtf8(path.string()); }
   static fs::path ImporterDir() {
     return fs::path(std::getenv("XDG_DATA_HOME")) / "Kavo Corporation/Kavo Telvane/Importer";
   }
@@ -88,7 +86,8 @@ using SfDCFImportHistory = ImportHistoryFixture;
 TEST_F(SfDCFImportHistory, FilePathLiesInTheImporterFolderOfTheDataHome) {
   ASSERT_FALSE(fs::exists(ImporterDir()));
   const History history(u"ABC");
-  EXPECT_EQ(Narrow(history.GetFilePath()), (ImporterDir() / "ABC.xml").string());
+  EXPECT_EQ(history.GetFilePath().ToMultiByte().ToStdString(),
+            (ImporterDir() / "ABC.xml").string());
   EXPECT_TRUE(fs::is_directory(ImporterDir()));
 }
 
@@ -98,10 +97,10 @@ TEST_F(SfDCFImportHistory, RefusesNamesThatAreNoFileName) {
   for (const XpString& name : names) {
     History history(name);
     history.AddImportedFile(W(T("m1/DCIM/A.JPG")));
-    EXPECT_EQ(history.Save(), kXpErrOpenForWriteFailed) << Narrow(name);
-    EXPECT_EQ(history.Load(), kXpErrOpenForWriteFailed) << Narrow(name);
-    EXPECT_EQ(history.GetFilePath(), XpString()) << Narrow(name);
-    EXPECT_EQ(history.GetCount(), 1u) << Narrow(name);
+    EXPECT_EQ(history.Save(), kXpErrOpenForWriteFailed) << name.ToMultiByte().ToStdString();
+    EXPECT_EQ(history.Load(), kXpErrOpenForWriteFailed) << name.ToMultiByte().ToStdString();
+    EXPECT_EQ(history.GetFilePath(), XpString()) << name.ToMultiByte().ToStdString();
+    EXPECT_EQ(history.GetCount(), 1u) << name.ToMultiByte().ToStdString();
   }
   EXPECT_EQ(FilesBelow(std::getenv("XDG_DATA_HOME")), 0u);
   EXPECT_EQ(FilesBelow(Root() / "home"), 0u);
@@ -233,8 +232,8 @@ TEST_F(SfDCFImportHistory, WritesPathModifiedCreatedAndSizeInThisOrderWithTheirT
                 {u"ImportedFiles/0/Size", kXpIniTypeInt}};
   for (const auto& field : fields) {
     const XpIniElement* element = saved.Find(field.key);
-    ASSERT_NE(element, nullptr) << Narrow(field.key);
-    EXPECT_EQ(element->GetType(), field.type) << Narrow(field.key);
+    ASSERT_NE(element, nullptr) << XpString(field.key).ToMultiByte().ToStdString();
+    EXPECT_EQ(element->GetType(), field.type) << XpString(field.key).ToMultiByte().ToStdString();
   }
   XpString path;
   ASSERT_EQ(saved.Find(u"ImportedFiles/0/Path")->GetString(&path), kXpOk);

@@ -18,7 +18,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using dcfimporttest::MakeFile;
-using dcfimporttest::Wide;
 
 // A task item as the camera import derives one: its file list is the
 // source's entries, and it records them in a history.
@@ -47,7 +46,7 @@ class ImportTaskFixture : public testsupport::HermeticTest {
   }
 
   fs::path T(const std::string& relative) const { return Root() / relative; }
-  XpString W(const std::string& relative) const { return Wide(T(relative).string()); }
+  XpString W(const std::string& relative) const { return XpString::FromUtf8(T(relative).string()); }
   XpSharedPtr<XpAbstractFSObj> Folder(const std::string& relative) const {
     return XpSharedPtr<XpAbstractFSObj>(new XpDir(W(relative)));
   }

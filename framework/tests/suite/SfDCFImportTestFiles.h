@@ -12,9 +12,6 @@
 // card mount points, and files of a given size below them.
 namespace dcfimporttest {
 
-inline XpString Wide(const std::string& text) { return XpStringA(text.c_str()).ToWide(); }
-inline std::string Narrow(const XpString& text) { return text.ToMultiByte().CStr(); }
-
 // Mount points root/m1 and root/m2 over "/", in the mount table below the
 // system root.
 inline void StageMountTable(const std::filesystem::path& sysroot, const std::filesystem::path& root) {

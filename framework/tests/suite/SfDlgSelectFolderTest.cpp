@@ -24,8 +24,6 @@ namespace fs = std::filesystem;
 
 using fstest::ToXp;
 
-std::string Utf8(const XpString& text) { return fstest::ToUtf8(text); }
-
 class SfDlgSelectFolder : public testsupport::HermeticTest {
  protected:
   void SetUp() override {
@@ -72,12 +70,13 @@ void ExpectCases(const std::vector<RuleCase>& cases) {
     }
     const XfFolderCheck check = dialog.Validator()(c.path);
     if (c.refusal == nullptr) {
-      EXPECT_TRUE(check.ok) << c.name << ": " << Utf8(c.path) << " refused: " << Utf8(check.reason);
+      EXPECT_TRUE(check.ok) << c.name << ": " << c.path.ToMultiByte().ToStdString()
+                            << " refused: " << check.reason.ToMultiByte().ToStdString();
       continue;
     }
-    EXPECT_FALSE(check.ok) << c.name << ": " << Utf8(c.path);
-    EXPECT_NE(Utf8(check.reason).find(c.refusal), std::string::npos)
-        << c.name << ": the reason was \"" << Utf8(check.reason) << "\"";
+    EXPECT_FALSE(check.ok) << c.name << ": " << c.path.ToMultiByte().ToStdString();
+    EXPECT_NE(check.reason.ToMultiByte().ToStdString().find(c.refusal), std::string::npos)
+        << c.name << ": the reason was \"" << check.reason.ToMultiByte().ToStdString() << "\"";
   }
 }
 
@@ -92,7 +91,7 @@ TEST_F(SfDlgSelectFolder, EachRuleRefusesItsFoldersAndPassesTheOthers) {
   const fs::path plain = MakeDir(Root() / "plain" / "folder");
   const XpString pictures = XpGetSpecialFolder(kXpFolderPictures, true);
   ASSERT_FALSE(pictures.IsEmpty());
-  const fs::path pictureSub = MakeDir(fs::path(Utf8(pictures)) / "Holiday");
+  const fs::path pictureSub = MakeDir(fs::path(pictures.ToMultiByte().ToStdString()) / "Holiday");
   const fs::path home = Root() / "home";
   const fs::path hidden = MakeDir(home / ".cache" / "x");
   const fs::path visible = MakeDir(home / "cache" / "x");

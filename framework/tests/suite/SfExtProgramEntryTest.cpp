@@ -19,9 +19,7 @@ namespace {
 namespace fs = std::filesystem;
 using Entry = ::SfExtProgramEntry;
 using extprogramtest::EntryFile;
-using extprogramtest::Narrow;
 using extprogramtest::ReadBytes;
-using extprogramtest::Wide;
 using testsupport::Fault;
 using testsupport::SysCall;
 
@@ -43,7 +41,7 @@ class ExtProgramEntryFixture : public testsupport::HermeticTest {
   Entry ReadBack(const EntryFile& file, const std::string& name = "e.xml") const {
     file.Save(T("entries/" + name));
     Entry entry;
-    EXPECT_EQ(entry.Read(Wide(T("entries/" + name))), kXpOk);
+    EXPECT_EQ(entry.Read(XpString::FromUtf8(T("entries/" + name))), kXpOk);
     return entry;
   }
 
@@ -56,7 +54,7 @@ TEST_F(SfExtProgramEntry, MissingKeysKeepTheirDefaults) {
   EntryFile file;
   file.appName = "Only";
   const Entry entry = ReadBack(file);
-  EXPECT_EQ(Narrow(entry.appName), "Only");
+  EXPECT_EQ(entry.appName.ToMultiByte().ToStdString(), "Only");
   EXPECT_EQ(entry.displayLevel, 0xFFFFFFFFu);
   EXPECT_TRUE(entry.multiple);
   EXPECT_FALSE(entry.groupApp);
@@ -64,8 +62,8 @@ TEST_F(SfExtProgramEntry, MissingKeysKeepTheirDefaults) {
   EXPECT_TRUE(entry.exePath.IsEmpty());
   EXPECT_EQ(entry.uiOrder, 0);
   EXPECT_EQ(entry.id, 0u);
-  EXPECT_EQ(Narrow(entry.filePath), T("entries/e.xml"));
-  EXPECT_EQ(Narrow(entry.sourcePath), T("entries/e.xml"));
+  EXPECT_EQ(entry.filePath.ToMultiByte().ToStdString(), T("entries/e.xml"));
+  EXPECT_EQ(entry.sourcePath.ToMultiByte().ToStdString(), T("entries/e.xml"));
   EXPECT_TRUE(entry.creationTime.IsValid());
 }
 
@@ -77,9 +75,9 @@ TEST_F(SfExtProgramEntry, KeysOfAnotherTypeReadAsDefaults) {
   ASSERT_EQ(dict.Add(u"Modal", kXpIniTypeString, u"true"), kXpOk);
   ASSERT_EQ(dict.Add(u"ContentTypeMaskList", kXpIniTypeString, u"10"), kXpOk);
   ASSERT_EQ(dict.Add(u"ExeName", kXpIniTypeBool, true), kXpOk);
-  ASSERT_EQ(dict.SaveToFile(Wide(T("typed.xml"))), kXpOk);
+  ASSERT_EQ(dict.SaveToFile(XpString::FromUtf8(T("typed.xml"))), kXpOk);
   Entry entry;
-  ASSERT_EQ(entry.Read(Wide(T("typed.xml"))), kXpOk);
+  ASSERT_EQ(entry.Read(XpString::FromUtf8(T("typed.xml"))), kXpOk);
   EXPECT_TRUE(entry.appName.IsEmpty());
   EXPECT_EQ(entry.displayLevel, Entry::kNoDisplayLevel);
   EXPECT_TRUE(entry.multiple);
@@ -106,8 +104,8 @@ TEST_F(SfExtProgramEntry, ReadFailsForMissingFilesAndOtherContent) {
   for (const char* name : {"missing.xml", "text.xml", "other.xml", "folder.xml"}) {
     Entry entry;
     entry.appName = u"kept";
-    EXPECT_NE(entry.Read(Wide(T(name))), kXpOk) << name;
-    EXPECT_EQ(Narrow(entry.appName), "kept") << name;
+    EXPECT_NE(entry.Read(XpString::FromUtf8(T(name))), kXpOk) << name;
+    EXPECT_EQ(entry.appName.ToMultiByte().ToStdString(), "kept") << name;
   }
 }
 
@@ -137,7 +135,7 @@ TEST_F(SfExtProgramEntry, ResolvesTheExecutableFromLocationAndName) {
     EntryFile file = EntryFile::User("L");
     file.installedLocation = location;
     file.exeName = "tool";
-    EXPECT_EQ(Narrow(ReadBack(file).exePath), expected) << c.name;
+    EXPECT_EQ(ReadBack(file).exePath.ToMultiByte().ToStdString(), expected) << c.name;
   }
 }
 
@@ -160,18 +158,22 @@ TEST_F(SfExtProgramEntry, SuiteProgramsAreFoundUnderTheSuiteKey) {
 
   EntryFile file = EntryFile::Group("S", 6);
   file.installSettingName = "Tools/Suite";
-  EXPECT_EQ(Narrow(ReadBack(file).exePath), T("suite/reg.bin")) << "the registry's name";
+  EXPECT_EQ(ReadBack(file).exePath.ToMultiByte().ToStdString(), T("suite/reg.bin"))
+      << "the registry's name";
 
   file.exeName = "own.bin";
-  EXPECT_EQ(Narrow(ReadBack(file).exePath), T("suite/own.bin")) << "the entry's name first";
+  EXPECT_EQ(ReadBack(file).exePath.ToMultiByte().ToStdString(), T("suite/own.bin"))
+      << "the entry's name first";
 
   file.exeName = "gone.bin";
   file.installedLocation = T("own");
-  EXPECT_EQ(Narrow(ReadBack(file).exePath), T("own/gone.bin")) << "a missing file: own location";
+  EXPECT_EQ(ReadBack(file).exePath.ToMultiByte().ToStdString(), T("own/gone.bin"))
+      << "a missing file: own location";
 
   file.groupApp = false;
   file.exeName = "own.bin";
-  EXPECT_EQ(Narrow(ReadBack(file).exePath), T("own/own.bin")) << "not a suite program";
+  EXPECT_EQ(ReadBack(file).exePath.ToMultiByte().ToStdString(), T("own/own.bin"))
+      << "not a suite program";
 }
 
 TEST_F(SfExtProgramEntry, SuiteProgramWithoutSuiteKeyUsesVersionOneAndItsOwnLocation) {
@@ -180,12 +182,12 @@ TEST_F(SfExtProgramEntry, SuiteProgramWithoutSuiteKeyUsesVersionOneAndItsOwnLoca
   file.installSettingName = "Absent";
   file.installedLocation = T("own");
   file.exeName = "tool";
-  EXPECT_EQ(Narrow(ReadBack(file).exePath), T("own/tool"));
+  EXPECT_EQ(ReadBack(file).exePath.ToMultiByte().ToStdString(), T("own/tool"));
 
   // Without "CurrentVersion" the version is "1.0".
   extprogramtest::SetRegistryString(kMachine, std::string(kSuiteKey) + "\\Absent\\1.0",
                                     "InstalledLocation", T("v1"));
-  EXPECT_EQ(Narrow(ReadBack(file).exePath), T("v1/tool"));
+  EXPECT_EQ(ReadBack(file).exePath.ToMultiByte().ToStdString(), T("v1/tool"));
 }
 
 TEST_F(SfExtProgramEntry, IconBesideTheExecutableAndBitmapBesideTheEntryFile) {
@@ -195,8 +197,8 @@ TEST_F(SfExtProgramEntry, IconBesideTheExecutableAndBitmapBesideTheEntryFile) {
   file.iconName = "tool.ico";
   file.imageBitmapName = "i.bmp";
   const Entry entry = ReadBack(file);
-  EXPECT_EQ(Narrow(entry.iconPath), T("bin/tool.ico"));
-  EXPECT_EQ(Narrow(entry.bitmapPath), T("entries/i.bmp"));
+  EXPECT_EQ(entry.iconPath.ToMultiByte().ToStdString(), T("bin/tool.ico"));
+  EXPECT_EQ(entry.bitmapPath.ToMultiByte().ToStdString(), T("entries/i.bmp"));
 }
 
 TEST_F(SfExtProgramEntry, WriterPutsTheKeysInItsOrder) {
@@ -206,7 +208,7 @@ TEST_F(SfExtProgramEntry, WriterPutsTheKeysInItsOrder) {
   file.iconName = "tool.ico";
   file.contentTypeMasks = {"10000101"};
   Entry entry = ReadBack(file);
-  entry.filePath = Wide(T("out/1.xml"));
+  entry.filePath = XpString::FromUtf8(T("out/1.xml"));
   fs::create_directories(T("out"));
   ASSERT_EQ(entry.Write(), kXpOk);
   EXPECT_TRUE(entry.creationTime.IsValid());
@@ -252,16 +254,16 @@ TEST_F(SfExtProgramEntry, WrittenEntryReadsBackWithEveryField) {
   written.settingDescription = u"settings";
   written.supportedDeviceMask = 0x80000001;
   written.displayLevel = Entry::kNoDisplayLevel;
-  written.filePath = Wide(T("entries/copy.xml"));
+  written.filePath = XpString::FromUtf8(T("entries/copy.xml"));
   ASSERT_EQ(written.Write(), kXpOk);
 
   Entry read;
   ASSERT_EQ(read.Read(written.filePath), kXpOk);
   EXPECT_TRUE(read.IsSameProgram(written));
-  EXPECT_EQ(Narrow(read.exePath), T("bin/tool"));
-  EXPECT_EQ(Narrow(read.description), "text");
-  EXPECT_EQ(Narrow(read.installSettingName), "Setting");
-  EXPECT_EQ(Narrow(read.imageBitmapName), "i.bmp");
+  EXPECT_EQ(read.exePath.ToMultiByte().ToStdString(), T("bin/tool"));
+  EXPECT_EQ(read.description.ToMultiByte().ToStdString(), "text");
+  EXPECT_EQ(read.installSettingName.ToMultiByte().ToStdString(), "Setting");
+  EXPECT_EQ(read.imageBitmapName.ToMultiByte().ToStdString(), "i.bmp");
   EXPECT_TRUE(read.modal);
   EXPECT_FALSE(read.multiple);
   EXPECT_EQ(read.uiOrder, 4);
@@ -269,8 +271,8 @@ TEST_F(SfExtProgramEntry, WrittenEntryReadsBackWithEveryField) {
   EXPECT_EQ(read.contentTypeMasks, (std::vector<uint32_t>{1, 0xAB}));
   EXPECT_EQ(read.mediaTypeMasks, (std::vector<uint32_t>{3}));
   EXPECT_TRUE(read.subFolderReceivable);
-  EXPECT_EQ(Narrow(read.summaryString), "summary");
-  EXPECT_EQ(Narrow(read.settingDescription), "settings");
+  EXPECT_EQ(read.summaryString.ToMultiByte().ToStdString(), "summary");
+  EXPECT_EQ(read.settingDescription.ToMultiByte().ToStdString(), "settings");
   EXPECT_EQ(read.supportedDeviceMask, 0x80000001u);
 }
 
@@ -310,7 +312,8 @@ TEST_F(SfExtProgramEntry, SameProgramComparesNameExecutableAndOptionExactly) {
     other.appName = c.appName;
     other.exePath = c.exePath;
     other.option = c.option;
-    EXPECT_EQ(base.IsSameProgram(other), c.same) << Narrow(c.appName) << Narrow(c.exePath);
+    EXPECT_EQ(base.IsSameProgram(other), c.same) << XpString(c.appName).ToMultiByte().ToStdString()
+                                                 << XpString(c.exePath).ToMultiByte().ToStdString();
   }
 }
 
@@ -335,19 +338,19 @@ TEST_F(SfExtProgramEntry, TakeOverCopiesTextsAndFlagsOnly) {
   newer.exePath = u"/bin/b";
   newer.uiOrder = 1;
   user.TakeOverFrom(newer);
-  EXPECT_EQ(Narrow(user.appName), "A2");
-  EXPECT_EQ(Narrow(user.description), "new");
+  EXPECT_EQ(user.appName.ToMultiByte().ToStdString(), "A2");
+  EXPECT_EQ(user.description.ToMultiByte().ToStdString(), "new");
   EXPECT_EQ(user.displayLevel, 1u);
   EXPECT_TRUE(user.modal);
-  EXPECT_EQ(Narrow(user.option), "-o");
+  EXPECT_EQ(user.option.ToMultiByte().ToStdString(), "-o");
   EXPECT_FALSE(user.multiple);
   EXPECT_TRUE(user.xmlReceivable);
   EXPECT_EQ(user.contentTypeMasks, std::vector<uint32_t>{1});
   EXPECT_EQ(user.mediaTypeMasks, std::vector<uint32_t>{2});
-  EXPECT_EQ(Narrow(user.filePath), "/x/1.xml");
+  EXPECT_EQ(user.filePath.ToMultiByte().ToStdString(), "/x/1.xml");
   EXPECT_EQ(user.id, 3u);
   EXPECT_EQ(user.uiOrder, 7);
-  EXPECT_EQ(Narrow(user.exePath), "/bin/a");
+  EXPECT_EQ(user.exePath.ToMultiByte().ToStdString(), "/bin/a");
 }
 
 }  // namespace

@@ -25,9 +25,7 @@ namespace fs = std::filesystem;
 using Entry = ::SfExtProgramEntry;
 using List = ::SfExtProgramList;
 using extprogramtest::EntryFile;
-using extprogramtest::Narrow;
 using extprogramtest::ReadBytes;
-using extprogramtest::Wide;
 using testsupport::Fault;
 using testsupport::SysCall;
 using Kind = SfExtProgramListKind;
@@ -42,7 +40,7 @@ constexpr const char* kIgnoreKey =
 
 Names NamesOf(const List::Entries& entries) {
   Names names;
-  for (const Entry& entry : entries) names.push_back(Narrow(entry.appName));
+  for (const Entry& entry : entries) names.push_back(entry.appName.ToMultiByte().ToStdString());
   return names;
 }
 
@@ -50,7 +48,7 @@ class ExtProgramListFixture : public testsupport::HermeticTest {
  protected:
   void SetUp() override {
     HermeticTest::SetUp();
-    ext_ = Narrow(SfGetExtToolsFolder());
+    ext_ = SfGetExtToolsFolder().ToMultiByte().ToStdString();
     ASSERT_FALSE(ext_.empty());
     extprogramtest::SetRegistryString(kMachine, kFoldersKey, "Reg", T("reg"));
     fs::create_directories(T("reg"));
@@ -78,8 +76,9 @@ class ExtProgramListFixture : public testsupport::HermeticTest {
     for (const fs::directory_entry& child : fs::directory_iterator(ext_)) {
       Entry entry;
       const std::string path = child.path().string();
-      files[child.path().filename().string()] =
-          entry.Read(Wide(path)) == kXpOk ? Narrow(entry.appName) : "?";
+      files[child.path().filename().string()] = entry.Read(XpString::FromUtf8(path)) == kXpOk
+                                                    ? entry.appName.ToMultiByte().ToStdString()
+                                                    : "?";
     }
     return files;
   }
@@ -208,7 +207,7 @@ TEST_F(SfExtProgramList, IgnoreValuesSwitchOffTheirLevel) {
       {"another level", 2u, true},
   };
   for (const auto& c : cases) {
-    (void)XpRegistry::DeleteKeyTree(Wide(kIgnoreKey), kUser);
+    (void)XpRegistry::DeleteKeyTree(XpString::FromUtf8(kIgnoreKey), kUser);
     fs::remove_all(ext_);
     fs::create_directories(ext_);
     if (c.ignore) extprogramtest::SetRegistryDword(kUser, kIgnoreKey, "Tool", *c.ignore);
@@ -237,10 +236,10 @@ TEST_F(SfExtProgramList, RegisteredEntryOfTheSameProgramUpdatesTheUserEntry) {
     List list;
     ASSERT_EQ(list.GetUserList().size(), 1u);
     const Entry& entry = list.GetUserList()[0];
-    EXPECT_EQ(Narrow(entry.description), "new");
+    EXPECT_EQ(entry.description.ToMultiByte().ToStdString(), "new");
     EXPECT_TRUE(entry.modal);
     EXPECT_EQ(entry.contentTypeMasks, std::vector<uint32_t>{1});
-    EXPECT_EQ(Narrow(entry.filePath), Ext("1.xml"));
+    EXPECT_EQ(entry.filePath.ToMultiByte().ToStdString(), Ext("1.xml"));
     EXPECT_EQ(entry.id, 1u);
     EXPECT_EQ(entry.uiOrder, 7);
   }
@@ -257,8 +256,8 @@ TEST_F(SfExtProgramList, ExecutableDifferingInCaseIsAnotherProgram) {
   List list;
   ASSERT_EQ(list.GetUserList().size(), 2u);
   EXPECT_TRUE(list.GetUserList()[0].description.IsEmpty());
-  EXPECT_EQ(Narrow(list.GetUserList()[1].description), "second");
-  EXPECT_EQ(Narrow(list.GetUserList()[1].filePath), Ext("2.xml"));
+  EXPECT_EQ(list.GetUserList()[1].description.ToMultiByte().ToStdString(), "second");
+  EXPECT_EQ(list.GetUserList()[1].filePath.ToMultiByte().ToStdString(), Ext("2.xml"));
   EXPECT_TRUE(list.GetUserList()[1].sourcePath.IsEmpty());
 }
 
@@ -315,7 +314,7 @@ TEST_F(SfExtProgramList, RemovingSwitchesTheProgramOffAndDeletesItsFile) {
     EXPECT_EQ(NamesOf(list.GetUserList()), Names{"Plain"});
     EXPECT_FALSE(fs::exists(Ext("1.xml")));
     XpRegistry ignore;
-    ASSERT_EQ(ignore.Open(Wide(kIgnoreKey), kUser, XpRegistry::kAccessRead), kXpOk);
+    ASSERT_EQ(ignore.Open(XpString::FromUtf8(kIgnoreKey), kUser, XpRegistry::kAccessRead), kXpOk);
     EXPECT_EQ(ignore.QueryDword(u"Tool", 0), 1u);
     list.Remove(list.GetUserList()[0].id);
     XpStringVector names;
@@ -331,7 +330,7 @@ TEST_F(SfExtProgramList, RemovedEntryLeavesNoFileBehindAfterMoving) {
   EntryFile::User("C").Save(Ext("3.xml"));
   {
     List list;
-    ASSERT_EQ(Narrow(list.GetUserList()[1].filePath), Ext("2.xml"));
+    ASSERT_EQ(list.GetUserList()[1].filePath.ToMultiByte().ToStdString(), Ext("2.xml"));
     list.Remove(list.GetUserList()[1].id);
   }
   EXPECT_EQ(ExtFolder(), (std::map<std::string, std::string>{{"1.xml", "A"}}));
@@ -371,7 +370,7 @@ TEST_F(SfExtProgramList, ReplaceLeavesOnlyTheNewEntries) {
   EntryFile::User("C").Save(Ext("3.xml"));
   {
     List list;
-    ASSERT_EQ(Narrow(list.GetUserList()[1].sourcePath), Ext("3.xml"));
+    ASSERT_EQ(list.GetUserList()[1].sourcePath.ToMultiByte().ToStdString(), Ext("3.xml"));
     Entry d;
     d.appName = u"D";
     d.displayLevel = 1;
@@ -394,14 +393,15 @@ TEST_F(SfExtProgramList, SaveReportsTheFirstFailedWriteAndRegistersOnlyWrittenFi
   XpStringVector registered;
   ASSERT_EQ(SfInitToolGetList(u"Kavo Telvane", &registered, u"ExpAppData", u"Delete"), kXpOk);
   ASSERT_EQ(registered.size(), 1u);
-  EXPECT_EQ(Narrow(registered[0]), Ext("1.xml"));
+  EXPECT_EQ(registered[0].ToMultiByte().ToStdString(), Ext("1.xml"));
   EXPECT_EQ(ReadBytes(Ext("2.xml")), bBytes);
   EXPECT_EQ(list.GetUserList()[1].uiOrder, 2);
 
   EXPECT_EQ(list.SaveUserList(), kXpOk);
   registered.clear();
   ASSERT_EQ(SfInitToolGetList(u"Kavo Telvane", &registered, u"ExpAppData", u"Delete"), kXpOk);
-  EXPECT_EQ(registered, (XpStringVector{Wide(Ext("1.xml")), Wide(Ext("2.xml"))}));
+  EXPECT_EQ(registered,
+            (XpStringVector{XpString::FromUtf8(Ext("1.xml")), XpString::FromUtf8(Ext("2.xml"))}));
 }
 
 TEST_F(SfExtProgramList, FindOrAddAnswersTheSameProgramOrAddsIt) {
@@ -414,10 +414,10 @@ TEST_F(SfExtProgramList, FindOrAddAnswersTheSameProgramOrAddsIt) {
 
   Entry other;
   other.appName = u"B";
-  other.sourcePath = Wide(T("reg/b.xml"));
+  other.sourcePath = XpString::FromUtf8(T("reg/b.xml"));
   EXPECT_EQ(list.FindOrAdd(other), 2u);
   ASSERT_EQ(list.GetUserList().size(), 2u);
-  EXPECT_EQ(Narrow(list.GetUserList()[1].filePath), Ext("2.xml"));
+  EXPECT_EQ(list.GetUserList()[1].filePath.ToMultiByte().ToStdString(), Ext("2.xml"));
   EXPECT_TRUE(list.GetUserList()[1].sourcePath.IsEmpty());
 
   list.SetMaxUserEntries(2);
@@ -498,11 +498,11 @@ TEST_F(SfExtProgramList, DestroyingSavesTheUserListInOrder) {
   EXPECT_EQ(BuildAndDestroy(), (Names{"A", "B"}));
   Entry first;
   Entry second;
-  ASSERT_EQ(first.Read(Wide(Ext("1.xml"))), kXpOk);
-  ASSERT_EQ(second.Read(Wide(Ext("2.xml"))), kXpOk);
-  EXPECT_EQ(Narrow(first.appName), "B");
+  ASSERT_EQ(first.Read(XpString::FromUtf8(Ext("1.xml"))), kXpOk);
+  ASSERT_EQ(second.Read(XpString::FromUtf8(Ext("2.xml"))), kXpOk);
+  EXPECT_EQ(first.appName.ToMultiByte().ToStdString(), "B");
   EXPECT_EQ(first.uiOrder, 2);
-  EXPECT_EQ(Narrow(second.appName), "A");
+  EXPECT_EQ(second.appName.ToMultiByte().ToStdString(), "A");
   EXPECT_EQ(second.uiOrder, 1);
 }
 

@@ -17,9 +17,6 @@
 // property-list writer.
 namespace extprogramtest {
 
-inline XpString Wide(const std::string& text) { return XpStringA(text.c_str()).ToWide(); }
-inline std::string Narrow(const XpString& text) { return text.ToMultiByte().CStr(); }
-
 inline std::string ReadBytes(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -84,14 +81,14 @@ struct EntryFile {
     }
     AddMasks(&dict, u"ContentTypeMaskList", contentTypeMasks);
     AddMasks(&dict, u"MediaTypeMaskList", mediaTypeMasks);
-    ASSERT_EQ(dict.SaveToFile(Wide(path.string())), kXpOk) << path;
+    ASSERT_EQ(dict.SaveToFile(XpString::FromUtf8(path.string())), kXpOk) << path;
   }
 
  private:
   static void AddString(XpIniDict* dict, const char16_t* key,
                         const std::optional<std::string>& value) {
     if (value) {
-      ASSERT_EQ(dict->Add(key, kXpIniTypeString, Wide(*value)), kXpOk);
+      ASSERT_EQ(dict->Add(key, kXpIniTypeString, XpString::FromUtf8(*value)), kXpOk);
     }
   }
   static void AddBool(XpIniDict* dict, const char16_t* key, std::optional<bool> value) {
@@ -106,7 +103,7 @@ struct EntryFile {
     XpIniElement* array = dict->Find(key);
     ASSERT_NE(array, nullptr);
     for (const std::string& mask : masks) {
-      ASSERT_EQ(array->InsertAt(-1, kXpIniTypeString, Wide(mask)), kXpOk);
+      ASSERT_EQ(array->InsertAt(-1, kXpIniTypeString, XpString::FromUtf8(mask)), kXpOk);
     }
   }
 };
@@ -114,15 +111,15 @@ struct EntryFile {
 inline void SetRegistryString(uint32_t root, const std::string& key, const std::string& name,
                               const std::string& value) {
   XpRegistry reg;
-  ASSERT_EQ(reg.Open(Wide(key), root, XpRegistry::kAccessWrite), kXpOk) << key;
-  ASSERT_EQ(reg.SetString(Wide(name), Wide(value)), kXpOk) << name;
+  ASSERT_EQ(reg.Open(XpString::FromUtf8(key), root, XpRegistry::kAccessWrite), kXpOk) << key;
+  ASSERT_EQ(reg.SetString(XpString::FromUtf8(name), XpString::FromUtf8(value)), kXpOk) << name;
 }
 
 inline void SetRegistryDword(uint32_t root, const std::string& key, const std::string& name,
                              uint32_t value) {
   XpRegistry reg;
-  ASSERT_EQ(reg.Open(Wide(key), root, XpRegistry::kAccessWrite), kXpOk) << key;
-  ASSERT_EQ(reg.SetDword(Wide(name), value), kXpOk) << name;
+  ASSERT_EQ(reg.Open(XpString::FromUtf8(key), root, XpRegistry::kAccessWrite), kXpOk) << key;
+  ASSERT_EQ(reg.SetDword(XpString::FromUtf8(name), value), kXpOk) << name;
 }
 
 }  // namespace extprogramtest

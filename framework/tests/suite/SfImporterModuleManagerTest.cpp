@@ -16,8 +16,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-using importertest::Narrow;
-using importertest::Wide;
 using Names = std::vector<std::string>;
 using Manager = ::SfImporterModuleManager;
 
@@ -33,7 +31,8 @@ struct RecordingSink : ISfImporterModuleObserver {
 
 Names IdsOf(const Manager::Modules& modules) {
   Names ids;
-  for (const Manager::Module& module : modules) ids.push_back(Narrow(module->GetId()));
+  for (const Manager::Module& module : modules)
+    ids.push_back(module->GetId().ToMultiByte().ToStdString());
   return ids;
 }
 
@@ -97,7 +96,8 @@ TEST_F(SfImporterModuleManager, BestScoreWinsAndTiesKeepTheEarlierModule) {
     importertest::SetExitCode(Program("DCF"), c.scoreDcf);
     importertest::SetExitCode(Program("B"), c.scoreB);
     const Manager::Module best = manager->FindBestModule(u"score", kAnyDevice);
-    EXPECT_EQ(best ? Narrow(best->GetId()) : "", c.chosen) << c.scoreA << c.scoreDcf << c.scoreB;
+    EXPECT_EQ(best ? best->GetId().ToMultiByte().ToStdString() : "", c.chosen)
+        << c.scoreA << c.scoreDcf << c.scoreB;
   }
   EXPECT_EQ(importertest::RecordedArgs(Program("B")).front(), "/importscore");
   EXPECT_TRUE(sleeps_.empty());
@@ -124,7 +124,7 @@ TEST_F(SfImporterModuleManager, AModuleForOtherDevicesIsNotAsked) {
   const auto manager = MakeManager();
   const Manager::Module best = manager->FindBestModule(u"score", 2);
   ASSERT_TRUE(best);
-  EXPECT_EQ(Narrow(best->GetId()), "Importer/B");
+  EXPECT_EQ(best->GetId().ToMultiByte().ToStdString(), "Importer/B");
   EXPECT_FALSE(importertest::WasRun(Program("A")));
   EXPECT_TRUE(importertest::WasRun(Program("DCF")));
 }
@@ -150,12 +150,12 @@ TEST_F(SfImporterModuleManager, TheLastModuleNamedDcfInAnyCaseIsTheDcfModule) {
   importertest::RegisterModule("Software/Other/Importer", "dcf", "dcf", bin_);
   const auto manager = MakeManager();
   ASSERT_TRUE(manager->GetDCFModule());
-  EXPECT_EQ(Narrow(manager->GetDCFModule()->GetId()), "Importer/DCF");
+  EXPECT_EQ(manager->GetDCFModule()->GetId().ToMultiByte().ToStdString(), "Importer/DCF");
   EXPECT_EQ(manager->LoadModules(u"Software/Other/Importer"), kXpOk);
   EXPECT_EQ(IdsOf(manager->GetModules()),
             (Names{"Importer/A", "Importer/DCF", "Importer/B", "Importer/dcf"}));
   ASSERT_TRUE(manager->GetDCFModule());
-  EXPECT_EQ(Narrow(manager->GetDCFModule()->GetName()), "dcf");
+  EXPECT_EQ(manager->GetDCFModule()->GetName().ToMultiByte().ToStdString(), "dcf");
 }
 
 TEST_F(SfImporterModuleManager, AnHddAccessorWithoutItsProgramIsLeftOut) {
@@ -180,7 +180,8 @@ TEST_F(SfImporterModuleManager, AnEmptyOrMissingImporterKey) {
   const auto manager = MakeManager();
   EXPECT_EQ(manager->Reload(), kXpOk);
   EXPECT_EQ(IdsOf(manager->GetModules()), Names{"Accessor/HDD1"});
-  EXPECT_EQ(manager->LoadModules(Wide(std::string(kImporterKey) + "/Missing")), kXpErrValueUnknownType);
+  EXPECT_EQ(manager->LoadModules(XpString::FromUtf8(std::string(kImporterKey) + "/Missing")),
+            kXpErrValueUnknownType);
 }
 
 TEST_F(SfImporterModuleManager, AnImporterKeyWithoutSubkeysGivesNoModules) {
@@ -196,10 +197,11 @@ TEST_F(SfImporterModuleManager, ImporterEntriesOfTheExternalListFollowTheRegistr
   extprogramtest::EntryFile file = extprogramtest::EntryFile::Group("Disc importer", 6);
   file.installSettingName = "Tools\\Disc";
   file.description = "Imports discs";
-  file.Save(fs::path(Narrow(SfGetExtToolsFolder())) / "disc.xml");
+  file.Save(fs::path(SfGetExtToolsFolder().ToMultiByte().ToStdString()) / "disc.xml");
   const auto manager = MakeManager();
   EXPECT_EQ(IdsOf(manager->GetModules()), (Names{"Importer/A", "Importer/DCF", "Importer/B", "Tools/Disc"}));
-  EXPECT_EQ(Narrow(manager->GetModules().back()->GetVisibleName()), "Imports discs");
+  EXPECT_EQ(manager->GetModules().back()->GetVisibleName().ToMultiByte().ToStdString(),
+            "Imports discs");
 }
 
 TEST_F(SfImporterModuleManager, SelectDestinationNeedsTheDcfModule) {
@@ -221,12 +223,12 @@ TEST_F(SfImporterModuleManager, SelectDestinationRunsTheDcfModuleWithItsParent) 
 }
 
 TEST_F(SfImporterModuleManager, KeepsTheDcfDestinationFolder) {
-  EXPECT_EQ(Narrow(Manager::GetDCFImportDestDir()), "");
+  EXPECT_EQ(Manager::GetDCFImportDestDir().ToMultiByte().ToStdString(), "");
   EXPECT_EQ(Manager::SetDCFImportDestDir(u"/x"), kXpErrGeneric);
   StartApplication();
-  EXPECT_EQ(Narrow(Manager::GetDCFImportDestDir()), "");
+  EXPECT_EQ(Manager::GetDCFImportDestDir().ToMultiByte().ToStdString(), "");
   EXPECT_EQ(Manager::SetDCFImportDestDir(u"/x"), kXpOk);
-  EXPECT_EQ(Narrow(Manager::GetDCFImportDestDir()), "/x");
+  EXPECT_EQ(Manager::GetDCFImportDestDir().ToMultiByte().ToStdString(), "/x");
 }
 
 }  // namespace

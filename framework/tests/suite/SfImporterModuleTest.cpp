@@ -25,8 +25,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-using importertest::Narrow;
-using importertest::Wide;
 using Args = std::vector<std::string>;
 
 constexpr const char* kImporterKey = "Software/Kavo Corporation/Kavo Telvane/Importer";
@@ -104,8 +102,8 @@ class ImporterModuleFixture : public testsupport::HermeticTest {
   // A module made from an external entry that runs the fake with option.
   std::unique_ptr<SfImporterModule> FromEntry(const std::string& option) const {
     SfExtProgramEntry entry;
-    entry.exePath = Wide(program_.string());
-    entry.option = Wide(option);
+    entry.exePath = XpString::FromUtf8(program_.string());
+    entry.option = XpString::FromUtf8(option);
     entry.installSettingName = u"Tools/Imp";
     return std::make_unique<SfImporterModule>(entry);
   }
@@ -135,8 +133,10 @@ TEST_F(SfImporterModule, KeyPathGivesNameAndId) {
   for (const Case& c : cases) {
     ::SfImporterModule module(XpString(u"Missing/Key"), u"X");
     module.SetKeyPath(c.keyPath, c.name);
-    EXPECT_EQ(Narrow(module.GetName()), c.expectedName) << Narrow(c.keyPath);
-    EXPECT_EQ(Narrow(module.GetId()), c.expectedId) << Narrow(c.keyPath);
+    EXPECT_EQ(module.GetName().ToMultiByte().ToStdString(), c.expectedName)
+        << XpString(c.keyPath).ToMultiByte().ToStdString();
+    EXPECT_EQ(module.GetId().ToMultiByte().ToStdString(), c.expectedId)
+        << XpString(c.keyPath).ToMultiByte().ToStdString();
   }
 }
 
@@ -144,13 +144,15 @@ TEST_F(SfImporterModule, LoadsTextsImageAndCapabilitiesFromTheRegistryAndBundle)
   WriteStrings("<key>301</key><string>Importer One</string>\n");
   WriteBitmap(400);
   const auto module = LoadDcf();
-  EXPECT_EQ(Narrow(module->GetName()), "DCF");
-  EXPECT_EQ(Narrow(module->GetId()), "Importer/DCF");
-  EXPECT_EQ(Narrow(module->GetExecutablePath()), (location_ / "Imp.exe").string());
-  EXPECT_EQ(Narrow(module->GetResourceLibraryPathValue()), (location_ / "ImpLoc.dll").string());
-  EXPECT_EQ(Narrow(module->GetVisibleName()), "Importer One");
-  EXPECT_EQ(Narrow(module->GetSettingsMenuText()), "DCF");
-  EXPECT_EQ(Narrow(module->GetComment()), "");
+  EXPECT_EQ(module->GetName().ToMultiByte().ToStdString(), "DCF");
+  EXPECT_EQ(module->GetId().ToMultiByte().ToStdString(), "Importer/DCF");
+  EXPECT_EQ(module->GetExecutablePath().ToMultiByte().ToStdString(),
+            (location_ / "Imp.exe").string());
+  EXPECT_EQ(module->GetResourceLibraryPathValue().ToMultiByte().ToStdString(),
+            (location_ / "ImpLoc.dll").string());
+  EXPECT_EQ(module->GetVisibleName().ToMultiByte().ToStdString(), "Importer One");
+  EXPECT_EQ(module->GetSettingsMenuText().ToMultiByte().ToStdString(), "DCF");
+  EXPECT_EQ(module->GetComment().ToMultiByte().ToStdString(), "");
   EXPECT_TRUE(module->HasSettingsDialog());
   EXPECT_EQ(module->GetSupportedDevice(), 1u);
 
@@ -177,10 +179,11 @@ TEST_F(SfImporterModule, RegisteredIdsAndNamesChooseTheTexts) {
                           "<key>500</key><string>Five hundred</string>\n"
                           "</dict>\n</plist>\n");
   const auto module = LoadDcf();
-  EXPECT_EQ(Narrow(module->GetResourceLibraryPathValue()), (location_ / "Other.dll").string());
-  EXPECT_EQ(Narrow(module->GetSettingsMenuText()), "Settings");
-  EXPECT_EQ(Narrow(module->GetVisibleName()), "Five hundred");
-  EXPECT_EQ(Narrow(module->GetComment()), "A comment");
+  EXPECT_EQ(module->GetResourceLibraryPathValue().ToMultiByte().ToStdString(),
+            (location_ / "Other.dll").string());
+  EXPECT_EQ(module->GetSettingsMenuText().ToMultiByte().ToStdString(), "Settings");
+  EXPECT_EQ(module->GetVisibleName().ToMultiByte().ToStdString(), "Five hundred");
+  EXPECT_EQ(module->GetComment().ToMultiByte().ToStdString(), "A comment");
   EXPECT_FALSE(module->HasSettingsDialog());
   EXPECT_EQ(module->GetSupportedDevice(), 6u);
   EXPECT_EQ(module->GetImageId(), 401u);
@@ -198,9 +201,11 @@ TEST_F(SfImporterModule, LoadNeedsTheVersionKey) {
   ::SfImporterModule module(XpString(u"Missing/Key"), u"X");
   for (const Case& c : cases) {
     // Without a key the default importer key is opened.
-    EXPECT_EQ(module.Load(nullptr, c.name), c.expected) << Narrow(c.name);
+    EXPECT_EQ(module.Load(nullptr, c.name), c.expected)
+        << XpString(c.name).ToMultiByte().ToStdString();
   }
-  EXPECT_EQ(Narrow(module.GetExecutablePath()), (location_ / "Imp.exe").string());
+  EXPECT_EQ(module.GetExecutablePath().ToMultiByte().ToStdString(),
+            (location_ / "Imp.exe").string());
 }
 
 TEST_F(SfImporterModule, StringResourcesAreCutLikeTheirBuffer) {
@@ -208,16 +213,17 @@ TEST_F(SfImporterModule, StringResourcesAreCutLikeTheirBuffer) {
   library.AddString(1, XpString(std::u16string(2000, u'x')));
   library.AddString(2, u"short");
   EXPECT_EQ(::SfImporterModule::LoadStringResource(&library, 1).GetLength(), 1023);
-  EXPECT_EQ(Narrow(::SfImporterModule::LoadStringResource(&library, 2)), "short");
-  EXPECT_EQ(Narrow(::SfImporterModule::LoadStringResource(&library, 3)), "");
-  EXPECT_EQ(Narrow(::SfImporterModule::LoadStringResource(nullptr, 2)), "");
+  EXPECT_EQ(::SfImporterModule::LoadStringResource(&library, 2).ToMultiByte().ToStdString(),
+            "short");
+  EXPECT_EQ(::SfImporterModule::LoadStringResource(&library, 3).ToMultiByte().ToStdString(), "");
+  EXPECT_EQ(::SfImporterModule::LoadStringResource(nullptr, 2).ToMultiByte().ToStdString(), "");
 }
 
 TEST_F(SfImporterModule, ALibraryThatDoesNotLoadLeavesTheDefaults) {
   importertest::SetDword(versionKey_, "ImageBitmapId", 401);
   const auto module = LoadDcf();
-  EXPECT_EQ(Narrow(module->GetVisibleName()), "DCF");
-  EXPECT_EQ(Narrow(module->GetSettingsMenuText()), "DCF");
+  EXPECT_EQ(module->GetVisibleName().ToMultiByte().ToStdString(), "DCF");
+  EXPECT_EQ(module->GetSettingsMenuText().ToMultiByte().ToStdString(), "DCF");
   EXPECT_EQ(module->GetImageId(), 400u);
   EXPECT_FALSE(module->GetImage());
 }
@@ -235,23 +241,23 @@ TEST_F(SfImporterModule, AnImageThatFailsLoadsOnALaterRequest) {
 TEST_F(SfImporterModule, AnEntryOfTheExternalListTakesItsFields) {
   importertest::WriteText(Root() / "pic" / "imp.bmp", importertest::BitmapFile(4, 2));
   SfExtProgramEntry entry;
-  entry.exePath = Wide(program_.string());
+  entry.exePath = XpString::FromUtf8(program_.string());
   entry.settingDescription = u"Settings...";
   entry.description = u"Disc importer";
   entry.summaryString = u"Imports discs";
   entry.supportedDeviceMask = 2;
-  entry.bitmapPath = Wide((Root() / "pic" / "imp.bmp").string());
+  entry.bitmapPath = XpString::FromUtf8((Root() / "pic" / "imp.bmp").string());
   entry.option = u"-x";
   entry.installSettingName = u"Suite\\Importer\\Disc";
   const ::SfImporterModule module(entry);
-  EXPECT_EQ(Narrow(module.GetName()), "Disc");
-  EXPECT_EQ(Narrow(module.GetId()), "Importer/Disc");
-  EXPECT_EQ(Narrow(module.GetSettingsMenuText()), "Settings...");
-  EXPECT_EQ(Narrow(module.GetVisibleName()), "Disc importer");
-  EXPECT_EQ(Narrow(module.GetComment()), "Imports discs");
+  EXPECT_EQ(module.GetName().ToMultiByte().ToStdString(), "Disc");
+  EXPECT_EQ(module.GetId().ToMultiByte().ToStdString(), "Importer/Disc");
+  EXPECT_EQ(module.GetSettingsMenuText().ToMultiByte().ToStdString(), "Settings...");
+  EXPECT_EQ(module.GetVisibleName().ToMultiByte().ToStdString(), "Disc importer");
+  EXPECT_EQ(module.GetComment().ToMultiByte().ToStdString(), "Imports discs");
   EXPECT_TRUE(module.HasSettingsDialog());
   EXPECT_EQ(module.GetSupportedDevice(), 2u);
-  EXPECT_EQ(Narrow(module.GetFixedArguments()), "-x");
+  EXPECT_EQ(module.GetFixedArguments().ToMultiByte().ToStdString(), "-x");
   EXPECT_TRUE(module.IsInstalled());
   const auto copy = std::make_unique<::SfImporterModule>(entry);
   const XpSharedPtr<XpPixmapBase> image = copy->GetImage();
@@ -316,7 +322,8 @@ TEST_F(SfImporterModule, ALineOf500UnitsStartsNothing) {
   const XpString arguments = u" /import \"\"";
   const int32_t folderLength = 500 - module->GetExecutablePath().GetLength() - arguments.GetLength();
   ASSERT_GT(folderLength, 0);
-  const XpString folder = Wide("/" + std::string(static_cast<size_t>(folderLength - 1), 'f'));
+  const XpString folder =
+      XpString::FromUtf8("/" + std::string(static_cast<size_t>(folderLength - 1), 'f'));
   EXPECT_EQ(module->Import(folder, u"", true, nullptr), kXpErrBadArgument);
   EXPECT_FALSE(importertest::WasRun(program_));
   // One unit less starts it.

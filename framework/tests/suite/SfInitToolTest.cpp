@@ -25,9 +25,6 @@ constexpr const char16_t* kProgram = u"Kavo Telvane";
 constexpr const char* kAppKey = "Software\\Kavo Corporation\\Kavo Telvane";
 constexpr const char* kInitToolKey = "Software\\Kavo Corporation\\Kavo Telvane\\InitTool\\1.0";
 
-XpString Wide(const std::string& text) { return XpStringA(text.c_str()).ToWide(); }
-std::string Narrow(const XpString& text) { return text.ToMultiByte().CStr(); }
-
 std::string ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -51,29 +48,29 @@ class InitToolFixture : public testsupport::HermeticTest {
   }
   static bool KeyExists(const std::string& path) {
     XpRegistry key;
-    return key.Open(Wide(path), kUser, XpRegistry::kAccessRead) == kXpOk;
+    return key.Open(XpString::FromUtf8(path), kUser, XpRegistry::kAccessRead) == kXpOk;
   }
   static bool ValueExists(const std::string& path, const std::string& name) {
     XpRegistry key;
-    return key.Open(Wide(path), kUser, XpRegistry::kAccessRead) == kXpOk &&
-           key.HasValue(Wide(name));
+    return key.Open(XpString::FromUtf8(path), kUser, XpRegistry::kAccessRead) == kXpOk &&
+           key.HasValue(XpString::FromUtf8(name));
   }
   static void SetValue(const std::string& path, const std::string& name) {
     XpRegistry key;
-    ASSERT_EQ(key.Open(Wide(path), kUser, XpRegistry::kAccessWrite), kXpOk) << path;
-    ASSERT_EQ(key.SetDword(Wide(name), 1), kXpOk) << name;
+    ASSERT_EQ(key.Open(XpString::FromUtf8(path), kUser, XpRegistry::kAccessWrite), kXpOk) << path;
+    ASSERT_EQ(key.SetDword(XpString::FromUtf8(name), 1), kXpOk) << name;
   }
   static void CreateKey(const std::string& path) {
     XpRegistry key;
-    ASSERT_EQ(key.Open(Wide(path), kUser, XpRegistry::kAccessWrite), kXpOk) << path;
+    ASSERT_EQ(key.Open(XpString::FromUtf8(path), kUser, XpRegistry::kAccessWrite), kXpOk) << path;
   }
   static void SetList(const std::string& subkey, const std::string& list,
                       const std::vector<std::string>& entries) {
     XpStringVector wide;
-    for (const std::string& entry : entries) wide.push_back(Wide(entry));
-    const XfRegistryKey key = SfInitToolOpenKey(kProgram, Wide(subkey));
+    for (const std::string& entry : entries) wide.push_back(XpString::FromUtf8(entry));
+    const XfRegistryKey key = SfInitToolOpenKey(kProgram, XpString::FromUtf8(subkey));
     ASSERT_NE(key, nullptr);
-    ASSERT_EQ(key->SetStringList(Wide(list), wide), kXpOk);
+    ASSERT_EQ(key->SetStringList(XpString::FromUtf8(list), wide), kXpOk);
   }
 
   // The program key holds a value, kept keys, and Browser and Importer
@@ -95,13 +92,13 @@ class InitToolFixture : public testsupport::HermeticTest {
 using SfInitTool = InitToolFixture;
 
 TEST_F(SfInitTool, KeyPathsNameTheProgramUnderTheMaker) {
-  EXPECT_EQ(Narrow(SfInitToolGetAppKeyPath(kProgram)), kAppKey);
-  EXPECT_EQ(Narrow(SfInitToolGetKeyPath(kProgram)), kInitToolKey);
+  EXPECT_EQ(SfInitToolGetAppKeyPath(kProgram).ToMultiByte().ToStdString(), kAppKey);
+  EXPECT_EQ(SfInitToolGetKeyPath(kProgram).ToMultiByte().ToStdString(), kInitToolKey);
 
   EXPECT_FALSE(KeyExists(std::string(kInitToolKey) + "\\Made"));
   const XfRegistryKey key = SfInitToolOpenKey(kProgram, u"Made");
   ASSERT_NE(key, nullptr);
-  EXPECT_EQ(Narrow(key->GetPath()), std::string(kInitToolKey) + "\\Made");
+  EXPECT_EQ(key->GetPath().ToMultiByte().ToStdString(), std::string(kInitToolKey) + "\\Made");
   EXPECT_TRUE(KeyExists(std::string(kInitToolKey) + "\\Made"));
 }
 
@@ -110,7 +107,8 @@ TEST_F(SfInitTool, AddListEntryAppendsOnlyValuesNotYetListedExactly) {
     EXPECT_EQ(SfInitToolAddListEntry(kProgram, u"T", u"Delete", value), kXpOk);
   }
   XpRegistry key;
-  ASSERT_EQ(key.Open(Wide(std::string(kInitToolKey) + "\\T"), kUser, XpRegistry::kAccessRead),
+  ASSERT_EQ(key.Open(XpString::FromUtf8(std::string(kInitToolKey) + "\\T"), kUser,
+                     XpRegistry::kAccessRead),
             kXpOk);
   EXPECT_EQ(key.QueryDword(u"DeleteCount", 0), 2u);
   EXPECT_EQ(key.QueryString(u"Delete0", u""), u"a");
@@ -224,7 +222,8 @@ TEST_F(SfInitTool, GetNumberReadsTheDigitsBeforeTheLeafsLastDot) {
       {u"", 0},
   };
   for (const Row& row : rows) {
-    EXPECT_EQ(SfInitToolGetNumber(row.name), row.expected) << Narrow(row.name);
+    EXPECT_EQ(SfInitToolGetNumber(row.name), row.expected)
+        << XpString(row.name).ToMultiByte().ToStdString();
   }
 }
 
@@ -248,7 +247,7 @@ TEST_F(SfInitTool, SetNumberChangesOnlyTheLeafName) {
   for (const Row& row : rows) {
     XpString name = row.name;
     SfInitToolSetNumber(&name, row.number);
-    EXPECT_EQ(name, row.expected) << Narrow(row.name);
+    EXPECT_EQ(name, row.expected) << XpString(row.name).ToMultiByte().ToStdString();
   }
   SfInitToolSetNumber(nullptr, 1);
 }
@@ -265,7 +264,8 @@ TEST_F(SfInitTool, IsInListMatchesKeysOnTheWayToInsideOrAtAListedKey) {
       {u"Software\\X", false},    {u"Soft", false},
   };
   for (const Row& row : rows) {
-    EXPECT_EQ(SfInitToolIsInList(list, row.path), row.expected) << Narrow(row.path);
+    EXPECT_EQ(SfInitToolIsInList(list, row.path), row.expected)
+        << XpString(row.path).ToMultiByte().ToStdString();
   }
   EXPECT_FALSE(SfInitToolIsInList({}, u"Software"));
 }
@@ -303,7 +303,7 @@ TEST_F(SfInitTool, ResetDeletesValueNamesWithASeparatorByName) {
   SetValue(AppKey(""), "Gone/W");
   EXPECT_EQ(SfInitToolResetSettings(kProgram, false), kXpOk);
   XpRegistry key;
-  ASSERT_EQ(key.Open(Wide(AppKey("")), kUser, XpRegistry::kAccessRead), kXpOk);
+  ASSERT_EQ(key.Open(XpString::FromUtf8(AppKey("")), kUser, XpRegistry::kAccessRead), kXpOk);
   XpStringVector values;
   ASSERT_EQ(key.EnumValues(&values), kXpOk);
   EXPECT_TRUE(values.empty());

@@ -30,9 +30,6 @@ constexpr const char* kPlistHead =
 constexpr const char* kPlistTail = "</dict>\n</plist>\n";
 constexpr const char* kModdHeader = "<key>XMLFileType</key><string>ModdXML</string>";
 
-XpString Wide(const std::string& text) { return XpStringA(text.c_str()).ToWide(); }
-std::string Narrow(const XpString& text) { return text.ToMultiByte().CStr(); }
-
 // A metadata list whose only element holds metaBody.
 std::string OneMetaData(const std::string& metaBody) {
   return std::string(kModdHeader) + "<key>MetaDataList</key><array><dict>" + metaBody +
@@ -55,7 +52,9 @@ class ScopedLocale {
 
 class ModdFixture : public testsupport::HermeticTest {
  protected:
-  XpString PathOf(const std::string& name) const { return Wide((Root() / name).string()); }
+  XpString PathOf(const std::string& name) const {
+    return XpString::FromUtf8((Root() / name).string());
+  }
 
   // Writes a property list whose root dictionary holds body.
   XpString WritePlist(const std::string& name, const std::string& body) const {
@@ -85,7 +84,7 @@ class ModdFixture : public testsupport::HermeticTest {
         list->GetAt(index)->GetString(&text) != kXpOk) {
       return "<none>";
     }
-    return Narrow(text);
+    return text.ToMultiByte().ToStdString();
   }
 
   ::SfModdXML document_;
@@ -108,7 +107,7 @@ TEST_F(SfModdXML, FavoriteSideFileAsTheImportWritesIt) {
   XpString type;
   ASSERT_NE(raw.Find(u"XMLFileType"), nullptr);
   ASSERT_EQ(raw.Find(u"XMLFileType")->GetString(&type), kXpOk);
-  EXPECT_EQ(Narrow(type), "ModdXML");
+  EXPECT_EQ(type.ToMultiByte().ToStdString(), "ModdXML");
   const XpIniElement* list = raw.Find(u"MetaDataList");
   ASSERT_NE(list, nullptr);
   ASSERT_EQ(list->GetType(), kXpIniTypeArray);
@@ -243,12 +242,12 @@ TEST_F(SfModdXML, ScalarsRoundTripThroughTheFile) {
   EXPECT_EQ(storedRating, -2);
   XpString code;
   ASSERT_EQ(reread.GetCheckCode(&code), kXpOk);
-  EXPECT_EQ(Narrow(code), "0A1B2C3D");
+  EXPECT_EQ(code.ToMultiByte().ToStdString(), "0A1B2C3D");
   EXPECT_EQ(reread.GetFileSize(), 6000000000LL);
   const XpStringVector labels = reread.GetLabelList();
   ASSERT_EQ(labels.size(), 2u);
-  EXPECT_EQ(Narrow(labels[0]), "beach");
-  EXPECT_EQ(Narrow(labels[1]), "\xc3\xa9t\xc3\xa9");
+  EXPECT_EQ(labels[0].ToMultiByte().ToStdString(), "beach");
+  EXPECT_EQ(labels[1].ToMultiByte().ToStdString(), "\xc3\xa9t\xc3\xa9");
 }
 
 TEST_F(SfModdXML, OverwriteFlagDecidesForExistingKeysOnly) {
@@ -257,10 +256,10 @@ TEST_F(SfModdXML, OverwriteFlagDecidesForExistingKeysOnly) {
   EXPECT_EQ(document_.SetCheckCode(u"22222222", false), kXpErrValueKeyExists);
   XpString code;
   ASSERT_EQ(document_.GetCheckCode(&code), kXpOk);
-  EXPECT_EQ(Narrow(code), "11111111");
+  EXPECT_EQ(code.ToMultiByte().ToStdString(), "11111111");
   EXPECT_EQ(document_.SetCheckCode(u"33333333", true), kXpOk);
   ASSERT_EQ(document_.GetCheckCode(&code), kXpOk);
-  EXPECT_EQ(Narrow(code), "33333333");
+  EXPECT_EQ(code.ToMultiByte().ToStdString(), "33333333");
 
   EXPECT_EQ(document_.SetDuration(1.5, true), kXpOk);
   EXPECT_EQ(document_.SetDuration(2.5, false), kXpErrValueKeyExists);
@@ -378,7 +377,8 @@ TEST_F(SfModdXML, VTEntryParsesFieldsUpToTheFirstBadOne) {
   XpIniElement* list = document_.GetOrCreateVTList();
   ASSERT_NE(list, nullptr);
   for (const Row& row : rows) {
-    ASSERT_EQ(list->InsertAt(XpIniArray::kAppend, kXpIniTypeString, Wide(row.text)), kXpOk);
+    ASSERT_EQ(list->InsertAt(XpIniArray::kAppend, kXpIniTypeString, XpString::FromUtf8(row.text)),
+              kXpOk);
   }
   for (size_t index = 0; index < rows.size(); ++index) {
     const Row& row = rows[index];
@@ -421,7 +421,7 @@ TEST_F(SfModdXML, GroupFilesMakeADivisionGroup) {
   EXPECT_EQ(document_.AddGroupFile(XpString(), u"0000000C", 300), kXpErrValueUnknownType);
   XpString type;
   ASSERT_EQ(document_.GetMetaData()->Find(u"GroupType")->GetString(&type), kXpOk);
-  EXPECT_EQ(Narrow(type), "Division");
+  EXPECT_EQ(type.ToMultiByte().ToStdString(), "Division");
   ASSERT_EQ(document_.GetGroupFileCount(), 2);
   const std::vector<std::tuple<std::string, std::string, int64_t>> expected = {
       {"/m/00001.MTS", "0000000A", 100}, {"/m/00002.MTS", "0000000B", 200}};
@@ -430,8 +430,8 @@ TEST_F(SfModdXML, GroupFilesMakeADivisionGroup) {
     XpString code;
     int64_t size = 0;
     ASSERT_EQ(document_.GetGroupFile(index, &path, &code, &size), kXpOk);
-    EXPECT_EQ(Narrow(path), std::get<0>(expected[static_cast<size_t>(index)]));
-    EXPECT_EQ(Narrow(code), std::get<1>(expected[static_cast<size_t>(index)]));
+    EXPECT_EQ(path.ToMultiByte().ToStdString(), std::get<0>(expected[static_cast<size_t>(index)]));
+    EXPECT_EQ(code.ToMultiByte().ToStdString(), std::get<1>(expected[static_cast<size_t>(index)]));
     EXPECT_EQ(size, std::get<2>(expected[static_cast<size_t>(index)]));
   }
   XpString path;
@@ -475,8 +475,8 @@ TEST_F(SfModdXML, GroupFilesAreFoundInTheSecondMetadataElement) {
   XpString code;
   int64_t size = 0;
   ASSERT_EQ(document_.GetGroupFile(0, &path, &code, &size), kXpOk);
-  EXPECT_EQ(Narrow(path), "/m/b.MTS");
-  EXPECT_EQ(Narrow(code), "DEADBEEF");
+  EXPECT_EQ(path.ToMultiByte().ToStdString(), "/m/b.MTS");
+  EXPECT_EQ(code.ToMultiByte().ToStdString(), "DEADBEEF");
   EXPECT_EQ(size, 42);
   EXPECT_EQ(document_.GetGroupFile(1), nullptr);
   EXPECT_EQ(document_.GetGroupFile(1, &path, &code, &size), kXpErrValueNotFound);
@@ -491,7 +491,7 @@ TEST_F(SfModdXML, GroupFileWithAFieldOfTheWrongTypeIsNotRead) {
   XpString code;
   int64_t size = 5;
   EXPECT_EQ(document_.GetGroupFile(0, &path, &code, &size), kXpErrValueNotFound);
-  EXPECT_EQ(Narrow(path), "kept");
+  EXPECT_EQ(path.ToMultiByte().ToStdString(), "kept");
   EXPECT_EQ(size, 5);
 }
 
@@ -565,7 +565,7 @@ TEST_F(SfModdXML, CheckCodeFoldsTheFirstBlockOfTheFile) {
     const XpString path = row.bytes ? WriteBytes("movie.mts", *row.bytes) : PathOf("none.mts");
     XpString code = u"untouched";
     EXPECT_EQ(::SfModdXML::CalcCheckCode(path, &code), row.expected) << row.name;
-    EXPECT_EQ(Narrow(code), row.code) << row.name;
+    EXPECT_EQ(code.ToMultiByte().ToStdString(), row.code) << row.name;
   }
 }
 
@@ -581,13 +581,13 @@ TEST_F(SfModdXML, CheckCodeSurvivesShortReadsAndReportsReadErrors) {
   faults.Add(Fault(SysCall::kRead, (Root() / "movie.mts").string()).AtMost(7));
   XpString chunked;
   ASSERT_EQ(::SfModdXML::CalcCheckCode(path, &chunked), kXpOk);
-  EXPECT_EQ(Narrow(chunked), Narrow(whole));
+  EXPECT_EQ(chunked.ToMultiByte().ToStdString(), whole.ToMultiByte().ToStdString());
 
   faults.Clear();
   faults.Add(Fault(SysCall::kRead, (Root() / "movie.mts").string()).Errno(EIO));
   XpString failed = u"untouched";
   EXPECT_EQ(::SfModdXML::CalcCheckCode(path, &failed), kXpErrDeviceNotReady);
-  EXPECT_EQ(Narrow(failed), "untouched");
+  EXPECT_EQ(failed.ToMultiByte().ToStdString(), "untouched");
 }
 
 }  // namespace

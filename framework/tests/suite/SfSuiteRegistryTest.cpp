@@ -20,14 +20,11 @@ constexpr uint32_t kMachine = XpRegistry::kRootLocalMachine;
 constexpr uint32_t kUser = XpRegistry::kRootCurrentUser;
 constexpr const char* kSuiteKey = "Software\\Kavo Corporation\\Kavo Telvane";
 
-XpString Wide(const std::string& text) { return XpStringA(text.c_str()).ToWide(); }
-std::string Narrow(const XpString& text) { return text.ToMultiByte().CStr(); }
-
 class SuiteRegistryFixture : public testsupport::HermeticTest {
  protected:
   void SetUp() override {
     HermeticTest::SetUp();
-    SfSetProgramFileForTest(Wide(T("app/bin/prog")));
+    SfSetProgramFileForTest(XpString::FromUtf8(T("app/bin/prog")));
   }
   void TearDown() override {
     SfSetProgramFileForTest(XpString());
@@ -43,8 +40,10 @@ class SuiteRegistryFixture : public testsupport::HermeticTest {
   static void SetString(uint32_t root, const std::string& subkey, const std::string& name,
                         const std::string& value) {
     XpRegistry key;
-    ASSERT_EQ(key.Open(Wide(SuiteKeyPath(subkey)), root, XpRegistry::kAccessWrite), kXpOk) << subkey;
-    ASSERT_EQ(key.SetString(Wide(name), Wide(value)), kXpOk) << name;
+    ASSERT_EQ(key.Open(XpString::FromUtf8(SuiteKeyPath(subkey)), root, XpRegistry::kAccessWrite),
+              kXpOk)
+        << subkey;
+    ASSERT_EQ(key.SetString(XpString::FromUtf8(name), XpString::FromUtf8(value)), kXpOk) << name;
   }
   static void SetMachine(const std::string& subkey, const std::string& name,
                          const std::string& value) {
@@ -55,7 +54,7 @@ class SuiteRegistryFixture : public testsupport::HermeticTest {
     SetString(kUser, subkey, name, value);
   }
   static void DeleteMachineKey(const std::string& subkey) {
-    (void)XpRegistry::DeleteKeyTree(Wide(SuiteKeyPath(subkey)), kMachine);
+    (void)XpRegistry::DeleteKeyTree(XpString::FromUtf8(SuiteKeyPath(subkey)), kMachine);
   }
   static std::string SuiteKeyPath(const std::string& subkey) {
     return subkey.empty() ? kSuiteKey : std::string(kSuiteKey) + "\\" + subkey;
@@ -96,7 +95,7 @@ TEST_F(SfSuiteRegistry, BrowserPathFallsBackToTheFolderBesideTheProgramAndTheDef
     if (row.version) SetMachine("Browser", "CurrentVersion", *row.version);
     if (row.location) SetMachine("Browser\\2.0", "InstalledLocation", *row.location);
     if (row.exeName) SetMachine("Browser\\2.0", "ExeName", *row.exeName);
-    EXPECT_EQ(Narrow(SfGetBrowserPath()), row.expected) << row.expected;
+    EXPECT_EQ(SfGetBrowserPath().ToMultiByte().ToStdString(), row.expected) << row.expected;
   }
 
   // Values that are not strings read as empty.
@@ -104,37 +103,39 @@ TEST_F(SfSuiteRegistry, BrowserPathFallsBackToTheFolderBesideTheProgramAndTheDef
   fs::create_directories(fallback);
   SetMachine("Browser", "CurrentVersion", "2.0");
   XpRegistry key;
-  ASSERT_EQ(key.Open(Wide(SuiteKeyPath("Browser\\2.0")), kMachine, XpRegistry::kAccessWrite), kXpOk);
+  ASSERT_EQ(key.Open(XpString::FromUtf8(SuiteKeyPath("Browser\\2.0")), kMachine,
+                     XpRegistry::kAccessWrite),
+            kXpOk);
   ASSERT_EQ(key.SetDword(u"ExeName", 7), kXpOk);
   ASSERT_EQ(key.SetDword(u"InstalledLocation", 7), kXpOk);
-  EXPECT_EQ(Narrow(SfGetBrowserPath()), fallback + "/TLVBrowser.exe");
+  EXPECT_EQ(SfGetBrowserPath().ToMultiByte().ToStdString(), fallback + "/TLVBrowser.exe");
 }
 
 TEST_F(SfSuiteRegistry, AnnouncePathHasItsOwnFolderAndName) {
   fs::create_directories(T("app/Announce"));
   SetMachine("Browser", "CurrentVersion", "1.0");
   SetMachine("Browser\\1.0", "InstalledLocation", "/opt/browser");
-  EXPECT_EQ(Narrow(SfGetAnnouncePath()), T("app/Announce/TLVAnnounce.exe"));
+  EXPECT_EQ(SfGetAnnouncePath().ToMultiByte().ToStdString(), T("app/Announce/TLVAnnounce.exe"));
   fs::remove(T("app/Announce"));
-  EXPECT_EQ(Narrow(SfGetAnnouncePath()), "TLVAnnounce.exe");
+  EXPECT_EQ(SfGetAnnouncePath().ToMultiByte().ToStdString(), "TLVAnnounce.exe");
 }
 
 TEST_F(SfSuiteRegistry, AppExePathAndCurrentVersionReadTheMachineKeyWithoutFallbacks) {
   fs::create_directories(T("app/Browser"));
-  EXPECT_EQ(Narrow(SfGetAppExePath(u"Browser")), "");
-  EXPECT_EQ(Narrow(SfGetAppCurrentVersion(u"Browser")), "");
+  EXPECT_EQ(SfGetAppExePath(u"Browser").ToMultiByte().ToStdString(), "");
+  EXPECT_EQ(SfGetAppCurrentVersion(u"Browser").ToMultiByte().ToStdString(), "");
 
   SetMachine("Browser", "CurrentVersion", "1.0");
   SetMachine("Browser\\1.0", "ExeName", "Y.exe");
-  EXPECT_EQ(Narrow(SfGetAppExePath(u"Browser")), "Y.exe");
-  EXPECT_EQ(Narrow(SfGetAppCurrentVersion(u"Browser")), "1.0");
+  EXPECT_EQ(SfGetAppExePath(u"Browser").ToMultiByte().ToStdString(), "Y.exe");
+  EXPECT_EQ(SfGetAppCurrentVersion(u"Browser").ToMultiByte().ToStdString(), "1.0");
 
   // A key name with a slash is two levels, here as everywhere.
   SetMachine("Accessor\\HDD1", "CurrentVersion", "4.1");
   SetMachine("Accessor\\HDD1\\4.1", "InstalledLocation", "/opt/hdd");
   SetMachine("Accessor\\HDD1\\4.1", "ExeName", "Hdd.exe");
-  EXPECT_EQ(Narrow(SfGetAppCurrentVersion(u"Accessor/HDD1")), "4.1");
-  EXPECT_EQ(Narrow(SfGetAppExePath(u"Accessor/HDD1")), "/opt/hdd/Hdd.exe");
+  EXPECT_EQ(SfGetAppCurrentVersion(u"Accessor/HDD1").ToMultiByte().ToStdString(), "4.1");
+  EXPECT_EQ(SfGetAppExePath(u"Accessor/HDD1").ToMultiByte().ToStdString(), "/opt/hdd/Hdd.exe");
 }
 
 TEST_F(SfSuiteRegistry, InstalledExePathDropsALocationThatIsNoFolder) {
@@ -156,31 +157,38 @@ TEST_F(SfSuiteRegistry, InstalledExePathDropsALocationThatIsNoFolder) {
   for (const Row& row : rows) {
     SetMachine("Tool\\1.0", "InstalledLocation", row.location);
     SetMachine("Tool\\1.0", "ExeName", row.exeName);
-    EXPECT_EQ(Narrow(SfGetInstalledExePath(Wide(SuiteKeyPath("Tool\\1.0")))), row.expected)
+    EXPECT_EQ(SfGetInstalledExePath(XpString::FromUtf8(SuiteKeyPath("Tool\\1.0")))
+                  .ToMultiByte()
+                  .ToStdString(),
+              row.expected)
         << row.location << " " << row.exeName;
   }
-  EXPECT_EQ(Narrow(SfGetInstalledExePath(Wide(SuiteKeyPath("Tool\\2.0")))), "");
+  EXPECT_EQ(SfGetInstalledExePath(XpString::FromUtf8(SuiteKeyPath("Tool\\2.0")))
+                .ToMultiByte()
+                .ToStdString(),
+            "");
 }
 
 TEST_F(SfSuiteRegistry, DiscImporterLocationMustBeAnExistingFolder) {
-  EXPECT_EQ(Narrow(SfGetDiscImporterLocation()), "");
+  EXPECT_EQ(SfGetDiscImporterLocation().ToMultiByte().ToStdString(), "");
   SetMachine("Importer\\Disc", "CurrentVersion", "1.0");
   SetMachine("Importer\\Disc\\1.0", "InstalledLocation", T("disc"));
-  EXPECT_EQ(Narrow(SfGetDiscImporterLocation()), "");
+  EXPECT_EQ(SfGetDiscImporterLocation().ToMultiByte().ToStdString(), "");
   fs::create_directories(T("disc"));
-  EXPECT_EQ(Narrow(SfGetDiscImporterLocation()), T("disc"));
+  EXPECT_EQ(SfGetDiscImporterLocation().ToMultiByte().ToStdString(), T("disc"));
 }
 
 TEST_F(SfSuiteRegistry, SharedFolderIsInTheSuiteLocationOrBesideTheProgramFolder) {
-  EXPECT_EQ(Narrow(SfGetSharedFolder()), T("app/Shared3"));
+  EXPECT_EQ(SfGetSharedFolder().ToMultiByte().ToStdString(), T("app/Shared3"));
   SetMachine("", "InstalledLocation", "/opt/suite");
-  EXPECT_EQ(Narrow(SfGetSharedFolder()), "/opt/suite/Shared3");
+  EXPECT_EQ(SfGetSharedFolder().ToMultiByte().ToStdString(), "/opt/suite/Shared3");
 }
 
 TEST_F(SfSuiteRegistry, PicturesFolderFallsBackToDocuments) {
-  EXPECT_EQ(Narrow(SfGetPicturesFolder()), Documents());
+  EXPECT_EQ(SfGetPicturesFolder().ToMultiByte().ToStdString(), Documents());
   fs::create_directories(Root() / "home" / "Pictures");
-  EXPECT_EQ(Narrow(SfGetPicturesFolder()), (Root() / "home" / "Pictures").string());
+  EXPECT_EQ(SfGetPicturesFolder().ToMultiByte().ToStdString(),
+            (Root() / "home" / "Pictures").string());
 }
 
 TEST_F(SfSuiteRegistry, SuiteVersionIsTheFirstLineOfTheVersionFile) {
@@ -197,33 +205,35 @@ TEST_F(SfSuiteRegistry, SuiteVersionIsTheFirstLineOfTheVersionFile) {
       {std::string(kReadLimit + 10, '7'), std::string(kReadLimit, '7')},
   };
   SetMachine("", "InstalledLocation", T("suite"));
-  EXPECT_EQ(Narrow(SfGetSuiteVersion()), "");  // no such file
+  EXPECT_EQ(SfGetSuiteVersion().ToMultiByte().ToStdString(), "");  // no such file
   fs::create_directories(T("suite"));
   for (const Row& row : rows) {
     std::ofstream(T("suite/Version.txt"), std::ios::binary | std::ios::trunc) << row.content;
-    EXPECT_EQ(Narrow(SfGetSuiteVersion()), row.expected) << row.content.substr(0, 16);
+    EXPECT_EQ(SfGetSuiteVersion().ToMultiByte().ToStdString(), row.expected)
+        << row.content.substr(0, 16);
   }
   fs::remove(T("suite/Version.txt"));
   fs::create_directories(T("suite/Version.txt"));
-  EXPECT_EQ(Narrow(SfGetSuiteVersion()), "");
+  EXPECT_EQ(SfGetSuiteVersion().ToMultiByte().ToStdString(), "");
 }
 
 TEST_F(SfSuiteRegistry, UserFoldersAreMadeWhenMissing) {
-  EXPECT_EQ(Narrow(SfGetExtToolsFolder()), SuiteAppData("ExtTools"));
+  EXPECT_EQ(SfGetExtToolsFolder().ToMultiByte().ToStdString(), SuiteAppData("ExtTools"));
   EXPECT_TRUE(fs::is_directory(SuiteAppData("ExtTools")));
 
-  EXPECT_EQ(Narrow(SfGetSiteUploadInfoPath()), SuiteAppData("Uploader/SiteUploadInfo.xml"));
+  EXPECT_EQ(SfGetSiteUploadInfoPath().ToMultiByte().ToStdString(),
+            SuiteAppData("Uploader/SiteUploadInfo.xml"));
   EXPECT_TRUE(fs::is_directory(SuiteAppData("Uploader")));
   EXPECT_FALSE(fs::exists(SuiteAppData("Uploader/SiteUploadInfo.xml")));
 
   fs::create_directories(Documents());
-  EXPECT_EQ(Narrow(SfGetProductDocumentsFolder()), Documents() + "/Orvane");
+  EXPECT_EQ(SfGetProductDocumentsFolder().ToMultiByte().ToStdString(), Documents() + "/Orvane");
   EXPECT_TRUE(fs::is_directory(Documents() + "/Orvane"));
 }
 
 TEST_F(SfSuiteRegistry, ImportDataFilesAreNewEmptyAndDistinct) {
-  const std::string first = Narrow(SfMakeImportDataFilePath());
-  const std::string second = Narrow(SfMakeImportDataFilePath());
+  const std::string first = SfMakeImportDataFilePath().ToMultiByte().ToStdString();
+  const std::string second = SfMakeImportDataFilePath().ToMultiByte().ToStdString();
   ASSERT_FALSE(first.empty());
   ASSERT_FALSE(second.empty());
   EXPECT_NE(first, second);
@@ -251,39 +261,39 @@ TEST_F(SfSuiteRegistry, SettingsFoldersFallBackToTheTemporaryFolder) {
   const std::string temporary = T("tmp") + "/";
   for (const Row& row : rows) {
     fs::remove_all(T("tmp"));
-    EXPECT_EQ(Narrow(row.function()), temporary) << row.program;
+    EXPECT_EQ(row.function().ToMultiByte().ToStdString(), temporary) << row.program;
     EXPECT_TRUE(fs::is_directory(T("tmp"))) << row.program;
 
     fs::create_directories(T("cache"));
     SetUser(row.settingsKey, row.value, T("cache"));
     // Without the program's version under the local machine the setting is
     // not found.
-    EXPECT_EQ(Narrow(row.function()), temporary) << row.program;
+    EXPECT_EQ(row.function().ToMultiByte().ToStdString(), temporary) << row.program;
     SetMachine(row.program, "CurrentVersion", "1.0");
-    EXPECT_EQ(Narrow(row.function()), T("cache")) << row.program;
+    EXPECT_EQ(row.function().ToMultiByte().ToStdString(), T("cache")) << row.program;
     fs::remove_all(T("cache"));
-    EXPECT_EQ(Narrow(row.function()), temporary) << row.program;
+    EXPECT_EQ(row.function().ToMultiByte().ToStdString(), temporary) << row.program;
     SetUser(row.settingsKey, row.value, "");
-    EXPECT_EQ(Narrow(row.function()), temporary) << row.program;
+    EXPECT_EQ(row.function().ToMultiByte().ToStdString(), temporary) << row.program;
   }
 }
 
 TEST_F(SfSuiteRegistry, KeysAndHelpLieInTheBrowserFolder) {
   fs::create_directories(T("app/Browser"));
-  EXPECT_EQ(Narrow(SfGetKeysFilePath()), "");
+  EXPECT_EQ(SfGetKeysFilePath().ToMultiByte().ToStdString(), "");
   std::ofstream(T("app/Browser/keys.dat")) << "k";
-  EXPECT_EQ(Narrow(SfGetKeysFilePath()), T("app/Browser/keys.dat"));
-  EXPECT_EQ(Narrow(SfGetHelpFolder()), T("app/Browser/Help"));
-  EXPECT_EQ(Narrow(SfGetHelpFilePath()), T("app/Browser/help/QMVGuide.chm"));
+  EXPECT_EQ(SfGetKeysFilePath().ToMultiByte().ToStdString(), T("app/Browser/keys.dat"));
+  EXPECT_EQ(SfGetHelpFolder().ToMultiByte().ToStdString(), T("app/Browser/Help"));
+  EXPECT_EQ(SfGetHelpFilePath().ToMultiByte().ToStdString(), T("app/Browser/help/QMVGuide.chm"));
 }
 
 TEST_F(SfSuiteRegistry, ABareBrowserNameLooksForKeysInTheWorkingFolder) {
   const fs::path previous = fs::current_path();
   fs::current_path(Dir("work"));
-  const std::string without = Narrow(SfGetKeysFilePath());
+  const std::string without = SfGetKeysFilePath().ToMultiByte().ToStdString();
   std::ofstream("keys.dat") << "k";
-  const std::string with = Narrow(SfGetKeysFilePath());
-  const std::string help = Narrow(SfGetHelpFolder());
+  const std::string with = SfGetKeysFilePath().ToMultiByte().ToStdString();
+  const std::string help = SfGetHelpFolder().ToMultiByte().ToStdString();
   fs::current_path(previous);
   EXPECT_EQ(without, "");
   EXPECT_EQ(with, "keys.dat");
@@ -297,12 +307,14 @@ TEST_F(SfSuiteRegistry, RegisteredFoldersAreRealPathsOfTheBrowsersList) {
   EXPECT_FALSE(SfGetRegisteredFolders(&folders));  // no current-user key
 
   XpRegistry key;
-  ASSERT_EQ(key.Open(Wide(SuiteKeyPath("Browser\\1.0\\RegisteredFolders")), kUser,
+  ASSERT_EQ(key.Open(XpString::FromUtf8(SuiteKeyPath("Browser\\1.0\\RegisteredFolders")), kUser,
                      XpRegistry::kAccessWrite),
             kXpOk);
-  ASSERT_EQ(key.SetStringList(u"Folder", {u"<MYDOCUMENTS>/Shots", Wide(T("pics"))}), kXpOk);
+  ASSERT_EQ(key.SetStringList(u"Folder", {u"<MYDOCUMENTS>/Shots", XpString::FromUtf8(T("pics"))}),
+            kXpOk);
   ASSERT_TRUE(SfGetRegisteredFolders(&folders));
-  EXPECT_EQ(folders, (XpStringVector{u"kept", Wide(Documents() + "/Shots"), Wide(T("pics"))}));
+  EXPECT_EQ(folders, (XpStringVector{u"kept", XpString::FromUtf8(Documents() + "/Shots"),
+                                     XpString::FromUtf8(T("pics"))}));
 
   // An entry with no real path now is left out.
   ASSERT_EQ(key.SetStringList(u"Folder", {u"<0000000100000002>/gone", u"relative"}), kXpOk);
@@ -313,13 +325,15 @@ TEST_F(SfSuiteRegistry, RegisteredFoldersAreRealPathsOfTheBrowsersList) {
 }
 
 TEST_F(SfSuiteRegistry, IsInRegisteredFolderNeedsAnExistingFolderAtOrBelowOne) {
-  EXPECT_FALSE(SfIsInRegisteredFolder(Wide(T("pics"))));  // nothing registered
+  EXPECT_FALSE(SfIsInRegisteredFolder(XpString::FromUtf8(T("pics"))));  // nothing registered
   SetMachine("Browser", "CurrentVersion", "1.0");
   XpRegistry key;
-  ASSERT_EQ(key.Open(Wide(SuiteKeyPath("Browser\\1.0\\RegisteredFolders")), kUser,
+  ASSERT_EQ(key.Open(XpString::FromUtf8(SuiteKeyPath("Browser\\1.0\\RegisteredFolders")), kUser,
                      XpRegistry::kAccessWrite),
             kXpOk);
-  ASSERT_EQ(key.SetStringList(u"Folder", {u"<0000000100000002>/gone", Wide(T("pics"))}), kXpOk);
+  ASSERT_EQ(
+      key.SetStringList(u"Folder", {u"<0000000100000002>/gone", XpString::FromUtf8(T("pics"))}),
+      kXpOk);
   for (const char* folder : {"pics/2023", "picsX", "Pics"}) fs::create_directories(T(folder));
   std::ofstream(T("pics/file")) << "x";
 
@@ -334,18 +348,18 @@ TEST_F(SfSuiteRegistry, IsInRegisteredFolderNeedsAnExistingFolderAtOrBelowOne) {
       {"/", false},
   };
   for (const Row& row : rows) {
-    EXPECT_EQ(SfIsInRegisteredFolder(Wide(row.path)), row.expected) << row.path;
+    EXPECT_EQ(SfIsInRegisteredFolder(XpString::FromUtf8(row.path)), row.expected) << row.path;
   }
 }
 
 TEST_F(SfSuiteRegistry, CountryOrAreaCodeNeedsTheCurrentVersion) {
-  EXPECT_EQ(Narrow(SfGetCountryOrAreaCode()), "");
+  EXPECT_EQ(SfGetCountryOrAreaCode().ToMultiByte().ToStdString(), "");
   // Without a version the key itself is not read.
   SetMachine("GlobalSettings", "CountryOrAreaCode", "DE");
   SetMachine("GlobalSettings\\1.0", "CountryOrAreaCode", "JP");
-  EXPECT_EQ(Narrow(SfGetCountryOrAreaCode()), "");
+  EXPECT_EQ(SfGetCountryOrAreaCode().ToMultiByte().ToStdString(), "");
   SetMachine("GlobalSettings", "CurrentVersion", "1.0");
-  EXPECT_EQ(Narrow(SfGetCountryOrAreaCode()), "JP");
+  EXPECT_EQ(SfGetCountryOrAreaCode().ToMultiByte().ToStdString(), "JP");
 }
 
 }  // namespace

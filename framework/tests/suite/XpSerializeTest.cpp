@@ -30,7 +30,6 @@ class FieldProbe : public ::XpSerialize {
   XpResult Write(XpIniDict&) const override { return kXpOk; }
 };
 
-std::string Narrow(const XpString& text) { return text.ToMultiByte().CStr(); }
 std::string Bool(bool value) { return value ? "true" : "false"; }
 
 int64_t StoredInt(const XpIniDict& dict, const char16_t* key) {
@@ -77,7 +76,7 @@ TEST_F(XpSerialize, FieldFunctionsWriteAndReadTypedElements) {
          const bool wrote = FieldProbe::WriteReal(d, u"s", 1.0);
          XpString text;
          EXPECT_EQ(d.Find(u"s")->GetString(&text), kXpOk);
-         return Bool(wrote) + " " + Narrow(text);
+         return Bool(wrote) + " " + text.ToMultiByte().ToStdString();
        },
        "false kept"},
       {"ReadInt of 2^40 fails and keeps the output",
@@ -142,7 +141,7 @@ TEST_F(XpSerialize, FieldFunctionsWriteAndReadTypedElements) {
          EXPECT_EQ(d.Add(u"s", kXpIniTypeInt, 12), kXpOk);
          XpString out(u"kept");
          const bool read = FieldProbe::ReadString(d, u"s", &out);
-         return Bool(read) + " " + Narrow(out);
+         return Bool(read) + " " + out.ToMultiByte().ToStdString();
        },
        "false kept"},
       {"WriteString then ReadString",
@@ -150,7 +149,7 @@ TEST_F(XpSerialize, FieldFunctionsWriteAndReadTypedElements) {
          const bool wrote = FieldProbe::WriteString(d, u"s", u"DCIM/100ABCDE");
          XpString out;
          const bool read = FieldProbe::ReadString(d, u"s", &out);
-         return Bool(wrote) + " " + Bool(read) + " " + Narrow(out);
+         return Bool(wrote) + " " + Bool(read) + " " + out.ToMultiByte().ToStdString();
        },
        "true true DCIM/100ABCDE"},
       {"WriteDate then ReadDate",

@@ -15,8 +15,6 @@ constexpr int32_t kCancelTry = 1;
 // How long a dialog may stay open after a try before the next one.
 constexpr int64_t kRetryMs = 1000;
 
-std::string Utf8(const XpString& text) { return std::string(text.ToMultiByte().View()); }
-
 // A question that can be declined asks for a confirmation.
 bool IsConfirmationBox(const XfMessageBoxStyle& style) {
   return std::string(style.IconName()) == "question" && style.HasButton(kXfIdCancel);
@@ -96,13 +94,14 @@ void XfUiAutomaticBackend::OnClosed(XfUiHost& /*host*/, XfUiShown& shown) {
   switch (shown.Kind()) {
     case XfUiShownKind::kBox: {
       auto& box = static_cast<XfUiBox&>(shown);
-      Echo("[" + Utf8(box.Caption()) + "] " + Utf8(box.Text()) + " -> " +
+      Echo("[" + box.Caption().ToMultiByte().ToStdString() + "] " +
+           box.Text().ToMultiByte().ToStdString() + " -> " +
            XfMessageBoxStyle::ButtonName(box.Answer()));
       break;
     }
     case XfUiShownKind::kFolder: {
       auto& pick = static_cast<XfUiFolderPick&>(shown);
-      Echo("[" + Utf8(pick.Title()) + "] no folder chosen");
+      Echo("[" + pick.Title().ToMultiByte().ToStdString() + "] no folder chosen");
       break;
     }
     case XfUiShownKind::kForm:

@@ -123,8 +123,6 @@ std::optional<int64_t> ParseNumber(const Token& token) {
   return value;
 }
 
-XpString Wide(const std::string& utf8) { return XpStringA(utf8.c_str(), static_cast<int32_t>(utf8.size())).ToWide(); }
-
 int32_t AnswerFromToken(const Token& token) {
   if (std::optional<int64_t> number = ParseNumber(token)) {
     return *number >= 1 && *number <= 7 ? static_cast<int32_t>(*number) : 0;
@@ -188,7 +186,7 @@ bool StepParser::ReadMatch(XfUiStep* step) {
     return Fail("what to match is missing");
   }
   if (token->quoted) {
-    step->matchText = Wide(token->text);
+    step->matchText = XpString::FromUtf8(token->text);
     return true;
   }
   if (token->text == "*") {
@@ -261,7 +259,7 @@ bool StepParser::ReadCondition(XfUiStep* step) {
         return Fail("\"" + op->text + "\" needs a quoted text");
       }
       condition.kind = kind;
-      condition.text = Wide(value->text);
+      condition.text = XpString::FromUtf8(value->text);
       return true;
     }
   }
@@ -307,14 +305,14 @@ bool StepParser::ReadAction(XfUiStep* step) {
     if (text == nullptr || !text->quoted) {
       return Fail("\"type\" needs a quoted text");
     }
-    action.text = Wide(text->text);
+    action.text = XpString::FromUtf8(text->text);
   } else if (name == "pick" && step->kind == XfUiStepKind::kFolder) {
     action.kind = XfUiActionKind::kPick;
     const Token* path = Next();
     if (path == nullptr || !path->quoted) {
       return Fail("\"pick\" needs a quoted path");
     }
-    action.text = Wide(path->text);
+    action.text = XpString::FromUtf8(path->text);
   } else {
     return Fail("\"" + name + "\" is no action of a " + XfUiStepKindName(step->kind) + " step");
   }

@@ -213,7 +213,7 @@ void XfUiTerminalBackend::Present(XfUiHost& host, XfUiShown& shown) {
       texts_.clear();
       bars_.clear();
       for (const auto& item : model.Items()) {
-        texts_[item->Id()] = fmt::Utf8(item->Text());
+        texts_[item->Id()] = item->Text().ToMultiByte().ToStdString();
         if (IsBarItem(*item)) {
           SfProgressCtrl& bar = *item->Progress();
           bar.SetClientSize(BarClient(barCells_));
@@ -293,7 +293,7 @@ void XfUiTerminalBackend::DrawChanges(XfUiHost& host, XfUiForm& form, bool closi
       }
       continue;
     }
-    std::string text = fmt::Utf8(item->Text());
+    std::string text = item->Text().ToMultiByte().ToStdString();
     std::string& known = texts_[item->Id()];
     if (text == known) {
       continue;
@@ -394,7 +394,8 @@ void XfUiTerminalBackend::ApplyLine(XfUiHost& host, XfUiShown& shown, const std:
         return;
       }
       if (!pick.Offer(*path)) {
-        Write(fmt::Utf8(pick.Refusal()) + "\n" + fmt::FolderAsk(pick.InitialPath()));
+        Write(pick.Refusal().ToMultiByte().ToStdString() + "\n" +
+              fmt::FolderAsk(pick.InitialPath()));
       }
       return;
     }

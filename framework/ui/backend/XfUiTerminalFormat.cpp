@@ -51,27 +51,27 @@ std::string ItemText(const XfDialogItem& item, int32_t number, int32_t acceptCom
   std::string line;
   switch (item.Kind()) {
     case XfItemKind::kStatic:
-      line = label + Utf8(item.Text());
+      line = label + item.Text().ToMultiByte().ToStdString();
       break;
     case XfItemKind::kEdit:
-      line = label + "[" + Utf8(item.Text()) + "]";
+      line = label + "[" + item.Text().ToMultiByte().ToStdString() + "]";
       break;
     case XfItemKind::kCheckBox:
-      line = label + (item.IsChecked() ? "[x] " : "[ ] ") + Utf8(item.Text());
+      line = label + (item.IsChecked() ? "[x] " : "[ ] ") + item.Text().ToMultiByte().ToStdString();
       break;
     case XfItemKind::kRadio:
-      line = label + (item.IsChecked() ? "(*) " : "( ) ") + Utf8(item.Text());
+      line = label + (item.IsChecked() ? "(*) " : "( ) ") + item.Text().ToMultiByte().ToStdString();
       break;
     case XfItemKind::kButton:
-      line = label + "<" + Utf8(item.Text()) + ">";
+      line = label + "<" + item.Text().ToMultiByte().ToStdString() + ">";
       if (item.Id() == acceptCommand) {
         line += " (Enter)";
       }
       break;
     case XfItemKind::kList:
-      line = label + Utf8(item.Text());
+      line = label + item.Text().ToMultiByte().ToStdString();
       for (const XpString& entry : item.Lines()) {
-        line += "\n       " + Utf8(entry);
+        line += "\n       " + entry.ToMultiByte().ToStdString();
       }
       break;
     case XfItemKind::kProgress:
@@ -125,8 +125,8 @@ std::map<int32_t, const XfDialogItem*> LabelPairs(const XfDialogModel& model) {
 // The label and the value it labels, as one text; "" when both are empty.
 std::string PairText(const XfDialogItem& first, const XfDialogItem& second) {
   const bool firstIsLabel = second.LabelId() == first.Id();
-  const std::string label = Utf8((firstIsLabel ? first : second).Text());
-  const std::string value = Utf8((firstIsLabel ? second : first).Text());
+  const std::string label = (firstIsLabel ? first : second).Text().ToMultiByte().ToStdString();
+  const std::string value = (firstIsLabel ? second : first).Text().ToMultiByte().ToStdString();
   if (label.empty() || value.empty()) {
     return label + value;
   }
@@ -155,17 +155,18 @@ std::vector<StaticLine> StaticLines(const XfDialogModel& model) {
       continue;
     }
     const bool isStatic = item->Kind() == XfItemKind::kStatic;
-    lines.push_back({item.get(), isStatic ? Utf8(item->Text()) : std::string(), isStatic});
+    lines.push_back({item.get(),
+                     isStatic ? item->Text().ToMultiByte().ToStdString() : std::string(),
+                     isStatic});
   }
   return lines;
 }
 
 }  // namespace
 
-std::string Utf8(const XpString& text) { return std::string(text.ToMultiByte().View()); }
-
 std::string BoxPrompt(const XpString& caption, const XpString& text, const XfMessageBoxStyle& style) {
-  std::string prompt = "\n[" + Utf8(caption) + "]\n" + Utf8(text) + "\n";
+  std::string prompt =
+      "\n[" + caption.ToMultiByte().ToStdString() + "]\n" + text.ToMultiByte().ToStdString() + "\n";
   std::string choices;
   for (int32_t answer : style.Buttons()) {
     choices += choices.empty() ? "" : " / ";
@@ -200,7 +201,7 @@ std::string BoxRetry(const XfMessageBoxStyle& style) {
 
 FormBlock RenderForm(const XfDialogModel& model, int32_t acceptCommand, int32_t columns, bool withoutStatus) {
   FormBlock block;
-  block.text = "\n== " + Utf8(model.Title()) + " ==\n";
+  block.text = "\n== " + model.Title().ToMultiByte().ToStdString() + " ==\n";
   for (const StaticLine& line : StaticLines(model)) {
     const XfDialogItem& item = *line.item;
     if (line.isStatic) {
@@ -311,9 +312,9 @@ FormInput ParseFormLine(const std::vector<int32_t>& numbers, std::string_view li
 }
 
 std::string FolderPrompt(const XpString& title, const XpString& caption, const XpString& initialPath) {
-  std::string prompt = "\n[" + Utf8(title) + "]\n";
+  std::string prompt = "\n[" + title.ToMultiByte().ToStdString() + "]\n";
   if (!caption.IsEmpty()) {
-    prompt += Utf8(caption) + "\n";
+    prompt += caption.ToMultiByte().ToStdString() + "\n";
   }
   return prompt + FolderAsk(initialPath);
 }
@@ -322,7 +323,8 @@ std::string FolderAsk(const XpString& initialPath) {
   if (initialPath.IsEmpty()) {
     return "Folder (empty line cancels): ";
   }
-  return "Folder [" + Utf8(initialPath) + "] (Enter takes it, " + kFolderCancelWord + " cancels): ";
+  return "Folder [" + initialPath.ToMultiByte().ToStdString() + "] (Enter takes it, " +
+         kFolderCancelWord + " cancels): ";
 }
 
 std::optional<XpString> ParseFolderAnswer(std::string_view line, const XpString& initialPath) {

@@ -103,7 +103,4 @@ std::string FitToWidth(const std::string& line, std::string_view suffix, int32_t
 // The bar's position in whole percent of its range.
 int32_t ProgressPercent(const SfProgressCtrl& bar);
 
-// UTF-8 of a text for the terminal.
-std::string Utf8(const XpString& text);
-
 }  // namespace XfUiTerminalFormat

@@ -12,6 +12,7 @@
 #include "platform/fs/XpSysFailure.h"
 #include "platform/fs/XpWriteAll.h"
 #include "platform/text/XpStringA.h"
+#include "platform/text/XpUtf.h"
 
 namespace {
 
@@ -62,48 +63,6 @@ class PendingTranscript {
   // The first failed write; the old transcript then stays.
   XpResult failure_ = kXpOk;
 };
-
-// The length of the valid UTF-8 sequence at the start of text; 0 when the
-// first byte does not begin one.
-size_t ValidSequenceLength(std::string_view text) {
-  const auto lead = static_cast<uint8_t>(text[0]);
-  size_t length = 0;
-  uint32_t minimum = 0;
-  uint32_t code = 0;
-  if (lead < 0x80) {
-    return 1;
-  }
-  if ((lead & 0xE0) == 0xC0) {
-    length = 2;
-    minimum = 0x80;
-    code = lead & 0x1F;
-  } else if ((lead & 0xF0) == 0xE0) {
-    length = 3;
-    minimum = 0x800;
-    code = lead & 0x0F;
-  } else if ((lead & 0xF8) == 0xF0) {
-    length = 4;
-    minimum = 0x10000;
-    code = lead & 0x07;
-  } else {
-    return 0;
-  }
-  if (text.size() < length) {
-    return 0;
-  }
-  for (size_t i = 1; i < length; ++i) {
-    const auto next = static_cast<uint8_t>(text[i]);
-    if ((next & 0xC0) != 0x80) {
-      return 0;
-    }
-    code = (code << 6) | (next & 0x3F);
-  }
-  const bool surrogate = code >= 0xD800 && code <= 0xDFFF;
-  if (code < minimum || code > 0x10FFFF || surrogate) {
-    return 0;
-  }
-  return length;
-}
 
 void AppendHexByte(std::string& out, uint8_t byte) {
   char buffer[5];
@@ -160,7 +119,8 @@ std::string XfUiTranscript::Quote(std::string_view utf8) {
   std::string out = "\"";
   while (!utf8.empty()) {
     const auto byte = static_cast<uint8_t>(utf8[0]);
-    const size_t length = ValidSequenceLength(utf8);
+    char32_t codePoint = 0;
+    const size_t length = XpUtf8DecodeOne(utf8, codePoint);
     if (length == 0) {
       AppendHexByte(out, byte);
       utf8.remove_prefix(1);

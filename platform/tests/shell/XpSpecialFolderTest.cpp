@@ -20,9 +20,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Narrow(const XpString& text) { return text.ToMultiByte().CStr(); }
-XpString Wide(const std::string& text) { return XpStringA(text.c_str()).ToWide(); }
-
 class XpSpecialFolder : public testsupport::HermeticTest {
  protected:
   std::string Home() const { return (Root() / "home").string(); }
@@ -57,7 +54,8 @@ TEST_F(XpSpecialFolder, TempFolderEndsInSeparator) {
     } else {
       UnsetEnv("TMPDIR");
     }
-    EXPECT_EQ(Narrow(XpGetSpecialFolder(kXpFolderTemp, false)), c.folder) << c.set << c.tmpdir;
+    EXPECT_EQ(XpGetSpecialFolder(kXpFolderTemp, false).ToMultiByte().ToStdString(), c.folder)
+        << c.set << c.tmpdir;
   }
 }
 
@@ -76,8 +74,9 @@ TEST_F(XpSpecialFolder, UserFoldersComeFromUserDirs) {
       {kXpFolderDesktop, home + "/Desktop", "Desktop"},
   };
   for (const Case& c : defaults) {
-    EXPECT_EQ(Narrow(XpGetSpecialFolder(c.kind, false)), c.folder) << c.kind;
-    EXPECT_EQ(Narrow(XpGetSpecialFolderDisplayName(c.kind)), c.displayName) << c.kind;
+    EXPECT_EQ(XpGetSpecialFolder(c.kind, false).ToMultiByte().ToStdString(), c.folder) << c.kind;
+    EXPECT_EQ(XpGetSpecialFolderDisplayName(c.kind).ToMultiByte().ToStdString(), c.displayName)
+        << c.kind;
   }
 
   WriteUserDirs(
@@ -97,8 +96,9 @@ TEST_F(XpSpecialFolder, UserFoldersComeFromUserDirs) {
       {kXpFolderDesktop, home + "/Desktop", "Desktop"},
   };
   for (const Case& c : configured) {
-    EXPECT_EQ(Narrow(XpGetSpecialFolder(c.kind, false)), c.folder) << c.kind;
-    EXPECT_EQ(Narrow(XpGetSpecialFolderDisplayName(c.kind)), c.displayName) << c.kind;
+    EXPECT_EQ(XpGetSpecialFolder(c.kind, false).ToMultiByte().ToStdString(), c.folder) << c.kind;
+    EXPECT_EQ(XpGetSpecialFolderDisplayName(c.kind).ToMultiByte().ToStdString(), c.displayName)
+        << c.kind;
   }
 }
 
@@ -117,13 +117,14 @@ TEST_F(XpSpecialFolder, FixedKinds) {
       {-1, ""},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(Narrow(XpGetSpecialFolder(c.kind, false)), c.folder) << c.kind;
+    EXPECT_EQ(XpGetSpecialFolder(c.kind, false).ToMultiByte().ToStdString(), c.folder) << c.kind;
   }
-  EXPECT_EQ(Narrow(XpGetSpecialFolderDisplayName(kXpFolderSharedPictures)), "");
-  EXPECT_EQ(Narrow(XpGetSpecialFolderDisplayName(kXpFolderAppData)), "");
+  EXPECT_EQ(XpGetSpecialFolderDisplayName(kXpFolderSharedPictures).ToMultiByte().ToStdString(), "");
+  EXPECT_EQ(XpGetSpecialFolderDisplayName(kXpFolderAppData).ToMultiByte().ToStdString(), "");
 
   UnsetEnv("XDG_DATA_HOME");
-  EXPECT_EQ(Narrow(XpGetSpecialFolder(kXpFolderAppData, false)), home + "/.local/share");
+  EXPECT_EQ(XpGetSpecialFolder(kXpFolderAppData, false).ToMultiByte().ToStdString(),
+            home + "/.local/share");
 }
 
 TEST_F(XpSpecialFolder, MachineFoldersLieBelowTheMachineRoot) {
@@ -138,24 +139,26 @@ TEST_F(XpSpecialFolder, MachineFoldersLieBelowTheMachineRoot) {
       {kXpFolderCommonPrograms, "/usr/share/applications"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(Narrow(XpGetSpecialFolder(c.kind, false)), machine + c.folder) << c.kind;
+    EXPECT_EQ(XpGetSpecialFolder(c.kind, false).ToMultiByte().ToStdString(), machine + c.folder)
+        << c.kind;
   }
   // Created below the root, never in the real system folder.
-  EXPECT_EQ(Narrow(XpGetSpecialFolder(kXpFolderProgramFiles, true)), machine + "/opt");
+  EXPECT_EQ(XpGetSpecialFolder(kXpFolderProgramFiles, true).ToMultiByte().ToStdString(),
+            machine + "/opt");
   EXPECT_TRUE(fs::is_directory(machine + "/opt"));
 
   SetEnv(kXpMachineRootVariable, "relative/root");
-  EXPECT_EQ(Narrow(XpGetSpecialFolder(kXpFolderProgramFiles, false)), "/opt");
+  EXPECT_EQ(XpGetSpecialFolder(kXpFolderProgramFiles, false).ToMultiByte().ToStdString(), "/opt");
   UnsetEnv(kXpMachineRootVariable);
   for (const Case& c : cases) {
-    EXPECT_EQ(Narrow(XpGetSpecialFolder(c.kind, false)), c.folder) << c.kind;
+    EXPECT_EQ(XpGetSpecialFolder(c.kind, false).ToMultiByte().ToStdString(), c.folder) << c.kind;
   }
 }
 
 TEST_F(XpSpecialFolder, ProgramFolderAndFile) {
   const std::string self = fs::read_symlink("/proc/self/exe").string();
-  EXPECT_EQ(Narrow(XpGetSpecialFolder(kXpFolderProgramFile, false)), self);
-  EXPECT_EQ(Narrow(XpGetSpecialFolder(kXpFolderProgramFolder, false)),
+  EXPECT_EQ(XpGetSpecialFolder(kXpFolderProgramFile, false).ToMultiByte().ToStdString(), self);
+  EXPECT_EQ(XpGetSpecialFolder(kXpFolderProgramFolder, false).ToMultiByte().ToStdString(),
             fs::path(self).parent_path().string() + "/");
 
   // Longer than any fixed buffer.
@@ -163,8 +166,8 @@ TEST_F(XpSpecialFolder, ProgramFolderAndFile) {
                            std::string(200, 'r') + "/" + std::string(200, 's') + "/" +
                            std::string(200, 't') + "/" + std::string(200, 'u') + "/kavo";
   testsupport::FakeProgramFile program(deep);
-  EXPECT_EQ(Narrow(XpGetSpecialFolder(kXpFolderProgramFile, false)), deep);
-  EXPECT_EQ(Narrow(XpGetSpecialFolder(kXpFolderProgramFolder, true)),
+  EXPECT_EQ(XpGetSpecialFolder(kXpFolderProgramFile, false).ToMultiByte().ToStdString(), deep);
+  EXPECT_EQ(XpGetSpecialFolder(kXpFolderProgramFolder, true).ToMultiByte().ToStdString(),
             deep.substr(0, deep.size() - 4));
   EXPECT_FALSE(fs::exists(deep.substr(0, deep.size() - 5))) << "the program folder is never made";
 }
@@ -172,33 +175,37 @@ TEST_F(XpSpecialFolder, ProgramFolderAndFile) {
 TEST_F(XpSpecialFolder, CreateMakesTheFolderTree) {
   const fs::path data = Root() / "a/b/c";
   SetEnv("XDG_DATA_HOME", data.string());
-  EXPECT_EQ(Narrow(XpGetSpecialFolder(kXpFolderAppData, false)), data.string());
+  EXPECT_EQ(XpGetSpecialFolder(kXpFolderAppData, false).ToMultiByte().ToStdString(), data.string());
   EXPECT_FALSE(fs::exists(data));
-  EXPECT_EQ(Narrow(XpGetSpecialFolder(kXpFolderAppData, true)), data.string());
+  EXPECT_EQ(XpGetSpecialFolder(kXpFolderAppData, true).ToMultiByte().ToStdString(), data.string());
   EXPECT_TRUE(fs::is_directory(data));
   // A folder that exists already keeps its path.
-  EXPECT_EQ(Narrow(XpGetSpecialFolder(kXpFolderAppData, true)), data.string());
+  EXPECT_EQ(XpGetSpecialFolder(kXpFolderAppData, true).ToMultiByte().ToStdString(), data.string());
 
   const fs::path tmp = Root() / "new tmp";
   SetEnv("TMPDIR", tmp.string());
-  EXPECT_EQ(Narrow(XpGetSpecialFolder(kXpFolderTemp, true)), tmp.string() + "/");
+  EXPECT_EQ(XpGetSpecialFolder(kXpFolderTemp, true).ToMultiByte().ToStdString(),
+            tmp.string() + "/");
   EXPECT_TRUE(fs::is_directory(tmp));
 
   // Below a file nothing can be made.
   std::ofstream(Root() / "file") << "x";
   SetEnv("XDG_DATA_HOME", (Root() / "file/sub").string());
-  EXPECT_EQ(Narrow(XpGetSpecialFolder(kXpFolderAppData, true)), "");
+  EXPECT_EQ(XpGetSpecialFolder(kXpFolderAppData, true).ToMultiByte().ToStdString(), "");
 }
 
 TEST_F(XpSpecialFolder, AppDataPathJoinsItsPartsAndMakesTheFolders) {
   const fs::path data = Root() / "data";
   SetEnv("XDG_DATA_HOME", data.string());
 
-  EXPECT_EQ(Narrow(XpGetAppDataPath(u"Kavo", u"Accessor", u"", true)), data.string() + "/Kavo/Accessor");
+  EXPECT_EQ(XpGetAppDataPath(u"Kavo", u"Accessor", u"", true).ToMultiByte().ToStdString(),
+            data.string() + "/Kavo/Accessor");
   EXPECT_TRUE(fs::is_directory(data / "Kavo/Accessor"));
-  EXPECT_EQ(Narrow(XpGetAppDataPath(u"", u"B", u"C", false)), data.string() + "/B/C");
+  EXPECT_EQ(XpGetAppDataPath(u"", u"B", u"C", false).ToMultiByte().ToStdString(),
+            data.string() + "/B/C");
   EXPECT_FALSE(fs::exists(data / "B"));
-  EXPECT_EQ(Narrow(XpGetAppDataPath(u"A", u"", u"", false)), data.string() + "/A/");
+  EXPECT_EQ(XpGetAppDataPath(u"A", u"", u"", false).ToMultiByte().ToStdString(),
+            data.string() + "/A/");
 }
 
 TEST_F(XpSpecialFolder, DisplayPathsReplaceLeadingSpecialFolders) {
@@ -221,38 +228,46 @@ TEST_F(XpSpecialFolder, DisplayPathsReplaceLeadingSpecialFolders) {
   };
   XpDisplayPathTable table;
   for (const Case& c : cases) {
-    EXPECT_EQ(Narrow(table.ToDisplayPath(Wide(c.path))), c.display) << c.path;
+    EXPECT_EQ(table.ToDisplayPath(XpString::FromUtf8(c.path)).ToMultiByte().ToStdString(),
+              c.display)
+        << c.path;
   }
 }
 
 TEST_F(XpSpecialFolder, DisplayPathTableIsFilledOnceForAllThreads) {
-  const XpString path = Wide(Home() + "/Music/song.mp3");
+  const XpString path = XpString::FromUtf8(Home() + "/Music/song.mp3");
   constexpr int kThreads = 8;
   XpDisplayPathTable table;
   std::vector<std::string> results(kThreads);
   std::vector<std::thread> threads;
   for (int i = 0; i < kThreads; ++i) {
-    threads.emplace_back([&, i] { results[i] = Narrow(table.ToDisplayPath(path)); });
+    threads.emplace_back(
+        [&, i] { results[i] = table.ToDisplayPath(path).ToMultiByte().ToStdString(); });
   }
   for (std::thread& thread : threads) thread.join();
   for (const std::string& result : results) EXPECT_EQ(result, "Music/song.mp3");
 
   // Filled once: later changes of the folders do not reach the table.
   WriteUserDirs("XDG_MUSIC_DIR=\"$HOME/Musik\"\n");
-  EXPECT_EQ(Narrow(table.ToDisplayPath(path)), "Music/song.mp3");
-  EXPECT_EQ(Narrow(table.ToDisplayPath(Wide(Home() + "/Musik/x"))), Home() + "/Musik/x");
+  EXPECT_EQ(table.ToDisplayPath(path).ToMultiByte().ToStdString(), "Music/song.mp3");
+  EXPECT_EQ(
+      table.ToDisplayPath(XpString::FromUtf8(Home() + "/Musik/x")).ToMultiByte().ToStdString(),
+      Home() + "/Musik/x");
 
   // The process's own table, in a fresh process so that this test fills it.
   testsupport::ForkedChild child;
   ASSERT_TRUE(child.Start([&](testsupport::ChildChannel&) {
-    return XpPathToDisplayPath(Wide(Home() + "/Musik/x")) == u"Musik/x" ? 0 : 1;
+    return XpPathToDisplayPath(XpString::FromUtf8(Home() + "/Musik/x")) == u"Musik/x" ? 0 : 1;
   }));
   EXPECT_EQ(child.Wait(), 0);
 }
 
 TEST_F(XpSpecialFolder, FindsFilesBesideTheProgram) {
   const fs::path self = fs::read_symlink("/proc/self/exe");
-  EXPECT_EQ(Narrow(XpFindFileBesideProgram(Wide(self.filename().string()))), self.string());
+  EXPECT_EQ(XpFindFileBesideProgram(XpString::FromUtf8(self.filename().string()))
+                .ToMultiByte()
+                .ToStdString(),
+            self.string());
 
   const fs::path app = Dir("app");
   std::ofstream(app / "Strings.xml") << "<plist/>";
@@ -269,7 +284,8 @@ TEST_F(XpSpecialFolder, FindsFilesBesideTheProgram) {
       {u"", ""},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(Narrow(XpFindFileBesideProgram(c.name)), c.path) << Narrow(c.name);
+    EXPECT_EQ(XpFindFileBesideProgram(c.name).ToMultiByte().ToStdString(), c.path)
+        << XpString(c.name).ToMultiByte().ToStdString();
   }
 }
 

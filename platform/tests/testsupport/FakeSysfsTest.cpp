@@ -21,9 +21,6 @@ using testsupport::FakeBus;
 using testsupport::FakeVolume;
 using testsupport::FakeVolumeDevice;
 
-XpString Wide(const std::string& text) { return XpStringA(text.c_str()).ToWide(); }
-std::string Narrow(const XpString& text) { return std::string(text.ToMultiByte().View()); }
-
 class FakeSysfsVolume : public testsupport::HermeticTest {
  protected:
   void SetUp() override {
@@ -43,7 +40,8 @@ class FakeSysfsVolume : public testsupport::HermeticTest {
     XpVolumeEnumerator volumes;
     volumes.Reset(false);
     std::vector<std::string> roots;
-    while (XpSharedPtr<XpVolume> volume = volumes.Next()) roots.push_back(Narrow(volume->GetPath()));
+    while (XpSharedPtr<XpVolume> volume = volumes.Next())
+      roots.push_back(volume->GetPath().ToMultiByte().ToStdString());
     return roots;
   }
 
@@ -83,13 +81,13 @@ TEST_F(FakeSysfsVolume, VolumesShowTheirBusRemovabilityAndKindToThePlatform) {
     volume.removable = c.removable;
     const std::string root = Add(c.name, volume);
     uint32_t bus = 99;
-    EXPECT_EQ(XpStorageDeviceGetVenIdAndProdId(Wide(root), &bus, nullptr, nullptr, nullptr,
-                                               nullptr, true),
+    EXPECT_EQ(XpStorageDeviceGetVenIdAndProdId(XpString::FromUtf8(root), &bus, nullptr, nullptr,
+                                               nullptr, nullptr, true),
               c.idResult)
         << c.name;
     EXPECT_EQ(bus, c.busKind) << c.name;
-    XpVolume mounted(Wide(root));
-    EXPECT_EQ(Narrow(mounted.GetPath()), root) << c.name;
+    XpVolume mounted(XpString::FromUtf8(root));
+    EXPECT_EQ(mounted.GetPath().ToMultiByte().ToStdString(), root) << c.name;
     EXPECT_EQ(mounted.IsRemovable(), c.isRemovable) << c.name;
     EXPECT_EQ(mounted.IsRemote(), c.isRemote) << c.name;
     EXPECT_EQ(mounted.IsCdRom(), c.isCdRom) << c.name;
@@ -114,20 +112,20 @@ TEST_F(FakeSysfsVolume, UsbVolumeCarriesItsIdentifiersSerialAndFileSystemNames) 
   uint32_t product = 0;
   XpString vendorText;
   XpString productText;
-  ASSERT_EQ(XpStorageDeviceGetVenIdAndProdId(Wide(root), nullptr, &vendor, &product, &vendorText,
-                                             &productText, true),
+  ASSERT_EQ(XpStorageDeviceGetVenIdAndProdId(XpString::FromUtf8(root), nullptr, &vendor, &product,
+                                             &vendorText, &productText, true),
             kXpOk);
   EXPECT_EQ(vendor, 0x1F3Au);
   EXPECT_EQ(product, 0x0259u);
-  EXPECT_EQ(Narrow(vendorText), "Kavo");
-  EXPECT_EQ(Narrow(productText), "K2");
+  EXPECT_EQ(vendorText.ToMultiByte().ToStdString(), "Kavo");
+  EXPECT_EQ(productText.ToMultiByte().ToStdString(), "K2");
   uint64_t serial = 0;
-  ASSERT_EQ(XpStorageDeviceGetUsbSerial(Wide(root), &serial, true), kXpOk);
+  ASSERT_EQ(XpStorageDeviceGetUsbSerial(XpString::FromUtf8(root), &serial, true), kXpOk);
   EXPECT_EQ(serial, 0x0123456789ABu);
 
-  XpVolume mounted(Wide(root));
+  XpVolume mounted(XpString::FromUtf8(root));
   EXPECT_EQ(mounted.GetVolumeSerial(), 0x1234ABCDu);
-  EXPECT_EQ(Narrow(mounted.GetName()), "MY CARD");
+  EXPECT_EQ(mounted.GetName().ToMultiByte().ToStdString(), "MY CARD");
   EXPECT_EQ(mounted.GetPartitionNumber(), 1u);
   EXPECT_FALSE(device.usbFolder.empty());
   EXPECT_EQ(device.partitionFolder, device.diskFolder + "/" + device.kernelName);
@@ -174,8 +172,8 @@ TEST_F(FakeSysfsVolume, RemoveMountTakesTheDeviceAwayToo) {
   EXPECT_FALSE(fs::exists(sys / "sys" / device.usbFolder));
   EXPECT_FALSE(fs::exists(fs::symlink_status(sys / "dev/disk/by-label/CARD")));
   EXPECT_TRUE(fs::is_directory(Root() / "card")) << "the mount point folder stays";
-  EXPECT_EQ(XpStorageDeviceGetVenIdAndProdId(Wide(root), nullptr, nullptr, nullptr, nullptr,
-                                             nullptr, false),
+  EXPECT_EQ(XpStorageDeviceGetVenIdAndProdId(XpString::FromUtf8(root), nullptr, nullptr, nullptr,
+                                             nullptr, nullptr, false),
             kXpErrNotSupportedByOs);
 
   FakeVolumeDevice again;

@@ -28,6 +28,17 @@ TEST(XpStringA, BasicsAndCopyOnWrite) {
   EXPECT_EQ(a, b);
 }
 
+TEST(XpStringA, ToStdStringCopiesEveryByte) {
+  const std::string cases[] = {"", "abc", "a\xFF\xC3\xA9", std::string("a\0b", 3)};
+  for (const std::string& bytes : cases) {
+    const XpStringA text(bytes);
+    std::string copy = text.ToStdString();
+    EXPECT_EQ(copy, bytes);
+    copy += "x";
+    EXPECT_EQ(text.View(), bytes);
+  }
+}
+
 TEST(XpStringA, DefaultStringsShareOnePerThreadRepresentation) {
   XpStringA first;
   XpStringA second;

@@ -282,6 +282,31 @@ TEST(XpString, ConvertsToUtf8WithEscapes) {
   EXPECT_EQ(XpString(u"\xD800").ToMultiByte(), "\xEF\xBF\xBD");
 }
 
+TEST(XpString, FromUtf8DecodesEveryByteWithEscapes) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+    std::u16string units;
+  };
+  const Case cases[] = {
+      {"empty", "", u""},
+      {"ascii", "abc", u"abc"},
+      {"four bytes", "a\xC3\xA9\xF0\x9F\x98\x80", u"a\u00e9\U0001F600"},
+      {"invalid byte",
+       "a\xE9"
+       "b",
+       u"a\xDCE9"
+       u"b"},
+      {"truncated", "\xE2\x82", u"\xDCE2\xDC82"},
+      {"embedded nul", std::string("a\0b", 3), std::u16string(u"a\0b", 3)},
+  };
+  for (const Case& c : cases) {
+    const XpString text = XpString::FromUtf8(c.bytes);
+    EXPECT_EQ(text.View(), c.units) << c.name;
+    EXPECT_EQ(text.ToMultiByte().View(), c.bytes) << c.name;
+  }
+}
+
 TEST(XpString, KeepsEmbeddedNulWithExplicitLength) {
   const char16_t raw[] = {u'a', u'\0', u'b'};
   const XpString text(raw, 3);

@@ -16,8 +16,6 @@
 // that whole trees compare in one assertion.
 namespace plisttest {
 
-inline std::string Utf8(const XpString& text) { return std::string(text.ToMultiByte().View()); }
-
 inline std::string DescribeReal(double value) {
   char buffer[64];
   std::snprintf(buffer, sizeof(buffer), "%.17g", value);
@@ -73,7 +71,7 @@ inline std::string Describe(const XpIniElement& element) {
     case kXpIniTypeString: {
       XpString value;
       element.GetString(&value);
-      return "s:'" + Utf8(value) + "'";
+      return "s:'" + value.ToMultiByte().ToStdString() + "'";
     }
     case kXpIniTypeMemChunk:
       return "d:" + DescribeBytes(element);
@@ -92,7 +90,8 @@ inline std::string Describe(const XpIniElement& element) {
       for (uint32_t i = 0; i < static_cast<uint32_t>(dict.GetCount()); ++i) {
         XpString key;
         EXPECT_EQ(dict.GetKeyAt(i, &key), kXpOk);
-        text += (i == 0 ? "" : ",") + Utf8(key) + "=" + Describe(*dict.GetAt(i));
+        text +=
+            (i == 0 ? "" : ",") + key.ToMultiByte().ToStdString() + "=" + Describe(*dict.GetAt(i));
       }
       return text + "}";
     }

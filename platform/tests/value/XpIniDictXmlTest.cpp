@@ -70,7 +70,7 @@ TEST_F(XpIniDictXml, GoldenFileIsWrittenByteForByteAndLoadsBack) {
   // The text form holds the same text as the file.
   XpString text;
   ASSERT_EQ(dict.SaveToText(&text), kXpOk);
-  EXPECT_EQ(plisttest::Utf8(text), golden);
+  EXPECT_EQ(text.ToMultiByte().ToStdString(), golden);
   EXPECT_EQ(dict.SaveToText(nullptr), kXpErrBadArgument);
 }
 
@@ -133,7 +133,7 @@ TEST_F(XpIniDictXml, TreesRoundTripThroughFileAndText) {
   XpIniDict fromFile;
   EXPECT_EQ(fromFile.LoadFromFile(ToXp(path)), kXpOk);
   EXPECT_EQ(Describe(fromFile), plisttest::kEveryTypeDescription);
-  EXPECT_EQ(ReadFile(path), plisttest::Utf8(text));
+  EXPECT_EQ(ReadFile(path), text.ToMultiByte().ToStdString());
 }
 
 TEST_F(XpIniDictXml, TextThatXmlCannotCarryIsReplacedSoTheFileLoadsAgain) {
@@ -155,7 +155,7 @@ TEST_F(XpIniDictXml, TextThatXmlCannotCarryIsReplacedSoTheFileLoadsAgain) {
     XpString value;
     ASSERT_NE(loaded.Find(u"s"), nullptr);
     ASSERT_EQ(loaded.Find(u"s")->GetString(&value), kXpOk);
-    EXPECT_EQ(value, c.loaded) << plisttest::Utf8(c.saved);
+    EXPECT_EQ(value, c.loaded) << XpString(c.saved).ToMultiByte().ToStdString();
   }
 }
 

@@ -53,7 +53,8 @@ TEST(XpPlistReader, IntegerAndRealRules) {
       {u"1e3", 1},
   };
   for (const auto& c : integers) {
-    EXPECT_EQ(XpPlistReader::ParseInt(c.text), c.value) << plisttest::Utf8(c.text);
+    EXPECT_EQ(XpPlistReader::ParseInt(c.text), c.value)
+        << XpString(c.text).ToMultiByte().ToStdString();
   }
 
   const double inf = std::numeric_limits<double>::infinity();
@@ -68,7 +69,8 @@ TEST(XpPlistReader, IntegerAndRealRules) {
       {u"Infinity", inf}, {u"0.1\u00e9", 0.1},
   };
   for (const auto& c : reals) {
-    EXPECT_EQ(XpPlistReader::ParseReal(c.text), c.value) << plisttest::Utf8(c.text);
+    EXPECT_EQ(XpPlistReader::ParseReal(c.text), c.value)
+        << XpString(c.text).ToMultiByte().ToStdString();
   }
   EXPECT_TRUE(std::isnan(XpPlistReader::ParseReal(u"nan")));
   EXPECT_TRUE(std::signbit(XpPlistReader::ParseReal(u"-1e-400")));
@@ -109,13 +111,13 @@ TEST(XpPlistReader, DateRule) {
   for (const auto& c : cases) {
     XpDateTime date;
     EXPECT_EQ(XpPlistReader::ParseDate(c.text, &date), kXpOk);
-    EXPECT_TRUE(date.IsValid()) << plisttest::Utf8(c.text);
-    EXPECT_EQ(date.GetValue(), c.date.GetValue()) << plisttest::Utf8(c.text);
+    EXPECT_TRUE(date.IsValid()) << XpString(c.text).ToMultiByte().ToStdString();
+    EXPECT_EQ(date.GetValue(), c.date.GetValue()) << XpString(c.text).ToMultiByte().ToStdString();
   }
   for (const char16_t* text : {u"2006", u"2006:13:01T00:00:00Z", u"0000:00:00T00:00:00Z", u"x"}) {
     XpDateTime date(2000, 1, 1, 0, 0, 0);
     EXPECT_EQ(XpPlistReader::ParseDate(text, &date), kXpOk);
-    EXPECT_FALSE(date.IsValid()) << plisttest::Utf8(text);
+    EXPECT_FALSE(date.IsValid()) << XpString(text).ToMultiByte().ToStdString();
   }
   XpDateTime kept(2000, 1, 1, 0, 0, 0);
   EXPECT_EQ(XpPlistReader::ParseDate(u"", &kept), kXpErrValueNoRoot);

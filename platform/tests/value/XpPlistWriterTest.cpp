@@ -14,8 +14,6 @@
 
 namespace {
 
-using plisttest::Utf8;
-
 constexpr const char* kHead = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<plist version=\"1.0\">";
 constexpr const char* kTail = "</plist>\n";
 
@@ -54,12 +52,12 @@ TEST(XpPlistWriter, NumberTextsAreThoseOfTheCLocaleAndReadBack) {
       {-inf, "-inf"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(Utf8(XpPlistWriter::FormatReal(c.value)), c.text) << c.value;
+    EXPECT_EQ(XpPlistWriter::FormatReal(c.value).ToMultiByte().ToStdString(), c.text) << c.value;
   }
   EXPECT_EQ(XpPlistReader::ParseReal(u"0.000000000000000"), 0.0);
   EXPECT_EQ(XpPlistReader::ParseReal(XpPlistWriter::FormatReal(inf).View()), inf);
-  EXPECT_EQ(Utf8(XpPlistWriter::FormatReal(std::nan(""))), "nan");
-  EXPECT_EQ(Utf8(XpPlistWriter::FormatReal(-std::nan(""))), "nan");
+  EXPECT_EQ(XpPlistWriter::FormatReal(std::nan("")).ToMultiByte().ToStdString(), "nan");
+  EXPECT_EQ(XpPlistWriter::FormatReal(-std::nan("")).ToMultiByte().ToStdString(), "nan");
   EXPECT_TRUE(std::isnan(XpPlistReader::ParseReal(u"nan")));
 
   // Large values take all the digits they need, exactly as printf does.
@@ -67,32 +65,34 @@ TEST(XpPlistWriter, NumberTextsAreThoseOfTheCLocaleAndReadBack) {
     char expected[400];
     std::snprintf(expected, sizeof(expected), "%.15f", value);
     const XpString text = XpPlistWriter::FormatReal(value);
-    EXPECT_EQ(Utf8(text), expected);
+    EXPECT_EQ(text.ToMultiByte().ToStdString(), expected);
     EXPECT_EQ(XpPlistReader::ParseReal(text.View()), value);
   }
   EXPECT_EQ(XpPlistWriter::FormatReal(1e300).GetLength(), 317);
 
-  EXPECT_EQ(Utf8(XpPlistWriter::FormatInt(-5)), "-5");
-  EXPECT_EQ(Utf8(XpPlistWriter::FormatInt(INT64_MIN)), "-9223372036854775808");
-  EXPECT_EQ(Utf8(XpPlistWriter::FormatInt(INT64_MAX)), "9223372036854775807");
+  EXPECT_EQ(XpPlistWriter::FormatInt(-5).ToMultiByte().ToStdString(), "-5");
+  EXPECT_EQ(XpPlistWriter::FormatInt(INT64_MIN).ToMultiByte().ToStdString(),
+            "-9223372036854775808");
+  EXPECT_EQ(XpPlistWriter::FormatInt(INT64_MAX).ToMultiByte().ToStdString(), "9223372036854775807");
 }
 
 TEST(XpPlistWriter, DataAndDateTexts) {
   const uint8_t bytes[] = {0x00, 0xAB, 0x7F, 0x10};
-  EXPECT_EQ(Utf8(XpPlistWriter::FormatData(bytes, 3)), "00ab7f");
-  EXPECT_EQ(Utf8(XpPlistWriter::FormatData(bytes, 4)), "00ab7f10");
-  EXPECT_EQ(Utf8(XpPlistWriter::FormatData(bytes, 0)), "");
+  EXPECT_EQ(XpPlistWriter::FormatData(bytes, 3).ToMultiByte().ToStdString(), "00ab7f");
+  EXPECT_EQ(XpPlistWriter::FormatData(bytes, 4).ToMultiByte().ToStdString(), "00ab7f10");
+  EXPECT_EQ(XpPlistWriter::FormatData(bytes, 0).ToMultiByte().ToStdString(), "");
 
-  EXPECT_EQ(Utf8(XpPlistWriter::FormatDate(XpDateTime(2006, 1, 2, 3, 4, 5))),
+  EXPECT_EQ(XpPlistWriter::FormatDate(XpDateTime(2006, 1, 2, 3, 4, 5)).ToMultiByte().ToStdString(),
             "2006:01:02T03:04:05Z");
-  EXPECT_EQ(Utf8(XpPlistWriter::FormatDate(XpDateTime(100, 12, 31, 23, 59, 59))),
-            "0100:12:31T23:59:59Z");
+  EXPECT_EQ(
+      XpPlistWriter::FormatDate(XpDateTime(100, 12, 31, 23, 59, 59)).ToMultiByte().ToStdString(),
+      "0100:12:31T23:59:59Z");
   // Not valid: never made, refused parts, out of range.
   for (const XpDateTime& invalid :
        {XpDateTime(), XpDateTime(2006, 2, 30, 0, 0, 0), XpDateTime(1e9)}) {
     ASSERT_FALSE(invalid.IsValid());
     const XpString text = XpPlistWriter::FormatDate(invalid);
-    EXPECT_EQ(Utf8(text), "0000:00:00T00:00:00Z");
+    EXPECT_EQ(text.ToMultiByte().ToStdString(), "0000:00:00T00:00:00Z");
     XpDateTime back(2000, 1, 1, 0, 0, 0);
     EXPECT_EQ(XpPlistReader::ParseDate(text.View(), &back), kXpOk);
     EXPECT_FALSE(back.IsValid());
@@ -108,7 +108,7 @@ TEST(XpPlistWriter, RealsIgnoreTheThreadLocale) {
   std::snprintf(probe, sizeof(probe), "%.1f", 0.5);
   ASSERT_STREQ(probe, "0,5");  // the locale really uses a comma
 
-  EXPECT_EQ(Utf8(XpPlistWriter::FormatReal(0.1)), "0.100000000000000");
+  EXPECT_EQ(XpPlistWriter::FormatReal(0.1).ToMultiByte().ToStdString(), "0.100000000000000");
   XpIniDict dict;
   plisttest::AddReal(dict, u"r", 0.1);
   EXPECT_EQ(Bytes(dict),
