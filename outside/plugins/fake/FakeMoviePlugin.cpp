@@ -12,10 +12,13 @@
 // Each call appends "name operation arguments" to the file named by
 // KAVO_FAKE_PLUGIN_LOG when that is set.
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <set>
 #include <sstream>
 #include <string>
@@ -28,6 +31,7 @@ namespace {
 constexpr const char* kName = FAKE_NAME;
 constexpr uint32_t kKinds[] = {FAKE_KINDS};
 constexpr int32_t kOpenResult = FAKE_OPEN_RESULT;
+constexpr size_t kReadChunk = 4096;
 constexpr bool kHasPlayer = FAKE_HAS_PLAYER != 0;
 constexpr bool kHasWrapper = FAKE_HAS_WRAPPER != 0;
 #ifdef FAKE_SCRIPTED
@@ -154,15 +158,34 @@ void ApplyLine(Script& script, const std::string& key, const std::string& value)
   }
 }
 
+// The whole file; false when it cannot be read. The plug-in links none of
+// the product's libraries, as a real one would not, so it reads on its own.
+bool ReadText(const char* path, std::string* text) {
+  const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    return false;
+  }
+  char buffer[kReadChunk];
+  ssize_t got = 0;
+  while ((got = ::read(fd, buffer, sizeof buffer)) > 0 || (got < 0 && errno == EINTR)) {
+    if (got > 0) {
+      text->append(buffer, static_cast<size_t>(got));
+    }
+  }
+  ::close(fd);
+  return got == 0;
+}
+
 // The movie file's script; false when the file cannot be read.
 bool LoadScript(const char* path, Script* script) {
-  std::ifstream file(path);
-  if (!file) {
+  std::string text;
+  if (!ReadText(path, &text)) {
     return false;
   }
   script->properties.clear();
+  std::istringstream lines(text);
   std::string line;
-  while (std::getline(file, line)) {
+  while (std::getline(lines, line)) {
     const size_t equals = line.find('=');
     if (equals != std::string::npos) {
       ApplyLine(*script, line.substr(0, equals), line.substr(equals + 1));
