@@ -1,9 +1,9 @@
 #include "imaging/jpeg/XpImageIoJpeg.h"
 
 #include <algorithm>
-#include <limits>
 #include <memory>
 #include <new>
+#include <string>
 
 #include "imaging/io/ConvertToAdobeRgb.h"
 #include "imaging/io/XpPixmapOrientation.h"
@@ -14,10 +14,8 @@
 #include "imaging/tags/XpTiffTagIds.h"
 #include "imaging/tags/XpTiffTagManager.h"
 #include "platform/fs/XpFile.h"
-#include "platform/fs/XpFileOpSupport.h"
-#include "platform/fs/XpPathQueries.h"
+#include "platform/fs/XpPendingFile.h"
 #include "platform/path/XpPath.h"
-#include "platform/result/XpResultTranslation.h"
 
 namespace {
 
@@ -81,15 +79,12 @@ XpPixmapBase* WorkingPixmap(const XpPixmapBase& pixmap, bool isYCbCr, bool whole
   return copy;
 }
 
-// Claims the first free "<n>.temp" in folder with an exclusive create.
-[[nodiscard]] XpResult ClaimTempFile(const XpString& folder, XpString& tempPath) {
-  for (int32_t n = 0; n < std::numeric_limits<int32_t>::max(); ++n) {
-    XpString name;
-    if (XpFailed(name.Format(u"%d.temp", n))) {
-      return kXpErrGeneric;
-    }
-    tempPath = XpPathJoin(folder, name);
-    const XpResult created = XpCreateNewFile(tempPath);
+// Claims the first free "<n>.temp" beside target for pending.
+[[nodiscard]] XpResult ClaimTempFile(const XpString& target, XpPendingFile& pending) {
+  XpPendingFile::Options options;
+  for (int32_t n = 0; n < XpImageIoJpeg::kTempNameAttempts; ++n) {
+    options.tempName = std::to_string(n) + ".temp";
+    const XpResult created = pending.Create(target, options);
     if (created != kXpErrAlreadyExists) {
       return created;
     }
@@ -97,20 +92,17 @@ XpPixmapBase* WorkingPixmap(const XpPixmapBase& pixmap, bool isYCbCr, bool whole
   return kXpErrAlreadyExists;
 }
 
-// Flushes (when sync) and closes the finished temporary file, then renames
-// it over target in one step.
-[[nodiscard]] XpResult ReplaceTarget(XpFile& file, const XpString& tempPath, const XpString& target,
-                                     bool sync) {
-  XpResult result = sync ? file.Sync() : kXpOk;
-  const XpResult closed = file.Close();
-  if (result == kXpOk) {
-    result = closed;
+// Closes the finished file, flushes it (when sync) and renames it over the
+// target in one step.
+[[nodiscard]] XpResult ReplaceTarget(XpFile& file, XpPendingFile& pending, bool sync) {
+  XpResult result = file.Close();
+  if (result == kXpOk && sync) {
+    result = pending.Sync();
   }
   if (result != kXpOk) {
     return result;
   }
-  const int error = XpFsRenameReplace(tempPath, target);
-  return error == 0 ? kXpOk : XpResultFromErrno(error);
+  return pending.Publish(true);
 }
 
 }  // namespace
@@ -230,25 +222,24 @@ XpResult XpImageIoJpeg::WriteViaTempFile(const XpString& path, const Encoder& en
   if (folder.IsEmpty() || folder.CStr()[0] != u'/') {
     return kXpErrPathNotFound;
   }
-  XpString tempPath;
-  const XpResult claimed = ClaimTempFile(folder, tempPath);
+  XpPendingFile pending;
+  const XpResult claimed = ClaimTempFile(path, pending);
   if (claimed != kXpOk) {
     return claimed;
   }
   XpFile file;
-  XpResult result = file.OpenPath(tempPath, kXpOpenWrite);
+  XpResult result = file.OpenPath(pending.TempPath().ToWide(), kXpOpenWrite);
   if (result == kXpOk) {
     result = encode(file);
   }
   if (result == kXpOk) {
-    result = ReplaceTarget(file, tempPath, path, syncOnWrite_);
+    result = ReplaceTarget(file, pending, syncOnWrite_);
   }
-  if (result != kXpOk) {
-    if (file.IsOpen()) {
-      (void)file.Close();
-    }
-    XpFsUnlink(tempPath);
+  if (result != kXpOk && file.IsOpen()) {
+    // The file is dropped: what its close might lose goes anyway.
+    (void)file.Close();
   }
+  // An unpublished temporary is removed as pending goes.
   return result;
 }
 

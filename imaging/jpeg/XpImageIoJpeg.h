@@ -64,6 +64,9 @@ class XpImageIoJpeg : public XpImageIo {
   static constexpr int32_t kMaxQuality = 100;
   static constexpr int32_t kThumbnailWidth = 160;
   static constexpr int32_t kThumbnailHeight = 120;
+  // A picture written to a path goes first to the first free "<n>.temp"
+  // beside it, n below this.
+  static constexpr int32_t kTempNameAttempts = 1000;
 
   XpImageIoJpeg();
   // name is the product name: Exif Software, and Model when the source has

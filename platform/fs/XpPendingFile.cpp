@@ -145,6 +145,35 @@ bool TakeClearingTurn(const std::string& folder) {
   return true;
 }
 
+// A name that stays in its folder: not empty, no '/', not "." or "..".
+bool IsLeaf(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
+}
+
+// Opens the temporary at path for writing: -1 with errno set when it cannot
+// be, EEXIST when it is taken and may not be reused.
+int OpenTemp(XpSysCalls& calls, const std::string& path, const XpPendingFile::Options& options) {
+  if (!options.reuseTempName || options.tempName.empty()) {
+    return calls.Open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, options.mode);
+  }
+  // Not blocking, so that a pipe left there answers at once.
+  const int fd = calls.Open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK,
+                            options.mode);
+  if (fd < 0) {
+    return fd;
+  }
+  struct stat info {};
+  const bool stated = calls.Fstat(fd, &info) == 0;
+  const int error = !stated ? errno : S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+  if (stated && S_ISREG(info.st_mode)) {
+    return fd;
+  }
+  // Nothing was written through fd: its close has nothing to lose.
+  (void)calls.Close(fd);
+  errno = error;
+  return -1;
+}
+
 }  // namespace
 
 XpPendingFile::~XpPendingFile() { Discard(); }
@@ -189,37 +218,54 @@ XpResult XpPendingFile::Create(const XpString& finalPath, const Options& options
   if (leaf.empty()) {
     return kXpErrPathNotFound;
   }
+  const std::string parent = (folder == "/" ? std::string() : folder) + "/";
+  if (!options.tempName.empty()) {
+    if (!IsLeaf(options.tempName)) {
+      return kXpErrBadArgument;
+    }
+    const std::string path = parent + options.tempName;
+    const int fd = OpenTemp(calls, path, options);
+    if (fd < 0) {
+      return XpResultFromErrno(errno, path.c_str());
+    }
+    return Adopt(fd, finalPath, folder, path, options);
+  }
   const std::string prefix = TempPrefix(leaf);
   const bool turn = TakeClearingTurn(folder);
   if (turn || options.soleWriter) {
     ClearFolder(calls, folder, options.soleWriter ? std::string_view(prefix) : std::string_view());
   }
-  const std::string base = (folder == "/" ? std::string() : folder) + "/" + prefix;
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-    const std::string path = base + RandomCharacters();
-    const int fd = calls.Open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, options.mode);
+    const std::string path = parent + prefix + RandomCharacters();
+    const int fd = OpenTemp(calls, path, options);
     if (fd < 0 && errno == EEXIST) {
       continue;
     }
     if (fd < 0) {
       return XpResultFromErrno(errno, path.c_str());
     }
-    fd_ = fd;
-    appended_ = 0;
-    finalPath_ = finalPath;
-    folder_ = XpStringA(folder.c_str());
-    tempPath_ = XpStringA(path.c_str());
-    // Keeps the temporary from other writers' clearing while it lives; a
-    // file system without flock leaves only the age to protect it.
-    (void)calls.Flock(fd_, LOCK_EX | LOCK_NB);
-    if (options.exactMode && calls.Fchmod(fd_, options.mode & kPermissionBits) != 0) {
-      const XpResult result = XpResultFromErrno(errno);
-      Discard();
-      return result;
-    }
-    return kXpOk;
+    return Adopt(fd, finalPath, folder, path, options);
   }
   return kXpErrAlreadyExists;
+}
+
+XpResult XpPendingFile::Adopt(int fd, const XpString& finalPath, const std::string& folder,
+                              const std::string& path, const Options& options) {
+  XpSysCalls& calls = XpSysCalls::Current();
+  fd_ = fd;
+  appended_ = 0;
+  finalPath_ = finalPath;
+  folder_ = XpStringA(folder.c_str());
+  tempPath_ = XpStringA(path.c_str());
+  // Keeps the temporary from other writers' clearing while it lives; a
+  // file system without flock leaves only the age to protect it.
+  (void)calls.Flock(fd_, LOCK_EX | LOCK_NB);
+  if (options.exactMode && calls.Fchmod(fd_, options.mode & kPermissionBits) != 0) {
+    const XpResult result = XpResultFromErrno(errno);
+    Discard();
+    return result;
+  }
+  return kXpOk;
 }
 
 XpResult XpPendingFile::Write(const void* bytes, size_t count) {

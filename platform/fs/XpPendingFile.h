@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "platform/result/XpResult.h"
@@ -22,7 +23,7 @@ class XpSysCalls;
 // shortened). The writer holds a flock on it while it is open. Making one
 // first clears the folder of temporaries of exactly that pattern that
 // nobody holds and whose status has not changed for a minute; no other file
-// is ever touched.
+// is ever touched. A caller may name the temporary itself (Options).
 //
 // Example: replace a settings file so that a crash leaves the old one or
 // the new one, never a part.
@@ -48,6 +49,14 @@ class XpPendingFile {
     // of its own, so a temporary of this final path that nobody holds is a
     // dead writer's, whatever its age.
     bool soleWriter = false;
+    // A leaf (UTF-8) beside the final path to write under instead of a
+    // random name, for a caller whose recovery looks for that name. The
+    // folder is then not cleared, and a taken name is kXpErrAlreadyExists
+    // unless reuseTempName.
+    std::string tempName;
+    // A regular file left at tempName is emptied and written anew; a link,
+    // a folder or any other entry there is refused.
+    bool reuseTempName = false;
   };
 
   // A temporary name has this many characters after kTempMarker.
@@ -106,6 +115,9 @@ class XpPendingFile {
 
  private:
   void CloseFile();
+  // Takes fd as the open temporary at path.
+  [[nodiscard]] XpResult Adopt(int fd, const XpString& finalPath, const std::string& folder,
+                               const std::string& path, const Options& options);
 
   // Writes of at least this many bytes start their writeback at once.
   static constexpr size_t kWritebackBytes = size_t{1} << 16;

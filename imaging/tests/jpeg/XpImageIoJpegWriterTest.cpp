@@ -113,6 +113,17 @@ TEST_F(XpImageIoJpegWriter, TemporaryFileSkipsTakenNames) {
   EXPECT_EQ(TempNamesIn(Dir("out")).size(), 2u);
 }
 
+TEST_F(XpImageIoJpegWriter, SearchForAFreeTemporaryNameIsBounded) {
+  WriteBytes(Target(), kOldTarget);
+  const auto pixmap = SolidBGR(16, 16, 10, 20, 30);
+  // Every name is taken.
+  const int id = faults_.Add(Fault(SysCall::kOpen, Dir("out").string()).Errno(EEXIST).ForWriting());
+  EXPECT_EQ(WriteTo(Target(), *pixmap), kXpErrAlreadyExists);
+  EXPECT_EQ(faults_.Hits(id), XpImageIoJpeg::kTempNameAttempts);
+  EXPECT_EQ(ReadBytes(Target()), kOldTarget);
+  EXPECT_TRUE(TempNamesIn(Dir("out")).empty());
+}
+
 TEST_F(XpImageIoJpegWriter, RefusedWriteLeavesOldTarget) {
   XpImageIoJpeg nameless;
   ExpectOldTargetKept(kXpErrImageNoWriterName, nameless, XpRect());

@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include "platform/fs/XpDirectoryOperations.h"
+#include "platform/fs/XpPendingFile.h"
 #include "platform/fs/XpSysCalls.h"
 #include "platform/fs/XpSysFailure.h"
 #include "platform/fs/XpWriteAll.h"
@@ -400,31 +401,32 @@ bool XdbJournal::Decode(const std::vector<uint8_t>& bytes, std::vector<Change>* 
 }
 
 XpResult XdbJournal::Write(const std::string& folder, const std::vector<Change>& changes) {
-  XpSysCalls& calls = XpSysCalls::Current();
-  std::string path = PathIn(folder, kPartName);
-  std::vector<uint8_t> bytes = Encode(changes);
-  int folderFd = xdbfiles::OpenFolder(folder);
+  const std::vector<uint8_t> bytes = Encode(changes);
+  // A folder that is a link is refused before anything is written in it.
+  const int folderFd = xdbfiles::OpenFolder(folder);
   if (folderFd < 0) {
     return LastResult();
   }
-  int fd = xdbfiles::OpenIn(folderFd, kPartName, O_WRONLY | O_CREAT | O_TRUNC, kNewFileMode);
-  XpResult result = fd < 0 ? LastResult() : kXpOk;
-  (void)calls.Close(folderFd);
-  if (fd < 0) {
-    return result;
+  // Opened only to be checked: nothing was written through it.
+  (void)XpSysCalls::Current().Close(folderFd);
+  XpPendingFile::Options options;
+  options.mode = kNewFileMode;
+  // Recovery drops a partial journal by this name.
+  options.tempName = kPartName;
+  options.reuseTempName = true;
+  XpPendingFile pending;
+  XpResult result = pending.Create(XpStringA(PathIn(folder, kFileName)).ToWide(), options);
+  if (XpSucceeded(result)) {
+    result = pending.Write(bytes.data(), bytes.size());
   }
-  result = XpWriteAll(calls, fd, bytes.data(), bytes.size());
-  if (XpSucceeded(result) && calls.Fsync(fd) != 0) {
-    result = LastResult();
+  if (XpSucceeded(result)) {
+    result = pending.Sync();
   }
-  if (calls.Close(fd) != 0 && XpSucceeded(result)) {
-    result = LastResult();
-  }
-  if (XpSucceeded(result) && calls.Rename(path.c_str(), PathIn(folder, kFileName).c_str(), 0) != 0) {
-    result = LastResult();
+  if (XpSucceeded(result)) {
+    result = pending.Publish(true);
   }
   if (XpFailed(result)) {
-    (void)calls.Unlink(path.c_str());
+    pending.Discard();
     return result;
   }
   result = xdbfiles::SyncFolder(folder);
@@ -434,7 +436,7 @@ XpResult XdbJournal::Write(const std::string& folder, const std::vector<Change>&
   // The rename may not last: take the journal back so that no mount
   // replays changes reported as not made. A journal that cannot be
   // removed will be replayed, so it counts as written.
-  if (calls.Unlink(PathIn(folder, kFileName).c_str()) != 0 && errno != ENOENT) {
+  if (XpSysCalls::Current().Unlink(PathIn(folder, kFileName).c_str()) != 0 && errno != ENOENT) {
     return kXpOk;
   }
   (void)xdbfiles::SyncFolder(folder);

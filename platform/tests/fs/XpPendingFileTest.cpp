@@ -3,10 +3,12 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <regex>
 #include <set>
 #include <string>
@@ -14,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/fs/XpSysCalls.h"
+#include "platform/result/XpResultTranslation.h"
 #include "platform/testsupport/AgedFiles.h"
 #include "platform/testsupport/FaultInjection.h"
 #include "platform/testsupport/HermeticTest.h"
@@ -223,6 +226,81 @@ TEST_F(XpPendingFile, AFailedReplaceLeavesTheOldFileAndNoTemporary) {
         << c.name;
     EXPECT_EQ(ReadBytes(target), "old") << c.name;
     EXPECT_EQ(NamesIn(Work()), (std::set<std::string>{"dict.plist"})) << c.name;
+  }
+}
+
+TEST_F(XpPendingFile, AChosenTemporaryNameIsUsedAndTheFolderIsNotCleared) {
+  const fs::path folder = Dir("journal");
+  testsupport::AgedFiles aged("kavotmp-", kTwoMinutes);
+  WriteBytes(folder / ".old.kavotmp-abc123", "a dead writer's");
+  ::XpPendingFile::Options named;
+  named.tempName = "JOURNAL.PART";
+  ::XpPendingFile file;
+  ASSERT_EQ(file.Create(ToXp(folder / "JOURNAL"), named), kXpOk);
+  EXPECT_EQ(std::string(file.TempPath().View()), (folder / "JOURNAL.PART").string());
+  ASSERT_EQ(file.Write("entries"), kXpOk);
+  EXPECT_EQ(ReadBytes(folder / "JOURNAL.PART"), "entries");
+  ASSERT_EQ(file.Publish(true), kXpOk);
+  EXPECT_EQ(ReadBytes(folder / "JOURNAL"), "entries");
+  EXPECT_EQ(NamesIn(folder), (std::set<std::string>{".old.kavotmp-abc123", "JOURNAL"}));
+
+  // Unpublished, the chosen temporary goes with its object.
+  {
+    ::XpPendingFile dropped;
+    ASSERT_EQ(dropped.Create(ToXp(folder / "JOURNAL"), named), kXpOk);
+  }
+  EXPECT_EQ(NamesIn(folder), (std::set<std::string>{".old.kavotmp-abc123", "JOURNAL"}));
+}
+
+TEST_F(XpPendingFile, WhatAChosenTemporaryNameFindsTakenDecidesTheCreate) {
+  const fs::path elsewhere = File("elsewhere.txt");
+  const fs::path taken = Work() / "out.part";
+  const std::function<void()> none = [] {};
+  const std::function<void()> file = [&] { WriteBytes(taken, "left over"); };
+  const std::function<void()> folder = [&] { fs::create_directory(taken); };
+  const std::function<void()> link = [&] { fs::create_symlink(elsewhere, taken); };
+  const std::function<void()> pipe = [&] { ASSERT_EQ(::mkfifo(taken.c_str(), 0600), 0); };
+  const struct {
+    const char* label;
+    const char* tempName;
+    bool reuse;
+    const std::function<void()>& leave;
+    XpResult result;
+  } cases[] = {
+      {"free", "out.part", false, none, kXpOk},
+      {"a file, not reused", "out.part", false, file, kXpErrAlreadyExists},
+      {"a file, reused", "out.part", true, file, kXpOk},
+      {"a folder", "out.part", true, folder, XpResultFromErrno(EISDIR)},
+      {"a link", "out.part", true, link, XpResultFromErrno(ELOOP)},
+      {"a pipe", "out.part", true, pipe, XpResultFromErrno(ENXIO)},
+      {"a path, not a leaf", "sub/out.part", false, none, kXpErrBadArgument},
+      {"the parent", "..", true, none, kXpErrBadArgument},
+  };
+  ::XpPendingFile::Options options;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    fs::remove_all(taken);
+    c.leave();
+    const std::set<std::string> before = NamesIn(Work());
+    options.tempName = c.tempName;
+    options.reuseTempName = c.reuse;
+    ::XpPendingFile pending;
+    EXPECT_EQ(pending.Create(ToXp(Work() / "out.jpg"), options), c.result);
+    EXPECT_EQ(pending.IsOpen(), c.result == kXpOk);
+    if (c.result == kXpOk) {
+      ASSERT_EQ(pending.Write("new"), kXpOk);
+      EXPECT_EQ(ReadBytes(taken), "new");
+      ASSERT_EQ(pending.Publish(true), kXpOk);
+      EXPECT_EQ(ReadBytes(Work() / "out.jpg"), "new");
+      fs::remove(Work() / "out.jpg");
+      continue;
+    }
+    // A refused create leaves whatever held the name as it was.
+    EXPECT_EQ(NamesIn(Work()), before);
+    EXPECT_EQ(ReadBytes(elsewhere), "old");
+    if (fs::is_regular_file(fs::symlink_status(taken))) {
+      EXPECT_EQ(ReadBytes(taken), "left over");
+    }
   }
 }
 
