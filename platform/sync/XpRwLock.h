@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "platform/sync/XpComboSyncObject.h"
+#include "platform/sync/XpRwLockBase.h"
 
 // A reader-writer lock that prefers writers: a waiting writer holds back new
 // readers. The writing thread may take the exclusive lock again.
@@ -11,27 +11,17 @@
 // writer gives back one shared lock, whether that thread took one or not.
 // A writer that asks for a shared lock waits for itself until its time-out;
 // XpRwLockEx lets the writer read.
-class XpRwLock : public XpComboSyncObject {
+class XpRwLock : public XpRwLockBase {
  public:
   XpRwLock() = default;
 
-  // The exclusive lock.
-  [[nodiscard]] XpResult LockUntil(const XpDeadline& deadline) override;
-  [[nodiscard]] XpResult LockExclusiveTimeout(uint32_t seconds) { return LockTimeout(seconds); }
-  [[nodiscard]] XpResult LockSharedTimeout(uint32_t seconds);
-  [[nodiscard]] XpResult LockSharedUntil(const XpDeadline& deadline);
-  [[nodiscard]] XpResult TryLockShared() { return LockSharedTimeout(kXpTryOnce); }
-  // Releases whichever kind the caller holds.
-  [[nodiscard]] XpResult Unlock() override;
-
-  // Whether a request of that kind from the caller would have to wait.
-  bool IsBusy(bool exclusive);
-
  private:
-  bool IsBusyLocked(bool exclusive, uint32_t caller) const;
+  bool HasReaders() const override { return readers_ > 0; }
+  // Readers are only counted, so every one of them may be another thread.
+  bool HasReadersBesides(uint32_t /*caller*/) const override { return readers_ > 0; }
+  [[nodiscard]] XpResult AddReader(uint32_t caller) override;
+  void RemoveReader(uint32_t caller) override;
+  bool WriterMayRead() const override { return false; }
 
   int32_t readers_ = 0;
-  int32_t writerCount_ = 0;
-  int32_t waitingWriters_ = 0;
-  uint32_t writer_ = 0;
 };

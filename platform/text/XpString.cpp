@@ -28,36 +28,22 @@ int32_t FoldCase(char16_t unit) {
   return static_cast<int32_t>(towlower_l(static_cast<wint_t>(unit), locale));
 }
 
-int Sign(int value) { return (value > 0) - (value < 0); }
-
-std::u16string_view ViewOf(const char16_t* text) {
-  return text == nullptr ? std::u16string_view() : std::u16string_view(text);
-}
-
 }  // namespace
 
 XpString::XpString() : rep_(Core::ThreadEmpty()) { Refresh(); }
 
-XpString::XpString(const char16_t* text) : XpString(ViewOf(text)) {}
+XpString::XpString(const char16_t* text) : XpString(Core::ViewOf(text)) {}
 
-XpString::XpString(const char16_t* text, int32_t length)
-    : XpString(text == nullptr || length <= 0 ? std::u16string_view()
-                                              : std::u16string_view(text, static_cast<size_t>(length))) {}
+XpString::XpString(const char16_t* text, int32_t length) : XpString(Core::ViewOf(text, length)) {}
 
-XpString::XpString(std::u16string_view text) {
-  if (text.empty() || text.size() > static_cast<size_t>(Core::kMaxLength)) {
-    rep_ = Core::ThreadEmpty();
-  } else {
-    rep_ = Core::Create(text.data(), static_cast<int32_t>(text.size()));
-  }
-  Refresh();
-}
+XpString::XpString(std::u16string_view text) : rep_(Core::FromView(text)) { Refresh(); }
 
 XpString::XpString(const XpString& other) : chars_(other.chars_), rep_(other.rep_) { Core::Retain(rep_); }
 
-XpString::XpString(XpString&& other) noexcept : chars_(other.chars_), rep_(other.rep_) {
-  other.rep_ = nullptr;
-  other.chars_ = nullptr;
+XpString::XpString(XpString&& other) noexcept {
+  Core::Take(rep_, other.rep_);
+  other.Refresh();
+  Refresh();
 }
 
 XpString::~XpString() {
@@ -67,35 +53,27 @@ XpString::~XpString() {
 }
 
 XpString& XpString::operator=(const XpString& other) {
-  if (rep_ == other.rep_) return *this;
-  Core::Retain(other.rep_);
-  Core::Release(rep_);
-  rep_ = other.rep_;
-  Refresh();
+  if (Core::Share(rep_, other.rep_)) Refresh();
   return *this;
 }
 
 XpString& XpString::operator=(XpString&& other) noexcept {
   if (this == &other) return *this;
-  Core::Release(rep_);
-  rep_ = other.rep_;
-  other.rep_ = nullptr;
-  other.chars_ = nullptr;
+  Core::Take(rep_, other.rep_);
+  other.Refresh();
   Refresh();
   return *this;
 }
 
 XpString& XpString::operator=(const char16_t* text) {
-  const int32_t length = Core::TextLength(text);
-  if (length >= 0 && Core::Assign(rep_, text, length)) Refresh();
+  if (Core::AssignText(rep_, text)) Refresh();
   return *this;
 }
 
 void XpString::Clone(XpString& target) const { target = *this; }
 
 XpString& XpString::operator+=(const char16_t* text) {
-  const int32_t length = Core::TextLength(text);
-  if (length >= 0 && Core::Append(rep_, text, length)) Refresh();
+  if (Core::AppendText(rep_, text)) Refresh();
   return *this;
 }
 
@@ -109,17 +87,15 @@ XpString& XpString::operator+=(char16_t ch) {
   return *this;
 }
 
-const char16_t* XpString::CStr() const { return rep_ != nullptr ? rep_->buffer : u""; }
+const char16_t* XpString::CStr() const { return Core::Chars(rep_); }
 
 const char16_t* XpString::CharPtr(int32_t index) const { return CStr() + index; }
 
-int32_t XpString::GetLength() const { return rep_ != nullptr ? rep_->length : 0; }
+int32_t XpString::GetLength() const { return Core::Length(rep_); }
 
 bool XpString::IsEmpty() const { return GetLength() == 0; }
 
-std::u16string_view XpString::View() const {
-  return std::u16string_view(CStr(), static_cast<size_t>(GetLength()));
-}
+std::u16string_view XpString::View() const { return Core::ViewOfRep(rep_); }
 
 int32_t XpString::Find(char16_t ch, int32_t start) const {
   const std::u16string_view text = View();
@@ -134,25 +110,23 @@ int32_t XpString::ReverseFind(char16_t ch) const {
   return found == std::u16string_view::npos ? -1 : static_cast<int32_t>(found);
 }
 
-int XpString::Compare(const char16_t* text) const { return Sign(View().compare(ViewOf(text))); }
+int XpString::Compare(const char16_t* text) const {
+  return Core::Compare(View(), Core::ViewOf(text));
+}
 
 int XpString::CompareNoCase(const char16_t* text) const {
   const std::u16string_view mine = View();
-  const std::u16string_view theirs = ViewOf(text);
+  const std::u16string_view theirs = Core::ViewOf(text);
   const size_t common = std::min(mine.size(), theirs.size());
   for (size_t i = 0; i < common; ++i) {
     const int32_t difference = FoldCase(mine[i]) - FoldCase(theirs[i]);
-    if (difference != 0) return Sign(difference);
+    if (difference != 0) return Core::Sign(difference);
   }
-  return Sign(static_cast<int>(mine.size() > theirs.size()) - static_cast<int>(mine.size() < theirs.size()));
+  return Core::Sign(static_cast<int>(mine.size() > theirs.size()) -
+                    static_cast<int>(mine.size() < theirs.size()));
 }
 
-XpString XpString::Left(int32_t count) const {
-  const int32_t length = GetLength();
-  if (count >= length) return *this;
-  if (count <= 0) return XpString();
-  return XpString(CStr(), count);
-}
+XpString XpString::Left(int32_t count) const { return Core::Left(*this, count); }
 
 XpString XpString::Right(int32_t count) const {
   const int32_t length = GetLength();
@@ -174,9 +148,9 @@ XpString XpString::Mid(int32_t start) const {
 }
 
 int32_t XpString::Replace(const char16_t* search, const char16_t* replacement) {
-  const std::u16string_view pattern = ViewOf(search);
+  const std::u16string_view pattern = Core::ViewOf(search);
   if (pattern.empty()) return 0;
-  const std::u16string_view substitute = ViewOf(replacement);
+  const std::u16string_view substitute = Core::ViewOf(replacement);
   const std::u16string_view text = View();
 
   int64_t matches = 0;
@@ -222,7 +196,7 @@ XpString XpString::FromUtf8(std::string_view bytes) {
   return wide;
 }
 
-int32_t XpString::CapacityForTest() const { return rep_ != nullptr ? rep_->capacity : 0; }
+int32_t XpString::CapacityForTest() const { return Core::Capacity(rep_); }
 
 XpString XpString::Join(std::u16string_view a, std::u16string_view b) {
   XpString joined;
@@ -256,7 +230,7 @@ XpResult XpString::AssignFormatted(const char16_t* format, const XpFormatArg* ar
 }
 
 bool operator==(const XpString& a, const XpString& b) { return a.View() == b.View(); }
-bool operator==(const XpString& a, const char16_t* b) { return a.View() == ViewOf(b); }
+bool operator==(const XpString& a, const char16_t* b) { return a.View() == Core::ViewOf(b); }
 bool operator==(const char16_t* a, const XpString& b) { return b == a; }
 bool operator!=(const XpString& a, const XpString& b) { return !(a == b); }
 bool operator!=(const XpString& a, const char16_t* b) { return !(a == b); }
@@ -264,5 +238,9 @@ bool operator!=(const char16_t* a, const XpString& b) { return !(b == a); }
 bool operator<(const XpString& a, const XpString& b) { return a.View() < b.View(); }
 
 XpString operator+(const XpString& a, const XpString& b) { return XpString::Join(a.View(), b.View()); }
-XpString operator+(const XpString& a, const char16_t* b) { return XpString::Join(a.View(), ViewOf(b)); }
-XpString operator+(const char16_t* a, const XpString& b) { return XpString::Join(ViewOf(a), b.View()); }
+XpString operator+(const XpString& a, const char16_t* b) {
+  return XpString::Join(a.View(), Core::ViewOf(b));
+}
+XpString operator+(const char16_t* a, const XpString& b) {
+  return XpString::Join(Core::ViewOf(a), b.View());
+}

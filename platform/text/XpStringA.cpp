@@ -12,32 +12,22 @@ namespace {
 
 using Core = XpStringCoreA;
 
-std::string_view ViewOf(const char* text) { return text == nullptr ? std::string_view() : std::string_view(text); }
-
 }  // namespace
 
 XpStringA::XpStringA() : rep_(Core::ThreadEmpty()) { Refresh(); }
 
-XpStringA::XpStringA(const char* text) : XpStringA(ViewOf(text)) {}
+XpStringA::XpStringA(const char* text) : XpStringA(Core::ViewOf(text)) {}
 
-XpStringA::XpStringA(const char* text, int32_t length)
-    : XpStringA(text == nullptr || length <= 0 ? std::string_view()
-                                               : std::string_view(text, static_cast<size_t>(length))) {}
+XpStringA::XpStringA(const char* text, int32_t length) : XpStringA(Core::ViewOf(text, length)) {}
 
-XpStringA::XpStringA(std::string_view text) {
-  if (text.empty() || text.size() > static_cast<size_t>(Core::kMaxLength)) {
-    rep_ = Core::ThreadEmpty();
-  } else {
-    rep_ = Core::Create(text.data(), static_cast<int32_t>(text.size()));
-  }
-  Refresh();
-}
+XpStringA::XpStringA(std::string_view text) : rep_(Core::FromView(text)) { Refresh(); }
 
 XpStringA::XpStringA(const XpStringA& other) : chars_(other.chars_), rep_(other.rep_) { Core::Retain(rep_); }
 
-XpStringA::XpStringA(XpStringA&& other) noexcept : chars_(other.chars_), rep_(other.rep_) {
-  other.rep_ = nullptr;
-  other.chars_ = nullptr;
+XpStringA::XpStringA(XpStringA&& other) noexcept {
+  Core::Take(rep_, other.rep_);
+  other.Refresh();
+  Refresh();
 }
 
 XpStringA::~XpStringA() {
@@ -47,33 +37,25 @@ XpStringA::~XpStringA() {
 }
 
 XpStringA& XpStringA::operator=(const XpStringA& other) {
-  if (rep_ == other.rep_) return *this;
-  Core::Retain(other.rep_);
-  Core::Release(rep_);
-  rep_ = other.rep_;
-  Refresh();
+  if (Core::Share(rep_, other.rep_)) Refresh();
   return *this;
 }
 
 XpStringA& XpStringA::operator=(XpStringA&& other) noexcept {
   if (this == &other) return *this;
-  Core::Release(rep_);
-  rep_ = other.rep_;
-  other.rep_ = nullptr;
-  other.chars_ = nullptr;
+  Core::Take(rep_, other.rep_);
+  other.Refresh();
   Refresh();
   return *this;
 }
 
 XpStringA& XpStringA::operator=(const char* text) {
-  const int32_t length = Core::TextLength(text);
-  if (length >= 0 && Core::Assign(rep_, text, length)) Refresh();
+  if (Core::AssignText(rep_, text)) Refresh();
   return *this;
 }
 
 XpStringA& XpStringA::operator+=(const char* text) {
-  const int32_t length = Core::TextLength(text);
-  if (length >= 0 && Core::Append(rep_, text, length)) Refresh();
+  if (Core::AppendText(rep_, text)) Refresh();
   return *this;
 }
 
@@ -82,28 +64,21 @@ XpStringA& XpStringA::operator+=(const XpStringA& text) {
   return *this;
 }
 
-const char* XpStringA::CStr() const { return rep_ != nullptr ? rep_->buffer : ""; }
+const char* XpStringA::CStr() const { return Core::Chars(rep_); }
 
 const char* XpStringA::CharPtr(int32_t index) const { return CStr() + index; }
 
-int32_t XpStringA::GetLength() const { return rep_ != nullptr ? rep_->length : 0; }
+int32_t XpStringA::GetLength() const { return Core::Length(rep_); }
 
 bool XpStringA::IsEmpty() const { return GetLength() == 0; }
 
-std::string_view XpStringA::View() const { return std::string_view(CStr(), static_cast<size_t>(GetLength())); }
+std::string_view XpStringA::View() const { return Core::ViewOfRep(rep_); }
 
 std::string XpStringA::ToStdString() const { return std::string(View()); }
 
-int XpStringA::Compare(const char* text) const {
-  const int order = View().compare(ViewOf(text));
-  return (order > 0) - (order < 0);
-}
+int XpStringA::Compare(const char* text) const { return Core::Compare(View(), Core::ViewOf(text)); }
 
-XpStringA XpStringA::Left(int32_t count) const {
-  if (count >= GetLength()) return *this;
-  if (count <= 0) return XpStringA();
-  return XpStringA(CStr(), count);
-}
+XpStringA XpStringA::Left(int32_t count) const { return Core::Left(*this, count); }
 
 XpString XpStringA::ToWide() const {
   XpString wide;
@@ -120,11 +95,11 @@ void XpStringA::ToWideInto(XpString& target) const {
   }
 }
 
-int32_t XpStringA::CapacityForTest() const { return rep_ != nullptr ? rep_->capacity : 0; }
+int32_t XpStringA::CapacityForTest() const { return Core::Capacity(rep_); }
 
 void XpStringA::Refresh() { chars_ = rep_ != nullptr ? rep_->buffer : nullptr; }
 
-bool operator==(const XpStringA& a, const char* b) { return a.View() == ViewOf(b); }
+bool operator==(const XpStringA& a, const char* b) { return a.View() == Core::ViewOf(b); }
 bool operator==(const char* a, const XpStringA& b) { return b == a; }
 bool operator==(const XpStringA& a, const XpStringA& b) { return a.View() == b.View(); }
 bool operator!=(const XpStringA& a, const char* b) { return !(a == b); }

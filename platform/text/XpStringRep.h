@@ -15,6 +15,7 @@
 #include <mutex>
 #include <new>
 #include <string>
+#include <string_view>
 
 template <typename Char>
 struct XpStringRepBase {
@@ -27,11 +28,14 @@ struct XpStringRepBase {
 struct XpStringRep : XpStringRepBase<char16_t> {};
 struct XpStringRepA : XpStringRepBase<char> {};
 
-// Operations on a representation. Functions that change a representation
-// return false on an allocation failure and then leave it as it was.
+// Operations on a representation, and the handle and text operations both
+// string classes share. Functions that change a representation return false
+// on an allocation failure and then leave it as it was.
 template <typename Rep, typename Char>
 class XpStringCore {
  public:
+  using View = std::basic_string_view<Char>;
+
   static constexpr int32_t kCapacityStep = 64;
   // Buffers larger than this are given back when less than half used.
   static constexpr int32_t kShrinkAbove = 128;
@@ -101,6 +105,68 @@ class XpStringCore {
     if (cached == nullptr) cached = LookUpThreadEmpty();
     Retain(cached);
     return cached;
+  }
+
+  // A null text reads as "".
+  static View ViewOf(const Char* text) { return text == nullptr ? View() : View(text); }
+  // The first length characters; "" for null or a length below 1.
+  static View ViewOf(const Char* text, int32_t length) {
+    if (text == nullptr || length <= 0) return View();
+    return View(text, static_cast<size_t>(length));
+  }
+
+  // A new representation holding text; the thread's empty one for "" or a
+  // text longer than kMaxLength.
+  static Rep* FromView(View text) {
+    if (text.empty() || text.size() > static_cast<size_t>(kMaxLength)) return ThreadEmpty();
+    return Create(text.data(), static_cast<int32_t>(text.size()));
+  }
+
+  // What a handle reads; a released handle (null rep) reads as "".
+  static const Char* Chars(const Rep* rep) { return rep != nullptr ? rep->buffer : EmptyText(); }
+  static int32_t Length(const Rep* rep) { return rep != nullptr ? rep->length : 0; }
+  static int32_t Capacity(const Rep* rep) { return rep != nullptr ? rep->capacity : 0; }
+  static View ViewOfRep(const Rep* rep) {
+    return View(Chars(rep), static_cast<size_t>(Length(rep)));
+  }
+
+  // Makes rep share other; false when it already did.
+  static bool Share(Rep*& rep, Rep* other) {
+    if (rep == other) return false;
+    Retain(other);
+    Release(rep);
+    rep = other;
+    return true;
+  }
+
+  // Moves other's representation into rep, leaving other released.
+  static void Take(Rep*& rep, Rep*& other) {
+    Release(rep);
+    rep = other;
+    other = nullptr;
+  }
+
+  // Assign and Append of a NUL-terminated text; null reads as "".
+  static bool AssignText(Rep*& rep, const Char* text) {
+    const int32_t length = TextLength(text);
+    return length >= 0 && Assign(rep, text, length);
+  }
+  static bool AppendText(Rep*& rep, const Char* text) {
+    const int32_t length = TextLength(text);
+    return length >= 0 && Append(rep, text, length);
+  }
+
+  static int Sign(int value) { return (value > 0) - (value < 0); }
+
+  // Ordinal comparison by code unit: -1, 0 or 1.
+  static int Compare(View a, View b) { return Sign(a.compare(b)); }
+
+  // The first count characters of text, which is shared when it is no longer.
+  template <typename String>
+  static String Left(const String& text, int32_t count) {
+    if (count >= text.GetLength()) return text;
+    if (count <= 0) return String();
+    return String(text.CStr(), count);
   }
 
   // Replaces the text of rep with [text, text + length), which may lie in

@@ -23,18 +23,6 @@ XpVolumeWatchDog::~XpVolumeWatchDog() {
   (void)Stop();  // a destructor cannot report; the thread ends either way
 }
 
-XpResult XpVolumeWatchDog::AddCallback(IXpVolumeWatchDogCallback* callback) {
-  if (callback == nullptr) return kXpErrBadArgument;
-  std::lock_guard<std::mutex> lock(callbacksMutex_);
-  callbacks_.push_back(callback);
-  return kXpOk;
-}
-
-void XpVolumeWatchDog::RemoveCallback(IXpVolumeWatchDogCallback* callback) {
-  std::lock_guard<std::mutex> lock(callbacksMutex_);
-  callbacks_.remove(callback);
-}
-
 std::vector<XpString> XpVolumeWatchDog::ScanReadyRoots() {
   XpMountTable table;
   // An unreadable mount table is empty and lists no ready volumes.
@@ -56,27 +44,12 @@ uint32_t XpVolumeWatchDog::Run() {
   while (WaitInterval()) {
     std::vector<XpString> roots = ScanReadyRoots();
     for (const XpString& root : lastRoots_) {
-      if (!Contains(roots, root)) Notify(root, false);
+      if (!Contains(roots, root)) Report(root, false);
     }
     for (const XpString& root : roots) {
-      if (!Contains(lastRoots_, root)) Notify(root, true);
+      if (!Contains(lastRoots_, root)) Report(root, true);
     }
     lastRoots_ = std::move(roots);
   }
   return kXpOk;
-}
-
-void XpVolumeWatchDog::Notify(const XpString& root, bool arrived) {
-  std::list<IXpVolumeWatchDogCallback*> callbacks;
-  {
-    std::lock_guard<std::mutex> lock(callbacksMutex_);
-    callbacks = callbacks_;
-  }
-  for (IXpVolumeWatchDogCallback* callback : callbacks) {
-    if (arrived) {
-      callback->OnVolumeArrived(root);
-    } else {
-      callback->OnVolumeRemoved(root);
-    }
-  }
 }

@@ -96,7 +96,8 @@ XpVolumeWatchDogEx::XpVolumeWatchDogEx(IXpVolumeWatchDogCallback* callback, bool
     : smoothing_(smoothing),
       watcher_([this](const XpString& root, bool arrived) { OnMountChange(root, arrived); },
                std::move(source)) {
-  if (callback != nullptr) callbacks_.push_back(callback);
+  // A null callback is refused, which is what registering nothing means.
+  (void)AddCallback(callback);
 }
 
 XpVolumeWatchDogEx::~XpVolumeWatchDogEx() {
@@ -109,18 +110,6 @@ XpResult XpVolumeWatchDogEx::Stop() {
   const XpResult result = watcher_.Stop();
   StopNotifiers();
   return result;
-}
-
-XpResult XpVolumeWatchDogEx::AddCallback(IXpVolumeWatchDogCallback* callback) {
-  if (callback == nullptr) return kXpErrBadArgument;
-  std::lock_guard<std::mutex> lock(callbacksMutex_);
-  callbacks_.push_back(callback);
-  return kXpOk;
-}
-
-void XpVolumeWatchDogEx::RemoveCallback(IXpVolumeWatchDogCallback* callback) {
-  std::lock_guard<std::mutex> lock(callbacksMutex_);
-  callbacks_.remove(callback);
 }
 
 XpResult XpVolumeWatchDogEx::AddFilter(const void* filter) {
@@ -176,21 +165,6 @@ void XpVolumeWatchDogEx::OnMountChange(const XpString& root, bool arrived) {
     return;
   }
   notifier->Push(arrived);
-}
-
-void XpVolumeWatchDogEx::Report(const XpString& root, bool arrived) {
-  std::list<IXpVolumeWatchDogCallback*> callbacks;
-  {
-    std::lock_guard<std::mutex> lock(callbacksMutex_);
-    callbacks = callbacks_;
-  }
-  for (IXpVolumeWatchDogCallback* callback : callbacks) {
-    if (arrived) {
-      callback->OnVolumeArrived(root);
-    } else {
-      callback->OnVolumeRemoved(root);
-    }
-  }
 }
 
 void XpVolumeWatchDogEx::Settled(const XpString& root) {

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <list>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -18,6 +17,7 @@
 #include "platform/volume/IXpMountTableSource.h"
 #include "platform/volume/IXpVolumeWatchDogCallback.h"
 #include "platform/volume/XpMountWatcher.h"
+#include "platform/volume/XpVolumeWatchDogBase.h"
 
 class XpThread;
 class XpVolumeWatchDogEx;
@@ -70,7 +70,7 @@ class _XpVolumeNotifier {
 // which volume roots came and went: at once on the watcher's thread, or
 // with smoothing one quiet period (a second) after a volume's last event, on
 // that volume's notifier thread.
-class XpVolumeWatchDogEx {
+class XpVolumeWatchDogEx : public XpVolumeWatchDogBase {
  public:
   static constexpr uint32_t kQuietPeriodMs = 1000;
 
@@ -81,18 +81,13 @@ class XpVolumeWatchDogEx {
                      std::unique_ptr<IXpMountTableSource> source);
   XpVolumeWatchDogEx(const XpVolumeWatchDogEx&) = delete;
   XpVolumeWatchDogEx& operator=(const XpVolumeWatchDogEx&) = delete;
-  virtual ~XpVolumeWatchDogEx();
+  ~XpVolumeWatchDogEx() override;
 
   // kXpErrWrongState when running; kXpErrSystem when the mount table cannot
   // be opened.
-  [[nodiscard]] virtual XpResult Start();
+  [[nodiscard]] XpResult Start() override;
   // kXpErrWrongState when not running.
-  [[nodiscard]] virtual XpResult Stop();
-
-  // kXpErrBadArgument for null.
-  [[nodiscard]] XpResult AddCallback(IXpVolumeWatchDogCallback* callback);
-  // Removes every registration of callback.
-  void RemoveCallback(IXpVolumeWatchDogCallback* callback);
+  [[nodiscard]] XpResult Stop() override;
 
   // Keeps a copy of a device-notification filter (a block whose first
   // 32-bit word is its size in bytes). The mount table needs no filter, so
@@ -114,15 +109,12 @@ class XpVolumeWatchDogEx {
   friend class _XpVolumeNotifier;
 
   void OnMountChange(const XpString& root, bool arrived);
-  void Report(const XpString& root, bool arrived);
   void Settled(const XpString& root);
   uint32_t QuietPeriodMs() const { return quietPeriodMs_.load(); }
   void StopNotifiers();
 
   const bool smoothing_;
   std::atomic<uint32_t> quietPeriodMs_{kQuietPeriodMs};
-  std::mutex callbacksMutex_;
-  std::list<IXpVolumeWatchDogCallback*> callbacks_;
   mutable std::mutex filtersMutex_;
   std::vector<std::vector<uint8_t>> filters_;
   std::mutex notifiersMutex_;

@@ -47,40 +47,38 @@ bool XpVolumeWatchDogWrapper::ChoosesEventDriven(uint32_t platformId, uint32_t m
          (major == kFirstEventDrivenMajor && minor >= kFirstEventDrivenMinor);
 }
 
-bool XpVolumeWatchDogWrapper::HasWatchDog() const {
-  return static_cast<bool>(watcher_) || static_cast<bool>(polling_);
-}
+bool XpVolumeWatchDogWrapper::HasWatchDog() const { return Chosen() != nullptr; }
 
 void XpVolumeWatchDogWrapper::SetQuietPeriodForTest(uint32_t milliseconds) {
   if (watcher_) watcher_->SetQuietPeriodForTest(milliseconds);
 }
 
+XpVolumeWatchDogBase* XpVolumeWatchDogWrapper::Chosen() const {
+  if (watcher_) return watcher_.Get();
+  return polling_.Get();
+}
+
 XpResult XpVolumeWatchDogWrapper::AddCallback(IXpVolumeWatchDogCallback* callback) {
-  if (watcher_) return watcher_->AddCallback(callback);
-  if (polling_) return polling_->AddCallback(callback);
-  return kXpErrWrongState;
+  XpVolumeWatchDogBase* chosen = Chosen();
+  if (chosen == nullptr) return kXpErrWrongState;
+  return chosen->AddCallback(callback);
 }
 
 XpResult XpVolumeWatchDogWrapper::RemoveCallback(IXpVolumeWatchDogCallback* callback) {
-  if (watcher_) {
-    watcher_->RemoveCallback(callback);
-    return kXpOk;
-  }
-  if (polling_) {
-    polling_->RemoveCallback(callback);
-    return kXpOk;
-  }
-  return kXpErrWrongState;
+  XpVolumeWatchDogBase* chosen = Chosen();
+  if (chosen == nullptr) return kXpErrWrongState;
+  chosen->RemoveCallback(callback);
+  return kXpOk;
 }
 
 XpResult XpVolumeWatchDogWrapper::Start() {
-  if (watcher_) return watcher_->Start();
-  if (polling_) return polling_->Start();
-  return kXpErrWrongState;
+  XpVolumeWatchDogBase* chosen = Chosen();
+  if (chosen == nullptr) return kXpErrWrongState;
+  return chosen->Start();
 }
 
 XpResult XpVolumeWatchDogWrapper::Stop() {
-  if (watcher_) return watcher_->Stop();
-  if (polling_) return polling_->Stop();
-  return kXpErrWrongState;
+  XpVolumeWatchDogBase* chosen = Chosen();
+  if (chosen == nullptr) return kXpErrWrongState;
+  return chosen->Stop();
 }

@@ -8,6 +8,7 @@
 #include "platform/volume/IXpMountTableSource.h"
 #include "platform/volume/IXpVolumeWatchDogCallback.h"
 #include "platform/volume/XpVolumeWatchDog.h"
+#include "platform/volume/XpVolumeWatchDogBase.h"
 #include "platform/volume/XpVolumeWatchDogEx.h"
 
 // Picks a volume watchdog by the system's version: the event-driven one on
@@ -42,6 +43,9 @@ class XpVolumeWatchDogWrapper {
   static bool ChoosesEventDriven(uint32_t platformId, uint32_t major, uint32_t minor);
 
  private:
+  // Whichever watchdog was made; null when none could be.
+  XpVolumeWatchDogBase* Chosen() const;
+
   XpSharedPtr<XpVolumeWatchDogEx> watcher_;
   XpSharedPtr<XpVolumeWatchDog> polling_;
   bool eventDriven_ = false;

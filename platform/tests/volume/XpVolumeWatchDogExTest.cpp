@@ -180,6 +180,30 @@ TEST_F(XpVolumeWatchDogEx, KeepsFiltersAndRefusesBadOnes) {
   EXPECT_EQ(watchDog.GetFilterCount(), 1u);
 }
 
+TEST_F(XpVolumeWatchDogEx, ACallbackAddedTwiceHearsTwiceUntilRemoved) {
+  ::XpVolumeWatchDogEx watchDog(nullptr, false, std::make_unique<FakeMountTableSource>(control_));
+  VolumeEventRecorder recorder;
+  ASSERT_EQ(watchDog.AddCallback(&recorder), kXpOk);
+  ASSERT_EQ(watchDog.AddCallback(&recorder), kXpOk);
+  ASSERT_EQ(watchDog.Start(), kXpOk);
+  const XpString root = RootOf(AddCard());
+  ASSERT_TRUE(control_->Nudge());
+  // Without smoothing the watcher waits again only after the callbacks ran.
+  ASSERT_EQ(recorder.Events().size(), 2u);
+
+  watchDog.RemoveCallback(&recorder);
+  Fake().RemoveMount(card_.string());
+  ASSERT_TRUE(control_->Nudge());
+  EXPECT_EQ(watchDog.Stop(), kXpOk);
+
+  const std::vector<VolumeEvent> events = recorder.Events();
+  ASSERT_EQ(events.size(), 2u);
+  for (const VolumeEvent& event : events) {
+    EXPECT_EQ(event.root, root);
+    EXPECT_TRUE(event.arrived);
+  }
+}
+
 // Root only: a real mount and unmount, seen through /proc/self/mountinfo.
 TEST_F(XpVolumeWatchDogEx, SeesALoopMountComeAndGo) {
   SetEnv("KAVO_SYSROOT", "");
