@@ -39,7 +39,7 @@ TEST(XpRwLockEx, ReaderBesideAnotherReaderCannotWrite) {
     if (lock.TryLockShared() != kXpOk) return;
     holding = true;
     while (!release) std::this_thread::yield();
-    lock.Unlock();
+    EXPECT_EQ(lock.Unlock(), kXpOk);
   });
   ASSERT_TRUE(synctest::Eventually([&] { return holding.load(); }));
   EXPECT_EQ(lock.LockExclusiveTimeout(0), kXpErrTimeout);

@@ -28,7 +28,7 @@ TEST(XpRwLock, WaitingWriterHoldsBackNewReaders) {
   std::thread writer([&] {
     if (lock.LockExclusiveTimeout(kXpWaitForever) != kXpOk) return;
     written = true;
-    lock.Unlock();
+    EXPECT_EQ(lock.Unlock(), kXpOk);
   });
   ASSERT_TRUE(synctest::Eventually([&] { return lock.IsBusy(false); }));
   EXPECT_EQ(OnOtherThread(lock, false), kXpErrTimeout);
