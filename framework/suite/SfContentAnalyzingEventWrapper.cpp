@@ -2,8 +2,8 @@
 
 SfContentAnalyzingEventWrapper::SfContentAnalyzingEventWrapper() {
   if (event_.CreateEvent(kEventName, false) != kXpOk) return;
-  // A waiter that misses the event only analyses later; nothing is lost.
-  (void)event_.SetEvent();
+  // An event that could not be set tells the other programs nothing: let it go.
+  if (event_.SetEvent() != kXpOk) event_.Close();
 }
 
 SfContentAnalyzingEventWrapper::~SfContentAnalyzingEventWrapper() { event_.Close(); }

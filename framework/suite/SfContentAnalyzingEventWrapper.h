@@ -14,7 +14,7 @@ class SfContentAnalyzingEventWrapper {
   SfContentAnalyzingEventWrapper& operator=(const SfContentAnalyzingEventWrapper&) = delete;
   virtual ~SfContentAnalyzingEventWrapper();
 
-  // False when the event could not be made; then nothing was set.
+  // False when the event could not be made or set; then nothing was set.
   bool IsHeld() const { return event_.IsOpen(); }
 
  private:

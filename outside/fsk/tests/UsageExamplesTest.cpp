@@ -72,6 +72,17 @@ XpResult AddAlbumWithOneContent(FskMachine* the, const std::string& folder, doub
   return XpFailed(result) ? result : closed;
 }
 
+// The ids a search of the store finds; none when the search fails.
+std::vector<int32_t> IdsOf(XdbStore& store, XpResult (XdbStore::*search)(XdbStore::Found*)) {
+  XdbStore::Found found;
+  std::vector<int32_t> ids;
+  EXPECT_EQ((store.*search)(&found), kXpOk);
+  if (found) {
+    EXPECT_EQ(found->Ids(&ids), kXpOk);
+  }
+  return ids;
+}
+
 TEST_F(OutsideUsageExamples, XdbStoreAddsAnAlbumWithOneContentThatANewStoreReads) {
   FskMachine* the = nullptr;
   ASSERT_EQ(FskNewGrammarMachine("xdb", {"CatalogGrammar", "CatalogGrammarExt"}, &the), 0);
@@ -82,19 +93,13 @@ TEST_F(OutsideUsageExamples, XdbStoreAddsAnAlbumWithOneContentThatANewStoreReads
     int status = 0;
     ASSERT_EQ(store.Open(Dir("DBFILES").string(), &status), kXpOk);
     ASSERT_EQ(status, XdbStore::kOpened);
-    XdbStore::Found albums;
-    ASSERT_EQ(store.AllAlbums(&albums), kXpOk);
-    std::vector<int32_t> albumIds;
-    ASSERT_EQ(albums->Ids(&albumIds), kXpOk);
+    const std::vector<int32_t> albumIds = IdsOf(store, &XdbStore::AllAlbums);
     ASSERT_EQ(albumIds.size(), 1u);
     const auto album = store.GetRecord(albumIds[0]);
     ASSERT_TRUE(album.has_value());
     EXPECT_EQ(album->album.title, "Trip");
 
-    XdbStore::Found contents;
-    ASSERT_EQ(store.AllContents(&contents), kXpOk);
-    std::vector<int32_t> ids;
-    ASSERT_EQ(contents->Ids(&ids), kXpOk);
+    const std::vector<int32_t> ids = IdsOf(store, &XdbStore::AllContents);
     ASSERT_EQ(ids.size(), 1u);
     const auto record = store.GetRecord(ids[0]);
     ASSERT_TRUE(record.has_value());
