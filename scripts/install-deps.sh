@@ -5,6 +5,8 @@ set -euo pipefail
 PACKAGES=(
   # toolchain
   cmake ninja-build g++ pkg-config
+  # the check for dropped results (scripts/check-results.sh)
+  clang
   # tests
   libgtest-dev libgmock-dev
   # benchmark programs

@@ -82,7 +82,8 @@ ExportResult CK2AccessorWinApp::ExportFlow(const K2AccessorCommandLineInfo& comm
   uint32_t itemCount = 0;
   manager.GetCounts(&groupCount, &itemCount);
   if (itemCount == 0) {
-    manager.Stop();
+    // Stop only sets the cancel flag; it cannot fail.
+    (void)manager.Stop();
     SetExportFailure(commandLine.m_strExportFile.ToMultiByte().ToStdString() +
                          " holds nothing that can be exported",
                      result);
@@ -90,7 +91,8 @@ ExportResult CK2AccessorWinApp::ExportFlow(const K2AccessorCommandLineInfo& comm
     return result;
   }
   if (itemCount > kMaxExportItems) {
-    manager.Stop();
+    // Stop only sets the cancel flag; it cannot fail.
+    (void)manager.Stop();
     SetExportFailure(commandLine.m_strExportFile.ToMultiByte().ToStdString() + " holds " +
                      std::to_string(itemCount) + " items, more than one export takes");
     DoMessageBox(nullptr, XfFormatString(kLimitKey, static_cast<int32_t>(kMaxExportItems)), kXfMbIconExclamation);
@@ -104,7 +106,8 @@ ExportResult CK2AccessorWinApp::ExportFlow(const K2AccessorCommandLineInfo& comm
   confirm.SetGroupCount(groupCount);
   confirm.SetItemCount(itemCount);
   if (GetHost().RunModal(confirm) != kXfIdOk) {
-    manager.Stop();
+    // Stop only sets the cancel flag; it cannot fail.
+    (void)manager.Stop();
     // Told to confirm, the program could not: that is no cancel.
     const std::string reason = GetHost().IsYes() ? UnconfirmableReason(confirm.GetCameras()) : "";
     if (!reason.empty()) {

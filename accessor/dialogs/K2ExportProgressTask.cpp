@@ -2,10 +2,11 @@
 
 #include "accessor/task/K2ExportTaskManager.h"
 
-void K2ExportProgressTask::Pause() { manager_.Pause(); }
+// Each only sets a flag the export's thread reads; none can fail.
+void K2ExportProgressTask::Pause() { (void)manager_.Pause(); }
 
-void K2ExportProgressTask::Resume() { manager_.Resume(); }
+void K2ExportProgressTask::Resume() { (void)manager_.Resume(); }
 
-void K2ExportProgressTask::Stop() { manager_.Stop(); }
+void K2ExportProgressTask::Stop() { (void)manager_.Stop(); }
 
 uint64_t K2ExportProgressTask::GetExportableCount() const { return manager_.GetProcessedCount(); }

@@ -347,7 +347,8 @@ XpResult XpDCFObj::CopyMember(size_t index, const XpString& folder, const XpStri
   };
   IXpFileOpProgressObserver* progress = outsideObserver_ != nullptr ? this : nullptr;
   result = XpCopyFileData(file, target, progress, options, published);
-  file->Close();
+  // Only read: its close has nothing to lose.
+  (void)file->Close();
   if (result == kXpOk) {
     bytesDone_ += std::max<int64_t>(0, file->GetSize());
   }

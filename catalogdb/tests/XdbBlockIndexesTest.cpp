@@ -177,7 +177,10 @@ TEST_F(XdbBlockIndexes, SubAddIDsNumbersOrReadsTheSlots) {
   EXPECT_EQ(Integer(fsk::Get(the_, target_, "_fileCount")), 24);
 
   ids_->clear();
-  for (const auto& [from, to] : std::vector<std::pair<int64_t, int64_t>>{{0, 5}, {-1, 2}, {5, 5}, {0, -1}}) {
+  for (const auto& range :
+       std::vector<std::pair<int64_t, int64_t>>{{0, 5}, {-1, 2}, {5, 5}, {0, -1}}) {
+    const int64_t from = range.first;
+    const int64_t to = range.second;
     EXPECT_TRUE(RaisedNative(
         [&] { fsk::Call(the_, Files(), "subAddIDs", block.object, target_, from, to, false); }, kIllegalDB))
         << from << ".." << to;

@@ -186,7 +186,9 @@ TEST_F(XdbOverflowPage, IsFullCountsFreeSlots) {
 
 TEST_F(XdbOverflowPage, AChainThatRunsInACircleIsRefused) {
   InsertIds(1, 6);
-  auto [page, slot] = Head();
+  const std::pair<int32_t, int32_t> head = Head();
+  const int32_t page = head.first;
+  const int32_t slot = head.second;
   int32_t next = Page(page).NextSlot(slot);
   Page(page).SetNext(next, page, slot);
   EXPECT_EQ(Raised([&] { index_->Search(kKey); }), EINVAL);
@@ -198,7 +200,9 @@ TEST_F(XdbOverflowPage, AChainThatRunsInACircleIsRefused) {
 
 TEST_F(XdbOverflowPage, ACircleFurtherDownTheChainIsRefused) {
   InsertIds(1, 14);  // Four full slots after the two inline IDs.
-  auto [page, first] = Head();
+  const std::pair<int32_t, int32_t> head = Head();
+  const int32_t page = head.first;
+  const int32_t first = head.second;
   int32_t second = Page(page).NextSlot(first);
   int32_t third = Page(page).NextSlot(second);
   int32_t fourth = Page(page).NextSlot(third);

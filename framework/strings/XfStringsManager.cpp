@@ -32,7 +32,8 @@ constexpr std::array<const char16_t*, 7> kErrorCategories = {
 XpString StringValue(const XpIniElement* element) {
   XpString text;
   if (element != nullptr && element->GetType() == kXpIniTypeString) {
-    element->GetString(&text);
+    // The type is checked above; text stays empty otherwise.
+    (void)element->GetString(&text);
   }
   return text;
 }

@@ -80,7 +80,8 @@ XpResult SfContentInfoXML::InitHeader(const XpString& sourceApp, const char16_t*
 XpString SfContentInfoXML::GetSourceApp() const {
   XpString sourceApp;
   const XpIniElement* element = FindOfType(this, kSourceAppKey, kXpIniTypeString);
-  if (element != nullptr) element->GetString(&sourceApp);
+  // FindOfType checked the type; sourceApp stays empty otherwise.
+  if (element != nullptr) (void)element->GetString(&sourceApp);
   return sourceApp;
 }
 
@@ -91,7 +92,8 @@ XpIniElement* SfContentInfoXML::AddContentsGroup(const XpString& groupName) {
   if (group == nullptr) return nullptr;
   if (group->Add(kGroupNameKey, kXpIniTypeString, groupName) != kXpOk ||
       group->Add(kContentsListKey, kXpIniTypeArray) != kXpOk) {
-    list->RemoveAt(list->GetCount() - 1);
+    // Takes back the half-made group; the failure reported is the add's.
+    (void)list->RemoveAt(list->GetCount() - 1);
     return nullptr;
   }
   return group;
@@ -103,7 +105,7 @@ XpIniElement* SfContentInfoXML::AddContents(XpIniElement* group) {
   XpIniElement* contents = AppendDict(list);
   if (contents == nullptr) return nullptr;
   // The entry stays even without its file list; AddFile then reports it.
-  contents->Add(kFilesKey, kXpIniTypeArray);
+  (void)contents->Add(kFilesKey, kXpIniTypeArray);
   return contents;
 }
 

@@ -92,17 +92,21 @@ XpPixmapBase* WorkingPixmap(const XpPixmapBase& pixmap, bool isYCbCr, bool whole
   return kXpErrAlreadyExists;
 }
 
-// Closes the finished file, flushes it (when sync) and renames it over the
-// target in one step.
+// Closes the finished file, flushes it (when sync), renames it over the
+// target in one step and then (when sync) flushes the folder, so that the
+// rename lasts too.
 [[nodiscard]] XpResult ReplaceTarget(XpFile& file, XpPendingFile& pending, bool sync) {
   XpResult result = file.Close();
   if (result == kXpOk && sync) {
     result = pending.Sync();
   }
-  if (result != kXpOk) {
+  if (result == kXpOk) {
+    result = pending.Publish(true);
+  }
+  if (result != kXpOk || !sync) {
     return result;
   }
-  return pending.Publish(true);
+  return pending.SyncFolder();
 }
 
 }  // namespace

@@ -65,7 +65,8 @@ class XpImageIoJpeg : public XpImageIo {
   static constexpr int32_t kThumbnailWidth = 160;
   static constexpr int32_t kThumbnailHeight = 120;
   // A picture written to a path goes first to the first free "<n>.temp"
-  // beside it, n below this.
+  // beside it, an edited or transformed one to the first free
+  // "<name>E-<n>" or "<name>-<n>"; n below this.
   static constexpr int32_t kTempNameAttempts = 1000;
 
   XpImageIoJpeg();

@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <limits>
 #include <memory>
 #include <new>
 #include <vector>
@@ -21,7 +20,9 @@
 #include "platform/fs/XpFile.h"
 #include "platform/fs/XpFileOpSupport.h"
 #include "platform/fs/XpPathQueries.h"
+#include "platform/fs/XpPendingFile.h"
 #include "platform/fs/XpSysCalls.h"
+#include "platform/path/XpPath.h"
 #include "platform/result/XpResultTranslation.h"
 
 namespace {
@@ -270,17 +271,19 @@ bool StartsWithExifBlock(XpAbstractFile& file) {
   return kXpOk;
 }
 
-// Claims the first free "<path><pattern with n>" with an exclusive create:
-// a name taken by a file or a folder moves on to the next n.
+// Claims the first free "<leaf of path><pattern with n>" beside path for
+// pending: a name taken by a file or a folder moves on to the next n.
 [[nodiscard]] XpResult ClaimBeside(const XpString& path, const char16_t* pattern,
-                                   XpString& claimed) {
-  for (int32_t n = 0; n < std::numeric_limits<int32_t>::max(); ++n) {
+                                   XpPendingFile& pending) {
+  const XpString leaf = XpPathGetFileName(path);
+  XpPendingFile::Options options;
+  for (int32_t n = 0; n < XpImageIoJpeg::kTempNameAttempts; ++n) {
     XpString suffix;
     if (suffix.Format(pattern, n) != kXpOk) {
       return kXpErrGeneric;
     }
-    claimed = path + suffix;
-    const XpResult created = XpCreateNewFile(claimed);
+    options.tempName = (leaf + suffix).ToMultiByte().CStr();
+    const XpResult created = pending.Create(path, options);
     if (created != kXpErrAlreadyExists) {
       return created;
     }
@@ -288,27 +291,17 @@ bool StartsWithExifBlock(XpAbstractFile& file) {
   return kXpErrAlreadyExists;
 }
 
-// Flushes the finished temporary file to the medium and closes it.
-[[nodiscard]] XpResult SyncAndClose(XpFile& file) {
-  const XpResult result = file.Sync();
-  const XpResult closed = file.Close();
-  return result != kXpOk ? result : closed;
+// Gives the temporary the permission bits of the file it replaces; set only
+// once it is written, as they may forbid writing.
+[[nodiscard]] XpResult SetPermissions(const XpPendingFile& pending, mode_t mode) {
+  return XpSysCalls::Current().Fchmod(pending.Fd(), mode) == 0 ? kXpOk : XpResultFromErrno(errno);
 }
 
-[[nodiscard]] XpResult SetPermissions(const XpString& path, mode_t mode) {
-  const XpStringA osPath = path.ToMultiByte();
-  return XpSysCalls::Current().Chmod(osPath.CStr(), mode) == 0 ? kXpOk : XpResultFromErrno(errno);
-}
-
-void DiscardTemporary(XpFile& file, const XpString& path) {
-  if (file.IsOpen()) {
-    (void)file.Close();
-  }
-  XpFsUnlink(path);
-}
-
-[[nodiscard]] XpResult FromRename(int error) {
-  return error == 0 ? kXpOk : XpResultFromErrno(error);
+// Renames the flushed temporary onto its final path and flushes the folder
+// so that the rename lasts.
+[[nodiscard]] XpResult PublishDurably(XpPendingFile& pending, bool replace) {
+  const XpResult published = pending.Publish(replace);
+  return published != kXpOk ? published : pending.SyncFolder();
 }
 
 // The GPS IFD, new when missing or when replace asks for an empty one;
@@ -449,8 +442,8 @@ XpResult XpImageIoJpeg::EditInPlace(const XpString& path, const char16_t* patter
   if (result != kXpOk) {
     return SetLastError(result);
   }
-  XpString temporary;
-  result = ClaimBeside(target, pattern, temporary);
+  XpPendingFile pending;
+  result = ClaimBeside(target, pattern, pending);
   if (result != kXpOk) {
     return SetLastError(result);
   }
@@ -458,26 +451,32 @@ XpResult XpImageIoJpeg::EditInPlace(const XpString& path, const char16_t* patter
   XpFile output;
   result = source.OpenPath(target, kXpOpenRead);
   if (result == kXpOk) {
-    result = output.OpenPath(temporary, kXpOpenReadWrite);
+    result = output.OpenPath(pending.TempPath().ToWide(), kXpOpenReadWrite);
   }
   if (result == kXpOk) {
     result = RewriteFileTags(source, output, edit);
   }
   if (result == kXpOk) {
-    result = SyncAndClose(output);
+    result = output.Close();
   }
   if (result == kXpOk) {
-    result = SetPermissions(temporary, mode);
+    result = SetPermissions(pending, mode);
+  }
+  if (result == kXpOk) {
+    result = pending.Sync();
   }
   if (source.IsOpen()) {
+    // Only read: its close has nothing to lose.
     (void)source.Close();
   }
   if (result == kXpOk) {
-    result = FromRename(XpFsRenameReplace(temporary, target));
+    result = PublishDurably(pending, true);
   }
-  if (result != kXpOk) {
-    DiscardTemporary(output, temporary);
+  if (result != kXpOk && output.IsOpen()) {
+    // The temporary is dropped: what its close might lose goes anyway.
+    (void)output.Close();
   }
+  // An unpublished temporary is removed as pending goes.
   return SetLastError(result);
 }
 
@@ -657,26 +656,32 @@ XpResult XpImageIoJpeg::TransformLossless(const XpString& source, const XpString
   if (result != kXpOk) {
     return SetLastError(result);
   }
-  XpString temporary;
-  result = ClaimBeside(destination, kEditPattern, temporary);
+  XpPendingFile pending;
+  result = ClaimBeside(destination, kEditPattern, pending);
   if (result != kXpOk) {
     return SetLastError(result);
   }
   XpFile output;
-  result = output.OpenPath(temporary, kXpOpenReadWrite);
+  result = output.OpenPath(pending.TempPath().ToWide(), kXpOpenReadWrite);
   if (result == kXpOk) {
     result = TransformFile(input, output, transform, applyOrientation);
   }
   if (result == kXpOk) {
-    result = SyncAndClose(output);
+    result = output.Close();
   }
+  if (result == kXpOk) {
+    result = pending.Sync();
+  }
+  // Only read: its close has nothing to lose.
   (void)input.Close();
   if (result == kXpOk) {
-    result = FromRename(XpFsRenameNoReplace(temporary, destination));
+    result = PublishDurably(pending, false);
   }
-  if (result != kXpOk) {
-    DiscardTemporary(output, temporary);
+  if (result != kXpOk && output.IsOpen()) {
+    // The temporary is dropped: what its close might lose goes anyway.
+    (void)output.Close();
   }
+  // An unpublished temporary is removed as pending goes.
   return SetLastError(result);
 }
 

@@ -13,7 +13,8 @@ int64_t XpAbstractDir::GetSize() {
       total += size;
     }
   }
-  EndEnum();
+  // The listing is read to its end; closing it loses nothing.
+  (void)EndEnum();
   return total;
 }
 
@@ -32,7 +33,8 @@ int64_t XpAbstractDir::CountChildren(bool recursive) {
       count += folder->CountChildren(true);
     }
   }
-  EndEnum();
+  // The listing is read to its end; closing it loses nothing.
+  (void)EndEnum();
   return count;
 }
 
@@ -41,7 +43,8 @@ bool XpAbstractDir::IsEmpty() {
     return false;
   }
   const bool empty = !GetNext();
-  EndEnum();
+  // Only the first entry mattered; closing the listing loses nothing.
+  (void)EndEnum();
   return empty;
 }
 

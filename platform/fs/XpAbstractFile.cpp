@@ -53,7 +53,10 @@ XpResult XpAbstractFile::WriteAndFlush(const void* buffer, uint64_t count, uint6
 
 template <typename T>
 XpResult XpAbstractFile::ReadValue(T& value, XpByteOrder order) {
-  SetByteOrder(order);
+  const XpResult ordered = SetByteOrder(order);
+  if (ordered != kXpOk) {
+    return ordered;
+  }
   uint64_t done = 0;
   const XpResult result = Read(&value, sizeof(T), &done);
   if (fileByteOrder_ != hostByteOrder_) {
@@ -64,7 +67,10 @@ XpResult XpAbstractFile::ReadValue(T& value, XpByteOrder order) {
 
 template <typename T>
 XpResult XpAbstractFile::WriteValue(T value, XpByteOrder order) {
-  SetByteOrder(order);
+  const XpResult ordered = SetByteOrder(order);
+  if (ordered != kXpOk) {
+    return ordered;
+  }
   if (fileByteOrder_ != hostByteOrder_) {
     ReverseBytes(value);
   }

@@ -63,7 +63,8 @@ bool XpDir::IsReadOnly() const { return XpFileIsReadOnly(path_); }
 bool XpDir::IsHidden() const { return XpFileIsHidden(path_); }
 
 XpResult XpDir::BeginEnum(XpEnumFilter filter, const XpString& pattern) {
-  EndEnum();
+  // Any earlier listing is abandoned; closing it loses nothing.
+  (void)EndEnum();
   SetFilter(filter, pattern);
   FindState* find = new (std::nothrow) FindState;
   if (find == nullptr) {

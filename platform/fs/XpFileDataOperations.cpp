@@ -162,7 +162,8 @@ void CopyTimesAndAttributes(XpAbstractFile& source, const XpPendingFile& destina
       break;
     }
   }
-  source->Close();
+  // Only read: its close has nothing to lose.
+  (void)source->Close();
   return result;
 }
 
@@ -311,7 +312,8 @@ int64_t XpSumFileSizes(const std::vector<XpSharedPtr<XpAbstractFSObj>>& objects)
   }
   std::unique_ptr<char[]> buffer(new (std::nothrow) char[kBlockBytes]);
   if (!buffer) {
-    destination->Close();
+    // Nothing was written yet; the failure to report is the memory.
+    (void)destination->Close();
     return kXpErrOutOfMemory;
   }
   const int64_t total = XpSumFileSizes(sources);

@@ -44,7 +44,8 @@ XpMultiLockOne::XpMultiLockOne(bool autoUnlock, XpComboSyncObject* first,
 }
 
 XpMultiLockOne::~XpMultiLockOne() {
-  if (autoUnlock_ && object_ != nullptr) object_->Unlock();
+  // A destructor cannot report; unlocking what this guard holds fails only on misuse.
+  if (autoUnlock_ && object_ != nullptr) (void)object_->Unlock();
 }
 
 void XpMultiLockOne::Acquire(std::span<XpComboSyncObject* const> objects, uint32_t seconds) {
@@ -89,7 +90,8 @@ XpMultiLockAll::XpMultiLockAll(bool autoUnlock, XpComboSyncObject* first,
 
 XpMultiLockAll::~XpMultiLockAll() {
   if (!autoUnlock_) return;
-  for (XpComboSyncObject* object : objects_) object->Unlock();
+  // A destructor cannot report; unlocking what this guard holds fails only on misuse.
+  for (XpComboSyncObject* object : objects_) (void)object->Unlock();
 }
 
 void XpMultiLockAll::Acquire(std::span<XpComboSyncObject* const> objects, uint32_t seconds) {

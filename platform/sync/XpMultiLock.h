@@ -33,7 +33,9 @@ class XpMultiWaiterBase {
 
  private:
   friend class XpComboSyncObject;
-  void WakeUp() { wakeUp_->Unlock(); }
+  // Posting the wake-up semaphore fails only past its maximum count, and one
+  // pending wake-up is as good as several.
+  void WakeUp() { (void)wakeUp_->Unlock(); }
 };
 
 // Waits until any one of several objects is acquired. The objects are tried

@@ -9,5 +9,6 @@ XpSingleLock::XpSingleLock(XpComboSyncObject* object, uint32_t seconds) : object
 }
 
 XpSingleLock::~XpSingleLock() {
-  if (IsLocked()) object_->Unlock();
+  // A destructor cannot report; unlocking what this guard holds fails only on misuse.
+  if (IsLocked()) (void)object_->Unlock();
 }

@@ -58,11 +58,18 @@ class SetupEndToEndFixture : public setuptest::SetupFixture {
     std::string error;
     ASSERT_TRUE(setuptest::MakeInstallSet(Set().string(), KAVO_SETUP_PROGRAM, options, &error)) << error;
     SetEnv("KAVO_CA_BUNDLE", (Set() / "test-ca.pem").string());
-    SetEnv("MSIEXEC_RECORD", (Root() / "msiexec.record").string());
+    SetEnv("MSIEXEC_RECORD", Record().string());
     SetEnv("LANG", "en_US.UTF-8");
     SetEnv("LC_ALL", "");
     SetEnv("LC_MESSAGES", "");
     SetEnv("PATH", "/usr/bin:/bin");
+  }
+
+  // As Make, in place of the set and record of a case before.
+  void MakeAfresh(const setuptest::InstallSetOptions& options) {
+    fs::remove_all(Set());
+    fs::remove(Record());
+    Make(options);
   }
 
   // Runs setup with the UI script; the exit status, or -1.
@@ -80,8 +87,9 @@ class SetupEndToEndFixture : public setuptest::SetupFixture {
 
   fs::path Set() const { return Root() / "set"; }
   fs::path Transcript() const { return transcriptOnStdout_ ? Root() / "stdout" : Root() / "transcript"; }
+  fs::path Record() const { return Root() / "msiexec.record"; }
   std::vector<setuptest::MsiexecRun> Runs() const {
-    return setuptest::ReadMsiexecRecord((Root() / "msiexec.record").string());
+    return setuptest::ReadMsiexecRecord(Record().string());
   }
   std::vector<std::string> Boxes() const { return setuptest::BoxLines(Lines(ReadText(Transcript()))); }
   std::vector<std::string> ErrorLines() const { return Lines(ReadText(Root() / "stderr")); }
@@ -141,9 +149,7 @@ TEST_F(SetupEndToEnd, ARefusedSetNeverStartsTheInstaller) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    fs::remove_all(Set());
-    fs::remove(Root() / "msiexec.record");
-    Make(c.options);
+    MakeAfresh(c.options);
     SetEnv("KAVO_OS_VERSION", c.osVersion);
     EXPECT_EQ(Run("box * press ok\n"), 1);
     EXPECT_THAT(Runs(), IsEmpty());
@@ -171,11 +177,9 @@ TEST_F(SetupEndToEnd, AFailingOrMissingInstallerEndsWithEighty) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    fs::remove_all(Set());
-    fs::remove(Root() / "msiexec.record");
     setuptest::InstallSetOptions options;
     options.withoutInstaller = c.withoutInstaller;
-    Make(options);
+    MakeAfresh(options);
     SetEnv("MSIEXEC_EXIT", c.exitCode);
     EXPECT_EQ(Run(""), 80);
     EXPECT_THAT(Runs(), SizeIs(c.runs));

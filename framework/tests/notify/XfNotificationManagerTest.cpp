@@ -168,7 +168,7 @@ TEST_F(XfNotificationManager, RemoveObserverWaitsForARunningCallback) {
   auto* a = new Probe("A", nullptr);
   a->SetAction([&](const NotificationPtr&) {
     entered.SetSignaled(true);
-    latch.LockTimeout(kEventLimitSeconds);
+    EXPECT_EQ(latch.LockTimeout(kEventLimitSeconds), kXpOk);
     returnedDuringCallback = removerReturned.load();
   });
   manager.AddObserver(a);
@@ -219,7 +219,7 @@ TEST_F(XfNotificationManager, DispatchersRunInParallel) {
       return;
     }
     plainEntered.SetSignaled(true);
-    latch.LockTimeout(kEventLimitSeconds);
+    EXPECT_EQ(latch.LockTimeout(kEventLimitSeconds), kXpOk);
   });
   Manager manager;
   manager.AddObserver(&a);
@@ -267,7 +267,7 @@ TEST_F(XfNotificationManager, DestructionDropsQueuedNotificationsUnread) {
   Probe a("A", &log);
   a.SetAction([&](const NotificationPtr&) {
     entered.SetSignaled(true);
-    latch.LockTimeout(kEventLimitSeconds);
+    EXPECT_EQ(latch.LockTimeout(kEventLimitSeconds), kXpOk);
   });
   auto manager = std::make_unique<Manager>();
   manager->AddObserver(&a);

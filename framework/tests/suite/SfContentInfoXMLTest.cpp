@@ -105,7 +105,7 @@ TEST_F(SfContentInfoXML, HeaderGoesOnlyOnAnEmptyDocument) {
   EXPECT_EQ(document_.GetCount(), 4);
   XpString importDir;
   ASSERT_NE(document_.Find(u"ImportDirPath"), nullptr);
-  document_.Find(u"ImportDirPath")->GetString(&importDir);
+  EXPECT_EQ(document_.Find(u"ImportDirPath")->GetString(&importDir), kXpOk);
   EXPECT_EQ(importDir.ToMultiByte().ToStdString(), "/home/u/Pictures");
   EXPECT_EQ(document_.GetContentsGroupCount(), 0);
 

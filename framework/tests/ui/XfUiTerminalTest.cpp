@@ -15,6 +15,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -750,9 +751,35 @@ TEST_F(XfUiTerminal, TypedLinesGoToAPendingBoxNotToTheDialogBeneath) {
   EXPECT_EQ(dialog.commands, std::vector<int32_t>({kXfIdOk}));
 }
 
-// uidemo in a pseudo-terminal: Ctrl-C during the progress asks "Stop?";
-// "y" ends the progress and the program goes on to its final box.
-TEST_F(XfUiTerminal, CtrlCDuringTheDemoProgressAsksStopAndTheDemoGoesOn) {
+// A line typed into uidemo and the texts it prints in answer, in order.
+struct DemoStep {
+  const char* typed;
+  std::vector<const char*> answers;
+};
+
+// uidemo in a pseudo-terminal, given Ctrl-C during its progress: the
+// settings form takes the steps of the case, "Stop?" takes stopAnswer, the
+// work stops and the program goes on to its final box.
+struct DemoStopCase {
+  const char* name;
+  std::vector<DemoStep> settings;  // up to the folder prompt
+  const char* stopAnswer;
+};
+
+void PrintTo(const DemoStopCase& c, std::ostream* os) { *os << c.name; }
+
+const DemoStopCase kDemoStopCases[] = {
+    // A name typed (the form prints again) and accepted; "y" stops the work.
+    {"NameGivenThenYes", {{"4 Kavo\n", {"[Kavo]", "> "}}, {"\n", {}}}, "y\n"},
+    // The form cancelled; a second Ctrl-C answers the question the first one raised.
+    {"FormCancelledThenSecondCtrlC", {{"6\n", {}}}, "\x03"},
+};
+
+class XfUiTerminalDemo : public TerminalFixture,
+                         public testing::WithParamInterface<DemoStopCase> {};
+
+TEST_P(XfUiTerminalDemo, CtrlCDuringTheProgressAsksStopAndTheDemoGoesOn) {
+  const DemoStopCase& c = GetParam();
   int master = -1;
   const pid_t child = forkpty(&master, nullptr, nullptr, nullptr);
   ASSERT_GE(child, 0);
@@ -768,10 +795,12 @@ TEST_F(XfUiTerminal, CtrlCDuringTheDemoProgressAsksStopAndTheDemoGoesOn) {
   WriteText(master, "y\n");
   ASSERT_TRUE(output.WaitFor("== Demo settings ==")) << output.Text();
   ASSERT_TRUE(output.WaitFor("> ")) << output.Text();
-  WriteText(master, "4 Kavo\n");
-  ASSERT_TRUE(output.WaitFor("[Kavo]")) << output.Text();
-  ASSERT_TRUE(output.WaitFor("> ")) << output.Text();
-  WriteText(master, "\n");
+  for (const DemoStep& step : c.settings) {
+    WriteText(master, step.typed);
+    for (const char* answer : step.answers) {
+      ASSERT_TRUE(output.WaitFor(answer)) << output.Text();
+    }
+  }
   ASSERT_TRUE(output.WaitFor("Folder [/tmp] (Enter takes it, - cancels): ")) << output.Text();
   WriteText(master, "\n");
   ASSERT_TRUE(output.WaitFor("== Demo progress ==")) << output.Text();
@@ -780,7 +809,7 @@ TEST_F(XfUiTerminal, CtrlCDuringTheDemoProgressAsksStopAndTheDemoGoesOn) {
   WriteText(master, "\x03");
   // The terminal turns each "\n" into "\r\n".
   ASSERT_TRUE(output.WaitFor("Stop?\r\nYes (y) / No (n) [No] > ")) << output.Text();
-  WriteText(master, "y\n");
+  WriteText(master, c.stopAnswer);
   ASSERT_TRUE(output.WaitFor("The work was stopped at")) << output.Text();
   ASSERT_TRUE(output.WaitFor("OK (o) [OK] > ")) << output.Text();
   WriteText(master, "\n");
@@ -791,40 +820,9 @@ TEST_F(XfUiTerminal, CtrlCDuringTheDemoProgressAsksStopAndTheDemoGoesOn) {
   EXPECT_EQ(WEXITSTATUS(status), 0) << output.Text();
 }
 
-// uidemo in a pseudo-terminal: a second Ctrl-C answers the stop question
-// that the first one raised, and the work stops.
-TEST_F(XfUiTerminal, CtrlCTwiceStopsTheDemoProgress) {
-  int master = -1;
-  const pid_t child = forkpty(&master, nullptr, nullptr, nullptr);
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    unsetenv("KAVO_UI_SCRIPT");
-    unsetenv("KAVO_UI_TRANSCRIPT");
-    execl(KAVO_UIDEMO_PATH, "uidemo", "--tick", "100", static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  fds_ = {master};
-  OutputReader output(master);
-  ASSERT_TRUE(output.WaitFor("Yes (y) / No (n) [Yes] > ")) << output.Text();
-  WriteText(master, "y\n");
-  ASSERT_TRUE(output.WaitFor("== Demo settings ==")) << output.Text();
-  ASSERT_TRUE(output.WaitFor("> ")) << output.Text();
-  WriteText(master, "6\n");
-  ASSERT_TRUE(output.WaitFor("Folder [/tmp] (Enter takes it, - cancels): ")) << output.Text();
-  WriteText(master, "\n");
-  ASSERT_TRUE(output.WaitFor("== Demo progress ==")) << output.Text();
-  ASSERT_TRUE(output.WaitFor("%")) << output.Text();
-  WriteText(master, "\x03");
-  ASSERT_TRUE(output.WaitFor("Stop?\r\nYes (y) / No (n) [No] > ")) << output.Text();
-  WriteText(master, "\x03");
-  ASSERT_TRUE(output.WaitFor("The work was stopped at")) << output.Text();
-  ASSERT_TRUE(output.WaitFor("OK (o) [OK] > ")) << output.Text();
-  WriteText(master, "\n");
-  output.Drain();
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status)) << output.Text();
-  EXPECT_EQ(WEXITSTATUS(status), 0) << output.Text();
-}
+INSTANTIATE_TEST_SUITE_P(Stop, XfUiTerminalDemo, testing::ValuesIn(kDemoStopCases),
+                         [](const testing::TestParamInfo<DemoStopCase>& info) {
+                           return std::string(info.param.name);
+                         });
 
 }  // namespace

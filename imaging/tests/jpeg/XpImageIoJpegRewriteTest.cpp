@@ -14,6 +14,7 @@
 #include "imaging/tags/XpTiffTagManager.h"
 #include "imaging/tests/jpeg/LosslessTestSupport.h"
 #include "platform/fs/XpFile.h"
+#include "platform/result/XpResultTranslation.h"
 #include "platform/testsupport/FaultInjection.h"
 #include "platform/testsupport/HermeticTest.h"
 
@@ -147,15 +148,23 @@ TEST_F(XpImageIoJpegRewrite, FailuresLeaveTheOriginalAndNoTemporaryFile) {
   const std::vector<Case> cases = {
       {"no maker note", [](ExifPicture& p) { p.makerNote = false; }, none, 0x8601},
       {"read-only file system on the rename", [](ExifPicture&) {},
-       [this](const std::string& path) {
-         faults_.Add(Fault(SysCall::kRename, path).Errno(EROFS));
-       },
+       [this](const std::string& path) { faults_.Add(Fault(SysCall::kRename, path).Errno(EROFS)); },
        0x8108},
       {"disk full in the temporary file", [](ExifPicture&) {},
        [this](const std::string& path) {
          faults_.Add(Fault(SysCall::kWrite, path + "E-").Errno(ENOSPC).AfterBytes(1000));
        },
        0x8109},
+      {"temporary file not flushed", [](ExifPicture&) {},
+       [this](const std::string& path) {
+         faults_.Add(Fault(SysCall::kFsync, path + "E-").Errno(EIO));
+       },
+       XpResultFromErrno(EIO)},
+      {"permission bits refused", [](ExifPicture&) {},
+       [this](const std::string& path) {
+         faults_.Add(Fault(SysCall::kFchmod, path + "E-").Errno(EPERM));
+       },
+       XpResultFromErrno(EPERM)},
       {"preview one byte past the end",
        [](ExifPicture& p) {
          p.previewSize = kPreviewSize;
@@ -209,6 +218,30 @@ TEST_F(XpImageIoJpegRewrite, ATakenTemporaryNameMovesOnToTheNext) {
   EXPECT_TRUE(std::filesystem::is_directory(taken));
   EXPECT_EQ(ReadBytes(taken / "inside"), (std::vector<uint8_t>{1, 2, 3}));
   EXPECT_EQ(OtherNamesIn(Dir("pics"), {kName, kName + "E-0"}), std::vector<std::string>());
+}
+
+TEST_F(XpImageIoJpegRewrite, SearchForAFreeTemporaryNameIsBounded) {
+  const std::vector<uint8_t> original = Place(BuildExifJpeg(ExifPicture()));
+  // Every name is taken.
+  const int id =
+      faults_.Add(Fault(SysCall::kOpen, Picture().string() + "E-").Errno(EEXIST).ForWriting());
+  EXPECT_EQ(io_.RewriteTagsInPlace(PathText(Picture()), 0x51), kXpErrAlreadyExists);
+  EXPECT_EQ(faults_.Hits(id), XpImageIoJpeg::kTempNameAttempts);
+  faults_.Clear();
+  EXPECT_EQ(ReadBytes(Picture()), original);
+  ExpectOnlyThePicture();
+}
+
+TEST_F(XpImageIoJpegRewrite, TheFolderIsFlushedAfterTheFile) {
+  Place(BuildExifJpeg(ExifPicture()));
+  // The first flush is the temporary file's, the second the folder's.
+  const int id = faults_.Add(Fault(SysCall::kFsync, Dir("pics").string()).FromCall(2).Errno(EIO));
+  EXPECT_EQ(io_.RewriteTagsInPlace(PathText(Picture()), 0x52), XpResultFromErrno(EIO));
+  EXPECT_EQ(faults_.Hits(id), 1);
+  faults_.Clear();
+  // The rename came first: the edited file is in place.
+  EXPECT_EQ(MakerLongOf(Picture()), 0x52u);
+  ExpectOnlyThePicture();
 }
 
 TEST_F(XpImageIoJpegRewrite, PermissionBitsAndLinksAreKept) {

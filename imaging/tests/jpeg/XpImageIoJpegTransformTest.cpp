@@ -10,6 +10,7 @@
 #include "imaging/tags/XpTiffTagManager.h"
 #include "imaging/tests/jpeg/JpegBuilder.h"
 #include "imaging/tests/jpeg/LosslessTestSupport.h"
+#include "platform/result/XpResultTranslation.h"
 #include "platform/testsupport/FaultInjection.h"
 #include "platform/testsupport/HermeticTest.h"
 
@@ -250,6 +251,8 @@ TEST_F(XpImageIoJpegTransform, FailuresLeaveNeitherFile) {
        [&] { faults_.Add(Fault(SysCall::kRename, out).Errno(EEXIST)); }, 0x810A},
       {"disk full in the temporary file", 0,
        [&] { faults_.Add(Fault(SysCall::kWrite, out).Errno(ENOSPC).AfterBytes(1000)); }, 0x8109},
+      {"temporary file not flushed", 0,
+       [&] { faults_.Add(Fault(SysCall::kFsync, out).Errno(EIO)); }, XpResultFromErrno(EIO)},
   };
   for (const Case& row : cases) {
     SCOPED_TRACE(row.name);

@@ -155,6 +155,17 @@ TEST_F(XpImageIoJpegWriter, FailedReplacementKeepsOldTarget) {
   }
 }
 
+TEST_F(XpImageIoJpegWriter, TheFolderIsFlushedAfterTheRename) {
+  WriteBytes(Target(), kOldTarget);
+  // The first flush is the temporary file's, the second the folder's.
+  const int id = faults_.Add(Fault(SysCall::kFsync, Dir("out").string()).FromCall(2).Errno(EIO));
+  EXPECT_EQ(WriteTo(Target(), *SolidBGR(64, 48, 1, 2, 3)), XpResultFromErrno(EIO));
+  EXPECT_EQ(faults_.Hits(id), 1);
+  // The rename came first: the new picture is in place, no temporary is left.
+  EXPECT_NE(ReadBytes(Target()), kOldTarget);
+  EXPECT_TRUE(TempNamesIn(Dir("out")).empty());
+}
+
 TEST_F(XpImageIoJpegWriter, DiskFullMidFileIsReported) {
   WriteBytes(Target(), kOldTarget);
   const auto pixmap = NoiseBGR(640, 480, 7);

@@ -122,6 +122,20 @@ TEST_F(XpAbstractFile, SetByteOrderAcceptsTheTwoOrdersAndKeep) {
   EXPECT_EQ(file.GetByteOrder(), kXpByteOrderLittleEndian);
 }
 
+// An order that is none of the known ones is refused before any byte moves,
+// rather than read or written in whatever order the file had before.
+TEST_F(XpAbstractFile, AnUnknownOrderIsRefusedAndMovesNothing) {
+  XpFile file;
+  OpenWith(file, "\x12\x34", kXpOpenReadWrite);
+  uint16_t value = 0;
+  EXPECT_EQ(file.ReadUInt16(value, 4), kXpErrGeneric);
+  EXPECT_EQ(value, 0);
+  EXPECT_EQ(file.WriteUInt16(0xABCD, kXpByteOrderNotSet), kXpErrGeneric);
+  EXPECT_EQ(file.Tell(), 0);
+  EXPECT_EQ(file.ReadUInt16(value, kXpByteOrderBigEndian), kXpOk);
+  EXPECT_EQ(value, 0x1234);
+}
+
 struct ReadCase {
   std::string bytes;
   XpOpenMode mode;

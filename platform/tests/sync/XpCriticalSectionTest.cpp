@@ -16,9 +16,9 @@ TEST(XpCriticalSection, OwnerReentersAndOthersWaitForTheLastUnlock) {
   ASSERT_EQ(section.Lock(), kXpOk);
   std::atomic<bool> entered{false};
   std::thread other([&] {
-    section.Lock();
+    EXPECT_EQ(section.Lock(), kXpOk);
     entered = true;
-    section.Unlock();
+    EXPECT_EQ(section.Unlock(), kXpOk);
   });
   EXPECT_EQ(section.Unlock(), kXpOk);
   std::this_thread::sleep_for(std::chrono::milliseconds(30));

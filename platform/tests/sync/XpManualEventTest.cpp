@@ -24,7 +24,7 @@ TEST(XpManualEvent, StaysSignalledForEveryWaiterUntilReset) {
 
 TEST(XpManualEvent, UnlockFromAnotherThreadReleasesAWaiter) {
   XpManualEvent event(false);
-  std::thread setter([&] { event.Unlock(); });
+  std::thread setter([&] { EXPECT_EQ(event.Unlock(), kXpOk); });
   EXPECT_EQ(event.Lock(), kXpOk);
   setter.join();
   EXPECT_TRUE(event.IsSignaled());

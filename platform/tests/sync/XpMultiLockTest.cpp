@@ -93,7 +93,7 @@ TEST(XpMultiLock, AllWaitsForEveryObject) {
   XpSemaphore unit(0, 1), wakeUp(0, XpSemaphore::kXpNoMaximum);
   std::thread releaser([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    unit.Unlock();
+    EXPECT_EQ(unit.Unlock(), kXpOk);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     opened.SetSignaled(true);
   });

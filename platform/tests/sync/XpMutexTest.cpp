@@ -19,7 +19,9 @@ using XpMutex = MutexFixture;
   XpResult result = kXpErrSync;
   std::thread([&] {
     result = mutex.LockTimeout(0);
-    if (result == kXpOk) mutex.Unlock();
+    if (result == kXpOk) {
+      EXPECT_EQ(mutex.Unlock(), kXpOk);
+    }
   }).join();
   return result;
 }

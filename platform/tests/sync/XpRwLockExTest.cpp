@@ -13,7 +13,9 @@ namespace {
   XpResult result = kXpErrSync;
   std::thread([&] {
     result = exclusive ? lock.LockExclusiveTimeout(0) : lock.TryLockShared();
-    if (result == kXpOk) lock.Unlock();
+    if (result == kXpOk) {
+      EXPECT_EQ(lock.Unlock(), kXpOk);
+    }
   }).join();
   return result;
 }
@@ -70,7 +72,8 @@ TEST(XpRwLockEx, ReaderReentersAndWriterMayRead) {
 TEST(XpRwLockEx, UnlockFromAThreadHoldingNothingChangesNothing) {
   XpRwLockEx lock;
   ASSERT_EQ(lock.TryLockShared(), kXpOk);
-  std::thread([&] { lock.Unlock(); }).join();
+  // Answers kXpOk, as a mismatched unlock always has, and changes nothing.
+  std::thread([&] { EXPECT_EQ(lock.Unlock(), kXpOk); }).join();
   EXPECT_EQ(OnOtherThread(lock, true), kXpErrTimeout);
   EXPECT_EQ(lock.Unlock(), kXpOk);
   EXPECT_EQ(OnOtherThread(lock, true), kXpOk);
@@ -80,7 +83,8 @@ TEST(XpRwLockEx, WaitingWriterHoldsBackNewReaders) {
   XpRwLockEx lock;
   ASSERT_EQ(lock.TryLockShared(), kXpOk);
   std::thread writer([&] {
-    if (lock.LockExclusiveTimeout(kXpWaitForever) == kXpOk) lock.Unlock();
+    EXPECT_EQ(lock.LockExclusiveTimeout(kXpWaitForever), kXpOk);
+    EXPECT_EQ(lock.Unlock(), kXpOk);
   });
   ASSERT_TRUE(synctest::Eventually([&] { return lock.IsBusy(false); }));
   EXPECT_EQ(OnOtherThread(lock, false), kXpErrTimeout);

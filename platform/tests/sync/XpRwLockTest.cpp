@@ -14,7 +14,9 @@ namespace {
   XpResult result = kXpErrSync;
   std::thread([&] {
     result = exclusive ? lock.LockExclusiveTimeout(0) : lock.TryLockShared();
-    if (result == kXpOk) lock.Unlock();
+    if (result == kXpOk) {
+      EXPECT_EQ(lock.Unlock(), kXpOk);
+    }
   }).join();
   return result;
 }
@@ -65,7 +67,7 @@ TEST(XpRwLock, UnlockFromAThreadHoldingNothingGivesBackAReader) {
   XpRwLock lock;
   ASSERT_EQ(lock.LockSharedTimeout(0), kXpOk);
   EXPECT_EQ(OnOtherThread(lock, true), kXpErrTimeout);
-  std::thread([&] { lock.Unlock(); }).join();
+  std::thread([&] { EXPECT_EQ(lock.Unlock(), kXpOk); }).join();
   EXPECT_FALSE(lock.IsBusy(true));
   EXPECT_EQ(OnOtherThread(lock, true), kXpOk);
 }
@@ -75,8 +77,9 @@ TEST(XpRwLock, WriterThatTimesOutReleasesWaitingReaders) {
   XpRwLock lock;
   ASSERT_EQ(lock.LockSharedTimeout(0), kXpOk);
   std::thread writer([&] {
-    lock.LockUntil(XpDeadline::At(std::chrono::steady_clock::now() +
-                                  std::chrono::milliseconds(200)));
+    EXPECT_EQ(lock.LockUntil(XpDeadline::At(std::chrono::steady_clock::now() +
+                                            std::chrono::milliseconds(200))),
+              kXpErrTimeout);
   });
   ASSERT_TRUE(synctest::Eventually([&] { return lock.IsBusy(false); }));
   std::atomic<bool> read{false};

@@ -35,7 +35,7 @@ TEST(XpSemaphore, WithoutMaximumEveryUnlockCounts) {
 
 TEST(XpSemaphore, UnlockFromAnotherThreadReleasesAWaiter) {
   XpSemaphore semaphore(0, 1);
-  std::thread releaser([&] { semaphore.Unlock(); });
+  std::thread releaser([&] { EXPECT_EQ(semaphore.Unlock(), kXpOk); });
   EXPECT_EQ(semaphore.Lock(), kXpOk);
   releaser.join();
   EXPECT_EQ(semaphore.GetCount(), 0);

@@ -39,8 +39,7 @@ inline std::string DescribeBytes(const XpIniElement& element) {
 
 inline std::string DescribeDate(const XpIniElement& element) {
   XpDateTime date;
-  element.GetDate(&date);
-  if (!date.IsValid()) {
+  if (element.GetDate(&date) != kXpOk || !date.IsValid()) {
     return "invalid";
   }
   char buffer[32];
@@ -55,22 +54,22 @@ inline std::string Describe(const XpIniElement& element) {
   switch (element.GetType()) {
     case kXpIniTypeBool: {
       bool value = false;
-      element.GetBool(&value);
+      if (element.GetBool(&value) != kXpOk) return "b:unreadable";
       return value ? "b:true" : "b:false";
     }
     case kXpIniTypeInt: {
       int64_t value = 0;
-      element.GetInt64(&value);
+      if (element.GetInt64(&value) != kXpOk) return "i:unreadable";
       return "i:" + std::to_string(value);
     }
     case kXpIniTypeReal: {
       double value = 0.0;
-      element.GetReal(&value);
+      if (element.GetReal(&value) != kXpOk) return "r:unreadable";
       return "r:" + DescribeReal(value);
     }
     case kXpIniTypeString: {
       XpString value;
-      element.GetString(&value);
+      if (element.GetString(&value) != kXpOk) return "s:unreadable";
       return "s:'" + value.ToMultiByte().ToStdString() + "'";
     }
     case kXpIniTypeMemChunk:

@@ -10,30 +10,69 @@ namespace {
 
 constexpr const char* kSemaphoreName = "Global\\QMVSetupPrepareMsgSemaphore";
 
+// A behaviour the script acts out when its steering variable is set, in
+// this order. The actions may use $record, $namedsem and $sem.
+struct Behaviour {
+  const char* variable;
+  const char* action;
+};
+
+constexpr Behaviour kBehaviours[] = {
+    {"MSIEXEC_PROBE",
+     "if \"$namedsem\" --probe \"$sem\"; then echo 'probe open' >>\"$record\"; "
+     "else echo 'probe absent' >>\"$record\"; fi"},
+    {"MSIEXEC_RELEASE", "if \"$namedsem\" \"$sem\"; then echo released >>\"$record\"; fi"},
+    {"MSIEXEC_SLEEP", "sleep \"$MSIEXEC_SLEEP\""},
+    {"MSIEXEC_WATCH",
+     "echo \"watched $(grep -c '^form.* end ' \"$MSIEXEC_WATCH\" 2>/dev/null || true)\" "
+     ">>\"$record\""},
+};
+
+// How each line after "start" fills in its run.
+struct RecordField {
+  const char* word;
+  void (*read)(const std::string& rest, MsiexecRun* run);
+};
+
+constexpr RecordField kRecordFields[] = {
+    {"cwd", [](const std::string& rest, MsiexecRun* run) { run->workingFolder = rest; }},
+    {"arg", [](const std::string& rest, MsiexecRun* run) { run->arguments.push_back(rest); }},
+    {"probe", [](const std::string& rest, MsiexecRun* run) { run->probe = rest; }},
+    {"released", [](const std::string&, MsiexecRun* run) { run->released = true; }},
+    {"watched", [](const std::string& rest,
+                   MsiexecRun* run) { run->watchedEnds = rest.empty() ? 0 : std::stoi(rest); }},
+    {"end", [](const std::string& rest, MsiexecRun* run) { run->endNs = std::stoll(rest); }},
+    {"exit", [](const std::string& rest, MsiexecRun* run) { run->exitCode = std::stoi(rest); }},
+};
+
+void ReadRecordLine(const std::string& word, const std::string& rest, MsiexecRun* run) {
+  for (const RecordField& field : kRecordFields) {
+    if (word == field.word) {
+      field.read(rest, run);
+      return;
+    }
+  }
+}
+
 }  // namespace
 
 std::string RecordingMsiexecScript() {
-  const std::string namedsem = KAVO_NAMEDSEM_PROGRAM;
   std::string script = "#!/bin/sh\n";
   script += "record=\"${MSIEXEC_RECORD:-$(dirname \"$0\")/Msiexec.record}\"\n";
   script += "code=\"${MSIEXEC_EXIT:-0}\"\n";
+  script += std::string("namedsem='") + KAVO_NAMEDSEM_PROGRAM + "'\n";
+  script += std::string("sem='") + kSemaphoreName + "'\n";
   script += "{\n";
   script += "  echo \"start $(date +%s%N)\"\n";
   script += "  echo \"cwd $(pwd)\"\n";
   script += "  for a in \"$@\"; do printf 'arg %s\\n' \"$a\"; done\n";
   script += "} >>\"$record\"\n";
   script += "echo \"Msiexec $*\"\n";
-  script += "if [ -n \"$MSIEXEC_PROBE\" ]; then\n";
-  script += "  if '" + namedsem + "' --probe '" + kSemaphoreName + "'; then echo 'probe open' >>\"$record\";\n";
-  script += "  else echo 'probe absent' >>\"$record\"; fi\n";
-  script += "fi\n";
-  script += "if [ -n \"$MSIEXEC_RELEASE\" ] && '" + namedsem + "' '" + kSemaphoreName + "'; then\n";
-  script += "  echo released >>\"$record\"\n";
-  script += "fi\n";
-  script += "if [ -n \"$MSIEXEC_SLEEP\" ]; then sleep \"$MSIEXEC_SLEEP\"; fi\n";
-  script += "if [ -n \"$MSIEXEC_WATCH\" ]; then\n";
-  script += "  echo \"watched $(grep -c '^form.* end ' \"$MSIEXEC_WATCH\" 2>/dev/null || true)\" >>\"$record\"\n";
-  script += "fi\n";
+  for (const Behaviour& behaviour : kBehaviours) {
+    script += std::string("if [ -n \"$") + behaviour.variable + "\" ]; then\n";
+    script += std::string("  ") + behaviour.action + "\n";
+    script += "fi\n";
+  }
   script += "echo \"end $(date +%s%N)\" >>\"$record\"\n";
   script += "echo \"exit $code\" >>\"$record\"\n";
   script += "exit \"$code\"\n";
@@ -76,14 +115,7 @@ std::vector<MsiexecRun> ReadMsiexecRecord(const std::string& path) {
       continue;
     }
     if (runs.empty()) continue;
-    MsiexecRun& run = runs.back();
-    if (word == "cwd") run.workingFolder = rest;
-    if (word == "arg") run.arguments.push_back(rest);
-    if (word == "probe") run.probe = rest;
-    if (word == "released") run.released = true;
-    if (word == "watched") run.watchedEnds = rest.empty() ? 0 : std::stoi(rest);
-    if (word == "end") run.endNs = std::stoll(rest);
-    if (word == "exit") run.exitCode = std::stoi(rest);
+    ReadRecordLine(word, rest, &runs.back());
   }
   return runs;
 }
