@@ -7,11 +7,12 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+
+#include "platform/fs/XpRestarted.h"
 
 extern char** environ;
 
@@ -150,10 +151,7 @@ BenchToolRun BenchTool::Finish(pid_t child, const std::string& peakFile) {
   run.started = true;
   int status = 0;
   rusage usage{};
-  pid_t reaped = -1;
-  do {
-    reaped = wait4(child, &status, 0, &usage);
-  } while (reaped < 0 && errno == EINTR);
+  const pid_t reaped = XpRestarted([&] { return wait4(child, &status, 0, &usage); });
   if (reaped == child && WIFEXITED(status)) {
     run.exitCode = WEXITSTATUS(status);
     run.cpuSeconds = Seconds(usage.ru_utime) + Seconds(usage.ru_stime);

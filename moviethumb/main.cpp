@@ -2,6 +2,6 @@
 
 int main(int argc, char** argv) {
   XpStringVector arguments;
-  for (int i = 0; i < argc; ++i) arguments.push_back(XpStringA(argv[i]).ToWide());
+  for (int i = 0; i < argc; ++i) arguments.push_back(XpString::FromUtf8(argv[i]));
   return RunMovieThumb(arguments);
 }

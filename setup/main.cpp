@@ -36,7 +36,7 @@ uint32_t RunSetup(void* argument) {
 
 XpStringVector Arguments(int argc, char** argv) {
   XpStringVector arguments;
-  for (int i = 1; i < argc; ++i) arguments.push_back(XpStringA(argv[i]).ToWide());
+  for (int i = 1; i < argc; ++i) arguments.push_back(XpString::FromUtf8(argv[i]));
   return arguments;
 }
 

@@ -25,10 +25,8 @@ namespace {
 constexpr int kExitDone = 0;
 constexpr int kExitFailed = 1;
 
-std::string Utf8(const XpString& text) { return text.ToMultiByte().CStr(); }
-
 XpString ToolPath(const std::string& argument) {
-  return XpPathMakeAbsolute(XpStringA(argument.c_str()).ToWide());
+  return XpPathMakeAbsolute(XpString::FromUtf8(argument));
 }
 
 int Failure(const std::string& what, XpResult result) {
@@ -75,10 +73,12 @@ std::string DateText(const XpDateTime& date) {
 }
 
 std::string PathOf(const XpSharedPtr<XpAbstractFSObj>& file) {
-  return file ? Utf8(file->GetPath()) : std::string("none");
+  return file ? file->GetPath().ToMultiByte().ToStdString() : std::string("none");
 }
 
-std::string OrNone(const XpString& text) { return text.IsEmpty() ? "none" : Utf8(text); }
+std::string OrNone(const XpString& text) {
+  return text.IsEmpty() ? "none" : text.ToMultiByte().ToStdString();
+}
 
 void PrintLine(const char* label, const std::string& value) {
   std::printf("%-18s %s\n", label, value.c_str());
@@ -91,7 +91,7 @@ int Info(const std::vector<std::string>& files) {
   if (built != kXpOk) {
     return Failure("reading " + failed, built);
   }
-  PrintLine("name", Utf8(shot.GetDisplayName()));
+  PrintLine("name", shot.GetDisplayName().ToMultiByte().ToStdString());
   PrintLine("folder number", std::to_string(shot.GetFolderNumber()));
   PrintLine("file number", std::to_string(shot.GetFileNumber()));
   char kind[16];
@@ -155,7 +155,7 @@ int Copy(const std::string& destination, const std::vector<std::string>& files) 
     return Failure("copying into " + destination, copied);
   }
   for (const XpString& target : shot.GetWrittenPaths()) {
-    std::printf("%s\n", Utf8(target).c_str());
+    std::printf("%s\n", target.ToMultiByte().CStr());
   }
   return kExitDone;
 }

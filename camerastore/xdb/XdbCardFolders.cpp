@@ -36,7 +36,8 @@ constexpr int32_t kHourAndMinutes = 1;
 
 std::string Stamp() {
   const XpDateTime now = XpDateTime::Now();
-  const std::string dateTime = XdbLogPath(now.FormatDateTime(kShortDate, kHourAndMinutes, false));
+  const std::string dateTime =
+      now.FormatDateTime(kShortDate, kHourAndMinutes, false).ToMultiByte().ToStdString();
   const int32_t second = now.GetSecond();
   std::string stamp = "[" + dateTime + ":";
   stamp += static_cast<char>('0' + second / 10);
@@ -47,12 +48,13 @@ std::string Stamp() {
 std::string ErrorText(XpResult error) { return "[" + std::to_string(static_cast<int32_t>(error)) + "]"; }
 
 void LogRemoveFailure(const XpString& folder, XpResult error) {
-  XdbWriteLogLine("[renameFolders][remove] " + XdbLogPath(folder) + ". " + ErrorText(error) + "\n");
+  XdbWriteLogLine("[renameFolders][remove] " + folder.ToMultiByte().ToStdString() + ". " +
+                  ErrorText(error) + "\n");
 }
 
 void LogMoveFailure(const XpString& source, const XpString& destination, XpResult error) {
-  XdbWriteLogLine("[renameFolders] " + XdbLogPath(source) + " to " + XdbLogPath(destination) + ". " +
-                  ErrorText(error) + "\n");
+  XdbWriteLogLine("[renameFolders] " + source.ToMultiByte().ToStdString() + " to " +
+                  destination.ToMultiByte().ToStdString() + ". " + ErrorText(error) + "\n");
 }
 
 void WriteLogFile(const std::string& text) {
@@ -80,7 +82,7 @@ XpString EntryPath(const XpString& folder) {
 }
 
 bool EntryStat(const XpString& folder, struct stat* info) {
-  return XpSysCalls::Current().Lstat(XdbLogPath(EntryPath(folder)).c_str(), info) == 0;
+  return XpSysCalls::Current().Lstat(EntryPath(folder).ToMultiByte().CStr(), info) == 0;
 }
 
 bool IsRealFolder(const XpString& folder) {
@@ -122,8 +124,8 @@ XpResult XdbCardFolders::Move(const XpString& source, const XpString& destinatio
 }
 
 XpResult XdbCardFolders::Exchange() const {
-  const std::string from = XdbLogPath(workCopy_);
-  const std::string to = XdbLogPath(database_);
+  const std::string from = workCopy_.ToMultiByte().ToStdString();
+  const std::string to = database_.ToMultiByte().ToStdString();
   if (XpSysCalls::Current().Rename(from.c_str(), to.c_str(), RENAME_EXCHANGE) == 0) {
     return kXpOk;
   }
@@ -180,7 +182,5 @@ void XdbWriteLogLine(const std::string& text) {
   WriteLogFile(text);
   XpSetSysFailure(logged);
 }
-
-std::string XdbLogPath(const XpString& path) { return std::string(path.ToMultiByte().CStr()); }
 
 }  // namespace XdbAccessor

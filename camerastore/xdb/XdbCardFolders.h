@@ -74,7 +74,5 @@ class XdbCardFolders {
 // cannot be made or written drops the line, and the thread's failure record
 // (XpSysFailure.h) keeps naming what was being logged.
 void XdbWriteLogLine(const std::string& text);
-// Text in the system's encoding, as paths reach the system.
-std::string XdbLogPath(const XpString& path);
 
 }  // namespace XdbAccessor

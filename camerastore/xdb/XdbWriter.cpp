@@ -75,11 +75,12 @@ int32_t MiscOfPath(const XpString& path, bool isFolder) {
 // through, and a folder or a device is no file of the database.
 bool IsRegularFile(const XpString& path) {
   struct stat info {};
-  return XpSysCalls::Current().Lstat(XdbLogPath(path).c_str(), &info) == 0 && S_ISREG(info.st_mode);
+  return XpSysCalls::Current().Lstat(path.ToMultiByte().CStr(), &info) == 0 &&
+         S_ISREG(info.st_mode);
 }
 
 void LogMissingPath(const XpString& path) {
-  XdbWriteLogLine("[CreateContent] IsPathAvailable (" + XdbLogPath(path) + ")\n");
+  XdbWriteLogLine("[CreateContent] IsPathAvailable (" + path.ToMultiByte().ToStdString() + ")\n");
 }
 
 void LogCreateFailure(XpResult error) {
@@ -109,7 +110,9 @@ void UpdateAlbumDate(const IAlbumInfo& album, const XpDateTime& date, const XdbC
 
 XdbWriter::XdbWriter(const XpString& root) : folders_(root) {}
 
-XdbWriter::~XdbWriter() { XdbUnjournaledFolders::Remove(XdbLogPath(folders_.WorkCopy())); }
+XdbWriter::~XdbWriter() {
+  XdbUnjournaledFolders::Remove(folders_.WorkCopy().ToMultiByte().ToStdString());
+}
 
 bool XdbWriter::IsRoot(const XpString& root) const { return root == folders_.Root(); }
 
@@ -149,7 +152,7 @@ XpResult XdbWriter::CreateTempFolder() {
   }
   // The commit makes the work copy durable as a whole before the swap, and
   // a work copy left by a crash is dropped: its flushes need no journal.
-  XdbUnjournaledFolders::Add(XdbLogPath(folders_.WorkCopy()));
+  XdbUnjournaledFolders::Add(folders_.WorkCopy().ToMultiByte().ToStdString());
   if (XdbOpenDatabase(folders_.WorkCopy().CStr()) != kXdbOpened) {
     return AbandonWorkCopy(kXpErrGeneric, true);
   }
@@ -190,11 +193,11 @@ XpResult XdbWriter::CopyDatabaseFiles() const {
 
 void XdbWriter::ForgetWorkCopy() {
   workCopyOpen_ = false;
-  XdbUnjournaledFolders::Remove(XdbLogPath(folders_.WorkCopy()));
+  XdbUnjournaledFolders::Remove(folders_.WorkCopy().ToMultiByte().ToStdString());
 }
 
 XpResult XdbWriter::AbandonWorkCopy(XpResult code, bool reopen) const {
-  XdbUnjournaledFolders::Remove(XdbLogPath(folders_.WorkCopy()));
+  XdbUnjournaledFolders::Remove(folders_.WorkCopy().ToMultiByte().ToStdString());
   // A work copy that stays is removed by the next edit or the factory.
   (void)folders_.Remove(folders_.WorkCopy());
   // The caller learns code; a database that did not open again fails the

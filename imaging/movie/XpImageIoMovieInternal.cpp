@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "imaging/pixmap/XpPixmapTypes.h"
+#include "platform/fs/XpRestarted.h"
 #include "platform/fs/XpSysCalls.h"
 #include "platform/fs/XpWriteAll.h"
 
@@ -33,7 +34,8 @@ int RemainingMs(std::chrono::steady_clock::time_point deadline) {
 constexpr int kWaitForever = -1;
 
 // Waits until fd has data or is closed; false on the deadline or an error.
-// Without a deadline it waits as long as it takes.
+// Without a deadline it waits as long as it takes. A signal ends one poll
+// early; the loop then polls again for what is left until the deadline.
 bool WaitReadable(int fd, const std::optional<std::chrono::steady_clock::time_point>& deadline) {
   for (;;) {
     if (deadline && std::chrono::steady_clock::now() >= *deadline) return false;
@@ -55,8 +57,8 @@ bool ReadAll(int fd, uint8_t* bytes, size_t count,
       complete = false;
       break;
     }
-    const ssize_t got = ::read(fd, bytes + done, count - done);
-    if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    const ssize_t got = XpRestarted([&] { return ::read(fd, bytes + done, count - done); });
+    if (got < 0 && errno == EAGAIN) continue;
     // 0 is end of file: the other side is gone.
     if (got <= 0) {
       complete = false;

@@ -5,7 +5,7 @@
 #include "imaging/tags/XpTiffTagManager.h"
 #include "imaging/tools/XpImageCommands.h"
 #include "platform/path/XpPath.h"
-#include "platform/text/XpStringA.h"
+#include "platform/text/XpString.h"
 
 namespace {
 
@@ -33,7 +33,7 @@ std::string FailureLine(const char* what, XpResult result, const char* reason) {
 }  // namespace
 
 XpString XpImageToolPath(const std::string& argument) {
-  return XpPathMakeAbsolute(XpStringA(argument.c_str()).ToWide());
+  return XpPathMakeAbsolute(XpString::FromUtf8(argument));
 }
 
 int XpImageToolFailure(const char* what, XpResult result) {

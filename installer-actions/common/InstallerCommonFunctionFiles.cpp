@@ -48,7 +48,7 @@ std::vector<FolderEntry> ListFolder(const XpString& folder) {
     const std::string_view name = entry->d_name;
     if (name == "." || name == "..") continue;
     FolderEntry item;
-    item.name = XpStringA(entry->d_name).ToWide();
+    item.name = XpString::FromUtf8(name);
     struct stat info {};
     const XpString path = folder + u"/" + item.name;
     item.isFolder = calls.Lstat(path.ToMultiByte().CStr(), &info) == 0 && S_ISDIR(info.st_mode);
@@ -96,7 +96,7 @@ bool IsGuardedPath(const XpString& path) {
   const XpString parent = XpPathGetDirectory(normal);
   char* real = XpSysCalls::Current().Realpath(parent.ToMultiByte().CStr(), nullptr);
   if (real != nullptr) {
-    XpString realParent = XpStringA(real).ToWide();
+    XpString realParent = XpString::FromUtf8(real);
     std::free(real);
     XpPathAddTrailingBackslash(realParent);
     resolved = realParent + XpPathGetLeafName(normal);

@@ -58,5 +58,5 @@ XpString InstallerSystemMessage(const InstallerError& error) {
   const locale_t locale = CLocale();
   const char* text = locale != static_cast<locale_t>(nullptr) ? ::strerror_l(error.errnoValue, locale)
                                                                : ::strerror(error.errnoValue);
-  return XpStringA(text != nullptr ? text : "").ToWide();
+  return XpString::FromUtf8(text != nullptr ? text : "");
 }

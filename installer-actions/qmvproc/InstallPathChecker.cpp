@@ -68,7 +68,7 @@ std::vector<XpString> LevelsOf(const XpString& path) {
 XpString MachineRoot() {
   const char* value = std::getenv(kXpMachineRootVariable);
   if (value == nullptr) return XpString();
-  const XpString root = WithoutTrailingSeparator(XpStringA(value).ToWide());
+  const XpString root = WithoutTrailingSeparator(XpString::FromUtf8(value));
   if (!IsAbsolute(root) || root == u"/") return XpString();
   return root;
 }

@@ -46,21 +46,21 @@ TEST_F(DesktopEntryShortcut, ResolvesApplicationsAndLinks) {
   for (const Case& c : cases) {
     const fs::path path = Root() / "entries" / "e.desktop";
     WriteFile(path, c.content);
-    const ::DesktopEntryShortcut entry(Wide(path));
+    const ::DesktopEntryShortcut entry(XpString::FromUtf8(path.string()));
     XpString target = u"unchanged";
     const uint32_t resolved = entry.ResolveTarget(target);
     if (c.target != nullptr) {
       EXPECT_EQ(resolved, 0u) << c.label;
-      EXPECT_EQ(Narrow(target), c.target) << c.label;
+      EXPECT_EQ(target.ToMultiByte().ToStdString(), c.target) << c.label;
     } else {
       EXPECT_EQ(resolved, InstallerCommonFunction::kNotFound) << c.label;
-      EXPECT_EQ(Narrow(target), "unchanged") << c.label;
+      EXPECT_EQ(target.ToMultiByte().ToStdString(), "unchanged") << c.label;
     }
     XpString address;
     const uint32_t read = entry.ReadAddress(*common, address);
     if (c.address != nullptr) {
       EXPECT_EQ(read, 0u) << c.label;
-      EXPECT_EQ(Narrow(address), c.address) << c.label;
+      EXPECT_EQ(address.ToMultiByte().ToStdString(), c.address) << c.label;
     } else {
       EXPECT_EQ(read, InstallerCommonFunction::kNotFound) << c.label;
     }
@@ -69,7 +69,7 @@ TEST_F(DesktopEntryShortcut, ResolvesApplicationsAndLinks) {
 
 TEST_F(DesktopEntryShortcut, MissingFileAndFolderResolveToNothing) {
   for (const fs::path& path : {Root() / "missing.desktop", Dir("folder.desktop")}) {
-    const ::DesktopEntryShortcut entry(Wide(path));
+    const ::DesktopEntryShortcut entry(XpString::FromUtf8(path.string()));
     XpString target;
     EXPECT_EQ(entry.ResolveTarget(target), InstallerCommonFunction::kNotFound) << path;
     EXPECT_EQ(entry.GetKind(), ::DesktopEntryShortcut::Kind::kNone) << path;

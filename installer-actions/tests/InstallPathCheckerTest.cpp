@@ -24,11 +24,13 @@ constexpr int32_t kRejected = 0;
 
 class InstallPathChecker : public InstallPathTest {
  protected:
-  int32_t Check(const std::string& path) const { return ::InstallPathChecker().Check(Wide(path)); }
+  int32_t Check(const std::string& path) const {
+    return ::InstallPathChecker().Check(XpString::FromUtf8(path));
+  }
 
   // The flag the action sets for this folder, run in this process.
   std::u16string FlagFor(const std::string& folder) {
-    MsiSetPropertyW(install_, u"APPLICATIONROOTDIRECTORY", Wide(folder).CStr());
+    MsiSetPropertyW(install_, u"APPLICATIONROOTDIRECTORY", XpString::FromUtf8(folder).CStr());
     EXPECT_EQ(QmvCheckInstallPathAction(install_), 0u);
     return msi::PropertyOf(install_, u"INSRALLDIRCHECK_FLAG").value_or(u"(unset)");
   }
@@ -158,9 +160,9 @@ TEST_F(InstallPathChecker, HiddenAndReadOnlyCountOnlyForExistingFolders) {
   EXPECT_FALSE(std::filesystem::exists(At("fixed/hidden")));
 
   std::filesystem::create_directories(At("fixed/ro"));
-  ASSERT_EQ(XpFileSetReadOnly(Wide(At("fixed/ro")), true), kXpOk);
+  ASSERT_EQ(XpFileSetReadOnly(XpString::FromUtf8(At("fixed/ro")), true), kXpOk);
   EXPECT_EQ(Check(At("fixed/ro/")), kRejected);
-  ASSERT_EQ(XpFileSetReadOnly(Wide(At("fixed/ro")), false), kXpOk);
+  ASSERT_EQ(XpFileSetReadOnly(XpString::FromUtf8(At("fixed/ro")), false), kXpOk);
   EXPECT_EQ(Check(At("fixed/ro/")), kAccepted);
 }
 

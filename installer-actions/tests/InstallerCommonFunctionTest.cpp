@@ -21,11 +21,11 @@ TEST_F(InstallerCommonFunction, PropertyReadsApplyTheCapacity) {
   auto common = MakeObject();
   XpString value = u"old";
   EXPECT_EQ(common->GetPropertyMsi(install_, u"A", value), 0u);
-  EXPECT_EQ(Narrow(value), "x");
+  EXPECT_EQ(value.ToMultiByte().ToStdString(), "x");
   EXPECT_EQ(common->GetPropertyMsi(install_, u"L", value), 234u);
   EXPECT_EQ(value.GetLength(), 261);
   EXPECT_EQ(common->GetPropertyMsi(install_, u"Unset", value), 1608u);
-  EXPECT_EQ(Narrow(value), "");
+  EXPECT_EQ(value.ToMultiByte().ToStdString(), "");
   EXPECT_EQ(common->GetPropertyMsi(0, u"A", value), 6u);
   EXPECT_EQ(common->SetPropertyMsi(install_, u"A", nullptr), 0u);
   EXPECT_FALSE(msi::PropertyOf(install_, u"A"));
@@ -88,8 +88,8 @@ TEST_F(InstallerCommonFunction, TargetPaths) {
   };
   for (const Case& c : cases) {
     XpString output = u"previous";
-    common->CreateTargetFilePath(Wide(c.folder), Wide(c.name), output);
-    EXPECT_EQ(Narrow(output), c.output) << c.folder.size();
+    common->CreateTargetFilePath(XpString::FromUtf8(c.folder), XpString::FromUtf8(c.name), output);
+    EXPECT_EQ(output.ToMultiByte().ToStdString(), c.output) << c.folder.size();
   }
   EXPECT_NE(ReadFile(LogPath()).find("[CreateTargetFilePath]\r\n\tInput Path: /a\r\n\tInput File Name: b\r\n"
                                      "\tOutput Path: /a/b\r\n"),
@@ -114,12 +114,14 @@ TEST_F(InstallerCommonFunction, VersionStrings) {
   for (const Case& c : cases) {
     WriteFile(folder / "Version.txt", c.content);
     XpString output = u"previous";
-    EXPECT_EQ(common->GetVersionString(Wide(folder), output, c.capacity), 0u);
-    EXPECT_EQ(Narrow(output), c.version);
+    EXPECT_EQ(common->GetVersionString(XpString::FromUtf8(folder.string()), output, c.capacity),
+              0u);
+    EXPECT_EQ(output.ToMultiByte().ToStdString(), c.version);
   }
   XpString output = u"previous";
-  EXPECT_EQ(common->GetVersionString(Wide(Dir("empty")), output), 0x8FFFFFFFu);
-  EXPECT_EQ(Narrow(output), "previous");
+  EXPECT_EQ(common->GetVersionString(XpString::FromUtf8(Dir("empty").string()), output),
+            0x8FFFFFFFu);
+  EXPECT_EQ(output.ToMultiByte().ToStdString(), "previous");
   EXPECT_NE(ReadFile(LogPath()).find("[GetVersionString Result]\r\n\tReturn Code: 0\r\n\tPath: " +
                                      folder.string() + "\r\n\tVesion : 1.1.00.12250\r\n"),
             std::string::npos);
@@ -153,7 +155,9 @@ TEST_F(InstallerCommonFunction, VersionComparison) {
     fs::create_directories(installed);
     if (c.candidate != nullptr) WriteFile(candidate / "Version.txt", c.candidate);
     if (c.installed != nullptr) WriteFile(installed / "Version.txt", c.installed);
-    EXPECT_EQ(common->IsNotOlderVersion(Wide(candidate), Wide(installed)), c.answer)
+    EXPECT_EQ(common->IsNotOlderVersion(XpString::FromUtf8(candidate.string()),
+                                        XpString::FromUtf8(installed.string())),
+              c.answer)
         << (c.candidate ? c.candidate : "-") << " vs " << (c.installed ? c.installed : "-");
   }
 }
@@ -161,9 +165,9 @@ TEST_F(InstallerCommonFunction, VersionComparison) {
 TEST_F(InstallerCommonFunction, SmallHelpers) {
   XpString text = u"C:\\dir\\";
   ::InstallerCommonFunction::RemoveTrailingChar(text, u'\\');
-  EXPECT_EQ(Narrow(text), "C:\\dir");
+  EXPECT_EQ(text.ToMultiByte().ToStdString(), "C:\\dir");
   ::InstallerCommonFunction::RemoveTrailingChar(text, u'\\');
-  EXPECT_EQ(Narrow(text), "C:\\dir");
+  EXPECT_EQ(text.ToMultiByte().ToStdString(), "C:\\dir");
   XpString empty;
   ::InstallerCommonFunction::RemoveTrailingChar(empty, u'/');
   EXPECT_TRUE(empty.IsEmpty());
@@ -185,7 +189,9 @@ TEST_F(InstallerCommonFunction, SmallHelpers) {
       {u"aXbXc", u"a*b*c", true},  {u"abcbd", u"a*bd", true}, {u"", u"*", true},
   };
   for (const Match& m : matches) {
-    EXPECT_EQ(InstallerMatchesPattern(m.name, m.pattern), m.matches) << Narrow(m.name) << " " << Narrow(m.pattern);
+    EXPECT_EQ(InstallerMatchesPattern(m.name, m.pattern), m.matches)
+        << XpString(m.name).ToMultiByte().ToStdString() << " "
+        << XpString(m.pattern).ToMultiByte().ToStdString();
   }
 }
 
@@ -213,7 +219,8 @@ TEST_F(InstallerCommonFunction, SpecialFoldersByCsidl) {
       {999, ""},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(Narrow(InstallerGetSpecialFolder(c.csidl, false)), c.folder) << c.csidl;
+    EXPECT_EQ(InstallerGetSpecialFolder(c.csidl, false).ToMultiByte().ToStdString(), c.folder)
+        << c.csidl;
   }
 }
 

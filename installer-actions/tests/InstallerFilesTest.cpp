@@ -16,7 +16,8 @@ class InstallerFiles : public InstallerTest {
  protected:
   std::vector<std::string> Narrowed(const XpStringVector& list, const fs::path& base) {
     std::vector<std::string> names;
-    for (const XpString& path : list) names.push_back(fs::path(Narrow(path)).lexically_relative(base).string());
+    for (const XpString& path : list)
+      names.push_back(fs::path(path.ToMultiByte().ToStdString()).lexically_relative(base).string());
     return names;
   }
   testsupport::FakeSysfs& Sysfs() {
@@ -49,7 +50,7 @@ TEST_F(InstallerFiles, DeleteRefusesDangerousPathsAndTouchesNothing) {
   };
   for (const std::string& path : refused) {
     fs::remove(LogPath());
-    EXPECT_EQ(common->DeleteFiles(Wide(path)), 87u) << path;
+    EXPECT_EQ(common->DeleteFiles(XpString::FromUtf8(path)), 87u) << path;
     const std::string log = ReadFile(LogPath());
     EXPECT_EQ(log, "[2026/01/02 03:04:05] : [SHFileOperation]\r\n\tInvalid argument\r\n"
                    "[2026/01/02 03:04:05] : [Path To]\r\n\t\r\n"
@@ -67,16 +68,16 @@ TEST_F(InstallerFiles, DeleteRemovesATreeAndNeverFollowsLinks) {
   WriteFile(outside / "kept", "x");
   fs::create_directory_symlink(outside, tree / "a" / "link");
   auto common = MakeObject();
-  EXPECT_EQ(common->DeleteFiles(Wide(tree)), 0u);
+  EXPECT_EQ(common->DeleteFiles(XpString::FromUtf8(tree.string())), 0u);
   EXPECT_FALSE(fs::exists(tree));
   EXPECT_TRUE(fs::exists(outside / "kept"));
   // A link itself goes, its target stays.
   fs::create_directory_symlink(outside, Root() / "alias");
-  EXPECT_EQ(common->DeleteFiles(Wide(Root() / "alias")), 0u);
+  EXPECT_EQ(common->DeleteFiles(XpString::FromUtf8((Root() / "alias").string())), 0u);
   EXPECT_FALSE(fs::is_symlink(Root() / "alias"));
   EXPECT_TRUE(fs::exists(outside / "kept"));
-  EXPECT_EQ(common->DeleteFiles(Wide(outside / "kept")), 0u);
-  EXPECT_EQ(common->DeleteFiles(Wide(outside / "kept")), 2u);
+  EXPECT_EQ(common->DeleteFiles(XpString::FromUtf8((outside / "kept").string())), 0u);
+  EXPECT_EQ(common->DeleteFiles(XpString::FromUtf8((outside / "kept").string())), 2u);
 }
 
 TEST_F(InstallerFiles, CopyMakesMissingParentsAndReplacesFiles) {
@@ -85,16 +86,24 @@ TEST_F(InstallerFiles, CopyMakesMissingParentsAndReplacesFiles) {
   WriteFile(source / "help" / "a.html", "a");
   const fs::path target = Root() / "deep" / "er" / "Version.txt";
   auto common = MakeLoggingObject();
-  EXPECT_EQ(common->CopyFiles(Wide(source / "Version.txt"), Wide(target)), 0u);
+  EXPECT_EQ(common->CopyFiles(XpString::FromUtf8((source / "Version.txt").string()),
+                              XpString::FromUtf8(target.string())),
+            0u);
   EXPECT_EQ(ReadFile(target), "new");
   WriteFile(source / "Version.txt", "newer");
-  EXPECT_EQ(common->CopyFiles(Wide(source / "Version.txt"), Wide(target)), 0u);
+  EXPECT_EQ(common->CopyFiles(XpString::FromUtf8((source / "Version.txt").string()),
+                              XpString::FromUtf8(target.string())),
+            0u);
   EXPECT_EQ(ReadFile(target), "newer");
   // An existing folder takes the source under its own name.
   const fs::path into = Dir("into");
-  EXPECT_EQ(common->CopyFiles(Wide(source / "help"), Wide(into)), 0u);
+  EXPECT_EQ(common->CopyFiles(XpString::FromUtf8((source / "help").string()),
+                              XpString::FromUtf8(into.string())),
+            0u);
   EXPECT_EQ(ReadFile(into / "help" / "a.html"), "a");
-  EXPECT_EQ(common->CopyFiles(Wide(source / "missing"), Wide(into)), 2u);
+  EXPECT_EQ(common->CopyFiles(XpString::FromUtf8((source / "missing").string()),
+                              XpString::FromUtf8(into.string())),
+            2u);
   const std::string log = ReadFile(LogPath());
   EXPECT_NE(log.find("[SHFileOperation]\r\n\tSuccess\r\n"), std::string::npos);
   EXPECT_NE(log.find("[Path To]\r\n\t" + target.string() + "\r\n"), std::string::npos);
@@ -122,14 +131,14 @@ TEST_F(InstallerFiles, FindFilesRecursiveListsDeepestFoldersFirst) {
   };
   for (const Case& c : cases) {
     XpStringVector list;
-    common->FindFilesRecursive(Wide(d), c.pattern, list);
-    EXPECT_EQ(Narrowed(list, d), c.files) << Narrow(c.pattern);
+    common->FindFilesRecursive(XpString::FromUtf8(d.string()), c.pattern, list);
+    EXPECT_EQ(Narrowed(list, d), c.files) << XpString(c.pattern).ToMultiByte().ToStdString();
   }
   XpStringVector folders;
-  common->ListSubFolders(Wide(d), folders, true);
+  common->ListSubFolders(XpString::FromUtf8(d.string()), folders, true);
   EXPECT_EQ(Narrowed(folders, d), (std::vector<std::string>{"b/c", "b"}));
   folders.clear();
-  common->ListSubFolders(Wide(d), folders, false);
+  common->ListSubFolders(XpString::FromUtf8(d.string()), folders, false);
   EXPECT_EQ(Narrowed(folders, d), (std::vector<std::string>{"b"}));
 }
 
@@ -138,12 +147,19 @@ TEST_F(InstallerFiles, IniValues) {
   WriteFile(ini, "[SoftwareID]\nID = \"QMV-1\"\nEmpty=\n");
   auto common = MakeLoggingObject();
   XpString value;
-  EXPECT_EQ(common->GetKeyValueIni(Wide(ini), u"SoftwareID", u"ID", value, 522), 0u);
-  EXPECT_EQ(Narrow(value), "QMV-1");
-  EXPECT_EQ(common->GetKeyValueIni(Wide(ini), u"SoftwareID", u"ID", value, 4), 0u);
-  EXPECT_EQ(Narrow(value), "QMV");
-  EXPECT_EQ(common->GetKeyValueIni(Wide(ini), u"SoftwareID", u"Empty", value, 522), 0x8FFFFFFFu);
-  EXPECT_EQ(common->GetKeyValueIni(Wide(ini), u"SoftwareID", u"Missing", value, 522), 0x8FFFFFFFu);
+  EXPECT_EQ(
+      common->GetKeyValueIni(XpString::FromUtf8(ini.string()), u"SoftwareID", u"ID", value, 522),
+      0u);
+  EXPECT_EQ(value.ToMultiByte().ToStdString(), "QMV-1");
+  EXPECT_EQ(
+      common->GetKeyValueIni(XpString::FromUtf8(ini.string()), u"SoftwareID", u"ID", value, 4), 0u);
+  EXPECT_EQ(value.ToMultiByte().ToStdString(), "QMV");
+  EXPECT_EQ(
+      common->GetKeyValueIni(XpString::FromUtf8(ini.string()), u"SoftwareID", u"Empty", value, 522),
+      0x8FFFFFFFu);
+  EXPECT_EQ(common->GetKeyValueIni(XpString::FromUtf8(ini.string()), u"SoftwareID", u"Missing",
+                                   value, 522),
+            0x8FFFFFFFu);
   const std::string entry = "\r\n\tFile Path: " + ini.string() + "\r\n\t Section Name: SoftwareID\r\n\tKey Name: ID\r\n";
   const std::string log = ReadFile(LogPath());
   EXPECT_NE(log.find("[GetKeyValueString Excute]" + entry + "[2026/01/02 03:04:05] : [GetKeyValueIni]" + entry),
@@ -158,9 +174,9 @@ TEST_F(InstallerFiles, CdRomDrivesByTheirFileSystem) {
                      {disc.string(), "iso9660", "/dev/sr0", 11, 0},
                      {disk.string(), "ext4", "/dev/sdb1", 8, 17}});
   auto common = MakeObject();
-  EXPECT_TRUE(common->IsCdRomDrive(Wide(disc)));
-  EXPECT_TRUE(common->IsCdRomDrive(Wide(disc / "setup" / "file")));
-  EXPECT_FALSE(common->IsCdRomDrive(Wide(disk)));
+  EXPECT_TRUE(common->IsCdRomDrive(XpString::FromUtf8(disc.string())));
+  EXPECT_TRUE(common->IsCdRomDrive(XpString::FromUtf8((disc / "setup" / "file").string())));
+  EXPECT_FALSE(common->IsCdRomDrive(XpString::FromUtf8(disk.string())));
 }
 
 }  // namespace

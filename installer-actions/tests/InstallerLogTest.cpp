@@ -54,10 +54,11 @@ TEST_F(InstallerLog, TheSwitchAndTheFileName) {
       EXPECT_TRUE(TempFiles().empty());
     } else {
       EXPECT_EQ(TempFiles(), std::vector<std::string>{c.logFile});
-      EXPECT_EQ(Narrow(common->LogFileName()), c.logFile);
+      EXPECT_EQ(common->LogFileName().ToMultiByte().ToStdString(), c.logFile);
     }
     const auto stored = msi::PropertyOf(install_, u"QMV_INSTALLER_LOGFILENAME");
-    EXPECT_EQ(stored ? Narrow(XpString(std::u16string_view(*stored))) : "", c.storedName);
+    EXPECT_EQ(stored ? XpString(std::u16string_view(*stored)).ToMultiByte().ToStdString() : "",
+              c.storedName);
   }
 }
 
@@ -112,7 +113,7 @@ TEST_F(InstallerLog, TwoProcessesLeaveWholeEntries) {
   const std::string body(200, 'x');
   auto writeAll = [&](const char16_t* title) {
     for (int i = 0; i < kEntries; ++i) {
-      if (common->WriteLog(Wide(body + "\n" + body), title) != 1) return 1;
+      if (common->WriteLog(XpString::FromUtf8(body + "\n" + body), title) != 1) return 1;
     }
     return 0;
   };

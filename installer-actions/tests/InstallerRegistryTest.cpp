@@ -228,8 +228,10 @@ TEST_F(InstallerRegistry, SubkeyAndValuePresence) {
       {u"Soft/V", false, true},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(common->HasSubKey(XpRegistryRoot::kLocalMachine, c.key), c.hasSubKey) << Narrow(c.key);
-    EXPECT_EQ(common->HasValue(XpRegistryRoot::kLocalMachine, c.key), c.hasValue) << Narrow(c.key);
+    EXPECT_EQ(common->HasSubKey(XpRegistryRoot::kLocalMachine, c.key), c.hasSubKey)
+        << XpString(c.key).ToMultiByte().ToStdString();
+    EXPECT_EQ(common->HasValue(XpRegistryRoot::kLocalMachine, c.key), c.hasValue)
+        << XpString(c.key).ToMultiByte().ToStdString();
   }
 }
 

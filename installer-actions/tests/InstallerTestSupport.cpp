@@ -66,8 +66,4 @@ void InstallerTest::WriteFile(const std::filesystem::path& path, const std::stri
   std::ofstream(path, std::ios::binary) << text;
 }
 
-std::string Narrow(const XpString& text) { return text.ToMultiByte().CStr(); }
-XpString Wide(const std::string& text) { return XpStringA(text.c_str()).ToWide(); }
-XpString Wide(const std::filesystem::path& path) { return Wide(path.string()); }
-
 }  // namespace installertest

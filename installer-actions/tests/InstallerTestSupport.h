@@ -61,8 +61,4 @@ class InstallerTest : public testsupport::HermeticTest {
   VirtualWaitClock waitClock_;
 };
 
-std::string Narrow(const XpString& text);
-XpString Wide(const std::string& text);
-XpString Wide(const std::filesystem::path& path);
-
 }  // namespace installertest

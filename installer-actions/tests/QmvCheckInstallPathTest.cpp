@@ -20,7 +20,7 @@ class QmvCheckInstallPath : public InstallPathTest {
 
   // The flag the export sets; a null folder leaves the property unset.
   std::u16string FlagFor(const char* folder) {
-    const XpString value = folder == nullptr ? XpString() : Wide(std::string(folder));
+    const XpString value = folder == nullptr ? XpString() : XpString::FromUtf8(folder);
     MsiSetPropertyW(install_, u"APPLICATIONROOTDIRECTORY", folder == nullptr ? nullptr : value.CStr());
     MsiSetPropertyW(install_, u"INSRALLDIRCHECK_FLAG", nullptr);
     const QmvAction action = QmvProcExport("QMV_CheckInstallPath");
@@ -66,9 +66,9 @@ TEST_F(QmvCheckInstallPath, EachFolderGetsItsFlag) {
 
 TEST_F(QmvCheckInstallPath, AReadOnlyFolderIsRefusedOnlyOnceItExists) {
   std::filesystem::create_directories(At("fixed/ro"));
-  ASSERT_EQ(XpFileSetReadOnly(Wide(At("fixed/ro")), true), kXpOk);
+  ASSERT_EQ(XpFileSetReadOnly(XpString::FromUtf8(At("fixed/ro")), true), kXpOk);
   EXPECT_EQ(FlagFor(At("fixed/ro/").c_str()), u"1");
-  ASSERT_EQ(XpFileSetReadOnly(Wide(At("fixed/ro")), false), kXpOk);
+  ASSERT_EQ(XpFileSetReadOnly(XpString::FromUtf8(At("fixed/ro")), false), kXpOk);
   std::filesystem::remove(At("fixed/ro"));
   EXPECT_EQ(FlagFor(At("fixed/ro/").c_str()), u"0");
 }

@@ -57,12 +57,14 @@ class QmvDirectXInstallControl : public InstallerTest {
     std::filesystem::remove(RecordPath());
     SetEnv("KAVO_FAKE_DSETUP_EULA", row.eulaAnswer);
     SetEnv("KAVO_FAKE_DSETUP_RESULT", row.setupResult);
-    msi::PropertyMap properties = {{u"QMVLOGGING", u"True"},
-                                   {u"QMV_INSTALLER_LOGFILENAME", Wide(logName).CStr()},
-                                   {u"ProductName", u"Demo"},
-                                   {u"INSTALLMODE", row.installMode}};
+    msi::PropertyMap properties = {
+        {u"QMVLOGGING", u"True"},
+        {u"QMV_INSTALLER_LOGFILENAME", XpString::FromUtf8(logName).CStr()},
+        {u"ProductName", u"Demo"},
+        {u"INSTALLMODE", row.installMode}};
     if (row.embedded) properties[u"EMBEDDED"] = *row.embedded;
-    if (row.package != Package::kNoSourceDir) properties[u"SourceDir"] = Wide(Root().string() + "/pkg/").CStr();
+    if (row.package != Package::kNoSourceDir)
+      properties[u"SourceDir"] = XpString::FromUtf8(Root().string() + "/pkg/").CStr();
     Install(properties);
     questions_.clear();
     const int32_t answer = row.questionAnswer;

@@ -11,6 +11,7 @@
 #include "msi/MsiInstallation.h"
 #include "platform/registry/XpRegistryStore.h"
 #include "platform/testsupport/FakeSysfs.h"
+#include "platform/text/XpUtf.h"
 
 namespace installertest {
 namespace {
@@ -20,9 +21,6 @@ namespace fs = std::filesystem;
 constexpr const char16_t* kRecordKey = u"SOFTWARE\\Kavo Corporation\\Shared Info\\AppDB\\QMV";
 constexpr const char16_t* kSettingsKey = u"SOFTWARE\\Kavo Corporation\\QMV\\GlobalSettings";
 constexpr const char16_t* kProductKey = u"SOFTWARE\\Kavo Corporation\\QMV";
-
-std::u16string U(const std::string& text) { return std::u16string(Wide(text).View()); }
-std::u16string U(const fs::path& path) { return U(path.string()); }
 
 std::vector<uint8_t> Utf16Bytes(std::u16string_view text) {
   std::vector<uint8_t> bytes;
@@ -123,12 +121,14 @@ TEST_F(QmvProcActions, LanguageSelectsFeatureAndHelpFolder) {
   for (const Case& c : cases) {
     const fs::path app = Root() / "app";
     fs::remove_all(app);
-    msi::PropertyMap properties{{u"SourceDir", U(source) + u"/"}, {u"APPLICATIONROOTDIRECTORY", U(app) + u"/"}};
+    msi::PropertyMap properties{{u"SourceDir", XpUtf8ToUtf16(source.string()) + u"/"},
+                                {u"APPLICATIONROOTDIRECTORY", XpUtf8ToUtf16(app.string()) + u"/"}};
     if (c.embedded) properties[u"EMBEDDED"] = *c.embedded;
     Install(properties, {u"RU_Feature", u"EN_Feature", u"ZHCN_Feature"});
     Run("QMV_SetFeatureSelectedLanguage");
     Run("QMV_CopyHelpFile");
-    const std::string label = c.embedded ? Narrow(XpString(c.embedded->c_str())) : "unset";
+    const std::string label =
+        c.embedded ? XpString(c.embedded->c_str()).ToMultiByte().ToStdString() : "unset";
     for (const char16_t* feature : {u"RU_Feature", u"EN_Feature", u"ZHCN_Feature"}) {
       const bool selected = c.feature != nullptr && std::u16string(feature) == c.feature;
       EXPECT_EQ(State(feature), selected ? kMsiStateLocal : msi::kNoFeatureState) << label;
@@ -147,7 +147,8 @@ TEST_F(QmvProcActions, DesktopShortcutNeedsExactlyOne) {
   for (const Case& c : cases) {
     Install({{u"DTSHORTCUTS_CREATE_FLAG", c.flag}}, {u"DesktopShortcuts_Feature"});
     Run("QMV_SetFeatureDesktopShortcut");
-    EXPECT_EQ(State(u"DesktopShortcuts_Feature"), c.state) << Narrow(XpString(c.flag));
+    EXPECT_EQ(State(u"DesktopShortcuts_Feature"), c.state)
+        << XpString(c.flag).ToMultiByte().ToStdString();
   }
 }
 
@@ -199,7 +200,8 @@ TEST_F(QmvProcActions, VersionTextCopiedUnlessSourceIsOlder) {
     fs::create_directories(app);
     if (c.installed) WriteFile(app / "Version.txt", *c.installed);
     fs::remove(LogPath());
-    InstallLogging({{u"SourceDir", U(source)}, {u"APPLICATIONROOTDIRECTORY", U(app)}});
+    InstallLogging({{u"SourceDir", XpUtf8ToUtf16(source.string())},
+                    {u"APPLICATIONROOTDIRECTORY", XpUtf8ToUtf16(app.string())}});
     Run("QMV_CopyVersionText");
     EXPECT_EQ(ReadFile(app / "Version.txt"), c.after);
     EXPECT_NE(Log().find("[T] : [QMV_CopyVersionText End]\r\n\tCopyFile Return : 0\r\n"), std::string::npos)
@@ -211,7 +213,7 @@ TEST_F(QmvProcActions, RegistryRecordHoldsFixedSizeTexts) {
   const fs::path source = Dir("src");
   WriteFile(source / "ESD.ini", "[SoftwareID]\r\nID=ABC-123\r\n");
   WriteFile(source / "Version.txt", "1.1.00.12250\r\n");
-  Install({{u"SourceDir", U(source)}});
+  Install({{u"SourceDir", XpUtf8ToUtf16(source.string())}});
   Run("QMV_SetRegistryVersionInfo");
 
   auto appid = Value(kRecordKey, u"appid");
@@ -235,7 +237,7 @@ TEST_F(QmvProcActions, RegistryRecordNeedsAnId) {
   const fs::path source = Dir("src");
   WriteFile(source / "ESD.ini", "[SoftwareID]\r\nName=ABC\r\n");
   WriteFile(source / "Version.txt", "1.1.00.12250\r\n");
-  Install({{u"SourceDir", U(source)}});
+  Install({{u"SourceDir", XpUtf8ToUtf16(source.string())}});
   Run("QMV_SetRegistryVersionInfo");
   XpStringVector names;
   EXPECT_NE(Machine().EnumValues(kRecordKey, &names), kXpOk);
@@ -245,7 +247,7 @@ TEST_F(QmvProcActions, RecordKeyWithSubkeyStays) {
   const fs::path source = Dir("src");
   WriteFile(source / "ESD.ini", "[SoftwareID]\r\nID=ABC-123\r\n");
   WriteFile(source / "Version.txt", "1.1.00.12250\r\n");
-  InstallLogging({{u"SourceDir", U(source)}});
+  InstallLogging({{u"SourceDir", XpUtf8ToUtf16(source.string())}});
   Run("QMV_SetRegistryVersionInfo");
   ASSERT_EQ(Machine().CreateKey(XpString(kRecordKey) + u"\\Extra"), kXpOk);
   Run("QMV_DeleteRegistryVersionInfo");
@@ -263,7 +265,9 @@ TEST_F(QmvProcActions, HelpFilesLandBelowHelpWhateverTheDiscIsCalled) {
   WriteFile(source / "Help" / "De-De" / "b.txt", "txt");
   const fs::path app = Root() / "app";
   WriteFile(app / "other", "keep");
-  Install({{u"SourceDir", U(source) + u"/"}, {u"EMBEDDED", u"1031"}, {u"APPLICATIONROOTDIRECTORY", U(app) + u"/"}});
+  Install({{u"SourceDir", XpUtf8ToUtf16(source.string()) + u"/"},
+           {u"EMBEDDED", u"1031"},
+           {u"APPLICATIONROOTDIRECTORY", XpUtf8ToUtf16(app.string()) + u"/"}});
   Run("QMV_CopyHelpFile");
   EXPECT_EQ(FilesBelow(app), (std::vector<std::string>{"Help/", "Help/b.txt", "Help/img/", "Help/img/a.png", "other"}));
   EXPECT_EQ(ReadFile(app / "Help" / "img" / "a.png"), "png");
@@ -300,7 +304,7 @@ TEST_F(QmvProcActions, CdInstallFollowsTheSourceVolume) {
   };
   for (const Case& c : cases) {
     msi::PropertyMap properties;
-    if (c.source) properties[u"SourceDir"] = U(*c.source);
+    if (c.source) properties[u"SourceDir"] = XpUtf8ToUtf16((*c.source).string());
     Install(properties);
     Run("QMV_CheckCDInstall");
     EXPECT_EQ(Property(u"CDINSTALL"), std::u16string(c.answer)) << (c.source ? c.source->string() : "unset");
@@ -372,7 +376,8 @@ TEST_F(QmvProcActions, DeleteFileRefusesUnsafePaths) {
   WriteFile(work / "rel" / "keep.txt", "keep");
   const fs::path cwd = fs::current_path();
   fs::current_path(work);
-  for (const std::u16string& value : {std::u16string(), std::u16string(u"/"), U(mount), std::u16string(u"rel")}) {
+  for (const std::u16string& value : {std::u16string(), std::u16string(u"/"),
+                                      XpUtf8ToUtf16(mount.string()), std::u16string(u"rel")}) {
     Install({{u"QMV_INSTALL_DELETEFILE", value}});
     Run("QMV_DeleteFile");
   }
@@ -383,7 +388,7 @@ TEST_F(QmvProcActions, DeleteFileRefusesUnsafePaths) {
 
   const fs::path old = Root() / "app" / "old";
   WriteFile(old / "x.txt", "x");
-  Install({{u"QMV_INSTALL_DELETEFILE", U(old) + u"/"}});
+  Install({{u"QMV_INSTALL_DELETEFILE", XpUtf8ToUtf16(old.string()) + u"/"}});
   Run("QMV_DeleteFile");
   EXPECT_FALSE(fs::exists(old));
   EXPECT_TRUE(fs::exists(Root() / "app"));
@@ -393,7 +398,8 @@ TEST_F(QmvProcActions, KnownDevicesCopiedIntoTheInstallation) {
   const fs::path source = Dir("src");
   WriteFile(source / "Knowndevices.dat", "devices");
   const fs::path app = Dir("app");
-  Install({{u"SourceDir", U(source)}, {u"APPLICATIONROOTDIRECTORY", U(app)}});
+  Install({{u"SourceDir", XpUtf8ToUtf16(source.string())},
+           {u"APPLICATIONROOTDIRECTORY", XpUtf8ToUtf16(app.string())}});
   Run("QMV_CopyKnownDevicesDat");
   EXPECT_EQ(ReadFile(app / "Knowndevices.dat"), "devices");
 }
@@ -402,7 +408,7 @@ TEST_F(QmvProcActions, EntryShapes) {
   const fs::path source = Dir("src");
   Sysfs().SetMounts({{"/", "ext4", "/dev/sda1", 8, 1}});
   // Shape of the handle: the CD test.
-  InstallLogging({{u"SourceDir", U(source)}});
+  InstallLogging({{u"SourceDir", XpUtf8ToUtf16(source.string())}});
   Run("QMV_CheckCDInstall");
   const std::string root = fs::path("/").string();
   EXPECT_EQ(Log(),

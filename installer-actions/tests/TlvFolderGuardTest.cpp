@@ -61,11 +61,14 @@ TEST_F(TlvFolderGuard, AcceptsOnlyOrdinaryFolders) {
   fs::create_directories(Root() / "machine" / "usr" / "share" / "applications");
   const ::TlvFolderGuard guard;
   for (const Case& c : cases) {
-    EXPECT_EQ(guard.Accepts(Wide(c.path)), c.accepted) << c.path;
+    EXPECT_EQ(guard.Accepts(XpString::FromUtf8(c.path)), c.accepted) << c.path;
   }
-  EXPECT_FALSE(guard.AcceptsBeside(Wide(t + "/other"), {Wide(t + "/other/Prod")}));
-  EXPECT_FALSE(guard.AcceptsBeside(Wide(t + "/other/Prod"), {Wide(t + "/other/Prod/")}));
-  EXPECT_TRUE(guard.AcceptsBeside(Wide(t + "/other/Prod"), {Wide(t + "/other"), XpString()}));
+  EXPECT_FALSE(guard.AcceptsBeside(XpString::FromUtf8(t + "/other"),
+                                   {XpString::FromUtf8(t + "/other/Prod")}));
+  EXPECT_FALSE(guard.AcceptsBeside(XpString::FromUtf8(t + "/other/Prod"),
+                                   {XpString::FromUtf8(t + "/other/Prod/")}));
+  EXPECT_TRUE(guard.AcceptsBeside(XpString::FromUtf8(t + "/other/Prod"),
+                                  {XpString::FromUtf8(t + "/other"), XpString()}));
 }
 
 // The older product's folder goes only when it passes the guard and is not

@@ -9,13 +9,11 @@
 #include <gtest/gtest.h>
 
 #include "msi/MsiInstallation.h"
+#include "platform/text/XpUtf.h"
 
 namespace installertest {
 
 namespace fs = std::filesystem;
-
-std::u16string U(const std::string& text) { return std::u16string(Wide(text).View()); }
-std::u16string U(const fs::path& path) { return U(path.string()); }
 
 std::vector<uint8_t> Utf16Bytes(std::u16string_view text) {
   std::vector<uint8_t> bytes;
@@ -30,18 +28,18 @@ std::vector<uint8_t> Utf16Bytes(std::u16string_view text) {
 void TlvFormerSuiteTest::SetUp() { InstallerTest::SetUp(); }
 
 void TlvFormerSuiteTest::MakeKey(XpRegistryStore& store, const XpString& key) {
-  ASSERT_EQ(store.CreateKey(key), kXpOk) << Narrow(key);
+  ASSERT_EQ(store.CreateKey(key), kXpOk) << key.ToMultiByte().ToStdString();
 }
 
 void TlvFormerSuiteTest::SetValue(XpRegistryStore& store, const XpString& key, const XpString& name, uint32_t type,
                                   const std::vector<uint8_t>& data) {
   MakeKey(store, key);
-  ASSERT_EQ(store.SetValue(key, name, type, data), kXpOk) << Narrow(key);
+  ASSERT_EQ(store.SetValue(key, name, type, data), kXpOk) << key.ToMultiByte().ToStdString();
 }
 
 void TlvFormerSuiteTest::SetText(XpRegistryStore& store, const XpString& key, const XpString& name,
                                  const std::string& text) {
-  SetValue(store, key, name, kXpRegSz, Utf16Bytes(U(text)));
+  SetValue(store, key, name, kXpRegSz, Utf16Bytes(XpUtf8ToUtf16(text)));
 }
 
 std::optional<std::vector<uint8_t>> TlvFormerSuiteTest::Value(const XpString& key, const XpString& name,
@@ -57,7 +55,7 @@ std::vector<std::string> TlvFormerSuiteTest::Subkeys(const XpString& key) {
   XpStringVector names;
   std::vector<std::string> result;
   if (Hklm().EnumSubkeys(key, &names) != kXpOk) return result;
-  for (const XpString& name : names) result.push_back(Narrow(name));
+  for (const XpString& name : names) result.push_back(name.ToMultiByte().ToStdString());
   return result;
 }
 
@@ -65,7 +63,7 @@ std::vector<std::string> TlvFormerSuiteTest::Values(const XpString& key) {
   XpStringVector names;
   std::vector<std::string> result;
   if (Hklm().EnumValues(key, &names) != kXpOk) return result;
-  for (const XpString& name : names) result.push_back(Narrow(name));
+  for (const XpString& name : names) result.push_back(name.ToMultiByte().ToStdString());
   return result;
 }
 
@@ -140,8 +138,9 @@ std::string TlvFormerSuiteTest::TablesText(const std::string& extra) {
 void TlvFormerSuiteTest::WriteTables(const std::string& text) { WriteFile(Root() / "pkg" / "TLVProcTables.txt", text); }
 
 void TlvFormerSuiteTest::InstallPackage(msi::PropertyMap extra) {
-  extra.emplace(u"SourceDir", U(Root() / "pkg") + u"/");
-  extra.emplace(u"APPLICATIONROOTDIRECTORY", U(Root() / "apps" / "QMV") + u"/");
+  extra.emplace(u"SourceDir", XpUtf8ToUtf16((Root() / "pkg").string()) + u"/");
+  extra.emplace(u"APPLICATIONROOTDIRECTORY",
+                XpUtf8ToUtf16((Root() / "apps" / "QMV").string()) + u"/");
   Install(extra);
 }
 
@@ -185,8 +184,8 @@ void TlvFormerSuiteTest::BuildFixture() {
            {'2', 0, '6', 0, '0', 0, '1', 0, 0, 0, '2', 0, '6', 0, '0', 0, '2', 0, 0, 0, 0, 0});
   MakeKey(hklm, XpString(kTlvFormerKey) + u"\\Extra");
   SetText(hklm, kTlvOtherProductKey, u"InstallLocation", T() + "/other/Prod/");
-  MakeKey(hklm, XpString(kTlvUninstallKey) + u"\\" + Wide(std::string(kTlvListedCode)));
-  MakeKey(hklm, XpString(kTlvUninstallKey) + u"\\" + Wide(std::string(kTlvUnlistedCode)));
+  MakeKey(hklm, XpString(kTlvUninstallKey) + u"\\" + XpString::FromUtf8(kTlvListedCode));
+  MakeKey(hklm, XpString(kTlvUninstallKey) + u"\\" + XpString::FromUtf8(kTlvUnlistedCode));
   SetText(hklm, kTlvSuiteKey, u"Version", "2.6");
   SetText(hklm, XpString(kTlvSuiteKey) + u"\\Browser", u"Window", "max");
   SetText(hklm, XpString(kTlvSuiteKey) + u"\\Browser\\ExtProgramXML", u"Keep1", "kept.xml");
@@ -197,12 +196,15 @@ void TlvFormerSuiteTest::BuildFixture() {
   SetText(hklm, u"SOFTWARE\\Kavo Corporation\\Kavo Orvane", u"Path", "o");
   MakeKey(hklm, u"SOFTWARE\\Kavo Corporation\\Orvane Shared\\Sub");
   MakeKey(hklm, u"SOFTWARE\\Kavo Corporation\\Kavo Music Transfer");
-  SetValue(hklm, kTlvSharedDllsKey, Wide(former.string() + "/Browser/core.so"), kXpRegDword, {1, 0, 0, 0});
-  SetValue(hklm, kTlvSharedDllsKey, Wide(T() + "/elsewhere/x.so"), kXpRegDword, {1, 0, 0, 0});
+  SetValue(hklm, kTlvSharedDllsKey, XpString::FromUtf8(former.string() + "/Browser/core.so"),
+           kXpRegDword, {1, 0, 0, 0});
+  SetValue(hklm, kTlvSharedDllsKey, XpString::FromUtf8(T() + "/elsewhere/x.so"), kXpRegDword,
+           {1, 0, 0, 0});
 
   XpRegistryStore& hkcr = Hkcr();
-  SetText(hkcr, u"CLSID\\" + Wide(std::string(kTlvInprocClass)) + u"\\InprocServer32", u"", T() + "/old/x.so");
-  SetText(hkcr, u"CLSID\\" + Wide(std::string(kTlvLocalClass)) + u"\\LocalServer32", u"",
+  SetText(hkcr, u"CLSID\\" + XpString::FromUtf8(kTlvInprocClass) + u"\\InprocServer32", u"",
+          T() + "/old/x.so");
+  SetText(hkcr, u"CLSID\\" + XpString::FromUtf8(kTlvLocalClass) + u"\\LocalServer32", u"",
           "\"" + T() + "/old/Srv.exe\" -Embedding");
 
   WriteTables(TablesText());

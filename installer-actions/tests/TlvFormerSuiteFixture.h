@@ -27,8 +27,6 @@ inline constexpr const char* kTlvUnlistedCode = "{AAAAAAAA-BBBB-CCCC-DDDD-EEEEEE
 inline constexpr const char* kTlvInprocClass = "{C0000000-0000-0000-0000-000000000001}";
 inline constexpr const char* kTlvLocalClass = "{C0000000-0000-0000-0000-000000000002}";
 
-std::u16string U(const std::string& text);
-std::u16string U(const std::filesystem::path& path);
 std::vector<uint8_t> Utf16Bytes(std::u16string_view text);
 
 // A hermetic test with the former installation ("the fixture"): its files,

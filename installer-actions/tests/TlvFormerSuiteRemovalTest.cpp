@@ -39,8 +39,8 @@ TEST_F(TlvFormerSuiteRemoval, RemovesTheFormerSuite) {
   EXPECT_FALSE(HasKey(u"SOFTWARE\\Kavo Corporation\\Kavo Music Transfer"));
   EXPECT_TRUE(Value(kTlvProductKey, u"InstalledLocation").has_value());
   EXPECT_EQ(Values(kTlvSharedDllsKey), Strings{T() + "/elsewhere/x.so"});
-  EXPECT_FALSE(HasKey(XpString(kTlvUninstallKey) + u"\\" + Wide(std::string(kTlvListedCode))));
-  EXPECT_TRUE(HasKey(XpString(kTlvUninstallKey) + u"\\" + Wide(std::string(kTlvUnlistedCode))));
+  EXPECT_FALSE(HasKey(XpString(kTlvUninstallKey) + u"\\" + XpString::FromUtf8(kTlvListedCode)));
+  EXPECT_TRUE(HasKey(XpString(kTlvUninstallKey) + u"\\" + XpString::FromUtf8(kTlvUnlistedCode)));
   // The former key keeps its subkey, so it stays with its values.
   EXPECT_TRUE(Value(kTlvFormerKey, u"InstallLocation").has_value());
 }

@@ -88,7 +88,7 @@ TEST_F(TlvProcActions, SearchSetsOneFlagPerComponent) {
   Run("TLV_SearchInstallModule");
   for (const char16_t* flag :
        {u"INSTALLED_BROWSER_FLAG", u"INSTALLED_ACCESSOR_FLAG", u"INSTALLED_ABSENT_FLAG", u"INSTALLED_BOTH_FLAG"}) {
-    EXPECT_EQ(Property(flag), u"False") << Narrow(XpString(flag));
+    EXPECT_EQ(Property(flag), u"False") << XpString(flag).ToMultiByte().ToStdString();
   }
 }
 
@@ -97,8 +97,10 @@ TEST_F(TlvProcActions, ServersAreUnregistered) {
   AddRegisterProgram();
   // A class with both keys uses its program server; one with neither is skipped.
   const std::string both = "{C0000000-0000-0000-0000-000000000003}";
-  SetText(Hkcr(), u"CLSID\\" + Wide(both) + u"\\InprocServer32", u"", T() + "/old/both.so");
-  SetText(Hkcr(), u"CLSID\\" + Wide(both) + u"\\LocalServer32", u"", T() + "/old/Srv.exe");
+  SetText(Hkcr(), u"CLSID\\" + XpString::FromUtf8(both) + u"\\InprocServer32", u"",
+          T() + "/old/both.so");
+  SetText(Hkcr(), u"CLSID\\" + XpString::FromUtf8(both) + u"\\LocalServer32", u"",
+          T() + "/old/Srv.exe");
   WriteTables(TablesText() + "[ComServers]\n0\t" + both + "\n1\t{C0000000-0000-0000-0000-000000000009}\n");
   Run("TLV_ReleaseSelfRegistModule");
   // The library row of the class with both keys takes the program server's path.
@@ -120,8 +122,9 @@ TEST_F(TlvProcActions, ServerCommands) {
       {0, u"/opt/K T/x.so", u"regsvr32.exe /u /s \"/opt/K T/x.so\""},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(Narrow(TlvProgramRelease::ServerCommand(c.kind, c.registered)), Narrow(XpString(c.command)))
-        << Narrow(XpString(c.registered));
+    EXPECT_EQ(TlvProgramRelease::ServerCommand(c.kind, c.registered).ToMultiByte().ToStdString(),
+              XpString(c.command).ToMultiByte().ToStdString())
+        << XpString(c.registered).ToMultiByte().ToStdString();
   }
 }
 
@@ -129,12 +132,13 @@ TEST_F(TlvProcActions, RunAndWaitGivesUpOnASlowProgram) {
   WriteScript(Root() / "slow", "echo $$ > '" + T() + "/slow.pid'\nexec sleep 30\n");
   WriteScript(Root() / "quick", "exit 3\n");
   SteppingClock clock;
-  EXPECT_EQ(TlvRunAndWait::Run(Wide("\"" + T() + "/quick\""), clock), 0u);
+  EXPECT_EQ(TlvRunAndWait::Run(XpString::FromUtf8("\"" + T() + "/quick\""), clock), 0u);
   EXPECT_EQ(TlvRunAndWait::Run(u"no-such-program-here /x", clock), InstallerCommonFunction::kNotFound);
   EXPECT_EQ(TlvRunAndWait::Run(u"", clock), InstallerCommonFunction::kNotFound);
 
   const auto start = clock.Elapsed();
-  EXPECT_EQ(TlvRunAndWait::Run(Wide("\"" + T() + "/slow\""), clock), InstallerCommonFunction::kNotFound);
+  EXPECT_EQ(TlvRunAndWait::Run(XpString::FromUtf8("\"" + T() + "/slow\""), clock),
+            InstallerCommonFunction::kNotFound);
   EXPECT_GE((clock.Elapsed() - start).count(), 10000);
   // The slow program is left running; end it.
   for (int i = 0; i < 1000 && Lines(Root() / "slow.pid").empty(); ++i) ::usleep(1000);
@@ -149,7 +153,7 @@ TEST_F(TlvProcActions, ASlowServerDoesNotStopTheNextRow) {
   WriteScript(Root() / "old" / "Slow.exe", "echo $$ > '" + T() + "/slow.pid'\nexec sleep 30\n");
   SetText(Hkcr(), u"CLSID\\{C0000000-0000-0000-0000-000000000005}\\LocalServer32", u"", T() + "/old/Slow.exe");
   std::vector<TlvComServerRow> rows = {{1, u"{C0000000-0000-0000-0000-000000000005}"},
-                                       {0, Wide(std::string(kTlvInprocClass))}};
+                                       {0, XpString::FromUtf8(kTlvInprocClass)}};
   SteppingClock clock;
   auto common = MakeObject();
   TlvProgramRelease(*common, clock).ReleaseServers(rows);

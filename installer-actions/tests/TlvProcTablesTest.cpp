@@ -14,7 +14,7 @@ namespace fs = std::filesystem;
 
 std::vector<std::string> Narrowed(const XpStringVector& list) {
   std::vector<std::string> result;
-  for (const XpString& entry : list) result.push_back(Narrow(entry));
+  for (const XpString& entry : list) result.push_back(entry.ToMultiByte().ToStdString());
   return result;
 }
 
@@ -44,17 +44,17 @@ TEST_F(TlvProcTables, ReadsEveryTable) {
   const TlvTables t = Read("\xEF\xBB\xBF" + TablesText(components));
   ASSERT_EQ(t.comServers.size(), 2u);
   EXPECT_EQ(t.comServers[0].kind, 0);
-  EXPECT_EQ(Narrow(t.comServers[1].classId), kTlvLocalClass);
+  EXPECT_EQ(t.comServers[1].classId.ToMultiByte().ToStdString(), kTlvLocalClass);
   EXPECT_EQ(t.comServers[1].kind, 1);
   ASSERT_EQ(t.components.size(), 2u);
-  EXPECT_EQ(Narrow(t.components[0].subkey), "Browser");
+  EXPECT_EQ(t.components[0].subkey.ToMultiByte().ToStdString(), "Browser");
   EXPECT_TRUE(t.components[0].secondSubkey.IsEmpty());
-  EXPECT_EQ(Narrow(t.components[1].secondSubkey), "B\\C");
-  EXPECT_EQ(Narrow(t.components[1].property), "INSTALLED_A_FLAG");
+  EXPECT_EQ(t.components[1].secondSubkey.ToMultiByte().ToStdString(), "B\\C");
+  EXPECT_EQ(t.components[1].property.ToMultiByte().ToStdString(), "INSTALLED_A_FLAG");
   EXPECT_EQ(Narrowed(t.installationEntries), (std::vector<std::string>{"Browser", "QMVCore", "Help", "Watcher"}));
   EXPECT_EQ(Narrowed(t.supportPrefixes), std::vector<std::string>{"https://support.kavo.example/"});
   EXPECT_EQ(Narrowed(t.companionKeys), (std::vector<std::string>{"Kavo Orvane", "Orvane Shared"}));
-  EXPECT_EQ(Narrow(t.companionName), "Kavo Orvane");
+  EXPECT_EQ(t.companionName.ToMultiByte().ToStdString(), "Kavo Orvane");
   EXPECT_EQ(Narrowed(t.uninstallCodes), std::vector<std::string>{kTlvListedCode});
   EXPECT_EQ(Narrowed(t.sharedLibraries), std::vector<std::string>{"Browser/core.so"});
   EXPECT_EQ(RowCount(t), 21u);
@@ -79,7 +79,9 @@ TEST_F(TlvProcTables, AFaultyFileEmptiesEveryTable) {
 
   // A missing file, and a package folder that is not set.
   common_ = MakeObject();
-  EXPECT_EQ(RowCount(TlvTableReader(*common_).ReadFile(Wide(Root() / "pkg" / "TLVProcTables.txt"))), 0u);
+  EXPECT_EQ(RowCount(TlvTableReader(*common_).ReadFile(
+                XpString::FromUtf8((Root() / "pkg" / "TLVProcTables.txt").string()))),
+            0u);
   EXPECT_EQ(RowCount(TlvTableReader(*common_).ReadFromSource(install_)), 0u);
   WriteTables(good);
   InstallPackage();
@@ -145,7 +147,7 @@ TEST_F(TlvProcTables, EntryChecks) {
       {u"{11111111-2222-3333-4444-5555555555555}", true, false, true},
   };
   for (const Case& c : cases) {
-    const std::string label = Narrow(XpString(c.entry));
+    const std::string label = XpString(c.entry).ToMultiByte().ToStdString();
     EXPECT_EQ(TlvTableReader::IsFileEntry(c.entry), c.file) << label;
     EXPECT_EQ(TlvTableReader::IsBracedGuid(c.entry), c.guid) << label;
     EXPECT_EQ(TlvTableReader::IsRegistryEntry(c.entry), c.registry) << label;
@@ -172,7 +174,7 @@ TEST_F(TlvProcTables, RemovalSkipsFaultyRows) {
     if (key != kTlvListedCode) expected.push_back(key);
   }
   EXPECT_EQ(Subkeys(kTlvUninstallKey), expected);
-  EXPECT_TRUE(HasKey(XpString(kTlvUninstallKey) + u"\\" + Wide(std::string(kTlvUnlistedCode))));
+  EXPECT_TRUE(HasKey(XpString(kTlvUninstallKey) + u"\\" + XpString::FromUtf8(kTlvUnlistedCode)));
   EXPECT_EQ(Tree(Former()), std::vector<std::string>{"notes.txt"});
   EXPECT_EQ(Values(XpString(kTlvSuiteKey) + u"\\Browser\\ExtProgramXML"), std::vector<std::string>{"Keep1"});
 }

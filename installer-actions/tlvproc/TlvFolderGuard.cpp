@@ -22,7 +22,7 @@ constexpr int32_t kProtectedKinds[] = {
 XpString Resolved(const XpString& path) {
   char* real = XpSysCalls::Current().Realpath(path.ToMultiByte().CStr(), nullptr);
   if (real == nullptr) return XpString();
-  XpString resolved = XpStringA(real).ToWide();
+  XpString resolved = XpString::FromUtf8(real);
   std::free(real);
   return resolved;
 }

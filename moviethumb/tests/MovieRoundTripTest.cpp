@@ -25,8 +25,6 @@ namespace fs = std::filesystem;
 
 constexpr XpFormatKind kMpegKind = 0x20001100;
 
-XpString Wide(const std::string& text) { return XpStringA(text.c_str()).ToWide(); }
-
 int RunTool(const std::vector<std::string>& arguments) {
   std::vector<char*> argv;
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
@@ -53,8 +51,9 @@ class MovieRoundTrip : public testsupport::HermeticTest {
   // A client of the built server over the plug-ins of folder.
   std::unique_ptr<XpImageIoMovie> Client(const fs::path& folder, bool lowPriority = false) {
     XpImageIoMovieOptions options;
-    options.serverProgram = Wide(KAVO_TLVMPTHUMB_PATH);
-    return std::make_unique<XpImageIoMovie>(Wide(folder.string()), lowPriority, options);
+    options.serverProgram = XpString::FromUtf8(KAVO_TLVMPTHUMB_PATH);
+    return std::make_unique<XpImageIoMovie>(XpString::FromUtf8(folder.string()), lowPriority,
+                                            options);
   }
   fs::path FakeFolder() {
     const fs::path folder = Dir("fake");
@@ -70,7 +69,7 @@ class MovieRoundTrip : public testsupport::HermeticTest {
   XpString Movie(const std::string& name, const std::string& script) {
     const fs::path path = Root() / name;
     std::ofstream(path) << script;
-    return Wide(path.string());
+    return XpString::FromUtf8(path.string());
   }
 };
 
@@ -187,7 +186,7 @@ TEST_F(MovieRoundTrip, RealPluginFramesArriveUprightAtTheDisplaySize) {
   auto client = Client(FfmpegFolder());
   XpSize aspect;
   std::unique_ptr<XpPixmapBase> frame(
-      client->ReadFrameAt(Wide(movie.string()), 0x01000000, 0, 0, 0, false, &aspect));
+      client->ReadFrameAt(XpString::FromUtf8(movie.string()), 0x01000000, 0, 0, 0, false, &aspect));
   ASSERT_NE(frame, nullptr);
   EXPECT_EQ(frame->width, 320);
   EXPECT_EQ(frame->height, 240);
@@ -197,7 +196,8 @@ TEST_F(MovieRoundTrip, RealPluginFramesArriveUprightAtTheDisplaySize) {
     ASSERT_GE(top[i], 230) << i;
     ASSERT_LE(bottom[i], 20) << i;
   }
-  const XpSharedPtr<XpMovieProperties> properties = client->GetProperties(Wide(movie.string()));
+  const XpSharedPtr<XpMovieProperties> properties =
+      client->GetProperties(XpString::FromUtf8(movie.string()));
   ASSERT_NE(properties.Get(), nullptr);
   EXPECT_GT(properties->GetStreamCount(), 0);
 }

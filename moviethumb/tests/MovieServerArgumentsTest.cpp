@@ -7,12 +7,6 @@
 
 #include "platform/testsupport/HermeticTest.h"
 
-namespace {
-
-XpString Wide(const std::string& text) { return XpStringA(text.c_str()).ToWide(); }
-
-}  // namespace
-
 // The suite carries the record's name; inside it the record is ::MovieServerArguments.
 namespace moviethumb_test {
 
@@ -34,11 +28,11 @@ TEST_F(MovieServerArguments, FlagsFolderAndPriorityFollowTheArgumentRules) {
       {{"/extract"}, {true, false, true, XpString()}},
       {{"-extract"}, {true, false, true, XpString()}},
       {{"/extract", "/lowpri"}, {true, true, true, XpString()}},
-      {{"/extract", "-lowpri", dir}, {true, true, false, Wide(dir)}},
+      {{"/extract", "-lowpri", dir}, {true, true, false, XpString::FromUtf8(dir)}},
       {{"/extract", "-lowpri", missing}, {true, true, false, XpString()}},
       {{"/extract", dir, "x"}, {true, false, true, XpString()}},
       {{"/extract", "/lowpri", dir, "x"}, {true, true, true, XpString()}},
-      {{"--extract", dir}, {true, false, false, Wide(dir)}},
+      {{"--extract", dir}, {true, false, false, XpString::FromUtf8(dir)}},
       {{"/extract", missing}, {true, false, false, XpString()}},
       // "/LOWPRI" is no flag: it stands in the folder's place.
       {{"/extract", "/LOWPRI"}, {true, false, false, XpString()}},
@@ -47,14 +41,15 @@ TEST_F(MovieServerArguments, FlagsFolderAndPriorityFollowTheArgumentRules) {
     XpStringVector argv{u"TLVMPThumb"};
     std::string text;
     for (const std::string& argument : row.argv) {
-      argv.push_back(Wide(argument));
+      argv.push_back(XpString::FromUtf8(argument));
       text += argument + " ";
     }
     const Expected got = ParseMovieServerArguments(argv);
     EXPECT_EQ(got.run, row.expected.run) << text;
     EXPECT_EQ(got.lowPriority, row.expected.lowPriority) << text;
     EXPECT_EQ(got.useDefaultFolder, row.expected.useDefaultFolder) << text;
-    EXPECT_EQ(got.folder.ToMultiByte().CStr(), std::string(row.expected.folder.ToMultiByte().CStr()))
+    EXPECT_EQ(got.folder.ToMultiByte().ToStdString(),
+              row.expected.folder.ToMultiByte().ToStdString())
         << text;
   }
 }

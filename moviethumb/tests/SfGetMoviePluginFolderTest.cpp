@@ -9,14 +9,11 @@
 
 namespace {
 
-XpString Wide(const std::string& text) { return XpStringA(text.c_str()).ToWide(); }
-std::string Narrow(const XpString& text) { return text.ToMultiByte().CStr(); }
-
 class SfGetMoviePluginFolder : public testsupport::HermeticTest {
  protected:
   void SetUp() override {
     HermeticTest::SetUp();
-    SfSetProgramFileForTest(Wide((Root() / "app" / "bin" / "TLVMPThumb").string()));
+    SfSetProgramFileForTest(XpString::FromUtf8((Root() / "app" / "bin" / "TLVMPThumb").string()));
   }
   void TearDown() override {
     SfSetProgramFileForTest(XpString());
@@ -26,17 +23,17 @@ class SfGetMoviePluginFolder : public testsupport::HermeticTest {
     XpRegistry key;
     ASSERT_EQ(key.Open(kSfSuiteKeyPath, XpRegistry::kRootLocalMachine, XpRegistry::kAccessWrite),
               kXpOk);
-    ASSERT_EQ(key.SetString(u"InstalledLocation", Wide(value)), kXpOk);
+    ASSERT_EQ(key.SetString(u"InstalledLocation", XpString::FromUtf8(value)), kXpOk);
   }
 };
 
 TEST_F(SfGetMoviePluginFolder, SuiteLocationElseTheProgramFolderJoinedWithShared3) {
   const std::string programFolder = (Root() / "app" / "bin" / "Shared3").string();
-  EXPECT_EQ(Narrow(::SfGetMoviePluginFolder()), programFolder);  // key missing
+  EXPECT_EQ(::SfGetMoviePluginFolder().ToMultiByte().ToStdString(), programFolder);  // key missing
   SetLocation("");
-  EXPECT_EQ(Narrow(::SfGetMoviePluginFolder()), programFolder);
+  EXPECT_EQ(::SfGetMoviePluginFolder().ToMultiByte().ToStdString(), programFolder);
   SetLocation("/opt/suite");
-  EXPECT_EQ(Narrow(::SfGetMoviePluginFolder()), "/opt/suite/Shared3");
+  EXPECT_EQ(::SfGetMoviePluginFolder().ToMultiByte().ToStdString(), "/opt/suite/Shared3");
 }
 
 }  // namespace

@@ -17,8 +17,6 @@ namespace fs = std::filesystem;
 constexpr const char* kProgram = KAVO_TLVMPTHUMB_PATH;
 constexpr const char* kFakePlugin = KAVO_FAKE_SCRIPT_PLUGIN_PATH;
 
-XpString Wide(const std::string& text) { return XpStringA(text.c_str()).ToWide(); }
-
 class TLVMPThumbProcess : public testsupport::HermeticTest {
  protected:
   void SetUp() override {
@@ -44,7 +42,7 @@ class TLVMPThumbProcess : public testsupport::HermeticTest {
   XpString Movie(const std::string& name, const std::string& script) const {
     const fs::path path = Root() / name;
     std::ofstream(path) << script;
-    return Wide(path.string());
+    return XpString::FromUtf8(path.string());
   }
 
   bool Start(const std::vector<std::string>& arguments, const std::string& program = kProgram,
@@ -144,8 +142,8 @@ TEST_F(TLVMPThumbProcess, FailedOpensAnswerBadOrErrorUntilAGoodOpen) {
   };
   const XpString good = Movie("good.mov", "frame=8x6\n");
   for (const Row& row : rows) {
-    const XpString movie =
-        row.script.empty() ? Wide((Root() / "absent.mov").string()) : Movie("bad.mov", row.script);
+    const XpString movie = row.script.empty() ? XpString::FromUtf8((Root() / "absent.mov").string())
+                                              : Movie("bad.mov", row.script);
     ASSERT_TRUE(StartWithPlugins());
     ASSERT_TRUE(server_.Send(Concat({OpenRequest(movie), FrameRequest(0, 0, 0, 0),
                                      TokenRequest(MovieToken::kProperties)})));
@@ -251,10 +249,10 @@ TEST_F(TLVMPThumbProcess, LowPriorityWithTheRegistryFolder) {
   const fs::path suite = Root() / "suite";
   PluginFolder(suite / "Shared3");
   XpRegistry key;
-  ASSERT_EQ(key.Open(Wide("Software\\Kavo Corporation\\Kavo Telvane"), XpRegistry::kRootLocalMachine,
+  ASSERT_EQ(key.Open(u"Software\\Kavo Corporation\\Kavo Telvane", XpRegistry::kRootLocalMachine,
                      XpRegistry::kAccessWrite),
             kXpOk);
-  ASSERT_EQ(key.SetString(u"InstalledLocation", Wide(suite.string())), kXpOk);
+  ASSERT_EQ(key.SetString(u"InstalledLocation", XpString::FromUtf8(suite.string())), kXpOk);
   const XpString movie = Movie("m.mov", "frame=8x6\n");
   ASSERT_TRUE(Start({"/extract", "/lowpri"}));
   EXPECT_EQ(FrameToken(movie), MovieToken::kFrame);

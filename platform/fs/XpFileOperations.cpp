@@ -12,6 +12,7 @@
 #include "platform/fs/XpSysCalls.h"
 #include "platform/path/XpPath.h"
 #include "platform/result/XpResultTranslation.h"
+#include "platform/sync/XpRetry.h"
 
 namespace {
 
@@ -130,13 +131,22 @@ void Report(IXpFileOpProgressObserver* observer, double percent) {
 
 [[nodiscard]] XpResult XpMoveFileRetrying(const XpString& source, const XpString& destination,
                                           XpWaitClock& clock) {
+  constexpr int32_t kTries = 1 + kXpMoveRetryCount;
   const XpFileTransferOptions options;
-  XpResult result = XpTransferMoveEntry(source, destination, options);
-  for (int retry = 0; retry < kXpMoveRetryCount && result == kXpErrAccessDenied; ++retry) {
-    clock.SleepFor(kXpMoveRetryDelay);
-    result = XpTransferMoveEntry(source, destination, options);
-  }
-  return result;
+  int32_t triesLeft = kTries;
+  return XpRetry(
+      kTries,
+      [&] {
+        --triesLeft;
+        return XpTransferMoveEntry(source, destination, options);
+      },
+      [](XpResult result) { return result != kXpErrAccessDenied; },
+      // XpRetry comes here after the last try too; only a pause before another try helps.
+      [&](XpResult) {
+        if (triesLeft > 0) {
+          clock.SleepFor(kXpMoveRetryDelay);
+        }
+      });
 }
 
 [[nodiscard]] XpResult XpCopyFileWithProgress(const XpString& source, const XpString& destination,

@@ -14,64 +14,53 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/fs/XpRestarted.h"
 #include "platform/fs/XpSysFailure.h"
 
 namespace {
 
-// Repeats a call that a signal handler interrupted (-1 with EINTR), so that
-// no caller meets EINTR. Close is never repeated: Linux frees the descriptor
-// even when close is interrupted.
-template <typename Call>
-auto Restarted(Call call) {
-  for (;;) {
-    const auto result = call();
-    if (result != -1 || errno != EINTR) {
-      return result;
-    }
-  }
-}
-
 class XpPosixSysCalls final : public XpSysCalls {
  public:
   int Open(const char* path, int flags, mode_t mode) override {
-    return Restarted([&] { return ::open(path, flags | O_CLOEXEC, mode); });
+    return XpRestarted([&] { return ::open(path, flags | O_CLOEXEC, mode); });
   }
   int Openat(int dirFd, const char* name, int flags, mode_t mode) override {
-    return Restarted([&] { return ::openat(dirFd, name, flags | O_CLOEXEC, mode); });
+    return XpRestarted([&] { return ::openat(dirFd, name, flags | O_CLOEXEC, mode); });
   }
   int Close(int fd) override { return ::close(fd); }
   ssize_t Read(int fd, void* buffer, size_t count) override {
-    return Restarted([&] { return ::read(fd, buffer, count); });
+    return XpRestarted([&] { return ::read(fd, buffer, count); });
   }
   ssize_t Write(int fd, const void* buffer, size_t count) override {
-    return Restarted([&] { return ::write(fd, buffer, count); });
+    return XpRestarted([&] { return ::write(fd, buffer, count); });
   }
   ssize_t Pread(int fd, void* buffer, size_t count, off_t offset) override {
-    return Restarted([&] { return ::pread(fd, buffer, count, offset); });
+    return XpRestarted([&] { return ::pread(fd, buffer, count, offset); });
   }
   ssize_t Pwrite(int fd, const void* buffer, size_t count, off_t offset) override {
-    return Restarted([&] { return ::pwrite(fd, buffer, count, offset); });
+    return XpRestarted([&] { return ::pwrite(fd, buffer, count, offset); });
   }
   ssize_t CopyFileRange(int inFd, off_t* inOffset, int outFd, off_t* outOffset,
                         size_t count) override {
-    return Restarted([&] { return ::copy_file_range(inFd, inOffset, outFd, outOffset, count, 0); });
+    return XpRestarted(
+        [&] { return ::copy_file_range(inFd, inOffset, outFd, outOffset, count, 0); });
   }
   off_t Lseek(int fd, off_t offset, int whence) override { return ::lseek(fd, offset, whence); }
   int Ftruncate(int fd, off_t length) override {
-    return Restarted([&] { return ::ftruncate(fd, length); });
+    return XpRestarted([&] { return ::ftruncate(fd, length); });
   }
   int Fsync(int fd) override {
-    return Restarted([&] { return ::fsync(fd); });
+    return XpRestarted([&] { return ::fsync(fd); });
   }
   int SyncFileRange(int fd, off_t offset, off_t count, unsigned int flags) override {
-    return Restarted([&] { return ::sync_file_range(fd, offset, count, flags); });
+    return XpRestarted([&] { return ::sync_file_range(fd, offset, count, flags); });
   }
   int Syncfs(int fd) override {
-    return Restarted([&] { return ::syncfs(fd); });
+    return XpRestarted([&] { return ::syncfs(fd); });
   }
   int Fstat(int fd, struct stat* out) override { return ::fstat(fd, out); }
   int Fstatfs(int fd, struct statfs* out) override {
-    return Restarted([&] { return ::fstatfs(fd, out); });
+    return XpRestarted([&] { return ::fstatfs(fd, out); });
   }
   int Fadvise(int fd, off_t offset, off_t length, int advice) override {
     int error = ::posix_fadvise(fd, offset, length, advice);
@@ -83,13 +72,13 @@ class XpPosixSysCalls final : public XpSysCalls {
   }
   int Fchmod(int fd, mode_t mode) override { return ::fchmod(fd, mode); }
   int Ioctl(int fd, unsigned long request, void* argument) override {
-    return Restarted([&] { return ::ioctl(fd, request, argument); });
+    return XpRestarted([&] { return ::ioctl(fd, request, argument); });
   }
   int FcntlLock(int fd, int command, struct flock* lock) override {
-    return Restarted([&] { return ::fcntl(fd, command, lock); });
+    return XpRestarted([&] { return ::fcntl(fd, command, lock); });
   }
   int Flock(int fd, int operation) override {
-    return Restarted([&] { return ::flock(fd, operation); });
+    return XpRestarted([&] { return ::flock(fd, operation); });
   }
   int Mkdir(const char* path, mode_t mode) override { return ::mkdir(path, mode); }
   int Rmdir(const char* path) override { return ::rmdir(path); }
@@ -110,7 +99,7 @@ class XpPosixSysCalls final : public XpSysCalls {
     return ::utimensat(AT_FDCWD, path, times, flags);
   }
   int Statvfs(const char* path, struct statvfs* out) override {
-    return Restarted([&] { return ::statvfs(path, out); });
+    return XpRestarted([&] { return ::statvfs(path, out); });
   }
   int Symlink(const char* target, const char* linkPath) override {
     return ::symlink(target, linkPath);
@@ -120,7 +109,7 @@ class XpPosixSysCalls final : public XpSysCalls {
   }
   char* Realpath(const char* path, char* resolved) override { return ::realpath(path, resolved); }
   DIR* Opendir(const char* path) override {
-    int fd = Restarted([&] { return ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+    int fd = XpRestarted([&] { return ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
     if (fd < 0) {
       return nullptr;
     }

@@ -7,11 +7,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdint>
 #include <new>
 #include <vector>
 
+#include "platform/fs/XpRestarted.h"
 #include "platform/fs/XpSysCalls.h"
 
 extern char** environ;
@@ -92,11 +92,7 @@ class SpawnSetup {
 };
 
 pid_t WaitRetrying(pid_t pid, int* status, int options) {
-  pid_t result;
-  do {
-    result = ::waitpid(pid, status, options);
-  } while (result < 0 && errno == EINTR);
-  return result;
+  return XpRestarted([&] { return ::waitpid(pid, status, options); });
 }
 
 void* ReapMain(void* argument) {

@@ -7,8 +7,8 @@
 // Runs a step that may fail for a while (a card that is still busy, a file
 // that another program holds) up to `tries` times. A try that gives kXpOk,
 // or a result that isAnswer takes as final, ends the run at once; after
-// every other failure, afterFailure(result) runs (a log line, a pause)
-// before the next try. Gives the last try's result.
+// every other failure, the last try's too, afterFailure(result) runs (a log
+// line, a pause). Gives the last try's result.
 //
 //   const XpResult moved = XpRetry(
 //       kTries, [&] { return Move(from, to); },

@@ -6,7 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
+#include "platform/fs/XpRestarted.h"
 
 namespace testsupport {
 namespace {
@@ -25,14 +25,14 @@ void CloseFd(int& fd) {
 
 void ChildChannel::SignalReady() {
   char byte = kReadyByte;
-  while (::write(readyFd_, &byte, 1) < 0 && errno == EINTR) {
-  }
+  // A lost byte shows as a time-out in the parent's WaitReady.
+  (void)XpRestarted([&] { return ::write(readyFd_, &byte, 1); });
 }
 
 void ChildChannel::WaitForGo() {
   char byte = 0;
-  while (::read(goFd_, &byte, 1) < 0 && errno == EINTR) {
-  }
+  // A parent that is gone ends the wait just as its byte would.
+  (void)XpRestarted([&] { return ::read(goFd_, &byte, 1); });
 }
 
 ForkedChild::~ForkedChild() {
@@ -73,10 +73,8 @@ bool ForkedChild::Start(const Body& body) {
 bool ForkedChild::WaitReady(std::chrono::milliseconds timeout) {
   if (readyFd_ < 0) return false;
   pollfd entry{readyFd_, POLLIN, 0};
-  int count = 0;
-  do {
-    count = ::poll(&entry, 1, static_cast<int>(timeout.count()));
-  } while (count < 0 && errno == EINTR);
+  const int count =
+      XpRestarted([&] { return ::poll(&entry, 1, static_cast<int>(timeout.count())); });
   if (count <= 0) return false;
   char byte = 0;
   return ::read(readyFd_, &byte, 1) == 1 && byte == kReadyByte;
@@ -85,17 +83,14 @@ bool ForkedChild::WaitReady(std::chrono::milliseconds timeout) {
 void ForkedChild::LetGo() {
   if (goFd_ < 0) return;
   char byte = kGoByte;
-  while (::write(goFd_, &byte, 1) < 0 && errno == EINTR) {
-  }
+  // A child that is gone has nothing left to let go.
+  (void)XpRestarted([&] { return ::write(goFd_, &byte, 1); });
 }
 
 int ForkedChild::Wait() {
   if (pid_ <= 0) return -1;
   int status = 0;
-  pid_t done = -1;
-  do {
-    done = ::waitpid(pid_, &status, 0);
-  } while (done < 0 && errno == EINTR);
+  const pid_t done = XpRestarted([&] { return ::waitpid(pid_, &status, 0); });
   pid_ = -1;
   CloseFds();
   if (done < 0 || !WIFEXITED(status)) return -1;

@@ -5,7 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
+#include "platform/fs/XpRestarted.h"
 
 extern char** environ;
 
@@ -25,9 +25,7 @@ int RunQuietly(const std::vector<std::string>& arguments) {
   posix_spawn_file_actions_destroy(&actions);
   if (spawned != 0) return -1;
   int status = 0;
-  while (::waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) return -1;
-  }
+  if (XpRestarted([&] { return ::waitpid(pid, &status, 0); }) < 0) return -1;
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 

@@ -5,9 +5,9 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdint>
 
+#include "platform/fs/XpRestarted.h"
 #include "platform/fs/XpSysCalls.h"
 #include "platform/fs/XpWriteAll.h"
 #include "platform/system/XpSysRoot.h"
@@ -51,14 +51,11 @@ XpResult XpProcMountTableSource::Read(XpMountTable* table) { return table->Load(
 bool XpProcMountTableSource::WaitForChange() {
   if (tableFd_ < 0 || wakeFd_ < 0) return false;
   pollfd fds[] = {{tableFd_, POLLPRI, 0}, {wakeFd_, POLLIN, 0}};
-  for (;;) {
-    const int ready = ::poll(fds, 2, kWaitWithoutLimit);
-    if (ready < 0 && errno == EINTR) continue;
-    if (ready <= 0) return false;
-    if ((fds[1].revents & (POLLIN | POLLERR | POLLHUP | POLLNVAL)) != 0) return false;
-    if ((fds[0].revents & POLLNVAL) != 0) return false;
-    return (fds[0].revents & (POLLPRI | POLLERR)) != 0;
-  }
+  const int ready = XpRestarted([&] { return ::poll(fds, 2, kWaitWithoutLimit); });
+  if (ready <= 0) return false;
+  if ((fds[1].revents & (POLLIN | POLLERR | POLLHUP | POLLNVAL)) != 0) return false;
+  if ((fds[0].revents & POLLNVAL) != 0) return false;
+  return (fds[0].revents & (POLLPRI | POLLERR)) != 0;
 }
 
 void XpProcMountTableSource::Interrupt() {

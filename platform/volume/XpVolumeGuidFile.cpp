@@ -14,6 +14,7 @@
 #include "platform/fs/XpFileOpSupport.h"
 #include "platform/fs/XpPathQueries.h"
 #include "platform/fs/XpPendingFile.h"
+#include "platform/fs/XpRestarted.h"
 #include "platform/fs/XpSysCalls.h"
 #include "platform/path/XpPath.h"
 
@@ -37,8 +38,8 @@ bool FillRandom(void* buffer, size_t size) {
   auto* bytes = static_cast<uint8_t*>(buffer);
   size_t filled = 0;
   while (filled < size) {
-    const ssize_t count = ::getrandom(bytes + filled, size - filled, 0);
-    if (count < 0 && errno == EINTR) continue;
+    const ssize_t count =
+        XpRestarted([&] { return ::getrandom(bytes + filled, size - filled, 0); });
     if (count <= 0) return false;
     filled += static_cast<size_t>(count);
   }

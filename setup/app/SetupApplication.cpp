@@ -33,9 +33,7 @@ constexpr const char16_t* kInstallerText = u"Installer";
 constexpr const char16_t* kArchiveSuffixes[] = {u".cab", u".zip"};
 constexpr const char* kLinePrefix = "setup: ";
 
-std::string Utf8(const XpString& text) { return std::string(text.ToMultiByte().View()); }
-
-std::string Quoted(const XpString& path) { return "\"" + Utf8(path) + "\""; }
+std::string Quoted(const XpString& path) { return "\"" + path.ToMultiByte().ToStdString() + "\""; }
 
 // The path ends in ".cab" or ".zip", compared exactly.
 bool IsArchiveName(const XpString& path) {
@@ -132,10 +130,11 @@ int SetupApplication::Install() {
   const uint32_t installerExit = RunInstaller();
   if (installerExit != 0) {
     if (settings_.IsWatcherSuppressed()) StartWatcher();
-    ErrorLine(installerExit == kSetupInstallerNotStarted
-                  ? "the installer \"" + Utf8(kSetupInstallerProgram) + "\" could not be started: looked in " +
-                        Quoted(programFolder_) + " and on PATH"
-                  : "the installer ended with exit code " + std::to_string(installerExit));
+    ErrorLine(
+        installerExit == kSetupInstallerNotStarted
+            ? "the installer \"" + XpString(kSetupInstallerProgram).ToMultiByte().ToStdString() +
+                  "\" could not be started: looked in " + Quoted(programFolder_) + " and on PATH"
+            : "the installer ended with exit code " + std::to_string(installerExit));
     return kSetupExitBusy;
   }
   if (busy_) {
@@ -158,7 +157,7 @@ void SetupApplication::EnterProgramFolder() {
   settingsPath_ = programFolder_ + SetupSettings::kFileName;
   // Every path setup uses is absolute: a folder that cannot be entered
   // only leaves the programs setup starts in another working folder.
-  if (!programFolder_.IsEmpty() && ::chdir(Utf8(programFolder_).c_str()) != 0) {
+  if (!programFolder_.IsEmpty() && ::chdir(programFolder_.ToMultiByte().CStr()) != 0) {
     ErrorLine("cannot enter the folder " + Quoted(programFolder_));
   }
 }
@@ -175,7 +174,7 @@ bool SetupApplication::TakeMutex(const char16_t* name, XpNamedObject& handle) {
   }
   // Not another setup, but setup cannot claim that every mutex is its own.
   allMutexesNew_ = false;
-  ErrorLine("the mutex " + Utf8(name) + " cannot be made");
+  ErrorLine("the mutex " + XpString(name).ToMultiByte().ToStdString() + " cannot be made");
   return false;
 }
 

@@ -24,7 +24,7 @@ bool ReadVersionText(const XpString& path, XpString* text) {
   if ((XpFailed(read) && read != kXpErrEndOfFile) || XpFailed(closed)) return false;
   std::string_view version(bytes.data(), static_cast<size_t>(done));
   version = version.substr(0, version.find_first_of(kTextEnds));
-  const XpString wide = XpStringA(version).ToWide();
+  const XpString wide = XpString::FromUtf8(version);
   *text = wide.GetLength() > kSetupVersionUnits ? wide.Left(kSetupVersionUnits) : wide;
   return !text->IsEmpty();
 }

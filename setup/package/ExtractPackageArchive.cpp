@@ -84,8 +84,6 @@ bool IsEmptyArchive(const XpString& archive) {
          bytes.size() == kEndRecordSize + comment;
 }
 
-XpString Wide(const std::string& utf8) { return XpStringA(utf8.c_str()).ToWide(); }
-
 class EntryWriter {
  public:
   EntryWriter(void* archive, std::string root) : archive_(archive), root_(std::move(root)) {}
@@ -103,7 +101,7 @@ class EntryWriter {
 
  private:
   static XpResult MakeParent(const std::string& parent) {
-    const XpString wide = Wide(parent);
+    const XpString wide = XpString::FromUtf8(parent);
     if (XpDirectoryExists(wide)) return kXpOk;
     const XpResult made = XpCreateDirectoryTree(wide);
     return made == kXpErrAlreadyExists ? kXpOk : made;
@@ -116,7 +114,7 @@ class EntryWriter {
     XpPendingFile::Options options;
     options.mode = kFileMode;
     options.exactMode = true;
-    XpResult result = file.Create(Wide(destination), options);
+    XpResult result = file.Create(XpString::FromUtf8(destination), options);
     if (XpFailed(result)) {
       unzCloseCurrentFile(archive_);
       return kXpErrOpenFailed;
@@ -156,9 +154,9 @@ class EntryWriter {
 [[nodiscard]] XpResult ExtractPackageArchive(const XpString& archive, const XpString& folder) {
   ArchiveHandle handle(unzOpen64(archive.ToMultiByte().CStr()));
   if (!handle) return IsEmptyArchive(archive) ? kXpOk : kXpErrOpenFailed;
-  std::string root(folder.ToMultiByte().CStr());
+  std::string root = folder.ToMultiByte().ToStdString();
   while (root.size() > 1 && root.back() == '/') root.pop_back();
-  XpResult made = XpCreateDirectoryTree(Wide(root));
+  XpResult made = XpCreateDirectoryTree(XpString::FromUtf8(root));
   if (made != kXpOk && made != kXpErrAlreadyExists) return made;
   root = Resolved(root);
   if (root.empty()) return kXpErrPathNotFound;

@@ -28,7 +28,7 @@ class CheckRequiredFiles : public testsupport::HermeticTest {
   }
   fs::path Program() const { return Root() / "program"; }
   bool Check(const char16_t* target = u"QMV.msi") const {
-    const XpString folder = XpStringA((Program().string() + "/").c_str()).ToWide();
+    const XpString folder = XpString::FromUtf8(Program().string() + "/");
     return ::CheckRequiredFiles(folder, XpString(target));
   }
 };

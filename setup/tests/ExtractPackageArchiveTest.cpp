@@ -19,8 +19,6 @@ using setuptest::ArchiveEntry;
 using setuptest::ReadBytes;
 using setuptest::WriteBytes;
 
-XpString Wide(const fs::path& path) { return XpStringA(path.string().c_str()).ToWide(); }
-
 // Bytes that do not compress, so that a changed byte lands in the data.
 std::string Scrambled(size_t size) {
   std::string bytes(size, '\0');
@@ -40,7 +38,8 @@ class ExtractPackageArchive : public testsupport::HermeticTest {
 
   XpResult Extract(const std::vector<ArchiveEntry>& entries) {
     EXPECT_TRUE(setuptest::WriteZipArchive(Archive().string(), entries));
-    return ::ExtractPackageArchive(Wide(Archive()), Wide(Data()));
+    return ::ExtractPackageArchive(XpString::FromUtf8(Archive().string()),
+                                   XpString::FromUtf8(Data().string()));
   }
 
   std::string Read(const fs::path& path) const {
@@ -138,7 +137,9 @@ TEST_F(ExtractPackageArchive, StopsAtDamagedData) {
   ASSERT_NE(at, std::string::npos) << "the entry is stored in the clear";
   archive[at] = static_cast<char>(~archive[at]);
   ASSERT_TRUE(WriteBytes(Archive().string(), archive));
-  EXPECT_EQ(::ExtractPackageArchive(Wide(Archive()), Wide(Data())), kXpErrOpenFailed);
+  EXPECT_EQ(::ExtractPackageArchive(XpString::FromUtf8(Archive().string()),
+                                    XpString::FromUtf8(Data().string())),
+            kXpErrOpenFailed);
   EXPECT_EQ(DataEntries(), std::vector<std::string>());
 }
 
@@ -158,7 +159,9 @@ TEST_F(ExtractPackageArchive, AFailedWriteLeavesNoFileBehind) {
     ASSERT_TRUE(setuptest::WriteZipArchive(Archive().string(), {{"f.txt", Scrambled(20000)}}));
     testsupport::FaultInjection faults;
     const int rule = faults.Add(c.fault);
-    EXPECT_EQ(::ExtractPackageArchive(Wide(Archive()), Wide(Data())), kXpErrOpenFailed);
+    EXPECT_EQ(::ExtractPackageArchive(XpString::FromUtf8(Archive().string()),
+                                      XpString::FromUtf8(Data().string())),
+              kXpErrOpenFailed);
     EXPECT_GT(faults.Hits(rule), 0);
     faults.Clear();
     EXPECT_EQ(DataEntries(), std::vector<std::string>());
@@ -167,10 +170,16 @@ TEST_F(ExtractPackageArchive, AFailedWriteLeavesNoFileBehind) {
 
 TEST_F(ExtractPackageArchive, FailsOnArchivesThatCannotBeOpened) {
   ASSERT_TRUE(WriteBytes((Root() / "p.zip").string(), "plain text, not an archive"));
-  EXPECT_EQ(::ExtractPackageArchive(Wide(Root() / "p.zip"), Wide(Data())), kXpErrOpenFailed);
-  EXPECT_EQ(::ExtractPackageArchive(Wide(Root() / "missing.zip"), Wide(Data())), kXpErrOpenFailed);
+  EXPECT_EQ(::ExtractPackageArchive(XpString::FromUtf8((Root() / "p.zip").string()),
+                                    XpString::FromUtf8(Data().string())),
+            kXpErrOpenFailed);
+  EXPECT_EQ(::ExtractPackageArchive(XpString::FromUtf8((Root() / "missing.zip").string()),
+                                    XpString::FromUtf8(Data().string())),
+            kXpErrOpenFailed);
   ASSERT_TRUE(WriteBytes((Root() / "real.cab").string(), std::string("MSCF\0\0\0\0", 8)));
-  EXPECT_EQ(::ExtractPackageArchive(Wide(Root() / "real.cab"), Wide(Data())), kXpErrOpenFailed);
+  EXPECT_EQ(::ExtractPackageArchive(XpString::FromUtf8((Root() / "real.cab").string()),
+                                    XpString::FromUtf8(Data().string())),
+            kXpErrOpenFailed);
 }
 
 }  // namespace

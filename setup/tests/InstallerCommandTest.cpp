@@ -21,13 +21,10 @@ namespace {
 
 using ::testing::HasSubstr;
 using ::testing::Not;
-using setuptest::Wide;
 
 constexpr const char16_t* kPackageVersion = u"1.1.00.12250";
 constexpr const char* kBaseTail =
     " QMVID=ABC CONNECTDEVICE=True QMVMUTEXCHECK_FLAG=False INSTALLMODE=1 SETTINGS=2";
-
-std::string Narrow(const XpString& text) { return std::string(text.ToMultiByte().View()); }
 
 size_t Count(const std::string& text, const std::string& part) {
   size_t count = 0;
@@ -72,12 +69,12 @@ class InstallerCommandFixture : public setuptest::SetupFixture {
     return BuildInstallerCommand(commandLine, facts);
   }
 
-  std::string Text() { return Narrow(Build().text); }
+  std::string Text() { return Build().text.ToMultiByte().ToStdString(); }
 
   XpString DataFolder() const { return ProgramFolder() + u"Data/"; }
-  std::string P() const { return Narrow(DataFolder()) + "QMV.msi"; }
+  std::string P() const { return DataFolder().ToMultiByte().ToStdString() + "QMV.msi"; }
   static XpString LogName() { return SetupLogName(u"QMV", XpDateTime(2026, 12, 9, 14, 30, 5)); }
-  static std::string L() { return Narrow(LogName()); }
+  static std::string L() { return LogName().ToMultiByte().ToStdString(); }
   std::string Head() const { return " /I \"" + P() + "\" REBOOT=ReallySuppress INSTALLERVERSION=1.1.00.12250"; }
 
   setuptest::IniFile ini;
@@ -95,7 +92,7 @@ TEST_F(InstallerCommand, TheBaseCommand) {
   const ::InstallerCommand command = Build();
   EXPECT_TRUE(command.succeeded);
   EXPECT_TRUE(command.installModePassed);
-  EXPECT_EQ(Narrow(command.text), Head() + " TRANSFORMS=:1033" + kBaseTail);
+  EXPECT_EQ(command.text.ToMultiByte().ToStdString(), Head() + " TRANSFORMS=:1033" + kBaseTail);
 }
 
 TEST_F(InstallerCommand, OptionsAndSettingsShapeTheCommand) {
@@ -140,7 +137,7 @@ TEST_F(InstallerCommand, OptionsAndSettingsShapeTheCommand) {
     allMutexesNew = c.allMutexesNew;
     const ::InstallerCommand command = Build();
     EXPECT_TRUE(command.succeeded);
-    EXPECT_EQ(Narrow(command.text), Head() + c.expectedAfterHead);
+    EXPECT_EQ(command.text.ToMultiByte().ToStdString(), Head() + c.expectedAfterHead);
   }
 }
 
@@ -150,9 +147,10 @@ TEST_F(InstallerCommand, ARefusedPackageSkipsOnlyTheOptionsAndFails) {
   ini.general["Settings"] = "10002";
   const ::InstallerCommand command = Build();
   EXPECT_FALSE(command.succeeded);
-  EXPECT_EQ(Narrow(command.text), Head() +
-                                      " QMVID=ABC CONNECTDEVICE=True QMVMUTEXCHECK_FLAG=False INSTALLMODE=1"
-                                      " SETTINGS=65538");
+  EXPECT_EQ(command.text.ToMultiByte().ToStdString(),
+            Head() +
+                " QMVID=ABC CONNECTDEVICE=True QMVMUTEXCHECK_FLAG=False INSTALLMODE=1"
+                " SETTINGS=65538");
 }
 
 TEST_F(InstallerCommand, TheInstalledProductAddsItsVersionAndProperties) {
@@ -190,7 +188,7 @@ TEST_F(InstallerCommand, WithoutItsBroadcastSystemTheProductIsNotInstalled) {
 
 TEST_F(InstallerCommand, ReinstallIsAddedOnceWhateverAddsIt) {
   const XpString productCode = u"{11111111-2222-3333-4444-555555555555}";
-  ini.general["ProductCode"] = Narrow(productCode);
+  ini.general["ProductCode"] = productCode.ToMultiByte().ToStdString();
 
   // The ProductCode's key is missing: nothing, and the read creates nothing.
   EXPECT_THAT(Text(), Not(HasSubstr("REINSTALL")));
@@ -204,7 +202,8 @@ TEST_F(InstallerCommand, ReinstallIsAddedOnceWhateverAddsIt) {
   // The Existence product adds it first; the ProductCode rule then adds nothing.
   ini.general["Existence"] = "DL";
   setuptest::WriteFile(Root() / "T/dl/Version.txt", "1.2.00.00001");
-  setuptest::SetMachineString(XpString(kSetupMakerKey) + u"\\DL", u"InstalledLocation", Wide(Root() / "T/dl"));
+  setuptest::SetMachineString(XpString(kSetupMakerKey) + u"\\DL", u"InstalledLocation",
+                              XpString::FromUtf8((Root() / "T/dl").string()));
   text = Text();
   EXPECT_THAT(text, HasSubstr(" DL_INSTALLED_INSTALLPATH=\"" + (Root() / "T/dl").string() +
                               "\" DL_OPPOSITE_UPDATE_FLAG=True REINSTALL=ALL REINSTALLMODE=vomus"));
@@ -215,7 +214,8 @@ TEST_F(InstallerCommand, ExistenceAddsItsOwnValuesAndThenTheInstalledProduct) {
   ini.general["Existence"] = "DL";
   const XpString dlKey = XpString(kSetupMakerKey) + u"\\DL";
   setuptest::WriteFile(Root() / "T/dl/Version.txt", "1.0.00.00001");
-  setuptest::SetMachineString(dlKey, u"InstalledLocation", Wide(Root() / "T/dl"));
+  setuptest::SetMachineString(dlKey, u"InstalledLocation",
+                              XpString::FromUtf8((Root() / "T/dl").string()));
   setuptest::SetMachineString(dlKey, u"InstalledLanguage", u"1031");
   setuptest::SetMachineString(dlKey + u"\\GlobalSettings\\1.0", u"CountryOrAreaCode", u"DE");
   setuptest::SetMachineNumber(dlKey + u"\\TranscodeSettings", u"BroadcastSystem", 2);
@@ -258,8 +258,9 @@ TEST_F(InstallerCommand, TheUpdaterFlagFollowsTheRangeAndTheHistory) {
     SCOPED_TRACE(c.version == nullptr ? "no version" : c.version);
     Reset();
     ini.general["UpdateRange"] = "1.0.00-1.0.05";
-    setuptest::SetMachineString(XpString(kSetupMakerKey) + u"\\" + kSetupFormerSuiteSubkey, u"InstalledLocation",
-                                Wide(Root() / "T/tlv"));
+    setuptest::SetMachineString(XpString(kSetupMakerKey) + u"\\" + kSetupFormerSuiteSubkey,
+                                u"InstalledLocation",
+                                XpString::FromUtf8((Root() / "T/tlv").string()));
     std::filesystem::create_directories(Root() / "T/tlv");
     if (c.version != nullptr) setuptest::WriteFile(Root() / "T/tlv/Version.txt", c.version);
     const XpString keys[] = {kSetupUninstallKey, kSetupProductKey};

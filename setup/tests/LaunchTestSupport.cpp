@@ -44,10 +44,6 @@ bool MachineKeyExists(const XpString& key) {
   return XpSucceeded(registry.Open(key, XpRegistry::kRootLocalMachine, XpRegistry::kAccessRead));
 }
 
-XpString Wide(const std::string& text) { return XpStringA(text.c_str()).ToWide(); }
-
-XpString Wide(const std::filesystem::path& path) { return Wide(path.string()); }
-
 void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
   std::filesystem::create_directories(path.parent_path());
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -57,9 +53,11 @@ void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
 
 void InstallProduct(const ProductInstall& product) {
   WriteFile(product.location / "Version.txt", product.version);
-  SetMachineString(kSetupProductKey, u"InstalledLocation", Wide(product.location));
-  SetMachineString(kSetupProductKey, u"InstalledLanguage", Wide(product.language));
-  SetMachineString(XpString(kSetupProductKey) + u"\\GlobalSettings\\1.0", u"CountryOrAreaCode", Wide(product.country));
+  SetMachineString(kSetupProductKey, u"InstalledLocation",
+                   XpString::FromUtf8(product.location.string()));
+  SetMachineString(kSetupProductKey, u"InstalledLanguage", XpString::FromUtf8(product.language));
+  SetMachineString(XpString(kSetupProductKey) + u"\\GlobalSettings\\1.0", u"CountryOrAreaCode",
+                   XpString::FromUtf8(product.country));
   if (product.withBroadcast) {
     SetMachineNumber(XpString(kSetupProductKey) + u"\\TranscodeSettings", u"BroadcastSystem", product.broadcast);
   }

@@ -15,8 +15,6 @@ void SetMachineMultiString(const XpString& key, const XpStringVector& entries, c
 void MakeMachineKey(const XpString& key);
 bool MachineKeyExists(const XpString& key);
 
-XpString Wide(const std::string& text);
-XpString Wide(const std::filesystem::path& path);
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);
 
 // The product installed at location: its key's values and "Version.txt".

@@ -19,8 +19,6 @@ using setuptest::Credential;
 
 constexpr const char* kMakerName = "Kavo Corporation Europe";
 
-XpString Wide(const std::string& path) { return XpStringA(path.c_str()).ToWide(); }
-
 CertificateRequest Leaf(const std::string& commonName) {
   CertificateRequest request;
   request.commonName = commonName;
@@ -120,9 +118,9 @@ TEST_F(PackageSignature, ChecksPackagesAgainstTrustUsageAndTheirOwnDigest) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
     const std::string path = c.make();
-    EXPECT_EQ(IsPackageSignatureValid(Wide(path)), c.valid);
-    EXPECT_EQ(IsMakerSigned(Wide(path)), c.maker);
-    EXPECT_EQ(IsPackageAccepted(Wide(path)), c.valid && c.maker);
+    EXPECT_EQ(IsPackageSignatureValid(XpString::FromUtf8(path)), c.valid);
+    EXPECT_EQ(IsMakerSigned(XpString::FromUtf8(path)), c.maker);
+    EXPECT_EQ(IsPackageAccepted(XpString::FromUtf8(path)), c.valid && c.maker);
     if (c.withReference) {
       EXPECT_EQ(ReferenceAccepts(path), c.valid);
     }
@@ -134,9 +132,9 @@ TEST_F(PackageSignature, NamesTheSigner) {
   noCommonName.organizationName = "Kavo Corporation";
   const std::string path = Signed(setuptest::MakeLeaf(noCommonName, ca_), "c.msi");
   std::string name;
-  ASSERT_TRUE(SignerDisplayName(Wide(path), &name));
+  ASSERT_TRUE(SignerDisplayName(XpString::FromUtf8(path), &name));
   EXPECT_EQ(name, "Kavo Corporation");
-  EXPECT_FALSE(SignerDisplayName(Wide(Unsigned()), &name));
+  EXPECT_FALSE(SignerDisplayName(XpString::FromUtf8(Unsigned()), &name));
 }
 
 TEST_F(PackageSignature, ChecksOtherFilesByTheirDetachedSignature) {
@@ -163,8 +161,8 @@ TEST_F(PackageSignature, ChecksOtherFilesByTheirDetachedSignature) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
     c.make();
-    EXPECT_EQ(IsPackageSignatureValid(Wide(script)), c.valid);
-    EXPECT_EQ(IsMakerSigned(Wide(script)), c.maker);
+    EXPECT_EQ(IsPackageSignatureValid(XpString::FromUtf8(script)), c.valid);
+    EXPECT_EQ(IsMakerSigned(XpString::FromUtf8(script)), c.maker);
   }
 }
 
@@ -173,10 +171,10 @@ TEST_F(PackageSignature, TrustsOnlyTheNamedBundle) {
   const Credential otherCa = setuptest::MakeCertificateAuthority("Other Root");
   ASSERT_TRUE(setuptest::WriteCertificatePem(otherCa, Path("other.pem")));
   SetEnv("KAVO_CA_BUNDLE", Path("other.pem"));
-  EXPECT_FALSE(IsPackageSignatureValid(Wide(path)));
+  EXPECT_FALSE(IsPackageSignatureValid(XpString::FromUtf8(path)));
   SetEnv("KAVO_CA_BUNDLE", Path("missing.pem"));
-  EXPECT_FALSE(IsPackageSignatureValid(Wide(path)));
-  EXPECT_TRUE(IsMakerSigned(Wide(path)));
+  EXPECT_FALSE(IsPackageSignatureValid(XpString::FromUtf8(path)));
+  EXPECT_TRUE(IsMakerSigned(XpString::FromUtf8(path)));
 }
 
 }  // namespace

@@ -18,7 +18,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-using setuptest::Wide;
 
 class RunFileConfigurationFixture : public setuptest::SetupFixture {
  protected:
@@ -31,7 +30,8 @@ class RunFileConfigurationFixture : public setuptest::SetupFixture {
     setuptest::IniFile ini = setuptest::CompleteSettings();
     WriteSettings(ini);
     ASSERT_TRUE(settings_.Read(ProgramFolder() + u"setup.ini"));
-    setuptest::SetMachineString(kSetupProductKey, u"InstalledLocation", Wide(Root() / "T/qmv"));
+    setuptest::SetMachineString(kSetupProductKey, u"InstalledLocation",
+                                XpString::FromUtf8((Root() / "T/qmv").string()));
   }
 
   fs::path Program() const { return Root() / "T/qmv/QMVFileConfig"; }
@@ -72,9 +72,11 @@ TEST_F(RunFileConfiguration, TheSignedProgramRunsInTheProgramFolderWithEveryFact
   WriteProgram(true);
   setuptest::SetMachineMultiString(kSetupUninstallKey, {u"2601"});
   setuptest::SetMachineMultiString(kSetupProductKey, {u"2602"});
-  setuptest::SetMachineString(kSetupUninstallKey, u"InstallLocation", Wide(Root() / "T/tlv"));
-  setuptest::SetMachineString(XpString(kSetupMakerKey) + u"\\" + kSetupFormerSuiteSubkey, u"InstalledLocation",
-                              Wide(Root() / "T/tlv"));
+  setuptest::SetMachineString(kSetupUninstallKey, u"InstallLocation",
+                              XpString::FromUtf8((Root() / "T/tlv").string()));
+  setuptest::SetMachineString(XpString(kSetupMakerKey) + u"\\" + kSetupFormerSuiteSubkey,
+                              u"InstalledLocation",
+                              XpString::FromUtf8((Root() / "T/tlv").string()));
   setuptest::WriteFile(Root() / "T/tlv/Version.txt", "1.0.02.5");
   setuptest::MakeMachineKey(kSetupPmUninstallKey);
 
@@ -97,8 +99,9 @@ TEST_F(RunFileConfiguration, ArgumentsLeaveOutWhatIsNotKnown) {
   for (const Case& c : cases) {
     FileConfigurationRun run = MakeRun();
     run.installModePassed = c.installModePassed;
-    run.facts.formerVersion = c.formerVersion == nullptr ? XpString() : Wide(std::string(c.formerVersion));
-    EXPECT_EQ(FileConfigurationArguments(run).ToMultiByte().CStr(), std::string(c.expected));
+    run.facts.formerVersion =
+        c.formerVersion == nullptr ? XpString() : XpString::FromUtf8(c.formerVersion);
+    EXPECT_EQ(FileConfigurationArguments(run).ToMultiByte().ToStdString(), c.expected);
   }
 }
 

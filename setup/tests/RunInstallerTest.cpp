@@ -67,7 +67,7 @@ class RunInstallerFixture : public setuptest::SetupFixture {
   // with the notice shown when window is set; the notice is ended after it.
   uint32_t Run(bool prepareMsg, bool window) {
     InstallerLaunch launch;
-    launch.program = setuptest::Wide(Program());
+    launch.program = XpString::FromUtf8(Program().string());
     launch.command = u" /I \"a b.msi\" REBOOT=ReallySuppress";
     launch.workingFolder = ProgramFolder();
     launch.prepareMsg = prepareMsg;
@@ -188,7 +188,7 @@ TEST_F(RunInstaller, AnInstallerThatCannotStartGivesTheNotStartedCode) {
   };
   const Case cases[] = {
       {"no program", XpString()},
-      {"missing program", setuptest::Wide(Root() / "missing/Msiexec")},
+      {"missing program", XpString::FromUtf8((Root() / "missing/Msiexec").string())},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -15,7 +15,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-using setuptest::Wide;
 
 const XpString kMediaKey = XpString(kSetupInstallerProductKey) + u"\\SourceList\\Media";
 
@@ -31,7 +30,7 @@ class SetPackageSourceListFixture : public setuptest::SetupFixture {
   }
 
   fs::path Disc() const { return Root() / "T/disc"; }
-  XpString WorkingFolder() const { return Wide((Disc() / "set").string() + "/"); }
+  XpString WorkingFolder() const { return XpString::FromUtf8((Disc() / "set").string() + "/"); }
 
   static XpString MediaPackage() {
     XpRegistry key;

@@ -74,8 +74,8 @@ class SettingsDigestCheck : public testsupport::HermeticTest {
 
   bool Verify(const char* script = "", DigestCalls* calls = nullptr) {
     host_ = setuptest::MakeScriptedHost(script, lines_);
-    const XpString settings = XpStringA(settings_.c_str()).ToWide();
-    const XpString digest = XpStringA(digest_.c_str()).ToWide();
+    const XpString settings = XpString::FromUtf8(settings_);
+    const XpString digest = XpString::FromUtf8(digest_);
     if (calls == nullptr) return ::SettingsDigestCheck(*host_, settings, digest).Verify();
     return ::SettingsDigestCheck(*host_, settings, digest, *calls).Verify();
   }

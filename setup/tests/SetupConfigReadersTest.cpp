@@ -24,7 +24,7 @@ std::string ReadText(const std::filesystem::path& path) {
 class SetupConfigReaders : public setuptest::SetupFixture {
  protected:
   XpString PathOf(const std::string& name) const {
-    return XpStringA((ProgramDir() / name).string().c_str()).ToWide();
+    return XpString::FromUtf8((ProgramDir() / name).string());
   }
 
   std::filesystem::path MachineFile() const { return Root() / "registry/HKEY_LOCAL_MACHINE.reg"; }
@@ -126,7 +126,7 @@ TEST_F(SetupConfigReaders, ProductMakerAndUninstallValues) {
   SetMachineString(kSetupUninstallKey, u"InstallLocation", u"/nowhere/at/all");
   EXPECT_FALSE(IsProductUninstallPresent());
   SetMachineString(kSetupUninstallKey, u"InstallLocation",
-                   XpStringA(ProgramDir().string().c_str()).ToWide());
+                   XpString::FromUtf8(ProgramDir().string()));
   EXPECT_TRUE(IsProductUninstallPresent());
 }
 

@@ -236,7 +236,8 @@ TEST_F(SetupEndToEnd, AnInstalledProductAndARestartingWatcher) {
   setuptest::InstallProduct(product);
   const XpString watcherKey = XpString(kSetupProductKey) + u"\\VolumeWatcher";
   setuptest::SetMachineString(watcherKey, u"CurrentVersion", u"1.0");
-  setuptest::SetMachineString(watcherKey + u"\\1.0", u"InstalledLocation", setuptest::Wide(Root() / "T/w"));
+  setuptest::SetMachineString(watcherKey + u"\\1.0", u"InstalledLocation",
+                              XpString::FromUtf8((Root() / "T/w").string()));
   setuptest::SetMachineString(watcherKey + u"\\1.0", u"ExeName", u"QMVVolumnWatcher.exe");
   const fs::path watcher = Root() / "T/w/QMVVolumnWatcher";
   setuptest::WriteFile(watcher, "#!/bin/sh\necho \"run${*:+ $*}\" >>\"$WATCHER_RECORD\"\nexit 3010\n");

@@ -140,7 +140,7 @@ TEST_F(IsAvfInfoVolume, NeedsTheThreeEntries) {
     }
     // The third entry may be a folder.
     if (c.bnp) std::filesystem::create_directories(folder / "AVIN0001.BNP");
-    const XpVolume volume(XpStringA(mount.string().c_str()).ToWide());
+    const XpVolume volume(XpString::FromUtf8(mount.string()));
     EXPECT_EQ(::IsAvfInfoVolume(volume), c.expected) << c.name;
   }
 }

@@ -76,7 +76,7 @@ TEST_F(SetupProcess, ScriptedBoxHasTheErrorStyle) {
                        " KAVO_UI_TRANSCRIPT=" + transcript.string()),
             1);
   EXPECT_THAT(setuptest::BoxLines(SplitLines(ReadText(transcript))),
-              ElementsAre(setuptest::ErrorBoxLine(u"", XpStringA(kMissingForInstaller).ToWide())));
+              ElementsAre(setuptest::ErrorBoxLine(u"", XpString::FromUtf8(kMissingForInstaller))));
 }
 
 TEST_F(SetupProcess, UnbuiltChecksNeverReportSuccess) {

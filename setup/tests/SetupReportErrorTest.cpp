@@ -17,8 +17,6 @@ using setuptest::ErrorBoxLine;
 using setuptest::IniFile;
 using ::testing::ElementsAre;
 
-std::string Narrow(const XpString& text) { return std::string(text.ToMultiByte().View()); }
-
 class SetupReportError : public setuptest::SetupFixture {
  protected:
   SetupSettings Settings(const char* caption, const char* productName) {
@@ -106,7 +104,7 @@ TEST_F(SetupReportError, StringTableRows) {
   EXPECT_EQ(XpString(SetupLoadString(131)),
             u"Version detection failed for %1. Insure that the installer exists at the "
             u"specified location.%n%nMessage returned: %2");
-  EXPECT_EQ(Narrow(SetupLoadString(142)).find('\n'), 52u);
+  EXPECT_EQ(XpString(SetupLoadString(142)).ToMultiByte().ToStdString().find('\n'), 52u);
 }
 
 }  // namespace

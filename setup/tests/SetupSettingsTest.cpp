@@ -12,8 +12,6 @@ namespace {
 using setuptest::CompleteSettings;
 using setuptest::IniFile;
 
-std::string Narrow(const XpString& text) { return std::string(text.ToMultiByte().View()); }
-
 class SetupSettingsFixture : public setuptest::SetupFixture {
  protected:
   // Writes settings and reads them back; the result of Read.
@@ -69,7 +67,7 @@ TEST_F(SetupSettings, ParsesAsThirtyTwoBitHexadecimal) {
   };
   for (const Case& c : cases) {
     EXPECT_EQ(::SetupSettings::ParseSettingsValue(c.text), c.value)
-        << Narrow(XpString(c.text));
+        << XpString(c.text).ToMultiByte().ToStdString();
   }
 }
 
@@ -102,7 +100,7 @@ TEST_F(SetupSettings, Utf16FileReadsTheSame) {
   ASSERT_TRUE(ReadBack(file));
   const ::SetupSettings fromUtf8 = settings_;
 
-  const std::u16string wide(XpStringA(utf8.c_str()).ToWide().View());
+  const std::u16string wide(XpString::FromUtf8(utf8).View());
   std::string bytes = "\xFF\xFE";
   for (const char16_t unit : wide) {
     bytes += static_cast<char>(unit & 0xFF);

@@ -68,7 +68,7 @@ void SetupFixture::TearDown() {
 }
 
 XpString SetupFixture::ProgramFolder() const {
-  return XpStringA((ProgramDir().string() + "/").c_str()).ToWide();
+  return XpString::FromUtf8(ProgramDir().string() + "/");
 }
 
 void SetupFixture::WriteProgramFile(const std::string& name, const std::string& bytes) const {

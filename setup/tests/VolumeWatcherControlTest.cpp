@@ -21,7 +21,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-using setuptest::Wide;
 
 // Time that only moves when slept.
 class FakeWaitClock : public XpWaitClock {
@@ -44,7 +43,8 @@ class VolumeWatcherFixture : public setuptest::SetupFixture {
     SetEnv("WATCHER_RECORD", Record().string());
     const XpString key = XpString(kSetupProductKey) + u"\\VolumeWatcher";
     setuptest::SetMachineString(key, u"CurrentVersion", u"1.0");
-    setuptest::SetMachineString(key + u"\\1.0", u"InstalledLocation", Wide(Root() / "T/w"));
+    setuptest::SetMachineString(key + u"\\1.0", u"InstalledLocation",
+                                XpString::FromUtf8((Root() / "T/w").string()));
     setuptest::SetMachineString(key + u"\\1.0", u"ExeName", u"QMVVolumnWatcher.exe");
   }
 
@@ -90,7 +90,7 @@ TEST_F(VolumeWatcherControl, LocateTakesTheFileOrTheNameWithoutExeAndNeverLooksO
 
   WriteWatcher(Watcher());
   ASSERT_TRUE(watcher.Locate());
-  EXPECT_EQ(watcher.Path(), Wide(Watcher()));
+  EXPECT_EQ(watcher.Path(), XpString::FromUtf8(Watcher().string()));
   EXPECT_EQ(watcher.Name(), u"QMVVolumnWatcher");
 
   WriteWatcher(Root() / "T/w/QMVVolumnWatcher.exe");

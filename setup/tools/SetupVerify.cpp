@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
     static_cast<void>(parsed.Refuse(parsed.Operands().empty() ? "missing PATH" : "one PATH only"));
     return parsed.Answer(std::cout, std::cerr);
   }
-  const XpString path = XpPathMakeAbsolute(XpStringA(parsed.Operands().front().c_str()).ToWide());
+  const XpString path = XpPathMakeAbsolute(XpString::FromUtf8(parsed.Operands().front()));
   const bool valid = IsPackageSignatureValid(path);
   const bool maker = IsMakerSigned(path);
   std::string signer;

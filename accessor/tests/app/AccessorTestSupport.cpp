@@ -14,6 +14,7 @@
 
 #include "accessor/app/K2RequiredFiles.h"
 #include "framework/strings/XfStringLookup.h"
+#include "platform/fs/XpRestarted.h"
 #include "platform/text/XpStringA.h"
 
 extern char** environ;
@@ -174,7 +175,9 @@ ProgramRun AccessorTest::RunProgramCopy(const std::vector<std::string>& args, co
     return run;
   }
   int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  if (XpRestarted([&] { return waitpid(pid, &status, 0); }) < 0) {
+    ADD_FAILURE() << "cannot wait for " << program << ": " << errno;
+    return run;
   }
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   run.out = ReadFile(outPath);

@@ -26,6 +26,7 @@
 #include "camerastore/xdb/IContentInfo.h"
 #include "camerastore/xdb/IContentList.h"
 #include "framework/suite/SfModdXML.h"
+#include "platform/fs/XpRestarted.h"
 #include "platform/testsupport/FakeSysfs.h"
 #include "platform/text/XpStringA.h"
 
@@ -155,7 +156,9 @@ class K2ImportEndToEnd : public accessor_test::AccessorTest {
       return run;
     }
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    if (XpRestarted([&] { return waitpid(pid, &status, 0); }) < 0) {
+      ADD_FAILURE() << "cannot wait for " << program << ": " << std::strerror(errno);
+      return run;
     }
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     run.out = ReadBytes(outPath);

@@ -22,7 +22,7 @@
 #include "camerastore/xdb/IXdbAccessor.h"
 #include "camerastore/xdb/XdbException.h"
 #include "outside/fsk/k2xdb/K2xdbTool.h"
-#include "platform/text/XpUtf.h"
+#include "platform/text/XpString.h"
 
 namespace {
 
@@ -47,8 +47,6 @@ double CpuSeconds() {
   clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
   return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
-
-XpString Xp(const std::string& utf8) { return XpString(XpUtf8ToUtf16(utf8)); }
 
 template <typename Object>
 struct Releaser {
@@ -78,7 +76,8 @@ bool MakeFiles(const std::string& card, int32_t count) {
 // kPerAlbum, commits.
 bool AddAndCommit(const std::string& card, int32_t first, int32_t count) {
   XdbAccessor::IXdbAccessor* opened = nullptr;
-  if (XdbAccessor::CreateDeviceXdbAccessor(&opened, Xp(card)) != kXpOk || opened == nullptr) {
+  if (XdbAccessor::CreateDeviceXdbAccessor(&opened, XpString::FromUtf8(card)) != kXpOk ||
+      opened == nullptr) {
     std::fprintf(stderr, "%s: does not open\n", card.c_str());
     return false;
   }
@@ -87,10 +86,11 @@ bool AddAndCommit(const std::string& card, int32_t first, int32_t count) {
     std::unique_ptr<XdbAccessor::IAlbumInfo, Releaser<XdbAccessor::IAlbumInfo>> album;
     for (int32_t index = first; index < first + count; ++index) {
       if (album == nullptr || (index - first) % kPerAlbum == 0) {
-        album.reset(accessor->CreateAlbum(Xp("Trip " + std::to_string(index / kPerAlbum))));
+        album.reset(
+            accessor->CreateAlbum(XpString::FromUtf8("Trip " + std::to_string(index / kPerAlbum))));
       }
       std::unique_ptr<XdbAccessor::IContentInfo, Releaser<XdbAccessor::IContentInfo>> content(
-          accessor->CreateContent(album.get(), Xp(card + ContentPath(index)),
+          accessor->CreateContent(album.get(), XpString::FromUtf8(card + ContentPath(index)),
                                   XpDateTime(2024, 5, 17, 8, index / 60 % 60, index % 60), 0));
     }
     if (accessor->Commit() != 0) {

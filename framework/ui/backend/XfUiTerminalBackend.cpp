@@ -13,6 +13,7 @@
 
 #include "framework/ui/backend/XfUiTerminalFormat.h"
 #include "framework/ui/host/XfUiHost.h"
+#include "platform/fs/XpRestarted.h"
 #include "platform/fs/XpSysCalls.h"
 #include "platform/fs/XpWriteAll.h"
 #include "platform/thread/XpThread.h"
@@ -123,10 +124,7 @@ void XfUiTerminalBackend::ReadInput() {
   char buffer[kReadChunk];
   for (;;) {
     pollfd fds[2] = {{inputFd_, POLLIN, 0}, {stopFds_[0], POLLIN, 0}};
-    if (poll(fds, 2, -1) < 0) {
-      if (errno == EINTR) {
-        continue;
-      }
+    if (XpRestarted([&] { return poll(fds, 2, -1); }) < 0) {
       break;
     }
     if (fds[1].revents != 0) {

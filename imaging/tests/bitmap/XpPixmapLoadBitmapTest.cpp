@@ -9,16 +9,14 @@
 
 #include "imaging/pixmap/XpPixmapTypes.h"
 #include "imaging/tests/bitmap/BitmapBytes.h"
+#include "imaging/tests/jpeg/JpegTestSupport.h"
 #include "platform/testsupport/HermeticTest.h"
-#include "platform/text/XpStringA.h"
 
 namespace {
 
 using bitmaptest::BitmapParams;
 using bitmaptest::BuildBitmap;
 using bitmaptest::Value;
-
-XpString ToXp(const std::filesystem::path& path) { return XpStringA(path.c_str()).ToWide(); }
 
 void WriteFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
   std::filesystem::create_directories(path.parent_path());
@@ -34,7 +32,7 @@ TEST_F(XpPixmapLoadBitmap, FromTheBundleByIdOrNull) {
   const std::filesystem::path bundle = Dir("bundle");
   WriteFile(bundle / "bitmaps" / "163.bmp", BuildBitmap(params));
   WriteFile(bundle / "bitmaps" / "164.bmp", {'B', 'M', 0, 1});
-  const XpResourceModule module(ToXp(bundle));
+  const XpResourceModule module(PathText(bundle));
   const std::unique_ptr<XpPixmapBase> pixmap(XpPixmapLoadBitmapResource(module, 163));
   ASSERT_NE(pixmap, nullptr);
   ASSERT_NE(dynamic_cast<XpPixmapBGRA32*>(pixmap.get()), nullptr);
@@ -55,16 +53,16 @@ TEST_F(XpPixmapLoadBitmap, FromAFileOrNull) {
   params.height = 3;
   const std::filesystem::path path = Root() / "picture.bmp";
   WriteFile(path, BuildBitmap(params));
-  const std::unique_ptr<XpPixmapBase> pixmap(XpPixmapLoadBitmapFile(ToXp(path)));
+  const std::unique_ptr<XpPixmapBase> pixmap(XpPixmapLoadBitmapFile(PathText(path)));
   ASSERT_NE(pixmap, nullptr);
   EXPECT_EQ(pixmap->width, 5);
   EXPECT_EQ(pixmap->GetPlane(0)->Row(2)[14], Value(4, 0, 2));
 
   params.truncate = 1;
   WriteFile(Root() / "short.bmp", BuildBitmap(params));
-  EXPECT_EQ(XpPixmapLoadBitmapFile(ToXp(Root() / "short.bmp")), nullptr);
-  EXPECT_EQ(XpPixmapLoadBitmapFile(ToXp(Root() / "missing.bmp")), nullptr);
-  EXPECT_EQ(XpPixmapLoadBitmapFile(ToXp(Dir("folder.bmp"))), nullptr);
+  EXPECT_EQ(XpPixmapLoadBitmapFile(PathText(Root() / "short.bmp")), nullptr);
+  EXPECT_EQ(XpPixmapLoadBitmapFile(PathText(Root() / "missing.bmp")), nullptr);
+  EXPECT_EQ(XpPixmapLoadBitmapFile(PathText(Dir("folder.bmp"))), nullptr);
 }
 
 }  // namespace

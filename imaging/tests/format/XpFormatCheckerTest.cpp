@@ -48,7 +48,7 @@ TEST_F(XpFormatChecker, KindFromExtensionFollowsTheNameTable) {
   };
   for (const KindCase& entry : cases) {
     for (const char16_t* path : entry.paths) {
-      SCOPED_TRACE(XpString(path).ToMultiByte().CStr());
+      SCOPED_TRACE(XpString(path).ToMultiByte().ToStdString());
       EXPECT_EQ(::XpFormatChecker::KindFromExtension(path), entry.kind);
       if (*path != u'\0') {
         EXPECT_EQ(::XpFormatChecker::KindFromName(path), entry.kind);
@@ -69,10 +69,12 @@ TEST_F(XpFormatChecker, AnExistingFolderIsADirectoryWhateverItsName) {
 
 TEST_F(XpFormatChecker, IsJpegExtensionOnlyForTheFourJpegNames) {
   for (const char16_t* path : {u"a.jpg", u"a.JPEG", u"/x/a.jpe", u"a.Thm"}) {
-    EXPECT_TRUE(::XpFormatChecker::IsJpegExtension(path)) << XpString(path).ToMultiByte().CStr();
+    EXPECT_TRUE(::XpFormatChecker::IsJpegExtension(path))
+        << XpString(path).ToMultiByte().ToStdString();
   }
   for (const char16_t* path : {u"a.tif", u"a.jp", u"ajpg", u"", u"/d.jpg/x", u"a.jpg.gz"}) {
-    EXPECT_FALSE(::XpFormatChecker::IsJpegExtension(path)) << XpString(path).ToMultiByte().CStr();
+    EXPECT_FALSE(::XpFormatChecker::IsJpegExtension(path))
+        << XpString(path).ToMultiByte().ToStdString();
   }
 }
 

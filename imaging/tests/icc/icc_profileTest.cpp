@@ -163,7 +163,7 @@ TEST_F(icc_profile, AProfileReadsFromADiskFileToo) {
   std::ofstream(path, std::ios::binary)
       .write(reinterpret_cast<const char*>(bytes.data()),
              static_cast<std::streamsize>(bytes.size()));
-  XpFile file(XpStringA(path.c_str()).ToWide());
+  XpFile file(XpString::FromUtf8(path));
   ASSERT_EQ(file.Open(kXpOpenRead), kXpOk);
   ::icc_profile profile;
   EXPECT_EQ(profile.Read(file), kXpOk);

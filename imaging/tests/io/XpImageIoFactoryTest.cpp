@@ -9,6 +9,7 @@
 #include "imaging/io/XpImageIo.h"
 #include "imaging/movie/XpImageIoMovie.h"
 #include "imaging/tags/XpTiffTagManager.h"
+#include "imaging/tests/jpeg/JpegTestSupport.h"
 #include "platform/testsupport/HermeticTest.h"
 
 namespace {
@@ -66,7 +67,7 @@ TEST_F(XpImageIoFactory, ReadTagsForPathNeedsAReaderAndATagBlock) {
   EXPECT_FALSE(XpImageIoReadTagsForPath(u"a.mrw"));
   const std::filesystem::path movie = Root() / "clip.mp4";
   std::ofstream(movie) << "not a movie";
-  EXPECT_FALSE(XpImageIoReadTagsForPath(XpStringA(movie.string().c_str()).ToWide()));
+  EXPECT_FALSE(XpImageIoReadTagsForPath(PathText(movie)));
 }
 
 }  // namespace

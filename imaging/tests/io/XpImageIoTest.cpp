@@ -16,6 +16,7 @@
 #include "imaging/pixmap/XpPixmapAllocationHook.h"
 #include "imaging/pixmap/XpPixmapTypes.h"
 #include "imaging/tags/XpTiffTagManager.h"
+#include "imaging/tests/jpeg/JpegTestSupport.h"
 #include "platform/testsupport/HermeticTest.h"
 
 namespace {
@@ -23,7 +24,7 @@ namespace {
 // How the file at path is open in this process: O_RDONLY, O_WRONLY or
 // O_RDWR; -1 when it is not open.
 int AccessModeOf(const XpString& path) {
-  const std::string target = path.ToMultiByte().CStr();
+  const std::string target = path.ToMultiByte().ToStdString();
   for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
     std::error_code error;
     if (std::filesystem::read_symlink(entry.path(), error).string() != target) continue;
@@ -75,14 +76,10 @@ class ProbeReader : public ::XpImageIo {
 
 class ImageIoTest : public testsupport::HermeticTest {
  protected:
-  XpString PathOf(const std::filesystem::path& path) {
-    return XpStringA(path.string().c_str()).ToWide();
-  }
-
   // A file holding "content".
   XpString MakeFile(const std::string& name) {
     std::ofstream(Root() / name) << "content";
-    return PathOf(Root() / name);
+    return PathText(Root() / name);
   }
 
   std::string ContentOf(const std::string& name) {
@@ -205,7 +202,7 @@ TEST_F(XpImageIo, OrientationLeavesPixmapsItCannotTurn) {
 }
 
 TEST_F(XpImageIo, TagUpdatesOnAMissingPathCreateNothing) {
-  const XpString missing = PathOf(Root() / "missing.jpg");
+  const XpString missing = PathText(Root() / "missing.jpg");
   const XpDateTime date(2020, 5, 6, 7, 8, 9);
   const std::function<XpResult()> updates[] = {
       [&] { return reader_.UpdateTagFromPath(missing, 1, false); },
@@ -222,7 +219,7 @@ TEST_F(XpImageIo, TagUpdatesOnAMissingPathCreateNothing) {
   }
   // A folder is not a file to update either.
   std::filesystem::create_directory(Root() / "folder.jpg");
-  EXPECT_EQ(reader_.RewriteTagsInPlace(PathOf(Root() / "folder.jpg"), 7), 0x8105u);
+  EXPECT_EQ(reader_.RewriteTagsInPlace(PathText(Root() / "folder.jpg"), 7), 0x8105u);
   EXPECT_TRUE(reader_.calls.empty());
 }
 
@@ -259,7 +256,7 @@ TEST_F(XpImageIo, ReadingTagsStopsAtTheMissingTagBlock) {
   EXPECT_EQ(reader_.GetLastError(), 0x8602u);
   EXPECT_EQ(reader_.accessModes, std::vector<int>{O_RDONLY});
 
-  EXPECT_FALSE(reader_.ReadTagsFromPath(PathOf(Root() / "missing.jpg")));
+  EXPECT_FALSE(reader_.ReadTagsFromPath(PathText(Root() / "missing.jpg")));
   EXPECT_EQ(reader_.GetLastError(), 0x8105u);
   EXPECT_FALSE(reader_.ReadIccProfileFromPath(path));
   EXPECT_EQ(reader_.GetLastError(), 0x8605u);
@@ -267,7 +264,7 @@ TEST_F(XpImageIo, ReadingTagsStopsAtTheMissingTagBlock) {
 
 TEST_F(XpImageIo, ByPathReadsKeepTheOpenResultOrTheOperationsResult) {
   const XpString path = MakeFile("picture.jpg");
-  const XpString missing = PathOf(Root() / "missing.jpg");
+  const XpString missing = PathText(Root() / "missing.jpg");
   XpSize size(1, 1);
 
   EXPECT_EQ(reader_.ReadPixmapFromPath(missing, 1, nullptr, true, true), nullptr);

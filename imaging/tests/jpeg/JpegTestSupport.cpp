@@ -141,9 +141,7 @@ void WriteBytes(const std::filesystem::path& path, const std::vector<uint8_t>& b
             static_cast<std::streamsize>(bytes.size()));
 }
 
-XpString PathText(const std::filesystem::path& path) {
-  return XpStringA(path.string().c_str()).ToWide();
-}
+XpString PathText(const std::filesystem::path& path) { return XpString::FromUtf8(path.string()); }
 
 std::vector<std::string> TempNamesIn(const std::filesystem::path& folder) {
   std::vector<std::string> names;

@@ -20,7 +20,6 @@
 //   exit                    end without answering
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -29,6 +28,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "platform/fs/XpRestarted.h"
 
 namespace {
 
@@ -81,8 +82,8 @@ bool ReadExact(std::vector<uint8_t>& bytes, size_t count) {
   bytes.assign(count, 0);
   size_t done = 0;
   while (done < count) {
-    const ssize_t got = read(STDIN_FILENO, bytes.data() + done, count - done);
-    if (got < 0 && errno == EINTR) continue;
+    const ssize_t got =
+        XpRestarted([&] { return read(STDIN_FILENO, bytes.data() + done, count - done); });
     if (got <= 0) return false;
     done += static_cast<size_t>(got);
   }
@@ -92,8 +93,8 @@ bool ReadExact(std::vector<uint8_t>& bytes, size_t count) {
 void WriteAll(const std::vector<uint8_t>& bytes) {
   size_t done = 0;
   while (done < bytes.size()) {
-    const ssize_t written = write(STDOUT_FILENO, bytes.data() + done, bytes.size() - done);
-    if (written < 0 && errno == EINTR) continue;
+    const ssize_t written =
+        XpRestarted([&] { return write(STDOUT_FILENO, bytes.data() + done, bytes.size() - done); });
     if (written <= 0) End(2);
     done += static_cast<size_t>(written);
   }

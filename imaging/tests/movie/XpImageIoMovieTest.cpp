@@ -20,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include "imaging/pixmap/XpPixmapAllocationHook.h"
+#include "imaging/tests/jpeg/JpegTestSupport.h"
 #include "platform/shell/XpSpecialFolder.h"
 #include "platform/testsupport/HermeticTest.h"
 
@@ -105,24 +106,20 @@ class MovieClientTest : public testsupport::HermeticTest {
     HermeticTest::SetUp();
     control_ = Dir("control");
     std::filesystem::create_directories(control_);
-    movie_ = PathOf(Root() / "clip.mp4");
+    movie_ = PathText(Root() / "clip.mp4");
     std::ofstream(Root() / "clip.mp4") << "movie";
-    options_.serverProgram = PathOf(FakeServer());
+    options_.serverProgram = PathText(FakeServer());
     options_.replyTimeoutMs = 10000;
     options_.quitWaitMs = 2000;
   }
 
   static std::filesystem::path FakeServer() {
     const XpString folder = XpGetSpecialFolder(kXpFolderProgramFolder, false);
-    return std::filesystem::path(folder.ToMultiByte().CStr()) / "FakeMovieServer";
-  }
-
-  static XpString PathOf(const std::filesystem::path& path) {
-    return XpStringA(path.string().c_str()).ToWide();
+    return std::filesystem::path(folder.ToMultiByte().ToStdString()) / "FakeMovieServer";
   }
 
   std::unique_ptr<::XpImageIoMovie> Client(bool lowPriority = false) {
-    return std::make_unique<::XpImageIoMovie>(PathOf(control_), lowPriority, options_);
+    return std::make_unique<::XpImageIoMovie>(PathText(control_), lowPriority, options_);
   }
 
   void Script(std::initializer_list<std::string> lines) {
@@ -177,7 +174,7 @@ using XpImageIoMovie = MovieClientTest;
 
 TEST_F(XpImageIoMovie, AMissingServerFailsTheFirstStartForGood) {
   const std::filesystem::path program = Dir("bin") / "TLVMPThumb";
-  options_.serverProgram = PathOf(program);
+  options_.serverProgram = PathText(program);
   auto client = Client();
   EXPECT_EQ(client->ReadFrameAt(movie_, kMp4, 0, 0, 0, true, nullptr), nullptr);
   EXPECT_EQ(client->GetLastError(), 0x8600u);
@@ -223,8 +220,8 @@ TEST_F(XpImageIoMovie, AFrameArrivesWithItsPixelsAndAspect) {
 
 TEST_F(XpImageIoMovie, TheServerGetsItsFlagsAndTheFolderWithoutTrailingSlash) {
   Script({"frame 1 1 4 1 1"});
-  ::XpImageIoMovie client(PathOf(control_) + u"/", true, options_);
-  EXPECT_EQ(client.GetFolder(), PathOf(control_));
+  ::XpImageIoMovie client(PathText(control_) + u"/", true, options_);
+  EXPECT_EQ(client.GetFolder(), PathText(control_));
   std::unique_ptr<XpPixmapBase> frame(
       client.ReadPreparedFrameAt(movie_, 7, -1, 3, 4, false, nullptr));
   EXPECT_NE(frame, nullptr);
@@ -305,28 +302,28 @@ TEST_F(XpImageIoMovie, PathsAreCheckedBeforeAnythingIsSent) {
   const std::filesystem::path tooLong = folder / std::string(nameLength + 1, 'f');
   std::ofstream(fits) << "movie";
   std::ofstream(tooLong) << "movie";
-  ASSERT_EQ(PathOf(fits).GetLength(), 259);
-  ASSERT_EQ(PathOf(tooLong).GetLength(), 260);
+  ASSERT_EQ(PathText(fits).GetLength(), 259);
+  ASSERT_EQ(PathText(tooLong).GetLength(), 260);
 
   Script({"frame 1 1 4 1 1"});
   auto client = Client();
-  EXPECT_EQ(client->ReadFrameAt(PathOf(tooLong), kMp4, 0, 0, 0, true, nullptr), nullptr);
+  EXPECT_EQ(client->ReadFrameAt(PathText(tooLong), kMp4, 0, 0, 0, true, nullptr), nullptr);
   EXPECT_EQ(client->GetLastError(), 0x8605u);
-  EXPECT_EQ(client->ReadFrames(PathOf(tooLong), kMp4, 1, 1, {0}, nullptr, nullptr), 0x8604u);
-  EXPECT_FALSE(client->GetProperties(PathOf(tooLong)));
+  EXPECT_EQ(client->ReadFrames(PathText(tooLong), kMp4, 1, 1, {0}, nullptr, nullptr), 0x8604u);
+  EXPECT_FALSE(client->GetProperties(PathText(tooLong)));
   EXPECT_EQ(client->GetLastError(), 0x8605u);
-  EXPECT_EQ(client->ReadFrameAt(PathOf(folder), kMp4, 0, 0, 0, true, nullptr), nullptr);
+  EXPECT_EQ(client->ReadFrameAt(PathText(folder), kMp4, 0, 0, 0, true, nullptr), nullptr);
   EXPECT_EQ(client->GetLastError(), 0x8605u);
-  EXPECT_EQ(client->ReadFrameAt(PathOf(Root() / "none.mp4"), kMp4, 0, 0, 0, true, nullptr),
+  EXPECT_EQ(client->ReadFrameAt(PathText(Root() / "none.mp4"), kMp4, 0, 0, 0, true, nullptr),
             nullptr);
   EXPECT_EQ(client->GetLastError(), 0x8605u);
 
   std::unique_ptr<XpPixmapBase> frame(
-      client->ReadFrameAt(PathOf(fits), kMp4, 0, 0, 0, true, nullptr));
+      client->ReadFrameAt(PathText(fits), kMp4, 0, 0, 0, true, nullptr));
   EXPECT_NE(frame, nullptr);
   client->StopServer();
-  const std::vector<std::string> expected = {StartLine(), OpenLine(kMp4, PathOf(fits)),
-                                             FrameLine(0, 0, 0, 1, 0), "<C>", "<Q>", "exit"};
+  const std::vector<std::string> expected = {
+      StartLine(), OpenLine(kMp4, PathText(fits)), FrameLine(0, 0, 0, 1, 0), "<C>", "<Q>", "exit"};
   EXPECT_EQ(Log(), expected);
 }
 

@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/testsupport/HermeticTest.h"
-#include "platform/text/XpUtf.h"
+#include "platform/text/XpString.h"
 
 namespace {
 
@@ -84,8 +84,6 @@ class XpMoviePluginManager : public testsupport::HermeticTest {
     }
     return lines.back().substr(0, lines.back().find(' '));
   }
-
-  static XpString ToXp(const std::string& bytes) { return XpString(XpUtf8ToUtf16(bytes)); }
 
   fs::path logPath_;
 };
@@ -190,9 +188,9 @@ TEST_F(XpMoviePluginManager, QueriesAndOpensFollowMeritKindAndFallback) {
     SCOPED_TRACE(std::string(c.name) + " #" + std::to_string(index));
     const fs::path folder = MakeFolder("case" + std::to_string(index++), c.plugins);
     const std::string movie = (Root() / "movie.mpg").string();
-    XpString folderText = ToXp(folder.string());
+    XpString folderText = XpString::FromUtf8(folder.string());
     if (c.folder == Folder::kMissing) {
-      folderText = ToXp((Root() / "no such folder").string());
+      folderText = XpString::FromUtf8((Root() / "no such folder").string());
     } else if (c.folder == Folder::kEmptyText) {
       folderText = XpString();
     }
@@ -200,7 +198,8 @@ TEST_F(XpMoviePluginManager, QueriesAndOpensFollowMeritKindAndFallback) {
     bool outputCleared = false;
     {
       ::XpMoviePluginManager manager(folderText);
-      const int32_t result = RunCall(manager, c.call, c.kind, ToXp(movie), &probe, &outputCleared);
+      const int32_t result =
+          RunCall(manager, c.call, c.kind, XpString::FromUtf8(movie), &probe, &outputCleared);
       EXPECT_EQ(result, c.expected);
       EXPECT_TRUE(outputCleared);
       std::vector<std::string> expected;
@@ -223,7 +222,7 @@ TEST_F(XpMoviePluginManager, SkipsWhatIsNotAPlugin) {
   fs::create_directory(folder / "MPdir.so");
   std::ofstream(folder / "MPjunk.so") << "not a shared object\n";
   {
-    ::XpMoviePluginManager manager(ToXp(folder.string()));
+    ::XpMoviePluginManager manager(XpString::FromUtf8(folder.string()));
     EXPECT_TRUE(manager.IsSupportedType(kMpeg1));
     EXPECT_EQ(manager.Entries().size(), 1u);
     EXPECT_EQ(Log("Merit|unload|Type"),
@@ -235,8 +234,8 @@ TEST_F(XpMoviePluginManager, SkipsWhatIsNotAPlugin) {
 
 TEST_F(XpMoviePluginManager, ScansOnceAndCreatesEachObjectKindOnce) {
   const fs::path folder = MakeFolder("once", {kLow, kHigh});
-  ::XpMoviePluginManager manager(ToXp(folder.string()));
-  const XpString movie = ToXp((Root() / "a.mpg").string());
+  ::XpMoviePluginManager manager(XpString::FromUtf8(folder.string()));
+  const XpString movie = XpString::FromUtf8((Root() / "a.mpg").string());
   IMoviePluginReader* reader = nullptr;
   EXPECT_EQ(manager.OpenPropertyReader(movie, kMpeg1, &reader), kMoviePluginOk);
   EXPECT_EQ(manager.OpenPropertyReader(movie, kMpeg1, &reader), kMoviePluginOk);
@@ -252,8 +251,8 @@ TEST_F(XpMoviePluginManager, ScansOnceAndCreatesEachObjectKindOnce) {
 TEST_F(XpMoviePluginManager, DestructorReleasesObjectsThenUnloadsInMeritOrder) {
   const fs::path folder = MakeFolder("release", {kLow, kHigh, {"Bare", "MPBare.so"}});
   {
-    ::XpMoviePluginManager manager(ToXp(folder.string()));
-    const XpString movie = ToXp((Root() / "a.mpg").string());
+    ::XpMoviePluginManager manager(XpString::FromUtf8(folder.string()));
+    const XpString movie = XpString::FromUtf8((Root() / "a.mpg").string());
     IMoviePluginReader* reader = nullptr;
     IMoviePluginPlayer* player = nullptr;
     IMoviePluginVMLibWrapper* wrapper = nullptr;
@@ -271,18 +270,18 @@ TEST_F(XpMoviePluginManager, DestructorReleasesObjectsThenUnloadsInMeritOrder) {
 
 TEST_F(XpMoviePluginManager, PathsCrossAsTheBytesOfTheName) {
   const fs::path folder = MakeFolder("bytes", {kLow});
-  ::XpMoviePluginManager manager(ToXp(folder.string()));
+  ::XpMoviePluginManager manager(XpString::FromUtf8(folder.string()));
   // A name that is not UTF-8 travels through the surrogate escape and back.
   const std::string movie = (Root() / "movie\xff\xc3\xa9.mpg").string();
   IMoviePluginReader* reader = nullptr;
-  EXPECT_EQ(manager.OpenPropertyReader(ToXp(movie), kMpeg1, &reader), kMoviePluginOk);
+  EXPECT_EQ(manager.OpenPropertyReader(XpString::FromUtf8(movie), kMpeg1, &reader), kMoviePluginOk);
   EXPECT_EQ(Log("ReaderOpen"), (std::vector<std::string>{"Low ReaderOpen " + movie}));
 }
 
 TEST_F(XpMoviePluginManager, NullOutputOpensNothing) {
   const fs::path folder = MakeFolder("null", {kLow});
-  ::XpMoviePluginManager manager(ToXp(folder.string()));
-  const XpString movie = ToXp((Root() / "a.mpg").string());
+  ::XpMoviePluginManager manager(XpString::FromUtf8(folder.string()));
+  const XpString movie = XpString::FromUtf8((Root() / "a.mpg").string());
   EXPECT_EQ(manager.OpenPropertyReader(movie, kMpeg1, nullptr), kMoviePluginNotHandled);
   EXPECT_EQ(manager.OpenPlayer(movie, kMpeg1, 0, 0, 0, nullptr), kMoviePluginNotHandled);
   EXPECT_EQ(manager.OpenVMLibWrapper(movie, kMpeg1, 0, nullptr), kMoviePluginNotHandled);
@@ -291,10 +290,11 @@ TEST_F(XpMoviePluginManager, NullOutputOpensNothing) {
 
 TEST_F(XpMoviePluginManager, FakeReaderFrameIsBottomUpWithPositionInRed) {
   const fs::path folder = MakeFolder("frame", {kLow});
-  ::XpMoviePluginManager manager(ToXp(folder.string()));
+  ::XpMoviePluginManager manager(XpString::FromUtf8(folder.string()));
   IMoviePluginReader* reader = nullptr;
-  ASSERT_EQ(manager.OpenPropertyReader(ToXp((Root() / "a.mpg").string()), kMpeg1, &reader),
-            kMoviePluginOk);
+  ASSERT_EQ(
+      manager.OpenPropertyReader(XpString::FromUtf8((Root() / "a.mpg").string()), kMpeg1, &reader),
+      kMoviePluginOk);
   int32_t width = 0;
   int32_t height = 0;
   ASSERT_TRUE(reader->GetFrameSize(&width, &height));

@@ -84,7 +84,7 @@ class ImageIoTagEditTest : public testsupport::HermeticTest {
     std::ofstream(Root() / "picture.jpg", std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()),
                static_cast<std::streamsize>(bytes.size()));
-    return XpStringA((Root() / "picture.jpg").string().c_str()).ToWide();
+    return XpString::FromUtf8((Root() / "picture.jpg").string());
   }
 
   std::vector<uint8_t> FileBytes() {

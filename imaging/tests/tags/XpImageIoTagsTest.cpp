@@ -47,7 +47,7 @@ class ImageIoTagsTest : public testsupport::HermeticTest {
     const auto path = Root() / name;
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    return XpStringA(path.string().c_str()).ToWide();
+    return XpString::FromUtf8(path.string());
   }
 
   BlockReader reader_;

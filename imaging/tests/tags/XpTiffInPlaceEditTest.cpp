@@ -226,7 +226,7 @@ class InPlaceEditTest : public testsupport::HermeticTest {
     std::ofstream(Root() / name, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()),
                static_cast<std::streamsize>(bytes.size()));
-    return XpStringA((Root() / name).string().c_str()).ToWide();
+    return XpString::FromUtf8((Root() / name).string());
   }
 
   std::vector<uint8_t> ReadFile(const std::string& name) {

@@ -15,8 +15,6 @@ namespace {
 
 using XpTiffTagData = testsupport::HermeticTest;
 
-std::string Utf8(const XpString& text) { return text.ToMultiByte().CStr(); }
-
 // A value of the type with the bytes given as its elements.
 std::unique_ptr<XpTiffTagDataBase> ValueOf(uint16_t type, uint32_t count, const void* bytes) {
   std::unique_ptr<XpTiffTagDataBase> value(XpTiffTagDataCreate(type, 1, count));
@@ -74,7 +72,7 @@ TEST_F(XpTiffTagData, TheBufferIsZeroedWithOneMoreElement) {
   ASSERT_NE(empty, nullptr);
   EXPECT_EQ(empty->GetByteSize(), 0u);
   EXPECT_EQ(empty->GetData()[0], 0);
-  EXPECT_EQ(Utf8(empty->GetValueText(0)), "");
+  EXPECT_EQ(empty->GetValueText(0).ToMultiByte().ToStdString(), "");
 }
 
 TEST_F(XpTiffTagData, ElementTextsFollowTheirTypes) {
@@ -115,7 +113,7 @@ TEST_F(XpTiffTagData, ElementTextsFollowTheirTypes) {
     SCOPED_TRACE(entry.type);
     auto value = ValueOf(entry.type, entry.count, entry.bytes);
     ASSERT_NE(value, nullptr);
-    EXPECT_EQ(Utf8(value->GetValueText(0)), entry.text);
+    EXPECT_EQ(value->GetValueText(0).ToMultiByte().ToStdString(), entry.text);
   }
 }
 
@@ -123,17 +121,17 @@ TEST_F(XpTiffTagData, ByteTextsIgnoreTheIndexAndNumbersStopAtTheCount) {
   auto ascii = ValueOf(2, 5, "abcd");
   EXPECT_EQ(ascii->GetByteSize(), 5u);
   for (uint32_t index : {0u, 3u, 9u}) {
-    EXPECT_EQ(Utf8(ascii->GetValueText(index)), "abcd") << index;
+    EXPECT_EQ(ascii->GetValueText(index).ToMultiByte().ToStdString(), "abcd") << index;
   }
   // An UNDEFINED value without NUL ends after its count.
   auto undefined = ValueOf(7, 3, "xyz");
-  EXPECT_EQ(Utf8(undefined->GetValueText(2)), "xyz");
+  EXPECT_EQ(undefined->GetValueText(2).ToMultiByte().ToStdString(), "xyz");
 
   const uint16_t shorts[2] = {7, 9};
   auto value = ValueOf(3, 2, shorts);
-  EXPECT_EQ(Utf8(value->GetValueText(1)), "9");
-  EXPECT_EQ(Utf8(value->GetValueText(2)), "");
-  EXPECT_EQ(Utf8(value->GetValueText(0xFFFFFFFFu)), "");
+  EXPECT_EQ(value->GetValueText(1).ToMultiByte().ToStdString(), "9");
+  EXPECT_EQ(value->GetValueText(2).ToMultiByte().ToStdString(), "");
+  EXPECT_EQ(value->GetValueText(0xFFFFFFFFu).ToMultiByte().ToStdString(), "");
 }
 
 TEST_F(XpTiffTagData, EightBitTextKeepsUndecodableBytesAsEscapes) {
@@ -141,7 +139,7 @@ TEST_F(XpTiffTagData, EightBitTextKeepsUndecodableBytesAsEscapes) {
   auto value = ValueOf(2, 5, bytes);
   const XpString text = value->GetValueText(0);
   EXPECT_EQ(text, XpString(u"a\xDCFF\u00E9"));
-  EXPECT_EQ(std::string(text.ToMultiByte().CStr()), std::string("a\xFF\xC3\xA9"));
+  EXPECT_EQ(text.ToMultiByte().ToStdString(), std::string("a\xFF\xC3\xA9"));
 }
 
 TEST_F(XpTiffTagData, DumpShowsTwentyElementsAndNothingForByteTexts) {
@@ -155,15 +153,15 @@ TEST_F(XpTiffTagData, DumpShowsTwentyElementsAndNothingForByteTexts) {
   for (uint32_t index = 1; index < 20; ++index) {
     expected += ", " + std::to_string(index * 10);
   }
-  EXPECT_EQ(Utf8(value->Dump()), expected);
+  EXPECT_EQ(value->Dump().ToMultiByte().ToStdString(), expected);
 
   // A sub-IFD value shows its raw offsets as LONG.
   std::unique_ptr<XpTiffTagDataIFD> pointer(XpTiffTagDataIFD::Create(34665, 1));
   std::memcpy(pointer->GetData(), numbers.data() + 3, 4);
-  EXPECT_EQ(Utf8(pointer->Dump()), "34665(0x8769) x   1 (4) = 30");
+  EXPECT_EQ(pointer->Dump().ToMultiByte().ToStdString(), "34665(0x8769) x   1 (4) = 30");
 
-  EXPECT_EQ(Utf8(ValueOf(2, 3, "ab")->Dump()), "");
-  EXPECT_EQ(Utf8(ValueOf(7, 3, "ab")->Dump()), "");
+  EXPECT_EQ(ValueOf(2, 3, "ab")->Dump().ToMultiByte().ToStdString(), "");
+  EXPECT_EQ(ValueOf(7, 3, "ab")->Dump().ToMultiByte().ToStdString(), "");
 }
 
 TEST_F(XpTiffTagData, CloneIsADeepCopyOfTheSameClass) {
@@ -176,8 +174,8 @@ TEST_F(XpTiffTagData, CloneIsADeepCopyOfTheSameClass) {
   EXPECT_EQ(copy->GetCount(), 1u);
   EXPECT_NE(copy->GetData(), value->GetData());
   copy->GetData()[0] = 99;
-  EXPECT_EQ(Utf8(value->GetValueText(0)), "72/1");
-  EXPECT_EQ(Utf8(copy->GetValueText(0)), "99/1");
+  EXPECT_EQ(value->GetValueText(0).ToMultiByte().ToStdString(), "72/1");
+  EXPECT_EQ(copy->GetValueText(0).ToMultiByte().ToStdString(), "99/1");
 }
 
 }  // namespace

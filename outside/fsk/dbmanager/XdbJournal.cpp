@@ -415,7 +415,7 @@ XpResult XdbJournal::Write(const std::string& folder, const std::vector<Change>&
   options.tempName = kPartName;
   options.reuseTempName = true;
   XpPendingFile pending;
-  XpResult result = pending.Create(XpStringA(PathIn(folder, kFileName)).ToWide(), options);
+  XpResult result = pending.Create(XpString::FromUtf8(PathIn(folder, kFileName)), options);
   if (XpSucceeded(result)) {
     result = pending.Write(bytes.data(), bytes.size());
   }

@@ -151,7 +151,7 @@ std::string FskGrammarFolder() {
   if (folder != nullptr && folder[0] != '\0') {
     return folder;
   }
-  return std::string(XpGetSpecialFolder(kXpFolderProgramFolder, false).ToMultiByte().View());
+  return XpGetSpecialFolder(kXpFolderProgramFolder, false).ToMultiByte().ToStdString();
 }
 
 FskErr FskParseSymbolTable(const char* symbols, uint32_t size, std::vector<std::string>* names) {

@@ -20,10 +20,6 @@ using fskimpl::ObjectOf;
 
 constexpr int64_t kIndexLimit = 2147483647;
 
-XpString Wide(std::string_view text) { return XpStringA(text).ToWide(); }
-
-std::string Narrow(const XpString& text) { return std::string(text.ToMultiByte().View()); }
-
 // Writes script values into elements.
 class XmlWriter {
  public:
@@ -97,7 +93,7 @@ class XmlWriter {
   }
 
   void Text(XpXmlNode element, std::string_view text) {
-    if (!text.empty() && XpFailed(element.AppendText(Wide(text)))) {
+    if (!text.empty() && XpFailed(element.AppendText(XpString::FromUtf8(text)))) {
       fxThrowError(the_, kFskError, "cannot build the XML document");
     }
   }
@@ -231,7 +227,7 @@ class XmlReader {
       switch (child.GetType()) {
         case XpXmlNodeType::kText:
         case XpXmlNodeType::kCData:
-          text += Narrow(child.GetValue());
+          text += child.GetValue().ToMultiByte().ToStdString();
           break;
         case XpXmlNodeType::kComment:
         case XpXmlNodeType::kProcessingInstruction:

@@ -55,7 +55,7 @@ bool ParsePropertiesText(std::string_view text, PropertiesFile* file, std::strin
 
 bool ReadPropertiesFile(const std::string& path, PropertiesFile* file, std::string* error) {
   std::string text;
-  if (XpReadWholeFile(XpStringA(path.c_str()).ToWide(), &text) != kXpOk) {
+  if (XpReadWholeFile(XpString::FromUtf8(path), &text) != kXpOk) {
     *error = path + ": cannot be read";
     return false;
   }

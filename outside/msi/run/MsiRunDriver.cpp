@@ -3,20 +3,18 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
 
 #include "MsiPropertiesFile.h"
+#include "platform/fs/XpRestarted.h"
 #include "platform/text/XpUtf.h"
 
 namespace msirun {
 namespace {
 
 using ExportFunction = uint32_t (*)(MSIHANDLE);
-
-std::string Utf8(const std::u16string& text) { return XpUtf16ToUtf8(text); }
 
 bool ParseAnswer(const std::string& text, int32_t* answer) {
   if (text == "yes") {
@@ -31,7 +29,7 @@ bool ParseAnswer(const std::string& text, int32_t* answer) {
 
 // Asks on the terminal; anything but an answer starting with 'y' is no.
 int32_t AskOnTerminal(const std::u16string& caption, const std::u16string& text) {
-  std::cerr << Utf8(caption) << ": " << Utf8(text) << " [y/n] " << std::flush;
+  std::cerr << XpUtf16ToUtf8(caption) << ": " << XpUtf16ToUtf8(text) << " [y/n] " << std::flush;
   std::string reply;
   if (!std::getline(std::cin, reply)) return kMsiAnswerNo;
   return !reply.empty() && (reply[0] == 'y' || reply[0] == 'Y') ? kMsiAnswerYes : kMsiAnswerNo;
@@ -46,7 +44,7 @@ msi::YesNoAnswerer MakeAnswerer(std::optional<int32_t> fixed) {
     } else if (terminal) {
       answer = AskOnTerminal(caption, text);
     }
-    std::cout << "question " << Utf8(caption) << " " << answer << "\n" << std::flush;
+    std::cout << "question " << XpUtf16ToUtf8(caption) << " " << answer << "\n" << std::flush;
     return answer;
   };
 }
@@ -99,10 +97,10 @@ bool LoadExports(const RunOptions& options, std::vector<ExportFunction>* functio
 
 void PrintOutcome(MSIHANDLE install) {
   for (const auto& [name, value] : msi::PropertiesOf(install)) {
-    std::cout << "property " << Utf8(name) << "=" << Utf8(value) << "\n";
+    std::cout << "property " << XpUtf16ToUtf8(name) << "=" << XpUtf16ToUtf8(value) << "\n";
   }
   for (const auto& [name, state] : msi::FeatureStatesOf(install)) {
-    std::cout << "feature " << Utf8(name) << " " << state << "\n";
+    std::cout << "feature " << XpUtf16ToUtf8(name) << " " << state << "\n";
   }
   std::cout << std::flush;
 }
@@ -110,9 +108,8 @@ void PrintOutcome(MSIHANDLE install) {
 void WaitForEndOfInput() {
   char buffer[256];
   for (;;) {
-    const ssize_t count = ::read(STDIN_FILENO, buffer, sizeof(buffer));
-    if (count == 0) return;
-    if (count < 0 && errno != EINTR) return;
+    const ssize_t count = XpRestarted([&] { return ::read(STDIN_FILENO, buffer, sizeof(buffer)); });
+    if (count <= 0) return;
   }
 }
 

@@ -4,9 +4,10 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
-#include <cerrno>
 #include <fstream>
 #include <sstream>
+
+#include "platform/fs/XpRestarted.h"
 
 extern char** environ;
 
@@ -42,10 +43,7 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
   posix_spawn_file_actions_destroy(&actions);
   if (spawned != 0) return run;
   int status = 0;
-  pid_t waited = -1;
-  do {
-    waited = waitpid(pid, &status, 0);
-  } while (waited < 0 && errno == EINTR);
+  const pid_t waited = XpRestarted([&] { return waitpid(pid, &status, 0); });
   run.exitCode = waited == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   run.out = ReadFile(outPath);
   run.err = ReadFile(errPath);

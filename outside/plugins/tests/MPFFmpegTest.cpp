@@ -21,7 +21,7 @@
 #include "imaging/movie/XpMoviePluginQueries.h"
 #include "platform/testsupport/HermeticTest.h"
 #include "platform/testsupport/RunQuietly.h"
-#include "platform/text/XpUtf.h"
+#include "platform/text/XpString.h"
 
 extern char** environ;
 
@@ -36,10 +36,6 @@ constexpr XpFormatKind kMp4 = 0x20031101;
 constexpr XpFormatKind kMov = 0x20031102;
 constexpr uint8_t kDarkest = 20;
 constexpr uint8_t kBrightest = 230;
-
-XpString ToXp(const fs::path& path) {
-  return XpString(XpUtf8ToUtf16(path.string()));
-}
 
 uint32_t Stride(int32_t width) {
   return (static_cast<uint32_t>(width) * 3 + 3) & ~3u;
@@ -151,14 +147,16 @@ TEST_F(MPFFmpeg, ContainersOpenWithTheirPropertiesThroughTheManager) {
         "pcm_s16le"},
        kXpKindUnknown, 320, 240, 4, 3, std::nullopt, 2, 44100, std::nullopt, std::nullopt},
   };
-  XpMoviePluginManager manager(ToXp(fs::path(KAVO_MPFFMPEG_PATH).parent_path()));
+  XpMoviePluginManager manager(
+      XpString::FromUtf8(fs::path(KAVO_MPFFMPEG_PATH).parent_path().string()));
   for (const ContainerCase& c : cases) {
     SCOPED_TRACE(c.name);
     const fs::path movie = MakeMovie(c.file, c.arguments);
-    const XpFormatKind kind = XpFormatChecker::DetectFormatKind(ToXp(movie));
+    const XpFormatKind kind = XpFormatChecker::DetectFormatKind(XpString::FromUtf8(movie.string()));
     EXPECT_EQ(kind, c.kind);
     IMoviePluginReader* reader = nullptr;
-    ASSERT_EQ(manager.OpenPropertyReader(ToXp(movie), kind, &reader), kMoviePluginOk);
+    ASSERT_EQ(manager.OpenPropertyReader(XpString::FromUtf8(movie.string()), kind, &reader),
+              kMoviePluginOk);
     ASSERT_NE(reader, nullptr);
     int32_t width = 0;
     int32_t height = 0;
@@ -423,7 +421,7 @@ TEST_F(MPFFmpeg, CutMovieFailsCleanlyAndQuietly) {
 }
 
 TEST_F(MPFFmpeg, ManagerOverThePluginFolderAnswersTheFormatChecker) {
-  const XpString folder = ToXp(fs::path(KAVO_MPFFMPEG_PATH).parent_path());
+  const XpString folder = XpString::FromUtf8(fs::path(KAVO_MPFFMPEG_PATH).parent_path().string());
   XpMoviePluginManager manager(folder);
   EXPECT_TRUE(manager.IsSupportedType(kMp4));
   EXPECT_TRUE(manager.IsAnalyzableType(kMpeg1));

@@ -144,19 +144,31 @@ TEST_F(XpFileOps, CopyOrMoveFileSimpleCopiesAndMoves) {
 }
 
 TEST_F(XpFileOps, MoveFileRetryingRetriesARefusedMove) {
+  constexpr int kEveryTry = -1;
   struct Case {
-    int failures;
+    int failures;  // refused renames before one is let through
     XpResult expected;
+    int refused;  // renames tried and refused
     size_t sleeps;
   };
-  const Case cases[] = {{3, kXpOk, 3}, {11, kXpErrAccessDenied, 10}};
+  // 11 tries at most, a pause between two, none after the last.
+  const Case cases[] = {{3, kXpOk, 3, 3},
+                        {10, kXpOk, 10, 10},
+                        {11, kXpErrAccessDenied, 11, 10},
+                        {kEveryTry, kXpErrAccessDenied, 11, 10}};
   for (const Case& c : cases) {
     const fs::path source = File("retry.txt", "r");
     const fs::path destination = File("target.txt", "old");
     faults_.Clear();
-    faults_.Add(Fault(SysCall::kRename, Key(source)).Errno(EBUSY).Times(c.failures));
+    Fault refusal(SysCall::kRename, Key(source));
+    refusal.Errno(EBUSY);
+    if (c.failures != kEveryTry) {
+      refusal.Times(c.failures);
+    }
+    const int rule = faults_.Add(refusal);
     FakeWaitClock clock;
     EXPECT_EQ(XpMoveFileRetrying(X(source), X(destination), clock), c.expected) << c.failures;
+    EXPECT_EQ(faults_.Hits(rule), c.refused) << c.failures;
     ASSERT_EQ(clock.sleeps.size(), c.sleeps) << c.failures;
     for (const auto& sleep : clock.sleeps) {
       EXPECT_EQ(sleep, std::chrono::milliseconds(300));

@@ -22,7 +22,7 @@ TEST(XpRetry, StopsAtSuccessAtAnAnswerOrWhenTheTriesRunOut) {
   const Case cases[] = {
       {"first try succeeds", 3, {kXpOk}, kXpOk, 1, {}},
       {"succeeds after two failures", 3, {kBusy, kBusy, kXpOk}, kXpOk, 3, {kBusy, kBusy}},
-      {"every try fails: the last failure comes back",
+      {"every try fails: the last failure comes back, after afterFailure saw it too",
        3,
        {kBusy, kXpErrDiskFull, kXpErrDeviceNotReady},
        kXpErrDeviceNotReady,

@@ -24,7 +24,7 @@ int Usage() {
 int main(int argc, char** argv) {
   const bool probe = argc == 3 && std::string(argv[1]) == "--probe";
   if (argc != 2 && !probe) return Usage();
-  const XpString name = XpStringA(argv[argc - 1]).ToWide();
+  const XpString name = XpString::FromUtf8(argv[argc - 1]);
   XpNamedObject semaphore;
   if (XpFailed(semaphore.Open(name, XpNamedObjectKind::kSemaphore))) return kFailed;
   if (probe) return kDone;

@@ -90,7 +90,7 @@ bool TamperPackageTable(const std::string& path) {
 bool TamperPackageSignature(const std::string& path) {
   MsiStreamReader reader;
   std::string signature;
-  if (!reader.Open(XpStringA(path.c_str()).ToWide()) ||
+  if (!reader.Open(XpString::FromUtf8(path)) ||
       !reader.ReadStream(MsiStreamReader::kSignatureStream, &signature) ||
       signature.size() < kSignatureProbe) {
     return false;
