@@ -15,7 +15,7 @@
 #include "camerastore/xdb/IXdbAccessor.h"
 #include "camerastore/xdb/XdbException.h"
 #include "outside/fsk/k2xdb/K2xdbTool.h"
-#include "platform/text/XpUtf.h"
+#include "platform/text/XpString.h"
 
 namespace {
 
@@ -23,8 +23,6 @@ namespace fs = std::filesystem;
 
 constexpr const char* kDatabaseFolder = "DBFILES";
 constexpr int32_t kFirstFolderNumber = 100;
-
-XpString Xp(const std::string& utf8) { return XpString(XpUtf8ToUtf16(utf8)); }
 
 template <typename Object>
 struct Releaser {
@@ -35,7 +33,8 @@ using OwnedAccessor =
 
 OwnedAccessor OpenCard(const std::string& cardRoot, std::string& error) {
   XdbAccessor::IXdbAccessor* accessor = nullptr;
-  const XpResult result = XdbAccessor::CreateDeviceXdbAccessor(&accessor, Xp(cardRoot + "/"));
+  const XpResult result =
+      XdbAccessor::CreateDeviceXdbAccessor(&accessor, XpString::FromUtf8(cardRoot + "/"));
   if (result != kXpOk || accessor == nullptr) {
     error = cardRoot + ": the album database does not open: result " +
             std::to_string(static_cast<int32_t>(result));

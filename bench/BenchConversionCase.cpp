@@ -13,15 +13,13 @@
 #include "imaging/tags/XpTiffTagIFD.h"
 #include "imaging/tags/XpTiffTagIds.h"
 #include "imaging/tags/XpTiffTagManager.h"
-#include "platform/text/XpUtf.h"
+#include "platform/text/XpString.h"
 
 namespace {
 
 // The goals of the fit case, over the project's time.
 constexpr double kPipeFloorLimit = 1.2;
 constexpr double kVipsLimit = 0.6;
-
-XpString Xp(const std::string& utf8) { return XpString(XpUtf8ToUtf16(utf8)); }
 
 std::string FileName(const std::string& path) {
   return std::filesystem::path(path).filename().string();
@@ -204,7 +202,7 @@ bool BenchConversionCase::RunJobFloor(BenchSample& sample, std::string& error) c
 bool BenchConversionCase::Verify(std::string& fault) const {
   for (const BenchPicture& picture : pictures_) {
     const std::string output = Output(projectFolder_, picture);
-    const XpString path = Xp(output);
+    const XpString path = XpString::FromUtf8(output);
     XpImageIoJpeg reader;
     XpSize size;
     if (reader.ReadImageSizeFlag1FromPath(path, &size) != kXpOk) {

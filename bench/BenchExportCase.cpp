@@ -29,7 +29,7 @@
 #include "imaging/tags/XpTiffTagIds.h"
 #include "imaging/tags/XpTiffTagManager.h"
 #include "platform/registry/XpRegistry.h"
-#include "platform/text/XpUtf.h"
+#include "platform/text/XpString.h"
 
 extern char** environ;
 
@@ -49,8 +49,6 @@ constexpr double kCopyLimit = 1.15;
 constexpr double kVipsLimit = 0.3;
 // Variables of the caller that the program must not see.
 constexpr const char* kDroppedPrefixes[] = {"KAVO_", "XDG_", "HOME=", "TMPDIR=", "TZ="};
-
-XpString Xp(const std::string& utf8) { return XpString(XpUtf8ToUtf16(utf8)); }
 
 std::string ReadBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -177,7 +175,7 @@ bool BenchExportCase::WriteSettings(std::string& error) const {
     }
   }
   if (result == kXpOk) {
-    result = user.SetString(K2ExportConfig::kTempDirValue, Xp(demo_ + "/tmp"));
+    result = user.SetString(K2ExportConfig::kTempDirValue, XpString::FromUtf8(demo_ + "/tmp"));
   }
   unsetenv("KAVO_REGISTRY_DIR");
   if (result != kXpOk) {
@@ -336,7 +334,7 @@ bool BenchExportCase::VerifyConversions(const std::vector<std::string>& exported
   }
   std::vector<std::pair<int32_t, int32_t>> found;
   for (const std::string& output : exported) {
-    const XpString path = Xp(output);
+    const XpString path = XpString::FromUtf8(output);
     XpImageIoJpeg reader;
     std::unique_ptr<XpPixmapBase> pixels(reader.ReadPixmapFromPath(path, 1, nullptr, false, false));
     if (!pixels) {
@@ -364,7 +362,8 @@ bool BenchExportCase::VerifyConversions(const std::vector<std::string>& exported
 
 bool BenchExportCase::VerifyDatabase(std::string& fault) const {
   XdbAccessor::IXdbReader* opened = nullptr;
-  const XpResult result = XdbAccessor::CreateXdbReader(&opened, Xp(demo_ + "/cam/"));
+  const XpResult result =
+      XdbAccessor::CreateXdbReader(&opened, XpString::FromUtf8(demo_ + "/cam/"));
   if (result != kXpOk || opened == nullptr) {
     fault = demo_ + "/cam: the album database does not open: result " +
             std::to_string(static_cast<int32_t>(result));

@@ -13,7 +13,7 @@
 #include "camerastore/xdb/IContentInfo.h"
 #include "camerastore/xdb/IXdbAccessor.h"
 #include "camerastore/xdb/XdbException.h"
-#include "platform/text/XpUtf.h"
+#include "platform/text/XpString.h"
 
 namespace {
 
@@ -25,8 +25,6 @@ constexpr int32_t kSecondsPerHour = 3600;
 // The shooting date an export item would carry; the inputs have their own
 // DateTimeOriginal, which must win.
 const XpDateTime kItemDate(2001, 2, 3, 4, 5, 6);
-
-XpString Xp(const std::string& utf8) { return XpString(XpUtf8ToUtf16(utf8)); }
 
 bool ParseCount(const std::string& text, int32_t& value) {
   const char* end = text.data() + text.size();
@@ -52,10 +50,11 @@ int32_t AddAndCommit(XdbAccessor::IXdbAccessor& accessor, const std::string& car
   for (int32_t index = first; index < first + count; ++index) {
     if (!album || index % BenchJob::kContentsPerAlbum == 0) {
       album.reset(accessor.CreateAlbum(
-          Xp(BenchJob::AlbumTitle(index / BenchJob::kContentsPerAlbum))));
+          XpString::FromUtf8(BenchJob::AlbumTitle(index / BenchJob::kContentsPerAlbum))));
     }
     OwnedContent content(accessor.CreateContent(
-        album.get(), Xp(card + "/" + BenchJob::ContentPath(index)), BenchJob::ContentDate(index), 0));
+        album.get(), XpString::FromUtf8(card + "/" + BenchJob::ContentPath(index)),
+        BenchJob::ContentDate(index), 0));
   }
   return accessor.Commit();
 }
@@ -119,11 +118,11 @@ int BenchJob::Convert(const std::vector<std::string>& arguments) {
   engine.SetSizeMode(large ? ResizeEngine::kSizeModeLarge : ResizeEngine::kSizeModeSmall);
   engine.SetCutting(cutting);
   const K2ExifTagHelper helper;
-  const XpString source = Xp(arguments[1]);
+  const XpString source = XpString::FromUtf8(arguments[1]);
   XpSharedPtr<XpTiffTagManager> tags;
   XpResult result = helper.EnsureDateTimeOriginal(source, kItemDate, tags);
   if (result == kXpOk) {
-    result = engine.Convert(source, Xp(arguments[2]), tags);
+    result = engine.Convert(source, XpString::FromUtf8(arguments[2]), tags);
   }
   if (result != kXpOk) {
     err_ << "k2benchjob: " << arguments[1] << ": result " << static_cast<int32_t>(result) << "\n";
@@ -156,7 +155,8 @@ int BenchJob::Database(const std::vector<std::string>& arguments) {
   }
   const std::string& card = arguments[1];
   XdbAccessor::IXdbAccessor* opened = nullptr;
-  const XpResult result = XdbAccessor::CreateDeviceXdbAccessor(&opened, Xp(card + "/"));
+  const XpResult result =
+      XdbAccessor::CreateDeviceXdbAccessor(&opened, XpString::FromUtf8(card + "/"));
   if (result != kXpOk || opened == nullptr) {
     err_ << "k2benchjob: " << card << ": the album database does not open: result "
          << static_cast<int32_t>(result) << "\n";

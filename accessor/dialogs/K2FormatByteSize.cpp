@@ -8,10 +8,6 @@ namespace {
 constexpr uint64_t kStep = 1024;
 constexpr std::array<const char*, 6> kUnits = {"KB", "MB", "GB", "TB", "PB", "EB"};
 
-XpString Widen(const std::string& text) {
-  return XpString(std::u16string(text.begin(), text.end()));
-}
-
 // The value in hundredths of the unit, truncated.
 uint64_t HundredthsOf(uint64_t bytes, uint64_t unit) {
   return static_cast<uint64_t>(static_cast<unsigned __int128>(bytes) * 100 / unit);
@@ -34,7 +30,7 @@ std::string WithThreeDigits(uint64_t hundredths) {
 
 XpString K2FormatByteSize(uint64_t bytes) {
   if (bytes < kStep) {
-    return Widen(std::to_string(bytes) + " bytes");
+    return XpString::FromUtf8(std::to_string(bytes) + " bytes");
   }
   uint64_t unit = kStep;
   size_t index = 0;
@@ -42,5 +38,5 @@ XpString K2FormatByteSize(uint64_t bytes) {
     unit *= kStep;
     ++index;
   }
-  return Widen(WithThreeDigits(HundredthsOf(bytes, unit)) + " " + kUnits[index]);
+  return XpString::FromUtf8(WithThreeDigits(HundredthsOf(bytes, unit)) + " " + kUnits[index]);
 }

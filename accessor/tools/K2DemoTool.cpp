@@ -107,8 +107,6 @@ constexpr const char* kRuntimeFolder = "run";
 constexpr const char* kMovie = "Party/MOV1.MPG";
 constexpr const char* kMovieThumbnail = "Party/MOV1.THM";
 
-XpString Wide(const fs::path& path) { return XpStringA(path.string().c_str()).ToWide(); }
-
 std::string HexCode(XpResult code) {
   char text[16];
   std::snprintf(text, sizeof(text), "0x%04X", static_cast<unsigned>(code));
@@ -146,7 +144,8 @@ XpSharedPtr<XpTiffTagManager> TagsWithDate(const char* shotAt) {
     }
   }
   XpImageIoJpeg writer(XpImageIoJpeg::kDefaultQuality, kWriterName);
-  return writer.WriteToPath(&pixmap, tags, Wide(path), nullptr, XpRect(), false, false);
+  return writer.WriteToPath(&pixmap, tags, XpString::FromUtf8(path.string()), nullptr, XpRect(),
+                            false, false);
 }
 
 bool SetModified(const fs::path& path, int64_t seconds) {
@@ -342,7 +341,8 @@ bool K2DemoTool::WriteImportCamera(const fs::path& cam) {
 
 bool K2DemoTool::FillImportDatabase(const fs::path& cam) {
   XdbAccessor::IXdbAccessor* opened = nullptr;
-  const XpResult result = XdbAccessor::CreateDeviceXdbAccessor(&opened, Wide(cam) + u"/");
+  const XpResult result =
+      XdbAccessor::CreateDeviceXdbAccessor(&opened, XpString::FromUtf8(cam.string()) + u"/");
   if (result != kXpOk) return Fail(cam.string() + ": the album database does not open (" + HexCode(result) + ")");
   std::unique_ptr<XdbAccessor::IXdbAccessor, void (*)(XdbAccessor::IXdbAccessor*)> database(
       opened, [](XdbAccessor::IXdbAccessor* object) { object->Release(); });
@@ -357,7 +357,7 @@ bool K2DemoTool::FillImportDatabase(const fs::path& cam) {
       if (!album) album.reset(database->CreateAlbum(XpStringA(file.album).ToWide()));
       XpDateTime date;
       if (!ParseExifDate(file.shotAt, &date)) return Fail(std::string(file.name) + ": its date does not read");
-      const XpString path = Wide(cam / kImportFolder / file.name);
+      const XpString path = XpString::FromUtf8((cam / kImportFolder / file.name).string());
       const ContentPtr content(database->CreateContent(album.get(), path, date, file.favorites));
     }
   } catch (const XdbAccessor::XdbException& thrown) {
@@ -474,7 +474,8 @@ int K2DemoTool::PrintDatabase(const fs::path& root) {
     return kDone;
   }
   XdbAccessor::IXdbReader* opened = nullptr;
-  const XpResult result = XdbAccessor::CreateXdbReader(&opened, Wide(root) + u"/");
+  const XpResult result =
+      XdbAccessor::CreateXdbReader(&opened, XpString::FromUtf8(root.string()) + u"/");
   if (result != kXpOk) {
     Fail(root.string() + ": the album database does not open (" + HexCode(result) + ")");
     return kFailed;

@@ -9,7 +9,7 @@
 #include "imaging/format/XpFormatChecker.h"
 #include "imaging/format/XpFormatKind.h"
 #include "platform/process/XpToolArguments.h"
-#include "platform/text/XpStringA.h"
+#include "platform/text/XpString.h"
 #include "platform/time/XpDateTime.h"
 
 namespace {
@@ -38,8 +38,6 @@ bool IsOneOf(const std::string& extension, const auto& list) {
 bool IsMovie(const fs::path& path) { return IsOneOf(LowerExtension(path), kMovieExtensions); }
 bool IsMovieSideFile(const fs::path& path) { return IsOneOf(LowerExtension(path), kMovieSideExtensions); }
 
-XpString Wide(const fs::path& path) { return XpStringA(path.string().c_str()).ToWide(); }
-
 // The file beside movie whose base name is the movie's and whose extension
 // is extension, compared without case; empty when there is none.
 fs::path FindSideFile(const fs::path& movie, const std::string& extension) {
@@ -62,7 +60,7 @@ std::string SideKey(const fs::path& path) {
 }
 
 uint32_t ContentTypeOf(const fs::path& path) {
-  const XpString wide = Wide(path);
+  const XpString wide = XpString::FromUtf8(path.string());
   if (XpFormatChecker::IsJpegExtension(wide) && LowerExtension(path) != ".thm") {
     return kPictureContentType;
   }
@@ -71,7 +69,7 @@ uint32_t ContentTypeOf(const fs::path& path) {
 
 // The shooting date, else the file date; not valid when neither is known.
 XpDateTime DateOf(const fs::path& path) {
-  const XpString wide = Wide(path);
+  const XpString wide = XpString::FromUtf8(path.string());
   XpDateTime date;
   if (XpFormatChecker::GetShootingDate(wide, date) && date.IsValid()) {
     return date;
@@ -166,7 +164,7 @@ int K2HandoverTool::Write(const fs::path& out, const std::vector<Content>& conte
     XpIniElement* entry = SfContentInfoXML::AddContents(group);
     result = entry != nullptr ? kXpOk : kXpErrOutOfMemory;
     for (size_t index = 0; result == kXpOk && index < content.files.size(); ++index) {
-      result = SfContentInfoXML::AddFile(entry, Wide(content.files[index]));
+      result = SfContentInfoXML::AddFile(entry, XpString::FromUtf8(content.files[index].string()));
     }
     if (result == kXpOk) {
       result = entry->Add(u"ContentType", kXpIniTypeInt, static_cast<int64_t>(content.contentType));
@@ -182,7 +180,7 @@ int K2HandoverTool::Write(const fs::path& out, const std::vector<Content>& conte
       return kFailed;
     }
   }
-  result = document.SaveToFile(Wide(out));
+  result = document.SaveToFile(XpString::FromUtf8(out.string()));
   if (result != kXpOk) {
     err_ << kProgramName << ": " << out.string() << ": cannot be written (" << HexCode(result) << ")\n";
     return kFailed;

@@ -35,10 +35,6 @@ std::string ReadFile(const std::filesystem::path& path) {
 
 }  // namespace
 
-XpString Wide(const std::string& text) { return XpStringA(text.c_str()).ToWide(); }
-
-XpString WidePath(const std::filesystem::path& path) { return Wide(path.string()); }
-
 std::vector<std::string> SplitLines(const std::string& text) {
   std::vector<std::string> lines;
   std::istringstream stream(text);
@@ -103,7 +99,8 @@ RecordingWinApp& AccessorTest::MakeApp(std::string_view script) {
   host_.reset();
   lines_->clear();
   host_ = MakeScriptedHost(script, lines_);
-  app_ = std::make_unique<RecordingWinApp>(*host_, WidePath(programFolder_) + u"/");
+  app_ =
+      std::make_unique<RecordingWinApp>(*host_, XpString::FromUtf8(programFolder_.string()) + u"/");
   return *app_;
 }
 

@@ -19,9 +19,6 @@ using ui_test::Lines;
 using ui_test::LinesStartingWith;
 using ui_test::MakeScriptedHost;
 
-XpString Wide(const std::string& text);
-XpString WidePath(const std::filesystem::path& path);
-
 void WriteFile(const std::filesystem::path& path, std::string_view bytes);
 // A property list whose root holds "ContentsGroupList" with one group.
 std::string HandOverFileText();

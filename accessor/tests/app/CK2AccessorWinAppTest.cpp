@@ -28,7 +28,6 @@ using accessor_test::LinesStartingWith;
 using accessor_test::ProgramRun;
 using accessor_test::RecordingWinApp;
 using accessor_test::SplitLines;
-using accessor_test::WidePath;
 using accessor_test::WriteFile;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
@@ -54,7 +53,7 @@ class CK2AccessorWinApp : public AccessorTest {
     RecordingWinApp& app = MakeApp(script);
     XpStringVector names;
     for (const std::string& name : requiredNames_) {
-      names.push_back(accessor_test::Wide(name));
+      names.push_back(XpString::FromUtf8(name));
     }
     app.SetRequiredFiles(names);
     return app;
@@ -140,7 +139,8 @@ TEST_F(CK2AccessorWinApp, CaptionFollowsTheMode) {
     script += kAnswerOneBox;
   }
   RecordingWinApp& app = MakeApp(script);
-  std::unique_ptr<K2AccessorApplication> application = CreateAccessorApplication(WidePath(ProgramFolder()));
+  std::unique_ptr<K2AccessorApplication> application =
+      CreateAccessorApplication(XpString::FromUtf8(ProgramFolder().string()));
   ASSERT_NE(application, nullptr);
 
   for (const Case& c : cases) {
@@ -407,10 +407,10 @@ TEST_F(CK2AccessorWinApp, ConfirmationDeclinedWithoutATerminalSaysWhyInOneLine) 
     options.yes = c.yes;
     options.catchSignals = false;
     XfUiHost host(std::make_unique<XfUiAutomaticBackend>(echo, true), options);
-    ConfirmingWinApp app(host, accessor_test::WidePath(ProgramFolder()) + u"/");
+    ConfirmingWinApp app(host, XpString::FromUtf8(ProgramFolder().string()) + u"/");
     XpStringVector names;
     for (const std::string& name : requiredNames_) {
-      names.push_back(accessor_test::Wide(name));
+      names.push_back(XpString::FromUtf8(name));
     }
     app.SetRequiredFiles(names);
     app.ask = c.ask;

@@ -24,7 +24,6 @@ namespace {
 using accessor_test::AccessorTest;
 using accessor_test::RecordingWinApp;
 using accessor_test::SplitLines;
-using accessor_test::WidePath;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 using testsupport::ChildChannel;
@@ -121,7 +120,7 @@ class ExclusionChecker : public AccessorTest {
   RecordingWinApp& MakeReportingApp(std::string_view script) {
     DestroyAccessorApplication(std::move(application_));
     RecordingWinApp& app = MakeApp(script);
-    application_ = CreateAccessorApplication(WidePath(ProgramFolder()));
+    application_ = CreateAccessorApplication(XpString::FromUtf8(ProgramFolder().string()));
     EXPECT_NE(application_, nullptr);
     app.SetMode(kAccessorModeExportConfirm);
     return app;

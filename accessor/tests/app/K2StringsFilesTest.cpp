@@ -21,7 +21,6 @@
 
 namespace {
 
-using accessor_test::Wide;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
@@ -223,13 +222,13 @@ class K2StringsFilesLookUp : public testsupport::HermeticTest {
 
   void Use(const char* path) {
     XpSharedPtr<XfStringsManager> manager(new XfStringsManager());
-    ASSERT_EQ(manager->Load(Wide(path)), kXpOk) << path;
+    ASSERT_EQ(manager->Load(XpString::FromUtf8(path)), kXpOk) << path;
     ASSERT_EQ(XfSetStringsManagers({manager}), kXpOk);
   }
 
   // The key's text with arguments "A1", "B2", "C3" or 7, 42, 2 and 5.
   static std::string Fill(const std::string& key, Args args) {
-    const XpString wideKey = Wide(key);
+    const XpString wideKey = XpString::FromUtf8(key);
     const char16_t* k = wideKey.CStr();
     switch (args) {
       case Args::kNone:
@@ -332,7 +331,7 @@ TEST_F(K2StringsFiles, EveryStringsFileTheProgramLoadsLiesBesideItAndLoads) {
     const std::string path = folder + "/" + XpString(name).ToMultiByte().ToStdString();
     SCOPED_TRACE(path);
     XfStringsManager manager;
-    EXPECT_EQ(manager.Load(Wide(path)), kXpOk);
+    EXPECT_EQ(manager.Load(XpString::FromUtf8(path)), kXpOk);
   }
 }
 

@@ -6,16 +6,9 @@
 #include "accessor/dialogs/K2CompactPath.h"
 #include "accessor/dialogs/K2FormatByteSize.h"
 #include "platform/testsupport/HermeticTest.h"
+#include "platform/text/XpStringA.h"
 
 namespace {
-
-std::string Narrow(const XpString& text) {
-  std::string narrow;
-  for (char16_t unit : text.View()) {
-    narrow += static_cast<char>(unit);
-  }
-  return narrow;
-}
 
 class K2FormatByteSize : public testsupport::HermeticTest {};
 
@@ -41,7 +34,7 @@ TEST_F(K2FormatByteSize, FormatsByTheLargestUnitWithThreeDigits) {
       {UINT64_MAX, "15.9 EB"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(Narrow(::K2FormatByteSize(c.bytes)), c.expected) << c.bytes;
+    EXPECT_EQ(::K2FormatByteSize(c.bytes).ToMultiByte().ToStdString(), c.expected) << c.bytes;
   }
 }
 
@@ -65,8 +58,10 @@ TEST_F(K2CompactPath, KeepsTheFirstComponentAndTheLongestTailThatFits) {
       {u"/media/abc", 2, ".."},
   };
   for (const Case& c : cases) {
-    const std::string result = Narrow(::K2CompactPath(XpString(c.path), c.maxUnits));
-    EXPECT_EQ(result, c.expected) << Narrow(XpString(c.path)) << " in " << c.maxUnits;
+    const std::string result =
+        ::K2CompactPath(XpString(c.path), c.maxUnits).ToMultiByte().ToStdString();
+    EXPECT_EQ(result, c.expected) << XpString(c.path).ToMultiByte().ToStdString() << " in "
+                                  << c.maxUnits;
     EXPECT_LE(static_cast<int32_t>(result.size()), c.maxUnits);
   }
 }

@@ -34,14 +34,6 @@ constexpr auto kPatience = std::chrono::seconds(5);
 constexpr uint32_t kStepProgressCode = 260;
 constexpr uint32_t kStepEndCode = 263;
 
-std::string Narrow(const XpString& text) {
-  std::string narrow;
-  for (char16_t unit : text.View()) {
-    narrow += static_cast<char>(unit);
-  }
-  return narrow;
-}
-
 class FixedClock : public XfClock {
  public:
   int64_t Now() override { return now; }
@@ -68,7 +60,7 @@ class FakeMovieReader : public XpImageIo {
 
   XpPixmapBase* ReadOrientedPixmapFromPath(const XpString& path) override {
     std::unique_lock<std::mutex> hold(gate_.lock);
-    gate_.paths.push_back(Narrow(path));
+    gate_.paths.push_back(path.ToMultiByte().ToStdString());
     ++gate_.reading;
     gate_.changed.notify_all();
     gate_.changed.wait(hold, [this] { return gate_.open; });

@@ -11,14 +11,6 @@
 
 namespace {
 
-std::string Narrow(const XpString& text) {
-  std::string narrow;
-  for (char16_t unit : text.View()) {
-    narrow += static_cast<char>(unit);
-  }
-  return narrow;
-}
-
 class K2ProgressTexts : public testsupport::HermeticTest {
  protected:
   void SetUp() override {
@@ -57,7 +49,8 @@ TEST_F(K2ProgressTexts, RemainingTimeWorksOnTheStartedMinutesLessOne) {
       {61 * 60, "[Format/Duration/HourL] 1"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(Narrow(K2FormatRemainingTime(c.seconds, MinutesOf(c.seconds))), c.expected)
+    EXPECT_EQ(K2FormatRemainingTime(c.seconds, MinutesOf(c.seconds)).ToMultiByte().ToStdString(),
+              c.expected)
         << c.seconds;
   }
 }
@@ -94,10 +87,12 @@ TEST_F(K2ProgressTexts, EveryErrorCodeHasItsMessageAndStyle) {
   };
   for (const Case& c : cases) {
     const K2ProgressError error = K2ProgressErrorFor(c.code);
-    EXPECT_EQ(Narrow(XpString(error.key)), c.key) << c.code;
+    EXPECT_EQ(XpString(error.key).ToMultiByte().ToStdString(), c.key) << c.code;
     EXPECT_EQ(error.style, c.style) << c.code;
     // Every key has a text in the strings files.
-    EXPECT_EQ(Narrow(XfGetString(error.key)).rfind(std::string("[") + c.key + "]", 0), 0u)
+    EXPECT_EQ(
+        XfGetString(error.key).ToMultiByte().ToStdString().rfind(std::string("[") + c.key + "]", 0),
+        0u)
         << c.key;
   }
 }
@@ -117,8 +112,9 @@ TEST_F(K2ProgressTexts, FreeSpaceDetailNamesRootTitleAndNeededSpace) {
       {u"/mnt/100%2", 1, false, "/mnt/100%2 [UI/ExportProgress/0-0] 100 KB"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(Narrow(K2FreeSpaceDetailText(XpString(c.root), c.count, c.fullSize)),
-              std::string(key) + c.expected)
+    EXPECT_EQ(
+        K2FreeSpaceDetailText(XpString(c.root), c.count, c.fullSize).ToMultiByte().ToStdString(),
+        std::string(key) + c.expected)
         << c.expected;
   }
 }

@@ -16,7 +16,6 @@
 namespace import_test {
 namespace {
 
-using task_test::Wide;
 namespace fs = std::filesystem;
 
 constexpr uint16_t kCameraVendor = 0x04DA;
@@ -25,7 +24,7 @@ constexpr uint16_t kCameraProduct = 0x2372;
 class ListedContent : public XdbAccessor::IContentInfo {
  public:
   ListedContent(const CardContent& content, const fs::path& root)
-      : content_(content), path_(Wide(root / content.path)) {}
+      : content_(content), path_(XpString::FromUtf8((root / content.path).string())) {}
 
   int32_t GetKind() const override { return XdbAccessor::kContentPicture; }
   XpString GetPath() const override { return path_; }
@@ -35,7 +34,7 @@ class ListedContent : public XdbAccessor::IContentInfo {
   int32_t GetFavoriteFlags() const override { return content_.favorites; }
   int64_t GetGuid() const override { return content_.id; }
   XdbAccessor::IAlbumInfo* GetAlbum() const override {
-    return new task_test::FakeAlbum(content_.albumId, Wide(content_.albumTitle));
+    return new task_test::FakeAlbum(content_.albumId, XpString::FromUtf8(content_.albumTitle));
   }
   int64_t GetId() const override { return content_.id; }
   void Release() override { delete this; }
@@ -205,8 +204,8 @@ std::unique_ptr<K2ImportConfig> ImportManagerTest::Settings(bool removeAfterImpo
     (void)settings->Load();
   }
   settings->SetDifferentialImport(differential);
-  settings->SetDestDir(Wide(destination_));
-  settings->SetSourcePath(Wide(camera_ / "DCIM"));
+  settings->SetDestDir(XpString::FromUtf8(destination_.string()));
+  settings->SetSourcePath(XpString::FromUtf8((camera_ / "DCIM").string()));
   return settings;
 }
 
@@ -295,7 +294,7 @@ int64_t ImportManagerTest::StoredHistory() const {
   if (!fs::exists(HistoryFile())) {
     return -1;
   }
-  K2DifferentialHistory history(Wide(kSerial), K2GetAppDataFolder());
+  K2DifferentialHistory history(XpString::FromUtf8(kSerial), K2GetAppDataFolder());
   if (history.Load() != kXpOk) {
     return -1;
   }

@@ -21,7 +21,8 @@ void StageCameraMount(const std::filesystem::path& sysroot, const std::filesyste
 XpSharedPtr<XpDCFObj> MakeObject(const std::vector<std::filesystem::path>& paths) {
   XpSharedPtr<XpDCFObj> object(new XpDCFObj());
   for (const std::filesystem::path& path : paths) {
-    (void)object->AddFile(XpSharedPtr<XpAbstractFSObj>(new XpFile(task_test::Wide(path))));
+    (void)object->AddFile(
+        XpSharedPtr<XpAbstractFSObj>(new XpFile(XpString::FromUtf8(path.string()))));
   }
   return object;
 }

@@ -24,7 +24,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-using task_test::Wide;
 
 constexpr uint16_t kTagExif = 34665;
 constexpr uint16_t kTagGps = 34853;
@@ -82,7 +81,7 @@ class ImportRecordFixture : public testsupport::HermeticTest {
   }
 
   fs::path Pc(const std::string& name) const { return pc_ / name; }
-  XpString WPc(const std::string& name) const { return Wide(Pc(name)); }
+  XpString WPc(const std::string& name) const { return XpString::FromUtf8(Pc(name).string()); }
 
   K2ImportedObject Object(const std::vector<std::string>& names,
                           std::vector<int32_t> favourites = {}) const {
@@ -95,7 +94,7 @@ class ImportRecordFixture : public testsupport::HermeticTest {
 
   // The one content of a record built from object.
   XpIniDict* BuildOne(K2ImportRecord& record, const K2ImportedObject& object) {
-    EXPECT_EQ(record.Build({object}, Wide(pc_)), kXpOk);
+    EXPECT_EQ(record.Build({object}, XpString::FromUtf8(pc_.string())), kXpOk);
     return Content(record, 0);
   }
 
@@ -354,8 +353,8 @@ TEST_F(K2ImportRecord, AContentWithoutFileTimesEndsTheBuildAndTheSavedFileKeepsT
                                                  Object({"DSC00002.JPG"}),
                                                  Object({"DSC00001.JPG"})};
   ::K2ImportRecord record;
-  EXPECT_EQ(record.Build(objects, Wide(pc_)), kXpErrGeneric);
-  const XpString saved = Wide(Root() / "record.xml");
+  EXPECT_EQ(record.Build(objects, XpString::FromUtf8(pc_.string())), kXpErrGeneric);
+  const XpString saved = XpString::FromUtf8((Root() / "record.xml").string());
   ASSERT_EQ(record.SaveToFile(saved), kXpOk);
 
   SfContentInfoXML loaded;

@@ -21,7 +21,6 @@ namespace fs = std::filesystem;
 using import_test::MakeObject;
 using import_test::NamesIn;
 using import_test::ReadAll;
-using task_test::Wide;
 using Names = std::vector<std::string>;
 
 constexpr uint64_t kPictureBytes = uint64_t{4} << 20;
@@ -73,7 +72,7 @@ TEST_F(K2ImportTaskAcrossProcesses, AKilledCopyLeavesNoVisibleFileAndTheNextRunC
   ASSERT_TRUE(child.Start([this](testsupport::ChildChannel& channel) {
     HaltingTask task(channel);
     task.SetSource(XpSharedPtr<XpAbstractFSObj>(MakeObject({picture_})));
-    task.SetName(Wide(destination_));
+    task.SetName(XpString::FromUtf8(destination_.string()));
     (void)task.Run(nullptr, nullptr);
     return kChildNeverKilled;
   }));
@@ -90,7 +89,7 @@ TEST_F(K2ImportTaskAcrossProcesses, AKilledCopyLeavesNoVisibleFileAndTheNextRunC
     testsupport::AgedFiles aged(XpPendingFile::kTempMarker, kLongAgo);
     K2ImportTaskDCFObj task;
     task.SetSource(XpSharedPtr<XpAbstractFSObj>(MakeObject({picture_})));
-    task.SetName(Wide(destination_));
+    task.SetName(XpString::FromUtf8(destination_.string()));
     task.SetRenameSource(false);
     ASSERT_EQ(task.Run(nullptr, nullptr), kXpOk);
   }

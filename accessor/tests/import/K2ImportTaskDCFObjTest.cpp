@@ -26,7 +26,6 @@ using import_test::MakeObject;
 using import_test::NamesIn;
 using import_test::ReadAll;
 using import_test::RecordingClock;
-using task_test::Wide;
 using testsupport::Fault;
 using testsupport::SysCall;
 using Names = std::vector<std::string>;
@@ -76,7 +75,7 @@ class ImportTaskFixture : public task_test::TaskTest {
                                        const fs::path& destination, bool rename = true) {
     XpSharedPtr<K2ImportTaskDCFObj> task(new K2ImportTaskDCFObj(clock_));
     task->SetSource(XpSharedPtr<XpAbstractFSObj>(object));
-    task->SetName(Wide(destination));
+    task->SetName(XpString::FromUtf8(destination.string()));
     task->SetRenameSource(rename);
     fs::create_directories(destination);
     Observer().SetManager(task.Get());
@@ -295,7 +294,7 @@ TEST_F(K2ImportTaskDCFObj, ProgressTruncatesThePercentageAndAnswersTheStopFlag) 
 TEST_F(K2ImportTaskDCFObj, AReadOnlyMemberKeepsTheObjectOutOfTheRemovableFiles) {
   const fs::path folder = CameraFolder("100ABCDE");
   XpSharedPtr<XpDCFObj> object = CameraObject(folder, {"DSC00007.MPG", "DSC00007.THM"});
-  ASSERT_EQ(XpFileSetReadOnly(Wide(folder / "DSC00007.THM"), true), kXpOk);
+  ASSERT_EQ(XpFileSetReadOnly(XpString::FromUtf8((folder / "DSC00007.THM").string()), true), kXpOk);
   XpSharedPtr<::K2ImportTaskDCFObj> task = Task(object, pc_ / "x", false);
 
   XpStringVector removable;
@@ -306,8 +305,8 @@ TEST_F(K2ImportTaskDCFObj, AReadOnlyMemberKeepsTheObjectOutOfTheRemovableFiles) 
   EXPECT_EQ(task->CollectAllFilesForRemoval(&all), kXpOk);
   EXPECT_EQ(Paths(all), (Names{(folder / "DSC00007.MPG").string(),
                                (folder / "DSC00007.THM").string()}));
-  EXPECT_FALSE(XpFileIsReadOnly(Wide(folder / "DSC00007.THM")));
-  EXPECT_FALSE(XpFileIsReadOnly(Wide(folder / "DSC00007.MPG")));
+  EXPECT_FALSE(XpFileIsReadOnly(XpString::FromUtf8((folder / "DSC00007.THM").string())));
+  EXPECT_FALSE(XpFileIsReadOnly(XpString::FromUtf8((folder / "DSC00007.MPG").string())));
 }
 
 TEST_F(K2ImportTaskDCFObj, TheHistoryRecordsTheImportedNames) {
@@ -322,7 +321,7 @@ TEST_F(K2ImportTaskDCFObj, TheHistoryRecordsTheImportedNames) {
   ASSERT_EQ(history.GetCount(), 1u);
   EXPECT_EQ(history.GetRecords()[0].GetPath().ToMultiByte().ToStdString(),
             "DCIM/100ABCDE/QMVS1234.JPG");
-  EXPECT_TRUE(history.Contains(Wide(folder / "QMVS1234.JPG")));
+  EXPECT_TRUE(history.Contains(XpString::FromUtf8((folder / "QMVS1234.JPG").string())));
 }
 
 TEST_F(K2ImportTaskDCFObj, KeepsTheManagersSettings) {

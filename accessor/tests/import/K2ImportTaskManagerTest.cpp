@@ -32,7 +32,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using task_test::Seen;
-using task_test::Wide;
 using Manager = ::K2ImportTaskManager;
 using State = Manager::PreparationState;
 using Names = std::vector<std::string>;
@@ -95,7 +94,7 @@ class ImportTest : public ImportManagerTest {
 
   // The record file as a value tree; the first content's element at key.
   static XpIniElement* RecordValue(XpIniDict& record, const std::string& key) {
-    return record.Find(Wide("ContentsGroupList/0/ContentsList/0/" + key));
+    return record.Find(XpString::FromUtf8("ContentsGroupList/0/ContentsList/0/" + key));
   }
 };
 
@@ -107,7 +106,7 @@ using K2ImportFromDatabase = ImportTest;
 TEST_F(K2ImportTaskManager, AMissingDestinationStartsNoWorker) {
   AddContents(1);
   auto settings = Settings(false, false);
-  settings->SetDestDir(Wide(Root() / "absent"));
+  settings->SetDestDir(XpString::FromUtf8((Root() / "absent").string()));
   NewManager();
   EXPECT_EQ(Manager().StartImport(*settings, nullptr), kXpErrPathNotFound);
   EXPECT_EQ(Manager().WaitUntilFinished(), kXpOk);
@@ -259,7 +258,7 @@ TEST_F(K2ImportTaskManager, TheBrowserOfTheRegistryGetsTheRecord) {
     ASSERT_EQ(version.Open(XpString(Manager::kBrowserKey) + u"\\2.0",
                            XpRegistry::kRootLocalMachine, XpRegistry::kAccessWrite),
               kXpOk);
-    ASSERT_EQ(version.SetString(u"InstalledLocation", Wide(browser)), kXpOk);
+    ASSERT_EQ(version.SetString(u"InstalledLocation", XpString::FromUtf8(browser.string())), kXpOk);
     ASSERT_EQ(version.SetString(u"ExeName", u"fakebrowser"), kXpOk);
   }
   AddContents(1);
@@ -402,7 +401,8 @@ TEST_F(K2ImportFromDatabase, RemovalWorksInChunksAndKeepsReadOnlySources) {
   constexpr int kContents = 120;
   constexpr int kReadOnly = 10;
   AddContents(kContents, 10);
-  ASSERT_EQ(XpFileSetReadOnly(Wide(Camera() / DcfPath(kReadOnly)), true), kXpOk);
+  ASSERT_EQ(XpFileSetReadOnly(XpString::FromUtf8((Camera() / DcfPath(kReadOnly)).string()), true),
+            kXpOk);
   auto settings = Settings(true, false);
   EXPECT_EQ(Import(*settings), kXpOk);
   EXPECT_TRUE(Manager().HasReadOnlySources());
@@ -521,7 +521,7 @@ TEST_F(K2ImportFromDatabase, FavouritesGetASideFileThatTheRecordLists) {
   ASSERT_EQ(Import(*settings), kXpOk);
   const fs::path side = Destination() / "Album" / "DSC00001.modd";
   SfModdXML modd;
-  ASSERT_EQ(modd.Load(Wide(side)), kXpOk);
+  ASSERT_EQ(modd.Load(XpString::FromUtf8(side.string())), kXpOk);
   EXPECT_EQ(modd.GetFavoriteList(), (std::vector<int32_t>{1, 3}));
 
   XpIniDict record;
@@ -586,7 +586,7 @@ TEST_F(K2ImportFromDatabase, AFailedRecordSaveIsTheResultAndRemovesNothing) {
   NewManager();
   auto settings = Settings(true, false);
   const fs::path record = settings->GetRecordFilePath().ToMultiByte().ToStdString();
-  settings->SetRecordFilePath(Wide(record));
+  settings->SetRecordFilePath(XpString::FromUtf8(record.string()));
   testsupport::FaultInjection faults;
   faults.Add(testsupport::Fault(testsupport::SysCall::kWrite, record.parent_path().string())
                  .Errno(ENOSPC));

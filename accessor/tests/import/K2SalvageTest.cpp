@@ -30,7 +30,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using task_test::Seen;
-using task_test::Wide;
 using Names = std::vector<std::string>;
 
 constexpr std::chrono::milliseconds kItemPause = K2ImportTaskManager::kItemPause;
@@ -105,8 +104,8 @@ class K2Salvage : public ImportManagerTest {
     ImportManagerTest::SetUp();
     manager_ = std::make_unique<SalvageManager>(Sleeps());
     Observer().SetManager(manager_.get());
-    settings_.SetCameraRoot(Wide(Camera()));
-    settings_.SetDestination(Wide(Destination()));
+    settings_.SetCameraRoot(XpString::FromUtf8(Camera().string()));
+    settings_.SetDestination(XpString::FromUtf8(Destination().string()));
   }
   void TearDown() override {
     manager_.reset();

@@ -16,7 +16,6 @@ namespace import_test {
 namespace {
 
 namespace fs = std::filesystem;
-using task_test::Wide;
 using Names = std::vector<std::string>;
 
 class AccessorImportUsageExample : public ImportManagerTest {
@@ -74,7 +73,7 @@ TEST_F(AccessorImportUsageExample, K2ImportTaskManagerEndsWithTheFailureBeforeCo
     SCOPED_TRACE(c.what);
     Space().SetFree(c.freeBytes);
     auto settings = Settings(false, false);
-    if (!c.destination) settings->SetDestDir(Wide(Root() / "absent"));
+    if (!c.destination) settings->SetDestDir(XpString::FromUtf8((Root() / "absent").string()));
     EXPECT_EQ(ImportFromCamera(NewManager(), *settings), c.expected);
     EXPECT_TRUE(PicturesOnThePc().empty());
   }

@@ -33,7 +33,6 @@ using Exporter = ::K2ExporterWithResize;
 using Manager = ::K2ExportTaskManager;
 using task_test::ExifTagsWithDate;
 using task_test::HandOver;
-using task_test::Wide;
 
 constexpr double kShootingDate = 45000.5;  // 2023-03-15 12:00:00
 constexpr uint32_t kConversionQuality = 90;
@@ -135,17 +134,17 @@ class K2ExporterWithResize : public task_test::TaskTest {
                            uint32_t contentType = kK2ContentTypeJpeg) {
     K2ExportItem item;
     item.contentType = contentType;
-    item.sourceFolder = Wide(path.parent_path()) + u"/";
-    item.fileNames = {Wide(path.filename())};
+    item.sourceFolder = XpString::FromUtf8(path.parent_path().string()) + u"/";
+    item.fileNames = {XpString::FromUtf8(path.filename().string())};
     item.shootingDate = date < 0.0 ? XpDateTime() : XpDateTime(date);
-    item.fileToWrite = Wide(path);
+    item.fileToWrite = XpString::FromUtf8(path.string());
     return item;
   }
 
   XpSharedPtr<K2ExporterWithResizeConfig> Config(K2ExportItemVector& items,
                                                  uint32_t sizeChoice = 0, bool cutting = false) {
-    return XpSharedPtr<K2ExporterWithResizeConfig>(
-        new K2ExporterWithResizeConfig(Wide(TempFolder()), cutting, sizeChoice, &items));
+    return XpSharedPtr<K2ExporterWithResizeConfig>(new K2ExporterWithResizeConfig(
+        XpString::FromUtf8(TempFolder().string()), cutting, sizeChoice, &items));
   }
 
   std::unique_ptr<Exporter> Make(
@@ -186,10 +185,10 @@ class K2ExporterWithResize : public task_test::TaskTest {
 
   K2ExportConfig TaskConfig(uint32_t size) {
     K2ExportConfig config;
-    config.SetTempDir(Wide(TempFolder()));
+    config.SetTempDir(XpString::FromUtf8(TempFolder().string()));
     config.SetChangeImageFileSize(true);
     config.SetImageFileSize(size);
-    config.SetDestination(Wide(Root() / "cam"));
+    config.SetDestination(XpString::FromUtf8((Root() / "cam").string()));
     return config;
   }
 
@@ -347,12 +346,12 @@ TEST_F(K2ExporterWithResize, ConvertedFilesCarryTheShootingDate) {
       Picture("p/DSC.JPG", kSourceSize, ExifTagsWithDate("2001:01:01 00:00:00"));
     } else {
       ASSERT_TRUE(WritePlainGradientJpeg(source.string(), kSourceSize.cx, kSourceSize.cy));
-      ASSERT_FALSE(XpImageIoJpeg().ReadTagsFromPath(Wide(source)));
+      ASSERT_FALSE(XpImageIoJpeg().ReadTagsFromPath(XpString::FromUtf8(source.string())));
     }
     K2ExportItemVector items = {Item(source, row.date)};
     auto exporter = Make(items);
     ASSERT_EQ(exporter->ConvertAll(), kXpOk);
-    ASSERT_NE(items[0].fileToWrite, Wide(source));
+    ASSERT_NE(items[0].fileToWrite, XpString::FromUtf8(source.string()));
     const std::string written = DateOriginalOf(items[0].fileToWrite);
     if (row.expected == kWritersStamp) {
       EXPECT_FALSE(written.empty());
@@ -563,11 +562,13 @@ TEST_F(K2ExporterWithResize, ConvertingDoesNotWaitForTheMedium) {
 // The export task manager with the resizing converter.
 TEST_F(K2ExporterWithResize, TaskPreparationConvertsAndFollowsTheSize) {
   HandOver handOver;
-  handOver.Add(kK2ContentTypeJpeg, {Wide(Picture("p/A.JPG", XpSize(400, 300)))}, kShootingDate);
-  handOver.Add(kK2ContentTypeJpeg, {Wide(Picture("p/B.JPG", XpSize(300, 400)))}, kShootingDate);
+  handOver.Add(kK2ContentTypeJpeg,
+               {XpString::FromUtf8(Picture("p/A.JPG", XpSize(400, 300)).string())}, kShootingDate);
+  handOver.Add(kK2ContentTypeJpeg,
+               {XpString::FromUtf8(Picture("p/B.JPG", XpSize(300, 400)).string())}, kShootingDate);
   const fs::path movie = Root() / "p/M.MPG";
   task_test::WriteBytes(movie, std::string(7000, 'm'));
-  handOver.Add(kK2ContentTypeMovie, {Wide(movie)}, kShootingDate);
+  handOver.Add(kK2ContentTypeMovie, {XpString::FromUtf8(movie.string())}, kShootingDate);
 
   Manager manager(Clock());
   manager.SetConverterFactory(Exporter::Factory(ResizeEngine::DefaultReaderFactory(), Clock()));

@@ -38,7 +38,9 @@ TEST_F(K2ExifTagHelper, EnsuresDateTimeOriginal) {
     SCOPED_TRACE(c.name);
     XpSharedPtr<XpTiffTagManager> tags = NewTagManager();
     const XpDateTime date = c.date < 0.0 ? XpDateTime() : XpDateTime(c.date);
-    EXPECT_EQ(Helper().EnsureDateTimeOriginal(Wide(Root() / c.file), date, tags), kXpOk);
+    EXPECT_EQ(
+        Helper().EnsureDateTimeOriginal(XpString::FromUtf8((Root() / c.file).string()), date, tags),
+        kXpOk);
     EXPECT_EQ(DateOriginalOf(tags), c.expected);
     if (c.newLittleEndianTree) {
       ASSERT_TRUE(tags);
@@ -64,13 +66,13 @@ TEST_F(K2ExifTagHelper, CreatesTheExifIFDOnce) {
 TEST_F(K2ExifTagHelper, FileQueries) {
   WriteJpeg(Root() / "dated.JPG", ExifTagsWithDate("2001:01:01 00:00:00"));
   WriteBytes(Root() / "junk.JPG", "not a picture");
-  EXPECT_TRUE(FileHasIFD0(Wide(Root() / "dated.JPG")));
-  EXPECT_TRUE(JpegHasTags(Wide(Root() / "dated.JPG")));
-  EXPECT_FALSE(FileHasIFD0(Wide(Root() / "junk.JPG")));
-  EXPECT_FALSE(JpegHasTags(Wide(Root() / "junk.JPG")));
-  EXPECT_FALSE(FileHasThumbnailIFD(Wide(Root() / "junk.JPG")));
+  EXPECT_TRUE(FileHasIFD0(XpString::FromUtf8((Root() / "dated.JPG").string())));
+  EXPECT_TRUE(JpegHasTags(XpString::FromUtf8((Root() / "dated.JPG").string())));
+  EXPECT_FALSE(FileHasIFD0(XpString::FromUtf8((Root() / "junk.JPG").string())));
+  EXPECT_FALSE(JpegHasTags(XpString::FromUtf8((Root() / "junk.JPG").string())));
+  EXPECT_FALSE(FileHasThumbnailIFD(XpString::FromUtf8((Root() / "junk.JPG").string())));
   WritePlainJpeg(Root() / "plain.JPG");
-  EXPECT_FALSE(FileHasIFD0(Wide(Root() / "plain.JPG")));
+  EXPECT_FALSE(FileHasIFD0(XpString::FromUtf8((Root() / "plain.JPG").string())));
 }
 
 }  // namespace

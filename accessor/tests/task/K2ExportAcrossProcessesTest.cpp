@@ -94,14 +94,14 @@ class K2ExportAcrossProcesses : public testsupport::HermeticTest {
       manager.SetXdbAccessorFactory(MakeFakeXdbFactory(std::make_shared<XdbLedger>()));
       manager.SetFreeSpaceQuery([](const XpString&) { return int64_t{1} << 40; });
       XpImageIoMovieOptions options;
-      options.serverProgram = Wide(fs::path(KAVO_FAKE_MOVIE_SERVER));
-      manager.SetMovieServer(Wide(server_), options);
+      options.serverProgram = XpString::FromUtf8(KAVO_FAKE_MOVIE_SERVER);
+      manager.SetMovieServer(XpString::FromUtf8(server_.string()), options);
       K2ExportConfig config;
-      config.SetTempDir(Wide(temp_));
+      config.SetTempDir(XpString::FromUtf8(temp_.string()));
       config.SetChangeImageFileSize(false);
-      config.SetDestination(Wide(camera_));
+      config.SetDestination(XpString::FromUtf8(camera_.string()));
       HandOver handOver;
-      handOver.Add(kK2ContentTypeMovie, {Wide(movie_)}, kShootingDay);
+      handOver.Add(kK2ContentTypeMovie, {XpString::FromUtf8(movie_.string())}, kShootingDay);
       if (manager.Start(config, handOver.Document(), nullptr) == kXpOk) {
         EXPECT_EQ(manager.Interrupt(), kXpOk);
         result = manager.WaitUntilFinished();

@@ -134,11 +134,11 @@ class K2ExportRun : public TaskTest {
     } else {
       WritePlainJpeg(path);
     }
-    return Wide(path);
+    return XpString::FromUtf8(path.string());
   }
   XpString File(const std::string& relative, const std::string& bytes) {
     WriteBytes(Root() / relative, bytes);
-    return Wide(Root() / relative);
+    return XpString::FromUtf8((Root() / relative).string());
   }
   // count pictures in the source folder, one content each.
   void AddPictures(HandOver& handOver, const std::string& folder, int count) {
@@ -149,9 +149,9 @@ class K2ExportRun : public TaskTest {
 
   K2ExportConfig Config() const {
     K2ExportConfig config;
-    config.SetTempDir(Wide(TempFolder()));
+    config.SetTempDir(XpString::FromUtf8(TempFolder().string()));
     config.SetChangeImageFileSize(false);
-    config.SetDestination(Wide(camera_));
+    config.SetDestination(XpString::FromUtf8(camera_.string()));
     return config;
   }
 
@@ -162,7 +162,7 @@ class K2ExportRun : public TaskTest {
     manager_ = std::make_unique<RunManager>(Clock());
     manager_->SetXdbAccessorFactory(factory_ ? factory_ : MakeFakeXdbFactory(ledger_));
     manager_->SetFreeSpaceQuery([this](const XpString&) { return freeSpace_; });
-    manager_->SetMovieServer(Wide(movieFolder_), movieOptions_);
+    manager_->SetMovieServer(XpString::FromUtf8(movieFolder_.string()), movieOptions_);
     Observer().SetManager(manager_.get());
     return *manager_;
   }
@@ -203,7 +203,7 @@ class K2ExportRun : public TaskTest {
 TEST_F(K2ExportRun, RecordsEveryPictureAndCommitsEveryTenInExportOrder) {
   HandOver handOver;
   AddPictures(handOver, "Party", 25);
-  ASSERT_TRUE(FileHasThumbnailIFD(Wide(Root() / "Party/p0001.JPG")));
+  ASSERT_TRUE(FileHasThumbnailIFD(XpString::FromUtf8((Root() / "Party/p0001.JPG").string())));
 
   EXPECT_EQ(Run(handOver), kXpOk);
 
@@ -382,9 +382,11 @@ TEST_F(K2ExportRun, PicturesWithoutAThumbnailAreReencodedWithTheirDate) {
   const fs::path reencoded = OnCamera(std::string(kDcfFolder) + "/QMVS0001.JPG");
   const fs::path copied = OnCamera(std::string(kDcfFolder) + "/QMVS0002.JPG");
   EXPECT_NE(ReadBytes(reencoded), ReadBytes(Root() / "Party/a_plain.JPG"));
-  EXPECT_TRUE(FileHasThumbnailIFD(Wide(reencoded)));
+  EXPECT_TRUE(FileHasThumbnailIFD(XpString::FromUtf8(reencoded.string())));
   XpSharedPtr<XpTiffTagManager> tags;
-  ASSERT_EQ(::K2ExifTagHelper().EnsureDateTimeOriginal(Wide(reencoded), XpDateTime(), tags), kXpOk);
+  ASSERT_EQ(::K2ExifTagHelper().EnsureDateTimeOriginal(XpString::FromUtf8(reencoded.string()),
+                                                       XpDateTime(), tags),
+            kXpOk);
   ASSERT_TRUE(tags && tags->GetExifIFD() != nullptr);
   EXPECT_EQ(tags->GetExifIFD()->GetAscii(kTagDateTimeOriginal).ToMultiByte().ToStdString(),
             kShootingDateText);
@@ -410,7 +412,7 @@ TEST_F(K2ExportRun, DamagedPictureFailsAndLeavesNoReservedFile) {
   EXPECT_EQ(manager.Start(Config(), HandOver().Document(), nullptr), kXpOk);
   K2ExportItem item;
   item.contentType = kK2ContentTypeJpeg;
-  item.sourceFolder = Wide(Root() / "Party") + u"/";
+  item.sourceFolder = XpString::FromUtf8((Root() / "Party").string()) + u"/";
   item.fileNames = {u"damaged.JPG"};
   item.fileToWrite = damaged;
   EXPECT_EQ(manager.ReencodeJpegIfNeeded(item), kXpErrImageBadRegion);
@@ -451,7 +453,7 @@ TEST_F(K2ExportRun, AReencodedPictureIsWhatTheWholePictureWriteMakes) {
   ASSERT_EQ(manager.Start(Config(), HandOver().Document(), nullptr), kXpOk);
   K2ExportItem item;
   item.contentType = kK2ContentTypeJpeg;
-  item.sourceFolder = Wide(Root() / "Party") + u"/";
+  item.sourceFolder = XpString::FromUtf8((Root() / "Party").string()) + u"/";
   item.fileNames = {u"plain.JPG"};
   item.fileToWrite = plain;
   item.shootingDate = XpDateTime(2023, 3, 15, 12, 0, 0);
@@ -466,14 +468,16 @@ TEST_F(K2ExportRun, AReencodedPictureIsWhatTheWholePictureWriteMakes) {
   ASSERT_NE(pixmap, nullptr);
   const fs::path whole = Root() / "whole.JPG";
   XpImageIoJpeg writer(70, u"Orvane");
-  ASSERT_EQ(writer.WriteToPath(pixmap.get(), tags, Wide(whole), nullptr, XpRect(), false, false),
+  ASSERT_EQ(writer.WriteToPath(pixmap.get(), tags, XpString::FromUtf8(whole.string()), nullptr,
+                               XpRect(), false, false),
             kXpOk);
   std::string expected = ReadBytes(whole);
   const std::string reencoded = ReadBytes(item.fileToWrite.ToMultiByte().ToStdString());
   // Both carry the time they were written at.
   // The scratch file's name does not tell its kind.
   XpSharedPtr<XpTiffTagManager> written = XpImageIoJpeg().ReadTagsFromPath(item.fileToWrite);
-  XpSharedPtr<XpTiffTagManager> made = XpImageIoJpeg().ReadTagsFromPath(Wide(whole));
+  XpSharedPtr<XpTiffTagManager> made =
+      XpImageIoJpeg().ReadTagsFromPath(XpString::FromUtf8(whole.string()));
   ASSERT_TRUE(written && made && written->GetIFD(0) != nullptr && made->GetIFD(0) != nullptr);
   const std::string writtenAt = written->GetIFD(0)->GetAscii(306).ToMultiByte().ToStdString();
   const std::string madeAt = made->GetIFD(0)->GetAscii(306).ToMultiByte().ToStdString();
@@ -496,7 +500,7 @@ TEST_F(K2ExportRun, APictureBeyondTheReadersPixelLimitIsReencoded) {
   ASSERT_EQ(manager.Start(Config(), HandOver().Document(), nullptr), kXpOk);
   K2ExportItem item;
   item.contentType = kK2ContentTypeJpeg;
-  item.sourceFolder = Wide(Root() / "Party") + u"/";
+  item.sourceFolder = XpString::FromUtf8((Root() / "Party").string()) + u"/";
   item.fileNames = {u"large.JPG"};
   item.fileToWrite = plain;
   ASSERT_EQ(manager.ReencodeJpegIfNeeded(item), kXpOk);
@@ -511,7 +515,7 @@ TEST_F(K2ExportRun, APictureBeyondTheReadersPixelLimitIsReencoded) {
 TEST_F(K2ExportRun, MovieThumbnailsAreCopiedOrMade) {
   movieFolder_ = Dir("server");
   WriteBytes(movieFolder_ / "script", "frame 64 48 9216 4 3\n");
-  movieOptions_.serverProgram = Wide(fs::path(KAVO_FAKE_MOVIE_SERVER));
+  movieOptions_.serverProgram = XpString::FromUtf8(KAVO_FAKE_MOVIE_SERVER);
   HandOver handOver;
   handOver.Add(kK2ContentTypeMovie,
                {File("Trip/a.MPG", std::string(3000, 'm')), File("Trip/a.THM", "thumbnail")},
@@ -530,9 +534,9 @@ TEST_F(K2ExportRun, MovieThumbnailsAreCopiedOrMade) {
   EXPECT_EQ(thumbnail.substr(0, 2), "\xFF\xD8");
   EXPECT_LE(static_cast<int64_t>(thumbnail.size()), XpImageIoJpeg::kThumbnailFileLimit);
   XpSize size;
-  const XpSharedPtr<XpImageIo> reader = XpImageIo::CreateForPath(Wide(made));
+  const XpSharedPtr<XpImageIo> reader = XpImageIo::CreateForPath(XpString::FromUtf8(made.string()));
   ASSERT_TRUE(reader);
-  EXPECT_EQ(reader->ReadImageSizeFlag0FromPath(Wide(made), &size), kXpOk);
+  EXPECT_EQ(reader->ReadImageSizeFlag0FromPath(XpString::FromUtf8(made.string()), &size), kXpOk);
   EXPECT_EQ(size.cx, XpImageIoJpeg::kThumbnailWidth);
   EXPECT_EQ(size.cy, XpImageIoJpeg::kThumbnailHeight);
   EXPECT_EQ(CountCalls("CreateContent QMVM"), 2u);
@@ -550,17 +554,17 @@ TEST_F(K2ExportRun, TheBuiltFrameServerMakesTheThumbnailOfARealMovie) {
   // program.
   const fs::path programFolder = fs::path(KAVO_TLVK2ACCESSOR_PATH).parent_path();
   movieFolder_ = programFolder;
-  movieOptions_.serverProgram = Wide(programFolder / "TLVMPThumb");
+  movieOptions_.serverProgram = XpString::FromUtf8((programFolder / "TLVMPThumb").string());
   HandOver handOver;
-  handOver.Add(kK2ContentTypeMovie, {Wide(movie)}, kShootingDay);
+  handOver.Add(kK2ContentTypeMovie, {XpString::FromUtf8(movie.string())}, kShootingDay);
 
   EXPECT_EQ(Run(handOver), kXpOk);
 
   const fs::path made = OnCamera(std::string(kDcfFolder) + "/QMVM0001.THM");
-  const XpSharedPtr<XpImageIo> reader = XpImageIo::CreateForPath(Wide(made));
+  const XpSharedPtr<XpImageIo> reader = XpImageIo::CreateForPath(XpString::FromUtf8(made.string()));
   ASSERT_TRUE(reader);
   std::unique_ptr<XpPixmapBase> frame(
-      reader->ReadPixmapFromPath(Wide(made), 1, nullptr, false, false));
+      reader->ReadPixmapFromPath(XpString::FromUtf8(made.string()), 1, nullptr, false, false));
   ASSERT_NE(frame, nullptr);
   ASSERT_EQ(frame->width, XpImageIoJpeg::kThumbnailWidth);
   ASSERT_EQ(frame->height, XpImageIoJpeg::kThumbnailHeight);
@@ -641,7 +645,8 @@ TEST_F(K2ExportRun, ABatchWhoseCommitFailsIsNotExportedAndARetryWritesItOnce) {
     ledger_->SetHook(nullptr);
     HandOver retry;
     for (size_t i = 10; i < sources.size(); ++i) {
-      retry.Add(kK2ContentTypeJpeg, {Wide(Root() / "Party" / sources[i])}, kShootingDay);
+      retry.Add(kK2ContentTypeJpeg, {XpString::FromUtf8((Root() / "Party" / sources[i]).string())},
+                kShootingDay);
     }
     NewManager();
     EXPECT_EQ(Run(retry), kXpOk);
@@ -753,7 +758,7 @@ TEST_F(K2ExportRun, AnUnreadablePictureEndsTheRunNamingTheFileAndWhy) {
     const fs::path picture = Root() / ("Bad" + std::to_string(number)) / "bad.JPG";
     Picture(fs::relative(picture, Root()).string(), false);
     HandOver handOver;
-    handOver.Add(kK2ContentTypeJpeg, {Wide(picture)}, kShootingDay);
+    handOver.Add(kK2ContentTypeJpeg, {XpString::FromUtf8(picture.string())}, kShootingDay);
     RunManager& manager = NewManager();
     ASSERT_EQ(manager.Start(Config(), handOver.Document(), nullptr), kXpOk);
     ASSERT_TRUE(Observer().WaitFor(K2ExportTaskManager::kCodePrepared, static_cast<size_t>(number)));

@@ -74,7 +74,9 @@ class K2ExportTaskManager : public TaskTest {
 
   std::unique_ptr<testsupport::FakeSysfs> sysfs_;
 
-  XpString PathOf(const std::string& relative) { return Wide(Root() / relative); }
+  XpString PathOf(const std::string& relative) {
+    return XpString::FromUtf8((Root() / relative).string());
+  }
 
   XpString WriteFile(const std::string& relative, const std::string& bytes = "picture") {
     WriteBytes(Root() / relative, bytes);
@@ -83,10 +85,10 @@ class K2ExportTaskManager : public TaskTest {
 
   K2ExportConfig Config(bool convert, uint32_t size = 0) {
     K2ExportConfig config;
-    config.SetTempDir(Wide(TempFolder()));
+    config.SetTempDir(XpString::FromUtf8(TempFolder().string()));
     config.SetChangeImageFileSize(convert);
     config.SetImageFileSize(size);
-    config.SetDestination(Wide(Root() / "cam"));
+    config.SetDestination(XpString::FromUtf8((Root() / "cam").string()));
     return config;
   }
 
@@ -270,7 +272,7 @@ TEST_F(K2ExportTaskManager, TheUsersOwnTemporaryLookingFilesStay) {
     SCOPED_TRACE(file.string());
     WriteBytes(file, "mine");
     HandOver handOver;
-    handOver.Add(kK2ContentTypeJpeg, {Wide(file)});
+    handOver.Add(kK2ContentTypeJpeg, {XpString::FromUtf8(file.string())});
     Manager manager(Clock());
     EXPECT_EQ(manager.Start(Config(false), handOver.Document(), nullptr), kXpOk);
     ASSERT_TRUE(Observer().WaitFor(Manager::kCodePrepared));

@@ -117,7 +117,7 @@ TEST_F(K2TaskHelpers, LocalToUtcUsesTheZoneOffset) {
 }
 
 TEST_F(K2TaskHelpers, ClusterSizeFallsBackWhenStatvfsFails) {
-  const XpString folder = Wide(Root());
+  const XpString folder = XpString::FromUtf8(Root().string());
   EXPECT_GT(K2GetVolumeClusterSize(folder), 0u);
   FaultInjection faults;
   faults.Add(Fault(SysCall::kStatvfs, Root().string()).Errno(EIO));
@@ -148,11 +148,13 @@ TEST_F(K2TaskHelpers, TransferMarkerNamesTheFolderFromTheVolumeRoot) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.marked);
     WriteBytes(marker, "an older marker");
-    EXPECT_EQ(K2WriteTransferMarker(Wide(Camera()), Wide(c.marked)), kXpOk);
+    EXPECT_EQ(
+        K2WriteTransferMarker(XpString::FromUtf8(Camera().string()), XpString::FromUtf8(c.marked)),
+        kXpOk);
     EXPECT_EQ(ReadAll(marker), c.text);
     EXPECT_EQ(TempFileCount(), 0u);
   }
-  EXPECT_EQ(K2RemoveTransferMarker(Wide(Camera())), kXpOk);
+  EXPECT_EQ(K2RemoveTransferMarker(XpString::FromUtf8(Camera().string())), kXpOk);
   EXPECT_FALSE(std::filesystem::exists(marker));
 }
 
@@ -162,7 +164,9 @@ TEST_F(K2TaskHelpers, TransferMarkerIgnoresAnotherUsersLeftover) {
   WriteBytes(leftover, "someone else's");
   FaultInjection faults;
   faults.Add(Fault(SysCall::kUnlink, leftover.string()).Errno(EPERM));
-  EXPECT_EQ(K2WriteTransferMarker(Wide(Camera()), Wide(Camera() / "DCIM/101ZXDCF/")), kXpOk);
+  EXPECT_EQ(K2WriteTransferMarker(XpString::FromUtf8(Camera().string()),
+                                  XpString::FromUtf8((Camera() / "DCIM/101ZXDCF/").string())),
+            kXpOk);
   EXPECT_EQ(ReadAll(Camera() / "TRANS.TXT"), "/DCIM/101ZXDCF");
   EXPECT_EQ(ReadAll(leftover), "someone else's");
   EXPECT_EQ(TempFileCount(), 1u);
@@ -172,21 +176,23 @@ TEST_F(K2TaskHelpers, StagingFailureLeavesNoMarker) {
   MountCamera();
   FaultInjection faults;
   faults.Add(Fault(SysCall::kWrite, TempFolder().string()).Errno(ENOSPC));
-  EXPECT_NE(K2WriteTransferMarker(Wide(Camera()), Wide(Camera() / "DCIM/100ZXDCF/")), kXpOk);
+  EXPECT_NE(K2WriteTransferMarker(XpString::FromUtf8(Camera().string()),
+                                  XpString::FromUtf8((Camera() / "DCIM/100ZXDCF/").string())),
+            kXpOk);
   EXPECT_FALSE(std::filesystem::exists(Camera() / "TRANS.TXT"));
   EXPECT_EQ(TempFileCount(), 0u);
 }
 
 TEST_F(K2TaskHelpers, DestinationPresentOnlyWhileMounted) {
   MountCamera();
-  EXPECT_TRUE(K2IsDestinationPresent(Wide(Camera())));
-  EXPECT_TRUE(K2IsDestinationPresent(Wide(Camera()) + u"/"));
-  EXPECT_FALSE(K2IsDestinationPresent(Wide(Camera() / "DCIM")));
+  EXPECT_TRUE(K2IsDestinationPresent(XpString::FromUtf8(Camera().string())));
+  EXPECT_TRUE(K2IsDestinationPresent(XpString::FromUtf8(Camera().string()) + u"/"));
+  EXPECT_FALSE(K2IsDestinationPresent(XpString::FromUtf8((Camera() / "DCIM").string())));
   std::filesystem::create_directories(Camera() / "DCIM");
-  EXPECT_FALSE(K2IsDestinationPresent(Wide(Camera() / "DCIM")));
+  EXPECT_FALSE(K2IsDestinationPresent(XpString::FromUtf8((Camera() / "DCIM").string())));
   sysfs_->RemoveMount(Camera().string());
   EXPECT_TRUE(std::filesystem::is_directory(Camera()));
-  EXPECT_FALSE(K2IsDestinationPresent(Wide(Camera())));
+  EXPECT_FALSE(K2IsDestinationPresent(XpString::FromUtf8(Camera().string())));
   EXPECT_FALSE(K2IsDestinationPresent(u""));
 }
 
@@ -199,7 +205,8 @@ TEST_F(K2TaskHelpers, TheMarkersRemovalIsFlushedAndAFailedFlushIsTold) {
     FaultInjection faults;
     // The marker's removal flushes the root and nothing else.
     const int flush = flushFails ? faults.Add(Fault(SysCall::kFsync, Camera().string()).Errno(EIO)) : -1;
-    EXPECT_EQ(K2RemoveTransferMarker(Wide(Camera())), flushFails ? kXpErrDeviceNotReady : kXpOk);
+    EXPECT_EQ(K2RemoveTransferMarker(XpString::FromUtf8(Camera().string())),
+              flushFails ? kXpErrDeviceNotReady : kXpOk);
     EXPECT_FALSE(std::filesystem::exists(marker));
     if (flushFails) {
       EXPECT_EQ(faults.Hits(flush), 1);
@@ -222,16 +229,19 @@ TEST_F(K2TaskHelpers, TheMarkerIsReadAsTheFolderItNames) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
     WriteBytes(Camera() / "TRANS.TXT", c.text);
-    EXPECT_EQ(K2ReadTransferMarker(Wide(Camera())).ToMultiByte().ToStdString(), c.expected);
+    EXPECT_EQ(
+        K2ReadTransferMarker(XpString::FromUtf8(Camera().string())).ToMultiByte().ToStdString(),
+        c.expected);
   }
   std::filesystem::remove(Camera() / "TRANS.TXT");
-  EXPECT_TRUE(K2ReadTransferMarker(Wide(Camera())).IsEmpty());
+  EXPECT_TRUE(K2ReadTransferMarker(XpString::FromUtf8(Camera().string())).IsEmpty());
 }
 
 TEST_F(K2TaskHelpers, RunFoldersOfEndedRunsGoAndThoseOfLivingRunsStay) {
   std::filesystem::create_directories(TempFolder());
   K2ExportRunFolder living;
-  const std::filesystem::path own = living.PathIn(Wide(TempFolder())).ToMultiByte().ToStdString();
+  const std::filesystem::path own =
+      living.PathIn(XpString::FromUtf8(TempFolder().string())).ToMultiByte().ToStdString();
   ASSERT_FALSE(own.empty());
   EXPECT_EQ(own.parent_path(), TempFolder());
   EXPECT_TRUE(std::filesystem::exists(own / K2ExportRunFolder::kLockName));
@@ -247,14 +257,15 @@ TEST_F(K2TaskHelpers, RunFoldersOfEndedRunsGoAndThoseOfLivingRunsStay) {
   const std::filesystem::path users = TempFolder() / "Holiday";
   WriteBytes(users / "IMG_0001.JPG.tmp", "mine");
 
-  K2ExportRunFolder::RemoveAbandoned(Wide(TempFolder()));
+  K2ExportRunFolder::RemoveAbandoned(XpString::FromUtf8(TempFolder().string()));
 
   EXPECT_FALSE(std::filesystem::exists(ended));
   EXPECT_FALSE(std::filesystem::exists(unlocked));
   EXPECT_EQ(ReadAll(own / "QMVS0000.JPG.tmp"), "living");
   EXPECT_EQ(ReadAll(users / "IMG_0001.JPG.tmp"), "mine");
   // The same temporary folder keeps the folder; the run's end removes it.
-  EXPECT_EQ(living.PathIn(Wide(TempFolder())).ToMultiByte().ToStdString(), own.string());
+  EXPECT_EQ(living.PathIn(XpString::FromUtf8(TempFolder().string())).ToMultiByte().ToStdString(),
+            own.string());
   living.Remove();
   EXPECT_FALSE(std::filesystem::exists(own));
   EXPECT_TRUE(std::filesystem::exists(users));

@@ -37,10 +37,6 @@ constexpr uint8_t kGrey = 128;
 
 }  // namespace
 
-XpString Wide(const std::filesystem::path& path) {
-  return XpStringA(path.string().c_str()).ToWide();
-}
-
 void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
   std::filesystem::create_directories(path.parent_path());
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -77,7 +73,9 @@ void WriteJpeg(const std::filesystem::path& path, XpSharedPtr<XpTiffTagManager> 
     std::memset(plane.Row(y), kGrey, static_cast<size_t>(kPictureSide) * 3);
   }
   XpImageIoJpeg writer(XpImageIoJpeg::kDefaultQuality, u"Kavo task test");
-  ASSERT_EQ(writer.WriteToPath(&pixmap, tags, Wide(path), nullptr, XpRect(), false, false), kXpOk);
+  ASSERT_EQ(writer.WriteToPath(&pixmap, tags, XpString::FromUtf8(path.string()), nullptr, XpRect(),
+                               false, false),
+            kXpOk);
 }
 
 void WritePlainJpeg(const std::filesystem::path& path) {

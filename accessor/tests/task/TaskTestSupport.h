@@ -21,7 +21,6 @@
 
 namespace task_test {
 
-XpString Wide(const std::filesystem::path& path);
 void WriteBytes(const std::filesystem::path& path, const std::string& bytes);
 // A sparse file of size bytes.
 void WriteSparse(const std::filesystem::path& path, uint64_t size);

@@ -43,7 +43,7 @@ class AccessorExportUsageExample : public TaskTest {
 
   XpString Picture(const std::string& relative) {
     WriteJpeg(Root() / relative, ExifTagsWithDate("2020:01:02 03:04:05"));
-    return Wide(Root() / relative);
+    return XpString::FromUtf8((Root() / relative).string());
   }
 
   std::unique_ptr<testsupport::FakeSysfs> sysfs_;
@@ -71,7 +71,9 @@ TEST_F(AccessorExportUsageExample, K2ExportTaskManagerPutsAPictureOnTheCamera) {
   K2ExportTaskManager manager(Clock());
   WithSeams(manager);
 
-  EXPECT_EQ(ExportToCamera(manager, Wide(camera_), Wide(TempFolder()), handOver.Document()), kXpOk);
+  EXPECT_EQ(ExportToCamera(manager, XpString::FromUtf8(camera_.string()),
+                           XpString::FromUtf8(TempFolder().string()), handOver.Document()),
+            kXpOk);
 
   const fs::path landed = camera_ / kFirstExported;
   ASSERT_TRUE(fs::exists(landed));
@@ -85,12 +87,14 @@ TEST_F(AccessorExportUsageExample, K2ExportTaskManagerPutsAPictureOnTheCamera) {
 TEST_F(AccessorExportUsageExample, K2ExportTaskManagerRefusesContentsItCannotExport) {
   HandOver handOver;
   handOver.Add(kK2ContentTypeJpeg, {Picture("Party/a.JPG")}, kShootingDay);
-  handOver.Add(kK2ContentTypeMovie, {Wide(Root() / "Party/b.modd")}, kShootingDay);
+  handOver.Add(kK2ContentTypeMovie, {XpString::FromUtf8((Root() / "Party/b.modd").string())},
+               kShootingDay);
   WriteBytes(Root() / "Party/b.modd", "side file");
   K2ExportTaskManager manager(Clock());
   WithSeams(manager);
 
-  EXPECT_EQ(ExportToCamera(manager, Wide(camera_), Wide(TempFolder()), handOver.Document()),
+  EXPECT_EQ(ExportToCamera(manager, XpString::FromUtf8(camera_.string()),
+                           XpString::FromUtf8(TempFolder().string()), handOver.Document()),
             kK2ErrUnsupportedContents);
   EXPECT_EQ(manager.Stop(), kXpOk);
   (void)manager.WaitUntilFinished();  // only the join matters here

@@ -20,7 +20,7 @@
 #include "imaging/tags/XpTiffTagIFD.h"
 #include "outside/fsk/k2xdb/K2xdbTool.h"
 #include "platform/registry/XpRegistry.h"
-#include "platform/text/XpStringA.h"
+#include "platform/text/XpString.h"
 #include "platform/value/XpIniElement.h"
 
 namespace export_fixture {
@@ -35,8 +35,6 @@ constexpr uint16_t kMakeTag = 271;
 constexpr int32_t kCameraPictureSide = 32;
 constexpr int kPlainQuality = 85;
 constexpr unsigned char kPackHeader[] = {0x00, 0x00, 0x01, 0xBA, 0x21, 0x00, 0x01, 0x00, 0x01, 0x80, 0x00, 0x01};
-
-XpString Wide(const fs::path& path) { return XpStringA(path.string().c_str()).ToWide(); }
 
 uint8_t Ramp(int32_t at, int32_t length) { return static_cast<uint8_t>(255 * at / std::max(1, length - 1)); }
 
@@ -72,7 +70,9 @@ void WritePicture(const fs::path& path, int32_t width, int32_t height, const cha
     }
   }
   XpImageIoJpeg writer(XpImageIoJpeg::kDefaultQuality, u"Kavo export test");
-  ASSERT_EQ(writer.WriteToPath(&pixmap, Tags(shotAt), Wide(path), nullptr, XpRect(), false, false), kXpOk);
+  ASSERT_EQ(writer.WriteToPath(&pixmap, Tags(shotAt), XpString::FromUtf8(path.string()), nullptr,
+                               XpRect(), false, false),
+            kXpOk);
 }
 
 void WritePlainPicture(const fs::path& path, int32_t width, int32_t height) {
@@ -188,7 +188,8 @@ void WriteRegistry(const fs::path& tempDir, bool convert) {
   ASSERT_EQ(user.SetDword(K2ExportConfig::kChangeImageFileSizeValue, convert ? 1 : 0), kXpOk);
   ASSERT_EQ(user.SetDword(K2ExportConfig::kImageFileSizeValue, 0), kXpOk);
   ASSERT_EQ(user.SetDword(K2ExportConfig::kPictureCuttingValue, 0), kXpOk);
-  ASSERT_EQ(user.SetString(K2ExportConfig::kTempDirValue, Wide(tempDir)), kXpOk);
+  ASSERT_EQ(user.SetString(K2ExportConfig::kTempDirValue, XpString::FromUtf8(tempDir.string())),
+            kXpOk);
 }
 
 void WriteHandOver(const fs::path& path, const std::vector<HandOverContent>& contents) {
@@ -200,7 +201,7 @@ void WriteHandOver(const fs::path& path, const std::vector<HandOverContent>& con
     XpIniElement* entry = SfContentInfoXML::AddContents(group);
     ASSERT_NE(entry, nullptr);
     for (const fs::path& file : content.files) {
-      ASSERT_EQ(SfContentInfoXML::AddFile(entry, Wide(file)), kXpOk);
+      ASSERT_EQ(SfContentInfoXML::AddFile(entry, XpString::FromUtf8(file.string())), kXpOk);
     }
     ASSERT_EQ(entry->Add(u"ContentType", kXpIniTypeInt, content.type), kXpOk);
     if (content.date >= 0.0) {
@@ -215,7 +216,7 @@ void WriteHandOver(const fs::path& path, const std::vector<HandOverContent>& con
       }
     }
   }
-  ASSERT_EQ(document.SaveToFile(Wide(path)), kXpOk);
+  ASSERT_EQ(document.SaveToFile(XpString::FromUtf8(path.string())), kXpOk);
 }
 
 }  // namespace export_fixture

@@ -27,8 +27,6 @@ namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 using namespace export_fixture;
 
-XpString Wide(const fs::path& path) { return XpStringA(path.string().c_str()).ToWide(); }
-
 class K2DemoTool : public testsupport::HermeticTest {
  protected:
   int Run(const std::vector<std::string>& arguments) {
@@ -42,7 +40,7 @@ class K2DemoTool : public testsupport::HermeticTest {
   static std::vector<std::pair<std::string, int64_t>> HandOverContents(const fs::path& path) {
     std::vector<std::pair<std::string, int64_t>> contents;
     SfContentInfoXML document;
-    EXPECT_EQ(document.LoadFromFile(Wide(path)), kXpOk);
+    EXPECT_EQ(document.LoadFromFile(XpString::FromUtf8(path.string())), kXpOk);
     const XpIniElement* group = document.GetContentsGroup(0);
     for (int32_t index = 0; group != nullptr && index < SfContentInfoXML::GetContentsCount(group); ++index) {
       const XpIniElement* entry = SfContentInfoXML::GetContents(group, static_cast<uint32_t>(index));
@@ -82,7 +80,7 @@ TEST_F(K2DemoTool, SetupBuildsACameraThatIsFoundAndAHandOverOfItsSamples) {
   SetEnv("KAVO_SYSROOT", (demo / "sysroot").string());
   K2CameraList cameras;
   CollectConnectedCameras(cameras);
-  EXPECT_TRUE(ContainsCameraPath(cameras, Wide(demo / "cam") + u"/"));
+  EXPECT_TRUE(ContainsCameraPath(cameras, XpString::FromUtf8((demo / "cam").string()) + u"/"));
 
   ASSERT_EQ(Run({"tree", (demo / "cam").string()}), 0) << err_.str();
   EXPECT_THAT(out_.str(), HasSubstr("DCIM/100ABCDE/DSC00005.JPG "));
@@ -105,7 +103,7 @@ TEST_F(K2DemoTool, RelativePathsAreTakenFromTheWorkingFolder) {
   const fs::path demo = Root() / "demo";
   EXPECT_TRUE(fs::is_regular_file(demo / "cam" / "DCIM" / "100ABCDE" / "DSC00001.JPG"));
   SfContentInfoXML document;
-  ASSERT_EQ(document.LoadFromFile(Wide(demo / "h.xml")), kXpOk);
+  ASSERT_EQ(document.LoadFromFile(XpString::FromUtf8((demo / "h.xml").string())), kXpOk);
   XpString first;
   ASSERT_EQ(SfContentInfoXML::GetFile(SfContentInfoXML::GetContents(document.GetContentsGroup(0), 0), 0, &first),
             kXpOk);
@@ -113,7 +111,7 @@ TEST_F(K2DemoTool, RelativePathsAreTakenFromTheWorkingFolder) {
   SetEnv("KAVO_SYSROOT", (demo / "sysroot").string());
   K2CameraList cameras;
   CollectConnectedCameras(cameras);
-  EXPECT_TRUE(ContainsCameraPath(cameras, Wide(demo / "cam") + u"/"));
+  EXPECT_TRUE(ContainsCameraPath(cameras, XpString::FromUtf8((demo / "cam").string()) + u"/"));
   EXPECT_EQ(tree, 0);
   EXPECT_THAT(treeOut, HasSubstr("DCIM/100ABCDE/DSC00005.JPG "));
 }

@@ -44,8 +44,6 @@ constexpr const char* kConfirmedScript =
     "form 157 when 1011 != \"[Strings/Calculating]\" press 1\n"
     "box \"ExportCompleted\" press ok\n";
 
-XpString Wide(const fs::path& path) { return XpStringA(path.string().c_str()).ToWide(); }
-
 // What the album database holds: per album title, the content file names
 // with their dates and favourite flags.
 struct StoredContent {
@@ -58,7 +56,7 @@ using StoredAlbums = std::map<std::string, std::vector<StoredContent>>;
 StoredAlbums ReadAlbums(const fs::path& card) {
   StoredAlbums stored;
   XdbAccessor::IXdbReader* reader = nullptr;
-  EXPECT_EQ(XdbAccessor::CreateXdbReader(&reader, Wide(card) + u"/"), kXpOk);
+  EXPECT_EQ(XdbAccessor::CreateXdbReader(&reader, XpString::FromUtf8(card.string()) + u"/"), kXpOk);
   if (reader == nullptr) return stored;
   std::unique_ptr<XdbAccessor::IAlbumList> albums(reader->GetAllAlbums());
   for (int32_t index = 0; albums && index < albums->GetCount(); ++index) {
@@ -83,7 +81,9 @@ double Days(int32_t year, int32_t month, int32_t day, int32_t hour) {
 
 std::string ShotAt(const fs::path& path) {
   XpDateTime date;
-  if (!XpFormatChecker::ReadTagDate(Wide(path), kXpKindJpeg, kDateTimeOriginalTag, date)) return "";
+  if (!XpFormatChecker::ReadTagDate(XpString::FromUtf8(path.string()), kXpKindJpeg,
+                                    kDateTimeOriginalTag, date))
+    return "";
   char text[32];
   std::snprintf(text, sizeof(text), "%04d:%02d:%02d %02d:%02d:%02d", date.GetYear(), date.GetMonth(), date.GetDay(),
                 date.GetHour(), date.GetMinute(), date.GetSecond());

@@ -32,7 +32,7 @@
 #include "platform/testsupport/FaultInjection.h"
 #include "platform/testsupport/MediumWaits.h"
 #include "platform/testsupport/HermeticTest.h"
-#include "platform/text/XpStringA.h"
+#include "platform/text/XpString.h"
 
 namespace {
 
@@ -48,8 +48,6 @@ constexpr const char* kConfirm =
     "option clock real\n"
     "option timeout 30000\n"
     "form 157 when 1011 != \"[Strings/Calculating]\" press 1\n";
-
-XpString Wide(const fs::path& path) { return XpStringA(path.string().c_str()).ToWide(); }
 
 // The application's task manager with a hook on the first copy that reaches
 // 100 %, and a record of the stop question's pause.
@@ -177,7 +175,8 @@ class K2ExportFlow : public testsupport::HermeticTest {
   // the exit status.
   int Run(const std::string& script) {
     host_ = ui_test::MakeScriptedHost(script, lines_);
-    app_ = std::make_unique<FlowApp>(*host_, Wide(program_) + u"/", *manager_, control_);
+    app_ = std::make_unique<FlowApp>(*host_, XpString::FromUtf8(program_.string()) + u"/",
+                                     *manager_, control_);
     const std::string file = HandOver().string();
     const char* argv[] = {"TLVK2Accessor", "-export", file.c_str()};
     return app_->Run(3, argv);
@@ -186,7 +185,8 @@ class K2ExportFlow : public testsupport::HermeticTest {
   // The contents of the camera's album database.
   size_t ListedOnTheCard() const {
     XdbAccessor::IXdbReader* reader = nullptr;
-    if (XdbAccessor::CreateXdbReader(&reader, Wide(Cam()) + u"/") != kXpOk || reader == nullptr) {
+    if (XdbAccessor::CreateXdbReader(&reader, XpString::FromUtf8(Cam().string()) + u"/") != kXpOk ||
+        reader == nullptr) {
       return 0;
     }
     std::unique_ptr<XdbAccessor::IContentList> contents(reader->GetAllContents());
@@ -354,7 +354,8 @@ TEST_F(K2ExportFlow, UnderYesNoCameraToConfirmToIsAFailureWithItsLine) {
   options.yes = true;
   options.catchSignals = false;
   host_ = std::make_unique<XfUiHost>(std::make_unique<XfUiAutomaticBackend>(echo, false), options);
-  app_ = std::make_unique<FlowApp>(*host_, Wide(program_) + u"/", *manager_, control_);
+  app_ = std::make_unique<FlowApp>(*host_, XpString::FromUtf8(program_.string()) + u"/", *manager_,
+                                   control_);
   const std::string file = HandOver().string();
   const char* argv[] = {"TLVK2Accessor", "--yes", "-export", file.c_str()};
 

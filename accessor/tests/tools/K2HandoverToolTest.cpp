@@ -17,7 +17,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-using task_test::Wide;
 
 // 2023-03-16 00:00:00 UTC.
 constexpr int64_t kMovieModified = 1678924800;
@@ -61,7 +60,7 @@ class K2HandoverTool : public testsupport::HermeticTest {
   };
   std::vector<Content> Load() {
     SfContentInfoXML document;
-    EXPECT_EQ(document.LoadFromFile(Wide(Out())), kXpOk);
+    EXPECT_EQ(document.LoadFromFile(XpString::FromUtf8(Out().string())), kXpOk);
     EXPECT_EQ(document.GetContentsGroupCount(), 1);
     const XpIniElement* group = document.GetContentsGroup(0);
     EXPECT_EQ(document.FindContentsGroup(u"k2handover"), group);

@@ -42,13 +42,11 @@ using export_fixture::Snapshot;
 constexpr const char* kConfirmImport = "option clock real\nbox \"ImportStart\" press ok\n";
 constexpr const char* kCameraFolder = "DCIM/100ABCDE";
 
-XpString Wide(const fs::path& path) { return XpStringA(path.string().c_str()).ToWide(); }
-
 // The guids of the contents that the card's album database lists.
 std::vector<int64_t> StoredGuids(const fs::path& card) {
   std::vector<int64_t> guids;
   XdbAccessor::IXdbReader* reader = nullptr;
-  EXPECT_EQ(XdbAccessor::CreateXdbReader(&reader, Wide(card) + u"/"), kXpOk);
+  EXPECT_EQ(XdbAccessor::CreateXdbReader(&reader, XpString::FromUtf8(card.string()) + u"/"), kXpOk);
   if (reader == nullptr) return guids;
   {
     std::unique_ptr<XdbAccessor::IContentList> contents(reader->GetAllContents());
@@ -65,7 +63,7 @@ std::vector<int64_t> StoredGuids(const fs::path& card) {
 std::vector<std::string> StoredAlbumFiles(const fs::path& card) {
   std::vector<std::string> files;
   XdbAccessor::IXdbReader* reader = nullptr;
-  EXPECT_EQ(XdbAccessor::CreateXdbReader(&reader, Wide(card) + u"/"), kXpOk);
+  EXPECT_EQ(XdbAccessor::CreateXdbReader(&reader, XpString::FromUtf8(card.string()) + u"/"), kXpOk);
   if (reader == nullptr) return files;
   {
     std::unique_ptr<XdbAccessor::IContentList> contents(reader->GetAllContents());
@@ -186,7 +184,7 @@ TEST_F(K2ImportEndToEnd, ImportsTheAlbumsEmptiesTheCameraAndFindsNothingNewTheSe
   EXPECT_EQ(ReadBytes(trip / "DSC00001.JPG"), Original("DCIM/100ABCDE/DSC00001.JPG"));
   EXPECT_EQ(ReadBytes(trip / "DSC00002.JPG"), Original("DCIM/100ABCDE/DSC00002.JPG"));
   SfModdXML modd;
-  ASSERT_EQ(modd.Load(Wide(trip / "DSC00001.modd")), kXpOk);
+  ASSERT_EQ(modd.Load(XpString::FromUtf8((trip / "DSC00001.modd").string())), kXpOk);
   EXPECT_EQ(modd.GetFavoriteList(), (std::vector<int32_t>{1, 3}));
   for (const char* name : {"DSC00003.JPG", "DSC00004.JPG", "DSC00005.MPG", "DSC00005.THM"}) {
     SCOPED_TRACE(name);

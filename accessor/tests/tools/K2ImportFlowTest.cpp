@@ -39,8 +39,6 @@ using import_test::ImportCard;
 constexpr auto kPauseLimit = std::chrono::seconds(20);
 constexpr int64_t kFileBytes = 100;
 
-XpString Wide(const fs::path& path) { return XpStringA(path.string().c_str()).ToWide(); }
-
 // The application's import manager over the fake album database; the
 // first deletion from the camera can wait until the progress window pauses
 // the run to ask whether to stop.
@@ -144,7 +142,8 @@ class K2ImportFlow : public testsupport::HermeticTest {
 
   int Run(const std::string& script, const fs::path& importPath) {
     host_ = ui_test::MakeScriptedHost(script, lines_);
-    app_ = std::make_unique<ImportFlowApp>(*host_, Wide(program_) + u"/", *manager_);
+    app_ = std::make_unique<ImportFlowApp>(*host_, XpString::FromUtf8(program_.string()) + u"/",
+                                           *manager_);
     const std::string path = importPath.string();
     const char* argv[] = {"TLVK2Accessor", "-import", path.c_str()};
     return app_->Run(3, argv);
@@ -365,7 +364,8 @@ class K2ImportFlowOnTheCard : public K2ImportFlow {
   std::vector<std::string> Listed() const {
     std::vector<std::string> names;
     XdbAccessor::IXdbReader* reader = nullptr;
-    EXPECT_EQ(XdbAccessor::CreateXdbReader(&reader, Wide(Cam()) + u"/"), kXpOk);
+    EXPECT_EQ(XdbAccessor::CreateXdbReader(&reader, XpString::FromUtf8(Cam().string()) + u"/"),
+              kXpOk);
     if (reader == nullptr) return names;
     {
       std::unique_ptr<XdbAccessor::IContentList> contents(reader->GetAllContents());

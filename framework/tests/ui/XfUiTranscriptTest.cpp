@@ -15,6 +15,7 @@
 #include "platform/fs/XpSysCalls.h"
 #include "platform/testsupport/FaultInjection.h"
 #include "platform/testsupport/HermeticTest.h"
+#include "platform/text/XpString.h"
 
 namespace {
 
@@ -31,8 +32,6 @@ std::string NamesIn(const fs::path& folder) {
   return names;
 }
 
-XpString ToXp(const fs::path& path) { return XpStringA(path.c_str()).ToWide(); }
-
 class TranscriptFixture : public testsupport::HermeticTest {
  protected:
   testsupport::FaultInjection faults_;
@@ -44,7 +43,8 @@ TEST_F(XfUiTranscript, AFileTranscriptReplacesTheOldOneOnlyWhenItEnds) {
   const fs::path path = folder / "transcript.txt";
   std::ofstream(path) << "box \"old run\"\n";
   std::string error;
-  std::unique_ptr<::XfUiTranscript> transcript = ::XfUiTranscript::ForFile(ToXp(path), &error);
+  std::unique_ptr<::XfUiTranscript> transcript =
+      ::XfUiTranscript::ForFile(XpString::FromUtf8(path.string()), &error);
   ASSERT_NE(transcript, nullptr) << error;
   transcript->Line("box \"Demo\" \"hello\"");
   transcript->Line("box answer No");
@@ -58,7 +58,7 @@ TEST_F(XfUiTranscript, AFileTranscriptReplacesTheOldOneOnlyWhenItEnds) {
 TEST_F(XfUiTranscript, AFileThatCannotBeMadeIsRefusedWithItsName) {
   const fs::path path = Root() / "missing" / "transcript.txt";
   std::string error;
-  EXPECT_EQ(::XfUiTranscript::ForFile(ToXp(path), &error), nullptr);
+  EXPECT_EQ(::XfUiTranscript::ForFile(XpString::FromUtf8(path.string()), &error), nullptr);
   EXPECT_NE(error.find(path.string()), std::string::npos) << error;
 }
 

@@ -13,14 +13,12 @@
 #include "platform/fs/XpSysCalls.h"
 #include "platform/testsupport/FaultInjection.h"
 #include "platform/testsupport/HermeticTest.h"
-#include "platform/text/XpStringA.h"
+#include "platform/text/XpString.h"
 
 namespace {
 
 using testsupport::Fault;
 using testsupport::SysCall;
-
-XpString ToXp(const std::filesystem::path& path) { return XpStringA(path.c_str()).ToWide(); }
 
 // The file looks longer than it is, as when it shrinks after its size was
 // taken.
@@ -58,28 +56,31 @@ TEST_F(XpReadWholeFile, ReadsEveryByteThroughShortReads) {
   testsupport::FaultInjection faults;
   faults.Add(Fault(SysCall::kRead, Root().string()).AtMost(4093));
   std::vector<uint8_t> bytes;
-  ASSERT_EQ(::XpReadWholeFile(ToXp(path), &bytes), kXpOk);
+  ASSERT_EQ(::XpReadWholeFile(XpString::FromUtf8(path.string()), &bytes), kXpOk);
   EXPECT_EQ(std::string(bytes.begin(), bytes.end()), content);
 
-  ASSERT_EQ(::XpReadWholeFile(ToXp(Write("empty", "")), &bytes), kXpOk);
+  ASSERT_EQ(::XpReadWholeFile(XpString::FromUtf8(Write("empty", "").string()), &bytes), kXpOk);
   EXPECT_TRUE(bytes.empty());
 }
 
 TEST_F(XpReadWholeFile, FailuresLeaveNoBytes) {
   const std::filesystem::path path = Write("data.bin", "0123456789");
   std::vector<uint8_t> bytes{7};
-  EXPECT_EQ(::XpReadWholeFile(ToXp(Root() / "missing"), &bytes), kXpErrFileNotFound);
+  EXPECT_EQ(::XpReadWholeFile(XpString::FromUtf8((Root() / "missing").string()), &bytes),
+            kXpErrFileNotFound);
   EXPECT_TRUE(bytes.empty());
-  EXPECT_NE(::XpReadWholeFile(ToXp(Dir("folder")), &bytes), kXpOk);
-  EXPECT_EQ(::XpReadWholeFile(ToXp(path), static_cast<std::vector<uint8_t>*>(nullptr)), kXpErrBadArgument);
+  EXPECT_NE(::XpReadWholeFile(XpString::FromUtf8(Dir("folder").string()), &bytes), kXpOk);
+  EXPECT_EQ(::XpReadWholeFile(XpString::FromUtf8(path.string()),
+                              static_cast<std::vector<uint8_t>*>(nullptr)),
+            kXpErrBadArgument);
   {
     ShrinkingFile shrinking;
-    EXPECT_EQ(::XpReadWholeFile(ToXp(path), &bytes), kXpErrEndOfFile);
+    EXPECT_EQ(::XpReadWholeFile(XpString::FromUtf8(path.string()), &bytes), kXpErrEndOfFile);
     EXPECT_TRUE(bytes.empty());
   }
   testsupport::FaultInjection faults;
   faults.Add(Fault(SysCall::kRead, Root().string()).Errno(EIO).AfterBytes(4));
-  EXPECT_NE(::XpReadWholeFile(ToXp(path), &bytes), kXpOk);
+  EXPECT_NE(::XpReadWholeFile(XpString::FromUtf8(path.string()), &bytes), kXpOk);
   EXPECT_TRUE(bytes.empty());
 }
 
@@ -95,22 +96,26 @@ TEST_F(XpReadWholeFile, TextIsReadToTheEndWhateverSizeTheFileAnnounces) {
     ShrinkingFile longer;
     testsupport::FaultInjection faults;
     faults.Add(Fault(SysCall::kRead, Root().string()).AtMost(4093));
-    ASSERT_EQ(::XpReadWholeFile(ToXp(path), &text), kXpOk);
+    ASSERT_EQ(::XpReadWholeFile(XpString::FromUtf8(path.string()), &text), kXpOk);
   }
   EXPECT_EQ(text, content);
-  ASSERT_EQ(::XpReadWholeFile(ToXp("/proc/self/stat"), &text), kXpOk);
+  ASSERT_EQ(::XpReadWholeFile(XpString(u"/proc/self/stat"), &text), kXpOk);
   EXPECT_FALSE(text.empty());
   EXPECT_EQ(text.back(), '\n');
 
   text = "stale";
-  EXPECT_EQ(::XpReadWholeFile(ToXp(Root() / "missing"), &text), kXpErrFileNotFound);
+  EXPECT_EQ(::XpReadWholeFile(XpString::FromUtf8((Root() / "missing").string()), &text),
+            kXpErrFileNotFound);
   EXPECT_TRUE(text.empty());
-  EXPECT_EQ(::XpReadWholeFile(ToXp(Dir("folder")), &text), kXpErrInvalidFile);
+  EXPECT_EQ(::XpReadWholeFile(XpString::FromUtf8(Dir("folder").string()), &text),
+            kXpErrInvalidFile);
   testsupport::FaultInjection faults;
   faults.Add(Fault(SysCall::kRead, Root().string()).Errno(EIO).AfterBytes(4));
-  EXPECT_EQ(::XpReadWholeFile(ToXp(path), &text), kXpErrDeviceNotReady);
+  EXPECT_EQ(::XpReadWholeFile(XpString::FromUtf8(path.string()), &text), kXpErrDeviceNotReady);
   EXPECT_TRUE(text.empty());
-  EXPECT_EQ(::XpReadWholeFile(ToXp(path), static_cast<std::string*>(nullptr)), kXpErrBadArgument);
+  EXPECT_EQ(
+      ::XpReadWholeFile(XpString::FromUtf8(path.string()), static_cast<std::string*>(nullptr)),
+      kXpErrBadArgument);
 }
 
 }  // namespace

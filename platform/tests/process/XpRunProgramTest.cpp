@@ -19,6 +19,7 @@
 #include "platform/testsupport/HermeticTest.h"
 #include "platform/tests/process/FakeProgramFile.h"
 #include "platform/tests/process/ProcessTestSupport.h"
+#include "platform/text/XpString.h"
 
 namespace {
 
@@ -26,9 +27,6 @@ namespace fs = std::filesystem;
 using process_test::ProcessState;
 using process_test::ReadText;
 using process_test::WaitUntil;
-
-XpString Wide(const std::string& text) { return XpStringA(text.c_str()).ToWide(); }
-XpString Wide(const fs::path& path) { return Wide(path.string()); }
 
 void WriteScript(const fs::path& path, const std::string& body) {
   std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
@@ -70,8 +68,9 @@ TEST_F(XpRunProgram, RefusesProgramAndArgumentsOf500Units) {
   for (const Case& c : {Case{200, kXpErrBadArgument, false}, Case{199, kXpOk, true}}) {
     fs::remove(mark);
     uint32_t exitCode = 1234;
-    const XpString arguments = Wide(std::string(c.argumentLength, 'a'));
-    EXPECT_EQ(::XpRunProgram(Wide(script), arguments, &exitCode, nullptr), c.result)
+    const XpString arguments = XpString::FromUtf8(std::string(c.argumentLength, 'a'));
+    EXPECT_EQ(::XpRunProgram(XpString::FromUtf8(script.string()), arguments, &exitCode, nullptr),
+              c.result)
         << c.argumentLength;
     EXPECT_EQ(fs::exists(mark), c.ran) << c.argumentLength;
     EXPECT_EQ(exitCode, c.ran ? 0u : 1234u) << c.argumentLength;
@@ -104,9 +103,9 @@ TEST_F(XpRunProgram, RunsInTheProgramsFolder) {
   const fs::path app = Dir("app folder");
   const fs::path out = Root() / "pwd.txt";
   WriteScript(app / "where", "pwd -P > \"$1\"");
-  const XpString arguments = Wide("\"" + out.string() + "\"");
+  const XpString arguments = XpString::FromUtf8("\"" + out.string() + "\"");
 
-  ASSERT_EQ(RunAndWait(Wide(app / "where"), arguments), 0);
+  ASSERT_EQ(RunAndWait(XpString::FromUtf8((app / "where").string()), arguments), 0);
   EXPECT_EQ(ReadText(out), fs::canonical(app).string() + "\n");
 
   // Relative to the working folder, and with a folder part.
@@ -145,7 +144,7 @@ TEST_F(XpRunProgram, LooksInTheGivenFolderThenBesideTheProgramThenOnPath) {
   WriteScript(app / "kavo", "exit 0");
   testsupport::FakeProgramFile program((app / "kavo").string());
   SetEnv("PATH", bin.string());
-  const XpString helper = Wide(given / "Helper.exe");
+  const XpString helper = XpString::FromUtf8((given / "Helper.exe").string());
 
   EXPECT_EQ(RunAndWait(helper, u""), 5);
   fs::remove(given / "Helper");
@@ -162,7 +161,8 @@ TEST_F(XpRunProgram, ProgramsThatCannotStartGiveGenericFailure) {
   std::ofstream(plain) << "not a program\n";
   SetEnv("PATH", Dir("empty").string());
   for (const XpString& program :
-       {Wide(Root() / "missing"), XpString(u"Missing.exe"), Wide(plain), XpString(u"")}) {
+       {XpString::FromUtf8((Root() / "missing").string()), XpString(u"Missing.exe"),
+        XpString::FromUtf8(plain.string()), XpString(u"")}) {
     std::unique_ptr<XpProcess> process;
     uint32_t exitCode = 99;
     EXPECT_EQ(::XpRunProgram(program, u"", &exitCode, &process), kXpErrGeneric)
@@ -206,7 +206,8 @@ TEST_F(XpRunProgram, LeavesNoZombieBehind) {
   const fs::path pidFile = Root() / "pid";
   WriteScript(Root() / "tell", "echo $$ > '" + pidFile.string() + ".part' && mv '" +
                                    pidFile.string() + ".part' '" + pidFile.string() + "'");
-  ASSERT_EQ(::XpRunProgram(Wide(Root() / "tell"), u"", nullptr, nullptr), kXpOk);
+  ASSERT_EQ(::XpRunProgram(XpString::FromUtf8((Root() / "tell").string()), u"", nullptr, nullptr),
+            kXpOk);
   ASSERT_TRUE(WaitUntil([&pidFile] { return fs::exists(pidFile); }));
   pid = static_cast<pid_t>(std::stol(ReadText(pidFile)));
   EXPECT_TRUE(WaitUntil([pid] { return ProcessState(pid) == 0; })) << "pid " << pid;

@@ -14,7 +14,7 @@
 #include "platform/testsupport/ForkedChild.h"
 #include "platform/testsupport/HermeticTest.h"
 #include "platform/tests/process/ProcessTestSupport.h"
-#include "platform/text/XpStringA.h"
+#include "platform/text/XpString.h"
 
 namespace {
 
@@ -24,8 +24,6 @@ using process_test::ReadText;
 using process_test::WaitUntil;
 
 constexpr uint32_t kKeepAwake = kXpEsContinuous | kXpEsSystemRequired;
-
-XpString Wide(const fs::path& path) { return XpStringA(path.string().c_str()).ToWide(); }
 
 class XpSetThreadExecutionState : public testsupport::HermeticTest {
  protected:
@@ -43,7 +41,7 @@ class XpSetThreadExecutionState : public testsupport::HermeticTest {
                             << ".part'\nmv '" << pidFile_.string() << ".part' '" << pidFile_.string()
                             << "'\nexec cat > /dev/null\n";
     fs::permissions(program_, fs::perms::owner_all);
-    XpSetExecutionStateProgramForTest(Wide(program_));
+    XpSetExecutionStateProgramForTest(XpString::FromUtf8(program_.string()));
   }
   void TearDown() override {
     // The child is gone before its script's folder goes.
@@ -129,7 +127,7 @@ TEST_F(XpSetThreadExecutionState, AProgramThatCannotStartHoldsNothing) {
   fs::permissions(broken, fs::perms::owner_all);
   for (const fs::path& program : {Dir("bin") / "missing", broken}) {
     SCOPED_TRACE(program.string());
-    XpSetExecutionStateProgramForTest(Wide(program));
+    XpSetExecutionStateProgramForTest(XpString::FromUtf8(program.string()));
     EXPECT_EQ(::XpSetThreadExecutionState(kKeepAwake), kXpEsContinuous);
     EXPECT_EQ(XpExecutionStateHolderPid(), 0);
     EXPECT_EQ(::XpSetThreadExecutionState(kXpEsContinuous), kKeepAwake);

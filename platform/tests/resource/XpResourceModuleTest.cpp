@@ -9,7 +9,7 @@
 
 #include "platform/tests/process/FakeProgramFile.h"
 #include "platform/testsupport/HermeticTest.h"
-#include "platform/text/XpStringA.h"
+#include "platform/text/XpString.h"
 
 namespace {
 
@@ -23,8 +23,6 @@ const char kStringsPlist[] = R"(<?xml version="1.0" encoding="UTF-8"?>
 </dict>
 </plist>
 )";
-
-XpString ToXp(const std::filesystem::path& path) { return XpStringA(path.c_str()).ToWide(); }
 
 void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
   std::filesystem::create_directories(path.parent_path());
@@ -48,7 +46,8 @@ using XpResourceModule = ResourceModuleFixture;
 TEST_F(XpResourceModule, FolderBundleGivesBitmapFilesAndStrings) {
   const std::filesystem::path bundle = MakeBundle();
   // With and without the trailing '/'.
-  for (const XpString& folder : {ToXp(bundle), ToXp(bundle) + u"/"}) {
+  for (const XpString& folder :
+       {XpString::FromUtf8(bundle.string()), XpString::FromUtf8(bundle.string()) + u"/"}) {
     const ::XpResourceModule module(folder);
     std::vector<uint8_t> bytes;
     EXPECT_TRUE(module.FindBitmap(163, &bytes));
@@ -64,7 +63,7 @@ TEST_F(XpResourceModule, FolderBundleGivesBitmapFilesAndStrings) {
 }
 
 TEST_F(XpResourceModule, MissingFolderOrStringsFileGivesNothing) {
-  const ::XpResourceModule missing(ToXp(Root() / "nowhere"));
+  const ::XpResourceModule missing(XpString::FromUtf8((Root() / "nowhere").string()));
   std::vector<uint8_t> bytes{1, 2};
   EXPECT_FALSE(missing.FindBitmap(163, &bytes));
   EXPECT_TRUE(bytes.empty());
@@ -73,7 +72,7 @@ TEST_F(XpResourceModule, MissingFolderOrStringsFileGivesNothing) {
   const std::filesystem::path broken = Dir("broken");
   WriteFile(broken / "strings.plist", "<plist><dict><key>301</key>");
   std::filesystem::create_directories(broken / "bitmaps" / "7.bmp");
-  const ::XpResourceModule module(ToXp(broken));
+  const ::XpResourceModule module(XpString::FromUtf8(broken.string()));
   EXPECT_TRUE(module.LoadString(301).IsEmpty());
   // A folder where the bitmap file should be is no bitmap.
   EXPECT_FALSE(module.FindBitmap(7, &bytes));
@@ -90,7 +89,7 @@ TEST_F(XpResourceModule, InMemoryEntriesComeFirst) {
   EXPECT_EQ(memory.LoadString(5), XpString(u"five"));
   EXPECT_TRUE(memory.LoadString(6).IsEmpty());
 
-  ::XpResourceModule module(ToXp(MakeBundle()));
+  ::XpResourceModule module(XpString::FromUtf8(MakeBundle().string()));
   module.AddBitmap(163, Bytes("BM other"));
   module.AddString(301, u"replaced");
   EXPECT_TRUE(module.FindBitmap(163, &bytes));
@@ -102,7 +101,7 @@ TEST_F(XpResourceModule, InMemoryEntriesComeFirst) {
 TEST_F(XpResourceModule, LibraryNameIsAFolderBesideTheProgram) {
   const std::filesystem::path bin = Dir("bin");
   const testsupport::FakeProgramFile program((bin / "TLVK2Accessor").string());
-  const XpString expected = ToXp(bin / "TLVK2AccessorLOC") + u"/";
+  const XpString expected = XpString::FromUtf8((bin / "TLVK2AccessorLOC").string()) + u"/";
   EXPECT_EQ(::XpResourceModule::LibraryFolder(u"TLVK2AccessorLOC.dll"), expected);
   EXPECT_EQ(::XpResourceModule::LibraryFolder(u"TLVK2AccessorLOC.DLL"), expected);
   EXPECT_EQ(::XpResourceModule::LibraryFolder(u"TLVK2AccessorLOC"), expected);
